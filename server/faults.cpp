@@ -1,0 +1,116 @@
+#include "faults.h"
+
+#include <charconv>
+
+namespace {
+
+std::optional<std::int64_t> parseNumber(const std::string &text, std::int64_t min, std::int64_t max)
+{
+    std::int64_t value = 0;
+    const char *end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end || text.empty() || value < min || value > max)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+bool FaultRule::matches(const std::string &requestPath) const
+{
+    if (path == "*")
+        return true;
+    if (!path.empty() && path.back() == '*')
+        return requestPath.compare(0, path.size() - 1, path, 0, path.size() - 1) == 0;
+    return requestPath == path;
+}
+
+namespace faults {
+
+std::optional<FaultMode> parseMode(const std::string &text)
+{
+    using Kind = FaultMode::Kind;
+    const auto colon = text.find(':');
+    const std::string name = text.substr(0, colon);
+    const std::string arg = colon == std::string::npos ? std::string() : text.substr(colon + 1);
+    const bool hasArg = colon != std::string::npos;
+
+    FaultMode mode;
+    struct Plain { const char *name; Kind kind; };
+    static const Plain plain[] = {{"stall", Kind::Stall}, {"empty", Kind::Empty}, {"reset", Kind::Reset},
+                                  {"html", Kind::Html}, {"redirect-loop", Kind::RedirectLoop}};
+    for (const Plain &p : plain) {
+        if (name == p.name) {
+            if (hasArg)
+                return std::nullopt;
+            mode.kind = p.kind;
+            return mode;
+        }
+    }
+
+    struct Numeric { const char *name; Kind kind; std::int64_t min, max; };
+    static const Numeric numeric[] = {
+        {"delay", Kind::Delay, 0, 3600 * 1000},
+        {"truncate", Kind::Truncate, 0, INT64_MAX},
+        {"status", Kind::Status, 100, 599},
+        {"bytes", Kind::Bytes, 0, INT64_MAX},
+        {"slow", Kind::Slow, 1, INT64_MAX},
+    };
+    for (const Numeric &n : numeric) {
+        if (name == n.name) {
+            const auto value = parseNumber(arg, n.min, n.max);
+            if (!value)
+                return std::nullopt;
+            mode.kind = n.kind;
+            mode.value = *value;
+            return mode;
+        }
+    }
+
+    if (name == "redirect" && !arg.empty()) {
+        mode.kind = Kind::Redirect;
+        mode.url = arg;
+        return mode;
+    }
+    return std::nullopt;
+}
+
+std::optional<FaultRule> parseRule(const std::string &pathEqualsMode)
+{
+    // Split at the first '=' because redirect targets may carry queries with '='.
+    const auto eq = pathEqualsMode.find('=');
+    if (eq == std::string::npos || eq == 0)
+        return std::nullopt;
+    FaultRule rule;
+    rule.path = pathEqualsMode.substr(0, eq);
+    if (rule.path != "*" && rule.path.front() != '/')
+        return std::nullopt;
+    const auto mode = parseMode(pathEqualsMode.substr(eq + 1));
+    if (!mode)
+        return std::nullopt;
+    rule.mode = *mode;
+    return rule;
+}
+
+} // namespace faults
+
+void FaultTable::add(FaultRule rule)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_rules.push_back(std::move(rule));
+}
+
+void FaultTable::clear()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_rules.clear();
+}
+
+std::optional<FaultMode> FaultTable::match(const std::string &requestPath) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const FaultRule &rule : m_rules)
+        if (rule.matches(requestPath))
+            return rule.mode;
+    return std::nullopt;
+}

@@ -1,0 +1,119 @@
+#include "application.h"
+
+#include "app/config.h"
+#include "app/texts.h"
+#include "app/workingfiles.h"
+#include "catalogue/catalogue.h"
+#include "platform/download.h"
+#include "platform/messagebox.h"
+#include "platform/twips.h"
+#include "windows/form1.h"
+#include "windows/form2.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QTime>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+Application::Application(AppEnvironment env)
+    : m_env(std::move(env))
+    , m_form1(std::make_unique<Form1>())
+    , m_form2(std::make_unique<Form2>())
+    , m_inet1(new Transfer(this))
+{
+    m_inet1->setObjectName(QStringLiteral("Inet1"));
+    if (!m_env.stopMessage) {
+        m_env.stopMessage = [this](const QString &title, const QString &text) {
+            showStopMessage(m_form2.get(), title, text);
+        };
+    }
+    if (!m_env.endProgram) {
+        m_env.endProgram = [](int code) {
+            std::fflush(nullptr);
+            std::_Exit(code);
+        };
+    }
+    connectComponents();
+}
+
+Application::~Application() = default;
+
+void Application::connectComponents()
+{
+    connect(m_form1.get(), &Form1::closeRequested, this, &Application::shutdown);
+}
+
+bool Application::fail(const QString &text)
+{
+    m_env.stopMessage(texts::AppTitle, text);
+    return false;
+}
+
+bool Application::start()
+{
+    m_form2->show();
+    QCoreApplication::processEvents();
+    m_random.seed(quint32(QTime::currentTime().msecsSinceStartOfDay() / 1000));
+
+    const ConfigResult config = readConfigFile(m_env.workDir.filePath(QStringLiteral("config.ini")));
+    if (!config.ok)
+        return fail(texts::ConfigMessage);
+    m_state.ServerUrl = config.ServerUrl;
+
+    if (!loadCatalogue())
+        return false;
+
+    // The list rows, the first cam picked at random and the list scrolled to it come
+    // with the cam list.
+    m_state.CurrentCam = 0;
+
+    m_state.RefreshCountdown = 0;
+    m_state.ShuffleCountdown = m_form1->Text3->text();
+    m_form1->picDraw->resize(twips::toPixels(7200), twips::toPixels(5400));
+    m_form1->Timer1->start();
+
+    m_form2->hide();
+    m_form1->resize(twips::toPixels(12000), twips::toPixels(9000));
+    m_form1->showMaximized();
+    return true;
+}
+
+bool Application::loadCatalogue()
+{
+    DownloadRequest request;
+    request.address = m_state.ServerUrl + QStringLiteral("/camlist.php");
+    request.maxBytes = CatalogueMaxBytes;
+    request.timeoutMs = m_env.transferTimeoutMs;
+    const DownloadResult answer = m_inet1->download(request);
+    if (!answer.ok())
+        return fail(texts::ConfigMessage);
+    if (answer.body.isEmpty())
+        return fail(texts::ConnectionMessage);
+
+    // The answer is kept as a working file while it is read, as the comments are later.
+    QFile file(m_env.workDir.filePath(working_files::TextFile));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return fail(texts::ConfigMessage);
+    file.write(answer.body);
+    file.close();
+
+    Catalogue catalogue = parseCatalogue(answer.body);
+    QFile::remove(file.fileName());
+    if (catalogue.CamCount == 0)
+        return fail(texts::EmptyCatalogueMessage);
+    m_state.CamTable = std::move(catalogue.CamTable);
+    m_state.CamCount = catalogue.CamCount;
+    return true;
+}
+
+void Application::shutdown()
+{
+    working_files::removeAll(m_env.workDir);
+    m_form1->hide();
+    m_inet1->cancel();
+    m_env.endProgram(0);
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The application: owns the running state, the windows and the transfer, runs the start-up
+// sequence and ends the program.
+//
+// start() shows the splash window, reads config.ini, downloads and parses the cam list and
+// opens the main window. It returns false when start-up failed; the user has then seen the
+// stop message and the caller ends the program. shutdown() deletes the working files,
+// hides the main window, cancels any transfer and ends the process at once through
+// AppEnvironment::endProgram; no event of any window runs after it.
+#include "app/runningstate.h"
+
+#include <QDir>
+#include <QObject>
+#include <QRandomGenerator>
+
+#include <functional>
+#include <memory>
+
+class Form1;
+class Form2;
+class Transfer;
+
+struct AppEnvironment
+{
+    // Where config.ini is read and the working files are written.
+    QDir workDir = QDir::current();
+    // No progress for this long ends a download.
+    int transferTimeoutMs = 30000;
+    // Shows a modal stop message; the default is a message box.
+    std::function<void(const QString &title, const QString &text)> stopMessage;
+    // Ends the process at once; the default exits without running any further event.
+    std::function<void(int code)> endProgram;
+};
+
+class Application : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Application(AppEnvironment env = {});
+    ~Application() override;
+
+    bool start();
+    void shutdown();
+
+    RunningState &state() { return m_state; }
+    Form1 &form1() { return *m_form1; }
+    Form2 &form2() { return *m_form2; }
+    Transfer &Inet1() { return *m_inet1; }
+    QRandomGenerator &random() { return m_random; }
+    const AppEnvironment &environment() const { return m_env; }
+
+private:
+    void connectComponents();
+    bool fail(const QString &text);
+    bool loadCatalogue();
+
+    AppEnvironment m_env;
+    RunningState m_state;
+    QRandomGenerator m_random;
+    std::unique_ptr<Form1> m_form1;
+    std::unique_ptr<Form2> m_form2;
+    Transfer *m_inet1;
+};

@@ -1,0 +1,23 @@
+#include "app/application.h"
+
+#include <QApplication>
+#include <QImageReader>
+
+int main(int argc, char *argv[])
+{
+    QApplication qapp(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("lumora-viewer"));
+    // A picture that would need more than this many megabytes of pixels is refused.
+    QImageReader::setAllocationLimit(256);
+
+    AppEnvironment env;
+    bool ok = false;
+    const int timeoutSeconds = qEnvironmentVariableIntValue("LUMORA_TRANSFER_TIMEOUT", &ok);
+    if (ok && timeoutSeconds > 0)
+        env.transferTimeoutMs = timeoutSeconds * 1000;
+
+    Application app(env);
+    if (!app.start())
+        return 1;
+    return qapp.exec();
+}

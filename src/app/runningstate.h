@@ -1,0 +1,27 @@
+#pragma once
+// The running state shared by every window, from start-up to exit. One instance, owned by
+// the application and handed to the windows by reference; nobody keeps a copy.
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+struct RunningState
+{
+    // Raw catalogue lines, one per cam, plus one spare slot at the end.
+    QStringList CamTable{QString()};
+    int CamCount = 0;
+    // Index of the selected cam.
+    int CurrentCam = 0;
+    // The selected cam's line split on ";".
+    QStringList CurrentCamFields;
+    // The catalogue server's base address, from config.ini.
+    QString ServerUrl;
+    // The selected cam's comment lines plus one empty spare entry.
+    QStringList CommentTable{QString(), QString()};
+    // Countdowns in ticks. They are loaded from the interval boxes' texts and counted as
+    // numbers, so they hold either the text they were loaded from or a whole number.
+    QVariant RefreshCountdown{0};
+    QVariant ShuffleCountdown{0};
+    // CommentTable index of the comment shown last, -1 for none.
+    int LastCommentIndex = -1;
+};

@@ -1,0 +1,72 @@
+#include "pictures.h"
+
+#include <QFont>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+
+namespace pictures {
+
+QPixmap splash()
+{
+    QPixmap pm(422, 220);
+    pm.fill(Qt::black);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+
+    // A dusk sky behind everything, fading into the black of the window.
+    QLinearGradient sky(0, 0, 0, 220);
+    sky.setColorAt(0.0, QColor(18, 28, 62));
+    sky.setColorAt(0.55, QColor(70, 40, 78));
+    sky.setColorAt(0.8, QColor(20, 12, 24));
+    sky.setColorAt(1.0, Qt::black);
+    p.fillRect(pm.rect(), sky);
+
+    // A lens: rings of glass around a bright pupil.
+    const QPointF c(92, 104);
+    QRadialGradient glass(c, 70, QPointF(c.x() - 18, c.y() - 22));
+    glass.setColorAt(0.0, QColor(160, 220, 255));
+    glass.setColorAt(0.25, QColor(40, 110, 190));
+    glass.setColorAt(0.7, QColor(12, 30, 70));
+    glass.setColorAt(1.0, QColor(4, 8, 18));
+    p.setPen(QPen(QColor(200, 200, 210), 5));
+    p.setBrush(glass);
+    p.drawEllipse(c, 66, 66);
+    p.setPen(QPen(QColor(90, 95, 110), 3));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(c, 52, 52);
+    p.drawEllipse(c, 36, 36);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 200));
+    p.drawEllipse(QPointF(c.x() - 22, c.y() - 24), 11, 7);
+
+    // The name.
+    QFont big(QStringLiteral("DejaVu Sans"));
+    big.setPixelSize(46);
+    big.setBold(true);
+    p.setFont(big);
+    p.setPen(QColor(245, 240, 225));
+    p.drawText(QRectF(178, 48, 240, 60), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("lumora"));
+    QFont small(QStringLiteral("DejaVu Sans"));
+    small.setPixelSize(22);
+    p.setFont(small);
+    p.setPen(QColor(255, 176, 84));
+    p.drawText(QRectF(181, 104, 240, 30), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("viewer 5"));
+
+    QFont note(QStringLiteral("DejaVu Sans"));
+    note.setPixelSize(12);
+    p.setFont(note);
+    p.setPen(QColor(170, 170, 185));
+    p.drawText(QRectF(181, 150, 230, 20), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Loading the cam list ..."));
+
+    // A thin frame so the borderless window has an edge on any background.
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QColor(110, 110, 125));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(pm.rect().adjusted(0, 0, -1, -1));
+    return pm;
+}
+
+} // namespace pictures

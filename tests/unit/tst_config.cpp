@@ -1,0 +1,97 @@
+#include "app/config.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestConfig : public QObject
+{
+    Q_OBJECT
+private slots:
+    void readsUrl_data();
+    void readsUrl();
+    void fileChecks();
+};
+
+void TestConfig::readsUrl_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("url");
+
+    QTest::newRow("crlf") << QByteArray("url=http://a.example\r\n") << true << "http://a.example";
+    QTest::newRow("no line end") << QByteArray("url=http://a.example") << true << "http://a.example";
+    QTest::newRow("cr alone") << QByteArray("x=1\rurl=http://b\r") << true << "http://b";
+    QTest::newRow("lf alone") << QByteArray("url=http://c\n") << true << "http://c";
+    QTest::newRow("lf between lines") << QByteArray("url=http://c\nother=1\n") << true << "http://c";
+    QTest::newRow("later capital key wins")
+        << QByteArray("url=http://first\r\nURL=http://second\r\n") << true << "http://second";
+    QTest::newRow("mixed case key") << QByteArray("UrL=http://m\r\n") << true << "http://m";
+    QTest::newRow("trailing slash kept") << QByteArray("url=http://s/\r\n") << true << "http://s/";
+    QTest::newRow("value not trimmed") << QByteArray("url= http://t \r\n") << true << " http://t ";
+    QTest::newRow("piece after second = ignored") << QByteArray("url=http://q?a=1\r\n") << true << "http://q?a";
+    QTest::newRow("empty value") << QByteArray("url=\r\n") << true << "";
+    QTest::newRow("blank before key is another key")
+        << QByteArray(" url=http://x\r\nurl=http://y\r\n url =http://z\r\n") << true << "http://y";
+    QTest::newRow("no url line") << QByteArray("server=http://x\r\n") << true << "";
+    QTest::newRow("other key without =") << QByteArray("comment\r\nurl=http://k\r\n") << true << "http://k";
+    QTest::newRow("empty key") << QByteArray("=x\r\nurl=http://e\r\n") << true << "http://e";
+    QTest::newRow("utf-8 byte order mark") << QByteArray("\xEF\xBB\xBFurl=http://bom\r\n") << true << "http://bom";
+    QTest::newRow("windows-1252 value")
+        << QByteArray("url=http://m\xFCnchen.example\r\n") << true << QString::fromUtf8("http://münchen.example");
+    QTest::newRow("utf-8 value")
+        << QByteArray("url=http://m\xC3\xBCnchen.example\n") << true << QString::fromUtf8("http://münchen.example");
+
+    QTest::newRow("empty file") << QByteArray() << false << "";
+    QTest::newRow("only a byte order mark") << QByteArray("\xEF\xBB\xBF") << false << "";
+    QTest::newRow("blank line in the middle") << QByteArray("url=http://a\r\n\r\nx=1\r\n") << false << "";
+    QTest::newRow("blank line at the end") << QByteArray("url=http://a\r\n\r\n") << false << "";
+    QTest::newRow("blank first line lf") << QByteArray("\nurl=http://a\n") << false << "";
+    QTest::newRow("url without =") << QByteArray("url\r\n") << false << "";
+    QTest::newRow("URL without =") << QByteArray("x=1\r\nURL\r\n") << false << "";
+}
+
+void TestConfig::readsUrl()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, ok);
+    QFETCH(QString, url);
+
+    const ConfigResult r = readConfigText(content);
+    QCOMPARE(r.ok, ok);
+    if (ok)
+        QCOMPARE(r.ServerUrl, url);
+}
+
+void TestConfig::fileChecks()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("config.ini"));
+
+    QVERIFY2(!readConfigFile(path).ok, "a missing file is unreadable");
+
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("url=http://127.0.0.1:1\r\n");
+    f.close();
+    const ConfigResult good = readConfigFile(path);
+    QVERIFY(good.ok);
+    QCOMPARE(good.ServerUrl, QStringLiteral("http://127.0.0.1:1"));
+
+    // A file far too large to be a configuration is refused without being read whole.
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QByteArray line("x=1\r\n");
+    for (qint64 written = 0; written <= MaxConfigBytes; written += line.size())
+        f.write(line);
+    f.write("url=http://late\r\n");
+    f.close();
+    QVERIFY(!readConfigFile(path).ok);
+
+    // A folder in place of the file.
+    QVERIFY(QFile::remove(path));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("config.ini")));
+    QVERIFY(!readConfigFile(path).ok);
+}
+
+QTEST_APPLESS_MAIN(TestConfig)
+#include "tst_config.moc"
