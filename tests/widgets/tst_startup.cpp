@@ -1,0 +1,261 @@
+#include "app/application.h"
+#include "app/texts.h"
+#include "camserverprocess.h"
+#include "platform/download.h"
+#include "windows/form1.h"
+#include "windows/form2.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+// One start-up in a fresh working folder, with the stop messages and the end of the
+// program recorded instead of shown and carried out.
+struct Run
+{
+    QTemporaryDir dir;
+    QStringList titles;
+    QStringList messages;
+    QList<int> exits;
+    std::unique_ptr<Application> app;
+
+    Run()
+    {
+        AppEnvironment env;
+        env.workDir = QDir(dir.path());
+        env.transferTimeoutMs = 1500;
+        env.stopMessage = [this](const QString &title, const QString &text) {
+            titles.append(title);
+            messages.append(text);
+        };
+        env.endProgram = [this](int code) { exits.append(code); };
+        app = std::make_unique<Application>(env);
+    }
+
+    void writeFile(const QString &name, const QByteArray &content) const
+    {
+        QFile f(QDir(dir.path()).filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+    }
+
+    void writeConfig(const QString &url) const { writeFile(QStringLiteral("config.ini"), "url=" + url.toUtf8() + "\r\n"); }
+
+    bool exists(const QString &name) const { return QDir(dir.path()).exists(name); }
+};
+
+QStringList catalogueRequests(const CamServerProcess &server)
+{
+    QStringList seen;
+    for (const QString &line : server.requests())
+        if (line.contains(QLatin1String("camlist.php")))
+            seen.append(line);
+    return seen;
+}
+
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void goodCatalogue();
+    void givenCatalogue();
+    void failures_data();
+    void failures();
+    void configProblemsAskNoServer_data();
+    void configProblemsAskNoServer();
+    void addressTakenAsWritten();
+    void shutdownRemovesWorkingFiles();
+    void shutdownDuringTransfer();
+
+private:
+    CamServerProcess m_server;
+};
+
+void TestStartup::initTestCase()
+{
+    QVERIFY(m_server.start());
+}
+
+void TestStartup::init()
+{
+    QVERIFY(m_server.clearFaults());
+}
+
+void TestStartup::goodCatalogue()
+{
+    Run run;
+    run.writeConfig(m_server.baseUrl());
+    run.writeFile(QStringLiteral("temp.tmp"), "left over from an earlier run");
+    QVERIFY(run.app->start());
+
+    QVERIFY(run.messages.isEmpty());
+    const RunningState &s = run.app->state();
+    QCOMPARE(s.ServerUrl, m_server.baseUrl());
+    QVERIFY(s.CamCount > 10);
+    QCOMPARE(s.CamTable.size(), s.CamCount + 1);
+    QCOMPARE(s.CamTable.last(), QString());
+    QVERIFY(!run.exists(QStringLiteral("temp.tmp")));
+    QCOMPARE(s.RefreshCountdown.toInt(), 0);
+    QCOMPARE(s.ShuffleCountdown.toString(), QStringLiteral("60"));
+
+    Form1 &f1 = run.app->form1();
+    QVERIFY(f1.Timer1->isActive());
+    QCOMPARE(f1.Timer1->interval(), 1000);
+    QVERIFY(f1.isVisible());
+    QVERIFY(f1.windowState() & Qt::WindowMaximized);
+    QVERIFY(!run.app->form2().isVisible());
+    QCOMPARE(f1.picDraw->size(), QSize(480, 360));
+    QCOMPARE(f1.windowTitle(), texts::DesignTitle);
+    QVERIFY(catalogueRequests(m_server).contains(QStringLiteral("GET /camlist.php 200")));
+}
+
+void TestStartup::givenCatalogue()
+{
+    QTemporaryDir docs;
+    const QString file = QDir(docs.path()).filePath(QStringLiteral("list.txt"));
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("\r\n1;Z\xFCrich;{base}/cams/1.jpg;d;;5;0;7;me\r\n\r\n"
+                "2;Two;{base}/cams/2.jpg;;;0;1;2;you;extra\r\n"
+                "short;line\r\n3;Three;{base}/cams/3.jpg;d;;1;0;0;x\r\n");
+    }
+    CamServerProcess server({QStringLiteral("--catalogue"), file});
+    QVERIFY(server.start());
+
+    Run run;
+    run.writeConfig(server.baseUrl());
+    QVERIFY(run.app->start());
+    const RunningState &s = run.app->state();
+    QCOMPARE(s.CamCount, 2);
+    QCOMPARE(s.CamTable.size(), 3);
+    QCOMPARE(s.CamTable[0], QString::fromUtf8("1;Zürich;%1/cams/1.jpg;d;;5;0;7;me").arg(server.baseUrl()));
+    QCOMPARE(s.CamTable[2], QStringLiteral("short;line"));
+}
+
+void TestStartup::failures_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty answer") << "empty" << texts::ConnectionMessage;
+    QTest::newRow("connection reset") << "reset" << texts::ConfigMessage;
+    QTest::newRow("time-out") << "stall" << texts::ConfigMessage;
+    QTest::newRow("over the size cap") << "bytes:20971520" << texts::ConfigMessage;
+    QTest::newRow("error page, no cams") << "status:404" << texts::EmptyCatalogueMessage;
+    QTest::newRow("html page, no cams") << "html" << texts::EmptyCatalogueMessage;
+}
+
+void TestStartup::failures()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+    QVERIFY(m_server.setFault(QStringLiteral("/camlist.php"), fault));
+
+    Run run;
+    run.writeConfig(m_server.baseUrl());
+    QVERIFY(!run.app->start());
+    QCOMPARE(run.messages, QStringList{message});
+    QCOMPARE(run.titles, QStringList{texts::AppTitle});
+    QVERIFY(!run.app->form1().isVisible());
+    QVERIFY(!run.app->form1().Timer1->isActive());
+    QVERIFY(!run.exists(QStringLiteral("temp.tmp")));
+}
+
+void TestStartup::configProblemsAskNoServer_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<bool>("present");
+    QTest::newRow("missing") << QByteArray() << false;
+    QTest::newRow("empty") << QByteArray() << true;
+    QTest::newRow("blank line") << QByteArray("url=BASE\r\n\r\nx=1\r\n") << true;
+    QTest::newRow("url without value") << QByteArray("x=1\r\nurl\r\n") << true;
+    QTest::newRow("no url line") << QByteArray("server=BASE\r\n") << true;
+}
+
+void TestStartup::configProblemsAskNoServer()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(bool, present);
+    const int before = catalogueRequests(m_server).size();
+
+    Run run;
+    if (present)
+        run.writeFile(QStringLiteral("config.ini"), config.replace("BASE", m_server.baseUrl().toUtf8()));
+    QVERIFY(!run.app->start());
+    QCOMPARE(run.messages, QStringList{texts::ConfigMessage});
+    QCOMPARE(catalogueRequests(m_server).size(), before);
+}
+
+void TestStartup::addressTakenAsWritten()
+{
+    // A trailing slash is not taken away: the request has two slashes.
+    Run slash;
+    slash.writeConfig(m_server.baseUrl() + QLatin1Char('/'));
+    slash.app->start();
+    QVERIFY(catalogueRequests(m_server).last().startsWith(QLatin1String("GET //camlist.php")));
+
+    // LF line ends, a second key in capitals and a later url line replacing the first.
+    Run lf;
+    lf.writeFile(QStringLiteral("config.ini"),
+                 "url=http://127.0.0.1:1\nURL=" + m_server.baseUrl().toUtf8() + "\ntheme=dark\n");
+    QVERIFY(lf.app->start());
+    QCOMPARE(lf.app->state().ServerUrl, m_server.baseUrl());
+
+    // A working file that cannot be created ends start-up with the configuration message.
+    Run blocked;
+    blocked.writeConfig(m_server.baseUrl());
+    QVERIFY(QDir(blocked.dir.path()).mkdir(QStringLiteral("temp.tmp")));
+    QVERIFY(!blocked.app->start());
+    QCOMPARE(blocked.messages, QStringList{texts::ConfigMessage});
+}
+
+void TestStartup::shutdownRemovesWorkingFiles()
+{
+    Run run;
+    run.writeConfig(m_server.baseUrl());
+    QVERIFY(run.app->start());
+    for (const char *name : {"temp.tmp", "temp.jpg", "temp.JPG", "temp.gif", "temp.docx"})
+        run.writeFile(QString::fromLatin1(name), "x");
+
+    QVERIFY(!run.app->form1().close());
+    QCOMPARE(run.exits, QList<int>{0});
+    QVERIFY(!run.app->form1().isVisible());
+    for (const char *name : {"temp.tmp", "temp.jpg", "temp.JPG", "temp.gif"})
+        QVERIFY2(!run.exists(QString::fromLatin1(name)), name);
+    QVERIFY2(run.exists(QStringLiteral("temp.docx")), "a user's own file stays");
+    QVERIFY(run.messages.isEmpty());
+}
+
+void TestStartup::shutdownDuringTransfer()
+{
+    Run run;
+    run.writeConfig(m_server.baseUrl());
+    QVERIFY(run.app->start());
+    QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("stall")));
+
+    QTimer::singleShot(200, &run.app->form1(), [&] {
+        run.writeFile(QStringLiteral("temp.jpg"), "");
+        run.app->form1().close();
+    });
+    DownloadRequest request{m_server.baseUrl() + QStringLiteral("/cams/1001.jpg")};
+    request.timeoutMs = 20000;
+    const DownloadResult r = run.app->Inet1().download(request);
+    QCOMPARE(r.error, DownloadResult::Error::Cancelled);
+    QCOMPARE(run.exits, QList<int>{0});
+    QVERIFY(!run.exists(QStringLiteral("temp.jpg")));
+    QVERIFY(run.messages.isEmpty());
+}
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
