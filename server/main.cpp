@@ -1,0 +1,639 @@
+// lumora-camserver: serves a cam catalogue, comments and freshly rendered cam pictures over HTTP,
+// and misbehaves on request (--fault, /_control/...) so clients can be tested against bad servers.
+//
+// Request log lines read "METHOD <path-with-query> <status>"; status 0 means no answer was sent
+// (reset, stall). A stalled request is logged when the hold starts, all others just before the
+// answer goes out, so a client that has its answer always finds it in /_control/requests.
+
+#include "democatalogue.h"
+#include "faults.h"
+#include "picturerenderer.h"
+
+#include <httplib.h>
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QRegularExpression>
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netdb.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Options {
+    QString bind = QStringLiteral("127.0.0.1");
+    int port = 0;
+    QString catalogueFile;
+    QString commentsDir;
+    QString picturesDir;
+    bool log = false;
+    int stallMaxSeconds = 300;
+};
+
+Options g_options;
+int g_boundPort = 0;
+std::atomic<bool> g_stopping {false};
+FaultTable g_faults;
+PictureRenderer g_renderer;
+
+std::mutex g_logMutex;
+std::vector<std::string> g_requestLog;
+
+void recordRequest(const httplib::Request &req, int status, bool control)
+{
+    const std::string line = req.method + ' ' + req.target + ' ' + std::to_string(status);
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    if (!control)
+        g_requestLog.push_back(line);
+    if (g_options.log) {
+        std::fputs((line + '\n').c_str(), stdout);
+        std::fflush(stdout);
+    }
+}
+
+// Sleeps in short steps so that a stopping server is never held up by a delayed answer.
+bool sleepUnlessStopping(std::chrono::milliseconds total)
+{
+    const auto until = Clock::now() + total;
+    while (!g_stopping) {
+        const auto now = Clock::now();
+        if (now >= until)
+            return true;
+        std::this_thread::sleep_for(std::min<Clock::duration>(until - now, std::chrono::milliseconds(20)));
+    }
+    return false;
+}
+
+std::string numericHost(const sockaddr_storage &addr, socklen_t len, int &port)
+{
+    char host[NI_MAXHOST] = {};
+    char serv[NI_MAXSERV] = {};
+    if (getnameinfo(reinterpret_cast<const sockaddr *>(&addr), len, host, sizeof host, serv, sizeof serv,
+                    NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+        return {};
+    port = std::atoi(serv);
+    return host;
+}
+
+// httplib does not hand the connection's socket to handlers, yet dropping a connection
+// without an answer needs it. The (local port, peer address, peer port) triple names the
+// socket uniquely, so look it up among our open descriptors.
+int findConnectionSocket(const httplib::Request &req)
+{
+    DIR *dir = opendir("/proc/self/fd");
+    if (!dir)
+        return -1;
+    int found = -1;
+    while (dirent *entry = readdir(dir)) {
+        char *end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0')
+            continue;
+        sockaddr_storage local {}, peer {};
+        socklen_t localLen = sizeof local, peerLen = sizeof peer;
+        if (getsockname(int(fd), reinterpret_cast<sockaddr *>(&local), &localLen) != 0)
+            continue;
+        if (getpeername(int(fd), reinterpret_cast<sockaddr *>(&peer), &peerLen) != 0)
+            continue;
+        int localPort = -1, peerPort = -1;
+        numericHost(local, localLen, localPort);
+        const std::string peerHost = numericHost(peer, peerLen, peerPort);
+        if (localPort == req.local_port && peerPort == req.remote_port && peerHost == req.remote_addr) {
+            found = int(fd);
+            break;
+        }
+    }
+    closedir(dir);
+    return found;
+}
+
+// Shuts the connection down so the client gets no answer at all; httplib's own attempt to
+// answer afterwards fails quietly and it closes the socket, which with a zero linger time
+// sends a reset rather than an orderly close.
+void dropConnection(int fd)
+{
+    if (fd < 0)
+        return;
+    linger hard {1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    shutdown(fd, SHUT_RDWR);
+}
+
+bool clientHasGone(int fd)
+{
+    if (fd < 0)
+        return false;
+    pollfd p {fd, POLLIN | POLLRDHUP, 0};
+    if (poll(&p, 1, 0) <= 0)
+        return false;
+    if (p.revents & (POLLRDHUP | POLLHUP | POLLERR))
+        return true;
+    char byte;
+    return recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
+std::string baseUrl(const httplib::Request &req)
+{
+    const std::string host = req.get_header_value("Host");
+    if (!host.empty())
+        return "http://" + host;
+    const std::string bind = g_options.bind.toStdString();
+    const bool v6 = bind.find(':') != std::string::npos;
+    return "http://" + (v6 ? '[' + bind + ']' : bind) + ':' + std::to_string(g_boundPort);
+}
+
+std::string replaceAll(std::string text, const std::string &from, const std::string &to)
+{
+    for (size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
+        text.replace(pos, from.size(), to);
+    return text;
+}
+
+struct Reply {
+    int status = 200;
+    std::string contentType = "text/plain";
+    std::string body;
+};
+
+Reply htmlPage(int status, const std::string &title, const std::string &text)
+{
+    Reply r;
+    r.status = status;
+    r.contentType = "text/html; charset=utf-8";
+    r.body = "<!DOCTYPE html>\n<html><head><title>" + title + "</title></head>\n<body><h1>" + title +
+             "</h1>\n<p>" + text + "</p></body></html>\n";
+    return r;
+}
+
+const char *reasonPhrase(int code)
+{
+    switch (code) {
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 410: return "Gone";
+    case 429: return "Too Many Requests";
+    case 500: return "Internal Server Error";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
+    case 504: return "Gateway Timeout";
+    default: return code >= 500 ? "Server Error" : code >= 400 ? "Client Error" : "Status";
+    }
+}
+
+Reply notFound() { return htmlPage(404, "404 Not Found", "No such document on this server."); }
+
+Reply bytesReply(const QByteArray &bytes, const char *type)
+{
+    Reply r;
+    r.contentType = type;
+    r.body.assign(bytes.constData(), size_t(bytes.size()));
+    return r;
+}
+
+QByteArray commentsFor(const QString &camId)
+{
+    static const QRegularExpression safeId(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
+    if (!g_options.commentsDir.isEmpty() && safeId.match(camId).hasMatch()) {
+        QFile file(QDir(g_options.commentsDir).filePath(camId + QStringLiteral(".txt")));
+        if (file.open(QIODevice::ReadOnly))
+            return file.readAll();
+    }
+    return democatalogue::commentsDocument(camId);
+}
+
+Reply catalogue(const httplib::Request &req)
+{
+    const std::string base = baseUrl(req);
+    if (g_options.catalogueFile.isEmpty()) {
+        return bytesReply(democatalogue::catalogueDocument(QString::fromStdString(base), commentsFor),
+                          "text/plain; charset=windows-1252");
+    }
+    // Read on every request so a test may rewrite the file while the server runs.
+    QFile file(g_options.catalogueFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return htmlPage(500, "500 Internal Server Error", "The catalogue file cannot be read.");
+    const QByteArray raw = file.readAll();
+    Reply r;
+    r.contentType = "text/plain; charset=windows-1252";
+    r.body = replaceAll(std::string(raw.constData(), size_t(raw.size())), "{base}", base);
+    return r;
+}
+
+std::optional<Reply> demoPicture(const QString &camId, const QString &extension, const httplib::Request &req)
+{
+    const DemoCam *cam = democatalogue::find(camId);
+    if (!cam)
+        return std::nullopt;
+    PictureFormat format = PictureFormat::Jpeg;
+    if (extension == QLatin1String("png"))
+        format = PictureFormat::Png;
+    else if (extension == QLatin1String("gif"))
+        format = PictureFormat::Gif;
+
+    PictureRequest pr;
+    pr.camId = cam->id;
+    pr.caption = cam->name;
+    pr.size = cam->size;
+    pr.transparentCorner = cam->transparent;
+    pr.time = QTime::currentTime();
+    // "?size=WxH" lets a test ask for a particular picture size of any cam.
+    static const QRegularExpression sizeRx(QStringLiteral("^(\\d{1,4})x(\\d{1,4})$"));
+    const auto m = sizeRx.match(QString::fromStdString(req.get_param_value("size")));
+    constexpr int kLargestSide = 4096; // a typo must not make the server paint gigapixels
+    if (m.hasMatch() && m.captured(1).toInt() > 0 && m.captured(2).toInt() > 0
+        && m.captured(1).toInt() <= kLargestSide && m.captured(2).toInt() <= kLargestSide)
+        pr.size = QSize(m.captured(1).toInt(), m.captured(2).toInt());
+    return bytesReply(g_renderer.renderEncoded(pr, format), PictureRenderer::contentType(format));
+}
+
+const char *typeForExtension(const QString &suffix)
+{
+    const QString s = suffix.toLower();
+    if (s == QLatin1String("jpg") || s == QLatin1String("jpeg"))
+        return "image/jpeg";
+    if (s == QLatin1String("png"))
+        return "image/png";
+    if (s == QLatin1String("gif"))
+        return "image/gif";
+    if (s == QLatin1String("bmp"))
+        return "image/bmp";
+    if (s == QLatin1String("webp"))
+        return "image/webp";
+    if (s == QLatin1String("txt") || s == QLatin1String("php"))
+        return "text/plain; charset=windows-1252";
+    if (s == QLatin1String("html") || s == QLatin1String("htm"))
+        return "text/html";
+    return "application/octet-stream";
+}
+
+std::optional<Reply> fileFromPictures(const httplib::Request &req)
+{
+    if (g_options.picturesDir.isEmpty())
+        return std::nullopt;
+    const QString path = QString::fromStdString(req.path);
+    // Refuse parent references outright, then also check where the file really is, which
+    // catches symbolic links that lead out of the folder.
+    if (path.split(QLatin1Char('/')).contains(QStringLiteral("..")) || path.contains(QLatin1Char('\\')))
+        return notFound();
+    const QString root = QFileInfo(g_options.picturesDir).canonicalFilePath();
+    const QFileInfo info(root + path);
+    const QString real = info.canonicalFilePath();
+    if (root.isEmpty() || real.isEmpty() || !real.startsWith(root + QLatin1Char('/')) || !info.isFile())
+        return notFound();
+    QFile file(real);
+    if (!file.open(QIODevice::ReadOnly))
+        return notFound();
+    return bytesReply(file.readAll(), typeForExtension(info.suffix()));
+}
+
+Reply route(const httplib::Request &req)
+{
+    const std::string &path = req.path;
+    if (path == "/camlist.php")
+        return catalogue(req);
+    if (path == "/comments.php") {
+        const QByteArray doc = commentsFor(QString::fromStdString(req.get_param_value("camid")));
+        return bytesReply(doc, "text/plain; charset=windows-1252");
+    }
+    if (path == "/cam.php") {
+        if (auto r = demoPicture(QString::fromStdString(req.get_param_value("id")), QStringLiteral("jpg"), req))
+            return *r;
+        return notFound();
+    }
+    static const QRegularExpression camPicture(QStringLiteral("^/cams/([A-Za-z0-9_-]+)\\.(jpg|jpeg|png|gif)$"));
+    const auto m = camPicture.match(QString::fromStdString(path));
+    if (m.hasMatch()) {
+        if (auto r = demoPicture(m.captured(1), m.captured(2), req))
+            return *r;
+    }
+    if (auto r = fileFromPictures(req))
+        return *r;
+    return notFound();
+}
+
+// Every body goes out through a content provider with a known length: that keeps
+// Content-Length honest (httplib would otherwise gzip text for clients that accept it)
+// and gives one place to cut or throttle the stream.
+void sendBody(httplib::Response &res, Reply reply, std::optional<FaultMode> fault)
+{
+    res.status = reply.status;
+    auto body = std::make_shared<std::string>(std::move(reply.body));
+    const size_t total = body->size();
+    using Kind = FaultMode::Kind;
+    const Kind kind = fault ? fault->kind : Kind::Delay; // Delay has already been served
+
+    if (kind == Kind::Empty) {
+        res.set_header("Content-Length", "0");
+        res.set_content(std::string(), reply.contentType);
+        return;
+    }
+    if (total == 0) {
+        res.set_content(std::string(), reply.contentType);
+        return;
+    }
+    if (kind == Kind::Truncate && size_t(fault->value) < total) {
+        const size_t keep = size_t(fault->value);
+        res.set_content_provider(total, reply.contentType, [body, keep](size_t offset, size_t, httplib::DataSink &sink) {
+            if (offset < keep && !sink.write(body->data() + offset, keep - offset))
+                return false;
+            // Returning false makes httplib close the connection mid-body.
+            return false;
+        });
+        return;
+    }
+    if (kind == Kind::Slow) {
+        const double rate = double(fault->value);
+        const size_t chunk = std::max<size_t>(1, size_t(rate / 20));
+        const auto start = std::make_shared<Clock::time_point>(Clock::time_point::min());
+        res.set_content_provider(total, reply.contentType, [=](size_t offset, size_t length, httplib::DataSink &sink) {
+            if (*start == Clock::time_point::min())
+                *start = Clock::now();
+            const auto due = *start + std::chrono::duration_cast<Clock::duration>(
+                                          std::chrono::duration<double>(double(offset) / rate));
+            while (Clock::now() < due) {
+                if (g_stopping || !sink.is_writable())
+                    return false;
+                std::this_thread::sleep_for(std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(20)));
+            }
+            return sink.write(body->data() + offset, std::min(chunk, length));
+        });
+        return;
+    }
+    res.set_content_provider(total, reply.contentType, [body](size_t offset, size_t length, httplib::DataSink &sink) {
+        if (g_stopping)
+            return false;
+        return sink.write(body->data() + offset, std::min<size_t>(length, 64 * 1024));
+    });
+}
+
+void sendFiller(httplib::Response &res, size_t total)
+{
+    // Generated on the fly so a 20 MiB answer costs no memory.
+    static const std::string line = "lumora filler: this answer is far larger than anything sensible.\n";
+    res.status = 200;
+    res.set_content_provider(total, "application/octet-stream", [](size_t offset, size_t length, httplib::DataSink &sink) {
+        if (g_stopping)
+            return false;
+        std::string chunk;
+        const size_t n = std::min<size_t>(length, 64 * 1024);
+        chunk.reserve(n);
+        for (size_t i = 0; i < n; ++i)
+            chunk.push_back(line[(offset + i) % line.size()]);
+        return sink.write(chunk.data(), chunk.size());
+    });
+}
+
+void handleControl(const httplib::Request &req, httplib::Response &res)
+{
+    Reply reply;
+    if (req.path == "/_control/fault") {
+        const auto rule = faults::parseRule(req.get_param_value("path") + '=' + req.get_param_value("mode"));
+        if (rule) {
+            g_faults.add(*rule);
+            reply.body = "ok\n";
+        } else {
+            reply.status = 400;
+            reply.body = "bad fault rule\n";
+        }
+    } else if (req.path == "/_control/clear") {
+        g_faults.clear();
+        reply.body = "ok\n";
+    } else if (req.path == "/_control/requests") {
+        std::lock_guard<std::mutex> lock(g_logMutex);
+        for (const std::string &line : g_requestLog)
+            reply.body += line + '\n';
+    } else if (req.path == "/_control/reset-log") {
+        std::lock_guard<std::mutex> lock(g_logMutex);
+        g_requestLog.clear();
+        reply.body = "ok\n";
+    } else {
+        reply = notFound();
+    }
+    recordRequest(req, reply.status, true);
+    sendBody(res, std::move(reply), std::nullopt);
+}
+
+void handle(const httplib::Request &req, httplib::Response &res)
+{
+    if (req.path.rfind("/_control/", 0) == 0) {
+        handleControl(req, res);
+        return;
+    }
+
+    const std::optional<FaultMode> fault = g_faults.match(req.path);
+    using Kind = FaultMode::Kind;
+    if (fault) {
+        switch (fault->kind) {
+        case Kind::Stall: {
+            recordRequest(req, 0, false);
+            const int fd = findConnectionSocket(req);
+            const auto until = Clock::now() + std::chrono::seconds(g_options.stallMaxSeconds);
+            while (!g_stopping && Clock::now() < until && !clientHasGone(fd))
+                std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            dropConnection(fd);
+            return;
+        }
+        case Kind::Reset:
+            recordRequest(req, 0, false);
+            dropConnection(findConnectionSocket(req));
+            return;
+        case Kind::Status: {
+            const int code = int(fault->value);
+            const std::string title = std::to_string(code) + ' ' + reasonPhrase(code);
+            Reply r = htmlPage(code, title, "The server could not answer this request.");
+            recordRequest(req, code, false);
+            sendBody(res, std::move(r), std::nullopt);
+            return;
+        }
+        case Kind::Html: {
+            Reply r = htmlPage(200, "Welcome", "This is a web page, not the document you asked for.");
+            recordRequest(req, 200, false);
+            sendBody(res, std::move(r), std::nullopt);
+            return;
+        }
+        case Kind::Bytes:
+            recordRequest(req, 200, false);
+            sendFiller(res, size_t(fault->value));
+            return;
+        case Kind::Redirect:
+        case Kind::RedirectLoop: {
+            const std::string base = baseUrl(req);
+            const std::string target =
+                fault->kind == Kind::Redirect ? replaceAll(fault->url, "{base}", base) : base + req.target;
+            Reply r = htmlPage(302, "302 Found", "Moved.");
+            res.set_header("Location", target);
+            recordRequest(req, 302, false);
+            sendBody(res, std::move(r), std::nullopt);
+            return;
+        }
+        case Kind::Delay:
+            if (!sleepUnlessStopping(std::chrono::milliseconds(fault->value))) {
+                dropConnection(findConnectionSocket(req));
+                return;
+            }
+            break;
+        case Kind::Empty:
+        case Kind::Truncate:
+        case Kind::Slow:
+            break;
+        }
+    }
+
+    Reply reply = route(req);
+    recordRequest(req, reply.status, false);
+    sendBody(res, std::move(reply), fault);
+}
+
+bool parseOptions(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Serves a cam catalogue, comments and live pictures over HTTP."));
+    parser.addHelpOption();
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Listen port; 0 picks a free one."), QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption bind(QStringLiteral("bind"), QStringLiteral("Address to listen on."), QStringLiteral("ADDR"), QStringLiteral("127.0.0.1"));
+    const QCommandLineOption catalogueOpt(QStringLiteral("catalogue"), QStringLiteral("Serve this file as /camlist.php; {base} becomes http://HOST:PORT."), QStringLiteral("FILE"));
+    const QCommandLineOption comments(QStringLiteral("comments"), QStringLiteral("Folder with ID.txt comment documents."), QStringLiteral("DIR"));
+    const QCommandLineOption pictures(QStringLiteral("pictures"), QStringLiteral("Folder serving every path not otherwise routed."), QStringLiteral("DIR"));
+    const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Print one line per request to stdout."));
+    const QCommandLineOption fault(QStringLiteral("fault"), QStringLiteral("PATH=MODE misbehaviour rule; repeatable."), QStringLiteral("RULE"));
+    const QCommandLineOption stallMax(QStringLiteral("stall-max"), QStringLiteral("Longest hold of a stalled request, seconds."), QStringLiteral("S"), QStringLiteral("300"));
+    parser.addOptions({port, bind, catalogueOpt, comments, pictures, log, fault, stallMax});
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "lumora-camserver: %s\n", qPrintable(parser.errorText()));
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        std::fputs("\nFault modes: delay:MS stall empty truncate:N reset status:CODE html bytes:N\n"
+                   "             redirect:URL redirect-loop slow:BYTES_PER_SEC\n", stdout);
+        std::exit(0);
+    }
+
+    bool ok = false;
+    g_options.port = parser.value(port).toInt(&ok);
+    if (!ok || g_options.port < 0 || g_options.port > 65535) {
+        std::fprintf(stderr, "lumora-camserver: bad --port\n");
+        return false;
+    }
+    g_options.stallMaxSeconds = parser.value(stallMax).toInt(&ok);
+    if (!ok || g_options.stallMaxSeconds < 0) {
+        std::fprintf(stderr, "lumora-camserver: bad --stall-max\n");
+        return false;
+    }
+    g_options.bind = parser.value(bind);
+    g_options.catalogueFile = parser.value(catalogueOpt);
+    g_options.commentsDir = parser.value(comments);
+    g_options.picturesDir = parser.value(pictures);
+    g_options.log = parser.isSet(log);
+    if (!g_options.catalogueFile.isEmpty() && !QFileInfo(g_options.catalogueFile).isReadable()) {
+        std::fprintf(stderr, "lumora-camserver: cannot read %s\n", qPrintable(g_options.catalogueFile));
+        return false;
+    }
+    for (const QString &text : parser.values(fault)) {
+        const auto rule = faults::parseRule(text.toStdString());
+        if (!rule) {
+            std::fprintf(stderr, "lumora-camserver: bad --fault %s\n", qPrintable(text));
+            return false;
+        }
+        g_faults.add(*rule);
+    }
+    return true;
+}
+
+void warmUp()
+{
+    // The first text drawing loads the font database and the first encode loads the
+    // image plugins; doing both here keeps that one-off work off the worker threads.
+    PictureRequest pr;
+    pr.camId = QStringLiteral("warm-up");
+    pr.caption = QStringLiteral("warm-up");
+    pr.size = QSize(64, 48);
+    pr.time = QTime::currentTime();
+    g_renderer.renderEncoded(pr, PictureFormat::Jpeg);
+    g_renderer.renderEncoded(pr, PictureFormat::Png);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Block the stop signals before any thread exists so that only the waiter below sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN); // clients hanging up mid-answer are routine here
+
+    // Text on pictures needs a GUI application, but the server never has a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        // Without one Qt warns on every start, which buries real messages in test logs.
+        const QByteArray runtimeDir = QDir::tempPath().toLocal8Bit() + "/lumora-camserver-" + QByteArray::number(getuid());
+        ::mkdir(runtimeDir.constData(), 0700);
+        QFileInfo info(QString::fromLocal8Bit(runtimeDir));
+        if (info.isDir() && info.ownerId() == getuid())
+            qputenv("XDG_RUNTIME_DIR", runtimeDir);
+    }
+    QGuiApplication app(argc, argv);
+
+    if (!parseOptions(QCoreApplication::arguments()))
+        return 2;
+    warmUp();
+
+    httplib::Server server;
+    // Stalled and trickling requests each hold a worker; a large pool keeps the rest answering.
+    server.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    server.Get(".*", handle);
+
+    const std::string host = g_options.bind.toStdString();
+    if (g_options.port == 0) {
+        g_boundPort = server.bind_to_any_port(host);
+    } else {
+        g_boundPort = server.bind_to_port(host, g_options.port) ? g_options.port : -1;
+    }
+    if (g_boundPort <= 0) {
+        std::fprintf(stderr, "lumora-camserver: cannot listen on %s:%d\n", host.c_str(), g_options.port);
+        return 1;
+    }
+
+    std::thread([&server, stopSignals] {
+        int signalNumber = 0;
+        sigwait(&stopSignals, &signalNumber);
+        g_stopping = true;
+        server.stop();
+        // Idle keep-alive connections can hold httplib's shutdown for seconds; nothing is
+        // in flight worth waiting for, so leave promptly if it takes too long.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        std::fflush(stdout);
+        _exit(0);
+    }).detach();
+
+    // The socket is already listening here, so clients may connect as soon as they read this.
+    std::printf("%d\n", g_boundPort);
+    std::fflush(stdout);
+
+    const bool ok = server.listen_after_bind();
+    std::fflush(stdout);
+    return ok || g_stopping ? 0 : 1;
+}

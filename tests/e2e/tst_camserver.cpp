@@ -1,0 +1,687 @@
+// Drives a real lumora-camserver over loopback HTTP: documents, pictures, options and faults.
+
+#include "camserverprocess.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QHostAddress>
+#include <QImage>
+#include <QImageReader>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSet>
+#include <QStringDecoder>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+namespace {
+
+struct CatalogueLine {
+    QByteArray raw;
+    QList<QByteArray> fields;
+};
+
+// Splits strictly at CR LF; any other line break left inside a line is a format error
+// the caller checks for.
+QList<CatalogueLine> splitCatalogue(const QByteArray &doc)
+{
+    QList<CatalogueLine> lines;
+    QByteArray rest = doc;
+    while (!rest.isEmpty()) {
+        const int end = rest.indexOf("\r\n");
+        const QByteArray line = end < 0 ? rest : rest.left(end);
+        lines.append({line, line.split(';')});
+        rest = end < 0 ? QByteArray() : rest.mid(end + 2);
+    }
+    return lines;
+}
+
+QImage decode(const QByteArray &bytes, QByteArray *format = nullptr)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    if (format)
+        *format = reader.format();
+    return reader.read();
+}
+
+QByteArray pathOf(const QByteArray &url, const QString &base)
+{
+    return url.mid(base.toLatin1().size());
+}
+
+// Average per-channel difference over the part of the picture that carries no clock,
+// so two renderings taken a moment apart compare like for like.
+double meanDifferenceOutsideClock(const QImage &a, const QImage &b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    const int w = x.width(), h = x.height();
+    const int clockBand = h * 15 / 100;
+    const int dial = std::min(w, h) / 4;
+    double sum = 0;
+    qint64 n = 0;
+    for (int row = 0; row < h - clockBand; ++row) {
+        const QRgb *p = reinterpret_cast<const QRgb *>(x.constScanLine(row));
+        const QRgb *q = reinterpret_cast<const QRgb *>(y.constScanLine(row));
+        for (int col = 0; col < w; ++col) {
+            if (row < dial && col > w - dial)
+                continue;
+            sum += std::abs(qRed(p[col]) - qRed(q[col])) + std::abs(qGreen(p[col]) - qGreen(q[col]))
+                + std::abs(qBlue(p[col]) - qBlue(q[col]));
+            n += 3;
+        }
+    }
+    return n ? sum / double(n) : 0;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TstCamServer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void demoCatalogueFormat();
+    void demoCatalogueIsWindows1252();
+    void pictureAddressesFollowHostHeader();
+    void commentCountsMatchCommentsServed();
+    void unknownCamHasNoComments();
+
+    void pictureFormats_data();
+    void pictureFormats();
+    void everyCataloguePictureDecodes();
+    void picturesChangeEverySecond();
+    void sceneIsStablePerCam();
+    void gifMatchesRenderedScene_data();
+    void gifMatchesRenderedScene();
+
+    void catalogueFileWithBase();
+    void commentsFolderOverridesDemo();
+    void picturesFolder_data();
+    void picturesFolder();
+
+    void faults_data();
+    void faults();
+    void redirectLoopDefeatsRealClient();
+    void faultsFromCommandLine();
+    void badFaultRulesRejected_data();
+    void badFaultRulesRejected();
+    void stallIsCapped();
+    void stopsPromptlyWhileStalled();
+    void requestLog();
+    void logOption();
+
+private:
+    CamServerProcess m_server;
+    QByteArray m_catalogue;
+};
+
+void TstCamServer::initTestCase()
+{
+    QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+    const RawHttpReply reply = m_server.get("/camlist.php");
+    QCOMPARE(reply.status, 200);
+    QVERIFY(reply.complete());
+    m_catalogue = reply.body;
+}
+
+void TstCamServer::cleanup()
+{
+    QVERIFY(m_server.clearFaults());
+    QVERIFY(m_server.resetLog());
+}
+
+void TstCamServer::demoCatalogueFormat()
+{
+    QVERIFY(m_catalogue.endsWith("\r\n"));
+    const QList<CatalogueLine> lines = splitCatalogue(m_catalogue);
+    QVERIFY2(lines.size() >= 30, qPrintable(QString::number(lines.size())));
+
+    QSet<QByteArray> ids;
+    QSet<QString> forms;
+    for (const CatalogueLine &line : lines) {
+        QVERIFY2(!line.raw.contains('\n') && !line.raw.contains('\r'), line.raw.constData());
+        QCOMPARE(line.fields.size(), 9);
+        const QByteArray &id = line.fields[0];
+        QVERIFY(!id.isEmpty());
+        QVERIFY2(!ids.contains(id), id.constData());
+        ids.insert(id);
+        QVERIFY(!line.fields[1].isEmpty());
+        const QByteArray url = line.fields[2];
+        QVERIFY2(url.startsWith(m_server.baseUrl().toLatin1() + '/'), url.constData());
+        bool ok = false;
+        const int rating = line.fields[5].toInt(&ok);
+        QVERIFY(ok && rating >= 0 && rating <= 5);
+        QVERIFY(line.fields[6].toInt(&ok) >= 0 && ok);
+        QVERIFY(line.fields[7].toInt(&ok) >= 0 && ok);
+        QVERIFY(!line.fields[8].isEmpty());
+
+        const QByteArray path = pathOf(url, m_server.baseUrl());
+        if (path.startsWith("/cam.php?id="))
+            forms << QStringLiteral("script");
+        else if (path.contains('?'))
+            forms << QStringLiteral("query");
+        else
+            forms << QString::fromLatin1(path.mid(path.lastIndexOf('.') + 1));
+    }
+    for (const char *form : {"jpg", "png", "gif", "jpeg", "query", "script"})
+        QVERIFY2(forms.contains(QLatin1String(form)), form);
+    QVERIFY(m_catalogue.contains("<br>"));
+}
+
+void TstCamServer::demoCatalogueIsWindows1252()
+{
+    const RawHttpReply reply = m_server.get("/camlist.php");
+    QVERIFY(reply.header("Content-Type").contains("windows-1252"));
+    // ö, é, ß and € as single bytes; their UTF-8 forms must not appear.
+    for (const char *single : {"\xF6", "\xE9", "\xDF", "\x80"})
+        QVERIFY2(m_catalogue.contains(single), single);
+    for (const char *utf8 : {"\xC3\xB6", "\xC3\xA9", "\xC3\x9F", "\xE2\x82\xAC"})
+        QVERIFY(!m_catalogue.contains(utf8));
+    QStringDecoder strictUtf8(QStringDecoder::Utf8);
+    const QString decoded = strictUtf8.decode(m_catalogue);
+    QVERIFY(!decoded.isEmpty());
+    QVERIFY(strictUtf8.hasError());
+    QVERIFY(m_catalogue.contains("Brennerh\xF6he Pass"));
+}
+
+void TstCamServer::pictureAddressesFollowHostHeader()
+{
+    const QByteArray host = "localhost:" + QByteArray::number(m_server.port());
+    const RawHttpReply reply = m_server.get("/camlist.php", 5000, {{"Host", host}});
+    QCOMPARE(reply.status, 200);
+    const QList<CatalogueLine> lines = splitCatalogue(reply.body);
+    QVERIFY(!lines.isEmpty());
+    for (const CatalogueLine &line : lines)
+        QVERIFY2(line.fields.value(2).startsWith("http://" + host + "/"), line.fields.value(2).constData());
+}
+
+void TstCamServer::commentCountsMatchCommentsServed()
+{
+    int withoutComments = 0, withMarkup = 0, withDoubleBlanks = 0, longest = 0;
+    for (const CatalogueLine &line : splitCatalogue(m_catalogue)) {
+        const RawHttpReply reply = m_server.get("/comments.php?camid=" + line.fields[0]);
+        QCOMPARE(reply.status, 200);
+        QVERIFY(reply.complete());
+        const QList<CatalogueLine> comments = splitCatalogue(reply.body);
+        QCOMPARE(QByteArray::number(comments.size()), line.fields[6]);
+        if (comments.isEmpty()) {
+            QVERIFY(reply.body.isEmpty());
+            ++withoutComments;
+            continue;
+        }
+        QVERIFY(reply.body.endsWith("\r\n"));
+        for (const CatalogueLine &comment : comments) {
+            QCOMPARE(comment.fields.size(), 3);
+            QVERIFY(!comment.fields[0].isEmpty());
+            QVERIFY(!comment.fields[2].isEmpty());
+            withMarkup += comment.fields[1].contains("<br />");
+            withDoubleBlanks += comment.fields[1].contains("  ");
+            longest = std::max<int>(longest, comment.fields[1].split(' ').size());
+        }
+    }
+    QVERIFY(withoutComments > 0);
+    QVERIFY(withMarkup > 0);
+    QVERIFY(withDoubleBlanks > 0);
+    QVERIFY2(longest >= 30, qPrintable(QString::number(longest)));
+}
+
+void TstCamServer::unknownCamHasNoComments()
+{
+    for (const QByteArray &target : {QByteArray("/comments.php?camid=999999"), QByteArray("/comments.php"),
+                                    QByteArray("/comments.php?camid=..%2F..%2Fetc%2Fpasswd")}) {
+        const RawHttpReply reply = m_server.get(target);
+        QCOMPARE(reply.status, 200);
+        QVERIFY(reply.complete());
+        QVERIFY(reply.body.isEmpty());
+    }
+}
+
+void TstCamServer::pictureFormats_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("transparentCorner");
+
+    QTest::newRow("jpg") << QByteArray("/cams/1001.jpg") << QByteArray("image/jpeg") << QByteArray("jpeg") << QSize(640, 480) << false;
+    QTest::newRow("jpg full hd") << QByteArray("/cams/1006.jpg") << QByteArray("image/jpeg") << QByteArray("jpeg") << QSize(1920, 1080) << false;
+    QTest::newRow("jpg small") << QByteArray("/cams/1005.jpg") << QByteArray("image/jpeg") << QByteArray("jpeg") << QSize(320, 240) << false;
+    QTest::newRow("jpg portrait") << QByteArray("/cams/1018.jpg") << QByteArray("image/jpeg") << QByteArray("jpeg") << QSize(480, 640) << false;
+    QTest::newRow("jpg with query") << QByteArray("/cams/1015.jpg?foo=0") << QByteArray("image/jpeg") << QByteArray("jpeg") << QSize(640, 480) << false;
+    QTest::newRow("script") << QByteArray("/cam.php?id=1030") << QByteArray("image/jpeg") << QByteArray("jpeg") << QSize(640, 480) << false;
+    QTest::newRow("jpeg") << QByteArray("/cams/1025.jpeg") << QByteArray("image/jpeg") << QByteArray("jpeg") << QSize(640, 480) << false;
+    QTest::newRow("png") << QByteArray("/cams/1004.png") << QByteArray("image/png") << QByteArray("png") << QSize(640, 480) << false;
+    QTest::newRow("png alpha") << QByteArray("/cams/1011.png") << QByteArray("image/png") << QByteArray("png") << QSize(800, 600) << true;
+    QTest::newRow("gif") << QByteArray("/cams/1008.gif") << QByteArray("image/gif") << QByteArray("gif") << QSize(320, 240) << false;
+    QTest::newRow("gif transparent") << QByteArray("/cams/1022.gif") << QByteArray("image/gif") << QByteArray("gif") << QSize(640, 480) << true;
+    QTest::newRow("size override") << QByteArray("/cams/1001.png?size=200x100") << QByteArray("image/png") << QByteArray("png") << QSize(200, 100) << false;
+    QTest::newRow("oversized request ignored") << QByteArray("/cams/1001.png?size=9999x9999") << QByteArray("image/png") << QByteArray("png") << QSize(640, 480) << false;
+}
+
+void TstCamServer::pictureFormats()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QByteArray, format);
+    QFETCH(QSize, size);
+    QFETCH(bool, transparentCorner);
+
+    const RawHttpReply reply = m_server.get(target);
+    QCOMPARE(reply.status, 200);
+    QVERIFY(reply.complete());
+    QCOMPARE(reply.header("Content-Type"), contentType);
+    QByteArray detected;
+    const QImage image = decode(reply.body, &detected);
+    QVERIFY(!image.isNull());
+    QCOMPARE(detected, format);
+    QCOMPARE(image.size(), size);
+    // The corner is cut out on transparent cams and painted on all others.
+    QCOMPARE(qAlpha(image.pixel(1, 1)) == 0, transparentCorner);
+    QCOMPARE(qAlpha(image.pixel(size.width() / 2, size.height() / 2)), 255);
+}
+
+void TstCamServer::everyCataloguePictureDecodes()
+{
+    static const QList<QSize> sizes {{320, 240}, {640, 480}, {800, 600}, {1024, 768},
+                                     {1280, 720}, {1920, 1080}, {480, 640}};
+    QSet<int> widths;
+    for (const CatalogueLine &line : splitCatalogue(m_catalogue)) {
+        const RawHttpReply reply = m_server.get(pathOf(line.fields[2], m_server.baseUrl()));
+        QCOMPARE(reply.status, 200);
+        QByteArray format;
+        const QImage image = decode(reply.body, &format);
+        QVERIFY2(!image.isNull(), line.fields[2].constData());
+        QCOMPARE(reply.header("Content-Type"), "image/" + format);
+        QVERIFY2(sizes.contains(image.size()), line.fields[2].constData());
+        widths.insert(image.width());
+    }
+    QVERIFY(widths.size() >= 5);
+}
+
+void TstCamServer::picturesChangeEverySecond()
+{
+    const RawHttpReply first = m_server.get("/cams/1001.jpg");
+    QThread::msleep(1100);
+    const RawHttpReply second = m_server.get("/cams/1001.jpg");
+    QCOMPARE(first.status, 200);
+    QCOMPARE(second.status, 200);
+    QVERIFY(first.body != second.body);
+    const QImage a = decode(first.body), b = decode(second.body);
+    QCOMPARE(a.size(), b.size());
+    // The change is in the clock band, not just in encoder noise elsewhere.
+    const QRect band(0, a.height() * 85 / 100, a.width(), a.height() * 15 / 100);
+    QVERIFY(a.copy(band) != b.copy(band));
+}
+
+void TstCamServer::sceneIsStablePerCam()
+{
+    const QImage a = decode(m_server.get("/cams/1001.png").body);
+    const QImage b = decode(m_server.get("/cams/1001.png").body);
+    const QImage other = decode(m_server.get("/cams/1003.png?size=640x480").body);
+    QVERIFY(!a.isNull() && !b.isNull() && !other.isNull());
+    QCOMPARE(meanDifferenceOutsideClock(a, b), 0.0);
+    QVERIFY(meanDifferenceOutsideClock(a, other) > 5.0);
+}
+
+void TstCamServer::gifMatchesRenderedScene_data()
+{
+    QTest::addColumn<QByteArray>("cam");
+    QTest::newRow("small") << QByteArray("1008");
+    QTest::newRow("transparent") << QByteArray("1022");
+    // Large enough that the encoder must restart its code table many times.
+    QTest::newRow("full hd") << QByteArray("1006");
+}
+
+void TstCamServer::gifMatchesRenderedScene()
+{
+    QFETCH(QByteArray, cam);
+    const RawHttpReply gif = m_server.get("/cams/" + cam + ".gif");
+    const RawHttpReply png = m_server.get("/cams/" + cam + ".png");
+    QCOMPARE(gif.status, 200);
+    QCOMPARE(png.status, 200);
+    QVERIFY(gif.body.startsWith("GIF89a"));
+    QVERIFY(gif.body.endsWith(";"));
+    const QImage fromGif = decode(gif.body);
+    const QImage fromPng = decode(png.body);
+    QVERIFY(!fromGif.isNull());
+    QCOMPARE(fromGif.size(), fromPng.size());
+    // A 252-colour dithered copy stays close to the original; a broken code stream
+    // would scramble or cut off the picture.
+    const double diff = meanDifferenceOutsideClock(fromGif, fromPng);
+    QVERIFY2(diff < 20.0, qPrintable(QString::number(diff)));
+    const QImage last = fromGif.copy(0, fromGif.height() - 2, fromGif.width(), 2);
+    const QImage lastPng = fromPng.copy(0, fromPng.height() - 2, fromPng.width(), 2);
+    QVERIFY(meanDifferenceOutsideClock(last, lastPng) < 40.0);
+}
+
+void TstCamServer::catalogueFileWithBase()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("cams.txt"));
+    const QByteArray text = "7;Caf\xE9 {base};{base}/cams/1001.jpg;x;;1;0;5;me\r\n"
+                            "8;Plain;http://127.0.0.1:1/none.jpg;y;;2;0;6;you\r\n";
+    QVERIFY(writeFile(file, text));
+    CamServerProcess server({QStringLiteral("--catalogue"), file});
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+
+    const RawHttpReply reply = server.get("/camlist.php");
+    QCOMPARE(reply.status, 200);
+    QByteArray expected = text;
+    expected.replace("{base}", server.baseUrl().toLatin1());
+    QCOMPARE(reply.body, expected);
+
+    const RawHttpReply picture = server.get("/cams/1001.jpg");
+    QCOMPARE(picture.status, 200);
+    QVERIFY(!decode(picture.body).isNull());
+
+    // Read per request, so a test may swap the catalogue while the server runs.
+    QVERIFY(writeFile(file, "9;New;{base}/x.jpg;;;0;0;0;z\r\n"));
+    QCOMPARE(server.get("/camlist.php").body, "9;New;" + server.baseUrl().toLatin1() + "/x.jpg;;;0;0;0;z\r\n");
+}
+
+void TstCamServer::commentsFolderOverridesDemo()
+{
+    QTemporaryDir dir;
+    const QByteArray comments = "Ann;First  one<br />second line;01.02.2003 04:05\r\nBo;K\xFChl;02.02.2003 00:00\r\n";
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("1001.txt")), comments));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("1005.txt")), QByteArray()));
+    CamServerProcess server({QStringLiteral("--comments"), dir.path()});
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+
+    QCOMPARE(server.get("/comments.php?camid=1001").body, comments);
+    QVERIFY(server.get("/comments.php?camid=1005").body.isEmpty());
+    // Cams without a file keep their demo comments.
+    QCOMPARE(server.get("/comments.php?camid=1002").body, m_server.get("/comments.php?camid=1002").body);
+
+    for (const CatalogueLine &line : splitCatalogue(server.get("/camlist.php").body)) {
+        if (line.fields[0] == "1001")
+            QCOMPARE(line.fields[6], QByteArray("2"));
+        if (line.fields[0] == "1005")
+            QCOMPARE(line.fields[6], QByteArray("0"));
+    }
+}
+
+void TstCamServer::picturesFolder_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType");
+
+    QTest::newRow("file") << QByteArray("/shots/a.png") << 200 << QByteArray("not really a png") << QByteArray("image/png");
+    QTest::newRow("query ignored") << QByteArray("/shots/a.png?t=5") << 200 << QByteArray("not really a png") << QByteArray("image/png");
+    QTest::newRow("text") << QByteArray("/notes.txt") << 200 << QByteArray("hello") << QByteArray("text/plain");
+    QTest::newRow("unknown cam id") << QByteArray("/cams/4242.jpg") << 200 << QByteArray("jpeg bytes") << QByteArray("image/jpeg");
+    QTest::newRow("missing") << QByteArray("/shots/b.png") << 404 << QByteArray() << QByteArray();
+    QTest::newRow("folder") << QByteArray("/shots") << 404 << QByteArray() << QByteArray();
+    QTest::newRow("parent") << QByteArray("/../secret.txt") << 404 << QByteArray() << QByteArray();
+    QTest::newRow("nested parent") << QByteArray("/shots/../../secret.txt") << 404 << QByteArray() << QByteArray();
+    QTest::newRow("encoded parent") << QByteArray("/%2e%2e/secret.txt") << 404 << QByteArray() << QByteArray();
+    QTest::newRow("link out") << QByteArray("/escape/secret.txt") << 404 << QByteArray() << QByteArray();
+}
+
+void TstCamServer::picturesFolder()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
+
+    QTemporaryDir outer;
+    QVERIFY(writeFile(outer.filePath(QStringLiteral("secret.txt")), "secret"));
+    const QString root = outer.filePath(QStringLiteral("root"));
+    QVERIFY(QDir().mkpath(root + QStringLiteral("/shots")));
+    QVERIFY(QDir().mkpath(root + QStringLiteral("/cams")));
+    QVERIFY(writeFile(root + QStringLiteral("/shots/a.png"), "not really a png"));
+    QVERIFY(writeFile(root + QStringLiteral("/notes.txt"), "hello"));
+    QVERIFY(writeFile(root + QStringLiteral("/cams/4242.jpg"), "jpeg bytes"));
+    QVERIFY(QFile::link(outer.path(), root + QStringLiteral("/escape")));
+
+    CamServerProcess server({QStringLiteral("--pictures"), root});
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    const RawHttpReply reply = server.get(target);
+    QCOMPARE(reply.status, status);
+    QVERIFY(reply.complete());
+    QVERIFY(!reply.body.contains("secret"));
+    if (status == 200) {
+        QCOMPARE(reply.body, body);
+        QVERIFY(reply.header("Content-Type").startsWith(contentType));
+    }
+}
+
+enum class BodyCheck { Normal, Empty, Html, NormalPrefix, Size, None };
+Q_DECLARE_METATYPE(BodyCheck)
+
+void TstCamServer::faults_data()
+{
+    QTest::addColumn<QString>("rulePath");
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<int>("timeoutMs");
+    QTest::addColumn<int>("status");        // -1: no answer at all
+    QTest::addColumn<BodyCheck>("bodyCheck");
+    QTest::addColumn<qint64>("bodySize");   // for NormalPrefix and Size
+    QTest::addColumn<bool>("complete");
+    QTest::addColumn<bool>("timedOut");
+    QTest::addColumn<qint64>("minElapsedMs");
+    QTest::addColumn<QByteArray>("location"); // appended to the base address; empty: none
+
+    const QByteArray cat = "/camlist.php";
+    QTest::newRow("empty") << "/camlist.php" << "empty" << cat << 5000 << 200 << BodyCheck::Empty << qint64(0) << true << false << qint64(0) << QByteArray();
+    QTest::newRow("status 404") << "/camlist.php" << "status:404" << cat << 5000 << 404 << BodyCheck::Html << qint64(0) << true << false << qint64(0) << QByteArray();
+    QTest::newRow("status 503") << "/camlist.php" << "status:503" << cat << 5000 << 503 << BodyCheck::Html << qint64(0) << true << false << qint64(0) << QByteArray();
+    QTest::newRow("html") << "/camlist.php" << "html" << cat << 5000 << 200 << BodyCheck::Html << qint64(0) << true << false << qint64(0) << QByteArray();
+    QTest::newRow("truncate") << "/camlist.php" << "truncate:100" << cat << 5000 << 200 << BodyCheck::NormalPrefix << qint64(100) << false << false << qint64(0) << QByteArray();
+    QTest::newRow("truncate to nothing") << "/camlist.php" << "truncate:0" << cat << 5000 << 200 << BodyCheck::NormalPrefix << qint64(0) << false << false << qint64(0) << QByteArray();
+    QTest::newRow("reset") << "/camlist.php" << "reset" << cat << 5000 << -1 << BodyCheck::None << qint64(0) << false << false << qint64(0) << QByteArray();
+    QTest::newRow("redirect") << "/camlist.php" << "redirect:{base}/cams/1001.jpg" << cat << 5000 << 302 << BodyCheck::None << qint64(0) << true << false << qint64(0) << QByteArray("/cams/1001.jpg");
+    QTest::newRow("redirect loop") << "/camlist.php" << "redirect-loop" << QByteArray("/camlist.php?x=1") << 5000 << 302 << BodyCheck::None << qint64(0) << true << false << qint64(0) << QByteArray("/camlist.php?x=1");
+    QTest::newRow("delay") << "/camlist.php" << "delay:700" << cat << 5000 << 200 << BodyCheck::Normal << qint64(0) << true << false << qint64(680) << QByteArray();
+    QTest::newRow("slow") << "/camlist.php" << "slow:20000" << cat << 5000 << 200 << BodyCheck::Normal << qint64(0) << true << false << qint64(180) << QByteArray();
+    QTest::newRow("bytes") << "/camlist.php" << "bytes:5000000" << cat << 10000 << 200 << BodyCheck::Size << qint64(5000000) << true << false << qint64(0) << QByteArray();
+    // "*" also covers the control paths' neighbours; cleanup() proves control still answers.
+    QTest::newRow("stall everything") << "*" << "stall" << cat << 1200 << -1 << BodyCheck::None << qint64(0) << false << true << qint64(1150) << QByteArray();
+    QTest::newRow("prefix rule") << "/cams/*" << "status:404" << QByteArray("/cams/1001.jpg") << 5000 << 404 << BodyCheck::Html << qint64(0) << true << false << qint64(0) << QByteArray();
+    QTest::newRow("exact rule ignores query") << "/comments.php" << "empty" << QByteArray("/comments.php?camid=1002") << 5000 << 200 << BodyCheck::Empty << qint64(0) << true << false << qint64(0) << QByteArray();
+    QTest::newRow("other path untouched") << "/comments.php" << "status:500" << cat << 5000 << 200 << BodyCheck::Normal << qint64(0) << true << false << qint64(0) << QByteArray();
+}
+
+void TstCamServer::faults()
+{
+    QFETCH(QString, rulePath);
+    QFETCH(QString, mode);
+    QFETCH(QByteArray, target);
+    QFETCH(int, timeoutMs);
+    QFETCH(int, status);
+    QFETCH(BodyCheck, bodyCheck);
+    QFETCH(qint64, bodySize);
+    QFETCH(bool, complete);
+    QFETCH(bool, timedOut);
+    QFETCH(qint64, minElapsedMs);
+    QFETCH(QByteArray, location);
+
+    const RawHttpReply normal = m_server.get(target);
+    QCOMPARE(normal.status, 200);
+    QVERIFY(normal.complete());
+
+    QVERIFY(m_server.setFault(rulePath, mode));
+    QVERIFY(m_server.resetLog());
+    const RawHttpReply reply = m_server.get(target, timeoutMs);
+
+    QVERIFY(reply.connected);
+    QCOMPARE(reply.status, status);
+    QCOMPARE(reply.complete(), complete);
+    QCOMPARE(reply.timedOut, timedOut);
+    QVERIFY2(reply.elapsedMs >= minElapsedMs, qPrintable(QString::number(reply.elapsedMs)));
+    if (status < 0)
+        QVERIFY(reply.raw.isEmpty());
+    switch (bodyCheck) {
+    case BodyCheck::Normal:
+        QCOMPARE(reply.body, normal.body);
+        break;
+    case BodyCheck::Empty:
+        QVERIFY(reply.body.isEmpty());
+        QCOMPARE(reply.contentLength(), qint64(0));
+        break;
+    case BodyCheck::Html:
+        QVERIFY(reply.header("Content-Type").startsWith("text/html"));
+        QVERIFY(reply.body.contains("<html>"));
+        break;
+    case BodyCheck::NormalPrefix:
+        // The headers promise the whole document, the connection ends early.
+        QCOMPARE(reply.contentLength(), qint64(normal.body.size()));
+        QVERIFY(reply.closedByServer);
+        QCOMPARE(reply.body, normal.body.left(int(bodySize)));
+        break;
+    case BodyCheck::Size:
+        QCOMPARE(qint64(reply.body.size()), bodySize);
+        break;
+    case BodyCheck::None:
+        break;
+    }
+    if (!location.isEmpty())
+        QCOMPARE(reply.header("Location"), m_server.baseUrl().toLatin1() + location);
+
+    const QString logged = QStringLiteral("GET %1 %2").arg(QString::fromLatin1(target)).arg(status < 0 ? 0 : status);
+    QVERIFY2(m_server.requests().contains(logged), qPrintable(m_server.requests().join(QLatin1Char('|'))));
+
+    QVERIFY(m_server.clearFaults());
+    const RawHttpReply restored = m_server.get(target);
+    QCOMPARE(restored.status, 200);
+    QVERIFY(restored.complete());
+    if (!target.startsWith("/cams/"))
+        QCOMPARE(restored.body, normal.body);
+}
+
+void TstCamServer::redirectLoopDefeatsRealClient()
+{
+    QVERIFY(m_server.setFault(QStringLiteral("/camlist.php"), QStringLiteral("redirect-loop")));
+    QNetworkAccessManager manager;
+    QNetworkRequest request(QUrl(m_server.baseUrl() + QStringLiteral("/camlist.php")));
+    request.setMaximumRedirectsAllowed(5);
+    QNetworkReply *reply = manager.get(request);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QVERIFY(reply->isFinished());
+    QCOMPARE(reply->error(), QNetworkReply::TooManyRedirectsError);
+    delete reply;
+    // The client followed the loop before giving up.
+    QVERIFY(m_server.requests().count(QStringLiteral("GET /camlist.php 302")) >= 5);
+}
+
+void TstCamServer::faultsFromCommandLine()
+{
+    CamServerProcess server({QStringLiteral("--fault"), QStringLiteral("/camlist.php=status:500"),
+                             QStringLiteral("--fault"), QStringLiteral("*=empty")});
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QCOMPARE(server.get("/camlist.php").status, 500); // first matching rule wins
+    const RawHttpReply comments = server.get("/comments.php?camid=1002");
+    QCOMPARE(comments.status, 200);
+    QVERIFY(comments.body.isEmpty());
+    QVERIFY(server.clearFaults());
+    QCOMPARE(server.get("/camlist.php").status, 200);
+    QVERIFY(!server.get("/comments.php?camid=1002").body.isEmpty());
+
+    CamServerProcess broken({QStringLiteral("--fault"), QStringLiteral("/camlist.php=sometimes")});
+    QVERIFY(!broken.start(5000));
+}
+
+void TstCamServer::badFaultRulesRejected_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("unknown mode") << "/camlist.php" << "sometimes";
+    QTest::newRow("delay without time") << "/camlist.php" << "delay:";
+    QTest::newRow("delay not a number") << "/camlist.php" << "delay:soon";
+    QTest::newRow("status out of range") << "/camlist.php" << "status:99";
+    QTest::newRow("negative truncate") << "/camlist.php" << "truncate:-1";
+    QTest::newRow("redirect without target") << "/camlist.php" << "redirect:";
+    QTest::newRow("argument on plain mode") << "/camlist.php" << "stall:5";
+    QTest::newRow("relative path") << "camlist.php" << "empty";
+}
+
+void TstCamServer::badFaultRulesRejected()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, mode);
+    QVERIFY(!m_server.setFault(path, mode));
+    QCOMPARE(m_server.get("/camlist.php").body, m_catalogue);
+}
+
+void TstCamServer::stallIsCapped()
+{
+    CamServerProcess server({QStringLiteral("--stall-max"), QStringLiteral("1")});
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QVERIFY(server.setFault(QStringLiteral("/camlist.php"), QStringLiteral("stall")));
+    const RawHttpReply reply = server.get("/camlist.php", 5000);
+    QVERIFY(reply.closedByServer);
+    QVERIFY(reply.raw.isEmpty());
+    QVERIFY2(reply.elapsedMs >= 900 && reply.elapsedMs < 4000, qPrintable(QString::number(reply.elapsedMs)));
+}
+
+void TstCamServer::stopsPromptlyWhileStalled()
+{
+    CamServerProcess server;
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QVERIFY(server.setFault(QStringLiteral("*"), QStringLiteral("stall")));
+    QTcpSocket client;
+    client.connectToHost(QHostAddress(QHostAddress::LocalHost), server.port());
+    QVERIFY(client.waitForConnected(3000));
+    client.write("GET /camlist.php HTTP/1.0\r\n\r\n");
+    QVERIFY(client.waitForBytesWritten(3000));
+    QTRY_VERIFY(server.requests().contains(QStringLiteral("GET /camlist.php 0")));
+
+    QElapsedTimer timer;
+    timer.start();
+    server.stop();
+    QVERIFY(!server.isRunning());
+    QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TstCamServer::requestLog()
+{
+    m_server.get("/comments.php?camid=1001");
+    m_server.get("/cams/1001.png?size=64x48");
+    m_server.get("/no/such/thing");
+    const QStringList lines = m_server.requests();
+    QCOMPARE(lines, (QStringList {QStringLiteral("GET /comments.php?camid=1001 200"),
+                                  QStringLiteral("GET /cams/1001.png?size=64x48 200"),
+                                  QStringLiteral("GET /no/such/thing 404")}));
+    QVERIFY(m_server.resetLog());
+    QVERIFY(m_server.requests().isEmpty());
+}
+
+void TstCamServer::logOption()
+{
+    CamServerProcess server({QStringLiteral("--log")});
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QCOMPARE(server.get("/camlist.php").status, 200);
+    QCOMPARE(server.get("/cams/1001.jpg?foo=0").status, 200);
+    const QByteArray expected = QByteArray::number(server.port()) + "\nGET /camlist.php 200\nGET /cams/1001.jpg?foo=0 200\n";
+    QTRY_COMPARE(server.output(), expected);
+}
+
+QTEST_GUILESS_MAIN(TstCamServer)
+#include "tst_camserver.moc"
