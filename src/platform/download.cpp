@@ -67,6 +67,7 @@ DownloadResult Transfer::download(const DownloadRequest &request)
     if (m_reply)
         return failure(DownloadResult::Error::Busy, tr("Another transfer is running"));
 
+    m_lastAddress = request.address;
     const QUrl url(request.address, QUrl::TolerantMode);
     if (!url.isValid() || url.isRelative())
         return failure(DownloadResult::Error::InvalidAddress, tr("Not an address: %1").arg(request.address));
@@ -179,6 +180,11 @@ DownloadResult Transfer::download(const DownloadRequest &request)
                    && !(isHttpStatusError(netError) && result.httpStatus > 0)) {
             result.error = DownloadResult::Error::Network;
             result.errorText = reply->errorString();
+        } else if (result.httpStatus < 200 || result.httpStatus > 599) {
+            // Qt can end a chain of redirects that never settles without an error and
+            // without a final status; that is no answer, whatever the reply says.
+            result.error = redirects > 0 ? DownloadResult::Error::TooManyRedirects : DownloadResult::Error::Network;
+            result.errorText = tr("The server sent no complete answer");
         }
     }
     if (result.ok())

@@ -76,6 +76,8 @@ public:
     DownloadResult download(const DownloadRequest &request);
     void cancel();
     bool isBusy() const { return m_reply != nullptr; }
+    // The address the last download() was asked for, exactly as given.
+    QString lastAddress() const { return m_lastAddress; }
 
 signals:
     void stateChanged(int code);
@@ -85,6 +87,7 @@ private:
 
     QNetworkAccessManager *m_manager;
     QPointer<QNetworkReply> m_reply;
+    QString m_lastAddress;
     bool m_cancelled = false;
     int m_state = Idle;
 };
