@@ -3,6 +3,8 @@
 #include "app/config.h"
 #include "app/texts.h"
 #include "app/workingfiles.h"
+#include "camlist/camlistwidget.h"
+#include "camlist/selection.h"
 #include "catalogue/catalogue.h"
 #include "platform/download.h"
 #include "platform/messagebox.h"
@@ -24,6 +26,7 @@ Application::Application(AppEnvironment env)
     , m_form1(std::make_unique<Form1>())
     , m_form2(std::make_unique<Form2>())
     , m_inet1(new Transfer(this))
+    , m_selection(new CamSelection(m_state, *m_form1, m_random, this))
 {
     m_inet1->setObjectName(QStringLiteral("Inet1"));
     if (!m_env.stopMessage) {
@@ -45,6 +48,8 @@ Application::~Application() = default;
 void Application::connectComponents()
 {
     connect(m_form1.get(), &Form1::closeRequested, this, &Application::shutdown);
+    connect(m_form1->CamList, &CamListWidget::rowClicked, m_selection, &CamSelection::rowClicked);
+    connect(m_form1->KeyCodeText, &QLineEdit::textChanged, m_selection, &CamSelection::RelayKey);
 }
 
 bool Application::fail(const QString &text)
@@ -67,9 +72,13 @@ bool Application::start()
     if (!loadCatalogue())
         return false;
 
-    // The list rows, the first cam picked at random and the list scrolled to it come
-    // with the cam list.
+    // The program never starts on a fixed cam: row 0 is highlighted first and a random
+    // pick moves the highlight on.
+    m_form1->CamList->setSelectionShown(0, true);
     m_state.CurrentCam = 0;
+    m_selection->PickRandomCam();
+    m_form1->CamList->setUpScrollBar(m_state.CamCount);
+    m_form1->CamList->ScrollToCam(m_state.CurrentCam);
 
     m_state.RefreshCountdown = 0;
     m_state.ShuffleCountdown = m_form1->Text3->text();
@@ -107,6 +116,7 @@ bool Application::loadCatalogue()
         return fail(texts::EmptyCatalogueMessage);
     m_state.CamTable = std::move(catalogue.CamTable);
     m_state.CamCount = catalogue.CamCount;
+    m_selection->buildRows();
     return true;
 }
 

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+class CamSelection;
 class Form1;
 class Form2;
 class Transfer;
@@ -47,6 +48,7 @@ public:
     Form2 &form2() { return *m_form2; }
     Transfer &Inet1() { return *m_inet1; }
     QRandomGenerator &random() { return m_random; }
+    CamSelection &selection() { return *m_selection; }
     const AppEnvironment &environment() const { return m_env; }
 
 private:
@@ -60,4 +62,5 @@ private:
     std::unique_ptr<Form1> m_form1;
     std::unique_ptr<Form2> m_form2;
     Transfer *m_inet1;
+    CamSelection *m_selection;
 };

@@ -6,6 +6,8 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
+#include <cmath>
+
 namespace pictures {
 
 QPixmap splash()
@@ -67,6 +69,113 @@ QPixmap splash()
     p.setBrush(Qt::NoBrush);
     p.drawRect(pm.rect().adjusted(0, 0, -1, -1));
     return pm;
+}
+
+} // namespace pictures
+
+namespace pictures {
+namespace {
+
+QPainterPath starPath(QPointF centre, double outer, double inner)
+{
+    QPainterPath path;
+    for (int i = 0; i < 10; ++i) {
+        const double r = (i % 2 == 0) ? outer : inner;
+        const double a = -M_PI / 2 + i * M_PI / 5;
+        const QPointF pt(centre.x() + r * std::cos(a), centre.y() + r * std::sin(a));
+        if (i == 0)
+            path.moveTo(pt);
+        else
+            path.lineTo(pt);
+    }
+    path.closeSubpath();
+    return path;
+}
+
+// Five stars, the first `rating` of them lit, on a transparent strip.
+QPixmap ratingStrip(int rating)
+{
+    QPixmap pm(100, 20);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    for (int i = 0; i < 5; ++i) {
+        const QPainterPath star = starPath(QPointF(10 + i * 20, 10.5), 9, 3.8);
+        if (i < rating) {
+            QLinearGradient gold(0, 1, 0, 19);
+            gold.setColorAt(0, QColor(255, 222, 89));
+            gold.setColorAt(1, QColor(232, 140, 16));
+            p.setBrush(gold);
+            p.setPen(QPen(QColor(150, 86, 0), 1));
+        } else {
+            p.setBrush(QColor(208, 208, 212));
+            p.setPen(QPen(QColor(140, 140, 148), 1));
+        }
+        p.drawPath(star);
+    }
+    return pm;
+}
+
+// A speech bubble.
+QPixmap commentsSymbol()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath bubble;
+    bubble.addRoundedRect(QRectF(1.5, 1.5, 13, 9.5), 3, 3);
+    QPainterPath tail;
+    tail.moveTo(4, 10.5);
+    tail.lineTo(3.5, 14.5);
+    tail.lineTo(8, 10.5);
+    tail.closeSubpath();
+    p.setPen(QPen(QColor(30, 70, 140), 1));
+    p.setBrush(QColor(120, 180, 250));
+    p.drawPath(bubble.united(tail));
+    p.setPen(QPen(Qt::white, 1.2));
+    p.drawLine(QPointF(4.5, 5), QPointF(11.5, 5));
+    p.drawLine(QPointF(4.5, 7.5), QPointF(9.5, 7.5));
+    return pm;
+}
+
+// An eye.
+QPixmap viewsSymbol()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath eye;
+    eye.moveTo(1, 8);
+    eye.quadTo(8, 0.5, 15, 8);
+    eye.quadTo(8, 15.5, 1, 8);
+    p.setPen(QPen(QColor(40, 40, 48), 1.2));
+    p.setBrush(Qt::white);
+    p.drawPath(eye);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(60, 130, 90));
+    p.drawEllipse(QPointF(8, 8), 3.4, 3.4);
+    p.setBrush(Qt::black);
+    p.drawEllipse(QPointF(8, 8), 1.6, 1.6);
+    return pm;
+}
+
+} // namespace
+
+QPixmap ImageList1(int number)
+{
+    static const QList<QPixmap> list = [] {
+        QList<QPixmap> l;
+        for (int rating = 0; rating <= 5; ++rating)
+            l.append(ratingStrip(rating));
+        l.append(commentsSymbol());
+        l.append(viewsSymbol());
+        return l;
+    }();
+    if (number < 1 || number > list.size())
+        return {};
+    return list[number - 1];
 }
 
 } // namespace pictures

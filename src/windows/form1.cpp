@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include "app/texts.h"
+#include "camlist/camlistwidget.h"
 #include "twipgeometry.h"
 
 #include <QCheckBox>
@@ -52,13 +53,14 @@ Form1::Form1(QWidget *parent)
     Label2 = named(new QLabel(QStringLiteral("sec."), Picture1), "Label2");
     setTwipGeometry(Label2, 5340, 60, 300, 195);
 
-    CamList = named(new QWidget(client), "CamList");
-    CamList->setAutoFillBackground(true);
-    CamList->setBackgroundRole(QPalette::Base);
-    setTwipGeometry(CamList, 120, 120, 3375, 10455);
     VScroll1 = named(new QScrollBar(Qt::Vertical, client), "VScroll1");
     setTwipGeometry(VScroll1, 3240, 120, 255, 10455);
     VScroll1->setRange(0, 0);
+    CamList = new CamListWidget(VScroll1, client);
+    setTwipGeometry(CamList, 120, 120, 3375, 10455);
+    // The scroll bar stands over the list's right edge; dragging its thumb moves the rows.
+    VScroll1->raise();
+    connect(VScroll1, &QScrollBar::valueChanged, CamList, &CamListWidget::PositionListItems);
 
     picDraw = named(new QWidget(client), "picDraw");
     picDraw->setAutoFillBackground(true);

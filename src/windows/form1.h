@@ -1,6 +1,7 @@
 #pragma once
 #include <QMainWindow>
 
+class CamListWidget;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -26,7 +27,7 @@ public:
     QCheckBox *Check2 = nullptr;
     QLineEdit *Text3 = nullptr;   // auto-shuffle interval in seconds
     QLabel *Label2 = nullptr;
-    QWidget *CamList = nullptr;
+    CamListWidget *CamList = nullptr;
     QScrollBar *VScroll1 = nullptr;
     QWidget *picDraw = nullptr;
     QLineEdit *Text1 = nullptr;   // hidden: the selected cam's picture address

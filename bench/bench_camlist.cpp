@@ -1,0 +1,165 @@
+// Cam list benchmark: builds the list for 100, 1000 and 32768 cams and scrolls it 100 steps,
+// then does the same with a reference list made the plain way (a parent widget and three
+// child widgets per row, every row moved on every scroll step) in the same run, and prints
+// times and memory growth as ratios of the two.
+//
+// Run: QT_QPA_PLATFORM=offscreen build/bench/bench_camlist
+#include "app/runningstate.h"
+#include "camlist/camlistwidget.h"
+#include "camlist/selection.h"
+#include "catalogue/catalogue.h"
+#include "resources/pictures.h"
+#include "windows/form1.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QRandomGenerator>
+#include <QScrollBar>
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int Steps = 100;
+
+double residentMiB()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> parts = f.readAll().split(' ');
+    return parts.value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+QByteArray catalogue(int cams)
+{
+    QByteArray doc;
+    for (int i = 0; i < cams; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        doc += n + ";A cam called " + n + ";http://h/" + n + ".jpg;Description;;" + QByteArray::number(i % 6)
+            + ";2;30;someone\r\n";
+    }
+    return doc;
+}
+
+struct Figures
+{
+    double buildMs = 0;
+    double stepMs = 0;
+    double memoryMiB = 0;
+};
+
+Figures measureOurs(const Catalogue &c)
+{
+    Figures fig;
+    malloc_trim(0);
+    const double before = residentMiB();
+    QElapsedTimer t;
+    t.start();
+    auto state = std::make_unique<RunningState>();
+    state->CamTable = c.CamTable;
+    state->CamCount = c.CamCount;
+    auto form = std::make_unique<Form1>();
+    QRandomGenerator random(1);
+    CamSelection selection(*state, *form, random);
+    selection.buildRows();
+    form->CamList->setUpScrollBar(state->CamCount);
+    form->show();
+    QCoreApplication::processEvents();
+    form->CamList->repaint();
+    fig.buildMs = t.nsecsElapsed() / 1e6;
+    fig.memoryMiB = residentMiB() - before;
+
+    QScrollBar *bar = form->VScroll1;
+    t.restart();
+    for (int i = 1; i <= Steps; ++i) {
+        bar->setValue(i % (bar->maximum() + 1));
+        form->CamList->repaint();
+    }
+    fig.stepMs = t.nsecsElapsed() / 1e6 / Steps;
+    return fig;
+}
+
+// A row of widgets per cam, moved one by one on every scroll step.
+Figures measureReference(const Catalogue &c)
+{
+    Figures fig;
+    malloc_trim(0);
+    const double before = residentMiB();
+    QElapsedTimer t;
+    t.start();
+    auto list = std::make_unique<QWidget>();
+    list->resize(225, 697);
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSizeF(9.75);
+    font.setBold(true);
+    std::vector<QWidget *> rows;
+    rows.reserve(c.CamCount);
+    for (int i = 0; i < c.CamCount; ++i) {
+        const QStringList f = c.CamTable[i].split(QLatin1Char(';'));
+        auto *row = new QWidget(list.get());
+        row->setGeometry(0, i * 49, 225, 49);
+        row->setAutoFillBackground(true);
+        row->setBackgroundRole(i % 2 ? QPalette::Midlight : QPalette::Base);
+        auto *shape = new QWidget(row);
+        shape->setGeometry(0, 0, 225, 49);
+        shape->setAutoFillBackground(true);
+        shape->setBackgroundRole(QPalette::Highlight);
+        shape->hide();
+        auto *name = new QLabel(f.value(1), row);
+        name->setFont(font);
+        name->setGeometry(8, 8, 150, 16);
+        auto *rating = new QLabel(row);
+        rating->setPixmap(pictures::ImageList1(f.value(5).toInt() + 1));
+        rating->setGeometry(8, 24, 100, 20);
+        rows.push_back(row);
+    }
+    list->show();
+    QCoreApplication::processEvents();
+    list->repaint();
+    fig.buildMs = t.nsecsElapsed() / 1e6;
+    fig.memoryMiB = residentMiB() - before;
+
+    t.restart();
+    for (int i = 1; i <= Steps; ++i) {
+        const int first = (i * 1500 / 735) % std::max(1, c.CamCount);
+        for (int r = 0; r < int(rows.size()); ++r)
+            rows[r]->move(0, r < first ? -49 : (r - first) * 49);
+        list->repaint();
+    }
+    fig.stepMs = t.nsecsElapsed() / 1e6 / Steps;
+    return fig;
+}
+
+double ratio(double ours, double reference) { return reference > 0 ? ours / reference : 0; }
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    // A first small pass loads fonts and pictures, so neither side pays for that below.
+    measureOurs(parseCatalogue(catalogue(10)));
+    measureReference(parseCatalogue(catalogue(10)));
+
+    std::printf("%7s | %10s %10s %8s | %10s %10s %8s | %s\n", "cams", "build ms", "step ms", "MiB", "ref build",
+                "ref step", "ref MiB", "ours / reference: build, step, memory");
+    for (const int cams : {100, 1000, 32768}) {
+        const Catalogue c = parseCatalogue(catalogue(cams));
+        const Figures ours = measureOurs(c);
+        const Figures ref = measureReference(c);
+        std::printf("%7d | %10.2f %10.3f %8.2f | %10.2f %10.3f %8.2f | %.4f  %.4f  %.4f\n", cams, ours.buildMs,
+                    ours.stepMs, ours.memoryMiB, ref.buildMs, ref.stepMs, ref.memoryMiB,
+                    ratio(ours.buildMs, ref.buildMs), ratio(ours.stepMs, ref.stepMs),
+                    ratio(std::max(0.0, ours.memoryMiB), ref.memoryMiB));
+    }
+    std::printf("goal at 32768 cams: build and step at most 0.05 of the reference, memory growth at most 0.1\n");
+    return 0;
+}

@@ -1,0 +1,79 @@
+#pragma once
+// CamList: the list window of the main window, one row per cam with its name and rating
+// strip, scrolled by the sibling scroll bar VScroll1.
+//
+// Rows are not widgets: the list keeps each row's caption, rating picture and selection
+// state and paints only the rows inside the window, so a catalogue of 32768 cams costs
+// no more to scroll than one of ten. Everything a row of widgets would show is kept
+// queryable: the top of each row after PositionListItems (rows above the first wait at
+// -ItemHeight), its colours, its selection rectangle, and the row a click lands on.
+// All lengths at this interface are twips; the list converts at the painting boundary.
+#include <QWidget>
+
+#include <optional>
+#include <vector>
+
+class QScrollBar;
+
+class CamListWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    CamListWidget(QScrollBar *scroll, QWidget *parent = nullptr);
+
+    // Row i, built in order 0, 1, 2, ... from the cam's name and rating text.
+    void addRow(const QString &camName, const QString &rating);
+    int rowCount() const { return int(m_names.size()); }
+
+    // Height of CamListItem(0); every row has it.
+    static constexpr int ItemHeight = 735;
+
+    // Scroll range for camCount cams over the list's current height.
+    void setUpScrollBar(int camCount);
+    // Moves the rows to the scroll bar's value; runs on every change of that value.
+    void PositionListItems();
+    // Scrolls so that cam k stands one to three rows below the top.
+    void ScrollToCam(int k);
+
+    // The highlight parts of a row: the selection rectangle and the name's colour.
+    void setSelectionShown(int row, bool shown);
+    void setNameHighlighted(int row, bool highlighted);
+
+    // Queries for the row model, in twips.
+    int firstRow() const { return m_first; }
+    double rowTop(int row) const;
+    std::optional<int> rowAt(QPoint pixel) const;
+    QString rowCaption(int row) const;
+    std::optional<int> rowPicture(int row) const;
+    bool isSelectionShown(int row) const;
+    QColor rowBackground(int row) const;
+    QColor nameColor(int row) const;
+    double heightInTwips() const;
+
+    // Geometry of the parts of a row, in twips relative to the row.
+    static QRect nameRect() { return {120, 120, 2250, 240}; }
+    static QRect ratingRect() { return {120, 360, 1500, 300}; }
+    static constexpr int RowWidth = 3375;
+
+signals:
+    // Any part of row i was clicked: background, name or rating strip.
+    void rowClicked(int row);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    enum Flag : unsigned char { SelectionShown = 1, NameHighlighted = 2 };
+    bool has(int row, Flag f) const;
+    void set(int row, Flag f, bool on);
+
+    QScrollBar *m_scroll;
+    QStringList m_names;
+    std::vector<signed char> m_pictures; // ImageList1 number, 0 for none
+    std::vector<unsigned char> m_flags;
+    int m_first = 0;
+    std::optional<int> m_pressedRow;
+    QFont m_nameFont;
+};

@@ -1,0 +1,72 @@
+#include "selection.h"
+
+#include "app/runningstate.h"
+#include "camlist/camlistwidget.h"
+#include "catalogue/camrecord.h"
+#include "windows/form1.h"
+
+#include <QLineEdit>
+#include <QRandomGenerator>
+
+CamSelection::CamSelection(RunningState &state, Form1 &form1, QRandomGenerator &random, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_form1(form1)
+    , m_random(random)
+{
+}
+
+void CamSelection::buildRows()
+{
+    CamListWidget &list = *m_form1.CamList;
+    for (int i = 0; i < m_state.CamCount; ++i) {
+        const QStringList fields = CamRecord::split(m_state.CamTable[i]);
+        list.addRow(CamRecord::field(fields, CamRecord::CamName), CamRecord::field(fields, CamRecord::Rating));
+    }
+}
+
+void CamSelection::SelectListCam(int k)
+{
+    CamListWidget &list = *m_form1.CamList;
+    list.setNameHighlighted(m_state.CurrentCam, false);
+    list.setSelectionShown(m_state.CurrentCam, false);
+    list.setSelectionShown(k, true);
+    list.setNameHighlighted(k, true);
+}
+
+void CamSelection::ShowCurrentCam()
+{
+    m_state.CurrentCamFields = CamRecord::split(m_state.CamTable.value(m_state.CurrentCam));
+    m_state.LastCommentIndex = -1;
+    m_form1.Text1->setText(CamRecord::field(m_state.CurrentCamFields, CamRecord::ImageUrl));
+    if (m_eraser)
+        m_eraser();
+    m_state.RefreshCountdown = 0;
+}
+
+void CamSelection::PickRandomCam()
+{
+    m_state.ShuffleCountdown = m_form1.Text3->text();
+    const int r = int(m_random.generateDouble() * m_state.CamCount);
+    SelectListCam(r);
+    m_form1.CamList->ScrollToCam(r);
+    m_state.CurrentCam = r;
+    ShowCurrentCam();
+}
+
+void CamSelection::rowClicked(int i)
+{
+    SelectListCam(i);
+    m_state.CurrentCam = i;
+    ShowCurrentCam();
+}
+
+void CamSelection::RelayKey()
+{
+    const QString text = m_form1.KeyCodeText->text();
+    if (text.isEmpty())
+        return;
+    if (m_keyHandler)
+        m_keyHandler(text.at(0).unicode(), 0);
+    m_form1.KeyCodeText->clear();
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The cam selection: the list highlight, the hand-over of the selected cam to the rest of
+// the program, random picks and the keystroke relay through KeyCodeText.
+//
+// Works on the shared running state and the main window's widgets; keeps no state of its
+// own. ShowCurrentCam fetches nothing: it prepares the cam and sets the refresh countdown
+// to 0, so the next heartbeat tick downloads the new picture.
+#include <QObject>
+
+#include <functional>
+
+class Form1;
+class QRandomGenerator;
+struct RunningState;
+
+class CamSelection : public QObject
+{
+    Q_OBJECT
+public:
+    CamSelection(RunningState &state, Form1 &form1, QRandomGenerator &random, QObject *parent = nullptr);
+
+    // Builds the list rows from the cam table.
+    void buildRows();
+
+    void SelectListCam(int k);
+    void ShowCurrentCam();
+    void PickRandomCam();
+    // Row click: any part of row i.
+    void rowClicked(int i);
+
+    // Where relayed keys go: the main window's key handler (key code, shift state).
+    void setKeyHandler(std::function<void(int keyCode, int shift)> handler) { m_keyHandler = std::move(handler); }
+    // Change handler of KeyCodeText.
+    void RelayKey();
+
+    // Erases what is drawn in the picture areas; set by whoever owns them.
+    void setPictureEraser(std::function<void()> eraser) { m_eraser = std::move(eraser); }
+
+private:
+    RunningState &m_state;
+    Form1 &m_form1;
+    QRandomGenerator &m_random;
+    std::function<void(int, int)> m_keyHandler;
+    std::function<void()> m_eraser;
+};

@@ -1,0 +1,248 @@
+#include "app/runningstate.h"
+#include "camlist/camlistwidget.h"
+#include "camlist/selection.h"
+#include "catalogue/catalogue.h"
+#include "windows/form1.h"
+
+#include <QLineEdit>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QTest>
+
+namespace {
+
+QByteArray catalogue(int cams)
+{
+    QByteArray doc;
+    for (int i = 0; i < cams; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        doc += n + ";Cam " + n + ";http://h/" + n + ".jpg;Description " + n + ";;" + QByteArray::number(i % 6)
+            + ";2;30;someone\r\n";
+    }
+    return doc;
+}
+
+// A main window with its list built from a catalogue, as start-up leaves it.
+struct ListFixture
+{
+    RunningState state;
+    Form1 form;
+    QRandomGenerator random{7};
+    CamSelection selection{state, form, random};
+
+    explicit ListFixture(int cams)
+    {
+        Catalogue c = parseCatalogue(catalogue(cams));
+        state.CamTable = c.CamTable;
+        state.CamCount = c.CamCount;
+        QObject::connect(form.CamList, &CamListWidget::rowClicked, &selection, &CamSelection::rowClicked);
+        QObject::connect(form.KeyCodeText, &QLineEdit::textChanged, &selection, &CamSelection::RelayKey);
+        selection.buildRows();
+        form.CamList->setSelectionShown(0, true);
+        form.CamList->setUpScrollBar(state.CamCount);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+    }
+
+    CamListWidget &list() { return *form.CamList; }
+    int highlightedRows()
+    {
+        int n = 0;
+        for (int i = 0; i < list().rowCount(); ++i)
+            n += list().isSelectionShown(i) ? 1 : 0;
+        return n;
+    }
+    // The centre of a row part, in the list's pixels, for the row at visible position slot.
+    static QPoint at(int slot, QRect part)
+    {
+        return QPoint((part.left() + part.width() / 2) / 15,
+                      slot * CamListWidget::ItemHeight / 15 + (part.top() + part.height() / 2) / 15);
+    }
+};
+
+} // namespace
+
+class TestCamList : public QObject
+{
+    Q_OBJECT
+private slots:
+    void rowsAndShading();
+    void scrollingMovesRows();
+    void scrollToCam();
+    void clicksSelect_data();
+    void clicksSelect();
+    void randomPick();
+    void relayedKey();
+};
+
+void TestCamList::rowsAndShading()
+{
+    ListFixture f(100);
+    CamListWidget &list = f.list();
+    QCOMPARE(list.rowCount(), 100);
+    QCOMPARE(list.rowCaption(7), QStringLiteral("Cam 7"));
+    QCOMPARE(list.rowPicture(0).value_or(0), 1); // rating 0
+    QCOMPARE(list.rowPicture(5).value_or(0), 6); // rating 5
+    QCOMPARE(list.heightInTwips(), 10455.0);
+    QCOMPARE(f.form.VScroll1->maximum(), 43);
+    QCOMPARE(f.form.VScroll1->pageStep(), 5);
+
+    const QPalette pal = list.palette();
+    QCOMPARE(list.rowBackground(0), pal.color(QPalette::Base));
+    QCOMPARE(list.rowBackground(1), pal.color(QPalette::Midlight));
+    QCOMPARE(list.rowBackground(2), pal.color(QPalette::Base));
+
+    // What is painted: row backgrounds right of the name, the highlighted row in full.
+    f.state.CurrentCam = 0;
+    f.selection.SelectListCam(2);
+    f.state.CurrentCam = 2;
+    QCOMPARE(f.highlightedRows(), 1);
+    QCOMPARE(list.nameColor(2), pal.color(QPalette::HighlightedText));
+    QCOMPARE(list.nameColor(0), pal.color(QPalette::ButtonText));
+    const QImage shot = list.grab().toImage();
+    QCOMPARE(shot.pixel(200, 4), pal.color(QPalette::Base).rgb());
+    QCOMPARE(shot.pixel(200, 49 + 4), pal.color(QPalette::Midlight).rgb());
+    QCOMPARE(shot.pixel(200, 2 * 49 + 4), pal.color(QPalette::Highlight).rgb());
+    QCOMPARE(shot.pixel(200, 3 * 49 + 4), pal.color(QPalette::Midlight).rgb());
+    // Selecting the selected row again keeps exactly that row highlighted.
+    f.selection.SelectListCam(2);
+    QCOMPARE(f.highlightedRows(), 1);
+    QVERIFY(list.isSelectionShown(2));
+}
+
+void TestCamList::scrollingMovesRows()
+{
+    ListFixture f(100);
+    CamListWidget &list = f.list();
+    QScrollBar &bar = *f.form.VScroll1;
+    QCOMPARE(list.rowTop(0), 0.0);
+    QCOMPARE(list.rowTop(3), 3 * 735.0);
+
+    bar.setValue(24);
+    QCOMPARE(list.firstRow(), 49);
+    QCOMPARE(list.rowTop(0), -735.0);
+    QCOMPARE(list.rowTop(48), -735.0);
+    QCOMPARE(list.rowTop(49), 0.0);
+    QCOMPARE(list.rowTop(50), 735.0);
+    // The painted top row follows.
+    const QImage shot = list.grab().toImage();
+    QCOMPARE(shot.pixel(200, 4), list.rowBackground(49).rgb());
+
+    // Dragging the thumb moves the rows before it is let go.
+    bar.setSliderDown(true);
+    bar.setSliderPosition(1);
+    QCOMPARE(list.firstRow(), 2);
+    bar.setSliderDown(false);
+    QCOMPARE(list.firstRow(), 2);
+
+    // An arrow step and a page step.
+    bar.setValue(0);
+    bar.triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QCOMPARE(bar.value(), 1);
+    bar.triggerAction(QAbstractSlider::SliderPageStepAdd);
+    QCOMPARE(bar.value(), 6);
+    QCOMPARE(list.firstRow(), 12);
+}
+
+void TestCamList::scrollToCam()
+{
+    ListFixture f(100);
+    QScrollBar &bar = *f.form.VScroll1;
+    const QList<QPair<int, int>> cases{{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 1}, {50, 24}, {52, 24}, {99, 43}};
+    for (const auto &[cam, value] : cases) {
+        bar.setValue(10);
+        f.list().ScrollToCam(cam);
+        QCOMPARE(bar.value(), value);
+    }
+    f.list().ScrollToCam(50);
+    QCOMPARE(f.list().rowTop(50), 735.0); // second visible row
+    f.list().ScrollToCam(52);
+    QCOMPARE(f.list().rowTop(52), 3 * 735.0); // fourth
+}
+
+void TestCamList::clicksSelect_data()
+{
+    QTest::addColumn<QRect>("part");
+    QTest::newRow("background") << QRect(2700, 100, 300, 500);
+    QTest::newRow("name") << CamListWidget::nameRect();
+    QTest::newRow("rating strip") << CamListWidget::ratingRect();
+}
+
+void TestCamList::clicksSelect()
+{
+    QFETCH(QRect, part);
+    ListFixture f(100);
+    f.state.CurrentCam = 0;
+    f.state.LastCommentIndex = 3;
+    f.state.RefreshCountdown = 4;
+    int erased = 0;
+    f.selection.setPictureEraser([&] { ++erased; });
+
+    QTest::mouseClick(&f.list(), Qt::LeftButton, {}, ListFixture::at(5, part));
+    QCOMPARE(f.state.CurrentCam, 5);
+    QVERIFY(f.list().isSelectionShown(5));
+    QCOMPARE(f.highlightedRows(), 1);
+    QCOMPARE(f.state.CurrentCamFields.value(1), QStringLiteral("Cam 5"));
+    QCOMPARE(f.form.Text1->text(), QStringLiteral("http://h/5.jpg"));
+    QCOMPARE(f.state.LastCommentIndex, -1);
+    QCOMPARE(f.state.RefreshCountdown.toInt(), 0);
+    QCOMPARE(erased, 1);
+
+    // In a scrolled list the top slot is the first row shown.
+    f.form.VScroll1->setValue(24);
+    QTest::mouseClick(&f.list(), Qt::LeftButton, {}, ListFixture::at(0, part));
+    QCOMPARE(f.state.CurrentCam, 49);
+    QCOMPARE(f.highlightedRows(), 1);
+
+    // The selected row clicked again is handed over again.
+    f.state.RefreshCountdown = 5;
+    QTest::mouseClick(&f.list(), Qt::LeftButton, {}, ListFixture::at(0, part));
+    QCOMPARE(f.state.CurrentCam, 49);
+    QCOMPARE(f.state.RefreshCountdown.toInt(), 0);
+    QCOMPARE(erased, 3);
+}
+
+void TestCamList::randomPick()
+{
+    ListFixture one(1);
+    one.form.Text3->setText(QStringLiteral("45"));
+    for (int i = 0; i < 20; ++i) {
+        one.selection.PickRandomCam();
+        QCOMPARE(one.state.CurrentCam, 0);
+    }
+    QCOMPARE(one.state.ShuffleCountdown.toString(), QStringLiteral("45"));
+    QCOMPARE(one.highlightedRows(), 1);
+
+    ListFixture many(1000);
+    QSet<int> seen;
+    for (int i = 0; i < 50; ++i) {
+        many.selection.PickRandomCam();
+        const int cam = many.state.CurrentCam;
+        seen.insert(cam);
+        QCOMPARE(many.highlightedRows(), 1);
+        QVERIFY(many.list().isSelectionShown(cam));
+        // The chosen row is on screen, near the top unless the list end holds it back.
+        const double top = many.list().rowTop(cam);
+        QVERIFY(top >= 0);
+        QVERIFY(top + 735 <= many.list().heightInTwips());
+        QCOMPARE(many.form.Text1->text(), QStringLiteral("http://h/%1.jpg").arg(cam));
+    }
+    QVERIFY2(seen.size() > 30, "picks spread over the list");
+}
+
+void TestCamList::relayedKey()
+{
+    ListFixture f(3);
+    QList<QPair<int, int>> keys;
+    f.selection.setKeyHandler([&](int code, int shift) { keys.append({code, shift}); });
+    f.form.KeyCodeText->setText(QStringLiteral("r"));
+    QCOMPARE(keys, (QList<QPair<int, int>>{{'r', 0}}));
+    QVERIFY(f.form.KeyCodeText->text().isEmpty());
+    f.form.KeyCodeText->setText(QString(QChar(34)));
+    QCOMPARE(keys.size(), 2);
+    QCOMPARE(keys.last().first, 34);
+    QVERIFY(f.form.KeyCodeText->text().isEmpty());
+}
+
+QTEST_MAIN(TestCamList)
+#include "tst_camlist.moc"
