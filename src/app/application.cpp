@@ -7,6 +7,7 @@
 #include "platform/download.h"
 #include "platform/messagebox.h"
 #include "platform/twips.h"
+#include "view/picturearea.h"
 #include "windows/form1.h"
 #include "windows/form2.h"
 
