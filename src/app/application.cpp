@@ -9,6 +9,7 @@
 #include "platform/download.h"
 #include "platform/messagebox.h"
 #include "platform/twips.h"
+#include "view/picturearea.h"
 #include "windows/form1.h"
 #include "windows/form2.h"
 
@@ -50,6 +51,8 @@ void Application::connectComponents()
     connect(m_form1.get(), &Form1::closeRequested, this, &Application::shutdown);
     connect(m_form1->CamList, &CamListWidget::rowClicked, m_selection, &CamSelection::rowClicked);
     connect(m_form1->KeyCodeText, &QLineEdit::textChanged, m_selection, &CamSelection::RelayKey);
+    connect(m_form1.get(), &Form1::randomCamRequested, m_selection, &CamSelection::PickRandomCam);
+    m_selection->setPictureEraser([this] { m_form1->picDraw->clear(); });
 }
 
 bool Application::fail(const QString &text)

@@ -71,6 +71,46 @@ QPixmap splash()
     return pm;
 }
 
+QPixmap scaleModeIcon()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    // The area's frame ...
+    p.setPen(QColor(40, 40, 48));
+    p.setBrush(QColor(235, 238, 245));
+    p.drawRect(0, 2, 15, 11);
+    // ... a landscape picture inside it ...
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(90, 150, 215));
+    p.drawRect(3, 5, 10, 6);
+    p.setBrush(QColor(70, 140, 60));
+    p.drawRect(3, 9, 10, 2);
+    // ... and the corner arrows of a resize.
+    p.setPen(QColor(200, 40, 30));
+    p.drawLine(1, 3, 4, 3);
+    p.drawLine(1, 3, 1, 6);
+    p.drawLine(14, 12, 11, 12);
+    p.drawLine(14, 12, 14, 9);
+    return pm;
+}
+
+QPixmap randomCamIcon()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(40, 40, 48), 1));
+    p.setBrush(QColor(250, 250, 250));
+    p.drawRoundedRect(QRectF(1.5, 1.5, 13, 13), 3, 3);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(200, 40, 30));
+    for (const QPointF &pip : {QPointF(5, 5), QPointF(8, 8), QPointF(11, 11), QPointF(11, 5), QPointF(5, 11)})
+        p.drawEllipse(pip, 1.3, 1.3);
+    return pm;
+}
+
 } // namespace pictures
 
 namespace pictures {

@@ -12,4 +12,9 @@ QPixmap splash();
 // (16 x 16 pixels). Any other number gives a null pixmap. Drawn once, then shared.
 QPixmap ImageList1(int number);
 
+// The toolbar's 16 x 16 button pictures: the scale-mode button (a frame with a picture
+// being fitted into it) and "Random Cam" (a die).
+QPixmap scaleModeIcon();
+QPixmap randomCamIcon();
+
 } // namespace pictures

@@ -2,12 +2,21 @@
 
 #include "app/texts.h"
 #include "camlist/camlistwidget.h"
+#include "resources/pictures.h"
 #include "twipgeometry.h"
+#include "view/picturearea.h"
+#include "view/scaleddrawing.h"
+#include "view/scalemodes.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QButtonGroup>
 #include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
+#include <QToolBar>
+#include <QToolButton>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -62,12 +71,21 @@ Form1::Form1(QWidget *parent)
     VScroll1->raise();
     connect(VScroll1, &QScrollBar::valueChanged, CamList, &CamListWidget::PositionListItems);
 
-    picDraw = named(new QWidget(client), "picDraw");
-    picDraw->setAutoFillBackground(true);
-    QPalette black = picDraw->palette();
-    black.setColor(QPalette::Window, Qt::black);
-    picDraw->setPalette(black);
+    picDraw = named(new PictureArea(client), "picDraw");
     setTwipGeometry(picDraw, 3600, 600, 11400, 8040);
+    picOriginal = named(new PictureHolder(client), "picOriginal");
+
+    m_option1Group = new QButtonGroup(this);
+    for (int i = 0; i < 3; ++i) {
+        Option1[i] = named(new QRadioButton(scale_modes::OptionCaptions.at(i), client), "Option1");
+        Option1[i]->setProperty("Index", i);
+        Option1[i]->hide();
+        m_option1Group->addButton(Option1[i], i);
+    }
+    Option1[1]->setChecked(true);
+    connect(m_option1Group, &QButtonGroup::idClicked, this, [this](int) { optionClicked(); });
+
+    createToolbar();
 
     Text1 = named(new QLineEdit(client), "Text1");
     Text1->hide();
@@ -76,6 +94,92 @@ Form1::Form1(QWidget *parent)
 
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(1000);
+}
+
+void Form1::createToolbar()
+{
+    Toolbar1 = named(new QToolBar(pctMenuBar), "Toolbar1");
+    Toolbar1->setMovable(false);
+    Toolbar1->setFloatable(false);
+    Toolbar1->setIconSize(QSize(16, 16));
+    Toolbar1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    setTwipGeometry(Toolbar1, 0, 0, 11415, 330);
+
+    scaleModeMenu = named(new QMenu(this), "scaleModeMenu");
+    for (const QString &text : scale_modes::MenuItems)
+        scaleModeMenu->addAction(text);
+    connect(scaleModeMenu, &QMenu::triggered, this, &Form1::toolbarMenuClicked);
+
+    scaleModeButton = named(new QToolButton(Toolbar1), "scaleModeButton");
+    scaleModeButton->setText(scale_modes::ScaleInline);
+    scaleModeButton->setIcon(pictures::scaleModeIcon());
+    scaleModeButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    scaleModeButton->setPopupMode(QToolButton::MenuButtonPopup);
+    scaleModeButton->setMenu(scaleModeMenu);
+    Toolbar1->addWidget(scaleModeButton);
+
+    randomCamButton = named(new QToolButton(Toolbar1), "randomCamButton");
+    randomCamButton->setText(scale_modes::RandomCam);
+    randomCamButton->setIcon(pictures::randomCamIcon());
+    randomCamButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    Toolbar1->addWidget(randomCamButton);
+
+    for (QToolButton *b : {scaleModeButton, randomCamButton})
+        connect(b, &QToolButton::clicked, this, [this, b] { toolbarButtonClicked(b); });
+
+    // The refresh and shuffle controls sit on the strip right of the buttons.
+    Picture1->raise();
+}
+
+ViewScaleMode Form1::scaleMode() const
+{
+    if (Option1[0]->isChecked())
+        return ViewScaleMode::Stretch;
+    if (Option1[1]->isChecked())
+        return ViewScaleMode::ScaleInline;
+    if (Option1[2]->isChecked())
+        return ViewScaleMode::ScaleOutline;
+    return ViewScaleMode::Unselected;
+}
+
+ScaleError Form1::DrawScaled(PictureArea &target)
+{
+    return drawScaledPicture(target, picOriginal->picture(), scaleMode());
+}
+
+void Form1::CycleScaleMode()
+{
+    toolbarButtonClicked(scaleModeButton);
+}
+
+void Form1::toolbarButtonClicked(QToolButton *button)
+{
+    if (button->text() == scale_modes::RandomCam)
+        emit randomCamRequested();
+    // Only the scale-mode button carries its own caption; it steps to the next mode.
+    if (button->text() == scaleModeButton->text()) {
+        const int item = scale_modes::nextMenuItem(scaleModeButton->text());
+        if (item > 0)
+            toolbarMenuClicked(scaleModeMenu->actions().at(item - 1));
+    }
+}
+
+void Form1::toolbarMenuClicked(QAction *item)
+{
+    scaleModeButton->setText(item->text());
+    const int option = scale_modes::optionForMenuText(item->text());
+    if (option < 0)
+        return;
+    Option1[option]->setChecked(true);
+    optionClicked();
+}
+
+void Form1::optionClicked()
+{
+    // A failed placement (an area without height, an origin beyond the 16-bit range)
+    // leaves the area cleared; the program goes on and the next redraw tries again.
+    (void)DrawScaled(*picDraw);
+    emit fullscreenRedrawRequested();
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -1,7 +1,19 @@
 #pragma once
+#include "view/scalegeometry.h"
+
 #include <QMainWindow>
 
+#include <array>
+
 class CamListWidget;
+class PictureArea;
+class PictureHolder;
+class QAction;
+class QButtonGroup;
+class QMenu;
+class QRadioButton;
+class QToolBar;
+class QToolButton;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -13,6 +25,11 @@ class QTimer;
 // A view over the running state: it keeps no copy of it. A close request never closes the
 // window by itself; it is announced with closeRequested() and the application ends the
 // program.
+//
+// The scale mode lives only in the hidden option group Option1; the toolbar's scale-mode
+// button shows it by name. A mode change redraws the main picture area and then asks for
+// the fullscreen one with fullscreenRedrawRequested(). The "Random Cam" button announces
+// randomCamRequested() and never touches the mode.
 class Form1 : public QMainWindow
 {
     Q_OBJECT
@@ -29,14 +46,43 @@ public:
     QLabel *Label2 = nullptr;
     CamListWidget *CamList = nullptr;
     QScrollBar *VScroll1 = nullptr;
-    QWidget *picDraw = nullptr;
+    PictureArea *picDraw = nullptr;
+    PictureHolder *picOriginal = nullptr; // hidden: the cam picture, unscaled
+    std::array<QRadioButton *, 3> Option1{}; // hidden: the scale mode
+    QToolBar *Toolbar1 = nullptr;
+    QToolButton *scaleModeButton = nullptr; // button 1, captioned with the mode
+    QToolButton *randomCamButton = nullptr; // button 2
+    QMenu *scaleModeMenu = nullptr;
     QLineEdit *Text1 = nullptr;   // hidden: the selected cam's picture address
     QLineEdit *KeyCodeText = nullptr; // hidden: keystroke mailbox
     QTimer *Timer1 = nullptr;     // the one-second heartbeat
 
+    // The mode the option group holds; the first selected button decides.
+    ViewScaleMode scaleMode() const;
+
+    // Draws picOriginal into target (this window's or the fullscreen window's picture
+    // area) by the current mode. The area is cleared first; an error of the arithmetic is
+    // returned with the area left cleared.
+    ScaleError DrawScaled(PictureArea &target);
+
+    // Exactly a click on the scale-mode button: the next mode, caption and drawing.
+    void CycleScaleMode();
+
+    // The toolbar's handlers, callable as if the user had clicked.
+    void toolbarButtonClicked(QToolButton *button);
+    void toolbarMenuClicked(QAction *item);
+    // Any of the option buttons: redraw both views in the mode now selected.
+    void optionClicked();
+
 signals:
     void closeRequested();
+    void randomCamRequested();
+    void fullscreenRedrawRequested();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createToolbar();
+    QButtonGroup *m_option1Group = nullptr;
 };

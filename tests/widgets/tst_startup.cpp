@@ -2,6 +2,7 @@
 #include "app/texts.h"
 #include "camserverprocess.h"
 #include "platform/download.h"
+#include "view/picturearea.h"
 #include "windows/form1.h"
 #include "windows/form2.h"
 

@@ -1,0 +1,123 @@
+#include "scaleddrawing.h"
+
+#include "platform/twips.h"
+#include "view/picturearea.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Halves an RGB32 picture of even width and height: each pixel is the rounded mean of a
+// 2 x 2 block, worked on two channels at a time in 16-bit lanes.
+QImage halve(const QImage &src)
+{
+    const int w = src.width() / 2;
+    const int h = src.height() / 2;
+    QImage out(w, h, QImage::Format_RGB32);
+    if (out.isNull())
+        return out;
+    for (int y = 0; y < h; ++y) {
+        const quint32 *a = reinterpret_cast<const quint32 *>(src.constScanLine(2 * y));
+        const quint32 *b = reinterpret_cast<const quint32 *>(src.constScanLine(2 * y + 1));
+        quint32 *o = reinterpret_cast<quint32 *>(out.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const quint32 p0 = a[2 * x], p1 = a[2 * x + 1], p2 = b[2 * x], p3 = b[2 * x + 1];
+            const quint32 rb = (p0 & 0x00ff00ffu) + (p1 & 0x00ff00ffu) + (p2 & 0x00ff00ffu) + (p3 & 0x00ff00ffu);
+            const quint32 ag = ((p0 >> 8) & 0x00ff00ffu) + ((p1 >> 8) & 0x00ff00ffu) + ((p2 >> 8) & 0x00ff00ffu)
+                + ((p3 >> 8) & 0x00ff00ffu);
+            o[x] = (((rb + 0x00020002u) >> 2) & 0x00ff00ffu) | ((((ag + 0x00020002u) >> 2) & 0x00ff00ffu) << 8);
+        }
+    }
+    return out;
+}
+
+// The halvings of the picture drawn last. Both picture areas are drawn from the same
+// picture at each refresh, so the second draw finds the smaller copies ready.
+struct Halvings
+{
+    qint64 key = 0;
+    std::vector<QImage> levels;
+};
+
+// The smallest exact halving still at least as large as the target, or the picture
+// itself. Shrinking from there averages every source pixel as the direct way does, at a
+// fraction of the cost.
+QImage startingPoint(const QImage &picture, const QSize &target)
+{
+    static Halvings cache;
+    if (cache.key != picture.cacheKey()) {
+        cache.key = picture.cacheKey();
+        cache.levels.clear();
+    }
+    const QImage *current = &picture;
+    for (std::size_t i = 0;; ++i) {
+        const QSize half = current->size() / 2;
+        if (current->format() != QImage::Format_RGB32 || current->width() % 2 || current->height() % 2
+            || half.width() < target.width() || half.height() < target.height())
+            return *current;
+        if (i == cache.levels.size()) {
+            QImage next = halve(*current);
+            if (next.isNull())
+                return *current;
+            cache.levels.push_back(std::move(next));
+        }
+        current = &cache.levels[i];
+    }
+}
+
+// Copies src to `at` on dst and makes everything of dst outside it black, writing each
+// pixel of the area once.
+void placeOnBlack(QImage &dst, const QImage &src, QPoint at)
+{
+    const QRect r = QRect(at, src.size()) & dst.rect();
+    const int w = dst.width();
+    for (int y = 0; y < dst.height(); ++y) {
+        quint32 *line = reinterpret_cast<quint32 *>(dst.scanLine(y));
+        if (y < r.top() || y > r.bottom()) {
+            std::fill(line, line + w, 0xff000000u);
+            continue;
+        }
+        std::fill(line, line + r.left(), 0xff000000u);
+        const quint32 *from = reinterpret_cast<const quint32 *>(src.constScanLine(y - at.y())) + (r.left() - at.x());
+        std::copy(from, from + r.width(), line + r.left());
+        std::fill(line + r.right() + 1, line + w, 0xff000000u);
+    }
+}
+
+} // namespace
+
+ScaleError drawScaledPicture(PictureArea &target, const QImage &picture, ViewScaleMode mode)
+{
+    if (picture.isNull()) {
+        target.clear();
+        return ScaleError::None;
+    }
+    QImage &surface = target.surface();
+    const ScaledPlacement place = scaledPlacement(
+        mode, float(twips::fromPixels(target.width())), float(twips::fromPixels(target.height())),
+        float(twips::fromPixels(picture.width())), float(twips::fromPixels(picture.height())));
+    const QRect r = place.pixels;
+    if (!place.ok() || r.isEmpty() || !r.intersects(surface.rect()) || surface.size() != target.size()) {
+        target.clear();
+        return place.error;
+    }
+
+    // Area averaging when shrinking, as a halftone copy does; the scaled copy is exactly
+    // the rectangle's size so its edges land on the rectangle's edges.
+    const QImage source = startingPoint(picture, r.size());
+    const QImage scaled = r.size() == source.size()
+        ? source
+        : source.scaled(r.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (scaled.isNull() || scaled.format() != QImage::Format_RGB32) {
+        target.clear();
+        QPainter p(&surface);
+        p.drawImage(r.topLeft(), scaled);
+    } else {
+        placeOnBlack(surface, scaled, r.topLeft());
+    }
+    target.update();
+    return ScaleError::None;
+}

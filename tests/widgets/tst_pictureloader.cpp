@@ -1,0 +1,373 @@
+#include "gifwriter.h"
+#include "platform/picturedecoder.h"
+#include "view/pictureloaderrules.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace picture_loader;
+
+namespace {
+
+enum class Outcome { NoPicture, Picture, EmptyPicture };
+
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (!writer.write(image))
+        qFatal("cannot write %s: %s", format, qPrintable(writer.errorString()));
+    return bytes;
+}
+
+// 40 x 30: red left half, blue right half; the top row of the right half is fully
+// transparent and the top row of the left half half-transparent white.
+QImage testPicture(bool withAlpha)
+{
+    QImage img(40, 30, withAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) {
+            QRgb c = x < 20 ? qRgb(255, 0, 0) : qRgb(0, 0, 255);
+            if (withAlpha && y == 0)
+                c = x < 20 ? qRgba(255, 255, 255, 128) : qRgba(0, 255, 0, 0);
+            img.setPixel(x, y, c);
+        }
+    }
+    return img;
+}
+
+quint32 crc32(const QByteArray &data)
+{
+    quint32 crc = 0xffffffffu;
+    for (char ch : data) {
+        crc ^= quint8(ch);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray pngChunk(const char *type, const QByteArray &payload)
+{
+    QByteArray body = QByteArray(type) + payload;
+    QByteArray out;
+    const quint32 len = quint32(payload.size());
+    const quint32 crc = crc32(body);
+    for (int s = 24; s >= 0; s -= 8)
+        out.append(char((len >> s) & 0xff));
+    out += body;
+    for (int s = 24; s >= 0; s -= 8)
+        out.append(char((crc >> s) & 0xff));
+    return out;
+}
+
+// A PNG whose header claims 30000 x 30000 RGBA pixels (3.4 GiB); its data is a stub.
+QByteArray hugePngHeader()
+{
+    QByteArray ihdr;
+    for (quint32 v : {30000u, 30000u})
+        for (int s = 24; s >= 0; s -= 8)
+            ihdr.append(char((v >> s) & 0xff));
+    ihdr.append(char(8)).append(char(6)).append(char(0)).append(char(0)).append(char(0));
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) + pngChunk("IDAT", QByteArray(16, '\0'))
+        + pngChunk("IEND", QByteArray());
+}
+
+QString decoderFailure(qint32 status)
+{
+    return BitmapFromFileFailedText + QStringLiteral("\r\n") + GdiPlusStatusText(status);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Outcome)
+
+class TestPictureLoader : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void errorTable_data();
+    void errorTable();
+    void transparentAreasComeOutBlack_data();
+    void transparentAreasComeOutBlack();
+    void opaquePicturesKeepTheirPixels_data();
+    void opaquePicturesKeepTheirPixels();
+    void decoderStartup_data();
+    void decoderStartup();
+    void decoderStoppedOnEveryPath_data();
+    void decoderStoppedOnEveryPath();
+
+private:
+    void write(const QString &name, const QByteArray &content) const;
+    QTemporaryDir m_dir;
+    QString m_previousDir;
+};
+
+void TestPictureLoader::initTestCase()
+{
+    QImageReader::setAllocationLimit(256);
+    QVERIFY(m_dir.isValid());
+    // Relative names are looked up here, so the 4- and 5-character names can be tested.
+    m_previousDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+
+    const QByteArray png = encoded(testPicture(true), "png");
+    write("a.png", png);
+    write("archive.PNG", png);
+    write(".hidden.png", png);
+    write("nine.png", png.left(9));
+    write("ten.png", png.left(10));
+    write("ten.webp", png.left(10));
+    write("photo.webp", png);
+    write("empty.png", QByteArray());
+    write("random.png", QByteArray("this is a letter, not any picture at all\r\n").repeated(4));
+    QByteArray corrupt = png;
+    for (int i = 40; i < corrupt.size() - 12; ++i)   // past the header, into the pixel data
+        corrupt[i] = char(0x5a ^ i);
+    write("corrupt.png", corrupt);
+    write("truncated.png", png.left(png.size() / 2));
+    write("huge.png", hugePngHeader());
+    write("huge.bmp", hugePngHeader());
+    write("photo.tif", encoded(testPicture(false), "tiff"));
+    write("photo.TIFF", encoded(testPicture(false), "tiff"));
+    write("photo.jpg", encoded(testPicture(false), "jpeg"));
+    write("photo.JPEG", encoded(testPicture(false), "jpeg"));
+    write("jpeg-named.png", encoded(testPicture(false), "jpeg"));
+    write("photo.gif", gifwriter::encode(testPicture(true), true));
+    write("photo.bmp", encoded(testPicture(false), "bmp"));
+    write("broken.bmp", QByteArray("BM") + QByteArray(60, '\x01'));
+    write("photo.ico", encoded(testPicture(true).scaled(32, 32), "ico"));
+    write("photo.emf", QByteArray(200, '\x01'));
+    write("photo.wmf", QByteArray("\xd7\xcd\xc6\x9a", 4) + QByteArray(100, '\0'));
+    QVERIFY(QDir(m_dir.path()).mkdir("folder.png"));
+}
+
+void TestPictureLoader::cleanupTestCase()
+{
+    QDir::setCurrent(m_previousDir);
+}
+
+void TestPictureLoader::write(const QString &name, const QByteArray &content) const
+{
+    QFile f(QDir(m_dir.path()).filePath(name));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(content), content.size());
+}
+
+void TestPictureLoader::errorTable_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("force");
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<QString>("error");
+
+    const auto none = Outcome::NoPicture;
+    const auto pic = Outcome::Picture;
+
+    QTest::newRow("blank name") << "    " << false << Outcome::EmptyPicture << QString();
+    QTest::newRow("nothing at all") << "" << false << Outcome::EmptyPicture << QString();
+    QTest::newRow("4 characters") << "a.jp" << false << none << BadFileNameText;
+    QTest::newRow("4 characters after trimming") << "  a.jp  " << false << none << BadFileNameText;
+    QTest::newRow("5 characters pass") << "a.png" << false << pic << QString();
+    QTest::newRow("trimmed before lookup") << "  a.png " << false << pic << QString();
+    QTest::newRow("missing") << "missing.png" << false << none << FileMissingText;
+    QTest::newRow("folder is no file") << "folder.png" << false << none << FileMissingText;
+    QTest::newRow("hidden file accepted") << ".hidden.png" << false << pic << QString();
+    QTest::newRow("0 bytes") << "empty.png" << false << none << EmptyFileText;
+    QTest::newRow("9 bytes") << "nine.png" << false << none << EmptyFileText;
+    QTest::newRow("10 bytes go on to the extension") << "ten.webp" << false << none << UnsupportedFormatText;
+    QTest::newRow("10 bytes go on to the decoder") << "ten.png" << false << none << decoderFailure(2);
+    QTest::newRow("unknown extension") << "photo.webp" << false << none << UnsupportedFormatText;
+    QTest::newRow("unknown content") << "random.png" << false << none << decoderFailure(13);
+    QTest::newRow("corrupt png") << "corrupt.png" << false << none << decoderFailure(2);
+    QTest::newRow("truncated png") << "truncated.png" << false << none << decoderFailure(2);
+    QTest::newRow("too many pixels refused") << "huge.png" << false << none << decoderFailure(3);
+    QTest::newRow("too many pixels, platform loader") << "huge.bmp" << false << none << PlatformLoadFailedText;
+    QTest::newRow("upper-case extension") << "archive.PNG" << false << pic << QString();
+    QTest::newRow("tif") << "photo.tif" << false << pic << QString();
+    QTest::newRow("TIFF by ext5") << "photo.TIFF" << false << pic << QString();
+    QTest::newRow("jpg") << "photo.jpg" << false << pic << QString();
+    QTest::newRow("JPEG by ext5") << "photo.JPEG" << false << pic << QString();
+    QTest::newRow("content decides the decoder") << "jpeg-named.png" << false << pic << QString();
+    QTest::newRow("gif") << "photo.gif" << false << pic << QString();
+    QTest::newRow("bmp by the platform loader") << "photo.bmp" << false << pic << QString();
+    QTest::newRow("bmp forced to the decoder") << "photo.bmp" << true << pic << QString();
+    QTest::newRow("broken bmp, platform loader") << "broken.bmp" << false << none << PlatformLoadFailedText;
+    QTest::newRow("broken bmp, decoder") << "broken.bmp" << true << none << decoderFailure(2);
+    QTest::newRow("icon") << "photo.ico" << false << pic << QString();
+    QTest::newRow("enhanced metafile") << "photo.emf" << false << none << PlatformLoadFailedText;
+    QTest::newRow("metafile") << "photo.wmf" << false << none << PlatformLoadFailedText;
+    QTest::newRow("force leaves metafiles alone") << "photo.wmf" << true << none << PlatformLoadFailedText;
+}
+
+void TestPictureLoader::errorTable()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, force);
+    QFETCH(Outcome, outcome);
+    QFETCH(QString, error);
+
+    QString text = QStringLiteral("left over from before");
+    const Picture picture = LoadPictureFile(name, text, false, force);
+    QCOMPARE(text.toUtf8(), error.toUtf8());
+    switch (outcome) {
+    case Outcome::NoPicture:
+        QVERIFY(!picture.has_value());
+        break;
+    case Outcome::EmptyPicture:
+        QVERIFY(picture.has_value());
+        QVERIFY(picture->isNull());
+        break;
+    case Outcome::Picture:
+        QVERIFY(picture.has_value());
+        QVERIFY(!picture->isNull());
+        QCOMPARE(picture->format(), QImage::Format_RGB32);
+        break;
+    }
+}
+
+void TestPictureLoader::transparentAreasComeOutBlack_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("halfAlpha");
+    QTest::newRow("png") << "a.png" << true;
+    QTest::newRow("gif") << "photo.gif" << false;   // GIF knows only on and off
+}
+
+void TestPictureLoader::transparentAreasComeOutBlack()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, halfAlpha);
+    QString text;
+    const Picture picture = LoadPictureFile(name, text);
+    QVERIFY2(picture && !picture->isNull(), qPrintable(text));
+    QCOMPARE(picture->size(), QSize(40, 30));
+    // The fully transparent strip is black, not the green hidden under it.
+    QCOMPARE(picture->pixel(30, 0), qRgb(0, 0, 0));
+    QCOMPARE(picture->pixel(39, 0), qRgb(0, 0, 0));
+    // Opaque parts keep their colour.
+    QCOMPARE(picture->pixel(5, 10), qRgb(255, 0, 0));
+    QCOMPARE(picture->pixel(30, 10), qRgb(0, 0, 255));
+    if (halfAlpha) {
+        // Half-transparent white over black is a middle grey.
+        const QColor grey = QColor::fromRgb(picture->pixel(5, 0));
+        QVERIFY2(qAbs(grey.red() - 128) <= 2 && grey.red() == grey.green() && grey.green() == grey.blue(),
+                 qPrintable(grey.name()));
+    }
+}
+
+void TestPictureLoader::opaquePicturesKeepTheirPixels_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("force");
+    QTest::addColumn<int>("tolerance");
+    QTest::newRow("tiff") << "photo.tif" << false << 0;
+    QTest::newRow("bmp") << "photo.bmp" << false << 0;
+    QTest::newRow("bmp forced") << "photo.bmp" << true << 0;
+    QTest::newRow("jpeg") << "photo.jpg" << false << 24;
+}
+
+void TestPictureLoader::opaquePicturesKeepTheirPixels()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, force);
+    QFETCH(int, tolerance);
+    QString text;
+    const Picture picture = LoadPictureFile(name, text, false, force);
+    QVERIFY2(picture && !picture->isNull(), qPrintable(text));
+    QCOMPARE(picture->size(), QSize(40, 30));
+    for (const QPoint &at : {QPoint(0, 0), QPoint(5, 15), QPoint(35, 15), QPoint(39, 29)}) {
+        const QColor want = at.x() < 20 ? QColor(255, 0, 0) : QColor(0, 0, 255);
+        const QColor got = QColor::fromRgb(picture->pixel(at));
+        QVERIFY2(qAbs(got.red() - want.red()) <= tolerance && qAbs(got.green() - want.green()) <= tolerance
+                     && qAbs(got.blue() - want.blue()) <= tolerance,
+                 qPrintable(got.name()));
+    }
+}
+
+void TestPictureLoader::decoderStartup_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("hasStartup");
+    QTest::addColumn<bool>("fallback");
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<QString>("error");
+    const QString failed = StartupFailedText + QStringLiteral("\r\n");
+    QTest::newRow("no connection") << 18 << true << false << Outcome::NoPicture
+                                   << failed + QStringLiteral("Keine GDIPlus-Verbindung");
+    QTest::newRow("status without text") << 6 << true << false << Outcome::NoPicture << failed;
+    QTest::newRow("start-up missing is no connection")
+        << 0 << false << false << Outcome::NoPicture << failed + QStringLiteral("Keine GDIPlus-Verbindung");
+    QTest::newRow("fallback to the platform loader") << 18 << true << true << Outcome::Picture << QString();
+    QTest::newRow("started") << 0 << true << false << Outcome::Picture << QString();
+}
+
+void TestPictureLoader::decoderStartup()
+{
+    QFETCH(int, status);
+    QFETCH(bool, hasStartup);
+    QFETCH(bool, fallback);
+    QFETCH(Outcome, outcome);
+    QFETCH(QString, error);
+
+    DecoderEngine engine;
+    int startups = 0;
+    if (hasStartup) {
+        engine.startup = [&](quint32 &token) {
+            ++startups;
+            if (status == 0)
+                token = 7;
+            return qint32(status);
+        };
+    }
+    QString text;
+    const Picture picture = LoadPictureFile(QStringLiteral("a.png"), text, fallback, false, {}, engine);
+    QCOMPARE(text.toUtf8(), error.toUtf8());
+    QCOMPARE(picture.has_value() && !picture->isNull(), outcome == Outcome::Picture);
+    QCOMPARE(startups, hasStartup ? 1 : 0);
+}
+
+void TestPictureLoader::decoderStoppedOnEveryPath_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("force");
+    QTest::addColumn<int>("startups");
+    QTest::newRow("decoded") << "a.png" << false << 1;
+    QTest::newRow("corrupt") << "corrupt.png" << false << 1;
+    QTest::newRow("too large") << "huge.png" << false << 1;
+    QTest::newRow("forced bitmap") << "photo.bmp" << true << 1;
+    QTest::newRow("platform loader never starts it") << "photo.bmp" << false << 0;
+    QTest::newRow("refused before the start") << "nine.png" << false << 0;
+}
+
+void TestPictureLoader::decoderStoppedOnEveryPath()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, force);
+    QFETCH(int, startups);
+    int started = 0;
+    QList<quint32> stopped;
+    DecoderEngine engine{[&](quint32 &token) {
+                             ++started;
+                             token = 42;
+                             return qint32(0);
+                         },
+                         [&](quint32 token) { stopped.append(token); }};
+    QString text;
+    LoadPictureFile(name, text, false, force, {}, engine);
+    QCOMPARE(started, startups);
+    QCOMPARE(stopped, startups ? QList<quint32>{42} : QList<quint32>{});
+}
+
+QTEST_MAIN(TestPictureLoader)
+#include "tst_pictureloader.moc"

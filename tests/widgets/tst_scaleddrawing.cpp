@@ -1,0 +1,289 @@
+#include "platform/picturedecoder.h"
+#include "view/picturearea.h"
+#include "view/scaleddrawing.h"
+#include "view/scalemodes.h"
+#include "windows/form1.h"
+
+#include <QAction>
+#include <QDir>
+#include <QImageWriter>
+#include <QMenu>
+#include <QPainter>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+Q_DECLARE_METATYPE(ViewScaleMode)
+
+namespace {
+
+const QRgb Body = qRgb(200, 120, 40);
+const QRgb Band = qRgb(40, 200, 90);
+const QRgb Black = qRgb(0, 0, 0);
+
+// 640 x 480: a body colour inside a 100-pixel band of another colour, so an edge of the
+// drawing tells whether the picture's own edge or its cropped middle lies there.
+QImage bandedPicture()
+{
+    QImage img(640, 480, QImage::Format_RGB32);
+    img.fill(Band);
+    QPainter p(&img);
+    p.fillRect(QRect(100, 100, 440, 280), QColor(Body));
+    return img;
+}
+
+bool near(QRgb a, QRgb b)
+{
+    return qAbs(qRed(a) - qRed(b)) <= 2 && qAbs(qGreen(a) - qGreen(b)) <= 2 && qAbs(qBlue(a) - qBlue(b)) <= 2;
+}
+
+// Every pixel along the inside of the rectangle's four edges (clipped to the area) has
+// the colour expected there, and every pixel along the outside of them is black.
+void checkEdges(const QImage &area, const QRect &r, QRgb edgeColour)
+{
+    const QRect inside = r & area.rect();
+    QVERIFY(!inside.isEmpty());
+    for (int x = inside.left(); x <= inside.right(); ++x) {
+        for (int y : {inside.top(), inside.bottom()}) {
+            QVERIFY2(near(area.pixel(x, y), edgeColour), qPrintable(QStringLiteral("inside at %1,%2").arg(x).arg(y)));
+        }
+        for (int y : {r.top() - 1, r.bottom() + 1}) {
+            if (area.rect().contains(x, y))
+                QVERIFY2(area.pixel(x, y) == Black, qPrintable(QStringLiteral("outside at %1,%2").arg(x).arg(y)));
+        }
+    }
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x : {inside.left(), inside.right()}) {
+            QVERIFY2(near(area.pixel(x, y), edgeColour), qPrintable(QStringLiteral("inside at %1,%2").arg(x).arg(y)));
+        }
+        for (int x : {r.left() - 1, r.right() + 1}) {
+            if (area.rect().contains(x, y))
+                QVERIFY2(area.pixel(x, y) == Black, qPrintable(QStringLiteral("outside at %1,%2").arg(x).arg(y)));
+        }
+    }
+}
+
+} // namespace
+
+class TestScaledDrawing : public QObject
+{
+    Q_OBJECT
+private slots:
+    void renderedRectangle_data();
+    void renderedRectangle();
+    void errorsLeaveTheAreaCleared_data();
+    void errorsLeaveTheAreaCleared();
+    void redrawWipesTextAndSurvivesResize();
+    void toolbarCycle();
+    void menuChoosesMode();
+    void randomCamLeavesTheMode();
+    void modeSwitchReusesTheDecodedPicture();
+};
+
+void TestScaledDrawing::renderedRectangle_data()
+{
+    QTest::addColumn<ViewScaleMode>("mode");
+    QTest::addColumn<QSize>("area");
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<bool>("edgeIsBand");
+    QTest::newRow("stretch wide") << ViewScaleMode::Stretch << QSize(1000, 600) << QRect(0, 0, 1000, 600) << true;
+    QTest::newRow("inline wide") << ViewScaleMode::ScaleInline << QSize(1000, 600) << QRect(100, 0, 800, 600) << true;
+    QTest::newRow("outline wide") << ViewScaleMode::ScaleOutline << QSize(1000, 600) << QRect(0, -75, 1000, 750)
+                                  << true;
+    QTest::newRow("stretch tall") << ViewScaleMode::Stretch << QSize(400, 600) << QRect(0, 0, 400, 600) << true;
+    QTest::newRow("inline tall") << ViewScaleMode::ScaleInline << QSize(400, 600) << QRect(0, 150, 400, 300) << true;
+    // 200 pixels cut off at each side: the area's left and right edges show the middle.
+    QTest::newRow("outline tall") << ViewScaleMode::ScaleOutline << QSize(400, 600) << QRect(-200, 0, 800, 600)
+                                  << false;
+    // Half differences of 22.5 and 37.5 twips: to the even 22 (pixel 1) and 38 (pixel 3).
+    QTest::newRow("inline, 3 pixels spare") << ViewScaleMode::ScaleInline << QSize(643, 480) << QRect(1, 0, 640, 480)
+                                            << true;
+    QTest::newRow("inline, 5 pixels spare") << ViewScaleMode::ScaleInline << QSize(645, 480) << QRect(3, 0, 640, 480)
+                                            << true;
+}
+
+void TestScaledDrawing::renderedRectangle()
+{
+    QFETCH(ViewScaleMode, mode);
+    QFETCH(QSize, area);
+    QFETCH(QRect, rect);
+    QFETCH(bool, edgeIsBand);
+
+    PictureArea target;
+    target.resize(area);
+    QCOMPARE(drawScaledPicture(target, bandedPicture(), mode), ScaleError::None);
+    const QImage &s = target.surface();
+    QCOMPARE(s.size(), area);
+
+    if (edgeIsBand) {
+        checkEdges(s, rect, Band);
+    } else {
+        // Top and bottom edges still run through the band; left and right through the body.
+        QVERIFY(near(s.pixel(0, 300), Body));
+        QVERIFY(near(s.pixel(399, 300), Body));
+        QVERIFY(near(s.pixel(200, 0), Band));
+        QVERIFY(near(s.pixel(200, 599), Band));
+    }
+    // The middle of the drawn rectangle is the picture's middle.
+    const QPoint centre = (rect & s.rect()).center();
+    QVERIFY(near(s.pixel(centre), Body));
+}
+
+void TestScaledDrawing::errorsLeaveTheAreaCleared_data()
+{
+    QTest::addColumn<ViewScaleMode>("mode");
+    QTest::addColumn<QSize>("area");
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<ScaleError>("error");
+    QTest::newRow("very wide picture, outline") << ViewScaleMode::ScaleOutline << QSize(1000, 600) << QSize(10000, 10)
+                                                << ScaleError::Overflow;
+    QTest::newRow("area without height, inline") << ViewScaleMode::ScaleInline << QSize(1000, 0) << QSize(64, 48)
+                                                 << ScaleError::DivisionByZero;
+    QTest::newRow("no picture") << ViewScaleMode::ScaleInline << QSize(1000, 600) << QSize() << ScaleError::None;
+}
+
+void TestScaledDrawing::errorsLeaveTheAreaCleared()
+{
+    QFETCH(ViewScaleMode, mode);
+    QFETCH(QSize, area);
+    QFETCH(QSize, picture);
+    QFETCH(ScaleError, error);
+    PictureArea target;
+    target.resize(area);
+    // Something from before that must not survive.
+    target.surface().fill(Qt::white);
+    QImage img;
+    if (picture.isValid()) {
+        img = QImage(picture, QImage::Format_RGB32);
+        img.fill(Body);
+    }
+    QCOMPARE(drawScaledPicture(target, img, mode), error);
+    const QImage &s = target.surface();
+    for (int y = 0; y < s.height(); y += 7)
+        for (int x = 0; x < s.width(); x += 7)
+            QCOMPARE(s.pixel(x, y), Black);
+}
+
+void TestScaledDrawing::redrawWipesTextAndSurvivesResize()
+{
+    Form1 form;
+    form.picOriginal->setPicture(bandedPicture());
+    form.picDraw->resize(1000, 600);
+    QCOMPARE(form.DrawScaled(*form.picDraw), ScaleError::None);
+    {
+        QPainter p(&form.picDraw->surface());
+        p.fillRect(QRect(0, 0, 60, 20), Qt::white);   // as transfer bullets would be
+    }
+    QCOMPARE(form.DrawScaled(*form.picDraw), ScaleError::None);
+    QCOMPARE(form.picDraw->surface().pixel(5, 5), Black);
+
+    // A resize followed by the layout's redraw places the picture for the new size.
+    form.picDraw->resize(400, 600);
+    QCOMPARE(form.DrawScaled(*form.picDraw), ScaleError::None);
+    checkEdges(form.picDraw->surface(), QRect(0, 150, 400, 300), Band);
+}
+
+void TestScaledDrawing::toolbarCycle()
+{
+    Form1 form;
+    form.picOriginal->setPicture(bandedPicture());
+    form.picDraw->resize(1000, 600);
+    QSignalSpy fullscreen(&form, &Form1::fullscreenRedrawRequested);
+    QSignalSpy random(&form, &Form1::randomCamRequested);
+
+    QCOMPARE(form.scaleModeButton->text(), scale_modes::ScaleInline);
+    QVERIFY(form.Option1[1]->isChecked());
+    QCOMPARE(form.scaleMode(), ViewScaleMode::ScaleInline);
+
+    struct Step
+    {
+        QString caption;
+        int option;
+        QRgb atLeftEdge; // pixel (50, 300): black bar in inline, picture otherwise
+    };
+    const QList<Step> steps = {
+        {scale_modes::ScaleOutline, 2, Band},
+        {scale_modes::Stretch, 0, Band},
+        {scale_modes::ScaleInline, 1, Black},
+    };
+    int n = 0;
+    for (const Step &step : steps) {
+        if (n++ % 2)
+            form.CycleScaleMode();
+        else
+            form.scaleModeButton->click();   // the button itself, not its menu arrow
+        QCOMPARE(form.scaleModeButton->text(), step.caption);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(form.Option1[i]->isChecked(), i == step.option);
+        QCOMPARE(fullscreen.count(), n);
+        QVERIFY(near(form.picDraw->surface().pixel(50, 300), step.atLeftEdge));
+    }
+    QCOMPARE(random.count(), 0);
+}
+
+void TestScaledDrawing::menuChoosesMode()
+{
+    Form1 form;
+    form.picOriginal->setPicture(bandedPicture());
+    form.picDraw->resize(1000, 600);
+    const QList<QAction *> items = form.scaleModeMenu->actions();
+    QCOMPARE(items.size(), 3);
+    QCOMPARE(items.at(0)->text(), scale_modes::Stretch);
+    QCOMPARE(items.at(1)->text(), scale_modes::ScaleInline);
+    QCOMPARE(items.at(2)->text(), scale_modes::ScaleOutline);
+
+    items.at(0)->trigger();
+    QCOMPARE(form.scaleModeButton->text(), scale_modes::Stretch);
+    QCOMPARE(form.scaleMode(), ViewScaleMode::Stretch);
+    const QImage stretched = form.picDraw->surface().copy();
+    checkEdges(stretched, QRect(0, 0, 1000, 600), Band);
+
+    // The mode already shown: same caption, same picture.
+    items.at(0)->trigger();
+    QCOMPARE(form.scaleModeButton->text(), scale_modes::Stretch);
+    QCOMPARE(form.picDraw->surface(), stretched);
+
+    items.at(2)->trigger();
+    QCOMPARE(form.scaleMode(), ViewScaleMode::ScaleOutline);
+    QCOMPARE(form.scaleModeButton->text(), scale_modes::ScaleOutline);
+}
+
+void TestScaledDrawing::randomCamLeavesTheMode()
+{
+    Form1 form;
+    QSignalSpy random(&form, &Form1::randomCamRequested);
+    QSignalSpy fullscreen(&form, &Form1::fullscreenRedrawRequested);
+    QCOMPARE(form.randomCamButton->text(), scale_modes::RandomCam);
+    form.randomCamButton->click();
+    QCOMPARE(random.count(), 1);
+    QCOMPARE(fullscreen.count(), 0);
+    QCOMPARE(form.scaleModeButton->text(), scale_modes::ScaleInline);
+    QCOMPARE(form.scaleMode(), ViewScaleMode::ScaleInline);
+}
+
+void TestScaledDrawing::modeSwitchReusesTheDecodedPicture()
+{
+    QTemporaryDir dir;
+    const QString file = QDir(dir.path()).filePath(QStringLiteral("temp.png"));
+    QImageWriter writer(file, "png");
+    QVERIFY(writer.write(bandedPicture()));
+
+    Form1 form;
+    form.picDraw->resize(1000, 600);
+    QString text;
+    const Picture picture = LoadPictureFile(file, text);
+    QVERIFY2(picture, qPrintable(text));
+    form.picOriginal->setPicture(*picture);
+    QVERIFY(QFile::remove(file));
+
+    // The working file is gone, as after a fetch; every mode still draws the picture.
+    for (int i = 0; i < 3; ++i) {
+        form.CycleScaleMode();
+        QVERIFY(near(form.picDraw->surface().pixel(500, 300), Body));
+    }
+}
+
+QTEST_MAIN(TestScaledDrawing)
+#include "tst_scaleddrawing.moc"
