@@ -9,6 +9,8 @@
 #include "platform/download.h"
 #include "platform/messagebox.h"
 #include "platform/twips.h"
+#include "status/countdown.h"
+#include "view/camimagefetch.h"
 #include "view/picturearea.h"
 #include "windows/form1.h"
 #include "windows/form2.h"
@@ -28,6 +30,7 @@ Application::Application(AppEnvironment env)
     , m_form2(std::make_unique<Form2>())
     , m_inet1(new Transfer(this))
     , m_selection(new CamSelection(m_state, *m_form1, m_random, this))
+    , m_fetch(new CamImageFetch(m_state, *m_form1, *m_inet1, m_env.workDir, m_env.transferTimeoutMs, this))
 {
     m_inet1->setObjectName(QStringLiteral("Inet1"));
     if (!m_env.stopMessage) {
@@ -53,6 +56,9 @@ void Application::connectComponents()
     connect(m_form1->KeyCodeText, &QLineEdit::textChanged, m_selection, &CamSelection::RelayKey);
     connect(m_form1.get(), &Form1::randomCamRequested, m_selection, &CamSelection::PickRandomCam);
     m_selection->setPictureEraser([this] { m_form1->picDraw->clear(); });
+    // A new cam wins over a refresh still running for the old one.
+    connect(m_selection, &CamSelection::camChanged, m_fetch, &CamImageFetch::abandon);
+    connect(m_inet1, &Transfer::stateChanged, m_fetch, &CamImageFetch::transferStateChanged);
 }
 
 bool Application::fail(const QString &text)
@@ -84,7 +90,7 @@ bool Application::start()
     m_form1->CamList->ScrollToCam(m_state.CurrentCam);
 
     m_state.RefreshCountdown = 0;
-    m_state.ShuffleCountdown = m_form1->Text3->text();
+    m_state.ShuffleCountdown = countdown::readInterval(m_form1->Text3->text(), m_state.ShuffleInterval);
     m_form1->picDraw->resize(twips::toPixels(7200), twips::toPixels(5400));
     m_form1->Timer1->start();
 
@@ -127,6 +133,7 @@ void Application::shutdown()
 {
     working_files::removeAll(m_env.workDir);
     m_form1->hide();
+    m_fetch->abandon();
     m_inet1->cancel();
     m_env.endProgram(0);
 }

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+class CamImageFetch;
 class CamSelection;
 class Form1;
 class Form2;
@@ -49,6 +50,7 @@ public:
     Transfer &Inet1() { return *m_inet1; }
     QRandomGenerator &random() { return m_random; }
     CamSelection &selection() { return *m_selection; }
+    CamImageFetch &fetch() { return *m_fetch; }
     const AppEnvironment &environment() const { return m_env; }
 
 private:
@@ -63,4 +65,5 @@ private:
     std::unique_ptr<Form2> m_form2;
     Transfer *m_inet1;
     CamSelection *m_selection;
+    CamImageFetch *m_fetch;
 };

@@ -22,6 +22,10 @@ struct RunningState
     // numbers, so they hold either the text they were loaded from or a whole number.
     QVariant RefreshCountdown{0};
     QVariant ShuffleCountdown{0};
+    // The last readable text of the refresh (Text2) and auto-shuffle (Text3) boxes, used
+    // when a box is empty or garbled at the moment a countdown is loaded from it.
+    QString RefreshInterval{QStringLiteral("5")};
+    QString ShuffleInterval{QStringLiteral("60")};
     // CommentTable index of the comment shown last, -1 for none.
     int LastCommentIndex = -1;
 };

@@ -3,6 +3,7 @@
 #include "app/runningstate.h"
 #include "camlist/camlistwidget.h"
 #include "catalogue/camrecord.h"
+#include "status/countdown.h"
 #include "windows/form1.h"
 
 #include <QLineEdit>
@@ -36,6 +37,7 @@ void CamSelection::SelectListCam(int k)
 
 void CamSelection::ShowCurrentCam()
 {
+    emit camChanged();
     m_state.CurrentCamFields = CamRecord::split(m_state.CamTable.value(m_state.CurrentCam));
     m_state.LastCommentIndex = -1;
     m_form1.Text1->setText(CamRecord::field(m_state.CurrentCamFields, CamRecord::ImageUrl));
@@ -46,7 +48,7 @@ void CamSelection::ShowCurrentCam()
 
 void CamSelection::PickRandomCam()
 {
-    m_state.ShuffleCountdown = m_form1.Text3->text();
+    m_state.ShuffleCountdown = countdown::readInterval(m_form1.Text3->text(), m_state.ShuffleInterval);
     const int r = int(m_random.generateDouble() * m_state.CamCount);
     SelectListCam(r);
     m_form1.CamList->ScrollToCam(r);

@@ -36,6 +36,11 @@ public:
     // Erases what is drawn in the picture areas; set by whoever owns them.
     void setPictureEraser(std::function<void()> eraser) { m_eraser = std::move(eraser); }
 
+signals:
+    // A cam is being handed over (also the same cam again); emitted before anything of it
+    // is shown.
+    void camChanged();
+
 private:
     RunningState &m_state;
     Form1 &m_form1;

@@ -3,6 +3,7 @@
 #include "app/texts.h"
 #include "camlist/camlistwidget.h"
 #include "resources/pictures.h"
+#include "status/statusbar.h"
 #include "twipgeometry.h"
 #include "view/picturearea.h"
 #include "view/scaleddrawing.h"
@@ -18,6 +19,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QScrollBar>
+#include <QTextEdit>
 #include <QTimer>
 
 namespace {
@@ -86,6 +88,14 @@ Form1::Form1(QWidget *parent)
     connect(m_option1Group, &QButtonGroup::idClicked, this, [this](int) { optionClicked(); });
 
     createToolbar();
+
+    pctInfoBar = named(new QWidget(client), "pctInfoBar");
+    setTwipGeometry(pctInfoBar, 3600, 8760, 11400, 1695);
+    RichTextBox1 = named(new QTextEdit(pctInfoBar), "RichTextBox1");
+    RichTextBox1->setReadOnly(true);
+    setTwipGeometry(RichTextBox1, 120, 120, 11175, 1095);
+    StatusBar1 = new StatusBar(pctInfoBar);
+    setTwipGeometry(StatusBar1, 0, 1320, 11295, 375);
 
     Text1 = named(new QLineEdit(client), "Text1");
     Text1->hide();

@@ -18,7 +18,9 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QScrollBar;
+class QTextEdit;
 class QTimer;
+class StatusBar;
 
 // Form1: the main window with the cam list, the picture area and the controls above it.
 //
@@ -56,6 +58,9 @@ public:
     QLineEdit *Text1 = nullptr;   // hidden: the selected cam's picture address
     QLineEdit *KeyCodeText = nullptr; // hidden: keystroke mailbox
     QTimer *Timer1 = nullptr;     // the one-second heartbeat
+    QWidget *pctInfoBar = nullptr;
+    QTextEdit *RichTextBox1 = nullptr; // the cam's name and description
+    StatusBar *StatusBar1 = nullptr;
 
     // The mode the option group holds; the first selected button decides.
     ViewScaleMode scaleMode() const;

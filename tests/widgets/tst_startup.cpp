@@ -1,4 +1,4 @@
-#include "app/application.h"
+#include "apprun.h"
 #include "app/texts.h"
 #include "camserverprocess.h"
 #include "platform/download.h"
@@ -16,41 +16,6 @@
 #include <memory>
 
 namespace {
-
-// One start-up in a fresh working folder, with the stop messages and the end of the
-// program recorded instead of shown and carried out.
-struct Run
-{
-    QTemporaryDir dir;
-    QStringList titles;
-    QStringList messages;
-    QList<int> exits;
-    std::unique_ptr<Application> app;
-
-    Run()
-    {
-        AppEnvironment env;
-        env.workDir = QDir(dir.path());
-        env.transferTimeoutMs = 1500;
-        env.stopMessage = [this](const QString &title, const QString &text) {
-            titles.append(title);
-            messages.append(text);
-        };
-        env.endProgram = [this](int code) { exits.append(code); };
-        app = std::make_unique<Application>(env);
-    }
-
-    void writeFile(const QString &name, const QByteArray &content) const
-    {
-        QFile f(QDir(dir.path()).filePath(name));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(content);
-    }
-
-    void writeConfig(const QString &url) const { writeFile(QStringLiteral("config.ini"), "url=" + url.toUtf8() + "\r\n"); }
-
-    bool exists(const QString &name) const { return QDir(dir.path()).exists(name); }
-};
 
 QStringList catalogueRequests(const CamServerProcess &server)
 {
@@ -95,8 +60,8 @@ void TestStartup::init()
 
 void TestStartup::goodCatalogue()
 {
-    Run run;
-    run.writeConfig(m_server.baseUrl());
+    AppRun run;
+    QVERIFY(run.writeConfig(m_server.baseUrl()));
     run.writeFile(QStringLiteral("temp.tmp"), "left over from an earlier run");
     QVERIFY(run.app->start());
 
@@ -135,7 +100,7 @@ void TestStartup::givenCatalogue()
     CamServerProcess server({QStringLiteral("--catalogue"), file});
     QVERIFY(server.start());
 
-    Run run;
+    AppRun run;
     run.writeConfig(server.baseUrl());
     QVERIFY(run.app->start());
     const RunningState &s = run.app->state();
@@ -163,8 +128,8 @@ void TestStartup::failures()
     QFETCH(QString, message);
     QVERIFY(m_server.setFault(QStringLiteral("/camlist.php"), fault));
 
-    Run run;
-    run.writeConfig(m_server.baseUrl());
+    AppRun run;
+    QVERIFY(run.writeConfig(m_server.baseUrl()));
     QVERIFY(!run.app->start());
     QCOMPARE(run.messages, QStringList{message});
     QCOMPARE(run.titles, QStringList{texts::AppTitle});
@@ -190,7 +155,7 @@ void TestStartup::configProblemsAskNoServer()
     QFETCH(bool, present);
     const int before = catalogueRequests(m_server).size();
 
-    Run run;
+    AppRun run;
     if (present)
         run.writeFile(QStringLiteral("config.ini"), config.replace("BASE", m_server.baseUrl().toUtf8()));
     QVERIFY(!run.app->start());
@@ -201,20 +166,20 @@ void TestStartup::configProblemsAskNoServer()
 void TestStartup::addressTakenAsWritten()
 {
     // A trailing slash is not taken away: the address asked for has two slashes.
-    Run slash;
+    AppRun slash;
     slash.writeConfig(m_server.baseUrl() + QLatin1Char('/'));
     slash.app->start();
     QCOMPARE(slash.app->Inet1().lastAddress(), m_server.baseUrl() + QStringLiteral("//camlist.php"));
 
     // LF line ends, a second key in capitals and a later url line replacing the first.
-    Run lf;
+    AppRun lf;
     lf.writeFile(QStringLiteral("config.ini"),
                  "url=http://127.0.0.1:1\nURL=" + m_server.baseUrl().toUtf8() + "\ntheme=dark\n");
     QVERIFY(lf.app->start());
     QCOMPARE(lf.app->state().ServerUrl, m_server.baseUrl());
 
     // A working file that cannot be created ends start-up with the configuration message.
-    Run blocked;
+    AppRun blocked;
     blocked.writeConfig(m_server.baseUrl());
     QVERIFY(QDir(blocked.dir.path()).mkdir(QStringLiteral("temp.tmp")));
     QVERIFY(!blocked.app->start());
@@ -223,11 +188,11 @@ void TestStartup::addressTakenAsWritten()
 
 void TestStartup::shutdownRemovesWorkingFiles()
 {
-    Run run;
-    run.writeConfig(m_server.baseUrl());
+    AppRun run;
+    QVERIFY(run.writeConfig(m_server.baseUrl()));
     QVERIFY(run.app->start());
     for (const char *name : {"temp.tmp", "temp.jpg", "temp.JPG", "temp.gif", "temp.docx"})
-        run.writeFile(QString::fromLatin1(name), "x");
+        QVERIFY(run.writeFile(QString::fromLatin1(name), "x"));
 
     QVERIFY(!run.app->form1().close());
     QCOMPARE(run.exits, QList<int>{0});
@@ -240,8 +205,8 @@ void TestStartup::shutdownRemovesWorkingFiles()
 
 void TestStartup::shutdownDuringTransfer()
 {
-    Run run;
-    run.writeConfig(m_server.baseUrl());
+    AppRun run;
+    QVERIFY(run.writeConfig(m_server.baseUrl()));
     QVERIFY(run.app->start());
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("stall")));
 

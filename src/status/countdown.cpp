@@ -1,0 +1,52 @@
+#include "countdown.h"
+
+#include <algorithm>
+
+namespace countdown {
+
+std::optional<int> intervalSeconds(const QString &boxText)
+{
+    const QString t = boxText.trimmed();
+    if (t.isEmpty() || t.size() > 12)
+        return std::nullopt;
+    for (const QChar c : t) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    }
+    const qint64 n = t.toLongLong();
+    if (n > MaxIntervalSeconds)
+        return std::nullopt;
+    return int(n);
+}
+
+QString readInterval(const QString &boxText, QString &lastReadable)
+{
+    if (intervalSeconds(boxText))
+        lastReadable = boxText;
+    return lastReadable;
+}
+
+int value(const QVariant &countdown)
+{
+    if (countdown.typeId() == QMetaType::QString)
+        return intervalSeconds(countdown.toString()).value_or(0);
+    return countdown.toInt();
+}
+
+QString text(const QVariant &countdown)
+{
+    if (countdown.typeId() == QMetaType::QString)
+        return countdown.toString();
+    return QString::number(countdown.toInt());
+}
+
+QVariant counted(const QVariant &countdown) { return value(countdown) - 1; }
+
+double fillFraction(int intervalSeconds, int countdownValue)
+{
+    if (intervalSeconds <= 0)
+        return 1.0;
+    return std::clamp(double(intervalSeconds - countdownValue) / intervalSeconds, 0.0, 1.0);
+}
+
+} // namespace countdown

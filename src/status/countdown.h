@@ -1,0 +1,40 @@
+#pragma once
+// The refresh and auto-shuffle countdowns. A countdown is loaded from the text of an
+// interval box and then counted down once per tick; until it is first counted it shows
+// the text it was loaded from ("60"), afterwards a plain whole number (59).
+//
+// An interval box can hold anything that was pasted into it or nothing at all. A text
+// that does not read as a whole number of seconds (0 to MaxIntervalSeconds, blanks
+// around allowed) is not loaded: the last readable text of that box is used instead, so
+// a countdown is always a whole number of ticks.
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+namespace countdown {
+
+inline constexpr int MaxIntervalSeconds = 99999999;
+
+// The seconds an interval box's text stands for, or nothing.
+std::optional<int> intervalSeconds(const QString &boxText);
+
+// The text a countdown is loaded from: the box's text when it is readable (and then
+// remembered in lastReadable), else the last readable text.
+QString readInterval(const QString &boxText, QString &lastReadable);
+
+// The countdown's number and its text for the countdown label.
+int value(const QVariant &countdown);
+QString text(const QVariant &countdown);
+
+// One tick less.
+QVariant counted(const QVariant &countdown);
+
+// The share of the auto-shuffle interval that has run, held to 0..1; an interval of 0
+// counts as run out.
+double fillFraction(int intervalSeconds, int countdownValue);
+
+// The key filter of the interval boxes: digits 1 to 9 and Backspace pass.
+inline bool intervalKeyAllowed(int charCode) { return (charCode >= 49 && charCode <= 57) || charCode == 8; }
+
+} // namespace countdown

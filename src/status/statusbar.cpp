@@ -1,0 +1,96 @@
+#include "statusbar.h"
+
+#include <QPainter>
+#include <QStyleOption>
+
+namespace {
+// Panel widths in pixels; the last panel takes what is left.
+constexpr std::array<int, 4> FixedWidths{210, 80, 80, 112};
+}
+
+StatusBar::StatusBar(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("StatusBar1"));
+    m_panels[0].text = QStringLiteral("Cam added by: lumora");
+    m_panels[1].text = QStringLiteral("0");
+    m_panels[2].text = QStringLiteral("0");
+    m_panels[4].text = QStringLiteral("0 kb in 0 sec (0 kb/sec)");
+}
+
+StatusBar::Panel *StatusBar::panel(int number)
+{
+    return number >= 1 && number <= PanelCount ? &m_panels[number - 1] : nullptr;
+}
+
+const StatusBar::Panel *StatusBar::panel(int number) const
+{
+    return number >= 1 && number <= PanelCount ? &m_panels[number - 1] : nullptr;
+}
+
+void StatusBar::setPanelText(int number, const QString &text)
+{
+    if (Panel *p = panel(number); p && p->text != text) {
+        p->text = text;
+        update();
+    }
+}
+
+void StatusBar::setPanelPicture(int number, const QPixmap &picture)
+{
+    if (Panel *p = panel(number)) {
+        p->picture = picture;
+        update();
+    }
+}
+
+QString StatusBar::panelText(int number) const
+{
+    const Panel *p = panel(number);
+    return p ? p->text : QString();
+}
+
+QPixmap StatusBar::panelPicture(int number) const
+{
+    const Panel *p = panel(number);
+    return p ? p->picture : QPixmap();
+}
+
+QRect StatusBar::panelRect(int index) const
+{
+    int left = 0;
+    for (int i = 0; i < index && i < int(FixedWidths.size()); ++i)
+        left += FixedWidths[i] + 2;
+    const int width = index < int(FixedWidths.size()) ? FixedWidths[index] : std::max(0, this->width() - left);
+    return {left, 0, width, height()};
+}
+
+void StatusBar::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(QPalette::Window));
+    for (int i = 0; i < PanelCount; ++i) {
+        const QRect r = panelRect(i).adjusted(0, 1, 0, -1);
+        if (r.width() <= 0)
+            continue;
+        // A sunken frame per panel.
+        p.setPen(palette().color(QPalette::Mid));
+        p.drawLine(r.topLeft(), r.topRight());
+        p.drawLine(r.topLeft(), r.bottomLeft());
+        p.setPen(palette().color(QPalette::Light));
+        p.drawLine(r.bottomLeft(), r.bottomRight());
+        p.drawLine(r.topRight(), r.bottomRight());
+        const Panel &panel = m_panels[i];
+        QRect inner = r.adjusted(3, 1, -3, -1);
+        p.save();
+        p.setClipRect(inner);
+        if (!panel.picture.isNull()) {
+            const int y = inner.top() + (inner.height() - panel.picture.height()) / 2;
+            p.drawPixmap(inner.left(), y, panel.picture);
+            inner.setLeft(inner.left() + panel.picture.width() + 4);
+        }
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(inner, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, panel.text);
+        p.restore();
+    }
+}

@@ -1,0 +1,37 @@
+#pragma once
+// StatusBar1: the main window's status bar, five panels side by side, each with a text
+// and an optional picture in front of it. Panels are numbered 1 to 5 from the left.
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+
+class StatusBar : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit StatusBar(QWidget *parent = nullptr);
+
+    static constexpr int PanelCount = 5;
+
+    void setPanelText(int panel, const QString &text);
+    void setPanelPicture(int panel, const QPixmap &picture);
+    QString panelText(int panel) const;
+    QPixmap panelPicture(int panel) const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    struct Panel
+    {
+        QString text;
+        QPixmap picture;
+    };
+    Panel *panel(int number);
+    const Panel *panel(int number) const;
+    QRect panelRect(int index) const;
+
+    std::array<Panel, PanelCount> m_panels;
+};

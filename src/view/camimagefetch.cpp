@@ -1,0 +1,136 @@
+#include "camimagefetch.h"
+
+#include "app/runningstate.h"
+#include "app/workingfiles.h"
+#include "catalogue/camrecord.h"
+#include "platform/download.h"
+#include "platform/picturedecoder.h"
+#include "platform/twips.h"
+#include "status/statusbar.h"
+#include "view/fetchrules.h"
+#include "view/picturearea.h"
+#include "view/pictureextension.h"
+#include "windows/form1.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPainter>
+#include <QTimer>
+
+CamImageFetch::CamImageFetch(RunningState &state, Form1 &form1, Transfer &inet, QDir workDir, int timeoutMs,
+                             QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_form1(form1)
+    , m_inet(inet)
+    , m_workDir(std::move(workDir))
+    , m_timeoutMs(timeoutMs)
+{
+}
+
+void CamImageFetch::abandon()
+{
+    ++m_generation;
+    if (m_running)
+        m_inet.cancel();
+}
+
+void CamImageFetch::transferStateChanged(int code)
+{
+    if (m_running && !abandoned(m_run))
+        DrawShadowText(*m_form1.picDraw, fetch_rules::stateBullets(code));
+}
+
+void CamImageFetch::writeFile(const QString &name, const QByteArray &bytes, bool *ok) const
+{
+    QFile file(m_workDir.filePath(name));
+    *ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    if (*ok)
+        file.write(bytes);
+}
+
+void CamImageFetch::FetchCamImage()
+{
+    if (m_running)
+        return; // one refresh at a time; the one running will re-enable the heartbeat
+    m_running = true;
+    const quint64 run = m_run = m_generation;
+
+    // 1-2. No comments until this cam's have arrived; nothing else may be transferring.
+    m_state.CommentTable = QStringList{QString(), QString()};
+    m_inet.cancel();
+
+    // 3-4.
+    const QString address = m_form1.Text1->text();
+    QString extension = picture_extension::ImageExtension(address);
+
+    // 5-7. A monotonic clock, so a transfer across midnight is not negative.
+    QElapsedTimer clock;
+    clock.start();
+    DownloadRequest pictureRequest{address, PictureMaxBytes, m_timeoutMs};
+    const DownloadResult picture = m_inet.download(pictureRequest);
+    TransferSeconds = float(clock.nsecsElapsed() / 1e9);
+    const bool current = !abandoned(run);
+
+    if (current) {
+        // 8. One fallback name; a second failure gives up on the file for this run.
+        bool written = false;
+        writeFile(working_files::pictureFile(extension), picture.body, &written);
+        if (!written) {
+            extension = picture_extension::Fallback;
+            writeFile(working_files::pictureFile(extension), picture.body, &written);
+        }
+        // 9.
+        if (written) {
+            const qint64 length = QFileInfo(m_workDir.filePath(working_files::pictureFile(extension))).size();
+            if (const auto text = fetch_rules::transferStatusText(length, TransferSeconds))
+                m_form1.StatusBar1->setPanelText(5, *text);
+        }
+    }
+
+    // 10-12. A failed comments download leaves the cam without comments.
+    if (current) {
+        const QString camId = CamRecord::field(m_state.CurrentCamFields, CamRecord::CamId);
+        DownloadRequest commentsRequest{m_state.ServerUrl + QStringLiteral("/comments.php?camid=") + camId,
+                                        CatalogueMaxBytes, m_timeoutMs};
+        const DownloadResult comments = m_inet.download(commentsRequest);
+        if (comments.ok() && !abandoned(run)) {
+            bool written = false;
+            writeFile(working_files::TextFile, comments.body, &written);
+            QFile file(m_workDir.filePath(working_files::TextFile));
+            if (written && file.open(QIODevice::ReadOnly))
+                m_state.CommentTable = fetch_rules::buildCommentTable(file.read(CatalogueMaxBytes));
+        }
+    }
+
+    // 13-15. The picture is shown only if this cam is still the one selected.
+    if (!abandoned(run)) {
+        QString error;
+        const Picture loaded = LoadPictureFile(m_workDir.filePath(working_files::pictureFile(extension)), error);
+        m_form1.picOriginal->setPicture(loaded.value_or(QImage()));
+        (void)m_form1.DrawScaled(*m_form1.picDraw);
+        if (m_fullscreenArea)
+            (void)m_form1.DrawScaled(*m_fullscreenArea);
+    }
+
+    // 16-17.
+    QFile::remove(m_workDir.filePath(working_files::pictureFile(extension)));
+    QFile::remove(m_workDir.filePath(working_files::TextFile));
+    m_running = false;
+    m_form1.Timer1->start();
+}
+
+void DrawShadowText(PictureArea &area, const QString &text)
+{
+    QPainter p(&area.surface());
+    p.setFont(area.font());
+    const QSize big(area.surface().width() + 1000, area.surface().height() + 1000);
+    p.setPen(Qt::black);
+    p.drawText(QRect(QPoint(twips::toPixels(135), twips::toPixels(75)), big), Qt::AlignLeft | Qt::AlignTop, text);
+    p.setPen(Qt::white);
+    p.drawText(QRect(QPoint(twips::toPixels(120), twips::toPixels(60)), big), Qt::AlignLeft | Qt::AlignTop, text);
+    p.end();
+    area.update();
+}

@@ -1,0 +1,25 @@
+#pragma once
+// The rules of one picture refresh that need no display: the transfer statistics text,
+// the comments table and the transfer-state bullets.
+#include <QByteArray>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace fetch_rules {
+
+// "<size> kb in <seconds> sec. (<rate> kb/sec)", each number with two decimals and the
+// locale's decimal separator, no group separators. Nothing when no time was measured (the
+// rate cannot be worked out) or the time is not a finite positive number.
+std::optional<QString> transferStatusText(qint64 bytes, float seconds, const QLocale &locale = QLocale());
+
+// The non-empty lines of a comments answer in order, then one empty spare entry; with no
+// line at all two empty entries.
+QStringList buildCommentTable(const QByteArray &answer);
+
+// A row of n bullets, each followed by a blank; empty for n of 0 or less.
+QString stateBullets(int n);
+
+} // namespace fetch_rules

@@ -1,0 +1,53 @@
+#pragma once
+// One start of the application in a fresh working folder, with the stop messages and the
+// end of the program recorded instead of shown and carried out.
+#include "app/application.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <memory>
+
+struct AppRun
+{
+    QTemporaryDir dir;
+    QStringList titles;
+    QStringList messages;
+    QList<int> exits;
+    std::unique_ptr<Application> app;
+
+    explicit AppRun(int timeoutMs = 1500)
+    {
+        AppEnvironment env;
+        env.workDir = QDir(dir.path());
+        env.transferTimeoutMs = timeoutMs;
+        env.stopMessage = [this](const QString &title, const QString &text) {
+            titles.append(title);
+            messages.append(text);
+        };
+        env.endProgram = [this](int code) { exits.append(code); };
+        app = std::make_unique<Application>(env);
+    }
+
+    bool writeFile(const QString &name, const QByteArray &content) const
+    {
+        QFile f(QDir(dir.path()).filePath(name));
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
+    }
+
+    bool writeConfig(const QString &url) const
+    {
+        return writeFile(QStringLiteral("config.ini"), "url=" + url.toUtf8() + "\r\n");
+    }
+
+    bool exists(const QString &name) const { return QDir(dir.path()).exists(name); }
+
+    // Files left in the working folder besides config.ini.
+    QStringList leftovers() const
+    {
+        QStringList names = QDir(dir.path()).entryList(QDir::Files);
+        names.removeAll(QStringLiteral("config.ini"));
+        return names;
+    }
+};
