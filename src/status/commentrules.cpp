@@ -1,0 +1,44 @@
+#include "commentrules.h"
+
+#include <algorithm>
+
+namespace comment_rules {
+
+int pickComment(int count, int lastIndex, const std::function<double()> &uniform)
+{
+    int i = 0;
+    do {
+        i = int(uniform() * count);
+    } while (i == lastIndex && count != 1);
+    return i;
+}
+
+QString cleanText(QString text)
+{
+    text.replace(QStringLiteral("<br />"), QStringLiteral(" "));
+    while (text.contains(QStringLiteral("  ")))
+        text.replace(QStringLiteral("  "), QStringLiteral(" "));
+    return text;
+}
+
+int wordPieces(const QString &text) { return text.isEmpty() ? 0 : int(text.count(QLatin1Char(' '))) + 1; }
+
+int shownMilliseconds(const QString &cleanedText)
+{
+    const double seconds = std::clamp(wordPieces(cleanedText) / 2.0, double(MinShownSeconds), double(MaxShownSeconds));
+    return int(seconds * 1000);
+}
+
+BoxPlacement placeCommentBox(int nameWidth, int dateWidth, int label1Height, int shape1Top, int shape1Height,
+                             int shape1Width)
+{
+    BoxPlacement p;
+    p.columnWidth = std::max(nameWidth, dateWidth);
+    p.label1Top = shape1Top + (shape1Height - label1Height) / 2;
+    p.label1Left = ColumnLeft + p.columnWidth + 180;
+    p.label1Width = std::max(0, shape1Width - p.label1Left - 120);
+    p.lineX = ColumnLeft + p.columnWidth + 60;
+    return p;
+}
+
+} // namespace comment_rules

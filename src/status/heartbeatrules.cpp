@@ -1,0 +1,43 @@
+#include "heartbeatrules.h"
+
+#include "catalogue/camrecord.h"
+#include "status/countdown.h"
+
+namespace heartbeat {
+
+RefreshStep refreshStep(const QVariant &countdown, const QString &refreshBox, QString &lastReadable)
+{
+    if (countdown::value(countdown) <= 0)
+        return {countdown::readInterval(refreshBox, lastReadable), true};
+    return {countdown::counted(countdown), false};
+}
+
+ShuffleStep shuffleStep(const QVariant &countdown, bool autoShuffle)
+{
+    if (countdown::value(countdown) <= 0)
+        return {countdown, autoShuffle};
+    return {autoShuffle ? countdown::counted(countdown) : countdown, false};
+}
+
+Sides switchSides(int screenWidth, int overlayLeft, int overlayWidth, int shape3Width, int label1Width)
+{
+    if (overlayLeft == screenWidth - overlayWidth)
+        return {0, screenWidth - shape3Width - 120, screenWidth - label1Width - 240};
+    return {screenWidth - overlayWidth, 120, 240};
+}
+
+QString overlayFigures(const QStringList &f)
+{
+    return QStringLiteral("Views: ") + CamRecord::field(f, CamRecord::ViewCount) + QStringLiteral(" | ")
+        + QStringLiteral("Comments: ") + CamRecord::field(f, CamRecord::CommentCount) + QStringLiteral("\r\n")
+        + addedByText(f);
+}
+
+QString addedByText(const QStringList &f) { return QStringLiteral("Cam added by: ") + CamRecord::field(f, CamRecord::AddedBy); }
+
+QString countdownCaption(const QVariant &shuffleCountdown)
+{
+    return QStringLiteral("Auto Shuffle in ") + countdown::text(shuffleCountdown) + QStringLiteral(" sec.");
+}
+
+} // namespace heartbeat

@@ -1,0 +1,45 @@
+#pragma once
+// The arithmetic of the one-second heartbeat, free of widgets: the two countdowns, the
+// side switch of the overlay and the texts the tick writes.
+#include <QStringList>
+#include <QVariant>
+
+namespace heartbeat {
+
+inline const QString TitleSuffix = QStringLiteral(" - lumora viewer 5");
+inline const QString FullscreenTitleSuffix = QStringLiteral(" (fullscreen window)");
+
+// Refresh: a countdown at 0 or below is reloaded from the refresh box and a fetch runs;
+// otherwise it counts down.
+struct RefreshStep
+{
+    QVariant countdown;
+    bool fetch = false;
+};
+RefreshStep refreshStep(const QVariant &countdown, const QString &refreshBox, QString &lastReadable);
+
+// Auto shuffle: a countdown at 0 or below jumps to a random cam when auto shuffle is on;
+// above 0 it counts down only while auto shuffle is on.
+struct ShuffleStep
+{
+    QVariant countdown;
+    bool pick = false;
+};
+ShuffleStep shuffleStep(const QVariant &countdown, bool autoShuffle);
+
+// Where the overlay and the fullscreen status box go when the cam changes (twips): the
+// overlay to the other edge of the screen, the status box to the side opposite it.
+struct Sides
+{
+    int overlayLeft = 0;
+    int shape3Left = 0;
+    int label1Left = 0;
+};
+Sides switchSides(int screenWidth, int overlayLeft, int overlayWidth, int shape3Width, int label1Width);
+
+// "Views: <views> | Comments: <comments>" CR LF "Cam added by: <name>".
+QString overlayFigures(const QStringList &camFields);
+QString addedByText(const QStringList &camFields);
+QString countdownCaption(const QVariant &shuffleCountdown);
+
+} // namespace heartbeat

@@ -1,0 +1,110 @@
+#include "status/heartbeatrules.h"
+
+#include <QTest>
+
+using namespace heartbeat;
+
+class TestHeartbeatRules : public QObject
+{
+    Q_OBJECT
+private slots:
+    void fetchEveryNPlusOneTicks_data();
+    void fetchEveryNPlusOneTicks();
+    void shuffleJumpsOnTickSPlusOne();
+    void shuffleStandsStillWhileOff();
+    void emptyRefreshBoxKeepsLastInterval();
+    void sidesAlternate();
+    void texts();
+};
+
+void TestHeartbeatRules::fetchEveryNPlusOneTicks_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("period");
+    QTest::newRow("5 seconds: every 6 ticks") << "5" << 6;
+    QTest::newRow("1 second: every 2 ticks") << "1" << 2;
+    QTest::newRow("0: every tick") << "0" << 1;
+}
+
+void TestHeartbeatRules::fetchEveryNPlusOneTicks()
+{
+    QFETCH(QString, box);
+    QFETCH(int, period);
+    QString last = QStringLiteral("5");
+    QVariant c = 0; // as start-up and every selection leave it
+    QList<int> fetchTicks;
+    for (int tick = 1; tick <= 4 * period; ++tick) {
+        const RefreshStep step = refreshStep(c, box, last);
+        c = step.countdown;
+        if (step.fetch)
+            fetchTicks.append(tick);
+    }
+    QCOMPARE(fetchTicks.first(), 1); // the first tick fetches at once
+    QCOMPARE(fetchTicks.size(), 4);
+    for (int i = 1; i < fetchTicks.size(); ++i)
+        QCOMPARE(fetchTicks[i] - fetchTicks[i - 1], period);
+}
+
+void TestHeartbeatRules::shuffleJumpsOnTickSPlusOne()
+{
+    QVariant c = QStringLiteral("60");
+    QStringList captions;
+    int jumpTick = 0;
+    for (int tick = 1; tick <= 62 && !jumpTick; ++tick) {
+        const ShuffleStep step = shuffleStep(c, true);
+        c = step.countdown;
+        if (step.pick)
+            jumpTick = tick;
+        captions.append(countdownCaption(c));
+    }
+    QCOMPARE(jumpTick, 61);
+    QCOMPARE(captions.first(), QStringLiteral("Auto Shuffle in 59 sec."));
+    QCOMPARE(captions.count(QStringLiteral("Auto Shuffle in 0 sec.")), 2); // the tick before and the jump tick
+    QCOMPARE(countdownCaption(QStringLiteral("60")), QStringLiteral("Auto Shuffle in 60 sec."));
+}
+
+void TestHeartbeatRules::shuffleStandsStillWhileOff()
+{
+    QVariant c = QStringLiteral("60");
+    for (int i = 0; i < 10; ++i)
+        c = shuffleStep(c, false).countdown;
+    QCOMPARE(c.toString(), QStringLiteral("60"));
+    const ShuffleStep atZero = shuffleStep(0, false);
+    QVERIFY(!atZero.pick);
+}
+
+void TestHeartbeatRules::emptyRefreshBoxKeepsLastInterval()
+{
+    QString last = QStringLiteral("5");
+    RefreshStep step = refreshStep(0, QStringLiteral("7"), last);
+    QCOMPARE(step.countdown.toString(), QStringLiteral("7"));
+    step = refreshStep(0, QString(), last);
+    QVERIFY(step.fetch);
+    QCOMPARE(step.countdown.toString(), QStringLiteral("7"));
+    step = refreshStep(step.countdown, QStringLiteral("abc"), last);
+    QCOMPARE(step.countdown.toInt(), 6);
+}
+
+void TestHeartbeatRules::sidesAlternate()
+{
+    const int screen = 15360; // 1024 pixels
+    const int overlay = 4860;
+    Sides s = switchSides(screen, 0, overlay, 3375, 3135);
+    QCOMPARE(s.overlayLeft, screen - overlay);
+    QCOMPARE(s.shape3Left, 120);
+    QCOMPARE(s.label1Left, 240);
+    s = switchSides(screen, s.overlayLeft, overlay, 3375, 3135);
+    QCOMPARE(s.overlayLeft, 0);
+    QCOMPARE(s.shape3Left, screen - 3375 - 120);
+    QCOMPARE(s.label1Left, screen - 3135 - 240);
+}
+
+void TestHeartbeatRules::texts()
+{
+    const QStringList f{"1", "Cam", "http://h/1.jpg", "d", "", "3", "12", "345", "anna"};
+    QCOMPARE(overlayFigures(f), QStringLiteral("Views: 345 | Comments: 12\r\nCam added by: anna"));
+    QCOMPARE(addedByText(f), QStringLiteral("Cam added by: anna"));
+}
+
+QTEST_APPLESS_MAIN(TestHeartbeatRules)
+#include "tst_heartbeatrules.moc"
