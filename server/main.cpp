@@ -582,6 +582,10 @@ int main(int argc, char **argv)
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    // A shell starts background jobs with SIGINT ignored, and an ignored signal never
+    // reaches sigwait; restore the default first (it never fires while blocked).
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN); // clients hanging up mid-answer are routine here
 
