@@ -14,6 +14,8 @@
 #include "view/picturearea.h"
 #include "windows/form1.h"
 #include "windows/form2.h"
+#include "windows/form3.h"
+#include "windows/form4.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -28,6 +30,8 @@ Application::Application(AppEnvironment env)
     : m_env(std::move(env))
     , m_form1(std::make_unique<Form1>())
     , m_form2(std::make_unique<Form2>())
+    , m_form3(std::make_unique<Form3>())
+    , m_form4(std::make_unique<Form4>())
     , m_inet1(new Transfer(this))
     , m_selection(new CamSelection(m_state, *m_form1, m_random, this))
     , m_fetch(new CamImageFetch(m_state, *m_form1, *m_inet1, m_env.workDir, m_env.transferTimeoutMs, this))
@@ -55,10 +59,34 @@ void Application::connectComponents()
     connect(m_form1->CamList, &CamListWidget::rowClicked, m_selection, &CamSelection::rowClicked);
     connect(m_form1->KeyCodeText, &QLineEdit::textChanged, m_selection, &CamSelection::RelayKey);
     connect(m_form1.get(), &Form1::randomCamRequested, m_selection, &CamSelection::PickRandomCam);
-    m_selection->setPictureEraser([this] { m_form1->picDraw->clear(); });
     // A new cam wins over a refresh still running for the old one.
     connect(m_selection, &CamSelection::camChanged, m_fetch, &CamImageFetch::abandon);
     connect(m_inet1, &Transfer::stateChanged, m_fetch, &CamImageFetch::transferStateChanged);
+    m_fetch->setFullscreenArea(m_form3->picDraw);
+    m_selection->setPictureEraser([this] {
+        m_form1->picDraw->clear();
+        m_form3->picDraw->clear();
+    });
+
+    // Fullscreen and overlay: opened from the main picture, closed from the fullscreen
+    // picture or by Escape in either window.
+    m_form3->setPartners(*m_form1, *m_form4);
+    m_form4->setPartners(*m_form1, *m_form3);
+    connect(m_form1->picDraw, &PictureArea::doubleClicked, this, [this] {
+        m_form3->show();
+        m_form1->hide();
+    });
+    const auto closeFullscreen = [this] {
+        m_form3->hide();
+        m_form1->show();
+    };
+    connect(m_form3->picDraw, &PictureArea::doubleClicked, this, closeFullscreen);
+    connect(m_form3.get(), &Form3::closeRequested, this, closeFullscreen);
+    connect(m_form4.get(), &Form4::closeRequested, this, closeFullscreen);
+    // A failed placement leaves the area cleared; the next redraw tries again.
+    const auto redrawFullscreen = [this] { (void)m_form1->DrawScaled(*m_form3->picDraw); };
+    connect(m_form1.get(), &Form1::fullscreenRedrawRequested, this, redrawFullscreen);
+    connect(m_form3.get(), &Form3::redrawRequested, this, redrawFullscreen);
 }
 
 bool Application::fail(const QString &text)

@@ -20,6 +20,8 @@ class CamImageFetch;
 class CamSelection;
 class Form1;
 class Form2;
+class Form3;
+class Form4;
 class Transfer;
 
 struct AppEnvironment
@@ -47,6 +49,8 @@ public:
     RunningState &state() { return m_state; }
     Form1 &form1() { return *m_form1; }
     Form2 &form2() { return *m_form2; }
+    Form3 &form3() { return *m_form3; }
+    Form4 &form4() { return *m_form4; }
     Transfer &Inet1() { return *m_inet1; }
     QRandomGenerator &random() { return m_random; }
     CamSelection &selection() { return *m_selection; }
@@ -63,6 +67,9 @@ private:
     QRandomGenerator m_random;
     std::unique_ptr<Form1> m_form1;
     std::unique_ptr<Form2> m_form2;
+    // The overlay watches the fullscreen window, so it goes first.
+    std::unique_ptr<Form3> m_form3;
+    std::unique_ptr<Form4> m_form4;
     Transfer *m_inet1;
     CamSelection *m_selection;
     CamImageFetch *m_fetch;

@@ -219,3 +219,85 @@ QPixmap ImageList1(int number)
 }
 
 } // namespace pictures
+
+namespace pictures {
+
+QPixmap commentBar()
+{
+    QPixmap pm(248, 95);
+    QPainter p(&pm);
+    QLinearGradient shade(0, 0, 0, 95);
+    shade.setColorAt(0.0, QColor(128, 18, 18));
+    shade.setColorAt(0.45, QColor(84, 6, 8));
+    shade.setColorAt(1.0, QColor(36, 0, 2));
+    p.fillRect(pm.rect(), shade);
+    // A lighter edge along the top, where the tab meets the bar.
+    p.setPen(QColor(176, 52, 48));
+    p.drawLine(0, 0, 247, 0);
+    return pm;
+}
+
+QPixmap commentTab()
+{
+    QPixmap pm(159, 25);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath tab;
+    tab.moveTo(0, 25);
+    tab.lineTo(0, 8);
+    tab.quadTo(0, 0, 8, 0);
+    tab.lineTo(151, 0);
+    tab.quadTo(159, 0, 159, 8);
+    tab.lineTo(159, 25);
+    tab.closeSubpath();
+    QLinearGradient shade(0, 0, 0, 25);
+    shade.setColorAt(0.0, QColor(150, 30, 28));
+    shade.setColorAt(1.0, QColor(128, 18, 18));
+    p.setPen(Qt::NoPen);
+    p.setBrush(shade);
+    p.drawPath(tab);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(13);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(QRectF(0, 2, 159, 23), Qt::AlignCenter, QStringLiteral("User Comment"));
+    return pm;
+}
+
+namespace {
+
+// A rounded bar with a glassy highlight in the given body colours.
+QPixmap roundedBar(const QColor &top, const QColor &bottom, const QColor &edge)
+{
+    QPixmap pm(216, 43);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF body(1.5, 6.5, 213, 30);
+    QLinearGradient shade(0, body.top(), 0, body.bottom());
+    shade.setColorAt(0.0, top);
+    shade.setColorAt(1.0, bottom);
+    p.setPen(QPen(edge, 1.5));
+    p.setBrush(shade);
+    p.drawRoundedRect(body, 15, 15);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 70));
+    p.drawRoundedRect(QRectF(8, 9, 200, 10), 5, 5);
+    return pm;
+}
+
+} // namespace
+
+QPixmap autoShuffleTrack()
+{
+    return roundedBar(QColor(150, 150, 156), QColor(86, 86, 92), QColor(200, 200, 206));
+}
+
+QPixmap autoShuffleFill()
+{
+    return roundedBar(QColor(236, 64, 52), QColor(150, 14, 10), QColor(255, 150, 140));
+}
+
+} // namespace pictures

@@ -17,4 +17,14 @@ QPixmap ImageList1(int number);
 QPixmap scaleModeIcon();
 QPixmap randomCamIcon();
 
+// The comment bar's background, 248 x 95 pixels: a dark red gradient, drawn stretched to the
+// bar's size.
+QPixmap commentBar();
+// The tab above the comment bar, 159 x 25 pixels, labelled "User Comment".
+QPixmap commentTab();
+// The auto-shuffle countdown bar, 216 x 43 pixels each: the empty track (a grey rounded
+// bar) and the fill (the same bar in red), which is shown cut at the progress width.
+QPixmap autoShuffleTrack();
+QPixmap autoShuffleFill();
+
 } // namespace pictures

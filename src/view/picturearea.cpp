@@ -1,5 +1,6 @@
 #include "picturearea.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
 
@@ -31,6 +32,12 @@ void PictureArea::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
     p.drawImage(event->rect(), m_surface, event->rect());
+}
+
+void PictureArea::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        emit doubleClicked();
 }
 
 void PictureArea::resizeEvent(QResizeEvent *)

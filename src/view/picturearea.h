@@ -8,6 +8,9 @@
 //
 // PictureHolder is the hidden box (`picOriginal`) holding the decoded cam picture once,
 // unscaled; it sizes itself to the picture. With no picture it holds a null image.
+//
+// A double-click with the left button on the area (or on a widget inside it that does not
+// take the click) is announced with doubleClicked().
 #include <QImage>
 #include <QWidget>
 
@@ -24,8 +27,12 @@ public:
     // Back to the black background, text drawn on the surface included.
     void clear();
 
+signals:
+    void doubleClicked();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:

@@ -1,0 +1,270 @@
+#include "form3.h"
+
+#include "commands/keycodes.h"
+#include "platform/pointer.h"
+#include "platform/twips.h"
+#include "resources/pictures.h"
+#include "view/picturearea.h"
+#include "windows/form1.h"
+#include "windows/form4.h"
+#include "windows/demandtimer.h"
+#include "windows/fullscreentexts.h"
+#include "windows/keypreview.h"
+#include "windows/shapes.h"
+#include "windows/twipbox.h"
+
+#include <QAbstractScrollArea>
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTimer>
+
+using namespace fullscreen_layout;
+
+namespace {
+
+QFont tahoma(double points, bool bold)
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+void setTextColor(QWidget *w, const QColor &color)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::WindowText, color);
+    w->setPalette(pal);
+}
+
+} // namespace
+
+Form3::Form3(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+{
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(fullscreen_texts::Caption);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    const FullscreenGeometry design = fullscreenDesign();
+    picDraw = new PictureArea(this);
+    picDraw->setObjectName(QStringLiteral("picDraw"));
+    placeTwipBox(picDraw, design.picDraw);
+    // Movement without a button pressed is what shows the pointer.
+    picDraw->setMouseTracking(true);
+    picDraw->installEventFilter(this);
+
+    CommentBarDesign bar;
+    bar.Shape1 = design.Shape1;
+    bar.Shape2 = design.Shape2;
+    bar.Line1X = design.Line1X;
+    bar.Line1Y1 = design.Line1Y1;
+    bar.Line1Y2 = design.Line1Y2;
+    bar.CamComment = design.CamComment;
+    bar.dateCaption = fullscreen_texts::FullscreenDateDesign;
+    const CommentBar built = buildCommentBar(picDraw, bar);
+    Shape1 = built.Shape1;
+    Shape2 = built.Shape2;
+    Line1 = built.Line1;
+    CamComment = built.CamComment;
+
+    Shape3 = new RoundedBox(QColor(48, 48, 48), QColor(192, 192, 192), picDraw);
+    Shape3->setObjectName(QStringLiteral("Shape3"));
+    placeTwipBox(Shape3, design.Shape3);
+    Shape3->hide();
+
+    Label1 = new QLabel(fullscreen_texts::StatusText, picDraw);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(tahoma(9.75, true));
+    setTextColor(Label1, QColor(192, 192, 192));
+    placeTwipBox(Label1, design.Label1);
+    Label1->hide();
+
+    const QPixmap barPictures[2] = {pictures::autoShuffleTrack(), pictures::autoShuffleFill()};
+    for (int i = 0; i < 2; ++i) {
+        AutoRandom[i] = new QLabel(picDraw);
+        AutoRandom[i]->setObjectName(QStringLiteral("AutoRandom"));
+        AutoRandom[i]->setProperty("Index", i);
+        // Not scaled: a narrower widget shows the picture cut at its width.
+        AutoRandom[i]->setPixmap(barPictures[i]);
+        AutoRandom[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        placeTwipBox(AutoRandom[i], design.AutoRandom[i]);
+        AutoRandom[i]->hide();
+    }
+
+    AutoRandomLabel = new QLabel(fullscreen_texts::AutoShuffleDesign, picDraw);
+    AutoRandomLabel->setObjectName(QStringLiteral("AutoRandomLabel"));
+    AutoRandomLabel->setFont(tahoma(9.75, true));
+    setTextColor(AutoRandomLabel, Qt::white);
+    placeTwipBox(AutoRandomLabel, design.AutoRandomLabel);
+    AutoRandomLabel->hide();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(5000);
+    connect(Timer1, &QTimer::timeout, this, &Form3::Timer1_Timer);
+
+    setPointerShown(false);
+    new KeyPreview(this, [this](int code) { Form_KeyDown(code); });
+
+    coverScreen();
+    Form_Resize();
+}
+
+void Form3::setPartners(Form1 &main, Form4 &overlay)
+{
+    m_main = &main;
+    m_overlay = &overlay;
+}
+
+void Form3::showStatusMessage(const QString &text)
+{
+    Label1->setText(text);
+    Label1->show();
+    Shape3->show();
+}
+
+void Form3::setAutoRandomVisible(bool visible)
+{
+    AutoRandom[0]->setVisible(visible);
+    AutoRandom[1]->setVisible(visible);
+    AutoRandomLabel->setVisible(visible);
+}
+
+void Form3::Form_KeyDown(int keyCode)
+{
+    if (keyCode == keycodes::Escape) {
+        emit closeRequested();
+        return;
+    }
+    if (keycodes::commandLetter(keyCode) == QLatin1Char('i')) {
+        // The overlay is not shown here: its own tick shows it once it has cam data.
+        if (m_overlay)
+            m_overlay->Timer1->setEnabled(true);
+        showStatusMessage(fullscreen_texts::InfoBarEnabled);
+        if (m_main && m_overlay && m_main->Check2->isChecked())
+            setAutoRandomVisible(m_overlay->Timer1->isEnabled());
+        return;
+    }
+    if (m_main)
+        relayKeyCode(m_main->KeyCodeText, keyCode);
+}
+
+FullscreenGeometry Form3::currentGeometry() const
+{
+    FullscreenGeometry g;
+    g.picDraw = twipBox(picDraw);
+    g.AutoRandomLabel = twipBox(AutoRandomLabel);
+    g.AutoRandom = {twipBox(AutoRandom[0]), twipBox(AutoRandom[1])};
+    g.Label1 = twipBox(Label1);
+    g.Shape3 = twipBox(Shape3);
+    g.CamComment = {twipBox(CamComment[0]), twipBox(CamComment[1]), twipBox(CamComment[2])};
+    g.Line1X = Line1->X1();
+    g.Line1Y1 = Line1->Y1();
+    g.Line1Y2 = Line1->Y2();
+    g.Shape1 = twipBox(Shape1);
+    g.Shape2 = twipBox(Shape2);
+    return g;
+}
+
+void Form3::applyGeometry(const FullscreenGeometry &g)
+{
+    placeTwipBox(picDraw, g.picDraw);
+    placeTwipBox(AutoRandomLabel, g.AutoRandomLabel);
+    placeTwipBox(AutoRandom[0], g.AutoRandom[0]);
+    placeTwipBox(AutoRandom[1], g.AutoRandom[1]);
+    placeTwipBox(Label1, g.Label1);
+    placeTwipBox(Shape3, g.Shape3);
+    for (int i = 0; i < 3; ++i)
+        placeTwipBox(CamComment[i], g.CamComment[i]);
+    Line1->setLine(g.Line1X, g.Line1Y1, g.Line1X, g.Line1Y2);
+    placeTwipBox(Shape1, g.Shape1);
+    placeTwipBox(Shape2, g.Shape2);
+}
+
+void Form3::Form_Resize()
+{
+    const FullscreenGeometry g =
+        resizeFullscreen(currentGeometry(), twips::fromPixels(width()), twips::fromPixels(height()),
+                         twips::fromPixels(frameGeometry().width()));
+    applyGeometry(g);
+    emit redrawRequested();
+}
+
+void Form3::resizeEvent(QResizeEvent *)
+{
+    Form_Resize();
+}
+
+void Form3::picDraw_MouseMove(double x, double y)
+{
+    if (x == LastMouseX && y == LastMouseY)
+        return;
+    LastMouseX = x;
+    LastMouseY = y;
+    setPointerShown(true);
+    // Enabling a running timer leaves its countdown alone.
+    if (!Timer1->isActive())
+        Timer1->start();
+}
+
+void Form3::Timer1_Timer()
+{
+    Shape3->hide();
+    Label1->hide();
+    setPointerShown(false);
+}
+
+QList<QWidget *> Form3::pointerSurfaces() const
+{
+    QList<QWidget *> surfaces{picDraw, Shape1, Shape2, CamComment[0], CamComment[1], CamComment[2]};
+    if (m_overlay)
+        surfaces += m_overlay->pointerSurfaces();
+    return surfaces;
+}
+
+void Form3::setPointerShown(bool shown)
+{
+    const QCursor cursor = shown ? pointer::shown() : pointer::hidden();
+    for (QWidget *w : pointerSurfaces()) {
+        w->setCursor(cursor);
+        // A text box shows the pointer of its viewport, not its own.
+        if (auto *area = qobject_cast<QAbstractScrollArea *>(w))
+            area->viewport()->setCursor(cursor);
+    }
+}
+
+void Form3::coverScreen()
+{
+    QScreen *s = screen();
+    if (!s)
+        s = QGuiApplication::primaryScreen();
+    if (s)
+        setGeometry(s->geometry());
+}
+
+void Form3::setVisible(bool visible)
+{
+    if (visible && !isVisible()) {
+        // The geometry covers the screen where no window manager acts on the state request.
+        coverScreen();
+        setWindowState(windowState() | Qt::WindowFullScreen);
+    }
+    QWidget::setVisible(visible);
+}
+
+bool Form3::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == picDraw && event->type() == QEvent::MouseMove) {
+        const QPointF at = static_cast<QMouseEvent *>(event)->position();
+        picDraw_MouseMove(twips::fromPixels(qRound(at.x())), twips::fromPixels(qRound(at.y())));
+    }
+    return QWidget::eventFilter(watched, event);
+}

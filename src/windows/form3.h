@@ -1,0 +1,92 @@
+#pragma once
+// The fullscreen window: the cam picture alone on a black, borderless window covering the
+// screen, with its own comment bar, the auto-shuffle countdown and a status box.
+//
+// Created hidden once and only shown and hidden afterwards. Whenever it is shown it sets its
+// geometry to its whole screen and asks for the full-screen state, so it covers the screen
+// with or without a window manager that honours the request. Every key pressed in it goes
+// to Form_KeyDown() before any widget: Escape asks to close it (closeRequested()), a key
+// that reads as "i" switches the Info-Bar on, every other key is relayed to the main
+// window's key handler through its KeyCodeText mailbox. After each layout it asks for the
+// picture to be redrawn (redrawRequested()).
+//
+// The pointer: hidden over the picture until the mouse moves there, then shown on the
+// window's and the overlay's pointer surfaces together until the next tick of Timer1.
+#include "windows/commentbar.h"
+#include "windows/fullscreenlayout.h"
+
+#include <QWidget>
+
+#include <array>
+
+class Form1;
+class Form4;
+class LineShape;
+class PictureArea;
+class QLabel;
+class QTimer;
+class RoundedBox;
+
+// Form3: the fullscreen window.
+class Form3 : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Form3(QWidget *parent = nullptr);
+
+    PictureArea *picDraw = nullptr;
+    QLabel *AutoRandomLabel = nullptr;
+    std::array<QLabel *, 2> AutoRandom{}; // 0 the track, 1 the fill, cut at its width
+    QLabel *Label1 = nullptr;             // the status message
+    RoundedBox *Shape3 = nullptr;         // the box behind it
+    QLabel *Shape1 = nullptr;
+    QLabel *Shape2 = nullptr;
+    LineShape *Line1 = nullptr;
+    std::array<QLabel *, 3> CamComment{};
+    QTimer *Timer1 = nullptr;             // hides the pointer and the status box
+
+    // The last pointer position seen over picDraw, twips.
+    double LastMouseX = 0;
+    double LastMouseY = 0;
+
+    // The windows this one reads and writes: the main window (auto shuffle, the key
+    // mailbox) and the overlay (the Info-Bar switch, pointer surfaces). Until set, keys are
+    // only closed on and the pointer switches on this window's surfaces alone.
+    void setPartners(Form1 &main, Form4 &overlay);
+
+    CommentBar commentBar() const { return {Shape1, Shape2, Line1, CamComment}; }
+
+    // Shows text in the status box until the next tick of Timer1.
+    void showStatusMessage(const QString &text);
+    // The countdown bar and its text together.
+    void setAutoRandomVisible(bool visible);
+
+    // The window's handlers, callable as if the event had happened.
+    void Form_KeyDown(int keyCode);
+    void Form_Resize();
+    void picDraw_MouseMove(double x, double y);
+    void Timer1_Timer();
+
+    // The surfaces whose pointer is switched, this window's first, then the overlay's.
+    QList<QWidget *> pointerSurfaces() const;
+    void setPointerShown(bool shown);
+
+    fullscreen_layout::FullscreenGeometry currentGeometry() const;
+
+    void setVisible(bool visible) override;
+
+signals:
+    void closeRequested();
+    void redrawRequested();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void applyGeometry(const fullscreen_layout::FullscreenGeometry &g);
+    void coverScreen();
+
+    Form1 *m_main = nullptr;
+    Form4 *m_overlay = nullptr;
+};

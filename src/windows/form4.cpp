@@ -1,0 +1,231 @@
+#include "form4.h"
+
+#include "commands/keycodes.h"
+#include "platform/pointer.h"
+#include "platform/twips.h"
+#include "platform/windowopacity.h"
+#include "resources/pictures.h"
+#include "windows/demandtimer.h"
+#include "windows/form1.h"
+#include "windows/form3.h"
+#include "windows/fullscreentexts.h"
+#include "windows/keypreview.h"
+#include "windows/shapes.h"
+#include "windows/twipbox.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QWindow>
+
+using namespace fullscreen_layout;
+
+namespace {
+
+const QColor DarkGrey(32, 32, 32);
+
+QFont tahoma(double points)
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    return font;
+}
+
+} // namespace
+
+Form4::Form4(QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+{
+    setObjectName(QStringLiteral("Form4"));
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, DarkGrey);
+    setPalette(pal);
+    setAutoFillBackground(true);
+    const OverlayGeometry design = overlayDesign();
+    resize(twips::toPixels(4860), twips::toPixels(design.Height));
+
+    Shape1 = new RoundedBox(QColor(192, 192, 192), QColor(128, 128, 128), this);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    placeTwipBox(Shape1, design.Shape1);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(pictures::ImageList1(2));
+    Image1->setCursor(pointer::hidden());
+    placeTwipBox(Image1, design.Image1);
+
+    Label1 = new QLabel(fullscreen_texts::NoCamData, this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(tahoma(8.25));
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label1->setWordWrap(true);
+    QPalette labelPal = Label1->palette();
+    labelPal.setColor(QPalette::WindowText, Qt::black);
+    Label1->setPalette(labelPal);
+    placeTwipBox(Label1, design.Label1);
+
+    Command1 = new QPushButton(QStringLiteral("Command1"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    placeTwipBox(Command1, {720, 2160, 255, 255});
+
+    RichTextBox1 = new QTextEdit(this);
+    RichTextBox1->setObjectName(QStringLiteral("RichTextBox1"));
+    RichTextBox1->setReadOnly(true);
+    RichTextBox1->setFrameShape(QFrame::NoFrame);
+    RichTextBox1->setFont(tahoma(8.25));
+    QPalette textPal = RichTextBox1->palette();
+    textPal.setColor(QPalette::Base, DarkGrey);
+    textPal.setColor(QPalette::Text, QColor(192, 192, 192));
+    RichTextBox1->setPalette(textPal);
+    RichTextBox1->setPlainText(fullscreen_texts::NoCamData);
+    RichTextBox1->setCursor(pointer::hidden());
+    RichTextBox1->viewport()->setCursor(pointer::hidden());
+    RichTextBox1->viewport()->installEventFilter(this);
+    placeTwipBox(RichTextBox1, design.RichTextBox1);
+
+    ShapeX = new QWidget(this);
+    ShapeX->setObjectName(QStringLiteral("ShapeX"));
+    ShapeX->setAutoFillBackground(true);
+    placeTwipBox(ShapeX, design.ShapeX);
+    Shape2 = new QLabel(ShapeX);
+    Shape2->setObjectName(QStringLiteral("Shape2"));
+    Shape2->setPixmap(pictures::commentTab());
+    Shape2->setCursor(pointer::hidden());
+    placeTwipBox(Shape2, {0, 0, 2385, 375});
+    ShapeX->hide();
+
+    Timer1 = new DemandTimer(10, true, this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    connect(Timer1, &DemandTimer::timeout, this, &Form4::Timer1_Timer);
+
+    makeTranslucent(this, Alpha);
+    new KeyPreview(this, [this](int code) { Form_KeyDown(code); });
+}
+
+void Form4::setPartners(Form1 &main, Form3 &fullscreen)
+{
+    m_main = &main;
+    m_fullscreen = &fullscreen;
+    fullscreen.installEventFilter(this);
+    // Window managers keep a transient window above its parent, the full-screen layer
+    // included, which the on-top hint alone does not promise.
+    winId();
+    fullscreen.winId();
+    windowHandle()->setTransientParent(fullscreen.windowHandle());
+    Timer1->setWanted(fullscreen.isVisible());
+}
+
+QList<QWidget *> Form4::pointerSurfaces() const
+{
+    return {const_cast<Form4 *>(this), Shape2, RichTextBox1};
+}
+
+OverlayGeometry Form4::currentGeometry() const
+{
+    OverlayGeometry g;
+    g.Top = twips::fromPixels(frameGeometry().y());
+    g.Height = twips::fromPixels(frameGeometry().height());
+    g.ShapeX = twipBox(ShapeX);
+    g.ShapeXVisible = !ShapeX->isHidden();
+    g.RichTextBox1 = twipBox(RichTextBox1);
+    g.Label1 = twipBox(Label1);
+    g.Image1 = twipBox(Image1);
+    g.Shape1 = twipBox(Shape1);
+    return g;
+}
+
+void Form4::applyGeometry(const OverlayGeometry &g)
+{
+    placeTwipBox(ShapeX, g.ShapeX);
+    placeTwipBox(RichTextBox1, g.RichTextBox1);
+    placeTwipBox(Label1, g.Label1);
+    placeTwipBox(Image1, g.Image1);
+    placeTwipBox(Shape1, g.Shape1);
+    ShapeX->setVisible(g.ShapeXVisible);
+    const QRect frame = frameGeometry();
+    const int top = twips::toPixels(g.Top);
+    const int height = twips::toPixels(g.Height);
+    if (frame.y() != top || frame.height() != height)
+        setGeometry(frame.x(), top, width(), height);
+}
+
+void Form4::Timer1_Timer()
+{
+    if (!m_fullscreen || !m_fullscreen->isVisible()) {
+        hide();
+        return;
+    }
+    FullscreenFacts facts;
+    facts.Height = twips::fromPixels(m_fullscreen->frameGeometry().height());
+    facts.commentBarVisible = !m_fullscreen->Shape1->isHidden();
+    facts.commentBarHeight = twips::fromPixels(m_fullscreen->Shape1->height());
+    applyGeometry(layoutOverlay(currentGeometry(), facts, twips::fromPixels(frameGeometry().x())));
+
+    if (Label1->text() == fullscreen_texts::NoCamData)
+        return;
+    if (isHidden()) {
+        show();
+        raise();
+        activateWindow();
+    }
+}
+
+void Form4::Form_KeyDown(int keyCode)
+{
+    if (keyCode == keycodes::Escape) {
+        // The tick that follows the fullscreen window's hiding hides the overlay.
+        emit closeRequested();
+        return;
+    }
+    if (keycodes::commandLetter(keyCode) == QLatin1Char('i')) {
+        Timer1->setEnabled(false);
+        hide();
+        if (m_fullscreen) {
+            m_fullscreen->show();
+            m_fullscreen->activateWindow();
+            m_fullscreen->showStatusMessage(fullscreen_texts::InfoBarDisabled);
+            if (m_main && m_main->Check2->isChecked())
+                m_fullscreen->setAutoRandomVisible(Timer1->isEnabled());
+        }
+        return;
+    }
+    if (m_main)
+        relayKeyCode(m_main->KeyCodeText, keyCode);
+}
+
+void Form4::RichTextBox1_Click()
+{
+    // The text box never keeps the focus, so keys keep reaching the window's handler.
+    Command1->setFocus(Qt::MouseFocusReason);
+}
+
+bool Form4::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_fullscreen) {
+        switch (event->type()) {
+        case QEvent::Show:
+            Timer1->setWanted(true);
+            if (isVisible())
+                raise();
+            break;
+        case QEvent::WindowActivate:
+            if (isVisible())
+                raise();
+            break;
+        case QEvent::Hide:
+            Timer1->setWanted(false);
+            if (Timer1->isEnabled())
+                Timer1_Timer();
+            break;
+        default:
+            break;
+        }
+    } else if (watched == RichTextBox1->viewport() && event->type() == QEvent::MouseButtonRelease
+               && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        RichTextBox1_Click();
+    }
+    return QWidget::eventFilter(watched, event);
+}

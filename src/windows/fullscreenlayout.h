@@ -1,0 +1,78 @@
+#pragma once
+// The layout rules of the fullscreen window and its overlay, in twips.
+//
+// Each rule takes the geometry as it stands now and returns it with the rule applied; the
+// windows read their widgets' current geometry, run the rule and write the result back,
+// converting to pixels only there. Nothing is clamped: a screen too small for the comment
+// bar gives negative tops, which the widgets simply place off the window.
+#include <array>
+
+namespace fullscreen_layout {
+
+struct TwipBox
+{
+    double Left = 0;
+    double Top = 0;
+    double Width = 0;
+    double Height = 0;
+    bool operator==(const TwipBox &o) const
+    {
+        return Left == o.Left && Top == o.Top && Width == o.Width && Height == o.Height;
+    }
+};
+
+// The fullscreen window's widgets in picDraw's coordinates; the line is vertical at X.
+struct FullscreenGeometry
+{
+    TwipBox picDraw;
+    TwipBox AutoRandomLabel;
+    std::array<TwipBox, 2> AutoRandom;
+    TwipBox Label1;
+    TwipBox Shape3;
+    std::array<TwipBox, 3> CamComment;
+    double Line1X = 0;
+    double Line1Y1 = 0;
+    double Line1Y2 = 0;
+    TwipBox Shape1;
+    TwipBox Shape2;
+};
+
+// The geometry the window is built with.
+FullscreenGeometry fullscreenDesign();
+
+// The window's resize, before the redraw: picDraw fills the inner size, the comment bar sits
+// at its bottom edge across the full width, the countdown is centred on the outer width.
+// The status box, the countdown's tops and the comment labels' left edges stay.
+FullscreenGeometry resizeFullscreen(FullscreenGeometry g, double scaleWidth, double scaleHeight, double outerWidth);
+
+// The overlay's geometry in its own coordinates, and its outer height and top on the screen.
+struct OverlayGeometry
+{
+    double Top = 0;
+    double Height = 0;
+    TwipBox ShapeX;
+    bool ShapeXVisible = false;
+    TwipBox RichTextBox1;
+    TwipBox Label1;
+    TwipBox Image1;
+    TwipBox Shape1;
+};
+
+OverlayGeometry overlayDesign();
+
+// What the overlay's tick reads of the fullscreen window (outer heights).
+struct FullscreenFacts
+{
+    double Height = 0;
+    bool commentBarVisible = false;
+    double commentBarHeight = 0;
+};
+
+// The overlay's layout on a tick while the fullscreen window is visible. With the comment
+// bar up the overlay ends 15 below the bar's top and carries the tab picture at its bottom
+// edge (shown when the overlay lies at the left edge, left as it is otherwise); the inner
+// widgets keep their places. Without it the overlay is as high as the fullscreen window and
+// the text box, the rating box and its contents follow the height; the tab is hidden.
+OverlayGeometry layoutOverlay(OverlayGeometry g, const FullscreenFacts &fullscreen, double overlayLeft);
+
+} // namespace fullscreen_layout

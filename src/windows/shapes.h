@@ -1,0 +1,46 @@
+#pragma once
+// Plain drawn shapes that windows place like widgets: a line and a rounded box.
+//
+// LineShape keeps its end points in twips, in its parent's coordinates, so that a layout
+// reading them back gets exactly what it wrote; the widget covers the line's bounding box,
+// one pixel wide across the line, and paints the line in its colour (white unless set).
+// RoundedBox paints a rounded rectangle over its whole area in its fill and border colours.
+// Neither takes the mouse: clicks and movement go to the widget underneath.
+#include <QColor>
+#include <QWidget>
+
+class LineShape : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit LineShape(QWidget *parent = nullptr);
+
+    void setLine(double x1, double y1, double x2, double y2);
+    double X1() const { return m_x1; }
+    double Y1() const { return m_y1; }
+    double X2() const { return m_x2; }
+    double Y2() const { return m_y2; }
+
+    void setColor(const QColor &color);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    double m_x1 = 0, m_y1 = 0, m_x2 = 0, m_y2 = 0;
+    QColor m_color = Qt::white;
+};
+
+class RoundedBox : public QWidget
+{
+    Q_OBJECT
+public:
+    RoundedBox(const QColor &fill, const QColor &border, QWidget *parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QColor m_fill;
+    QColor m_border;
+};

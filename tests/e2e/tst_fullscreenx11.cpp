@@ -1,0 +1,107 @@
+// The fullscreen window and its overlay on a real X server without a window manager
+// (Xvfb, 1024 x 768): the fullscreen window covers the screen by its own geometry, and the
+// overlay lies above it where the screen shows it.
+#include "app/application.h"
+#include "view/picturearea.h"
+#include "windows/demandtimer.h"
+#include "windows/form1.h"
+#include "windows/form3.h"
+#include "windows/form4.h"
+
+#include <QLabel>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+
+#include <memory>
+
+namespace {
+
+QImage screenShot()
+{
+    QCoreApplication::processEvents();
+    QTest::qWait(100); // let the server paint what was mapped
+    return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+}
+
+bool isOverlayGrey(QRgb c)
+{
+    // Opaque without a compositor; blended over black with one.
+    return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c) && qRed(c) >= 20 && qRed(c) <= 40;
+}
+
+} // namespace
+
+class TestFullscreenX11 : public QObject
+{
+    Q_OBJECT
+private slots:
+    void coversTheScreenWithOverlayOnTop();
+};
+
+void TestFullscreenX11::coversTheScreenWithOverlayOnTop()
+{
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    QCOMPARE(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 1024, 768));
+
+    QTemporaryDir dir;
+    AppEnvironment env;
+    env.workDir = QDir(dir.path());
+    env.stopMessage = [](const QString &, const QString &) {};
+    env.endProgram = [](int) {};
+    Application app(env);
+    Form1 &main = app.form1();
+    Form3 &full = app.form3();
+    Form4 &overlay = app.form4();
+
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QTest::mouseDClick(main.picDraw, Qt::LeftButton, {}, QPoint(20, 20));
+    QVERIFY(QTest::qWaitForWindowExposed(&full));
+    QTRY_COMPARE(full.frameGeometry(), QRect(0, 0, 1024, 768));
+    QCOMPARE(full.picDraw->size(), QSize(1024, 768));
+    QVERIFY(!main.isVisible());
+
+    QImage shot = screenShot();
+    for (QPoint p : {QPoint(0, 0), QPoint(1023, 767), QPoint(512, 384), QPoint(5, 300)})
+        QCOMPARE(QColor(shot.pixel(p)), QColor(Qt::black));
+
+    overlay.Label1->setText(QStringLiteral("Views: 1 | Comments: 0\nCam added by: test"));
+    overlay.Timer1_Timer();
+    QVERIFY(QTest::qWaitForWindowExposed(&overlay));
+    QCOMPARE(overlay.frameGeometry(), QRect(0, 0, 324, 768));
+    QCOMPARE(overlay.windowHandle()->transientParent(), full.windowHandle());
+
+    // The overlay's own grey at its left margin, the black picture beside it.
+    shot = screenShot();
+    QVERIFY2(isOverlayGrey(shot.pixel(5, 300)), qPrintable(QColor(shot.pixel(5, 300)).name()));
+    QCOMPARE(QColor(shot.pixel(600, 300)), QColor(Qt::black));
+
+    // Activating the fullscreen window keeps the overlay above it.
+    full.activateWindow();
+    QTest::qWait(50);
+    shot = screenShot();
+    QVERIFY(isOverlayGrey(shot.pixel(5, 300)));
+
+    // Info-Bar off in the overlay, on again in the fullscreen window.
+    QTest::keyClick(&overlay, Qt::Key_I);
+    QVERIFY(!overlay.isVisible());
+    shot = screenShot();
+    QCOMPARE(QColor(shot.pixel(5, 300)), QColor(Qt::black));
+    QTest::keyClick(&full, Qt::Key_I);
+    overlay.Timer1_Timer();
+    QVERIFY(QTest::qWaitForWindowExposed(&overlay));
+    shot = screenShot();
+    QVERIFY(isOverlayGrey(shot.pixel(5, 300)));
+
+    // Escape leaves both.
+    QTest::keyClick(&full, Qt::Key_Escape);
+    QVERIFY(!full.isVisible());
+    QVERIFY(!overlay.isVisible());
+    QVERIFY(!overlay.Timer1->isRunning());
+    QVERIFY(main.isVisible());
+}
+
+QTEST_MAIN(TestFullscreenX11)
+#include "tst_fullscreenx11.moc"

@@ -1,0 +1,574 @@
+// The fullscreen and overlay windows as the application wires them, on a 1024 x 768 screen.
+#include "app/application.h"
+#include "camlist/selection.h"
+#include "platform/twips.h"
+#include "view/picturearea.h"
+#include "windows/demandtimer.h"
+#include "windows/form1.h"
+#include "windows/form3.h"
+#include "windows/form4.h"
+#include "windows/fullscreentexts.h"
+#include "windows/shapes.h"
+
+#include <QAbstractScrollArea>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+
+#include <memory>
+
+namespace {
+
+// Keys that reach the main window's handler; a modifier pressed with a key arrives first,
+// as its own key, and the handler has nothing to do with it.
+const int ShiftCode = 16;
+
+// The application's windows without a start-up: nothing is downloaded, the keys that reach
+// the main window's key handler are recorded.
+struct Viewer
+{
+    QTemporaryDir dir;
+    std::unique_ptr<Application> app;
+    QList<int> handled;
+
+    Viewer()
+    {
+        AppEnvironment env;
+        env.workDir = QDir(dir.path());
+        env.stopMessage = [](const QString &, const QString &) {};
+        env.endProgram = [](int) {};
+        app = std::make_unique<Application>(env);
+        app->selection().setKeyHandler([this](int code, int shift) {
+            QCOMPARE(shift, 0);
+            handled.append(code);
+        });
+    }
+
+    Form1 &main() { return app->form1(); }
+    Form3 &full() { return app->form3(); }
+    Form4 &overlay() { return app->form4(); }
+
+    void openFullscreen()
+    {
+        main().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main()));
+        QTest::mouseDClick(main().picDraw, Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(full().isVisible());
+        QVERIFY(!main().isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(&full()));
+    }
+
+    void giveFigures() { overlay().Label1->setText(QStringLiteral("Views: 12 | Comments: 3\r\nCam added by: someone")); }
+
+    // Fullscreen open with the overlay shown beside it.
+    void openWithOverlay()
+    {
+        openFullscreen();
+        giveFigures();
+        overlay().Timer1_Timer();
+        QVERIFY(overlay().isVisible());
+    }
+};
+
+int px(double twipValue) { return twips::toPixels(twipValue); }
+
+bool pointerHidden(QWidget *w) { return w->cursor().shape() == Qt::BlankCursor; }
+
+void sendMove(QWidget *w, QPoint at)
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(at), w->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &move);
+}
+
+} // namespace
+
+class TestFullscreen : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void openAndCloseByDoubleClick();
+    void fullscreenLayout_data();
+    void fullscreenLayout();
+    void overlayLayout_data();
+    void overlayLayout();
+    void fullscreenKeys_data();
+    void fullscreenKeys();
+    void overlayKeys_data();
+    void overlayKeys();
+    void infoBarOffStaysOffUntilSwitchedOn();
+    void countdownFollowsTheSwitch_data();
+    void countdownFollowsTheSwitch();
+    void overlayNeedsFigures();
+    void overlayTimerRunsOnlyWhileFullscreen();
+    void overlayGoesWithTheFullscreen_data();
+    void overlayGoesWithTheFullscreen();
+    void pointerFollowsMovementAndTimer();
+    void statusMessageStaysUntilTick();
+    void textBoxClickHandsFocusAway();
+    void overlayWindowProperties();
+    void pictureRedrawAndErase();
+    void countdownFillIsCut();
+};
+
+void TestFullscreen::initTestCase()
+{
+    QCOMPARE(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 1024, 768));
+}
+
+void TestFullscreen::openAndCloseByDoubleClick()
+{
+    Viewer v;
+    QVERIFY(!v.full().isVisible());
+    QVERIFY(!v.overlay().isVisible());
+    v.openFullscreen();
+    QCOMPARE(v.full().frameGeometry(), QRect(0, 0, 1024, 768));
+    QCOMPARE(v.full().windowTitle(), fullscreen_texts::Caption);
+    QVERIFY(v.full().windowFlags() & Qt::FramelessWindowHint);
+
+    QTest::mouseDClick(v.full().picDraw, Qt::LeftButton, {}, QPoint(500, 300));
+    QVERIFY(!v.full().isVisible());
+    QVERIFY(v.main().isVisible());
+    // Opened again, it keeps its last layout.
+    QTest::mouseDClick(v.main().picDraw, Qt::LeftButton, {}, QPoint(20, 20));
+    QVERIFY(v.full().isVisible());
+    QCOMPARE(v.full().Shape1->y(), 663);
+    QVERIFY(v.handled.isEmpty());
+}
+
+void TestFullscreen::fullscreenLayout_data()
+{
+    QTest::addColumn<bool>("commentBar");
+    QTest::newRow("comment bar hidden") << false;
+    QTest::newRow("comment bar shown") << true;
+}
+
+void TestFullscreen::fullscreenLayout()
+{
+    QFETCH(bool, commentBar);
+    Viewer v;
+    Form3 &f = v.full();
+    for (QWidget *w : {static_cast<QWidget *>(f.Shape1), static_cast<QWidget *>(f.Shape2),
+                       static_cast<QWidget *>(f.Line1), static_cast<QWidget *>(f.CamComment[0]),
+                       static_cast<QWidget *>(f.CamComment[1]), static_cast<QWidget *>(f.CamComment[2])})
+        w->setVisible(commentBar);
+    v.openFullscreen();
+
+    QCOMPARE(f.picDraw->geometry(), QRect(0, 0, 1024, 768));
+    QCOMPARE(f.Shape1->geometry(), QRect(0, px(9945), 1024, px(1575)));
+    QCOMPARE(f.Shape2->geometry(), QRect(px(240), px(9570), px(2385), px(375)));
+    QCOMPARE(f.Line1->X1(), 2280.0);
+    QCOMPARE(f.Line1->Y1(), 10065.0);
+    QCOMPARE(f.Line1->Y2(), 11400.0);
+    QCOMPARE(f.Line1->geometry(), QRect(px(2280), px(10065), 1, px(11400) - px(10065) + 1));
+    QCOMPARE(f.CamComment[0]->geometry(), QRect(px(120), px(10305), px(2100), px(465)));
+    QCOMPARE(f.CamComment[1]->geometry(), QRect(px(2400), px(10305), px(10740), px(345)));
+    QCOMPARE(f.CamComment[2]->geometry(), QRect(px(120), px(10770), px(2100), px(225)));
+    QCOMPARE(f.AutoRandom[0]->geometry(), QRect(px(6060), px(360), px(3240), px(645)));
+    QCOMPARE(f.AutoRandom[1]->geometry(), QRect(px(6060), px(360), px(3240), px(645)));
+    QCOMPARE(f.AutoRandomLabel->geometry(), QRect(px(6180), px(570), px(3240), px(255)));
+    // The status box is not moved by the layout.
+    QCOMPARE(f.Shape3->geometry(), QRect(px(120), px(120), px(3375), px(495)));
+    QCOMPARE(f.Label1->geometry(), QRect(px(240), px(240), px(3135), px(255)));
+    QCOMPARE(f.Shape1->isVisible(), commentBar);
+}
+
+void TestFullscreen::overlayLayout_data()
+{
+    QTest::addColumn<bool>("commentBar");
+    QTest::addColumn<int>("overlayX");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<bool>("tabShown");
+    QTest::addColumn<int>("tabTop");
+
+    const int right = 1024 - px(4860);
+    QTest::newRow("no bar, left edge") << false << 0 << 768 << false << px(7320);
+    QTest::newRow("no bar, right edge") << false << right << 768 << false << px(7320);
+    QTest::newRow("bar, left edge") << true << 0 << px(9960) << true << px(9585);
+    QTest::newRow("bar, right edge") << true << right << px(9960) << false << px(9585);
+}
+
+void TestFullscreen::overlayLayout()
+{
+    QFETCH(bool, commentBar);
+    QFETCH(int, overlayX);
+    Viewer v;
+    Form4 &o = v.overlay();
+    o.move(overlayX, 200);
+    v.openFullscreen();
+    v.giveFigures();
+    o.Timer1_Timer();
+    QVERIFY(o.isVisible());
+    QCOMPARE(o.geometry(), QRect(overlayX, 0, px(4860), 768));
+    QCOMPARE(o.RichTextBox1->geometry(), QRect(px(360), px(360), px(4215), px(9945)));
+    QCOMPARE(o.Shape1->geometry(), QRect(px(120), px(10425), px(4575), px(975)));
+    QCOMPARE(o.Image1->geometry(), QRect(px(1680), px(10485), px(1500), px(300)));
+    QCOMPARE(o.Label1->geometry(), QRect(px(240), px(10845), px(4335), px(495)));
+
+    if (commentBar) {
+        v.full().Shape1->show();
+        o.Timer1_Timer();
+    }
+    QTEST(o.height(), "height");
+    QCOMPARE(o.y(), 0);
+    QTEST(o.ShapeX->isVisible(), "tabShown");
+    QTEST(o.ShapeX->y(), "tabTop");
+    // The inner layout stays where the last layout without the bar put it.
+    QCOMPARE(o.Label1->y(), px(10845));
+}
+
+void TestFullscreen::fullscreenKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QList<int>>("relayed");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<bool>("infoBarOn");
+
+    const Qt::KeyboardModifiers none;
+    QTest::newRow("Escape") << int(Qt::Key_Escape) << none << QList<int>{} << true << false;
+    QTest::newRow("I") << int(Qt::Key_I) << none << QList<int>{} << false << true;
+    QTest::newRow("Shift+I") << int(Qt::Key_I) << Qt::KeyboardModifiers(Qt::ShiftModifier) << QList<int>{ShiftCode} << false << true;
+    QTest::newRow("keypad 9") << int(Qt::Key_9) << Qt::KeyboardModifiers(Qt::KeypadModifier) << QList<int>{} << false
+                              << true;
+    QTest::newRow("R") << int(Qt::Key_R) << none << QList<int>{82} << false << false;
+    QTest::newRow("Shift+A") << int(Qt::Key_A) << Qt::KeyboardModifiers(Qt::ShiftModifier) << QList<int>{ShiftCode, 65} << false << false;
+    QTest::newRow("digit 9") << int(Qt::Key_9) << none << QList<int>{57} << false << false;
+    QTest::newRow("keypad 1") << int(Qt::Key_1) << Qt::KeyboardModifiers(Qt::KeypadModifier) << QList<int>{97} << false << false;
+    QTest::newRow("F3") << int(Qt::Key_F3) << none << QList<int>{114} << false << false;
+    QTest::newRow("Down") << int(Qt::Key_Down) << none << QList<int>{40} << false << false;
+    QTest::newRow("Page Up") << int(Qt::Key_PageUp) << none << QList<int>{33} << false << false;
+    QTest::newRow("Home") << int(Qt::Key_Home) << none << QList<int>{36} << false << false;
+    QTest::newRow("Space") << int(Qt::Key_Space) << none << QList<int>{32} << false << false;
+    QTest::newRow("Return") << int(Qt::Key_Return) << none << QList<int>{13} << false << false;
+    QTest::newRow("Backspace") << int(Qt::Key_Backspace) << none << QList<int>{8} << false << false;
+    QTest::newRow("Tab") << int(Qt::Key_Tab) << none << QList<int>{9} << false << false;
+    QTest::newRow("Delete") << int(Qt::Key_Delete) << none << QList<int>{46} << false << false;
+}
+
+void TestFullscreen::fullscreenKeys()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QList<int>, relayed);
+    QFETCH(bool, closes);
+    QFETCH(bool, infoBarOn);
+    Viewer v;
+    v.openFullscreen();
+    v.overlay().Timer1->setEnabled(false);
+
+    QTest::keyClick(&v.full(), Qt::Key(key), modifiers);
+
+    QCOMPARE(v.handled, relayed);
+    QVERIFY(v.main().KeyCodeText->text().isEmpty());
+    QCOMPARE(v.full().isVisible(), !closes);
+    QCOMPARE(v.main().isVisible(), closes);
+    QCOMPARE(v.overlay().Timer1->isEnabled(), infoBarOn);
+    QCOMPARE(v.full().Label1->isVisibleTo(&v.full()), infoBarOn);
+    QCOMPARE(v.full().Shape3->isVisibleTo(&v.full()), infoBarOn);
+    if (infoBarOn) {
+        QCOMPARE(v.full().Label1->text(), fullscreen_texts::InfoBarEnabled);
+        // Switching on again, already on, says the same.
+        v.full().Label1->setText(QString());
+        QTest::keyClick(&v.full(), Qt::Key(key), modifiers);
+        QCOMPARE(v.full().Label1->text(), fullscreen_texts::InfoBarEnabled);
+        QVERIFY(v.overlay().Timer1->isEnabled());
+        // The overlay waits for its own tick.
+        QVERIFY(!v.overlay().isVisible());
+    }
+}
+
+void TestFullscreen::overlayKeys_data()
+{
+    fullscreenKeys_data();
+}
+
+void TestFullscreen::overlayKeys()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QList<int>, relayed);
+    QFETCH(bool, closes);
+    QFETCH(bool, infoBarOn);
+    Viewer v;
+    v.openWithOverlay();
+    // Keys typed with the text box focused reach the window's handler all the same.
+    v.overlay().RichTextBox1->setFocus();
+
+    QTest::keyClick(v.overlay().RichTextBox1, Qt::Key(key), modifiers);
+
+    QCOMPARE(v.handled, relayed);
+    QVERIFY(v.main().KeyCodeText->text().isEmpty());
+    QCOMPARE(v.full().isVisible(), !closes);
+    QCOMPARE(v.main().isVisible(), closes);
+    // "i" here switches the Info-Bar off; the other keys leave it on.
+    const bool switchedOff = infoBarOn;
+    QCOMPARE(v.overlay().Timer1->isEnabled(), !switchedOff);
+    QCOMPARE(v.overlay().isVisible(), !switchedOff && !closes);
+    if (switchedOff) {
+        QCOMPARE(v.full().Label1->text(), fullscreen_texts::InfoBarDisabled);
+        QVERIFY(v.full().Label1->isVisible());
+        QVERIFY(v.full().Shape3->isVisible());
+    }
+    QCOMPARE(v.overlay().RichTextBox1->toPlainText(), fullscreen_texts::NoCamData);
+}
+
+void TestFullscreen::infoBarOffStaysOffUntilSwitchedOn()
+{
+    Viewer v;
+    v.openWithOverlay();
+    QTest::keyClick(&v.overlay(), Qt::Key_I);
+    QVERIFY(!v.overlay().isVisible());
+    QVERIFY(!v.overlay().Timer1->isRunning());
+    // Closing and opening the fullscreen window does not bring it back.
+    QTest::keyClick(&v.full(), Qt::Key_Escape);
+    QTest::mouseDClick(v.main().picDraw, Qt::LeftButton, {}, QPoint(20, 20));
+    QVERIFY(v.full().isVisible());
+    QVERIFY(!v.overlay().Timer1->isRunning());
+    QVERIFY(!v.overlay().isVisible());
+
+    QTest::keyClick(&v.full(), Qt::Key_I);
+    QVERIFY(v.overlay().Timer1->isRunning());
+    v.overlay().Timer1_Timer();
+    QVERIFY(v.overlay().isVisible());
+    QVERIFY(v.handled.isEmpty());
+}
+
+void TestFullscreen::countdownFollowsTheSwitch_data()
+{
+    QTest::addColumn<bool>("autoShuffle");
+    QTest::newRow("auto shuffle on") << true;
+    QTest::newRow("auto shuffle off") << false;
+}
+
+void TestFullscreen::countdownFollowsTheSwitch()
+{
+    QFETCH(bool, autoShuffle);
+    Viewer v;
+    v.main().Check2->setChecked(autoShuffle);
+    v.openWithOverlay();
+    Form3 &f = v.full();
+    const auto shown = [&f](int count) {
+        return f.AutoRandom[0]->isVisibleTo(&f) == bool(count) && f.AutoRandom[1]->isVisibleTo(&f) == bool(count)
+               && f.AutoRandomLabel->isVisibleTo(&f) == bool(count);
+    };
+    // Off in the overlay: hidden with auto shuffle on, untouched without.
+    f.setAutoRandomVisible(true);
+    QTest::keyClick(&v.overlay(), Qt::Key_I);
+    QVERIFY(shown(autoShuffle ? 0 : 1));
+    // On in the fullscreen window: shown with auto shuffle on, untouched without.
+    f.setAutoRandomVisible(false);
+    QTest::keyClick(&f, Qt::Key_I);
+    QVERIFY(shown(autoShuffle ? 1 : 0));
+}
+
+void TestFullscreen::overlayNeedsFigures()
+{
+    Viewer v;
+    v.openFullscreen();
+    QCOMPARE(v.overlay().Label1->text(), fullscreen_texts::NoCamData);
+    for (int i = 0; i < 3; ++i)
+        v.overlay().Timer1_Timer();
+    QVERIFY(!v.overlay().isVisible());
+    // Laid out all the same, ready to appear.
+    QCOMPARE(v.overlay().height(), 768);
+    v.giveFigures();
+    v.overlay().Timer1_Timer();
+    QVERIFY(v.overlay().isVisible());
+    // A later "..." does not take a shown overlay down: only the switch and the
+    // fullscreen window do.
+    v.overlay().Label1->setText(fullscreen_texts::NoCamData);
+    v.overlay().Timer1_Timer();
+    QVERIFY(v.overlay().isVisible());
+}
+
+void TestFullscreen::overlayTimerRunsOnlyWhileFullscreen()
+{
+    Viewer v;
+    DemandTimer &t = *v.overlay().Timer1;
+    QCOMPARE(t.interval(), 10);
+    QVERIFY(t.isEnabled());
+    QVERIFY(!t.isRunning());
+    v.openFullscreen();
+    QVERIFY(t.isRunning());
+    QTest::keyClick(&v.full(), Qt::Key_Escape);
+    QVERIFY(t.isEnabled());
+    QVERIFY(!t.isRunning());
+    // Switched off and on while the fullscreen window is hidden: still nothing runs.
+    t.setEnabled(false);
+    t.setEnabled(true);
+    QVERIFY(!t.isRunning());
+}
+
+void TestFullscreen::overlayGoesWithTheFullscreen_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::newRow("double-click") << 0;
+    QTest::newRow("Escape in the fullscreen window") << 1;
+    QTest::newRow("Escape in the overlay") << 2;
+}
+
+void TestFullscreen::overlayGoesWithTheFullscreen()
+{
+    QFETCH(int, how);
+    Viewer v;
+    v.openWithOverlay();
+    if (how == 0)
+        QTest::mouseDClick(v.full().picDraw, Qt::LeftButton, {}, QPoint(600, 300));
+    else if (how == 1)
+        QTest::keyClick(&v.full(), Qt::Key_Escape);
+    else
+        QTest::keyClick(&v.overlay(), Qt::Key_Escape);
+    // No further tick is needed.
+    QVERIFY(!v.full().isVisible());
+    QVERIFY(!v.overlay().isVisible());
+    QVERIFY(v.main().isVisible());
+    QVERIFY(v.overlay().Timer1->isEnabled());
+    QVERIFY(v.handled.isEmpty());
+}
+
+void TestFullscreen::pointerFollowsMovementAndTimer()
+{
+    Viewer v;
+    v.openWithOverlay();
+    Form3 &f = v.full();
+    const QList<QWidget *> surfaces = f.pointerSurfaces();
+    QCOMPARE(surfaces.size(), 9);
+    QCOMPARE(surfaces.mid(6), (QList<QWidget *>{&v.overlay(), v.overlay().Shape2, v.overlay().RichTextBox1}));
+    const auto all = [&surfaces](bool hidden) {
+        for (QWidget *w : surfaces) {
+            if (pointerHidden(w) != hidden)
+                return false;
+            if (auto *area = qobject_cast<QAbstractScrollArea *>(w); area && pointerHidden(area->viewport()) != hidden)
+                return false;
+        }
+        return true;
+    };
+    QVERIFY(pointerHidden(f.picDraw));
+    QVERIFY(pointerHidden(v.overlay().Shape2));
+
+    // A first movement at the starting position changes nothing.
+    sendMove(f.picDraw, QPoint(0, 0));
+    QVERIFY(pointerHidden(f.picDraw));
+    QVERIFY(!f.Timer1->isActive());
+
+    sendMove(f.picDraw, QPoint(10, 5));
+    QCOMPARE(f.LastMouseX, 150.0);
+    QCOMPARE(f.LastMouseY, 75.0);
+    QVERIFY(all(false));
+    QVERIFY(f.Timer1->isActive());
+    QCOMPARE(f.Timer1->interval(), 5000);
+
+    f.Timer1_Timer();
+    QVERIFY(all(true));
+    // The same position again is no movement.
+    sendMove(f.picDraw, QPoint(10, 5));
+    QVERIFY(all(true));
+    sendMove(f.picDraw, QPoint(11, 5));
+    QVERIFY(all(false));
+    // The rating picture keeps its transparent pointer throughout.
+    QVERIFY(pointerHidden(v.overlay().Image1));
+}
+
+void TestFullscreen::statusMessageStaysUntilTick()
+{
+    Viewer v;
+    v.openFullscreen();
+    Form3 &f = v.full();
+    f.showStatusMessage(QStringLiteral("Scale mode: Stretch"));
+    QVERIFY(f.Label1->isVisible());
+    QVERIFY(f.Shape3->isVisible());
+    QCOMPARE(f.Label1->text(), QStringLiteral("Scale mode: Stretch"));
+    // Before any movement no tick is due: the message stays.
+    QVERIFY(!f.Timer1->isActive());
+    f.Timer1_Timer();
+    QVERIFY(!f.Label1->isVisible());
+    QVERIFY(!f.Shape3->isVisible());
+}
+
+void TestFullscreen::textBoxClickHandsFocusAway()
+{
+    Viewer v;
+    v.openWithOverlay();
+    Form4 &o = v.overlay();
+    // The overlay becomes the active window when it appears.
+    QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget *>(&o));
+    o.RichTextBox1->setFocus();
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(o.RichTextBox1));
+    QTest::mouseClick(o.RichTextBox1->viewport(), Qt::LeftButton, {}, QPoint(30, 10));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(o.Command1));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_R);
+    QCOMPARE(v.handled, QList<int>{82});
+}
+
+void TestFullscreen::overlayWindowProperties()
+{
+    Viewer v;
+    Form4 &o = v.overlay();
+    QVERIFY(qAbs(o.windowOpacity() - 191 / 255.0) < 1e-9);
+    const Qt::WindowFlags flags = o.windowFlags();
+    QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool);
+    QVERIFY(flags & Qt::FramelessWindowHint);
+    QVERIFY(flags & Qt::WindowStaysOnTopHint);
+    QCOMPARE(o.windowHandle()->transientParent(), v.full().windowHandle());
+    QCOMPARE(o.size(), QSize(px(4860), px(10590)));
+    QCOMPARE(o.palette().color(QPalette::Window), QColor(32, 32, 32));
+    QVERIFY(o.RichTextBox1->isReadOnly());
+    QVERIFY(o.ShapeX->isHidden());
+}
+
+void TestFullscreen::pictureRedrawAndErase()
+{
+    Viewer v;
+    QImage red(64, 32, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    v.main().picOriginal->setPicture(red);
+    v.openFullscreen();
+    // The layout on showing redraws the picture, scaled inline into the whole screen.
+    const QImage &surface = v.full().picDraw->surface();
+    QCOMPARE(surface.size(), QSize(1024, 768));
+    QCOMPARE(QColor(surface.pixel(512, 384)), QColor(Qt::red));
+    QCOMPARE(QColor(surface.pixel(512, 5)), QColor(Qt::black));
+
+    // A selection clears both picture areas.
+    (void)v.main().DrawScaled(*v.main().picDraw);
+    v.app->selection().ShowCurrentCam();
+    QCOMPARE(QColor(v.full().picDraw->surface().pixel(512, 384)), QColor(Qt::black));
+    const QImage &mainSurface = v.main().picDraw->surface();
+    QCOMPARE(QColor(mainSurface.pixel(mainSurface.width() / 2, mainSurface.height() / 2)), QColor(Qt::black));
+
+    // A scale-mode change redraws the fullscreen picture too.
+    v.main().CycleScaleMode();
+    QCOMPARE(QColor(v.full().picDraw->surface().pixel(512, 5)), QColor(Qt::red));
+}
+
+void TestFullscreen::countdownFillIsCut()
+{
+    Viewer v;
+    v.openFullscreen();
+    Form3 &f = v.full();
+    f.setAutoRandomVisible(true);
+    f.AutoRandom[1]->resize(54, f.AutoRandom[1]->height());
+    const QImage shot = f.picDraw->grab().toImage();
+    const QPoint origin = f.AutoRandom[0]->pos();
+    const QImage fill = f.AutoRandom[1]->pixmap().toImage();
+    const QImage track = f.AutoRandom[0]->pixmap().toImage();
+    // Inside the fill's width the fill's own pixels, unstretched; beyond it the track.
+    // Row 33 lies inside the bar's body and below the countdown's text.
+    for (int x : {20, 35, 50})
+        QCOMPARE(shot.pixel(origin + QPoint(x, 33)), fill.pixel(x, 33));
+    for (int x : {60, 120, 190})
+        QCOMPARE(shot.pixel(origin + QPoint(x, 33)), track.pixel(x, 33));
+    QVERIFY(fill.pixel(35, 33) != track.pixel(35, 33));
+}
+
+QTEST_MAIN(TestFullscreen)
+#include "tst_fullscreen.moc"
