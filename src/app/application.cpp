@@ -10,6 +10,8 @@
 #include "platform/messagebox.h"
 #include "platform/twips.h"
 #include "status/countdown.h"
+#include "status/heartbeat.h"
+#include "status/intervalkeys.h"
 #include "view/camimagefetch.h"
 #include "view/picturearea.h"
 #include "windows/form1.h"
@@ -17,6 +19,7 @@
 #include "windows/form3.h"
 #include "windows/form4.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLineEdit>
@@ -35,6 +38,8 @@ Application::Application(AppEnvironment env)
     , m_inet1(new Transfer(this))
     , m_selection(new CamSelection(m_state, *m_form1, m_random, this))
     , m_fetch(new CamImageFetch(m_state, *m_form1, *m_inet1, m_env.workDir, m_env.transferTimeoutMs, this))
+    , m_heartbeat(new Heartbeat(m_state, *m_form1, *m_form3, *m_form4, *m_selection, *m_fetch, this))
+    , m_intervalKeys(new IntervalKeyFilter(this))
 {
     m_inet1->setObjectName(QStringLiteral("Inet1"));
     if (!m_env.stopMessage) {
@@ -63,6 +68,12 @@ void Application::connectComponents()
     connect(m_selection, &CamSelection::camChanged, m_fetch, &CamImageFetch::abandon);
     connect(m_inet1, &Transfer::stateChanged, m_fetch, &CamImageFetch::transferStateChanged);
     m_fetch->setFullscreenArea(m_form3->picDraw);
+
+    // The heartbeat, auto shuffle and the interval boxes.
+    connect(m_form1->Timer1, &QTimer::timeout, m_heartbeat, &Heartbeat::Timer1_Timer);
+    connect(m_form1->Check2, &QCheckBox::toggled, m_heartbeat, &Heartbeat::Check2_Click);
+    m_intervalKeys->watch(m_form1->Text2);
+    m_intervalKeys->watch(m_form1->Text3);
     m_selection->setPictureEraser([this] {
         m_form1->picDraw->clear();
         m_form3->picDraw->clear();

@@ -18,6 +18,8 @@
 
 class CamImageFetch;
 class CamSelection;
+class Heartbeat;
+class IntervalKeyFilter;
 class Form1;
 class Form2;
 class Form3;
@@ -55,6 +57,8 @@ public:
     QRandomGenerator &random() { return m_random; }
     CamSelection &selection() { return *m_selection; }
     CamImageFetch &fetch() { return *m_fetch; }
+    Heartbeat &heartbeat() { return *m_heartbeat; }
+    IntervalKeyFilter &intervalKeys() { return *m_intervalKeys; }
     const AppEnvironment &environment() const { return m_env; }
 
 private:
@@ -73,4 +77,6 @@ private:
     Transfer *m_inet1;
     CamSelection *m_selection;
     CamImageFetch *m_fetch;
+    Heartbeat *m_heartbeat;
+    IntervalKeyFilter *m_intervalKeys;
 };

@@ -1,0 +1,231 @@
+#include "apprun.h"
+#include "camlist/selection.h"
+#include "camserverprocess.h"
+#include "catalogue/camrecord.h"
+#include "status/heartbeat.h"
+#include "status/intervalkeys.h"
+#include "status/statusbar.h"
+#include "windows/demandtimer.h"
+#include "windows/form1.h"
+#include "windows/form3.h"
+#include "windows/form4.h"
+#include "windows/shapes.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QTextEdit>
+
+namespace {
+
+int pictureRequests(const CamServerProcess &server)
+{
+    int n = 0;
+    for (const QString &line : server.requests())
+        n += line.startsWith(QLatin1String("GET /cam")) ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+class TestHeartbeat : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void firstTickShowsCam();
+    void fetchesEverySixTicks();
+    void autoShuffle();
+    void sameCamKeepsStatus();
+    void sidesAlternate();
+    void intervalBoxes();
+
+private:
+    void start(AppRun &run);
+    CamServerProcess m_server;
+};
+
+void TestHeartbeat::initTestCase()
+{
+    QVERIFY(m_server.start());
+}
+
+void TestHeartbeat::init()
+{
+    QVERIFY(m_server.clearFaults());
+}
+
+void TestHeartbeat::start(AppRun &run)
+{
+    QVERIFY(run.writeConfig(m_server.baseUrl()));
+    QVERIFY(run.app->start());
+    // The tests drive the heartbeat themselves.
+    run.app->form1().Timer1->stop();
+}
+
+void TestHeartbeat::firstTickShowsCam()
+{
+    AppRun run;
+    start(run);
+    Form1 &f1 = run.app->form1();
+    const QStringList &fields = run.app->state().CurrentCamFields;
+    const QString name = fields.value(CamRecord::CamName);
+    const int before = pictureRequests(m_server);
+
+    run.app->heartbeat().Timer1_Timer();
+
+    QCOMPARE(f1.windowTitle(), name + QStringLiteral(" - lumora viewer 5"));
+    QCOMPARE(run.app->form3().windowTitle(), name + QStringLiteral(" - lumora viewer 5 (fullscreen window)"));
+    QVERIFY(f1.RichTextBox1->toPlainText().startsWith(name + QLatin1Char('\n')));
+    QVERIFY(run.app->form4().RichTextBox1->toPlainText().startsWith(name));
+    QCOMPARE(f1.StatusBar1->panelText(1), QStringLiteral("Cam added by: ") + fields.value(CamRecord::AddedBy));
+    QCOMPARE(f1.StatusBar1->panelText(2), fields.value(CamRecord::ViewCount));
+    QCOMPARE(f1.StatusBar1->panelText(3), fields.value(CamRecord::CommentCount));
+    QVERIFY(!f1.StatusBar1->panelPicture(4).isNull());
+    QCOMPARE(run.app->form4().Label1->text(),
+             QStringLiteral("Views: %1 | Comments: %2\nCam added by: %3")
+                 .arg(fields.value(CamRecord::ViewCount), fields.value(CamRecord::CommentCount),
+                      fields.value(CamRecord::AddedBy)));
+    QCOMPARE(pictureRequests(m_server), before + 1);
+    QCOMPARE(run.app->state().RefreshCountdown.toString(), QStringLiteral("5"));
+    QCOMPARE(run.leftovers(), QStringList());
+}
+
+void TestHeartbeat::fetchesEverySixTicks()
+{
+    AppRun run;
+    start(run);
+    const int before = pictureRequests(m_server);
+    QList<int> fetchTicks;
+    for (int tick = 1; tick <= 13; ++tick) {
+        const int n = pictureRequests(m_server);
+        run.app->heartbeat().Timer1_Timer();
+        if (pictureRequests(m_server) != n)
+            fetchTicks.append(tick);
+    }
+    QCOMPARE(fetchTicks, (QList<int>{1, 7, 13}));
+    QCOMPARE(pictureRequests(m_server), before + 3);
+
+    // A selection makes the next tick fetch.
+    run.app->selection().rowClicked(0);
+    const int n = pictureRequests(m_server);
+    run.app->heartbeat().Timer1_Timer();
+    QCOMPARE(pictureRequests(m_server), n + 1);
+}
+
+void TestHeartbeat::autoShuffle()
+{
+    AppRun run;
+    start(run);
+    Form1 &f1 = run.app->form1();
+    Form3 &f3 = run.app->form3();
+    RunningState &s = run.app->state();
+    f1.Text3->setText(QStringLiteral("3"));
+    s.ShuffleCountdown = QStringLiteral("3");
+    f1.Check2->setChecked(true);
+    QVERIFY(f3.AutoRandomLabel->isVisibleTo(&f3));
+
+    QStringList captions;
+    QList<int> fills;
+    QVariant countdownBeforeJump;
+    int jumpTick = 0;
+    for (int tick = 1; tick <= 5; ++tick) {
+        const QVariant before = s.ShuffleCountdown;
+        run.app->heartbeat().Timer1_Timer();
+        captions.append(f3.AutoRandomLabel->text());
+        fills.append(f3.AutoRandom[1]->width());
+        if (!jumpTick && before.toInt() == 0 && before.typeId() != QMetaType::QString)
+            jumpTick = tick;
+    }
+    QCOMPARE(captions, (QStringList{"Auto Shuffle in 2 sec.", "Auto Shuffle in 1 sec.", "Auto Shuffle in 0 sec.",
+                                    "Auto Shuffle in 3 sec.", "Auto Shuffle in 2 sec."}));
+    QCOMPARE(jumpTick, 4);
+    const int full = f3.AutoRandom[0]->width();
+    QCOMPARE(fills[2], full);
+    QCOMPARE(fills[3], 0);
+    QVERIFY(fills[0] > 0 && fills[0] < fills[1] && fills[1] < full);
+    // The indicator follows the Info-Bar switch on every tick.
+    QVERIFY(f3.AutoRandom[0]->isVisibleTo(&f3));
+    run.app->form4().Timer1->setEnabled(false);
+    run.app->heartbeat().Timer1_Timer();
+    QVERIFY(!f3.AutoRandom[0]->isVisibleTo(&f3));
+
+    // Off: the countdown is reloaded and stands still.
+    f1.Check2->setChecked(false);
+    QCOMPARE(s.ShuffleCountdown.toString(), QStringLiteral("3"));
+    run.app->heartbeat().Timer1_Timer();
+    run.app->heartbeat().Timer1_Timer();
+    QCOMPARE(f3.AutoRandomLabel->text(), QStringLiteral("Auto Shuffle in 3 sec."));
+    QVERIFY(!f3.AutoRandomLabel->isVisibleTo(&f3));
+
+    // An emptied box falls back to the last interval it held.
+    f1.Check2->setChecked(true);
+    f1.Text3->clear();
+    for (int i = 0; i < 3; ++i)
+        run.app->heartbeat().Timer1_Timer();
+    QCOMPARE(f3.AutoRandomLabel->text(), QStringLiteral("Auto Shuffle in 0 sec."));
+    run.app->heartbeat().Timer1_Timer();
+    QCOMPARE(f3.AutoRandomLabel->text(), QStringLiteral("Auto Shuffle in 3 sec."));
+}
+
+void TestHeartbeat::sameCamKeepsStatus()
+{
+    AppRun run;
+    start(run);
+    Form1 &f1 = run.app->form1();
+    run.app->heartbeat().Timer1_Timer();
+    const int overlayX = run.app->form4().x();
+    f1.StatusBar1->setPanelText(1, QStringLiteral("marker"));
+    run.app->selection().rowClicked(run.app->state().CurrentCam);
+    run.app->heartbeat().Timer1_Timer();
+    QCOMPARE(f1.StatusBar1->panelText(1), QStringLiteral("marker"));
+    QCOMPARE(run.app->form4().x(), overlayX);
+}
+
+void TestHeartbeat::sidesAlternate()
+{
+    AppRun run;
+    start(run);
+    Form3 &f3 = run.app->form3();
+    Form4 &f4 = run.app->form4();
+    const int screenWidth = f3.screen()->geometry().width();
+    QList<int> overlay;
+    QList<int> box;
+    for (int cam : {0, 1, 2, 3}) {
+        run.app->selection().rowClicked(cam);
+        run.app->heartbeat().Timer1_Timer();
+        overlay.append(f4.x());
+        box.append(f3.Shape3->x());
+    }
+    for (int i = 0; i < 4; ++i) {
+        const bool right = overlay[i] == screenWidth - f4.width();
+        QVERIFY(right || overlay[i] == 0);
+        // The status box sits opposite the overlay.
+        QCOMPARE(box[i], right ? 8 : screenWidth - f3.Shape3->width() - 8);
+        if (i > 0)
+            QVERIFY(overlay[i] != overlay[i - 1]);
+    }
+}
+
+void TestHeartbeat::intervalBoxes()
+{
+    AppRun run;
+    start(run);
+    Form1 &f1 = run.app->form1();
+    int beeps = 0;
+    run.app->intervalKeys().setBeep([&] { ++beeps; });
+    f1.Text2->setText(QStringLiteral("5"));
+    f1.Text2->setFocus();
+    f1.Text2->end(false);
+    QTest::keyClicks(f1.Text2, QStringLiteral("0x 1"));
+    QCOMPARE(f1.Text2->text(), QStringLiteral("51"));
+    QCOMPARE(beeps, 3);
+    QTest::keyClick(f1.Text2, Qt::Key_Backspace);
+    QCOMPARE(f1.Text2->text(), QStringLiteral("5"));
+    QCOMPARE(beeps, 3);
+}
+
+QTEST_MAIN(TestHeartbeat)
+#include "tst_heartbeat.moc"
