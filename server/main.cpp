@@ -608,6 +608,9 @@ int main(int argc, char **argv)
     httplib::Server server;
     // Stalled and trickling requests each hold a worker; a large pool keeps the rest answering.
     server.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    // httplib closes a kept-alive connection after 5 requests by default; clients following
+    // redirects or polling pictures should see the longer-lived connections of a usual web server.
+    server.set_keep_alive_max_count(100);
     server.Get(".*", handle);
 
     const std::string host = g_options.bind.toStdString();
