@@ -10,12 +10,15 @@
 #include "platform/messagebox.h"
 #include "platform/twips.h"
 #include "status/countdown.h"
+#include "commands/keyhandler.h"
+#include "status/comments.h"
 #include "status/heartbeat.h"
 #include "status/intervalkeys.h"
 #include "view/camimagefetch.h"
 #include "view/picturearea.h"
 #include "windows/form1.h"
 #include "windows/form2.h"
+#include "windows/mainwindowlayout.h"
 #include "windows/form3.h"
 #include "windows/form4.h"
 
@@ -40,6 +43,8 @@ Application::Application(AppEnvironment env)
     , m_fetch(new CamImageFetch(m_state, *m_form1, *m_inet1, m_env.workDir, m_env.transferTimeoutMs, this))
     , m_heartbeat(new Heartbeat(m_state, *m_form1, *m_form3, *m_form4, *m_selection, *m_fetch, this))
     , m_intervalKeys(new IntervalKeyFilter(this))
+    , m_comments(new CommentRotation(m_state, *m_form1, *m_form3, m_random, this))
+    , m_keys(new KeyHandler(m_state, *m_form1, *m_form3, *m_selection, this))
 {
     m_inet1->setObjectName(QStringLiteral("Inet1"));
     if (!m_env.stopMessage) {
@@ -74,6 +79,18 @@ void Application::connectComponents()
     connect(m_form1->Check2, &QCheckBox::toggled, m_heartbeat, &Heartbeat::Check2_Click);
     m_intervalKeys->watch(m_form1->Text2);
     m_intervalKeys->watch(m_form1->Text3);
+
+    // Comments: Timer3 rotates them, Check1 switches them, a new cam takes one down.
+    connect(m_form1->Timer3, &QTimer::timeout, m_comments, &CommentRotation::Timer3_Timer);
+    connect(m_form1->Check1, &QCheckBox::toggled, m_comments, &CommentRotation::Check1_Click);
+    connect(m_selection, &CamSelection::camChanged, m_comments, &CommentRotation::takeDownIfUp);
+
+    // Keys: the main window's own, and those relayed from the fullscreen and overlay windows.
+    new MainKeyPreview(*m_form1, *m_keys, this);
+    m_selection->setKeyHandler([this](int code, int shift) { m_keys->Form_KeyDown(code, shift); });
+
+    // Layout.
+    connect(m_form1.get(), &Form1::resized, this, [this] { layOutMainWindow(*m_form1, *m_form3, m_state.CamCount); });
     m_selection->setPictureEraser([this] {
         m_form1->picDraw->clear();
         m_form3->picDraw->clear();

@@ -18,7 +18,9 @@
 
 class CamImageFetch;
 class CamSelection;
+class CommentRotation;
 class Heartbeat;
+class KeyHandler;
 class IntervalKeyFilter;
 class Form1;
 class Form2;
@@ -59,6 +61,8 @@ public:
     CamImageFetch &fetch() { return *m_fetch; }
     Heartbeat &heartbeat() { return *m_heartbeat; }
     IntervalKeyFilter &intervalKeys() { return *m_intervalKeys; }
+    CommentRotation &comments() { return *m_comments; }
+    KeyHandler &keys() { return *m_keys; }
     const AppEnvironment &environment() const { return m_env; }
 
 private:
@@ -79,4 +83,6 @@ private:
     CamImageFetch *m_fetch;
     Heartbeat *m_heartbeat;
     IntervalKeyFilter *m_intervalKeys;
+    CommentRotation *m_comments;
+    KeyHandler *m_keys;
 };

@@ -1,18 +1,18 @@
 #include "keycommands.h"
 
-#include "catalogue/ansitext.h"
+#include "commands/keycodes.h"
 
 namespace key_commands {
 
 std::optional<int> navigationTarget(int keyCode, int currentCam, int camCount)
 {
     switch (keyCode) {
-    case 33: return currentCam - 10; // Page Up
-    case 34: return currentCam + 10; // Page Down
-    case 35: return camCount - 1;    // End
-    case 36: return 0;               // Home
-    case 38: return currentCam - 1;  // Up
-    case 40: return currentCam + 1;  // Down
+    case keycodes::PageUp: return currentCam - 10;
+    case keycodes::PageDown: return currentCam + 10;
+    case keycodes::End: return camCount - 1;
+    case keycodes::Home: return 0;
+    case keycodes::Up: return currentCam - 1;
+    case keycodes::Down: return currentCam + 1;
     default: return std::nullopt;
     }
 }
@@ -28,9 +28,7 @@ int clampTarget(int target, int camCount)
 
 Letter letterCommand(int keyCode)
 {
-    if (keyCode < 0 || keyCode > 255)
-        return Letter::None;
-    const QChar c = ansi::decode(QByteArray(1, char(keyCode))).at(0).toLower();
+    const QChar c = keycodes::commandLetter(keyCode);
     if (c == QLatin1Char('r'))
         return Letter::RandomCam;
     if (c == QLatin1Char('s'))

@@ -180,7 +180,8 @@ DownloadResult Transfer::download(const DownloadRequest &request)
                    && !(isHttpStatusError(netError) && result.httpStatus > 0)) {
             result.error = DownloadResult::Error::Network;
             result.errorText = reply->errorString();
-        } else if (result.httpStatus < 200 || result.httpStatus > 599) {
+        } else if (result.httpStatus < 200 || result.httpStatus > 599
+                   || (redirects > 0 && result.httpStatus >= 300 && result.httpStatus < 400)) {
             // Qt can end a chain of redirects that never settles without an error and
             // without a final status; that is no answer, whatever the reply says.
             result.error = redirects > 0 ? DownloadResult::Error::TooManyRedirects : DownloadResult::Error::Network;

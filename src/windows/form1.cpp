@@ -5,6 +5,7 @@
 #include "resources/pictures.h"
 #include "status/statusbar.h"
 #include "twipgeometry.h"
+#include "windows/fullscreentexts.h"
 #include "view/picturearea.h"
 #include "view/scaleddrawing.h"
 #include "view/scalemodes.h"
@@ -104,6 +105,24 @@ Form1::Form1(QWidget *parent)
 
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(1000);
+    Timer3 = named(new QTimer(this), "Timer3");
+    Timer3->setInterval(7000);
+    Timer3->start();
+
+    CommentBarDesign bar;
+    bar.Shape1 = {0, 5040, 10215, 1575};
+    bar.Shape2 = {240, 4680, 2385, 375};
+    bar.Line1X = 2280;
+    bar.Line1Y1 = 5160;
+    bar.Line1Y2 = 6480;
+    bar.CamComment = {fullscreen_layout::TwipBox{120, 5400, 2100, 465}, fullscreen_layout::TwipBox{2400, 5160, 7620, 345},
+                      fullscreen_layout::TwipBox{120, 5880, 2100, 225}};
+    bar.dateCaption = fullscreen_texts::MainDateDesign;
+    const CommentBar built = buildCommentBar(picDraw, bar);
+    Shape1 = built.Shape1;
+    Shape2 = built.Shape2;
+    Line1 = built.Line1;
+    CamComment = built.CamComment;
 }
 
 void Form1::createToolbar()
@@ -190,6 +209,22 @@ void Form1::optionClicked()
     // leaves the area cleared; the program goes on and the next redraw tries again.
     (void)DrawScaled(*picDraw);
     emit fullscreenRedrawRequested();
+}
+
+void Form1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    emit resized();
+}
+
+void Form1::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    // Coming back from the taskbar lays the window out again, as a resize would.
+    if (event->type() == QEvent::WindowStateChange
+        && (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized)
+        && !(windowState() & Qt::WindowMinimized))
+        emit resized();
 }
 
 void Form1::closeEvent(QCloseEvent *event)

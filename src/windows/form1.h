@@ -1,11 +1,13 @@
 #pragma once
 #include "view/scalegeometry.h"
+#include "windows/commentbar.h"
 
 #include <QMainWindow>
 
 #include <array>
 
 class CamListWidget;
+class LineShape;
 class PictureArea;
 class PictureHolder;
 class QAction;
@@ -58,6 +60,13 @@ public:
     QLineEdit *Text1 = nullptr;   // hidden: the selected cam's picture address
     QLineEdit *KeyCodeText = nullptr; // hidden: keystroke mailbox
     QTimer *Timer1 = nullptr;     // the one-second heartbeat
+    QTimer *Timer3 = nullptr;     // the comment rotation
+    // The comment bar over the bottom of the picture area.
+    QLabel *Shape1 = nullptr;
+    QLabel *Shape2 = nullptr;
+    LineShape *Line1 = nullptr;
+    std::array<QLabel *, 3> CamComment{};
+    CommentBar commentBar() const { return {Shape1, Shape2, Line1, CamComment}; }
     QWidget *pctInfoBar = nullptr;
     QTextEdit *RichTextBox1 = nullptr; // the cam's name and description
     StatusBar *StatusBar1 = nullptr;
@@ -80,12 +89,16 @@ public:
     void optionClicked();
 
 signals:
+    // The client area changed size, or the window came back from being minimised.
+    void resized();
     void closeRequested();
     void randomCamRequested();
     void fullscreenRedrawRequested();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void createToolbar();

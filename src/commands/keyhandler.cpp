@@ -1,0 +1,84 @@
+#include "keyhandler.h"
+
+#include "app/runningstate.h"
+#include "camlist/camlistwidget.h"
+#include "camlist/selection.h"
+#include "commands/keycodes.h"
+#include "commands/keycommands.h"
+#include "windows/form1.h"
+#include "windows/form3.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QToolButton>
+
+KeyHandler::KeyHandler(RunningState &state, Form1 &form1, Form3 &form3, CamSelection &selection, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_form1(form1)
+    , m_form3(form3)
+    , m_selection(selection)
+{
+}
+
+void KeyHandler::Form_KeyDown(int keyCode, int /*shift*/)
+{
+    using namespace key_commands;
+    switch (letterCommand(keyCode)) {
+    case Letter::RandomCam:
+        m_selection.PickRandomCam();
+        break;
+    case Letter::ScaleMode:
+        m_form1.CycleScaleMode();
+        m_form3.showStatusMessage(scaleModeMessage(m_form1.scaleModeButton->text()));
+        break;
+    case Letter::Comments:
+        m_form1.Check1->setChecked(!m_form1.Check1->isChecked());
+        m_form3.showStatusMessage(commentsMessage(m_form1.Check1->isChecked()));
+        break;
+    case Letter::AutoShuffle:
+        m_form1.Check2->setChecked(!m_form1.Check2->isChecked());
+        m_form3.showStatusMessage(autoShuffleMessage(m_form1.Check2->isChecked()));
+        break;
+    case Letter::None:
+        break;
+    }
+
+    const std::optional<int> target = navigationTarget(keyCode, m_state.CurrentCam, m_state.CamCount);
+    if (!target || m_state.CamCount <= 0)
+        return;
+    const int cam = clampTarget(*target, m_state.CamCount);
+    m_selection.SelectListCam(cam);
+    m_form1.CamList->ScrollToCam(cam);
+    m_state.CurrentCam = cam;
+    m_selection.ShowCurrentCam();
+}
+
+MainKeyPreview::MainKeyPreview(QWidget &window, KeyHandler &handler, QObject *parent)
+    : QObject(parent)
+    , m_window(window)
+    , m_handler(handler)
+{
+    qApp->installEventFilter(this);
+}
+
+bool MainKeyPreview::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return false;
+    auto *widget = static_cast<QWidget *>(watched);
+    if (widget->window() != &m_window)
+        return false;
+    // A key ignored by a widget travels on to its parents; hand it over only where it
+    // started: the focused widget, or the window itself when nothing in it has the focus.
+    QWidget *focus = QApplication::focusWidget();
+    const QWidget *start = focus && focus->window() == &m_window ? focus : &m_window;
+    if (widget != start)
+        return false;
+    auto *key = static_cast<QKeyEvent *>(event);
+    const int code = keycodes::virtualKeyCode(key->key(), key->modifiers());
+    if (code != 0)
+        m_handler.Form_KeyDown(code, 0);
+    return false;
+}
