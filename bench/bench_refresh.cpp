@@ -1,0 +1,294 @@
+// Times one whole refresh against the local lumora-camserver — download of a 1920 x 1080
+// JPEG, the transfer statistics, the comments download and table, the load and both draws,
+// deleting the working files — against djpeg decoding the same file, in the same run, and
+// prints the ratio.
+//
+// The JPEG is made here (the photo-like scene of bench_picture, quality 85) and served as a
+// fixed file through --pictures, so every refresh downloads the same bytes and the server
+// spends no time rendering. A one-cam catalogue points at it; the cam id is a demo cam's,
+// so /comments.php answers with that cam's demo comments.
+//
+// The application runs offscreen on a 1920 x 1080 screen, so the second draw fills a
+// fullscreen-sized area. Each figure is the median of several runs after warm-up runs.
+// djpeg runs as a process writing to /dev/null, so its figure includes starting the
+// process; that start alone (djpeg on a 16 x 16 JPEG) is printed too. Only 127.0.0.1 is
+// contacted.
+#include "app/application.h"
+#include "camserverprocess.h"
+#include "platform/download.h"
+#include "platform/picturedecoder.h"
+#include "view/camimagefetch.h"
+#include "view/picturearea.h"
+#include "windows/form1.h"
+#include "windows/form3.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int WarmUps = 2;
+constexpr int Runs = 15;
+
+// A demo cam with comments; only its id is used, the picture is the file made here.
+const char *const CamId = "1006";
+
+QImage scene(int w, int h)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    QPainter p(&img);
+    QLinearGradient sky(0, 0, 0, h);
+    sky.setColorAt(0, QColor(70, 120, 200));
+    sky.setColorAt(0.6, QColor(200, 210, 230));
+    sky.setColorAt(1, QColor(60, 90, 40));
+    p.fillRect(img.rect(), sky);
+    QRandomGenerator rng(7);
+    p.setRenderHint(QPainter::Antialiasing);
+    for (int i = 0; i < 300; ++i) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor::fromHsv(rng.bounded(360), 40 + rng.bounded(200), 60 + rng.bounded(190)));
+        const int x = rng.bounded(w), y = h / 3 + rng.bounded(2 * h / 3);
+        p.drawRect(x, y, 10 + rng.bounded(w / 12), 10 + rng.bounded(h / 8));
+    }
+    p.end();
+    // Sensor noise, so the file is not unrealistically easy to compress.
+    for (int y = 0; y < h; ++y) {
+        QRgb *line = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int n = int(rng.bounded(17)) - 8;
+            line[x] = qRgb(std::clamp(qRed(line[x]) + n, 0, 255), std::clamp(qGreen(line[x]) + n, 0, 255),
+                           std::clamp(qBlue(line[x]) + n, 0, 255));
+        }
+    }
+    return img;
+}
+
+struct Timing
+{
+    double median = 0;
+    double min = 0;
+    double max = 0;
+};
+
+// `before` and `after` run around each timed run of `work`, outside the time.
+Timing measure(const std::function<void()> &work, const std::function<void()> &after = {},
+               const std::function<void()> &before = {})
+{
+    for (int i = 0; i < WarmUps; ++i) {
+        if (before)
+            before();
+        work();
+        if (after)
+            after();
+    }
+    std::vector<double> times;
+    for (int i = 0; i < Runs; ++i) {
+        if (before)
+            before();
+        QElapsedTimer t;
+        t.start();
+        work();
+        times.push_back(t.nsecsElapsed() / 1e6);
+        if (after)
+            after();
+    }
+    std::sort(times.begin(), times.end());
+    return {times[times.size() / 2], times.front(), times.back()};
+}
+
+bool runDjpeg(const QString &djpeg, const QString &file)
+{
+    QProcess proc;
+    proc.start(djpeg, {QStringLiteral("-outfile"), QStringLiteral("/dev/null"), file});
+    return proc.waitForFinished(60000) && proc.exitStatus() == QProcess::NormalExit && proc.exitCode() == 0;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+void printRow(const char *what, const Timing &t)
+{
+    std::printf("  %-38s %9.2f %9.2f %9.2f\n", what, t.median, t.min, t.max);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        std::fprintf(stderr, "no temporary folder\n");
+        return 2;
+    }
+    // A 1920 x 1080 offscreen screen, so the fullscreen window's picture area is that size.
+    const QString screenFile = dir.filePath(QStringLiteral("screen.json"));
+    writeFile(screenFile, R"({ "windowFrameMargins": false, "screens": [ { "name": "Screen1080", "x": 0, "y": 0,
+        "width": 1920, "height": 1080, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1 } ] })");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screenFile.toLocal8Bit());
+    QApplication qapp(argc, argv);
+    QImageReader::setAllocationLimit(256);
+
+    const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
+    if (djpeg.isEmpty()) {
+        std::fprintf(stderr, "djpeg not found (package libjpeg-turbo-progs)\n");
+        return 2;
+    }
+
+    // The served files: the picture and a one-cam catalogue pointing at it.
+    QDir root(dir.path());
+    root.mkdir(QStringLiteral("pictures"));
+    root.mkdir(QStringLiteral("work"));
+    const QString served = root.filePath(QStringLiteral("pictures/big.jpg"));
+    {
+        QImageWriter writer(served, "jpeg");
+        writer.setQuality(85);
+        if (!writer.write(scene(1920, 1080))) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(served));
+            return 2;
+        }
+    }
+    const QString catalogue = root.filePath(QStringLiteral("catalogue.txt"));
+    writeFile(catalogue, QByteArray(CamId) + ";Big cam;{base}/big.jpg;A 1920 x 1080 picture.;;3;12;0;bench\r\n");
+
+    CamServerProcess server({QStringLiteral("--catalogue"), catalogue, QStringLiteral("--pictures"),
+                             root.filePath(QStringLiteral("pictures"))});
+    if (!server.start()) {
+        std::fprintf(stderr, "lumora-camserver did not start: %s\n", qPrintable(server.errorString()));
+        return 2;
+    }
+
+    const QDir workDir(root.filePath(QStringLiteral("work")));
+    writeFile(workDir.filePath(QStringLiteral("config.ini")), "url=" + server.baseUrl().toUtf8() + "\r\n");
+    AppEnvironment env;
+    env.workDir = workDir;
+    env.transferTimeoutMs = 10000;
+    env.stopMessage = [](const QString &title, const QString &text) {
+        std::fprintf(stderr, "stop message: %s: %s\n", qPrintable(title), qPrintable(text));
+    };
+    env.endProgram = [](int code) { std::fprintf(stderr, "program end asked for (%d)\n", code); };
+    Application app(env);
+    if (!app.start()) {
+        std::fprintf(stderr, "the application did not start\n");
+        return 2;
+    }
+    Form1 &form1 = app.form1();
+    RunningState &state = app.state();
+    // No heartbeat: only the refreshes asked for here run.
+    form1.Timer1->stop();
+    const auto quiet = [&] {
+        form1.Timer1->stop();
+        QCoreApplication::processEvents();
+    };
+    if (state.CamCount != 1 || state.CurrentCam != 0) {
+        std::fprintf(stderr, "unexpected catalogue: %d cams, cam %d selected\n", state.CamCount, state.CurrentCam);
+        return 2;
+    }
+    const QString pictureUrl = server.baseUrl() + QStringLiteral("/big.jpg");
+    const QString commentsUrl = server.baseUrl() + QStringLiteral("/comments.php?camid=") + QLatin1String(CamId);
+
+    // The picture as the viewer receives it, kept for djpeg and the load step.
+    const DownloadResult once = app.Inet1().download({pictureUrl, PictureMaxBytes, 10000});
+    QFile servedFile(served);
+    if (!once.ok() || !servedFile.open(QIODevice::ReadOnly) || once.body != servedFile.readAll()) {
+        std::fprintf(stderr, "the downloaded picture differs from the served file (%s)\n", qPrintable(once.errorText));
+        return 2;
+    }
+    const QString fetched = root.filePath(QStringLiteral("fetched.jpg"));
+    writeFile(fetched, once.body);
+    if (!runDjpeg(djpeg, fetched)) {
+        std::fprintf(stderr, "djpeg failed on %s\n", qPrintable(fetched));
+        return 2;
+    }
+
+    // One refresh first, so the areas have their sizes and the result can be checked.
+    app.fetch().FetchCamImage();
+    quiet();
+    const QSize mainArea = form1.picDraw->surface().size();
+    const QSize fullArea = app.form3().picDraw->surface().size();
+    if (form1.picOriginal->picture().size() != QSize(1920, 1080) || state.CommentTable.size() < 2
+        || state.CommentTable.first().isEmpty()) {
+        std::fprintf(stderr, "the refresh did not show the picture and its comments\n");
+        return 2;
+    }
+    const qsizetype comments = state.CommentTable.size() - 1;
+
+    // The steps on their own, to see where a refresh spends its time.
+    const Timing pictureDl = measure([&] { (void)app.Inet1().download({pictureUrl, PictureMaxBytes, 10000}); });
+    const Timing commentsDl = measure([&] { (void)app.Inet1().download({commentsUrl, CatalogueMaxBytes, 10000}); });
+    // A refresh draws a picture just loaded, so each draw here gets a fresh copy: nothing
+    // kept from drawing the previous one may help it.
+    QString error;
+    const Timing load = measure([&] { (void)LoadPictureFile(fetched, error); });
+    const QImage decoded = form1.picOriginal->picture();
+    const auto freshPicture = [&] { form1.picOriginal->setPicture(decoded.copy()); };
+    const Timing drawMain = measure([&] { (void)form1.DrawScaled(*form1.picDraw); }, {}, freshPicture);
+    const Timing drawFull = measure([&] { (void)form1.DrawScaled(*app.form3().picDraw); }, {}, freshPicture);
+    const Timing loadDraw = measure([&] {
+        const Picture p = LoadPictureFile(fetched, error);
+        form1.picOriginal->setPicture(p.value_or(QImage()));
+        (void)form1.DrawScaled(*form1.picDraw);
+        (void)form1.DrawScaled(*app.form3().picDraw);
+    });
+
+    // The whole refresh.
+    int failures = 0;
+    const Timing refresh = measure([&] { app.fetch().FetchCamImage(); },
+                                   [&] {
+                                       quiet();
+                                       if (form1.picOriginal->picture().isNull()
+                                           || state.CommentTable.size() - 1 != comments)
+                                           ++failures;
+                                   });
+    QStringList leftovers = workDir.entryList(QDir::Files);
+    leftovers.removeAll(QStringLiteral("config.ini"));
+
+    QTemporaryDir tinyDir;
+    const QString tiny = tinyDir.filePath(QStringLiteral("tiny.jpg"));
+    scene(16, 16).save(tiny, "jpeg", 85);
+    const Timing start = measure([&] { runDjpeg(djpeg, tiny); });
+    const Timing decode = measure([&] { runDjpeg(djpeg, fetched); });
+
+    std::printf("picture: 1920x1080 JPEG, %lld kB, served from a fixed file by lumora-camserver on %s\n",
+                QFileInfo(fetched).size() / 1024, qPrintable(server.baseUrl()));
+    std::printf("comments: %lld lines; picture areas: %dx%d (main window) and %dx%d (fullscreen)\n",
+                qlonglong(comments), mainArea.width(), mainArea.height(), fullArea.width(), fullArea.height());
+    std::printf("median of %d runs after %d warm-up runs\n\n", Runs, WarmUps);
+    std::printf("  %-38s %9s %9s %9s\n", "", "median ms", "min ms", "max ms");
+    printRow("picture download", pictureDl);
+    printRow("comments download", commentsDl);
+    printRow("load", load);
+    printRow("draw into the main picture area", drawMain);
+    printRow("draw into the fullscreen picture area", drawFull);
+    printRow("load + both draws", loadDraw);
+    printRow("whole refresh (FetchCamImage)", refresh);
+    printRow("djpeg process start (16 x 16 JPEG)", start);
+    printRow("djpeg on the same picture", decode);
+    const double bare = decode.median - start.median;
+    std::printf("\nrefresh / djpeg:                          %6.2f\n", refresh.median / decode.median);
+    std::printf("refresh / djpeg without its process start: %6.2f  (djpeg %.2f ms)\n", refresh.median / bare, bare);
+    if (failures != 0 || !leftovers.isEmpty()) {
+        std::printf("\n%d refreshes did not show the picture and comments; working files left: %s\n", failures,
+                    qPrintable(leftovers.join(QStringLiteral(", "))));
+        return 1;
+    }
+    return 0;
+}
