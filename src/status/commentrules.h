@@ -37,6 +37,8 @@ struct BoxPlacement
     int lineX = 0;
 };
 inline constexpr int ColumnLeft = 120;
+// The comment text label's height for one line.
+inline constexpr int TextLabelHeight = 345;
 BoxPlacement placeCommentBox(int nameWidth, int dateWidth, int label1Height, int shape1Top, int shape1Height,
                              int shape1Width);
 

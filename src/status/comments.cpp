@@ -8,6 +8,8 @@
 #include "windows/shapes.h"
 
 #include <QCheckBox>
+
+#include <algorithm>
 #include <QLabel>
 #include <QRandomGenerator>
 #include <QTime>
@@ -35,15 +37,20 @@ void FillCommentBox(const CommentBar &bar, const QStringList &fields)
     date->adjustSize();
 
     const comment_rules::BoxPlacement p = comment_rules::placeCommentBox(
-        twips::fromPixels(name->width()), twips::fromPixels(date->width()), twips::fromPixels(text->height()),
+        twips::fromPixels(name->width()), twips::fromPixels(date->width()), comment_rules::TextLabelHeight,
         twips::fromPixels(bar.Shape1->y()), twips::fromPixels(bar.Shape1->height()),
         twips::fromPixels(bar.Shape1->width()));
     const int left = twips::toPixels(comment_rules::ColumnLeft);
     const int column = twips::toPixels(p.columnWidth);
     name->setGeometry(left, name->y(), column, name->height());
     date->setGeometry(left, date->y(), column, date->height());
-    text->setGeometry(twips::toPixels(p.label1Left), twips::toPixels(p.label1Top), twips::toPixels(p.label1Width),
-                      text->height());
+    // A long text wraps onto further lines as far as the bar's height allows, and stays
+    // centred in the bar.
+    const int textWidth = twips::toPixels(p.label1Width);
+    const int oneLine = twips::toPixels(comment_rules::TextLabelHeight);
+    const int textHeight = std::clamp(text->heightForWidth(textWidth), oneLine, std::max(oneLine, bar.Shape1->height() - 8));
+    const int textTop = textHeight == oneLine ? twips::toPixels(p.label1Top) : bar.Shape1->y() + (bar.Shape1->height() - textHeight) / 2;
+    text->setGeometry(twips::toPixels(p.label1Left), textTop, textWidth, textHeight);
     bar.Line1->setLine(p.lineX, bar.Line1->Y1(), p.lineX, bar.Line1->Y2());
 }
 

@@ -39,6 +39,11 @@ Form1::Form1(QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(texts::DesignTitle);
+    // The controls are measured for a small 8-point dialog font.
+    QFont dialogFont(QStringLiteral("Tahoma"));
+    dialogFont.setStyleHint(QFont::SansSerif);
+    dialogFont.setPointSizeF(8.25);
+    setFont(dialogFont);
 
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("Form1Client"));

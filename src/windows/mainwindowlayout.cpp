@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTextEdit>
@@ -34,7 +35,11 @@ void layOutMainWindow(Form1 &form1, Form3 &form3, int camCount)
     in.W = tw(client->width());
     in.H = tw(client->height());
     in.toolbarLeft = tw(form1.Toolbar1->x());
-    in.toolbarButtonsWidth = tw(form1.scaleModeButton->width() + form1.randomCamButton->width());
+    // The buttons stand side by side from the toolbar's left: their widths together reach
+    // the right edge of the last one.
+    if (form1.Toolbar1->layout())
+        form1.Toolbar1->layout()->activate();
+    in.toolbarButtonsWidth = tw(form1.randomCamButton->geometry().right() + 1);
     in.label1Left = tw(form1.Label1->x());
     in.label1Width = tw(form1.Label1->width());
     in.text2Width = tw(form1.Text2->width());
