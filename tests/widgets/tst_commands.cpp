@@ -1,0 +1,322 @@
+#include "apprun.h"
+#include "camlist/camlistwidget.h"
+#include "camlist/selection.h"
+#include "catalogue/catalogue.h"
+#include "commands/keyhandler.h"
+#include "status/comments.h"
+#include "status/intervalkeys.h"
+#include "view/picturearea.h"
+#include "windows/form1.h"
+#include "windows/form3.h"
+#include "windows/form4.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+// An application with a catalogue of `cams` cams put in place without a server.
+struct Viewer : AppRun
+{
+    explicit Viewer(int cams = 100)
+    {
+        QByteArray doc;
+        for (int i = 0; i < cams; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            doc += n + ";Cam " + n + ";http://127.0.0.1:1/" + n + ".jpg;d;;3;2;30;me\r\n";
+        }
+        const Catalogue c = parseCatalogue(doc);
+        RunningState &s = app->state();
+        s.CamTable = c.CamTable;
+        s.CamCount = c.CamCount;
+        app->selection().buildRows();
+        app->form1().CamList->setUpScrollBar(s.CamCount);
+        app->form1().CamList->setSelectionShown(0, true);
+        app->selection().rowClicked(0);
+    }
+    RunningState &state() { return app->state(); }
+    Form1 &f1() { return app->form1(); }
+    Form3 &f3() { return app->form3(); }
+    void key(int code) { app->keys().Form_KeyDown(code, 0); }
+    bool barUp(const CommentBar &bar) const { return !bar.Shape1->isHidden(); }
+};
+
+QString words(int n) { return (QStringLiteral("word ").repeated(n)).trimmed(); }
+
+} // namespace
+
+class TestCommands : public QObject
+{
+    Q_OBJECT
+private slots:
+    void navigation_data();
+    void navigation();
+    void letters();
+    void scaleModeCycle();
+    void relayedKeys();
+    void letterInIntervalBox();
+    void commentTiming_data();
+    void commentTiming();
+    void commentsAlternate();
+    void commentRotationStates();
+    void layoutFollowsWindow();
+};
+
+void TestCommands::navigation_data()
+{
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("to");
+    QTest::newRow("Down") << 5 << 40 << 6;
+    QTest::newRow("Up") << 5 << 38 << 4;
+    QTest::newRow("Up on the first cam") << 0 << 38 << 0;
+    QTest::newRow("Down on the last cam") << 99 << 40 << 99;
+    QTest::newRow("Page Down") << 5 << 34 << 15;
+    QTest::newRow("Page Down near the end") << 95 << 34 << 99;
+    QTest::newRow("Page Up") << 50 << 33 << 40;
+    QTest::newRow("Page Up near the top") << 3 << 33 << 0;
+    QTest::newRow("Home") << 50 << 36 << 0;
+    QTest::newRow("End") << 50 << 35 << 99;
+}
+
+void TestCommands::navigation()
+{
+    QFETCH(int, from);
+    QFETCH(int, code);
+    QFETCH(int, to);
+    Viewer v;
+    v.app->selection().rowClicked(from);
+    v.state().RefreshCountdown = 4;
+    v.key(code);
+    QCOMPARE(v.state().CurrentCam, to);
+    QVERIFY(v.f1().CamList->isSelectionShown(to));
+    QCOMPARE(v.state().RefreshCountdown.toInt(), 0); // shown afresh, also when it stays
+    // Scrolled so that the cam is on screen.
+    const double top = v.f1().CamList->rowTop(to);
+    QVERIFY(top >= 0 && top < v.f1().CamList->heightInTwips());
+}
+
+void TestCommands::letters()
+{
+    Viewer v;
+    QLabel *status = v.f3().Label1;
+
+    const bool commentsBefore = v.f1().Check1->isChecked();
+    v.key('C');
+    QCOMPARE(v.f1().Check1->isChecked(), !commentsBefore);
+    QCOMPARE(status->text(), QStringLiteral("Comments turned off"));
+    QVERIFY(!status->isHidden());
+    v.key(99); // keypad 3
+    QCOMPARE(status->text(), QStringLiteral("Comments turned on"));
+
+    v.key('A');
+    QVERIFY(v.f1().Check2->isChecked());
+    QCOMPARE(status->text(), QStringLiteral("Auto shuffle turned on"));
+    v.key('A'); // a second press undoes the first
+    QCOMPARE(status->text(), QStringLiteral("Auto shuffle turned off"));
+    QVERIFY(!v.f1().Check2->isChecked());
+
+    // "r" and F3 jump to a random cam and restart the shuffle countdown.
+    v.state().ShuffleCountdown = 7;
+    v.f1().Text3->setText(QStringLiteral("45"));
+    v.key('R');
+    QCOMPARE(v.state().ShuffleCountdown.toString(), QStringLiteral("45"));
+    v.state().ShuffleCountdown = 7;
+    v.key(114);
+    QCOMPARE(v.state().ShuffleCountdown.toString(), QStringLiteral("45"));
+
+    // Other keys do nothing here.
+    const int cam = v.state().CurrentCam;
+    status->setText(QStringLiteral("unchanged"));
+    for (int code : {int('B'), int('I'), 37, 39, 27, 13})
+        v.key(code);
+    QCOMPARE(v.state().CurrentCam, cam);
+    QCOMPARE(status->text(), QStringLiteral("unchanged"));
+}
+
+void TestCommands::scaleModeCycle()
+{
+    Viewer v;
+    const QString start = v.f1().scaleModeButton->text();
+    QStringList messages;
+    for (int i = 0; i < 3; ++i) {
+        v.key('S');
+        messages.append(v.f3().Label1->text());
+    }
+    QCOMPARE(messages, (QStringList{"Scale mode: Scale Outline", "Scale mode: Stretch", "Scale mode: Scale Inline"}));
+    QCOMPARE(v.f1().scaleModeButton->text(), start);
+}
+
+void TestCommands::relayedKeys()
+{
+    Viewer v;
+    // The fullscreen window relays what it does not handle itself.
+    v.f3().Form_KeyDown(40);
+    QCOMPARE(v.state().CurrentCam, 1);
+    v.f3().Form_KeyDown('C');
+    QCOMPARE(v.f3().Label1->text(), QStringLiteral("Comments turned off"));
+    // Escape and "i" stay there.
+    v.f3().Form_KeyDown(27);
+    v.f3().Form_KeyDown('I');
+    QCOMPARE(v.state().CurrentCam, 1);
+    QCOMPARE(v.f3().Label1->text(), QStringLiteral("Info-Bar enabled"));
+    QVERIFY(v.f1().KeyCodeText->text().isEmpty());
+}
+
+void TestCommands::letterInIntervalBox()
+{
+    Viewer v;
+    int beeps = 0;
+    v.app->intervalKeys().setBeep([&] { ++beeps; });
+    v.f1().show();
+    v.f1().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&v.f1()));
+    v.f1().Text2->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(v.f1().Text2));
+    const QString before = v.f1().Text2->text();
+
+    QTest::keyClick(v.f1().Text2, Qt::Key_A);
+    QVERIFY(v.f1().Check2->isChecked());
+    QCOMPARE(v.f1().Text2->text(), before);
+    QCOMPARE(beeps, 1);
+
+    // Arrows in the box move the cam selection; a digit goes into the box.
+    const int cam = v.state().CurrentCam;
+    QTest::keyClick(v.f1().Text2, Qt::Key_Down);
+    QCOMPARE(v.state().CurrentCam, cam + 1);
+    QTest::keyClick(v.f1().Text2, Qt::Key_7);
+    QVERIFY(v.f1().Text2->text().contains(QLatin1Char('7')));
+    QCOMPARE(beeps, 1);
+}
+
+void TestCommands::commentTiming_data()
+{
+    QTest::addColumn<int>("wordCount");
+    QTest::addColumn<int>("interval");
+    QTest::newRow("3 words") << 3 << 7000;
+    QTest::newRow("20 words") << 20 << 10000;
+    QTest::newRow("200 words") << 200 << 60000;
+}
+
+void TestCommands::commentTiming()
+{
+    QFETCH(int, wordCount);
+    QFETCH(int, interval);
+    Viewer v;
+    v.state().CommentTable = QStringList{QStringLiteral("anna;") + words(wordCount) + QStringLiteral(";1.1.2020 10:00"), QString()};
+    v.app->comments().Timer3_Timer();
+    QVERIFY(v.barUp(v.f1().commentBar()));
+    QVERIFY(v.barUp(v.f3().commentBar()));
+    QCOMPARE(v.f1().Timer3->interval(), interval);
+    QVERIFY(v.f1().Timer3->isActive());
+    QCOMPARE(v.f1().CamComment[0]->text(), QStringLiteral("anna"));
+    QCOMPARE(v.f3().CamComment[2]->text(), QStringLiteral("1.1.2020 10:00"));
+
+    // Down again on the next tick, for seven seconds.
+    v.app->comments().Timer3_Timer();
+    QVERIFY(!v.barUp(v.f1().commentBar()));
+    QVERIFY(!v.barUp(v.f3().commentBar()));
+    QCOMPARE(v.f1().Timer3->interval(), 7000);
+}
+
+void TestCommands::commentsAlternate()
+{
+    Viewer v;
+    v.state().CommentTable = QStringList{"a;one<br />two;d1", "b;three   four;d2", QString()};
+    QStringList shown;
+    for (int i = 0; i < 20; ++i) {
+        v.app->comments().Timer3_Timer(); // up
+        shown.append(v.f1().CamComment[0]->text());
+        v.app->comments().Timer3_Timer(); // down
+    }
+    for (int i = 1; i < shown.size(); ++i)
+        QVERIFY(shown[i] != shown[i - 1]);
+    // The clean-up shows one blank between words.
+    v.state().CommentTable = QStringList{"a;one<br />two;d1", QString()};
+    v.app->comments().Timer3_Timer();
+    QCOMPARE(v.f1().CamComment[1]->text(), QStringLiteral("one two"));
+    v.app->comments().Timer3_Timer();
+    // One comment comes back every time.
+    for (int i = 0; i < 3; ++i) {
+        v.app->comments().Timer3_Timer();
+        QVERIFY(v.barUp(v.f1().commentBar()));
+        v.app->comments().Timer3_Timer();
+        QVERIFY(!v.barUp(v.f1().commentBar()));
+    }
+}
+
+void TestCommands::commentRotationStates()
+{
+    Viewer v;
+    // No comments: nothing comes up and nothing changes.
+    v.state().CommentTable = QStringList{QString(), QString()};
+    v.f1().Timer3->setInterval(7000);
+    v.app->comments().Timer3_Timer();
+    QVERIFY(!v.barUp(v.f1().commentBar()));
+    QCOMPARE(v.f1().Timer3->interval(), 7000);
+
+    // A malformed line ends the tick quietly.
+    v.state().CommentTable = QStringList{QStringLiteral("no separators here"), QString()};
+    v.app->comments().Timer3_Timer();
+    QVERIFY(!v.barUp(v.f1().commentBar()));
+    QCOMPARE(v.state().LastCommentIndex, 0);
+
+    // A new cam takes the comment down in both windows at once.
+    v.state().CommentTable = QStringList{QStringLiteral("a;b;c"), QString()};
+    v.app->comments().Timer3_Timer();
+    QVERIFY(v.barUp(v.f1().commentBar()));
+    v.app->selection().rowClicked(5);
+    QVERIFY(!v.barUp(v.f1().commentBar()));
+    QVERIFY(!v.barUp(v.f3().commentBar()));
+    QCOMPARE(v.state().LastCommentIndex, -1);
+
+    // Unchecking the box takes it down and stops the rotation; checking restarts it.
+    v.app->comments().Timer3_Timer();
+    QVERIFY(v.barUp(v.f1().commentBar()));
+    v.f1().Check1->setChecked(false);
+    QVERIFY(!v.barUp(v.f1().commentBar()));
+    QVERIFY(!v.f1().Timer3->isActive());
+    v.f1().Check1->setChecked(true);
+    QVERIFY(v.f1().Timer3->isActive());
+    QCOMPARE(v.f1().Timer3->interval(), 7000);
+}
+
+void TestCommands::layoutFollowsWindow()
+{
+    Viewer v(40);
+    Form1 &f = v.f1();
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    // The design client size: 15495 x 10560 twips.
+    f.resize(1033, 704 + f.height() - f.centralWidget()->height());
+    QTRY_COMPARE(f.centralWidget()->size(), QSize(1033, 704));
+    QCOMPARE(f.CamList->height(), 688);                    // 10320 twips
+    QCOMPARE(f.picDraw->size(), QSize(785, 534));          // 11775 x 8010
+    QCOMPARE(f.pctInfoBar->y(), 582);                      // 8730
+    QCOMPARE(f.Shape1->y(), 429);                          // 6435
+    QCOMPARE(f.VScroll1->maximum(), 13);
+    QCOMPARE(f.VScroll1->pageStep(), 5);
+    QCOMPARE(v.f3().AutoRandom[1]->width(), 0);
+
+    // Very small: nothing negative, the program goes on.
+    f.resize(60, 40);
+    QTRY_VERIFY(f.centralWidget()->width() <= 60);
+    QVERIFY(f.picDraw->width() >= 0 && f.picDraw->height() >= 0);
+    QVERIFY(f.VScroll1->maximum() >= 0);
+
+    // Minimised: nothing moves.
+    f.resize(1033, 704 + f.height() - f.centralWidget()->height());
+    QTRY_COMPARE(f.CamList->height(), 688);
+    f.showMinimized();
+    f.CamList->resize(f.CamList->width(), 10);
+    emit f.resized();
+    QCOMPARE(f.CamList->height(), 10);
+}
+
+QTEST_MAIN(TestCommands)
+#include "tst_commands.moc"
