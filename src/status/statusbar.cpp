@@ -4,8 +4,10 @@
 #include <QStyleOption>
 
 namespace {
-// Panel widths in pixels; the last panel takes what is left.
-constexpr std::array<int, 4> FixedWidths{210, 80, 80, 112};
+// The figures' panels (2 to 4) have fixed widths; the statistics (5) take what their text
+// needs and the name of who added the cam (1) the rest.
+constexpr std::array<int, 3> FigureWidths{72, 64, 112};
+constexpr int Gap = 2;
 }
 
 StatusBar::StatusBar(QWidget *parent)
@@ -58,11 +60,17 @@ QPixmap StatusBar::panelPicture(int number) const
 
 QRect StatusBar::panelRect(int index) const
 {
+    const int statsWidth = fontMetrics().horizontalAdvance(m_panels[4].text) + 12;
+    int figures = 0;
+    for (int w : FigureWidths)
+        figures += w + Gap;
+    const int first = std::max(0, width() - figures - statsWidth - Gap);
+    std::array<int, PanelCount> widths{first, FigureWidths[0], FigureWidths[1], FigureWidths[2], 0};
     int left = 0;
-    for (int i = 0; i < index && i < int(FixedWidths.size()); ++i)
-        left += FixedWidths[i] + 2;
-    const int width = index < int(FixedWidths.size()) ? FixedWidths[index] : std::max(0, this->width() - left);
-    return {left, 0, width, height()};
+    for (int i = 0; i < index; ++i)
+        left += widths[i] + Gap;
+    const int w = index == PanelCount - 1 ? std::max(0, width() - left) : widths[index];
+    return {left, 0, w, height()};
 }
 
 void StatusBar::paintEvent(QPaintEvent *)
