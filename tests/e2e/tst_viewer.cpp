@@ -1,0 +1,489 @@
+// The real lumora-viewer binary on an X server of its own (Xvfb, 1280 x 1024, no window
+// manager) against a local lumora-camserver, watched only from outside the process: the X
+// server tells the window title and shows the screen, the camserver's log tells what was
+// asked for, and the window is closed the way a window manager closes it (WM_DELETE_WINDOW).
+//
+// The catalogue holds one cam, so the random first pick is known, and its picture is a
+// 640 x 320 picture made here: left half pure red, right half pure blue. In the 800 x 600
+// main window "Scale Inline" fits it to the picture area's width with black bars above and
+// below, which makes every misplaced pixel visible.
+#include "camserverprocess.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QString CamTitle = QStringLiteral("E2E Cam - lumora viewer 5");
+const QSize PictureSize(640, 320);
+constexpr QRgb Red = 0xFF0000;
+constexpr QRgb Blue = 0x0000FF;
+constexpr QRgb Black = 0x000000;
+
+template<typename T>
+using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
+
+template<typename T>
+XcbReply<T> reply(T *r)
+{
+    return XcbReply<T>(r, &std::free);
+}
+
+// A connection to the test's X server, with the few requests a window manager or a
+// screenshot tool would make.
+class XDisplay
+{
+public:
+    ~XDisplay()
+    {
+        if (m_c)
+            xcb_disconnect(m_c);
+    }
+
+    bool connect(const QByteArray &display)
+    {
+        int screenNumber = 0;
+        m_c = xcb_connect(display.constData(), &screenNumber);
+        if (xcb_connection_has_error(m_c))
+            return false;
+        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_c));
+        for (int i = 0; i < screenNumber; ++i)
+            xcb_screen_next(&it);
+        m_screen = it.data;
+        m_netWmName = atom("_NET_WM_NAME");
+        m_utf8 = atom("UTF8_STRING");
+        m_wmProtocols = atom("WM_PROTOCOLS");
+        m_wmDelete = atom("WM_DELETE_WINDOW");
+        return m_screen && m_netWmName && m_utf8 && m_wmProtocols && m_wmDelete;
+    }
+
+    QSize screenSize() const { return QSize(m_screen->width_in_pixels, m_screen->height_in_pixels); }
+
+    // Without a window manager the program's windows are the root's own children.
+    QList<xcb_window_t> topLevels() const
+    {
+        QList<xcb_window_t> windows;
+        const auto tree = reply(xcb_query_tree_reply(m_c, xcb_query_tree(m_c, m_screen->root), nullptr));
+        if (!tree)
+            return windows;
+        const xcb_window_t *children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i)
+            windows.append(children[i]);
+        return windows;
+    }
+
+    QString name(xcb_window_t w) const
+    {
+        const auto r = reply(xcb_get_property_reply(
+            m_c, xcb_get_property(m_c, 0, w, m_netWmName, m_utf8, 0, 1024), nullptr));
+        if (r && r->type == m_utf8)
+            return QString::fromUtf8(static_cast<const char *>(xcb_get_property_value(r.get())),
+                                     xcb_get_property_value_length(r.get()));
+        const auto legacy = reply(xcb_get_property_reply(
+            m_c, xcb_get_property(m_c, 0, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 0, 1024), nullptr));
+        if (legacy && legacy->type == XCB_ATOM_STRING)
+            return QString::fromLatin1(static_cast<const char *>(xcb_get_property_value(legacy.get())),
+                                       xcb_get_property_value_length(legacy.get()));
+        return {};
+    }
+
+    bool isViewable(xcb_window_t w) const
+    {
+        const auto r = reply(xcb_get_window_attributes_reply(m_c, xcb_get_window_attributes(m_c, w), nullptr));
+        return r && r->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
+
+    // The shown top-level window with exactly this title, or 0.
+    xcb_window_t shownWindowNamed(const QString &title) const
+    {
+        for (xcb_window_t w : topLevels())
+            if (isViewable(w) && name(w) == title)
+                return w;
+        return 0;
+    }
+
+    // All titles of shown windows, for failure messages.
+    QStringList shownTitles() const
+    {
+        QStringList titles;
+        for (xcb_window_t w : topLevels())
+            if (isViewable(w))
+                titles << QLatin1Char('"') + name(w) + QLatin1Char('"');
+        return titles;
+    }
+
+    // The window's inside in root coordinates; without a window manager there is no frame.
+    QRect geometry(xcb_window_t w) const
+    {
+        const auto g = reply(xcb_get_geometry_reply(m_c, xcb_get_geometry(m_c, w), nullptr));
+        const auto t = reply(xcb_translate_coordinates_reply(
+            m_c, xcb_translate_coordinates(m_c, w, m_screen->root, 0, 0), nullptr));
+        if (!g || !t)
+            return {};
+        return QRect(t->dst_x, t->dst_y, g->width, g->height);
+    }
+
+    // What the screen shows, as a 32-bit RGB image; a null image if the server's pixel
+    // format is not the usual 24-bit depth in 32-bit little-endian pixels.
+    QImage grabScreen(QString *why) const
+    {
+        const xcb_setup_t *setup = xcb_get_setup(m_c);
+        int bitsPerPixel = 0;
+        for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it))
+            if (it.data->depth == m_screen->root_depth)
+                bitsPerPixel = it.data->bits_per_pixel;
+        if (m_screen->root_depth != 24 || bitsPerPixel != 32 || setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST) {
+            *why = QStringLiteral("unexpected pixel format: depth %1, %2 bits per pixel, byte order %3")
+                       .arg(m_screen->root_depth).arg(bitsPerPixel).arg(setup->image_byte_order);
+            return {};
+        }
+        const QSize size = screenSize();
+        const auto image = reply(xcb_get_image_reply(
+            m_c,
+            xcb_get_image(m_c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_screen->root, 0, 0, uint16_t(size.width()),
+                          uint16_t(size.height()), ~0u),
+            nullptr));
+        if (!image || xcb_get_image_data_length(image.get()) < size.width() * size.height() * 4) {
+            *why = QStringLiteral("GetImage of the root window failed");
+            return {};
+        }
+        return QImage(xcb_get_image_data(image.get()), size.width(), size.height(), size.width() * 4,
+                      QImage::Format_RGB32)
+            .copy();
+    }
+
+    // The close request a window manager sends when the user closes a window.
+    void requestClose(xcb_window_t w) const
+    {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = w;
+        event.type = m_wmProtocols;
+        event.data.data32[0] = m_wmDelete;
+        event.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(m_c, 0, w, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
+        xcb_flush(m_c);
+    }
+
+    bool exists(xcb_window_t w) const { return topLevels().contains(w); }
+
+private:
+    xcb_atom_t atom(const char *atomName) const
+    {
+        const auto r = reply(xcb_intern_atom_reply(
+            m_c, xcb_intern_atom(m_c, 0, uint16_t(qstrlen(atomName)), atomName), nullptr));
+        return r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+
+    xcb_connection_t *m_c = nullptr;
+    xcb_screen_t *m_screen = nullptr;
+    xcb_atom_t m_netWmName = XCB_ATOM_NONE;
+    xcb_atom_t m_utf8 = XCB_ATOM_NONE;
+    xcb_atom_t m_wmProtocols = XCB_ATOM_NONE;
+    xcb_atom_t m_wmDelete = XCB_ATOM_NONE;
+};
+
+QString colourName(QRgb c)
+{
+    return QStringLiteral("#%1").arg(c & 0xFFFFFF, 6, 16, QLatin1Char('0'));
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Where "Scale Inline" must put a picture of this size: the largest size with its
+// proportions inside the area, centred.
+QRect inlinePlacement(const QRect &area, QSize picture)
+{
+    const double scale = std::min(double(area.width()) / picture.width(), double(area.height()) / picture.height());
+    const QSize size(qRound(picture.width() * scale), qRound(picture.height() * scale));
+    return QRect(area.left() + (area.width() - size.width()) / 2, area.top() + (area.height() - size.height()) / 2,
+                 size.width(), size.height());
+}
+
+// Compares the picture area on the screen with the expected placement. Rounding may move
+// each edge by one pixel, so the pixels next to an edge are not judged. Returns the first
+// few mismatches; empty when the screen is right.
+QStringList comparePictureArea(const QImage &shot, const QRect &area, const QRect &picture)
+{
+    QStringList problems;
+    const QRect inside = picture.adjusted(1, 1, -1, -1);
+    const QRect outside = picture.adjusted(-1, -1, 1, 1);
+    const int middle = picture.left() + picture.width() / 2;
+    int mismatches = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb seen = shot.pixel(x, y) & 0xFFFFFF;
+            QRgb expected;
+            if (!outside.contains(x, y))
+                expected = Black;
+            else if (inside.contains(x, y) && x < middle - 1)
+                expected = Red;
+            else if (inside.contains(x, y) && x > middle)
+                expected = Blue;
+            else
+                continue;
+            if (seen != expected && ++mismatches <= 5)
+                problems << QStringLiteral("(%1, %2) is %3, expected %4")
+                                .arg(x).arg(y).arg(colourName(seen), colourName(expected));
+        }
+    }
+    if (mismatches > 5)
+        problems << QStringLiteral("... %1 wrong pixels in all").arg(mismatches);
+    return problems;
+}
+
+} // namespace
+
+class TestViewer : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void titleNamesTheCam();
+    void serverSawTheRequests();
+    void pictureWhereScaleInlinePutsIt();
+    void closeRequestEndsTheProgram();
+    void cleanupTestCase();
+
+private:
+    bool startXServer(QString *why);
+    QString viewerLog() const;
+    // Polls until check() holds, while the viewer still runs; fails with the reason.
+    bool waitFor(const std::function<bool()> &check, int timeoutMs, QString *why) const;
+
+    QTemporaryDir m_files;   // the served picture, catalogue, comments and the logs
+    QTemporaryDir m_workDir; // the viewer's working folder: config.ini and nothing else
+    QProcess m_xvfb;
+    QByteArray m_display;
+    XDisplay m_x;
+    std::unique_ptr<CamServerProcess> m_server;
+    QProcess m_viewer;
+    xcb_window_t m_window = 0;
+};
+
+bool TestViewer::startXServer(QString *why)
+{
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty()) {
+        *why = QStringLiteral("Xvfb is not installed (Debian package xvfb)");
+        return false;
+    }
+    // -displayfd lets the server take a free display number itself, so parallel tests
+    // cannot race for one.
+    m_xvfb.setStandardErrorFile(m_files.filePath(QStringLiteral("xvfb.log")));
+    m_xvfb.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                        QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+                        QStringLiteral("tcp")});
+    if (!m_xvfb.waitForStarted(5000)) {
+        *why = QStringLiteral("cannot run Xvfb: %1").arg(m_xvfb.errorString());
+        return false;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray out;
+    while (!out.contains('\n') && clock.elapsed() < 15000 && m_xvfb.state() == QProcess::Running) {
+        m_xvfb.waitForReadyRead(100);
+        out += m_xvfb.readAllStandardOutput();
+    }
+    bool ok = false;
+    const int number = out.trimmed().toInt(&ok);
+    if (!ok) {
+        *why = QStringLiteral("Xvfb gave no display number; its log: %1")
+                   .arg(QString::fromLocal8Bit(readFile(m_files.filePath(QStringLiteral("xvfb.log")))));
+        return false;
+    }
+    m_display = ':' + QByteArray::number(number);
+    if (!m_x.connect(m_display)) {
+        *why = QStringLiteral("cannot connect to the X server %1").arg(QString::fromLatin1(m_display));
+        return false;
+    }
+    return true;
+}
+
+QString TestViewer::viewerLog() const
+{
+    return QString::fromLocal8Bit(readFile(m_files.filePath(QStringLiteral("viewer.log"))));
+}
+
+bool TestViewer::waitFor(const std::function<bool()> &check, int timeoutMs, QString *why) const
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!check()) {
+        if (m_viewer.state() != QProcess::Running) {
+            *why = QStringLiteral("the viewer ended early (exit code %1); its output: %2")
+                       .arg(m_viewer.exitCode()).arg(viewerLog());
+            return false;
+        }
+        if (clock.elapsed() > timeoutMs) {
+            *why = QStringLiteral("not within %1 ms").arg(timeoutMs);
+            return false;
+        }
+        QTest::qWait(100);
+    }
+    return true;
+}
+
+void TestViewer::initTestCase()
+{
+    QVERIFY(m_files.isValid() && m_workDir.isValid());
+    QString why;
+    QVERIFY2(startXServer(&why), qPrintable(why));
+    QCOMPARE(m_x.screenSize(), QSize(1280, 1024));
+
+    QImage picture(PictureSize, QImage::Format_RGB32);
+    picture.fill(Blue);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width() / 2; ++x)
+            picture.setPixel(x, y, Red);
+    const QString pictures = m_files.filePath(QStringLiteral("pictures"));
+    const QString comments = m_files.filePath(QStringLiteral("comments"));
+    QVERIFY(QDir().mkpath(pictures) && QDir().mkpath(comments));
+    QVERIFY(picture.save(pictures + QStringLiteral("/pic.png"), "PNG"));
+    // No comments, so the comment bar never covers part of the picture.
+    QVERIFY(writeFile(comments + QStringLiteral("/1.txt"), QByteArray()));
+    const QString catalogue = m_files.filePath(QStringLiteral("camlist.txt"));
+    QVERIFY(writeFile(catalogue, "1;E2E Cam;{base}/pic.png;A test cam;;4;0;7;tester\r\n"));
+
+    m_server = std::make_unique<CamServerProcess>(QStringList{
+        QStringLiteral("--catalogue"), catalogue, QStringLiteral("--pictures"), pictures,
+        QStringLiteral("--comments"), comments});
+    QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
+
+    QVERIFY(writeFile(m_workDir.filePath(QStringLiteral("config.ini")),
+                      "url=" + m_server->baseUrl().toLatin1() + "\r\n"));
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_display));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    // The X server runs without authorisation; a cookie file of another display is no use.
+    env.remove(QStringLiteral("XAUTHORITY"));
+    m_viewer.setProcessEnvironment(env);
+    m_viewer.setWorkingDirectory(m_workDir.path());
+    m_viewer.setProcessChannelMode(QProcess::MergedChannels);
+    m_viewer.setStandardOutputFile(m_files.filePath(QStringLiteral("viewer.log")));
+    m_viewer.start(QStringLiteral(LUMORA_VIEWER_PATH), {});
+    QVERIFY2(m_viewer.waitForStarted(5000), qPrintable(m_viewer.errorString()));
+}
+
+void TestViewer::titleNamesTheCam()
+{
+    QString why;
+    const bool shown = waitFor([this] { return (m_window = m_x.shownWindowNamed(CamTitle)) != 0; }, 20000, &why);
+    QVERIFY2(shown, qPrintable(QStringLiteral("no shown window titled \"%1\": %2; shown windows: %3")
+                                   .arg(CamTitle, why, m_x.shownTitles().join(QStringLiteral(", ")))));
+}
+
+void TestViewer::serverSawTheRequests()
+{
+    const QStringList wanted{QStringLiteral("GET /camlist.php 200"), QStringLiteral("GET /pic.png 200"),
+                             QStringLiteral("GET /comments.php?camid=1 200")};
+    QStringList seen;
+    QString why;
+    const bool all = waitFor(
+        [&] {
+            seen = m_server->requests();
+            for (const QString &line : wanted)
+                if (!seen.contains(line))
+                    return false;
+            return true;
+        },
+        15000, &why);
+    QVERIFY2(all, qPrintable(QStringLiteral("%1; the server saw: %2").arg(why, seen.join(QStringLiteral(" | ")))));
+    // The catalogue comes before anything of the cam, and only once.
+    QCOMPARE(seen.first(), wanted.first());
+    QCOMPARE(seen.count(wanted.first()), 1);
+}
+
+void TestViewer::pictureWhereScaleInlinePutsIt()
+{
+    QVERIFY2(m_window, "no main window found");
+    const QRect client = m_x.geometry(m_window);
+    // Shown maximised, but with no window manager to obey that the window keeps the size it
+    // was given before.
+    QCOMPARE(client, QRect(0, 0, 800, 600));
+    // The picture area sits 240 x 40 pixels into the window, leaves 8 pixels on the right
+    // and 130 below for the information bar.
+    const QRect area(client.left() + 240, client.top() + 40, client.width() - 248, client.height() - 170);
+    const QRect picture = inlinePlacement(area, PictureSize);
+    QVERIFY(area.contains(picture));
+    QVERIFY2(picture.top() - area.top() > 20, "the layout leaves no bars to check");
+
+    // A refresh in progress draws its state over the picture for a moment, so look again
+    // until the screen settles.
+    QStringList problems;
+    QString why;
+    const bool right = waitFor(
+        [&] {
+            QString grabError;
+            const QImage shot = m_x.grabScreen(&grabError);
+            problems = shot.isNull() ? QStringList{grabError} : comparePictureArea(shot, area, picture);
+            return problems.isEmpty();
+        },
+        10000, &why);
+    QVERIFY2(right, qPrintable(QStringLiteral("picture area %1,%2 %3x%4, picture expected at %5,%6 %7x%8 (%9): %10")
+                                   .arg(area.x()).arg(area.y()).arg(area.width()).arg(area.height())
+                                   .arg(picture.x()).arg(picture.y()).arg(picture.width()).arg(picture.height())
+                                   .arg(why, problems.join(QStringLiteral("; ")))));
+}
+
+void TestViewer::closeRequestEndsTheProgram()
+{
+    QVERIFY2(m_window, "no main window found");
+    QCOMPARE(m_viewer.state(), QProcess::Running);
+    m_x.requestClose(m_window);
+    QVERIFY2(m_viewer.waitForFinished(10000), "the viewer still runs 10 s after the close request");
+    QCOMPARE(m_viewer.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(m_viewer.exitCode() == 0, qPrintable(QStringLiteral("exit code %1; output: %2")
+                                                      .arg(m_viewer.exitCode()).arg(viewerLog())));
+    QVERIFY(!m_x.exists(m_window));
+    const QStringList left =
+        QDir(m_workDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QVERIFY2(left == QStringList{QStringLiteral("config.ini")},
+             qPrintable(QStringLiteral("the working folder holds: ") + left.join(QStringLiteral(", "))));
+}
+
+void TestViewer::cleanupTestCase()
+{
+    if (m_viewer.state() != QProcess::NotRunning) {
+        m_viewer.kill();
+        m_viewer.waitForFinished(3000);
+    }
+    if (m_server)
+        m_server->stop();
+    if (m_xvfb.state() != QProcess::NotRunning) {
+        m_xvfb.terminate();
+        if (!m_xvfb.waitForFinished(3000)) {
+            m_xvfb.kill();
+            m_xvfb.waitForFinished(3000);
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(TestViewer)
+#include "tst_viewer.moc"
