@@ -611,6 +611,9 @@ int main(int argc, char **argv)
     // httplib closes a kept-alive connection after 5 requests by default; clients following
     // redirects or polling pictures should see the longer-lived connections of a usual web server.
     server.set_keep_alive_max_count(100);
+    // Headers and body go out as separate writes; without this the body of a small answer
+    // waits for the client's delayed acknowledgement on a kept-alive connection.
+    server.set_tcp_nodelay(true);
     server.Get(".*", handle);
 
     const std::string host = g_options.bind.toStdString();
