@@ -1,5 +1,7 @@
 #include "democatalogue.h"
 
+#include "catalogue/ansitext.h"
+
 #include <QRandomGenerator>
 #include <QStringList>
 
@@ -59,13 +61,6 @@ const Row kRows[] = {
     {"1034", "Tram Stop Königsplatz", "/cams/1034.jpg", "Tram lines 3 and 7. Ticket machine takes coins only.", "", 2, 3455, "schaffner", 640, 480, false, 2},
     {"1035", "Summit Cross Rotwand", "/cams/1035.jpg", "Summit cross at 2210 m. Weather changes fast up here.<br>Bring a jacket.<br>Really.", "", 5, 37002, "gipfelstürmer", 1280, 720, false, 8},
     {"1036", "Garden Café Rosenhof", "/cams/1036.jpg", "Our garden café in bloom. Kaffee & Kuchen from 2 p.m.", "", 4, 6650, "rosenhof", 1024, 768, false, 3},
-};
-
-// Unicode code points for Windows-1252 bytes 0x80..0x9F; 0 marks bytes it leaves undefined.
-constexpr char16_t kHighControls[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
 std::vector<DemoCam> buildCams()
@@ -163,27 +158,7 @@ const DemoCam *find(const QString &id)
     return nullptr;
 }
 
-QByteArray toWindows1252(const QString &text)
-{
-    QByteArray out;
-    out.reserve(text.size());
-    for (const QChar ch : text) {
-        const char16_t u = ch.unicode();
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-            out.append(static_cast<char>(u));
-            continue;
-        }
-        char byte = '?';
-        for (int i = 0; i < 32; ++i) {
-            if (kHighControls[i] != 0 && kHighControls[i] == u) {
-                byte = static_cast<char>(0x80 + i);
-                break;
-            }
-        }
-        out.append(byte);
-    }
-    return out;
-}
+QByteArray toWindows1252(const QString &text) { return ansi::encode(text); }
 
 QByteArray catalogueDocument(const QString &baseUrl,
                              const std::function<QByteArray(const QString &)> &commentsFor)
