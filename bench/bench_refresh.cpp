@@ -13,6 +13,7 @@
 // djpeg runs as a process writing to /dev/null, so its figure includes starting the
 // process; that start alone (djpeg on a 16 x 16 JPEG) is printed too. Only 127.0.0.1 is
 // contacted.
+#include "benchpictures.h"
 #include "app/application.h"
 #include "camserverprocess.h"
 #include "platform/download.h"
@@ -48,35 +49,6 @@ constexpr int Runs = 15;
 // A demo cam with comments; only its id is used, the picture is the file made here.
 const char *const CamId = "1006";
 
-QImage scene(int w, int h)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    QPainter p(&img);
-    QLinearGradient sky(0, 0, 0, h);
-    sky.setColorAt(0, QColor(70, 120, 200));
-    sky.setColorAt(0.6, QColor(200, 210, 230));
-    sky.setColorAt(1, QColor(60, 90, 40));
-    p.fillRect(img.rect(), sky);
-    QRandomGenerator rng(7);
-    p.setRenderHint(QPainter::Antialiasing);
-    for (int i = 0; i < 300; ++i) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor::fromHsv(rng.bounded(360), 40 + rng.bounded(200), 60 + rng.bounded(190)));
-        const int x = rng.bounded(w), y = h / 3 + rng.bounded(2 * h / 3);
-        p.drawRect(x, y, 10 + rng.bounded(w / 12), 10 + rng.bounded(h / 8));
-    }
-    p.end();
-    // Sensor noise, so the file is not unrealistically easy to compress.
-    for (int y = 0; y < h; ++y) {
-        QRgb *line = reinterpret_cast<QRgb *>(img.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int n = int(rng.bounded(17)) - 8;
-            line[x] = qRgb(std::clamp(qRed(line[x]) + n, 0, 255), std::clamp(qGreen(line[x]) + n, 0, 255),
-                           std::clamp(qBlue(line[x]) + n, 0, 255));
-        }
-    }
-    return img;
-}
 
 struct Timing
 {
@@ -111,12 +83,6 @@ Timing measure(const std::function<void()> &work, const std::function<void()> &a
     return {times[times.size() / 2], times.front(), times.back()};
 }
 
-bool runDjpeg(const QString &djpeg, const QString &file)
-{
-    QProcess proc;
-    proc.start(djpeg, {QStringLiteral("-outfile"), QStringLiteral("/dev/null"), file});
-    return proc.waitForFinished(60000) && proc.exitStatus() == QProcess::NormalExit && proc.exitCode() == 0;
-}
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -161,7 +127,7 @@ int main(int argc, char *argv[])
     {
         QImageWriter writer(served, "jpeg");
         writer.setQuality(85);
-        if (!writer.write(scene(1920, 1080))) {
+        if (!writer.write(bench::scene(1920, 1080))) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(served));
             return 2;
         }
@@ -214,7 +180,7 @@ int main(int argc, char *argv[])
     }
     const QString fetched = root.filePath(QStringLiteral("fetched.jpg"));
     writeFile(fetched, once.body);
-    if (!runDjpeg(djpeg, fetched)) {
+    if (!bench::runDjpeg(djpeg, fetched)) {
         std::fprintf(stderr, "djpeg failed on %s\n", qPrintable(fetched));
         return 2;
     }
@@ -263,9 +229,9 @@ int main(int argc, char *argv[])
 
     QTemporaryDir tinyDir;
     const QString tiny = tinyDir.filePath(QStringLiteral("tiny.jpg"));
-    scene(16, 16).save(tiny, "jpeg", 85);
-    const Timing start = measure([&] { runDjpeg(djpeg, tiny); });
-    const Timing decode = measure([&] { runDjpeg(djpeg, fetched); });
+    bench::scene(16, 16).save(tiny, "jpeg", 85);
+    const Timing start = measure([&] { bench::runDjpeg(djpeg, tiny); });
+    const Timing decode = measure([&] { bench::runDjpeg(djpeg, fetched); });
 
     std::printf("picture: 1920x1080 JPEG, %lld kB, served from a fixed file by lumora-camserver on %s\n",
                 QFileInfo(fetched).size() / 1024, qPrintable(server.baseUrl()));
