@@ -6,6 +6,8 @@ namespace comment_rules {
 
 int pickComment(int count, int lastIndex, const std::function<double()> &uniform)
 {
+    if (count <= 1)
+        return 0;
     int i = 0;
     do {
         i = int(uniform() * count);
