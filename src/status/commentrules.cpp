@@ -6,8 +6,9 @@ namespace comment_rules {
 
 int pickComment(int count, int lastIndex, const std::function<double()> &uniform)
 {
-    if (count <= 1)
-        return 0;
+    if (count <= 0)
+        return 0; // nothing to pick from
+
     int i = 0;
     do {
         i = int(uniform() * count);

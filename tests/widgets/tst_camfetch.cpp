@@ -70,6 +70,9 @@ void TestCamFetch::startAt(AppRun &run, const QString &picturePart)
 {
     QVERIFY(run.writeConfig(m_server.baseUrl()));
     QVERIFY(run.app->start());
+    // Let the maximised window settle: its layout redraws (and so clears) the picture area.
+    QVERIFY(QTest::qWaitForWindowExposed(&run.app->form1()));
+    QTest::qWait(50);
     const int cam = camWith(run.app->state(), picturePart);
     QVERIFY(cam >= 0);
     run.app->selection().rowClicked(cam);
