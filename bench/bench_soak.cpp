@@ -9,12 +9,12 @@
 // is picked as by the toolbar button. Each cycle is one timer event of the running event
 // loop, as in the program, so whatever a cycle leaves for the loop to clean up is cleaned up.
 //
-// Printed: resident memory, heap in use, open descriptors and working files at the start,
-// after warm-up (cycle 500), every 1000 cycles, in the middle and at the end; then whether
-// the goals hold: resident memory grows less than 2 MiB from warm-up to the end, no working
-// file remains, and the descriptors after warm-up and at the end are the same. The exit
-// status is 0 when they hold, 1 when not, 2 when the run could not be set up. Only
-// 127.0.0.1 is contacted.
+// Printed, each with the first cam shown: resident memory, heap in use, open descriptors and
+// working files at the start, after warm-up (cycle 500), every 1000 cycles, in the middle
+// and at the end; then whether the goals hold: resident memory, with the heap trimmed,
+// grows less than 2 MiB from warm-up to the end, no working file remains, and the descriptors after warm-up and at the
+// end are the same. The exit status is 0 when they hold, 1 when not, 2 when the run could
+// not be set up. Only 127.0.0.1 is contacted.
 #include "app/application.h"
 #include "camlist/selection.h"
 #include "camserverprocess.h"
@@ -84,20 +84,33 @@ double mib(qint64 bytes) { return double(bytes) / (1024.0 * 1024.0); }
 struct Sample
 {
     qint64 rss = 0;
+    qint64 trimmedRss = 0; // after the heap gave its free pages back
     qint64 heap = 0;
     int fds = 0;
     int files = 0;
 };
 
+// The heap keeps the pages of freed multi-megabyte pictures for the next one, so resident
+// memory swings by the size of a few pictures with the sizes of the last cams; after a trim
+// it shows what is really held.
 Sample sample(const QDir &workDir)
 {
-    return {residentBytes(), heapInUseBytes(), openDescriptors(), int(workingFiles(workDir).size())};
+    Sample s;
+    s.rss = residentBytes();
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+    s.trimmedRss = residentBytes();
+    s.heap = heapInUseBytes();
+    s.fds = openDescriptors();
+    s.files = int(workingFiles(workDir).size());
+    return s;
 }
 
 void printSample(const char *label, int cycle, const Sample &s, double seconds)
 {
-    std::printf("  %-10s %6d %9.2f %9.2f %6d %6d %9.1f\n", label, cycle, mib(s.rss), s.heap < 0 ? -1.0 : mib(s.heap),
-                s.fds, s.files, seconds);
+    std::printf("  %-10s %6d %9.2f %9.2f %9.2f %6d %6d %9.1f\n", label, cycle, mib(s.rss), mib(s.trimmedRss),
+                s.heap < 0 ? -1.0 : mib(s.heap), s.fds, s.files, seconds);
     std::fflush(stdout);
 }
 
@@ -160,17 +173,27 @@ int main(int argc, char *argv[])
 
     std::printf("soak: %d refresh cycles against %s, %d cams\n", cycles, qPrintable(server.baseUrl()),
                 app.state().CamCount);
-    std::printf("  %-10s %6s %9s %9s %6s %6s %9s\n", "point", "cycle", "RSS MiB", "heap MiB", "fds", "files", "seconds");
+    std::printf("  %-10s %6s %9s %9s %9s %6s %6s %9s\n", "point", "cycle", "RSS MiB", "trimmed", "heap MiB", "fds",
+                "files", "seconds");
 
-    QElapsedTimer clock;
-    clock.start();
-    const Sample start = sample(workDir);
-    printSample("start", 0, start, 0);
-    Sample warm = start;
-    Sample end = start;
     int cycle = 0;
     int camChanges = 0;
     int lastCam = app.state().CurrentCam;
+    // A 1920 x 1080 cam holds several times the memory of a 320 x 240 one, so every figure
+    // is taken with the same cam shown: the first row is clicked and refreshed once more.
+    const auto sampleOnFirstCam = [&] {
+        app.selection().rowClicked(0);
+        app.heartbeat().Timer1_Timer();
+        lastCam = app.state().CurrentCam;
+        return sample(workDir);
+    };
+
+    QElapsedTimer clock;
+    clock.start();
+    const Sample start = sampleOnFirstCam();
+    printSample("start", 0, start, 0);
+    Sample warm = start;
+    Sample end = start;
 
     QTimer driver;
     driver.setInterval(0);
@@ -188,19 +211,21 @@ int main(int argc, char *argv[])
 
         const double seconds = clock.nsecsElapsed() / 1e9;
         if (cycle == WarmUpCycles) {
-            warm = sample(workDir);
+            warm = sampleOnFirstCam();
             printSample("warm-up", cycle, warm, seconds);
         } else if (cycle == cycles / 2) {
-            printSample("middle", cycle, sample(workDir), seconds);
+            printSample("middle", cycle, sampleOnFirstCam(), seconds);
         } else if (cycle == cycles) {
-            end = sample(workDir);
+            end = sampleOnFirstCam();
             printSample("end", cycle, end, seconds);
         } else if (cycle % 1000 == 0) {
-            printSample("", cycle, sample(workDir), seconds);
+            printSample("", cycle, sampleOnFirstCam(), seconds);
         }
         if (cycle >= cycles) {
             driver.stop();
-            QCoreApplication::quit();
+            // Not quit(): that would first ask the windows to close, and the main window
+            // answers a close request by ending the program.
+            QCoreApplication::exit(0);
         }
     });
     driver.start();
@@ -217,12 +242,12 @@ int main(int argc, char *argv[])
 
     // Before warm-up the caches (fonts, pictures of every size, connections) are still filling.
     const Sample base = cycles > WarmUpCycles ? warm : start;
-    const qint64 growth = end.rss - base.rss;
+    const qint64 growth = end.trimmedRss - base.trimmedRss;
     const bool memoryFlat = growth < AllowedGrowthBytes;
     const bool noFiles = left.isEmpty();
     const bool fdsFlat = end.fds == base.fds;
-    std::printf("resident memory growth after warm-up: %+.2f MiB (goal < 2 MiB): %s\n", mib(growth),
-                memoryFlat ? "met" : "MISSED");
+    std::printf("resident memory growth after warm-up: %+.2f MiB, %+.2f MiB after trimming the heap (goal < 2 MiB): %s\n",
+                mib(end.rss - base.rss), mib(growth), memoryFlat ? "met" : "MISSED");
     if (end.heap >= 0)
         std::printf("heap in use growth after warm-up: %+.2f MiB\n", mib(end.heap - base.heap));
     std::printf("working files at the end: %d%s%s (goal 0): %s\n", int(left.size()), left.isEmpty() ? "" : " ",
