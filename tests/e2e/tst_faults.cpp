@@ -1,0 +1,699 @@
+// The viewer against a server that answers badly: a real lumora-camserver on 127.0.0.1
+// serves a catalogue, comments and pictures written by this test, or misbehaves on request.
+// Every case states what the user sees (start-up message, picture areas, status panel 5,
+// comment bar), that no working file stays behind, that the memory the case takes stays
+// bounded, and that the viewer works again once the server behaves.
+#include "apprun.h"
+#include "app/texts.h"
+#include "camserverprocess.h"
+#include "catalogue/camrecord.h"
+#include "gifwriter.h"
+#include "status/comments.h"
+#include "status/statusbar.h"
+#include "view/camimagefetch.h"
+#include "camlist/selection.h"
+#include "view/picturearea.h"
+#include "windows/form1.h"
+#include "windows/form3.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int TimeoutMs = 1500;
+constexpr qint64 MiB = 1024 * 1024;
+
+// ---- Memory of this process ------------------------------------------------------------
+
+qint64 residentBytes()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    return f.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
+}
+
+qint64 peakResidentBytes()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return -1;
+}
+
+// The largest resident size reached while it lives, against the size when it was made.
+// The kernel's high-water mark is reset at the start so a short spike between two samples
+// (a decoder filling a buffer outside any event loop) is still caught; where that reset is
+// not allowed, samples taken by a timer in the downloads' event loops stand in.
+class MemoryWatch
+{
+public:
+    MemoryWatch()
+    {
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        m_peakReset = clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+        clear.close();
+        m_base = m_max = residentBytes();
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_max = std::max(m_max, residentBytes()); });
+        m_timer.start(2);
+    }
+
+    qint64 growth()
+    {
+        m_max = std::max(m_max, residentBytes());
+        if (m_peakReset)
+            m_max = std::max(m_max, peakResidentBytes());
+        return m_max - m_base;
+    }
+
+private:
+    QTimer m_timer;
+    qint64 m_base = 0;
+    qint64 m_max = 0;
+    bool m_peakReset = false;
+};
+
+// ---- What the test serves --------------------------------------------------------------
+
+QByteArray camLine(int id, const QByteArray &name, const QByteArray &picture)
+{
+    return QByteArray::number(id) + ';' + name + ";{base}/pics/" + picture + ";A test cam;;5;2;10;tester";
+}
+
+QByteArray goodCatalogue()
+{
+    return camLine(1, "Jpeg cam", "cam.jpg") + "\r\n" + camLine(2, "Png cam", "cam.png") + "\r\n"
+        + camLine(3, "Gif cam", "cam.gif") + "\r\n";
+}
+
+const QByteArray GoodComments = "Ann;A fine view;01.02.2020\r\nBob;Nice light today;03.04.2021\r\n";
+
+// Every byte from 0x80 to 0xFF once.
+QByteArray highBytes()
+{
+    QByteArray bytes;
+    for (int b = 0x80; b <= 0xFF; ++b)
+        bytes.append(char(b));
+    return bytes;
+}
+
+// The Windows-1252 code page; the five bytes it leaves undefined stay C1 controls.
+QString windows1252(const QByteArray &bytes)
+{
+    static const char16_t high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    };
+    QString text;
+    for (const char c : bytes) {
+        const auto b = uchar(c);
+        text.append(b >= 0x80 && b <= 0x9F ? QChar(high[b - 0x80]) : QChar(b));
+    }
+    return text;
+}
+
+QImage scene(QImage::Format format = QImage::Format_RGB32)
+{
+    QImage image(320, 240, format);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(40 + x / 2, 60 + y / 2, 200));
+    return image;
+}
+
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+QByteArray goodPicture(const QString &extension)
+{
+    if (extension == QLatin1String("gif"))
+        return gifwriter::encode(scene(), false);
+    return encoded(scene(), extension == QLatin1String("png") ? "PNG" : "JPEG");
+}
+
+// Left half transparent, right half white. The transparent palette entry is made green, so
+// a loader that ignored the transparency would show green where black belongs.
+QByteArray transparentGif()
+{
+    QImage image(64, 48, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.fillRect(0, 0, 32, 48, QColor(0, 255, 0, 0));
+    p.end();
+    QByteArray gif = gifwriter::encode(image, true);
+    const int transparentEntry = 13 + 255 * 3; // header, screen descriptor, then 256 RGB entries
+    gif[transparentEntry] = 0;
+    gif[transparentEntry + 1] = char(255);
+    gif[transparentEntry + 2] = 0;
+    return gif;
+}
+
+quint32 crc32(const QByteArray &data)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char c : data) {
+        crc ^= uchar(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray bigEndian32(quint32 v)
+{
+    return QByteArray{} + char(v >> 24) + char(v >> 16) + char(v >> 8) + char(v);
+}
+
+QByteArray pngChunk(const QByteArray &type, const QByteArray &data)
+{
+    return bigEndian32(quint32(data.size())) + type + data + bigEndian32(crc32(type + data));
+}
+
+// A valid PNG header claiming 30000 x 30000 RGB pixels, followed by the first 1000 rows
+// (all black, so they pack into a few kilobytes). A decoder that trusted the header would
+// need 3.6 GB, and filling just these rows would touch over 100 MB.
+QByteArray hugePng()
+{
+    const quint32 side = 30000;
+    const QByteArray header = bigEndian32(side) + bigEndian32(side) + QByteArray("\x08\x02\x00\x00\x00", 5);
+    const QByteArray rows(1000 * (1 + 3 * qsizetype(side)), '\0');
+    const QByteArray zlib = qCompress(rows, 9).mid(4); // qCompress puts the length first
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", zlib)
+        + pngChunk("IEND", QByteArray());
+}
+
+// ---- What the user sees ----------------------------------------------------------------
+
+bool allBlack(const QImage &image)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if ((image.pixel(x, y) & 0xFFFFFF) != 0)
+                return false;
+    return true;
+}
+
+const QRegularExpression StatsText(
+    QStringLiteral(R"(^(\d+[.,]\d\d) kb in (\d+[.,]\d\d) sec\. \((\d+[.,]\d\d) kb/sec\)$)"));
+
+QString kilobytes(qint64 bytes)
+{
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(bytes / 1024.0, 'f', 2);
+}
+
+// One more tick of the comment rotation after any comment shown has been taken down:
+// does a comment come up?
+bool commentBarComesUp(Application &app)
+{
+    Form1 &f = app.form1();
+    if (!f.Shape1->isHidden())
+        app.comments().Timer3_Timer();
+    app.comments().Timer3_Timer();
+    f.Timer3->stop();
+    return !f.Shape1->isHidden();
+}
+
+int camWith(const RunningState &s, const QString &picture)
+{
+    for (int i = 0; i < s.CamCount; ++i)
+        if (CamRecord::field(CamRecord::split(s.CamTable[i]), CamRecord::ImageUrl).endsWith(picture))
+            return i;
+    return -1;
+}
+
+enum class Shows { Black, Picture, TransparentBlack };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Shows)
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void catalogue_data();
+    void catalogue();
+    void comments_data();
+    void comments();
+    void pictures_data();
+    void pictures();
+
+private:
+    bool restoreFiles() const;
+    bool writeServed(const QString &name, const QByteArray &content) const;
+    void startAt(AppRun &run, const QString &picture);
+    void checkRefreshWorks(AppRun &run, const QString &picture);
+
+    QTemporaryDir m_files;
+    QString m_secretPng; // a picture on disk that only a file:// redirect could reach
+    std::unique_ptr<CamServerProcess> m_server;
+};
+
+bool TestFaults::writeServed(const QString &name, const QByteArray &content) const
+{
+    QFile f(QDir(m_files.path()).filePath(name));
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
+}
+
+bool TestFaults::restoreFiles() const
+{
+    bool ok = writeServed(QStringLiteral("camlist.txt"), goodCatalogue());
+    for (const char *ext : {"jpg", "png", "gif"})
+        ok = ok && writeServed(QStringLiteral("pictures/pics/cam.%1").arg(QLatin1String(ext)), goodPicture(QLatin1String(ext)));
+    for (const char *id : {"1", "2", "3"})
+        ok = ok && writeServed(QStringLiteral("comments/%1.txt").arg(QLatin1String(id)), GoodComments);
+    return ok;
+}
+
+void TestFaults::initTestCase()
+{
+    // main() also caps Qt's own image allocations; lifted here, so that it cannot stand in
+    // for the loader's refusal of pictures too large to hold.
+    QImageReader::setAllocationLimit(0);
+    QVERIFY(m_files.isValid());
+    QDir dir(m_files.path());
+    QVERIFY(dir.mkpath(QStringLiteral("pictures/pics")));
+    QVERIFY(dir.mkpath(QStringLiteral("comments")));
+    QVERIFY(restoreFiles());
+    m_secretPng = dir.filePath(QStringLiteral("secret.png"));
+    QVERIFY(writeServed(QStringLiteral("secret.png"), goodPicture(QStringLiteral("png"))));
+
+    m_server = std::make_unique<CamServerProcess>(QStringList{
+        QStringLiteral("--catalogue"), dir.filePath(QStringLiteral("camlist.txt")),
+        QStringLiteral("--pictures"), dir.filePath(QStringLiteral("pictures")),
+        QStringLiteral("--comments"), dir.filePath(QStringLiteral("comments"))});
+    QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
+}
+
+void TestFaults::init()
+{
+    QVERIFY(m_server->clearFaults());
+    QVERIFY(restoreFiles());
+}
+
+void TestFaults::startAt(AppRun &run, const QString &picture)
+{
+    QVERIFY(run.writeConfig(m_server->baseUrl()));
+    QVERIFY(run.app->start());
+    const int cam = camWith(run.app->state(), picture);
+    QVERIFY(cam >= 0);
+    run.app->selection().rowClicked(cam);
+}
+
+// A refresh with the server behaving: the picture, its size in the status panel, comments
+// in the bar and nothing left in the working folder.
+void TestFaults::checkRefreshWorks(AppRun &run, const QString &picture)
+{
+    Form1 &f = run.app->form1();
+    run.app->fetch().FetchCamImage();
+    QVERIFY(!f.picOriginal->picture().isNull());
+    QVERIFY(!allBlack(f.picDraw->surface()));
+    const auto stats = StatsText.match(f.StatusBar1->panelText(5));
+    QVERIFY2(stats.hasMatch(), qPrintable(f.StatusBar1->panelText(5)));
+    QFile served(QDir(m_files.path()).filePath(QStringLiteral("pictures/pics/") + picture));
+    QCOMPARE(stats.captured(1), kilobytes(served.size()));
+    QCOMPARE(run.app->state().CommentTable.size(), 3);
+    QVERIFY(commentBarComesUp(*run.app));
+    QCOMPARE(run.leftovers(), QStringList());
+}
+
+// ---- The catalogue at start-up ---------------------------------------------------------
+
+void TestFaults::catalogue_data()
+{
+    QTest::addColumn<QString>("fault");       // on /camlist.php, or none
+    QTest::addColumn<QByteArray>("document"); // the catalogue file served
+    QTest::addColumn<QString>("message");     // the stop message; none when the viewer opens
+    QTest::addColumn<int>("cams");
+    QTest::addColumn<QString>("firstCam");    // {base} stands for the server's address
+    QTest::addColumn<QString>("lastCam");
+    QTest::addColumn<QString>("spare");       // the slot after the last cam
+    QTest::addColumn<int>("memoryMiB");       // largest growth allowed while starting
+
+    const QByteArray good = goodCatalogue();
+    const QString none;
+
+    QTest::newRow("empty answer") << "empty" << good << texts::ConnectionMessage << 0 << none << none << none << 16;
+    QTest::newRow("html error page") << "status:500" << good << texts::EmptyCatalogueMessage << 0 << none << none
+                                     << none << 16;
+
+    // A LF alone ends no line: the whole document is one line, and one cam.
+    const QByteArray lf = camLine(1, "Jpeg cam", "cam.jpg") + '\n' + camLine(2, "Png cam", "cam.png") + '\n';
+    QTest::newRow("LF-only lines") << QString() << lf << none << 1 << QString::fromLatin1(lf)
+                                   << QString::fromLatin1(lf) << none << 16;
+    QTest::newRow("LF-only lines, too few fields") << QString() << QByteArray("1;a;b;c\n2;d;e;f\n")
+                                                   << texts::EmptyCatalogueMessage << 0 << none << none << none << 16;
+
+    const QByteArray shortLine = "4;Short;{base}/pics/cam.png;d;;1;0;0";
+    QTest::newRow("9 fields, then 8 fields")
+        << QString() << QByteArray(camLine(1, "Jpeg cam", "cam.jpg") + "\r\n" + shortLine + "\r\n" + camLine(2, "Png cam", "cam.png") + "\r\n")
+        << none << 1 << QString::fromLatin1(camLine(1, "Jpeg cam", "cam.jpg"))
+        << QString::fromLatin1(camLine(1, "Jpeg cam", "cam.jpg")) << QString::fromLatin1(shortLine) << 16;
+
+    QByteArray many;
+    for (int i = 1; i <= 40000; ++i)
+        many += camLine(i, "Cam " + QByteArray::number(i), "cam.jpg") + "\r\n";
+    QTest::newRow("40000 lines") << QString() << many << none << 32768
+                                 << QString::fromLatin1(camLine(1, "Cam 1", "cam.jpg"))
+                                 << QString::fromLatin1(camLine(32768, "Cam 32768", "cam.jpg")) << none << 64;
+
+    const QByteArray high = camLine(1, highBytes(), "cam.jpg");
+    QTest::newRow("bytes 0x80 to 0xFF") << QString() << QByteArray(high + "\r\n" + camLine(2, "Png cam", "cam.png") + "\r\n")
+                                        << none << 2 << windows1252(high)
+                                        << QString::fromLatin1(camLine(2, "Png cam", "cam.png")) << none << 16;
+
+    const QByteArray nul = camLine(1, QByteArray("Nul", 3) + '\0' + "cam", "cam.jpg");
+    QTest::newRow("NUL byte") << QString() << QByteArray(nul + "\r\n" + good) << none << 4 << QString::fromLatin1(nul)
+                              << QString::fromLatin1(camLine(3, "Gif cam", "cam.gif")) << none << 16;
+
+    QTest::newRow("20 MiB body") << "bytes:20971520" << good << texts::ConfigMessage << 0 << none << none << none << 8;
+    QTest::newRow("connection closed half-way") << QStringLiteral("truncate:%1").arg(good.size() / 2) << good
+                                                << texts::ConfigMessage << 0 << none << none << none << 16;
+    QTest::newRow("stall longer than the time-out") << "stall" << good << texts::ConfigMessage << 0 << none << none
+                                                    << none << 16;
+}
+
+void TestFaults::catalogue()
+{
+    QFETCH(QString, fault);
+    QFETCH(QByteArray, document);
+    QFETCH(QString, message);
+    QFETCH(int, cams);
+    QFETCH(QString, firstCam);
+    QFETCH(QString, lastCam);
+    QFETCH(QString, spare);
+    QFETCH(int, memoryMiB);
+
+    QVERIFY(writeServed(QStringLiteral("camlist.txt"), document));
+    if (!fault.isEmpty())
+        QVERIFY(m_server->setFault(QStringLiteral("/camlist.php"), fault));
+
+    {
+        AppRun run(TimeoutMs);
+        QVERIFY(run.writeConfig(m_server->baseUrl()));
+        MemoryWatch memory;
+        QElapsedTimer clock;
+        clock.start();
+        const bool started = run.app->start();
+        const qint64 elapsed = clock.elapsed();
+        const qint64 growth = memory.growth();
+
+        QVERIFY2(elapsed < TimeoutMs + 3000, qPrintable(QString::number(elapsed)));
+        if (fault == QLatin1String("stall"))
+            QVERIFY2(elapsed >= TimeoutMs - 100, "the time-out ended the wait");
+        QVERIFY2(growth < memoryMiB * MiB, qPrintable(QStringLiteral("%1 MiB").arg(growth / double(MiB))));
+        QCOMPARE(run.leftovers(), QStringList());
+
+        if (!message.isEmpty()) {
+            QVERIFY(!started);
+            QCOMPARE(run.messages, QStringList{message});
+            QVERIFY(!run.app->form1().isVisible());
+            QVERIFY(!run.app->form1().Timer1->isActive());
+        } else {
+            QVERIFY(started);
+            QCOMPARE(run.messages, QStringList());
+            const RunningState &s = run.app->state();
+            const QString base = m_server->baseUrl();
+            QCOMPARE(s.CamCount, cams);
+            QCOMPARE(s.CamTable.size(), cams + 1);
+            QCOMPARE(s.CamTable.first(), QString(firstCam).replace(QLatin1String("{base}"), base));
+            QCOMPARE(s.CamTable[cams - 1], QString(lastCam).replace(QLatin1String("{base}"), base));
+            QCOMPARE(s.CamTable.last(), QString(spare).replace(QLatin1String("{base}"), base));
+            QVERIFY(run.app->form1().isVisible());
+
+            // The odd catalogue does not stop the viewer: the first cam's picture comes in.
+            run.app->selection().rowClicked(0);
+            checkRefreshWorks(run, QStringLiteral("cam.jpg"));
+        }
+    }
+
+    // The server behaves again: the next start opens the viewer.
+    QVERIFY(m_server->clearFaults());
+    QVERIFY(restoreFiles());
+    AppRun again(TimeoutMs);
+    startAt(again, QStringLiteral("cam.png"));
+    QCOMPARE(again.messages, QStringList());
+    QCOMPARE(again.app->state().CamCount, 3);
+    checkRefreshWorks(again, QStringLiteral("cam.png"));
+}
+
+// ---- The comments of a refresh ---------------------------------------------------------
+
+void TestFaults::comments_data()
+{
+    QTest::addColumn<QString>("fault");        // on /comments.php, or none
+    QTest::addColumn<QByteArray>("document");  // the comments file served
+    QTest::addColumn<int>("entries");          // CommentTable's size, the spare slot included
+    QTest::addColumn<QString>("first");        // how CommentTable[0] begins
+    QTest::addColumn<QString>("name");         // the name in the bar; none: the bar stays down
+    QTest::addColumn<int>("memoryMiB");
+
+    const QString none;
+    QTest::newRow("empty answer") << "empty" << GoodComments << 2 << none << none << 16;
+    // An error page is one line (its lines end in LF alone) without fields: no comment to show.
+    QTest::newRow("html error page") << "status:500" << GoodComments << 2 << "<!DOCTYPE html>" << none << 16;
+
+    const QByteArray lf = "Ann;A fine view;01.02.2020\nBob;Nice;03.04.2021\n";
+    QTest::newRow("LF-only lines") << QString() << lf << 2 << QString::fromLatin1(lf) << "Ann" << 16;
+
+    QTest::newRow("9 fields, then 8 fields")
+        << QString() << QByteArray("Ann;one;01.02.2020;x;x;x;x;x;x\r\nAnn;two;03.04.2021;x;x;x;x;x\r\n") << 3
+        << "Ann;one;01.02.2020;x;x;x;x;x;x" << "Ann" << 16;
+
+    QByteArray many;
+    for (int i = 1; i <= 40000; ++i)
+        many += "Ann;comment " + QByteArray::number(i) + ";01.02.2020\r\n";
+    QTest::newRow("40000 lines") << QString() << many << 40001 << "Ann;comment 1;01.02.2020" << "Ann" << 64;
+
+    const QByteArray high = highBytes() + ";Text;01.02.2020";
+    QTest::newRow("bytes 0x80 to 0xFF") << QString() << QByteArray(high + "\r\n") << 2 << windows1252(high)
+                                        << windows1252(highBytes()) << 16;
+
+    const QByteArray nulName = QByteArray("Ann", 3) + '\0' + "Lee";
+    QTest::newRow("NUL byte") << QString() << QByteArray(nulName + ";Text;01.02.2020\r\n") << 2
+                              << QString::fromLatin1(nulName + ";Text;01.02.2020") << QString::fromLatin1(nulName) << 16;
+
+    QTest::newRow("20 MiB body") << "bytes:20971520" << GoodComments << 2 << none << none << 8;
+    QTest::newRow("connection closed half-way") << QStringLiteral("truncate:%1").arg(GoodComments.size() / 2)
+                                                << GoodComments << 2 << none << none << 16;
+    QTest::newRow("stall longer than the time-out") << "stall" << GoodComments << 2 << none << none << 16;
+}
+
+void TestFaults::comments()
+{
+    QFETCH(QString, fault);
+    QFETCH(QByteArray, document);
+    QFETCH(int, entries);
+    QFETCH(QString, first);
+    QFETCH(QString, name);
+    QFETCH(int, memoryMiB);
+
+    AppRun run(TimeoutMs);
+    startAt(run, QStringLiteral("cam.jpg"));
+    Form1 &f = run.app->form1();
+    const RunningState &s = run.app->state();
+    // A comment of the last refresh is up when the bad answer comes.
+    checkRefreshWorks(run, QStringLiteral("cam.jpg"));
+
+    QVERIFY(writeServed(QStringLiteral("comments/1.txt"), document));
+    if (!fault.isEmpty())
+        QVERIFY(m_server->setFault(QStringLiteral("/comments.php"), fault));
+
+    MemoryWatch memory;
+    QElapsedTimer clock;
+    clock.start();
+    run.app->fetch().FetchCamImage();
+    const qint64 elapsed = clock.elapsed();
+    const qint64 growth = memory.growth();
+
+    QVERIFY2(elapsed < TimeoutMs + 3000, qPrintable(QString::number(elapsed)));
+    QVERIFY2(growth < memoryMiB * MiB, qPrintable(QStringLiteral("%1 MiB").arg(growth / double(MiB))));
+    QCOMPARE(run.leftovers(), QStringList());
+    QVERIFY(!run.app->fetch().isRunning());
+    QVERIFY(f.Timer1->isActive());
+
+    // The comments never take the picture with them.
+    QVERIFY(!f.picOriginal->picture().isNull());
+    QVERIFY(!allBlack(f.picDraw->surface()));
+    QVERIFY2(StatsText.match(f.StatusBar1->panelText(5)).hasMatch(), qPrintable(f.StatusBar1->panelText(5)));
+
+    QCOMPARE(s.CommentTable.size(), entries);
+    QVERIFY2(s.CommentTable.first().startsWith(first), qPrintable(s.CommentTable.first().left(80)));
+    if (first.isEmpty())
+        QCOMPARE(s.CommentTable.first(), QString());
+    QCOMPARE(s.CommentTable.last(), QString());
+
+    const bool up = commentBarComesUp(*run.app);
+    QCOMPARE(up, !name.isEmpty());
+    if (up) {
+        QCOMPARE(f.CamComment[0]->text(), name);
+        QCOMPARE(run.app->form3().commentBar().CamComment[0]->text(), name);
+    }
+
+    // The server behaves again.
+    QVERIFY(m_server->clearFaults());
+    QVERIFY(restoreFiles());
+    checkRefreshWorks(run, QStringLiteral("cam.jpg"));
+    QCOMPARE(s.CommentTable, (QStringList{QStringLiteral("Ann;A fine view;01.02.2020"),
+                                          QStringLiteral("Bob;Nice light today;03.04.2021"), QString()}));
+}
+
+// ---- The picture of a refresh ----------------------------------------------------------
+
+void TestFaults::pictures_data()
+{
+    QTest::addColumn<QString>("picture");     // the cam's picture, under /pics/
+    QTest::addColumn<QString>("fault");       // on that address, or none
+    QTest::addColumn<bool>("replaced");       // serve `content` instead of the good picture
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("bodyKept");       // the status gives the answer's size; else 0.00 kb
+    QTest::addColumn<Shows>("shows");
+    QTest::addColumn<int>("memoryMiB");
+
+    const QByteArray jpeg = goodPicture(QStringLiteral("jpg"));
+    const QByteArray none;
+
+    QTest::newRow("JPEG file cut short") << "cam.jpg" << QString() << true << jpeg.left(jpeg.size() / 2) << true
+                                         << Shows::Picture << 16;
+    QTest::newRow("JPEG transfer cut half-way") << "cam.jpg" << QStringLiteral("truncate:%1").arg(jpeg.size() / 2)
+                                                << false << none << false << Shows::Black << 16;
+    QTest::newRow("PNG claiming 30000 x 30000") << "cam.png" << QString() << true << hugePng() << true << Shows::Black
+                                                << 32;
+    QTest::newRow("zero bytes") << "cam.jpg" << QString() << true << QByteArray("") << true << Shows::Black << 16;
+    QTest::newRow("9 bytes") << "cam.jpg" << QString() << true << jpeg.left(9) << true << Shows::Black << 16;
+    QTest::newRow("HTML page at a .jpg address") << "cam.jpg" << "html" << false << none << true << Shows::Black << 16;
+    QTest::newRow("GIF with transparency") << "cam.gif" << QString() << true << transparentGif() << true
+                                           << Shows::TransparentBlack << 16;
+    QTest::newRow("redirect loop") << "cam.jpg" << "redirect-loop" << false << none << false << Shows::Black << 16;
+    QTest::newRow("redirect to a file:// address") << "cam.png" << "redirect:file://" + m_secretPng << false << none
+                                                   << false << Shows::Black << 16;
+    QTest::newRow("404 page") << "cam.jpg" << "status:404" << false << none << true << Shows::Black << 16;
+    QTest::newRow("over the 32 MiB cap") << "cam.jpg" << "bytes:40000000" << false << none << false << Shows::Black
+                                         << 8;
+    QTest::newRow("stall longer than the time-out") << "cam.jpg" << "stall" << false << none << false << Shows::Black
+                                                    << 16;
+}
+
+void TestFaults::pictures()
+{
+    QFETCH(QString, picture);
+    QFETCH(QString, fault);
+    QFETCH(bool, replaced);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, bodyKept);
+    QFETCH(Shows, shows);
+    QFETCH(int, memoryMiB);
+
+    AppRun run(TimeoutMs);
+    startAt(run, picture);
+    Form1 &f = run.app->form1();
+    PictureArea &fullscreen = *run.app->form3().picDraw;
+    // The last refresh left a picture in both areas.
+    checkRefreshWorks(run, picture);
+    QVERIFY(!allBlack(fullscreen.surface()));
+
+    const QString path = QStringLiteral("/pics/") + picture;
+    if (replaced)
+        QVERIFY(writeServed(QStringLiteral("pictures") + path, content));
+    if (!fault.isEmpty())
+        QVERIFY(m_server->setFault(path, fault));
+    qint64 expectedBytes = 0;
+    if (bodyKept)
+        expectedBytes = replaced ? content.size() : m_server->get(path.toLatin1()).body.size();
+
+    MemoryWatch memory;
+    QElapsedTimer clock;
+    clock.start();
+    run.app->fetch().FetchCamImage();
+    const qint64 elapsed = clock.elapsed();
+    const qint64 growth = memory.growth();
+
+    QVERIFY2(elapsed < TimeoutMs + 3000, qPrintable(QString::number(elapsed)));
+    QVERIFY2(growth < memoryMiB * MiB, qPrintable(QStringLiteral("%1 MiB").arg(growth / double(MiB))));
+    QCOMPARE(run.leftovers(), QStringList());
+    QVERIFY(!run.app->fetch().isRunning());
+    QVERIFY(f.Timer1->isActive());
+
+    // Status panel 5: what arrived, in how long.
+    const auto stats = StatsText.match(f.StatusBar1->panelText(5));
+    QVERIFY2(stats.hasMatch(), qPrintable(f.StatusBar1->panelText(5)));
+    QCOMPARE(stats.captured(1), kilobytes(expectedBytes));
+    if (expectedBytes == 0)
+        QCOMPARE(stats.captured(3), kilobytes(0));
+    if (fault == QLatin1String("stall"))
+        QVERIFY2(QLocale().toDouble(stats.captured(2)) >= (TimeoutMs - 100) / 1000.0, qPrintable(stats.captured(2)));
+
+    const QImage &original = f.picOriginal->picture();
+    switch (shows) {
+    case Shows::Black:
+        QVERIFY(original.isNull());
+        QVERIFY(allBlack(f.picDraw->surface()));
+        QVERIFY(allBlack(fullscreen.surface()));
+        break;
+    case Shows::Picture: {
+        QVERIFY(!original.isNull());
+        QCOMPARE(original.size(), scene().size());
+        // At least the top of the picture arrived and is shown as sent.
+        const QRgb got = original.pixel(160, 8);
+        const QRgb sent = scene().pixel(160, 8);
+        QVERIFY2(qAbs(qRed(got) - qRed(sent)) + qAbs(qGreen(got) - qGreen(sent)) + qAbs(qBlue(got) - qBlue(sent)) < 24,
+                 qPrintable(QString::number(got, 16)));
+        QVERIFY(!allBlack(f.picDraw->surface()));
+        QVERIFY(!allBlack(fullscreen.surface()));
+        break;
+    }
+    case Shows::TransparentBlack:
+        QCOMPARE(original.size(), QSize(64, 48));
+        for (int y = 0; y < original.height(); ++y) {
+            for (int x = 0; x < original.width(); ++x) {
+                const QRgb want = x < 32 ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
+                QVERIFY2((original.pixel(x, y) & 0xFFFFFF) == (want & 0xFFFFFF),
+                         qPrintable(QStringLiteral("(%1, %2): %3").arg(x).arg(y).arg(original.pixel(x, y), 8, 16)));
+            }
+        }
+        QVERIFY(!allBlack(f.picDraw->surface()));
+        break;
+    }
+
+    // The comments came in as usual.
+    QCOMPARE(run.app->state().CommentTable.size(), 3);
+    QVERIFY(commentBarComesUp(*run.app));
+
+    // The server behaves again.
+    QVERIFY(m_server->clearFaults());
+    QVERIFY(restoreFiles());
+    checkRefreshWorks(run, picture);
+    QVERIFY(!allBlack(fullscreen.surface()));
+}
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"
