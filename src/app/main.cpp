@@ -1,12 +1,16 @@
 #include "app/application.h"
 
 #include <QApplication>
+#include <QFont>
 #include <QImageReader>
 
 int main(int argc, char *argv[])
 {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumora-viewer"));
+    // The windows are measured for a narrow sans-serif; where that face is missing, a
+    // condensed one keeps captions inside their boxes.
+    QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"));
     // A picture that would need more than this many megabytes of pixels is refused.
     QImageReader::setAllocationLimit(256);
 
