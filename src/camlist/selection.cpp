@@ -49,10 +49,14 @@ void CamSelection::ShowCurrentCam()
 void CamSelection::PickRandomCam()
 {
     m_state.ShuffleCountdown = countdown::readInterval(m_form1.Text3->text(), m_state.ShuffleInterval);
-    const int r = int(m_random.generateDouble() * m_state.CamCount);
-    SelectListCam(r);
-    m_form1.CamList->ScrollToCam(r);
-    m_state.CurrentCam = r;
+    goToCam(int(m_random.generateDouble() * m_state.CamCount));
+}
+
+void CamSelection::goToCam(int k)
+{
+    SelectListCam(k);
+    m_form1.CamList->ScrollToCam(k);
+    m_state.CurrentCam = k;
     ShowCurrentCam();
 }
 

@@ -25,6 +25,8 @@ public:
     void SelectListCam(int k);
     void ShowCurrentCam();
     void PickRandomCam();
+    // Highlights cam k, scrolls it into view, makes it current and shows it, in that order.
+    void goToCam(int k);
     // Row click: any part of row i.
     void rowClicked(int i);
 

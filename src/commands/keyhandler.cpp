@@ -1,7 +1,6 @@
 #include "keyhandler.h"
 
 #include "app/runningstate.h"
-#include "camlist/camlistwidget.h"
 #include "camlist/selection.h"
 #include "commands/keycodes.h"
 #include "commands/keycommands.h"
@@ -48,11 +47,7 @@ void KeyHandler::Form_KeyDown(int keyCode, int /*shift*/)
     const std::optional<int> target = navigationTarget(keyCode, m_state.CurrentCam, m_state.CamCount);
     if (!target || m_state.CamCount <= 0)
         return;
-    const int cam = clampTarget(*target, m_state.CamCount);
-    m_selection.SelectListCam(cam);
-    m_form1.CamList->ScrollToCam(cam);
-    m_state.CurrentCam = cam;
-    m_selection.ShowCurrentCam();
+    m_selection.goToCam(clampTarget(*target, m_state.CamCount));
 }
 
 MainKeyPreview::MainKeyPreview(QWidget &window, KeyHandler &handler, QObject *parent)
