@@ -13,6 +13,7 @@
 // djpeg runs as a process writing to /dev/null, so its figure includes starting the
 // process; that start alone (djpeg on a 16 x 16 JPEG) is printed too. Only 127.0.0.1 is
 // contacted.
+#include "benchapp.h"
 #include "benchpictures.h"
 #include "app/application.h"
 #include "camserverprocess.h"
@@ -144,14 +145,7 @@ int main(int argc, char *argv[])
 
     const QDir workDir(root.filePath(QStringLiteral("work")));
     writeFile(workDir.filePath(QStringLiteral("config.ini")), "url=" + server.baseUrl().toUtf8() + "\r\n");
-    AppEnvironment env;
-    env.workDir = workDir;
-    env.transferTimeoutMs = 10000;
-    env.stopMessage = [](const QString &title, const QString &text) {
-        std::fprintf(stderr, "stop message: %s: %s\n", qPrintable(title), qPrintable(text));
-    };
-    env.endProgram = [](int code) { std::fprintf(stderr, "program end asked for (%d)\n", code); };
-    Application app(env);
+    Application app(bench::environment(workDir));
     if (!app.start()) {
         std::fprintf(stderr, "the application did not start\n");
         return 2;

@@ -15,7 +15,7 @@
 // grows less than 2 MiB from warm-up to the end, no working file remains, and the descriptors after warm-up and at the
 // end are the same. The exit status is 0 when they hold, 1 when not, 2 when the run could
 // not be set up. Only 127.0.0.1 is contacted.
-#include "app/application.h"
+#include "benchapp.h"
 #include "camlist/selection.h"
 #include "camserverprocess.h"
 #include "status/comments.h"
@@ -152,16 +152,8 @@ int main(int argc, char *argv[])
     }
     writeFile(workDir.filePath(QStringLiteral("config.ini")), "url=" + server.baseUrl().toUtf8() + "\r\n");
 
-    AppEnvironment env;
-    env.workDir = workDir;
-    env.transferTimeoutMs = 10000;
     int stopMessages = 0;
-    env.stopMessage = [&stopMessages](const QString &title, const QString &text) {
-        ++stopMessages;
-        std::fprintf(stderr, "stop message: %s: %s\n", qPrintable(title), qPrintable(text));
-    };
-    env.endProgram = [](int code) { std::fprintf(stderr, "program end asked for (%d)\n", code); };
-    Application app(env);
+    Application app(bench::environment(workDir, &stopMessages));
     if (!app.start()) {
         std::fprintf(stderr, "the application did not start\n");
         return 2;

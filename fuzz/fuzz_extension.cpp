@@ -4,22 +4,6 @@
 
 #include "view/pictureextension.h"
 
-namespace {
-
-QString flipAsciiCase(QString s)
-{
-    for (QChar &ch : s) {
-        const char16_t u = ch.unicode();
-        if (u >= 'a' && u <= 'z')
-            ch = QChar(char16_t(u - 32));
-        else if (u >= 'A' && u <= 'Z')
-            ch = QChar(char16_t(u + 32));
-    }
-    return s;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     using picture_extension::Fallback;
@@ -49,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Letter case does not matter, as long as no "?foo=0" is there to be spelled differently.
     if (!tail.contains(QLatin1Char('?')))
-        FUZZ_CHECK(ImageExtension(flipAsciiCase(address)) == ext);
+        FUZZ_CHECK(ImageExtension(fuzz::flipAsciiCase(address)) == ext);
 
     // Any address given a known extension, in any letter case and with any number of
     // "?foo=0" after it, ends up with that extension.

@@ -21,18 +21,6 @@ QChar asciiLower(QChar ch)
     return (u >= 'A' && u <= 'Z') ? QChar(char16_t(u + 32)) : ch;
 }
 
-QString flipAsciiCase(QString s)
-{
-    for (QChar &ch : s) {
-        const char16_t u = ch.unicode();
-        if (u >= 'a' && u <= 'z')
-            ch = QChar(char16_t(u - 32));
-        else if (u >= 'A' && u <= 'Z')
-            ch = QChar(char16_t(u + 32));
-    }
-    return s;
-}
-
 // The classes from the last five characters, lower-cased one by one. A non-ASCII
 // character is never part of an extension: none lowers to an extension's letters (the
 // dotted capital I lowers to "i" plus a combining dot, which breaks the match as well).
@@ -88,7 +76,7 @@ void checkClass(const QString &name)
     FUZZ_CHECK(cls == referenceClass(name));
     // Only the end of the name counts, and letter case does not.
     FUZZ_CHECK(classifyExtension(name.right(5)) == cls);
-    FUZZ_CHECK(classifyExtension(flipAsciiCase(name)) == cls);
+    FUZZ_CHECK(classifyExtension(fuzz::flipAsciiCase(name)) == cls);
     FUZZ_CHECK(classifyExtension(QStringLiteral("C:\\cams\\") + name) == cls);
     if (cls != ExtensionClass::Unsupported) {
         const QString tail = name.right(5);

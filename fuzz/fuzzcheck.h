@@ -40,4 +40,17 @@ inline QString text(const uint8_t *data, size_t size)
     return QString::fromUtf8(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
 }
 
+// ASCII letters in the other case; everything else unchanged.
+inline QString flipAsciiCase(QString s)
+{
+    for (QChar &ch : s) {
+        const char16_t u = ch.unicode();
+        if (u >= 'a' && u <= 'z')
+            ch = QChar(char16_t(u - 32));
+        else if (u >= 'A' && u <= 'Z')
+            ch = QChar(char16_t(u + 32));
+    }
+    return s;
+}
+
 } // namespace fuzz

@@ -1,0 +1,26 @@
+#pragma once
+// The environment of an application a benchmark runs in-process: stop messages and the
+// end of the program are reported on stderr instead of shown and carried out.
+#include "app/application.h"
+
+#include <QDir>
+
+#include <cstdio>
+
+namespace bench {
+
+inline AppEnvironment environment(const QDir &workDir, int *stopMessages = nullptr)
+{
+    AppEnvironment env;
+    env.workDir = workDir;
+    env.transferTimeoutMs = 10000;
+    env.stopMessage = [stopMessages](const QString &title, const QString &text) {
+        if (stopMessages)
+            ++*stopMessages;
+        std::fprintf(stderr, "stop message: %s: %s\n", qPrintable(title), qPrintable(text));
+    };
+    env.endProgram = [](int code) { std::fprintf(stderr, "program end asked for (%d)\n", code); };
+    return env;
+}
+
+} // namespace bench
