@@ -169,14 +169,11 @@ bool Application::loadCatalogue()
         return fail(texts::ConnectionMessage);
 
     // The answer is kept as a working file while it is read, as the comments are later.
-    QFile file(m_env.workDir.filePath(working_files::TextFile));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!working_files::write(m_env.workDir, working_files::TextFile, answer.body))
         return fail(texts::ConfigMessage);
-    file.write(answer.body);
-    file.close();
 
     Catalogue catalogue = parseCatalogue(answer.body);
-    QFile::remove(file.fileName());
+    QFile::remove(m_env.workDir.filePath(working_files::TextFile));
     if (catalogue.CamCount == 0)
         return fail(texts::EmptyCatalogueMessage);
     m_state.CamTable = std::move(catalogue.CamTable);

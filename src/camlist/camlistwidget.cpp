@@ -1,6 +1,7 @@
 #include "camlistwidget.h"
 
 #include "camlist/listgeometry.h"
+#include "catalogue/servertext.h"
 #include "platform/twips.h"
 #include "resources/pictures.h"
 
@@ -32,7 +33,7 @@ CamListWidget::CamListWidget(QScrollBar *scroll, QWidget *parent)
 
 void CamListWidget::addRow(const QString &camName, const QString &rating)
 {
-    m_names.append(camName);
+    m_names.append(server_text::shown(camName, server_text::LineLimit));
     m_pictures.push_back(static_cast<signed char>(list_geometry::ratingPicture(rating).value_or(0)));
     m_flags.push_back(0);
     update();

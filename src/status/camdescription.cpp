@@ -1,15 +1,17 @@
 #include "camdescription.h"
 
 #include "catalogue/camrecord.h"
+#include "catalogue/servertext.h"
 
 #include <QTextCursor>
 #include <QTextEdit>
 
 void ShowCamDescription(QTextEdit &box, const QStringList &camFields, const QColor &colour, int size)
 {
-    const QString name = CamRecord::field(camFields, CamRecord::CamName);
+    const QString name = server_text::shown(CamRecord::field(camFields, CamRecord::CamName), server_text::LineLimit);
     QString description = CamRecord::field(camFields, CamRecord::Description);
     description.replace(QStringLiteral("<br>"), QStringLiteral("\n"));
+    description = server_text::shown(description, server_text::BlockLimit);
     box.setPlainText(name + QLatin1Char('\n') + description);
 
     QTextCursor c(box.document());

@@ -1,6 +1,7 @@
 #include "comments.h"
 
 #include "app/runningstate.h"
+#include "catalogue/servertext.h"
 #include "platform/twips.h"
 #include "status/commentrules.h"
 #include "windows/form1.h"
@@ -29,9 +30,9 @@ void FillCommentBox(const CommentBar &bar, const QStringList &fields)
     QLabel *name = bar.CamComment[0];
     QLabel *text = bar.CamComment[1];
     QLabel *date = bar.CamComment[2];
-    name->setText(fields.value(0));
-    text->setText(fields.value(1));
-    date->setText(fields.value(2));
+    name->setText(server_text::shown(fields.value(0), server_text::LineLimit));
+    text->setText(server_text::shown(fields.value(1), server_text::BlockLimit));
+    date->setText(server_text::shown(fields.value(2), server_text::LineLimit));
     // Name and date size themselves to their text first.
     name->adjustSize();
     date->adjustSize();

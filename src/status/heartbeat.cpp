@@ -4,6 +4,7 @@
 #include "camlist/listgeometry.h"
 #include "camlist/selection.h"
 #include "catalogue/camrecord.h"
+#include "catalogue/servertext.h"
 #include "platform/twips.h"
 #include "resources/pictures.h"
 #include "status/camdescription.h"
@@ -43,8 +44,8 @@ void Heartbeat::showCamInformation()
 
     StatusBar &bar = *m_form1.StatusBar1;
     bar.setPanelText(1, heartbeat::addedByText(f));
-    bar.setPanelText(2, CamRecord::field(f, CamRecord::ViewCount));
-    bar.setPanelText(3, CamRecord::field(f, CamRecord::CommentCount));
+    bar.setPanelText(2, server_text::shown(CamRecord::field(f, CamRecord::ViewCount), server_text::LineLimit));
+    bar.setPanelText(3, server_text::shown(CamRecord::field(f, CamRecord::CommentCount), server_text::LineLimit));
     bar.setPanelPicture(2, pictures::ImageList1(8));
     bar.setPanelPicture(3, pictures::ImageList1(7));
     const QPixmap rating = pictures::ImageList1(list_geometry::ratingPicture(CamRecord::field(f, CamRecord::Rating)).value_or(0));
@@ -70,7 +71,7 @@ void Heartbeat::Timer1_Timer()
     if (m_fetch.isRunning())
         return;
 
-    const QString title = CamRecord::field(m_state.CurrentCamFields, CamRecord::CamName) + heartbeat::TitleSuffix;
+    const QString title = heartbeat::windowTitle(m_state.CurrentCamFields);
     if (m_form1.windowTitle() != title)
         showCamInformation();
     m_form1.setWindowTitle(title);

@@ -1,9 +1,19 @@
 #include "heartbeatrules.h"
 
 #include "catalogue/camrecord.h"
+#include "catalogue/servertext.h"
 #include "status/countdown.h"
 
 namespace heartbeat {
+
+namespace {
+
+QString shownField(const QStringList &f, CamRecord::Field index)
+{
+    return server_text::shown(CamRecord::field(f, index), server_text::LineLimit);
+}
+
+} // namespace
 
 RefreshStep refreshStep(const QVariant &countdown, const QString &refreshBox, QString &lastReadable)
 {
@@ -28,12 +38,14 @@ Sides switchSides(int screenWidth, int overlayLeft, int overlayWidth, int shape3
 
 QString overlayFigures(const QStringList &f)
 {
-    return QStringLiteral("Views: ") + CamRecord::field(f, CamRecord::ViewCount) + QStringLiteral(" | ")
-        + QStringLiteral("Comments: ") + CamRecord::field(f, CamRecord::CommentCount) + QStringLiteral("\r\n")
+    return QStringLiteral("Views: ") + shownField(f, CamRecord::ViewCount) + QStringLiteral(" | ")
+        + QStringLiteral("Comments: ") + shownField(f, CamRecord::CommentCount) + QStringLiteral("\r\n")
         + addedByText(f);
 }
 
-QString addedByText(const QStringList &f) { return QStringLiteral("Cam added by: ") + CamRecord::field(f, CamRecord::AddedBy); }
+QString addedByText(const QStringList &f) { return QStringLiteral("Cam added by: ") + shownField(f, CamRecord::AddedBy); }
+
+QString windowTitle(const QStringList &f) { return shownField(f, CamRecord::CamName) + TitleSuffix; }
 
 QString countdownCaption(const QVariant &shuffleCountdown)
 {

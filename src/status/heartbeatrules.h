@@ -40,6 +40,11 @@ Sides switchSides(int screenWidth, int overlayLeft, int overlayWidth, int shape3
 // "Views: <views> | Comments: <comments>" CR LF "Cam added by: <name>".
 QString overlayFigures(const QStringList &camFields);
 QString addedByText(const QStringList &camFields);
+
+// The main window's title for a cam: its name, cut as any one-line field, and the suffix.
+// The title tells whether a cam's information is on screen, so it is the same text every
+// time for the same cam.
+QString windowTitle(const QStringList &camFields);
 QString countdownCaption(const QVariant &shuffleCountdown);
 
 } // namespace heartbeat

@@ -45,10 +45,7 @@ void CamImageFetch::transferStateChanged(int code)
 
 void CamImageFetch::writeFile(const QString &name, const QByteArray &bytes, bool *ok) const
 {
-    QFile file(m_workDir.filePath(name));
-    *ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    if (*ok)
-        file.write(bytes);
+    *ok = working_files::write(m_workDir, name, bytes);
 }
 
 void CamImageFetch::FetchCamImage()
@@ -93,15 +90,16 @@ void CamImageFetch::FetchCamImage()
     // 10-12. A failed comments download leaves the cam without comments.
     if (current) {
         const QString camId = CamRecord::field(m_state.CurrentCamFields, CamRecord::CamId);
-        DownloadRequest commentsRequest{m_state.ServerUrl + QStringLiteral("/comments.php?camid=") + camId,
-                                        CatalogueMaxBytes, m_timeoutMs};
+        DownloadRequest commentsRequest{fetch_rules::commentsAddress(m_state.ServerUrl, camId), CatalogueMaxBytes,
+                                        m_timeoutMs};
         const DownloadResult comments = m_inet.download(commentsRequest);
         if (comments.ok() && !abandoned(run)) {
             bool written = false;
             writeFile(working_files::TextFile, comments.body, &written);
-            QFile file(m_workDir.filePath(working_files::TextFile));
-            if (written && file.open(QIODevice::ReadOnly))
-                m_state.CommentTable = fetch_rules::buildCommentTable(file.read(CatalogueMaxBytes));
+            if (written) {
+                if (const auto text = working_files::read(m_workDir, working_files::TextFile, CatalogueMaxBytes))
+                    m_state.CommentTable = fetch_rules::buildCommentTable(*text);
+            }
         }
     }
 

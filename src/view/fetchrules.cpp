@@ -2,6 +2,8 @@
 
 #include "catalogue/ansitext.h"
 
+#include <QUrl>
+
 #include <cmath>
 
 namespace fetch_rules {
@@ -38,6 +40,11 @@ QStringList buildCommentTable(const QByteArray &answer)
         table.append(QString());
     table.append(QString());
     return table;
+}
+
+QString commentsAddress(const QString &serverUrl, const QString &camId)
+{
+    return serverUrl + QStringLiteral("/comments.php?camid=") + QString::fromLatin1(QUrl::toPercentEncoding(camId));
 }
 
 QString stateBullets(int n)

@@ -19,6 +19,10 @@ std::optional<QString> transferStatusText(qint64 bytes, float seconds, const QLo
 // line at all two empty entries.
 QStringList buildCommentTable(const QByteArray &answer);
 
+// The address of a cam's comments: the cam id goes into the query as one value, encoded,
+// so that whatever it holds ("&", "#", "=", blanks) reaches the server as the id.
+QString commentsAddress(const QString &serverUrl, const QString &camId);
+
 // A row of n bullets, each followed by a blank; empty for n of 0 or less.
 QString stateBullets(int n);
 

@@ -16,7 +16,10 @@ void place(QWidget *w, const fullscreen_layout::TwipBox &b)
 
 QLabel *commentLabel(QWidget *parent, const QString &caption, double points, bool bold)
 {
-    auto *label = new QLabel(caption, parent);
+    auto *label = new QLabel(parent);
+    // Comments come from the server: never markup, never a picture or file named in them.
+    label->setTextFormat(Qt::PlainText);
+    label->setText(caption);
     label->setObjectName(QStringLiteral("CamComment"));
     QFont font(QStringLiteral("Times New Roman"));
     font.setStyleHint(QFont::Serif);

@@ -82,6 +82,7 @@ Form3::Form3(QWidget *parent)
 
     Label1 = new QLabel(fullscreen_texts::StatusText, picDraw);
     Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setTextFormat(Qt::PlainText);
     Label1->setFont(tahoma(9.75, true));
     setTextColor(Label1, QColor(192, 192, 192));
     placeTwipBox(Label1, design.Label1);
@@ -101,6 +102,7 @@ Form3::Form3(QWidget *parent)
 
     AutoRandomLabel = new QLabel(fullscreen_texts::AutoShuffleDesign, picDraw);
     AutoRandomLabel->setObjectName(QStringLiteral("AutoRandomLabel"));
+    AutoRandomLabel->setTextFormat(Qt::PlainText);
     AutoRandomLabel->setFont(tahoma(9.75, true));
     setTextColor(AutoRandomLabel, Qt::white);
     placeTwipBox(AutoRandomLabel, design.AutoRandomLabel);

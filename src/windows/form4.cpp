@@ -57,7 +57,9 @@ Form4::Form4(QWidget *parent)
     Image1->setCursor(pointer::hidden());
     placeTwipBox(Image1, design.Image1);
 
-    Label1 = new QLabel(fullscreen_texts::NoCamData, this);
+    Label1 = new QLabel(this);
+    Label1->setTextFormat(Qt::PlainText); // the cam's figures, as the server sent them
+    Label1->setText(fullscreen_texts::NoCamData);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(tahoma(8.25));
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -15,6 +15,9 @@
 #include "view/picturearea.h"
 #include "windows/form1.h"
 #include "windows/form3.h"
+#include "windows/form4.h"
+#include "camlist/camlistwidget.h"
+#include "status/heartbeat.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -26,6 +29,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
+#include <QUrlQuery>
 
 #include <functional>
 #include <QTimer>
@@ -273,6 +278,15 @@ enum class Shows { Black, Picture, TransparentBlack };
 
 Q_DECLARE_METATYPE(Shows)
 
+// Where a text sits in what the server sends.
+enum class Field { CamName, Description, AddedBy, Views, CommentCount, CommentName, CommentText, CommentDate };
+Q_DECLARE_METATYPE(Field)
+
+// What takes a working file's name before the viewer starts.
+enum class Squatter { LinkToOutside, Folder };
+Q_DECLARE_METATYPE(Squatter)
+
+
 class TestFaults : public QObject
 {
     Q_OBJECT
@@ -285,6 +299,13 @@ private slots:
     void comments();
     void pictures_data();
     void pictures();
+    void markupShownAsText_data();
+    void markupShownAsText();
+    void workingFileLinks_data();
+    void workingFileLinks();
+    void oddCamIds();
+    void hugeFields_data();
+    void hugeFields();
 
 private:
     bool restoreFiles() const;
@@ -695,6 +716,262 @@ void TestFaults::pictures()
     QVERIFY(restoreFiles());
     checkRefreshWorks(run, picture);
     QVERIFY(!allBlack(fullscreen.surface()));
+}
+
+// ---- Text from the server -------------------------------------------------------------
+
+namespace {
+
+// Red pixels in what a widget shows: a local red picture or a red font let in by markup.
+int redPixels(QWidget *widget)
+{
+    const QImage shot = widget->grab().toImage();
+    int count = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x) {
+            const QRgb c = shot.pixel(x, y);
+            count += qRed(c) > 200 && qGreen(c) < 80 && qBlue(c) < 80;
+        }
+    return count;
+}
+
+// A catalogue of one cam whose fields are given, and the comments of that cam.
+QByteArray oneCam(const QByteArray &id, const QByteArray &name, const QByteArray &description,
+                  const QByteArray &views, const QByteArray &addedBy, const QByteArray &comments = "2")
+{
+    return id + ';' + name + ";{base}/pics/cam.jpg;" + description + ";;4;" + comments + ';' + views + ';' + addedBy
+        + "\r\n";
+}
+
+} // namespace
+
+void TestFaults::markupShownAsText_data()
+{
+    QTest::addColumn<Field>("field");
+    QTest::newRow("cam name") << Field::CamName;
+    QTest::newRow("description") << Field::Description;
+    QTest::newRow("added by") << Field::AddedBy;
+    QTest::newRow("views") << Field::Views;
+    QTest::newRow("comment count") << Field::CommentCount;
+    QTest::newRow("comment name") << Field::CommentName;
+    QTest::newRow("comment text") << Field::CommentText;
+    QTest::newRow("comment date") << Field::CommentDate;
+}
+
+// Markup from the server is shown as the characters it is made of: no picture named in it
+// is opened, no font or colour it asks for is used.
+void TestFaults::markupShownAsText()
+{
+    QFETCH(Field, field);
+
+    QImage red(40, 20, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    const QString redFile = QDir(m_files.path()).filePath(QStringLiteral("red.png"));
+    QVERIFY(red.save(redFile));
+    const QByteArray markup = "<img src=\"" + redFile.toUtf8() + "\" width=80 height=40><b>bold</b>"
+                              "<font color=\"#ff0000\">red words</font>";
+    const auto pick = [&](Field f, const QByteArray &plain) { return field == f ? markup : plain; };
+
+    QVERIFY(writeServed(QStringLiteral("camlist.txt"),
+                        oneCam("1", pick(Field::CamName, "Markup cam"), pick(Field::Description, "A cam"),
+                               pick(Field::Views, "10"), pick(Field::AddedBy, "tester"), pick(Field::CommentCount, "2"))));
+    QVERIFY(writeServed(QStringLiteral("comments/1.txt"),
+                        pick(Field::CommentName, "Ann") + ';' + pick(Field::CommentText, "A fine view") + ';'
+                            + pick(Field::CommentDate, "01.02.2020") + "\r\n"));
+
+    AppRun run(TimeoutMs);
+    QVERIFY(run.writeConfig(m_server->baseUrl()));
+    QVERIFY(run.app->start());
+    Form1 &f = run.app->form1();
+    Form4 &overlay = run.app->form4();
+    run.app->heartbeat().Timer1_Timer(); // shows the cam's information and refreshes
+    QVERIFY(!f.picOriginal->picture().isNull());
+    QVERIFY(commentBarComesUp(*run.app));
+
+    const QString text = QString::fromUtf8(markup);
+    switch (field) {
+    case Field::CamName:
+        QCOMPARE(f.CamList->rowCaption(0), text);
+        QCOMPARE(f.windowTitle(), text + QStringLiteral(" - lumora viewer 5"));
+        QVERIFY(f.RichTextBox1->toPlainText().startsWith(text + QLatin1Char('\n')));
+        QVERIFY(overlay.RichTextBox1->toPlainText().startsWith(text + QLatin1Char('\n')));
+        break;
+    case Field::Description:
+        QVERIFY(f.RichTextBox1->toPlainText().endsWith(QLatin1Char('\n') + text));
+        QVERIFY(overlay.RichTextBox1->toPlainText().endsWith(QLatin1Char('\n') + text));
+        break;
+    case Field::AddedBy:
+        QCOMPARE(f.StatusBar1->panelText(1), QStringLiteral("Cam added by: ") + text);
+        QVERIFY(overlay.Label1->text().endsWith(QStringLiteral("Cam added by: ") + text));
+        break;
+    case Field::Views:
+        QCOMPARE(f.StatusBar1->panelText(2), text);
+        QVERIFY(overlay.Label1->text().startsWith(QStringLiteral("Views: ") + text));
+        break;
+    case Field::CommentCount:
+        QCOMPARE(f.StatusBar1->panelText(3), text);
+        QVERIFY(overlay.Label1->text().contains(QStringLiteral("Comments: ") + text));
+        break;
+    case Field::CommentName:
+    case Field::CommentText:
+    case Field::CommentDate: {
+        const int i = field == Field::CommentName ? 0 : field == Field::CommentText ? 1 : 2;
+        QCOMPARE(f.CamComment[i]->text(), text);
+        QCOMPARE(run.app->form3().commentBar().CamComment[i]->text(), text);
+        break;
+    }
+    }
+
+    // What the windows show: the markup's own characters, nothing red anywhere. The comment
+    // labels and the overlay's figures are looked at one by one, so a red picture laid over
+    // by a sibling still counts.
+    QList<QWidget *> shown{&f, &overlay, overlay.Label1};
+    for (QLabel *label : f.CamComment)
+        shown.append(label);
+    for (QLabel *label : run.app->form3().commentBar().CamComment)
+        shown.append(label);
+    for (QWidget *w : shown) {
+        w->adjustSize();
+        QVERIFY2(redPixels(w) == 0, qPrintable(w->objectName()));
+    }
+}
+
+void TestFaults::workingFileLinks_data()
+{
+    QTest::addColumn<QString>("name");     // the working file's name, taken before the viewer starts
+    QTest::addColumn<Squatter>("squatter");
+
+    QTest::newRow("catalogue and comments through a link") << "temp.tmp" << Squatter::LinkToOutside;
+    QTest::newRow("picture through a link") << "temp.jpg" << Squatter::LinkToOutside;
+    QTest::newRow("a folder of the picture's name") << "temp.jpg" << Squatter::Folder;
+}
+
+// Working files are never written through an entry already there: a link is replaced, not
+// followed, a folder makes that name unwritable, and nothing outside the folder changes.
+void TestFaults::workingFileLinks()
+{
+    QFETCH(QString, name);
+    QFETCH(Squatter, squatter);
+
+    QTemporaryDir outside;
+    QVERIFY(outside.isValid());
+    const QString victim = QDir(outside.path()).filePath(QStringLiteral("victim.txt"));
+    const QByteArray victimContent = "somebody else's file, not to be overwritten";
+    {
+        QFile v(victim);
+        QVERIFY(v.open(QIODevice::WriteOnly) && v.write(victimContent) == victimContent.size());
+    }
+
+    AppRun run(TimeoutMs);
+    const QDir work(run.dir.path());
+    if (squatter == Squatter::LinkToOutside)
+        QVERIFY(QFile::link(victim, work.filePath(name)));
+    else
+        QVERIFY(work.mkdir(name));
+
+    startAt(run, QStringLiteral("cam.jpg"));
+    QCOMPARE(run.messages, QStringList());
+    checkRefreshWorks(run, QStringLiteral("cam.jpg"));
+    checkRefreshWorks(run, QStringLiteral("cam.jpg"));
+
+    QFile v(victim);
+    QVERIFY(v.open(QIODevice::ReadOnly));
+    QCOMPARE(v.readAll(), victimContent);
+    QCOMPARE(QDir(outside.path()).entryList(QDir::Files), QStringList{QStringLiteral("victim.txt")});
+    if (squatter == Squatter::Folder)
+        QVERIFY(QFileInfo(work.filePath(name)).isDir());
+
+    // The end of the program deletes the working files, and a link only as a link.
+    if (squatter == Squatter::LinkToOutside)
+        QVERIFY(QFile::link(victim, work.filePath(name)));
+    run.app->shutdown();
+    QCOMPARE(run.leftovers(), QStringList());
+    QVERIFY(QFileInfo::exists(victim));
+}
+
+// A cam id reaches the server as that id, one query value, whatever characters it holds.
+void TestFaults::oddCamIds()
+{
+    const QList<QByteArray> ids{"1&admin=1", "2#frag", "a b+c", "50%", "x;y"};
+    QByteArray catalogue;
+    for (const QByteArray &id : ids) {
+        if (!id.contains(';'))
+            catalogue += oneCam(id, "Cam " + id, "A cam", "10", "tester");
+    }
+    QVERIFY(writeServed(QStringLiteral("camlist.txt"), catalogue));
+
+    AppRun run(TimeoutMs);
+    QVERIFY(run.writeConfig(m_server->baseUrl()));
+    QVERIFY(run.app->start());
+    QCOMPARE(run.app->state().CamCount, 4);
+    for (int cam = 0; cam < 4; ++cam) {
+        QVERIFY(m_server->resetLog());
+        run.app->selection().rowClicked(cam);
+        run.app->fetch().FetchCamImage();
+        QStringList asked;
+        for (const QString &line : m_server->requests())
+            if (line.startsWith(QStringLiteral("GET /comments.php")))
+                asked.append(line.split(QLatin1Char(' ')).value(1));
+        QCOMPARE(asked.size(), 1);
+        const QUrlQuery query(QUrl(asked.first()).query(QUrl::FullyEncoded));
+        QCOMPARE(query.queryItems(QUrl::FullyDecoded),
+                 (QList<QPair<QString, QString>>{{QStringLiteral("camid"), QString::fromUtf8(ids[cam])}}));
+    }
+}
+
+void TestFaults::hugeFields_data()
+{
+    QTest::addColumn<Field>("field");
+    QTest::newRow("cam name") << Field::CamName;
+    QTest::newRow("description") << Field::Description;
+    QTest::newRow("added by") << Field::AddedBy;
+    QTest::newRow("views") << Field::Views;
+    QTest::newRow("comment count") << Field::CommentCount;
+    QTest::newRow("comment name") << Field::CommentName;
+    QTest::newRow("comment text") << Field::CommentText;
+}
+
+// One field of 15 MB, just under the answer caps: the viewer starts, shows the cam and its
+// comment in little time and memory, and keeps the whole field where the rules read it.
+void TestFaults::hugeFields()
+{
+    QFETCH(Field, field);
+
+    QByteArray huge;
+    huge.reserve(15'000'000);
+    while (huge.size() < 15'000'000)
+        huge += "Huge field words ";
+    const auto pick = [&](Field f, const QByteArray &plain) { return field == f ? huge : plain; };
+    QVERIFY(writeServed(QStringLiteral("camlist.txt"),
+                        oneCam("1", pick(Field::CamName, "Huge cam"), pick(Field::Description, "A cam"),
+                               pick(Field::Views, "10"), pick(Field::AddedBy, "tester"), pick(Field::CommentCount, "2"))));
+    QVERIFY(writeServed(QStringLiteral("comments/1.txt"),
+                        pick(Field::CommentName, "Ann") + ';' + pick(Field::CommentText, "A fine view") + ";01.02.2020\r\n"));
+
+    AppRun run(TimeoutMs);
+    QVERIFY(run.writeConfig(m_server->baseUrl()));
+    Form1 &f = run.app->form1();
+    MemoryWatch memory;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(run.app->start());
+    run.app->heartbeat().Timer1_Timer();
+    QVERIFY(commentBarComesUp(*run.app));
+    (void)f.grab();
+    (void)run.app->form4().grab();
+    const qint64 elapsed = clock.elapsed();
+    const qint64 growth = memory.growth();
+    qInfo("15 MB %s: %lld ms, %.0f MiB", QTest::currentDataTag(), elapsed, growth / double(MiB));
+    QVERIFY2(elapsed < 6000, qPrintable(QString::number(elapsed)));
+    QVERIFY2(growth < 400 * MiB, qPrintable(QStringLiteral("%1 MiB").arg(growth / double(MiB))));
+
+    // The rules still read the whole field.
+    const RunningState &s = run.app->state();
+    if (field == Field::CommentName || field == Field::CommentText)
+        QCOMPARE(s.CommentTable.first().size(), huge.size() + (field == Field::CommentName ? 23 : 15));
+    else
+        QVERIFY(s.CamTable.first().size() > huge.size());
+    QCOMPARE(run.leftovers(), QStringList());
 }
 
 QTEST_MAIN(TestFaults)

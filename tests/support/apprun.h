@@ -43,10 +43,10 @@ struct AppRun
 
     bool exists(const QString &name) const { return QDir(dir.path()).exists(name); }
 
-    // Files left in the working folder besides config.ini.
+    // Files and links left in the working folder besides config.ini, hidden ones included.
     QStringList leftovers() const
     {
-        QStringList names = QDir(dir.path()).entryList(QDir::Files);
+        QStringList names = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
         names.removeAll(QStringLiteral("config.ini"));
         return names;
     }

@@ -1,3 +1,6 @@
+#include "catalogue/servertext.h"
+#include <QUrl>
+#include <QUrlQuery>
 #include "status/countdown.h"
 #include "view/fetchrules.h"
 #include "view/pictureextension.h"
@@ -15,6 +18,10 @@ private slots:
     void commentTable_data();
     void commentTable();
     void bullets();
+    void commentsAddress_data();
+    void commentsAddress();
+    void shownText_data();
+    void shownText();
     void intervals_data();
     void intervals();
     void countingAndFill();
@@ -86,6 +93,60 @@ void TestFetchRules::commentTable()
     QFETCH(QByteArray, answer);
     QFETCH(QStringList, table);
     QCOMPARE(fetch_rules::buildCommentTable(answer), table);
+}
+
+void TestFetchRules::commentsAddress_data()
+{
+    QTest::addColumn<QString>("camId");
+    QTest::addColumn<QString>("address");
+
+    const QString base = QStringLiteral("http://127.0.0.1:8080/comments.php?camid=");
+    QTest::newRow("number") << "17" << base + "17";
+    QTest::newRow("a second parameter") << "1&admin=1" << base + "1%26admin%3D1";
+    QTest::newRow("a fragment") << "2#frag" << base + "2%23frag";
+    QTest::newRow("blank and plus") << "a b+c" << base + "a%20b%2Bc";
+    QTest::newRow("percent sign") << "50%" << base + "50%25";
+    QTest::newRow("path") << "../x?y" << base + "..%2Fx%3Fy";
+    QTest::newRow("umlaut, as UTF-8") << QString::fromUtf8("K\xC3\xB6ln") << base + "K%C3%B6ln";
+    QTest::newRow("empty") << QString() << base;
+}
+
+void TestFetchRules::commentsAddress()
+{
+    QFETCH(QString, camId);
+    QFETCH(QString, address);
+    const QString got = fetch_rules::commentsAddress(QStringLiteral("http://127.0.0.1:8080"), camId);
+    QCOMPARE(got, address);
+    // The address as it goes out carries the id as one query value, exactly.
+    const QUrl url(got, QUrl::TolerantMode);
+    QCOMPARE(url.fragment(), QString());
+    QCOMPARE(QUrlQuery(url).queryItems(QUrl::FullyDecoded),
+             (QList<QPair<QString, QString>>{{QStringLiteral("camid"), camId}}));
+}
+
+void TestFetchRules::shownText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QString>("shown");
+
+    const QString ellipsis(QChar(0x2026));
+    QTest::newRow("short") << "Harbour" << 10 << "Harbour";
+    QTest::newRow("exactly the limit") << "0123456789" << 10 << "0123456789";
+    QTest::newRow("one over") << "0123456789A" << 10 << "0123456789" + ellipsis;
+    QTest::newRow("empty") << QString() << 10 << QString();
+    // A character outside the basic plane is never cut in half.
+    QTest::newRow("surrogate pair at the cut") << QString::fromUtf8("abc\xF0\x9F\x93\xB7xyz") << 4 << "abc" + ellipsis;
+    QTest::newRow("surrogate pair before the cut") << QString::fromUtf8("abc\xF0\x9F\x93\xB7xyz") << 5
+                                                   << QString::fromUtf8("abc\xF0\x9F\x93\xB7") + ellipsis;
+}
+
+void TestFetchRules::shownText()
+{
+    QFETCH(QString, text);
+    QFETCH(int, limit);
+    QFETCH(QString, shown);
+    QCOMPARE(server_text::shown(text, limit), shown);
 }
 
 void TestFetchRules::bullets()

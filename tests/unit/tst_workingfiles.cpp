@@ -4,11 +4,42 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace {
+
+bool put(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+// Everything in the folder, links, hidden and broken entries included.
+QStringList entries(const QDir &dir)
+{
+    return dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+// What is there under the working file's name before the write.
+enum class Before { Nothing, OwnFile, LinkToOutside, BrokenLink, LinkToFolder, Folder, ReadOnlyFile };
+Q_DECLARE_METATYPE(Before)
+
 class TestWorkingFiles : public QObject
 {
     Q_OBJECT
 private slots:
     void removesOnlyOwnFiles();
+    void write_data();
+    void write();
+    void removeDeletesLinkOnly();
+    void read_data();
+    void read();
 };
 
 void TestWorkingFiles::removesOnlyOwnFiles()
@@ -34,6 +65,135 @@ void TestWorkingFiles::removesOnlyOwnFiles()
     // Nothing there any more is no error either.
     working_files::removeAll(dir);
     QCOMPARE(dir.entryList(QDir::Files).size(), theirs.size());
+}
+
+void TestWorkingFiles::write_data()
+{
+    QTest::addColumn<Before>("before");
+    QTest::addColumn<bool>("written");
+
+    QTest::newRow("nothing") << Before::Nothing << true;
+    QTest::newRow("an earlier working file") << Before::OwnFile << true;
+    QTest::newRow("a read-only file") << Before::ReadOnlyFile << true;
+    QTest::newRow("a link to a file outside") << Before::LinkToOutside << true;
+    QTest::newRow("a link to nowhere") << Before::BrokenLink << true;
+    QTest::newRow("a link to a folder") << Before::LinkToFolder << true;
+    QTest::newRow("a folder") << Before::Folder << false;
+}
+
+void TestWorkingFiles::write()
+{
+    QFETCH(Before, before);
+    QFETCH(bool, written);
+
+    QTemporaryDir work;
+    QTemporaryDir outside;
+    QVERIFY(work.isValid() && outside.isValid());
+    const QDir dir(work.path());
+    const QString name = QStringLiteral("temp.jpg");
+    const QString path = dir.filePath(name);
+    const QString victim = QDir(outside.path()).filePath(QStringLiteral("victim.txt"));
+    const QByteArray victimContent = "somebody else's file";
+    QVERIFY(put(victim, victimContent));
+
+    switch (before) {
+    case Before::Nothing:
+        break;
+    case Before::OwnFile:
+        QVERIFY(put(path, "an older and longer picture"));
+        break;
+    case Before::ReadOnlyFile:
+        QVERIFY(put(path, "old"));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner));
+        break;
+    case Before::LinkToOutside:
+        QVERIFY(QFile::link(victim, path));
+        break;
+    case Before::BrokenLink:
+        QVERIFY(QFile::link(QDir(outside.path()).filePath(QStringLiteral("not-there")), path));
+        break;
+    case Before::LinkToFolder:
+        QVERIFY(QFile::link(outside.path(), path));
+        break;
+    case Before::Folder:
+        QVERIFY(dir.mkdir(name));
+        break;
+    }
+    const QStringList entriesBefore = entries(dir);
+
+    const QByteArray bytes("\xFF\xD8 the new picture", 18);
+    QCOMPARE(working_files::write(dir, name, bytes), written);
+
+    // Whatever was there, nothing outside the folder is touched.
+    QCOMPARE(contentOf(victim), victimContent);
+    QCOMPARE(QDir(outside.path()).entryList(QDir::Files), QStringList{QStringLiteral("victim.txt")});
+    if (written) {
+        const QFileInfo info(path);
+        QVERIFY(!info.isSymLink());
+        QVERIFY(info.isFile());
+        QCOMPARE(contentOf(path), bytes);
+        QCOMPARE(entries(dir), QStringList{name});
+    } else {
+        QVERIFY(QFileInfo(path).isDir());
+        QCOMPARE(entries(dir), entriesBefore); // no private file left behind
+    }
+}
+
+void TestWorkingFiles::removeDeletesLinkOnly()
+{
+    QTemporaryDir work;
+    QTemporaryDir outside;
+    QVERIFY(work.isValid() && outside.isValid());
+    const QDir dir(work.path());
+    const QString victim = QDir(outside.path()).filePath(QStringLiteral("victim.jpg"));
+    QVERIFY(put(victim, "kept"));
+    QVERIFY(QFile::link(victim, dir.filePath(QStringLiteral("temp.jpg"))));
+    QVERIFY(QFile::link(victim, dir.filePath(QStringLiteral("temp.tmp"))));
+
+    working_files::removeAll(dir);
+
+    QCOMPARE(entries(dir), QStringList());
+    QCOMPARE(contentOf(victim), QByteArray("kept"));
+}
+
+void TestWorkingFiles::read_data()
+{
+    QTest::addColumn<Before>("before");
+    QTest::addColumn<bool>("readable");
+
+    QTest::newRow("a working file") << Before::OwnFile << true;
+    QTest::newRow("nothing") << Before::Nothing << false;
+    QTest::newRow("a link to a file outside") << Before::LinkToOutside << false;
+    QTest::newRow("a folder") << Before::Folder << false;
+}
+
+void TestWorkingFiles::read()
+{
+    QFETCH(Before, before);
+    QFETCH(bool, readable);
+
+    QTemporaryDir work;
+    QTemporaryDir outside;
+    QVERIFY(work.isValid() && outside.isValid());
+    const QDir dir(work.path());
+    const QString path = dir.filePath(QStringLiteral("temp.tmp"));
+    const QString victim = QDir(outside.path()).filePath(QStringLiteral("secret.txt"));
+    QVERIFY(put(victim, "secret"));
+    if (before == Before::OwnFile)
+        QVERIFY(put(path, "Ann;A fine view;01.02.2020\r\n"));
+    else if (before == Before::LinkToOutside)
+        QVERIFY(QFile::link(victim, path));
+    else if (before == Before::Folder)
+        QVERIFY(dir.mkdir(QStringLiteral("temp.tmp")));
+
+    const std::optional<QByteArray> got = working_files::read(dir, QStringLiteral("temp.tmp"), 1000);
+    QCOMPARE(got.has_value(), readable);
+    if (readable)
+        QCOMPARE(*got, QByteArray("Ann;A fine view;01.02.2020\r\n"));
+
+    // The read stops at its bound.
+    if (readable)
+        QCOMPARE(working_files::read(dir, QStringLiteral("temp.tmp"), 3).value_or(QByteArray()), QByteArray("Ann"));
 }
 
 QTEST_APPLESS_MAIN(TestWorkingFiles)
