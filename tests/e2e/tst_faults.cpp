@@ -286,6 +286,45 @@ Q_DECLARE_METATYPE(Field)
 enum class Squatter { LinkToOutside, Folder };
 Q_DECLARE_METATYPE(Squatter)
 
+namespace {
+
+// Red pixels in what a widget shows: a local red picture or a red font let in by markup.
+int redPixels(QWidget *widget)
+{
+    const QImage shot = widget->grab().toImage();
+    int count = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x) {
+            const QRgb c = shot.pixel(x, y);
+            count += qRed(c) > 200 && qGreen(c) < 80 && qBlue(c) < 80;
+        }
+    return count;
+}
+
+// A catalogue of one cam whose fields are given, and the comments of that cam.
+QByteArray oneCam(const QByteArray &id, const QByteArray &name, const QByteArray &description = "A cam",
+                  const QByteArray &views = "10", const QByteArray &addedBy = "tester", const QByteArray &comments = "2")
+{
+    return id + ';' + name + ";{base}/pics/cam.jpg;" + description + ";;4;" + comments + ';' + views + ';' + addedBy
+        + "\r\n";
+}
+
+// One row for each field of a cam and of its comment that the windows show.
+void addFieldRows()
+{
+    QTest::addColumn<Field>("field");
+    QTest::newRow("cam name") << Field::CamName;
+    QTest::newRow("description") << Field::Description;
+    QTest::newRow("added by") << Field::AddedBy;
+    QTest::newRow("views") << Field::Views;
+    QTest::newRow("comment count") << Field::CommentCount;
+    QTest::newRow("comment name") << Field::CommentName;
+    QTest::newRow("comment text") << Field::CommentText;
+    QTest::newRow("comment date") << Field::CommentDate;
+}
+
+} // namespace
+
 
 class TestFaults : public QObject
 {
@@ -310,6 +349,7 @@ private slots:
 private:
     bool restoreFiles() const;
     bool writeServed(const QString &name, const QByteArray &content) const;
+    bool serveOneCamWith(Field field, const QByteArray &content) const;
     void startAt(AppRun &run, const QString &picture);
     void checkRefreshWorks(AppRun &run, const QString &picture);
 
@@ -322,6 +362,18 @@ bool TestFaults::writeServed(const QString &name, const QByteArray &content) con
 {
     QFile f(QDir(m_files.path()).filePath(name));
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
+}
+
+// Serves one cam with id 1, and one comment of it, with content in the given field.
+bool TestFaults::serveOneCamWith(Field field, const QByteArray &content) const
+{
+    const auto pick = [&](Field f, const QByteArray &plain) { return field == f ? content : plain; };
+    return writeServed(QStringLiteral("camlist.txt"),
+                       oneCam("1", pick(Field::CamName, "One cam"), pick(Field::Description, "A cam"),
+                              pick(Field::Views, "10"), pick(Field::AddedBy, "tester"), pick(Field::CommentCount, "2")))
+        && writeServed(QStringLiteral("comments/1.txt"),
+                       pick(Field::CommentName, "Ann") + ';' + pick(Field::CommentText, "A fine view") + ';'
+                           + pick(Field::CommentDate, "01.02.2020") + "\r\n");
 }
 
 bool TestFaults::restoreFiles() const
@@ -720,42 +772,10 @@ void TestFaults::pictures()
 
 // ---- Text from the server -------------------------------------------------------------
 
-namespace {
-
-// Red pixels in what a widget shows: a local red picture or a red font let in by markup.
-int redPixels(QWidget *widget)
-{
-    const QImage shot = widget->grab().toImage();
-    int count = 0;
-    for (int y = 0; y < shot.height(); ++y)
-        for (int x = 0; x < shot.width(); ++x) {
-            const QRgb c = shot.pixel(x, y);
-            count += qRed(c) > 200 && qGreen(c) < 80 && qBlue(c) < 80;
-        }
-    return count;
-}
-
-// A catalogue of one cam whose fields are given, and the comments of that cam.
-QByteArray oneCam(const QByteArray &id, const QByteArray &name, const QByteArray &description,
-                  const QByteArray &views, const QByteArray &addedBy, const QByteArray &comments = "2")
-{
-    return id + ';' + name + ";{base}/pics/cam.jpg;" + description + ";;4;" + comments + ';' + views + ';' + addedBy
-        + "\r\n";
-}
-
-} // namespace
 
 void TestFaults::markupShownAsText_data()
 {
-    QTest::addColumn<Field>("field");
-    QTest::newRow("cam name") << Field::CamName;
-    QTest::newRow("description") << Field::Description;
-    QTest::newRow("added by") << Field::AddedBy;
-    QTest::newRow("views") << Field::Views;
-    QTest::newRow("comment count") << Field::CommentCount;
-    QTest::newRow("comment name") << Field::CommentName;
-    QTest::newRow("comment text") << Field::CommentText;
-    QTest::newRow("comment date") << Field::CommentDate;
+    addFieldRows();
 }
 
 // Markup from the server is shown as the characters it is made of: no picture named in it
@@ -770,14 +790,7 @@ void TestFaults::markupShownAsText()
     QVERIFY(red.save(redFile));
     const QByteArray markup = "<img src=\"" + redFile.toUtf8() + "\" width=80 height=40><b>bold</b>"
                               "<font color=\"#ff0000\">red words</font>";
-    const auto pick = [&](Field f, const QByteArray &plain) { return field == f ? markup : plain; };
-
-    QVERIFY(writeServed(QStringLiteral("camlist.txt"),
-                        oneCam("1", pick(Field::CamName, "Markup cam"), pick(Field::Description, "A cam"),
-                               pick(Field::Views, "10"), pick(Field::AddedBy, "tester"), pick(Field::CommentCount, "2"))));
-    QVERIFY(writeServed(QStringLiteral("comments/1.txt"),
-                        pick(Field::CommentName, "Ann") + ';' + pick(Field::CommentText, "A fine view") + ';'
-                            + pick(Field::CommentDate, "01.02.2020") + "\r\n"));
+    QVERIFY(serveOneCamWith(field, markup));
 
     AppRun run(TimeoutMs);
     QVERIFY(run.writeConfig(m_server->baseUrl()));
@@ -896,7 +909,7 @@ void TestFaults::oddCamIds()
     QByteArray catalogue;
     for (const QByteArray &id : ids) {
         if (!id.contains(';'))
-            catalogue += oneCam(id, "Cam " + id, "A cam", "10", "tester");
+            catalogue += oneCam(id, "Cam " + id);
     }
     QVERIFY(writeServed(QStringLiteral("camlist.txt"), catalogue));
 
@@ -921,14 +934,7 @@ void TestFaults::oddCamIds()
 
 void TestFaults::hugeFields_data()
 {
-    QTest::addColumn<Field>("field");
-    QTest::newRow("cam name") << Field::CamName;
-    QTest::newRow("description") << Field::Description;
-    QTest::newRow("added by") << Field::AddedBy;
-    QTest::newRow("views") << Field::Views;
-    QTest::newRow("comment count") << Field::CommentCount;
-    QTest::newRow("comment name") << Field::CommentName;
-    QTest::newRow("comment text") << Field::CommentText;
+    addFieldRows();
 }
 
 // One field of 15 MB, just under the answer caps: the viewer starts, shows the cam and its
@@ -941,12 +947,7 @@ void TestFaults::hugeFields()
     huge.reserve(15'000'000);
     while (huge.size() < 15'000'000)
         huge += "Huge field words ";
-    const auto pick = [&](Field f, const QByteArray &plain) { return field == f ? huge : plain; };
-    QVERIFY(writeServed(QStringLiteral("camlist.txt"),
-                        oneCam("1", pick(Field::CamName, "Huge cam"), pick(Field::Description, "A cam"),
-                               pick(Field::Views, "10"), pick(Field::AddedBy, "tester"), pick(Field::CommentCount, "2"))));
-    QVERIFY(writeServed(QStringLiteral("comments/1.txt"),
-                        pick(Field::CommentName, "Ann") + ';' + pick(Field::CommentText, "A fine view") + ";01.02.2020\r\n"));
+    QVERIFY(serveOneCamWith(field, huge));
 
     AppRun run(TimeoutMs);
     QVERIFY(run.writeConfig(m_server->baseUrl()));
@@ -967,10 +968,8 @@ void TestFaults::hugeFields()
 
     // The rules still read the whole field.
     const RunningState &s = run.app->state();
-    if (field == Field::CommentName || field == Field::CommentText)
-        QCOMPARE(s.CommentTable.first().size(), huge.size() + (field == Field::CommentName ? 23 : 15));
-    else
-        QVERIFY(s.CamTable.first().size() > huge.size());
+    const bool inComment = field == Field::CommentName || field == Field::CommentText || field == Field::CommentDate;
+    QVERIFY((inComment ? s.CommentTable.first() : s.CamTable.first()).contains(QString::fromLatin1(huge)));
     QCOMPARE(run.leftovers(), QStringList());
 }
 
