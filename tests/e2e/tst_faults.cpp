@@ -8,6 +8,7 @@
 #include "camserverprocess.h"
 #include "catalogue/camrecord.h"
 #include "gifwriter.h"
+#include "memorywatch.h"
 #include "status/comments.h"
 #include "status/statusbar.h"
 #include "view/camimagefetch.h"
@@ -30,7 +31,6 @@
 #include <functional>
 #include <QTimer>
 
-#include <unistd.h>
 
 #include <algorithm>
 
@@ -38,59 +38,6 @@ namespace {
 
 constexpr int TimeoutMs = 1500;
 constexpr qint64 MiB = 1024 * 1024;
-
-// ---- Memory of this process ------------------------------------------------------------
-
-qint64 residentBytes()
-{
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    return f.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
-}
-
-qint64 peakResidentBytes()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return -1;
-}
-
-// The largest resident size reached while it lives, against the size when it was made.
-// The kernel's high-water mark is reset at the start so a short spike between two samples
-// (a decoder filling a buffer outside any event loop) is still caught; where that reset is
-// not allowed, samples taken by a timer in the downloads' event loops stand in.
-class MemoryWatch
-{
-public:
-    MemoryWatch()
-    {
-        QFile clear(QStringLiteral("/proc/self/clear_refs"));
-        m_peakReset = clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
-        clear.close();
-        m_base = m_max = residentBytes();
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_max = std::max(m_max, residentBytes()); });
-        m_timer.start(2);
-    }
-
-    qint64 growth()
-    {
-        m_max = std::max(m_max, residentBytes());
-        if (m_peakReset)
-            m_max = std::max(m_max, peakResidentBytes());
-        return m_max - m_base;
-    }
-
-private:
-    QTimer m_timer;
-    qint64 m_base = 0;
-    qint64 m_max = 0;
-    bool m_peakReset = false;
-};
 
 // ---- What the test serves --------------------------------------------------------------
 
