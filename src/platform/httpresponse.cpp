@@ -233,6 +233,7 @@ void HttpResponseReader::headersEnded()
     if (!codings.isEmpty()) {
         const QByteArray last = codings.split(',').last().trimmed().toLower();
         m_state = last == "chunked" ? State::ChunkSize : State::BodyToClose;
+        reserveUnknownBody();
         return;
     }
 
@@ -253,6 +254,7 @@ void HttpResponseReader::headersEnded()
     m_contentLength = length;
     if (length < 0) {
         m_state = State::BodyToClose;
+        reserveUnknownBody();
     } else if (length == 0) {
         m_state = State::Done;
     } else {
@@ -261,6 +263,21 @@ void HttpResponseReader::headersEnded()
         m_remaining = length;
         m_state = State::BodyByLength;
     }
+}
+
+// A body of unknown length that grew by reallocation would, near the cap, be held twice
+// while it is copied. Reserved address space costs no memory until it is written, and the
+// body is trimmed to its size when taken.
+void HttpResponseReader::reserveUnknownBody()
+{
+    m_body.reserve(qsizetype(qMin(m_maxBodyBytes, ReserveMaxBytes)));
+}
+
+QByteArray HttpResponseReader::takeBody()
+{
+    if (m_body.capacity() > m_body.size() + m_body.size() / 4)
+        m_body.squeeze();
+    return std::move(m_body);
 }
 
 void HttpResponseReader::appendBody(QByteArrayView data)

@@ -26,6 +26,8 @@ public:
     };
 
     static constexpr qsizetype ChunkLineMaxBytes = 4096;
+    // A body of unknown length has this much, or its cap if less, reserved at the start.
+    static constexpr qint64 ReserveMaxBytes = 64 * 1024 * 1024;
 
     HttpResponseReader(qint64 maxHeaderBytes, qint64 maxBodyBytes);
 
@@ -51,7 +53,7 @@ public:
     qint64 contentLength() const { return m_contentLength; }
     qint64 headerBytes() const { return m_headerBytes; }
     const QByteArray &body() const { return m_body; }
-    QByteArray takeBody() { return std::move(m_body); }
+    QByteArray takeBody();
 
 private:
     enum class State {
@@ -71,6 +73,7 @@ private:
     void statusLine();
     void headerLine();
     void headersEnded();
+    void reserveUnknownBody();
     void appendBody(QByteArrayView data);
     void fail(Error error);
 
