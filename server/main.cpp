@@ -728,25 +728,26 @@ bool parseOptions(const QStringList &arguments)
     }
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
-        std::fputs("\nFault modes (PATH is exact, a prefix ending in '*', or '*'):\n"
-                   "  delay:MS          answer after MS milliseconds\n"
-                   "  stall             hold the request without answering\n"
-                   "  empty             answer with an empty body\n"
-                   "  truncate:N        close the connection after N body bytes\n"
-                   "  reset             drop the connection without an answer\n"
-                   "  status:CODE       an HTML error page with this status\n"
-                   "  html              a web page instead of the document\n"
-                   "  bytes:N           N bytes of filler\n"
-                   "  redirect:URL      a 302 to URL; {base} is this server's address\n"
-                   "  redirect-loop     a 302 to the address asked for\n"
+        std::fputs("\n"
+                   "Fault modes (PATH is exact, a prefix ending in '*', or '*'):\n"
+                   "  delay:MS            answer after MS milliseconds\n"
+                   "  stall               hold the request without answering\n"
+                   "  empty               answer with an empty body\n"
+                   "  truncate:N          close the connection after N body bytes\n"
+                   "  reset               drop the connection without an answer\n"
+                   "  status:CODE         an HTML error page with this status\n"
+                   "  html                a web page instead of the document\n"
+                   "  bytes:N             N bytes of filler\n"
+                   "  redirect:URL        a 302 to URL; {base} is this server's address\n"
+                   "  redirect-loop       a 302 to the address asked for\n"
                    "  redirect-chain:N[:BASE]\n"
-                   "                    N 302 hops (?_hop=1..N), then the document; with BASE\n"
-                   "                    each hop goes there unless it came from there, then back\n"
-                   "  slow:RATE         the body at RATE bytes per second\n"
-                   "  endless           a chunked body without end, as fast as it is taken\n"
+                   "                      N 302 hops (?_hop=1..N), then the document; with BASE\n"
+                   "                      each hop goes there unless it came from there, then back\n"
+                   "  slow:RATE           the body at RATE bytes per second\n"
+                   "  endless             a chunked body without end, as fast as it is taken\n"
                    "  long-header:BYTES[:RATE]\n"
-                   "                    a header section BYTES long, mostly one line, at RATE\n"
-                   "                    bytes per second or at full speed; then the document\n", stdout);
+                   "                      a header section BYTES long, mostly one line, at RATE\n"
+                   "                      bytes per second or at full speed; then the document\n", stdout);
         std::exit(0);
     }
 
