@@ -45,13 +45,13 @@ DownloadResult failure(DownloadResult::Error error, const QString &text)
 
 QByteArray requestHead(const QUrl &url)
 {
-    QUrl target = url;
-    QUrl::FormattingOptions format = QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment
-        | QUrl::FullyEncoded;
+    // An absolute address resolves to itself with its dot segments removed as RFC 3986
+    // says; QUrl::NormalizePathSegments in Qt 6.4 makes "/a/./b/../c" into "/a//c".
+    QUrl target = url.resolved(url);
     if (target.path().isEmpty())
         target.setPath(QStringLiteral("/"));
-    else
-        format |= QUrl::NormalizePathSegments;
+    const QUrl::FormattingOptions format = QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment
+        | QUrl::FullyEncoded;
 
     const bool https = url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
