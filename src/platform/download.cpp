@@ -303,6 +303,9 @@ DownloadResult Transfer::download(const DownloadRequest &request)
             s->connectToHost(current.host(), port);
         if (!hopOver)
             loop.exec();
+        // Only an application that is quitting ends the loop otherwise.
+        if (!hopOver)
+            fail(DownloadResult::Error::Cancelled, tr("Cancelled"));
 
         headerWait.stop();
         s->disconnect(this);
@@ -314,7 +317,10 @@ DownloadResult Transfer::download(const DownloadRequest &request)
             current = next;
             continue;
         }
-        answer = std::move(reader);
+        if (reader->complete())
+            answer = std::move(reader);
+        else
+            fail(DownloadResult::Error::Network, tr("The server sent no complete answer"));
         break;
     }
 
