@@ -38,7 +38,8 @@ std::optional<FaultMode> parseMode(const std::string &text)
     FaultMode mode;
     struct Plain { const char *name; Kind kind; };
     static const Plain plain[] = {{"stall", Kind::Stall}, {"empty", Kind::Empty}, {"reset", Kind::Reset},
-                                  {"html", Kind::Html}, {"redirect-loop", Kind::RedirectLoop}};
+                                  {"html", Kind::Html}, {"redirect-loop", Kind::RedirectLoop},
+                                  {"endless", Kind::Endless}};
     for (const Plain &p : plain) {
         if (name == p.name) {
             if (hasArg)
@@ -65,6 +66,41 @@ std::optional<FaultMode> parseMode(const std::string &text)
             mode.value = *value;
             return mode;
         }
+    }
+
+    // "redirect-chain:N" or "redirect-chain:N:BASE"; BASE itself holds colons.
+    if (name == "redirect-chain") {
+        const auto colon2 = arg.find(':');
+        const auto hops = parseNumber(arg.substr(0, colon2), 1, 1000);
+        if (!hops || (colon2 != std::string::npos && colon2 + 1 == arg.size()))
+            return std::nullopt;
+        mode.kind = Kind::RedirectChain;
+        mode.value = *hops;
+        if (colon2 != std::string::npos) {
+            mode.url = arg.substr(colon2 + 1);
+            while (mode.url.size() > 1 && mode.url.back() == '/')
+                mode.url.pop_back();
+            if (mode.url.rfind("http://", 0) != 0 && mode.url.rfind("https://", 0) != 0)
+                return std::nullopt;
+        }
+        return mode;
+    }
+
+    // "long-header:BYTES" or "long-header:BYTES:BYTES_PER_SEC".
+    if (name == "long-header") {
+        const auto colon2 = arg.find(':');
+        const auto bytes = parseNumber(arg.substr(0, colon2), 0, std::int64_t(1) << 40);
+        if (!bytes)
+            return std::nullopt;
+        mode.kind = Kind::LongHeader;
+        mode.value = *bytes;
+        if (colon2 != std::string::npos) {
+            const auto rate = parseNumber(arg.substr(colon2 + 1), 1, INT64_MAX);
+            if (!rate)
+                return std::nullopt;
+            mode.rate = *rate;
+        }
+        return mode;
     }
 
     if (name == "redirect" && !arg.empty()) {

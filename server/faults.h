@@ -9,10 +9,14 @@
 #include <vector>
 
 struct FaultMode {
-    enum class Kind { Delay, Stall, Empty, Truncate, Reset, Status, Html, Bytes, Redirect, RedirectLoop, Slow };
+    enum class Kind {
+        Delay, Stall, Empty, Truncate, Reset, Status, Html, Bytes, Redirect, RedirectLoop, Slow,
+        Endless, RedirectChain, LongHeader
+    };
     Kind kind = Kind::Empty;
-    std::int64_t value = 0; // milliseconds, byte counts, status code or bytes per second
-    std::string url;        // redirect target
+    std::int64_t value = 0; // milliseconds, byte counts, status code, bytes per second or hops
+    std::int64_t rate = 0;  // a long header's bytes per second; 0: as fast as the client takes them
+    std::string url;        // redirect target; the other end of a redirect chain
 };
 
 struct FaultRule {

@@ -29,6 +29,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -160,11 +162,20 @@ std::string baseUrl(const httplib::Request &req)
     return "http://" + (v6 ? '[' + bind + ']' : bind) + ':' + std::to_string(g_boundPort);
 }
 
-std::string replaceAll(std::string text, const std::string &from, const std::string &to)
+// Builds a new string: replacing in place moves the whole tail at every match, which for
+// a catalogue of 40000 lines took over a second.
+std::string replaceAll(const std::string &text, const std::string &from, const std::string &to)
 {
-    for (size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
-        text.replace(pos, from.size(), to);
-    return text;
+    std::string out;
+    out.reserve(text.size());
+    size_t start = 0;
+    for (size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, start)) {
+        out.append(text, start, pos - start);
+        out += to;
+        start = pos + from.size();
+    }
+    out.append(text, start, std::string::npos);
+    return out;
 }
 
 struct Reply {
@@ -186,6 +197,8 @@ Reply htmlPage(int status, const std::string &title, const std::string &text)
 const char *reasonPhrase(int code)
 {
     switch (code) {
+    case 200: return "OK";
+    case 302: return "Found";
     case 400: return "Bad Request";
     case 401: return "Unauthorized";
     case 403: return "Forbidden";
@@ -403,6 +416,175 @@ void sendFiller(httplib::Response &res, size_t total)
     });
 }
 
+// ---- Answers written straight onto the connection --------------------------------------
+// httplib would neither send a header section of any size nor a body without end, and it
+// gzips text for clients that accept it; these answers bypass it. The handler then leaves
+// the response empty, and httplib's own attempt to answer fails on the closed connection.
+
+// Sends all of data unless the client goes, the server stops or the client takes nothing
+// for the stall limit.
+bool rawSend(int fd, const char *data, size_t size)
+{
+    if (fd < 0)
+        return false;
+    auto lastProgress = Clock::now();
+    while (size > 0) {
+        if (g_stopping)
+            return false;
+        const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            data += n;
+            size -= size_t(n);
+            lastProgress = Clock::now();
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        if (Clock::now() - lastProgress > std::chrono::seconds(g_options.stallMaxSeconds))
+            return false;
+        pollfd p {fd, POLLOUT, 0};
+        if (poll(&p, 1, 50) > 0 && (p.revents & (POLLERR | POLLHUP)))
+            return false;
+    }
+    return true;
+}
+
+std::string rawHead(int status, const std::string &contentType, const std::string &lengthOrChunked)
+{
+    return "HTTP/1.1 " + std::to_string(status) + ' ' + reasonPhrase(status) + "\r\nContent-Type: " + contentType
+        + "\r\n" + lengthOrChunked + "\r\nConnection: close\r\n";
+}
+
+const std::string &fillerBlock()
+{
+    static const std::string block = [] {
+        static const std::string line = "lumora filler: this answer is far larger than anything sensible.\n";
+        std::string b;
+        while (b.size() + line.size() <= 64 * 1024)
+            b += line;
+        return b;
+    }();
+    return block;
+}
+
+// A chunked answer that never ends: the document, then filler, as fast as the client
+// takes it. Only the client leaving or the server stopping ends it.
+void sendEndless(int fd, const Reply &reply)
+{
+    const auto chunk = [fd](const char *data, size_t size) {
+        char sizeLine[32];
+        const int n = std::snprintf(sizeLine, sizeof sizeLine, "%zx\r\n", size);
+        return rawSend(fd, sizeLine, size_t(n)) && rawSend(fd, data, size) && rawSend(fd, "\r\n", 2);
+    };
+    const std::string head = rawHead(reply.status, reply.contentType, "Transfer-Encoding: chunked") + "\r\n";
+    bool ok = rawSend(fd, head.data(), head.size());
+    if (ok && !reply.body.empty())
+        ok = chunk(reply.body.data(), reply.body.size());
+    while (ok)
+        ok = chunk(fillerBlock().data(), fillerBlock().size());
+    dropConnection(fd);
+}
+
+// The usual answer behind a header section `total` bytes long (status line to blank line),
+// nearly all of it one X-Filler line, sent at `rate` bytes per second or as fast as it goes.
+void sendLongHeader(int fd, const Reply &reply, std::int64_t total, std::int64_t rate)
+{
+    const std::string head = rawHead(reply.status, reply.contentType,
+                                     "Content-Length: " + std::to_string(reply.body.size()))
+        + "X-Filler: ";
+    const std::string end = "\r\n\r\n";
+    const std::int64_t fixed = std::int64_t(head.size() + end.size());
+    std::int64_t filler = std::max<std::int64_t>(0, total - fixed);
+
+    const auto start = Clock::now();
+    std::int64_t sent = 0;
+    // Paced by what the rate allows so far, so a slow trickle keeps its average.
+    const auto send = [&](const char *data, size_t size) {
+        while (size > 0) {
+            size_t piece = size;
+            if (rate > 0) {
+                const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+                const std::int64_t allowed = std::int64_t(seconds * double(rate)) + 1 - sent;
+                if (allowed <= 0) {
+                    if (g_stopping || clientHasGone(fd))
+                        return false;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    continue;
+                }
+                piece = std::min<size_t>(size, size_t(allowed));
+            }
+            if (!rawSend(fd, data, piece))
+                return false;
+            data += piece;
+            size -= piece;
+            sent += std::int64_t(piece);
+        }
+        return true;
+    };
+
+    bool ok = send(head.data(), head.size());
+    static const std::string letters(64 * 1024, 'a');
+    while (ok && filler > 0) {
+        const size_t n = size_t(std::min<std::int64_t>(filler, std::int64_t(letters.size())));
+        ok = send(letters.data(), n);
+        filler -= std::int64_t(n);
+    }
+    ok = ok && send(end.data(), end.size()) && rawSend(fd, reply.body.data(), reply.body.size());
+    if (ok)
+        shutdown(fd, SHUT_WR); // an orderly end: the client reads the answer to its last byte
+    else
+        dropConnection(fd);
+}
+
+// ---- Redirect chains -------------------------------------------------------------------
+
+int hopOf(const httplib::Request &req)
+{
+    const std::string text = req.get_param_value("_hop");
+    int hop = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), hop);
+    return ec == std::errc() && ptr == text.data() + text.size() && hop > 0 ? hop : 0;
+}
+
+// The request's own query with its hop number replaced.
+std::string queryWithHop(const httplib::Request &req, int hop)
+{
+    const auto mark = req.target.find('?');
+    std::string query;
+    if (mark != std::string::npos) {
+        const std::string raw = req.target.substr(mark + 1);
+        size_t from = 0;
+        while (from <= raw.size()) {
+            const size_t to = std::min(raw.find('&', from), raw.size());
+            const std::string part = raw.substr(from, to - from);
+            if (!part.empty() && part.rfind("_hop=", 0) != 0)
+                query += part + '&';
+            from = to + 1;
+        }
+    }
+    return '?' + query + "_hop=" + std::to_string(hop);
+}
+
+// Where the next hop goes: to the chain's other end, unless this request came in there, in
+// which case back to this server's own address. Two servers whose rules name each other
+// thus pass a chain back and forth; one server naming itself under another host name
+// alternates between the two names.
+std::string nextHopBase(const httplib::Request &req, const FaultMode &mode)
+{
+    const std::string here = baseUrl(req);
+    if (mode.url.empty())
+        return here;
+    const auto authority = [](const std::string &url) {
+        const auto start = url.find("//");
+        return start == std::string::npos ? url : url.substr(start + 2);
+    };
+    if (authority(mode.url) != authority(here))
+        return mode.url;
+    const std::string bind = g_options.bind.toStdString();
+    const bool v6 = bind.find(':') != std::string::npos;
+    return "http://" + (v6 ? '[' + bind + ']' : bind) + ':' + std::to_string(g_boundPort);
+}
+
 void handleControl(const httplib::Request &req, httplib::Response &res)
 {
     Reply reply;
@@ -486,6 +668,28 @@ void handle(const httplib::Request &req, httplib::Response &res)
             sendBody(res, std::move(r), std::nullopt);
             return;
         }
+        case Kind::RedirectChain: {
+            const int hop = hopOf(req);
+            if (hop >= fault->value)
+                break; // the chain's end answers as usual
+            Reply r = htmlPage(302, "302 Found", "Moved.");
+            res.set_header("Location", nextHopBase(req, *fault) + req.path + queryWithHop(req, hop + 1));
+            recordRequest(req, 302, false);
+            sendBody(res, std::move(r), std::nullopt);
+            return;
+        }
+        case Kind::Endless: {
+            const Reply r = route(req);
+            recordRequest(req, r.status, false);
+            sendEndless(findConnectionSocket(req), r);
+            return;
+        }
+        case Kind::LongHeader: {
+            const Reply r = route(req);
+            recordRequest(req, r.status, false);
+            sendLongHeader(findConnectionSocket(req), r, fault->value, fault->rate);
+            return;
+        }
         case Kind::Delay:
             if (!sleepUnlessStopping(std::chrono::milliseconds(fault->value))) {
                 dropConnection(findConnectionSocket(req));
@@ -524,8 +728,26 @@ bool parseOptions(const QStringList &arguments)
     }
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
-        std::fputs("\nFault modes: delay:MS stall empty truncate:N reset status:CODE html bytes:N\n"
-                   "             redirect:URL redirect-loop slow:BYTES_PER_SEC\n", stdout);
+        std::fputs("\n"
+                   "Fault modes (PATH is exact, a prefix ending in '*', or '*'):\n"
+                   "  delay:MS            answer after MS milliseconds\n"
+                   "  stall               hold the request without answering\n"
+                   "  empty               answer with an empty body\n"
+                   "  truncate:N          close the connection after N body bytes\n"
+                   "  reset               drop the connection without an answer\n"
+                   "  status:CODE         an HTML error page with this status\n"
+                   "  html                a web page instead of the document\n"
+                   "  bytes:N             N bytes of filler\n"
+                   "  redirect:URL        a 302 to URL; {base} is this server's address\n"
+                   "  redirect-loop       a 302 to the address asked for\n"
+                   "  redirect-chain:N[:BASE]\n"
+                   "                      N 302 hops (?_hop=1..N), then the document; with BASE\n"
+                   "                      each hop goes there unless it came from there, then back\n"
+                   "  slow:RATE           the body at RATE bytes per second\n"
+                   "  endless             a chunked body without end, as fast as it is taken\n"
+                   "  long-header:BYTES[:RATE]\n"
+                   "                      a header section BYTES long, mostly one line, at RATE\n"
+                   "                      bytes per second or at full speed; then the document\n", stdout);
         std::exit(0);
     }
 

@@ -4,19 +4,23 @@
 // Transfer::download() is synchronous for its caller but runs a local event loop, so the
 // windows keep painting and answering input while it waits. One policy holds for every
 // request: http and https only (also for every redirect hop), at most maxRedirects hops,
-// an inactivity time-out, an overall deadline and a cap on the body size, all checked
-// while the answer arrives so no oversized body is ever held in memory.
+// each followed with exactly one request, an inactivity time-out and an overall deadline
+// that cover every phase from the name look-up through the header section to the last
+// body byte, a header section of at most HeaderMaxBytes and a cap on the body size, all
+// checked while the answer arrives: the body is held up to the cap and the connection's
+// read buffer is bounded, so no oversized answer is ever held in memory.
+// Each request goes out as HTTP/1.1 on a connection of its own, which it closes; it asks
+// for no content coding and sends the user name and password of an address as Basic
+// credentials.
 // An HTTP error status is not a transport failure: its body is returned like any other
 // and httpStatus tells it apart. Transfer emits stateChanged() with codes that only rise
 // while one transfer advances, and cancel() ends the running transfer at once.
 // One transfer runs at a time; a download() while another is running fails with Busy.
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
-class QNetworkAccessManager;
-#include <QNetworkReply>
+#include <functional>
 
 struct DownloadRequest
 {
@@ -35,11 +39,11 @@ struct DownloadResult
         UnsupportedScheme,// anything but http and https
         Busy,             // another transfer is running
         Timeout,
-        TooLarge,
+        TooLarge,         // the body over its cap, or the header section over HeaderMaxBytes
         TooManyRedirects,
         RefusedRedirect,  // a redirect to anything but http or https
         Cancelled,
-        Network,          // refused, reset, unknown host, broken answer ...
+        Network,          // refused, reset, unknown host, TLS refused, broken or cut-short answer ...
     };
 
     Error error = Error::None;
@@ -53,6 +57,8 @@ struct DownloadResult
 // Limits for the two kinds of answer.
 inline constexpr qint64 CatalogueMaxBytes = 16 * 1024 * 1024;
 inline constexpr qint64 PictureMaxBytes = 32 * 1024 * 1024;
+// The status line and header fields of one answer, together.
+inline constexpr qint64 HeaderMaxBytes = 64 * 1024;
 
 class Transfer : public QObject
 {
@@ -75,7 +81,7 @@ public:
 
     DownloadResult download(const DownloadRequest &request);
     void cancel();
-    bool isBusy() const { return m_reply != nullptr; }
+    bool isBusy() const { return m_busy; }
     // The address the last download() was asked for, exactly as given.
     QString lastAddress() const { return m_lastAddress; }
 
@@ -85,9 +91,8 @@ signals:
 private:
     void advance(int code);
 
-    QNetworkAccessManager *m_manager;
-    QPointer<QNetworkReply> m_reply;
     QString m_lastAddress;
-    bool m_cancelled = false;
+    bool m_busy = false;
+    std::function<void()> m_stop; // ends the running transfer as cancelled
     int m_state = Idle;
 };

@@ -13,6 +13,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QProcess>
 #include <QSet>
 #include <QStringDecoder>
 #include <QTcpSocket>
@@ -20,6 +21,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 
 namespace {
 
@@ -128,6 +130,13 @@ private slots:
     void stopsPromptlyWhileStalled();
     void requestLog();
     void logOption();
+
+    void endlessBody();
+    void redirectChain_data();
+    void redirectChain();
+    void longHeader_data();
+    void longHeader();
+    void helpListsEveryMode();
 
 private:
     CamServerProcess m_server;
@@ -619,6 +628,13 @@ void TstCamServer::badFaultRulesRejected_data()
     QTest::newRow("negative truncate") << "/camlist.php" << "truncate:-1";
     QTest::newRow("redirect without target") << "/camlist.php" << "redirect:";
     QTest::newRow("argument on plain mode") << "/camlist.php" << "stall:5";
+    QTest::newRow("argument on endless") << "/camlist.php" << "endless:5";
+    QTest::newRow("chain of no hops") << "/camlist.php" << "redirect-chain:0";
+    QTest::newRow("chain without a number") << "/camlist.php" << "redirect-chain:x";
+    QTest::newRow("chain with an empty base") << "/camlist.php" << "redirect-chain:3:";
+    QTest::newRow("chain to a file base") << "/camlist.php" << "redirect-chain:3:file:///tmp";
+    QTest::newRow("long header without size") << "/camlist.php" << "long-header:";
+    QTest::newRow("long header at no speed") << "/camlist.php" << "long-header:5000:0";
     QTest::newRow("relative path") << "camlist.php" << "empty";
 }
 
@@ -681,6 +697,194 @@ void TstCamServer::logOption()
     QCOMPARE(server.get("/cams/1001.jpg?foo=0").status, 200);
     const QByteArray expected = QByteArray::number(server.port()) + "\nGET /camlist.php 200\nGET /cams/1001.jpg?foo=0 200\n";
     QTRY_COMPARE(server.output(), expected);
+}
+
+// An answer without end: chunked, the document first, then filler for as long as the
+// client reads, as fast as it reads.
+void TstCamServer::endlessBody()
+{
+    const QByteArray normal = m_server.get("/camlist.php").body;
+    QVERIFY(m_server.setFault(QStringLiteral("/camlist.php"), QStringLiteral("endless")));
+    QTcpSocket client;
+    client.connectToHost(QHostAddress(QHostAddress::LocalHost), m_server.port());
+    QVERIFY(client.waitForConnected(3000));
+    client.write("GET /camlist.php HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(m_server.port()) + "\r\n\r\n");
+    QVERIFY(client.waitForBytesWritten(3000));
+
+    // Read 64 MiB, keeping only the first 1 MiB.
+    const qint64 wanted = 64 * 1024 * 1024;
+    QByteArray start;
+    qint64 received = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (received < wanted && timer.elapsed() < 20000) {
+        if (!client.bytesAvailable() && !client.waitForReadyRead(3000))
+            break;
+        const QByteArray piece = client.read(1024 * 1024);
+        received += piece.size();
+        if (start.size() < 1024 * 1024)
+            start += piece.left(1024 * 1024 - start.size());
+    }
+    QVERIFY2(received >= wanted, qPrintable(QString::number(received)));
+    QCOMPARE(client.state(), QAbstractSocket::ConnectedState);
+    client.abort();
+
+    const int headerEnd = start.indexOf("\r\n\r\n");
+    QVERIFY(headerEnd > 0);
+    const QByteArray head = start.left(headerEnd).toLower();
+    QVERIFY(head.startsWith("http/1.1 200"));
+    QVERIFY(head.contains("\r\ntransfer-encoding: chunked"));
+    QVERIFY(!head.contains("content-length"));
+    // The chunks, decoded: the document, then filler.
+    QByteArray decoded;
+    for (qsizetype at = headerEnd + 4; at < start.size();) {
+        const qsizetype lineEnd = start.indexOf("\r\n", at);
+        if (lineEnd < 0)
+            break;
+        bool ok = false;
+        const qint64 size = start.mid(at, lineEnd - at).toLongLong(&ok, 16);
+        QVERIFY(ok && size > 0);
+        if (lineEnd + 2 + size + 2 > start.size())
+            break;
+        decoded += start.mid(lineEnd + 2, size);
+        QCOMPARE(start.mid(lineEnd + 2 + size, 2), QByteArray("\r\n"));
+        at = lineEnd + 2 + size + 2;
+    }
+    QVERIFY(decoded.size() > normal.size());
+    QVERIFY(decoded.startsWith(normal));
+    QVERIFY(decoded.mid(normal.size()).startsWith("lumora filler"));
+
+    // The client has gone; the server answers others as before.
+    QVERIFY(m_server.requests().contains(QStringLiteral("GET /camlist.php 200")));
+    QVERIFY(m_server.clearFaults());
+    timer.restart();
+    QCOMPARE(m_server.get("/camlist.php").body, normal);
+    QVERIFY(timer.elapsed() < 2000);
+}
+
+enum class ChainVia { Itself, HostName, OtherServer };
+Q_DECLARE_METATYPE(ChainVia)
+
+// A chain of N hops: each a 302 to the next hop's address (the same path, the query kept,
+// _hop counting up), the document after the last; with a base, the hops alternate
+// between the two ends.
+void TstCamServer::redirectChain_data()
+{
+    QTest::addColumn<int>("hops");
+    QTest::addColumn<ChainVia>("via");
+    QTest::newRow("1 hop") << 1 << ChainVia::Itself;
+    QTest::newRow("3 hops") << 3 << ChainVia::Itself;
+    QTest::newRow("4 hops, alternating host names") << 4 << ChainVia::HostName;
+    QTest::newRow("5 hops, alternating servers") << 5 << ChainVia::OtherServer;
+}
+
+void TstCamServer::redirectChain()
+{
+    QFETCH(int, hops);
+    QFETCH(ChainVia, via);
+
+    CamServerProcess other;
+    const QByteArray target = "/comments.php?camid=1001&x=%2F";
+    const QByteArray normal = m_server.get(target).body;
+    QVERIFY(!normal.isEmpty());
+    QVERIFY(m_server.resetLog());
+    const QString mode = QStringLiteral("redirect-chain:%1").arg(hops);
+    const QString selfByName = QStringLiteral("http://localhost:%1").arg(m_server.port());
+    if (via == ChainVia::Itself) {
+        QVERIFY(m_server.setFault(QStringLiteral("/comments.php"), mode));
+    } else if (via == ChainVia::HostName) {
+        QVERIFY(m_server.setFault(QStringLiteral("/comments.php"), mode + QLatin1Char(':') + selfByName));
+    } else {
+        QVERIFY2(other.start(), qPrintable(other.errorString()));
+        QVERIFY(m_server.setFault(QStringLiteral("/comments.php"), mode + QLatin1Char(':') + other.baseUrl()));
+        QVERIFY(other.setFault(QStringLiteral("/comments.php"), mode + QLatin1Char(':') + m_server.baseUrl()));
+    }
+
+    QUrl at(m_server.baseUrl() + QString::fromLatin1(target));
+    for (int hop = 0; hop <= hops; ++hop) {
+        const QByteArray authority = at.authority().toLatin1();
+        const RawHttpReply reply = CamServerProcess::rawGet(quint16(at.port()), at.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority),
+                                                            5000, {{"Host", authority}});
+        if (hop == hops) {
+            QCOMPARE(reply.status, 200);
+            QCOMPARE(reply.body, normal);
+            break;
+        }
+        QCOMPARE(reply.status, 302);
+        const QUrl next(QString::fromLatin1(reply.header("Location")));
+        QVERIFY2(next.isValid(), reply.header("Location").constData());
+        QCOMPARE(next.path(), QStringLiteral("/comments.php"));
+        QCOMPARE(next.query(QUrl::FullyEncoded), QStringLiteral("camid=1001&x=%2F&_hop=%1").arg(hop + 1));
+        // Where the hop leads.
+        quint16 port = m_server.port();
+        QString host = QStringLiteral("127.0.0.1");
+        if (via == ChainVia::HostName && hop % 2 == 0)
+            host = QStringLiteral("localhost");
+        if (via == ChainVia::OtherServer && hop % 2 == 0)
+            port = other.port();
+        QCOMPARE(next.host(), host);
+        QCOMPARE(next.port(), int(port));
+        at = next;
+    }
+
+    // One log line per hop on the server that answered it.
+    const QStringList lines = m_server.requests() + other.requests();
+    QVERIFY2(lines.size() == hops + 1, qPrintable(lines.join(QLatin1Char('|'))));
+    QVERIFY(lines.contains(QStringLiteral("GET ") + QString::fromLatin1(target) + QStringLiteral(" 302")));
+    QVERIFY(lines.contains(QStringLiteral("GET ") + QString::fromLatin1(target) + QStringLiteral("&_hop=%1 200").arg(hops)));
+}
+
+// A header section of the given size in all, nearly all of it one line, then the document.
+void TstCamServer::longHeader_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<qint64>("headerBytes"); // -1: just the fixed fields
+    QTest::addColumn<qint64>("minElapsedMs");
+    QTest::newRow("70000 bytes") << "long-header:70000" << qint64(70000) << qint64(0);
+    QTest::newRow("4 MB") << "long-header:4000000" << qint64(4000000) << qint64(0);
+    QTest::newRow("smaller than its fixed fields") << "long-header:10" << qint64(-1) << qint64(0);
+    QTest::newRow("3000 bytes at 10 kB/s") << "long-header:3000:10000" << qint64(3000) << qint64(250);
+}
+
+void TstCamServer::longHeader()
+{
+    QFETCH(QString, mode);
+    QFETCH(qint64, headerBytes);
+    QFETCH(qint64, minElapsedMs);
+
+    const QByteArray normal = m_server.get("/camlist.php").body;
+    QVERIFY(m_server.setFault(QStringLiteral("/camlist.php"), mode));
+    const RawHttpReply reply = m_server.get("/camlist.php", 10000);
+    QCOMPARE(reply.status, 200);
+    QVERIFY(reply.complete());
+    QVERIFY(reply.closedByServer);
+    QCOMPARE(reply.body, normal);
+    QCOMPARE(reply.contentLength(), qint64(normal.size()));
+    const qint64 section = reply.raw.indexOf("\r\n\r\n") + 4;
+    if (headerBytes >= 0)
+        QCOMPARE(section, headerBytes);
+    else
+        QVERIFY(section < 200);
+    QVERIFY(reply.raw.contains("\r\nX-Filler: "));
+    QVERIFY2(reply.elapsedMs >= minElapsedMs, qPrintable(QString::number(reply.elapsedMs)));
+    QVERIFY(m_server.requests().contains(QStringLiteral("GET /camlist.php 200")));
+}
+
+void TstCamServer::helpListsEveryMode()
+{
+    QProcess help;
+    help.start(QStringLiteral(LUMORA_CAMSERVER_PATH), {QStringLiteral("--help")});
+    QVERIFY(help.waitForFinished(10000));
+    QCOMPARE(help.exitCode(), 0);
+    const QString text = QString::fromUtf8(help.readAllStandardOutput());
+    for (const char *mode : {"delay:MS", "stall", "empty", "truncate:N", "reset", "status:CODE", "html", "bytes:N",
+                             "redirect:URL", "redirect-loop", "redirect-chain:N[:BASE]", "slow:RATE", "endless",
+                             "long-header:BYTES[:RATE]"})
+        QVERIFY2(text.contains(QStringLiteral("\n  %1 ").arg(QLatin1String(mode)))
+                     || text.contains(QStringLiteral("\n  %1\n").arg(QLatin1String(mode))),
+                 mode);
+    for (const QString &line : text.split(QLatin1Char('\n')))
+        QVERIFY2(line.size() <= 80, qPrintable(line));
 }
 
 QTEST_GUILESS_MAIN(TstCamServer)

@@ -8,6 +8,7 @@
 #include "camserverprocess.h"
 #include "catalogue/camrecord.h"
 #include "gifwriter.h"
+#include "memorywatch.h"
 #include "status/comments.h"
 #include "status/statusbar.h"
 #include "view/camimagefetch.h"
@@ -35,7 +36,6 @@
 #include <functional>
 #include <QTimer>
 
-#include <unistd.h>
 
 #include <algorithm>
 
@@ -43,59 +43,6 @@ namespace {
 
 constexpr int TimeoutMs = 1500;
 constexpr qint64 MiB = 1024 * 1024;
-
-// ---- Memory of this process ------------------------------------------------------------
-
-qint64 residentBytes()
-{
-    QFile f(QStringLiteral("/proc/self/statm"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    return f.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE);
-}
-
-qint64 peakResidentBytes()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return -1;
-}
-
-// The largest resident size reached while it lives, against the size when it was made.
-// The kernel's high-water mark is reset at the start so a short spike between two samples
-// (a decoder filling a buffer outside any event loop) is still caught; where that reset is
-// not allowed, samples taken by a timer in the downloads' event loops stand in.
-class MemoryWatch
-{
-public:
-    MemoryWatch()
-    {
-        QFile clear(QStringLiteral("/proc/self/clear_refs"));
-        m_peakReset = clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
-        clear.close();
-        m_base = m_max = residentBytes();
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_max = std::max(m_max, residentBytes()); });
-        m_timer.start(2);
-    }
-
-    qint64 growth()
-    {
-        m_max = std::max(m_max, residentBytes());
-        if (m_peakReset)
-            m_max = std::max(m_max, peakResidentBytes());
-        return m_max - m_base;
-    }
-
-private:
-    QTimer m_timer;
-    qint64 m_base = 0;
-    qint64 m_max = 0;
-    bool m_peakReset = false;
-};
 
 // ---- What the test serves --------------------------------------------------------------
 
@@ -356,6 +303,7 @@ private:
     QTemporaryDir m_files;
     QString m_secretPng; // a picture on disk that only a file:// redirect could reach
     std::unique_ptr<CamServerProcess> m_server;
+    std::unique_ptr<CamServerProcess> m_other; // the same files on another port, for redirect chains
 };
 
 bool TestFaults::writeServed(const QString &name, const QByteArray &content) const
@@ -399,16 +347,19 @@ void TestFaults::initTestCase()
     m_secretPng = dir.filePath(QStringLiteral("secret.png"));
     QVERIFY(writeServed(QStringLiteral("secret.png"), goodPicture(QStringLiteral("png"))));
 
-    m_server = std::make_unique<CamServerProcess>(QStringList{
-        QStringLiteral("--catalogue"), dir.filePath(QStringLiteral("camlist.txt")),
-        QStringLiteral("--pictures"), dir.filePath(QStringLiteral("pictures")),
-        QStringLiteral("--comments"), dir.filePath(QStringLiteral("comments"))});
+    const QStringList args{QStringLiteral("--catalogue"), dir.filePath(QStringLiteral("camlist.txt")),
+                           QStringLiteral("--pictures"), dir.filePath(QStringLiteral("pictures")),
+                           QStringLiteral("--comments"), dir.filePath(QStringLiteral("comments"))};
+    m_server = std::make_unique<CamServerProcess>(args);
     QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
+    m_other = std::make_unique<CamServerProcess>(args);
+    QVERIFY2(m_other->start(), qPrintable(m_other->errorString()));
 }
 
 void TestFaults::init()
 {
     QVERIFY(m_server->clearFaults());
+    QVERIFY(m_other->clearFaults());
     QVERIFY(restoreFiles());
 }
 
@@ -492,6 +443,9 @@ void TestFaults::catalogue_data()
                                                 << texts::ConfigMessage << 0 << none << none << none << 16;
     QTest::newRow("stall longer than the time-out") << "stall" << good << texts::ConfigMessage << 0 << none << none
                                                     << none << 16;
+    // Stopped at the 16 MiB cap, having held no more than twice that.
+    QTest::newRow("endless chunked body") << "endless" << good << texts::ConfigMessage << 0 << none << none << none
+                                          << 32;
 }
 
 void TestFaults::catalogue()
@@ -682,6 +636,22 @@ void TestFaults::pictures_data()
                                          << 8;
     QTest::newRow("stall longer than the time-out") << "cam.jpg" << "stall" << false << none << false << Shows::Black
                                                     << 16;
+    QTest::newRow("endless chunked body") << "cam.jpg" << "endless" << false << none << false << Shows::Black << 64;
+
+    // Chains whose hops alternate between this server and a second one on another port;
+    // the chain's end serves the picture as it is.
+    const QString other = m_other->baseUrl();
+    for (const int hops : {2, 5, 10})
+        QTest::addRow("redirect chain of %d hops across ports", hops)
+            << "cam.jpg" << QStringLiteral("redirect-chain:%1:%2").arg(hops).arg(other) << true << jpeg << true
+            << Shows::Picture << 16;
+    QTest::newRow("redirect chain of 11 hops") << "cam.jpg" << "redirect-chain:11:" + other << false << none << false
+                                               << Shows::Black << 16;
+
+    QTest::newRow("100 MB header line") << "cam.jpg" << "long-header:100000000" << false << none << false
+                                        << Shows::Black << 16;
+    QTest::newRow("header trickled at 2 kB/s") << "cam.jpg" << "long-header:100000:2000" << false << none << false
+                                               << Shows::Black << 16;
 }
 
 void TestFaults::pictures()
@@ -707,13 +677,40 @@ void TestFaults::pictures()
         QVERIFY(writeServed(QStringLiteral("pictures") + path, content));
     if (!fault.isEmpty())
         QVERIFY(m_server->setFault(path, fault));
+    // A chain across ports: the second server sends each hop back here.
+    if (fault.contains(m_other->baseUrl()))
+        QVERIFY(m_other->setFault(path, QString(fault).replace(m_other->baseUrl(), m_server->baseUrl())));
     qint64 expectedBytes = 0;
     if (bodyKept)
         expectedBytes = replaced ? content.size() : m_server->get(path.toLatin1()).body.size();
+    QVERIFY(m_server->resetLog());
+    QVERIFY(m_other->resetLog());
 
-    boundedStep([&] { run.app->fetch().FetchCamImage(); }, memoryMiB);
+    const qint64 elapsed = boundedStep([&] { run.app->fetch().FetchCamImage(); }, memoryMiB);
     if (QTest::currentTestFailed())
         return;
+    // A header trickled in waits out the time-out as a stall does; one too long at once
+    // fails without waiting.
+    const bool waitsOut = fault == QLatin1String("stall") || (fault.startsWith(QLatin1String("long-header:")) && fault.count(QLatin1Char(':')) == 2);
+    if (waitsOut)
+        QVERIFY2(elapsed >= TimeoutMs - 100, qPrintable(QString::number(elapsed)));
+    if (fault.startsWith(QLatin1String("long-header:")) && !waitsOut)
+        QVERIFY2(elapsed < TimeoutMs, qPrintable(QString::number(elapsed)));
+
+    // Each hop of a chain was asked for exactly once in this refresh, none past the tenth.
+    const auto chain = QRegularExpression(QStringLiteral("^redirect-chain:(\\d+)")).match(fault);
+    if (chain.hasMatch()) {
+        const int followed = qMin(chain.captured(1).toInt(), 10);
+        const QStringList seen = m_server->requests() + m_other->requests();
+        const QStringList asked = seen.filter(QRegularExpression(QStringLiteral("^GET /pics/")));
+        for (int hop = 0; hop <= followed; ++hop) {
+            const QString line = QStringLiteral("GET ") + path + (hop > 0 ? QStringLiteral("?_hop=%1").arg(hop) : QString())
+                + QLatin1Char(' ');
+            QVERIFY2(asked.filter(QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(line))).size() == 1,
+                     qPrintable(line + QLatin1Char('|') + seen.join(QLatin1Char('|'))));
+        }
+        QCOMPARE(int(asked.size()), followed + 1);
+    }
     QCOMPARE(run.leftovers(), QStringList());
     QVERIFY(!run.app->fetch().isRunning());
     QVERIFY(f.Timer1->isActive());
@@ -724,7 +721,7 @@ void TestFaults::pictures()
     QCOMPARE(stats.captured(1), kilobytes(expectedBytes));
     if (expectedBytes == 0)
         QCOMPARE(stats.captured(3), kilobytes(0));
-    if (fault == QLatin1String("stall"))
+    if (waitsOut)
         QVERIFY2(QLocale().toDouble(stats.captured(2)) >= (TimeoutMs - 100) / 1000.0, qPrintable(stats.captured(2)));
 
     const QImage &original = f.picOriginal->picture();
@@ -765,6 +762,7 @@ void TestFaults::pictures()
 
     // The server behaves again.
     QVERIFY(m_server->clearFaults());
+    QVERIFY(m_other->clearFaults());
     QVERIFY(restoreFiles());
     checkRefreshWorks(run, picture);
     QVERIFY(!allBlack(fullscreen.surface()));
