@@ -353,7 +353,7 @@ void TestFaults::startAt(AppRun &run, const QString &picture)
 void TestFaults::checkRefreshWorks(AppRun &run, const QString &picture)
 {
     Form1 &f = run.app->form1();
-    run.app->fetch().FetchCamImage();
+    QVERIFY(run.refresh());
     QVERIFY(!f.picOriginal->picture().isNull());
     QVERIFY(!allBlack(f.picDraw->surface()));
     const auto stats = StatsText.match(f.StatusBar1->panelText(5));
@@ -542,7 +542,7 @@ void TestFaults::comments()
     if (!fault.isEmpty())
         QVERIFY(m_server->setFault(QStringLiteral("/comments.php"), fault));
 
-    boundedStep([&] { run.app->fetch().FetchCamImage(); }, memoryMiB);
+    boundedStep([&] { QVERIFY(run.refresh()); }, memoryMiB);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(run.leftovers(), QStringList());
@@ -638,7 +638,7 @@ void TestFaults::pictures()
     if (bodyKept)
         expectedBytes = replaced ? content.size() : m_server->get(path.toLatin1()).body.size();
 
-    boundedStep([&] { run.app->fetch().FetchCamImage(); }, memoryMiB);
+    boundedStep([&] { QVERIFY(run.refresh()); }, memoryMiB);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(run.leftovers(), QStringList());

@@ -86,7 +86,7 @@ void TestCamFetch::refreshShowsCam()
     const RunningState &s = run.app->state();
     const QString camId = s.CurrentCamFields.value(CamRecord::CamId);
 
-    run.app->fetch().FetchCamImage();
+    QVERIFY(run.refresh());
 
     QVERIFY(!f.picOriginal->picture().isNull());
     QVERIFY(!allBlack(f.picDraw->surface()));
@@ -105,11 +105,11 @@ void TestCamFetch::failedPicture()
     AppRun run;
     startAt(run, QStringLiteral(".jpg"));
     Form1 &f = run.app->form1();
-    run.app->fetch().FetchCamImage();
+    QVERIFY(run.refresh());
     QVERIFY(!f.picOriginal->picture().isNull());
 
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("reset")));
-    run.app->fetch().FetchCamImage();
+    QVERIFY(run.refresh());
     QVERIFY(f.picOriginal->picture().isNull());
     QVERIFY(allBlack(f.picDraw->surface()));
     QVERIFY2(f.StatusBar1->panelText(5).startsWith(QLatin1String("0.00 kb in ")), qPrintable(f.StatusBar1->panelText(5)));
@@ -118,7 +118,7 @@ void TestCamFetch::failedPicture()
 
     // The next refresh works again once the server behaves.
     QVERIFY(m_server.clearFaults());
-    run.app->fetch().FetchCamImage();
+    QVERIFY(run.refresh());
     QVERIFY(!f.picOriginal->picture().isNull());
     QCOMPARE(run.leftovers(), QStringList());
 }
@@ -130,7 +130,7 @@ void TestCamFetch::failedComments()
     RunningState &s = run.app->state();
     s.CommentTable = QStringList{QStringLiteral("old;comment;1.1.2000"), QString()};
     QVERIFY(m_server.setFault(QStringLiteral("/comments.php"), QStringLiteral("reset")));
-    run.app->fetch().FetchCamImage();
+    QVERIFY(run.refresh());
     // No comments, not the picture's bytes read as comments.
     QCOMPARE(s.CommentTable, (QStringList{QString(), QString()}));
     QVERIFY(!run.app->form1().picOriginal->picture().isNull());
@@ -180,7 +180,7 @@ void TestCamFetch::stalledPictureKeepsWindowsAlive()
     QVERIFY(f.Timer1->isActive());
 
     QVERIFY(m_server.clearFaults());
-    run.app->fetch().FetchCamImage();
+    QVERIFY(run.refresh());
     QVERIFY(!f.picOriginal->picture().isNull());
 }
 
