@@ -20,11 +20,12 @@ struct AppRun
     QList<int> exits;
     std::unique_ptr<Application> app;
 
-    explicit AppRun(int timeoutMs = 1500)
+    explicit AppRun(int timeoutMs = 1500, int decodeBudgetMs = 10000)
     {
         AppEnvironment env;
         env.workDir = QDir(dir.path());
         env.transferTimeoutMs = timeoutMs;
+        env.decodeBudgetMs = decodeBudgetMs;
         env.stopMessage = [this](const QString &title, const QString &text) {
             titles.append(title);
             messages.append(text);
