@@ -127,15 +127,17 @@ void CamImageFetch::FetchCamImage()
     if (!abandoned(run)) {
         // A picture near the size limit goes before the next is decoded, so two of them
         // never take memory at once; the areas keep showing it meanwhile.
+        std::vector<QImage> letGo;
         if (m_form1.picOriginal->picture().sizeInBytes() > LargePictureBytes) {
+            letGo = takeHalvings();
+            letGo.push_back(m_form1.picOriginal->picture());
             m_form1.picOriginal->setPicture(QImage());
-            forgetHalvings();
         }
         QList<QSize> areas{m_form1.picDraw->size()};
         if (m_fullscreenArea)
             areas.append(m_fullscreenArea->size());
         if (m_pictureLoad->start(m_workDir.filePath(working_files::pictureFile(extension)), areas,
-                                 m_form1.scaleMode()))
+                                 m_form1.scaleMode(), std::move(letGo)))
             return;
     }
     endRefresh();

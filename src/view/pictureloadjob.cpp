@@ -28,7 +28,8 @@ void PictureLoadJob::setBudget(int ms)
     m_budget.setInterval(ms);
 }
 
-bool PictureLoadJob::start(const QString &fileName, const QList<QSize> &areas, ViewScaleMode mode)
+bool PictureLoadJob::start(const QString &fileName, const QList<QSize> &areas, ViewScaleMode mode,
+                           std::vector<QImage> letGo)
 {
     if (m_busy)
         return false;
@@ -37,7 +38,9 @@ bool PictureLoadJob::start(const QString &fileName, const QList<QSize> &areas, V
     const quint64 ticket = ++m_ticket;
     const auto cancelFlag = std::make_shared<std::atomic<bool>>(false);
     m_cancel = cancelFlag;
-    m_pool.start([this, ticket, cancelFlag, fileName, areas, mode] {
+    const auto dropped = std::make_shared<std::vector<QImage>>(std::move(letGo));
+    m_pool.start([this, ticket, cancelFlag, dropped, fileName, areas, mode] {
+        dropped->clear();
         LoadedPicture result;
         result.picture = LoadPictureFile(fileName, result.errorText, false, false, {}, defaultDecoderEngine(),
                                          cancelFlag.get());

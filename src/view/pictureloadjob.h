@@ -7,6 +7,10 @@
 // back on the job's own thread exactly once per start(): with the worker's result, or with
 // no picture and cancelledLoadText() when the budget runs out first.
 //
+// Pictures handed to start() in letGo are dropped on the worker before it decodes, so the
+// window thread does not wait for their memory to be freed and it is free before the new
+// picture takes its own.
+//
 // cancel() gives the running load up: its file reads fail from then on, so the decoder
 // ends early, and the result is no picture. isBusy() holds from start() until the worker
 // has let go of the file, which for a load given up at the budget comes some time after
@@ -42,7 +46,8 @@ public:
     // A load still running after this long is given up; 0 or less: never.
     void setBudget(int ms);
 
-    bool start(const QString &fileName, const QList<QSize> &areas, ViewScaleMode mode);
+    bool start(const QString &fileName, const QList<QSize> &areas, ViewScaleMode mode,
+               std::vector<QImage> letGo = {});
     void cancel();
     bool isBusy() const { return m_busy; }
 

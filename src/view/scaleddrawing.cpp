@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -183,9 +184,9 @@ void keepHalvings(const QImage &picture, std::vector<QImage> levels)
     cache.levels = std::move(levels);
 }
 
-void forgetHalvings()
+std::vector<QImage> takeHalvings()
 {
     Halvings &cache = halvingsCache();
     cache.key = 0;
-    cache.levels.clear();
+    return std::exchange(cache.levels, {});
 }

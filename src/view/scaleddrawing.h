@@ -33,5 +33,5 @@ std::vector<QImage> prepareHalvings(const QImage &picture, const QList<QSize> &a
 // Window thread only.
 void keepHalvings(const QImage &picture, std::vector<QImage> levels);
 
-// Lets go of the halvings kept; the next draw makes what it needs again.
-void forgetHalvings();
+// Hands over the halvings kept and keeps none; the next draw makes what it needs again.
+std::vector<QImage> takeHalvings();

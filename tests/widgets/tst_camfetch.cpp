@@ -5,6 +5,7 @@
 #include "catalogue/camrecord.h"
 #include "craftedpictures.h"
 #include "loopwatch.h"
+#include "memorywatch.h"
 #include "status/heartbeat.h"
 #include "status/statusbar.h"
 #include "view/camimagefetch.h"
@@ -63,6 +64,7 @@ private slots:
     void camChangeDuringDecode();
     void decodeOverBudgetIsAFailedLoad();
     void closeDuringDecode();
+    void largePictureGoesBeforeTheNext();
 
 private:
     void startAt(AppRun &run, const QString &picturePart);
@@ -368,6 +370,29 @@ void TestCamFetch::closeDuringDecode()
     QVERIFY(run.messages.isEmpty());
     QVERIFY2(run.waitForRefresh(1500), "the decode given up still runs");
     QCOMPARE(run.leftovers(), QStringList());
+}
+
+// A cam showing a picture of over 64 MiB: the picture held goes before the next is decoded,
+// so a refresh adds no second picture's worth of memory to the one on show.
+void TestCamFetch::largePictureGoesBeforeTheNext()
+{
+    const int side = 4200;
+    const qint64 pictureBytes = qint64(side) * side * 4;
+    QVERIFY(pictureBytes > CamImageFetch::LargePictureBytes);
+    QVERIFY(serve(QStringLiteral("changing.jpg"), crafted::rgbaPng(crafted::rampRow(side), side)));
+    AppRun run;
+    startCrafted(run, QStringLiteral("changing.jpg"));
+    Form1 &f = run.app->form1();
+    QVERIFY(run.refresh());
+    QCOMPARE(f.picOriginal->picture().size(), QSize(side, side));
+
+    MemoryWatch memory;
+    QVERIFY(run.refresh());
+    const qint64 growth = memory.growth();
+    QCOMPARE(f.picOriginal->picture().size(), QSize(side, side));
+    QVERIFY(!allBlack(f.picDraw->surface()));
+    QVERIFY2(growth < pictureBytes / 2,
+             qPrintable(QStringLiteral("%1 MiB for a %2 MiB picture").arg(growth >> 20).arg(pictureBytes >> 20)));
 }
 
 QTEST_MAIN(TestCamFetch)

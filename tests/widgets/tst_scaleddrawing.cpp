@@ -335,12 +335,12 @@ void TestScaledDrawing::preparedHalvingsDrawTheSame()
     PictureArea fullArea;
     fullArea.resize(fullscreen);
 
-    forgetHalvings();
+    (void)takeHalvings();
     QCOMPARE(drawScaledPicture(mainArea, img, mode), ScaleError::None);
     QCOMPARE(drawScaledPicture(fullArea, img, mode), ScaleError::None);
     const QImage mainDirect = mainArea.surface().copy();
     const QImage fullDirect = fullArea.surface().copy();
-    forgetHalvings();
+    (void)takeHalvings();
 
     std::vector<QImage> prepared;
     std::unique_ptr<QThread> worker(
@@ -355,7 +355,7 @@ void TestScaledDrawing::preparedHalvingsDrawTheSame()
     QCOMPARE(drawScaledPicture(mainArea, img, mode), ScaleError::None);
     QCOMPARE(mainArea.surface(), mainDirect);
     QCOMPARE(fullArea.surface(), fullDirect);
-    forgetHalvings();
+    (void)takeHalvings();
 }
 
 QTEST_MAIN(TestScaledDrawing)
