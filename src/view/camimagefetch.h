@@ -48,7 +48,9 @@ public:
 
     float TransferSeconds = 0;
 
-    // Pictures taking more memory than this are let go before the next one is decoded.
+    // A picture held that takes more memory than this is let go when the next one starts
+    // decoding, so that two never take memory at once. The areas keep showing it; a redraw
+    // before the new picture is in (a resize, a mode change) finds no picture.
     static constexpr qsizetype LargePictureBytes = qsizetype(64) * 1024 * 1024;
 
 signals:
