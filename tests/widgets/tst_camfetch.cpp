@@ -279,7 +279,7 @@ void TestCamFetch::decodeLeavesWindowAnswering()
     QVERIFY2(run.app->fetch().isRunning(), "the decode runs on after FetchCamImage returned");
 
     LoopGapWatch gaps;
-    QTest::qWait(600);
+    QTest::qWait(400);
     const qint64 longest = gaps.longest();
     QVERIFY2(longest < 250, qPrintable(QStringLiteral("the window thread was held for %1 ms").arg(longest)));
 
