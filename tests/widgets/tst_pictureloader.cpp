@@ -502,9 +502,12 @@ void TestPictureLoader::givenUpLoadEndsEarly()
     QThread::msleep(qMax<qint64>(5, wholeMs / 10));
     cancel = true;
     QVERIFY(worker->wait(30000));
+    qInfo("the whole load took %lld ms, the one given up ended after %lld ms", wholeMs, cutMs);
     QVERIFY(!cut);
     QCOMPARE(cutText, decoderFailure(9));
-    QVERIFY2(cutMs < wholeMs / 2, qPrintable(QStringLiteral("given up after %1 ms of a %2 ms load").arg(cutMs).arg(wholeMs)));
+    // Without the flag it would take the whole load's time; a decoder that stops has only
+    // its fixed costs left (the JPEG reader's last pass, filling the GIF's canvas).
+    QVERIFY2(cutMs < wholeMs * 2 / 3, qPrintable(QStringLiteral("given up after %1 ms of a %2 ms load").arg(cutMs).arg(wholeMs)));
 }
 
 // A load near the pixel limit may not hold a second full-size copy of the picture.
