@@ -174,8 +174,10 @@ int main(int argc, char *argv[])
     // A 1920 x 1080 cam holds several times the memory of a 320 x 240 one, so every figure
     // is taken with the same cam shown: the first row is clicked and refreshed once more.
     const auto sampleOnFirstCam = [&] {
+        bench::finishRefresh(app);
         app.selection().rowClicked(0);
         app.heartbeat().Timer1_Timer();
+        bench::finishRefresh(app);
         lastCam = app.state().CurrentCam;
         return sample(workDir);
     };

@@ -2,7 +2,9 @@
 // The environment of an application a benchmark runs in-process: stop messages and the
 // end of the program are reported on stderr instead of shown and carried out.
 #include "app/application.h"
+#include "view/camimagefetch.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include <cstdio>
@@ -21,6 +23,21 @@ inline AppEnvironment environment(const QDir &workDir, int *stopMessages = nullp
     };
     env.endProgram = [](int code) { std::fprintf(stderr, "program end asked for (%d)\n", code); };
     return env;
+}
+
+// Lets the event loop run until the refresh under way, its picture's decode included, is
+// over; the decode budget bounds the wait.
+inline void finishRefresh(Application &app)
+{
+    while (app.fetch().isRunning())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+// One whole refresh: FetchCamImage, then the decoded picture drawn.
+inline void refresh(Application &app)
+{
+    app.fetch().FetchCamImage();
+    finishRefresh(app);
 }
 
 } // namespace bench

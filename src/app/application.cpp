@@ -47,6 +47,7 @@ Application::Application(AppEnvironment env)
     , m_keys(new KeyHandler(m_state, *m_form1, *m_form3, *m_selection, this))
 {
     m_inet1->setObjectName(QStringLiteral("Inet1"));
+    m_fetch->setDecodeBudget(m_env.decodeBudgetMs);
     if (!m_env.stopMessage) {
         m_env.stopMessage = [this](const QString &title, const QString &text) {
             showStopMessage(m_form2.get(), title, text);

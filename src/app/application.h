@@ -34,6 +34,8 @@ struct AppEnvironment
     QDir workDir = QDir::current();
     // No progress for this long ends a download.
     int transferTimeoutMs = 30000;
+    // A picture still decoding after this long is given up as a failed load.
+    int decodeBudgetMs = 10000;
     // Shows a modal stop message; the default is a message box.
     std::function<void(const QString &title, const QString &text)> stopMessage;
     // Ends the process at once; the default exits without running any further event.

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QPainter>
 
 using namespace picture_loader;
 
@@ -16,6 +15,47 @@ struct Decoded
     QImage image;
     std::optional<DecodeFailure> failure;
 };
+
+bool cancelled(const std::atomic<bool> *cancel)
+{
+    return cancel && cancel->load(std::memory_order_relaxed);
+}
+
+// The picture file as the decoders read it: once the flag is set every read fails, so the
+// decoder at work runs out of input (the JPEG reader then ends the picture where it is,
+// the others fail). A file and not a memory buffer, because some readers take a buffer's
+// bytes directly and would never ask again. Opened unbuffered, so no read runs ahead of
+// what the decoder has asked for.
+class CancellableFile : public QFile
+{
+public:
+    CancellableFile(const QString &name, const std::atomic<bool> *cancel)
+        : QFile(name)
+        , m_cancel(cancel)
+    {
+    }
+
+    // Hands out at most this many bytes per read; for readers that take short reads.
+    void setReadPiece(qint64 bytes) { m_piece = bytes; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        if (cancelled(m_cancel)) {
+            setErrorString(QStringLiteral("The load was given up"));
+            return -1;
+        }
+        return QFile::readData(data, m_piece > 0 ? qMin(maxSize, m_piece) : maxSize);
+    }
+
+private:
+    const std::atomic<bool> *m_cancel;
+    qint64 m_piece = 0;
+};
+
+// The JPEG reader asks for 4 KiB at a time, and a few kilobytes of crafted scans can be
+// seconds of work; in small pieces a load given up ends within a few dozen scans.
+constexpr qint64 JpegReadPiece = 512;
 
 bool tooLarge(const QSize &size)
 {
@@ -43,13 +83,20 @@ DecodeFailure failureOf(const QImageReader &reader, const QString &fileName)
 }
 
 // The first image of the file, whatever its name says: the content picks the decoder.
-Decoded decode(const QString &fileName, const PlatformLoadOptions *iconOptions = nullptr)
+Decoded decode(const QString &fileName, const PlatformLoadOptions *iconOptions, const std::atomic<bool> *cancel)
 {
-    QImageReader reader(fileName);
+    CancellableFile file(fileName, cancel);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return {QImage(), !QFileInfo::exists(fileName) ? DecodeFailure::FileNotFound
+                              : !QFileInfo(fileName).isReadable() ? DecodeFailure::AccessDenied
+                                                                   : DecodeFailure::ReadError};
+    QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);
     if (!reader.canRead())
-        return {QImage(), failureOf(reader, fileName)};
+        return {QImage(), cancelled(cancel) ? DecodeFailure::Cancelled : failureOf(reader, fileName)};
+    if (reader.format() == "jpeg")
+        file.setReadPiece(JpegReadPiece);
 
     if (iconOptions && iconOptions->desiredWidth && iconOptions->desiredHeight && reader.imageCount() > 1) {
         const QSize want(*iconOptions->desiredWidth, *iconOptions->desiredHeight);
@@ -72,25 +119,48 @@ Decoded decode(const QString &fileName, const PlatformLoadOptions *iconOptions =
         return {QImage(), DecodeFailure::TooLarge};
 
     QImage image;
-    if (!reader.read(&image) || image.isNull())
+    const bool read = reader.read(&image);
+    // A decoder cut short may still hand over a picture; it is not the whole one.
+    if (cancelled(cancel))
+        return {QImage(), DecodeFailure::Cancelled};
+    if (!read || image.isNull())
         return {QImage(), failureOf(reader, fileName)};
     return {std::move(image), std::nullopt};
 }
 
+enum class Flattened { Done, OutOfMemory, Cancelled };
+
 // Lays transparent parts over black so that they come out black, as a bitmap handle made
-// with a black background does. Opaque pictures pass without a copy where they are 32-bit.
-QImage overBlack(const QImage &image)
+// with a black background does, and leaves the picture in Format_RGB32. Over black a pixel
+// is its premultiplied colour made opaque, so 32-bit pictures are changed where they lie,
+// row by row, instead of painted into a second full-size image; only narrower formats
+// (palettes, grey) need a new, wider image.
+Flattened layOverBlack(QImage &image, const std::atomic<bool> *cancel)
 {
-    if (!image.hasAlphaChannel())
-        return image.convertToFormat(QImage::Format_RGB32);
-    QImage flat(image.size(), QImage::Format_RGB32);
-    if (flat.isNull())
-        return flat;
-    flat.fill(Qt::black);
-    QPainter p(&flat);
-    p.drawImage(0, 0, image);
-    p.end();
-    return flat;
+    if (image.format() == QImage::Format_Indexed8 && image.hasAlphaChannel()) {
+        // A palette picture keeps its transparency in the colour table.
+        QList<QRgb> colours = image.colorTable();
+        for (QRgb &c : colours)
+            c = qPremultiply(c) | 0xff000000u;
+        image.setColorTable(colours);
+    }
+    if (!image.hasAlphaChannel()) {
+        image.convertTo(QImage::Format_RGB32);
+        return image.isNull() ? Flattened::OutOfMemory : Flattened::Done;
+    }
+    image.convertTo(QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return Flattened::OutOfMemory;
+    const int width = image.width();
+    for (int y = 0; y < image.height(); ++y) {
+        if (y % 256 == 0 && cancelled(cancel))
+            return Flattened::Cancelled;
+        QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] |= 0xff000000u;
+    }
+    image.reinterpretAsFormat(QImage::Format_RGB32);
+    return Flattened::Done;
 }
 
 qint32 startEngine(quint32 &token)
@@ -103,12 +173,12 @@ qint32 startEngine(quint32 &token)
 
 void stopEngine(quint32) {}
 
-Picture platformLoad(const QString &fileName, const PlatformLoadOptions &options)
+Picture platformLoad(const QString &fileName, const PlatformLoadOptions &options, const std::atomic<bool> *cancel)
 {
-    const Decoded d = decode(fileName, &options);
-    if (d.failure)
+    Decoded d = decode(fileName, &options, cancel);
+    if (d.failure || layOverBlack(d.image, cancel) != Flattened::Done)
         return std::nullopt;
-    return PictureFromBitmapHandle(overBlack(d.image));
+    return PictureFromBitmapHandle(std::move(d.image));
 }
 
 } // namespace
@@ -126,27 +196,38 @@ Picture PictureFromBitmapHandle(const QImage &bitmap)
     return bitmap;
 }
 
-Picture LoadPictureGdiPlus(const QString &FileName, QString &ErrorText)
+QString cancelledLoadText()
+{
+    return statusErrorText(BitmapFromFileFailedText, decodeFailureStatus(DecodeFailure::Cancelled));
+}
+
+Picture LoadPictureGdiPlus(const QString &FileName, QString &ErrorText, const std::atomic<bool> *cancel)
 {
     ErrorText.clear();
-    const Decoded d = decode(FileName);
+    Decoded d = decode(FileName, nullptr, cancel);
     if (d.failure) {
         ErrorText = statusErrorText(BitmapFromFileFailedText, decodeFailureStatus(*d.failure));
         return std::nullopt;
     }
-    const QImage handle = overBlack(d.image);
-    if (handle.isNull()) {
+    switch (layOverBlack(d.image, cancel)) {
+    case Flattened::Done:
+        break;
+    case Flattened::OutOfMemory:
         ErrorText = statusErrorText(HandleFailedText, status::OutOfMemory);
         return std::nullopt;
+    case Flattened::Cancelled:
+        ErrorText = statusErrorText(HandleFailedText, status::Aborted);
+        return std::nullopt;
     }
-    Picture picture = PictureFromBitmapHandle(handle);
+    Picture picture = PictureFromBitmapHandle(std::move(d.image));
     if (!picture)
         ErrorText = PictureFromHandleFailedText;
     return picture;
 }
 
 Picture LoadPictureFile(const QString &FileName, QString &ErrorText, bool AllowPlatformFallback, bool ForceGdiPlus,
-                        const PlatformLoadOptions &options, const DecoderEngine &engine)
+                        const PlatformLoadOptions &options, const DecoderEngine &engine,
+                        const std::atomic<bool> *cancel)
 {
     ErrorText.clear();
     const QString name = trimSpaces(FileName);
@@ -191,11 +272,11 @@ Picture LoadPictureFile(const QString &FileName, QString &ErrorText, bool AllowP
 
     Picture result;
     if (route == Route::Platform) {
-        result = platformLoad(name, options);
+        result = platformLoad(name, options, cancel);
         if (!result)
             ErrorText = PlatformLoadFailedText;
     } else {
-        result = LoadPictureGdiPlus(name, ErrorText);
+        result = LoadPictureGdiPlus(name, ErrorText, cancel);
     }
 
     if (token != 0 && engine.shutdown)

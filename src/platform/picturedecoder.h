@@ -9,9 +9,16 @@
 // decoder (bitmaps too with ForceGdiPlus). Metafiles cannot be decoded here and always
 // fail with the platform loader's text. A picture whose pixels would need more than
 // MaxPictureBytes is refused before anything is allocated. No EXIF rotation is applied.
+//
+// A load may run on any thread. Given a cancel flag, it can be given up from another
+// thread: once the flag is set, every further read of the file fails, so whichever decoder
+// is at work runs out of input and ends soon, and the result is no picture with the
+// status "Abbruch der Operation". The picture is made in the decoded image's own memory
+// wherever its pixels are 32 bits wide, so a load holds one full-size image at a time.
 #include <QImage>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -45,10 +52,14 @@ const DecoderEngine &defaultDecoderEngine();
 
 Picture LoadPictureFile(const QString &FileName, QString &ErrorText, bool AllowPlatformFallback = false,
                         bool ForceGdiPlus = false, const PlatformLoadOptions &options = {},
-                        const DecoderEngine &engine = defaultDecoderEngine());
+                        const DecoderEngine &engine = defaultDecoderEngine(),
+                        const std::atomic<bool> *cancel = nullptr);
 
 // Decodes with the main decoder; the engine must have been started.
-Picture LoadPictureGdiPlus(const QString &FileName, QString &ErrorText);
+Picture LoadPictureGdiPlus(const QString &FileName, QString &ErrorText, const std::atomic<bool> *cancel = nullptr);
+
+// The error text of a load given up through its cancel flag.
+QString cancelledLoadText();
 
 // Makes the picture from decoded pixels; a null image gives no picture.
 Picture PictureFromBitmapHandle(const QImage &bitmap);

@@ -6,8 +6,9 @@
 // other side of the screen; sets both titles; runs a picture refresh when the refresh
 // countdown has run out, else counts it down; counts the auto-shuffle countdown and jumps
 // to a random cam when it has run out; draws the countdown in the fullscreen window.
-// A tick that arrives while a refresh is still waiting for the network is skipped whole:
-// it neither counts nor starts a second refresh, so a slow server stretches the interval.
+// A tick that arrives while a refresh is still waiting for the network or for its picture's
+// decode is skipped whole: it neither counts nor starts a second refresh, so a slow server
+// or a slow picture stretches the interval.
 #include <QObject>
 
 class CamImageFetch;

@@ -10,6 +10,8 @@
 #include "view/fetchrules.h"
 #include "view/picturearea.h"
 #include "view/pictureextension.h"
+#include "view/pictureloadjob.h"
+#include "view/scaleddrawing.h"
 #include "windows/form1.h"
 
 #include <QElapsedTimer>
@@ -27,14 +29,28 @@ CamImageFetch::CamImageFetch(RunningState &state, Form1 &form1, Transfer &inet, 
     , m_inet(inet)
     , m_workDir(std::move(workDir))
     , m_timeoutMs(timeoutMs)
+    , m_pictureLoad(new PictureLoadJob(this))
 {
+    connect(m_pictureLoad, &PictureLoadJob::loaded, this, &CamImageFetch::pictureLoaded);
+}
+
+bool CamImageFetch::isRunning() const
+{
+    return m_running || m_pictureLoad->isBusy();
+}
+
+void CamImageFetch::setDecodeBudget(int ms)
+{
+    m_pictureLoad->setBudget(ms);
 }
 
 void CamImageFetch::abandon()
 {
     ++m_generation;
-    if (m_running)
+    if (m_running) {
         m_inet.cancel();
+        m_pictureLoad->cancel();
+    }
 }
 
 void CamImageFetch::transferStateChanged(int code)
@@ -50,7 +66,7 @@ void CamImageFetch::writeFile(const QString &name, const QByteArray &bytes, bool
 
 void CamImageFetch::FetchCamImage()
 {
-    if (m_running)
+    if (isRunning())
         return; // one refresh at a time; the one running will re-enable the heartbeat
     m_running = true;
     const quint64 run = m_run = m_generation;
@@ -103,21 +119,50 @@ void CamImageFetch::FetchCamImage()
         }
     }
 
-    // 13-15. The picture is shown only if this cam is still the one selected.
+    // The picture is decoded off the window thread, and only if this cam is still the one
+    // selected; pictureLoaded() ends the refresh.
+    m_extension = extension;
     if (!abandoned(run)) {
-        QString error;
-        const Picture loaded = LoadPictureFile(m_workDir.filePath(working_files::pictureFile(extension)), error);
-        m_form1.picOriginal->setPicture(loaded.value_or(QImage()));
+        // A picture near the size limit goes before the next is decoded, so two of them
+        // never take memory at once; the areas keep showing it meanwhile.
+        std::vector<QImage> letGo;
+        if (m_form1.picOriginal->picture().sizeInBytes() > LargePictureBytes) {
+            letGo = takeHalvings();
+            letGo.push_back(m_form1.picOriginal->picture());
+            m_form1.picOriginal->setPicture(QImage());
+        }
+        QList<QSize> areas{m_form1.picDraw->size()};
+        if (m_fullscreenArea)
+            areas.append(m_fullscreenArea->size());
+        if (m_pictureLoad->start(m_workDir.filePath(working_files::pictureFile(extension)), areas,
+                                 m_form1.scaleMode(), std::move(letGo)))
+            return;
+    }
+    endRefresh();
+}
+
+void CamImageFetch::pictureLoaded(const LoadedPicture &result)
+{
+    if (!m_running)
+        return;
+    if (!abandoned(m_run)) {
+        const QImage picture = result.picture.value_or(QImage());
+        m_form1.picOriginal->setPicture(picture);
+        keepHalvings(picture, result.halvings);
         (void)m_form1.DrawScaled(*m_form1.picDraw);
         if (m_fullscreenArea)
             (void)m_form1.DrawScaled(*m_fullscreenArea);
     }
+    endRefresh();
+}
 
-    // 16-17.
-    QFile::remove(m_workDir.filePath(working_files::pictureFile(extension)));
+void CamImageFetch::endRefresh()
+{
+    QFile::remove(m_workDir.filePath(working_files::pictureFile(m_extension)));
     QFile::remove(m_workDir.filePath(working_files::TextFile));
     m_running = false;
     m_form1.Timer1->start();
+    emit refreshEnded();
 }
 
 void DrawShadowText(PictureArea &area, const QString &text)

@@ -96,6 +96,7 @@ qint32 decodeFailureStatus(DecodeFailure failure)
     //   content broken     ->  2 "Ungeeigneter Parameter" (the file given does not fit
     //                           the format it claims)
     //   too many pixels    ->  3 "Speichermangel" (refused before allocating)
+    //   given up           ->  9 "Abbruch der Operation"
     switch (failure) {
     case DecodeFailure::FileNotFound:
         return status::FileNotFound;
@@ -109,6 +110,8 @@ qint32 decodeFailureStatus(DecodeFailure failure)
         return status::InvalidParameter;
     case DecodeFailure::TooLarge:
         return status::OutOfMemory;
+    case DecodeFailure::Cancelled:
+        return status::Aborted;
     }
     return status::InvalidParameter;
 }

@@ -27,6 +27,7 @@ inline constexpr qint32 Ok = 0;
 inline constexpr qint32 InvalidParameter = 2;
 inline constexpr qint32 OutOfMemory = 3;
 inline constexpr qint32 Win32Error = 7;
+inline constexpr qint32 Aborted = 9;
 inline constexpr qint32 FileNotFound = 10;
 inline constexpr qint32 AccessDenied = 12;
 inline constexpr qint32 UnknownImageFormat = 13;
@@ -71,6 +72,7 @@ enum class DecodeFailure {
     UnknownFormat,  // no decoder recognises the content
     CorruptData,    // the content starts like a known format but does not decode
     TooLarge,       // the pixels would exceed the allocation limit
+    Cancelled,      // given up from outside before the decoder was done
 };
 
 // The status number a decoder failure is reported with (see the table in the .cpp).

@@ -6,6 +6,8 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -34,6 +36,15 @@ QImage halve(const QImage &src)
     return out;
 }
 
+// Whether drawing onto a rectangle of `target` would start from a halving of `current`:
+// it is 32-bit with even sides, and half of it still covers the target.
+bool halvable(const QImage &current, const QSize &target)
+{
+    const QSize half = current.size() / 2;
+    return current.format() == QImage::Format_RGB32 && current.width() % 2 == 0 && current.height() % 2 == 0
+        && half.width() >= target.width() && half.height() >= target.height();
+}
+
 // The halvings of the picture drawn last. Both picture areas are drawn from the same
 // picture at each refresh, so the second draw finds the smaller copies ready.
 struct Halvings
@@ -42,21 +53,25 @@ struct Halvings
     std::vector<QImage> levels;
 };
 
+Halvings &halvingsCache()
+{
+    static Halvings cache;
+    return cache;
+}
+
 // The smallest exact halving still at least as large as the target, or the picture
 // itself. Shrinking from there averages every source pixel as the direct way does, at a
 // fraction of the cost.
 QImage startingPoint(const QImage &picture, const QSize &target)
 {
-    static Halvings cache;
+    Halvings &cache = halvingsCache();
     if (cache.key != picture.cacheKey()) {
         cache.key = picture.cacheKey();
         cache.levels.clear();
     }
     const QImage *current = &picture;
     for (std::size_t i = 0;; ++i) {
-        const QSize half = current->size() / 2;
-        if (current->format() != QImage::Format_RGB32 || current->width() % 2 || current->height() % 2
-            || half.width() < target.width() || half.height() < target.height())
+        if (!halvable(*current, target))
             return *current;
         if (i == cache.levels.size()) {
             QImage next = halve(*current);
@@ -66,6 +81,18 @@ QImage startingPoint(const QImage &picture, const QSize &target)
         }
         current = &cache.levels[i];
     }
+}
+
+// The pixel rectangle the picture covers in an area of this size, or nothing.
+std::optional<QRect> placement(const QSize &area, const QImage &picture, ViewScaleMode mode)
+{
+    const ScaledPlacement place = scaledPlacement(
+        mode, float(twips::fromPixels(area.width())), float(twips::fromPixels(area.height())),
+        float(twips::fromPixels(picture.width())), float(twips::fromPixels(picture.height())));
+    const QRect r = place.pixels;
+    if (!place.ok() || r.isEmpty() || !r.intersects(QRect(QPoint(0, 0), area)))
+        return std::nullopt;
+    return r;
 }
 
 // Copies src to `at` on dst and makes everything of dst outside it black, writing each
@@ -120,4 +147,46 @@ ScaleError drawScaledPicture(PictureArea &target, const QImage &picture, ViewSca
     }
     target.update();
     return ScaleError::None;
+}
+
+std::vector<QImage> prepareHalvings(const QImage &picture, const QList<QSize> &areas, ViewScaleMode mode,
+                                    const std::atomic<bool> *cancel)
+{
+    // Every area goes down the same chain of halvings; the one whose rectangle is
+    // smallest goes deepest, and the others find their starting points on the way.
+    std::vector<QImage> levels;
+    if (picture.isNull())
+        return levels;
+    for (const QSize &area : areas) {
+        const std::optional<QRect> r = placement(area, picture, mode);
+        if (!r)
+            continue;
+        const QImage *current = &picture;
+        for (std::size_t depth = 0; halvable(*current, r->size()); ++depth) {
+            if (depth == levels.size()) {
+                if (cancel && cancel->load(std::memory_order_relaxed))
+                    return levels;
+                QImage next = halve(*current);
+                if (next.isNull())
+                    return levels;
+                levels.push_back(std::move(next));
+            }
+            current = &levels[depth];
+        }
+    }
+    return levels;
+}
+
+void keepHalvings(const QImage &picture, std::vector<QImage> levels)
+{
+    Halvings &cache = halvingsCache();
+    cache.key = picture.cacheKey();
+    cache.levels = std::move(levels);
+}
+
+std::vector<QImage> takeHalvings()
+{
+    Halvings &cache = halvingsCache();
+    cache.key = 0;
+    return std::exchange(cache.levels, {});
 }

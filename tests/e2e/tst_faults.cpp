@@ -7,7 +7,9 @@
 #include "app/texts.h"
 #include "camserverprocess.h"
 #include "catalogue/camrecord.h"
+#include "craftedpictures.h"
 #include "gifwriter.h"
+#include "loopwatch.h"
 #include "memorywatch.h"
 #include "status/comments.h"
 #include "status/statusbar.h"
@@ -36,12 +38,15 @@
 #include <functional>
 #include <QTimer>
 
-
 #include <algorithm>
 
 namespace {
 
 constexpr int TimeoutMs = 1500;
+// Long enough for any honest picture up to the pixel limit, short enough for the test.
+constexpr int DecodeBudgetMs = 3000;
+// The longest the window thread may go without answering during a refresh.
+constexpr qint64 WindowBlockMs = 300;
 constexpr qint64 MiB = 1024 * 1024;
 
 // ---- What the test serves --------------------------------------------------------------
@@ -212,6 +217,7 @@ qint64 boundedStep(const std::function<void()> &step, int memoryMiB)
     step();
     const qint64 elapsed = clock.elapsed();
     const qint64 growth = memory.growth();
+    qInfo("%lld ms, memory grew by %.1f MiB", elapsed, growth / double(MiB));
     [&] {
         QVERIFY2(elapsed < TimeoutMs + 3000, qPrintable(QString::number(elapsed)));
         QVERIFY2(growth < memoryMiB * MiB, qPrintable(QStringLiteral("%1 MiB").arg(growth / double(MiB))));
@@ -219,7 +225,9 @@ qint64 boundedStep(const std::function<void()> &step, int memoryMiB)
     return elapsed;
 }
 
-enum class Shows { Black, Picture, TransparentBlack };
+enum class Shows { Black, Picture, TransparentBlack, LargeRamp };
+
+constexpr int LargeSide = 8190; // 8190 x 8190 x 4 bytes: just under the 256 MiB limit
 
 } // namespace
 
@@ -377,7 +385,7 @@ void TestFaults::startAt(AppRun &run, const QString &picture)
 void TestFaults::checkRefreshWorks(AppRun &run, const QString &picture)
 {
     Form1 &f = run.app->form1();
-    run.app->fetch().FetchCamImage();
+    QVERIFY(run.refresh());
     QVERIFY(!f.picOriginal->picture().isNull());
     QVERIFY(!allBlack(f.picDraw->surface()));
     const auto stats = StatsText.match(f.StatusBar1->panelText(5));
@@ -569,7 +577,7 @@ void TestFaults::comments()
     if (!fault.isEmpty())
         QVERIFY(m_server->setFault(QStringLiteral("/comments.php"), fault));
 
-    boundedStep([&] { run.app->fetch().FetchCamImage(); }, memoryMiB);
+    boundedStep([&] { QVERIFY(run.refresh()); }, memoryMiB);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(run.leftovers(), QStringList());
@@ -652,6 +660,13 @@ void TestFaults::pictures_data()
                                         << Shows::Black << 16;
     QTest::newRow("header trickled at 2 kB/s") << "cam.jpg" << "long-header:100000:2000" << false << none << false
                                                << Shows::Black << 16;
+    // A minute of decoding in under a megabyte: given up at the decode budget.
+    QTest::newRow("progressive JPEG, luma scan 20000 times")
+        << "cam.jpg" << QString() << true << crafted::jpegScanBomb(4096, 20000) << true << Shows::Black << 160;
+    // 256 MiB of pixels: the refresh may hold about one and a half pictures' worth.
+    QTest::newRow("8190 x 8190 RGBA PNG") << "cam.png" << QString() << true
+                                          << crafted::rgbaPng(crafted::rampRow(LargeSide), LargeSide) << true
+                                          << Shows::LargeRamp << 384;
 }
 
 void TestFaults::pictures()
@@ -664,7 +679,7 @@ void TestFaults::pictures()
     QFETCH(Shows, shows);
     QFETCH(int, memoryMiB);
 
-    AppRun run(TimeoutMs);
+    AppRun run(TimeoutMs, DecodeBudgetMs);
     startAt(run, picture);
     Form1 &f = run.app->form1();
     PictureArea &fullscreen = *run.app->form3().picDraw;
@@ -686,9 +701,12 @@ void TestFaults::pictures()
     QVERIFY(m_server->resetLog());
     QVERIFY(m_other->resetLog());
 
-    const qint64 elapsed = boundedStep([&] { run.app->fetch().FetchCamImage(); }, memoryMiB);
+    LoopGapWatch window;
+    const qint64 elapsed = boundedStep([&] { QVERIFY(run.refresh()); }, memoryMiB);
     if (QTest::currentTestFailed())
         return;
+    qInfo("longest window block %lld ms", window.longest());
+    QVERIFY2(window.longest() < WindowBlockMs, qPrintable(QStringLiteral("%1 ms").arg(window.longest())));
     // A header trickled in waits out the time-out as a stall does; one too long at once
     // fails without waiting.
     const bool waitsOut = fault == QLatin1String("stall") || (fault.startsWith(QLatin1String("long-header:")) && fault.count(QLatin1Char(':')) == 2);
@@ -754,6 +772,20 @@ void TestFaults::pictures()
         }
         QVERIFY(!allBlack(f.picDraw->surface()));
         break;
+    case Shows::LargeRamp: {
+        QCOMPARE(original.size(), QSize(LargeSide, LargeSide));
+        const QList<QRgb> row = crafted::rampRow(LargeSide);
+        for (const int x : {0, 1, 128, 255, 256, 4000, LargeSide - 1}) {
+            for (const int y : {0, LargeSide / 2, LargeSide - 1}) {
+                const QRgb want = qPremultiply(row[x]) | 0xff000000u;
+                QVERIFY2(original.pixel(x, y) == want,
+                         qPrintable(QStringLiteral("(%1, %2): %3, want %4").arg(x).arg(y).arg(original.pixel(x, y), 8, 16).arg(want, 8, 16)));
+            }
+        }
+        QVERIFY(!allBlack(f.picDraw->surface()));
+        QVERIFY(!allBlack(fullscreen.surface()));
+        break;
+    }
     }
 
     // The comments came in as usual.
@@ -796,6 +828,7 @@ void TestFaults::markupShownAsText()
     Form1 &f = run.app->form1();
     Form4 &overlay = run.app->form4();
     run.app->heartbeat().Timer1_Timer(); // shows the cam's information and refreshes
+    QVERIFY(run.waitForRefresh());
     QVERIFY(!f.picOriginal->picture().isNull());
     QVERIFY(commentBarComesUp(*run.app));
 
@@ -918,7 +951,7 @@ void TestFaults::oddCamIds()
     for (int cam = 0; cam < 4; ++cam) {
         QVERIFY(m_server->resetLog());
         run.app->selection().rowClicked(cam);
-        run.app->fetch().FetchCamImage();
+        QVERIFY(run.refresh());
         QStringList asked;
         for (const QString &line : m_server->requests())
             if (line.startsWith(QStringLiteral("GET /comments.php")))
@@ -955,6 +988,7 @@ void TestFaults::hugeFields()
     clock.start();
     QVERIFY(run.app->start());
     run.app->heartbeat().Timer1_Timer();
+    QVERIFY(run.waitForRefresh());
     QVERIFY(commentBarComesUp(*run.app));
     (void)f.grab();
     (void)run.app->form4().grab();

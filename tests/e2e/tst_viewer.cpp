@@ -7,7 +7,13 @@
 // 640 x 320 picture made here: left half pure red, right half pure blue. In the 800 x 600
 // main window "Scale Inline" fits it to the picture area's width with black bars above and
 // below, which makes every misplaced pixel visible.
+//
+// A second viewer then shows a cam whose picture takes a minute to decode (a progressive
+// JPEG whose luma scan repeats 20000 times): while it decodes, the window answers the
+// window manager's pings at once, and a close request ends the program at once.
+// LUMORA_E2E_VIEWER runs another viewer binary instead of the one built here.
 #include "camserverprocess.h"
+#include "craftedpictures.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,6 +25,9 @@
 #include <QTest>
 
 #include <xcb/xcb.h>
+
+#include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -67,7 +76,13 @@ public:
         m_utf8 = atom("UTF8_STRING");
         m_wmProtocols = atom("WM_PROTOCOLS");
         m_wmDelete = atom("WM_DELETE_WINDOW");
-        return m_screen && m_netWmName && m_utf8 && m_wmProtocols && m_wmDelete;
+        m_netWmPing = atom("_NET_WM_PING");
+        // A client answers a ping by sending it back to the root window for whoever watches
+        // the root's children, as a window manager does.
+        const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_c, m_screen->root, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(m_c);
+        return m_screen && m_netWmName && m_utf8 && m_wmProtocols && m_wmDelete && m_netWmPing;
     }
 
     QSize screenSize() const { return QSize(m_screen->width_in_pixels, m_screen->height_in_pixels); }
@@ -181,6 +196,44 @@ public:
 
     bool exists(xcb_window_t w) const { return topLevels().contains(w); }
 
+    // Sends the window manager's ping to the window and waits for its answer, which only
+    // the program's window thread gives. The round trip in milliseconds, or -1 when no
+    // answer came within timeoutMs.
+    qint64 ping(xcb_window_t w, int timeoutMs)
+    {
+        const uint32_t stamp = ++m_pingStamp;
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = w;
+        event.type = m_wmProtocols;
+        event.data.data32[0] = m_netWmPing;
+        event.data.data32[1] = stamp;
+        event.data.data32[2] = w;
+        QElapsedTimer clock;
+        clock.start();
+        xcb_send_event(m_c, 0, w, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
+        xcb_flush(m_c);
+        for (;;) {
+            while (xcb_generic_event_t *e = xcb_poll_for_event(m_c)) {
+                bool answer = false;
+                if ((e->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
+                    const auto *m = reinterpret_cast<const xcb_client_message_event_t *>(e);
+                    answer = m->type == m_wmProtocols && m->data.data32[0] == m_netWmPing
+                        && m->data.data32[1] == stamp;
+                }
+                std::free(e);
+                if (answer)
+                    return clock.elapsed();
+            }
+            const qint64 left = timeoutMs - clock.elapsed();
+            if (left <= 0 || xcb_connection_has_error(m_c))
+                return -1;
+            pollfd fd{xcb_get_file_descriptor(m_c), POLLIN, 0};
+            poll(&fd, 1, int(std::min<qint64>(left, 50)));
+        }
+    }
+
 private:
     xcb_atom_t atom(const char *atomName) const
     {
@@ -195,6 +248,8 @@ private:
     xcb_atom_t m_utf8 = XCB_ATOM_NONE;
     xcb_atom_t m_wmProtocols = XCB_ATOM_NONE;
     xcb_atom_t m_wmDelete = XCB_ATOM_NONE;
+    xcb_atom_t m_netWmPing = XCB_ATOM_NONE;
+    uint32_t m_pingStamp = 0;
 };
 
 QString colourName(QRgb c)
@@ -212,6 +267,22 @@ QByteArray readFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Processor time a process has used so far, in milliseconds; -1 if it cannot be read.
+qint64 cpuMs(qint64 pid)
+{
+    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    // utime and stime, the 14th and 15th fields of the whole line.
+    return (fields[11].toLongLong() + fields[12].toLongLong()) * 1000 / sysconf(_SC_CLK_TCK);
+}
+
+QString viewerBinary()
+{
+    return qEnvironmentVariable("LUMORA_E2E_VIEWER", QStringLiteral(LUMORA_VIEWER_PATH));
 }
 
 // Where "Scale Inline" must put a picture of this size: the largest size with its
@@ -267,6 +338,8 @@ private slots:
     void serverSawTheRequests();
     void pictureWhereScaleInlinePutsIt();
     void closeRequestEndsTheProgram();
+    void windowAnswersWhileAPictureDecodes();
+    void closeRequestMidDecode();
     void cleanupTestCase();
 
 private:
@@ -274,6 +347,9 @@ private:
     QString viewerLog() const;
     // Polls until check() holds, while the viewer still runs; fails with the reason.
     bool waitFor(const std::function<bool()> &check, int timeoutMs, QString *why) const;
+    bool waitFor(const QProcess &viewer, const std::function<bool()> &check, int timeoutMs, QString *why) const;
+    // The second viewer, on the decoder bomb's cam, once its decode has begun.
+    bool bombViewerDecoding(QString *why);
 
     QTemporaryDir m_files;   // the served picture, catalogue, comments and the logs
     QTemporaryDir m_workDir; // the viewer's working folder: config.ini and nothing else
@@ -283,6 +359,10 @@ private:
     std::unique_ptr<CamServerProcess> m_server;
     QProcess m_viewer;
     xcb_window_t m_window = 0;
+    QTemporaryDir m_bombWorkDir;
+    QProcess m_bombViewer;
+    xcb_window_t m_bombWindow = 0;
+    QByteArray m_bomb;
 };
 
 bool TestViewer::startXServer(QString *why)
@@ -331,12 +411,18 @@ QString TestViewer::viewerLog() const
 
 bool TestViewer::waitFor(const std::function<bool()> &check, int timeoutMs, QString *why) const
 {
+    return waitFor(m_viewer, check, timeoutMs, why);
+}
+
+bool TestViewer::waitFor(const QProcess &viewer, const std::function<bool()> &check, int timeoutMs,
+                         QString *why) const
+{
     QElapsedTimer clock;
     clock.start();
     while (!check()) {
-        if (m_viewer.state() != QProcess::Running) {
+        if (viewer.state() != QProcess::Running) {
             *why = QStringLiteral("the viewer ended early (exit code %1); its output: %2")
-                       .arg(m_viewer.exitCode()).arg(viewerLog());
+                       .arg(viewer.exitCode()).arg(viewerLog());
             return false;
         }
         if (clock.elapsed() > timeoutMs) {
@@ -387,8 +473,12 @@ void TestViewer::initTestCase()
     m_viewer.setWorkingDirectory(m_workDir.path());
     m_viewer.setProcessChannelMode(QProcess::MergedChannels);
     m_viewer.setStandardOutputFile(m_files.filePath(QStringLiteral("viewer.log")));
-    m_viewer.start(QStringLiteral(LUMORA_VIEWER_PATH), {});
+    m_viewer.start(viewerBinary(), {});
     QVERIFY2(m_viewer.waitForStarted(5000), qPrintable(m_viewer.errorString()));
+
+    m_bomb = crafted::jpegScanBomb(4096, 20000);
+    QVERIFY(!m_bomb.isEmpty());
+    QVERIFY(m_bombWorkDir.isValid());
 }
 
 void TestViewer::titleNamesTheCam()
@@ -468,11 +558,98 @@ void TestViewer::closeRequestEndsTheProgram()
              qPrintable(QStringLiteral("the working folder holds: ") + left.join(QStringLiteral(", "))));
 }
 
+bool TestViewer::bombViewerDecoding(QString *why)
+{
+    if (m_bombViewer.state() == QProcess::NotRunning) {
+        const QString pictures = m_files.filePath(QStringLiteral("pictures"));
+        if (!writeFile(pictures + QStringLiteral("/bomb.jpg"), m_bomb)
+            || !writeFile(m_files.filePath(QStringLiteral("camlist.txt")),
+                          "1;Bomb Cam;{base}/bomb.jpg;A decoder bomb;;4;0;7;tester\r\n")
+            || !writeFile(m_bombWorkDir.filePath(QStringLiteral("config.ini")),
+                          "url=" + m_server->baseUrl().toLatin1() + "\r\n")
+            || !m_server->resetLog()) {
+            *why = QStringLiteral("cannot set up the bomb's cam");
+            return false;
+        }
+        m_bombViewer.setProcessEnvironment(m_viewer.processEnvironment());
+        m_bombViewer.setWorkingDirectory(m_bombWorkDir.path());
+        m_bombViewer.setProcessChannelMode(QProcess::MergedChannels);
+        m_bombViewer.setStandardOutputFile(m_files.filePath(QStringLiteral("viewer.log")), QIODevice::Append);
+        m_bombViewer.start(viewerBinary(), {});
+        if (!m_bombViewer.waitForStarted(5000)) {
+            *why = m_bombViewer.errorString();
+            return false;
+        }
+    }
+    const QString title = QStringLiteral("Bomb Cam - lumora viewer 5");
+    if (!waitFor(m_bombViewer, [&] { return (m_bombWindow = m_x.shownWindowNamed(title)) != 0; }, 20000, why))
+        return false;
+    // The picture is decoded once its comments are in.
+    return waitFor(
+        m_bombViewer,
+        [&] {
+            const QStringList seen = m_server->requests();
+            return seen.contains(QStringLiteral("GET /bomb.jpg 200"))
+                && seen.contains(QStringLiteral("GET /comments.php?camid=1 200"));
+        },
+        15000, why);
+}
+
+void TestViewer::windowAnswersWhileAPictureDecodes()
+{
+    QString why;
+    QVERIFY2(bombViewerDecoding(&why), qPrintable(why));
+    QTest::qWait(300);
+    const qint64 pid = m_bombViewer.processId();
+    const qint64 cpuBefore = cpuMs(pid);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 longest = 0;
+    int pings = 0;
+    while (clock.elapsed() < 1000) {
+        // A frozen window is waited for, so that its whole block is measured.
+        const qint64 roundTrip = m_x.ping(m_bombWindow, 80000);
+        QVERIFY2(roundTrip >= 0, "the window never answered");
+        longest = std::max(longest, roundTrip);
+        ++pings;
+        QTest::qWait(20);
+    }
+    const qint64 busyMs = cpuMs(pid) - cpuBefore;
+    qInfo("%d pings, longest round trip %lld ms; the viewer used %lld ms of processor time in %lld ms", pings,
+          longest, busyMs, clock.elapsed());
+    // The decode was running meanwhile, on its own thread.
+    QVERIFY2(busyMs > clock.elapsed() / 3, qPrintable(QStringLiteral("%1 ms").arg(busyMs)));
+    QVERIFY2(longest < 1000, qPrintable(QStringLiteral("the window took %1 ms to answer").arg(longest)));
+}
+
+void TestViewer::closeRequestMidDecode()
+{
+    QString why;
+    QVERIFY2(bombViewerDecoding(&why), qPrintable(why));
+    QCOMPARE(m_bombViewer.state(), QProcess::Running);
+    QElapsedTimer clock;
+    clock.start();
+    m_x.requestClose(m_bombWindow);
+    const bool ended = m_bombViewer.waitForFinished(90000);
+    const qint64 closeMs = clock.elapsed();
+    qInfo("the viewer ended %lld ms after the close request", closeMs);
+    QVERIFY2(ended, "the viewer still runs after the close request");
+    QVERIFY2(closeMs < 3000, qPrintable(QStringLiteral("%1 ms").arg(closeMs)));
+    QCOMPARE(m_bombViewer.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_bombViewer.exitCode(), 0);
+    const QStringList left =
+        QDir(m_bombWorkDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QVERIFY2(left == QStringList{QStringLiteral("config.ini")},
+             qPrintable(QStringLiteral("the working folder holds: ") + left.join(QStringLiteral(", "))));
+}
+
 void TestViewer::cleanupTestCase()
 {
-    if (m_viewer.state() != QProcess::NotRunning) {
-        m_viewer.kill();
-        m_viewer.waitForFinished(3000);
+    for (QProcess *viewer : {&m_viewer, &m_bombViewer}) {
+        if (viewer->state() != QProcess::NotRunning) {
+            viewer->kill();
+            viewer->waitForFinished(3000);
+        }
     }
     if (m_server)
         m_server->stop();

@@ -2,10 +2,13 @@
 // One start of the application in a fresh working folder, with the stop messages and the
 // end of the program recorded instead of shown and carried out.
 #include "app/application.h"
+#include "view/camimagefetch.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -17,11 +20,12 @@ struct AppRun
     QList<int> exits;
     std::unique_ptr<Application> app;
 
-    explicit AppRun(int timeoutMs = 1500)
+    explicit AppRun(int timeoutMs = 1500, int decodeBudgetMs = 10000)
     {
         AppEnvironment env;
         env.workDir = QDir(dir.path());
         env.transferTimeoutMs = timeoutMs;
+        env.decodeBudgetMs = decodeBudgetMs;
         env.stopMessage = [this](const QString &title, const QString &text) {
             titles.append(title);
             messages.append(text);
@@ -39,6 +43,26 @@ struct AppRun
     bool writeConfig(const QString &url) const
     {
         return writeFile(QStringLiteral("config.ini"), "url=" + url.toUtf8() + "\r\n");
+    }
+
+    // Lets the event loop run until the refresh under way, its picture's decode included, is
+    // over; false if it still runs after timeoutMs.
+    bool waitForRefresh(int timeoutMs = 20000) const
+    {
+        const QDeadlineTimer deadline(timeoutMs);
+        while (app->fetch().isRunning()) {
+            if (deadline.hasExpired())
+                return false;
+            QTest::qWait(2);
+        }
+        return true;
+    }
+
+    // One whole refresh: FetchCamImage, then the decoded picture drawn.
+    bool refresh(int timeoutMs = 20000) const
+    {
+        app->fetch().FetchCamImage();
+        return waitForRefresh(timeoutMs);
     }
 
     bool exists(const QString &name) const { return QDir(dir.path()).exists(name); }

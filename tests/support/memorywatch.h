@@ -1,15 +1,13 @@
 #pragma once
-// The memory of this test process while a step runs: the largest resident size reached,
-// against the size when the watch was made.
+// How far the resident memory of this process rises while a watch lives.
 #include <QFile>
-#include <QObject>
 #include <QTimer>
 
 #include <unistd.h>
 
 #include <algorithm>
 
-namespace memory_watch {
+namespace memorywatch {
 
 inline qint64 residentBytes()
 {
@@ -30,11 +28,13 @@ inline qint64 peakResidentBytes()
     return -1;
 }
 
-} // namespace memory_watch
+} // namespace memorywatch
 
+// The largest resident size reached while it lives, against the size when it was made.
 // The kernel's high-water mark is reset at the start so a short spike between two samples
-// (a decoder filling a buffer outside any event loop) is still caught; where that reset is
-// not allowed, samples taken by a timer in the downloads' event loops stand in.
+// (a decoder filling a buffer outside any event loop, or on another thread) is still
+// caught; where that reset is not allowed, samples taken by a timer in the event loops
+// stand in.
 class MemoryWatch
 {
 public:
@@ -43,16 +43,16 @@ public:
         QFile clear(QStringLiteral("/proc/self/clear_refs"));
         m_peakReset = clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
         clear.close();
-        m_base = m_max = memory_watch::residentBytes();
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_max = std::max(m_max, memory_watch::residentBytes()); });
+        m_base = m_max = memorywatch::residentBytes();
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_max = std::max(m_max, memorywatch::residentBytes()); });
         m_timer.start(2);
     }
 
     qint64 growth()
     {
-        m_max = std::max(m_max, memory_watch::residentBytes());
+        m_max = std::max(m_max, memorywatch::residentBytes());
         if (m_peakReset)
-            m_max = std::max(m_max, memory_watch::peakResidentBytes());
+            m_max = std::max(m_max, memorywatch::peakResidentBytes());
         return m_max - m_base;
     }
 

@@ -198,6 +198,7 @@ void TestPictureLoaderRules::decodeFailures_data()
     QTest::newRow("gone") << int(DecodeFailure::FileNotFound) << "Datei nicht gefunden";
     QTest::newRow("denied") << int(DecodeFailure::AccessDenied) << "Zugriff verweigert";
     QTest::newRow("read error") << int(DecodeFailure::ReadError) << "Windows32-Fehler";
+    QTest::newRow("given up") << int(DecodeFailure::Cancelled) << "Abbruch der Operation";
 }
 
 void TestPictureLoaderRules::decodeFailures()

@@ -3,17 +3,27 @@
 #include "camlist/selection.h"
 #include "camserverprocess.h"
 #include "catalogue/camrecord.h"
+#include "craftedpictures.h"
+#include "loopwatch.h"
+#include "memorywatch.h"
+#include "status/heartbeat.h"
 #include "status/statusbar.h"
 #include "view/camimagefetch.h"
 #include "view/fetchrules.h"
 #include "view/picturearea.h"
 #include "windows/form1.h"
+#include "windows/form3.h"
 
+#include <QBuffer>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <memory>
 
 namespace {
 
@@ -50,15 +60,74 @@ private slots:
     void failedComments();
     void stalledPictureKeepsWindowsAlive();
     void closeDuringStall();
+    void decodeLeavesWindowAnswering();
+    void camChangeDuringDecode();
+    void decodeOverBudgetIsAFailedLoad();
+    void closeDuringDecode();
+    void largePictureGoesBeforeTheNext();
 
 private:
     void startAt(AppRun &run, const QString &picturePart);
+    // A server whose cams show pictures made here: a decoder bomb, a good picture and one
+    // the tests change.
+    void startCrafted(AppRun &run, const QString &picture);
+    bool serve(const QString &picture, const QByteArray &content) const;
     CamServerProcess m_server;
+    QTemporaryDir m_files;
+    std::unique_ptr<CamServerProcess> m_crafted;
+    QByteArray m_bomb;
+    QByteArray m_good;
 };
 
 void TestCamFetch::initTestCase()
 {
     QVERIFY(m_server.start());
+
+    // A progressive JPEG whose luma scan repeats 20000 times: a minute of decoding in a
+    // file of under a megabyte.
+    m_bomb = crafted::jpegScanBomb(4096, 20000);
+    QVERIFY(!m_bomb.isEmpty());
+    QImage good(320, 240, QImage::Format_RGB32);
+    good.fill(qRgb(200, 120, 40));
+    QBuffer buffer(&m_good);
+    QVERIFY(buffer.open(QIODevice::WriteOnly) && good.save(&buffer, "PNG"));
+
+    QVERIFY(m_files.isValid());
+    QDir dir(m_files.path());
+    QVERIFY(dir.mkpath(QStringLiteral("pictures/pics")) && dir.mkpath(QStringLiteral("comments")));
+    QFile catalogue(dir.filePath(QStringLiteral("camlist.txt")));
+    QVERIFY(catalogue.open(QIODevice::WriteOnly));
+    catalogue.write("1;Bomb cam;{base}/pics/bomb.jpg;d;;5;0;10;tester\r\n"
+                    "2;Good cam;{base}/pics/good.png;d;;5;0;10;tester\r\n"
+                    "3;Changing cam;{base}/pics/changing.jpg;d;;5;0;10;tester\r\n");
+    catalogue.close();
+    for (const char *id : {"1", "2", "3"}) {
+        QFile comments(dir.filePath(QStringLiteral("comments/%1.txt").arg(QLatin1String(id))));
+        QVERIFY(comments.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(serve(QStringLiteral("bomb.jpg"), m_bomb));
+    QVERIFY(serve(QStringLiteral("good.png"), m_good));
+    m_crafted = std::make_unique<CamServerProcess>(QStringList{
+        QStringLiteral("--catalogue"), dir.filePath(QStringLiteral("camlist.txt")), QStringLiteral("--pictures"),
+        dir.filePath(QStringLiteral("pictures")), QStringLiteral("--comments"), dir.filePath(QStringLiteral("comments"))});
+    QVERIFY2(m_crafted->start(), qPrintable(m_crafted->errorString()));
+}
+
+bool TestCamFetch::serve(const QString &picture, const QByteArray &content) const
+{
+    QFile f(QDir(m_files.path()).filePath(QStringLiteral("pictures/pics/") + picture));
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
+}
+
+void TestCamFetch::startCrafted(AppRun &run, const QString &picture)
+{
+    QVERIFY(run.writeConfig(m_crafted->baseUrl()));
+    QVERIFY(run.app->start());
+    QVERIFY(QTest::qWaitForWindowExposed(&run.app->form1()));
+    QTest::qWait(50);
+    const int cam = camWith(run.app->state(), picture);
+    QVERIFY(cam >= 0);
+    run.app->selection().rowClicked(cam);
 }
 
 void TestCamFetch::init()
@@ -86,7 +155,7 @@ void TestCamFetch::refreshShowsCam()
     const RunningState &s = run.app->state();
     const QString camId = s.CurrentCamFields.value(CamRecord::CamId);
 
-    run.app->fetch().FetchCamImage();
+    QVERIFY(run.refresh());
 
     QVERIFY(!f.picOriginal->picture().isNull());
     QVERIFY(!allBlack(f.picDraw->surface()));
@@ -105,11 +174,11 @@ void TestCamFetch::failedPicture()
     AppRun run;
     startAt(run, QStringLiteral(".jpg"));
     Form1 &f = run.app->form1();
-    run.app->fetch().FetchCamImage();
+    QVERIFY(run.refresh());
     QVERIFY(!f.picOriginal->picture().isNull());
 
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("reset")));
-    run.app->fetch().FetchCamImage();
+    QVERIFY(run.refresh());
     QVERIFY(f.picOriginal->picture().isNull());
     QVERIFY(allBlack(f.picDraw->surface()));
     QVERIFY2(f.StatusBar1->panelText(5).startsWith(QLatin1String("0.00 kb in ")), qPrintable(f.StatusBar1->panelText(5)));
@@ -118,7 +187,7 @@ void TestCamFetch::failedPicture()
 
     // The next refresh works again once the server behaves.
     QVERIFY(m_server.clearFaults());
-    run.app->fetch().FetchCamImage();
+    QVERIFY(run.refresh());
     QVERIFY(!f.picOriginal->picture().isNull());
     QCOMPARE(run.leftovers(), QStringList());
 }
@@ -130,7 +199,7 @@ void TestCamFetch::failedComments()
     RunningState &s = run.app->state();
     s.CommentTable = QStringList{QStringLiteral("old;comment;1.1.2000"), QString()};
     QVERIFY(m_server.setFault(QStringLiteral("/comments.php"), QStringLiteral("reset")));
-    run.app->fetch().FetchCamImage();
+    QVERIFY(run.refresh());
     // No comments, not the picture's bytes read as comments.
     QCOMPARE(s.CommentTable, (QStringList{QString(), QString()}));
     QVERIFY(!run.app->form1().picOriginal->picture().isNull());
@@ -180,7 +249,7 @@ void TestCamFetch::stalledPictureKeepsWindowsAlive()
     QVERIFY(f.Timer1->isActive());
 
     QVERIFY(m_server.clearFaults());
-    run.app->fetch().FetchCamImage();
+    QVERIFY(run.refresh());
     QVERIFY(!f.picOriginal->picture().isNull());
 }
 
@@ -197,6 +266,133 @@ void TestCamFetch::closeDuringStall()
     QCOMPARE(run.exits, QList<int>{0});
     QCOMPARE(run.leftovers(), QStringList());
     QVERIFY(run.messages.isEmpty());
+}
+
+// While a picture decodes for a long time the windows go on answering, and the heartbeat
+// starts no second refresh beside it.
+void TestCamFetch::decodeLeavesWindowAnswering()
+{
+    AppRun run;
+    startCrafted(run, QStringLiteral("bomb.jpg"));
+    RunningState &s = run.app->state();
+    run.app->fetch().FetchCamImage();
+    QVERIFY2(run.app->fetch().isRunning(), "the decode runs on after FetchCamImage returned");
+
+    LoopGapWatch gaps;
+    QTest::qWait(400);
+    const qint64 longest = gaps.longest();
+    QVERIFY2(longest < 250, qPrintable(QStringLiteral("the window thread was held for %1 ms").arg(longest)));
+
+    // A tick with the refresh due, and a refresh asked for directly: neither starts one.
+    const int requests = m_crafted->requests().size();
+    s.RefreshCountdown = 0;
+    run.app->heartbeat().Timer1_Timer();
+    run.app->fetch().FetchCamImage();
+    QCOMPARE(m_crafted->requests().size(), requests);
+    QCOMPARE(s.RefreshCountdown.toInt(), 0);
+    QVERIFY(run.app->fetch().isRunning());
+}
+
+// A new cam gives the running decode up; nothing of the old cam is drawn.
+void TestCamFetch::camChangeDuringDecode()
+{
+    AppRun run;
+    startCrafted(run, QStringLiteral("bomb.jpg"));
+    Form1 &f = run.app->form1();
+    PictureArea &fullscreen = *run.app->form3().picDraw;
+    run.app->fetch().FetchCamImage();
+    QVERIFY(run.app->fetch().isRunning());
+    QTest::qWait(200);
+
+    QSignalSpy ended(&run.app->fetch(), &CamImageFetch::refreshEnded);
+    QElapsedTimer clock;
+    clock.start();
+    run.app->selection().rowClicked(camWith(run.app->state(), QStringLiteral("good.png")));
+    QVERIFY2(run.waitForRefresh(3000), "the decode given up still runs");
+    QVERIFY2(clock.elapsed() < 1500, qPrintable(QStringLiteral("%1 ms").arg(clock.elapsed())));
+    QCOMPARE(ended.count(), 1);
+    // The bomb is one grey: a drawing of what was decoded so far would show.
+    QVERIFY(f.picOriginal->picture().isNull());
+    QVERIFY(allBlack(f.picDraw->surface()));
+    QVERIFY(allBlack(fullscreen.surface()));
+    QCOMPARE(run.leftovers(), QStringList());
+    QVERIFY(f.Timer1->isActive());
+
+    QVERIFY(run.refresh());
+    QCOMPARE(f.picOriginal->picture().size(), QSize(320, 240));
+    QVERIFY(!allBlack(f.picDraw->surface()));
+}
+
+// A decode past its budget is given up, and the refresh ends as any failed load does.
+void TestCamFetch::decodeOverBudgetIsAFailedLoad()
+{
+    const int budgetMs = 400;
+    AppRun run(1500, budgetMs);
+    QVERIFY(serve(QStringLiteral("changing.jpg"), m_good));
+    startCrafted(run, QStringLiteral("changing.jpg"));
+    Form1 &f = run.app->form1();
+    PictureArea &fullscreen = *run.app->form3().picDraw;
+    QVERIFY(run.refresh());
+    QVERIFY(!allBlack(f.picDraw->surface()));
+    QVERIFY(!allBlack(fullscreen.surface()));
+
+    QVERIFY(serve(QStringLiteral("changing.jpg"), m_bomb));
+    QSignalSpy ended(&run.app->fetch(), &CamImageFetch::refreshEnded);
+    run.app->fetch().FetchCamImage();
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(ended.wait(5000));
+    const qint64 endedMs = clock.elapsed();
+    QVERIFY2(endedMs >= budgetMs - 50 && endedMs < budgetMs + 1000, qPrintable(QString::number(endedMs)));
+    QVERIFY(f.picOriginal->picture().isNull());
+    QVERIFY(allBlack(f.picDraw->surface()));
+    QVERIFY(allBlack(fullscreen.surface()));
+    QCOMPARE(run.leftovers(), QStringList());
+    QVERIFY(f.Timer1->isActive());
+    // The decoder lets go soon after.
+    QVERIFY2(run.waitForRefresh(1500), "the decode given up still runs");
+
+    QVERIFY(serve(QStringLiteral("changing.jpg"), m_good));
+    QVERIFY(run.refresh());
+    QCOMPARE(f.picOriginal->picture().size(), QSize(320, 240));
+}
+
+void TestCamFetch::closeDuringDecode()
+{
+    AppRun run;
+    startCrafted(run, QStringLiteral("bomb.jpg"));
+    run.app->fetch().FetchCamImage();
+    QVERIFY(run.app->fetch().isRunning());
+    QTest::qWait(200);
+    run.app->form1().close();
+    QCOMPARE(run.exits, QList<int>{0});
+    QCOMPARE(run.leftovers(), QStringList());
+    QVERIFY(run.messages.isEmpty());
+    QVERIFY2(run.waitForRefresh(1500), "the decode given up still runs");
+    QCOMPARE(run.leftovers(), QStringList());
+}
+
+// A cam showing a picture of over 64 MiB: the picture held goes before the next is decoded,
+// so a refresh adds no second picture's worth of memory to the one on show.
+void TestCamFetch::largePictureGoesBeforeTheNext()
+{
+    const int side = 4200;
+    const qint64 pictureBytes = qint64(side) * side * 4;
+    QVERIFY(pictureBytes > CamImageFetch::LargePictureBytes);
+    QVERIFY(serve(QStringLiteral("changing.jpg"), crafted::rgbaPng(crafted::rampRow(side), side)));
+    AppRun run;
+    startCrafted(run, QStringLiteral("changing.jpg"));
+    Form1 &f = run.app->form1();
+    QVERIFY(run.refresh());
+    QCOMPARE(f.picOriginal->picture().size(), QSize(side, side));
+
+    MemoryWatch memory;
+    QVERIFY(run.refresh());
+    const qint64 growth = memory.growth();
+    QCOMPARE(f.picOriginal->picture().size(), QSize(side, side));
+    QVERIFY(!allBlack(f.picDraw->surface()));
+    QVERIFY2(growth < pictureBytes / 2,
+             qPrintable(QStringLiteral("%1 MiB for a %2 MiB picture").arg(growth >> 20).arg(pictureBytes >> 20)));
 }
 
 QTEST_MAIN(TestCamFetch)

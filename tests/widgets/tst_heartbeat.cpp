@@ -44,6 +44,8 @@ private slots:
 
 private:
     void start(AppRun &run);
+    // One tick, and the refresh it may have started run to its end.
+    void beat(AppRun &run);
     CamServerProcess m_server;
 };
 
@@ -65,6 +67,12 @@ void TestHeartbeat::start(AppRun &run)
     run.app->form1().Timer1->stop();
 }
 
+void TestHeartbeat::beat(AppRun &run)
+{
+    run.app->heartbeat().Timer1_Timer();
+    QVERIFY(run.waitForRefresh());
+}
+
 void TestHeartbeat::firstTickShowsCam()
 {
     AppRun run;
@@ -74,7 +82,7 @@ void TestHeartbeat::firstTickShowsCam()
     const QString name = fields.value(CamRecord::CamName);
     const int before = pictureRequests(m_server);
 
-    run.app->heartbeat().Timer1_Timer();
+    beat(run);
 
     QCOMPARE(f1.windowTitle(), name + QStringLiteral(" - lumora viewer 5"));
     QCOMPARE(run.app->form3().windowTitle(), name + QStringLiteral(" - lumora viewer 5 (fullscreen window)"));
@@ -101,7 +109,7 @@ void TestHeartbeat::fetchesEverySixTicks()
     QList<int> fetchTicks;
     for (int tick = 1; tick <= 13; ++tick) {
         const int n = pictureRequests(m_server);
-        run.app->heartbeat().Timer1_Timer();
+        beat(run);
         if (pictureRequests(m_server) != n)
             fetchTicks.append(tick);
     }
@@ -111,7 +119,7 @@ void TestHeartbeat::fetchesEverySixTicks()
     // A selection makes the next tick fetch.
     run.app->selection().rowClicked(0);
     const int n = pictureRequests(m_server);
-    run.app->heartbeat().Timer1_Timer();
+    beat(run);
     QCOMPARE(pictureRequests(m_server), n + 1);
 }
 
@@ -133,7 +141,7 @@ void TestHeartbeat::autoShuffle()
     int jumpTick = 0;
     for (int tick = 1; tick <= 5; ++tick) {
         const QVariant before = s.ShuffleCountdown;
-        run.app->heartbeat().Timer1_Timer();
+        beat(run);
         captions.append(f3.AutoRandomLabel->text());
         fills.append(f3.AutoRandom[1]->width());
         if (!jumpTick && before.toInt() == 0 && before.typeId() != QMetaType::QString)
@@ -149,14 +157,14 @@ void TestHeartbeat::autoShuffle()
     // The indicator follows the Info-Bar switch on every tick.
     QVERIFY(f3.AutoRandom[0]->isVisibleTo(&f3));
     run.app->form4().Timer1->setEnabled(false);
-    run.app->heartbeat().Timer1_Timer();
+    beat(run);
     QVERIFY(!f3.AutoRandom[0]->isVisibleTo(&f3));
 
     // Off: the countdown is reloaded and stands still.
     f1.Check2->setChecked(false);
     QCOMPARE(s.ShuffleCountdown.toString(), QStringLiteral("3"));
-    run.app->heartbeat().Timer1_Timer();
-    run.app->heartbeat().Timer1_Timer();
+    beat(run);
+    beat(run);
     QCOMPARE(f3.AutoRandomLabel->text(), QStringLiteral("Auto Shuffle in 3 sec."));
     QVERIFY(!f3.AutoRandomLabel->isVisibleTo(&f3));
 
@@ -164,9 +172,9 @@ void TestHeartbeat::autoShuffle()
     f1.Check2->setChecked(true);
     f1.Text3->clear();
     for (int i = 0; i < 3; ++i)
-        run.app->heartbeat().Timer1_Timer();
+        beat(run);
     QCOMPARE(f3.AutoRandomLabel->text(), QStringLiteral("Auto Shuffle in 0 sec."));
-    run.app->heartbeat().Timer1_Timer();
+    beat(run);
     QCOMPARE(f3.AutoRandomLabel->text(), QStringLiteral("Auto Shuffle in 3 sec."));
 }
 
@@ -175,11 +183,11 @@ void TestHeartbeat::sameCamKeepsStatus()
     AppRun run;
     start(run);
     Form1 &f1 = run.app->form1();
-    run.app->heartbeat().Timer1_Timer();
+    beat(run);
     const int overlayX = run.app->form4().x();
     f1.StatusBar1->setPanelText(1, QStringLiteral("marker"));
     run.app->selection().rowClicked(run.app->state().CurrentCam);
-    run.app->heartbeat().Timer1_Timer();
+    beat(run);
     QCOMPARE(f1.StatusBar1->panelText(1), QStringLiteral("marker"));
     QCOMPARE(run.app->form4().x(), overlayX);
 }
@@ -195,7 +203,7 @@ void TestHeartbeat::sidesAlternate()
     QList<int> box;
     for (int cam : {0, 1, 2, 3}) {
         run.app->selection().rowClicked(cam);
-        run.app->heartbeat().Timer1_Timer();
+        beat(run);
         overlay.append(f4.x());
         box.append(f3.Shape3->x());
     }

@@ -1,15 +1,22 @@
+#include "craftedpictures.h"
 #include "gifwriter.h"
+#include "memorywatch.h"
 #include "platform/picturedecoder.h"
 #include "view/pictureloaderrules.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
 
 using namespace picture_loader;
 
@@ -86,6 +93,45 @@ QString decoderFailure(qint32 status)
     return BitmapFromFileFailedText + QStringLiteral("\r\n") + GdiPlusStatusText(status);
 }
 
+// Every alpha value, each over a few colours, in rows of 256 pixels.
+QImage alphaSweep(QImage::Format format)
+{
+    QImage img(256, 4, QImage::Format_ARGB32);
+    const QRgb colours[] = {qRgb(255, 255, 255), qRgb(200, 100, 50), qRgb(0, 255, 0), qRgb(13, 77, 191)};
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            img.setPixel(x, y, (colours[y] & 0xFFFFFF) | (uint(x) << 24));
+    return img.convertToFormat(format);
+}
+
+// A palette picture whose entries run through transparency.
+QImage paletteSweep()
+{
+    QImage img(64, 4, QImage::Format_Indexed8);
+    QList<QRgb> table;
+    for (int i = 0; i < 256; ++i)
+        table.append(qRgba(255 - i, i, (i * 3) % 256, i));
+    img.setColorTable(table);
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            img.setPixel(x, y, uint(x * 4 + y));
+    return img;
+}
+
+// What painting the decoded image onto black gives: the picture a bitmap handle made with
+// a black background holds.
+QImage paintedOverBlack(const QString &file)
+{
+    QImageReader reader(file);
+    const QImage decoded = reader.read();
+    QImage flat(decoded.size(), QImage::Format_RGB32);
+    flat.fill(Qt::black);
+    QPainter p(&flat);
+    p.drawImage(0, 0, decoded);
+    p.end();
+    return flat;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Outcome)
@@ -106,6 +152,11 @@ private slots:
     void decoderStartup();
     void decoderStoppedOnEveryPath_data();
     void decoderStoppedOnEveryPath();
+    void transparencyAsIfPaintedOverBlack_data();
+    void transparencyAsIfPaintedOverBlack();
+    void givenUpLoadEndsEarly_data();
+    void givenUpLoadEndsEarly();
+    void loadHoldsOnePicture();
 
 private:
     void write(const QString &name, const QByteArray &content) const;
@@ -367,6 +418,111 @@ void TestPictureLoader::decoderStoppedOnEveryPath()
     LoadPictureFile(name, text, false, force, {}, engine);
     QCOMPARE(started, startups);
     QCOMPARE(stopped, startups ? QList<quint32>{42} : QList<quint32>{});
+}
+
+void TestPictureLoader::transparencyAsIfPaintedOverBlack_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("tolerance");
+    QTest::newRow("RGBA PNG") << "sweep.png" << encoded(alphaSweep(QImage::Format_ARGB32), "png") << 0;
+    QTest::newRow("premultiplied RGBA PNG")
+        << "sweep-pm.png" << encoded(alphaSweep(QImage::Format_ARGB32_Premultiplied), "png") << 0;
+    QTest::newRow("palette PNG with transparency") << "palette.png" << encoded(paletteSweep(), "png") << 0;
+    QTest::newRow("16-bit RGBA PNG") << "sweep16.png" << encoded(alphaSweep(QImage::Format_RGBA64), "png") << 1;
+    QTest::newRow("GIF") << "sweep.gif" << gifwriter::encode(testPicture(true), true) << 0;
+    QTest::newRow("opaque PNG") << "opaque.png" << encoded(testPicture(false), "png") << 0;
+}
+
+// The loader lays transparency over black in the decoded image itself, not by painting it
+// into a second one; the pixels come out the same.
+void TestPictureLoader::transparencyAsIfPaintedOverBlack()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(int, tolerance);
+    write(name, content);
+    QString text;
+    const Picture picture = LoadPictureFile(name, text);
+    QVERIFY2(picture && !picture->isNull(), qPrintable(text));
+    QCOMPARE(picture->format(), QImage::Format_RGB32);
+    const QImage want = paintedOverBlack(name);
+    QCOMPARE(picture->size(), want.size());
+    for (int y = 0; y < want.height(); ++y) {
+        for (int x = 0; x < want.width(); ++x) {
+            const QRgb got = picture->pixel(x, y);
+            const QRgb w = want.pixel(x, y);
+            QVERIFY2(qAlpha(got) == 255 && qAbs(qRed(got) - qRed(w)) <= tolerance
+                         && qAbs(qGreen(got) - qGreen(w)) <= tolerance && qAbs(qBlue(got) - qBlue(w)) <= tolerance,
+                     qPrintable(QStringLiteral("(%1, %2): %3, painted %4").arg(x).arg(y).arg(got, 8, 16).arg(w, 8, 16)));
+        }
+    }
+}
+
+void TestPictureLoader::givenUpLoadEndsEarly_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QImage gif(3072, 3072, QImage::Format_RGB32);
+    for (int y = 0; y < gif.height(); ++y)
+        for (int x = 0; x < gif.width(); ++x)
+            gif.setPixel(x, y, qRgb((x * 5) & 255, (y * 3) & 255, (x ^ y) & 255));
+    QTest::newRow("progressive JPEG, a scan repeated") << "slow.jpg" << crafted::jpegScanBomb(2048, 400);
+    QTest::newRow("PNG") << "slow.png" << crafted::rgbaPng(crafted::rampRow(4096), 4096);
+    QTest::newRow("GIF") << "slow.gif" << gifwriter::encode(gif, false);
+}
+
+// A load given up from another thread stops reading its file, and each decoder then ends
+// long before the whole picture would have been done: no picture, "Abbruch der Operation".
+void TestPictureLoader::givenUpLoadEndsEarly()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QVERIFY(!content.isEmpty());
+    write(name, content);
+
+    QElapsedTimer clock;
+    clock.start();
+    QString text;
+    Picture whole = LoadPictureFile(name, text);
+    const qint64 wholeMs = clock.elapsed();
+    QVERIFY2(whole && !whole->isNull(), qPrintable(text));
+    whole.reset();
+
+    std::atomic<bool> cancel{false};
+    Picture cut;
+    QString cutText;
+    qint64 cutMs = -1;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        cut = LoadPictureFile(name, cutText, false, false, {}, defaultDecoderEngine(), &cancel);
+        cutMs = clock.elapsed();
+    }));
+    clock.restart();
+    worker->start();
+    QThread::msleep(qMax<qint64>(5, wholeMs / 10));
+    cancel = true;
+    QVERIFY(worker->wait(30000));
+    qInfo("the whole load took %lld ms, the one given up ended after %lld ms", wholeMs, cutMs);
+    QVERIFY(!cut);
+    QCOMPARE(cutText, decoderFailure(9));
+    // Without the flag it would take the whole load's time; a decoder that stops has only
+    // its fixed costs left (the JPEG reader's last pass, filling the GIF's canvas).
+    QVERIFY2(cutMs < wholeMs * 2 / 3, qPrintable(QStringLiteral("given up after %1 ms of a %2 ms load").arg(cutMs).arg(wholeMs)));
+}
+
+// A load near the pixel limit may not hold a second full-size copy of the picture.
+void TestPictureLoader::loadHoldsOnePicture()
+{
+    const int side = 4096;
+    write("big.png", crafted::rgbaPng(crafted::rampRow(side), side));
+    const qint64 pictureBytes = qint64(side) * side * 4;
+    QString text;
+    MemoryWatch memory;
+    Picture picture = LoadPictureFile(QStringLiteral("big.png"), text);
+    const qint64 growth = memory.growth();
+    QVERIFY2(picture && picture->size() == QSize(side, side), qPrintable(text));
+    QVERIFY2(growth < pictureBytes * 13 / 10,
+             qPrintable(QStringLiteral("%1 MiB for a %2 MiB picture").arg(growth >> 20).arg(pictureBytes >> 20)));
 }
 
 QTEST_MAIN(TestPictureLoader)

@@ -13,7 +13,11 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QToolButton>
+
+#include <memory>
+#include <vector>
 
 Q_DECLARE_METATYPE(ViewScaleMode)
 
@@ -80,6 +84,8 @@ private slots:
     void menuChoosesMode();
     void randomCamLeavesTheMode();
     void modeSwitchReusesTheDecodedPicture();
+    void preparedHalvingsDrawTheSame_data();
+    void preparedHalvingsDrawTheSame();
 };
 
 void TestScaledDrawing::renderedRectangle_data()
@@ -283,6 +289,73 @@ void TestScaledDrawing::modeSwitchReusesTheDecodedPicture()
         form.CycleScaleMode();
         QVERIFY(near(form.picDraw->surface().pixel(500, 300), Body));
     }
+}
+
+void TestScaledDrawing::preparedHalvingsDrawTheSame_data()
+{
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<ViewScaleMode>("mode");
+    QTest::addColumn<QSize>("main");
+    QTest::addColumn<QSize>("fullscreen");
+    QTest::addColumn<int>("levels"); // halvings the smaller area needs
+    QTest::newRow("inline, one halving") << QSize(2048, 1536) << ViewScaleMode::ScaleInline << QSize(552, 430)
+                                         << QSize(1280, 1024) << 1;
+    QTest::newRow("inline, three halvings") << QSize(4096, 2048) << ViewScaleMode::ScaleInline << QSize(500, 300)
+                                            << QSize(1280, 1024) << 3;
+    QTest::newRow("outline") << QSize(4096, 2048) << ViewScaleMode::ScaleOutline << QSize(500, 300)
+                             << QSize(1280, 1024) << 2;
+    QTest::newRow("stretch") << QSize(2048, 2048) << ViewScaleMode::Stretch << QSize(500, 300) << QSize(1280, 1024)
+                             << 2;
+    QTest::newRow("odd half stops the halvings") << QSize(2046, 1534) << ViewScaleMode::ScaleInline
+                                                 << QSize(300, 200) << QSize(1280, 1024) << 1;
+    QTest::newRow("area larger than the picture") << QSize(640, 480) << ViewScaleMode::ScaleInline
+                                                  << QSize(800, 600) << QSize(1280, 1024) << 0;
+}
+
+// Halvings made ahead on another thread and kept give exactly the drawing made without them.
+void TestScaledDrawing::preparedHalvingsDrawTheSame()
+{
+    QFETCH(QSize, picture);
+    QFETCH(ViewScaleMode, mode);
+    QFETCH(QSize, main);
+    QFETCH(QSize, fullscreen);
+    QFETCH(int, levels);
+
+    QImage img(picture, QImage::Format_RGB32);
+    quint32 seed = 12345;
+    for (int y = 0; y < img.height(); ++y) {
+        QRgb *line = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            line[x] = 0xff000000u | (seed >> 8);
+        }
+    }
+    PictureArea mainArea;
+    mainArea.resize(main);
+    PictureArea fullArea;
+    fullArea.resize(fullscreen);
+
+    (void)takeHalvings();
+    QCOMPARE(drawScaledPicture(mainArea, img, mode), ScaleError::None);
+    QCOMPARE(drawScaledPicture(fullArea, img, mode), ScaleError::None);
+    const QImage mainDirect = mainArea.surface().copy();
+    const QImage fullDirect = fullArea.surface().copy();
+    (void)takeHalvings();
+
+    std::vector<QImage> prepared;
+    std::unique_ptr<QThread> worker(
+        QThread::create([&] { prepared = prepareHalvings(img, {main, fullscreen}, mode); }));
+    worker->start();
+    QVERIFY(worker->wait(20000));
+    QCOMPARE(int(prepared.size()), levels);
+    keepHalvings(img, std::move(prepared));
+    mainArea.clear();
+    fullArea.clear();
+    QCOMPARE(drawScaledPicture(fullArea, img, mode), ScaleError::None);
+    QCOMPARE(drawScaledPicture(mainArea, img, mode), ScaleError::None);
+    QCOMPARE(mainArea.surface(), mainDirect);
+    QCOMPARE(fullArea.surface(), fullDirect);
+    (void)takeHalvings();
 }
 
 QTEST_MAIN(TestScaledDrawing)
