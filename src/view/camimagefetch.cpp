@@ -71,15 +71,14 @@ void CamImageFetch::FetchCamImage()
     m_running = true;
     const quint64 run = m_run = m_generation;
 
-    // 1-2. No comments until this cam's have arrived; nothing else may be transferring.
+    // No comments until this cam's have arrived; nothing else may be transferring.
     m_state.CommentTable = QStringList{QString(), QString()};
     m_inet.cancel();
 
-    // 3-4.
     const QString address = m_form1.Text1->text();
     QString extension = picture_extension::ImageExtension(address);
 
-    // 5-7. A monotonic clock, so a transfer across midnight is not negative.
+    // A monotonic clock, so a transfer across midnight is not negative.
     QElapsedTimer clock;
     clock.start();
     DownloadRequest pictureRequest{address, PictureMaxBytes, m_timeoutMs};
@@ -88,14 +87,14 @@ void CamImageFetch::FetchCamImage()
     const bool current = !abandoned(run);
 
     if (current) {
-        // 8. One fallback name; a second failure gives up on the file for this run.
+        // One fallback name; a second failure gives up on the file for this run.
         bool written = false;
         writeFile(working_files::pictureFile(extension), picture.body, &written);
         if (!written) {
             extension = picture_extension::Fallback;
             writeFile(working_files::pictureFile(extension), picture.body, &written);
         }
-        // 9.
+        // The statistics give what was written, as it lies on disk.
         if (written) {
             const qint64 length = QFileInfo(m_workDir.filePath(working_files::pictureFile(extension))).size();
             if (const auto text = fetch_rules::transferStatusText(length, TransferSeconds))
@@ -103,7 +102,7 @@ void CamImageFetch::FetchCamImage()
         }
     }
 
-    // 10-12. A failed comments download leaves the cam without comments.
+    // A failed comments download leaves the cam without comments.
     if (current) {
         const QString camId = CamRecord::field(m_state.CurrentCamFields, CamRecord::CamId);
         DownloadRequest commentsRequest{fetch_rules::commentsAddress(m_state.ServerUrl, camId), CatalogueMaxBytes,
