@@ -132,38 +132,17 @@ QByteArray transparentGif()
     return gif;
 }
 
-quint32 crc32(const QByteArray &data)
-{
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char c : data) {
-        crc ^= uchar(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-QByteArray bigEndian32(quint32 v)
-{
-    return QByteArray{} + char(v >> 24) + char(v >> 16) + char(v >> 8) + char(v);
-}
-
-QByteArray pngChunk(const QByteArray &type, const QByteArray &data)
-{
-    return bigEndian32(quint32(data.size())) + type + data + bigEndian32(crc32(type + data));
-}
-
 // A valid PNG header claiming 30000 x 30000 RGB pixels, followed by the first 1000 rows
 // (all black, so they pack into a few kilobytes). A decoder that trusted the header would
 // need 3.6 GB, and filling just these rows would touch over 100 MB.
 QByteArray hugePng()
 {
     const quint32 side = 30000;
-    const QByteArray header = bigEndian32(side) + bigEndian32(side) + QByteArray("\x08\x02\x00\x00\x00", 5);
+    const QByteArray header = crafted::bigEndian32(side) + crafted::bigEndian32(side) + QByteArray("\x08\x02\x00\x00\x00", 5);
     const QByteArray rows(1000 * (1 + 3 * qsizetype(side)), '\0');
     const QByteArray zlib = qCompress(rows, 9).mid(4); // qCompress puts the length first
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", zlib)
-        + pngChunk("IEND", QByteArray());
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + crafted::pngChunk("IHDR", header) + crafted::pngChunk("IDAT", zlib)
+        + crafted::pngChunk("IEND", QByteArray());
 }
 
 // ---- What the user sees ----------------------------------------------------------------

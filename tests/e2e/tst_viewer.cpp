@@ -181,18 +181,7 @@ public:
     }
 
     // The close request a window manager sends when the user closes a window.
-    void requestClose(xcb_window_t w) const
-    {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = w;
-        event.type = m_wmProtocols;
-        event.data.data32[0] = m_wmDelete;
-        event.data.data32[1] = XCB_CURRENT_TIME;
-        xcb_send_event(m_c, 0, w, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
-        xcb_flush(m_c);
-    }
+    void requestClose(xcb_window_t w) const { sendProtocolMessage(w, m_wmDelete, XCB_CURRENT_TIME); }
 
     bool exists(xcb_window_t w) const { return topLevels().contains(w); }
 
@@ -202,18 +191,9 @@ public:
     qint64 ping(xcb_window_t w, int timeoutMs)
     {
         const uint32_t stamp = ++m_pingStamp;
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = w;
-        event.type = m_wmProtocols;
-        event.data.data32[0] = m_netWmPing;
-        event.data.data32[1] = stamp;
-        event.data.data32[2] = w;
         QElapsedTimer clock;
         clock.start();
-        xcb_send_event(m_c, 0, w, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
-        xcb_flush(m_c);
+        sendProtocolMessage(w, m_netWmPing, stamp, w);
         for (;;) {
             while (xcb_generic_event_t *e = xcb_poll_for_event(m_c)) {
                 bool answer = false;
@@ -235,6 +215,21 @@ public:
     }
 
 private:
+    // A WM_PROTOCOLS message to the window, as a window manager sends it.
+    void sendProtocolMessage(xcb_window_t w, xcb_atom_t protocol, uint32_t time, uint32_t extra = 0) const
+    {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = w;
+        event.type = m_wmProtocols;
+        event.data.data32[0] = protocol;
+        event.data.data32[1] = time;
+        event.data.data32[2] = extra;
+        xcb_send_event(m_c, 0, w, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
+        xcb_flush(m_c);
+    }
+
     xcb_atom_t atom(const char *atomName) const
     {
         const auto r = reply(xcb_intern_atom_reply(
