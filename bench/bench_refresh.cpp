@@ -146,7 +146,7 @@ int main(int argc, char *argv[])
     const QDir workDir(root.filePath(QStringLiteral("work")));
     writeFile(workDir.filePath(QStringLiteral("config.ini")), "url=" + server.baseUrl().toUtf8() + "\r\n");
     Application app(bench::environment(workDir));
-    if (!app.start()) {
+    if (!bench::start(app)) {
         std::fprintf(stderr, "the application did not start\n");
         return 2;
     }
@@ -166,7 +166,7 @@ int main(int argc, char *argv[])
     const QString commentsUrl = server.baseUrl() + QStringLiteral("/comments.php?camid=") + QLatin1String(CamId);
 
     // The picture as the viewer receives it, kept for djpeg and the load step.
-    const DownloadResult once = app.Inet1().download({pictureUrl, PictureMaxBytes, 10000});
+    const DownloadResult once = bench::download(app.Inet1(), {pictureUrl, PictureMaxBytes, 10000});
     QFile servedFile(served);
     if (!once.ok() || !servedFile.open(QIODevice::ReadOnly) || once.body != servedFile.readAll()) {
         std::fprintf(stderr, "the downloaded picture differs from the served file (%s)\n", qPrintable(once.errorText));
@@ -192,8 +192,8 @@ int main(int argc, char *argv[])
     const qsizetype comments = state.CommentTable.size() - 1;
 
     // The steps on their own, to see where a refresh spends its time.
-    const Timing pictureDl = measure([&] { (void)app.Inet1().download({pictureUrl, PictureMaxBytes, 10000}); });
-    const Timing commentsDl = measure([&] { (void)app.Inet1().download({commentsUrl, CatalogueMaxBytes, 10000}); });
+    const Timing pictureDl = measure([&] { (void)bench::download(app.Inet1(), {pictureUrl, PictureMaxBytes, 10000}); });
+    const Timing commentsDl = measure([&] { (void)bench::download(app.Inet1(), {commentsUrl, CatalogueMaxBytes, 10000}); });
     // A refresh draws a picture just loaded, so each draw here gets a fresh copy: nothing
     // kept from drawing the previous one may help it.
     QString error;

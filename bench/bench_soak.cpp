@@ -154,7 +154,7 @@ int main(int argc, char *argv[])
 
     int stopMessages = 0;
     Application app(bench::environment(workDir, &stopMessages));
-    if (!app.start()) {
+    if (!bench::start(app)) {
         std::fprintf(stderr, "the application did not start\n");
         return 2;
     }

@@ -2,12 +2,14 @@
 // The environment of an application a benchmark runs in-process: stop messages and the
 // end of the program are reported on stderr instead of shown and carried out.
 #include "app/application.h"
+#include "platform/download.h"
 #include "view/camimagefetch.h"
 
 #include <QCoreApplication>
 #include <QDir>
 
 #include <cstdio>
+#include <optional>
 
 namespace bench {
 
@@ -23,6 +25,30 @@ inline AppEnvironment environment(const QDir &workDir, int *stopMessages = nullp
     };
     env.endProgram = [](int code) { std::fprintf(stderr, "program end asked for (%d)\n", code); };
     return env;
+}
+
+// start(), then the event loop until start-up is over; whether it went well.
+inline bool start(Application &app)
+{
+    std::optional<bool> outcome;
+    QObject context;
+    QObject::connect(&app, &Application::started, &context, [&](bool ok) { outcome = ok; });
+    app.start();
+    while (!outcome)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    return *outcome;
+}
+
+// One download through the transfer, the event loop running until it has finished.
+inline DownloadResult download(Transfer &transfer, const DownloadRequest &request)
+{
+    std::optional<DownloadResult> result;
+    QObject context;
+    QObject::connect(transfer.start(request), &DownloadHandler::finished, &context,
+                     [&](const DownloadResult &r) { result = r; });
+    while (!result)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    return *result;
 }
 
 // Lets the event loop run until the refresh under way, its picture's decode included, is

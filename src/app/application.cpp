@@ -72,7 +72,6 @@ void Application::connectComponents()
     connect(m_form1.get(), &Form1::randomCamRequested, m_selection, &CamSelection::PickRandomCam);
     // A new cam wins over a refresh still running for the old one.
     connect(m_selection, &CamSelection::camChanged, m_fetch, &CamImageFetch::abandon);
-    connect(m_inet1, &Transfer::stateChanged, m_fetch, &CamImageFetch::transferStateChanged);
     m_fetch->setFullscreenArea(m_form3->picDraw);
 
     // The heartbeat, auto shuffle and the interval boxes.
@@ -118,13 +117,14 @@ void Application::connectComponents()
     connect(m_form3.get(), &Form3::redrawRequested, this, redrawFullscreen);
 }
 
-bool Application::fail(const QString &text)
+void Application::fail(const QString &text)
 {
     m_env.stopMessage(texts::AppTitle, text);
-    return false;
+    emit started(false);
+    m_env.endProgram(1);
 }
 
-bool Application::start()
+void Application::start()
 {
     m_form2->show();
     QCoreApplication::processEvents();
@@ -135,35 +135,15 @@ bool Application::start()
         return fail(texts::ConfigMessage);
     m_state.ServerUrl = config.ServerUrl;
 
-    if (!loadCatalogue())
-        return false;
-
-    // The program never starts on a fixed cam: row 0 is highlighted first and a random
-    // pick moves the highlight on.
-    m_form1->CamList->setSelectionShown(0, true);
-    m_state.CurrentCam = 0;
-    m_selection->PickRandomCam();
-    m_form1->CamList->setUpScrollBar(m_state.CamCount);
-    m_form1->CamList->ScrollToCam(m_state.CurrentCam);
-
-    m_state.RefreshCountdown = 0;
-    m_state.ShuffleCountdown = countdown::readInterval(m_form1->Text3->text(), m_state.ShuffleInterval);
-    m_form1->picDraw->resize(twips::toPixels(7200), twips::toPixels(5400));
-    m_form1->Timer1->start();
-
-    m_form2->hide();
-    m_form1->resize(twips::toPixels(12000), twips::toPixels(9000));
-    m_form1->showMaximized();
-    return true;
-}
-
-bool Application::loadCatalogue()
-{
     DownloadRequest request;
     request.address = m_state.ServerUrl + QStringLiteral("/camlist.php");
     request.maxBytes = CatalogueMaxBytes;
     request.timeoutMs = m_env.transferTimeoutMs;
-    const DownloadResult answer = m_inet1->download(request);
+    connect(m_inet1->start(request), &DownloadHandler::finished, this, &Application::catalogueArrived);
+}
+
+void Application::catalogueArrived(const DownloadResult &answer)
+{
     if (!answer.ok())
         return fail(texts::ConfigMessage);
     if (answer.body.isEmpty())
@@ -180,7 +160,28 @@ bool Application::loadCatalogue()
     m_state.CamTable = std::move(catalogue.CamTable);
     m_state.CamCount = catalogue.CamCount;
     m_selection->buildRows();
-    return true;
+    openMainWindow();
+    emit started(true);
+}
+
+void Application::openMainWindow()
+{
+    // The program never starts on a fixed cam: row 0 is highlighted first and a random
+    // pick moves the highlight on.
+    m_form1->CamList->setSelectionShown(0, true);
+    m_state.CurrentCam = 0;
+    m_selection->PickRandomCam();
+    m_form1->CamList->setUpScrollBar(m_state.CamCount);
+    m_form1->CamList->ScrollToCam(m_state.CurrentCam);
+
+    m_state.RefreshCountdown = 0;
+    m_state.ShuffleCountdown = countdown::readInterval(m_form1->Text3->text(), m_state.ShuffleInterval);
+    m_form1->picDraw->resize(twips::toPixels(7200), twips::toPixels(5400));
+    m_form1->Timer1->start();
+
+    m_form2->hide();
+    m_form1->resize(twips::toPixels(12000), twips::toPixels(9000));
+    m_form1->showMaximized();
 }
 
 void Application::shutdown()

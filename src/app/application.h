@@ -2,9 +2,12 @@
 // The application: owns the running state, the windows and the transfer, runs the start-up
 // sequence and ends the program.
 //
-// start() shows the splash window, reads config.ini, downloads and parses the cam list and
-// opens the main window. It returns false when start-up failed; the user has then seen the
-// stop message and the caller ends the program. shutdown() deletes the working files,
+// start() shows the splash window, reads config.ini and starts the cam list download; it
+// returns at once, and started() tells how start-up went once it is over. On success the
+// cam list is parsed and the main window opened before started(true); on failure the user
+// has seen the stop message, started(false) goes out and the program is ended through
+// AppEnvironment::endProgram with code 1. started() may come from within start() (a bad
+// config.ini), so connect to it first. shutdown() deletes the working files,
 // hides the main window, cancels any transfer and ends the process at once through
 // AppEnvironment::endProgram; no event of any window runs after it.
 #include "app/runningstate.h"
@@ -27,6 +30,7 @@ class Form2;
 class Form3;
 class Form4;
 class Transfer;
+struct DownloadResult;
 
 struct AppEnvironment
 {
@@ -49,7 +53,7 @@ public:
     explicit Application(AppEnvironment env = {});
     ~Application() override;
 
-    bool start();
+    void start();
     void shutdown();
 
     RunningState &state() { return m_state; }
@@ -67,10 +71,14 @@ public:
     KeyHandler &keys() { return *m_keys; }
     const AppEnvironment &environment() const { return m_env; }
 
+signals:
+    void started(bool ok);
+
 private:
     void connectComponents();
-    bool fail(const QString &text);
-    bool loadCatalogue();
+    void fail(const QString &text);
+    void catalogueArrived(const DownloadResult &answer);
+    void openMainWindow();
 
     AppEnvironment m_env;
     RunningState m_state;

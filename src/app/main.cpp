@@ -20,8 +20,8 @@ int main(int argc, char *argv[])
     if (ok && timeoutSeconds > 0)
         env.transferTimeoutMs = timeoutSeconds * 1000;
 
+    // A failed start-up has shown its stop message and ends the program itself.
     Application app(env);
-    if (!app.start())
-        return 1;
+    app.start();
     return qapp.exec();
 }

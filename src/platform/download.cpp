@@ -2,13 +2,13 @@
 
 #include "httpresponse.h"
 
-#include <QEventLoop>
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
 
 #include <memory>
+#include <utility>
 
 // The transfer speaks HTTP/1.1 over a socket of its own rather than through
 // QNetworkAccessManager: Qt 6.4 reads a header section in its HTTP thread one byte per
@@ -95,6 +95,15 @@ DownloadResult::Error readerError(HttpResponseReader::Error error)
 
 } // namespace
 
+struct DownloadHandler::Hop
+{
+    std::unique_ptr<HttpResponseReader> reader;
+    QTcpSocket *socket = nullptr; // deleted later, as it may be inside one of its signals
+    QByteArray head;
+    qint64 written = 0;
+    QUrl next; // where a redirect leads
+};
+
 Transfer::Transfer(QObject *parent)
     : QObject(parent)
 {
@@ -102,11 +111,79 @@ Transfer::Transfer(QObject *parent)
 
 Transfer::~Transfer()
 {
-    if (m_stop)
-        m_stop();
+    cancel();
 }
 
-void Transfer::advance(int code)
+void Transfer::cancel()
+{
+    if (m_running)
+        m_running->cancel();
+}
+
+DownloadHandler *Transfer::start(const DownloadRequest &request)
+{
+    auto *handler = new DownloadHandler(this, request);
+    if (m_running) {
+        handler->finishEarly(DownloadResult::Error::Busy, tr("Another transfer is running"));
+        return handler;
+    }
+
+    m_lastAddress = request.address;
+    const QUrl url(request.address, QUrl::TolerantMode);
+    if (!url.isValid() || url.isRelative()) {
+        handler->finishEarly(DownloadResult::Error::InvalidAddress, tr("Not an address: %1").arg(request.address));
+    } else if (!isWebScheme(url)) {
+        handler->finishEarly(DownloadResult::Error::UnsupportedScheme,
+                             tr("Only http and https addresses are fetched: %1").arg(request.address));
+    } else if (url.host().isEmpty()) {
+        handler->finishEarly(DownloadResult::Error::InvalidAddress, tr("No host in address: %1").arg(request.address));
+    } else {
+        m_running = handler;
+        handler->m_current = url;
+        connect(handler, &DownloadHandler::stateChanged, this, &Transfer::stateChanged);
+        QMetaObject::invokeMethod(handler, &DownloadHandler::begin, Qt::QueuedConnection);
+    }
+    return handler;
+}
+
+DownloadHandler::DownloadHandler(Transfer *transfer, const DownloadRequest &request)
+    : QObject(transfer)
+    , m_transfer(transfer)
+    , m_request(request)
+    , m_idle(new QTimer(this))
+    , m_deadline(new QTimer(this))
+    , m_headerWait(new QTimer(this))
+{
+    m_idle->setSingleShot(true);
+    m_deadline->setSingleShot(true);
+    m_headerWait->setSingleShot(true);
+    m_headerWait->setInterval(request.timeoutMs);
+}
+
+DownloadHandler::~DownloadHandler()
+{
+    if (!m_concluded)
+        conclude();
+}
+
+void DownloadHandler::finishEarly(DownloadResult::Error error, const QString &text)
+{
+    m_result = failure(error, text);
+    m_concluded = true;
+    QMetaObject::invokeMethod(this, &DownloadHandler::deliver, Qt::QueuedConnection);
+}
+
+void DownloadHandler::cancel()
+{
+    if (m_delivered)
+        return;
+    m_result = failure(DownloadResult::Error::Cancelled, tr("Cancelled"));
+    m_answer.reset();
+    if (!m_concluded)
+        conclude();
+}
+
+void DownloadHandler::advance(int code)
 {
     if (code <= m_state)
         return;
@@ -114,226 +191,242 @@ void Transfer::advance(int code)
     emit stateChanged(code);
 }
 
-void Transfer::cancel()
+void DownloadHandler::begin()
 {
-    if (m_stop)
-        m_stop();
-}
-
-DownloadResult Transfer::download(const DownloadRequest &request)
-{
-    if (m_busy)
-        return failure(DownloadResult::Error::Busy, tr("Another transfer is running"));
-
-    m_lastAddress = request.address;
-    const QUrl url(request.address, QUrl::TolerantMode);
-    if (!url.isValid() || url.isRelative())
-        return failure(DownloadResult::Error::InvalidAddress, tr("Not an address: %1").arg(request.address));
-    if (!isWebScheme(url))
-        return failure(DownloadResult::Error::UnsupportedScheme,
-                       tr("Only http and https addresses are fetched: %1").arg(request.address));
-    if (url.host().isEmpty())
-        return failure(DownloadResult::Error::InvalidAddress, tr("No host in address: %1").arg(request.address));
-
-    m_busy = true;
-    m_state = Idle;
-    advance(ResolvingHost);
-
-    DownloadResult result;
-    QEventLoop loop;
-    bool hopOver = false; // the current hop needs the event loop no more
-    auto fail = [&](DownloadResult::Error error, const QString &text) {
-        if (result.error == DownloadResult::Error::None) {
-            result.error = error;
-            result.errorText = text;
-        }
-        hopOver = true;
-        loop.quit();
-    };
-    m_stop = [&] { fail(DownloadResult::Error::Cancelled, tr("Cancelled")); };
+    if (m_concluded)
+        return;
+    advance(Transfer::ResolvingHost);
 
     // Both run across all hops; any byte sent or received is progress, header bytes too.
-    QTimer idle;
-    idle.setSingleShot(true);
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    connect(&idle, &QTimer::timeout, this, [&] {
-        fail(DownloadResult::Error::Timeout, tr("No answer for %1 seconds").arg(request.timeoutMs / 1000.0));
+    connect(m_idle, &QTimer::timeout, this, [this] {
+        fail(DownloadResult::Error::Timeout, tr("No answer for %1 seconds").arg(m_request.timeoutMs / 1000.0));
     });
-    connect(&deadline, &QTimer::timeout, this, [&] {
+    connect(m_deadline, &QTimer::timeout, this, [this] {
         fail(DownloadResult::Error::Timeout,
-             tr("The transfer took longer than %1 seconds").arg(request.deadlineMs / 1000.0));
+             tr("The transfer took longer than %1 seconds").arg(m_request.deadlineMs / 1000.0));
     });
     // Servers send their header section at once; one that trickles it is not worth the
     // wait, so the section must be whole within the time-out of the request going out.
-    QTimer headerWait;
-    headerWait.setSingleShot(true);
-    headerWait.setInterval(request.timeoutMs);
-    connect(&headerWait, &QTimer::timeout, this, [&] {
+    connect(m_headerWait, &QTimer::timeout, this, [this] {
         fail(DownloadResult::Error::Timeout,
-             tr("No complete header section within %1 seconds").arg(request.timeoutMs / 1000.0));
+             tr("No complete header section within %1 seconds").arg(m_request.timeoutMs / 1000.0));
     });
-    idle.start(request.timeoutMs);
-    deadline.start(request.deadlineMs);
+    m_idle->start(m_request.timeoutMs);
+    m_deadline->start(m_request.deadlineMs);
+    startHop();
+}
 
-    QUrl current = url;
-    int redirects = 0;
-    std::unique_ptr<HttpResponseReader> answer;
-    while (result.ok()) {
-        const bool https = current.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
-        if (https && !QSslSocket::supportsSsl()) {
-            fail(DownloadResult::Error::Network, tr("No TLS support for %1").arg(current.toString()));
-            break;
+void DownloadHandler::startHop()
+{
+    const bool https = m_current.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    m_hop = std::make_unique<Hop>();
+    m_hopOver = false;
+    if (https && !QSslSocket::supportsSsl()) {
+        fail(DownloadResult::Error::Network, tr("No TLS support for %1").arg(m_current.toString()));
+        return;
+    }
+    m_hop->reader = std::make_unique<HttpResponseReader>(HeaderMaxBytes, m_request.maxBytes);
+    m_hop->head = requestHead(m_current);
+    QTcpSocket *socket = https ? new QSslSocket(this) : new QTcpSocket(this);
+    socket->setReadBufferSize(SocketBufferBytes);
+    m_hop->socket = socket;
+    connectSocket(socket, https);
+
+    const quint16 port = quint16(m_current.port(https ? 443 : 80));
+    if (https)
+        static_cast<QSslSocket *>(socket)->connectToHostEncrypted(m_current.host(), port);
+    else
+        socket->connectToHost(m_current.host(), port);
+}
+
+void DownloadHandler::connectSocket(QTcpSocket *s, bool https)
+{
+    connect(s, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+        if (state == QAbstractSocket::ConnectingState)
+            advance(Transfer::Connecting);
+    });
+    auto send = [this, s] {
+        m_idle->start();
+        s->write(m_hop->head);
+    };
+    connect(s, &QAbstractSocket::connected, this, [this, https, send] {
+        m_idle->start();
+        if (!https)
+            send();
+    });
+    if (https)
+        connect(static_cast<QSslSocket *>(s), &QSslSocket::encrypted, this, send);
+    connect(s, &QIODevice::bytesWritten, this, [this](qint64 n) {
+        if (m_hopOver)
+            return;
+        m_idle->start();
+        m_hop->written += n;
+        if (m_hop->written >= m_hop->head.size() && !m_hop->reader->headersComplete() && !m_headerWait->isActive()) {
+            m_headerWait->start();
+            advance(Transfer::RequestSent);
         }
-        auto reader = std::make_unique<HttpResponseReader>(HeaderMaxBytes, request.maxBytes);
-        std::unique_ptr<QTcpSocket> socket(https ? new QSslSocket : new QTcpSocket);
-        socket->setReadBufferSize(SocketBufferBytes);
-        QUrl next;
-        hopOver = false;
-        const QByteArray head = requestHead(current);
-        qint64 written = 0;
+    });
+    connect(s, &QIODevice::readyRead, this, &DownloadHandler::drain);
+    connect(s, &QAbstractSocket::disconnected, this, &DownloadHandler::closed);
+    connect(s, &QAbstractSocket::errorOccurred, this, [this, s](QAbstractSocket::SocketError error) {
+        if (m_hopOver)
+            return;
+        if (error == QAbstractSocket::RemoteHostClosedError) {
+            closed();
+            return;
+        }
+        // A reset right after the last byte of a complete answer does not matter.
+        drain();
+        if (!m_hopOver)
+            fail(DownloadResult::Error::Network, s->errorString());
+    });
+}
 
-        auto endHop = [&] {
-            hopOver = true;
-            loop.quit();
-        };
-        auto failFromReader = [&] { fail(readerError(reader->error()), readerErrorText(reader->error(), request.maxBytes)); };
-        // True when the hop ends here: a redirect to follow, or an answer announced too large.
-        auto headersArrived = [&] {
-            const int status = reader->statusCode();
-            const QByteArray location = reader->header("location");
-            if (isRedirect(status) && !location.isEmpty()) {
-                const QUrl target = current.resolved(QUrl(QString::fromUtf8(location), QUrl::TolerantMode));
-                if (!target.isValid() || !isWebScheme(target) || target.host().isEmpty()) {
-                    fail(DownloadResult::Error::RefusedRedirect,
-                         tr("Redirect to a refused address: %1").arg(QString::fromUtf8(location)));
-                } else if (redirects + 1 > request.maxRedirects) {
-                    fail(DownloadResult::Error::TooManyRedirects, tr("Too many redirects"));
-                } else {
-                    next = target;
+void DownloadHandler::drain()
+{
+    QTcpSocket *socket = m_hop->socket;
+    HttpResponseReader *reader = m_hop->reader.get();
+    if (!socket || !reader)
+        return;
+    while (!m_hopOver && socket->bytesAvailable() > 0) {
+        const QByteArray piece = socket->read(ReadPieceBytes);
+        if (piece.isEmpty())
+            break;
+        m_idle->start();
+        advance(Transfer::ReceivingResponse);
+        for (qsizetype at = 0; at < piece.size() && !m_hopOver;) {
+            const bool hadHeaders = reader->headersComplete();
+            const qsizetype taken = reader->feed(QByteArrayView(piece).sliced(at));
+            at += taken;
+            if (reader->failed()) {
+                fail(readerError(reader->error()), readerErrorText(reader->error(), m_request.maxBytes));
+            } else if (!hadHeaders && reader->headersComplete()) {
+                m_headerWait->stop();
+                if (!headersArrived() && reader->complete())
                     endHop();
-                }
-                return true;
-            }
-            if (reader->contentLength() > request.maxBytes) {
-                fail(DownloadResult::Error::TooLarge, tr("The answer is larger than %1 bytes").arg(request.maxBytes));
-                return true;
-            }
-            return false;
-        };
-        auto drain = [&] {
-            while (!hopOver && socket->bytesAvailable() > 0) {
-                const QByteArray piece = socket->read(ReadPieceBytes);
-                if (piece.isEmpty())
-                    break;
-                idle.start();
-                advance(ReceivingResponse);
-                for (qsizetype at = 0; at < piece.size() && !hopOver;) {
-                    const bool hadHeaders = reader->headersComplete();
-                    const qsizetype taken = reader->feed(QByteArrayView(piece).sliced(at));
-                    at += taken;
-                    if (reader->failed()) {
-                        failFromReader();
-                    } else if (!hadHeaders && reader->headersComplete()) {
-                        headerWait.stop();
-                        if (!headersArrived() && reader->complete())
-                            endHop();
-                    } else if (reader->complete()) {
-                        endHop();
-                    } else if (taken == 0) {
-                        break;
-                    }
-                }
-            }
-        };
-        auto closed = [&] {
-            drain();
-            if (hopOver)
-                return;
-            reader->endOfStream();
-            if (reader->complete())
+            } else if (reader->complete()) {
                 endHop();
-            else
-                failFromReader();
-        };
-
-        QTcpSocket *s = socket.get();
-        connect(s, &QAbstractSocket::stateChanged, this, [&](QAbstractSocket::SocketState state) {
-            if (state == QAbstractSocket::ConnectingState)
-                advance(Connecting);
-        });
-        auto send = [&] {
-            idle.start();
-            socket->write(head);
-        };
-        connect(s, &QAbstractSocket::connected, this, [&] {
-            idle.start();
-            if (!https)
-                send();
-        });
-        if (https)
-            connect(static_cast<QSslSocket *>(s), &QSslSocket::encrypted, this, send);
-        connect(s, &QIODevice::bytesWritten, this, [&](qint64 n) {
-            idle.start();
-            written += n;
-            if (written >= head.size() && !reader->headersComplete() && !headerWait.isActive()) {
-                headerWait.start();
-                advance(RequestSent);
+            } else if (taken == 0) {
+                break;
             }
-        });
-        connect(s, &QIODevice::readyRead, this, drain);
-        connect(s, &QAbstractSocket::disconnected, this, closed);
-        connect(s, &QAbstractSocket::errorOccurred, this, [&](QAbstractSocket::SocketError error) {
-            if (hopOver)
-                return;
-            if (error == QAbstractSocket::RemoteHostClosedError) {
-                closed();
-                return;
-            }
-            // A reset right after the last byte of a complete answer does not matter.
-            drain();
-            if (!hopOver)
-                fail(DownloadResult::Error::Network, socket->errorString());
-        });
-
-        const quint16 port = quint16(current.port(https ? 443 : 80));
-        if (https)
-            static_cast<QSslSocket *>(s)->connectToHostEncrypted(current.host(), port);
-        else
-            s->connectToHost(current.host(), port);
-        if (!hopOver)
-            loop.exec();
-        // Only an application that is quitting ends the loop otherwise.
-        if (!hopOver)
-            fail(DownloadResult::Error::Cancelled, tr("Cancelled"));
-
-        headerWait.stop();
-        s->disconnect(this);
-        s->abort();
-        if (!result.ok())
-            break;
-        if (next.isValid()) {
-            ++redirects;
-            current = next;
-            continue;
         }
-        if (reader->complete())
-            answer = std::move(reader);
-        else
-            fail(DownloadResult::Error::Network, tr("The server sent no complete answer"));
-        break;
     }
+}
 
-    m_stop = nullptr;
-    m_busy = false;
-    if (result.ok() && answer) {
-        result.httpStatus = answer->statusCode();
-        result.body = answer->takeBody();
-        advance(ResponseReceived);
-        advance(ResponseCompleted);
-    } else {
-        result.body.clear();
-        advance(Failed);
+void DownloadHandler::closed()
+{
+    drain();
+    if (m_hopOver)
+        return;
+    HttpResponseReader *reader = m_hop->reader.get();
+    reader->endOfStream();
+    if (reader->complete())
+        endHop();
+    else
+        fail(readerError(reader->error()), readerErrorText(reader->error(), m_request.maxBytes));
+}
+
+// True when the hop ends here: a redirect to follow, or an answer announced too large.
+bool DownloadHandler::headersArrived()
+{
+    HttpResponseReader *reader = m_hop->reader.get();
+    const int status = reader->statusCode();
+    const QByteArray location = reader->header("location");
+    if (isRedirect(status) && !location.isEmpty()) {
+        const QUrl target = m_current.resolved(QUrl(QString::fromUtf8(location), QUrl::TolerantMode));
+        if (!target.isValid() || !isWebScheme(target) || target.host().isEmpty()) {
+            fail(DownloadResult::Error::RefusedRedirect,
+                 tr("Redirect to a refused address: %1").arg(QString::fromUtf8(location)));
+        } else if (m_redirects + 1 > m_request.maxRedirects) {
+            fail(DownloadResult::Error::TooManyRedirects, tr("Too many redirects"));
+        } else {
+            m_hop->next = target;
+            endHop();
+        }
+        return true;
     }
-    return result;
+    if (reader->contentLength() > m_request.maxBytes) {
+        fail(DownloadResult::Error::TooLarge, tr("The answer is larger than %1 bytes").arg(m_request.maxBytes));
+        return true;
+    }
+    return false;
+}
+
+// The first failure of a hop is the transfer's; whatever the hop reports after it ended
+// does not count.
+void DownloadHandler::fail(DownloadResult::Error error, const QString &text)
+{
+    if (m_hopOver || m_concluded)
+        return;
+    m_result = failure(error, text);
+    endHop();
+}
+
+// The rest runs from the event loop, outside whichever socket signal ended the hop.
+void DownloadHandler::endHop()
+{
+    m_hopOver = true;
+    QMetaObject::invokeMethod(this, &DownloadHandler::afterHop, Qt::QueuedConnection);
+}
+
+void DownloadHandler::afterHop()
+{
+    if (m_concluded)
+        return;
+    m_headerWait->stop();
+    closeSocket();
+    if (!m_result.ok()) {
+        conclude();
+    } else if (m_hop->next.isValid()) {
+        ++m_redirects;
+        m_current = m_hop->next;
+        startHop();
+    } else {
+        if (m_hop->reader && m_hop->reader->complete())
+            m_answer = std::move(m_hop->reader);
+        else
+            m_result = failure(DownloadResult::Error::Network, tr("The server sent no complete answer"));
+        conclude();
+    }
+}
+
+void DownloadHandler::closeSocket()
+{
+    if (!m_hop || !m_hop->socket)
+        return;
+    QTcpSocket *socket = std::exchange(m_hop->socket, nullptr);
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+}
+
+void DownloadHandler::conclude()
+{
+    m_concluded = true;
+    m_hopOver = true;
+    m_idle->stop();
+    m_deadline->stop();
+    m_headerWait->stop();
+    closeSocket();
+    if (m_transfer && m_transfer->m_running == this)
+        m_transfer->m_running = nullptr;
+    QMetaObject::invokeMethod(this, &DownloadHandler::deliver, Qt::QueuedConnection);
+}
+
+void DownloadHandler::deliver()
+{
+    if (m_delivered)
+        return;
+    m_delivered = true;
+    if (m_result.ok() && m_answer) {
+        m_result.httpStatus = m_answer->statusCode();
+        m_result.body = m_answer->takeBody();
+        advance(Transfer::ResponseReceived);
+        advance(Transfer::ResponseCompleted);
+    } else if (m_state != Transfer::Idle) {
+        m_result.body.clear();
+        advance(Transfer::Failed);
+    }
+    emit finished(m_result);
+    deleteLater();
 }

@@ -1,26 +1,29 @@
 #pragma once
 // Downloads: an address and its limits in, the body or an error out.
 //
-// Transfer::download() is synchronous for its caller but runs a local event loop, so the
-// windows keep painting and answering input while it waits. One policy holds for every
-// request: http and https only (also for every redirect hop), at most maxRedirects hops,
-// each followed with exactly one request, an inactivity time-out and an overall deadline
-// that cover every phase from the name look-up through the header section to the last
-// body byte, a header section of at most HeaderMaxBytes and a cap on the body size, all
-// checked while the answer arrives: the body is held up to the cap and the connection's
-// read buffer is bounded, so no oversized answer is ever held in memory.
+// Transfer::start() hands a request to a DownloadHandler and returns at once; the handler
+// emits finished() exactly once with the result, and nothing waits for it. One policy holds
+// for every request: http and https only (also for every redirect hop), at most
+// maxRedirects hops, each followed with exactly one request, an inactivity time-out and an
+// overall deadline that cover every phase from the name look-up through the header section
+// to the last body byte, a header section of at most HeaderMaxBytes and a cap on the body
+// size, all checked while the answer arrives: the body is held up to the cap and the
+// connection's read buffer is bounded, so no oversized answer is ever held in memory.
 // Each request goes out as HTTP/1.1 on a connection of its own, which it closes; it asks
 // for no content coding and sends the user name and password of an address as Basic
 // credentials.
 // An HTTP error status is not a transport failure: its body is returned like any other
-// and httpStatus tells it apart. Transfer emits stateChanged() with codes that only rise
-// while one transfer advances, and cancel() ends the running transfer at once.
-// One transfer runs at a time; a download() while another is running fails with Busy.
+// and httpStatus tells it apart. A handler emits stateChanged() with codes that only rise
+// while its transfer advances; Transfer passes on those of the transfer it runs.
+// One transfer runs at a time; a start() while another is running finishes with Busy.
 #include <QByteArray>
+#include <QMetaType>
 #include <QObject>
 #include <QString>
 
-#include <functional>
+#include <QUrl>
+
+#include <memory>
 
 struct DownloadRequest
 {
@@ -53,12 +56,75 @@ struct DownloadResult
 
     bool ok() const { return error == Error::None; }
 };
+Q_DECLARE_METATYPE(DownloadResult)
 
 // Limits for the two kinds of answer.
 inline constexpr qint64 CatalogueMaxBytes = 16 * 1024 * 1024;
 inline constexpr qint64 PictureMaxBytes = 32 * 1024 * 1024;
 // The status line and header fields of one answer, together.
 inline constexpr qint64 HeaderMaxBytes = 64 * 1024;
+
+class HttpResponseReader;
+class QTcpSocket;
+class QTimer;
+class Transfer;
+
+// One transfer under way. Every signal of a handler comes from the event loop, never from
+// within Transfer::start() or cancel(), so connecting right after start() misses nothing.
+// finished() comes exactly once, also after cancel(): a cancelled handler finishes with
+// Error::Cancelled. A receiver that no longer wants the result disconnects before it
+// cancels, so nothing of an abandoned transfer can reach it. After finished() the handler
+// deletes itself; hold it in a QPointer.
+class DownloadHandler : public QObject
+{
+    Q_OBJECT
+public:
+    ~DownloadHandler() override;
+
+    // Ends the transfer at once and frees the Transfer for the next one; finished() follows
+    // with Error::Cancelled unless it has gone out already.
+    void cancel();
+    QString address() const { return m_request.address; }
+
+signals:
+    void stateChanged(int code);
+    void finished(const DownloadResult &result);
+
+private:
+    friend class Transfer;
+    struct Hop;
+
+    DownloadHandler(Transfer *transfer, const DownloadRequest &request);
+    void finishEarly(DownloadResult::Error error, const QString &text);
+    void begin();
+    void startHop();
+    void connectSocket(QTcpSocket *socket, bool https);
+    void drain();
+    void closed();
+    bool headersArrived();
+    void fail(DownloadResult::Error error, const QString &text);
+    void endHop();
+    void afterHop();
+    void closeSocket();
+    void conclude();
+    void deliver();
+    void advance(int code);
+
+    Transfer *m_transfer;
+    DownloadRequest m_request;
+    DownloadResult m_result;
+    QUrl m_current;
+    int m_redirects = 0;
+    QTimer *m_idle;
+    QTimer *m_deadline;
+    QTimer *m_headerWait;
+    std::unique_ptr<Hop> m_hop;
+    std::unique_ptr<HttpResponseReader> m_answer;
+    int m_state = 0;
+    bool m_hopOver = false;   // the current hop takes no more events
+    bool m_concluded = false; // no more work; finished() is on its way
+    bool m_delivered = false;
+};
 
 class Transfer : public QObject
 {
@@ -79,20 +145,20 @@ public:
     explicit Transfer(QObject *parent = nullptr);
     ~Transfer() override;
 
-    DownloadResult download(const DownloadRequest &request);
+    // A new handler, owned by the Transfer until it deletes itself after finished().
+    DownloadHandler *start(const DownloadRequest &request);
+    // Cancels the running transfer, if any.
     void cancel();
-    bool isBusy() const { return m_busy; }
-    // The address the last download() was asked for, exactly as given.
+    bool isBusy() const { return m_running != nullptr; }
+    // The address the last start() that was not refused as Busy was asked for, as given.
     QString lastAddress() const { return m_lastAddress; }
 
 signals:
     void stateChanged(int code);
 
 private:
-    void advance(int code);
+    friend class DownloadHandler;
 
     QString m_lastAddress;
-    bool m_busy = false;
-    std::function<void()> m_stop; // ends the running transfer as cancelled
-    int m_state = Idle;
+    DownloadHandler *m_running = nullptr;
 };

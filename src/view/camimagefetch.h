@@ -5,22 +5,28 @@
 // into both picture areas, deletes both working files and re-enables the heartbeat.
 //
 // Every step stands on its own: a failing step is skipped and the next one runs; nothing
-// is reported to the caller. The downloads wait without blocking the windows. The picture
-// is decoded on a worker thread: FetchCamImage returns once the decode has started, and
-// the refresh ends (drawing, working files deleted, heartbeat re-enabled, refreshEnded())
-// when its result is back. A decode running longer than the decode budget is given up and
-// the refresh ends as a failed load. While the refresh runs, a change of cam or the end of
-// the program abandons it: the transfer or the decode is given up and nothing of the old
-// cam (picture, statistics, comments) is shown any more, but the working files are still
-// deleted. isRunning() holds until the decoder has really let go, so no second refresh
-// runs beside one.
+// is reported to the caller. FetchCamImage only starts the picture download; each step
+// after it runs when the one before has finished: the comments download when the picture
+// download's handler finishes, the decode on a worker thread when the comments are in, and
+// the end of the refresh (drawing, working files deleted, heartbeat re-enabled,
+// refreshEnded()) when the decode's result is back. A decode running longer than the
+// decode budget is given up and the refresh ends as a failed load. While the refresh runs,
+// a change of cam or the end of the program abandons it: the running download is
+// disconnected and cancelled, or the decode given up and its result no longer awaited, and
+// the refresh ends at once with its working files deleted; nothing of the old cam
+// (picture, statistics, comments) can arrive any more. isRunning() holds until the decoder
+// has really let go, so no second refresh runs beside one.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 
 class Form1;
 class PictureArea;
 class PictureLoadJob;
+class DownloadHandler;
 class Transfer;
+struct DownloadResult;
 struct LoadedPicture;
 struct RunningState;
 
@@ -43,7 +49,7 @@ public:
     // A new cam was selected, or the program ends: a running refresh gives up.
     void abandon();
 
-    // The transfer's state as bullets on the main picture area, while a refresh runs.
+    // The running download's state as bullets on the main picture area.
     void transferStateChanged(int code);
 
     float TransferSeconds = 0;
@@ -58,8 +64,13 @@ signals:
     void refreshEnded();
 
 private:
-    bool abandoned(quint64 run) const { return run != m_generation; }
+    enum class Step { Idle, Picture, Comments, Decode };
+
     void writeFile(const QString &name, const QByteArray &bytes, bool *ok) const;
+    void download(const QString &address, qint64 maxBytes, void (CamImageFetch::*next)(const DownloadResult &));
+    void pictureDownloaded(const DownloadResult &picture);
+    void commentsDownloaded(const DownloadResult &comments);
+    void startDecode();
     void pictureLoaded(const LoadedPicture &result);
     void endRefresh();
 
@@ -71,9 +82,10 @@ private:
     PictureArea *m_fullscreenArea = nullptr;
     PictureLoadJob *m_pictureLoad;
     QString m_extension; // of the running refresh's picture file
-    quint64 m_generation = 0; // counts abandoned refreshes
-    quint64 m_run = 0;        // the generation the running refresh started in
-    bool m_running = false;
+    QMetaObject::Connection m_decodeDone;  // to the running decode's result
+    QPointer<DownloadHandler> m_download; // the running step's, if it is a download
+    QElapsedTimer m_clock;
+    Step m_step = Step::Idle;
 };
 
 // Draws text white with a black shadow one pixel right and down, at (120, 60) twips.

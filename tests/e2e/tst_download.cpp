@@ -4,6 +4,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QPointer>
+#include <QSignalSpy>
 #include <QRegularExpression>
 #include <QSslKey>
 #include <QSslServer>
@@ -39,6 +42,19 @@ NdKuP17lH5Q3HL9LsunnMPdFP4N15G1WrQVhGB+SGnD3moXS2OzeAqDZ
 
 enum class Via { SameServer, OtherHostName, OtherPort };
 
+// start(), then the event loop until the handler has finished; its result.
+DownloadResult download(Transfer &transfer, const DownloadRequest &request)
+{
+    DownloadResult result;
+    QEventLoop loop;
+    QObject::connect(transfer.start(request), &DownloadHandler::finished, &loop, [&](const DownloadResult &r) {
+        result = r;
+        loop.quit();
+    });
+    loop.exec();
+    return result;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Via)
@@ -56,6 +72,8 @@ private slots:
     void statesRise();
     void timeOuts();
     void cancelAndBusy();
+    void finishedOnce_data();
+    void finishedOnce();
     void keepsHandlingEvents();
     void redirectHops_data();
     void redirectHops();
@@ -124,7 +142,7 @@ void TestDownload::answers()
     request.address = m_server.baseUrl() + path;
     request.maxBytes = CatalogueMaxBytes;
     request.timeoutMs = 5000;
-    const DownloadResult r = transfer.download(request);
+    const DownloadResult r = download(transfer, request);
     QCOMPARE(int(r.error), error);
     QVERIFY(!transfer.isBusy());
     if (error != int(Error::None)) {
@@ -158,7 +176,7 @@ void TestDownload::refusesAddresses()
     QFETCH(QString, address);
     QFETCH(int, error);
     Transfer transfer;
-    const DownloadResult r = transfer.download({address});
+    const DownloadResult r = download(transfer, {address});
     QCOMPARE(int(r.error), error);
     QVERIFY(r.body.isEmpty());
 }
@@ -170,7 +188,7 @@ void TestDownload::refusedConnection()
     const quint16 port = probe.serverPort();
     probe.close();
     Transfer transfer;
-    const DownloadResult r = transfer.download({QStringLiteral("http://127.0.0.1:%1/camlist.php").arg(port)});
+    const DownloadResult r = download(transfer, {QStringLiteral("http://127.0.0.1:%1/camlist.php").arg(port)});
     QCOMPARE(r.error, Error::Network);
 }
 
@@ -180,7 +198,7 @@ void TestDownload::statesRise()
     Transfer transfer;
     QList<int> codes;
     connect(&transfer, &Transfer::stateChanged, this, [&](int c) { codes.append(c); });
-    QVERIFY(transfer.download({m_server.baseUrl() + QStringLiteral("/camlist.php")}).ok());
+    QVERIFY(download(transfer, {m_server.baseUrl() + QStringLiteral("/camlist.php")}).ok());
     QVERIFY(codes.size() >= 3);
     for (int i = 1; i < codes.size(); ++i)
         QVERIFY2(codes[i] > codes[i - 1], "state codes rise");
@@ -189,7 +207,7 @@ void TestDownload::statesRise()
     // A second transfer starts from the bottom again; a failure ends in the error code.
     codes.clear();
     QVERIFY(m_server.setFault(QStringLiteral("/camlist.php"), QStringLiteral("reset")));
-    QVERIFY(!transfer.download({m_server.baseUrl() + QStringLiteral("/camlist.php")}).ok());
+    QVERIFY(!download(transfer, {m_server.baseUrl() + QStringLiteral("/camlist.php")}).ok());
     QCOMPARE(codes.first(), int(Transfer::ResolvingHost));
     QCOMPARE(codes.last(), int(Transfer::Failed));
     QVERIFY(m_server.clearFaults());
@@ -206,7 +224,7 @@ void TestDownload::timeOuts()
     DownloadRequest stalled{m_server.baseUrl() + path + QStringLiteral("?camid=1")};
     stalled.timeoutMs = 400;
     clock.start();
-    DownloadResult r = transfer.download(stalled);
+    DownloadResult r = download(transfer, stalled);
     QCOMPARE(r.error, Error::Timeout);
     QVERIFY2(clock.elapsed() < 5000, "the time-out ends the wait");
 
@@ -217,7 +235,7 @@ void TestDownload::timeOuts()
     slow.timeoutMs = 3000;
     slow.deadlineMs = 700;
     clock.restart();
-    r = transfer.download(slow);
+    r = download(transfer, slow);
     QCOMPARE(r.error, Error::Timeout);
     QVERIFY(clock.elapsed() < 5000);
     QVERIFY(m_server.clearFaults());
@@ -232,13 +250,15 @@ void TestDownload::cancelAndBusy()
     bool nestedRan = false;
     QTimer::singleShot(150, this, [&] {
         QVERIFY(transfer.isBusy());
-        nested = transfer.download({m_server.baseUrl() + path});
+        nested = download(transfer, {m_server.baseUrl() + path});
         nestedRan = true;
         transfer.cancel();
+        // Free at once for the next transfer, before the cancelled one has reported.
+        QVERIFY(!transfer.isBusy());
     });
     QElapsedTimer clock;
     clock.start();
-    const DownloadResult r = transfer.download({m_server.baseUrl() + path});
+    const DownloadResult r = download(transfer, {m_server.baseUrl() + path});
     QVERIFY(nestedRan);
     QCOMPARE(nested.error, Error::Busy);
     QCOMPARE(r.error, Error::Cancelled);
@@ -247,7 +267,70 @@ void TestDownload::cancelAndBusy()
     QVERIFY(m_server.clearFaults());
 
     // After a cancel the next transfer works again.
-    QVERIFY(transfer.download({m_server.baseUrl() + path}).ok());
+    QVERIFY(download(transfer, {m_server.baseUrl() + path}).ok());
+}
+
+// Whatever happens to a handler, finished() comes once, from the event loop, and the
+// handler goes after it.
+void TestDownload::finishedOnce_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("cancelAt"); // "", "start", "request sent", "finished"
+    QTest::addColumn<int>("error");
+
+    QTest::newRow("answer") << QString() << QString() << int(Error::None);
+    QTest::newRow("failure") << "reset" << QString() << int(Error::Network);
+    QTest::newRow("refused address") << "invalid" << QString() << int(Error::UnsupportedScheme);
+    QTest::newRow("cancel before connecting") << "stall" << "start" << int(Error::Cancelled);
+    QTest::newRow("cancel while waiting") << "stall" << "request sent" << int(Error::Cancelled);
+    QTest::newRow("cancel after finishing") << QString() << "finished" << int(Error::None);
+}
+
+void TestDownload::finishedOnce()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, cancelAt);
+    QFETCH(int, error);
+
+    const QString path = QStringLiteral("/camlist.php");
+    QVERIFY(m_server.clearFaults());
+    if (fault != QLatin1String("invalid") && !fault.isEmpty())
+        QVERIFY(m_server.setFault(path, fault));
+    const QString address = fault == QLatin1String("invalid") ? QStringLiteral("ftp://127.0.0.1/x")
+                                                               : m_server.baseUrl() + path;
+    const int requestsBefore = m_server.requests().size();
+
+    Transfer transfer;
+    QPointer<DownloadHandler> handler = transfer.start({address});
+    QVERIFY(handler);
+    QSignalSpy finished(handler.data(), &DownloadHandler::finished);
+    QList<int> codes;
+    connect(handler, &DownloadHandler::stateChanged, this, [&](int code) {
+        codes.append(code);
+        if (code == Transfer::RequestSent && cancelAt == QLatin1String("request sent"))
+            handler->cancel();
+    });
+    connect(handler, &DownloadHandler::finished, this, [&] {
+        if (cancelAt == QLatin1String("finished"))
+            handler->cancel();
+    });
+    if (cancelAt == QLatin1String("start"))
+        handler->cancel();
+    QCOMPARE(finished.count(), 0); // nothing from within start() or cancel()
+
+    QVERIFY(finished.wait(5000));
+    QTest::qWait(200);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(int(finished.at(0).at(0).value<DownloadResult>().error), error);
+    QVERIFY2(!handler, "the handler deletes itself after finishing");
+    QVERIFY(!transfer.isBusy());
+    if (cancelAt == QLatin1String("start")) {
+        QVERIFY(codes.isEmpty());
+        QCOMPARE(m_server.requests().size(), requestsBefore);
+    }
+    if (cancelAt == QLatin1String("request sent"))
+        QCOMPARE(codes.last(), int(Transfer::Failed));
+    QVERIFY(m_server.clearFaults());
 }
 
 void TestDownload::keepsHandlingEvents()
@@ -261,7 +344,7 @@ void TestDownload::keepsHandlingEvents()
     ticker.start(50);
     bool posted = false;
     QMetaObject::invokeMethod(this, [&] { posted = true; }, Qt::QueuedConnection);
-    const DownloadResult r = transfer.download({m_server.baseUrl() + path});
+    const DownloadResult r = download(transfer, {m_server.baseUrl() + path});
     QVERIFY(r.ok());
     QVERIFY2(posted, "a queued event runs while the download waits");
     QVERIFY2(handled >= 5, "timers keep firing while the download waits");
@@ -315,7 +398,7 @@ void TestDownload::redirectHops()
     QList<int> codes;
     connect(&transfer, &Transfer::stateChanged, this, [&](int c) { codes.append(c); });
     DownloadRequest request{m_server.baseUrl() + QString::fromLatin1(target), CatalogueMaxBytes, 5000};
-    const DownloadResult r = transfer.download(request);
+    const DownloadResult r = download(transfer, request);
     QCOMPARE(int(r.error), error);
     if (error == int(Error::None)) {
         QCOMPARE(r.httpStatus, 200);
@@ -352,7 +435,7 @@ void TestDownload::refusedHopInAChain()
     QVERIFY(m_server.setFault(QStringLiteral("/second"), QStringLiteral("redirect:{base}/third")));
     QVERIFY(m_server.setFault(QStringLiteral("/third"), QStringLiteral("redirect:data:text/plain,hello")));
     Transfer transfer;
-    const DownloadResult r = transfer.download({m_server.baseUrl() + QStringLiteral("/first")});
+    const DownloadResult r = download(transfer, {m_server.baseUrl() + QStringLiteral("/first")});
     QCOMPARE(r.error, Error::RefusedRedirect);
     QVERIFY(r.body.isEmpty());
     QCOMPARE(m_server.requests(), (QStringList{QStringLiteral("GET /first 302"), QStringLiteral("GET /second 302"),
@@ -378,7 +461,7 @@ void TestDownload::endlessBodyMemory()
     MemoryWatch memory;
     QElapsedTimer clock;
     clock.start();
-    const DownloadResult r = transfer.download(request);
+    const DownloadResult r = download(transfer, request);
     const qint64 growth = memory.growth();
     QCOMPARE(r.error, Error::TooLarge);
     QVERIFY(r.body.isEmpty());
@@ -432,7 +515,7 @@ void TestDownload::headerPhase()
     request.deadlineMs = deadlineMs;
     QElapsedTimer clock;
     clock.start();
-    const DownloadResult r = transfer.download(request);
+    const DownloadResult r = download(transfer, request);
     const qint64 elapsed = clock.elapsed();
     QCOMPARE(int(r.error), error);
     QVERIFY2(r.errorText.startsWith(text), qPrintable(r.errorText));
@@ -455,12 +538,12 @@ void TestDownload::nextTransferAfterLongHeader()
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), mode));
     Transfer transfer;
     DownloadRequest picture{m_server.baseUrl() + QStringLiteral("/cams/1001.jpg"), PictureMaxBytes, 1500};
-    QVERIFY(!transfer.download(picture).ok());
+    QVERIFY(!download(transfer, picture).ok());
 
     QElapsedTimer clock;
     clock.start();
     DownloadRequest comments{m_server.baseUrl() + QStringLiteral("/comments.php?camid=1001"), CatalogueMaxBytes, 5000};
-    const DownloadResult r = transfer.download(comments);
+    const DownloadResult r = download(transfer, comments);
     QVERIFY2(r.ok(), qPrintable(r.errorText));
     QVERIFY(!r.body.isEmpty());
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
@@ -513,7 +596,7 @@ void TestDownload::tls()
     }
     Transfer transfer;
     const DownloadResult r =
-        transfer.download({QStringLiteral("https://%1:%2/cam.jpg").arg(host).arg(server.serverPort())});
+        download(transfer, {QStringLiteral("https://%1:%2/cam.jpg").arg(host).arg(server.serverPort())});
     QSslConfiguration::setDefaultConfiguration(before);
 
     if (trusted) {
@@ -578,7 +661,7 @@ void TestDownload::requestAsSent()
     });
 
     Transfer transfer;
-    const DownloadResult r = transfer.download({QString(address).replace(QLatin1String("{port}"), QLatin1String(port))});
+    const DownloadResult r = download(transfer, {QString(address).replace(QLatin1String("{port}"), QLatin1String(port))});
     QVERIFY2(r.ok(), qPrintable(r.errorText));
     QCOMPARE(r.body, QByteArray("ok"));
 

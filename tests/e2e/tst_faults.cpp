@@ -353,7 +353,7 @@ void TestFaults::init()
 void TestFaults::startAt(AppRun &run, const QString &picture)
 {
     QVERIFY(run.writeConfig(m_server->baseUrl()));
-    QVERIFY(run.app->start());
+    QVERIFY(run.startAndWait());
     const int cam = camWith(run.app->state(), picture);
     QVERIFY(cam >= 0);
     run.app->selection().rowClicked(cam);
@@ -454,7 +454,7 @@ void TestFaults::catalogue()
         AppRun run(TimeoutMs);
         QVERIFY(run.writeConfig(m_server->baseUrl()));
         bool started = false;
-        const qint64 elapsed = boundedStep([&] { started = run.app->start(); }, memoryMiB);
+        const qint64 elapsed = boundedStep([&] { started = run.startAndWait(); }, memoryMiB);
         if (QTest::currentTestFailed())
             return;
         if (fault == QLatin1String("stall"))
@@ -803,7 +803,7 @@ void TestFaults::markupShownAsText()
 
     AppRun run(TimeoutMs);
     QVERIFY(run.writeConfig(m_server->baseUrl()));
-    QVERIFY(run.app->start());
+    QVERIFY(run.startAndWait());
     Form1 &f = run.app->form1();
     Form4 &overlay = run.app->form4();
     run.app->heartbeat().Timer1_Timer(); // shows the cam's information and refreshes
@@ -925,7 +925,7 @@ void TestFaults::oddCamIds()
 
     AppRun run(TimeoutMs);
     QVERIFY(run.writeConfig(m_server->baseUrl()));
-    QVERIFY(run.app->start());
+    QVERIFY(run.startAndWait());
     QCOMPARE(run.app->state().CamCount, 4);
     for (int cam = 0; cam < 4; ++cam) {
         QVERIFY(m_server->resetLog());
@@ -965,7 +965,7 @@ void TestFaults::hugeFields()
     MemoryWatch memory;
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(run.app->start());
+    QVERIFY(run.startAndWait());
     run.app->heartbeat().Timer1_Timer();
     QVERIFY(run.waitForRefresh());
     QVERIFY(commentBarComesUp(*run.app));

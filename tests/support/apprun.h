@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
 struct AppRun
 {
@@ -43,6 +44,20 @@ struct AppRun
     bool writeConfig(const QString &url) const
     {
         return writeFile(QStringLiteral("config.ini"), "url=" + url.toUtf8() + "\r\n");
+    }
+
+    // start(), then the event loop until start-up is over: whether it went well, or false if
+    // it still runs after timeoutMs.
+    bool startAndWait(int timeoutMs = 60000) const
+    {
+        std::optional<bool> outcome;
+        QObject context;
+        QObject::connect(app.get(), &Application::started, &context, [&](bool ok) { outcome = ok; });
+        app->start();
+        const QDeadlineTimer deadline(timeoutMs);
+        while (!outcome && !deadline.hasExpired())
+            QTest::qWait(2);
+        return outcome.value_or(false);
     }
 
     // Lets the event loop run until the refresh under way, its picture's decode included, is

@@ -60,6 +60,7 @@ private slots:
     void failedComments();
     void stalledPictureKeepsWindowsAlive();
     void closeDuringStall();
+    void changeBeforeSlowAnswer();
     void decodeLeavesWindowAnswering();
     void camChangeDuringDecode();
     void decodeOverBudgetIsAFailedLoad();
@@ -122,7 +123,7 @@ bool TestCamFetch::serve(const QString &picture, const QByteArray &content) cons
 void TestCamFetch::startCrafted(AppRun &run, const QString &picture)
 {
     QVERIFY(run.writeConfig(m_crafted->baseUrl()));
-    QVERIFY(run.app->start());
+    QVERIFY(run.startAndWait());
     QVERIFY(QTest::qWaitForWindowExposed(&run.app->form1()));
     QTest::qWait(50);
     const int cam = camWith(run.app->state(), picture);
@@ -138,7 +139,7 @@ void TestCamFetch::init()
 void TestCamFetch::startAt(AppRun &run, const QString &picturePart)
 {
     QVERIFY(run.writeConfig(m_server.baseUrl()));
-    QVERIFY(run.app->start());
+    QVERIFY(run.startAndWait());
     // Let the maximised window settle: its layout redraws (and so clears) the picture area.
     QVERIFY(QTest::qWaitForWindowExposed(&run.app->form1()));
     QTest::qWait(50);
@@ -232,10 +233,13 @@ void TestCamFetch::stalledPictureKeepsWindowsAlive()
         // The user picks another cam while the picture hangs.
         run.app->selection().rowClicked(otherCam);
     });
+    QSignalSpy ended(&run.app->fetch(), &CamImageFetch::refreshEnded);
     QElapsedTimer clock;
     clock.start();
     run.app->fetch().FetchCamImage();
+    QVERIFY(ended.wait(15000));
 
+    QCOMPARE(ended.count(), 1);
     QVERIFY(queuedRan);
     QVERIFY(bulletsShown);
     QVERIFY(!secondFetchStarted);
@@ -262,10 +266,46 @@ void TestCamFetch::closeDuringStall()
     QElapsedTimer clock;
     clock.start();
     run.app->fetch().FetchCamImage();
+    QTRY_VERIFY_WITH_TIMEOUT(!run.exits.isEmpty(), 10000);
     QVERIFY(clock.elapsed() < 10000);
     QCOMPARE(run.exits, QList<int>{0});
     QCOMPARE(run.leftovers(), QStringList());
     QVERIFY(run.messages.isEmpty());
+}
+
+// A picture that would come, only late: the cam changes first, and nothing of the old cam
+// shows up when its answer would have arrived.
+void TestCamFetch::changeBeforeSlowAnswer()
+{
+    AppRun run;
+    startAt(run, QStringLiteral(".jpg"));
+    Form1 &f = run.app->form1();
+    RunningState &s = run.app->state();
+    // No refresh of the heartbeat's own in between.
+    f.Timer1->stop();
+    QVERIFY(run.waitForRefresh());
+    const QString statsBefore = f.StatusBar1->panelText(5);
+    const int otherCam = s.CurrentCam == 0 ? 1 : 0;
+    QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("delay:600")));
+
+    QSignalSpy ended(&run.app->fetch(), &CamImageFetch::refreshEnded);
+    run.app->fetch().FetchCamImage();
+    QTest::qWait(200);
+    QVERIFY(run.app->fetch().isRunning());
+    run.app->selection().rowClicked(otherCam);
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(!run.app->fetch().isRunning());
+    f.Timer1->stop();
+    QTest::qWait(1200);
+
+    QCOMPARE(ended.count(), 1);
+    QCOMPARE(s.CurrentCam, otherCam);
+    QCOMPARE(f.StatusBar1->panelText(5), statsBefore);
+    QVERIFY(allBlack(f.picDraw->surface()));
+    QVERIFY(allBlack(run.app->form3().picDraw->surface()));
+    QCOMPARE(s.CommentTable, (QStringList{QString(), QString()}));
+    QCOMPARE(run.leftovers(), QStringList());
+    QVERIFY(m_server.clearFaults());
 }
 
 // While a picture decodes for a long time the windows go on answering, and the heartbeat

@@ -62,7 +62,7 @@ void TestHeartbeat::init()
 void TestHeartbeat::start(AppRun &run)
 {
     QVERIFY(run.writeConfig(m_server.baseUrl()));
-    QVERIFY(run.app->start());
+    QVERIFY(run.startAndWait());
     // The tests drive the heartbeat themselves.
     run.app->form1().Timer1->stop();
 }

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -63,7 +64,7 @@ void TestStartup::goodCatalogue()
     AppRun run;
     QVERIFY(run.writeConfig(m_server.baseUrl()));
     run.writeFile(QStringLiteral("temp.tmp"), "left over from an earlier run");
-    QVERIFY(run.app->start());
+    QVERIFY(run.startAndWait());
 
     QVERIFY(run.messages.isEmpty());
     const RunningState &s = run.app->state();
@@ -103,7 +104,7 @@ void TestStartup::givenCatalogue()
 
     AppRun run;
     run.writeConfig(server.baseUrl());
-    QVERIFY(run.app->start());
+    QVERIFY(run.startAndWait());
     const RunningState &s = run.app->state();
     QCOMPARE(s.CamCount, 2);
     QCOMPARE(s.CamTable.size(), 3);
@@ -131,9 +132,10 @@ void TestStartup::failures()
 
     AppRun run;
     QVERIFY(run.writeConfig(m_server.baseUrl()));
-    QVERIFY(!run.app->start());
+    QVERIFY(!run.startAndWait());
     QCOMPARE(run.messages, QStringList{message});
     QCOMPARE(run.titles, QStringList{texts::AppTitle});
+    QCOMPARE(run.exits, QList<int>{1});
     QVERIFY(!run.app->form1().isVisible());
     QVERIFY(!run.app->form1().Timer1->isActive());
     QVERIFY(!run.exists(QStringLiteral("temp.tmp")));
@@ -159,8 +161,9 @@ void TestStartup::configProblemsAskNoServer()
     AppRun run;
     if (present)
         run.writeFile(QStringLiteral("config.ini"), config.replace("BASE", m_server.baseUrl().toUtf8()));
-    QVERIFY(!run.app->start());
+    QVERIFY(!run.startAndWait());
     QCOMPARE(run.messages, QStringList{texts::ConfigMessage});
+    QCOMPARE(run.exits, QList<int>{1});
     QCOMPARE(catalogueRequests(m_server).size(), before);
 }
 
@@ -169,21 +172,21 @@ void TestStartup::addressTakenAsWritten()
     // A trailing slash is not taken away: the address asked for has two slashes.
     AppRun slash;
     slash.writeConfig(m_server.baseUrl() + QLatin1Char('/'));
-    slash.app->start();
+    slash.startAndWait();
     QCOMPARE(slash.app->Inet1().lastAddress(), m_server.baseUrl() + QStringLiteral("//camlist.php"));
 
     // LF line ends, a second key in capitals and a later url line replacing the first.
     AppRun lf;
     lf.writeFile(QStringLiteral("config.ini"),
                  "url=http://127.0.0.1:1\nURL=" + m_server.baseUrl().toUtf8() + "\ntheme=dark\n");
-    QVERIFY(lf.app->start());
+    QVERIFY(lf.startAndWait());
     QCOMPARE(lf.app->state().ServerUrl, m_server.baseUrl());
 
     // A working file that cannot be created ends start-up with the configuration message.
     AppRun blocked;
     blocked.writeConfig(m_server.baseUrl());
     QVERIFY(QDir(blocked.dir.path()).mkdir(QStringLiteral("temp.tmp")));
-    QVERIFY(!blocked.app->start());
+    QVERIFY(!blocked.startAndWait());
     QCOMPARE(blocked.messages, QStringList{texts::ConfigMessage});
 }
 
@@ -191,7 +194,7 @@ void TestStartup::shutdownRemovesWorkingFiles()
 {
     AppRun run;
     QVERIFY(run.writeConfig(m_server.baseUrl()));
-    QVERIFY(run.app->start());
+    QVERIFY(run.startAndWait());
     for (const char *name : {"temp.tmp", "temp.jpg", "temp.JPG", "temp.gif", "temp.docx"})
         QVERIFY(run.writeFile(QString::fromLatin1(name), "x"));
 
@@ -208,7 +211,7 @@ void TestStartup::shutdownDuringTransfer()
 {
     AppRun run;
     QVERIFY(run.writeConfig(m_server.baseUrl()));
-    QVERIFY(run.app->start());
+    QVERIFY(run.startAndWait());
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("stall")));
 
     QTimer::singleShot(200, &run.app->form1(), [&] {
@@ -217,8 +220,9 @@ void TestStartup::shutdownDuringTransfer()
     });
     DownloadRequest request{m_server.baseUrl() + QStringLiteral("/cams/1001.jpg")};
     request.timeoutMs = 20000;
-    const DownloadResult r = run.app->Inet1().download(request);
-    QCOMPARE(r.error, DownloadResult::Error::Cancelled);
+    QSignalSpy finished(run.app->Inet1().start(request), &DownloadHandler::finished);
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(finished.at(0).at(0).value<DownloadResult>().error, DownloadResult::Error::Cancelled);
     QCOMPARE(run.exits, QList<int>{0});
     QVERIFY(!run.exists(QStringLiteral("temp.jpg")));
     QVERIFY(run.messages.isEmpty());
