@@ -179,6 +179,10 @@ void DownloadHandler::cancel()
         return;
     m_result = failure(DownloadResult::Error::Cancelled, tr("Cancelled"));
     m_answer.reset();
+    // The Transfer may run the next transfer before this one has reported; its states are
+    // that one's alone.
+    if (m_transfer)
+        disconnect(this, &DownloadHandler::stateChanged, m_transfer, &Transfer::stateChanged);
     if (!m_concluded)
         conclude();
 }

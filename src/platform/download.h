@@ -14,7 +14,8 @@
 // credentials.
 // An HTTP error status is not a transport failure: its body is returned like any other
 // and httpStatus tells it apart. A handler emits stateChanged() with codes that only rise
-// while its transfer advances; Transfer passes on those of the transfer it runs.
+// while its transfer advances; Transfer passes on those of the transfer it runs, and of a
+// cancelled one none after the cancel.
 // One transfer runs at a time; a start() while another is running finishes with Busy.
 #include <QByteArray>
 #include <QMetaType>

@@ -248,6 +248,8 @@ void TestDownload::cancelAndBusy()
     Transfer transfer;
     DownloadResult nested;
     bool nestedRan = false;
+    QList<int> afterCancel;
+    QPointer<DownloadHandler> next;
     QTimer::singleShot(150, this, [&] {
         QVERIFY(transfer.isBusy());
         nested = download(transfer, {m_server.baseUrl() + path});
@@ -255,6 +257,8 @@ void TestDownload::cancelAndBusy()
         transfer.cancel();
         // Free at once for the next transfer, before the cancelled one has reported.
         QVERIFY(!transfer.isBusy());
+        connect(&transfer, &Transfer::stateChanged, this, [&](int c) { afterCancel.append(c); });
+        next = transfer.start({m_server.baseUrl() + QStringLiteral("/comments.php?camid=none")});
     });
     QElapsedTimer clock;
     clock.start();
@@ -263,7 +267,13 @@ void TestDownload::cancelAndBusy()
     QCOMPARE(nested.error, Error::Busy);
     QCOMPARE(r.error, Error::Cancelled);
     QVERIFY(clock.elapsed() < 5000);
+
+    // The transfer's states after the cancel are the next transfer's alone.
+    QTRY_VERIFY(!next);
     QVERIFY(!transfer.isBusy());
+    QVERIFY(!afterCancel.isEmpty());
+    QCOMPARE(afterCancel.first(), int(Transfer::ResolvingHost));
+    QCOMPARE(afterCancel.last(), int(Transfer::ResponseCompleted));
     QVERIFY(m_server.clearFaults());
 
     // After a cancel the next transfer works again.
