@@ -1,0 +1,14 @@
+#pragma once
+// What a transfer sends, and which addresses and answers lead it where: pure rules on an
+// address and a status, with no connection.
+#include <QByteArray>
+#include <QUrl>
+
+// http and https, in any case.
+bool isWebScheme(const QUrl &url);
+// The statuses whose Location a transfer follows.
+bool isRedirect(int status);
+// The request for an absolute http or https address: a GET as HTTP/1.1 that asks for no
+// content coding, closes the connection and sends the address's user name and password as
+// Basic credentials.
+QByteArray requestHead(const QUrl &url);
