@@ -66,7 +66,7 @@ Figures measureOurs(const Catalogue &c)
     auto state = std::make_unique<RunningState>();
     state->CamTable = c.CamTable;
     state->CamCount = c.CamCount;
-    auto form = std::make_unique<Form1>();
+    auto form = std::make_unique<Form1>(*state);
     QRandomGenerator random(1);
     CamSelection selection(*state, *form, random);
     selection.buildRows();

@@ -16,6 +16,7 @@
 #include "status/intervalkeys.h"
 #include "view/camimagefetch.h"
 #include "view/picturearea.h"
+#include "windows/demandtimer.h"
 #include "windows/form1.h"
 #include "windows/form2.h"
 #include "windows/mainwindowlayout.h"
@@ -34,10 +35,10 @@
 
 Application::Application(AppEnvironment env)
     : m_env(std::move(env))
-    , m_form1(std::make_unique<Form1>())
+    , m_form1(std::make_unique<Form1>(m_state))
     , m_form2(std::make_unique<Form2>())
-    , m_form3(std::make_unique<Form3>())
-    , m_form4(std::make_unique<Form4>())
+    , m_form3(std::make_unique<Form3>(m_state))
+    , m_form4(std::make_unique<Form4>(m_state))
     , m_inet1(new Transfer(this))
     , m_selection(new CamSelection(m_state, *m_form1, m_random, this))
     , m_fetch(new CamImageFetch(m_state, *m_form1, *m_inet1, m_env.workDir, m_env.transferTimeoutMs, this))
@@ -76,13 +77,33 @@ void Application::connectComponents()
 
     // The heartbeat, auto shuffle and the interval boxes.
     connect(m_form1->Timer1, &QTimer::timeout, m_heartbeat, &Heartbeat::Timer1_Timer);
-    connect(m_form1->Check2, &QCheckBox::toggled, m_heartbeat, &Heartbeat::Check2_Click);
     m_intervalKeys->watch(m_form1->Text2);
     m_intervalKeys->watch(m_form1->Text3);
 
+    // The user's edits of the switches, the interval boxes and the Info-Bar switch go into
+    // the running state; a key command changes the state and has the window show it.
+    connect(m_form4->Timer1, &DemandTimer::enabledChanged, this, [this](bool on) { m_state.infoBarOn = on; });
+    connect(m_form1->Text2, &QLineEdit::textChanged, this, [this](const QString &text) { m_state.refreshIntervalText = text; });
+    connect(m_form1->Text3, &QLineEdit::textChanged, this, [this](const QString &text) { m_state.shuffleIntervalText = text; });
+    connect(m_form1->Check1, &QCheckBox::toggled, this, [this](bool on) {
+        m_state.showComments = on;
+        m_comments->Check1_Click();
+    });
+    connect(m_form1->Check2, &QCheckBox::toggled, this, [this](bool on) {
+        m_state.autoShuffle = on;
+        m_heartbeat->Check2_Click();
+    });
+    connect(m_keys, &KeyHandler::showCommentsChanged, this, [this] {
+        m_form1->showState();
+        m_comments->Check1_Click();
+    });
+    connect(m_keys, &KeyHandler::autoShuffleChanged, this, [this] {
+        m_form1->showState();
+        m_heartbeat->Check2_Click();
+    });
+
     // Comments: Timer3 rotates them, Check1 switches them, a new cam takes one down.
     connect(m_form1->Timer3, &QTimer::timeout, m_comments, &CommentRotation::Timer3_Timer);
-    connect(m_form1->Check1, &QCheckBox::toggled, m_comments, &CommentRotation::Check1_Click);
     connect(m_selection, &CamSelection::camChanged, m_comments, &CommentRotation::takeDownIfUp);
 
     // Keys: the main window's own, and those relayed from the fullscreen and overlay windows.
@@ -175,7 +196,7 @@ void Application::openMainWindow()
     m_form1->CamList->ScrollToCam(m_state.CurrentCam);
 
     m_state.RefreshCountdown = 0;
-    m_state.ShuffleCountdown = countdown::readInterval(m_form1->Text3->text(), m_state.ShuffleInterval);
+    m_state.ShuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.ShuffleInterval);
     m_form1->picDraw->resize(twips::toPixels(7200), twips::toPixels(5400));
     m_form1->Timer1->start();
 

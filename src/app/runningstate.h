@@ -1,6 +1,8 @@
 #pragma once
 // The running state shared by every window, from start-up to exit. One instance, owned by
 // the application and handed to the windows by reference; nobody keeps a copy.
+#include "view/scalegeometry.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -28,4 +30,19 @@ struct RunningState
     QString ShuffleInterval{QStringLiteral("60")};
     // CommentTable index of the comment shown last, -1 for none.
     int LastCommentIndex = -1;
+
+    // What the user sets and the windows only show. A window pushes a user's edit in
+    // here; code that changes one of these asks the windows to show it again.
+    // The selected cam's picture address (shown by the hidden Text1).
+    QString pictureAddress;
+    // The mode pictures are drawn in (the scale-mode button's caption, the hidden Option1).
+    ViewScaleMode scaleMode = ViewScaleMode::ScaleInline;
+    // Whether the fullscreen window shows its Info-Bar (the overlay's Timer1 enabled).
+    bool infoBarOn = true;
+    // The "Show user comments" (Check1) and "Auto shuffle" (Check2) switches.
+    bool showComments = true;
+    bool autoShuffle = false;
+    // The refresh (Text2) and auto-shuffle (Text3) interval boxes' texts, as typed.
+    QString refreshIntervalText{QStringLiteral("5")};
+    QString shuffleIntervalText{QStringLiteral("60")};
 };

@@ -40,7 +40,8 @@ void CamSelection::ShowCurrentCam()
     emit camChanged();
     m_state.CurrentCamFields = CamRecord::split(m_state.CamTable.value(m_state.CurrentCam));
     m_state.LastCommentIndex = -1;
-    m_form1.Text1->setText(CamRecord::field(m_state.CurrentCamFields, CamRecord::ImageUrl));
+    m_state.pictureAddress = CamRecord::field(m_state.CurrentCamFields, CamRecord::ImageUrl);
+    m_form1.showState();
     if (m_eraser)
         m_eraser();
     m_state.RefreshCountdown = 0;
@@ -48,7 +49,7 @@ void CamSelection::ShowCurrentCam()
 
 void CamSelection::PickRandomCam()
 {
-    m_state.ShuffleCountdown = countdown::readInterval(m_form1.Text3->text(), m_state.ShuffleInterval);
+    m_state.ShuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.ShuffleInterval);
     goToCam(int(m_random.generateDouble() * m_state.CamCount));
 }
 

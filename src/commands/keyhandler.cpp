@@ -4,13 +4,12 @@
 #include "camlist/selection.h"
 #include "commands/keycodes.h"
 #include "commands/keycommands.h"
+#include "view/scalemodes.h"
 #include "windows/form1.h"
 #include "windows/form3.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QKeyEvent>
-#include <QToolButton>
 
 KeyHandler::KeyHandler(RunningState &state, Form1 &form1, Form3 &form3, CamSelection &selection, QObject *parent)
     : QObject(parent)
@@ -30,15 +29,17 @@ void KeyHandler::Form_KeyDown(int keyCode, int /*shift*/)
         break;
     case Letter::ScaleMode:
         m_form1.CycleScaleMode();
-        m_form3.showStatusMessage(scaleModeMessage(m_form1.scaleModeButton->text()));
+        m_form3.showStatusMessage(scaleModeMessage(scale_modes::caption(m_state.scaleMode)));
         break;
     case Letter::Comments:
-        m_form1.Check1->setChecked(!m_form1.Check1->isChecked());
-        m_form3.showStatusMessage(commentsMessage(m_form1.Check1->isChecked()));
+        m_state.showComments = !m_state.showComments;
+        emit showCommentsChanged();
+        m_form3.showStatusMessage(commentsMessage(m_state.showComments));
         break;
     case Letter::AutoShuffle:
-        m_form1.Check2->setChecked(!m_form1.Check2->isChecked());
-        m_form3.showStatusMessage(autoShuffleMessage(m_form1.Check2->isChecked()));
+        m_state.autoShuffle = !m_state.autoShuffle;
+        emit autoShuffleChanged();
+        m_form3.showStatusMessage(autoShuffleMessage(m_state.autoShuffle));
         break;
     case Letter::None:
         break;

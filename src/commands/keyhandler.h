@@ -22,6 +22,11 @@ public:
 
     void Form_KeyDown(int keyCode, int shift);
 
+signals:
+    // A command switched the running state's switch; the windows have yet to show it.
+    void showCommentsChanged();
+    void autoShuffleChanged();
+
 private:
     RunningState &m_state;
     Form1 &m_form1;

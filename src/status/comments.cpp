@@ -8,7 +8,6 @@
 #include "windows/form3.h"
 #include "windows/shapes.h"
 
-#include <QCheckBox>
 
 #include <algorithm>
 #include <QLabel>
@@ -75,7 +74,7 @@ void CommentRotation::Timer3_Timer()
         SetCommentBoxVisible(m_form3.commentBar(), false);
         timer.stop();
         timer.setInterval(comment_rules::PauseMs);
-        if (m_form1.Check1->isChecked())
+        if (m_state.showComments)
             timer.start();
         return;
     }
@@ -105,7 +104,7 @@ void CommentRotation::Timer3_Timer()
 
 void CommentRotation::Check1_Click()
 {
-    if (m_form1.Check1->isChecked())
+    if (m_state.showComments)
         m_form1.Timer3->start();
     else
         m_form1.Timer3->stop();

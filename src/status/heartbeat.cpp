@@ -18,7 +18,6 @@
 #include "windows/form4.h"
 #include "windows/shapes.h"
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
@@ -78,19 +77,19 @@ void Heartbeat::Timer1_Timer()
     m_form3.setWindowTitle(m_form1.windowTitle() + heartbeat::FullscreenTitleSuffix);
 
     const heartbeat::RefreshStep refresh =
-        heartbeat::refreshStep(m_state.RefreshCountdown, m_form1.Text2->text(), m_state.RefreshInterval);
+        heartbeat::refreshStep(m_state.RefreshCountdown, m_state.refreshIntervalText, m_state.RefreshInterval);
     m_state.RefreshCountdown = refresh.countdown;
     if (refresh.fetch)
         m_fetch.FetchCamImage();
 
-    const bool autoShuffle = m_form1.Check2->isChecked();
+    const bool autoShuffle = m_state.autoShuffle;
     const heartbeat::ShuffleStep shuffle = heartbeat::shuffleStep(m_state.ShuffleCountdown, autoShuffle);
     if (shuffle.pick)
         m_selection.PickRandomCam();
     else
         m_state.ShuffleCountdown = shuffle.countdown;
 
-    const QString intervalText = countdown::readInterval(m_form1.Text3->text(), m_state.ShuffleInterval);
+    const QString intervalText = countdown::readInterval(m_state.shuffleIntervalText, m_state.ShuffleInterval);
     const double fill =
         countdown::fillFraction(countdown::intervalSeconds(intervalText).value_or(0), countdown::value(m_state.ShuffleCountdown));
     QLabel *track = m_form3.AutoRandom[0];
@@ -98,13 +97,13 @@ void Heartbeat::Timer1_Timer()
     m_form3.AutoRandomLabel->setText(heartbeat::countdownCaption(m_state.ShuffleCountdown));
 
     if (autoShuffle)
-        m_form3.setAutoRandomVisible(m_form4.Timer1->isEnabled());
+        m_form3.setAutoRandomVisible(m_state.infoBarOn);
 }
 
 void Heartbeat::Check2_Click()
 {
-    const bool on = m_form1.Check2->isChecked();
+    const bool on = m_state.autoShuffle;
     if (!on)
-        m_state.ShuffleCountdown = countdown::readInterval(m_form1.Text3->text(), m_state.ShuffleInterval);
+        m_state.ShuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.ShuffleInterval);
     m_form3.setAutoRandomVisible(on);
 }

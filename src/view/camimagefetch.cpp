@@ -87,7 +87,7 @@ void CamImageFetch::FetchCamImage()
     m_state.CommentTable = QStringList{QString(), QString()};
     m_inet.cancel();
 
-    const QString address = m_form1.Text1->text();
+    const QString address = m_state.pictureAddress;
     m_extension = picture_extension::ImageExtension(address);
     // A monotonic clock, so a transfer across midnight is not negative.
     m_clock.start();
@@ -150,7 +150,7 @@ void CamImageFetch::startDecode()
     if (m_fullscreenArea)
         areas.append(m_fullscreenArea->size());
     if (m_pictureLoad->start(m_workDir.filePath(working_files::pictureFile(m_extension)), areas,
-                             m_form1.scaleMode(), std::move(letGo))) {
+                             m_state.scaleMode, std::move(letGo))) {
         // The job reports from the event loop only, never from within start().
         m_step = Step::Decode;
         m_decodeDone = connect(m_pictureLoad, &PictureLoadJob::loaded, this, &CamImageFetch::pictureLoaded,

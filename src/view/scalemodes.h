@@ -3,6 +3,8 @@
 //
 // The toolbar's texts are the ones compared; the hidden option buttons carry their own
 // captions, which are never compared.
+#include "view/scalegeometry.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -37,6 +39,24 @@ inline int nextMenuItem(const QString &caption)
 inline int optionForMenuText(const QString &text)
 {
     return int(MenuItems.indexOf(text));
+}
+
+// The hidden option buttons 0 to 2 and the menu items 1 to 3 stand for the modes in
+// their declared order.
+inline ViewScaleMode modeForOption(int option)
+{
+    return option >= 0 && option < 3 ? ViewScaleMode(option) : ViewScaleMode::Unselected;
+}
+
+inline int optionForMode(ViewScaleMode mode)
+{
+    return mode == ViewScaleMode::Unselected ? -1 : int(mode);
+}
+
+// The scale-mode button's caption for a mode; empty for none.
+inline QString caption(ViewScaleMode mode)
+{
+    return MenuItems.value(optionForMode(mode));
 }
 
 } // namespace scale_modes

@@ -10,8 +10,11 @@ DemandTimer::DemandTimer(int intervalMs, bool enabled, QObject *parent)
 
 void DemandTimer::setEnabled(bool enabled)
 {
+    const bool changed = enabled != m_enabled;
     m_enabled = enabled;
     sync();
+    if (changed)
+        emit enabledChanged(enabled);
 }
 
 void DemandTimer::setWanted(bool wanted)

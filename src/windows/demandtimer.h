@@ -25,6 +25,8 @@ public:
 
 signals:
     void timeout();
+    // The switch was turned, by any caller.
+    void enabledChanged(bool enabled);
 
 private:
     void sync();

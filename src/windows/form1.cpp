@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "app/runningstate.h"
 #include "app/texts.h"
 #include "camlist/camlistwidget.h"
 #include "resources/pictures.h"
@@ -20,6 +21,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -34,8 +36,9 @@ W *named(W *w, const char *name)
 
 } // namespace
 
-Form1::Form1(QWidget *parent)
+Form1::Form1(RunningState &state, QWidget *parent)
     : QMainWindow(parent)
+    , m_state(state)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(texts::DesignTitle);
@@ -61,7 +64,6 @@ Form1::Form1(QWidget *parent)
     setTwipGeometry(Text2, 1080, 30, 375, 285);
     Label1->setBuddy(Text2);
     Check1 = named(new QCheckBox(QStringLiteral("Show user &comments"), Picture1), "Check1");
-    Check1->setChecked(true);
     setTwipGeometry(Check1, 1680, 60, 1815, 255);
     Check2 = named(new QCheckBox(QStringLiteral("Auto shuffle"), Picture1), "Check2");
     setTwipGeometry(Check2, 3720, 60, 1335, 255);
@@ -90,8 +92,8 @@ Form1::Form1(QWidget *parent)
         Option1[i]->hide();
         m_option1Group->addButton(Option1[i], i);
     }
-    Option1[1]->setChecked(true);
-    connect(m_option1Group, &QButtonGroup::idClicked, this, [this](int) { optionClicked(); });
+    connect(m_option1Group, &QButtonGroup::idClicked, this,
+            [this](int option) { chooseScaleMode(scale_modes::modeForOption(option)); });
 
     createToolbar();
 
@@ -128,6 +130,32 @@ Form1::Form1(QWidget *parent)
     Shape2 = built.Shape2;
     Line1 = built.Line1;
     CamComment = built.CamComment;
+
+    showState();
+}
+
+void Form1::showState()
+{
+    // Setting an unchanged text would move the cursor of a box the user is typing in.
+    const auto showText = [](QLineEdit *box, const QString &text) {
+        if (box->text() != text) {
+            const QSignalBlocker quiet(box);
+            box->setText(text);
+        }
+    };
+    showText(Text1, m_state.pictureAddress);
+    showText(Text2, m_state.refreshIntervalText);
+    showText(Text3, m_state.shuffleIntervalText);
+    for (QCheckBox *box : {Check1, Check2}) {
+        const QSignalBlocker quiet(box);
+        box->setChecked(box == Check1 ? m_state.showComments : m_state.autoShuffle);
+    }
+    scaleModeButton->setText(scale_modes::caption(m_state.scaleMode));
+    const int option = scale_modes::optionForMode(m_state.scaleMode);
+    m_option1Group->setExclusive(option >= 0);
+    for (int i = 0; i < 3; ++i)
+        Option1[i]->setChecked(i == option);
+    m_option1Group->setExclusive(true);
 }
 
 void Form1::createToolbar()
@@ -145,7 +173,6 @@ void Form1::createToolbar()
     connect(scaleModeMenu, &QMenu::triggered, this, &Form1::toolbarMenuClicked);
 
     scaleModeButton = named(new QToolButton(Toolbar1), "scaleModeButton");
-    scaleModeButton->setText(scale_modes::ScaleInline);
     scaleModeButton->setIcon(pictures::scaleModeIcon());
     scaleModeButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     scaleModeButton->setPopupMode(QToolButton::MenuButtonPopup);
@@ -167,13 +194,7 @@ void Form1::createToolbar()
 
 ViewScaleMode Form1::scaleMode() const
 {
-    if (Option1[0]->isChecked())
-        return ViewScaleMode::Stretch;
-    if (Option1[1]->isChecked())
-        return ViewScaleMode::ScaleInline;
-    if (Option1[2]->isChecked())
-        return ViewScaleMode::ScaleOutline;
-    return ViewScaleMode::Unselected;
+    return m_state.scaleMode;
 }
 
 ScaleError Form1::DrawScaled(PictureArea &target)
@@ -190,9 +211,9 @@ void Form1::toolbarButtonClicked(QToolButton *button)
 {
     if (button->text() == scale_modes::RandomCam)
         emit randomCamRequested();
-    // Only the scale-mode button carries its own caption; it steps to the next mode.
-    if (button->text() == scaleModeButton->text()) {
-        const int item = scale_modes::nextMenuItem(scaleModeButton->text());
+    // The scale-mode button steps to the mode after the one in the state.
+    if (button == scaleModeButton) {
+        const int item = scale_modes::nextMenuItem(scale_modes::caption(m_state.scaleMode));
         if (item > 0)
             toolbarMenuClicked(scaleModeMenu->actions().at(item - 1));
     }
@@ -200,11 +221,17 @@ void Form1::toolbarButtonClicked(QToolButton *button)
 
 void Form1::toolbarMenuClicked(QAction *item)
 {
-    scaleModeButton->setText(item->text());
     const int option = scale_modes::optionForMenuText(item->text());
-    if (option < 0)
+    if (option >= 0)
+        chooseScaleMode(scale_modes::modeForOption(option));
+}
+
+void Form1::chooseScaleMode(ViewScaleMode mode)
+{
+    if (mode == ViewScaleMode::Unselected)
         return;
-    Option1[option]->setChecked(true);
+    m_state.scaleMode = mode;
+    showState();
     optionClicked();
 }
 

@@ -6,6 +6,7 @@
 
 #include <array>
 
+struct RunningState;
 class CamListWidget;
 class LineShape;
 class PictureArea;
@@ -26,19 +27,22 @@ class StatusBar;
 
 // Form1: the main window with the cam list, the picture area and the controls above it.
 //
-// A view over the running state: it keeps no copy of it. A close request never closes the
+// A view over the running state: it keeps no copy of it. The picture address, the scale
+// mode, the switches and the interval boxes show the state's values (showState()); the
+// application pushes the user's edits of the boxes and switches into the state. The
+// toolbar's scale-mode choices go into the state here, as the window's own edit. A close request never closes the
 // window by itself; it is announced with closeRequested() and the application ends the
 // program.
 //
-// The scale mode lives only in the hidden option group Option1; the toolbar's scale-mode
-// button shows it by name. A mode change redraws the main picture area and then asks for
+// The scale mode is shown by the hidden option group Option1 and by name on the toolbar's
+// scale-mode button. A mode change redraws the main picture area and then asks for
 // the fullscreen one with fullscreenRedrawRequested(). The "Random Cam" button announces
 // randomCamRequested() and never touches the mode.
 class Form1 : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit Form1(QWidget *parent = nullptr);
+    explicit Form1(RunningState &state, QWidget *parent = nullptr);
 
     QWidget *pctMenuBar = nullptr;
     QWidget *Picture1 = nullptr;
@@ -71,8 +75,12 @@ public:
     QTextEdit *RichTextBox1 = nullptr; // the cam's name and description
     StatusBar *StatusBar1 = nullptr;
 
-    // The mode the option group holds; the first selected button decides.
+    // The running state's mode.
     ViewScaleMode scaleMode() const;
+
+    // Brings the widgets that show the running state up to date, without announcing
+    // the change as a user's edit.
+    void showState();
 
     // Draws picOriginal into target (this window's or the fullscreen window's picture
     // area) by the current mode. The area is cleared first; an error of the arithmetic is
@@ -85,7 +93,7 @@ public:
     // The toolbar's handlers, callable as if the user had clicked.
     void toolbarButtonClicked(QToolButton *button);
     void toolbarMenuClicked(QAction *item);
-    // Any of the option buttons: redraw both views in the mode now selected.
+    // Redraws both views in the state's mode.
     void optionClicked();
 
 signals:
@@ -102,5 +110,8 @@ protected:
 
 private:
     void createToolbar();
+    void chooseScaleMode(ViewScaleMode mode);
+
+    RunningState &m_state;
     QButtonGroup *m_option1Group = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "form3.h"
 
+#include "app/runningstate.h"
 #include "commands/keycodes.h"
 #include "platform/pointer.h"
 #include "platform/twips.h"
@@ -14,7 +15,6 @@
 #include "windows/twipbox.h"
 
 #include <QAbstractScrollArea>
-#include <QCheckBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -43,8 +43,9 @@ void setTextColor(QWidget *w, const QColor &color)
 
 } // namespace
 
-Form3::Form3(QWidget *parent)
+Form3::Form3(RunningState &state, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+    , m_state(state)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(fullscreen_texts::Caption);
@@ -148,11 +149,12 @@ void Form3::Form_KeyDown(int keyCode)
     }
     if (keycodes::commandLetter(keyCode) == QLatin1Char('i')) {
         // The overlay is not shown here: its own tick shows it once it has cam data.
+        m_state.infoBarOn = true;
         if (m_overlay)
-            m_overlay->Timer1->setEnabled(true);
+            m_overlay->showState();
         showStatusMessage(fullscreen_texts::InfoBarEnabled);
-        if (m_main && m_overlay && m_main->Check2->isChecked())
-            setAutoRandomVisible(m_overlay->Timer1->isEnabled());
+        if (m_main && m_overlay && m_state.autoShuffle)
+            setAutoRandomVisible(m_state.infoBarOn);
         return;
     }
     if (m_main)

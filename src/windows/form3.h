@@ -19,6 +19,7 @@
 
 #include <array>
 
+struct RunningState;
 class Form1;
 class Form4;
 class LineShape;
@@ -32,7 +33,7 @@ class Form3 : public QWidget
 {
     Q_OBJECT
 public:
-    explicit Form3(QWidget *parent = nullptr);
+    explicit Form3(RunningState &state, QWidget *parent = nullptr);
 
     PictureArea *picDraw = nullptr;
     QLabel *AutoRandomLabel = nullptr;
@@ -49,8 +50,8 @@ public:
     double LastMouseX = 0;
     double LastMouseY = 0;
 
-    // The windows this one reads and writes: the main window (auto shuffle, the key
-    // mailbox) and the overlay (the Info-Bar switch, pointer surfaces). Until set, keys are
+    // The windows this one reads and writes: the main window (the key mailbox) and the
+    // overlay (showing the Info-Bar switch, pointer surfaces). Until set, keys are
     // only closed on and the pointer switches on this window's surfaces alone.
     void setPartners(Form1 &main, Form4 &overlay);
 
@@ -87,6 +88,7 @@ private:
     void applyGeometry(const fullscreen_layout::FullscreenGeometry &g);
     void coverScreen();
 
+    RunningState &m_state;
     Form1 *m_main = nullptr;
     Form4 *m_overlay = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "form4.h"
 
+#include "app/runningstate.h"
 #include "commands/keycodes.h"
 #include "platform/pointer.h"
 #include "platform/twips.h"
@@ -13,7 +14,6 @@
 #include "windows/shapes.h"
 #include "windows/twipbox.h"
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -36,8 +36,9 @@ QFont tahoma(double points)
 
 } // namespace
 
-Form4::Form4(QWidget *parent)
+Form4::Form4(RunningState &state, QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    , m_state(state)
 {
     setObjectName(QStringLiteral("Form4"));
     QPalette pal = palette();
@@ -99,12 +100,17 @@ Form4::Form4(QWidget *parent)
     placeTwipBox(Shape2, {0, 0, 2385, 375});
     ShapeX->hide();
 
-    Timer1 = new DemandTimer(10, true, this);
+    Timer1 = new DemandTimer(10, m_state.infoBarOn, this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     connect(Timer1, &DemandTimer::timeout, this, &Form4::Timer1_Timer);
 
     makeTranslucent(this, Alpha);
     new KeyPreview(this, [this](int code) { Form_KeyDown(code); });
+}
+
+void Form4::showState()
+{
+    Timer1->setEnabled(m_state.infoBarOn);
 }
 
 void Form4::setPartners(Form1 &main, Form3 &fullscreen)
@@ -183,14 +189,15 @@ void Form4::Form_KeyDown(int keyCode)
         return;
     }
     if (keycodes::commandLetter(keyCode) == QLatin1Char('i')) {
-        Timer1->setEnabled(false);
+        m_state.infoBarOn = false;
+        showState();
         hide();
         if (m_fullscreen) {
             m_fullscreen->show();
             m_fullscreen->activateWindow();
             m_fullscreen->showStatusMessage(fullscreen_texts::InfoBarDisabled);
-            if (m_main && m_main->Check2->isChecked())
-                m_fullscreen->setAutoRandomVisible(Timer1->isEnabled());
+            if (m_main && m_state.autoShuffle)
+                m_fullscreen->setAutoRandomVisible(m_state.infoBarOn);
         }
         return;
     }
@@ -219,7 +226,7 @@ bool Form4::eventFilter(QObject *watched, QEvent *event)
             break;
         case QEvent::Hide:
             Timer1->setWanted(false);
-            if (Timer1->isEnabled())
+            if (m_state.infoBarOn)
                 Timer1_Timer();
             break;
         default:

@@ -2,8 +2,8 @@
 // The overlay: a translucent side panel over the fullscreen window with the cam's name,
 // description, rating and figures (the Info-Bar).
 //
-// Created hidden and 75 % opaque; only shown and hidden afterwards. Its Timer1 is the
-// Info-Bar switch: enabled means the overlay is kept beside the fullscreen window, sized to
+// Created hidden and 75 % opaque; only shown and hidden afterwards. Its Timer1, enabled
+// exactly while the running state's Info-Bar switch is on, shows that switch: on means the overlay is kept beside the fullscreen window, sized to
 // it and shown whenever that window is visible, as long as Label1 holds cam figures (it
 // never shows while Label1 reads "..."). The switch keeps that meaning at every moment,
 // but the tick runs only while the fullscreen window is visible; the window's hiding runs
@@ -16,6 +16,7 @@
 
 #include <QWidget>
 
+struct RunningState;
 class DemandTimer;
 class Form1;
 class Form3;
@@ -32,7 +33,7 @@ public:
     // The overlay's opacity, 0 to 255.
     static constexpr int Alpha = 191;
 
-    explicit Form4(QWidget *parent = nullptr);
+    explicit Form4(RunningState &state, QWidget *parent = nullptr);
 
     QWidget *ShapeX = nullptr;        // holds Shape2 at the overlay's bottom edge
     QLabel *Shape2 = nullptr;         // the comment tab picture
@@ -41,7 +42,10 @@ public:
     QLabel *Label1 = nullptr;         // the cam's figures
     QLabel *Image1 = nullptr;         // the rating picture
     RoundedBox *Shape1 = nullptr;     // the box behind Image1 and Label1
-    DemandTimer *Timer1 = nullptr;    // the Info-Bar switch and layout loop
+    DemandTimer *Timer1 = nullptr;    // shows the Info-Bar switch; the layout loop
+
+    // Brings Timer1 in line with the running state's Info-Bar switch.
+    void showState();
 
     void setPartners(Form1 &main, Form3 &fullscreen);
 
@@ -64,6 +68,7 @@ protected:
 private:
     void applyGeometry(const fullscreen_layout::OverlayGeometry &g);
 
+    RunningState &m_state;
     Form1 *m_main = nullptr;
     Form3 *m_fullscreen = nullptr;
 };

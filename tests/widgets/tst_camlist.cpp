@@ -26,7 +26,7 @@ QByteArray catalogue(int cams)
 struct ListFixture
 {
     RunningState state;
-    Form1 form;
+    Form1 form{state};
     QRandomGenerator random{7};
     CamSelection selection{state, form, random};
 
@@ -205,7 +205,7 @@ void TestCamList::clicksSelect()
 void TestCamList::randomPick()
 {
     ListFixture one(1);
-    one.form.Text3->setText(QStringLiteral("45"));
+    one.state.shuffleIntervalText = QStringLiteral("45");
     for (int i = 0; i < 20; ++i) {
         one.selection.PickRandomCam();
         QCOMPARE(one.state.CurrentCam, 0);

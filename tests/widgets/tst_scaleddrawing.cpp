@@ -1,3 +1,4 @@
+#include "app/runningstate.h"
 #include "platform/picturedecoder.h"
 #include "view/picturearea.h"
 #include "view/scaleddrawing.h"
@@ -174,7 +175,8 @@ void TestScaledDrawing::errorsLeaveTheAreaCleared()
 
 void TestScaledDrawing::redrawWipesTextAndSurvivesResize()
 {
-    Form1 form;
+    RunningState state;
+    Form1 form{state};
     form.picOriginal->setPicture(bandedPicture());
     form.picDraw->resize(1000, 600);
     QCOMPARE(form.DrawScaled(*form.picDraw), ScaleError::None);
@@ -193,7 +195,8 @@ void TestScaledDrawing::redrawWipesTextAndSurvivesResize()
 
 void TestScaledDrawing::toolbarCycle()
 {
-    Form1 form;
+    RunningState state;
+    Form1 form{state};
     form.picOriginal->setPicture(bandedPicture());
     form.picDraw->resize(1000, 600);
     QSignalSpy fullscreen(&form, &Form1::fullscreenRedrawRequested);
@@ -231,7 +234,8 @@ void TestScaledDrawing::toolbarCycle()
 
 void TestScaledDrawing::menuChoosesMode()
 {
-    Form1 form;
+    RunningState state;
+    Form1 form{state};
     form.picOriginal->setPicture(bandedPicture());
     form.picDraw->resize(1000, 600);
     const QList<QAction *> items = form.scaleModeMenu->actions();
@@ -258,7 +262,8 @@ void TestScaledDrawing::menuChoosesMode()
 
 void TestScaledDrawing::randomCamLeavesTheMode()
 {
-    Form1 form;
+    RunningState state;
+    Form1 form{state};
     QSignalSpy random(&form, &Form1::randomCamRequested);
     QSignalSpy fullscreen(&form, &Form1::fullscreenRedrawRequested);
     QCOMPARE(form.randomCamButton->text(), scale_modes::RandomCam);
@@ -276,7 +281,8 @@ void TestScaledDrawing::modeSwitchReusesTheDecodedPicture()
     QImageWriter writer(file, "png");
     QVERIFY(writer.write(bandedPicture()));
 
-    Form1 form;
+    RunningState state;
+    Form1 form{state};
     form.picDraw->resize(1000, 600);
     QString text;
     const Picture picture = LoadPictureFile(file, text);
