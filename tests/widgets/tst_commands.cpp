@@ -6,13 +6,18 @@
 #include "status/comments.h"
 #include "status/intervalkeys.h"
 #include "view/picturearea.h"
+#include "view/scalemodes.h"
+#include "windows/demandtimer.h"
 #include "windows/form1.h"
 #include "windows/form3.h"
 #include "windows/form4.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -46,6 +51,34 @@ struct Viewer : AppRun
     bool barUp(const CommentBar &bar) const { return !bar.Shape1->isHidden(); }
 };
 
+// The main window and the overlay show the running state, whoever changed it.
+void checkShown(Viewer &v)
+{
+    const RunningState &s = v.state();
+    Form1 &f = v.f1();
+    QCOMPARE(f.Text1->text(), s.pictureAddress);
+    QCOMPARE(f.Text2->text(), s.refreshIntervalText);
+    QCOMPARE(f.Text3->text(), s.shuffleIntervalText);
+    QCOMPARE(f.Check1->isChecked(), s.showComments);
+    QCOMPARE(f.Check2->isChecked(), s.autoShuffle);
+    QCOMPARE(f.scaleModeButton->text(), scale_modes::caption(s.scaleMode));
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(f.Option1[i]->isChecked(), i == scale_modes::optionForMode(s.scaleMode));
+    QCOMPARE(v.app->form4().Timer1->isEnabled(), s.infoBarOn);
+    // The comment rotation runs exactly while comments are switched on.
+    QCOMPARE(f.Timer3->isActive(), s.showComments);
+}
+
+// The state a letter command switches, as text.
+QString switchedBy(int code, const RunningState &s)
+{
+    if (code == 'C')
+        return s.showComments ? QStringLiteral("on") : QStringLiteral("off");
+    if (code == 'A')
+        return s.autoShuffle ? QStringLiteral("on") : QStringLiteral("off");
+    return scale_modes::caption(s.scaleMode);
+}
+
 QString words(int n) { return (QStringLiteral("word ").repeated(n)).trimmed(); }
 
 } // namespace
@@ -58,6 +91,10 @@ private slots:
     void navigation();
     void letters();
     void scaleModeCycle();
+    void commandsChangeTheState_data();
+    void commandsChangeTheState();
+    void userEditsReachTheState();
+    void infoBarKeysAndSelectionChangeTheState();
     void relayedKeys();
     void letterInIntervalBox();
     void commentTiming_data();
@@ -150,6 +187,71 @@ void TestCommands::scaleModeCycle()
     }
     QCOMPARE(messages, (QStringList{"Scale mode: Scale Outline", "Scale mode: Stretch", "Scale mode: Scale Inline"}));
     QCOMPARE(v.f1().scaleModeButton->text(), start);
+}
+
+void TestCommands::commandsChangeTheState_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("states"); // after each of three presses
+    QTest::newRow("c: comments") << int('C') << QStringList{"off", "on", "off"};
+    QTest::newRow("a: auto shuffle") << int('A') << QStringList{"on", "off", "on"};
+    QTest::newRow("s: scale mode") << int('S') << QStringList{scale_modes::ScaleOutline, scale_modes::Stretch,
+                                                              scale_modes::ScaleInline};
+}
+
+void TestCommands::commandsChangeTheState()
+{
+    QFETCH(int, code);
+    QFETCH(QStringList, states);
+    Viewer v;
+    for (const QString &expected : states) {
+        v.key(code);
+        QCOMPARE(switchedBy(code, v.state()), expected);
+        checkShown(v);
+        if (QTest::currentTestFailed())
+            return;
+    }
+}
+
+void TestCommands::userEditsReachTheState()
+{
+    Viewer v;
+    Form1 &f = v.f1();
+    f.Text2->clear();
+    QTest::keyClicks(f.Text2, QStringLiteral("7"));
+    QCOMPARE(v.state().refreshIntervalText, QStringLiteral("7"));
+    f.Text3->clear();
+    QTest::keyClicks(f.Text3, QStringLiteral("12"));
+    QCOMPARE(v.state().shuffleIntervalText, QStringLiteral("12"));
+    f.Check1->click();
+    QVERIFY(!v.state().showComments);
+    f.Check2->click();
+    QVERIFY(v.state().autoShuffle);
+    f.scaleModeMenu->actions().at(0)->trigger();
+    QCOMPARE(v.state().scaleMode, ViewScaleMode::Stretch);
+    v.app->form4().Timer1->setEnabled(false);
+    QVERIFY(!v.state().infoBarOn);
+    checkShown(v);
+
+    // What reads the state sees the edit: a random pick counts down from the typed interval.
+    v.key('R');
+    QCOMPARE(v.state().ShuffleCountdown.toString(), QStringLiteral("12"));
+}
+
+void TestCommands::infoBarKeysAndSelectionChangeTheState()
+{
+    Viewer v;
+    QVERIFY(v.state().infoBarOn);
+    v.app->form4().Form_KeyDown('I');
+    QVERIFY(!v.state().infoBarOn);
+    checkShown(v);
+    v.f3().Form_KeyDown('I');
+    QVERIFY(v.state().infoBarOn);
+    checkShown(v);
+
+    v.key(40); // Down: the next cam's picture address
+    QCOMPARE(v.state().pictureAddress, QStringLiteral("http://127.0.0.1:1/1.jpg"));
+    checkShown(v);
 }
 
 void TestCommands::relayedKeys()
