@@ -1,8 +1,8 @@
 #pragma once
 // The user comments: one comment of the selected cam at a time, picked at random, shown
 // in the comment bar of the main and the fullscreen window for a time that grows with its
-// length, then seven seconds without a comment. Form1's Timer3 drives it; Check1 switches
-// it on and off.
+// length, then seven seconds without a comment. Form1's Timer3 drives it; the running state's
+// showComments switch (shown by Check1) turns it on and off.
 //
 // A comment line that cannot be shown (fewer than three fields) ends its tick quietly with
 // the bar down; the next tick draws another.
@@ -32,7 +32,7 @@ public:
                     QObject *parent = nullptr);
 
     void Timer3_Timer();
-    // Change of Check1, by a click or by the "c" command.
+    // Change of the showComments switch, by a click on Check1 or by the "c" command.
     void Check1_Click();
     // A new cam takes a comment of the old one down at once.
     void takeDownIfUp();

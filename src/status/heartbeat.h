@@ -1,5 +1,6 @@
 #pragma once
-// The one-second heartbeat (Form1's Timer1) and the auto-shuffle switch (Check2).
+// The one-second heartbeat (Form1's Timer1) and the running state's auto-shuffle switch
+// (shown by Check2).
 //
 // Each tick: when the selected cam is not yet on screen (the main window's title tells),
 // writes its name, description, figures and rating everywhere and moves the overlay to the
@@ -26,7 +27,7 @@ public:
               CamImageFetch &fetch, QObject *parent = nullptr);
 
     void Timer1_Timer();
-    // Change of Check2, by a click or by the "a" command.
+    // Change of the autoShuffle switch, by a click on Check2 or by the "a" command.
     void Check2_Click();
 
 private:

@@ -56,12 +56,12 @@ public:
     QScrollBar *VScroll1 = nullptr;
     PictureArea *picDraw = nullptr;
     PictureHolder *picOriginal = nullptr; // hidden: the cam picture, unscaled
-    std::array<QRadioButton *, 3> Option1{}; // hidden: the scale mode
+    std::array<QRadioButton *, 3> Option1{}; // hidden: shows the scale mode
     QToolBar *Toolbar1 = nullptr;
     QToolButton *scaleModeButton = nullptr; // button 1, captioned with the mode
     QToolButton *randomCamButton = nullptr; // button 2
     QMenu *scaleModeMenu = nullptr;
-    QLineEdit *Text1 = nullptr;   // hidden: the selected cam's picture address
+    QLineEdit *Text1 = nullptr;   // hidden: shows the selected cam's picture address
     QLineEdit *KeyCodeText = nullptr; // hidden: keystroke mailbox
     QTimer *Timer1 = nullptr;     // the one-second heartbeat
     QTimer *Timer3 = nullptr;     // the comment rotation

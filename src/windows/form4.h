@@ -2,9 +2,9 @@
 // The overlay: a translucent side panel over the fullscreen window with the cam's name,
 // description, rating and figures (the Info-Bar).
 //
-// Created hidden and 75 % opaque; only shown and hidden afterwards. Its Timer1, enabled
-// exactly while the running state's Info-Bar switch is on, shows that switch: on means the overlay is kept beside the fullscreen window, sized to
-// it and shown whenever that window is visible, as long as Label1 holds cam figures (it
+// Created hidden and 75 % opaque; only shown and hidden afterwards. Its Timer1 is enabled
+// exactly while the running state's Info-Bar switch is on: on means the overlay is kept
+// beside the fullscreen window, sized to it and shown whenever that window is visible, as long as Label1 holds cam figures (it
 // never shows while Label1 reads "..."). The switch keeps that meaning at every moment,
 // but the tick runs only while the fullscreen window is visible; the window's hiding runs
 // one tick at once, so the overlay goes with it. Keys: Escape asks to close the fullscreen
