@@ -23,6 +23,7 @@
 #include "windows/form3.h"
 #include "windows/form4.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFile>
@@ -69,7 +70,6 @@ void Application::connectComponents()
 {
     connect(m_form1.get(), &Form1::closeRequested, this, &Application::shutdown);
     connect(m_form1->CamList, &CamListWidget::rowClicked, m_selection, &CamSelection::rowClicked);
-    connect(m_form1->KeyCodeText, &QLineEdit::textChanged, m_selection, &CamSelection::RelayKey);
     connect(m_form1.get(), &Form1::randomCamRequested, m_selection, &CamSelection::PickRandomCam);
     // A new cam wins over a refresh still running for the old one.
     connect(m_selection, &CamSelection::camChanged, m_fetch, &CamImageFetch::abandon);
@@ -79,6 +79,7 @@ void Application::connectComponents()
     connect(m_form1->Timer1, &QTimer::timeout, m_heartbeat, &Heartbeat::Timer1_Timer);
     m_intervalKeys->watch(m_form1->Text2);
     m_intervalKeys->watch(m_form1->Text3);
+    connect(m_intervalKeys, &IntervalKeyFilter::rejected, this, [] { QApplication::beep(); });
 
     // The user's edits of the switches, the interval boxes and the Info-Bar switch go into
     // the running state; a key command changes the state and has the window show it.
@@ -108,11 +109,12 @@ void Application::connectComponents()
 
     // Keys: the main window's own, and those relayed from the fullscreen and overlay windows.
     new MainKeyPreview(*m_form1, *m_keys, this);
-    m_selection->setKeyHandler([this](int code, int shift) { m_keys->Form_KeyDown(code, shift); });
+    connect(m_form3.get(), &Form3::keyRelayed, m_keys, &KeyHandler::Form_KeyDown);
+    connect(m_form4.get(), &Form4::keyRelayed, m_keys, &KeyHandler::Form_KeyDown);
 
     // Layout.
     connect(m_form1.get(), &Form1::resized, this, [this] { layOutMainWindow(*m_form1, *m_form3, m_state.CamCount); });
-    m_selection->setPictureEraser([this] {
+    connect(m_selection, &CamSelection::eraseRequested, this, [this] {
         m_form1->picDraw->clear();
         m_form3->picDraw->clear();
     });

@@ -6,7 +6,6 @@
 #include "status/countdown.h"
 #include "windows/form1.h"
 
-#include <QLineEdit>
 #include <QRandomGenerator>
 
 CamSelection::CamSelection(RunningState &state, Form1 &form1, QRandomGenerator &random, QObject *parent)
@@ -42,8 +41,7 @@ void CamSelection::ShowCurrentCam()
     m_state.LastCommentIndex = -1;
     m_state.pictureAddress = CamRecord::field(m_state.CurrentCamFields, CamRecord::ImageUrl);
     m_form1.showState();
-    if (m_eraser)
-        m_eraser();
+    emit eraseRequested();
     m_state.RefreshCountdown = 0;
 }
 
@@ -68,12 +66,3 @@ void CamSelection::rowClicked(int i)
     ShowCurrentCam();
 }
 
-void CamSelection::RelayKey()
-{
-    const QString text = m_form1.KeyCodeText->text();
-    if (text.isEmpty())
-        return;
-    if (m_keyHandler)
-        m_keyHandler(text.at(0).unicode(), 0);
-    m_form1.KeyCodeText->clear();
-}

@@ -1,13 +1,11 @@
 #pragma once
 // The cam selection: the list highlight, the hand-over of the selected cam to the rest of
-// the program, random picks and the keystroke relay through KeyCodeText.
+// the program and random picks.
 //
 // Works on the shared running state and the main window's widgets; keeps no state of its
 // own. ShowCurrentCam fetches nothing: it prepares the cam and sets the refresh countdown
 // to 0, so the next heartbeat tick downloads the new picture.
 #include <QObject>
-
-#include <functional>
 
 class Form1;
 class QRandomGenerator;
@@ -30,23 +28,15 @@ public:
     // Row click: any part of row i.
     void rowClicked(int i);
 
-    // Where relayed keys go: the main window's key handler (key code, shift state).
-    void setKeyHandler(std::function<void(int keyCode, int shift)> handler) { m_keyHandler = std::move(handler); }
-    // Change handler of KeyCodeText.
-    void RelayKey();
-
-    // Erases what is drawn in the picture areas; set by whoever owns them.
-    void setPictureEraser(std::function<void()> eraser) { m_eraser = std::move(eraser); }
-
 signals:
     // A cam is being handed over (also the same cam again); emitted before anything of it
     // is shown.
     void camChanged();
+    // What the picture areas show belongs to the old cam: erase it.
+    void eraseRequested();
 
 private:
     RunningState &m_state;
     Form1 &m_form1;
     QRandomGenerator &m_random;
-    std::function<void(int, int)> m_keyHandler;
-    std::function<void()> m_eraser;
 };

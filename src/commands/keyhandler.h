@@ -5,7 +5,7 @@
 //
 // Form_KeyDown() takes virtual-key codes. The main window sees every key before the
 // widget that has the focus (MainKeyPreview), keys typed into the interval boxes included;
-// the fullscreen and overlay windows relay their keys through KeyCodeText.
+// the fullscreen and overlay windows relay theirs with their keyRelayed() signals.
 #include <QObject>
 
 class CamSelection;

@@ -2,13 +2,11 @@
 
 #include "status/countdown.h"
 
-#include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 
 IntervalKeyFilter::IntervalKeyFilter(QObject *parent)
     : QObject(parent)
-    , m_beep([] { QApplication::beep(); })
 {
 }
 
@@ -25,6 +23,6 @@ bool IntervalKeyFilter::eventFilter(QObject *watched, QEvent *event)
         return false;
     if (countdown::intervalKeyAllowed(text.at(0).unicode()))
         return false;
-    m_beep();
+    emit rejected();
     return true;
 }

@@ -107,8 +107,6 @@ Form1::Form1(RunningState &state, QWidget *parent)
 
     Text1 = named(new QLineEdit(client), "Text1");
     Text1->hide();
-    KeyCodeText = named(new QLineEdit(client), "KeyCodeText");
-    KeyCodeText->hide();
 
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(1000);

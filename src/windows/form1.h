@@ -62,7 +62,6 @@ public:
     QToolButton *randomCamButton = nullptr; // button 2
     QMenu *scaleModeMenu = nullptr;
     QLineEdit *Text1 = nullptr;   // hidden: shows the selected cam's picture address
-    QLineEdit *KeyCodeText = nullptr; // hidden: keystroke mailbox
     QTimer *Timer1 = nullptr;     // the one-second heartbeat
     QTimer *Timer3 = nullptr;     // the comment rotation
     // The comment bar over the bottom of the picture area.

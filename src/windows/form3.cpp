@@ -115,7 +115,7 @@ Form3::Form3(RunningState &state, QWidget *parent)
     connect(Timer1, &QTimer::timeout, this, &Form3::Timer1_Timer);
 
     setPointerShown(false);
-    new KeyPreview(this, [this](int code) { Form_KeyDown(code); });
+    connect(new KeyPreview(this), &KeyPreview::keyPressed, this, &Form3::Form_KeyDown);
 
     coverScreen();
     Form_Resize();
@@ -157,8 +157,7 @@ void Form3::Form_KeyDown(int keyCode)
             setAutoRandomVisible(m_state.infoBarOn);
         return;
     }
-    if (m_main)
-        relayKeyCode(m_main->KeyCodeText, keyCode);
+    emit keyRelayed(keyCode, 0);
 }
 
 FullscreenGeometry Form3::currentGeometry() const

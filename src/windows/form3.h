@@ -6,8 +6,8 @@
 // geometry to its whole screen and asks for the full-screen state, so it covers the screen
 // with or without a window manager that honours the request. Every key pressed in it goes
 // to Form_KeyDown() before any widget: Escape asks to close it (closeRequested()), a key
-// that reads as "i" switches the Info-Bar on, every other key is relayed to the main
-// window's key handler through its KeyCodeText mailbox. After each layout it asks for the
+// that reads as "i" switches the Info-Bar on, every other key goes out as keyRelayed() for
+// the main window's key commands. After each layout it asks for the
 // picture to be redrawn (redrawRequested()).
 //
 // The pointer: hidden over the picture until the mouse moves there, then shown on the
@@ -79,6 +79,8 @@ public:
 signals:
     void closeRequested();
     void redrawRequested();
+    // A key this window leaves to the main window's key commands (shift state always 0).
+    void keyRelayed(int keyCode, int shift);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

@@ -105,7 +105,7 @@ Form4::Form4(RunningState &state, QWidget *parent)
     connect(Timer1, &DemandTimer::timeout, this, &Form4::Timer1_Timer);
 
     makeTranslucent(this, Alpha);
-    new KeyPreview(this, [this](int code) { Form_KeyDown(code); });
+    connect(new KeyPreview(this), &KeyPreview::keyPressed, this, &Form4::Form_KeyDown);
 }
 
 void Form4::showState()
@@ -201,8 +201,7 @@ void Form4::Form_KeyDown(int keyCode)
         }
         return;
     }
-    if (m_main)
-        relayKeyCode(m_main->KeyCodeText, keyCode);
+    emit keyRelayed(keyCode, 0);
 }
 
 void Form4::RichTextBox1_Click()

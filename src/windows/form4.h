@@ -8,8 +8,8 @@
 // never shows while Label1 reads "..."). The switch keeps that meaning at every moment,
 // but the tick runs only while the fullscreen window is visible; the window's hiding runs
 // one tick at once, so the overlay goes with it. Keys: Escape asks to close the fullscreen
-// window (closeRequested()), "i" switches the Info-Bar off, every other key is relayed to
-// the main window's key handler. The overlay stays above the fullscreen window: it is a
+// window (closeRequested()), "i" switches the Info-Bar off, every other key goes out as
+// keyRelayed() for the main window's key commands. The overlay stays above the fullscreen window: it is a
 // frameless tool window, on top, transient for the fullscreen window, and raised whenever
 // it appears or the fullscreen window is shown or activated.
 #include "windows/fullscreenlayout.h"
@@ -61,6 +61,8 @@ public:
 
 signals:
     void closeRequested();
+    // A key this window leaves to the main window's key commands (shift state always 0).
+    void keyRelayed(int keyCode, int shift);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -3,12 +3,10 @@
 #include "commands/keycodes.h"
 
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QWidget>
 
-KeyPreview::KeyPreview(QWidget *window, std::function<void(int keyCode)> handler)
+KeyPreview::KeyPreview(QWidget *window)
     : QObject(window)
-    , m_handler(std::move(handler))
 {
     window->installEventFilter(this);
     for (QWidget *w : window->findChildren<QWidget *>())
@@ -21,13 +19,6 @@ bool KeyPreview::eventFilter(QObject *, QEvent *event)
         return false;
     const auto *key = static_cast<QKeyEvent *>(event);
     if (const int code = keycodes::virtualKeyCode(key->key(), key->modifiers()))
-        m_handler(code);
+        emit keyPressed(code);
     return true;
-}
-
-void relayKeyCode(QLineEdit *mailbox, int keyCode)
-{
-    if (!mailbox || keyCode <= 0 || keyCode > 0xFFFF)
-        return;
-    mailbox->setText(QString(QChar(char16_t(keyCode))));
 }

@@ -1,6 +1,7 @@
 // The fullscreen and overlay windows as the application wires them, on a 1024 x 768 screen.
 #include "app/application.h"
 #include "camlist/selection.h"
+#include "commands/keyhandler.h"
 #include "platform/twips.h"
 #include "view/picturearea.h"
 #include "windows/demandtimer.h"
@@ -45,10 +46,14 @@ struct Viewer
         env.stopMessage = [](const QString &, const QString &) {};
         env.endProgram = [](int) {};
         app = std::make_unique<Application>(env);
-        app->selection().setKeyHandler([this](int code, int shift) {
+        const auto record = [this](int code, int shift) {
             QCOMPARE(shift, 0);
             handled.append(code);
-        });
+        };
+        QObject::disconnect(&app->form3(), &Form3::keyRelayed, &app->keys(), nullptr);
+        QObject::disconnect(&app->form4(), &Form4::keyRelayed, &app->keys(), nullptr);
+        QObject::connect(&app->form3(), &Form3::keyRelayed, record);
+        QObject::connect(&app->form4(), &Form4::keyRelayed, record);
     }
 
     Form1 &main() { return app->form1(); }
@@ -269,7 +274,6 @@ void TestFullscreen::fullscreenKeys()
     QTest::keyClick(&v.full(), Qt::Key(key), modifiers);
 
     QCOMPARE(v.handled, relayed);
-    QVERIFY(v.main().KeyCodeText->text().isEmpty());
     QCOMPARE(v.full().isVisible(), !closes);
     QCOMPARE(v.main().isVisible(), closes);
     QCOMPARE(v.overlay().Timer1->isEnabled(), infoBarOn);
@@ -307,7 +311,6 @@ void TestFullscreen::overlayKeys()
     QTest::keyClick(v.overlay().RichTextBox1, Qt::Key(key), modifiers);
 
     QCOMPARE(v.handled, relayed);
-    QVERIFY(v.main().KeyCodeText->text().isEmpty());
     QCOMPARE(v.full().isVisible(), !closes);
     QCOMPARE(v.main().isVisible(), closes);
     // "i" here switches the Info-Bar off; the other keys leave it on.
