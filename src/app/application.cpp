@@ -30,6 +30,7 @@
 #include <QLineEdit>
 #include <QTime>
 #include <QTimer>
+#include <QWindow>
 
 #include <cstdio>
 #include <cstdlib>
@@ -121,8 +122,20 @@ void Application::connectComponents()
 
     // Fullscreen and overlay: opened from the main picture, closed from the fullscreen
     // picture or by Escape in either window.
-    m_form3->setPartners(*m_form1, *m_form4);
-    m_form4->setPartners(*m_form1, *m_form3);
+    // The overlay follows the fullscreen window: its visibility, activation, layout facts,
+    // pointer and Info-Bar switch.
+    connect(m_form3.get(), &Form3::visibilityChanged, m_form4.get(), &Form4::fullscreenVisibilityChanged);
+    connect(m_form3.get(), &Form3::activated, m_form4.get(), &Form4::fullscreenActivated);
+    connect(m_form3.get(), &Form3::overlayFactsChanged, m_form4.get(), &Form4::setFullscreenFacts);
+    connect(m_form3.get(), &Form3::pointerShownChanged, m_form4.get(), &Form4::setPointerShown);
+    connect(m_form3.get(), &Form3::infoBarSwitchedOn, m_form4.get(), &Form4::showState);
+    connect(m_form4.get(), &Form4::infoBarSwitchedOff, m_form3.get(), &Form3::infoBarSwitchedOff);
+    m_form4->setFullscreenFacts(m_form3->overlayFacts());
+    // Window managers keep a transient window above its parent, the full-screen layer
+    // included, which the on-top hint alone does not promise.
+    m_form4->winId();
+    m_form3->winId();
+    m_form4->windowHandle()->setTransientParent(m_form3->windowHandle());
     connect(m_form1->picDraw, &PictureArea::doubleClicked, this, [this] {
         m_form3->show();
         m_form1->hide();

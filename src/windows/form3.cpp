@@ -6,8 +6,6 @@
 #include "platform/twips.h"
 #include "resources/pictures.h"
 #include "view/picturearea.h"
-#include "windows/form1.h"
-#include "windows/form4.h"
 #include "windows/demandtimer.h"
 #include "windows/fullscreentexts.h"
 #include "windows/keypreview.h"
@@ -75,6 +73,8 @@ Form3::Form3(RunningState &state, QWidget *parent)
     Shape2 = built.Shape2;
     Line1 = built.Line1;
     CamComment = built.CamComment;
+    // The overlay sits on the comment bar whenever it is up.
+    Shape1->installEventFilter(this);
 
     Shape3 = new RoundedBox(QColor(48, 48, 48), QColor(192, 192, 192), picDraw);
     Shape3->setObjectName(QStringLiteral("Shape3"));
@@ -121,12 +121,6 @@ Form3::Form3(RunningState &state, QWidget *parent)
     Form_Resize();
 }
 
-void Form3::setPartners(Form1 &main, Form4 &overlay)
-{
-    m_main = &main;
-    m_overlay = &overlay;
-}
-
 void Form3::showStatusMessage(const QString &text)
 {
     Label1->setText(text);
@@ -150,14 +144,31 @@ void Form3::Form_KeyDown(int keyCode)
     if (keycodes::commandLetter(keyCode) == QLatin1Char('i')) {
         // The overlay is not shown here: its own tick shows it once it has cam data.
         m_state.infoBarOn = true;
-        if (m_overlay)
-            m_overlay->showState();
+        emit infoBarSwitchedOn();
         showStatusMessage(fullscreen_texts::InfoBarEnabled);
-        if (m_main && m_overlay && m_state.autoShuffle)
+        if (m_state.autoShuffle)
             setAutoRandomVisible(m_state.infoBarOn);
         return;
     }
     emit keyRelayed(keyCode, 0);
+}
+
+void Form3::infoBarSwitchedOff()
+{
+    show();
+    activateWindow();
+    showStatusMessage(fullscreen_texts::InfoBarDisabled);
+    if (m_state.autoShuffle)
+        setAutoRandomVisible(m_state.infoBarOn);
+}
+
+FullscreenFacts Form3::overlayFacts() const
+{
+    FullscreenFacts facts;
+    facts.Height = twips::fromPixels(frameGeometry().height());
+    facts.commentBarVisible = !Shape1->isHidden();
+    facts.commentBarHeight = twips::fromPixels(Shape1->height());
+    return facts;
 }
 
 FullscreenGeometry Form3::currentGeometry() const
@@ -227,10 +238,7 @@ void Form3::Timer1_Timer()
 
 QList<QWidget *> Form3::pointerSurfaces() const
 {
-    QList<QWidget *> surfaces{picDraw, Shape1, Shape2, CamComment[0], CamComment[1], CamComment[2]};
-    if (m_overlay)
-        surfaces += m_overlay->pointerSurfaces();
-    return surfaces;
+    return {picDraw, Shape1, Shape2, CamComment[0], CamComment[1], CamComment[2]};
 }
 
 void Form3::setPointerShown(bool shown)
@@ -242,6 +250,7 @@ void Form3::setPointerShown(bool shown)
         if (auto *area = qobject_cast<QAbstractScrollArea *>(w))
             area->viewport()->setCursor(cursor);
     }
+    emit pointerShownChanged(shown);
 }
 
 void Form3::coverScreen()
@@ -263,8 +272,37 @@ void Form3::setVisible(bool visible)
     QWidget::setVisible(visible);
 }
 
+bool Form3::event(QEvent *event)
+{
+    const bool handled = QWidget::event(event);
+    switch (event->type()) {
+    case QEvent::Show:
+        emit overlayFactsChanged(overlayFacts());
+        emit visibilityChanged(true);
+        break;
+    case QEvent::Hide:
+        emit visibilityChanged(false);
+        break;
+    case QEvent::WindowActivate:
+        emit activated();
+        break;
+    case QEvent::Resize:
+    case QEvent::Move:
+        emit overlayFactsChanged(overlayFacts());
+        break;
+    default:
+        break;
+    }
+    return handled;
+}
+
 bool Form3::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == Shape1) {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::ShowToParent || type == QEvent::HideToParent || type == QEvent::Resize)
+            emit overlayFactsChanged(overlayFacts());
+    }
     if (watched == picDraw && event->type() == QEvent::MouseMove) {
         const QPointF at = static_cast<QMouseEvent *>(event)->position();
         picDraw_MouseMove(twips::fromPixels(qRound(at.x())), twips::fromPixels(qRound(at.y())));

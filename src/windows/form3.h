@@ -11,7 +11,9 @@
 // picture to be redrawn (redrawRequested()).
 //
 // The pointer: hidden over the picture until the mouse moves there, then shown on the
-// window's and the overlay's pointer surfaces together until the next tick of Timer1.
+// window's pointer surfaces until the next tick of Timer1; pointerShownChanged() lets the
+// overlay follow. The window announces its visibility, activation and the facts the
+// overlay lays itself out by, and knows no other window.
 #include "windows/commentbar.h"
 #include "windows/fullscreenlayout.h"
 
@@ -20,8 +22,6 @@
 #include <array>
 
 struct RunningState;
-class Form1;
-class Form4;
 class LineShape;
 class PictureArea;
 class QLabel;
@@ -50,11 +50,6 @@ public:
     double LastMouseX = 0;
     double LastMouseY = 0;
 
-    // The windows this one reads and writes: the main window (the key mailbox) and the
-    // overlay (showing the Info-Bar switch, pointer surfaces). Until set, keys are
-    // only closed on and the pointer switches on this window's surfaces alone.
-    void setPartners(Form1 &main, Form4 &overlay);
-
     CommentBar commentBar() const { return {Shape1, Shape2, Line1, CamComment}; }
 
     // Shows text in the status box until the next tick of Timer1.
@@ -68,11 +63,16 @@ public:
     void picDraw_MouseMove(double x, double y);
     void Timer1_Timer();
 
-    // The surfaces whose pointer is switched, this window's first, then the overlay's.
+    // The surfaces whose pointer is switched.
     QList<QWidget *> pointerSurfaces() const;
     void setPointerShown(bool shown);
 
     fullscreen_layout::FullscreenGeometry currentGeometry() const;
+    // What the overlay's layout needs to know of this window.
+    fullscreen_layout::FullscreenFacts overlayFacts() const;
+
+    // The overlay switched the Info-Bar off: this window comes to the front and says so.
+    void infoBarSwitchedOff();
 
     void setVisible(bool visible) override;
 
@@ -81,9 +81,16 @@ signals:
     void redrawRequested();
     // A key this window leaves to the main window's key commands (shift state always 0).
     void keyRelayed(int keyCode, int shift);
+    // "i" switched the running state's Info-Bar on.
+    void infoBarSwitchedOn();
+    void pointerShownChanged(bool shown);
+    void visibilityChanged(bool visible);
+    void activated();
+    void overlayFactsChanged(const fullscreen_layout::FullscreenFacts &facts);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -91,6 +98,4 @@ private:
     void coverScreen();
 
     RunningState &m_state;
-    Form1 *m_main = nullptr;
-    Form4 *m_overlay = nullptr;
 };

@@ -7,13 +7,12 @@
 #include "platform/windowopacity.h"
 #include "resources/pictures.h"
 #include "windows/demandtimer.h"
-#include "windows/form1.h"
-#include "windows/form3.h"
 #include "windows/fullscreentexts.h"
 #include "windows/keypreview.h"
 #include "windows/shapes.h"
 #include "windows/twipbox.h"
 
+#include <QAbstractScrollArea>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -113,17 +112,38 @@ void Form4::showState()
     Timer1->setEnabled(m_state.infoBarOn);
 }
 
-void Form4::setPartners(Form1 &main, Form3 &fullscreen)
+void Form4::fullscreenVisibilityChanged(bool visible)
 {
-    m_main = &main;
-    m_fullscreen = &fullscreen;
-    fullscreen.installEventFilter(this);
-    // Window managers keep a transient window above its parent, the full-screen layer
-    // included, which the on-top hint alone does not promise.
-    winId();
-    fullscreen.winId();
-    windowHandle()->setTransientParent(fullscreen.windowHandle());
-    Timer1->setWanted(fullscreen.isVisible());
+    m_fullscreenVisible = visible;
+    Timer1->setWanted(visible);
+    if (visible) {
+        if (isVisible())
+            raise();
+    } else if (m_state.infoBarOn) {
+        Timer1_Timer();
+    }
+}
+
+void Form4::fullscreenActivated()
+{
+    if (isVisible())
+        raise();
+}
+
+void Form4::setFullscreenFacts(const FullscreenFacts &facts)
+{
+    m_fullscreenFacts = facts;
+}
+
+void Form4::setPointerShown(bool shown)
+{
+    const QCursor cursor = shown ? pointer::shown() : pointer::hidden();
+    for (QWidget *w : pointerSurfaces()) {
+        w->setCursor(cursor);
+        // A text box shows the pointer of its viewport, not its own.
+        if (auto *area = qobject_cast<QAbstractScrollArea *>(w))
+            area->viewport()->setCursor(cursor);
+    }
 }
 
 QList<QWidget *> Form4::pointerSurfaces() const
@@ -162,15 +182,11 @@ void Form4::applyGeometry(const OverlayGeometry &g)
 
 void Form4::Timer1_Timer()
 {
-    if (!m_fullscreen || !m_fullscreen->isVisible()) {
+    if (!m_fullscreenVisible) {
         hide();
         return;
     }
-    FullscreenFacts facts;
-    facts.Height = twips::fromPixels(m_fullscreen->frameGeometry().height());
-    facts.commentBarVisible = !m_fullscreen->Shape1->isHidden();
-    facts.commentBarHeight = twips::fromPixels(m_fullscreen->Shape1->height());
-    applyGeometry(layoutOverlay(currentGeometry(), facts, twips::fromPixels(frameGeometry().x())));
+    applyGeometry(layoutOverlay(currentGeometry(), m_fullscreenFacts, twips::fromPixels(frameGeometry().x())));
 
     if (Label1->text() == fullscreen_texts::NoCamData)
         return;
@@ -192,13 +208,7 @@ void Form4::Form_KeyDown(int keyCode)
         m_state.infoBarOn = false;
         showState();
         hide();
-        if (m_fullscreen) {
-            m_fullscreen->show();
-            m_fullscreen->activateWindow();
-            m_fullscreen->showStatusMessage(fullscreen_texts::InfoBarDisabled);
-            if (m_main && m_state.autoShuffle)
-                m_fullscreen->setAutoRandomVisible(m_state.infoBarOn);
-        }
+        emit infoBarSwitchedOff();
         return;
     }
     emit keyRelayed(keyCode, 0);
@@ -212,26 +222,7 @@ void Form4::RichTextBox1_Click()
 
 bool Form4::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_fullscreen) {
-        switch (event->type()) {
-        case QEvent::Show:
-            Timer1->setWanted(true);
-            if (isVisible())
-                raise();
-            break;
-        case QEvent::WindowActivate:
-            if (isVisible())
-                raise();
-            break;
-        case QEvent::Hide:
-            Timer1->setWanted(false);
-            if (m_state.infoBarOn)
-                Timer1_Timer();
-            break;
-        default:
-            break;
-        }
-    } else if (watched == RichTextBox1->viewport() && event->type() == QEvent::MouseButtonRelease
+    if (watched == RichTextBox1->viewport() && event->type() == QEvent::MouseButtonRelease
                && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         RichTextBox1_Click();
     }

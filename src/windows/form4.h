@@ -18,8 +18,6 @@
 
 struct RunningState;
 class DemandTimer;
-class Form1;
-class Form3;
 class QLabel;
 class QPushButton;
 class QTextEdit;
@@ -47,7 +45,12 @@ public:
     // Brings Timer1 in line with the running state's Info-Bar switch.
     void showState();
 
-    void setPartners(Form1 &main, Form3 &fullscreen);
+    // The fullscreen window's announcements this window follows.
+    void fullscreenVisibilityChanged(bool visible);
+    void fullscreenActivated();
+    void setFullscreenFacts(const fullscreen_layout::FullscreenFacts &facts);
+    // Shows or hides the pointer on the overlay's pointer surfaces.
+    void setPointerShown(bool shown);
 
     // The window's handlers, callable as if the event had happened.
     void Timer1_Timer();
@@ -61,6 +64,8 @@ public:
 
 signals:
     void closeRequested();
+    // "i" switched the running state's Info-Bar off and hid this window.
+    void infoBarSwitchedOff();
     // A key this window leaves to the main window's key commands (shift state always 0).
     void keyRelayed(int keyCode, int shift);
 
@@ -71,6 +76,6 @@ private:
     void applyGeometry(const fullscreen_layout::OverlayGeometry &g);
 
     RunningState &m_state;
-    Form1 *m_main = nullptr;
-    Form3 *m_fullscreen = nullptr;
+    bool m_fullscreenVisible = false;
+    fullscreen_layout::FullscreenFacts m_fullscreenFacts;
 };

@@ -444,7 +444,7 @@ void TestFullscreen::pointerFollowsMovementAndTimer()
     Viewer v;
     v.openWithOverlay();
     Form3 &f = v.full();
-    const QList<QWidget *> surfaces = f.pointerSurfaces();
+    const QList<QWidget *> surfaces = f.pointerSurfaces() + v.overlay().pointerSurfaces();
     QCOMPARE(surfaces.size(), 9);
     QCOMPARE(surfaces.mid(6), (QList<QWidget *>{&v.overlay(), v.overlay().Shape2, v.overlay().RichTextBox1}));
     const auto all = [&surfaces](bool hidden) {
