@@ -120,8 +120,6 @@ void Application::connectComponents()
         m_form3->picDraw->clear();
     });
 
-    // Fullscreen and overlay: opened from the main picture, closed from the fullscreen
-    // picture or by Escape in either window.
     // The overlay follows the fullscreen window: its visibility, activation, layout facts,
     // pointer and Info-Bar switch.
     connect(m_form3.get(), &Form3::visibilityChanged, m_form4.get(), &Form4::fullscreenVisibilityChanged);
@@ -136,6 +134,9 @@ void Application::connectComponents()
     m_form4->winId();
     m_form3->winId();
     m_form4->windowHandle()->setTransientParent(m_form3->windowHandle());
+
+    // Fullscreen and overlay: opened from the main picture, closed from the fullscreen
+    // picture or by Escape in either window.
     connect(m_form1->picDraw, &PictureArea::doubleClicked, this, [this] {
         m_form3->show();
         m_form1->hide();
