@@ -6,7 +6,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -83,16 +82,17 @@ QImage startingPoint(const QImage &picture, const QSize &target)
     }
 }
 
-// The pixel rectangle the picture covers in an area of this size, or nothing.
-std::optional<QRect> placement(const QSize &area, const QImage &picture, ViewScaleMode mode)
+// Where the picture lands in an area of this size.
+ScaledPlacement placementIn(const QSize &area, const QImage &picture, ViewScaleMode mode)
 {
-    const ScaledPlacement place = scaledPlacement(
-        mode, float(twips::fromPixels(area.width())), float(twips::fromPixels(area.height())),
-        float(twips::fromPixels(picture.width())), float(twips::fromPixels(picture.height())));
-    const QRect r = place.pixels;
-    if (!place.ok() || r.isEmpty() || !r.intersects(QRect(QPoint(0, 0), area)))
-        return std::nullopt;
-    return r;
+    return scaledPlacement(mode, float(twips::fromPixels(area.width())), float(twips::fromPixels(area.height())),
+                           float(twips::fromPixels(picture.width())), float(twips::fromPixels(picture.height())));
+}
+
+// Whether the placement puts anything of the picture into the area.
+bool showsAnything(const ScaledPlacement &place, const QSize &area)
+{
+    return place.ok() && !place.pixels.isEmpty() && place.pixels.intersects(QRect(QPoint(0, 0), area));
 }
 
 // Copies src to `at` on dst and makes everything of dst outside it black, writing each
@@ -123,11 +123,9 @@ ScaleError drawScaledPicture(PictureArea &target, const QImage &picture, ViewSca
         return ScaleError::None;
     }
     QImage &surface = target.surface();
-    const ScaledPlacement place = scaledPlacement(
-        mode, float(twips::fromPixels(target.width())), float(twips::fromPixels(target.height())),
-        float(twips::fromPixels(picture.width())), float(twips::fromPixels(picture.height())));
+    const ScaledPlacement place = placementIn(target.size(), picture, mode);
     const QRect r = place.pixels;
-    if (!place.ok() || r.isEmpty() || !r.intersects(surface.rect()) || surface.size() != target.size()) {
+    if (!showsAnything(place, surface.size()) || surface.size() != target.size()) {
         target.clear();
         return place.error;
     }
@@ -158,11 +156,11 @@ std::vector<QImage> prepareHalvings(const QImage &picture, const QList<QSize> &a
     if (picture.isNull())
         return levels;
     for (const QSize &area : areas) {
-        const std::optional<QRect> r = placement(area, picture, mode);
-        if (!r)
+        const ScaledPlacement place = placementIn(area, picture, mode);
+        if (!showsAnything(place, area))
             continue;
         const QImage *current = &picture;
-        for (std::size_t depth = 0; halvable(*current, r->size()); ++depth) {
+        for (std::size_t depth = 0; halvable(*current, place.pixels.size()); ++depth) {
             if (depth == levels.size()) {
                 if (cancel && cancel->load(std::memory_order_relaxed))
                     return levels;

@@ -144,10 +144,12 @@ void Form1::showState()
     showText(Text1, m_state.pictureAddress);
     showText(Text2, m_state.refreshIntervalText);
     showText(Text3, m_state.shuffleIntervalText);
-    for (QCheckBox *box : {Check1, Check2}) {
+    const auto showCheck = [](QCheckBox *box, bool on) {
         const QSignalBlocker quiet(box);
-        box->setChecked(box == Check1 ? m_state.showComments : m_state.autoShuffle);
-    }
+        box->setChecked(on);
+    };
+    showCheck(Check1, m_state.showComments);
+    showCheck(Check2, m_state.autoShuffle);
     scaleModeButton->setText(scale_modes::caption(m_state.scaleMode));
     const int option = scale_modes::optionForMode(m_state.scaleMode);
     m_option1Group->setExclusive(option >= 0);

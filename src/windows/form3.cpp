@@ -12,7 +12,6 @@
 #include "windows/shapes.h"
 #include "windows/twipbox.h"
 
-#include <QAbstractScrollArea>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -243,13 +242,7 @@ QList<QWidget *> Form3::pointerSurfaces() const
 
 void Form3::setPointerShown(bool shown)
 {
-    const QCursor cursor = shown ? pointer::shown() : pointer::hidden();
-    for (QWidget *w : pointerSurfaces()) {
-        w->setCursor(cursor);
-        // A text box shows the pointer of its viewport, not its own.
-        if (auto *area = qobject_cast<QAbstractScrollArea *>(w))
-            area->viewport()->setCursor(cursor);
-    }
+    pointer::showOver(pointerSurfaces(), shown);
     emit pointerShownChanged(shown);
 }
 

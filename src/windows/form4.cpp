@@ -12,7 +12,6 @@
 #include "windows/shapes.h"
 #include "windows/twipbox.h"
 
-#include <QAbstractScrollArea>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -137,13 +136,7 @@ void Form4::setFullscreenFacts(const FullscreenFacts &facts)
 
 void Form4::setPointerShown(bool shown)
 {
-    const QCursor cursor = shown ? pointer::shown() : pointer::hidden();
-    for (QWidget *w : pointerSurfaces()) {
-        w->setCursor(cursor);
-        // A text box shows the pointer of its viewport, not its own.
-        if (auto *area = qobject_cast<QAbstractScrollArea *>(w))
-            area->viewport()->setCursor(cursor);
-    }
+    pointer::showOver(pointerSurfaces(), shown);
 }
 
 QList<QWidget *> Form4::pointerSurfaces() const
