@@ -68,7 +68,7 @@ Figures measureOurs(const Catalogue &c)
     state->CamCount = c.CamCount;
     auto form = std::make_unique<Form1>(*state);
     QRandomGenerator random(1);
-    CamSelection selection(*state, *form, random);
+    CamSelection selection(*state, *form->CamList, random);
     selection.buildRows();
     form->CamList->setUpScrollBar(state->CamCount);
     form->show();

@@ -19,6 +19,7 @@
 #include "camserverprocess.h"
 #include "platform/download.h"
 #include "platform/picturedecoder.h"
+#include "status/heartbeat.h"
 #include "view/camimagefetch.h"
 #include "view/picturearea.h"
 #include "windows/form1.h"
@@ -153,9 +154,9 @@ int main(int argc, char *argv[])
     Form1 &form1 = app.form1();
     RunningState &state = app.state();
     // No heartbeat: only the refreshes asked for here run.
-    form1.Timer1->stop();
+    app.heartbeat().timer()->stop();
     const auto quiet = [&] {
-        form1.Timer1->stop();
+        app.heartbeat().timer()->stop();
         QCoreApplication::processEvents();
     };
     if (state.CamCount != 1 || state.CurrentCam != 0) {
@@ -199,14 +200,19 @@ int main(int argc, char *argv[])
     QString error;
     const Timing load = measure([&] { (void)LoadPictureFile(fetched, error); });
     const QImage decoded = form1.picOriginal->picture();
-    const auto freshPicture = [&] { form1.picOriginal->setPicture(decoded.copy()); };
-    const Timing drawMain = measure([&] { (void)form1.DrawScaled(*form1.picDraw); }, {}, freshPicture);
-    const Timing drawFull = measure([&] { (void)form1.DrawScaled(*app.form3().picDraw); }, {}, freshPicture);
+    const auto freshPicture = [&] {
+        const QImage copy = decoded.copy();
+        form1.setPicture(copy);
+        app.form3().setPicture(copy);
+    };
+    const Timing drawMain = measure([&] { form1.drawPicture(); }, {}, freshPicture);
+    const Timing drawFull = measure([&] { app.form3().drawPicture(); }, {}, freshPicture);
     const Timing loadDraw = measure([&] {
         const Picture p = LoadPictureFile(fetched, error);
-        form1.picOriginal->setPicture(p.value_or(QImage()));
-        (void)form1.DrawScaled(*form1.picDraw);
-        (void)form1.DrawScaled(*app.form3().picDraw);
+        form1.setPicture(p.value_or(QImage()));
+        app.form3().setPicture(p.value_or(QImage()));
+        form1.drawPicture();
+        app.form3().drawPicture();
     });
 
     // The whole refresh.
@@ -239,7 +245,7 @@ int main(int argc, char *argv[])
     printRow("draw into the main picture area", drawMain);
     printRow("draw into the fullscreen picture area", drawFull);
     printRow("load + both draws", loadDraw);
-    printRow("whole refresh (FetchCamImage)", refresh);
+    printRow("whole refresh (fetchCamImage)", refresh);
     printRow("djpeg process start (16 x 16 JPEG)", start);
     printRow("djpeg on the same picture", decode);
     const double bare = decode.median - start.median;

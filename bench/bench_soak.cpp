@@ -176,7 +176,7 @@ int main(int argc, char *argv[])
     const auto sampleOnFirstCam = [&] {
         bench::finishRefresh(app);
         app.selection().rowClicked(0);
-        app.heartbeat().Timer1_Timer();
+        app.heartbeat().onTick();
         bench::finishRefresh(app);
         lastCam = app.state().CurrentCam;
         return sample(workDir);
@@ -193,11 +193,11 @@ int main(int argc, char *argv[])
     driver.setInterval(0);
     QObject::connect(&driver, &QTimer::timeout, [&] {
         ++cycle;
-        app.heartbeat().Timer1_Timer();
+        app.heartbeat().onTick();
         if (cycle % 7 == 0)
-            app.comments().Timer3_Timer();
+            app.comments().onTick();
         if (cycle % 250 == 0)
-            app.selection().PickRandomCam();
+            app.selection().pickRandomCam();
         if (app.state().CurrentCam != lastCam) {
             lastCam = app.state().CurrentCam;
             ++camChanges;

@@ -59,10 +59,10 @@ inline void finishRefresh(Application &app)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
-// One whole refresh: FetchCamImage, then the decoded picture drawn.
+// One whole refresh: fetchCamImage, then the decoded picture drawn.
 inline void refresh(Application &app)
 {
-    app.fetch().FetchCamImage();
+    app.fetch().fetchCamImage();
     finishRefresh(app);
 }
 

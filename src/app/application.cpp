@@ -17,6 +17,7 @@
 #include "view/camimagefetch.h"
 #include "view/picturearea.h"
 #include "windows/demandtimer.h"
+#include "windows/keypreview.h"
 #include "windows/form1.h"
 #include "windows/form2.h"
 #include "windows/mainwindowlayout.h"
@@ -42,12 +43,12 @@ Application::Application(AppEnvironment env)
     , m_form3(std::make_unique<Form3>(m_state))
     , m_form4(std::make_unique<Form4>(m_state))
     , m_inet1(new Transfer(this))
-    , m_selection(new CamSelection(m_state, *m_form1, m_random, this))
+    , m_selection(new CamSelection(m_state, *m_form1->CamList, m_random, this))
     , m_fetch(new CamImageFetch(m_state, *m_form1, *m_inet1, m_env.workDir, m_env.transferTimeoutMs, this))
-    , m_heartbeat(new Heartbeat(m_state, *m_form1, *m_form3, *m_form4, *m_selection, *m_fetch, this))
+    , m_heartbeat(new Heartbeat(m_state, *m_selection, *m_fetch, *m_form3, this))
     , m_intervalKeys(new IntervalKeyFilter(this))
-    , m_comments(new CommentRotation(m_state, *m_form1, *m_form3, m_random, this))
-    , m_keys(new KeyHandler(m_state, *m_form1, *m_form3, *m_selection, this))
+    , m_comments(new CommentRotation(m_state, m_random, this))
+    , m_keys(new KeyHandler(m_state, *m_selection, this))
 {
     m_inet1->setObjectName(QStringLiteral("Inet1"));
     m_fetch->setDecodeBudget(m_env.decodeBudgetMs);
@@ -67,58 +68,91 @@ Application::Application(AppEnvironment env)
 
 Application::~Application() = default;
 
+// Every connection between the components, in one place.
 void Application::connectComponents()
 {
-    connect(m_form1.get(), &Form1::closeRequested, this, &Application::shutdown);
-    connect(m_form1->CamList, &CamListWidget::rowClicked, m_selection, &CamSelection::rowClicked);
-    connect(m_form1.get(), &Form1::randomCamRequested, m_selection, &CamSelection::PickRandomCam);
-    // A new cam wins over a refresh still running for the old one.
-    connect(m_selection, &CamSelection::camChanged, m_fetch, &CamImageFetch::abandon);
-    m_fetch->setFullscreenArea(m_form3->picDraw);
+    connectRefresh();
+    connectSwitches();
+    connectKeys();
+    connectWindows();
+}
 
-    // The heartbeat, auto shuffle and the interval boxes.
-    connect(m_form1->Timer1, &QTimer::timeout, m_heartbeat, &Heartbeat::Timer1_Timer);
+// The selection, the refresh, the heartbeat and the comment rotation, and the views they
+// show on.
+void Application::connectRefresh()
+{
+    connect(m_form1->CamList, &CamListWidget::rowClicked, m_selection, &CamSelection::rowClicked);
+    connect(m_form1.get(), &Form1::randomCamRequested, m_selection, &CamSelection::pickRandomCam);
+    connect(m_selection, &CamSelection::pictureAddressChanged, m_form1.get(), &Form1::showState);
+    connect(m_selection, &CamSelection::eraseRequested, this, [this] {
+        m_form1->clearPicture();
+        m_form3->clearPicture();
+    });
+    // A new cam wins over a refresh still running for the old one, and takes its comment down.
+    connect(m_selection, &CamSelection::camChanged, m_fetch, &CamImageFetch::abandon);
+    connect(m_selection, &CamSelection::camChanged, m_comments, &CommentRotation::takeDownIfUp);
+
+    m_fetch->addPictureView(m_form1.get());
+    m_fetch->addPictureView(m_form3.get());
+    // Each refresh's end starts the heartbeat's second afresh.
+    connect(m_fetch, &CamImageFetch::refreshEnded, m_heartbeat->timer(), qOverload<>(&QTimer::start));
+
+    m_heartbeat->addCamInfoView(m_form1.get());
+    m_heartbeat->addCamInfoView(m_form4.get());
+    m_heartbeat->addTitleView(m_form1.get());
+    m_heartbeat->addTitleView(m_form3.get());
+    connect(m_heartbeat, &Heartbeat::camInfoShown, this, [this] { switchInfoBarSide(*m_form3, *m_form4); });
+
+    m_comments->addCommentView(m_form1.get());
+    m_comments->addCommentView(m_form3.get());
+}
+
+// The user's edits of the switches, the interval boxes and the Info-Bar switch go into
+// the running state; a key command changes the state and has the window show it.
+void Application::connectSwitches()
+{
     m_intervalKeys->watch(m_form1->Text2);
     m_intervalKeys->watch(m_form1->Text3);
     connect(m_intervalKeys, &IntervalKeyFilter::rejected, this, [] { QApplication::beep(); });
-
-    // The user's edits of the switches, the interval boxes and the Info-Bar switch go into
-    // the running state; a key command changes the state and has the window show it.
     connect(m_form4->Timer1, &DemandTimer::enabledChanged, this, [this](bool on) { m_state.infoBarOn = on; });
     connect(m_form1->Text2, &QLineEdit::textChanged, this, [this](const QString &text) { m_state.refreshIntervalText = text; });
     connect(m_form1->Text3, &QLineEdit::textChanged, this, [this](const QString &text) { m_state.shuffleIntervalText = text; });
     connect(m_form1->Check1, &QCheckBox::toggled, this, [this](bool on) {
         m_state.showComments = on;
-        m_comments->Check1_Click();
+        m_comments->onShowCommentsToggled();
     });
     connect(m_form1->Check2, &QCheckBox::toggled, this, [this](bool on) {
         m_state.autoShuffle = on;
-        m_heartbeat->Check2_Click();
+        m_heartbeat->onAutoShuffleToggled();
     });
     connect(m_keys, &KeyHandler::showCommentsChanged, this, [this] {
         m_form1->showState();
-        m_comments->Check1_Click();
+        m_comments->onShowCommentsToggled();
     });
     connect(m_keys, &KeyHandler::autoShuffleChanged, this, [this] {
         m_form1->showState();
-        m_heartbeat->Check2_Click();
+        m_heartbeat->onAutoShuffleToggled();
     });
+}
 
-    // Comments: Timer3 rotates them, Check1 switches them, a new cam takes one down.
-    connect(m_form1->Timer3, &QTimer::timeout, m_comments, &CommentRotation::Timer3_Timer);
-    connect(m_selection, &CamSelection::camChanged, m_comments, &CommentRotation::takeDownIfUp);
+// Keys: the main window's own, and those the fullscreen and overlay windows leave to the
+// commands.
+void Application::connectKeys()
+{
+    connect(new MainKeyPreview(*m_form1, this), &MainKeyPreview::keyPressed, m_keys, &KeyHandler::onKeyDown);
+    connect(m_form3.get(), &Form3::keyRelayed, m_keys, &KeyHandler::onKeyDown);
+    connect(m_form4.get(), &Form4::keyRelayed, m_keys, &KeyHandler::onKeyDown);
+    connect(m_keys, &KeyHandler::scaleModeStepRequested, m_form1.get(), &Form1::CycleScaleMode);
+    connect(m_keys, &KeyHandler::statusMessage, m_form3.get(), &Form3::showStatusMessage);
+}
 
-    // Keys: the main window's own, and those relayed from the fullscreen and overlay windows.
-    new MainKeyPreview(*m_form1, *m_keys, this);
-    connect(m_form3.get(), &Form3::keyRelayed, m_keys, &KeyHandler::Form_KeyDown);
-    connect(m_form4.get(), &Form4::keyRelayed, m_keys, &KeyHandler::Form_KeyDown);
-
-    // Layout.
+// The windows among themselves: layout, the fullscreen window and its overlay.
+void Application::connectWindows()
+{
+    connect(m_form1.get(), &Form1::closeRequested, this, &Application::shutdown);
     connect(m_form1.get(), &Form1::resized, this, [this] { layOutMainWindow(*m_form1, *m_form3, m_state.CamCount); });
-    connect(m_selection, &CamSelection::eraseRequested, this, [this] {
-        m_form1->picDraw->clear();
-        m_form3->picDraw->clear();
-    });
+    // A mode chosen in the main window redraws the fullscreen picture too.
+    connect(m_form1.get(), &Form1::fullscreenRedrawRequested, m_form3.get(), &Form3::drawPicture);
 
     // The overlay follows the fullscreen window: its visibility, activation, layout facts,
     // pointer and Info-Bar switch.
@@ -148,10 +182,6 @@ void Application::connectComponents()
     connect(m_form3->picDraw, &PictureArea::doubleClicked, this, closeFullscreen);
     connect(m_form3.get(), &Form3::closeRequested, this, closeFullscreen);
     connect(m_form4.get(), &Form4::closeRequested, this, closeFullscreen);
-    // A failed placement leaves the area cleared; the next redraw tries again.
-    const auto redrawFullscreen = [this] { (void)m_form1->DrawScaled(*m_form3->picDraw); };
-    connect(m_form1.get(), &Form1::fullscreenRedrawRequested, this, redrawFullscreen);
-    connect(m_form3.get(), &Form3::redrawRequested, this, redrawFullscreen);
 }
 
 void Application::fail(const QString &text)
@@ -207,14 +237,14 @@ void Application::openMainWindow()
     // pick moves the highlight on.
     m_form1->CamList->setSelectionShown(0, true);
     m_state.CurrentCam = 0;
-    m_selection->PickRandomCam();
+    m_selection->pickRandomCam();
     m_form1->CamList->setUpScrollBar(m_state.CamCount);
-    m_form1->CamList->ScrollToCam(m_state.CurrentCam);
+    m_form1->CamList->scrollToCam(m_state.CurrentCam);
 
     m_state.RefreshCountdown = 0;
     m_state.ShuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.ShuffleInterval);
     m_form1->picDraw->resize(twips::toPixels(7200), twips::toPixels(5400));
-    m_form1->Timer1->start();
+    m_heartbeat->timer()->start();
 
     m_form2->hide();
     m_form1->resize(twips::toPixels(12000), twips::toPixels(9000));

@@ -76,6 +76,10 @@ signals:
 
 private:
     void connectComponents();
+    void connectRefresh();
+    void connectSwitches();
+    void connectKeys();
+    void connectWindows();
     void fail(const QString &text);
     void catalogueArrived(const DownloadResult &answer);
     void openMainWindow();

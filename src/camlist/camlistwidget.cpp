@@ -59,7 +59,7 @@ void CamListWidget::PositionListItems()
     update();
 }
 
-void CamListWidget::ScrollToCam(int k)
+void CamListWidget::scrollToCam(int k)
 {
     // Changing the value runs PositionListItems through the scroll bar's notification.
     m_scroll->setValue(list_geometry::scrollValueForCam(k, ItemHeight, m_scroll->minimum(), m_scroll->maximum()));

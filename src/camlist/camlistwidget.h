@@ -8,6 +8,8 @@
 // queryable: the top of each row after PositionListItems (rows above the first wait at
 // -ItemHeight), its colours, its selection rectangle, and the row a click lands on.
 // All lengths at this interface are twips; the list converts at the painting boundary.
+#include "control/views.h"
+
 #include <QWidget>
 
 #include <optional>
@@ -15,14 +17,14 @@
 
 class QScrollBar;
 
-class CamListWidget : public QWidget
+class CamListWidget : public QWidget, public CamListView
 {
     Q_OBJECT
 public:
     CamListWidget(QScrollBar *scroll, QWidget *parent = nullptr);
 
     // Row i, built in order 0, 1, 2, ... from the cam's name and rating text.
-    void addRow(const QString &camName, const QString &rating);
+    void addRow(const QString &camName, const QString &rating) override;
     int rowCount() const { return int(m_names.size()); }
 
     // Height of CamListItem(0); every row has it.
@@ -33,11 +35,11 @@ public:
     // Moves the rows to the scroll bar's value; runs on every change of that value.
     void PositionListItems();
     // Scrolls so that cam k stands one to three rows below the top.
-    void ScrollToCam(int k);
+    void scrollToCam(int k) override;
 
     // The highlight parts of a row: the selection rectangle and the name's colour.
-    void setSelectionShown(int row, bool shown);
-    void setNameHighlighted(int row, bool highlighted);
+    void setSelectionShown(int row, bool shown) override;
+    void setNameHighlighted(int row, bool highlighted) override;
 
     // Queries for the row model, in twips.
     int firstRow() const { return m_first; }

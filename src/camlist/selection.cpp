@@ -1,51 +1,48 @@
 #include "selection.h"
 
 #include "app/runningstate.h"
-#include "camlist/camlistwidget.h"
 #include "catalogue/camrecord.h"
 #include "status/countdown.h"
-#include "windows/form1.h"
+#include "control/views.h"
 
 #include <QRandomGenerator>
 
-CamSelection::CamSelection(RunningState &state, Form1 &form1, QRandomGenerator &random, QObject *parent)
+CamSelection::CamSelection(RunningState &state, CamListView &list, QRandomGenerator &random, QObject *parent)
     : QObject(parent)
     , m_state(state)
-    , m_form1(form1)
+    , m_list(list)
     , m_random(random)
 {
 }
 
 void CamSelection::buildRows()
 {
-    CamListWidget &list = *m_form1.CamList;
     for (int i = 0; i < m_state.CamCount; ++i) {
         const QStringList fields = CamRecord::split(m_state.CamTable[i]);
-        list.addRow(CamRecord::field(fields, CamRecord::CamName), CamRecord::field(fields, CamRecord::Rating));
+        m_list.addRow(CamRecord::field(fields, CamRecord::CamName), CamRecord::field(fields, CamRecord::Rating));
     }
 }
 
-void CamSelection::SelectListCam(int k)
+void CamSelection::selectListCam(int k)
 {
-    CamListWidget &list = *m_form1.CamList;
-    list.setNameHighlighted(m_state.CurrentCam, false);
-    list.setSelectionShown(m_state.CurrentCam, false);
-    list.setSelectionShown(k, true);
-    list.setNameHighlighted(k, true);
+    m_list.setNameHighlighted(m_state.CurrentCam, false);
+    m_list.setSelectionShown(m_state.CurrentCam, false);
+    m_list.setSelectionShown(k, true);
+    m_list.setNameHighlighted(k, true);
 }
 
-void CamSelection::ShowCurrentCam()
+void CamSelection::showCurrentCam()
 {
     emit camChanged();
     m_state.CurrentCamFields = CamRecord::split(m_state.CamTable.value(m_state.CurrentCam));
     m_state.LastCommentIndex = -1;
     m_state.pictureAddress = CamRecord::field(m_state.CurrentCamFields, CamRecord::ImageUrl);
-    m_form1.showState();
+    emit pictureAddressChanged();
     emit eraseRequested();
     m_state.RefreshCountdown = 0;
 }
 
-void CamSelection::PickRandomCam()
+void CamSelection::pickRandomCam()
 {
     m_state.ShuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.ShuffleInterval);
     goToCam(int(m_random.generateDouble() * m_state.CamCount));
@@ -53,16 +50,16 @@ void CamSelection::PickRandomCam()
 
 void CamSelection::goToCam(int k)
 {
-    SelectListCam(k);
-    m_form1.CamList->ScrollToCam(k);
+    selectListCam(k);
+    m_list.scrollToCam(k);
     m_state.CurrentCam = k;
-    ShowCurrentCam();
+    showCurrentCam();
 }
 
 void CamSelection::rowClicked(int i)
 {
-    SelectListCam(i);
+    selectListCam(i);
     m_state.CurrentCam = i;
-    ShowCurrentCam();
+    showCurrentCam();
 }
 

@@ -1,5 +1,7 @@
 #include "pictures.h"
 
+#include "camlist/listgeometry.h"
+
 #include <QFont>
 #include <QLinearGradient>
 #include <QPainter>
@@ -298,6 +300,11 @@ QPixmap autoShuffleTrack()
 QPixmap autoShuffleFill()
 {
     return roundedBar(QColor(236, 64, 52), QColor(150, 14, 10), QColor(255, 150, 140));
+}
+
+QPixmap ratingPicture(const QString &rating)
+{
+    return ImageList1(list_geometry::ratingPicture(rating).value_or(0));
 }
 
 } // namespace pictures

@@ -11,6 +11,8 @@ QPixmap splash();
 // ratings 0 to 5 (100 x 20 pixels), 7 the comments symbol and 8 the views symbol
 // (16 x 16 pixels). Any other number gives a null pixmap. Drawn once, then shared.
 QPixmap ImageList1(int number);
+// The rating strip of the image list for a catalogue rating; null for a rating without one.
+QPixmap ratingPicture(const QString &rating);
 
 // The toolbar's 16 x 16 button pictures: the scale-mode button (a frame with a picture
 // being fitted into it) and "Random Cam" (a die).

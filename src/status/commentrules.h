@@ -25,7 +25,7 @@ int wordPieces(const QString &text);
 // How long a comment stays up: half a second a piece, held to 7..60 seconds.
 int shownMilliseconds(const QString &cleanedText);
 
-// FillCommentBox's placement (twips). The name (label 0) and date (label 2) columns take
+// fillCommentBar's placement (twips). The name (label 0) and date (label 2) columns take
 // the wider of their two text widths; the text (label 1) is centred in the bar's height
 // and starts 180 right of the column; the line stands 60 right of the column.
 struct BoxPlacement

@@ -1,42 +1,59 @@
 #pragma once
-// The one-second heartbeat (Form1's Timer1) and the running state's auto-shuffle switch
-// (shown by Check2).
+// The one-second heartbeat and the running state's auto-shuffle switch.
 //
-// Each tick: when the selected cam is not yet on screen (the main window's title tells),
-// writes its name, description, figures and rating everywhere and moves the overlay to the
-// other side of the screen; sets both titles; runs a picture refresh when the refresh
+// Each tick: when the selected cam is not yet on screen (its title is not the one shown
+// last), shows its name, description, figures and rating on every cam-info view and
+// announces camInfoShown(); shows the title on every title view; runs a picture refresh when the refresh
 // countdown has run out, else counts it down; counts the auto-shuffle countdown and jumps
-// to a random cam when it has run out; draws the countdown in the fullscreen window.
+// to a random cam when it has run out; shows the countdown.
 // A tick that arrives while a refresh is still waiting for the network or for its picture's
 // decode is skipped whole: it neither counts nor starts a second refresh, so a slow server
-// or a slow picture stretches the interval.
+// or a slow picture stretches the interval. The end of every refresh starts the timer's
+// second afresh.
+#include <QList>
 #include <QObject>
+#include <QString>
+
+#include <optional>
 
 class CamImageFetch;
+class CamInfoView;
 class CamSelection;
-class Form1;
-class Form3;
-class Form4;
+class CountdownView;
+class QTimer;
+class TitleView;
 struct RunningState;
 
 class Heartbeat : public QObject
 {
     Q_OBJECT
 public:
-    Heartbeat(RunningState &state, Form1 &form1, Form3 &form3, Form4 &form4, CamSelection &selection,
-              CamImageFetch &fetch, QObject *parent = nullptr);
+    Heartbeat(RunningState &state, CamSelection &selection, CamImageFetch &fetch, CountdownView &countdown,
+              QObject *parent = nullptr);
 
-    void Timer1_Timer();
-    // Change of the autoShuffle switch, by a click on Check2 or by the "a" command.
-    void Check2_Click();
+    void addCamInfoView(CamInfoView *view) { m_camInfoViews.append(view); }
+    void addTitleView(TitleView *view) { m_titleViews.append(view); }
+
+    // The timer (`Timer1`), one-second, stopped until the main window opens.
+    QTimer *timer() const { return m_heartbeatTimer; }
+
+    void onTick();
+    // Change of the autoShuffle switch, by the user or by the "a" command.
+    void onAutoShuffleToggled();
+
+signals:
+    // A new cam's information went onto the views.
+    void camInfoShown();
 
 private:
     void showCamInformation();
 
     RunningState &m_state;
-    Form1 &m_form1;
-    Form3 &m_form3;
-    Form4 &m_form4;
     CamSelection &m_selection;
     CamImageFetch &m_fetch;
+    CountdownView &m_countdown;
+    QList<CamInfoView *> m_camInfoViews;
+    QList<TitleView *> m_titleViews;
+    QTimer *m_heartbeatTimer;
+    std::optional<QString> m_shownTitle;
 };

@@ -3,28 +3,24 @@
 #include "app/runningstate.h"
 #include "app/workingfiles.h"
 #include "catalogue/camrecord.h"
+#include "control/views.h"
 #include "platform/download.h"
 #include "platform/picturedecoder.h"
-#include "platform/twips.h"
-#include "status/statusbar.h"
 #include "view/fetchrules.h"
-#include "view/picturearea.h"
 #include "view/pictureextension.h"
 #include "view/pictureloadjob.h"
 #include "view/scaleddrawing.h"
-#include "windows/form1.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QPainter>
-#include <QTimer>
 
-CamImageFetch::CamImageFetch(RunningState &state, Form1 &form1, Transfer &inet, QDir workDir, int timeoutMs,
-                             QObject *parent)
+#include <utility>
+
+CamImageFetch::CamImageFetch(RunningState &state, TransferView &transferView, Transfer &inet, QDir workDir,
+                             int timeoutMs, QObject *parent)
     : QObject(parent)
     , m_state(state)
-    , m_form1(form1)
+    , m_transferView(transferView)
     , m_inet(inet)
     , m_workDir(std::move(workDir))
     , m_timeoutMs(timeoutMs)
@@ -62,7 +58,7 @@ void CamImageFetch::abandon()
 
 void CamImageFetch::transferStateChanged(int code)
 {
-    DrawShadowText(*m_form1.picDraw, fetch_rules::stateBullets(code));
+    m_transferView.showTransferState(fetch_rules::stateBullets(code));
 }
 
 void CamImageFetch::writeFile(const QString &name, const QByteArray &bytes, bool *ok) const
@@ -78,7 +74,7 @@ void CamImageFetch::download(const QString &address, qint64 maxBytes,
     connect(m_download, &DownloadHandler::finished, this, next);
 }
 
-void CamImageFetch::FetchCamImage()
+void CamImageFetch::fetchCamImage()
 {
     if (isRunning())
         return; // one refresh at a time; the one running will re-enable the heartbeat
@@ -98,7 +94,7 @@ void CamImageFetch::FetchCamImage()
 void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
 {
     m_download = nullptr;
-    TransferSeconds = float(m_clock.nsecsElapsed() / 1e9);
+    transferSeconds = float(m_clock.nsecsElapsed() / 1e9);
 
     // One fallback name; a second failure gives up on the file for this run.
     bool written = false;
@@ -110,8 +106,8 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
     // The statistics give what was written, as it lies on disk.
     if (written) {
         const qint64 length = QFileInfo(m_workDir.filePath(working_files::pictureFile(m_extension))).size();
-        if (const auto text = fetch_rules::transferStatusText(length, TransferSeconds))
-            m_form1.StatusBar1->setPanelText(5, *text);
+        if (const auto text = fetch_rules::transferStatusText(length, transferSeconds))
+            m_transferView.showTransferStatistics(*text);
     }
 
     const QString camId = CamRecord::field(m_state.CurrentCamFields, CamRecord::CamId);
@@ -141,14 +137,15 @@ void CamImageFetch::startDecode()
     // A picture near the size limit goes before the next is decoded, so two of them
     // never take memory at once; the areas keep showing it meanwhile.
     std::vector<QImage> letGo;
-    if (m_form1.picOriginal->picture().sizeInBytes() > LargePictureBytes) {
+    if (m_picture.sizeInBytes() > LargePictureBytes) {
         letGo = takeHalvings();
-        letGo.push_back(m_form1.picOriginal->picture());
-        m_form1.picOriginal->setPicture(QImage());
+        letGo.push_back(std::exchange(m_picture, QImage()));
+        for (PictureView *view : m_pictureViews)
+            view->setPicture(QImage());
     }
-    QList<QSize> areas{m_form1.picDraw->size()};
-    if (m_fullscreenArea)
-        areas.append(m_fullscreenArea->size());
+    QList<QSize> areas;
+    for (const PictureView *view : m_pictureViews)
+        areas.append(view->pictureAreaSize());
     if (m_pictureLoad->start(m_workDir.filePath(working_files::pictureFile(m_extension)), areas,
                              m_state.scaleMode, std::move(letGo))) {
         // The job reports from the event loop only, never from within start().
@@ -162,12 +159,12 @@ void CamImageFetch::startDecode()
 
 void CamImageFetch::pictureLoaded(const LoadedPicture &result)
 {
-    const QImage picture = result.picture.value_or(QImage());
-    m_form1.picOriginal->setPicture(picture);
-    keepHalvings(picture, result.halvings);
-    (void)m_form1.DrawScaled(*m_form1.picDraw);
-    if (m_fullscreenArea)
-        (void)m_form1.DrawScaled(*m_fullscreenArea);
+    m_picture = result.picture.value_or(QImage());
+    keepHalvings(m_picture, result.halvings);
+    for (PictureView *view : m_pictureViews)
+        view->setPicture(m_picture);
+    for (PictureView *view : m_pictureViews)
+        view->drawPicture();
     endRefresh();
 }
 
@@ -176,19 +173,5 @@ void CamImageFetch::endRefresh()
     QFile::remove(m_workDir.filePath(working_files::pictureFile(m_extension)));
     QFile::remove(m_workDir.filePath(working_files::TextFile));
     m_step = Step::Idle;
-    m_form1.Timer1->start();
     emit refreshEnded();
-}
-
-void DrawShadowText(PictureArea &area, const QString &text)
-{
-    QPainter p(&area.surface());
-    p.setFont(area.font());
-    const QSize big(area.surface().width() + 1000, area.surface().height() + 1000);
-    p.setPen(Qt::black);
-    p.drawText(QRect(QPoint(twips::toPixels(135), twips::toPixels(75)), big), Qt::AlignLeft | Qt::AlignTop, text);
-    p.setPen(Qt::white);
-    p.drawText(QRect(QPoint(twips::toPixels(120), twips::toPixels(60)), big), Qt::AlignLeft | Qt::AlignTop, text);
-    p.end();
-    area.update();
 }

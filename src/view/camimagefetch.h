@@ -1,15 +1,14 @@
 #pragma once
-// FetchCamImage: one refresh of the selected cam. Downloads its picture into the working
+// fetchCamImage: one refresh of the selected cam. Downloads its picture into the working
 // file "temp." + extension and shows the transfer statistics, downloads its comments into
-// "temp.tmp" and rebuilds the comments table, loads the picture into picOriginal, draws it
-// into both picture areas, deletes both working files and re-enables the heartbeat.
+// "temp.tmp" and rebuilds the comments table, loads the picture, hands it to every picture
+// view and draws it there, deletes both working files and announces refreshEnded().
 //
 // Every step stands on its own: a failing step is skipped and the next one runs; nothing
-// is reported to the caller. FetchCamImage only starts the picture download; each step
+// is reported to the caller. fetchCamImage only starts the picture download; each step
 // after it runs when the one before has finished: the comments download when the picture
 // download's handler finishes, the decode on a worker thread when the comments are in, and
-// the end of the refresh (drawing, working files deleted, heartbeat re-enabled,
-// refreshEnded()) when the decode's result is back. A decode running longer than the
+// the end of the refresh (drawing, working files deleted, refreshEnded()) when the decode's result is back. A decode running longer than the
 // decode budget is given up and the refresh ends as a failed load. While the refresh runs,
 // a change of cam or the end of the program abandons it: the running download is
 // disconnected and cancelled, or the decode given up and its result no longer awaited, and
@@ -18,12 +17,14 @@
 // has really let go, so no second refresh runs beside one.
 #include <QDir>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 
-class Form1;
-class PictureArea;
 class PictureLoadJob;
+class PictureView;
+class TransferView;
 class DownloadHandler;
 class Transfer;
 struct DownloadResult;
@@ -34,13 +35,14 @@ class CamImageFetch : public QObject
 {
     Q_OBJECT
 public:
-    CamImageFetch(RunningState &state, Form1 &form1, Transfer &inet, QDir workDir, int timeoutMs,
+    CamImageFetch(RunningState &state, TransferView &transferView, Transfer &inet, QDir workDir, int timeoutMs,
                   QObject *parent = nullptr);
 
-    // The fullscreen window's picture area, the second target of every redraw.
-    void setFullscreenArea(PictureArea *area) { m_fullscreenArea = area; }
+    // The picture views a refresh draws into, in order; the first one also sizes the
+    // decode's preparations first.
+    void addPictureView(PictureView *view) { m_pictureViews.append(view); }
 
-    void FetchCamImage();
+    void fetchCamImage();
     bool isRunning() const;
 
     // A decode still running after this long is given up.
@@ -49,18 +51,22 @@ public:
     // A new cam was selected, or the program ends: a running refresh gives up.
     void abandon();
 
-    // The running download's state as bullets on the main picture area.
+    // The running download's state as bullets over the picture.
     void transferStateChanged(int code);
 
-    float TransferSeconds = 0;
+    // The picture drawn last; null before the first and after a failed load.
+    const QImage &picture() const { return m_picture; }
+
+    float transferSeconds = 0;
 
     // A picture held that takes more memory than this is let go when the next one starts
-    // decoding, so that two never take memory at once. The areas keep showing it; a redraw
+    // decoding, so that two never take memory at once. The views keep showing it; a redraw
     // before the new picture is in (a resize, a mode change) finds no picture.
     static constexpr qsizetype LargePictureBytes = qsizetype(64) * 1024 * 1024;
 
 signals:
-    // A refresh is over: its picture drawn or given up, its working files deleted.
+    // A refresh is over: its picture drawn or given up, its working files deleted; the
+    // heartbeat may run the next one.
     void refreshEnded();
 
 private:
@@ -75,11 +81,12 @@ private:
     void endRefresh();
 
     RunningState &m_state;
-    Form1 &m_form1;
+    TransferView &m_transferView;
+    QList<PictureView *> m_pictureViews;
+    QImage m_picture;
     Transfer &m_inet;
     QDir m_workDir;
     int m_timeoutMs;
-    PictureArea *m_fullscreenArea = nullptr;
     PictureLoadJob *m_pictureLoad;
     QString m_extension; // of the running refresh's picture file
     QMetaObject::Connection m_decodeDone;  // to the running decode's result
@@ -87,6 +94,3 @@ private:
     QElapsedTimer m_clock;
     Step m_step = Step::Idle;
 };
-
-// Draws text white with a black shadow one pixel right and down, at (120, 60) twips.
-void DrawShadowText(PictureArea &area, const QString &text);

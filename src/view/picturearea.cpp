@@ -1,5 +1,7 @@
 #include "picturearea.h"
 
+#include "platform/twips.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -25,6 +27,20 @@ void PictureArea::clear()
     if (m_surface.size() != wanted)
         m_surface = QImage(wanted, QImage::Format_RGB32);
     m_surface.fill(Qt::black);
+    update();
+}
+
+void PictureArea::drawShadowText(const QString &text)
+{
+    syncSurface();
+    QPainter p(&m_surface);
+    p.setFont(font());
+    const QSize big(m_surface.width() + 1000, m_surface.height() + 1000);
+    p.setPen(Qt::black);
+    p.drawText(QRect(QPoint(twips::toPixels(135), twips::toPixels(75)), big), Qt::AlignLeft | Qt::AlignTop, text);
+    p.setPen(Qt::white);
+    p.drawText(QRect(QPoint(twips::toPixels(120), twips::toPixels(60)), big), Qt::AlignLeft | Qt::AlignTop, text);
+    p.end();
     update();
 }
 

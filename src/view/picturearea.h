@@ -27,6 +27,10 @@ public:
     // Back to the black background, text drawn on the surface included.
     void clear();
 
+    // Draws text white with a black shadow one pixel right and down, at (120, 60) twips,
+    // over what the surface shows.
+    void drawShadowText(const QString &text);
+
 signals:
     void doubleClicked();
 

@@ -1,11 +1,16 @@
 #include "commentbar.h"
 
+#include "catalogue/servertext.h"
+#include "platform/twips.h"
+#include "status/commentrules.h"
 #include "resources/pictures.h"
 #include "windows/fullscreentexts.h"
 #include "windows/shapes.h"
 #include "windows/twipgeometry.h"
 
 #include <QLabel>
+
+#include <algorithm>
 
 namespace {
 
@@ -67,4 +72,43 @@ CommentBar buildCommentBar(QWidget *pictureArea, const CommentBarDesign &design)
                        static_cast<QWidget *>(bar.CamComment[1]), static_cast<QWidget *>(bar.CamComment[2])})
         w->hide();
     return bar;
+}
+
+void setCommentBarVisible(const CommentBar &bar, bool visible)
+{
+    bar.Shape1->setVisible(visible);
+    bar.Shape2->setVisible(visible);
+    for (QLabel *label : bar.CamComment)
+        label->setVisible(visible);
+    bar.Line1->setVisible(visible);
+}
+
+void fillCommentBar(const CommentBar &bar, const QStringList &fields)
+{
+    QLabel *name = bar.CamComment[0];
+    QLabel *text = bar.CamComment[1];
+    QLabel *date = bar.CamComment[2];
+    name->setText(server_text::shown(fields.value(0), server_text::LineLimit));
+    text->setText(server_text::shown(fields.value(1), server_text::BlockLimit));
+    date->setText(server_text::shown(fields.value(2), server_text::LineLimit));
+    // Name and date size themselves to their text first.
+    name->adjustSize();
+    date->adjustSize();
+
+    const comment_rules::BoxPlacement p = comment_rules::placeCommentBox(
+        twips::fromPixels(name->width()), twips::fromPixels(date->width()), comment_rules::TextLabelHeight,
+        twips::fromPixels(bar.Shape1->y()), twips::fromPixels(bar.Shape1->height()),
+        twips::fromPixels(bar.Shape1->width()));
+    const int left = twips::toPixels(comment_rules::ColumnLeft);
+    const int column = twips::toPixels(p.columnWidth);
+    name->setGeometry(left, name->y(), column, name->height());
+    date->setGeometry(left, date->y(), column, date->height());
+    // A long text wraps onto further lines as far as the bar's height allows, and stays
+    // centred in the bar.
+    const int textWidth = twips::toPixels(p.label1Width);
+    const int oneLine = twips::toPixels(comment_rules::TextLabelHeight);
+    const int textHeight = std::clamp(text->heightForWidth(textWidth), oneLine, std::max(oneLine, bar.Shape1->height() - 8));
+    const int textTop = textHeight == oneLine ? twips::toPixels(p.label1Top) : bar.Shape1->y() + (bar.Shape1->height() - textHeight) / 2;
+    text->setGeometry(twips::toPixels(p.label1Left), textTop, textWidth, textHeight);
+    bar.Line1->setLine(p.lineX, bar.Line1->Y1(), p.lineX, bar.Line1->Y2());
 }

@@ -10,6 +10,7 @@
 #include "windows/fullscreenlayout.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -37,3 +38,12 @@ struct CommentBarDesign
 };
 
 CommentBar buildCommentBar(QWidget *pictureArea, const CommentBarDesign &design);
+
+// Shows or hides the bar and its labels, in the order Shape1, Shape2, the three labels,
+// Line1.
+void setCommentBarVisible(const CommentBar &bar, bool visible);
+
+// Puts a comment's name, text and date into the bar's labels and places them: the name
+// and date columns as wide as the wider of the two, the text beside them centred in the
+// bar's height, the line between.
+void fillCommentBar(const CommentBar &bar, const QStringList &fields);

@@ -3,7 +3,11 @@
 #include "app/runningstate.h"
 #include "app/texts.h"
 #include "camlist/camlistwidget.h"
+#include "catalogue/camrecord.h"
+#include "catalogue/servertext.h"
 #include "resources/pictures.h"
+#include "status/camdescription.h"
+#include "status/heartbeatrules.h"
 #include "status/statusbar.h"
 #include "twipgeometry.h"
 #include "windows/fullscreentexts.h"
@@ -23,7 +27,6 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextEdit>
-#include <QTimer>
 
 namespace {
 
@@ -108,12 +111,6 @@ Form1::Form1(RunningState &state, QWidget *parent)
     Text1 = named(new QLineEdit(client), "Text1");
     Text1->hide();
 
-    Timer1 = named(new QTimer(this), "Timer1");
-    Timer1->setInterval(1000);
-    Timer3 = named(new QTimer(this), "Timer3");
-    Timer3->setInterval(7000);
-    Timer3->start();
-
     CommentBarDesign bar;
     bar.Shape1 = {0, 5040, 10215, 1575};
     bar.Shape2 = {240, 4680, 2385, 375};
@@ -197,9 +194,69 @@ ViewScaleMode Form1::scaleMode() const
     return m_state.scaleMode;
 }
 
-ScaleError Form1::DrawScaled(PictureArea &target)
+ScaleError Form1::drawScaled()
 {
-    return drawScaledPicture(target, picOriginal->picture(), scaleMode());
+    return drawScaledPicture(*picDraw, picOriginal->picture(), scaleMode());
+}
+
+QSize Form1::pictureAreaSize() const
+{
+    return picDraw->size();
+}
+
+void Form1::setPicture(const QImage &picture)
+{
+    picOriginal->setPicture(picture);
+}
+
+void Form1::drawPicture()
+{
+    // A failed placement (an area without height, an origin beyond the 16-bit range)
+    // leaves the area cleared; the program goes on and the next redraw tries again.
+    (void)drawScaled();
+}
+
+void Form1::clearPicture()
+{
+    picDraw->clear();
+}
+
+void Form1::showTransferState(const QString &bullets)
+{
+    picDraw->drawShadowText(bullets);
+}
+
+void Form1::showTransferStatistics(const QString &text)
+{
+    StatusBar1->setPanelText(5, text);
+}
+
+void Form1::showCamInfo(const QStringList &f)
+{
+    ShowCamDescription(*RichTextBox1, f, palette().color(QPalette::Text), 10);
+    StatusBar &bar = *StatusBar1;
+    bar.setPanelText(1, heartbeat::addedByText(f));
+    bar.setPanelText(2, server_text::shown(CamRecord::field(f, CamRecord::ViewCount), server_text::LineLimit));
+    bar.setPanelText(3, server_text::shown(CamRecord::field(f, CamRecord::CommentCount), server_text::LineLimit));
+    bar.setPanelPicture(2, pictures::ImageList1(8));
+    bar.setPanelPicture(3, pictures::ImageList1(7));
+    bar.setPanelPicture(4, pictures::ratingPicture(CamRecord::field(f, CamRecord::Rating)));
+}
+
+void Form1::showTitle(const QString &title)
+{
+    setWindowTitle(title);
+}
+
+void Form1::showComment(const QStringList &fields)
+{
+    fillCommentBar(commentBar(), fields);
+    setCommentBarVisible(commentBar(), true);
+}
+
+void Form1::hideComment()
+{
+    setCommentBarVisible(commentBar(), false);
 }
 
 void Form1::CycleScaleMode()
@@ -237,9 +294,7 @@ void Form1::chooseScaleMode(ViewScaleMode mode)
 
 void Form1::optionClicked()
 {
-    // A failed placement (an area without height, an origin beyond the 16-bit range)
-    // leaves the area cleared; the program goes on and the next redraw tries again.
-    (void)DrawScaled(*picDraw);
+    drawPicture();
     emit fullscreenRedrawRequested();
 }
 

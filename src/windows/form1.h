@@ -1,4 +1,5 @@
 #pragma once
+#include "control/views.h"
 #include "view/scalegeometry.h"
 #include "windows/commentbar.h"
 
@@ -22,7 +23,6 @@ class QLabel;
 class QLineEdit;
 class QScrollBar;
 class QTextEdit;
-class QTimer;
 class StatusBar;
 
 // Form1: the main window with the cam list, the picture area and the controls above it.
@@ -38,7 +38,12 @@ class StatusBar;
 // scale-mode button. A mode change redraws the main picture area and then asks for
 // the fullscreen one with fullscreenRedrawRequested(). The "Random Cam" button announces
 // randomCamRequested() and never touches the mode.
-class Form1 : public QMainWindow
+class Form1 : public QMainWindow,
+              public PictureView,
+              public TransferView,
+              public CamInfoView,
+              public TitleView,
+              public CommentView
 {
     Q_OBJECT
 public:
@@ -62,8 +67,6 @@ public:
     QToolButton *randomCamButton = nullptr; // button 2
     QMenu *scaleModeMenu = nullptr;
     QLineEdit *Text1 = nullptr;   // hidden: shows the selected cam's picture address
-    QTimer *Timer1 = nullptr;     // the one-second heartbeat
-    QTimer *Timer3 = nullptr;     // the comment rotation
     // The comment bar over the bottom of the picture area.
     QLabel *Shape1 = nullptr;
     QLabel *Shape2 = nullptr;
@@ -81,10 +84,23 @@ public:
     // the change as a user's edit.
     void showState();
 
-    // Draws picOriginal into target (this window's or the fullscreen window's picture
-    // area) by the current mode. The area is cleared first; an error of the arithmetic is
-    // returned with the area left cleared.
-    ScaleError DrawScaled(PictureArea &target);
+    // Draws picOriginal into picDraw by the current mode. The area is cleared first; an
+    // error of the arithmetic is returned with the area left cleared.
+    ScaleError drawScaled();
+
+    // The views of this window: picDraw holding its picture in picOriginal, the bullets
+    // over it and the transfer figures in the status bar's panel 5, the cam's description
+    // and its figures in panels 1 to 4, the title, the comment bar.
+    QSize pictureAreaSize() const override;
+    void setPicture(const QImage &picture) override;
+    void drawPicture() override;
+    void clearPicture() override;
+    void showTransferState(const QString &bullets) override;
+    void showTransferStatistics(const QString &text) override;
+    void showCamInfo(const QStringList &camFields) override;
+    void showTitle(const QString &title) override;
+    void showComment(const QStringList &fields) override;
+    void hideComment() override;
 
     // Exactly a click on the scale-mode button: the next mode, caption and drawing.
     void CycleScaleMode();

@@ -5,6 +5,8 @@
 #include "platform/pointer.h"
 #include "platform/twips.h"
 #include "resources/pictures.h"
+#include "status/heartbeatrules.h"
+#include "view/scaleddrawing.h"
 #include "view/picturearea.h"
 #include "windows/demandtimer.h"
 #include "windows/fullscreentexts.h"
@@ -127,7 +129,51 @@ void Form3::showStatusMessage(const QString &text)
     Shape3->show();
 }
 
-void Form3::setAutoRandomVisible(bool visible)
+QSize Form3::pictureAreaSize() const
+{
+    return picDraw->size();
+}
+
+void Form3::setPicture(const QImage &picture)
+{
+    m_picture = picture;
+}
+
+void Form3::drawPicture()
+{
+    // A failed placement leaves the area cleared; the next redraw tries again.
+    (void)drawScaledPicture(*picDraw, m_picture, m_state.scaleMode);
+}
+
+void Form3::clearPicture()
+{
+    picDraw->clear();
+}
+
+void Form3::showTitle(const QString &title)
+{
+    setWindowTitle(title + heartbeat::FullscreenTitleSuffix);
+}
+
+void Form3::showComment(const QStringList &fields)
+{
+    fillCommentBar(commentBar(), fields);
+    setCommentBarVisible(commentBar(), true);
+}
+
+void Form3::hideComment()
+{
+    setCommentBarVisible(commentBar(), false);
+}
+
+void Form3::showCountdown(double fill, const QString &caption)
+{
+    QLabel *track = AutoRandom[0];
+    AutoRandom[1]->resize(int(fill * track->width() + 0.5), AutoRandom[1]->height());
+    AutoRandomLabel->setText(caption);
+}
+
+void Form3::setCountdownVisible(bool visible)
 {
     AutoRandom[0]->setVisible(visible);
     AutoRandom[1]->setVisible(visible);
@@ -146,7 +192,7 @@ void Form3::Form_KeyDown(int keyCode)
         emit infoBarSwitchedOn();
         showStatusMessage(fullscreen_texts::InfoBarEnabled);
         if (m_state.autoShuffle)
-            setAutoRandomVisible(m_state.infoBarOn);
+            setCountdownVisible(m_state.infoBarOn);
         return;
     }
     emit keyRelayed(keyCode, 0);
@@ -158,7 +204,7 @@ void Form3::infoBarSwitchedOff()
     activateWindow();
     showStatusMessage(fullscreen_texts::InfoBarDisabled);
     if (m_state.autoShuffle)
-        setAutoRandomVisible(m_state.infoBarOn);
+        setCountdownVisible(m_state.infoBarOn);
 }
 
 FullscreenFacts Form3::overlayFacts() const
@@ -208,7 +254,7 @@ void Form3::Form_Resize()
         resizeFullscreen(currentGeometry(), twips::fromPixels(width()), twips::fromPixels(height()),
                          twips::fromPixels(frameGeometry().width()));
     applyGeometry(g);
-    emit redrawRequested();
+    drawPicture();
 }
 
 void Form3::resizeEvent(QResizeEvent *)

@@ -7,16 +7,17 @@
 // with or without a window manager that honours the request. Every key pressed in it goes
 // to Form_KeyDown() before any widget: Escape asks to close it (closeRequested()), a key
 // that reads as "i" switches the Info-Bar on, every other key goes out as keyRelayed() for
-// the main window's key commands. After each layout it asks for the
-// picture to be redrawn (redrawRequested()).
+// the main window's key commands. After each layout it redraws its picture.
 //
 // The pointer: hidden over the picture until the mouse moves there, then shown on the
 // window's pointer surfaces until the next tick of Timer1; pointerShownChanged() lets the
 // overlay follow. The window announces its visibility, activation and the facts the
 // overlay lays itself out by, and knows no other window.
+#include "control/views.h"
 #include "windows/commentbar.h"
 #include "windows/fullscreenlayout.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <array>
@@ -29,7 +30,11 @@ class QTimer;
 class RoundedBox;
 
 // Form3: the fullscreen window.
-class Form3 : public QWidget
+class Form3 : public QWidget,
+              public PictureView,
+              public TitleView,
+              public CommentView,
+              public CountdownView
 {
     Q_OBJECT
 public:
@@ -54,8 +59,18 @@ public:
 
     // Shows text in the status box until the next tick of Timer1.
     void showStatusMessage(const QString &text);
-    // The countdown bar and its text together.
-    void setAutoRandomVisible(bool visible);
+    // The views of this window: picDraw with a picture of its own to redraw from, the
+    // title (the cam's, marked as the fullscreen window's), the comment bar, the
+    // auto-shuffle countdown (the bar and its text together).
+    QSize pictureAreaSize() const override;
+    void setPicture(const QImage &picture) override;
+    void drawPicture() override;
+    void clearPicture() override;
+    void showTitle(const QString &title) override;
+    void showComment(const QStringList &fields) override;
+    void hideComment() override;
+    void showCountdown(double fill, const QString &caption) override;
+    void setCountdownVisible(bool visible) override;
 
     // The window's handlers, callable as if the event had happened.
     void Form_KeyDown(int keyCode);
@@ -78,7 +93,6 @@ public:
 
 signals:
     void closeRequested();
-    void redrawRequested();
     // A key this window leaves to the main window's key commands (shift state always 0).
     void keyRelayed(int keyCode, int shift);
     // "i" switched the running state's Info-Bar on.
@@ -98,4 +112,5 @@ private:
     void coverScreen();
 
     RunningState &m_state;
+    QImage m_picture;
 };

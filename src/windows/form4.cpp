@@ -1,5 +1,9 @@
 #include "form4.h"
 
+#include "catalogue/camrecord.h"
+#include "status/camdescription.h"
+#include "status/heartbeatrules.h"
+
 #include "app/runningstate.h"
 #include "commands/keycodes.h"
 #include "platform/pointer.h"
@@ -104,6 +108,14 @@ Form4::Form4(RunningState &state, QWidget *parent)
 
     makeTranslucent(this, Alpha);
     connect(new KeyPreview(this), &KeyPreview::keyPressed, this, &Form4::Form_KeyDown);
+}
+
+void Form4::showCamInfo(const QStringList &f)
+{
+    ShowCamDescription(*RichTextBox1, f, QColor(192, 192, 192), 12);
+    QString figures = heartbeat::overlayFigures(f);
+    Label1->setText(figures.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    Image1->setPixmap(pictures::ratingPicture(CamRecord::field(f, CamRecord::Rating)));
 }
 
 void Form4::showState()

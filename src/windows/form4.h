@@ -12,6 +12,7 @@
 // keyRelayed() for the main window's key commands. The overlay stays above the fullscreen window: it is a
 // frameless tool window, on top, transient for the fullscreen window, and raised whenever
 // it appears or the fullscreen window is shown or activated.
+#include "control/views.h"
 #include "windows/fullscreenlayout.h"
 
 #include <QWidget>
@@ -24,7 +25,7 @@ class QTextEdit;
 class RoundedBox;
 
 // Form4: the translucent Info-Bar window.
-class Form4 : public QWidget
+class Form4 : public QWidget, public CamInfoView
 {
     Q_OBJECT
 public:
@@ -41,6 +42,9 @@ public:
     QLabel *Image1 = nullptr;         // the rating picture
     RoundedBox *Shape1 = nullptr;     // the box behind Image1 and Label1
     DemandTimer *Timer1 = nullptr;    // shows the Info-Bar switch; the layout loop
+
+    // The cam's name and description, figures and rating strip.
+    void showCamInfo(const QStringList &camFields) override;
 
     // Brings Timer1 in line with the running state's Info-Bar switch.
     void showState();

@@ -20,3 +20,24 @@ signals:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 };
+
+// The main window's preview: every key pressed in the window is announced (keyPressed())
+// before the focused widget gets it, and the widget still gets it afterwards. Watches the
+// application, so widgets made later are covered too; each key is announced once, at the
+// widget it was first sent to.
+class MainKeyPreview : public QObject
+{
+    Q_OBJECT
+public:
+    MainKeyPreview(QWidget &window, QObject *parent = nullptr);
+
+signals:
+    // The key as a virtual-key code; the shift state is always 0.
+    void keyPressed(int keyCode, int shift);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget &m_window;
+};

@@ -6,6 +6,8 @@
 #include "view/picturearea.h"
 #include "windows/form1.h"
 #include "windows/form3.h"
+#include "windows/form4.h"
+#include "status/heartbeatrules.h"
 #include "windows/mainlayout.h"
 #include "windows/shapes.h"
 
@@ -13,6 +15,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextEdit>
 #include <QToolBar>
@@ -85,8 +88,20 @@ void layOutMainWindow(Form1 &form1, Form3 &form3, int camCount)
     form1.VScroll1->setMaximum(o.scrollMax);
     form1.VScroll1->setPageStep(o.largeChange);
 
-    (void)form1.DrawScaled(*form1.picDraw);
-    (void)form1.DrawScaled(*form3.picDraw);
+    form1.drawPicture();
+    form3.drawPicture();
     form3.AutoRandom[1]->resize(0, form3.AutoRandom[1]->height());
     form1.CamList->PositionListItems();
+}
+
+void switchInfoBarSide(Form3 &form3, Form4 &form4)
+{
+    const QScreen *screen = form3.screen();
+    const int screenWidth = twips::fromPixels(screen ? screen->geometry().width() : form3.width());
+    const heartbeat::Sides sides =
+        heartbeat::switchSides(screenWidth, twips::fromPixels(form4.x()), twips::fromPixels(form4.width()),
+                               twips::fromPixels(form3.Shape3->width()), twips::fromPixels(form3.Label1->width()));
+    form4.move(twips::toPixels(sides.overlayLeft), form4.y());
+    form3.Shape3->move(twips::toPixels(sides.shape3Left), form3.Shape3->y());
+    form3.Label1->move(twips::toPixels(sides.label1Left), form3.Label1->y());
 }

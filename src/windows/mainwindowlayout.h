@@ -1,9 +1,16 @@
 #pragma once
+// Placements that span windows.
+
 // Lays the main window out over its client size (the rules of main_layout), then redraws
 // the picture into the main and the fullscreen picture area, empties the fullscreen
 // countdown's fill and re-places the cam list's rows. Does nothing while the window is
 // minimised.
 class Form1;
 class Form3;
+class Form4;
 
 void layOutMainWindow(Form1 &form1, Form3 &form3, int camCount);
+
+// Each new cam moves the overlay to the other edge of the screen and the fullscreen
+// window's status box opposite it.
+void switchInfoBarSide(Form3 &form3, Form4 &form4);

@@ -172,9 +172,9 @@ bool commentBarComesUp(Application &app)
 {
     Form1 &f = app.form1();
     if (!f.Shape1->isHidden())
-        app.comments().Timer3_Timer();
-    app.comments().Timer3_Timer();
-    f.Timer3->stop();
+        app.comments().onTick();
+    app.comments().onTick();
+    app.comments().timer()->stop();
     return !f.Shape1->isHidden();
 }
 
@@ -465,7 +465,7 @@ void TestFaults::catalogue()
             QVERIFY(!started);
             QCOMPARE(run.messages, QStringList{message});
             QVERIFY(!run.app->form1().isVisible());
-            QVERIFY(!run.app->form1().Timer1->isActive());
+            QVERIFY(!run.app->heartbeat().timer()->isActive());
         } else {
             QVERIFY(started);
             QCOMPARE(run.messages, QStringList());
@@ -561,7 +561,7 @@ void TestFaults::comments()
         return;
     QCOMPARE(run.leftovers(), QStringList());
     QVERIFY(!run.app->fetch().isRunning());
-    QVERIFY(f.Timer1->isActive());
+    QVERIFY(run.app->heartbeat().timer()->isActive());
 
     // The comments never take the picture with them.
     QVERIFY(!f.picOriginal->picture().isNull());
@@ -710,7 +710,7 @@ void TestFaults::pictures()
     }
     QCOMPARE(run.leftovers(), QStringList());
     QVERIFY(!run.app->fetch().isRunning());
-    QVERIFY(f.Timer1->isActive());
+    QVERIFY(run.app->heartbeat().timer()->isActive());
 
     // Status panel 5: what arrived, in how long.
     const auto stats = StatsText.match(f.StatusBar1->panelText(5));
@@ -806,7 +806,7 @@ void TestFaults::markupShownAsText()
     QVERIFY(run.startAndWait());
     Form1 &f = run.app->form1();
     Form4 &overlay = run.app->form4();
-    run.app->heartbeat().Timer1_Timer(); // shows the cam's information and refreshes
+    run.app->heartbeat().onTick(); // shows the cam's information and refreshes
     QVERIFY(run.waitForRefresh());
     QVERIFY(!f.picOriginal->picture().isNull());
     QVERIFY(commentBarComesUp(*run.app));
@@ -966,7 +966,7 @@ void TestFaults::hugeFields()
     QElapsedTimer clock;
     clock.start();
     QVERIFY(run.startAndWait());
-    run.app->heartbeat().Timer1_Timer();
+    run.app->heartbeat().onTick();
     QVERIFY(run.waitForRefresh());
     QVERIFY(commentBarComesUp(*run.app));
     (void)f.grab();

@@ -73,10 +73,10 @@ struct AppRun
         return true;
     }
 
-    // One whole refresh: FetchCamImage, then the decoded picture drawn.
+    // One whole refresh: fetchCamImage, then the decoded picture drawn.
     bool refresh(int timeoutMs = 20000) const
     {
-        app->fetch().FetchCamImage();
+        app->fetch().fetchCamImage();
         return waitForRefresh(timeoutMs);
     }
 

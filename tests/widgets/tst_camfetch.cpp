@@ -163,7 +163,7 @@ void TestCamFetch::refreshShowsCam()
     QVERIFY2(StatsText.match(f.StatusBar1->panelText(5)).hasMatch(), qPrintable(f.StatusBar1->panelText(5)));
     QCOMPARE(s.CommentTable.size() - 1, s.CurrentCamFields.value(CamRecord::CommentCount).toInt()
                                              + (s.CurrentCamFields.value(CamRecord::CommentCount) == "0" ? 1 : 0));
-    QVERIFY(f.Timer1->isActive());
+    QVERIFY(run.app->heartbeat().timer()->isActive());
     QCOMPARE(run.leftovers(), QStringList());
     const QStringList seen = m_server.requests();
     QVERIFY(seen.contains(QStringLiteral("GET /comments.php?camid=%1 200").arg(camId)));
@@ -228,7 +228,7 @@ void TestCamFetch::stalledPictureKeepsWindowsAlive()
         bulletsShown = !allBlack(f.picDraw->surface().copy(0, 0, 120, 30));
         // A second refresh asked for now does not start.
         const int requestsBefore = m_server.requests().size();
-        run.app->fetch().FetchCamImage();
+        run.app->fetch().fetchCamImage();
         secondFetchStarted = m_server.requests().size() != requestsBefore;
         // The user picks another cam while the picture hangs.
         run.app->selection().rowClicked(otherCam);
@@ -236,7 +236,7 @@ void TestCamFetch::stalledPictureKeepsWindowsAlive()
     QSignalSpy ended(&run.app->fetch(), &CamImageFetch::refreshEnded);
     QElapsedTimer clock;
     clock.start();
-    run.app->fetch().FetchCamImage();
+    run.app->fetch().fetchCamImage();
     QVERIFY(ended.wait(15000));
 
     QCOMPARE(ended.count(), 1);
@@ -250,7 +250,7 @@ void TestCamFetch::stalledPictureKeepsWindowsAlive()
     QVERIFY(allBlack(f.picDraw->surface()));
     QCOMPARE(s.CommentTable, (QStringList{QString(), QString()}));
     QCOMPARE(run.leftovers(), QStringList());
-    QVERIFY(f.Timer1->isActive());
+    QVERIFY(run.app->heartbeat().timer()->isActive());
 
     QVERIFY(m_server.clearFaults());
     QVERIFY(run.refresh());
@@ -265,7 +265,7 @@ void TestCamFetch::closeDuringStall()
     QTimer::singleShot(300, &run.app->form1(), [&] { run.app->form1().close(); });
     QElapsedTimer clock;
     clock.start();
-    run.app->fetch().FetchCamImage();
+    run.app->fetch().fetchCamImage();
     QTRY_VERIFY_WITH_TIMEOUT(!run.exits.isEmpty(), 10000);
     QVERIFY(clock.elapsed() < 10000);
     QCOMPARE(run.exits, QList<int>{0});
@@ -282,20 +282,20 @@ void TestCamFetch::changeBeforeSlowAnswer()
     Form1 &f = run.app->form1();
     RunningState &s = run.app->state();
     // No refresh of the heartbeat's own in between.
-    f.Timer1->stop();
+    run.app->heartbeat().timer()->stop();
     QVERIFY(run.waitForRefresh());
     const QString statsBefore = f.StatusBar1->panelText(5);
     const int otherCam = s.CurrentCam == 0 ? 1 : 0;
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("delay:600")));
 
     QSignalSpy ended(&run.app->fetch(), &CamImageFetch::refreshEnded);
-    run.app->fetch().FetchCamImage();
+    run.app->fetch().fetchCamImage();
     QTest::qWait(200);
     QVERIFY(run.app->fetch().isRunning());
     run.app->selection().rowClicked(otherCam);
     QCOMPARE(ended.count(), 1);
     QVERIFY(!run.app->fetch().isRunning());
-    f.Timer1->stop();
+    run.app->heartbeat().timer()->stop();
     QTest::qWait(1200);
 
     QCOMPARE(ended.count(), 1);
@@ -315,8 +315,8 @@ void TestCamFetch::decodeLeavesWindowAnswering()
     AppRun run;
     startCrafted(run, QStringLiteral("bomb.jpg"));
     RunningState &s = run.app->state();
-    run.app->fetch().FetchCamImage();
-    QVERIFY2(run.app->fetch().isRunning(), "the decode runs on after FetchCamImage returned");
+    run.app->fetch().fetchCamImage();
+    QVERIFY2(run.app->fetch().isRunning(), "the decode runs on after fetchCamImage returned");
 
     LoopGapWatch gaps;
     QTest::qWait(400);
@@ -326,8 +326,8 @@ void TestCamFetch::decodeLeavesWindowAnswering()
     // A tick with the refresh due, and a refresh asked for directly: neither starts one.
     const int requests = m_crafted->requests().size();
     s.RefreshCountdown = 0;
-    run.app->heartbeat().Timer1_Timer();
-    run.app->fetch().FetchCamImage();
+    run.app->heartbeat().onTick();
+    run.app->fetch().fetchCamImage();
     QCOMPARE(m_crafted->requests().size(), requests);
     QCOMPARE(s.RefreshCountdown.toInt(), 0);
     QVERIFY(run.app->fetch().isRunning());
@@ -340,7 +340,7 @@ void TestCamFetch::camChangeDuringDecode()
     startCrafted(run, QStringLiteral("bomb.jpg"));
     Form1 &f = run.app->form1();
     PictureArea &fullscreen = *run.app->form3().picDraw;
-    run.app->fetch().FetchCamImage();
+    run.app->fetch().fetchCamImage();
     QVERIFY(run.app->fetch().isRunning());
     QTest::qWait(200);
 
@@ -356,7 +356,7 @@ void TestCamFetch::camChangeDuringDecode()
     QVERIFY(allBlack(f.picDraw->surface()));
     QVERIFY(allBlack(fullscreen.surface()));
     QCOMPARE(run.leftovers(), QStringList());
-    QVERIFY(f.Timer1->isActive());
+    QVERIFY(run.app->heartbeat().timer()->isActive());
 
     QVERIFY(run.refresh());
     QCOMPARE(f.picOriginal->picture().size(), QSize(320, 240));
@@ -378,7 +378,7 @@ void TestCamFetch::decodeOverBudgetIsAFailedLoad()
 
     QVERIFY(serve(QStringLiteral("changing.jpg"), m_bomb));
     QSignalSpy ended(&run.app->fetch(), &CamImageFetch::refreshEnded);
-    run.app->fetch().FetchCamImage();
+    run.app->fetch().fetchCamImage();
     QElapsedTimer clock;
     clock.start();
     QVERIFY(ended.wait(5000));
@@ -388,7 +388,7 @@ void TestCamFetch::decodeOverBudgetIsAFailedLoad()
     QVERIFY(allBlack(f.picDraw->surface()));
     QVERIFY(allBlack(fullscreen.surface()));
     QCOMPARE(run.leftovers(), QStringList());
-    QVERIFY(f.Timer1->isActive());
+    QVERIFY(run.app->heartbeat().timer()->isActive());
     // The decoder lets go soon after.
     QVERIFY2(run.waitForRefresh(1500), "the decode given up still runs");
 
@@ -401,7 +401,7 @@ void TestCamFetch::closeDuringDecode()
 {
     AppRun run;
     startCrafted(run, QStringLiteral("bomb.jpg"));
-    run.app->fetch().FetchCamImage();
+    run.app->fetch().fetchCamImage();
     QVERIFY(run.app->fetch().isRunning());
     QTest::qWait(200);
     run.app->form1().close();

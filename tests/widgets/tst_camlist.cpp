@@ -29,7 +29,7 @@ struct ListFixture
     RunningState state;
     Form1 form{state};
     QRandomGenerator random{7};
-    CamSelection selection{state, form, random};
+    CamSelection selection{state, *form.CamList, random};
 
     explicit ListFixture(int cams)
     {
@@ -37,6 +37,7 @@ struct ListFixture
         state.CamTable = c.CamTable;
         state.CamCount = c.CamCount;
         QObject::connect(form.CamList, &CamListWidget::rowClicked, &selection, &CamSelection::rowClicked);
+        QObject::connect(&selection, &CamSelection::pictureAddressChanged, &form, &Form1::showState);
         selection.buildRows();
         form.CamList->setSelectionShown(0, true);
         form.CamList->setUpScrollBar(state.CamCount);
@@ -93,7 +94,7 @@ void TestCamList::rowsAndShading()
 
     // What is painted: row backgrounds right of the name, the highlighted row in full.
     f.state.CurrentCam = 0;
-    f.selection.SelectListCam(2);
+    f.selection.selectListCam(2);
     f.state.CurrentCam = 2;
     QCOMPARE(f.highlightedRows(), 1);
     QCOMPARE(list.nameColor(2), pal.color(QPalette::HighlightedText));
@@ -104,7 +105,7 @@ void TestCamList::rowsAndShading()
     QCOMPARE(shot.pixel(200, 2 * 49 + 4), pal.color(QPalette::Highlight).rgb());
     QCOMPARE(shot.pixel(200, 3 * 49 + 4), pal.color(QPalette::Midlight).rgb());
     // Selecting the selected row again keeps exactly that row highlighted.
-    f.selection.SelectListCam(2);
+    f.selection.selectListCam(2);
     QCOMPARE(f.highlightedRows(), 1);
     QVERIFY(list.isSelectionShown(2));
 }
@@ -150,12 +151,12 @@ void TestCamList::scrollToCam()
     const QList<QPair<int, int>> cases{{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 1}, {50, 24}, {52, 24}, {99, 43}};
     for (const auto &[cam, value] : cases) {
         bar.setValue(10);
-        f.list().ScrollToCam(cam);
+        f.list().scrollToCam(cam);
         QCOMPARE(bar.value(), value);
     }
-    f.list().ScrollToCam(50);
+    f.list().scrollToCam(50);
     QCOMPARE(f.list().rowTop(50), 735.0); // second visible row
-    f.list().ScrollToCam(52);
+    f.list().scrollToCam(52);
     QCOMPARE(f.list().rowTop(52), 3 * 735.0); // fourth
 }
 
@@ -205,7 +206,7 @@ void TestCamList::randomPick()
     ListFixture one(1);
     one.state.shuffleIntervalText = QStringLiteral("45");
     for (int i = 0; i < 20; ++i) {
-        one.selection.PickRandomCam();
+        one.selection.pickRandomCam();
         QCOMPARE(one.state.CurrentCam, 0);
     }
     QCOMPARE(one.state.ShuffleCountdown.toString(), QStringLiteral("45"));
@@ -214,7 +215,7 @@ void TestCamList::randomPick()
     ListFixture many(1000);
     QSet<int> seen;
     for (int i = 0; i < 50; ++i) {
-        many.selection.PickRandomCam();
+        many.selection.pickRandomCam();
         const int cam = many.state.CurrentCam;
         seen.insert(cam);
         QCOMPARE(many.highlightedRows(), 1);

@@ -49,7 +49,7 @@ struct Viewer : AppRun
     Form1 &f1() { return app->form1(); }
     Form3 &f3() { return app->form3(); }
     Form4 &f4() { return app->form4(); }
-    void key(int code) { app->keys().Form_KeyDown(code, 0); }
+    void key(int code) { app->keys().onKeyDown(code, 0); }
     bool barUp(const CommentBar &bar) const { return !bar.Shape1->isHidden(); }
 };
 
@@ -68,7 +68,7 @@ void checkShown(Viewer &v)
         QCOMPARE(f.Option1[i]->isChecked(), i == scale_modes::optionForMode(s.scaleMode));
     QCOMPARE(v.app->form4().Timer1->isEnabled(), s.infoBarOn);
     // The comment rotation runs exactly while comments are switched on.
-    QCOMPARE(f.Timer3->isActive(), s.showComments);
+    QCOMPARE(v.app->comments().timer()->isActive(), s.showComments);
 }
 
 // The state a letter command switches, as text.
@@ -338,19 +338,19 @@ void TestCommands::commentTiming()
     QFETCH(int, interval);
     Viewer v;
     v.state().CommentTable = QStringList{QStringLiteral("anna;") + words(wordCount) + QStringLiteral(";1.1.2020 10:00"), QString()};
-    v.app->comments().Timer3_Timer();
+    v.app->comments().onTick();
     QVERIFY(v.barUp(v.f1().commentBar()));
     QVERIFY(v.barUp(v.f3().commentBar()));
-    QCOMPARE(v.f1().Timer3->interval(), interval);
-    QVERIFY(v.f1().Timer3->isActive());
+    QCOMPARE(v.app->comments().timer()->interval(), interval);
+    QVERIFY(v.app->comments().timer()->isActive());
     QCOMPARE(v.f1().CamComment[0]->text(), QStringLiteral("anna"));
     QCOMPARE(v.f3().CamComment[2]->text(), QStringLiteral("1.1.2020 10:00"));
 
     // Down again on the next tick, for seven seconds.
-    v.app->comments().Timer3_Timer();
+    v.app->comments().onTick();
     QVERIFY(!v.barUp(v.f1().commentBar()));
     QVERIFY(!v.barUp(v.f3().commentBar()));
-    QCOMPARE(v.f1().Timer3->interval(), 7000);
+    QCOMPARE(v.app->comments().timer()->interval(), 7000);
 }
 
 void TestCommands::commentsAlternate()
@@ -359,22 +359,22 @@ void TestCommands::commentsAlternate()
     v.state().CommentTable = QStringList{"a;one<br />two;d1", "b;three   four;d2", QString()};
     QStringList shown;
     for (int i = 0; i < 20; ++i) {
-        v.app->comments().Timer3_Timer(); // up
+        v.app->comments().onTick(); // up
         shown.append(v.f1().CamComment[0]->text());
-        v.app->comments().Timer3_Timer(); // down
+        v.app->comments().onTick(); // down
     }
     for (int i = 1; i < shown.size(); ++i)
         QVERIFY(shown[i] != shown[i - 1]);
     // The clean-up shows one blank between words.
     v.state().CommentTable = QStringList{"a;one<br />two;d1", QString()};
-    v.app->comments().Timer3_Timer();
+    v.app->comments().onTick();
     QCOMPARE(v.f1().CamComment[1]->text(), QStringLiteral("one two"));
-    v.app->comments().Timer3_Timer();
+    v.app->comments().onTick();
     // One comment comes back every time.
     for (int i = 0; i < 3; ++i) {
-        v.app->comments().Timer3_Timer();
+        v.app->comments().onTick();
         QVERIFY(v.barUp(v.f1().commentBar()));
-        v.app->comments().Timer3_Timer();
+        v.app->comments().onTick();
         QVERIFY(!v.barUp(v.f1().commentBar()));
     }
 }
@@ -384,20 +384,20 @@ void TestCommands::commentRotationStates()
     Viewer v;
     // No comments: nothing comes up and nothing changes.
     v.state().CommentTable = QStringList{QString(), QString()};
-    v.f1().Timer3->setInterval(7000);
-    v.app->comments().Timer3_Timer();
+    v.app->comments().timer()->setInterval(7000);
+    v.app->comments().onTick();
     QVERIFY(!v.barUp(v.f1().commentBar()));
-    QCOMPARE(v.f1().Timer3->interval(), 7000);
+    QCOMPARE(v.app->comments().timer()->interval(), 7000);
 
     // A malformed line ends the tick quietly.
     v.state().CommentTable = QStringList{QStringLiteral("no separators here"), QString()};
-    v.app->comments().Timer3_Timer();
+    v.app->comments().onTick();
     QVERIFY(!v.barUp(v.f1().commentBar()));
     QCOMPARE(v.state().LastCommentIndex, 0);
 
     // A new cam takes the comment down in both windows at once.
     v.state().CommentTable = QStringList{QStringLiteral("a;b;c"), QString()};
-    v.app->comments().Timer3_Timer();
+    v.app->comments().onTick();
     QVERIFY(v.barUp(v.f1().commentBar()));
     v.app->selection().rowClicked(5);
     QVERIFY(!v.barUp(v.f1().commentBar()));
@@ -405,14 +405,14 @@ void TestCommands::commentRotationStates()
     QCOMPARE(v.state().LastCommentIndex, -1);
 
     // Unchecking the box takes it down and stops the rotation; checking restarts it.
-    v.app->comments().Timer3_Timer();
+    v.app->comments().onTick();
     QVERIFY(v.barUp(v.f1().commentBar()));
     v.f1().Check1->setChecked(false);
     QVERIFY(!v.barUp(v.f1().commentBar()));
-    QVERIFY(!v.f1().Timer3->isActive());
+    QVERIFY(!v.app->comments().timer()->isActive());
     v.f1().Check1->setChecked(true);
-    QVERIFY(v.f1().Timer3->isActive());
-    QCOMPARE(v.f1().Timer3->interval(), 7000);
+    QVERIFY(v.app->comments().timer()->isActive());
+    QCOMPARE(v.app->comments().timer()->interval(), 7000);
 }
 
 void TestCommands::layoutFollowsWindow()

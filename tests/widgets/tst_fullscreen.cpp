@@ -365,11 +365,11 @@ void TestFullscreen::countdownFollowsTheSwitch()
                && f.AutoRandomLabel->isVisibleTo(&f) == bool(count);
     };
     // Off in the overlay: hidden with auto shuffle on, untouched without.
-    f.setAutoRandomVisible(true);
+    f.setCountdownVisible(true);
     QTest::keyClick(&v.overlay(), Qt::Key_I);
     QVERIFY(shown(autoShuffle ? 0 : 1));
     // On in the fullscreen window: shown with auto shuffle on, untouched without.
-    f.setAutoRandomVisible(false);
+    f.setCountdownVisible(false);
     QTest::keyClick(&f, Qt::Key_I);
     QVERIFY(shown(autoShuffle ? 1 : 0));
 }
@@ -534,7 +534,8 @@ void TestFullscreen::pictureRedrawAndErase()
     Viewer v;
     QImage red(64, 32, QImage::Format_RGB32);
     red.fill(Qt::red);
-    v.main().picOriginal->setPicture(red);
+    v.main().setPicture(red);
+    v.full().setPicture(red);
     v.openFullscreen();
     // The layout on showing redraws the picture, scaled inline into the whole screen.
     const QImage &surface = v.full().picDraw->surface();
@@ -543,8 +544,8 @@ void TestFullscreen::pictureRedrawAndErase()
     QCOMPARE(QColor(surface.pixel(512, 5)), QColor(Qt::black));
 
     // A selection clears both picture areas.
-    (void)v.main().DrawScaled(*v.main().picDraw);
-    v.app->selection().ShowCurrentCam();
+    v.main().drawPicture();
+    v.app->selection().showCurrentCam();
     QCOMPARE(QColor(v.full().picDraw->surface().pixel(512, 384)), QColor(Qt::black));
     const QImage &mainSurface = v.main().picDraw->surface();
     QCOMPARE(QColor(mainSurface.pixel(mainSurface.width() / 2, mainSurface.height() / 2)), QColor(Qt::black));
@@ -559,7 +560,7 @@ void TestFullscreen::countdownFillIsCut()
     Viewer v;
     v.openFullscreen();
     Form3 &f = v.full();
-    f.setAutoRandomVisible(true);
+    f.setCountdownVisible(true);
     f.AutoRandom[1]->resize(54, f.AutoRandom[1]->height());
     const QImage shot = f.picDraw->grab().toImage();
     const QPoint origin = f.AutoRandom[0]->pos();

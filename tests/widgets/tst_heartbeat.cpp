@@ -65,12 +65,12 @@ void TestHeartbeat::start(AppRun &run)
     QVERIFY(run.writeConfig(m_server.baseUrl()));
     QVERIFY(run.startAndWait());
     // The tests drive the heartbeat themselves.
-    run.app->form1().Timer1->stop();
+    run.app->heartbeat().timer()->stop();
 }
 
 void TestHeartbeat::beat(AppRun &run)
 {
-    run.app->heartbeat().Timer1_Timer();
+    run.app->heartbeat().onTick();
     QVERIFY(run.waitForRefresh());
 }
 

@@ -179,17 +179,17 @@ void TestScaledDrawing::redrawWipesTextAndSurvivesResize()
     Form1 form{state};
     form.picOriginal->setPicture(bandedPicture());
     form.picDraw->resize(1000, 600);
-    QCOMPARE(form.DrawScaled(*form.picDraw), ScaleError::None);
+    QCOMPARE(form.drawScaled(), ScaleError::None);
     {
         QPainter p(&form.picDraw->surface());
         p.fillRect(QRect(0, 0, 60, 20), Qt::white);   // as transfer bullets would be
     }
-    QCOMPARE(form.DrawScaled(*form.picDraw), ScaleError::None);
+    QCOMPARE(form.drawScaled(), ScaleError::None);
     QCOMPARE(form.picDraw->surface().pixel(5, 5), Black);
 
     // A resize followed by the layout's redraw places the picture for the new size.
     form.picDraw->resize(400, 600);
-    QCOMPARE(form.DrawScaled(*form.picDraw), ScaleError::None);
+    QCOMPARE(form.drawScaled(), ScaleError::None);
     checkEdges(form.picDraw->surface(), QRect(0, 150, 400, 300), Band);
 }
 

@@ -2,6 +2,7 @@
 #include "app/texts.h"
 #include "camserverprocess.h"
 #include "platform/download.h"
+#include "status/heartbeat.h"
 #include "view/picturearea.h"
 #include "windows/form1.h"
 #include "windows/form2.h"
@@ -77,8 +78,8 @@ void TestStartup::goodCatalogue()
     QCOMPARE(s.ShuffleCountdown.toString(), QStringLiteral("60"));
 
     Form1 &f1 = run.app->form1();
-    QVERIFY(f1.Timer1->isActive());
-    QCOMPARE(f1.Timer1->interval(), 1000);
+    QVERIFY(run.app->heartbeat().timer()->isActive());
+    QCOMPARE(run.app->heartbeat().timer()->interval(), 1000);
     QVERIFY(f1.isVisible());
     QVERIFY(f1.windowState() & Qt::WindowMaximized);
     QVERIFY(!run.app->form2().isVisible());
@@ -137,7 +138,7 @@ void TestStartup::failures()
     QCOMPARE(run.titles, QStringList{texts::AppTitle});
     QCOMPARE(run.exits, QList<int>{1});
     QVERIFY(!run.app->form1().isVisible());
-    QVERIFY(!run.app->form1().Timer1->isActive());
+    QVERIFY(!run.app->heartbeat().timer()->isActive());
     QVERIFY(!run.exists(QStringLiteral("temp.tmp")));
 }
 

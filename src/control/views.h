@@ -1,0 +1,80 @@
+#pragma once
+// What the controllers see of the windows: small views, each implemented by the windows
+// that have the part in question. What goes to "both windows" is the same call on two
+// views. Controllers hold views by pointer and never learn which window is behind one.
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+// A picture area showing the selected cam's picture.
+class PictureView
+{
+public:
+    virtual ~PictureView() = default;
+    virtual QSize pictureAreaSize() const = 0;
+    // Keeps the picture for this and every later drawing (a resize, a mode change); draws
+    // nothing. A null image lets go of the one kept.
+    virtual void setPicture(const QImage &picture) = 0;
+    // Draws the kept picture by the running state's scale mode.
+    virtual void drawPicture() = 0;
+    virtual void clearPicture() = 0;
+};
+
+// Where a refresh tells how its transfer goes: bullets over the picture while it runs,
+// the figures of the finished transfer in the status bar.
+class TransferView
+{
+public:
+    virtual ~TransferView() = default;
+    virtual void showTransferState(const QString &bullets) = 0;
+    virtual void showTransferStatistics(const QString &text) = 0;
+};
+
+// The selected cam's name, description, figures and rating.
+class CamInfoView
+{
+public:
+    virtual ~CamInfoView() = default;
+    // camFields is the cam's catalogue line split on ";".
+    virtual void showCamInfo(const QStringList &camFields) = 0;
+};
+
+// A window title naming the selected cam.
+class TitleView
+{
+public:
+    virtual ~TitleView() = default;
+    virtual void showTitle(const QString &title) = 0;
+};
+
+// The comment bar over a picture area.
+class CommentView
+{
+public:
+    virtual ~CommentView() = default;
+    // fields: name, text and date; the text already cleaned for showing.
+    virtual void showComment(const QStringList &fields) = 0;
+    virtual void hideComment() = 0;
+};
+
+// The cam list: one row per cam, in catalogue order.
+class CamListView
+{
+public:
+    virtual ~CamListView() = default;
+    virtual void addRow(const QString &name, const QString &rating) = 0;
+    virtual void setNameHighlighted(int row, bool highlighted) = 0;
+    virtual void setSelectionShown(int row, bool shown) = 0;
+    virtual void scrollToCam(int row) = 0;
+};
+
+// The auto-shuffle countdown bar and its caption.
+class CountdownView
+{
+public:
+    virtual ~CountdownView() = default;
+    // fill: the part of the bar filled, 0 to 1.
+    virtual void showCountdown(double fill, const QString &caption) = 0;
+    virtual void setCountdownVisible(bool visible) = 0;
+};
