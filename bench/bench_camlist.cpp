@@ -4,12 +4,12 @@
 // times and memory growth as ratios of the two.
 //
 // Run: QT_QPA_PLATFORM=offscreen build/bench/bench_camlist
-#include "app/runningstate.h"
-#include "camlist/camlistwidget.h"
-#include "camlist/selection.h"
-#include "catalogue/catalogue.h"
-#include "resources/pictures.h"
-#include "windows/form1.h"
+#include "core/state/runningstate.h"
+#include "ui/widgets/camlistwidget.h"
+#include "control/camselection.h"
+#include "core/catalogue/catalogue.h"
+#include "ui/pictures/pictures.h"
+#include "ui/windows/mainwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -19,11 +19,11 @@
 #include "camserverprocess.h"
 #include "platform/download.h"
 #include "platform/picturedecoder.h"
-#include "status/heartbeat.h"
-#include "view/camimagefetch.h"
-#include "view/picturearea.h"
-#include "windows/form1.h"
-#include "windows/form3.h"
+#include "control/heartbeat.h"
+#include "control/camimagefetch.h"
+#include "ui/widgets/picturearea.h"
+#include "ui/windows/mainwindow.h"
+#include "ui/windows/fullscreenwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

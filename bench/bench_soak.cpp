@@ -16,11 +16,11 @@
 // end are the same. The exit status is 0 when they hold, 1 when not, 2 when the run could
 // not be set up. Only 127.0.0.1 is contacted.
 #include "benchapp.h"
-#include "camlist/selection.h"
+#include "control/camselection.h"
 #include "camserverprocess.h"
-#include "status/comments.h"
-#include "status/heartbeat.h"
-#include "windows/form1.h"
+#include "control/commentrotation.h"
+#include "control/heartbeat.h"
+#include "ui/windows/mainwindow.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -3,7 +3,7 @@
 // end of the program are reported on stderr instead of shown and carried out.
 #include "app/application.h"
 #include "platform/download.h"
-#include "view/camimagefetch.h"
+#include "control/camimagefetch.h"
 
 #include <QCoreApplication>
 #include <QDir>

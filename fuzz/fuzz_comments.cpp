@@ -6,9 +6,9 @@
 // count mode, draws of the random source).
 #include "fuzzcheck.h"
 
-#include "catalogue/ansitext.h"
-#include "status/commentrules.h"
-#include "view/fetchrules.h"
+#include "core/catalogue/ansitext.h"
+#include "core/rules/commentrules.h"
+#include "core/rules/fetchrules.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

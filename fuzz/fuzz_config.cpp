@@ -2,8 +2,8 @@
 // config.h and against what appending one more "url" line must do.
 #include "fuzzcheck.h"
 
-#include "app/config.h"
-#include "catalogue/ansitext.h"
+#include "core/files/config.h"
+#include "core/catalogue/ansitext.h"
 
 #include <QStringList>
 

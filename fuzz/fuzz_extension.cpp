@@ -2,7 +2,7 @@
 // known extension or the fallback, and it follows from the text after the last "." alone.
 #include "fuzzcheck.h"
 
-#include "view/pictureextension.h"
+#include "core/rules/pictureextension.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

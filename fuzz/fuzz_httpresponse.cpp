@@ -5,7 +5,7 @@
 // whether the connection ends, the sizes of the pieces).
 #include "fuzzcheck.h"
 
-#include "platform/httpresponse.h"
+#include "core/http/httpresponse.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -4,7 +4,7 @@
 // Input: a file name (see fuzz::text); its last four bytes also serve as a status number.
 #include "fuzzcheck.h"
 
-#include "view/pictureloaderrules.h"
+#include "core/rules/pictureloaderrules.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "democatalogue.h"
 
-#include "catalogue/ansitext.h"
+#include "core/catalogue/ansitext.h"
 
 #include <QRandomGenerator>
 #include <QStringList>

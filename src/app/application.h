@@ -10,7 +10,7 @@
 // config.ini), so connect to it first. shutdown() deletes the working files,
 // hides the main window, cancels any transfer and ends the process at once through
 // AppEnvironment::endProgram; no event of any window runs after it.
-#include "app/runningstate.h"
+#include "core/state/runningstate.h"
 
 #include <QDir>
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "download.h"
 
-#include "httprequest.h"
-#include "httpresponse.h"
+#include "core/http/httprequest.h"
+#include "core/http/httpresponse.h"
 
 #include <QSslSocket>
 #include <QTcpSocket>

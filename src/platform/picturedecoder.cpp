@@ -1,6 +1,6 @@
 #include "picturedecoder.h"
 
-#include "view/pictureloaderrules.h"
+#include "core/rules/pictureloaderrules.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -2,11 +2,11 @@
 // (Xvfb, 1024 x 768): the fullscreen window covers the screen by its own geometry, and the
 // overlay lies above it where the screen shows it.
 #include "app/application.h"
-#include "view/picturearea.h"
-#include "windows/demandtimer.h"
-#include "windows/form1.h"
-#include "windows/form3.h"
-#include "windows/form4.h"
+#include "ui/widgets/picturearea.h"
+#include "ui/widgets/demandtimer.h"
+#include "ui/windows/mainwindow.h"
+#include "ui/windows/fullscreenwindow.h"
+#include "ui/windows/infobarwindow.h"
 
 #include <QLabel>
 #include <QScreen>

@@ -2,7 +2,7 @@
 // One start of the application in a fresh working folder, with the stop messages and the
 // end of the program recorded instead of shown and carried out.
 #include "app/application.h"
-#include "view/camimagefetch.h"
+#include "control/camimagefetch.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "catalogue/ansitext.h"
-#include "catalogue/camrecord.h"
-#include "catalogue/catalogue.h"
+#include "core/catalogue/ansitext.h"
+#include "core/catalogue/camrecord.h"
+#include "core/catalogue/catalogue.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
-#include "commands/keycommands.h"
-#include "status/commentrules.h"
-#include "windows/mainlayout.h"
+#include "core/keys/keycommands.h"
+#include "core/rules/commentrules.h"
+#include "core/geometry/mainlayout.h"
 
 #include <QTest>
 

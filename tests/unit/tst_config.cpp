@@ -1,4 +1,4 @@
-#include "app/config.h"
+#include "core/files/config.h"
 
 #include <QTemporaryDir>
 #include <QTest>

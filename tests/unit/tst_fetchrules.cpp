@@ -1,9 +1,9 @@
-#include "catalogue/servertext.h"
+#include "core/catalogue/servertext.h"
 #include <QUrl>
 #include <QUrlQuery>
-#include "status/countdown.h"
-#include "view/fetchrules.h"
-#include "view/pictureextension.h"
+#include "core/rules/countdown.h"
+#include "core/rules/fetchrules.h"
+#include "core/rules/pictureextension.h"
 
 #include <QTest>
 

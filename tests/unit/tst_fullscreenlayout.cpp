@@ -1,4 +1,4 @@
-#include "windows/fullscreenlayout.h"
+#include "core/geometry/fullscreenlayout.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "status/heartbeatrules.h"
+#include "core/rules/heartbeatrules.h"
 
 #include <QTest>
 

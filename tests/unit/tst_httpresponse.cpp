@@ -1,6 +1,6 @@
 // The reader of HTTP answers: framing, limits and failures, whatever pieces the bytes
 // arrive in.
-#include "platform/httpresponse.h"
+#include "core/http/httpresponse.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "commands/keycodes.h"
+#include "core/keys/keycodes.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "camlist/listgeometry.h"
+#include "core/geometry/listgeometry.h"
 
 #include <QTest>
 

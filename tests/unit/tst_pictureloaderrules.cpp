@@ -1,5 +1,5 @@
-#include "view/pictureloaderrules.h"
-#include "view/scalemodes.h"
+#include "core/rules/pictureloaderrules.h"
+#include "core/geometry/scalemodes.h"
 
 #include <QTest>
 

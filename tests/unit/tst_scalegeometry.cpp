@@ -1,4 +1,4 @@
-#include "view/scalegeometry.h"
+#include "core/geometry/scalegeometry.h"
 
 #include <QTest>
 

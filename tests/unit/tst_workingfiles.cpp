@@ -1,4 +1,4 @@
-#include "app/workingfiles.h"
+#include "core/files/workingfiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
-#include "app/runningstate.h"
-#include "camlist/camlistwidget.h"
-#include "camlist/selection.h"
-#include "catalogue/catalogue.h"
-#include "windows/form1.h"
+#include "core/state/runningstate.h"
+#include "ui/widgets/camlistwidget.h"
+#include "control/camselection.h"
+#include "core/catalogue/catalogue.h"
+#include "ui/windows/mainwindow.h"
 
 #include <QLineEdit>
 #include <QRandomGenerator>

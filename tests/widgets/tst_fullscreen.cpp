@@ -1,15 +1,15 @@
 // The fullscreen and overlay windows as the application wires them, on a 1024 x 768 screen.
 #include "app/application.h"
-#include "camlist/selection.h"
-#include "commands/keyhandler.h"
-#include "platform/twips.h"
-#include "view/picturearea.h"
-#include "windows/demandtimer.h"
-#include "windows/form1.h"
-#include "windows/form3.h"
-#include "windows/form4.h"
-#include "windows/fullscreentexts.h"
-#include "windows/shapes.h"
+#include "control/camselection.h"
+#include "control/keyhandler.h"
+#include "core/geometry/twips.h"
+#include "ui/widgets/picturearea.h"
+#include "ui/widgets/demandtimer.h"
+#include "ui/windows/mainwindow.h"
+#include "ui/windows/fullscreenwindow.h"
+#include "ui/windows/infobarwindow.h"
+#include "core/state/fullscreentexts.h"
+#include "ui/widgets/shapes.h"
 
 #include <QAbstractScrollArea>
 #include <QCheckBox>

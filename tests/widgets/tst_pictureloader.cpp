@@ -2,7 +2,7 @@
 #include "gifwriter.h"
 #include "memorywatch.h"
 #include "platform/picturedecoder.h"
-#include "view/pictureloaderrules.h"
+#include "core/rules/pictureloaderrules.h"
 
 #include <QBuffer>
 #include <QDir>

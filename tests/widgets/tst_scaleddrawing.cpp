@@ -1,9 +1,9 @@
-#include "app/runningstate.h"
+#include "core/state/runningstate.h"
 #include "platform/picturedecoder.h"
-#include "view/picturearea.h"
-#include "view/scaleddrawing.h"
-#include "view/scalemodes.h"
-#include "windows/form1.h"
+#include "ui/widgets/picturearea.h"
+#include "platform/scaleddrawing.h"
+#include "core/geometry/scalemodes.h"
+#include "ui/windows/mainwindow.h"
 
 #include <QAction>
 #include <QDir>

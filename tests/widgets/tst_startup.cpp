@@ -1,11 +1,11 @@
 #include "apprun.h"
-#include "app/texts.h"
+#include "core/state/texts.h"
 #include "camserverprocess.h"
 #include "platform/download.h"
-#include "status/heartbeat.h"
-#include "view/picturearea.h"
-#include "windows/form1.h"
-#include "windows/form2.h"
+#include "control/heartbeat.h"
+#include "ui/widgets/picturearea.h"
+#include "ui/windows/mainwindow.h"
+#include "ui/windows/splashwindow.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,0 +1,177 @@
+#include "camimagefetch.h"
+
+#include "core/state/runningstate.h"
+#include "core/files/workingfiles.h"
+#include "core/catalogue/camrecord.h"
+#include "control/views.h"
+#include "platform/download.h"
+#include "platform/picturedecoder.h"
+#include "core/rules/fetchrules.h"
+#include "core/rules/pictureextension.h"
+#include "control/pictureloadjob.h"
+#include "platform/scaleddrawing.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <utility>
+
+CamImageFetch::CamImageFetch(RunningState &state, TransferView &transferView, Transfer &inet, QDir workDir,
+                             int timeoutMs, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_transferView(transferView)
+    , m_inet(inet)
+    , m_workDir(std::move(workDir))
+    , m_timeoutMs(timeoutMs)
+    , m_pictureLoad(new PictureLoadJob(this))
+{
+}
+
+bool CamImageFetch::isRunning() const
+{
+    return m_step != Step::Idle || m_pictureLoad->isBusy();
+}
+
+void CamImageFetch::setDecodeBudget(int ms)
+{
+    m_pictureLoad->setBudget(ms);
+}
+
+void CamImageFetch::abandon()
+{
+    if (m_step == Step::Idle)
+        return;
+    // Cut off before cancelling, so neither the download's end nor the decode's result
+    // reaches this object again.
+    if (m_download) {
+        m_download->disconnect(this);
+        m_download->cancel();
+        m_download = nullptr;
+    }
+    if (m_step == Step::Decode) {
+        disconnect(m_decodeDone);
+        m_pictureLoad->cancel();
+    }
+    endRefresh();
+}
+
+void CamImageFetch::transferStateChanged(int code)
+{
+    m_transferView.showTransferState(fetch_rules::stateBullets(code));
+}
+
+void CamImageFetch::writeFile(const QString &name, const QByteArray &bytes, bool *ok) const
+{
+    *ok = working_files::write(m_workDir, name, bytes);
+}
+
+void CamImageFetch::download(const QString &address, qint64 maxBytes,
+                             void (CamImageFetch::*next)(const DownloadResult &))
+{
+    m_download = m_inet.start(DownloadRequest{address, maxBytes, m_timeoutMs});
+    connect(m_download, &DownloadHandler::stateChanged, this, &CamImageFetch::transferStateChanged);
+    connect(m_download, &DownloadHandler::finished, this, next);
+}
+
+void CamImageFetch::fetchCamImage()
+{
+    if (isRunning())
+        return; // one refresh at a time; the one running will re-enable the heartbeat
+
+    // No comments until this cam's have arrived; nothing else may be transferring.
+    m_state.CommentTable = QStringList{QString(), QString()};
+    m_inet.cancel();
+
+    const QString address = m_state.pictureAddress;
+    m_extension = picture_extension::ImageExtension(address);
+    // A monotonic clock, so a transfer across midnight is not negative.
+    m_clock.start();
+    m_step = Step::Picture;
+    download(address, PictureMaxBytes, &CamImageFetch::pictureDownloaded);
+}
+
+void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
+{
+    m_download = nullptr;
+    transferSeconds = float(m_clock.nsecsElapsed() / 1e9);
+
+    // One fallback name; a second failure gives up on the file for this run.
+    bool written = false;
+    writeFile(working_files::pictureFile(m_extension), picture.body, &written);
+    if (!written) {
+        m_extension = picture_extension::Fallback;
+        writeFile(working_files::pictureFile(m_extension), picture.body, &written);
+    }
+    // The statistics give what was written, as it lies on disk.
+    if (written) {
+        const qint64 length = QFileInfo(m_workDir.filePath(working_files::pictureFile(m_extension))).size();
+        if (const auto text = fetch_rules::transferStatusText(length, transferSeconds))
+            m_transferView.showTransferStatistics(*text);
+    }
+
+    const QString camId = CamRecord::field(m_state.CurrentCamFields, CamRecord::CamId);
+    m_step = Step::Comments;
+    download(fetch_rules::commentsAddress(m_state.ServerUrl, camId), CatalogueMaxBytes,
+             &CamImageFetch::commentsDownloaded);
+}
+
+void CamImageFetch::commentsDownloaded(const DownloadResult &comments)
+{
+    m_download = nullptr;
+    // A failed comments download leaves the cam without comments.
+    if (comments.ok()) {
+        bool written = false;
+        writeFile(working_files::TextFile, comments.body, &written);
+        if (written) {
+            if (const auto text = working_files::read(m_workDir, working_files::TextFile, CatalogueMaxBytes))
+                m_state.CommentTable = fetch_rules::buildCommentTable(*text);
+        }
+    }
+    startDecode();
+}
+
+// The picture is decoded off the window thread; pictureLoaded() ends the refresh.
+void CamImageFetch::startDecode()
+{
+    // A picture near the size limit goes before the next is decoded, so two of them
+    // never take memory at once; the areas keep showing it meanwhile.
+    std::vector<QImage> letGo;
+    if (m_picture.sizeInBytes() > LargePictureBytes) {
+        letGo = takeHalvings();
+        letGo.push_back(std::exchange(m_picture, QImage()));
+        for (PictureView *view : m_pictureViews)
+            view->setPicture(QImage());
+    }
+    QList<QSize> areas;
+    for (const PictureView *view : m_pictureViews)
+        areas.append(view->pictureAreaSize());
+    if (m_pictureLoad->start(m_workDir.filePath(working_files::pictureFile(m_extension)), areas,
+                             m_state.scaleMode, std::move(letGo))) {
+        // The job reports from the event loop only, never from within start().
+        m_step = Step::Decode;
+        m_decodeDone = connect(m_pictureLoad, &PictureLoadJob::loaded, this, &CamImageFetch::pictureLoaded,
+                               Qt::SingleShotConnection);
+        return;
+    }
+    endRefresh();
+}
+
+void CamImageFetch::pictureLoaded(const LoadedPicture &result)
+{
+    m_picture = result.picture.value_or(QImage());
+    keepHalvings(m_picture, result.halvings);
+    for (PictureView *view : m_pictureViews)
+        view->setPicture(m_picture);
+    for (PictureView *view : m_pictureViews)
+        view->drawPicture();
+    endRefresh();
+}
+
+void CamImageFetch::endRefresh()
+{
+    QFile::remove(m_workDir.filePath(working_files::pictureFile(m_extension)));
+    QFile::remove(m_workDir.filePath(working_files::TextFile));
+    m_step = Step::Idle;
+    emit refreshEnded();
+}

@@ -1,0 +1,73 @@
+#include "heartbeat.h"
+
+#include "core/state/runningstate.h"
+#include "control/camselection.h"
+#include "control/views.h"
+#include "core/rules/countdown.h"
+#include "core/rules/heartbeatrules.h"
+#include "control/camimagefetch.h"
+
+#include <QTimer>
+
+Heartbeat::Heartbeat(RunningState &state, CamSelection &selection, CamImageFetch &fetch, CountdownView &countdown,
+                     QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_selection(selection)
+    , m_fetch(fetch)
+    , m_countdown(countdown)
+    , m_heartbeatTimer(new QTimer(this))
+{
+    m_heartbeatTimer->setObjectName(QStringLiteral("Timer1"));
+    m_heartbeatTimer->setInterval(1000);
+    connect(m_heartbeatTimer, &QTimer::timeout, this, &Heartbeat::onTick);
+}
+
+void Heartbeat::showCamInformation()
+{
+    for (CamInfoView *view : m_camInfoViews)
+        view->showCamInfo(m_state.CurrentCamFields);
+    emit camInfoShown();
+}
+
+void Heartbeat::onTick()
+{
+    if (m_fetch.isRunning())
+        return;
+
+    const QString title = heartbeat::windowTitle(m_state.CurrentCamFields);
+    if (m_shownTitle != title)
+        showCamInformation();
+    m_shownTitle = title;
+    for (TitleView *view : m_titleViews)
+        view->showTitle(title);
+
+    const heartbeat::RefreshStep refresh =
+        heartbeat::refreshStep(m_state.RefreshCountdown, m_state.refreshIntervalText, m_state.RefreshInterval);
+    m_state.RefreshCountdown = refresh.countdown;
+    if (refresh.fetch)
+        m_fetch.fetchCamImage();
+
+    const bool autoShuffle = m_state.autoShuffle;
+    const heartbeat::ShuffleStep shuffle = heartbeat::shuffleStep(m_state.ShuffleCountdown, autoShuffle);
+    if (shuffle.pick)
+        m_selection.pickRandomCam();
+    else
+        m_state.ShuffleCountdown = shuffle.countdown;
+
+    const QString intervalText = countdown::readInterval(m_state.shuffleIntervalText, m_state.ShuffleInterval);
+    const double fill =
+        countdown::fillFraction(countdown::intervalSeconds(intervalText).value_or(0), countdown::value(m_state.ShuffleCountdown));
+    m_countdown.showCountdown(fill, heartbeat::countdownCaption(m_state.ShuffleCountdown));
+
+    if (autoShuffle)
+        m_countdown.setCountdownVisible(m_state.infoBarOn);
+}
+
+void Heartbeat::onAutoShuffleToggled()
+{
+    const bool on = m_state.autoShuffle;
+    if (!on)
+        m_state.ShuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.ShuffleInterval);
+    m_countdown.setCountdownVisible(on);
+}

@@ -1,0 +1,85 @@
+#include "pictureloadjob.h"
+
+#include "platform/scaleddrawing.h"
+
+PictureLoadJob::PictureLoadJob(QObject *parent)
+    : QObject(parent)
+{
+    m_pool.setMaxThreadCount(1);
+    m_budget.setSingleShot(true);
+    m_budget.setInterval(10000);
+    connect(&m_budget, &QTimer::timeout, this, [this] {
+        cancel();
+        LoadedPicture givenUp;
+        givenUp.errorText = cancelledLoadText();
+        report(givenUp);
+    });
+}
+
+PictureLoadJob::~PictureLoadJob()
+{
+    cancel();
+    // Before the object goes: a worker still running posts its result to it.
+    m_pool.waitForDone();
+}
+
+void PictureLoadJob::setBudget(int ms)
+{
+    m_budget.setInterval(ms);
+}
+
+bool PictureLoadJob::start(const QString &fileName, const QList<QSize> &areas, ViewScaleMode mode,
+                           std::vector<QImage> letGo)
+{
+    if (m_busy)
+        return false;
+    m_busy = true;
+    m_reported = false;
+    const quint64 ticket = ++m_ticket;
+    const auto cancelFlag = std::make_shared<std::atomic<bool>>(false);
+    m_cancel = cancelFlag;
+    const auto dropped = std::make_shared<std::vector<QImage>>(std::move(letGo));
+    m_pool.start([this, ticket, cancelFlag, dropped, fileName, areas, mode] {
+        dropped->clear();
+        LoadedPicture result;
+        result.picture = LoadPictureFile(fileName, result.errorText, false, false, {}, defaultDecoderEngine(),
+                                         cancelFlag.get());
+        if (result.picture && !result.picture->isNull())
+            result.halvings = prepareHalvings(*result.picture, areas, mode, cancelFlag.get());
+        QMetaObject::invokeMethod(
+            this, [this, ticket, r = std::move(result)]() mutable { workerDone(ticket, std::move(r)); },
+            Qt::QueuedConnection);
+    });
+    if (m_budget.interval() > 0)
+        m_budget.start();
+    return true;
+}
+
+void PictureLoadJob::cancel()
+{
+    if (m_busy && m_cancel)
+        m_cancel->store(true);
+}
+
+void PictureLoadJob::workerDone(quint64 ticket, LoadedPicture result)
+{
+    if (ticket != m_ticket)
+        return;
+    m_busy = false;
+    if (m_reported)
+        return; // given up at the budget, and told so then
+    m_budget.stop();
+    if (m_cancel && m_cancel->load()) {
+        // Whatever the worker got done before it noticed is not the whole picture.
+        result.picture.reset();
+        result.halvings.clear();
+        result.errorText = cancelledLoadText();
+    }
+    report(result);
+}
+
+void PictureLoadJob::report(const LoadedPicture &result)
+{
+    m_reported = true;
+    emit loaded(result);
+}

@@ -1,0 +1,67 @@
+#pragma once
+// Picture loads for the cam refresh, on a worker thread and one at a time.
+//
+// start() hands a picture file to the worker and returns at once. The worker runs
+// LoadPictureFile and then makes the halvings that drawing the picture into the given
+// areas will use, so the window thread is left with placing the result. loaded() comes
+// back on the job's own thread exactly once per start(): with the worker's result, or with
+// no picture and cancelledLoadText() when the budget runs out first.
+//
+// Pictures handed to start() in letGo are dropped on the worker before it decodes, so the
+// window thread does not wait for their memory to be freed and it is free before the new
+// picture takes its own.
+//
+// cancel() gives the running load up: its file reads fail from then on, so the decoder
+// ends early, and the result is no picture. isBusy() holds from start() until the worker
+// has let go of the file, which for a load given up at the budget comes some time after
+// loaded(); start() refuses to run a second load beside it. Destroying the job gives up a
+// running load and waits for the worker to end.
+#include "platform/picturedecoder.h"
+#include "core/geometry/scalegeometry.h"
+
+#include <QList>
+#include <QObject>
+#include <QSize>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+struct LoadedPicture
+{
+    Picture picture;
+    QString errorText;
+    std::vector<QImage> halvings; // of the picture, for keepHalvings()
+};
+
+class PictureLoadJob : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PictureLoadJob(QObject *parent = nullptr);
+    ~PictureLoadJob() override;
+
+    // A load still running after this long is given up; 0 or less: never.
+    void setBudget(int ms);
+
+    bool start(const QString &fileName, const QList<QSize> &areas, ViewScaleMode mode,
+               std::vector<QImage> letGo = {});
+    void cancel();
+    bool isBusy() const { return m_busy; }
+
+signals:
+    void loaded(const LoadedPicture &result);
+
+private:
+    void workerDone(quint64 ticket, LoadedPicture result);
+    void report(const LoadedPicture &result);
+
+    QThreadPool m_pool;
+    QTimer m_budget;
+    std::shared_ptr<std::atomic<bool>> m_cancel;
+    quint64 m_ticket = 0;   // the load started last
+    bool m_busy = false;
+    bool m_reported = true; // loaded() has gone out for the load started last
+};

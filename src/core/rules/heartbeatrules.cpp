@@ -1,0 +1,55 @@
+#include "heartbeatrules.h"
+
+#include "core/catalogue/camrecord.h"
+#include "core/catalogue/servertext.h"
+#include "core/rules/countdown.h"
+
+namespace heartbeat {
+
+namespace {
+
+QString shownField(const QStringList &f, CamRecord::Field index)
+{
+    return server_text::shown(CamRecord::field(f, index), server_text::LineLimit);
+}
+
+} // namespace
+
+RefreshStep refreshStep(const QVariant &countdown, const QString &refreshBox, QString &lastReadable)
+{
+    if (countdown::value(countdown) <= 0)
+        return {countdown::readInterval(refreshBox, lastReadable), true};
+    return {countdown::counted(countdown), false};
+}
+
+ShuffleStep shuffleStep(const QVariant &countdown, bool autoShuffle)
+{
+    if (countdown::value(countdown) <= 0)
+        return {countdown, autoShuffle};
+    return {autoShuffle ? countdown::counted(countdown) : countdown, false};
+}
+
+Sides switchSides(int screenWidth, int overlayLeft, int overlayWidth, int shape3Width, int label1Width)
+{
+    if (overlayLeft == screenWidth - overlayWidth)
+        return {0, screenWidth - shape3Width - 120, screenWidth - label1Width - 240};
+    return {screenWidth - overlayWidth, 120, 240};
+}
+
+QString overlayFigures(const QStringList &f)
+{
+    return QStringLiteral("Views: ") + shownField(f, CamRecord::ViewCount) + QStringLiteral(" | ")
+        + QStringLiteral("Comments: ") + shownField(f, CamRecord::CommentCount) + QStringLiteral("\r\n")
+        + addedByText(f);
+}
+
+QString addedByText(const QStringList &f) { return QStringLiteral("Cam added by: ") + shownField(f, CamRecord::AddedBy); }
+
+QString windowTitle(const QStringList &f) { return shownField(f, CamRecord::CamName) + TitleSuffix; }
+
+QString countdownCaption(const QVariant &shuffleCountdown)
+{
+    return QStringLiteral("Auto Shuffle in ") + countdown::text(shuffleCountdown) + QStringLiteral(" sec.");
+}
+
+} // namespace heartbeat

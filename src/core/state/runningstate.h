@@ -1,0 +1,48 @@
+#pragma once
+// The running state shared by every window, from start-up to exit. One instance, owned by
+// the application and handed to the windows by reference; nobody keeps a copy.
+#include "core/geometry/scalegeometry.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+struct RunningState
+{
+    // Raw catalogue lines, one per cam, plus one spare slot at the end.
+    QStringList CamTable{QString()};
+    int CamCount = 0;
+    // Index of the selected cam.
+    int CurrentCam = 0;
+    // The selected cam's line split on ";".
+    QStringList CurrentCamFields;
+    // The catalogue server's base address, from config.ini.
+    QString ServerUrl;
+    // The selected cam's comment lines plus one empty spare entry.
+    QStringList CommentTable{QString(), QString()};
+    // Countdowns in ticks. They are loaded from the interval boxes' texts and counted as
+    // numbers, so they hold either the text they were loaded from or a whole number.
+    QVariant RefreshCountdown{0};
+    QVariant ShuffleCountdown{0};
+    // The last readable text of the refresh (Text2) and auto-shuffle (Text3) boxes, used
+    // when a box is empty or garbled at the moment a countdown is loaded from it.
+    QString RefreshInterval{QStringLiteral("5")};
+    QString ShuffleInterval{QStringLiteral("60")};
+    // CommentTable index of the comment shown last, -1 for none.
+    int LastCommentIndex = -1;
+
+    // What the user sets and the windows only show. A window pushes a user's edit in
+    // here; code that changes one of these asks the windows to show it again.
+    // The selected cam's picture address (shown by the hidden Text1).
+    QString pictureAddress;
+    // The mode pictures are drawn in (the scale-mode button's caption, the hidden Option1).
+    ViewScaleMode scaleMode = ViewScaleMode::ScaleInline;
+    // Whether the fullscreen window shows its Info-Bar (the overlay's Timer1 enabled).
+    bool infoBarOn = true;
+    // The "Show user comments" (Check1) and "Auto shuffle" (Check2) switches.
+    bool showComments = true;
+    bool autoShuffle = false;
+    // The refresh (Text2) and auto-shuffle (Text3) interval boxes' texts, as typed.
+    QString refreshIntervalText{QStringLiteral("5")};
+    QString shuffleIntervalText{QStringLiteral("60")};
+};

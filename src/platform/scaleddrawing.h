@@ -1,0 +1,38 @@
+#pragma once
+// Draws a picture onto a picture area's surface by a scale mode.
+//
+// The surface is cleared to black first, whatever follows. The picture is then scaled
+// smoothly onto exactly the pixel rectangle scaledPlacement() gives for the area's and the
+// picture's sizes in twips; the rest of the area stays black and what overhangs the area
+// is cut off. A null picture leaves the area black. An error of the arithmetic is
+// returned with the area cleared and nothing drawn; nothing is thrown.
+//
+// Shrinking goes through exact halvings of the picture (each pixel the mean of a 2 x 2
+// block), kept for the picture drawn last so that the second area and later redraws find
+// them ready. They can be made ahead, on any thread, with prepareHalvings() and handed over
+// with keepHalvings(); the drawing is the same either way.
+#include "core/geometry/scalegeometry.h"
+
+#include <QList>
+#include <QSize>
+
+#include <atomic>
+#include <vector>
+
+#include <QImage>
+
+// area is the size of the picture area the surface belongs to; a surface of another size
+// (an area without height still has a one-pixel surface) is left black.
+ScaleError drawScaledPicture(QImage &surface, const QSize &area, const QImage &picture, ViewScaleMode mode);
+
+// The halvings drawing the picture into areas of these sizes by this mode will use. Safe
+// on any thread; gives up (with what it has) once *cancel is set.
+std::vector<QImage> prepareHalvings(const QImage &picture, const QList<QSize> &areas, ViewScaleMode mode,
+                                    const std::atomic<bool> *cancel = nullptr);
+
+// Keeps halvings made by prepareHalvings() for this picture, in place of any kept before.
+// Window thread only.
+void keepHalvings(const QImage &picture, std::vector<QImage> levels);
+
+// Hands over the halvings kept and keeps none; the next draw makes what it needs again.
+std::vector<QImage> takeHalvings();

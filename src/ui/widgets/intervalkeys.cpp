@@ -1,0 +1,28 @@
+#include "intervalkeys.h"
+
+#include "core/rules/countdown.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+
+IntervalKeyFilter::IntervalKeyFilter(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void IntervalKeyFilter::watch(QLineEdit *box) { box->installEventFilter(this); }
+
+bool IntervalKeyFilter::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QObject::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    const QString text = key->text();
+    // Delete types nothing in the box's sense; only characters are filtered.
+    if (text.isEmpty() || key->key() == Qt::Key_Delete)
+        return false;
+    if (countdown::intervalKeyAllowed(text.at(0).unicode()))
+        return false;
+    emit rejected();
+    return true;
+}

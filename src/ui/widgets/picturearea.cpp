@@ -1,0 +1,97 @@
+#include "picturearea.h"
+
+#include "core/geometry/twips.h"
+#include "platform/scaleddrawing.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QResizeEvent>
+
+PictureArea::PictureArea(QWidget *parent)
+    : QWidget(parent)
+    , m_surface(1, 1, QImage::Format_RGB32)
+{
+    // The surface covers every pixel, so nothing needs to be erased before painting.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_surface.fill(Qt::black);
+}
+
+QImage &PictureArea::surface()
+{
+    syncSurface();
+    return m_surface;
+}
+
+void PictureArea::clear()
+{
+    const QSize wanted = size().expandedTo(QSize(1, 1));
+    if (m_surface.size() != wanted)
+        m_surface = QImage(wanted, QImage::Format_RGB32);
+    m_surface.fill(Qt::black);
+    update();
+}
+
+void PictureArea::drawShadowText(const QString &text)
+{
+    syncSurface();
+    QPainter p(&m_surface);
+    p.setFont(font());
+    const QSize big(m_surface.width() + 1000, m_surface.height() + 1000);
+    p.setPen(Qt::black);
+    p.drawText(QRect(QPoint(twips::toPixels(135), twips::toPixels(75)), big), Qt::AlignLeft | Qt::AlignTop, text);
+    p.setPen(Qt::white);
+    p.drawText(QRect(QPoint(twips::toPixels(120), twips::toPixels(60)), big), Qt::AlignLeft | Qt::AlignTop, text);
+    p.end();
+    update();
+}
+
+ScaleError drawScaledPicture(PictureArea &target, const QImage &picture, ViewScaleMode mode)
+{
+    const ScaleError error = drawScaledPicture(target.surface(), target.size(), picture, mode);
+    target.update();
+    return error;
+}
+
+void PictureArea::paintEvent(QPaintEvent *event)
+{
+    QPainter p(this);
+    p.drawImage(event->rect(), m_surface, event->rect());
+}
+
+void PictureArea::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        emit doubleClicked();
+}
+
+void PictureArea::resizeEvent(QResizeEvent *)
+{
+    syncSurface();
+}
+
+// A hidden widget hears of its resize only when shown, so the size is checked on use.
+void PictureArea::syncSurface()
+{
+    const QSize wanted = size().expandedTo(QSize(1, 1));
+    if (wanted == m_surface.size())
+        return;
+    QImage next(wanted, QImage::Format_RGB32);
+    next.fill(Qt::black);
+    QPainter p(&next);
+    p.drawImage(0, 0, m_surface);
+    p.end();
+    m_surface = std::move(next);
+}
+
+PictureHolder::PictureHolder(QWidget *parent)
+    : QWidget(parent)
+{
+    hide();
+}
+
+void PictureHolder::setPicture(const QImage &picture)
+{
+    m_picture = picture;
+    if (!m_picture.isNull())
+        resize(m_picture.size());
+}

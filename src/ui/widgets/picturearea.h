@@ -1,0 +1,65 @@
+#pragma once
+// The two kinds of picture box of the cam view.
+//
+// PictureArea is a visible picture area (`picDraw`): a black drawing surface the size of
+// the widget that keeps whatever is drawn on it until it is cleared; painting only shows
+// that surface. After a resize the surface keeps its old content at the top left and is
+// black elsewhere until the next redraw.
+//
+// PictureHolder is the hidden box (`picOriginal`) holding the decoded cam picture once,
+// unscaled; it sizes itself to the picture. With no picture it holds a null image.
+//
+// A double-click with the left button on the area (or on a widget inside it that does not
+// take the click) is announced with doubleClicked().
+#include "core/geometry/scalegeometry.h"
+
+#include <QImage>
+#include <QWidget>
+
+class PictureArea : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit PictureArea(QWidget *parent = nullptr);
+
+    // The drawing surface; draw on it, then call update() to show the change.
+    // It always has the widget's current size, also while the widget is hidden.
+    QImage &surface();
+
+    // Back to the black background, text drawn on the surface included.
+    void clear();
+
+    // Draws text white with a black shadow one pixel right and down, at (120, 60) twips,
+    // over what the surface shows.
+    void drawShadowText(const QString &text);
+
+signals:
+    void doubleClicked();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void syncSurface();
+
+    QImage m_surface;
+};
+
+// Draws the picture into the area by the mode and shows it (see drawScaledPicture for the
+// surface).
+ScaleError drawScaledPicture(PictureArea &target, const QImage &picture, ViewScaleMode mode);
+
+class PictureHolder : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit PictureHolder(QWidget *parent = nullptr);
+
+    void setPicture(const QImage &picture);
+    const QImage &picture() const { return m_picture; }
+
+private:
+    QImage m_picture;
+};

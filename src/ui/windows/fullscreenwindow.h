@@ -1,0 +1,116 @@
+#pragma once
+// The fullscreen window: the cam picture alone on a black, borderless window covering the
+// screen, with its own comment bar, the auto-shuffle countdown and a status box.
+//
+// Created hidden once and only shown and hidden afterwards. Whenever it is shown it sets its
+// geometry to its whole screen and asks for the full-screen state, so it covers the screen
+// with or without a window manager that honours the request. Every key pressed in it goes
+// to Form_KeyDown() before any widget: Escape asks to close it (closeRequested()), a key
+// that reads as "i" switches the Info-Bar on, every other key goes out as keyRelayed() for
+// the main window's key commands. After each layout it redraws its picture.
+//
+// The pointer: hidden over the picture until the mouse moves there, then shown on the
+// window's pointer surfaces until the next tick of Timer1; pointerShownChanged() lets the
+// overlay follow. The window announces its visibility, activation and the facts the
+// overlay lays itself out by, and knows no other window.
+#include "control/views.h"
+#include "ui/widgets/commentbar.h"
+#include "core/geometry/fullscreenlayout.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <array>
+
+struct RunningState;
+class LineShape;
+class PictureArea;
+class QLabel;
+class QTimer;
+class RoundedBox;
+
+// Form3: the fullscreen window.
+class Form3 : public QWidget,
+              public PictureView,
+              public TitleView,
+              public CommentView,
+              public CountdownView
+{
+    Q_OBJECT
+public:
+    explicit Form3(RunningState &state, QWidget *parent = nullptr);
+
+    PictureArea *picDraw = nullptr;
+    QLabel *AutoRandomLabel = nullptr;
+    std::array<QLabel *, 2> AutoRandom{}; // 0 the track, 1 the fill, cut at its width
+    QLabel *Label1 = nullptr;             // the status message
+    RoundedBox *Shape3 = nullptr;         // the box behind it
+    QLabel *Shape1 = nullptr;
+    QLabel *Shape2 = nullptr;
+    LineShape *Line1 = nullptr;
+    std::array<QLabel *, 3> CamComment{};
+    QTimer *Timer1 = nullptr;             // hides the pointer and the status box
+
+    // The last pointer position seen over picDraw, twips.
+    double LastMouseX = 0;
+    double LastMouseY = 0;
+
+    CommentBar commentBar() const { return {Shape1, Shape2, Line1, CamComment}; }
+
+    // Shows text in the status box until the next tick of Timer1.
+    void showStatusMessage(const QString &text);
+    // The views of this window: picDraw with a picture of its own to redraw from, the
+    // title (the cam's, marked as the fullscreen window's), the comment bar, the
+    // auto-shuffle countdown (the bar and its text together).
+    QSize pictureAreaSize() const override;
+    void setPicture(const QImage &picture) override;
+    void drawPicture() override;
+    void clearPicture() override;
+    void showTitle(const QString &title) override;
+    void showComment(const QStringList &fields) override;
+    void hideComment() override;
+    void showCountdown(double fill, const QString &caption) override;
+    void setCountdownVisible(bool visible) override;
+
+    // The window's handlers, callable as if the event had happened.
+    void Form_KeyDown(int keyCode);
+    void Form_Resize();
+    void picDraw_MouseMove(double x, double y);
+    void Timer1_Timer();
+
+    // The surfaces whose pointer is switched.
+    QList<QWidget *> pointerSurfaces() const;
+    void setPointerShown(bool shown);
+
+    fullscreen_layout::FullscreenGeometry currentGeometry() const;
+    // What the overlay's layout needs to know of this window.
+    fullscreen_layout::FullscreenFacts overlayFacts() const;
+
+    // The overlay switched the Info-Bar off: this window comes to the front and says so.
+    void infoBarSwitchedOff();
+
+    void setVisible(bool visible) override;
+
+signals:
+    void closeRequested();
+    // A key this window leaves to the main window's key commands (shift state always 0).
+    void keyRelayed(int keyCode, int shift);
+    // "i" switched the running state's Info-Bar on.
+    void infoBarSwitchedOn();
+    void pointerShownChanged(bool shown);
+    void visibilityChanged(bool visible);
+    void activated();
+    void overlayFactsChanged(const fullscreen_layout::FullscreenFacts &facts);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void applyGeometry(const fullscreen_layout::FullscreenGeometry &g);
+    void coverScreen();
+
+    RunningState &m_state;
+    QImage m_picture;
+};

@@ -1,0 +1,85 @@
+#pragma once
+// The overlay: a translucent side panel over the fullscreen window with the cam's name,
+// description, rating and figures (the Info-Bar).
+//
+// Created hidden and 75 % opaque; only shown and hidden afterwards. Its Timer1 is enabled
+// exactly while the running state's Info-Bar switch is on: on means the overlay is kept
+// beside the fullscreen window, sized to it and shown whenever that window is visible, as long as Label1 holds cam figures (it
+// never shows while Label1 reads "..."). The switch keeps that meaning at every moment,
+// but the tick runs only while the fullscreen window is visible; the window's hiding runs
+// one tick at once, so the overlay goes with it. Keys: Escape asks to close the fullscreen
+// window (closeRequested()), "i" switches the Info-Bar off, every other key goes out as
+// keyRelayed() for the main window's key commands. The overlay stays above the fullscreen window: it is a
+// frameless tool window, on top, transient for the fullscreen window, and raised whenever
+// it appears or the fullscreen window is shown or activated.
+#include "control/views.h"
+#include "core/geometry/fullscreenlayout.h"
+
+#include <QWidget>
+
+struct RunningState;
+class DemandTimer;
+class QLabel;
+class QPushButton;
+class QTextEdit;
+class RoundedBox;
+
+// Form4: the translucent Info-Bar window.
+class Form4 : public QWidget, public CamInfoView
+{
+    Q_OBJECT
+public:
+    // The overlay's opacity, 0 to 255.
+    static constexpr int Alpha = 191;
+
+    explicit Form4(RunningState &state, QWidget *parent = nullptr);
+
+    QWidget *ShapeX = nullptr;        // holds Shape2 at the overlay's bottom edge
+    QLabel *Shape2 = nullptr;         // the comment tab picture
+    QTextEdit *RichTextBox1 = nullptr; // the cam's name and description, read-only
+    QPushButton *Command1 = nullptr;  // a focus target only
+    QLabel *Label1 = nullptr;         // the cam's figures
+    QLabel *Image1 = nullptr;         // the rating picture
+    RoundedBox *Shape1 = nullptr;     // the box behind Image1 and Label1
+    DemandTimer *Timer1 = nullptr;    // shows the Info-Bar switch; the layout loop
+
+    // The cam's name and description, figures and rating strip.
+    void showCamInfo(const QStringList &camFields) override;
+
+    // Brings Timer1 in line with the running state's Info-Bar switch.
+    void showState();
+
+    // The fullscreen window's announcements this window follows.
+    void fullscreenVisibilityChanged(bool visible);
+    void fullscreenActivated();
+    void setFullscreenFacts(const fullscreen_layout::FullscreenFacts &facts);
+    // Shows or hides the pointer on the overlay's pointer surfaces.
+    void setPointerShown(bool shown);
+
+    // The window's handlers, callable as if the event had happened.
+    void Timer1_Timer();
+    void Form_KeyDown(int keyCode);
+    void RichTextBox1_Click();
+
+    // The overlay's pointer surfaces: the window, the tab picture and the text box.
+    QList<QWidget *> pointerSurfaces() const;
+
+    fullscreen_layout::OverlayGeometry currentGeometry() const;
+
+signals:
+    void closeRequested();
+    // "i" switched the running state's Info-Bar off and hid this window.
+    void infoBarSwitchedOff();
+    // A key this window leaves to the main window's key commands (shift state always 0).
+    void keyRelayed(int keyCode, int shift);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void applyGeometry(const fullscreen_layout::OverlayGeometry &g);
+
+    RunningState &m_state;
+    bool m_fullscreenVisible = false;
+    fullscreen_layout::FullscreenFacts m_fullscreenFacts;
+};

@@ -1,0 +1,37 @@
+# Fails when a source file under SRC includes from a library folder above its own. The
+# folders, from the top: app, ui, control, platform, core. A file may include its own
+# folder and those below; the windows (ui) see of the controllers only the views they
+# implement (control/views.h), so app is the one place that knows controllers and windows
+# both. A path climbing out of its folder ("../") is refused everywhere.
+set(order core platform control ui app)
+file(GLOB_RECURSE sources RELATIVE "${SRC}" "${SRC}/*.cpp" "${SRC}/*.h")
+set(found "")
+foreach(source ${sources})
+  string(REGEX MATCH "^[^/]+" own "${source}")
+  list(FIND order "${own}" ownRank)
+  if(ownRank EQUAL -1)
+    string(APPEND found "${source}: not in a library folder\n")
+    continue()
+  endif()
+  file(STRINGS "${SRC}/${source}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line ${lines})
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" included "${line}")
+    if(included MATCHES "\\.\\./")
+      string(APPEND found "${source}: ${included} climbs out of its folder\n")
+      continue()
+    endif()
+    string(REGEX MATCH "^[^/]+" folder "${included}")
+    list(FIND order "${folder}" rank)
+    if(rank EQUAL -1)
+      continue() # a file beside the includer
+    endif()
+    if(rank GREATER ownRank)
+      string(APPEND found "${source}: ${included} is above ${own}\n")
+    elseif(own STREQUAL "ui" AND folder STREQUAL "control" AND NOT included STREQUAL "control/views.h")
+      string(APPEND found "${source}: ${included} is a controller; the windows know only control/views.h\n")
+    endif()
+  endforeach()
+endforeach()
+if(found)
+  message(FATAL_ERROR "Includes against the layers:\n${found}")
+endif()
