@@ -197,13 +197,13 @@ int main(int argc, char *argv[])
     // A refresh draws a picture just loaded, so each draw here gets a fresh copy: nothing
     // kept from drawing the previous one may help it.
     QString error;
-    const Timing load = measure([&] { (void)LoadPictureFile(fetched, error); });
+    const Timing load = measure([&] { (void)loadPictureFile(fetched, error); });
     const QImage decoded = form1.picOriginal->picture();
     const auto freshPicture = [&] { form1.picOriginal->setPicture(decoded.copy()); };
     const Timing drawMain = measure([&] { (void)form1.DrawScaled(*form1.picDraw); }, {}, freshPicture);
     const Timing drawFull = measure([&] { (void)form1.DrawScaled(*app.form3().picDraw); }, {}, freshPicture);
     const Timing loadDraw = measure([&] {
-        const Picture p = LoadPictureFile(fetched, error);
+        const Picture p = loadPictureFile(fetched, error);
         form1.picOriginal->setPicture(p.value_or(QImage()));
         (void)form1.DrawScaled(*form1.picDraw);
         (void)form1.DrawScaled(*app.form3().picDraw);
