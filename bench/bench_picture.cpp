@@ -89,7 +89,7 @@ int main(int argc, char *argv[])
 
         Picture picture;
         QString error;
-        const double loadMs = medianMs([&] { picture = LoadPictureFile(file, error); });
+        const double loadMs = medianMs([&] { picture = loadPictureFile(file, error); });
         if (!picture || picture->isNull()) {
             std::fprintf(stderr, "load failed: %s\n", qPrintable(error));
             return 2;
@@ -97,7 +97,7 @@ int main(int argc, char *argv[])
         const double smallMs = medianMs([&] { drawScaledPicture(small, *picture, ViewScaleMode::ScaleInline); });
         const double largeMs = medianMs([&] { drawScaledPicture(large, *picture, ViewScaleMode::ScaleInline); });
         const double totalMs = medianMs([&] {
-            const Picture p = LoadPictureFile(file, error);
+            const Picture p = loadPictureFile(file, error);
             drawScaledPicture(small, *p, ViewScaleMode::ScaleInline);
             drawScaledPicture(large, *p, ViewScaleMode::ScaleInline);
         });

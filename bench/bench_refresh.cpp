@@ -198,7 +198,7 @@ int main(int argc, char *argv[])
     // A refresh draws a picture just loaded, so each draw here gets a fresh copy: nothing
     // kept from drawing the previous one may help it.
     QString error;
-    const Timing load = measure([&] { (void)LoadPictureFile(fetched, error); });
+    const Timing load = measure([&] { (void)loadPictureFile(fetched, error); });
     const QImage decoded = form1.picOriginal->picture();
     const auto freshPicture = [&] {
         const QImage copy = decoded.copy();
@@ -208,7 +208,7 @@ int main(int argc, char *argv[])
     const Timing drawMain = measure([&] { form1.drawPicture(); }, {}, freshPicture);
     const Timing drawFull = measure([&] { app.form3().drawPicture(); }, {}, freshPicture);
     const Timing loadDraw = measure([&] {
-        const Picture p = LoadPictureFile(fetched, error);
+        const Picture p = loadPictureFile(fetched, error);
         form1.setPicture(p.value_or(QImage()));
         app.form3().setPicture(p.value_or(QImage()));
         form1.drawPicture();

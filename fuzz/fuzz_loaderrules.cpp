@@ -85,22 +85,18 @@ void checkClass(const QString &name)
             FUZZ_CHECK(isAscii(ch));
     }
 
-    for (const bool force : {false, true}) {
-        const Route route = routeFor(cls, force);
-        FUZZ_CHECK((route == Route::Refused) == (cls == ExtensionClass::Unsupported));
-        if (cls == ExtensionClass::Bitmap)
-            FUZZ_CHECK(route == (force ? Route::Decoder : Route::Platform));
-        if (cls == ExtensionClass::IconOrMetafile)
-            FUZZ_CHECK(route == Route::Platform);
-        if (cls == ExtensionClass::DecoderFormat)
-            FUZZ_CHECK(route == Route::Decoder);
-    }
+    const Route route = routeFor(cls);
+    FUZZ_CHECK((route == Route::Refused) == (cls == ExtensionClass::Unsupported));
+    if (cls == ExtensionClass::Bitmap || cls == ExtensionClass::IconOrMetafile)
+        FUZZ_CHECK(route == Route::Platform);
+    if (cls == ExtensionClass::DecoderFormat)
+        FUZZ_CHECK(route == Route::Decoder);
 }
 
 void checkStatus(qint32 status)
 {
     using namespace picture_loader;
-    const QString text = GdiPlusStatusText(status);
+    const QString text = decoderStatusText(status);
     const bool hasText = status >= 1 && status <= 20 && status != 6 && (status < 14 || status > 16);
     FUZZ_CHECK(text.isEmpty() != hasText);
     const QString error = statusErrorText(BadFileNameText, status);

@@ -42,8 +42,7 @@ bool PictureLoadJob::start(const QString &fileName, const QList<QSize> &areas, V
     m_pool.start([this, ticket, cancelFlag, dropped, fileName, areas, mode] {
         dropped->clear();
         LoadedPicture result;
-        result.picture = LoadPictureFile(fileName, result.errorText, false, false, {}, defaultDecoderEngine(),
-                                         cancelFlag.get());
+        result.picture = loadPictureFile(fileName, result.errorText, cancelFlag.get());
         if (result.picture && !result.picture->isNull())
             result.halvings = prepareHalvings(*result.picture, areas, mode, cancelFlag.get());
         QMetaObject::invokeMethod(

@@ -2,7 +2,7 @@
 // Picture loads for the cam refresh, on a worker thread and one at a time.
 //
 // start() hands a picture file to the worker and returns at once. The worker runs
-// LoadPictureFile and then makes the halvings that drawing the picture into the given
+// loadPictureFile and then makes the halvings that drawing the picture into the given
 // areas will use, so the window thread is left with placing the result. loaded() comes
 // back on the job's own thread exactly once per start(): with the worker's result, or with
 // no picture and cancelledLoadText() when the budget runs out first.

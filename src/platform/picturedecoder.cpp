@@ -82,8 +82,8 @@ DecodeFailure failureOf(const QImageReader &reader, const QString &fileName)
     return DecodeFailure::CorruptData;
 }
 
-// The first image of the file, whatever its name says: the content picks the decoder.
-Decoded decode(const QString &fileName, const PlatformLoadOptions *iconOptions, const std::atomic<bool> *cancel)
+// The first image of the file, whatever its name says: the content picks the reader.
+Decoded decode(const QString &fileName, const std::atomic<bool> *cancel)
 {
     CancellableFile file(fileName, cancel);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
@@ -97,21 +97,6 @@ Decoded decode(const QString &fileName, const PlatformLoadOptions *iconOptions, 
         return {QImage(), cancelled(cancel) ? DecodeFailure::Cancelled : failureOf(reader, fileName)};
     if (reader.format() == "jpeg")
         file.setReadPiece(JpegReadPiece);
-
-    if (iconOptions && iconOptions->desiredWidth && iconOptions->desiredHeight && reader.imageCount() > 1) {
-        const QSize want(*iconOptions->desiredWidth, *iconOptions->desiredHeight);
-        int best = 0;
-        qint64 bestDistance = -1;
-        for (int i = 0; i < reader.imageCount() && reader.jumpToImage(i); ++i) {
-            const QSize s = reader.size();
-            const qint64 d = qAbs(qint64(s.width()) - want.width()) + qAbs(qint64(s.height()) - want.height());
-            if (bestDistance < 0 || d < bestDistance) {
-                best = i;
-                bestDistance = d;
-            }
-        }
-        reader.jumpToImage(best);
-    }
 
     // Known from the header: refuse before a single pixel is allocated. Readers that
     // cannot tell the size beforehand are held by QImageReader's own allocation limit.
@@ -130,8 +115,8 @@ Decoded decode(const QString &fileName, const PlatformLoadOptions *iconOptions, 
 
 enum class Flattened { Done, OutOfMemory, Cancelled };
 
-// Lays transparent parts over black so that they come out black, as a bitmap handle made
-// with a black background does, and leaves the picture in Format_RGB32. Over black a pixel
+// Lays transparent parts over black so that they come out black, as the picture painted
+// onto a black background would, and leaves the picture in Format_RGB32. Over black a pixel
 // is its premultiplied colour made opaque, so 32-bit pictures are changed where they lie,
 // row by row, instead of painted into a second full-size image; only narrower formats
 // (palettes, grey) need a new, wider image.
@@ -163,37 +148,22 @@ Flattened layOverBlack(QImage &image, const std::atomic<bool> *cancel)
     return Flattened::Done;
 }
 
-qint32 startEngine(quint32 &token)
+// A failure here says no more than that there is no picture.
+Picture platformLoad(const QString &fileName, const std::atomic<bool> *cancel)
 {
-    if (QImageReader::supportedImageFormats().isEmpty())
-        return status::NotInitialized;
-    token = 1;
-    return status::Ok;
-}
-
-void stopEngine(quint32) {}
-
-Picture platformLoad(const QString &fileName, const PlatformLoadOptions &options, const std::atomic<bool> *cancel)
-{
-    Decoded d = decode(fileName, &options, cancel);
+    Decoded d = decode(fileName, cancel);
     if (d.failure || layOverBlack(d.image, cancel) != Flattened::Done)
         return std::nullopt;
-    return PictureFromBitmapHandle(std::move(d.image));
+    return pictureFromPixels(std::move(d.image));
 }
 
 } // namespace
 
-const DecoderEngine &defaultDecoderEngine()
+Picture pictureFromPixels(const QImage &pixels)
 {
-    static const DecoderEngine engine{startEngine, stopEngine};
-    return engine;
-}
-
-Picture PictureFromBitmapHandle(const QImage &bitmap)
-{
-    if (bitmap.isNull())
+    if (pixels.isNull())
         return std::nullopt;
-    return bitmap;
+    return pixels;
 }
 
 QString cancelledLoadText()
@@ -201,85 +171,62 @@ QString cancelledLoadText()
     return statusErrorText(BitmapFromFileFailedText, decodeFailureStatus(DecodeFailure::Cancelled));
 }
 
-Picture LoadPictureGdiPlus(const QString &FileName, QString &ErrorText, const std::atomic<bool> *cancel)
+Picture decodePicture(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel)
 {
-    ErrorText.clear();
-    Decoded d = decode(FileName, nullptr, cancel);
+    errorText.clear();
+    Decoded d = decode(fileName, cancel);
     if (d.failure) {
-        ErrorText = statusErrorText(BitmapFromFileFailedText, decodeFailureStatus(*d.failure));
+        errorText = statusErrorText(BitmapFromFileFailedText, decodeFailureStatus(*d.failure));
         return std::nullopt;
     }
     switch (layOverBlack(d.image, cancel)) {
     case Flattened::Done:
         break;
     case Flattened::OutOfMemory:
-        ErrorText = statusErrorText(HandleFailedText, status::OutOfMemory);
+        errorText = statusErrorText(HandleFailedText, status::OutOfMemory);
         return std::nullopt;
     case Flattened::Cancelled:
-        ErrorText = statusErrorText(HandleFailedText, status::Aborted);
+        errorText = statusErrorText(HandleFailedText, status::Aborted);
         return std::nullopt;
     }
-    Picture picture = PictureFromBitmapHandle(std::move(d.image));
+    Picture picture = pictureFromPixels(std::move(d.image));
     if (!picture)
-        ErrorText = PictureFromHandleFailedText;
+        errorText = PictureFromHandleFailedText;
     return picture;
 }
 
-Picture LoadPictureFile(const QString &FileName, QString &ErrorText, bool AllowPlatformFallback, bool ForceGdiPlus,
-                        const PlatformLoadOptions &options, const DecoderEngine &engine,
-                        const std::atomic<bool> *cancel)
+Picture loadPictureFile(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel)
 {
-    ErrorText.clear();
-    const QString name = trimSpaces(FileName);
+    errorText.clear();
+    const QString name = trimSpaces(fileName);
     if (name.isEmpty())
         return QImage();
     if (name.size() < MinimumNameLength) {
-        ErrorText = BadFileNameText;
+        errorText = BadFileNameText;
         return std::nullopt;
     }
     const QFileInfo info(name);
     if (!info.isFile()) {
-        ErrorText = FileMissingText;
+        errorText = FileMissingText;
         return std::nullopt;
     }
     if (info.size() < MinimumFileSize) {
-        ErrorText = EmptyFileText;
+        errorText = EmptyFileText;
         return std::nullopt;
     }
 
-    Route route = routeFor(classifyExtension(name), ForceGdiPlus);
-    if (route == Route::Refused) {
-        ErrorText = UnsupportedFormatText;
+    switch (routeFor(classifyExtension(name))) {
+    case Route::Refused:
+        errorText = UnsupportedFormatText;
         return std::nullopt;
-    }
-
-    quint32 token = 0;
-    if (route == Route::Decoder) {
-        // A start-up that cannot even be called counts as no connection to the decoder.
-        qint32 started = status::NotInitialized;
-        if (engine.startup)
-            started = engine.startup(token);
-        if (started != status::Ok) {
-            if (!AllowPlatformFallback) {
-                ErrorText = statusErrorText(StartupFailedText, started);
-                if (token != 0 && engine.shutdown)
-                    engine.shutdown(token);
-                return std::nullopt;
-            }
-            route = Route::Platform;
-        }
-    }
-
-    Picture result;
-    if (route == Route::Platform) {
-        result = platformLoad(name, options, cancel);
+    case Route::Platform: {
+        Picture result = platformLoad(name, cancel);
         if (!result)
-            ErrorText = PlatformLoadFailedText;
-    } else {
-        result = LoadPictureGdiPlus(name, ErrorText, cancel);
+            errorText = PlatformLoadFailedText;
+        return result;
     }
-
-    if (token != 0 && engine.shutdown)
-        engine.shutdown(token);
-    return result;
+    case Route::Decoder:
+        break;
+    }
+    return decodePicture(name, errorText, cancel);
 }

@@ -64,7 +64,7 @@ void TestPictureLoaderRules::statusText()
 {
     QFETCH(int, status);
     QFETCH(QByteArray, utf8);
-    QCOMPARE(GdiPlusStatusText(status).toUtf8(), utf8);
+    QCOMPARE(decoderStatusText(status).toUtf8(), utf8);
 }
 
 void TestPictureLoaderRules::statusErrorKeepsLineBreak_data()
@@ -168,24 +168,18 @@ void TestPictureLoaderRules::classification()
 void TestPictureLoaderRules::routes_data()
 {
     QTest::addColumn<ExtensionClass>("cls");
-    QTest::addColumn<bool>("force");
     QTest::addColumn<Route>("route");
-    QTest::newRow("bitmap") << ExtensionClass::Bitmap << false << Route::Platform;
-    QTest::newRow("bitmap forced") << ExtensionClass::Bitmap << true << Route::Decoder;
-    QTest::newRow("icon") << ExtensionClass::IconOrMetafile << false << Route::Platform;
-    QTest::newRow("icon forced stays") << ExtensionClass::IconOrMetafile << true << Route::Platform;
-    QTest::newRow("png") << ExtensionClass::DecoderFormat << false << Route::Decoder;
-    QTest::newRow("png forced") << ExtensionClass::DecoderFormat << true << Route::Decoder;
-    QTest::newRow("other") << ExtensionClass::Unsupported << false << Route::Refused;
-    QTest::newRow("other forced") << ExtensionClass::Unsupported << true << Route::Refused;
+    QTest::newRow("bitmap") << ExtensionClass::Bitmap << Route::Platform;
+    QTest::newRow("icon") << ExtensionClass::IconOrMetafile << Route::Platform;
+    QTest::newRow("png") << ExtensionClass::DecoderFormat << Route::Decoder;
+    QTest::newRow("other") << ExtensionClass::Unsupported << Route::Refused;
 }
 
 void TestPictureLoaderRules::routes()
 {
     QFETCH(ExtensionClass, cls);
-    QFETCH(bool, force);
     QFETCH(Route, route);
-    QCOMPARE(routeFor(cls, force), route);
+    QCOMPARE(routeFor(cls), route);
 }
 
 void TestPictureLoaderRules::decodeFailures_data()
@@ -205,7 +199,7 @@ void TestPictureLoaderRules::decodeFailures()
 {
     QFETCH(int, failure);
     QFETCH(QString, text);
-    QCOMPARE(GdiPlusStatusText(decodeFailureStatus(DecodeFailure(failure))), text);
+    QCOMPARE(decoderStatusText(decodeFailureStatus(DecodeFailure(failure))), text);
 }
 
 void TestPictureLoaderRules::scaleModeStep_data()

@@ -90,7 +90,7 @@ QByteArray hugePngHeader()
 
 QString decoderFailure(qint32 status)
 {
-    return BitmapFromFileFailedText + QStringLiteral("\r\n") + GdiPlusStatusText(status);
+    return BitmapFromFileFailedText + QStringLiteral("\r\n") + decoderStatusText(status);
 }
 
 // Every alpha value, each over a few colours, in rows of 256 pixels.
@@ -118,8 +118,7 @@ QImage paletteSweep()
     return img;
 }
 
-// What painting the decoded image onto black gives: the picture a bitmap handle made with
-// a black background holds.
+// What painting the decoded image onto black gives.
 QImage paintedOverBlack(const QString &file)
 {
     QImageReader reader(file);
@@ -148,10 +147,6 @@ private slots:
     void transparentAreasComeOutBlack();
     void opaquePicturesKeepTheirPixels_data();
     void opaquePicturesKeepTheirPixels();
-    void decoderStartup_data();
-    void decoderStartup();
-    void decoderStoppedOnEveryPath_data();
-    void decoderStoppedOnEveryPath();
     void transparencyAsIfPaintedOverBlack_data();
     void transparencyAsIfPaintedOverBlack();
     void givenUpLoadEndsEarly_data();
@@ -197,6 +192,8 @@ void TestPictureLoader::initTestCase()
     write("photo.gif", gifwriter::encode(testPicture(true), true));
     write("photo.bmp", encoded(testPicture(false), "bmp"));
     write("broken.bmp", QByteArray("BM") + QByteArray(60, '\x01'));
+    write("bitmap-named.png", encoded(testPicture(false), "bmp"));
+    write("broken-bitmap-named.png", QByteArray("BM") + QByteArray(60, '\x01'));
     write("photo.ico", encoded(testPicture(true).scaled(32, 32), "ico"));
     write("photo.emf", QByteArray(200, '\x01'));
     write("photo.wmf", QByteArray("\xd7\xcd\xc6\x9a", 4) + QByteArray(100, '\0'));
@@ -218,58 +215,55 @@ void TestPictureLoader::write(const QString &name, const QByteArray &content) co
 void TestPictureLoader::errorTable_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("force");
     QTest::addColumn<Outcome>("outcome");
     QTest::addColumn<QString>("error");
 
     const auto none = Outcome::NoPicture;
     const auto pic = Outcome::Picture;
 
-    QTest::newRow("blank name") << "    " << false << Outcome::EmptyPicture << QString();
-    QTest::newRow("nothing at all") << "" << false << Outcome::EmptyPicture << QString();
-    QTest::newRow("4 characters") << "a.jp" << false << none << BadFileNameText;
-    QTest::newRow("4 characters after trimming") << "  a.jp  " << false << none << BadFileNameText;
-    QTest::newRow("5 characters pass") << "a.png" << false << pic << QString();
-    QTest::newRow("trimmed before lookup") << "  a.png " << false << pic << QString();
-    QTest::newRow("missing") << "missing.png" << false << none << FileMissingText;
-    QTest::newRow("folder is no file") << "folder.png" << false << none << FileMissingText;
-    QTest::newRow("hidden file accepted") << ".hidden.png" << false << pic << QString();
-    QTest::newRow("0 bytes") << "empty.png" << false << none << EmptyFileText;
-    QTest::newRow("9 bytes") << "nine.png" << false << none << EmptyFileText;
-    QTest::newRow("10 bytes go on to the extension") << "ten.webp" << false << none << UnsupportedFormatText;
-    QTest::newRow("10 bytes go on to the decoder") << "ten.png" << false << none << decoderFailure(2);
-    QTest::newRow("unknown extension") << "photo.webp" << false << none << UnsupportedFormatText;
-    QTest::newRow("unknown content") << "random.png" << false << none << decoderFailure(13);
-    QTest::newRow("corrupt png") << "corrupt.png" << false << none << decoderFailure(2);
-    QTest::newRow("truncated png") << "truncated.png" << false << none << decoderFailure(2);
-    QTest::newRow("too many pixels refused") << "huge.png" << false << none << decoderFailure(3);
-    QTest::newRow("too many pixels, platform loader") << "huge.bmp" << false << none << PlatformLoadFailedText;
-    QTest::newRow("upper-case extension") << "archive.PNG" << false << pic << QString();
-    QTest::newRow("tif") << "photo.tif" << false << pic << QString();
-    QTest::newRow("TIFF by ext5") << "photo.TIFF" << false << pic << QString();
-    QTest::newRow("jpg") << "photo.jpg" << false << pic << QString();
-    QTest::newRow("JPEG by ext5") << "photo.JPEG" << false << pic << QString();
-    QTest::newRow("content decides the decoder") << "jpeg-named.png" << false << pic << QString();
-    QTest::newRow("gif") << "photo.gif" << false << pic << QString();
-    QTest::newRow("bmp by the platform loader") << "photo.bmp" << false << pic << QString();
-    QTest::newRow("bmp forced to the decoder") << "photo.bmp" << true << pic << QString();
-    QTest::newRow("broken bmp, platform loader") << "broken.bmp" << false << none << PlatformLoadFailedText;
-    QTest::newRow("broken bmp, decoder") << "broken.bmp" << true << none << decoderFailure(2);
-    QTest::newRow("icon") << "photo.ico" << false << pic << QString();
-    QTest::newRow("enhanced metafile") << "photo.emf" << false << none << PlatformLoadFailedText;
-    QTest::newRow("metafile") << "photo.wmf" << false << none << PlatformLoadFailedText;
-    QTest::newRow("force leaves metafiles alone") << "photo.wmf" << true << none << PlatformLoadFailedText;
+    QTest::newRow("blank name") << "    " << Outcome::EmptyPicture << QString();
+    QTest::newRow("nothing at all") << "" << Outcome::EmptyPicture << QString();
+    QTest::newRow("4 characters") << "a.jp" << none << BadFileNameText;
+    QTest::newRow("4 characters after trimming") << "  a.jp  " << none << BadFileNameText;
+    QTest::newRow("5 characters pass") << "a.png" << pic << QString();
+    QTest::newRow("trimmed before lookup") << "  a.png " << pic << QString();
+    QTest::newRow("missing") << "missing.png" << none << FileMissingText;
+    QTest::newRow("folder is no file") << "folder.png" << none << FileMissingText;
+    QTest::newRow("hidden file accepted") << ".hidden.png" << pic << QString();
+    QTest::newRow("0 bytes") << "empty.png" << none << EmptyFileText;
+    QTest::newRow("9 bytes") << "nine.png" << none << EmptyFileText;
+    QTest::newRow("10 bytes go on to the extension") << "ten.webp" << none << UnsupportedFormatText;
+    QTest::newRow("10 bytes go on to the decoder") << "ten.png" << none << decoderFailure(2);
+    QTest::newRow("unknown extension") << "photo.webp" << none << UnsupportedFormatText;
+    QTest::newRow("unknown content") << "random.png" << none << decoderFailure(13);
+    QTest::newRow("corrupt png") << "corrupt.png" << none << decoderFailure(2);
+    QTest::newRow("truncated png") << "truncated.png" << none << decoderFailure(2);
+    QTest::newRow("too many pixels refused") << "huge.png" << none << decoderFailure(3);
+    QTest::newRow("too many pixels, platform loader") << "huge.bmp" << none << PlatformLoadFailedText;
+    QTest::newRow("upper-case extension") << "archive.PNG" << pic << QString();
+    QTest::newRow("tif") << "photo.tif" << pic << QString();
+    QTest::newRow("TIFF by ext5") << "photo.TIFF" << pic << QString();
+    QTest::newRow("jpg") << "photo.jpg" << pic << QString();
+    QTest::newRow("JPEG by ext5") << "photo.JPEG" << pic << QString();
+    QTest::newRow("content decides the decoder") << "jpeg-named.png" << pic << QString();
+    QTest::newRow("gif") << "photo.gif" << pic << QString();
+    QTest::newRow("bmp by the platform loader") << "photo.bmp" << pic << QString();
+    QTest::newRow("broken bmp, platform loader") << "broken.bmp" << none << PlatformLoadFailedText;
+    QTest::newRow("bitmap content, decoder by name") << "bitmap-named.png" << pic << QString();
+    QTest::newRow("broken bitmap content, decoder by name") << "broken-bitmap-named.png" << none << decoderFailure(2);
+    QTest::newRow("icon") << "photo.ico" << pic << QString();
+    QTest::newRow("enhanced metafile") << "photo.emf" << none << PlatformLoadFailedText;
+    QTest::newRow("metafile") << "photo.wmf" << none << PlatformLoadFailedText;
 }
 
 void TestPictureLoader::errorTable()
 {
     QFETCH(QString, name);
-    QFETCH(bool, force);
     QFETCH(Outcome, outcome);
     QFETCH(QString, error);
 
     QString text = QStringLiteral("left over from before");
-    const Picture picture = LoadPictureFile(name, text, false, force);
+    const Picture picture = loadPictureFile(name, text);
     QCOMPARE(text.toUtf8(), error.toUtf8());
     switch (outcome) {
     case Outcome::NoPicture:
@@ -300,7 +294,7 @@ void TestPictureLoader::transparentAreasComeOutBlack()
     QFETCH(QString, name);
     QFETCH(bool, halfAlpha);
     QString text;
-    const Picture picture = LoadPictureFile(name, text);
+    const Picture picture = loadPictureFile(name, text);
     QVERIFY2(picture && !picture->isNull(), qPrintable(text));
     QCOMPARE(picture->size(), QSize(40, 30));
     // The fully transparent strip is black, not the green hidden under it.
@@ -320,21 +314,19 @@ void TestPictureLoader::transparentAreasComeOutBlack()
 void TestPictureLoader::opaquePicturesKeepTheirPixels_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("force");
     QTest::addColumn<int>("tolerance");
-    QTest::newRow("tiff") << "photo.tif" << false << 0;
-    QTest::newRow("bmp") << "photo.bmp" << false << 0;
-    QTest::newRow("bmp forced") << "photo.bmp" << true << 0;
-    QTest::newRow("jpeg") << "photo.jpg" << false << 24;
+    QTest::newRow("tiff") << "photo.tif" << 0;
+    QTest::newRow("bmp") << "photo.bmp" << 0;
+    QTest::newRow("bitmap content, decoder by name") << "bitmap-named.png" << 0;
+    QTest::newRow("jpeg") << "photo.jpg" << 24;
 }
 
 void TestPictureLoader::opaquePicturesKeepTheirPixels()
 {
     QFETCH(QString, name);
-    QFETCH(bool, force);
     QFETCH(int, tolerance);
     QString text;
-    const Picture picture = LoadPictureFile(name, text, false, force);
+    const Picture picture = loadPictureFile(name, text);
     QVERIFY2(picture && !picture->isNull(), qPrintable(text));
     QCOMPARE(picture->size(), QSize(40, 30));
     for (const QPoint &at : {QPoint(0, 0), QPoint(5, 15), QPoint(35, 15), QPoint(39, 29)}) {
@@ -344,80 +336,6 @@ void TestPictureLoader::opaquePicturesKeepTheirPixels()
                      && qAbs(got.blue() - want.blue()) <= tolerance,
                  qPrintable(got.name()));
     }
-}
-
-void TestPictureLoader::decoderStartup_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("hasStartup");
-    QTest::addColumn<bool>("fallback");
-    QTest::addColumn<Outcome>("outcome");
-    QTest::addColumn<QString>("error");
-    const QString failed = StartupFailedText + QStringLiteral("\r\n");
-    QTest::newRow("no connection") << 18 << true << false << Outcome::NoPicture
-                                   << failed + QStringLiteral("Keine GDIPlus-Verbindung");
-    QTest::newRow("status without text") << 6 << true << false << Outcome::NoPicture << failed;
-    QTest::newRow("start-up missing is no connection")
-        << 0 << false << false << Outcome::NoPicture << failed + QStringLiteral("Keine GDIPlus-Verbindung");
-    QTest::newRow("fallback to the platform loader") << 18 << true << true << Outcome::Picture << QString();
-    QTest::newRow("started") << 0 << true << false << Outcome::Picture << QString();
-}
-
-void TestPictureLoader::decoderStartup()
-{
-    QFETCH(int, status);
-    QFETCH(bool, hasStartup);
-    QFETCH(bool, fallback);
-    QFETCH(Outcome, outcome);
-    QFETCH(QString, error);
-
-    DecoderEngine engine;
-    int startups = 0;
-    if (hasStartup) {
-        engine.startup = [&](quint32 &token) {
-            ++startups;
-            if (status == 0)
-                token = 7;
-            return qint32(status);
-        };
-    }
-    QString text;
-    const Picture picture = LoadPictureFile(QStringLiteral("a.png"), text, fallback, false, {}, engine);
-    QCOMPARE(text.toUtf8(), error.toUtf8());
-    QCOMPARE(picture.has_value() && !picture->isNull(), outcome == Outcome::Picture);
-    QCOMPARE(startups, hasStartup ? 1 : 0);
-}
-
-void TestPictureLoader::decoderStoppedOnEveryPath_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("force");
-    QTest::addColumn<int>("startups");
-    QTest::newRow("decoded") << "a.png" << false << 1;
-    QTest::newRow("corrupt") << "corrupt.png" << false << 1;
-    QTest::newRow("too large") << "huge.png" << false << 1;
-    QTest::newRow("forced bitmap") << "photo.bmp" << true << 1;
-    QTest::newRow("platform loader never starts it") << "photo.bmp" << false << 0;
-    QTest::newRow("refused before the start") << "nine.png" << false << 0;
-}
-
-void TestPictureLoader::decoderStoppedOnEveryPath()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, force);
-    QFETCH(int, startups);
-    int started = 0;
-    QList<quint32> stopped;
-    DecoderEngine engine{[&](quint32 &token) {
-                             ++started;
-                             token = 42;
-                             return qint32(0);
-                         },
-                         [&](quint32 token) { stopped.append(token); }};
-    QString text;
-    LoadPictureFile(name, text, false, force, {}, engine);
-    QCOMPARE(started, startups);
-    QCOMPARE(stopped, startups ? QList<quint32>{42} : QList<quint32>{});
 }
 
 void TestPictureLoader::transparencyAsIfPaintedOverBlack_data()
@@ -443,7 +361,7 @@ void TestPictureLoader::transparencyAsIfPaintedOverBlack()
     QFETCH(int, tolerance);
     write(name, content);
     QString text;
-    const Picture picture = LoadPictureFile(name, text);
+    const Picture picture = loadPictureFile(name, text);
     QVERIFY2(picture && !picture->isNull(), qPrintable(text));
     QCOMPARE(picture->format(), QImage::Format_RGB32);
     const QImage want = paintedOverBlack(name);
@@ -484,7 +402,7 @@ void TestPictureLoader::givenUpLoadEndsEarly()
     QElapsedTimer clock;
     clock.start();
     QString text;
-    Picture whole = LoadPictureFile(name, text);
+    Picture whole = loadPictureFile(name, text);
     const qint64 wholeMs = clock.elapsed();
     QVERIFY2(whole && !whole->isNull(), qPrintable(text));
     whole.reset();
@@ -494,7 +412,7 @@ void TestPictureLoader::givenUpLoadEndsEarly()
     QString cutText;
     qint64 cutMs = -1;
     std::unique_ptr<QThread> worker(QThread::create([&] {
-        cut = LoadPictureFile(name, cutText, false, false, {}, defaultDecoderEngine(), &cancel);
+        cut = loadPictureFile(name, cutText, &cancel);
         cutMs = clock.elapsed();
     }));
     clock.restart();
@@ -518,7 +436,7 @@ void TestPictureLoader::loadHoldsOnePicture()
     const qint64 pictureBytes = qint64(side) * side * 4;
     QString text;
     MemoryWatch memory;
-    Picture picture = LoadPictureFile(QStringLiteral("big.png"), text);
+    Picture picture = loadPictureFile(QStringLiteral("big.png"), text);
     const qint64 growth = memory.growth();
     QVERIFY2(picture && picture->size() == QSize(side, side), qPrintable(text));
     QVERIFY2(growth < pictureBytes * 13 / 10,

@@ -285,7 +285,7 @@ void TestScaledDrawing::modeSwitchReusesTheDecodedPicture()
     Form1 form{state};
     form.picDraw->resize(1000, 600);
     QString text;
-    const Picture picture = LoadPictureFile(file, text);
+    const Picture picture = loadPictureFile(file, text);
     QVERIFY2(picture, qPrintable(text));
     form.picOriginal->setPicture(*picture);
     QVERIFY(QFile::remove(file));

@@ -4,7 +4,7 @@
 
 namespace picture_loader {
 
-QString GdiPlusStatusText(qint32 status)
+QString decoderStatusText(qint32 status)
 {
     // Index 0 is unused; entries 6 and 14 to 16 have no text.
     static const std::array<const char16_t *, 21> table = {
@@ -37,7 +37,7 @@ QString GdiPlusStatusText(qint32 status)
 
 QString statusErrorText(const QString &fixedText, qint32 status)
 {
-    return fixedText + LineBreak + GdiPlusStatusText(status);
+    return fixedText + LineBreak + decoderStatusText(status);
 }
 
 QString trimSpaces(const QString &name)
@@ -71,11 +71,10 @@ ExtensionClass classifyExtension(const QString &fileName)
     return ExtensionClass::Unsupported;
 }
 
-Route routeFor(ExtensionClass cls, bool ForceGdiPlus)
+Route routeFor(ExtensionClass cls)
 {
     switch (cls) {
     case ExtensionClass::Bitmap:
-        return ForceGdiPlus ? Route::Decoder : Route::Platform;
     case ExtensionClass::IconOrMetafile:
         return Route::Platform;
     case ExtensionClass::DecoderFormat:
@@ -91,7 +90,8 @@ qint32 decodeFailureStatus(DecodeFailure failure)
     // The decoder's own failures, told in the status numbers of the table above:
     //   file gone          -> 10 "Datei nicht gefunden"
     //   not readable       -> 12 "Zugriff verweigert"
-    //   read failed        ->  7 "Windows32-Fehler" (the operating system's error)
+    //   read failed        ->  7 "Windows32-Fehler" (the table's entry for an error of the
+    //                           operating system)
     //   content not known  -> 13 "unbekanntes Bildformat"
     //   content broken     ->  2 "Ungeeigneter Parameter" (the file given does not fit
     //                           the format it claims)
@@ -103,7 +103,7 @@ qint32 decodeFailureStatus(DecodeFailure failure)
     case DecodeFailure::AccessDenied:
         return status::AccessDenied;
     case DecodeFailure::ReadError:
-        return status::Win32Error;
+        return status::ReadFailed;
     case DecodeFailure::UnknownFormat:
         return status::UnknownImageFormat;
     case DecodeFailure::CorruptData:

@@ -21,21 +21,20 @@ inline const QString BitmapFromFileFailedText = QStringLiteral("Bitmap kann nich
 inline const QString HandleFailedText = QStringLiteral("Bitmap-Handle kann nicht erzeugt werden");
 inline const QString PictureFromHandleFailedText = QStringLiteral("Bitmap kann nicht aus Handle erstellt werden");
 
-// Decoder status numbers the loader produces itself.
+// Status numbers of the table below that the loader reports itself.
 namespace status {
 inline constexpr qint32 Ok = 0;
 inline constexpr qint32 InvalidParameter = 2;
 inline constexpr qint32 OutOfMemory = 3;
-inline constexpr qint32 Win32Error = 7;
+inline constexpr qint32 ReadFailed = 7;
 inline constexpr qint32 Aborted = 9;
 inline constexpr qint32 FileNotFound = 10;
 inline constexpr qint32 AccessDenied = 12;
 inline constexpr qint32 UnknownImageFormat = 13;
-inline constexpr qint32 NotInitialized = 18;
 } // namespace status
 
 // The fixed status table, entries 1 to 20; anything else, and the gaps, give "".
-QString GdiPlusStatusText(qint32 status);
+QString decoderStatusText(qint32 status);
 
 // A fixed text, CR LF and the status text (which may be empty: the line break stays).
 QString statusErrorText(const QString &fixedText, qint32 status);
@@ -49,7 +48,7 @@ inline constexpr int MinimumNameLength = 5;
 inline constexpr qint64 MinimumFileSize = 10;
 
 enum class ExtensionClass {
-    Bitmap,          // .bmp .dib .rle: platform loader, or the main decoder when forced
+    Bitmap,          // .bmp .dib .rle: platform loader
     IconOrMetafile,  // .ico .cur .emf .wmf: platform loader
     DecoderFormat,   // .gif .png .tif .jpe .jpg .tiff .jpeg .jfif: the main decoder
     Unsupported,
@@ -61,8 +60,8 @@ ExtensionClass classifyExtension(const QString &fileName);
 
 enum class Route { Platform, Decoder, Refused };
 
-// The route a class takes: bitmaps go to the main decoder only when forced.
-Route routeFor(ExtensionClass cls, bool ForceGdiPlus);
+// The route a class takes.
+Route routeFor(ExtensionClass cls);
 
 // Why a decoder gave no picture.
 enum class DecodeFailure {
