@@ -66,22 +66,22 @@ Figures measureOurs(const Catalogue &c)
     auto state = std::make_unique<RunningState>();
     state->CamTable = c.CamTable;
     state->CamCount = c.CamCount;
-    auto form = std::make_unique<Form1>(*state);
+    auto form = std::make_unique<MainWindow>(*state);
     QRandomGenerator random(1);
-    CamSelection selection(*state, *form->CamList, random);
+    CamSelection selection(*state, *form->camList(), random);
     selection.buildRows();
-    form->CamList->setUpScrollBar(state->CamCount);
+    form->camList()->setUpScrollBar(state->CamCount);
     form->show();
     QCoreApplication::processEvents();
-    form->CamList->repaint();
+    form->camList()->repaint();
     fig.buildMs = t.nsecsElapsed() / 1e6;
     fig.memoryMiB = residentMiB() - before;
 
-    QScrollBar *bar = form->VScroll1;
+    QScrollBar *bar = form->camListScrollBar();
     t.restart();
     for (int i = 1; i <= Steps; ++i) {
         bar->setValue(i % (bar->maximum() + 1));
-        form->CamList->repaint();
+        form->camList()->repaint();
     }
     fig.stepMs = t.nsecsElapsed() / 1e6 / Steps;
     return fig;

@@ -151,7 +151,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "the application did not start\n");
         return 2;
     }
-    Form1 &form1 = app.form1();
+    MainWindow &form1 = app.mainWindow();
     RunningState &state = app.state();
     // No heartbeat: only the refreshes asked for here run.
     app.heartbeat().timer()->stop();
@@ -183,9 +183,9 @@ int main(int argc, char *argv[])
     // One refresh first, so the areas have their sizes and the result can be checked.
     bench::refresh(app);
     quiet();
-    const QSize mainArea = form1.picDraw->surface().size();
-    const QSize fullArea = app.form3().picDraw->surface().size();
-    if (form1.picOriginal->picture().size() != QSize(1920, 1080) || state.CommentTable.size() < 2
+    const QSize mainArea = form1.pictureArea()->surface().size();
+    const QSize fullArea = app.fullscreenWindow().pictureArea()->surface().size();
+    if (form1.pictureHolder()->picture().size() != QSize(1920, 1080) || state.CommentTable.size() < 2
         || state.CommentTable.first().isEmpty()) {
         std::fprintf(stderr, "the refresh did not show the picture and its comments\n");
         return 2;
@@ -199,20 +199,20 @@ int main(int argc, char *argv[])
     // kept from drawing the previous one may help it.
     QString error;
     const Timing load = measure([&] { (void)loadPictureFile(fetched, error); });
-    const QImage decoded = form1.picOriginal->picture();
+    const QImage decoded = form1.pictureHolder()->picture();
     const auto freshPicture = [&] {
         const QImage copy = decoded.copy();
         form1.setPicture(copy);
-        app.form3().setPicture(copy);
+        app.fullscreenWindow().setPicture(copy);
     };
     const Timing drawMain = measure([&] { form1.drawPicture(); }, {}, freshPicture);
-    const Timing drawFull = measure([&] { app.form3().drawPicture(); }, {}, freshPicture);
+    const Timing drawFull = measure([&] { app.fullscreenWindow().drawPicture(); }, {}, freshPicture);
     const Timing loadDraw = measure([&] {
         const Picture p = loadPictureFile(fetched, error);
         form1.setPicture(p.value_or(QImage()));
-        app.form3().setPicture(p.value_or(QImage()));
+        app.fullscreenWindow().setPicture(p.value_or(QImage()));
         form1.drawPicture();
-        app.form3().drawPicture();
+        app.fullscreenWindow().drawPicture();
     });
 
     // The whole refresh.
@@ -220,7 +220,7 @@ int main(int argc, char *argv[])
     const Timing refresh = measure([&] { bench::refresh(app); },
                                    [&] {
                                        quiet();
-                                       if (form1.picOriginal->picture().isNull()
+                                       if (form1.pictureHolder()->picture().isNull()
                                            || state.CommentTable.size() - 1 != comments)
                                            ++failures;
                                    });

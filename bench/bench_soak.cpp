@@ -158,10 +158,10 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "the application did not start\n");
         return 2;
     }
-    Form1 &form1 = app.form1();
-    form1.Text2->setText(QStringLiteral("0"));
-    form1.Text3->setText(QStringLiteral("20"));
-    form1.Check2->setChecked(true);
+    MainWindow &form1 = app.mainWindow();
+    form1.refreshIntervalEdit()->setText(QStringLiteral("0"));
+    form1.shuffleIntervalEdit()->setText(QStringLiteral("20"));
+    form1.autoShuffleCheck()->setChecked(true);
 
     std::printf("soak: %d refresh cycles against %s, %d cams\n", cycles, qPrintable(server.baseUrl()),
                 app.state().CamCount);

@@ -38,14 +38,14 @@
 
 Application::Application(AppEnvironment env)
     : m_env(std::move(env))
-    , m_form1(std::make_unique<Form1>(m_state))
-    , m_form2(std::make_unique<Form2>())
-    , m_form3(std::make_unique<Form3>(m_state))
-    , m_form4(std::make_unique<Form4>(m_state))
+    , m_mainWindow(std::make_unique<MainWindow>(m_state))
+    , m_splashWindow(std::make_unique<SplashWindow>())
+    , m_fullscreenWindow(std::make_unique<FullscreenWindow>(m_state))
+    , m_infoBarWindow(std::make_unique<InfoBarWindow>(m_state))
     , m_inet1(new Transfer(this))
-    , m_selection(new CamSelection(m_state, *m_form1->CamList, m_random, this))
-    , m_fetch(new CamImageFetch(m_state, *m_form1, *m_inet1, m_env.workDir, m_env.transferTimeoutMs, this))
-    , m_heartbeat(new Heartbeat(m_state, *m_selection, *m_fetch, *m_form3, this))
+    , m_selection(new CamSelection(m_state, *m_mainWindow->camList(), m_random, this))
+    , m_fetch(new CamImageFetch(m_state, *m_mainWindow, *m_inet1, m_env.workDir, m_env.transferTimeoutMs, this))
+    , m_heartbeat(new Heartbeat(m_state, *m_selection, *m_fetch, *m_fullscreenWindow, this))
     , m_intervalKeys(new IntervalKeyFilter(this))
     , m_comments(new CommentRotation(m_state, m_random, this))
     , m_keys(new KeyHandler(m_state, *m_selection, this))
@@ -54,7 +54,7 @@ Application::Application(AppEnvironment env)
     m_fetch->setDecodeBudget(m_env.decodeBudgetMs);
     if (!m_env.stopMessage) {
         m_env.stopMessage = [this](const QString &title, const QString &text) {
-            showStopMessage(m_form2.get(), title, text);
+            showStopMessage(m_splashWindow.get(), title, text);
         };
     }
     if (!m_env.endProgram) {
@@ -81,56 +81,56 @@ void Application::connectComponents()
 // show on.
 void Application::connectRefresh()
 {
-    connect(m_form1->CamList, &CamListWidget::rowClicked, m_selection, &CamSelection::rowClicked);
-    connect(m_form1.get(), &Form1::randomCamRequested, m_selection, &CamSelection::pickRandomCam);
-    connect(m_selection, &CamSelection::pictureAddressChanged, m_form1.get(), &Form1::showState);
+    connect(m_mainWindow->camList(), &CamListWidget::rowClicked, m_selection, &CamSelection::rowClicked);
+    connect(m_mainWindow.get(), &MainWindow::randomCamRequested, m_selection, &CamSelection::pickRandomCam);
+    connect(m_selection, &CamSelection::pictureAddressChanged, m_mainWindow.get(), &MainWindow::showState);
     connect(m_selection, &CamSelection::eraseRequested, this, [this] {
-        m_form1->clearPicture();
-        m_form3->clearPicture();
+        m_mainWindow->clearPicture();
+        m_fullscreenWindow->clearPicture();
     });
     // A new cam wins over a refresh still running for the old one, and takes its comment down.
     connect(m_selection, &CamSelection::camChanged, m_fetch, &CamImageFetch::abandon);
     connect(m_selection, &CamSelection::camChanged, m_comments, &CommentRotation::takeDownIfUp);
 
-    m_fetch->addPictureView(m_form1.get());
-    m_fetch->addPictureView(m_form3.get());
+    m_fetch->addPictureView(m_mainWindow.get());
+    m_fetch->addPictureView(m_fullscreenWindow.get());
     // Each refresh's end starts the heartbeat's second afresh.
     connect(m_fetch, &CamImageFetch::refreshEnded, m_heartbeat->timer(), qOverload<>(&QTimer::start));
 
-    m_heartbeat->addCamInfoView(m_form1.get());
-    m_heartbeat->addCamInfoView(m_form4.get());
-    m_heartbeat->addTitleView(m_form1.get());
-    m_heartbeat->addTitleView(m_form3.get());
-    connect(m_heartbeat, &Heartbeat::camInfoShown, this, [this] { switchInfoBarSide(*m_form3, *m_form4); });
+    m_heartbeat->addCamInfoView(m_mainWindow.get());
+    m_heartbeat->addCamInfoView(m_infoBarWindow.get());
+    m_heartbeat->addTitleView(m_mainWindow.get());
+    m_heartbeat->addTitleView(m_fullscreenWindow.get());
+    connect(m_heartbeat, &Heartbeat::camInfoShown, this, [this] { switchInfoBarSide(*m_fullscreenWindow, *m_infoBarWindow); });
 
-    m_comments->addCommentView(m_form1.get());
-    m_comments->addCommentView(m_form3.get());
+    m_comments->addCommentView(m_mainWindow.get());
+    m_comments->addCommentView(m_fullscreenWindow.get());
 }
 
 // The user's edits of the switches, the interval boxes and the Info-Bar switch go into
 // the running state; a key command changes the state and has the window show it.
 void Application::connectSwitches()
 {
-    m_intervalKeys->watch(m_form1->Text2);
-    m_intervalKeys->watch(m_form1->Text3);
+    m_intervalKeys->watch(m_mainWindow->refreshIntervalEdit());
+    m_intervalKeys->watch(m_mainWindow->shuffleIntervalEdit());
     connect(m_intervalKeys, &IntervalKeyFilter::rejected, this, [] { QApplication::beep(); });
-    connect(m_form4->Timer1, &DemandTimer::enabledChanged, this, [this](bool on) { m_state.infoBarOn = on; });
-    connect(m_form1->Text2, &QLineEdit::textChanged, this, [this](const QString &text) { m_state.refreshIntervalText = text; });
-    connect(m_form1->Text3, &QLineEdit::textChanged, this, [this](const QString &text) { m_state.shuffleIntervalText = text; });
-    connect(m_form1->Check1, &QCheckBox::toggled, this, [this](bool on) {
+    connect(m_infoBarWindow->layoutTimer(), &DemandTimer::enabledChanged, this, [this](bool on) { m_state.infoBarOn = on; });
+    connect(m_mainWindow->refreshIntervalEdit(), &QLineEdit::textChanged, this, [this](const QString &text) { m_state.refreshIntervalText = text; });
+    connect(m_mainWindow->shuffleIntervalEdit(), &QLineEdit::textChanged, this, [this](const QString &text) { m_state.shuffleIntervalText = text; });
+    connect(m_mainWindow->showCommentsCheck(), &QCheckBox::toggled, this, [this](bool on) {
         m_state.showComments = on;
         m_comments->onShowCommentsToggled();
     });
-    connect(m_form1->Check2, &QCheckBox::toggled, this, [this](bool on) {
+    connect(m_mainWindow->autoShuffleCheck(), &QCheckBox::toggled, this, [this](bool on) {
         m_state.autoShuffle = on;
         m_heartbeat->onAutoShuffleToggled();
     });
     connect(m_keys, &KeyHandler::showCommentsChanged, this, [this] {
-        m_form1->showState();
+        m_mainWindow->showState();
         m_comments->onShowCommentsToggled();
     });
     connect(m_keys, &KeyHandler::autoShuffleChanged, this, [this] {
-        m_form1->showState();
+        m_mainWindow->showState();
         m_heartbeat->onAutoShuffleToggled();
     });
 }
@@ -139,49 +139,49 @@ void Application::connectSwitches()
 // commands.
 void Application::connectKeys()
 {
-    connect(new MainKeyPreview(*m_form1, this), &MainKeyPreview::keyPressed, m_keys, &KeyHandler::onKeyDown);
-    connect(m_form3.get(), &Form3::keyRelayed, m_keys, &KeyHandler::onKeyDown);
-    connect(m_form4.get(), &Form4::keyRelayed, m_keys, &KeyHandler::onKeyDown);
-    connect(m_keys, &KeyHandler::scaleModeStepRequested, m_form1.get(), &Form1::CycleScaleMode);
-    connect(m_keys, &KeyHandler::statusMessage, m_form3.get(), &Form3::showStatusMessage);
+    connect(new MainKeyPreview(*m_mainWindow, this), &MainKeyPreview::keyPressed, m_keys, &KeyHandler::onKeyDown);
+    connect(m_fullscreenWindow.get(), &FullscreenWindow::keyRelayed, m_keys, &KeyHandler::onKeyDown);
+    connect(m_infoBarWindow.get(), &InfoBarWindow::keyRelayed, m_keys, &KeyHandler::onKeyDown);
+    connect(m_keys, &KeyHandler::scaleModeStepRequested, m_mainWindow.get(), &MainWindow::cycleScaleMode);
+    connect(m_keys, &KeyHandler::statusMessage, m_fullscreenWindow.get(), &FullscreenWindow::showStatusMessage);
 }
 
 // The windows among themselves: layout, the fullscreen window and its overlay.
 void Application::connectWindows()
 {
-    connect(m_form1.get(), &Form1::closeRequested, this, &Application::shutdown);
-    connect(m_form1.get(), &Form1::resized, this, [this] { layOutMainWindow(*m_form1, *m_form3, m_state.CamCount); });
+    connect(m_mainWindow.get(), &MainWindow::closeRequested, this, &Application::shutdown);
+    connect(m_mainWindow.get(), &MainWindow::resized, this, [this] { layOutMainWindow(*m_mainWindow, *m_fullscreenWindow, m_state.CamCount); });
     // A mode chosen in the main window redraws the fullscreen picture too.
-    connect(m_form1.get(), &Form1::fullscreenRedrawRequested, m_form3.get(), &Form3::drawPicture);
+    connect(m_mainWindow.get(), &MainWindow::fullscreenRedrawRequested, m_fullscreenWindow.get(), &FullscreenWindow::drawPicture);
 
     // The overlay follows the fullscreen window: its visibility, activation, layout facts,
     // pointer and Info-Bar switch.
-    connect(m_form3.get(), &Form3::visibilityChanged, m_form4.get(), &Form4::fullscreenVisibilityChanged);
-    connect(m_form3.get(), &Form3::activated, m_form4.get(), &Form4::fullscreenActivated);
-    connect(m_form3.get(), &Form3::overlayFactsChanged, m_form4.get(), &Form4::setFullscreenFacts);
-    connect(m_form3.get(), &Form3::pointerShownChanged, m_form4.get(), &Form4::setPointerShown);
-    connect(m_form3.get(), &Form3::infoBarSwitchedOn, m_form4.get(), &Form4::showState);
-    connect(m_form4.get(), &Form4::infoBarSwitchedOff, m_form3.get(), &Form3::infoBarSwitchedOff);
-    m_form4->setFullscreenFacts(m_form3->overlayFacts());
+    connect(m_fullscreenWindow.get(), &FullscreenWindow::visibilityChanged, m_infoBarWindow.get(), &InfoBarWindow::fullscreenVisibilityChanged);
+    connect(m_fullscreenWindow.get(), &FullscreenWindow::activated, m_infoBarWindow.get(), &InfoBarWindow::fullscreenActivated);
+    connect(m_fullscreenWindow.get(), &FullscreenWindow::overlayFactsChanged, m_infoBarWindow.get(), &InfoBarWindow::setFullscreenFacts);
+    connect(m_fullscreenWindow.get(), &FullscreenWindow::pointerShownChanged, m_infoBarWindow.get(), &InfoBarWindow::setPointerShown);
+    connect(m_fullscreenWindow.get(), &FullscreenWindow::infoBarSwitchedOn, m_infoBarWindow.get(), &InfoBarWindow::showState);
+    connect(m_infoBarWindow.get(), &InfoBarWindow::infoBarSwitchedOff, m_fullscreenWindow.get(), &FullscreenWindow::infoBarSwitchedOff);
+    m_infoBarWindow->setFullscreenFacts(m_fullscreenWindow->overlayFacts());
     // Window managers keep a transient window above its parent, the full-screen layer
     // included, which the on-top hint alone does not promise.
-    m_form4->winId();
-    m_form3->winId();
-    m_form4->windowHandle()->setTransientParent(m_form3->windowHandle());
+    m_infoBarWindow->winId();
+    m_fullscreenWindow->winId();
+    m_infoBarWindow->windowHandle()->setTransientParent(m_fullscreenWindow->windowHandle());
 
     // Fullscreen and overlay: opened from the main picture, closed from the fullscreen
     // picture or by Escape in either window.
-    connect(m_form1->picDraw, &PictureArea::doubleClicked, this, [this] {
-        m_form3->show();
-        m_form1->hide();
+    connect(m_mainWindow->pictureArea(), &PictureArea::doubleClicked, this, [this] {
+        m_fullscreenWindow->show();
+        m_mainWindow->hide();
     });
     const auto closeFullscreen = [this] {
-        m_form3->hide();
-        m_form1->show();
+        m_fullscreenWindow->hide();
+        m_mainWindow->show();
     };
-    connect(m_form3->picDraw, &PictureArea::doubleClicked, this, closeFullscreen);
-    connect(m_form3.get(), &Form3::closeRequested, this, closeFullscreen);
-    connect(m_form4.get(), &Form4::closeRequested, this, closeFullscreen);
+    connect(m_fullscreenWindow->pictureArea(), &PictureArea::doubleClicked, this, closeFullscreen);
+    connect(m_fullscreenWindow.get(), &FullscreenWindow::closeRequested, this, closeFullscreen);
+    connect(m_infoBarWindow.get(), &InfoBarWindow::closeRequested, this, closeFullscreen);
 }
 
 void Application::fail(const QString &text)
@@ -193,7 +193,7 @@ void Application::fail(const QString &text)
 
 void Application::start()
 {
-    m_form2->show();
+    m_splashWindow->show();
     QCoreApplication::processEvents();
     m_random.seed(quint32(QTime::currentTime().msecsSinceStartOfDay() / 1000));
 
@@ -235,26 +235,26 @@ void Application::openMainWindow()
 {
     // The program never starts on a fixed cam: row 0 is highlighted first and a random
     // pick moves the highlight on.
-    m_form1->CamList->setSelectionShown(0, true);
+    m_mainWindow->camList()->setSelectionShown(0, true);
     m_state.CurrentCam = 0;
     m_selection->pickRandomCam();
-    m_form1->CamList->setUpScrollBar(m_state.CamCount);
-    m_form1->CamList->scrollToCam(m_state.CurrentCam);
+    m_mainWindow->camList()->setUpScrollBar(m_state.CamCount);
+    m_mainWindow->camList()->scrollToCam(m_state.CurrentCam);
 
     m_state.RefreshCountdown = 0;
     m_state.ShuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.ShuffleInterval);
-    m_form1->picDraw->resize(twips::toPixels(7200), twips::toPixels(5400));
+    m_mainWindow->pictureArea()->resize(twips::toPixels(7200), twips::toPixels(5400));
     m_heartbeat->timer()->start();
 
-    m_form2->hide();
-    m_form1->resize(twips::toPixels(12000), twips::toPixels(9000));
-    m_form1->showMaximized();
+    m_splashWindow->hide();
+    m_mainWindow->resize(twips::toPixels(12000), twips::toPixels(9000));
+    m_mainWindow->showMaximized();
 }
 
 void Application::shutdown()
 {
     working_files::removeAll(m_env.workDir);
-    m_form1->hide();
+    m_mainWindow->hide();
     m_fetch->abandon();
     m_inet1->cancel();
     m_env.endProgram(0);

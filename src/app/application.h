@@ -25,10 +25,10 @@ class CommentRotation;
 class Heartbeat;
 class KeyHandler;
 class IntervalKeyFilter;
-class Form1;
-class Form2;
-class Form3;
-class Form4;
+class MainWindow;
+class SplashWindow;
+class FullscreenWindow;
+class InfoBarWindow;
 class Transfer;
 struct DownloadResult;
 
@@ -57,10 +57,10 @@ public:
     void shutdown();
 
     RunningState &state() { return m_state; }
-    Form1 &form1() { return *m_form1; }
-    Form2 &form2() { return *m_form2; }
-    Form3 &form3() { return *m_form3; }
-    Form4 &form4() { return *m_form4; }
+    MainWindow &mainWindow() { return *m_mainWindow; }
+    SplashWindow &splashWindow() { return *m_splashWindow; }
+    FullscreenWindow &fullscreenWindow() { return *m_fullscreenWindow; }
+    InfoBarWindow &infoBarWindow() { return *m_infoBarWindow; }
     Transfer &Inet1() { return *m_inet1; }
     QRandomGenerator &random() { return m_random; }
     CamSelection &selection() { return *m_selection; }
@@ -87,11 +87,11 @@ private:
     AppEnvironment m_env;
     RunningState m_state;
     QRandomGenerator m_random;
-    std::unique_ptr<Form1> m_form1;
-    std::unique_ptr<Form2> m_form2;
+    std::unique_ptr<MainWindow> m_mainWindow;
+    std::unique_ptr<SplashWindow> m_splashWindow;
     // The overlay watches the fullscreen window, so it goes first.
-    std::unique_ptr<Form3> m_form3;
-    std::unique_ptr<Form4> m_form4;
+    std::unique_ptr<FullscreenWindow> m_fullscreenWindow;
+    std::unique_ptr<InfoBarWindow> m_infoBarWindow;
     Transfer *m_inet1;
     CamSelection *m_selection;
     CamImageFetch *m_fetch;

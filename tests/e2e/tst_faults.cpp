@@ -170,12 +170,12 @@ QString kilobytes(qint64 bytes)
 // does a comment come up?
 bool commentBarComesUp(Application &app)
 {
-    Form1 &f = app.form1();
-    if (!f.Shape1->isHidden())
+    MainWindow &f = app.mainWindow();
+    if (!f.commentBackground()->isHidden())
         app.comments().onTick();
     app.comments().onTick();
     app.comments().timer()->stop();
-    return !f.Shape1->isHidden();
+    return !f.commentBackground()->isHidden();
 }
 
 int camWith(const RunningState &s, const QString &picture)
@@ -363,12 +363,12 @@ void TestFaults::startAt(AppRun &run, const QString &picture)
 // in the bar and nothing left in the working folder.
 void TestFaults::checkRefreshWorks(AppRun &run, const QString &picture)
 {
-    Form1 &f = run.app->form1();
+    MainWindow &f = run.app->mainWindow();
     QVERIFY(run.refresh());
-    QVERIFY(!f.picOriginal->picture().isNull());
-    QVERIFY(!allBlack(f.picDraw->surface()));
-    const auto stats = StatsText.match(f.StatusBar1->panelText(5));
-    QVERIFY2(stats.hasMatch(), qPrintable(f.StatusBar1->panelText(5)));
+    QVERIFY(!f.pictureHolder()->picture().isNull());
+    QVERIFY(!allBlack(f.pictureArea()->surface()));
+    const auto stats = StatsText.match(f.camStatusBar()->panelText(5));
+    QVERIFY2(stats.hasMatch(), qPrintable(f.camStatusBar()->panelText(5)));
     QFile served(QDir(m_files.path()).filePath(QStringLiteral("pictures/pics/") + picture));
     QCOMPARE(stats.captured(1), kilobytes(served.size()));
     QCOMPARE(run.app->state().CommentTable.size(), 3);
@@ -464,7 +464,7 @@ void TestFaults::catalogue()
         if (!message.isEmpty()) {
             QVERIFY(!started);
             QCOMPARE(run.messages, QStringList{message});
-            QVERIFY(!run.app->form1().isVisible());
+            QVERIFY(!run.app->mainWindow().isVisible());
             QVERIFY(!run.app->heartbeat().timer()->isActive());
         } else {
             QVERIFY(started);
@@ -476,7 +476,7 @@ void TestFaults::catalogue()
             QCOMPARE(s.CamTable.first(), QString(firstCam).replace(QLatin1String("{base}"), base));
             QCOMPARE(s.CamTable[cams - 1], QString(lastCam).replace(QLatin1String("{base}"), base));
             QCOMPARE(s.CamTable.last(), QString(spare).replace(QLatin1String("{base}"), base));
-            QVERIFY(run.app->form1().isVisible());
+            QVERIFY(run.app->mainWindow().isVisible());
 
             // The odd catalogue does not stop the viewer: the first cam's picture comes in.
             run.app->selection().rowClicked(0);
@@ -547,7 +547,7 @@ void TestFaults::comments()
 
     AppRun run(TimeoutMs);
     startAt(run, QStringLiteral("cam.jpg"));
-    Form1 &f = run.app->form1();
+    MainWindow &f = run.app->mainWindow();
     const RunningState &s = run.app->state();
     // A comment of the last refresh is up when the bad answer comes.
     checkRefreshWorks(run, QStringLiteral("cam.jpg"));
@@ -564,9 +564,9 @@ void TestFaults::comments()
     QVERIFY(run.app->heartbeat().timer()->isActive());
 
     // The comments never take the picture with them.
-    QVERIFY(!f.picOriginal->picture().isNull());
-    QVERIFY(!allBlack(f.picDraw->surface()));
-    QVERIFY2(StatsText.match(f.StatusBar1->panelText(5)).hasMatch(), qPrintable(f.StatusBar1->panelText(5)));
+    QVERIFY(!f.pictureHolder()->picture().isNull());
+    QVERIFY(!allBlack(f.pictureArea()->surface()));
+    QVERIFY2(StatsText.match(f.camStatusBar()->panelText(5)).hasMatch(), qPrintable(f.camStatusBar()->panelText(5)));
 
     QCOMPARE(s.CommentTable.size(), entries);
     QVERIFY2(s.CommentTable.first().startsWith(first), qPrintable(s.CommentTable.first().left(80)));
@@ -577,8 +577,8 @@ void TestFaults::comments()
     const bool up = commentBarComesUp(*run.app);
     QCOMPARE(up, !name.isEmpty());
     if (up) {
-        QCOMPARE(f.CamComment[0]->text(), name);
-        QCOMPARE(run.app->form3().commentBar().CamComment[0]->text(), name);
+        QCOMPARE(f.commentLabels()[0]->text(), name);
+        QCOMPARE(run.app->fullscreenWindow().commentBar().labels[0]->text(), name);
     }
 
     // The server behaves again.
@@ -660,8 +660,8 @@ void TestFaults::pictures()
 
     AppRun run(TimeoutMs, DecodeBudgetMs);
     startAt(run, picture);
-    Form1 &f = run.app->form1();
-    PictureArea &fullscreen = *run.app->form3().picDraw;
+    MainWindow &f = run.app->mainWindow();
+    PictureArea &fullscreen = *run.app->fullscreenWindow().pictureArea();
     // The last refresh left a picture in both areas.
     checkRefreshWorks(run, picture);
     QVERIFY(!allBlack(fullscreen.surface()));
@@ -713,19 +713,19 @@ void TestFaults::pictures()
     QVERIFY(run.app->heartbeat().timer()->isActive());
 
     // Status panel 5: what arrived, in how long.
-    const auto stats = StatsText.match(f.StatusBar1->panelText(5));
-    QVERIFY2(stats.hasMatch(), qPrintable(f.StatusBar1->panelText(5)));
+    const auto stats = StatsText.match(f.camStatusBar()->panelText(5));
+    QVERIFY2(stats.hasMatch(), qPrintable(f.camStatusBar()->panelText(5)));
     QCOMPARE(stats.captured(1), kilobytes(expectedBytes));
     if (expectedBytes == 0)
         QCOMPARE(stats.captured(3), kilobytes(0));
     if (waitsOut)
         QVERIFY2(QLocale().toDouble(stats.captured(2)) >= (TimeoutMs - 100) / 1000.0, qPrintable(stats.captured(2)));
 
-    const QImage &original = f.picOriginal->picture();
+    const QImage &original = f.pictureHolder()->picture();
     switch (shows) {
     case Shows::Black:
         QVERIFY(original.isNull());
-        QVERIFY(allBlack(f.picDraw->surface()));
+        QVERIFY(allBlack(f.pictureArea()->surface()));
         QVERIFY(allBlack(fullscreen.surface()));
         break;
     case Shows::Picture: {
@@ -736,7 +736,7 @@ void TestFaults::pictures()
         const QRgb sent = scene().pixel(160, 8);
         QVERIFY2(qAbs(qRed(got) - qRed(sent)) + qAbs(qGreen(got) - qGreen(sent)) + qAbs(qBlue(got) - qBlue(sent)) < 24,
                  qPrintable(QString::number(got, 16)));
-        QVERIFY(!allBlack(f.picDraw->surface()));
+        QVERIFY(!allBlack(f.pictureArea()->surface()));
         QVERIFY(!allBlack(fullscreen.surface()));
         break;
     }
@@ -749,7 +749,7 @@ void TestFaults::pictures()
                          qPrintable(QStringLiteral("(%1, %2): %3").arg(x).arg(y).arg(original.pixel(x, y), 8, 16)));
             }
         }
-        QVERIFY(!allBlack(f.picDraw->surface()));
+        QVERIFY(!allBlack(f.pictureArea()->surface()));
         break;
     case Shows::LargeRamp: {
         QCOMPARE(original.size(), QSize(LargeSide, LargeSide));
@@ -761,7 +761,7 @@ void TestFaults::pictures()
                          qPrintable(QStringLiteral("(%1, %2): %3, want %4").arg(x).arg(y).arg(original.pixel(x, y), 8, 16).arg(want, 8, 16)));
             }
         }
-        QVERIFY(!allBlack(f.picDraw->surface()));
+        QVERIFY(!allBlack(f.pictureArea()->surface()));
         QVERIFY(!allBlack(fullscreen.surface()));
         break;
     }
@@ -804,43 +804,43 @@ void TestFaults::markupShownAsText()
     AppRun run(TimeoutMs);
     QVERIFY(run.writeConfig(m_server->baseUrl()));
     QVERIFY(run.startAndWait());
-    Form1 &f = run.app->form1();
-    Form4 &overlay = run.app->form4();
+    MainWindow &f = run.app->mainWindow();
+    InfoBarWindow &overlay = run.app->infoBarWindow();
     run.app->heartbeat().onTick(); // shows the cam's information and refreshes
     QVERIFY(run.waitForRefresh());
-    QVERIFY(!f.picOriginal->picture().isNull());
+    QVERIFY(!f.pictureHolder()->picture().isNull());
     QVERIFY(commentBarComesUp(*run.app));
 
     const QString text = QString::fromUtf8(markup);
     switch (field) {
     case Field::CamName:
-        QCOMPARE(f.CamList->rowCaption(0), text);
+        QCOMPARE(f.camList()->rowCaption(0), text);
         QCOMPARE(f.windowTitle(), text + QStringLiteral(" - lumora viewer 5"));
-        QVERIFY(f.RichTextBox1->toPlainText().startsWith(text + QLatin1Char('\n')));
-        QVERIFY(overlay.RichTextBox1->toPlainText().startsWith(text + QLatin1Char('\n')));
+        QVERIFY(f.descriptionBox()->toPlainText().startsWith(text + QLatin1Char('\n')));
+        QVERIFY(overlay.descriptionBox()->toPlainText().startsWith(text + QLatin1Char('\n')));
         break;
     case Field::Description:
-        QVERIFY(f.RichTextBox1->toPlainText().endsWith(QLatin1Char('\n') + text));
-        QVERIFY(overlay.RichTextBox1->toPlainText().endsWith(QLatin1Char('\n') + text));
+        QVERIFY(f.descriptionBox()->toPlainText().endsWith(QLatin1Char('\n') + text));
+        QVERIFY(overlay.descriptionBox()->toPlainText().endsWith(QLatin1Char('\n') + text));
         break;
     case Field::AddedBy:
-        QCOMPARE(f.StatusBar1->panelText(1), QStringLiteral("Cam added by: ") + text);
-        QVERIFY(overlay.Label1->text().endsWith(QStringLiteral("Cam added by: ") + text));
+        QCOMPARE(f.camStatusBar()->panelText(1), QStringLiteral("Cam added by: ") + text);
+        QVERIFY(overlay.figuresLabel()->text().endsWith(QStringLiteral("Cam added by: ") + text));
         break;
     case Field::Views:
-        QCOMPARE(f.StatusBar1->panelText(2), text);
-        QVERIFY(overlay.Label1->text().startsWith(QStringLiteral("Views: ") + text));
+        QCOMPARE(f.camStatusBar()->panelText(2), text);
+        QVERIFY(overlay.figuresLabel()->text().startsWith(QStringLiteral("Views: ") + text));
         break;
     case Field::CommentCount:
-        QCOMPARE(f.StatusBar1->panelText(3), text);
-        QVERIFY(overlay.Label1->text().contains(QStringLiteral("Comments: ") + text));
+        QCOMPARE(f.camStatusBar()->panelText(3), text);
+        QVERIFY(overlay.figuresLabel()->text().contains(QStringLiteral("Comments: ") + text));
         break;
     case Field::CommentName:
     case Field::CommentText:
     case Field::CommentDate: {
         const int i = field == Field::CommentName ? 0 : field == Field::CommentText ? 1 : 2;
-        QCOMPARE(f.CamComment[i]->text(), text);
-        QCOMPARE(run.app->form3().commentBar().CamComment[i]->text(), text);
+        QCOMPARE(f.commentLabels()[i]->text(), text);
+        QCOMPARE(run.app->fullscreenWindow().commentBar().labels[i]->text(), text);
         break;
     }
     }
@@ -848,10 +848,10 @@ void TestFaults::markupShownAsText()
     // What the windows show: the markup's own characters, nothing red anywhere. The comment
     // labels and the overlay's figures are looked at one by one, so a red picture laid over
     // by a sibling still counts.
-    QList<QWidget *> shown{&f, &overlay, overlay.Label1};
-    for (QLabel *label : f.CamComment)
+    QList<QWidget *> shown{&f, &overlay, overlay.figuresLabel()};
+    for (QLabel *label : f.commentLabels())
         shown.append(label);
-    for (QLabel *label : run.app->form3().commentBar().CamComment)
+    for (QLabel *label : run.app->fullscreenWindow().commentBar().labels)
         shown.append(label);
     for (QWidget *w : shown) {
         w->adjustSize();
@@ -961,7 +961,7 @@ void TestFaults::hugeFields()
 
     AppRun run(TimeoutMs);
     QVERIFY(run.writeConfig(m_server->baseUrl()));
-    Form1 &f = run.app->form1();
+    MainWindow &f = run.app->mainWindow();
     MemoryWatch memory;
     QElapsedTimer clock;
     clock.start();
@@ -970,7 +970,7 @@ void TestFaults::hugeFields()
     QVERIFY(run.waitForRefresh());
     QVERIFY(commentBarComesUp(*run.app));
     (void)f.grab();
-    (void)run.app->form4().grab();
+    (void)run.app->infoBarWindow().grab();
     const qint64 elapsed = clock.elapsed();
     const qint64 growth = memory.growth();
     qInfo("15 MB %s: %lld ms, %.0f MiB", QTest::currentDataTag(), elapsed, growth / double(MiB));

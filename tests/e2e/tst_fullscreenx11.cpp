@@ -51,24 +51,24 @@ void TestFullscreenX11::coversTheScreenWithOverlayOnTop()
     env.stopMessage = [](const QString &, const QString &) {};
     env.endProgram = [](int) {};
     Application app(env);
-    Form1 &main = app.form1();
-    Form3 &full = app.form3();
-    Form4 &overlay = app.form4();
+    MainWindow &main = app.mainWindow();
+    FullscreenWindow &full = app.fullscreenWindow();
+    InfoBarWindow &overlay = app.infoBarWindow();
 
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
-    QTest::mouseDClick(main.picDraw, Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mouseDClick(main.pictureArea(), Qt::LeftButton, {}, QPoint(20, 20));
     QVERIFY(QTest::qWaitForWindowExposed(&full));
     QTRY_COMPARE(full.frameGeometry(), QRect(0, 0, 1024, 768));
-    QCOMPARE(full.picDraw->size(), QSize(1024, 768));
+    QCOMPARE(full.pictureArea()->size(), QSize(1024, 768));
     QVERIFY(!main.isVisible());
 
     QImage shot = screenShot();
     for (QPoint p : {QPoint(0, 0), QPoint(1023, 767), QPoint(512, 384), QPoint(5, 300)})
         QCOMPARE(QColor(shot.pixel(p)), QColor(Qt::black));
 
-    overlay.Label1->setText(QStringLiteral("Views: 1 | Comments: 0\nCam added by: test"));
-    overlay.Timer1_Timer();
+    overlay.figuresLabel()->setText(QStringLiteral("Views: 1 | Comments: 0\nCam added by: test"));
+    overlay.onLayoutTick();
     QVERIFY(QTest::qWaitForWindowExposed(&overlay));
     QCOMPARE(overlay.frameGeometry(), QRect(0, 0, 324, 768));
     QCOMPARE(overlay.windowHandle()->transientParent(), full.windowHandle());
@@ -90,7 +90,7 @@ void TestFullscreenX11::coversTheScreenWithOverlayOnTop()
     shot = screenShot();
     QCOMPARE(QColor(shot.pixel(5, 300)), QColor(Qt::black));
     QTest::keyClick(&full, Qt::Key_I);
-    overlay.Timer1_Timer();
+    overlay.onLayoutTick();
     QVERIFY(QTest::qWaitForWindowExposed(&overlay));
     shot = screenShot();
     QVERIFY(isOverlayGrey(shot.pixel(5, 300)));
@@ -99,7 +99,7 @@ void TestFullscreenX11::coversTheScreenWithOverlayOnTop()
     QTest::keyClick(&full, Qt::Key_Escape);
     QVERIFY(!full.isVisible());
     QVERIFY(!overlay.isVisible());
-    QVERIFY(!overlay.Timer1->isRunning());
+    QVERIFY(!overlay.layoutTimer()->isRunning());
     QVERIFY(main.isVisible());
 }
 

@@ -124,7 +124,7 @@ void TestCamFetch::startCrafted(AppRun &run, const QString &picture)
 {
     QVERIFY(run.writeConfig(m_crafted->baseUrl()));
     QVERIFY(run.startAndWait());
-    QVERIFY(QTest::qWaitForWindowExposed(&run.app->form1()));
+    QVERIFY(QTest::qWaitForWindowExposed(&run.app->mainWindow()));
     QTest::qWait(50);
     const int cam = camWith(run.app->state(), picture);
     QVERIFY(cam >= 0);
@@ -141,7 +141,7 @@ void TestCamFetch::startAt(AppRun &run, const QString &picturePart)
     QVERIFY(run.writeConfig(m_server.baseUrl()));
     QVERIFY(run.startAndWait());
     // Let the maximised window settle: its layout redraws (and so clears) the picture area.
-    QVERIFY(QTest::qWaitForWindowExposed(&run.app->form1()));
+    QVERIFY(QTest::qWaitForWindowExposed(&run.app->mainWindow()));
     QTest::qWait(50);
     const int cam = camWith(run.app->state(), picturePart);
     QVERIFY(cam >= 0);
@@ -152,44 +152,44 @@ void TestCamFetch::refreshShowsCam()
 {
     AppRun run;
     startAt(run, QStringLiteral(".png"));
-    Form1 &f = run.app->form1();
+    MainWindow &f = run.app->mainWindow();
     const RunningState &s = run.app->state();
     const QString camId = s.CurrentCamFields.value(CamRecord::CamId);
 
     QVERIFY(run.refresh());
 
-    QVERIFY(!f.picOriginal->picture().isNull());
-    QVERIFY(!allBlack(f.picDraw->surface()));
-    QVERIFY2(StatsText.match(f.StatusBar1->panelText(5)).hasMatch(), qPrintable(f.StatusBar1->panelText(5)));
+    QVERIFY(!f.pictureHolder()->picture().isNull());
+    QVERIFY(!allBlack(f.pictureArea()->surface()));
+    QVERIFY2(StatsText.match(f.camStatusBar()->panelText(5)).hasMatch(), qPrintable(f.camStatusBar()->panelText(5)));
     QCOMPARE(s.CommentTable.size() - 1, s.CurrentCamFields.value(CamRecord::CommentCount).toInt()
                                              + (s.CurrentCamFields.value(CamRecord::CommentCount) == "0" ? 1 : 0));
     QVERIFY(run.app->heartbeat().timer()->isActive());
     QCOMPARE(run.leftovers(), QStringList());
     const QStringList seen = m_server.requests();
     QVERIFY(seen.contains(QStringLiteral("GET /comments.php?camid=%1 200").arg(camId)));
-    QVERIFY(seen.contains(QStringLiteral("GET %1 200").arg(QUrl(f.Text1->text()).path())));
+    QVERIFY(seen.contains(QStringLiteral("GET %1 200").arg(QUrl(f.pictureAddressEdit()->text()).path())));
 }
 
 void TestCamFetch::failedPicture()
 {
     AppRun run;
     startAt(run, QStringLiteral(".jpg"));
-    Form1 &f = run.app->form1();
+    MainWindow &f = run.app->mainWindow();
     QVERIFY(run.refresh());
-    QVERIFY(!f.picOriginal->picture().isNull());
+    QVERIFY(!f.pictureHolder()->picture().isNull());
 
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("reset")));
     QVERIFY(run.refresh());
-    QVERIFY(f.picOriginal->picture().isNull());
-    QVERIFY(allBlack(f.picDraw->surface()));
-    QVERIFY2(f.StatusBar1->panelText(5).startsWith(QLatin1String("0.00 kb in ")), qPrintable(f.StatusBar1->panelText(5)));
-    QVERIFY(f.StatusBar1->panelText(5).endsWith(QLatin1String("(0.00 kb/sec)")));
+    QVERIFY(f.pictureHolder()->picture().isNull());
+    QVERIFY(allBlack(f.pictureArea()->surface()));
+    QVERIFY2(f.camStatusBar()->panelText(5).startsWith(QLatin1String("0.00 kb in ")), qPrintable(f.camStatusBar()->panelText(5)));
+    QVERIFY(f.camStatusBar()->panelText(5).endsWith(QLatin1String("(0.00 kb/sec)")));
     QCOMPARE(run.leftovers(), QStringList());
 
     // The next refresh works again once the server behaves.
     QVERIFY(m_server.clearFaults());
     QVERIFY(run.refresh());
-    QVERIFY(!f.picOriginal->picture().isNull());
+    QVERIFY(!f.pictureHolder()->picture().isNull());
     QCOMPARE(run.leftovers(), QStringList());
 }
 
@@ -203,7 +203,7 @@ void TestCamFetch::failedComments()
     QVERIFY(run.refresh());
     // No comments, not the picture's bytes read as comments.
     QCOMPARE(s.CommentTable, (QStringList{QString(), QString()}));
-    QVERIFY(!run.app->form1().picOriginal->picture().isNull());
+    QVERIFY(!run.app->mainWindow().pictureHolder()->picture().isNull());
     QCOMPARE(run.leftovers(), QStringList());
 }
 
@@ -211,10 +211,10 @@ void TestCamFetch::stalledPictureKeepsWindowsAlive()
 {
     AppRun run(20000);
     startAt(run, QStringLiteral(".jpg"));
-    Form1 &f = run.app->form1();
+    MainWindow &f = run.app->mainWindow();
     RunningState &s = run.app->state();
     const int stalledCam = s.CurrentCam;
-    const QString statsBefore = f.StatusBar1->panelText(5);
+    const QString statsBefore = f.camStatusBar()->panelText(5);
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("stall")));
 
     bool queuedRan = false;
@@ -225,7 +225,7 @@ void TestCamFetch::stalledPictureKeepsWindowsAlive()
         queuedRan = true;
         QVERIFY(run.app->fetch().isRunning());
         // The transfer's progress shows as bullets on the picture area.
-        bulletsShown = !allBlack(f.picDraw->surface().copy(0, 0, 120, 30));
+        bulletsShown = !allBlack(f.pictureArea()->surface().copy(0, 0, 120, 30));
         // A second refresh asked for now does not start.
         const int requestsBefore = m_server.requests().size();
         run.app->fetch().fetchCamImage();
@@ -246,15 +246,15 @@ void TestCamFetch::stalledPictureKeepsWindowsAlive()
     QVERIFY2(clock.elapsed() < 10000, "the new selection ends the wait");
     QCOMPARE(s.CurrentCam, otherCam);
     // Nothing of the old cam lands on the new selection.
-    QCOMPARE(f.StatusBar1->panelText(5), statsBefore);
-    QVERIFY(allBlack(f.picDraw->surface()));
+    QCOMPARE(f.camStatusBar()->panelText(5), statsBefore);
+    QVERIFY(allBlack(f.pictureArea()->surface()));
     QCOMPARE(s.CommentTable, (QStringList{QString(), QString()}));
     QCOMPARE(run.leftovers(), QStringList());
     QVERIFY(run.app->heartbeat().timer()->isActive());
 
     QVERIFY(m_server.clearFaults());
     QVERIFY(run.refresh());
-    QVERIFY(!f.picOriginal->picture().isNull());
+    QVERIFY(!f.pictureHolder()->picture().isNull());
 }
 
 void TestCamFetch::closeDuringStall()
@@ -262,7 +262,7 @@ void TestCamFetch::closeDuringStall()
     AppRun run(20000);
     startAt(run, QStringLiteral(".jpg"));
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("stall")));
-    QTimer::singleShot(300, &run.app->form1(), [&] { run.app->form1().close(); });
+    QTimer::singleShot(300, &run.app->mainWindow(), [&] { run.app->mainWindow().close(); });
     QElapsedTimer clock;
     clock.start();
     run.app->fetch().fetchCamImage();
@@ -279,12 +279,12 @@ void TestCamFetch::changeBeforeSlowAnswer()
 {
     AppRun run;
     startAt(run, QStringLiteral(".jpg"));
-    Form1 &f = run.app->form1();
+    MainWindow &f = run.app->mainWindow();
     RunningState &s = run.app->state();
     // No refresh of the heartbeat's own in between.
     run.app->heartbeat().timer()->stop();
     QVERIFY(run.waitForRefresh());
-    const QString statsBefore = f.StatusBar1->panelText(5);
+    const QString statsBefore = f.camStatusBar()->panelText(5);
     const int otherCam = s.CurrentCam == 0 ? 1 : 0;
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("delay:600")));
 
@@ -300,9 +300,9 @@ void TestCamFetch::changeBeforeSlowAnswer()
 
     QCOMPARE(ended.count(), 1);
     QCOMPARE(s.CurrentCam, otherCam);
-    QCOMPARE(f.StatusBar1->panelText(5), statsBefore);
-    QVERIFY(allBlack(f.picDraw->surface()));
-    QVERIFY(allBlack(run.app->form3().picDraw->surface()));
+    QCOMPARE(f.camStatusBar()->panelText(5), statsBefore);
+    QVERIFY(allBlack(f.pictureArea()->surface()));
+    QVERIFY(allBlack(run.app->fullscreenWindow().pictureArea()->surface()));
     QCOMPARE(s.CommentTable, (QStringList{QString(), QString()}));
     QCOMPARE(run.leftovers(), QStringList());
     QVERIFY(m_server.clearFaults());
@@ -338,8 +338,8 @@ void TestCamFetch::camChangeDuringDecode()
 {
     AppRun run;
     startCrafted(run, QStringLiteral("bomb.jpg"));
-    Form1 &f = run.app->form1();
-    PictureArea &fullscreen = *run.app->form3().picDraw;
+    MainWindow &f = run.app->mainWindow();
+    PictureArea &fullscreen = *run.app->fullscreenWindow().pictureArea();
     run.app->fetch().fetchCamImage();
     QVERIFY(run.app->fetch().isRunning());
     QTest::qWait(200);
@@ -352,15 +352,15 @@ void TestCamFetch::camChangeDuringDecode()
     QVERIFY2(clock.elapsed() < 1500, qPrintable(QStringLiteral("%1 ms").arg(clock.elapsed())));
     QCOMPARE(ended.count(), 1);
     // The bomb is one grey: a drawing of what was decoded so far would show.
-    QVERIFY(f.picOriginal->picture().isNull());
-    QVERIFY(allBlack(f.picDraw->surface()));
+    QVERIFY(f.pictureHolder()->picture().isNull());
+    QVERIFY(allBlack(f.pictureArea()->surface()));
     QVERIFY(allBlack(fullscreen.surface()));
     QCOMPARE(run.leftovers(), QStringList());
     QVERIFY(run.app->heartbeat().timer()->isActive());
 
     QVERIFY(run.refresh());
-    QCOMPARE(f.picOriginal->picture().size(), QSize(320, 240));
-    QVERIFY(!allBlack(f.picDraw->surface()));
+    QCOMPARE(f.pictureHolder()->picture().size(), QSize(320, 240));
+    QVERIFY(!allBlack(f.pictureArea()->surface()));
 }
 
 // A decode past its budget is given up, and the refresh ends as any failed load does.
@@ -370,10 +370,10 @@ void TestCamFetch::decodeOverBudgetIsAFailedLoad()
     AppRun run(1500, budgetMs);
     QVERIFY(serve(QStringLiteral("changing.jpg"), m_good));
     startCrafted(run, QStringLiteral("changing.jpg"));
-    Form1 &f = run.app->form1();
-    PictureArea &fullscreen = *run.app->form3().picDraw;
+    MainWindow &f = run.app->mainWindow();
+    PictureArea &fullscreen = *run.app->fullscreenWindow().pictureArea();
     QVERIFY(run.refresh());
-    QVERIFY(!allBlack(f.picDraw->surface()));
+    QVERIFY(!allBlack(f.pictureArea()->surface()));
     QVERIFY(!allBlack(fullscreen.surface()));
 
     QVERIFY(serve(QStringLiteral("changing.jpg"), m_bomb));
@@ -384,8 +384,8 @@ void TestCamFetch::decodeOverBudgetIsAFailedLoad()
     QVERIFY(ended.wait(5000));
     const qint64 endedMs = clock.elapsed();
     QVERIFY2(endedMs >= budgetMs - 50 && endedMs < budgetMs + 1000, qPrintable(QString::number(endedMs)));
-    QVERIFY(f.picOriginal->picture().isNull());
-    QVERIFY(allBlack(f.picDraw->surface()));
+    QVERIFY(f.pictureHolder()->picture().isNull());
+    QVERIFY(allBlack(f.pictureArea()->surface()));
     QVERIFY(allBlack(fullscreen.surface()));
     QCOMPARE(run.leftovers(), QStringList());
     QVERIFY(run.app->heartbeat().timer()->isActive());
@@ -394,7 +394,7 @@ void TestCamFetch::decodeOverBudgetIsAFailedLoad()
 
     QVERIFY(serve(QStringLiteral("changing.jpg"), m_good));
     QVERIFY(run.refresh());
-    QCOMPARE(f.picOriginal->picture().size(), QSize(320, 240));
+    QCOMPARE(f.pictureHolder()->picture().size(), QSize(320, 240));
 }
 
 void TestCamFetch::closeDuringDecode()
@@ -404,7 +404,7 @@ void TestCamFetch::closeDuringDecode()
     run.app->fetch().fetchCamImage();
     QVERIFY(run.app->fetch().isRunning());
     QTest::qWait(200);
-    run.app->form1().close();
+    run.app->mainWindow().close();
     QCOMPARE(run.exits, QList<int>{0});
     QCOMPARE(run.leftovers(), QStringList());
     QVERIFY(run.messages.isEmpty());
@@ -422,15 +422,15 @@ void TestCamFetch::largePictureGoesBeforeTheNext()
     QVERIFY(serve(QStringLiteral("changing.jpg"), crafted::rgbaPng(crafted::rampRow(side), side)));
     AppRun run;
     startCrafted(run, QStringLiteral("changing.jpg"));
-    Form1 &f = run.app->form1();
+    MainWindow &f = run.app->mainWindow();
     QVERIFY(run.refresh());
-    QCOMPARE(f.picOriginal->picture().size(), QSize(side, side));
+    QCOMPARE(f.pictureHolder()->picture().size(), QSize(side, side));
 
     MemoryWatch memory;
     QVERIFY(run.refresh());
     const qint64 growth = memory.growth();
-    QCOMPARE(f.picOriginal->picture().size(), QSize(side, side));
-    QVERIFY(!allBlack(f.picDraw->surface()));
+    QCOMPARE(f.pictureHolder()->picture().size(), QSize(side, side));
+    QVERIFY(!allBlack(f.pictureArea()->surface()));
     QVERIFY2(growth < pictureBytes / 2,
              qPrintable(QStringLiteral("%1 MiB for a %2 MiB picture").arg(growth >> 20).arg(pictureBytes >> 20)));
 }

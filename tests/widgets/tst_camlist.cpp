@@ -27,25 +27,25 @@ QByteArray catalogue(int cams)
 struct ListFixture
 {
     RunningState state;
-    Form1 form{state};
+    MainWindow form{state};
     QRandomGenerator random{7};
-    CamSelection selection{state, *form.CamList, random};
+    CamSelection selection{state, *form.camList(), random};
 
     explicit ListFixture(int cams)
     {
         Catalogue c = parseCatalogue(catalogue(cams));
         state.CamTable = c.CamTable;
         state.CamCount = c.CamCount;
-        QObject::connect(form.CamList, &CamListWidget::rowClicked, &selection, &CamSelection::rowClicked);
-        QObject::connect(&selection, &CamSelection::pictureAddressChanged, &form, &Form1::showState);
+        QObject::connect(form.camList(), &CamListWidget::rowClicked, &selection, &CamSelection::rowClicked);
+        QObject::connect(&selection, &CamSelection::pictureAddressChanged, &form, &MainWindow::showState);
         selection.buildRows();
-        form.CamList->setSelectionShown(0, true);
-        form.CamList->setUpScrollBar(state.CamCount);
+        form.camList()->setSelectionShown(0, true);
+        form.camList()->setUpScrollBar(state.CamCount);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
     }
 
-    CamListWidget &list() { return *form.CamList; }
+    CamListWidget &list() { return *form.camList(); }
     int highlightedRows()
     {
         int n = 0;
@@ -84,8 +84,8 @@ void TestCamList::rowsAndShading()
     QCOMPARE(list.rowPicture(0).value_or(0), 1); // rating 0
     QCOMPARE(list.rowPicture(5).value_or(0), 6); // rating 5
     QCOMPARE(list.heightInTwips(), 10455.0);
-    QCOMPARE(f.form.VScroll1->maximum(), 43);
-    QCOMPARE(f.form.VScroll1->pageStep(), 5);
+    QCOMPARE(f.form.camListScrollBar()->maximum(), 43);
+    QCOMPARE(f.form.camListScrollBar()->pageStep(), 5);
 
     const QPalette pal = list.palette();
     QCOMPARE(list.rowBackground(0), pal.color(QPalette::Base));
@@ -114,7 +114,7 @@ void TestCamList::scrollingMovesRows()
 {
     ListFixture f(100);
     CamListWidget &list = f.list();
-    QScrollBar &bar = *f.form.VScroll1;
+    QScrollBar &bar = *f.form.camListScrollBar();
     QCOMPARE(list.rowTop(0), 0.0);
     QCOMPARE(list.rowTop(3), 3 * 735.0);
 
@@ -147,7 +147,7 @@ void TestCamList::scrollingMovesRows()
 void TestCamList::scrollToCam()
 {
     ListFixture f(100);
-    QScrollBar &bar = *f.form.VScroll1;
+    QScrollBar &bar = *f.form.camListScrollBar();
     const QList<QPair<int, int>> cases{{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 1}, {50, 24}, {52, 24}, {99, 43}};
     for (const auto &[cam, value] : cases) {
         bar.setValue(10);
@@ -182,13 +182,13 @@ void TestCamList::clicksSelect()
     QVERIFY(f.list().isSelectionShown(5));
     QCOMPARE(f.highlightedRows(), 1);
     QCOMPARE(f.state.CurrentCamFields.value(1), QStringLiteral("Cam 5"));
-    QCOMPARE(f.form.Text1->text(), QStringLiteral("http://h/5.jpg"));
+    QCOMPARE(f.form.pictureAddressEdit()->text(), QStringLiteral("http://h/5.jpg"));
     QCOMPARE(f.state.LastCommentIndex, -1);
     QCOMPARE(f.state.RefreshCountdown.toInt(), 0);
     QCOMPARE(erased.count(), 1);
 
     // In a scrolled list the top slot is the first row shown.
-    f.form.VScroll1->setValue(24);
+    f.form.camListScrollBar()->setValue(24);
     QTest::mouseClick(&f.list(), Qt::LeftButton, {}, ListFixture::at(0, part));
     QCOMPARE(f.state.CurrentCam, 49);
     QCOMPARE(f.highlightedRows(), 1);
@@ -224,7 +224,7 @@ void TestCamList::randomPick()
         const double top = many.list().rowTop(cam);
         QVERIFY(top >= 0);
         QVERIFY(top + 735 <= many.list().heightInTwips());
-        QCOMPARE(many.form.Text1->text(), QStringLiteral("http://h/%1.jpg").arg(cam));
+        QCOMPARE(many.form.pictureAddressEdit()->text(), QStringLiteral("http://h/%1.jpg").arg(cam));
     }
     QVERIFY2(seen.size() > 30, "picks spread over the list");
 }

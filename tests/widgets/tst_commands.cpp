@@ -41,32 +41,32 @@ struct Viewer : AppRun
         s.CamTable = c.CamTable;
         s.CamCount = c.CamCount;
         app->selection().buildRows();
-        app->form1().CamList->setUpScrollBar(s.CamCount);
-        app->form1().CamList->setSelectionShown(0, true);
+        app->mainWindow().camList()->setUpScrollBar(s.CamCount);
+        app->mainWindow().camList()->setSelectionShown(0, true);
         app->selection().rowClicked(0);
     }
     RunningState &state() { return app->state(); }
-    Form1 &f1() { return app->form1(); }
-    Form3 &f3() { return app->form3(); }
-    Form4 &f4() { return app->form4(); }
+    MainWindow &f1() { return app->mainWindow(); }
+    FullscreenWindow &f3() { return app->fullscreenWindow(); }
+    InfoBarWindow &f4() { return app->infoBarWindow(); }
     void key(int code) { app->keys().onKeyDown(code, 0); }
-    bool barUp(const CommentBar &bar) const { return !bar.Shape1->isHidden(); }
+    bool barUp(const CommentBar &bar) const { return !bar.background->isHidden(); }
 };
 
 // The main window and the overlay show the running state, whoever changed it.
 void checkShown(Viewer &v)
 {
     const RunningState &s = v.state();
-    Form1 &f = v.f1();
-    QCOMPARE(f.Text1->text(), s.pictureAddress);
-    QCOMPARE(f.Text2->text(), s.refreshIntervalText);
-    QCOMPARE(f.Text3->text(), s.shuffleIntervalText);
-    QCOMPARE(f.Check1->isChecked(), s.showComments);
-    QCOMPARE(f.Check2->isChecked(), s.autoShuffle);
-    QCOMPARE(f.scaleModeButton->text(), scale_modes::caption(s.scaleMode));
+    MainWindow &f = v.f1();
+    QCOMPARE(f.pictureAddressEdit()->text(), s.pictureAddress);
+    QCOMPARE(f.refreshIntervalEdit()->text(), s.refreshIntervalText);
+    QCOMPARE(f.shuffleIntervalEdit()->text(), s.shuffleIntervalText);
+    QCOMPARE(f.showCommentsCheck()->isChecked(), s.showComments);
+    QCOMPARE(f.autoShuffleCheck()->isChecked(), s.autoShuffle);
+    QCOMPARE(f.scaleModeButton()->text(), scale_modes::caption(s.scaleMode));
     for (int i = 0; i < 3; ++i)
-        QCOMPARE(f.Option1[i]->isChecked(), i == scale_modes::optionForMode(s.scaleMode));
-    QCOMPARE(v.app->form4().Timer1->isEnabled(), s.infoBarOn);
+        QCOMPARE(f.scaleModeOptions()[i]->isChecked(), i == scale_modes::optionForMode(s.scaleMode));
+    QCOMPARE(v.app->infoBarWindow().layoutTimer()->isEnabled(), s.infoBarOn);
     // The comment rotation runs exactly while comments are switched on.
     QCOMPARE(v.app->comments().timer()->isActive(), s.showComments);
 }
@@ -135,36 +135,36 @@ void TestCommands::navigation()
     v.state().RefreshCountdown = 4;
     v.key(code);
     QCOMPARE(v.state().CurrentCam, to);
-    QVERIFY(v.f1().CamList->isSelectionShown(to));
+    QVERIFY(v.f1().camList()->isSelectionShown(to));
     QCOMPARE(v.state().RefreshCountdown.toInt(), 0); // shown afresh, also when it stays
     // Scrolled so that the cam is on screen.
-    const double top = v.f1().CamList->rowTop(to);
-    QVERIFY(top >= 0 && top < v.f1().CamList->heightInTwips());
+    const double top = v.f1().camList()->rowTop(to);
+    QVERIFY(top >= 0 && top < v.f1().camList()->heightInTwips());
 }
 
 void TestCommands::letters()
 {
     Viewer v;
-    QLabel *status = v.f3().Label1;
+    QLabel *status = v.f3().statusMessage();
 
-    const bool commentsBefore = v.f1().Check1->isChecked();
+    const bool commentsBefore = v.f1().showCommentsCheck()->isChecked();
     v.key('C');
-    QCOMPARE(v.f1().Check1->isChecked(), !commentsBefore);
+    QCOMPARE(v.f1().showCommentsCheck()->isChecked(), !commentsBefore);
     QCOMPARE(status->text(), QStringLiteral("Comments turned off"));
     QVERIFY(!status->isHidden());
     v.key(99); // keypad 3
     QCOMPARE(status->text(), QStringLiteral("Comments turned on"));
 
     v.key('A');
-    QVERIFY(v.f1().Check2->isChecked());
+    QVERIFY(v.f1().autoShuffleCheck()->isChecked());
     QCOMPARE(status->text(), QStringLiteral("Auto shuffle turned on"));
     v.key('A'); // a second press undoes the first
     QCOMPARE(status->text(), QStringLiteral("Auto shuffle turned off"));
-    QVERIFY(!v.f1().Check2->isChecked());
+    QVERIFY(!v.f1().autoShuffleCheck()->isChecked());
 
     // "r" and F3 jump to a random cam and restart the shuffle countdown.
     v.state().ShuffleCountdown = 7;
-    v.f1().Text3->setText(QStringLiteral("45"));
+    v.f1().shuffleIntervalEdit()->setText(QStringLiteral("45"));
     v.key('R');
     QCOMPARE(v.state().ShuffleCountdown.toString(), QStringLiteral("45"));
     v.state().ShuffleCountdown = 7;
@@ -183,14 +183,14 @@ void TestCommands::letters()
 void TestCommands::scaleModeCycle()
 {
     Viewer v;
-    const QString start = v.f1().scaleModeButton->text();
+    const QString start = v.f1().scaleModeButton()->text();
     QStringList messages;
     for (int i = 0; i < 3; ++i) {
         v.key('S');
-        messages.append(v.f3().Label1->text());
+        messages.append(v.f3().statusMessage()->text());
     }
     QCOMPARE(messages, (QStringList{"Scale mode: Scale Outline", "Scale mode: Stretch", "Scale mode: Scale Inline"}));
-    QCOMPARE(v.f1().scaleModeButton->text(), start);
+    QCOMPARE(v.f1().scaleModeButton()->text(), start);
 }
 
 void TestCommands::commandsChangeTheState_data()
@@ -220,20 +220,20 @@ void TestCommands::commandsChangeTheState()
 void TestCommands::userEditsReachTheState()
 {
     Viewer v;
-    Form1 &f = v.f1();
-    f.Text2->clear();
-    QTest::keyClicks(f.Text2, QStringLiteral("7"));
+    MainWindow &f = v.f1();
+    f.refreshIntervalEdit()->clear();
+    QTest::keyClicks(f.refreshIntervalEdit(), QStringLiteral("7"));
     QCOMPARE(v.state().refreshIntervalText, QStringLiteral("7"));
-    f.Text3->clear();
-    QTest::keyClicks(f.Text3, QStringLiteral("12"));
+    f.shuffleIntervalEdit()->clear();
+    QTest::keyClicks(f.shuffleIntervalEdit(), QStringLiteral("12"));
     QCOMPARE(v.state().shuffleIntervalText, QStringLiteral("12"));
-    f.Check1->click();
+    f.showCommentsCheck()->click();
     QVERIFY(!v.state().showComments);
-    f.Check2->click();
+    f.autoShuffleCheck()->click();
     QVERIFY(v.state().autoShuffle);
-    f.scaleModeMenu->actions().at(0)->trigger();
+    f.scaleModeMenu()->actions().at(0)->trigger();
     QCOMPARE(v.state().scaleMode, ViewScaleMode::Stretch);
-    v.app->form4().Timer1->setEnabled(false);
+    v.app->infoBarWindow().layoutTimer()->setEnabled(false);
     QVERIFY(!v.state().infoBarOn);
     checkShown(v);
 
@@ -246,10 +246,10 @@ void TestCommands::infoBarKeysAndSelectionChangeTheState()
 {
     Viewer v;
     QVERIFY(v.state().infoBarOn);
-    v.app->form4().Form_KeyDown('I');
+    v.app->infoBarWindow().onKeyDown('I');
     QVERIFY(!v.state().infoBarOn);
     checkShown(v);
-    v.f3().Form_KeyDown('I');
+    v.f3().onKeyDown('I');
     QVERIFY(v.state().infoBarOn);
     checkShown(v);
 
@@ -262,15 +262,15 @@ void TestCommands::relayedKeys()
 {
     Viewer v;
     // The fullscreen window relays what it does not handle itself.
-    v.f3().Form_KeyDown(40);
+    v.f3().onKeyDown(40);
     QCOMPARE(v.state().CurrentCam, 1);
-    v.f3().Form_KeyDown('C');
-    QCOMPARE(v.f3().Label1->text(), QStringLiteral("Comments turned off"));
+    v.f3().onKeyDown('C');
+    QCOMPARE(v.f3().statusMessage()->text(), QStringLiteral("Comments turned off"));
     // Escape and "i" stay there.
-    v.f3().Form_KeyDown(27);
-    v.f3().Form_KeyDown('I');
+    v.f3().onKeyDown(27);
+    v.f3().onKeyDown('I');
     QCOMPARE(v.state().CurrentCam, 1);
-    QCOMPARE(v.f3().Label1->text(), QStringLiteral("Info-Bar enabled"));
+    QCOMPARE(v.f3().statusMessage()->text(), QStringLiteral("Info-Bar enabled"));
 }
 
 void TestCommands::keyReachesCommandsAsSignal_data()
@@ -305,21 +305,21 @@ void TestCommands::letterInIntervalBox()
     v.f1().show();
     v.f1().activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&v.f1()));
-    v.f1().Text2->setFocus();
-    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(v.f1().Text2));
-    const QString before = v.f1().Text2->text();
+    v.f1().refreshIntervalEdit()->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(v.f1().refreshIntervalEdit()));
+    const QString before = v.f1().refreshIntervalEdit()->text();
 
-    QTest::keyClick(v.f1().Text2, Qt::Key_A);
-    QVERIFY(v.f1().Check2->isChecked());
-    QCOMPARE(v.f1().Text2->text(), before);
+    QTest::keyClick(v.f1().refreshIntervalEdit(), Qt::Key_A);
+    QVERIFY(v.f1().autoShuffleCheck()->isChecked());
+    QCOMPARE(v.f1().refreshIntervalEdit()->text(), before);
     QCOMPARE(beeps.count(), 1);
 
     // Arrows in the box move the cam selection; a digit goes into the box.
     const int cam = v.state().CurrentCam;
-    QTest::keyClick(v.f1().Text2, Qt::Key_Down);
+    QTest::keyClick(v.f1().refreshIntervalEdit(), Qt::Key_Down);
     QCOMPARE(v.state().CurrentCam, cam + 1);
-    QTest::keyClick(v.f1().Text2, Qt::Key_7);
-    QVERIFY(v.f1().Text2->text().contains(QLatin1Char('7')));
+    QTest::keyClick(v.f1().refreshIntervalEdit(), Qt::Key_7);
+    QVERIFY(v.f1().refreshIntervalEdit()->text().contains(QLatin1Char('7')));
     QCOMPARE(beeps.count(), 1);
 }
 
@@ -343,8 +343,8 @@ void TestCommands::commentTiming()
     QVERIFY(v.barUp(v.f3().commentBar()));
     QCOMPARE(v.app->comments().timer()->interval(), interval);
     QVERIFY(v.app->comments().timer()->isActive());
-    QCOMPARE(v.f1().CamComment[0]->text(), QStringLiteral("anna"));
-    QCOMPARE(v.f3().CamComment[2]->text(), QStringLiteral("1.1.2020 10:00"));
+    QCOMPARE(v.f1().commentLabels()[0]->text(), QStringLiteral("anna"));
+    QCOMPARE(v.f3().commentLabels()[2]->text(), QStringLiteral("1.1.2020 10:00"));
 
     // Down again on the next tick, for seven seconds.
     v.app->comments().onTick();
@@ -360,7 +360,7 @@ void TestCommands::commentsAlternate()
     QStringList shown;
     for (int i = 0; i < 20; ++i) {
         v.app->comments().onTick(); // up
-        shown.append(v.f1().CamComment[0]->text());
+        shown.append(v.f1().commentLabels()[0]->text());
         v.app->comments().onTick(); // down
     }
     for (int i = 1; i < shown.size(); ++i)
@@ -368,7 +368,7 @@ void TestCommands::commentsAlternate()
     // The clean-up shows one blank between words.
     v.state().CommentTable = QStringList{"a;one<br />two;d1", QString()};
     v.app->comments().onTick();
-    QCOMPARE(v.f1().CamComment[1]->text(), QStringLiteral("one two"));
+    QCOMPARE(v.f1().commentLabels()[1]->text(), QStringLiteral("one two"));
     v.app->comments().onTick();
     // One comment comes back every time.
     for (int i = 0; i < 3; ++i) {
@@ -407,10 +407,10 @@ void TestCommands::commentRotationStates()
     // Unchecking the box takes it down and stops the rotation; checking restarts it.
     v.app->comments().onTick();
     QVERIFY(v.barUp(v.f1().commentBar()));
-    v.f1().Check1->setChecked(false);
+    v.f1().showCommentsCheck()->setChecked(false);
     QVERIFY(!v.barUp(v.f1().commentBar()));
     QVERIFY(!v.app->comments().timer()->isActive());
-    v.f1().Check1->setChecked(true);
+    v.f1().showCommentsCheck()->setChecked(true);
     QVERIFY(v.app->comments().timer()->isActive());
     QCOMPARE(v.app->comments().timer()->interval(), 7000);
 }
@@ -418,33 +418,33 @@ void TestCommands::commentRotationStates()
 void TestCommands::layoutFollowsWindow()
 {
     Viewer v(40);
-    Form1 &f = v.f1();
+    MainWindow &f = v.f1();
     f.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f));
     // The design client size: 15495 x 10560 twips.
     f.resize(1033, 704 + f.height() - f.centralWidget()->height());
     QTRY_COMPARE(f.centralWidget()->size(), QSize(1033, 704));
-    QCOMPARE(f.CamList->height(), 688);                    // 10320 twips
-    QCOMPARE(f.picDraw->size(), QSize(785, 534));          // 11775 x 8010
-    QCOMPARE(f.pctInfoBar->y(), 582);                      // 8730
-    QCOMPARE(f.Shape1->y(), 429);                          // 6435
-    QCOMPARE(f.VScroll1->maximum(), 13);
-    QCOMPARE(f.VScroll1->pageStep(), 5);
-    QCOMPARE(v.f3().AutoRandom[1]->width(), 0);
+    QCOMPARE(f.camList()->height(), 688);                    // 10320 twips
+    QCOMPARE(f.pictureArea()->size(), QSize(785, 534));          // 11775 x 8010
+    QCOMPARE(f.infoStrip()->y(), 582);                      // 8730
+    QCOMPARE(f.commentBackground()->y(), 429);                          // 6435
+    QCOMPARE(f.camListScrollBar()->maximum(), 13);
+    QCOMPARE(f.camListScrollBar()->pageStep(), 5);
+    QCOMPARE(v.f3().countdownBar()[1]->width(), 0);
 
     // Very small: nothing negative, the program goes on.
     f.resize(60, 40);
     QTRY_VERIFY(f.centralWidget()->width() <= 60);
-    QVERIFY(f.picDraw->width() >= 0 && f.picDraw->height() >= 0);
-    QVERIFY(f.VScroll1->maximum() >= 0);
+    QVERIFY(f.pictureArea()->width() >= 0 && f.pictureArea()->height() >= 0);
+    QVERIFY(f.camListScrollBar()->maximum() >= 0);
 
     // Minimised: nothing moves.
     f.resize(1033, 704 + f.height() - f.centralWidget()->height());
-    QTRY_COMPARE(f.CamList->height(), 688);
+    QTRY_COMPARE(f.camList()->height(), 688);
     f.showMinimized();
-    f.CamList->resize(f.CamList->width(), 10);
+    f.camList()->resize(f.camList()->width(), 10);
     emit f.resized();
-    QCOMPARE(f.CamList->height(), 10);
+    QCOMPARE(f.camList()->height(), 10);
 }
 
 QTEST_MAIN(TestCommands)

@@ -50,34 +50,34 @@ struct Viewer
             QCOMPARE(shift, 0);
             handled.append(code);
         };
-        QObject::disconnect(&app->form3(), &Form3::keyRelayed, &app->keys(), nullptr);
-        QObject::disconnect(&app->form4(), &Form4::keyRelayed, &app->keys(), nullptr);
-        QObject::connect(&app->form3(), &Form3::keyRelayed, record);
-        QObject::connect(&app->form4(), &Form4::keyRelayed, record);
+        QObject::disconnect(&app->fullscreenWindow(), &FullscreenWindow::keyRelayed, &app->keys(), nullptr);
+        QObject::disconnect(&app->infoBarWindow(), &InfoBarWindow::keyRelayed, &app->keys(), nullptr);
+        QObject::connect(&app->fullscreenWindow(), &FullscreenWindow::keyRelayed, record);
+        QObject::connect(&app->infoBarWindow(), &InfoBarWindow::keyRelayed, record);
     }
 
-    Form1 &main() { return app->form1(); }
-    Form3 &full() { return app->form3(); }
-    Form4 &overlay() { return app->form4(); }
+    MainWindow &main() { return app->mainWindow(); }
+    FullscreenWindow &full() { return app->fullscreenWindow(); }
+    InfoBarWindow &overlay() { return app->infoBarWindow(); }
 
     void openFullscreen()
     {
         main().show();
         QVERIFY(QTest::qWaitForWindowExposed(&main()));
-        QTest::mouseDClick(main().picDraw, Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseDClick(main().pictureArea(), Qt::LeftButton, {}, QPoint(20, 20));
         QVERIFY(full().isVisible());
         QVERIFY(!main().isVisible());
         QVERIFY(QTest::qWaitForWindowExposed(&full()));
     }
 
-    void giveFigures() { overlay().Label1->setText(QStringLiteral("Views: 12 | Comments: 3\r\nCam added by: someone")); }
+    void giveFigures() { overlay().figuresLabel()->setText(QStringLiteral("Views: 12 | Comments: 3\r\nCam added by: someone")); }
 
     // Fullscreen open with the overlay shown beside it.
     void openWithOverlay()
     {
         openFullscreen();
         giveFigures();
-        overlay().Timer1_Timer();
+        overlay().onLayoutTick();
         QVERIFY(overlay().isVisible());
     }
 };
@@ -139,13 +139,13 @@ void TestFullscreen::openAndCloseByDoubleClick()
     QCOMPARE(v.full().windowTitle(), fullscreen_texts::Caption);
     QVERIFY(v.full().windowFlags() & Qt::FramelessWindowHint);
 
-    QTest::mouseDClick(v.full().picDraw, Qt::LeftButton, {}, QPoint(500, 300));
+    QTest::mouseDClick(v.full().pictureArea(), Qt::LeftButton, {}, QPoint(500, 300));
     QVERIFY(!v.full().isVisible());
     QVERIFY(v.main().isVisible());
     // Opened again, it keeps its last layout.
-    QTest::mouseDClick(v.main().picDraw, Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mouseDClick(v.main().pictureArea(), Qt::LeftButton, {}, QPoint(20, 20));
     QVERIFY(v.full().isVisible());
-    QCOMPARE(v.full().Shape1->y(), 663);
+    QCOMPARE(v.full().commentBackground()->y(), 663);
     QVERIFY(v.handled.isEmpty());
 }
 
@@ -160,31 +160,31 @@ void TestFullscreen::fullscreenLayout()
 {
     QFETCH(bool, commentBar);
     Viewer v;
-    Form3 &f = v.full();
-    for (QWidget *w : {static_cast<QWidget *>(f.Shape1), static_cast<QWidget *>(f.Shape2),
-                       static_cast<QWidget *>(f.Line1), static_cast<QWidget *>(f.CamComment[0]),
-                       static_cast<QWidget *>(f.CamComment[1]), static_cast<QWidget *>(f.CamComment[2])})
+    FullscreenWindow &f = v.full();
+    for (QWidget *w : {static_cast<QWidget *>(f.commentBackground()), static_cast<QWidget *>(f.commentTab()),
+                       static_cast<QWidget *>(f.commentDivider()), static_cast<QWidget *>(f.commentLabels()[0]),
+                       static_cast<QWidget *>(f.commentLabels()[1]), static_cast<QWidget *>(f.commentLabels()[2])})
         w->setVisible(commentBar);
     v.openFullscreen();
 
-    QCOMPARE(f.picDraw->geometry(), QRect(0, 0, 1024, 768));
-    QCOMPARE(f.Shape1->geometry(), QRect(0, px(9945), 1024, px(1575)));
-    QCOMPARE(f.Shape2->geometry(), QRect(px(240), px(9570), px(2385), px(375)));
-    QCOMPARE(f.Line1->X1(), 2280.0);
-    QCOMPARE(f.Line1->Y1(), 10065.0);
-    QCOMPARE(f.Line1->Y2(), 11400.0);
-    QCOMPARE(f.Line1->geometry(), QRect(px(2280), px(10065), 1, px(11400) - px(10065) + 1));
-    QCOMPARE(f.CamComment[0]->geometry(), QRect(px(120), px(10305), px(2100), px(465)));
-    QCOMPARE(f.CamComment[1]->geometry(), QRect(px(2400), px(10305), px(10740), px(345)));
-    QCOMPARE(f.CamComment[2]->geometry(), QRect(px(120), px(10770), px(2100), px(225)));
-    QCOMPARE(f.AutoRandom[0]->geometry(), QRect(px(6060), px(360), px(3240), px(645)));
+    QCOMPARE(f.pictureArea()->geometry(), QRect(0, 0, 1024, 768));
+    QCOMPARE(f.commentBackground()->geometry(), QRect(0, px(9945), 1024, px(1575)));
+    QCOMPARE(f.commentTab()->geometry(), QRect(px(240), px(9570), px(2385), px(375)));
+    QCOMPARE(f.commentDivider()->X1(), 2280.0);
+    QCOMPARE(f.commentDivider()->Y1(), 10065.0);
+    QCOMPARE(f.commentDivider()->Y2(), 11400.0);
+    QCOMPARE(f.commentDivider()->geometry(), QRect(px(2280), px(10065), 1, px(11400) - px(10065) + 1));
+    QCOMPARE(f.commentLabels()[0]->geometry(), QRect(px(120), px(10305), px(2100), px(465)));
+    QCOMPARE(f.commentLabels()[1]->geometry(), QRect(px(2400), px(10305), px(10740), px(345)));
+    QCOMPARE(f.commentLabels()[2]->geometry(), QRect(px(120), px(10770), px(2100), px(225)));
+    QCOMPARE(f.countdownBar()[0]->geometry(), QRect(px(6060), px(360), px(3240), px(645)));
     // The main window's layout empties the fill; it keeps its place.
-    QCOMPARE(f.AutoRandom[1]->geometry(), QRect(px(6060), px(360), 0, px(645)));
-    QCOMPARE(f.AutoRandomLabel->geometry(), QRect(px(6180), px(570), px(3240), px(255)));
+    QCOMPARE(f.countdownBar()[1]->geometry(), QRect(px(6060), px(360), 0, px(645)));
+    QCOMPARE(f.countdownCaption()->geometry(), QRect(px(6180), px(570), px(3240), px(255)));
     // The status box is not moved by the layout.
-    QCOMPARE(f.Shape3->geometry(), QRect(px(120), px(120), px(3375), px(495)));
-    QCOMPARE(f.Label1->geometry(), QRect(px(240), px(240), px(3135), px(255)));
-    QCOMPARE(f.Shape1->isVisible(), commentBar);
+    QCOMPARE(f.statusBox()->geometry(), QRect(px(120), px(120), px(3375), px(495)));
+    QCOMPARE(f.statusMessage()->geometry(), QRect(px(240), px(240), px(3135), px(255)));
+    QCOMPARE(f.commentBackground()->isVisible(), commentBar);
 }
 
 void TestFullscreen::overlayLayout_data()
@@ -207,28 +207,28 @@ void TestFullscreen::overlayLayout()
     QFETCH(bool, commentBar);
     QFETCH(int, overlayX);
     Viewer v;
-    Form4 &o = v.overlay();
+    InfoBarWindow &o = v.overlay();
     o.move(overlayX, 200);
     v.openFullscreen();
     v.giveFigures();
-    o.Timer1_Timer();
+    o.onLayoutTick();
     QVERIFY(o.isVisible());
     QCOMPARE(o.geometry(), QRect(overlayX, 0, px(4860), 768));
-    QCOMPARE(o.RichTextBox1->geometry(), QRect(px(360), px(360), px(4215), px(9945)));
-    QCOMPARE(o.Shape1->geometry(), QRect(px(120), px(10425), px(4575), px(975)));
-    QCOMPARE(o.Image1->geometry(), QRect(px(1680), px(10485), px(1500), px(300)));
-    QCOMPARE(o.Label1->geometry(), QRect(px(240), px(10845), px(4335), px(495)));
+    QCOMPARE(o.descriptionBox()->geometry(), QRect(px(360), px(360), px(4215), px(9945)));
+    QCOMPARE(o.figuresBox()->geometry(), QRect(px(120), px(10425), px(4575), px(975)));
+    QCOMPARE(o.ratingImage()->geometry(), QRect(px(1680), px(10485), px(1500), px(300)));
+    QCOMPARE(o.figuresLabel()->geometry(), QRect(px(240), px(10845), px(4335), px(495)));
 
     if (commentBar) {
-        v.full().Shape1->show();
-        o.Timer1_Timer();
+        v.full().commentBackground()->show();
+        o.onLayoutTick();
     }
     QTEST(o.height(), "height");
     QCOMPARE(o.y(), 0);
-    QTEST(o.ShapeX->isVisible(), "tabShown");
-    QTEST(o.ShapeX->y(), "tabTop");
+    QTEST(o.commentTabHolder()->isVisible(), "tabShown");
+    QTEST(o.commentTabHolder()->y(), "tabTop");
     // The inner layout stays where the last layout without the bar put it.
-    QCOMPARE(o.Label1->y(), px(10845));
+    QCOMPARE(o.figuresLabel()->y(), px(10845));
 }
 
 void TestFullscreen::fullscreenKeys_data()
@@ -269,23 +269,23 @@ void TestFullscreen::fullscreenKeys()
     QFETCH(bool, infoBarOn);
     Viewer v;
     v.openFullscreen();
-    v.overlay().Timer1->setEnabled(false);
+    v.overlay().layoutTimer()->setEnabled(false);
 
     QTest::keyClick(&v.full(), Qt::Key(key), modifiers);
 
     QCOMPARE(v.handled, relayed);
     QCOMPARE(v.full().isVisible(), !closes);
     QCOMPARE(v.main().isVisible(), closes);
-    QCOMPARE(v.overlay().Timer1->isEnabled(), infoBarOn);
-    QCOMPARE(v.full().Label1->isVisibleTo(&v.full()), infoBarOn);
-    QCOMPARE(v.full().Shape3->isVisibleTo(&v.full()), infoBarOn);
+    QCOMPARE(v.overlay().layoutTimer()->isEnabled(), infoBarOn);
+    QCOMPARE(v.full().statusMessage()->isVisibleTo(&v.full()), infoBarOn);
+    QCOMPARE(v.full().statusBox()->isVisibleTo(&v.full()), infoBarOn);
     if (infoBarOn) {
-        QCOMPARE(v.full().Label1->text(), fullscreen_texts::InfoBarEnabled);
+        QCOMPARE(v.full().statusMessage()->text(), fullscreen_texts::InfoBarEnabled);
         // Switching on again, already on, says the same.
-        v.full().Label1->setText(QString());
+        v.full().statusMessage()->setText(QString());
         QTest::keyClick(&v.full(), Qt::Key(key), modifiers);
-        QCOMPARE(v.full().Label1->text(), fullscreen_texts::InfoBarEnabled);
-        QVERIFY(v.overlay().Timer1->isEnabled());
+        QCOMPARE(v.full().statusMessage()->text(), fullscreen_texts::InfoBarEnabled);
+        QVERIFY(v.overlay().layoutTimer()->isEnabled());
         // The overlay waits for its own tick.
         QVERIFY(!v.overlay().isVisible());
     }
@@ -306,23 +306,23 @@ void TestFullscreen::overlayKeys()
     Viewer v;
     v.openWithOverlay();
     // Keys typed with the text box focused reach the window's handler all the same.
-    v.overlay().RichTextBox1->setFocus();
+    v.overlay().descriptionBox()->setFocus();
 
-    QTest::keyClick(v.overlay().RichTextBox1, Qt::Key(key), modifiers);
+    QTest::keyClick(v.overlay().descriptionBox(), Qt::Key(key), modifiers);
 
     QCOMPARE(v.handled, relayed);
     QCOMPARE(v.full().isVisible(), !closes);
     QCOMPARE(v.main().isVisible(), closes);
     // "i" here switches the Info-Bar off; the other keys leave it on.
     const bool switchedOff = infoBarOn;
-    QCOMPARE(v.overlay().Timer1->isEnabled(), !switchedOff);
+    QCOMPARE(v.overlay().layoutTimer()->isEnabled(), !switchedOff);
     QCOMPARE(v.overlay().isVisible(), !switchedOff && !closes);
     if (switchedOff) {
-        QCOMPARE(v.full().Label1->text(), fullscreen_texts::InfoBarDisabled);
-        QVERIFY(v.full().Label1->isVisible());
-        QVERIFY(v.full().Shape3->isVisible());
+        QCOMPARE(v.full().statusMessage()->text(), fullscreen_texts::InfoBarDisabled);
+        QVERIFY(v.full().statusMessage()->isVisible());
+        QVERIFY(v.full().statusBox()->isVisible());
     }
-    QCOMPARE(v.overlay().RichTextBox1->toPlainText(), fullscreen_texts::NoCamData);
+    QCOMPARE(v.overlay().descriptionBox()->toPlainText(), fullscreen_texts::NoCamData);
 }
 
 void TestFullscreen::infoBarOffStaysOffUntilSwitchedOn()
@@ -331,17 +331,17 @@ void TestFullscreen::infoBarOffStaysOffUntilSwitchedOn()
     v.openWithOverlay();
     QTest::keyClick(&v.overlay(), Qt::Key_I);
     QVERIFY(!v.overlay().isVisible());
-    QVERIFY(!v.overlay().Timer1->isRunning());
+    QVERIFY(!v.overlay().layoutTimer()->isRunning());
     // Closing and opening the fullscreen window does not bring it back.
     QTest::keyClick(&v.full(), Qt::Key_Escape);
-    QTest::mouseDClick(v.main().picDraw, Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::mouseDClick(v.main().pictureArea(), Qt::LeftButton, {}, QPoint(20, 20));
     QVERIFY(v.full().isVisible());
-    QVERIFY(!v.overlay().Timer1->isRunning());
+    QVERIFY(!v.overlay().layoutTimer()->isRunning());
     QVERIFY(!v.overlay().isVisible());
 
     QTest::keyClick(&v.full(), Qt::Key_I);
-    QVERIFY(v.overlay().Timer1->isRunning());
-    v.overlay().Timer1_Timer();
+    QVERIFY(v.overlay().layoutTimer()->isRunning());
+    v.overlay().onLayoutTick();
     QVERIFY(v.overlay().isVisible());
     QVERIFY(v.handled.isEmpty());
 }
@@ -357,12 +357,12 @@ void TestFullscreen::countdownFollowsTheSwitch()
 {
     QFETCH(bool, autoShuffle);
     Viewer v;
-    v.main().Check2->setChecked(autoShuffle);
+    v.main().autoShuffleCheck()->setChecked(autoShuffle);
     v.openWithOverlay();
-    Form3 &f = v.full();
+    FullscreenWindow &f = v.full();
     const auto shown = [&f](int count) {
-        return f.AutoRandom[0]->isVisibleTo(&f) == bool(count) && f.AutoRandom[1]->isVisibleTo(&f) == bool(count)
-               && f.AutoRandomLabel->isVisibleTo(&f) == bool(count);
+        return f.countdownBar()[0]->isVisibleTo(&f) == bool(count) && f.countdownBar()[1]->isVisibleTo(&f) == bool(count)
+               && f.countdownCaption()->isVisibleTo(&f) == bool(count);
     };
     // Off in the overlay: hidden with auto shuffle on, untouched without.
     f.setCountdownVisible(true);
@@ -378,26 +378,26 @@ void TestFullscreen::overlayNeedsFigures()
 {
     Viewer v;
     v.openFullscreen();
-    QCOMPARE(v.overlay().Label1->text(), fullscreen_texts::NoCamData);
+    QCOMPARE(v.overlay().figuresLabel()->text(), fullscreen_texts::NoCamData);
     for (int i = 0; i < 3; ++i)
-        v.overlay().Timer1_Timer();
+        v.overlay().onLayoutTick();
     QVERIFY(!v.overlay().isVisible());
     // Laid out all the same, ready to appear.
     QCOMPARE(v.overlay().height(), 768);
     v.giveFigures();
-    v.overlay().Timer1_Timer();
+    v.overlay().onLayoutTick();
     QVERIFY(v.overlay().isVisible());
     // A later "..." does not take a shown overlay down: only the switch and the
     // fullscreen window do.
-    v.overlay().Label1->setText(fullscreen_texts::NoCamData);
-    v.overlay().Timer1_Timer();
+    v.overlay().figuresLabel()->setText(fullscreen_texts::NoCamData);
+    v.overlay().onLayoutTick();
     QVERIFY(v.overlay().isVisible());
 }
 
 void TestFullscreen::overlayTimerRunsOnlyWhileFullscreen()
 {
     Viewer v;
-    DemandTimer &t = *v.overlay().Timer1;
+    DemandTimer &t = *v.overlay().layoutTimer();
     QCOMPARE(t.interval(), 10);
     QVERIFY(t.isEnabled());
     QVERIFY(!t.isRunning());
@@ -426,7 +426,7 @@ void TestFullscreen::overlayGoesWithTheFullscreen()
     Viewer v;
     v.openWithOverlay();
     if (how == 0)
-        QTest::mouseDClick(v.full().picDraw, Qt::LeftButton, {}, QPoint(600, 300));
+        QTest::mouseDClick(v.full().pictureArea(), Qt::LeftButton, {}, QPoint(600, 300));
     else if (how == 1)
         QTest::keyClick(&v.full(), Qt::Key_Escape);
     else
@@ -435,7 +435,7 @@ void TestFullscreen::overlayGoesWithTheFullscreen()
     QVERIFY(!v.full().isVisible());
     QVERIFY(!v.overlay().isVisible());
     QVERIFY(v.main().isVisible());
-    QVERIFY(v.overlay().Timer1->isEnabled());
+    QVERIFY(v.overlay().layoutTimer()->isEnabled());
     QVERIFY(v.handled.isEmpty());
 }
 
@@ -443,10 +443,10 @@ void TestFullscreen::pointerFollowsMovementAndTimer()
 {
     Viewer v;
     v.openWithOverlay();
-    Form3 &f = v.full();
+    FullscreenWindow &f = v.full();
     const QList<QWidget *> surfaces = f.pointerSurfaces() + v.overlay().pointerSurfaces();
     QCOMPARE(surfaces.size(), 9);
-    QCOMPARE(surfaces.mid(6), (QList<QWidget *>{&v.overlay(), v.overlay().Shape2, v.overlay().RichTextBox1}));
+    QCOMPARE(surfaces.mid(6), (QList<QWidget *>{&v.overlay(), v.overlay().commentTab(), v.overlay().descriptionBox()}));
     const auto all = [&surfaces](bool hidden) {
         for (QWidget *w : surfaces) {
             if (pointerHidden(w) != hidden)
@@ -456,59 +456,59 @@ void TestFullscreen::pointerFollowsMovementAndTimer()
         }
         return true;
     };
-    QVERIFY(pointerHidden(f.picDraw));
-    QVERIFY(pointerHidden(v.overlay().Shape2));
+    QVERIFY(pointerHidden(f.pictureArea()));
+    QVERIFY(pointerHidden(v.overlay().commentTab()));
 
     // A first movement at the starting position changes nothing.
-    sendMove(f.picDraw, QPoint(0, 0));
-    QVERIFY(pointerHidden(f.picDraw));
-    QVERIFY(!f.Timer1->isActive());
+    sendMove(f.pictureArea(), QPoint(0, 0));
+    QVERIFY(pointerHidden(f.pictureArea()));
+    QVERIFY(!f.pointerTimer()->isActive());
 
-    sendMove(f.picDraw, QPoint(10, 5));
-    QCOMPARE(f.LastMouseX, 150.0);
-    QCOMPARE(f.LastMouseY, 75.0);
+    sendMove(f.pictureArea(), QPoint(10, 5));
+    QCOMPARE(f.lastMouseX(), 150.0);
+    QCOMPARE(f.lastMouseY(), 75.0);
     QVERIFY(all(false));
-    QVERIFY(f.Timer1->isActive());
-    QCOMPARE(f.Timer1->interval(), 5000);
+    QVERIFY(f.pointerTimer()->isActive());
+    QCOMPARE(f.pointerTimer()->interval(), 5000);
 
-    f.Timer1_Timer();
+    f.onPointerTimer();
     QVERIFY(all(true));
     // The same position again is no movement.
-    sendMove(f.picDraw, QPoint(10, 5));
+    sendMove(f.pictureArea(), QPoint(10, 5));
     QVERIFY(all(true));
-    sendMove(f.picDraw, QPoint(11, 5));
+    sendMove(f.pictureArea(), QPoint(11, 5));
     QVERIFY(all(false));
     // The rating picture keeps its transparent pointer throughout.
-    QVERIFY(pointerHidden(v.overlay().Image1));
+    QVERIFY(pointerHidden(v.overlay().ratingImage()));
 }
 
 void TestFullscreen::statusMessageStaysUntilTick()
 {
     Viewer v;
     v.openFullscreen();
-    Form3 &f = v.full();
+    FullscreenWindow &f = v.full();
     f.showStatusMessage(QStringLiteral("Scale mode: Stretch"));
-    QVERIFY(f.Label1->isVisible());
-    QVERIFY(f.Shape3->isVisible());
-    QCOMPARE(f.Label1->text(), QStringLiteral("Scale mode: Stretch"));
+    QVERIFY(f.statusMessage()->isVisible());
+    QVERIFY(f.statusBox()->isVisible());
+    QCOMPARE(f.statusMessage()->text(), QStringLiteral("Scale mode: Stretch"));
     // Before any movement no tick is due: the message stays.
-    QVERIFY(!f.Timer1->isActive());
-    f.Timer1_Timer();
-    QVERIFY(!f.Label1->isVisible());
-    QVERIFY(!f.Shape3->isVisible());
+    QVERIFY(!f.pointerTimer()->isActive());
+    f.onPointerTimer();
+    QVERIFY(!f.statusMessage()->isVisible());
+    QVERIFY(!f.statusBox()->isVisible());
 }
 
 void TestFullscreen::textBoxClickHandsFocusAway()
 {
     Viewer v;
     v.openWithOverlay();
-    Form4 &o = v.overlay();
+    InfoBarWindow &o = v.overlay();
     // The overlay becomes the active window when it appears.
     QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget *>(&o));
-    o.RichTextBox1->setFocus();
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(o.RichTextBox1));
-    QTest::mouseClick(o.RichTextBox1->viewport(), Qt::LeftButton, {}, QPoint(30, 10));
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(o.Command1));
+    o.descriptionBox()->setFocus();
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(o.descriptionBox()));
+    QTest::mouseClick(o.descriptionBox()->viewport(), Qt::LeftButton, {}, QPoint(30, 10));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(o.focusButton()));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_R);
     QCOMPARE(v.handled, QList<int>{82});
 }
@@ -516,7 +516,7 @@ void TestFullscreen::textBoxClickHandsFocusAway()
 void TestFullscreen::overlayWindowProperties()
 {
     Viewer v;
-    Form4 &o = v.overlay();
+    InfoBarWindow &o = v.overlay();
     QVERIFY(qAbs(o.windowOpacity() - 191 / 255.0) < 1e-9);
     const Qt::WindowFlags flags = o.windowFlags();
     QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool);
@@ -525,8 +525,8 @@ void TestFullscreen::overlayWindowProperties()
     QCOMPARE(o.windowHandle()->transientParent(), v.full().windowHandle());
     QCOMPARE(o.size(), QSize(px(4860), px(10590)));
     QCOMPARE(o.palette().color(QPalette::Window), QColor(32, 32, 32));
-    QVERIFY(o.RichTextBox1->isReadOnly());
-    QVERIFY(o.ShapeX->isHidden());
+    QVERIFY(o.descriptionBox()->isReadOnly());
+    QVERIFY(o.commentTabHolder()->isHidden());
 }
 
 void TestFullscreen::pictureRedrawAndErase()
@@ -538,7 +538,7 @@ void TestFullscreen::pictureRedrawAndErase()
     v.full().setPicture(red);
     v.openFullscreen();
     // The layout on showing redraws the picture, scaled inline into the whole screen.
-    const QImage &surface = v.full().picDraw->surface();
+    const QImage &surface = v.full().pictureArea()->surface();
     QCOMPARE(surface.size(), QSize(1024, 768));
     QCOMPARE(QColor(surface.pixel(512, 384)), QColor(Qt::red));
     QCOMPARE(QColor(surface.pixel(512, 5)), QColor(Qt::black));
@@ -546,26 +546,26 @@ void TestFullscreen::pictureRedrawAndErase()
     // A selection clears both picture areas.
     v.main().drawPicture();
     v.app->selection().showCurrentCam();
-    QCOMPARE(QColor(v.full().picDraw->surface().pixel(512, 384)), QColor(Qt::black));
-    const QImage &mainSurface = v.main().picDraw->surface();
+    QCOMPARE(QColor(v.full().pictureArea()->surface().pixel(512, 384)), QColor(Qt::black));
+    const QImage &mainSurface = v.main().pictureArea()->surface();
     QCOMPARE(QColor(mainSurface.pixel(mainSurface.width() / 2, mainSurface.height() / 2)), QColor(Qt::black));
 
     // A scale-mode change redraws the fullscreen picture too.
-    v.main().CycleScaleMode();
-    QCOMPARE(QColor(v.full().picDraw->surface().pixel(512, 5)), QColor(Qt::red));
+    v.main().cycleScaleMode();
+    QCOMPARE(QColor(v.full().pictureArea()->surface().pixel(512, 5)), QColor(Qt::red));
 }
 
 void TestFullscreen::countdownFillIsCut()
 {
     Viewer v;
     v.openFullscreen();
-    Form3 &f = v.full();
+    FullscreenWindow &f = v.full();
     f.setCountdownVisible(true);
-    f.AutoRandom[1]->resize(54, f.AutoRandom[1]->height());
-    const QImage shot = f.picDraw->grab().toImage();
-    const QPoint origin = f.AutoRandom[0]->pos();
-    const QImage fill = f.AutoRandom[1]->pixmap().toImage();
-    const QImage track = f.AutoRandom[0]->pixmap().toImage();
+    f.countdownBar()[1]->resize(54, f.countdownBar()[1]->height());
+    const QImage shot = f.pictureArea()->grab().toImage();
+    const QPoint origin = f.countdownBar()[0]->pos();
+    const QImage fill = f.countdownBar()[1]->pixmap().toImage();
+    const QImage track = f.countdownBar()[0]->pixmap().toImage();
     // Inside the fill's width the fill's own pixels, unstretched; beyond it the track.
     // Row 33 lies inside the bar's body and below the countdown's text.
     for (int x : {20, 35, 50})

@@ -78,7 +78,7 @@ void TestHeartbeat::firstTickShowsCam()
 {
     AppRun run;
     start(run);
-    Form1 &f1 = run.app->form1();
+    MainWindow &f1 = run.app->mainWindow();
     const QStringList &fields = run.app->state().CurrentCamFields;
     const QString name = fields.value(CamRecord::CamName);
     const int before = pictureRequests(m_server);
@@ -86,14 +86,14 @@ void TestHeartbeat::firstTickShowsCam()
     beat(run);
 
     QCOMPARE(f1.windowTitle(), name + QStringLiteral(" - lumora viewer 5"));
-    QCOMPARE(run.app->form3().windowTitle(), name + QStringLiteral(" - lumora viewer 5 (fullscreen window)"));
-    QVERIFY(f1.RichTextBox1->toPlainText().startsWith(name + QLatin1Char('\n')));
-    QVERIFY(run.app->form4().RichTextBox1->toPlainText().startsWith(name));
-    QCOMPARE(f1.StatusBar1->panelText(1), QStringLiteral("Cam added by: ") + fields.value(CamRecord::AddedBy));
-    QCOMPARE(f1.StatusBar1->panelText(2), fields.value(CamRecord::ViewCount));
-    QCOMPARE(f1.StatusBar1->panelText(3), fields.value(CamRecord::CommentCount));
-    QVERIFY(!f1.StatusBar1->panelPicture(4).isNull());
-    QCOMPARE(run.app->form4().Label1->text(),
+    QCOMPARE(run.app->fullscreenWindow().windowTitle(), name + QStringLiteral(" - lumora viewer 5 (fullscreen window)"));
+    QVERIFY(f1.descriptionBox()->toPlainText().startsWith(name + QLatin1Char('\n')));
+    QVERIFY(run.app->infoBarWindow().descriptionBox()->toPlainText().startsWith(name));
+    QCOMPARE(f1.camStatusBar()->panelText(1), QStringLiteral("Cam added by: ") + fields.value(CamRecord::AddedBy));
+    QCOMPARE(f1.camStatusBar()->panelText(2), fields.value(CamRecord::ViewCount));
+    QCOMPARE(f1.camStatusBar()->panelText(3), fields.value(CamRecord::CommentCount));
+    QVERIFY(!f1.camStatusBar()->panelPicture(4).isNull());
+    QCOMPARE(run.app->infoBarWindow().figuresLabel()->text(),
              QStringLiteral("Views: %1 | Comments: %2\nCam added by: %3")
                  .arg(fields.value(CamRecord::ViewCount), fields.value(CamRecord::CommentCount),
                       fields.value(CamRecord::AddedBy)));
@@ -128,13 +128,13 @@ void TestHeartbeat::autoShuffle()
 {
     AppRun run;
     start(run);
-    Form1 &f1 = run.app->form1();
-    Form3 &f3 = run.app->form3();
+    MainWindow &f1 = run.app->mainWindow();
+    FullscreenWindow &f3 = run.app->fullscreenWindow();
     RunningState &s = run.app->state();
-    f1.Text3->setText(QStringLiteral("3"));
+    f1.shuffleIntervalEdit()->setText(QStringLiteral("3"));
     s.ShuffleCountdown = QStringLiteral("3");
-    f1.Check2->setChecked(true);
-    QVERIFY(f3.AutoRandomLabel->isVisibleTo(&f3));
+    f1.autoShuffleCheck()->setChecked(true);
+    QVERIFY(f3.countdownCaption()->isVisibleTo(&f3));
 
     QStringList captions;
     QList<int> fills;
@@ -143,62 +143,62 @@ void TestHeartbeat::autoShuffle()
     for (int tick = 1; tick <= 5; ++tick) {
         const QVariant before = s.ShuffleCountdown;
         beat(run);
-        captions.append(f3.AutoRandomLabel->text());
-        fills.append(f3.AutoRandom[1]->width());
+        captions.append(f3.countdownCaption()->text());
+        fills.append(f3.countdownBar()[1]->width());
         if (!jumpTick && before.toInt() == 0 && before.typeId() != QMetaType::QString)
             jumpTick = tick;
     }
     QCOMPARE(captions, (QStringList{"Auto Shuffle in 2 sec.", "Auto Shuffle in 1 sec.", "Auto Shuffle in 0 sec.",
                                     "Auto Shuffle in 3 sec.", "Auto Shuffle in 2 sec."}));
     QCOMPARE(jumpTick, 4);
-    const int full = f3.AutoRandom[0]->width();
+    const int full = f3.countdownBar()[0]->width();
     QCOMPARE(fills[2], full);
     QCOMPARE(fills[3], 0);
     QVERIFY(fills[0] > 0 && fills[0] < fills[1] && fills[1] < full);
     // The indicator follows the Info-Bar switch on every tick.
-    QVERIFY(f3.AutoRandom[0]->isVisibleTo(&f3));
-    run.app->form4().Timer1->setEnabled(false);
+    QVERIFY(f3.countdownBar()[0]->isVisibleTo(&f3));
+    run.app->infoBarWindow().layoutTimer()->setEnabled(false);
     beat(run);
-    QVERIFY(!f3.AutoRandom[0]->isVisibleTo(&f3));
+    QVERIFY(!f3.countdownBar()[0]->isVisibleTo(&f3));
 
     // Off: the countdown is reloaded and stands still.
-    f1.Check2->setChecked(false);
+    f1.autoShuffleCheck()->setChecked(false);
     QCOMPARE(s.ShuffleCountdown.toString(), QStringLiteral("3"));
     beat(run);
     beat(run);
-    QCOMPARE(f3.AutoRandomLabel->text(), QStringLiteral("Auto Shuffle in 3 sec."));
-    QVERIFY(!f3.AutoRandomLabel->isVisibleTo(&f3));
+    QCOMPARE(f3.countdownCaption()->text(), QStringLiteral("Auto Shuffle in 3 sec."));
+    QVERIFY(!f3.countdownCaption()->isVisibleTo(&f3));
 
     // An emptied box falls back to the last interval it held.
-    f1.Check2->setChecked(true);
-    f1.Text3->clear();
+    f1.autoShuffleCheck()->setChecked(true);
+    f1.shuffleIntervalEdit()->clear();
     for (int i = 0; i < 3; ++i)
         beat(run);
-    QCOMPARE(f3.AutoRandomLabel->text(), QStringLiteral("Auto Shuffle in 0 sec."));
+    QCOMPARE(f3.countdownCaption()->text(), QStringLiteral("Auto Shuffle in 0 sec."));
     beat(run);
-    QCOMPARE(f3.AutoRandomLabel->text(), QStringLiteral("Auto Shuffle in 3 sec."));
+    QCOMPARE(f3.countdownCaption()->text(), QStringLiteral("Auto Shuffle in 3 sec."));
 }
 
 void TestHeartbeat::sameCamKeepsStatus()
 {
     AppRun run;
     start(run);
-    Form1 &f1 = run.app->form1();
+    MainWindow &f1 = run.app->mainWindow();
     beat(run);
-    const int overlayX = run.app->form4().x();
-    f1.StatusBar1->setPanelText(1, QStringLiteral("marker"));
+    const int overlayX = run.app->infoBarWindow().x();
+    f1.camStatusBar()->setPanelText(1, QStringLiteral("marker"));
     run.app->selection().rowClicked(run.app->state().CurrentCam);
     beat(run);
-    QCOMPARE(f1.StatusBar1->panelText(1), QStringLiteral("marker"));
-    QCOMPARE(run.app->form4().x(), overlayX);
+    QCOMPARE(f1.camStatusBar()->panelText(1), QStringLiteral("marker"));
+    QCOMPARE(run.app->infoBarWindow().x(), overlayX);
 }
 
 void TestHeartbeat::sidesAlternate()
 {
     AppRun run;
     start(run);
-    Form3 &f3 = run.app->form3();
-    Form4 &f4 = run.app->form4();
+    FullscreenWindow &f3 = run.app->fullscreenWindow();
+    InfoBarWindow &f4 = run.app->infoBarWindow();
     const int screenWidth = f3.screen()->geometry().width();
     QList<int> overlay;
     QList<int> box;
@@ -206,13 +206,13 @@ void TestHeartbeat::sidesAlternate()
         run.app->selection().rowClicked(cam);
         beat(run);
         overlay.append(f4.x());
-        box.append(f3.Shape3->x());
+        box.append(f3.statusBox()->x());
     }
     for (int i = 0; i < 4; ++i) {
         const bool right = overlay[i] == screenWidth - f4.width();
         QVERIFY(right || overlay[i] == 0);
         // The status box sits opposite the overlay.
-        QCOMPARE(box[i], right ? 8 : screenWidth - f3.Shape3->width() - 8);
+        QCOMPARE(box[i], right ? 8 : screenWidth - f3.statusBox()->width() - 8);
         if (i > 0)
             QVERIFY(overlay[i] != overlay[i - 1]);
     }
@@ -222,16 +222,16 @@ void TestHeartbeat::intervalBoxes()
 {
     AppRun run;
     start(run);
-    Form1 &f1 = run.app->form1();
+    MainWindow &f1 = run.app->mainWindow();
     QSignalSpy beeps(&run.app->intervalKeys(), &IntervalKeyFilter::rejected);
-    f1.Text2->setText(QStringLiteral("5"));
-    f1.Text2->setFocus();
-    f1.Text2->end(false);
-    QTest::keyClicks(f1.Text2, QStringLiteral("0x 1"));
-    QCOMPARE(f1.Text2->text(), QStringLiteral("51"));
+    f1.refreshIntervalEdit()->setText(QStringLiteral("5"));
+    f1.refreshIntervalEdit()->setFocus();
+    f1.refreshIntervalEdit()->end(false);
+    QTest::keyClicks(f1.refreshIntervalEdit(), QStringLiteral("0x 1"));
+    QCOMPARE(f1.refreshIntervalEdit()->text(), QStringLiteral("51"));
     QCOMPARE(beeps.count(), 3);
-    QTest::keyClick(f1.Text2, Qt::Key_Backspace);
-    QCOMPARE(f1.Text2->text(), QStringLiteral("5"));
+    QTest::keyClick(f1.refreshIntervalEdit(), Qt::Key_Backspace);
+    QCOMPARE(f1.refreshIntervalEdit()->text(), QStringLiteral("5"));
     QCOMPARE(beeps.count(), 3);
 }
 

@@ -176,34 +176,34 @@ void TestScaledDrawing::errorsLeaveTheAreaCleared()
 void TestScaledDrawing::redrawWipesTextAndSurvivesResize()
 {
     RunningState state;
-    Form1 form{state};
-    form.picOriginal->setPicture(bandedPicture());
-    form.picDraw->resize(1000, 600);
+    MainWindow form{state};
+    form.pictureHolder()->setPicture(bandedPicture());
+    form.pictureArea()->resize(1000, 600);
     QCOMPARE(form.drawScaled(), ScaleError::None);
     {
-        QPainter p(&form.picDraw->surface());
+        QPainter p(&form.pictureArea()->surface());
         p.fillRect(QRect(0, 0, 60, 20), Qt::white);   // as transfer bullets would be
     }
     QCOMPARE(form.drawScaled(), ScaleError::None);
-    QCOMPARE(form.picDraw->surface().pixel(5, 5), Black);
+    QCOMPARE(form.pictureArea()->surface().pixel(5, 5), Black);
 
     // A resize followed by the layout's redraw places the picture for the new size.
-    form.picDraw->resize(400, 600);
+    form.pictureArea()->resize(400, 600);
     QCOMPARE(form.drawScaled(), ScaleError::None);
-    checkEdges(form.picDraw->surface(), QRect(0, 150, 400, 300), Band);
+    checkEdges(form.pictureArea()->surface(), QRect(0, 150, 400, 300), Band);
 }
 
 void TestScaledDrawing::toolbarCycle()
 {
     RunningState state;
-    Form1 form{state};
-    form.picOriginal->setPicture(bandedPicture());
-    form.picDraw->resize(1000, 600);
-    QSignalSpy fullscreen(&form, &Form1::fullscreenRedrawRequested);
-    QSignalSpy random(&form, &Form1::randomCamRequested);
+    MainWindow form{state};
+    form.pictureHolder()->setPicture(bandedPicture());
+    form.pictureArea()->resize(1000, 600);
+    QSignalSpy fullscreen(&form, &MainWindow::fullscreenRedrawRequested);
+    QSignalSpy random(&form, &MainWindow::randomCamRequested);
 
-    QCOMPARE(form.scaleModeButton->text(), scale_modes::ScaleInline);
-    QVERIFY(form.Option1[1]->isChecked());
+    QCOMPARE(form.scaleModeButton()->text(), scale_modes::ScaleInline);
+    QVERIFY(form.scaleModeOptions()[1]->isChecked());
     QCOMPARE(form.scaleMode(), ViewScaleMode::ScaleInline);
 
     struct Step
@@ -220,14 +220,14 @@ void TestScaledDrawing::toolbarCycle()
     int n = 0;
     for (const Step &step : steps) {
         if (n++ % 2)
-            form.CycleScaleMode();
+            form.cycleScaleMode();
         else
-            form.scaleModeButton->click();   // the button itself, not its menu arrow
-        QCOMPARE(form.scaleModeButton->text(), step.caption);
+            form.scaleModeButton()->click();   // the button itself, not its menu arrow
+        QCOMPARE(form.scaleModeButton()->text(), step.caption);
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(form.Option1[i]->isChecked(), i == step.option);
+            QCOMPARE(form.scaleModeOptions()[i]->isChecked(), i == step.option);
         QCOMPARE(fullscreen.count(), n);
-        QVERIFY(near(form.picDraw->surface().pixel(50, 300), step.atLeftEdge));
+        QVERIFY(near(form.pictureArea()->surface().pixel(50, 300), step.atLeftEdge));
     }
     QCOMPARE(random.count(), 0);
 }
@@ -235,42 +235,42 @@ void TestScaledDrawing::toolbarCycle()
 void TestScaledDrawing::menuChoosesMode()
 {
     RunningState state;
-    Form1 form{state};
-    form.picOriginal->setPicture(bandedPicture());
-    form.picDraw->resize(1000, 600);
-    const QList<QAction *> items = form.scaleModeMenu->actions();
+    MainWindow form{state};
+    form.pictureHolder()->setPicture(bandedPicture());
+    form.pictureArea()->resize(1000, 600);
+    const QList<QAction *> items = form.scaleModeMenu()->actions();
     QCOMPARE(items.size(), 3);
     QCOMPARE(items.at(0)->text(), scale_modes::Stretch);
     QCOMPARE(items.at(1)->text(), scale_modes::ScaleInline);
     QCOMPARE(items.at(2)->text(), scale_modes::ScaleOutline);
 
     items.at(0)->trigger();
-    QCOMPARE(form.scaleModeButton->text(), scale_modes::Stretch);
+    QCOMPARE(form.scaleModeButton()->text(), scale_modes::Stretch);
     QCOMPARE(form.scaleMode(), ViewScaleMode::Stretch);
-    const QImage stretched = form.picDraw->surface().copy();
+    const QImage stretched = form.pictureArea()->surface().copy();
     checkEdges(stretched, QRect(0, 0, 1000, 600), Band);
 
     // The mode already shown: same caption, same picture.
     items.at(0)->trigger();
-    QCOMPARE(form.scaleModeButton->text(), scale_modes::Stretch);
-    QCOMPARE(form.picDraw->surface(), stretched);
+    QCOMPARE(form.scaleModeButton()->text(), scale_modes::Stretch);
+    QCOMPARE(form.pictureArea()->surface(), stretched);
 
     items.at(2)->trigger();
     QCOMPARE(form.scaleMode(), ViewScaleMode::ScaleOutline);
-    QCOMPARE(form.scaleModeButton->text(), scale_modes::ScaleOutline);
+    QCOMPARE(form.scaleModeButton()->text(), scale_modes::ScaleOutline);
 }
 
 void TestScaledDrawing::randomCamLeavesTheMode()
 {
     RunningState state;
-    Form1 form{state};
-    QSignalSpy random(&form, &Form1::randomCamRequested);
-    QSignalSpy fullscreen(&form, &Form1::fullscreenRedrawRequested);
-    QCOMPARE(form.randomCamButton->text(), scale_modes::RandomCam);
-    form.randomCamButton->click();
+    MainWindow form{state};
+    QSignalSpy random(&form, &MainWindow::randomCamRequested);
+    QSignalSpy fullscreen(&form, &MainWindow::fullscreenRedrawRequested);
+    QCOMPARE(form.randomCamButton()->text(), scale_modes::RandomCam);
+    form.randomCamButton()->click();
     QCOMPARE(random.count(), 1);
     QCOMPARE(fullscreen.count(), 0);
-    QCOMPARE(form.scaleModeButton->text(), scale_modes::ScaleInline);
+    QCOMPARE(form.scaleModeButton()->text(), scale_modes::ScaleInline);
     QCOMPARE(form.scaleMode(), ViewScaleMode::ScaleInline);
 }
 
@@ -282,18 +282,18 @@ void TestScaledDrawing::modeSwitchReusesTheDecodedPicture()
     QVERIFY(writer.write(bandedPicture()));
 
     RunningState state;
-    Form1 form{state};
-    form.picDraw->resize(1000, 600);
+    MainWindow form{state};
+    form.pictureArea()->resize(1000, 600);
     QString text;
     const Picture picture = loadPictureFile(file, text);
     QVERIFY2(picture, qPrintable(text));
-    form.picOriginal->setPicture(*picture);
+    form.pictureHolder()->setPicture(*picture);
     QVERIFY(QFile::remove(file));
 
     // The working file is gone, as after a fetch; every mode still draws the picture.
     for (int i = 0; i < 3; ++i) {
-        form.CycleScaleMode();
-        QVERIFY(near(form.picDraw->surface().pixel(500, 300), Body));
+        form.cycleScaleMode();
+        QVERIFY(near(form.pictureArea()->surface().pixel(500, 300), Body));
     }
 }
 

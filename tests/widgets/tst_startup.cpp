@@ -77,14 +77,14 @@ void TestStartup::goodCatalogue()
     QCOMPARE(s.RefreshCountdown.toInt(), 0);
     QCOMPARE(s.ShuffleCountdown.toString(), QStringLiteral("60"));
 
-    Form1 &f1 = run.app->form1();
+    MainWindow &f1 = run.app->mainWindow();
     QVERIFY(run.app->heartbeat().timer()->isActive());
     QCOMPARE(run.app->heartbeat().timer()->interval(), 1000);
     QVERIFY(f1.isVisible());
     QVERIFY(f1.windowState() & Qt::WindowMaximized);
-    QVERIFY(!run.app->form2().isVisible());
+    QVERIFY(!run.app->splashWindow().isVisible());
     // The maximised window was laid out: the picture area reaches 120 twips short of the right edge.
-    QCOMPARE(f1.picDraw->width(), f1.centralWidget()->width() - (3600 + 120) / 15);
+    QCOMPARE(f1.pictureArea()->width(), f1.centralWidget()->width() - (3600 + 120) / 15);
     QCOMPARE(f1.windowTitle(), texts::DesignTitle);
     QVERIFY(catalogueRequests(m_server).contains(QStringLiteral("GET /camlist.php 200")));
 }
@@ -137,7 +137,7 @@ void TestStartup::failures()
     QCOMPARE(run.messages, QStringList{message});
     QCOMPARE(run.titles, QStringList{texts::AppTitle});
     QCOMPARE(run.exits, QList<int>{1});
-    QVERIFY(!run.app->form1().isVisible());
+    QVERIFY(!run.app->mainWindow().isVisible());
     QVERIFY(!run.app->heartbeat().timer()->isActive());
     QVERIFY(!run.exists(QStringLiteral("temp.tmp")));
 }
@@ -199,9 +199,9 @@ void TestStartup::shutdownRemovesWorkingFiles()
     for (const char *name : {"temp.tmp", "temp.jpg", "temp.JPG", "temp.gif", "temp.docx"})
         QVERIFY(run.writeFile(QString::fromLatin1(name), "x"));
 
-    QVERIFY(!run.app->form1().close());
+    QVERIFY(!run.app->mainWindow().close());
     QCOMPARE(run.exits, QList<int>{0});
-    QVERIFY(!run.app->form1().isVisible());
+    QVERIFY(!run.app->mainWindow().isVisible());
     for (const char *name : {"temp.tmp", "temp.jpg", "temp.JPG", "temp.gif"})
         QVERIFY2(!run.exists(QString::fromLatin1(name)), name);
     QVERIFY2(run.exists(QStringLiteral("temp.docx")), "a user's own file stays");
@@ -215,9 +215,9 @@ void TestStartup::shutdownDuringTransfer()
     QVERIFY(run.startAndWait());
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("stall")));
 
-    QTimer::singleShot(200, &run.app->form1(), [&] {
+    QTimer::singleShot(200, &run.app->mainWindow(), [&] {
         run.writeFile(QStringLiteral("temp.jpg"), "");
-        run.app->form1().close();
+        run.app->mainWindow().close();
     });
     DownloadRequest request{m_server.baseUrl() + QStringLiteral("/cams/1001.jpg")};
     request.timeoutMs = 20000;

@@ -50,7 +50,7 @@ void CamListWidget::setUpScrollBar(int camCount)
     m_scroll->setSingleStep(1);
 }
 
-void CamListWidget::PositionListItems()
+void CamListWidget::positionListItems()
 {
     const int first = list_geometry::firstRow(m_scroll->value(), ItemHeight);
     if (first == m_first)

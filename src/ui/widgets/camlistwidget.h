@@ -33,7 +33,7 @@ public:
     // Scroll range for camCount cams over the list's current height.
     void setUpScrollBar(int camCount);
     // Moves the rows to the scroll bar's value; runs on every change of that value.
-    void PositionListItems();
+    void positionListItems();
     // Scrolls so that cam k stands one to three rows below the top.
     void scrollToCam(int k) override;
 

@@ -43,51 +43,51 @@ QLabel *commentLabel(QWidget *parent, const QString &caption, double points, boo
 CommentBar buildCommentBar(QWidget *pictureArea, const CommentBarDesign &design)
 {
     CommentBar bar;
-    bar.Shape2 = new QLabel(pictureArea);
-    bar.Shape2->setObjectName(QStringLiteral("Shape2"));
-    bar.Shape2->setPixmap(pictures::commentTab());
-    place(bar.Shape2, design.Shape2);
+    bar.tab = new QLabel(pictureArea);
+    bar.tab->setObjectName(QStringLiteral("Shape2"));
+    bar.tab->setPixmap(pictures::commentTab());
+    place(bar.tab, design.Shape2);
 
-    bar.Shape1 = new QLabel(pictureArea);
-    bar.Shape1->setObjectName(QStringLiteral("Shape1"));
-    bar.Shape1->setPixmap(pictures::commentBar());
-    bar.Shape1->setScaledContents(true);
-    place(bar.Shape1, design.Shape1);
+    bar.background = new QLabel(pictureArea);
+    bar.background->setObjectName(QStringLiteral("Shape1"));
+    bar.background->setPixmap(pictures::commentBar());
+    bar.background->setScaledContents(true);
+    place(bar.background, design.Shape1);
 
-    bar.CamComment[0] = commentLabel(pictureArea, fullscreen_texts::Commenter, 20.25, true);
-    bar.CamComment[1] = commentLabel(pictureArea, fullscreen_texts::Comment, 15.75, false);
+    bar.labels[0] = commentLabel(pictureArea, fullscreen_texts::Commenter, 20.25, true);
+    bar.labels[1] = commentLabel(pictureArea, fullscreen_texts::Comment, 15.75, false);
     // Long comments wrap inside the label's width instead of running off the bar.
-    bar.CamComment[1]->setWordWrap(true);
-    bar.Line1 = new LineShape(pictureArea);
-    bar.Line1->setObjectName(QStringLiteral("Line1"));
-    bar.Line1->setLine(design.Line1X, design.Line1Y1, design.Line1X, design.Line1Y2);
-    bar.CamComment[2] = commentLabel(pictureArea, design.dateCaption, 9.75, false);
+    bar.labels[1]->setWordWrap(true);
+    bar.divider = new LineShape(pictureArea);
+    bar.divider->setObjectName(QStringLiteral("Line1"));
+    bar.divider->setLine(design.Line1X, design.Line1Y1, design.Line1X, design.Line1Y2);
+    bar.labels[2] = commentLabel(pictureArea, design.dateCaption, 9.75, false);
     for (int i = 0; i < 3; ++i) {
-        bar.CamComment[i]->setProperty("Index", i);
-        place(bar.CamComment[i], design.CamComment[i]);
+        bar.labels[i]->setProperty("Index", i);
+        place(bar.labels[i], design.CamComment[i]);
     }
 
-    for (QWidget *w : {static_cast<QWidget *>(bar.Shape1), static_cast<QWidget *>(bar.Shape2),
-                       static_cast<QWidget *>(bar.Line1), static_cast<QWidget *>(bar.CamComment[0]),
-                       static_cast<QWidget *>(bar.CamComment[1]), static_cast<QWidget *>(bar.CamComment[2])})
+    for (QWidget *w : {static_cast<QWidget *>(bar.background), static_cast<QWidget *>(bar.tab),
+                       static_cast<QWidget *>(bar.divider), static_cast<QWidget *>(bar.labels[0]),
+                       static_cast<QWidget *>(bar.labels[1]), static_cast<QWidget *>(bar.labels[2])})
         w->hide();
     return bar;
 }
 
 void setCommentBarVisible(const CommentBar &bar, bool visible)
 {
-    bar.Shape1->setVisible(visible);
-    bar.Shape2->setVisible(visible);
-    for (QLabel *label : bar.CamComment)
+    bar.background->setVisible(visible);
+    bar.tab->setVisible(visible);
+    for (QLabel *label : bar.labels)
         label->setVisible(visible);
-    bar.Line1->setVisible(visible);
+    bar.divider->setVisible(visible);
 }
 
 void fillCommentBar(const CommentBar &bar, const QStringList &fields)
 {
-    QLabel *name = bar.CamComment[0];
-    QLabel *text = bar.CamComment[1];
-    QLabel *date = bar.CamComment[2];
+    QLabel *name = bar.labels[0];
+    QLabel *text = bar.labels[1];
+    QLabel *date = bar.labels[2];
     name->setText(server_text::shown(fields.value(0), server_text::LineLimit));
     text->setText(server_text::shown(fields.value(1), server_text::BlockLimit));
     date->setText(server_text::shown(fields.value(2), server_text::LineLimit));
@@ -97,8 +97,8 @@ void fillCommentBar(const CommentBar &bar, const QStringList &fields)
 
     const comment_rules::BoxPlacement p = comment_rules::placeCommentBox(
         twips::fromPixels(name->width()), twips::fromPixels(date->width()), comment_rules::TextLabelHeight,
-        twips::fromPixels(bar.Shape1->y()), twips::fromPixels(bar.Shape1->height()),
-        twips::fromPixels(bar.Shape1->width()));
+        twips::fromPixels(bar.background->y()), twips::fromPixels(bar.background->height()),
+        twips::fromPixels(bar.background->width()));
     const int left = twips::toPixels(comment_rules::ColumnLeft);
     const int column = twips::toPixels(p.columnWidth);
     name->setGeometry(left, name->y(), column, name->height());
@@ -107,8 +107,8 @@ void fillCommentBar(const CommentBar &bar, const QStringList &fields)
     // centred in the bar.
     const int textWidth = twips::toPixels(p.label1Width);
     const int oneLine = twips::toPixels(comment_rules::TextLabelHeight);
-    const int textHeight = std::clamp(text->heightForWidth(textWidth), oneLine, std::max(oneLine, bar.Shape1->height() - 8));
-    const int textTop = textHeight == oneLine ? twips::toPixels(p.label1Top) : bar.Shape1->y() + (bar.Shape1->height() - textHeight) / 2;
+    const int textHeight = std::clamp(text->heightForWidth(textWidth), oneLine, std::max(oneLine, bar.background->height() - 8));
+    const int textTop = textHeight == oneLine ? twips::toPixels(p.label1Top) : bar.background->y() + (bar.background->height() - textHeight) / 2;
     text->setGeometry(twips::toPixels(p.label1Left), textTop, textWidth, textHeight);
-    bar.Line1->setLine(p.lineX, bar.Line1->Y1(), p.lineX, bar.Line1->Y2());
+    bar.divider->setLine(p.lineX, bar.divider->Y1(), p.lineX, bar.divider->Y2());
 }

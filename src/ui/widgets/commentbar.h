@@ -20,10 +20,10 @@ class QWidget;
 
 struct CommentBar
 {
-    QLabel *Shape1 = nullptr;                  // the bar's background, stretched
-    QLabel *Shape2 = nullptr;                  // the tab above the bar
-    LineShape *Line1 = nullptr;                // between name/date and text
-    std::array<QLabel *, 3> CamComment{};      // name, text, date
+    QLabel *background = nullptr;                  // the bar's background, stretched
+    QLabel *tab = nullptr;                  // the tab above the bar
+    LineShape *divider = nullptr;                // between name/date and text
+    std::array<QLabel *, 3> labels{};      // name, text, date
 };
 
 struct CommentBarDesign

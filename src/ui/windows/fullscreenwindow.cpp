@@ -42,7 +42,7 @@ void setTextColor(QWidget *w, const QColor &color)
 
 } // namespace
 
-Form3::Form3(RunningState &state, QWidget *parent)
+FullscreenWindow::FullscreenWindow(RunningState &state, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , m_state(state)
 {
@@ -54,12 +54,12 @@ Form3::Form3(RunningState &state, QWidget *parent)
     setAutoFillBackground(true);
 
     const FullscreenGeometry design = fullscreenDesign();
-    picDraw = new PictureArea(this);
-    picDraw->setObjectName(QStringLiteral("picDraw"));
-    placeTwipBox(picDraw, design.picDraw);
+    m_pictureArea = new PictureArea(this);
+    m_pictureArea->setObjectName(QStringLiteral("picDraw"));
+    placeTwipBox(m_pictureArea, design.picDraw);
     // Movement without a button pressed is what shows the pointer.
-    picDraw->setMouseTracking(true);
-    picDraw->installEventFilter(this);
+    m_pictureArea->setMouseTracking(true);
+    m_pictureArea->installEventFilter(this);
 
     CommentBarDesign bar;
     bar.Shape1 = design.Shape1;
@@ -69,118 +69,118 @@ Form3::Form3(RunningState &state, QWidget *parent)
     bar.Line1Y2 = design.Line1Y2;
     bar.CamComment = design.CamComment;
     bar.dateCaption = fullscreen_texts::FullscreenDateDesign;
-    const CommentBar built = buildCommentBar(picDraw, bar);
-    Shape1 = built.Shape1;
-    Shape2 = built.Shape2;
-    Line1 = built.Line1;
-    CamComment = built.CamComment;
+    const CommentBar built = buildCommentBar(m_pictureArea, bar);
+    m_commentBackground = built.background;
+    m_commentTab = built.tab;
+    m_commentDivider = built.divider;
+    m_commentLabels = built.labels;
     // The overlay sits on the comment bar whenever it is up.
-    Shape1->installEventFilter(this);
+    m_commentBackground->installEventFilter(this);
 
-    Shape3 = new RoundedBox(QColor(48, 48, 48), QColor(192, 192, 192), picDraw);
-    Shape3->setObjectName(QStringLiteral("Shape3"));
-    placeTwipBox(Shape3, design.Shape3);
-    Shape3->hide();
+    m_statusBox = new RoundedBox(QColor(48, 48, 48), QColor(192, 192, 192), m_pictureArea);
+    m_statusBox->setObjectName(QStringLiteral("Shape3"));
+    placeTwipBox(m_statusBox, design.Shape3);
+    m_statusBox->hide();
 
-    Label1 = new QLabel(fullscreen_texts::StatusText, picDraw);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setTextFormat(Qt::PlainText);
-    Label1->setFont(tahoma(9.75, true));
-    setTextColor(Label1, QColor(192, 192, 192));
-    placeTwipBox(Label1, design.Label1);
-    Label1->hide();
+    m_statusMessage = new QLabel(fullscreen_texts::StatusText, m_pictureArea);
+    m_statusMessage->setObjectName(QStringLiteral("Label1"));
+    m_statusMessage->setTextFormat(Qt::PlainText);
+    m_statusMessage->setFont(tahoma(9.75, true));
+    setTextColor(m_statusMessage, QColor(192, 192, 192));
+    placeTwipBox(m_statusMessage, design.Label1);
+    m_statusMessage->hide();
 
     const QPixmap barPictures[2] = {pictures::autoShuffleTrack(), pictures::autoShuffleFill()};
     for (int i = 0; i < 2; ++i) {
-        AutoRandom[i] = new QLabel(picDraw);
-        AutoRandom[i]->setObjectName(QStringLiteral("AutoRandom"));
-        AutoRandom[i]->setProperty("Index", i);
+        m_countdownBar[i] = new QLabel(m_pictureArea);
+        m_countdownBar[i]->setObjectName(QStringLiteral("AutoRandom"));
+        m_countdownBar[i]->setProperty("Index", i);
         // Not scaled: a narrower widget shows the picture cut at its width.
-        AutoRandom[i]->setPixmap(barPictures[i]);
-        AutoRandom[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        placeTwipBox(AutoRandom[i], design.AutoRandom[i]);
-        AutoRandom[i]->hide();
+        m_countdownBar[i]->setPixmap(barPictures[i]);
+        m_countdownBar[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        placeTwipBox(m_countdownBar[i], design.AutoRandom[i]);
+        m_countdownBar[i]->hide();
     }
 
-    AutoRandomLabel = new QLabel(fullscreen_texts::AutoShuffleDesign, picDraw);
-    AutoRandomLabel->setObjectName(QStringLiteral("AutoRandomLabel"));
-    AutoRandomLabel->setTextFormat(Qt::PlainText);
-    AutoRandomLabel->setFont(tahoma(9.75, true));
-    setTextColor(AutoRandomLabel, Qt::white);
-    placeTwipBox(AutoRandomLabel, design.AutoRandomLabel);
-    AutoRandomLabel->hide();
+    m_countdownCaption = new QLabel(fullscreen_texts::AutoShuffleDesign, m_pictureArea);
+    m_countdownCaption->setObjectName(QStringLiteral("AutoRandomLabel"));
+    m_countdownCaption->setTextFormat(Qt::PlainText);
+    m_countdownCaption->setFont(tahoma(9.75, true));
+    setTextColor(m_countdownCaption, Qt::white);
+    placeTwipBox(m_countdownCaption, design.AutoRandomLabel);
+    m_countdownCaption->hide();
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(5000);
-    connect(Timer1, &QTimer::timeout, this, &Form3::Timer1_Timer);
+    m_pointerTimer = new QTimer(this);
+    m_pointerTimer->setObjectName(QStringLiteral("Timer1"));
+    m_pointerTimer->setInterval(5000);
+    connect(m_pointerTimer, &QTimer::timeout, this, &FullscreenWindow::onPointerTimer);
 
     setPointerShown(false);
-    connect(new KeyPreview(this), &KeyPreview::keyPressed, this, &Form3::Form_KeyDown);
+    connect(new KeyPreview(this), &KeyPreview::keyPressed, this, &FullscreenWindow::onKeyDown);
 
     coverScreen();
-    Form_Resize();
+    layOut();
 }
 
-void Form3::showStatusMessage(const QString &text)
+void FullscreenWindow::showStatusMessage(const QString &text)
 {
-    Label1->setText(text);
-    Label1->show();
-    Shape3->show();
+    m_statusMessage->setText(text);
+    m_statusMessage->show();
+    m_statusBox->show();
 }
 
-QSize Form3::pictureAreaSize() const
+QSize FullscreenWindow::pictureAreaSize() const
 {
-    return picDraw->size();
+    return m_pictureArea->size();
 }
 
-void Form3::setPicture(const QImage &picture)
+void FullscreenWindow::setPicture(const QImage &picture)
 {
     m_picture = picture;
 }
 
-void Form3::drawPicture()
+void FullscreenWindow::drawPicture()
 {
     // A failed placement leaves the area cleared; the next redraw tries again.
-    (void)drawScaledPicture(*picDraw, m_picture, m_state.scaleMode);
+    (void)drawScaledPicture(*m_pictureArea, m_picture, m_state.scaleMode);
 }
 
-void Form3::clearPicture()
+void FullscreenWindow::clearPicture()
 {
-    picDraw->clear();
+    m_pictureArea->clear();
 }
 
-void Form3::showTitle(const QString &title)
+void FullscreenWindow::showTitle(const QString &title)
 {
     setWindowTitle(title + heartbeat::FullscreenTitleSuffix);
 }
 
-void Form3::showComment(const QStringList &fields)
+void FullscreenWindow::showComment(const QStringList &fields)
 {
     fillCommentBar(commentBar(), fields);
     setCommentBarVisible(commentBar(), true);
 }
 
-void Form3::hideComment()
+void FullscreenWindow::hideComment()
 {
     setCommentBarVisible(commentBar(), false);
 }
 
-void Form3::showCountdown(double fill, const QString &caption)
+void FullscreenWindow::showCountdown(double fill, const QString &caption)
 {
-    QLabel *track = AutoRandom[0];
-    AutoRandom[1]->resize(int(fill * track->width() + 0.5), AutoRandom[1]->height());
-    AutoRandomLabel->setText(caption);
+    QLabel *track = m_countdownBar[0];
+    m_countdownBar[1]->resize(int(fill * track->width() + 0.5), m_countdownBar[1]->height());
+    m_countdownCaption->setText(caption);
 }
 
-void Form3::setCountdownVisible(bool visible)
+void FullscreenWindow::setCountdownVisible(bool visible)
 {
-    AutoRandom[0]->setVisible(visible);
-    AutoRandom[1]->setVisible(visible);
-    AutoRandomLabel->setVisible(visible);
+    m_countdownBar[0]->setVisible(visible);
+    m_countdownBar[1]->setVisible(visible);
+    m_countdownCaption->setVisible(visible);
 }
 
-void Form3::Form_KeyDown(int keyCode)
+void FullscreenWindow::onKeyDown(int keyCode)
 {
     if (keyCode == keycodes::Escape) {
         emit closeRequested();
@@ -198,7 +198,7 @@ void Form3::Form_KeyDown(int keyCode)
     emit keyRelayed(keyCode, 0);
 }
 
-void Form3::infoBarSwitchedOff()
+void FullscreenWindow::infoBarSwitchedOff()
 {
     show();
     activateWindow();
@@ -207,48 +207,48 @@ void Form3::infoBarSwitchedOff()
         setCountdownVisible(m_state.infoBarOn);
 }
 
-FullscreenFacts Form3::overlayFacts() const
+FullscreenFacts FullscreenWindow::overlayFacts() const
 {
     FullscreenFacts facts;
     facts.Height = twips::fromPixels(frameGeometry().height());
-    facts.commentBarVisible = !Shape1->isHidden();
-    facts.commentBarHeight = twips::fromPixels(Shape1->height());
+    facts.commentBarVisible = !m_commentBackground->isHidden();
+    facts.commentBarHeight = twips::fromPixels(m_commentBackground->height());
     return facts;
 }
 
-FullscreenGeometry Form3::currentGeometry() const
+FullscreenGeometry FullscreenWindow::currentGeometry() const
 {
     FullscreenGeometry g;
-    g.picDraw = twipBox(picDraw);
-    g.AutoRandomLabel = twipBox(AutoRandomLabel);
-    g.AutoRandom = {twipBox(AutoRandom[0]), twipBox(AutoRandom[1])};
-    g.Label1 = twipBox(Label1);
-    g.Shape3 = twipBox(Shape3);
-    g.CamComment = {twipBox(CamComment[0]), twipBox(CamComment[1]), twipBox(CamComment[2])};
-    g.Line1X = Line1->X1();
-    g.Line1Y1 = Line1->Y1();
-    g.Line1Y2 = Line1->Y2();
-    g.Shape1 = twipBox(Shape1);
-    g.Shape2 = twipBox(Shape2);
+    g.picDraw = twipBox(m_pictureArea);
+    g.AutoRandomLabel = twipBox(m_countdownCaption);
+    g.AutoRandom = {twipBox(m_countdownBar[0]), twipBox(m_countdownBar[1])};
+    g.Label1 = twipBox(m_statusMessage);
+    g.Shape3 = twipBox(m_statusBox);
+    g.CamComment = {twipBox(m_commentLabels[0]), twipBox(m_commentLabels[1]), twipBox(m_commentLabels[2])};
+    g.Line1X = m_commentDivider->X1();
+    g.Line1Y1 = m_commentDivider->Y1();
+    g.Line1Y2 = m_commentDivider->Y2();
+    g.Shape1 = twipBox(m_commentBackground);
+    g.Shape2 = twipBox(m_commentTab);
     return g;
 }
 
-void Form3::applyGeometry(const FullscreenGeometry &g)
+void FullscreenWindow::applyGeometry(const FullscreenGeometry &g)
 {
-    placeTwipBox(picDraw, g.picDraw);
-    placeTwipBox(AutoRandomLabel, g.AutoRandomLabel);
-    placeTwipBox(AutoRandom[0], g.AutoRandom[0]);
-    placeTwipBox(AutoRandom[1], g.AutoRandom[1]);
-    placeTwipBox(Label1, g.Label1);
-    placeTwipBox(Shape3, g.Shape3);
+    placeTwipBox(m_pictureArea, g.picDraw);
+    placeTwipBox(m_countdownCaption, g.AutoRandomLabel);
+    placeTwipBox(m_countdownBar[0], g.AutoRandom[0]);
+    placeTwipBox(m_countdownBar[1], g.AutoRandom[1]);
+    placeTwipBox(m_statusMessage, g.Label1);
+    placeTwipBox(m_statusBox, g.Shape3);
     for (int i = 0; i < 3; ++i)
-        placeTwipBox(CamComment[i], g.CamComment[i]);
-    Line1->setLine(g.Line1X, g.Line1Y1, g.Line1X, g.Line1Y2);
-    placeTwipBox(Shape1, g.Shape1);
-    placeTwipBox(Shape2, g.Shape2);
+        placeTwipBox(m_commentLabels[i], g.CamComment[i]);
+    m_commentDivider->setLine(g.Line1X, g.Line1Y1, g.Line1X, g.Line1Y2);
+    placeTwipBox(m_commentBackground, g.Shape1);
+    placeTwipBox(m_commentTab, g.Shape2);
 }
 
-void Form3::Form_Resize()
+void FullscreenWindow::layOut()
 {
     const FullscreenGeometry g =
         resizeFullscreen(currentGeometry(), twips::fromPixels(width()), twips::fromPixels(height()),
@@ -257,42 +257,42 @@ void Form3::Form_Resize()
     drawPicture();
 }
 
-void Form3::resizeEvent(QResizeEvent *)
+void FullscreenWindow::resizeEvent(QResizeEvent *)
 {
-    Form_Resize();
+    layOut();
 }
 
-void Form3::picDraw_MouseMove(double x, double y)
+void FullscreenWindow::onPictureMouseMove(double x, double y)
 {
-    if (x == LastMouseX && y == LastMouseY)
+    if (x == m_lastMouseX && y == m_lastMouseY)
         return;
-    LastMouseX = x;
-    LastMouseY = y;
+    m_lastMouseX = x;
+    m_lastMouseY = y;
     setPointerShown(true);
     // Enabling a running timer leaves its countdown alone.
-    if (!Timer1->isActive())
-        Timer1->start();
+    if (!m_pointerTimer->isActive())
+        m_pointerTimer->start();
 }
 
-void Form3::Timer1_Timer()
+void FullscreenWindow::onPointerTimer()
 {
-    Shape3->hide();
-    Label1->hide();
+    m_statusBox->hide();
+    m_statusMessage->hide();
     setPointerShown(false);
 }
 
-QList<QWidget *> Form3::pointerSurfaces() const
+QList<QWidget *> FullscreenWindow::pointerSurfaces() const
 {
-    return {picDraw, Shape1, Shape2, CamComment[0], CamComment[1], CamComment[2]};
+    return {m_pictureArea, m_commentBackground, m_commentTab, m_commentLabels[0], m_commentLabels[1], m_commentLabels[2]};
 }
 
-void Form3::setPointerShown(bool shown)
+void FullscreenWindow::setPointerShown(bool shown)
 {
     pointer::showOver(pointerSurfaces(), shown);
     emit pointerShownChanged(shown);
 }
 
-void Form3::coverScreen()
+void FullscreenWindow::coverScreen()
 {
     QScreen *s = screen();
     if (!s)
@@ -301,7 +301,7 @@ void Form3::coverScreen()
         setGeometry(s->geometry());
 }
 
-void Form3::setVisible(bool visible)
+void FullscreenWindow::setVisible(bool visible)
 {
     if (visible && !isVisible()) {
         // The geometry covers the screen where no window manager acts on the state request.
@@ -311,7 +311,7 @@ void Form3::setVisible(bool visible)
     QWidget::setVisible(visible);
 }
 
-bool Form3::event(QEvent *event)
+bool FullscreenWindow::event(QEvent *event)
 {
     const bool handled = QWidget::event(event);
     switch (event->type()) {
@@ -335,16 +335,16 @@ bool Form3::event(QEvent *event)
     return handled;
 }
 
-bool Form3::eventFilter(QObject *watched, QEvent *event)
+bool FullscreenWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == Shape1) {
+    if (watched == m_commentBackground) {
         const QEvent::Type type = event->type();
         if (type == QEvent::ShowToParent || type == QEvent::HideToParent || type == QEvent::Resize)
             emit overlayFactsChanged(overlayFacts());
     }
-    if (watched == picDraw && event->type() == QEvent::MouseMove) {
+    if (watched == m_pictureArea && event->type() == QEvent::MouseMove) {
         const QPointF at = static_cast<QMouseEvent *>(event)->position();
-        picDraw_MouseMove(twips::fromPixels(qRound(at.x())), twips::fromPixels(qRound(at.y())));
+        onPictureMouseMove(twips::fromPixels(qRound(at.x())), twips::fromPixels(qRound(at.y())));
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -29,8 +29,8 @@ class QLabel;
 class QTimer;
 class RoundedBox;
 
-// Form3: the fullscreen window.
-class Form3 : public QWidget,
+// FullscreenWindow: the fullscreen window.
+class FullscreenWindow : public QWidget,
               public PictureView,
               public TitleView,
               public CommentView,
@@ -38,24 +38,24 @@ class Form3 : public QWidget,
 {
     Q_OBJECT
 public:
-    explicit Form3(RunningState &state, QWidget *parent = nullptr);
+    explicit FullscreenWindow(RunningState &state, QWidget *parent = nullptr);
 
-    PictureArea *picDraw = nullptr;
-    QLabel *AutoRandomLabel = nullptr;
-    std::array<QLabel *, 2> AutoRandom{}; // 0 the track, 1 the fill, cut at its width
-    QLabel *Label1 = nullptr;             // the status message
-    RoundedBox *Shape3 = nullptr;         // the box behind it
-    QLabel *Shape1 = nullptr;
-    QLabel *Shape2 = nullptr;
-    LineShape *Line1 = nullptr;
-    std::array<QLabel *, 3> CamComment{};
-    QTimer *Timer1 = nullptr;             // hides the pointer and the status box
+    PictureArea *pictureArea() const { return m_pictureArea; } // `picDraw`
+    QLabel *countdownCaption() const { return m_countdownCaption; } // `AutoRandomLabel`
+    const std::array<QLabel *, 2> &countdownBar() const { return m_countdownBar; } // 0 the track, 1 the fill, cut at its width
+    QLabel *statusMessage() const { return m_statusMessage; } // `Label1`: the status message
+    RoundedBox *statusBox() const { return m_statusBox; } // `Shape3`: the box behind it
+    QLabel *commentBackground() const { return m_commentBackground; }
+    QLabel *commentTab() const { return m_commentTab; }
+    LineShape *commentDivider() const { return m_commentDivider; }
+    const std::array<QLabel *, 3> &commentLabels() const { return m_commentLabels; }
+    QTimer *pointerTimer() const { return m_pointerTimer; } // `Timer1`: hides the pointer and the status box
+    double lastMouseX() const { return m_lastMouseX; }
+    double lastMouseY() const { return m_lastMouseY; }
 
     // The last pointer position seen over picDraw, twips.
-    double LastMouseX = 0;
-    double LastMouseY = 0;
 
-    CommentBar commentBar() const { return {Shape1, Shape2, Line1, CamComment}; }
+    CommentBar commentBar() const { return {m_commentBackground, m_commentTab, m_commentDivider, m_commentLabels}; }
 
     // Shows text in the status box until the next tick of Timer1.
     void showStatusMessage(const QString &text);
@@ -73,10 +73,10 @@ public:
     void setCountdownVisible(bool visible) override;
 
     // The window's handlers, callable as if the event had happened.
-    void Form_KeyDown(int keyCode);
-    void Form_Resize();
-    void picDraw_MouseMove(double x, double y);
-    void Timer1_Timer();
+    void onKeyDown(int keyCode);
+    void layOut();
+    void onPictureMouseMove(double x, double y);
+    void onPointerTimer();
 
     // The surfaces whose pointer is switched.
     QList<QWidget *> pointerSurfaces() const;
@@ -108,6 +108,18 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    PictureArea *m_pictureArea = nullptr;
+    QLabel *m_countdownCaption = nullptr;
+    std::array<QLabel *, 2> m_countdownBar{};
+    QLabel *m_statusMessage = nullptr;
+    RoundedBox *m_statusBox = nullptr;
+    QLabel *m_commentBackground = nullptr;
+    QLabel *m_commentTab = nullptr;
+    LineShape *m_commentDivider = nullptr;
+    std::array<QLabel *, 3> m_commentLabels{};
+    QTimer *m_pointerTimer = nullptr;
+    double m_lastMouseX = 0;
+    double m_lastMouseY = 0;
     void applyGeometry(const fullscreen_layout::FullscreenGeometry &g);
     void coverScreen();
 

@@ -38,7 +38,7 @@ QFont tahoma(double points)
 
 } // namespace
 
-Form4::Form4(RunningState &state, QWidget *parent)
+InfoBarWindow::InfoBarWindow(RunningState &state, QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , m_state(state)
 {
@@ -50,134 +50,134 @@ Form4::Form4(RunningState &state, QWidget *parent)
     const OverlayGeometry design = overlayDesign();
     resize(twips::toPixels(4860), twips::toPixels(design.Height));
 
-    Shape1 = new RoundedBox(QColor(192, 192, 192), QColor(128, 128, 128), this);
-    Shape1->setObjectName(QStringLiteral("Shape1"));
-    placeTwipBox(Shape1, design.Shape1);
+    m_figuresBox = new RoundedBox(QColor(192, 192, 192), QColor(128, 128, 128), this);
+    m_figuresBox->setObjectName(QStringLiteral("Shape1"));
+    placeTwipBox(m_figuresBox, design.Shape1);
 
-    Image1 = new QLabel(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(pictures::ImageList1(2));
-    Image1->setCursor(pointer::hidden());
-    placeTwipBox(Image1, design.Image1);
+    m_ratingImage = new QLabel(this);
+    m_ratingImage->setObjectName(QStringLiteral("Image1"));
+    m_ratingImage->setPixmap(pictures::ImageList1(2));
+    m_ratingImage->setCursor(pointer::hidden());
+    placeTwipBox(m_ratingImage, design.Image1);
 
-    Label1 = new QLabel(this);
-    Label1->setTextFormat(Qt::PlainText); // the cam's figures, as the server sent them
-    Label1->setText(fullscreen_texts::NoCamData);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(tahoma(8.25));
-    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label1->setWordWrap(true);
-    QPalette labelPal = Label1->palette();
+    m_figuresLabel = new QLabel(this);
+    m_figuresLabel->setTextFormat(Qt::PlainText); // the cam's figures, as the server sent them
+    m_figuresLabel->setText(fullscreen_texts::NoCamData);
+    m_figuresLabel->setObjectName(QStringLiteral("Label1"));
+    m_figuresLabel->setFont(tahoma(8.25));
+    m_figuresLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_figuresLabel->setWordWrap(true);
+    QPalette labelPal = m_figuresLabel->palette();
     labelPal.setColor(QPalette::WindowText, Qt::black);
-    Label1->setPalette(labelPal);
-    placeTwipBox(Label1, design.Label1);
+    m_figuresLabel->setPalette(labelPal);
+    placeTwipBox(m_figuresLabel, design.Label1);
 
-    Command1 = new QPushButton(QStringLiteral("Command1"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    placeTwipBox(Command1, {720, 2160, 255, 255});
+    m_focusButton = new QPushButton(QStringLiteral("Command1"), this);
+    m_focusButton->setObjectName(QStringLiteral("Command1"));
+    placeTwipBox(m_focusButton, {720, 2160, 255, 255});
 
-    RichTextBox1 = new QTextEdit(this);
-    RichTextBox1->setObjectName(QStringLiteral("RichTextBox1"));
-    RichTextBox1->setReadOnly(true);
-    RichTextBox1->setFrameShape(QFrame::NoFrame);
-    RichTextBox1->setFont(tahoma(8.25));
-    QPalette textPal = RichTextBox1->palette();
+    m_descriptionBox = new QTextEdit(this);
+    m_descriptionBox->setObjectName(QStringLiteral("RichTextBox1"));
+    m_descriptionBox->setReadOnly(true);
+    m_descriptionBox->setFrameShape(QFrame::NoFrame);
+    m_descriptionBox->setFont(tahoma(8.25));
+    QPalette textPal = m_descriptionBox->palette();
     textPal.setColor(QPalette::Base, DarkGrey);
     textPal.setColor(QPalette::Text, QColor(192, 192, 192));
-    RichTextBox1->setPalette(textPal);
-    RichTextBox1->setPlainText(fullscreen_texts::NoCamData);
-    RichTextBox1->setCursor(pointer::hidden());
-    RichTextBox1->viewport()->setCursor(pointer::hidden());
-    RichTextBox1->viewport()->installEventFilter(this);
-    placeTwipBox(RichTextBox1, design.RichTextBox1);
+    m_descriptionBox->setPalette(textPal);
+    m_descriptionBox->setPlainText(fullscreen_texts::NoCamData);
+    m_descriptionBox->setCursor(pointer::hidden());
+    m_descriptionBox->viewport()->setCursor(pointer::hidden());
+    m_descriptionBox->viewport()->installEventFilter(this);
+    placeTwipBox(m_descriptionBox, design.RichTextBox1);
 
-    ShapeX = new QWidget(this);
-    ShapeX->setObjectName(QStringLiteral("ShapeX"));
-    ShapeX->setAutoFillBackground(true);
-    placeTwipBox(ShapeX, design.ShapeX);
-    Shape2 = new QLabel(ShapeX);
-    Shape2->setObjectName(QStringLiteral("Shape2"));
-    Shape2->setPixmap(pictures::commentTab());
-    Shape2->setCursor(pointer::hidden());
-    placeTwipBox(Shape2, {0, 0, 2385, 375});
-    ShapeX->hide();
+    m_commentTabHolder = new QWidget(this);
+    m_commentTabHolder->setObjectName(QStringLiteral("ShapeX"));
+    m_commentTabHolder->setAutoFillBackground(true);
+    placeTwipBox(m_commentTabHolder, design.ShapeX);
+    m_commentTab = new QLabel(m_commentTabHolder);
+    m_commentTab->setObjectName(QStringLiteral("Shape2"));
+    m_commentTab->setPixmap(pictures::commentTab());
+    m_commentTab->setCursor(pointer::hidden());
+    placeTwipBox(m_commentTab, {0, 0, 2385, 375});
+    m_commentTabHolder->hide();
 
-    Timer1 = new DemandTimer(10, m_state.infoBarOn, this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    connect(Timer1, &DemandTimer::timeout, this, &Form4::Timer1_Timer);
+    m_layoutTimer = new DemandTimer(10, m_state.infoBarOn, this);
+    m_layoutTimer->setObjectName(QStringLiteral("Timer1"));
+    connect(m_layoutTimer, &DemandTimer::timeout, this, &InfoBarWindow::onLayoutTick);
 
     makeTranslucent(this, Alpha);
-    connect(new KeyPreview(this), &KeyPreview::keyPressed, this, &Form4::Form_KeyDown);
+    connect(new KeyPreview(this), &KeyPreview::keyPressed, this, &InfoBarWindow::onKeyDown);
 }
 
-void Form4::showCamInfo(const QStringList &f)
+void InfoBarWindow::showCamInfo(const QStringList &f)
 {
-    ShowCamDescription(*RichTextBox1, f, QColor(192, 192, 192), 12);
+    ShowCamDescription(*m_descriptionBox, f, QColor(192, 192, 192), 12);
     QString figures = heartbeat::overlayFigures(f);
-    Label1->setText(figures.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    Image1->setPixmap(pictures::ratingPicture(CamRecord::field(f, CamRecord::Rating)));
+    m_figuresLabel->setText(figures.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    m_ratingImage->setPixmap(pictures::ratingPicture(CamRecord::field(f, CamRecord::Rating)));
 }
 
-void Form4::showState()
+void InfoBarWindow::showState()
 {
-    Timer1->setEnabled(m_state.infoBarOn);
+    m_layoutTimer->setEnabled(m_state.infoBarOn);
 }
 
-void Form4::fullscreenVisibilityChanged(bool visible)
+void InfoBarWindow::fullscreenVisibilityChanged(bool visible)
 {
     m_fullscreenVisible = visible;
-    Timer1->setWanted(visible);
+    m_layoutTimer->setWanted(visible);
     if (visible) {
         if (isVisible())
             raise();
     } else if (m_state.infoBarOn) {
-        Timer1_Timer();
+        onLayoutTick();
     }
 }
 
-void Form4::fullscreenActivated()
+void InfoBarWindow::fullscreenActivated()
 {
     if (isVisible())
         raise();
 }
 
-void Form4::setFullscreenFacts(const FullscreenFacts &facts)
+void InfoBarWindow::setFullscreenFacts(const FullscreenFacts &facts)
 {
     m_fullscreenFacts = facts;
 }
 
-void Form4::setPointerShown(bool shown)
+void InfoBarWindow::setPointerShown(bool shown)
 {
     pointer::showOver(pointerSurfaces(), shown);
 }
 
-QList<QWidget *> Form4::pointerSurfaces() const
+QList<QWidget *> InfoBarWindow::pointerSurfaces() const
 {
-    return {const_cast<Form4 *>(this), Shape2, RichTextBox1};
+    return {const_cast<InfoBarWindow *>(this), m_commentTab, m_descriptionBox};
 }
 
-OverlayGeometry Form4::currentGeometry() const
+OverlayGeometry InfoBarWindow::currentGeometry() const
 {
     OverlayGeometry g;
     g.Top = twips::fromPixels(frameGeometry().y());
     g.Height = twips::fromPixels(frameGeometry().height());
-    g.ShapeX = twipBox(ShapeX);
-    g.ShapeXVisible = !ShapeX->isHidden();
-    g.RichTextBox1 = twipBox(RichTextBox1);
-    g.Label1 = twipBox(Label1);
-    g.Image1 = twipBox(Image1);
-    g.Shape1 = twipBox(Shape1);
+    g.ShapeX = twipBox(m_commentTabHolder);
+    g.ShapeXVisible = !m_commentTabHolder->isHidden();
+    g.RichTextBox1 = twipBox(m_descriptionBox);
+    g.Label1 = twipBox(m_figuresLabel);
+    g.Image1 = twipBox(m_ratingImage);
+    g.Shape1 = twipBox(m_figuresBox);
     return g;
 }
 
-void Form4::applyGeometry(const OverlayGeometry &g)
+void InfoBarWindow::applyGeometry(const OverlayGeometry &g)
 {
-    placeTwipBox(ShapeX, g.ShapeX);
-    placeTwipBox(RichTextBox1, g.RichTextBox1);
-    placeTwipBox(Label1, g.Label1);
-    placeTwipBox(Image1, g.Image1);
-    placeTwipBox(Shape1, g.Shape1);
-    ShapeX->setVisible(g.ShapeXVisible);
+    placeTwipBox(m_commentTabHolder, g.ShapeX);
+    placeTwipBox(m_descriptionBox, g.RichTextBox1);
+    placeTwipBox(m_figuresLabel, g.Label1);
+    placeTwipBox(m_ratingImage, g.Image1);
+    placeTwipBox(m_figuresBox, g.Shape1);
+    m_commentTabHolder->setVisible(g.ShapeXVisible);
     const QRect frame = frameGeometry();
     const int top = twips::toPixels(g.Top);
     const int height = twips::toPixels(g.Height);
@@ -185,7 +185,7 @@ void Form4::applyGeometry(const OverlayGeometry &g)
         setGeometry(frame.x(), top, width(), height);
 }
 
-void Form4::Timer1_Timer()
+void InfoBarWindow::onLayoutTick()
 {
     if (!m_fullscreenVisible) {
         hide();
@@ -193,7 +193,7 @@ void Form4::Timer1_Timer()
     }
     applyGeometry(layoutOverlay(currentGeometry(), m_fullscreenFacts, twips::fromPixels(frameGeometry().x())));
 
-    if (Label1->text() == fullscreen_texts::NoCamData)
+    if (m_figuresLabel->text() == fullscreen_texts::NoCamData)
         return;
     if (isHidden()) {
         show();
@@ -202,7 +202,7 @@ void Form4::Timer1_Timer()
     }
 }
 
-void Form4::Form_KeyDown(int keyCode)
+void InfoBarWindow::onKeyDown(int keyCode)
 {
     if (keyCode == keycodes::Escape) {
         // The tick that follows the fullscreen window's hiding hides the overlay.
@@ -219,17 +219,17 @@ void Form4::Form_KeyDown(int keyCode)
     emit keyRelayed(keyCode, 0);
 }
 
-void Form4::RichTextBox1_Click()
+void InfoBarWindow::onDescriptionClicked()
 {
     // The text box never keeps the focus, so keys keep reaching the window's handler.
-    Command1->setFocus(Qt::MouseFocusReason);
+    m_focusButton->setFocus(Qt::MouseFocusReason);
 }
 
-bool Form4::eventFilter(QObject *watched, QEvent *event)
+bool InfoBarWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == RichTextBox1->viewport() && event->type() == QEvent::MouseButtonRelease
+    if (watched == m_descriptionBox->viewport() && event->type() == QEvent::MouseButtonRelease
                && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-        RichTextBox1_Click();
+        onDescriptionClicked();
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -24,24 +24,24 @@ class QPushButton;
 class QTextEdit;
 class RoundedBox;
 
-// Form4: the translucent Info-Bar window.
-class Form4 : public QWidget, public CamInfoView
+// InfoBarWindow: the translucent Info-Bar window.
+class InfoBarWindow : public QWidget, public CamInfoView
 {
     Q_OBJECT
 public:
     // The overlay's opacity, 0 to 255.
     static constexpr int Alpha = 191;
 
-    explicit Form4(RunningState &state, QWidget *parent = nullptr);
+    explicit InfoBarWindow(RunningState &state, QWidget *parent = nullptr);
 
-    QWidget *ShapeX = nullptr;        // holds Shape2 at the overlay's bottom edge
-    QLabel *Shape2 = nullptr;         // the comment tab picture
-    QTextEdit *RichTextBox1 = nullptr; // the cam's name and description, read-only
-    QPushButton *Command1 = nullptr;  // a focus target only
-    QLabel *Label1 = nullptr;         // the cam's figures
-    QLabel *Image1 = nullptr;         // the rating picture
-    RoundedBox *Shape1 = nullptr;     // the box behind Image1 and Label1
-    DemandTimer *Timer1 = nullptr;    // shows the Info-Bar switch; the layout loop
+    QWidget *commentTabHolder() const { return m_commentTabHolder; } // `ShapeX`: holds Shape2 at the overlay's bottom edge
+    QLabel *commentTab() const { return m_commentTab; } // `Shape2`: the comment tab picture
+    QTextEdit *descriptionBox() const { return m_descriptionBox; } // `RichTextBox1`: the cam's name and description, read-only
+    QPushButton *focusButton() const { return m_focusButton; } // `Command1`: a focus target only
+    QLabel *figuresLabel() const { return m_figuresLabel; } // `Label1`: the cam's figures
+    QLabel *ratingImage() const { return m_ratingImage; } // `Image1`: the rating picture
+    RoundedBox *figuresBox() const { return m_figuresBox; } // `Shape1`: the box behind Image1 and Label1
+    DemandTimer *layoutTimer() const { return m_layoutTimer; } // `Timer1`: shows the Info-Bar switch; the layout loop
 
     // The cam's name and description, figures and rating strip.
     void showCamInfo(const QStringList &camFields) override;
@@ -57,9 +57,9 @@ public:
     void setPointerShown(bool shown);
 
     // The window's handlers, callable as if the event had happened.
-    void Timer1_Timer();
-    void Form_KeyDown(int keyCode);
-    void RichTextBox1_Click();
+    void onLayoutTick();
+    void onKeyDown(int keyCode);
+    void onDescriptionClicked();
 
     // The overlay's pointer surfaces: the window, the tab picture and the text box.
     QList<QWidget *> pointerSurfaces() const;
@@ -77,6 +77,14 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QWidget *m_commentTabHolder = nullptr;
+    QLabel *m_commentTab = nullptr;
+    QTextEdit *m_descriptionBox = nullptr;
+    QPushButton *m_focusButton = nullptr;
+    QLabel *m_figuresLabel = nullptr;
+    QLabel *m_ratingImage = nullptr;
+    RoundedBox *m_figuresBox = nullptr;
+    DemandTimer *m_layoutTimer = nullptr;
     void applyGeometry(const fullscreen_layout::OverlayGeometry &g);
 
     RunningState &m_state;

@@ -39,7 +39,7 @@ W *named(W *w, const char *name)
 
 } // namespace
 
-Form1::Form1(RunningState &state, QWidget *parent)
+MainWindow::MainWindow(RunningState &state, QWidget *parent)
     : QMainWindow(parent)
     , m_state(state)
 {
@@ -57,59 +57,59 @@ Form1::Form1(RunningState &state, QWidget *parent)
     // Design client size: 15495 x 10560 twips.
     resize(twips::toPixels(15495), twips::toPixels(10560));
 
-    pctMenuBar = named(new QWidget(client), "pctMenuBar");
-    setTwipGeometry(pctMenuBar, 3600, 120, 11415, 375);
-    Picture1 = named(new QWidget(pctMenuBar), "Picture1");
-    setTwipGeometry(Picture1, 3120, 0, 8055, 375);
-    Label1 = named(new QLabel(QStringLiteral("Re&fresh (sec):"), Picture1), "Label1");
-    setTwipGeometry(Label1, 0, 60, 1035, 195);
-    Text2 = named(new QLineEdit(QStringLiteral("5"), Picture1), "Text2");
-    setTwipGeometry(Text2, 1080, 30, 375, 285);
-    Label1->setBuddy(Text2);
-    Check1 = named(new QCheckBox(QStringLiteral("Show user &comments"), Picture1), "Check1");
-    setTwipGeometry(Check1, 1680, 60, 1815, 255);
-    Check2 = named(new QCheckBox(QStringLiteral("Auto shuffle"), Picture1), "Check2");
-    setTwipGeometry(Check2, 3720, 60, 1335, 255);
-    Text3 = named(new QLineEdit(QStringLiteral("60"), Picture1), "Text3");
-    setTwipGeometry(Text3, 4920, 30, 375, 285);
-    Label2 = named(new QLabel(QStringLiteral("sec."), Picture1), "Label2");
-    setTwipGeometry(Label2, 5340, 60, 300, 195);
+    m_menuStrip = named(new QWidget(client), "pctMenuBar");
+    setTwipGeometry(m_menuStrip, 3600, 120, 11415, 375);
+    m_intervalStrip = named(new QWidget(m_menuStrip), "Picture1");
+    setTwipGeometry(m_intervalStrip, 3120, 0, 8055, 375);
+    m_refreshLabel = named(new QLabel(QStringLiteral("Re&fresh (sec):"), m_intervalStrip), "Label1");
+    setTwipGeometry(m_refreshLabel, 0, 60, 1035, 195);
+    m_refreshIntervalEdit = named(new QLineEdit(QStringLiteral("5"), m_intervalStrip), "Text2");
+    setTwipGeometry(m_refreshIntervalEdit, 1080, 30, 375, 285);
+    m_refreshLabel->setBuddy(m_refreshIntervalEdit);
+    m_showCommentsCheck = named(new QCheckBox(QStringLiteral("Show user &comments"), m_intervalStrip), "Check1");
+    setTwipGeometry(m_showCommentsCheck, 1680, 60, 1815, 255);
+    m_autoShuffleCheck = named(new QCheckBox(QStringLiteral("Auto shuffle"), m_intervalStrip), "Check2");
+    setTwipGeometry(m_autoShuffleCheck, 3720, 60, 1335, 255);
+    m_shuffleIntervalEdit = named(new QLineEdit(QStringLiteral("60"), m_intervalStrip), "Text3");
+    setTwipGeometry(m_shuffleIntervalEdit, 4920, 30, 375, 285);
+    m_secondsLabel = named(new QLabel(QStringLiteral("sec."), m_intervalStrip), "Label2");
+    setTwipGeometry(m_secondsLabel, 5340, 60, 300, 195);
 
-    VScroll1 = named(new QScrollBar(Qt::Vertical, client), "VScroll1");
-    setTwipGeometry(VScroll1, 3240, 120, 255, 10455);
-    VScroll1->setRange(0, 0);
-    CamList = new CamListWidget(VScroll1, client);
-    setTwipGeometry(CamList, 120, 120, 3375, 10455);
+    m_camListScrollBar = named(new QScrollBar(Qt::Vertical, client), "VScroll1");
+    setTwipGeometry(m_camListScrollBar, 3240, 120, 255, 10455);
+    m_camListScrollBar->setRange(0, 0);
+    m_camList = new CamListWidget(m_camListScrollBar, client);
+    setTwipGeometry(m_camList, 120, 120, 3375, 10455);
     // The scroll bar stands over the list's right edge; dragging its thumb moves the rows.
-    VScroll1->raise();
-    connect(VScroll1, &QScrollBar::valueChanged, CamList, &CamListWidget::PositionListItems);
+    m_camListScrollBar->raise();
+    connect(m_camListScrollBar, &QScrollBar::valueChanged, m_camList, &CamListWidget::positionListItems);
 
-    picDraw = named(new PictureArea(client), "picDraw");
-    setTwipGeometry(picDraw, 3600, 600, 11400, 8040);
-    picOriginal = named(new PictureHolder(client), "picOriginal");
+    m_pictureArea = named(new PictureArea(client), "picDraw");
+    setTwipGeometry(m_pictureArea, 3600, 600, 11400, 8040);
+    m_pictureHolder = named(new PictureHolder(client), "picOriginal");
 
-    m_option1Group = new QButtonGroup(this);
+    m_scaleModeOptionGroup = new QButtonGroup(this);
     for (int i = 0; i < 3; ++i) {
-        Option1[i] = named(new QRadioButton(scale_modes::OptionCaptions.at(i), client), "Option1");
-        Option1[i]->setProperty("Index", i);
-        Option1[i]->hide();
-        m_option1Group->addButton(Option1[i], i);
+        m_scaleModeOptions[i] = named(new QRadioButton(scale_modes::OptionCaptions.at(i), client), "Option1");
+        m_scaleModeOptions[i]->setProperty("Index", i);
+        m_scaleModeOptions[i]->hide();
+        m_scaleModeOptionGroup->addButton(m_scaleModeOptions[i], i);
     }
-    connect(m_option1Group, &QButtonGroup::idClicked, this,
+    connect(m_scaleModeOptionGroup, &QButtonGroup::idClicked, this,
             [this](int option) { chooseScaleMode(scale_modes::modeForOption(option)); });
 
     createToolbar();
 
-    pctInfoBar = named(new QWidget(client), "pctInfoBar");
-    setTwipGeometry(pctInfoBar, 3600, 8760, 11400, 1695);
-    RichTextBox1 = named(new QTextEdit(pctInfoBar), "RichTextBox1");
-    RichTextBox1->setReadOnly(true);
-    setTwipGeometry(RichTextBox1, 120, 120, 11175, 1095);
-    StatusBar1 = new StatusBar(pctInfoBar);
-    setTwipGeometry(StatusBar1, 0, 1320, 11295, 375);
+    m_infoStrip = named(new QWidget(client), "pctInfoBar");
+    setTwipGeometry(m_infoStrip, 3600, 8760, 11400, 1695);
+    m_descriptionBox = named(new QTextEdit(m_infoStrip), "RichTextBox1");
+    m_descriptionBox->setReadOnly(true);
+    setTwipGeometry(m_descriptionBox, 120, 120, 11175, 1095);
+    m_camStatusBar = new StatusBar(m_infoStrip);
+    setTwipGeometry(m_camStatusBar, 0, 1320, 11295, 375);
 
-    Text1 = named(new QLineEdit(client), "Text1");
-    Text1->hide();
+    m_pictureAddressEdit = named(new QLineEdit(client), "Text1");
+    m_pictureAddressEdit->hide();
 
     CommentBarDesign bar;
     bar.Shape1 = {0, 5040, 10215, 1575};
@@ -120,16 +120,16 @@ Form1::Form1(RunningState &state, QWidget *parent)
     bar.CamComment = {fullscreen_layout::TwipBox{120, 5400, 2100, 465}, fullscreen_layout::TwipBox{2400, 5160, 7620, 345},
                       fullscreen_layout::TwipBox{120, 5880, 2100, 225}};
     bar.dateCaption = fullscreen_texts::MainDateDesign;
-    const CommentBar built = buildCommentBar(picDraw, bar);
-    Shape1 = built.Shape1;
-    Shape2 = built.Shape2;
-    Line1 = built.Line1;
-    CamComment = built.CamComment;
+    const CommentBar built = buildCommentBar(m_pictureArea, bar);
+    m_commentBackground = built.background;
+    m_commentTab = built.tab;
+    m_commentDivider = built.divider;
+    m_commentLabels = built.labels;
 
     showState();
 }
 
-void Form1::showState()
+void MainWindow::showState()
 {
     // Setting an unchanged text would move the cursor of a box the user is typing in.
     const auto showText = [](QLineEdit *box, const QString &text) {
@@ -138,103 +138,103 @@ void Form1::showState()
             box->setText(text);
         }
     };
-    showText(Text1, m_state.pictureAddress);
-    showText(Text2, m_state.refreshIntervalText);
-    showText(Text3, m_state.shuffleIntervalText);
+    showText(m_pictureAddressEdit, m_state.pictureAddress);
+    showText(m_refreshIntervalEdit, m_state.refreshIntervalText);
+    showText(m_shuffleIntervalEdit, m_state.shuffleIntervalText);
     const auto showCheck = [](QCheckBox *box, bool on) {
         const QSignalBlocker quiet(box);
         box->setChecked(on);
     };
-    showCheck(Check1, m_state.showComments);
-    showCheck(Check2, m_state.autoShuffle);
-    scaleModeButton->setText(scale_modes::caption(m_state.scaleMode));
+    showCheck(m_showCommentsCheck, m_state.showComments);
+    showCheck(m_autoShuffleCheck, m_state.autoShuffle);
+    m_scaleModeButton->setText(scale_modes::caption(m_state.scaleMode));
     const int option = scale_modes::optionForMode(m_state.scaleMode);
-    m_option1Group->setExclusive(option >= 0);
+    m_scaleModeOptionGroup->setExclusive(option >= 0);
     for (int i = 0; i < 3; ++i)
-        Option1[i]->setChecked(i == option);
-    m_option1Group->setExclusive(true);
+        m_scaleModeOptions[i]->setChecked(i == option);
+    m_scaleModeOptionGroup->setExclusive(true);
 }
 
-void Form1::createToolbar()
+void MainWindow::createToolbar()
 {
-    Toolbar1 = named(new QToolBar(pctMenuBar), "Toolbar1");
-    Toolbar1->setMovable(false);
-    Toolbar1->setFloatable(false);
-    Toolbar1->setIconSize(QSize(16, 16));
-    Toolbar1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    setTwipGeometry(Toolbar1, 0, 0, 11415, 330);
+    m_toolbar = named(new QToolBar(m_menuStrip), "Toolbar1");
+    m_toolbar->setMovable(false);
+    m_toolbar->setFloatable(false);
+    m_toolbar->setIconSize(QSize(16, 16));
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    setTwipGeometry(m_toolbar, 0, 0, 11415, 330);
 
-    scaleModeMenu = named(new QMenu(this), "scaleModeMenu");
+    m_scaleModeMenu = named(new QMenu(this), "scaleModeMenu");
     for (const QString &text : scale_modes::MenuItems)
-        scaleModeMenu->addAction(text);
-    connect(scaleModeMenu, &QMenu::triggered, this, &Form1::toolbarMenuClicked);
+        m_scaleModeMenu->addAction(text);
+    connect(m_scaleModeMenu, &QMenu::triggered, this, &MainWindow::toolbarMenuClicked);
 
-    scaleModeButton = named(new QToolButton(Toolbar1), "scaleModeButton");
-    scaleModeButton->setIcon(pictures::scaleModeIcon());
-    scaleModeButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    scaleModeButton->setPopupMode(QToolButton::MenuButtonPopup);
-    scaleModeButton->setMenu(scaleModeMenu);
-    Toolbar1->addWidget(scaleModeButton);
+    m_scaleModeButton = named(new QToolButton(m_toolbar), "scaleModeButton");
+    m_scaleModeButton->setIcon(pictures::scaleModeIcon());
+    m_scaleModeButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_scaleModeButton->setPopupMode(QToolButton::MenuButtonPopup);
+    m_scaleModeButton->setMenu(m_scaleModeMenu);
+    m_toolbar->addWidget(m_scaleModeButton);
 
-    randomCamButton = named(new QToolButton(Toolbar1), "randomCamButton");
-    randomCamButton->setText(scale_modes::RandomCam);
-    randomCamButton->setIcon(pictures::randomCamIcon());
-    randomCamButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    Toolbar1->addWidget(randomCamButton);
+    m_randomCamButton = named(new QToolButton(m_toolbar), "randomCamButton");
+    m_randomCamButton->setText(scale_modes::RandomCam);
+    m_randomCamButton->setIcon(pictures::randomCamIcon());
+    m_randomCamButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_toolbar->addWidget(m_randomCamButton);
 
-    for (QToolButton *b : {scaleModeButton, randomCamButton})
+    for (QToolButton *b : {m_scaleModeButton, m_randomCamButton})
         connect(b, &QToolButton::clicked, this, [this, b] { toolbarButtonClicked(b); });
 
     // The refresh and shuffle controls sit on the strip right of the buttons.
-    Picture1->raise();
+    m_intervalStrip->raise();
 }
 
-ViewScaleMode Form1::scaleMode() const
+ViewScaleMode MainWindow::scaleMode() const
 {
     return m_state.scaleMode;
 }
 
-ScaleError Form1::drawScaled()
+ScaleError MainWindow::drawScaled()
 {
-    return drawScaledPicture(*picDraw, picOriginal->picture(), scaleMode());
+    return drawScaledPicture(*m_pictureArea, m_pictureHolder->picture(), scaleMode());
 }
 
-QSize Form1::pictureAreaSize() const
+QSize MainWindow::pictureAreaSize() const
 {
-    return picDraw->size();
+    return m_pictureArea->size();
 }
 
-void Form1::setPicture(const QImage &picture)
+void MainWindow::setPicture(const QImage &picture)
 {
-    picOriginal->setPicture(picture);
+    m_pictureHolder->setPicture(picture);
 }
 
-void Form1::drawPicture()
+void MainWindow::drawPicture()
 {
     // A failed placement (an area without height, an origin beyond the 16-bit range)
     // leaves the area cleared; the program goes on and the next redraw tries again.
     (void)drawScaled();
 }
 
-void Form1::clearPicture()
+void MainWindow::clearPicture()
 {
-    picDraw->clear();
+    m_pictureArea->clear();
 }
 
-void Form1::showTransferState(const QString &bullets)
+void MainWindow::showTransferState(const QString &bullets)
 {
-    picDraw->drawShadowText(bullets);
+    m_pictureArea->drawShadowText(bullets);
 }
 
-void Form1::showTransferStatistics(const QString &text)
+void MainWindow::showTransferStatistics(const QString &text)
 {
-    StatusBar1->setPanelText(5, text);
+    m_camStatusBar->setPanelText(5, text);
 }
 
-void Form1::showCamInfo(const QStringList &f)
+void MainWindow::showCamInfo(const QStringList &f)
 {
-    ShowCamDescription(*RichTextBox1, f, palette().color(QPalette::Text), 10);
-    StatusBar &bar = *StatusBar1;
+    ShowCamDescription(*m_descriptionBox, f, palette().color(QPalette::Text), 10);
+    StatusBar &bar = *m_camStatusBar;
     bar.setPanelText(1, heartbeat::addedByText(f));
     bar.setPanelText(2, server_text::shown(CamRecord::field(f, CamRecord::ViewCount), server_text::LineLimit));
     bar.setPanelText(3, server_text::shown(CamRecord::field(f, CamRecord::CommentCount), server_text::LineLimit));
@@ -243,47 +243,47 @@ void Form1::showCamInfo(const QStringList &f)
     bar.setPanelPicture(4, pictures::ratingPicture(CamRecord::field(f, CamRecord::Rating)));
 }
 
-void Form1::showTitle(const QString &title)
+void MainWindow::showTitle(const QString &title)
 {
     setWindowTitle(title);
 }
 
-void Form1::showComment(const QStringList &fields)
+void MainWindow::showComment(const QStringList &fields)
 {
     fillCommentBar(commentBar(), fields);
     setCommentBarVisible(commentBar(), true);
 }
 
-void Form1::hideComment()
+void MainWindow::hideComment()
 {
     setCommentBarVisible(commentBar(), false);
 }
 
-void Form1::CycleScaleMode()
+void MainWindow::cycleScaleMode()
 {
-    toolbarButtonClicked(scaleModeButton);
+    toolbarButtonClicked(m_scaleModeButton);
 }
 
-void Form1::toolbarButtonClicked(QToolButton *button)
+void MainWindow::toolbarButtonClicked(QToolButton *button)
 {
     if (button->text() == scale_modes::RandomCam)
         emit randomCamRequested();
     // The scale-mode button steps to the mode after the one in the state.
-    if (button == scaleModeButton) {
+    if (button == m_scaleModeButton) {
         const int item = scale_modes::nextMenuItem(scale_modes::caption(m_state.scaleMode));
         if (item > 0)
-            toolbarMenuClicked(scaleModeMenu->actions().at(item - 1));
+            toolbarMenuClicked(m_scaleModeMenu->actions().at(item - 1));
     }
 }
 
-void Form1::toolbarMenuClicked(QAction *item)
+void MainWindow::toolbarMenuClicked(QAction *item)
 {
     const int option = scale_modes::optionForMenuText(item->text());
     if (option >= 0)
         chooseScaleMode(scale_modes::modeForOption(option));
 }
 
-void Form1::chooseScaleMode(ViewScaleMode mode)
+void MainWindow::chooseScaleMode(ViewScaleMode mode)
 {
     if (mode == ViewScaleMode::Unselected)
         return;
@@ -292,19 +292,19 @@ void Form1::chooseScaleMode(ViewScaleMode mode)
     optionClicked();
 }
 
-void Form1::optionClicked()
+void MainWindow::optionClicked()
 {
     drawPicture();
     emit fullscreenRedrawRequested();
 }
 
-void Form1::resizeEvent(QResizeEvent *event)
+void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     emit resized();
 }
 
-void Form1::changeEvent(QEvent *event)
+void MainWindow::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
     // Coming back from the taskbar lays the window out again, as a resize would.
@@ -314,7 +314,7 @@ void Form1::changeEvent(QEvent *event)
         emit resized();
 }
 
-void Form1::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     event->ignore();
     emit closeRequested();

@@ -25,7 +25,7 @@ class QScrollBar;
 class QTextEdit;
 class StatusBar;
 
-// Form1: the main window with the cam list, the picture area and the controls above it.
+// MainWindow: the main window with the cam list, the picture area and the controls above it.
 //
 // A view over the running state: it keeps no copy of it. The picture address, the scale
 // mode, the switches and the interval boxes show the state's values (showState()); the
@@ -38,7 +38,7 @@ class StatusBar;
 // scale-mode button. A mode change redraws the main picture area and then asks for
 // the fullscreen one with fullscreenRedrawRequested(). The "Random Cam" button announces
 // randomCamRequested() and never touches the mode.
-class Form1 : public QMainWindow,
+class MainWindow : public QMainWindow,
               public PictureView,
               public TransferView,
               public CamInfoView,
@@ -47,35 +47,35 @@ class Form1 : public QMainWindow,
 {
     Q_OBJECT
 public:
-    explicit Form1(RunningState &state, QWidget *parent = nullptr);
+    explicit MainWindow(RunningState &state, QWidget *parent = nullptr);
 
-    QWidget *pctMenuBar = nullptr;
-    QWidget *Picture1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLineEdit *Text2 = nullptr;   // refresh interval in seconds
-    QCheckBox *Check1 = nullptr;
-    QCheckBox *Check2 = nullptr;
-    QLineEdit *Text3 = nullptr;   // auto-shuffle interval in seconds
-    QLabel *Label2 = nullptr;
-    CamListWidget *CamList = nullptr;
-    QScrollBar *VScroll1 = nullptr;
-    PictureArea *picDraw = nullptr;
-    PictureHolder *picOriginal = nullptr; // hidden: the cam picture, unscaled
-    std::array<QRadioButton *, 3> Option1{}; // hidden: shows the scale mode
-    QToolBar *Toolbar1 = nullptr;
-    QToolButton *scaleModeButton = nullptr; // button 1, captioned with the mode
-    QToolButton *randomCamButton = nullptr; // button 2
-    QMenu *scaleModeMenu = nullptr;
-    QLineEdit *Text1 = nullptr;   // hidden: shows the selected cam's picture address
+    QWidget *menuStrip() const { return m_menuStrip; } // `pctMenuBar`
+    QWidget *intervalStrip() const { return m_intervalStrip; } // `Picture1`
+    QLabel *refreshLabel() const { return m_refreshLabel; } // `Label1`
+    QLineEdit *refreshIntervalEdit() const { return m_refreshIntervalEdit; } // `Text2`: refresh interval in seconds
+    QCheckBox *showCommentsCheck() const { return m_showCommentsCheck; } // `Check1`
+    QCheckBox *autoShuffleCheck() const { return m_autoShuffleCheck; } // `Check2`
+    QLineEdit *shuffleIntervalEdit() const { return m_shuffleIntervalEdit; } // `Text3`: auto-shuffle interval in seconds
+    QLabel *secondsLabel() const { return m_secondsLabel; } // `Label2`
+    CamListWidget *camList() const { return m_camList; }
+    QScrollBar *camListScrollBar() const { return m_camListScrollBar; } // `VScroll1`
+    PictureArea *pictureArea() const { return m_pictureArea; } // `picDraw`
+    PictureHolder *pictureHolder() const { return m_pictureHolder; } // `picOriginal`: hidden: the cam picture, unscaled
+    const std::array<QRadioButton *, 3> &scaleModeOptions() const { return m_scaleModeOptions; } // `Option1`: hidden: shows the scale mode
+    QToolBar *toolbar() const { return m_toolbar; } // `Toolbar1`
+    QToolButton *scaleModeButton() const { return m_scaleModeButton; } // `scaleModeButton`: button 1, captioned with the mode
+    QToolButton *randomCamButton() const { return m_randomCamButton; } // `randomCamButton`: button 2
+    QMenu *scaleModeMenu() const { return m_scaleModeMenu; } // `scaleModeMenu`
+    QLineEdit *pictureAddressEdit() const { return m_pictureAddressEdit; } // `Text1`: hidden: shows the selected cam's picture address
+    QLabel *commentBackground() const { return m_commentBackground; }
+    QLabel *commentTab() const { return m_commentTab; }
+    LineShape *commentDivider() const { return m_commentDivider; }
+    const std::array<QLabel *, 3> &commentLabels() const { return m_commentLabels; }
+    QWidget *infoStrip() const { return m_infoStrip; } // `pctInfoBar`
+    QTextEdit *descriptionBox() const { return m_descriptionBox; } // `RichTextBox1`: the cam's name and description
+    StatusBar *camStatusBar() const { return m_camStatusBar; }
     // The comment bar over the bottom of the picture area.
-    QLabel *Shape1 = nullptr;
-    QLabel *Shape2 = nullptr;
-    LineShape *Line1 = nullptr;
-    std::array<QLabel *, 3> CamComment{};
-    CommentBar commentBar() const { return {Shape1, Shape2, Line1, CamComment}; }
-    QWidget *pctInfoBar = nullptr;
-    QTextEdit *RichTextBox1 = nullptr; // the cam's name and description
-    StatusBar *StatusBar1 = nullptr;
+    CommentBar commentBar() const { return {m_commentBackground, m_commentTab, m_commentDivider, m_commentLabels}; }
 
     // The running state's mode.
     ViewScaleMode scaleMode() const;
@@ -103,7 +103,7 @@ public:
     void hideComment() override;
 
     // Exactly a click on the scale-mode button: the next mode, caption and drawing.
-    void CycleScaleMode();
+    void cycleScaleMode();
 
     // The toolbar's handlers, callable as if the user had clicked.
     void toolbarButtonClicked(QToolButton *button);
@@ -124,9 +124,34 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    QWidget *m_menuStrip = nullptr;
+    QWidget *m_intervalStrip = nullptr;
+    QLabel *m_refreshLabel = nullptr;
+    QLineEdit *m_refreshIntervalEdit = nullptr;
+    QCheckBox *m_showCommentsCheck = nullptr;
+    QCheckBox *m_autoShuffleCheck = nullptr;
+    QLineEdit *m_shuffleIntervalEdit = nullptr;
+    QLabel *m_secondsLabel = nullptr;
+    CamListWidget *m_camList = nullptr;
+    QScrollBar *m_camListScrollBar = nullptr;
+    PictureArea *m_pictureArea = nullptr;
+    PictureHolder *m_pictureHolder = nullptr;
+    std::array<QRadioButton *, 3> m_scaleModeOptions{};
+    QToolBar *m_toolbar = nullptr;
+    QToolButton *m_scaleModeButton = nullptr;
+    QToolButton *m_randomCamButton = nullptr;
+    QMenu *m_scaleModeMenu = nullptr;
+    QLineEdit *m_pictureAddressEdit = nullptr;
+    QLabel *m_commentBackground = nullptr;
+    QLabel *m_commentTab = nullptr;
+    LineShape *m_commentDivider = nullptr;
+    std::array<QLabel *, 3> m_commentLabels{};
+    QWidget *m_infoStrip = nullptr;
+    QTextEdit *m_descriptionBox = nullptr;
+    StatusBar *m_camStatusBar = nullptr;
     void createToolbar();
     void chooseScaleMode(ViewScaleMode mode);
 
     RunningState &m_state;
-    QButtonGroup *m_option1Group = nullptr;
+    QButtonGroup *m_scaleModeOptionGroup = nullptr;
 };

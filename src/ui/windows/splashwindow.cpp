@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QScreen>
 
-Form2::Form2(QWidget *parent)
+SplashWindow::SplashWindow(QWidget *parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , m_picture(pictures::splash())
 {
@@ -17,7 +17,7 @@ Form2::Form2(QWidget *parent)
     centre();
 }
 
-void Form2::centre()
+void SplashWindow::centre()
 {
     QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen)
@@ -27,7 +27,7 @@ void Form2::centre()
     move(r.topLeft());
 }
 
-void Form2::paintEvent(QPaintEvent *)
+void SplashWindow::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.fillRect(rect(), Qt::black);

@@ -5,12 +5,12 @@
 // the picture into the main and the fullscreen picture area, empties the fullscreen
 // countdown's fill and re-places the cam list's rows. Does nothing while the window is
 // minimised.
-class Form1;
-class Form3;
-class Form4;
+class MainWindow;
+class FullscreenWindow;
+class InfoBarWindow;
 
-void layOutMainWindow(Form1 &form1, Form3 &form3, int camCount);
+void layOutMainWindow(MainWindow &form1, FullscreenWindow &form3, int camCount);
 
 // Each new cam moves the overlay to the other edge of the screen and the fullscreen
 // window's status box opposite it.
-void switchInfoBarSide(Form3 &form3, Form4 &form4);
+void switchInfoBarSide(FullscreenWindow &form3, InfoBarWindow &form4);
