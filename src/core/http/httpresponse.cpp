@@ -85,75 +85,104 @@ qsizetype HttpResponseReader::feed(QByteArrayView data)
         switch (m_state) {
         case State::StatusLine:
         case State::HeaderLines:
-            if (takeLine(rest, &taken, &m_headerBytes, m_maxHeaderBytes, Error::HeaderTooLarge)) {
-                if (m_state == State::StatusLine)
-                    statusLine();
-                else
-                    headerLine();
-                m_line.clear();
-                if (headersComplete())
-                    return taken; // the caller looks at the header fields first
-            }
+            if (readHeaderLine(rest, &taken))
+                return taken; // the caller looks at the header fields first
             break;
         case State::BodyByLength:
-        case State::ChunkData: {
-            const qsizetype n = qsizetype(qMin<qint64>(rest.size(), m_remaining));
-            appendBody(rest.first(n));
-            if (failed())
-                break;
-            taken += n;
-            m_remaining -= n;
-            if (m_remaining == 0)
-                m_state = m_state == State::BodyByLength ? State::Done : State::ChunkEnd;
+        case State::ChunkData:
+            readCountedBody(rest, &taken);
             break;
-        }
         case State::ChunkSize:
         case State::ChunkEnd:
-            if (takeLine(rest, &taken, &m_chunkLineBytes, ChunkLineMaxBytes, Error::Malformed)) {
-                m_chunkLineBytes = 0;
-                if (m_state == State::ChunkEnd) {
-                    // The data of a chunk ends in a bare line end, nothing else.
-                    if (!m_line.isEmpty())
-                        fail(Error::Malformed);
-                    m_state = State::ChunkSize;
-                } else {
-                    // Extensions after ';' carry nothing this reader needs.
-                    const qsizetype semicolon = m_line.indexOf(';');
-                    const QByteArray size = (semicolon < 0 ? m_line : m_line.left(semicolon)).trimmed();
-                    bool ok = false;
-                    const qint64 chunk = size.size() <= 15 ? size.toLongLong(&ok, 16) : -1;
-                    if (!ok || chunk < 0 || size.startsWith('+') || size.startsWith('-')
-                        || size.startsWith("0x") || size.startsWith("0X"))
-                        fail(Error::Malformed);
-                    else if (chunk == 0)
-                        m_state = State::Trailers;
-                    else if (qint64(m_body.size()) + chunk > m_maxBodyBytes)
-                        fail(Error::BodyTooLarge);
-                    else {
-                        m_remaining = chunk;
-                        m_state = State::ChunkData;
-                    }
-                }
-                m_line.clear();
-            }
+            readChunkLine(rest, &taken);
             break;
         case State::Trailers:
-            if (takeLine(rest, &taken, &m_trailerBytes, m_maxHeaderBytes, Error::HeaderTooLarge)) {
-                if (m_line.isEmpty())
-                    m_state = State::Done;
-                m_line.clear();
-            }
+            readTrailerLine(rest, &taken);
             break;
         case State::BodyToClose:
-            appendBody(rest);
-            if (!failed())
-                taken += rest.size();
+            readBodyToClose(rest, &taken);
             break;
         case State::Done:
             break;
         }
     }
     return taken;
+}
+
+bool HttpResponseReader::readHeaderLine(QByteArrayView data, qsizetype *taken)
+{
+    if (!takeLine(data, taken, &m_headerBytes, m_maxHeaderBytes, Error::HeaderTooLarge))
+        return false;
+    if (m_state == State::StatusLine)
+        statusLine();
+    else
+        headerLine();
+    m_line.clear();
+    return headersComplete();
+}
+
+void HttpResponseReader::readCountedBody(QByteArrayView data, qsizetype *taken)
+{
+    const qsizetype n = qsizetype(qMin<qint64>(data.size(), m_remaining));
+    appendBody(data.first(n));
+    if (failed())
+        return;
+    *taken += n;
+    m_remaining -= n;
+    if (m_remaining == 0)
+        m_state = m_state == State::BodyByLength ? State::Done : State::ChunkEnd;
+}
+
+void HttpResponseReader::readChunkLine(QByteArrayView data, qsizetype *taken)
+{
+    if (!takeLine(data, taken, &m_chunkLineBytes, ChunkLineMaxBytes, Error::Malformed))
+        return;
+    m_chunkLineBytes = 0;
+    if (m_state == State::ChunkEnd) {
+        // The data of a chunk ends in a bare line end, nothing else.
+        if (!m_line.isEmpty())
+            fail(Error::Malformed);
+        m_state = State::ChunkSize;
+    } else {
+        chunkSizeLine();
+    }
+    m_line.clear();
+}
+
+void HttpResponseReader::chunkSizeLine()
+{
+    // Extensions after ';' carry nothing this reader needs.
+    const qsizetype semicolon = m_line.indexOf(';');
+    const QByteArray size = (semicolon < 0 ? m_line : m_line.left(semicolon)).trimmed();
+    bool ok = false;
+    const qint64 chunk = size.size() <= 15 ? size.toLongLong(&ok, 16) : -1;
+    if (!ok || chunk < 0 || size.startsWith('+') || size.startsWith('-')
+        || size.startsWith("0x") || size.startsWith("0X"))
+        fail(Error::Malformed);
+    else if (chunk == 0)
+        m_state = State::Trailers;
+    else if (qint64(m_body.size()) + chunk > m_maxBodyBytes)
+        fail(Error::BodyTooLarge);
+    else {
+        m_remaining = chunk;
+        m_state = State::ChunkData;
+    }
+}
+
+void HttpResponseReader::readTrailerLine(QByteArrayView data, qsizetype *taken)
+{
+    if (!takeLine(data, taken, &m_trailerBytes, m_maxHeaderBytes, Error::HeaderTooLarge))
+        return;
+    if (m_line.isEmpty())
+        m_state = State::Done;
+    m_line.clear();
+}
+
+void HttpResponseReader::readBodyToClose(QByteArrayView data, qsizetype *taken)
+{
+    appendBody(data);
+    if (!failed())
+        *taken += data.size();
 }
 
 void HttpResponseReader::endOfStream()
@@ -226,10 +255,7 @@ void HttpResponseReader::headersEnded()
 
     // Transfer-Encoding wins over Content-Length; a body coded otherwise than chunked at
     // the last step runs to the end of the connection.
-    QByteArray codings;
-    for (const auto &field : m_fields)
-        if (field.first == "transfer-encoding")
-            codings += (codings.isEmpty() ? "" : ",") + field.second;
+    const QByteArray codings = transferCodings();
     if (!codings.isEmpty()) {
         const QByteArray last = codings.split(',').last().trimmed().toLower();
         m_state = last == "chunked" ? State::ChunkSize : State::BodyToClose;
@@ -237,19 +263,10 @@ void HttpResponseReader::headersEnded()
         return;
     }
 
-    // Several Content-Length fields, or one listing several values, must all agree.
     qint64 length = -1;
-    for (const auto &field : m_fields) {
-        if (field.first != "content-length")
-            continue;
-        for (const QByteArray &value : field.second.split(',')) {
-            const qint64 n = parseLength(value.trimmed());
-            if (n < 0 || (length >= 0 && n != length)) {
-                fail(Error::Malformed);
-                return;
-            }
-            length = n;
-        }
+    if (!agreedContentLength(&length)) {
+        fail(Error::Malformed);
+        return;
     }
     m_contentLength = length;
     if (length < 0) {
@@ -263,6 +280,34 @@ void HttpResponseReader::headersEnded()
         m_remaining = length;
         m_state = State::BodyByLength;
     }
+}
+
+// Every Transfer-Encoding field's codings in order, as one comma-separated list.
+QByteArray HttpResponseReader::transferCodings() const
+{
+    QByteArray codings;
+    for (const auto &field : m_fields)
+        if (field.first == "transfer-encoding")
+            codings += (codings.isEmpty() ? "" : ",") + field.second;
+    return codings;
+}
+
+// Several Content-Length fields, or one listing several values, must all agree; a framing
+// the two ends could read differently cannot be trusted. *length is -1 when there is none.
+bool HttpResponseReader::agreedContentLength(qint64 *length) const
+{
+    *length = -1;
+    for (const auto &field : m_fields) {
+        if (field.first != "content-length")
+            continue;
+        for (const QByteArray &value : field.second.split(',')) {
+            const qint64 n = parseLength(value.trimmed());
+            if (n < 0 || (*length >= 0 && n != *length))
+                return false;
+            *length = n;
+        }
+    }
+    return true;
 }
 
 // A body of unknown length that grew by reallocation would, near the cap, be held twice

@@ -70,9 +70,19 @@ private:
 
     // Adds bytes up to a line end to m_line; true once the line is whole (without its end).
     bool takeLine(QByteArrayView data, qsizetype *taken, qint64 *budgetUsed, qint64 budget, Error overBudget);
+    // One per kind of state: each takes what it can of data, adds it to *taken and moves on.
+    // readHeaderLine is true once the header section is whole.
+    bool readHeaderLine(QByteArrayView data, qsizetype *taken);
+    void readCountedBody(QByteArrayView data, qsizetype *taken);
+    void readChunkLine(QByteArrayView data, qsizetype *taken);
+    void readTrailerLine(QByteArrayView data, qsizetype *taken);
+    void readBodyToClose(QByteArrayView data, qsizetype *taken);
+    void chunkSizeLine();
     void statusLine();
     void headerLine();
     void headersEnded();
+    QByteArray transferCodings() const;
+    bool agreedContentLength(qint64 *length) const;
     void reserveUnknownBody();
     void appendBody(QByteArrayView data);
     void fail(Error error);

@@ -11,23 +11,24 @@
 #include <cmath>
 
 namespace pictures {
+namespace {
 
-QPixmap splash()
+// The splash's layers, each drawn with the painter left as the one before left it.
+
+// A dusk sky behind everything, fading into the black of the window.
+void paintSky(QPainter &p, const QRect &area)
 {
-    QPixmap pm(422, 220);
-    pm.fill(Qt::black);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-
-    // A dusk sky behind everything, fading into the black of the window.
     QLinearGradient sky(0, 0, 0, 220);
     sky.setColorAt(0.0, QColor(18, 28, 62));
     sky.setColorAt(0.55, QColor(70, 40, 78));
     sky.setColorAt(0.8, QColor(20, 12, 24));
     sky.setColorAt(1.0, Qt::black);
-    p.fillRect(pm.rect(), sky);
+    p.fillRect(area, sky);
+}
 
-    // A lens: rings of glass around a bright pupil.
+// A lens: rings of glass around a bright pupil.
+void paintLens(QPainter &p)
+{
     const QPointF c(92, 104);
     QRadialGradient glass(c, 70, QPointF(c.x() - 18, c.y() - 22));
     glass.setColorAt(0.0, QColor(160, 220, 255));
@@ -44,8 +45,11 @@ QPixmap splash()
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 200));
     p.drawEllipse(QPointF(c.x() - 22, c.y() - 24), 11, 7);
+}
 
-    // The name.
+// The name, and under it what the window is waiting for.
+void paintName(QPainter &p)
+{
     QFont big(QStringLiteral("DejaVu Sans"));
     big.setPixelSize(46);
     big.setBold(true);
@@ -64,12 +68,29 @@ QPixmap splash()
     p.setPen(QColor(170, 170, 185));
     p.drawText(QRectF(181, 150, 230, 20), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("Loading the cam list ..."));
+}
 
-    // A thin frame so the borderless window has an edge on any background.
+// A thin frame so the borderless window has an edge on any background.
+void paintFrame(QPainter &p, const QRect &area)
+{
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(QColor(110, 110, 125));
     p.setBrush(Qt::NoBrush);
-    p.drawRect(pm.rect().adjusted(0, 0, -1, -1));
+    p.drawRect(area.adjusted(0, 0, -1, -1));
+}
+
+} // namespace
+
+QPixmap splash()
+{
+    QPixmap pm(422, 220);
+    pm.fill(Qt::black);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    paintSky(p, pm.rect());
+    paintLens(p);
+    paintName(p);
+    paintFrame(p, pm.rect());
     return pm;
 }
 
