@@ -16,7 +16,7 @@
 
 #include <utility>
 
-CamImageFetch::CamImageFetch(RunningState &state, TransferView &transferView, Transfer &inet, QDir workDir,
+CamImageFetch::CamImageFetch(RunningState &state, TransferView &transferView, Downloader &inet, QDir workDir,
                              int timeoutMs, QObject *parent)
     : QObject(parent)
     , m_state(state)

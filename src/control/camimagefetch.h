@@ -26,7 +26,7 @@ class PictureLoadJob;
 class PictureView;
 class TransferView;
 class DownloadHandler;
-class Transfer;
+class Downloader;
 struct DownloadResult;
 struct LoadedPicture;
 struct RunningState;
@@ -35,7 +35,7 @@ class CamImageFetch : public QObject
 {
     Q_OBJECT
 public:
-    CamImageFetch(RunningState &state, TransferView &transferView, Transfer &inet, QDir workDir, int timeoutMs,
+    CamImageFetch(RunningState &state, TransferView &transferView, Downloader &inet, QDir workDir, int timeoutMs,
                   QObject *parent = nullptr);
 
     // The picture views a refresh draws into, in order; the first one also sizes the
@@ -84,7 +84,7 @@ private:
     TransferView &m_transferView;
     QList<PictureView *> m_pictureViews;
     QImage m_picture;
-    Transfer &m_inet;
+    Downloader &m_inet;
     QDir m_workDir;
     int m_timeoutMs;
     PictureLoadJob *m_pictureLoad;

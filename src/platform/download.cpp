@@ -58,7 +58,7 @@ DownloadResult::Error readerError(HttpResponseReader::Error error)
 
 } // namespace
 
-struct DownloadHandler::Hop
+struct HttpDownload::Hop
 {
     std::unique_ptr<HttpResponseReader> reader;
     QTcpSocket *socket = nullptr; // deleted later, as it may be inside one of its signals
@@ -85,7 +85,7 @@ void Transfer::cancel()
 
 DownloadHandler *Transfer::start(const DownloadRequest &request)
 {
-    auto *handler = new DownloadHandler(this, request);
+    auto *handler = new HttpDownload(this, request);
     if (m_running) {
         handler->finishEarly(DownloadResult::Error::Busy, tr("Another transfer is running"));
         return handler;
@@ -104,13 +104,13 @@ DownloadHandler *Transfer::start(const DownloadRequest &request)
         m_running = handler;
         handler->m_current = url;
         connect(handler, &DownloadHandler::stateChanged, this, &Transfer::stateChanged);
-        QMetaObject::invokeMethod(handler, &DownloadHandler::begin, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(handler, &HttpDownload::begin, Qt::QueuedConnection);
     }
     return handler;
 }
 
-DownloadHandler::DownloadHandler(Transfer *transfer, const DownloadRequest &request)
-    : QObject(transfer)
+HttpDownload::HttpDownload(Transfer *transfer, const DownloadRequest &request)
+    : DownloadHandler(transfer)
     , m_transfer(transfer)
     , m_request(request)
     , m_idle(new QTimer(this))
@@ -123,20 +123,20 @@ DownloadHandler::DownloadHandler(Transfer *transfer, const DownloadRequest &requ
     m_headerWait->setInterval(request.timeoutMs);
 }
 
-DownloadHandler::~DownloadHandler()
+HttpDownload::~HttpDownload()
 {
     if (!m_concluded)
         conclude();
 }
 
-void DownloadHandler::finishEarly(DownloadResult::Error error, const QString &text)
+void HttpDownload::finishEarly(DownloadResult::Error error, const QString &text)
 {
     m_result = failure(error, text);
     m_concluded = true;
-    QMetaObject::invokeMethod(this, &DownloadHandler::deliver, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &HttpDownload::deliver, Qt::QueuedConnection);
 }
 
-void DownloadHandler::cancel()
+void HttpDownload::cancel()
 {
     if (m_delivered)
         return;
@@ -150,7 +150,7 @@ void DownloadHandler::cancel()
         conclude();
 }
 
-void DownloadHandler::advance(int code)
+void HttpDownload::advance(int code)
 {
     if (code <= m_state)
         return;
@@ -158,7 +158,7 @@ void DownloadHandler::advance(int code)
     emit stateChanged(code);
 }
 
-void DownloadHandler::begin()
+void HttpDownload::begin()
 {
     if (m_concluded)
         return;
@@ -183,7 +183,7 @@ void DownloadHandler::begin()
     startHop();
 }
 
-void DownloadHandler::startHop()
+void HttpDownload::startHop()
 {
     const bool https = m_current.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     m_hop = std::make_unique<Hop>();
@@ -206,7 +206,7 @@ void DownloadHandler::startHop()
         socket->connectToHost(m_current.host(), port);
 }
 
-void DownloadHandler::connectSocket(QTcpSocket *s, bool https)
+void HttpDownload::connectSocket(QTcpSocket *s, bool https)
 {
     connect(s, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
         if (state == QAbstractSocket::ConnectingState)
@@ -233,8 +233,8 @@ void DownloadHandler::connectSocket(QTcpSocket *s, bool https)
             advance(Transfer::RequestSent);
         }
     });
-    connect(s, &QIODevice::readyRead, this, &DownloadHandler::drain);
-    connect(s, &QAbstractSocket::disconnected, this, &DownloadHandler::closed);
+    connect(s, &QIODevice::readyRead, this, &HttpDownload::drain);
+    connect(s, &QAbstractSocket::disconnected, this, &HttpDownload::closed);
     connect(s, &QAbstractSocket::errorOccurred, this, [this, s](QAbstractSocket::SocketError error) {
         if (m_hopOver)
             return;
@@ -249,7 +249,7 @@ void DownloadHandler::connectSocket(QTcpSocket *s, bool https)
     });
 }
 
-void DownloadHandler::drain()
+void HttpDownload::drain()
 {
     QTcpSocket *socket = m_hop->socket;
     HttpResponseReader *reader = m_hop->reader.get();
@@ -280,7 +280,7 @@ void DownloadHandler::drain()
     }
 }
 
-void DownloadHandler::closed()
+void HttpDownload::closed()
 {
     drain();
     if (m_hopOver)
@@ -294,7 +294,7 @@ void DownloadHandler::closed()
 }
 
 // True when the hop ends here: a redirect to follow, or an answer announced too large.
-bool DownloadHandler::headersArrived()
+bool HttpDownload::headersArrived()
 {
     HttpResponseReader *reader = m_hop->reader.get();
     const int status = reader->statusCode();
@@ -321,7 +321,7 @@ bool DownloadHandler::headersArrived()
 
 // The first failure of a hop is the transfer's; whatever the hop reports after it ended
 // does not count.
-void DownloadHandler::fail(DownloadResult::Error error, const QString &text)
+void HttpDownload::fail(DownloadResult::Error error, const QString &text)
 {
     if (m_hopOver || m_concluded)
         return;
@@ -330,13 +330,13 @@ void DownloadHandler::fail(DownloadResult::Error error, const QString &text)
 }
 
 // The rest runs from the event loop, outside whichever socket signal ended the hop.
-void DownloadHandler::endHop()
+void HttpDownload::endHop()
 {
     m_hopOver = true;
-    QMetaObject::invokeMethod(this, &DownloadHandler::afterHop, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &HttpDownload::afterHop, Qt::QueuedConnection);
 }
 
-void DownloadHandler::afterHop()
+void HttpDownload::afterHop()
 {
     if (m_concluded)
         return;
@@ -357,7 +357,7 @@ void DownloadHandler::afterHop()
     }
 }
 
-void DownloadHandler::closeSocket()
+void HttpDownload::closeSocket()
 {
     if (!m_hop || !m_hop->socket)
         return;
@@ -367,7 +367,7 @@ void DownloadHandler::closeSocket()
     socket->deleteLater();
 }
 
-void DownloadHandler::conclude()
+void HttpDownload::conclude()
 {
     m_concluded = true;
     m_hopOver = true;
@@ -377,10 +377,10 @@ void DownloadHandler::conclude()
     closeSocket();
     if (m_transfer && m_transfer->m_running == this)
         m_transfer->m_running = nullptr;
-    QMetaObject::invokeMethod(this, &DownloadHandler::deliver, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &HttpDownload::deliver, Qt::QueuedConnection);
 }
 
-void DownloadHandler::deliver()
+void HttpDownload::deliver()
 {
     if (m_delivered)
         return;

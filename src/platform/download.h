@@ -1,7 +1,7 @@
 #pragma once
 // Downloads: an address and its limits in, the body or an error out.
 //
-// Transfer::start() hands a request to a DownloadHandler and returns at once; the handler
+// Transfer::start() hands a request to an HttpDownload and returns at once; the handler
 // emits finished() exactly once with the result, and nothing waits for it. One policy holds
 // for every request: http and https only (also for every redirect hop), at most
 // maxRedirects hops, each followed with exactly one request, an inactivity time-out and an
@@ -71,31 +71,53 @@ class QTimer;
 class Transfer;
 
 // One transfer under way. Every signal of a handler comes from the event loop, never from
-// within Transfer::start() or cancel(), so connecting right after start() misses nothing.
-// finished() comes exactly once, also after cancel(): a cancelled handler finishes with
-// Error::Cancelled. A receiver that no longer wants the result disconnects before it
-// cancels, so nothing of an abandoned transfer can reach it. After finished() the handler
-// deletes itself; hold it in a QPointer.
+// within the start() that made it or from cancel(), so connecting right after start()
+// misses nothing. finished() comes exactly once, also after cancel(): a cancelled handler
+// finishes with Error::Cancelled. A receiver that no longer wants the result disconnects
+// before it cancels, so nothing of an abandoned transfer can reach it. After finished()
+// the handler deletes itself; hold it in a QPointer.
 class DownloadHandler : public QObject
 {
     Q_OBJECT
 public:
-    ~DownloadHandler() override;
-
-    // Ends the transfer at once and frees the Transfer for the next one; finished() follows
-    // with Error::Cancelled unless it has gone out already.
-    void cancel();
-    QString address() const { return m_request.address; }
+    // Ends the transfer at once and frees its downloader for the next one; finished()
+    // follows with Error::Cancelled unless it has gone out already.
+    virtual void cancel() = 0;
+    virtual QString address() const = 0;
 
 signals:
     void stateChanged(int code);
     void finished(const DownloadResult &result);
 
+protected:
+    using QObject::QObject;
+};
+
+// Whatever starts downloads: a request in, a handler out that keeps the contract above.
+class Downloader
+{
+public:
+    virtual ~Downloader() = default;
+    virtual DownloadHandler *start(const DownloadRequest &request) = 0;
+    // Cancels the running transfer, if any.
+    virtual void cancel() = 0;
+};
+
+// A download over HTTP/1.1, run by Transfer.
+class HttpDownload : public DownloadHandler
+{
+    Q_OBJECT
+public:
+    ~HttpDownload() override;
+
+    void cancel() override;
+    QString address() const override { return m_request.address; }
+
 private:
     friend class Transfer;
     struct Hop;
 
-    DownloadHandler(Transfer *transfer, const DownloadRequest &request);
+    HttpDownload(Transfer *transfer, const DownloadRequest &request);
     void finishEarly(DownloadResult::Error error, const QString &text);
     void begin();
     void startHop();
@@ -127,7 +149,7 @@ private:
     bool m_delivered = false;
 };
 
-class Transfer : public QObject
+class Transfer : public QObject, public Downloader
 {
     Q_OBJECT
 public:
@@ -147,9 +169,8 @@ public:
     ~Transfer() override;
 
     // A new handler, owned by the Transfer until it deletes itself after finished().
-    DownloadHandler *start(const DownloadRequest &request);
-    // Cancels the running transfer, if any.
-    void cancel();
+    DownloadHandler *start(const DownloadRequest &request) override;
+    void cancel() override;
     bool isBusy() const { return m_running != nullptr; }
     // The address the last start() that was not refused as Busy was asked for, as given.
     QString lastAddress() const { return m_lastAddress; }
@@ -158,8 +179,8 @@ signals:
     void stateChanged(int code);
 
 private:
-    friend class DownloadHandler;
+    friend class HttpDownload;
 
     QString m_lastAddress;
-    DownloadHandler *m_running = nullptr;
+    HttpDownload *m_running = nullptr;
 };

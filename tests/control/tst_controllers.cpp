@@ -1,0 +1,320 @@
+// The heartbeat, the comment rotation and the key commands on fake views, driven by
+// calling their handlers.
+#include "fakes.h"
+
+#include "control/commentrotation.h"
+#include "control/heartbeat.h"
+#include "control/keyhandler.h"
+#include "core/keys/keycodes.h"
+#include "core/rules/heartbeatrules.h"
+
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// The rig with the heartbeat, the comment rotation and the key commands, each showing on
+// both fake windows.
+struct Controllers : Rig
+{
+    FakeView countdown;
+    Heartbeat heartbeat{state, selection, fetch, countdown};
+    CommentRotation comments{state, random};
+    KeyHandler keys{state, selection};
+    QSignalSpy infoShown{&heartbeat, &Heartbeat::camInfoShown};
+    QSignalSpy camChanged{&selection, &CamSelection::camChanged};
+
+    Controllers()
+    {
+        for (FakeView *view : {&first, &second}) {
+            heartbeat.addCamInfoView(view);
+            heartbeat.addTitleView(view);
+            comments.addCommentView(view);
+        }
+    }
+    // Ends a running refresh with failed answers.
+    void endRefresh()
+    {
+        for (int i = 0; i < 500 && fetch.isRunning(); ++i) {
+            if (FakeHandler *handler = net.last())
+                handler->answer(DownloadResult::Error::Network);
+            QTest::qWait(5);
+        }
+    }
+};
+
+} // namespace
+
+class TestControllers : public QObject
+{
+    Q_OBJECT
+private slots:
+    void firstTickShowsCam();
+    void refreshCountdown_data();
+    void refreshCountdown();
+    void tickDuringRefreshIsSkipped();
+    void shuffle_data();
+    void shuffle();
+    void commentRotation_data();
+    void commentRotation();
+    void commentsSwitchedOff();
+    void navigation_data();
+    void navigation();
+    void letters_data();
+    void letters();
+};
+
+void TestControllers::firstTickShowsCam()
+{
+    Controllers c;
+    c.state.RefreshCountdown = 3;
+    const QString title = QStringLiteral("Cam 0") + heartbeat::TitleSuffix;
+
+    c.heartbeat.onTick();
+    c.heartbeat.onTick();
+    for (const FakeView *view : {&c.first, &c.second}) {
+        QCOMPARE(view->camInfos, QList<QStringList>{c.state.CurrentCamFields});
+        QCOMPARE(view->titles, (QStringList{title, title}));
+    }
+    QCOMPARE(c.infoShown.size(), 1);
+
+    // Another cam is shown once more.
+    c.selection.rowClicked(2);
+    c.heartbeat.onTick();
+    c.endRefresh();
+    c.heartbeat.onTick();
+    QCOMPARE(c.first.camInfos.size(), 2);
+    QCOMPARE(c.second.camInfos.last().value(CamRecord::CamName), QStringLiteral("Cam 2"));
+    QCOMPARE(c.first.titles.last(), QStringLiteral("Cam 2") + heartbeat::TitleSuffix);
+    QCOMPARE(c.infoShown.size(), 2);
+}
+
+void TestControllers::refreshCountdown_data()
+{
+    QTest::addColumn<QVariant>("countdown");
+    QTest::addColumn<bool>("fetches");
+    QTest::addColumn<QVariant>("after");
+
+    QTest::newRow("run out") << QVariant(0) << true << QVariant(QStringLiteral("5"));
+    QTest::newRow("one left") << QVariant(1) << false << QVariant(0);
+    QTest::newRow("loaded from the box") << QVariant(QStringLiteral("5")) << false << QVariant(4);
+}
+
+void TestControllers::refreshCountdown()
+{
+    QFETCH(QVariant, countdown);
+    QFETCH(bool, fetches);
+    QFETCH(QVariant, after);
+
+    Controllers c;
+    c.state.RefreshCountdown = countdown;
+    c.heartbeat.onTick();
+    QCOMPARE(c.state.RefreshCountdown, after);
+    QCOMPARE(c.fetch.isRunning(), fetches);
+    QCOMPARE(c.net.requests.size(), fetches ? 1 : 0);
+    if (fetches)
+        QCOMPARE(c.net.requests[0].address, QStringLiteral("http://127.0.0.1:9/cams/0.png"));
+}
+
+void TestControllers::tickDuringRefreshIsSkipped()
+{
+    Controllers c;
+    c.state.autoShuffle = true;
+    c.state.ShuffleCountdown = 10;
+    c.heartbeat.onTick();
+    QVERIFY(c.fetch.isRunning());
+    const QVariant refresh = c.state.RefreshCountdown;
+
+    c.heartbeat.onTick();
+    c.heartbeat.onTick();
+    QCOMPARE(c.net.requests.size(), 1);
+    QCOMPARE(c.state.RefreshCountdown, refresh);
+    QCOMPARE(c.state.ShuffleCountdown, QVariant(9));
+    QCOMPARE(c.first.titles.size(), 1);
+    QCOMPARE(c.countdown.captions.size(), 1);
+
+    c.endRefresh();
+    c.heartbeat.onTick();
+    QCOMPARE(c.state.ShuffleCountdown, QVariant(8));
+    QCOMPARE(c.countdown.captions.size(), 2);
+}
+
+void TestControllers::shuffle_data()
+{
+    QTest::addColumn<bool>("autoShuffle");
+    QTest::addColumn<int>("countdown");
+    QTest::addColumn<bool>("picks");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<double>("fill");
+
+    QTest::newRow("on, run out") << true << 0 << true << QStringLiteral("Auto Shuffle in 60 sec.") << 0.0;
+    QTest::newRow("on, counting") << true << 15 << false << QStringLiteral("Auto Shuffle in 14 sec.") << 0.766;
+    QTest::newRow("off, run out") << false << 0 << false << QStringLiteral("Auto Shuffle in 0 sec.") << 1.0;
+    QTest::newRow("off, held") << false << 15 << false << QStringLiteral("Auto Shuffle in 15 sec.") << 0.75;
+}
+
+void TestControllers::shuffle()
+{
+    QFETCH(bool, autoShuffle);
+    QFETCH(int, countdown);
+    QFETCH(bool, picks);
+    QFETCH(QString, caption);
+    QFETCH(double, fill);
+
+    Controllers c;
+    c.state.RefreshCountdown = 3;
+    c.state.autoShuffle = autoShuffle;
+    c.state.ShuffleCountdown = countdown;
+    c.heartbeat.onTick();
+
+    QCOMPARE(c.camChanged.size(), picks ? 1 : 0);
+    if (picks) {
+        QCOMPARE(c.list.listCalls.last(), QStringLiteral("scroll %1").arg(c.state.CurrentCam));
+        QCOMPARE(c.state.pictureAddress, QStringLiteral("http://127.0.0.1:9/cams/%1.png").arg(c.state.CurrentCam));
+        QCOMPARE(c.state.RefreshCountdown, QVariant(0)); // the new cam's picture comes next tick
+    } else {
+        QVERIFY(c.list.listCalls.isEmpty());
+    }
+    QCOMPARE(c.countdown.captions, QStringList{caption});
+    QCOMPARE(c.countdown.fills.size(), 1);
+    QVERIFY2(qAbs(c.countdown.fills[0] - fill) < 0.001, qPrintable(QString::number(c.countdown.fills[0])));
+    QCOMPARE(c.countdown.countdownShown, autoShuffle ? QList<bool>{true} : QList<bool>{});
+}
+
+void TestControllers::commentRotation_data()
+{
+    QTest::addColumn<QStringList>("table");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<int>("shownMs");
+
+    const QString words = QStringList(30, QStringLiteral("word")).join(QLatin1Char(' '));
+    QTest::newRow("one comment") << QStringList{QStringLiteral("Ann;") + words + QStringLiteral("<br />  !;2020-01-01"), QString()}
+                                 << QStringList{QStringLiteral("Ann"), words + QStringLiteral(" !"), QStringLiteral("2020-01-01")}
+                                 << 15500;
+    QTest::newRow("no comments") << QStringList{QString(), QString()} << QStringList() << 7000;
+    QTest::newRow("two fields") << QStringList{QStringLiteral("Ann;Nice view"), QString()} << QStringList() << 7000;
+}
+
+void TestControllers::commentRotation()
+{
+    QFETCH(QStringList, table);
+    QFETCH(QStringList, shown);
+    QFETCH(int, shownMs);
+
+    Controllers c;
+    c.state.CommentTable = table;
+    c.comments.onTick();
+    const QList<QStringList> expected = shown.isEmpty() ? QList<QStringList>{} : QList<QStringList>{shown};
+    QCOMPARE(c.first.comments, expected);
+    QCOMPARE(c.second.comments, expected);
+    QCOMPARE(c.comments.isCommentShown(), !shown.isEmpty());
+    QCOMPARE(c.comments.timer()->interval(), shownMs);
+    QVERIFY(c.comments.timer()->isActive());
+
+    // The next tick takes it down for the pause.
+    c.comments.onTick();
+    QCOMPARE(c.first.hides, shown.isEmpty() ? 0 : 1);
+    QCOMPARE(c.second.hides, c.first.hides);
+    QVERIFY(!c.comments.isCommentShown());
+    QCOMPARE(c.comments.timer()->interval(), 7000);
+    QVERIFY(c.comments.timer()->isActive());
+}
+
+void TestControllers::commentsSwitchedOff()
+{
+    Controllers c;
+    c.state.CommentTable = QStringList{QStringLiteral("Ann;Hi;2020-01-01"), QString()};
+    c.comments.onTick();
+    QVERIFY(c.comments.isCommentShown());
+
+    c.state.showComments = false;
+    c.comments.onShowCommentsToggled();
+    QVERIFY(!c.comments.timer()->isActive());
+    QVERIFY(!c.comments.isCommentShown());
+    QCOMPARE(c.first.hides, 1);
+    QCOMPARE(c.second.hides, 1);
+
+    c.state.showComments = true;
+    c.comments.onShowCommentsToggled();
+    QVERIFY(c.comments.timer()->isActive());
+    QCOMPARE(c.first.hides, 1);
+}
+
+void TestControllers::navigation_data()
+{
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("to"); // -1: no move
+
+    QTest::newRow("down") << 0 << keycodes::Down << 1;
+    QTest::newRow("up") << 2 << keycodes::Up << 1;
+    QTest::newRow("up at the top") << 0 << keycodes::Up << 0;
+    QTest::newRow("page down past the end") << 0 << keycodes::PageDown << 2;
+    QTest::newRow("page up past the top") << 1 << keycodes::PageUp << 0;
+    QTest::newRow("end") << 0 << keycodes::End << 2;
+    QTest::newRow("home") << 2 << keycodes::Home << 0;
+    QTest::newRow("other key") << 1 << int('X') << -1;
+}
+
+void TestControllers::navigation()
+{
+    QFETCH(int, from);
+    QFETCH(int, key);
+    QFETCH(int, to);
+
+    Controllers c;
+    c.state.CurrentCam = from;
+    c.keys.onKeyDown(key, 0);
+
+    if (to < 0) {
+        QCOMPARE(c.state.CurrentCam, from);
+        QVERIFY(c.list.listCalls.isEmpty());
+        QCOMPARE(c.camChanged.size(), 0);
+        return;
+    }
+    QCOMPARE(c.state.CurrentCam, to);
+    QCOMPARE(c.list.listCalls,
+             (QStringList{QStringLiteral("highlight %1 off").arg(from), QStringLiteral("select %1 off").arg(from),
+                          QStringLiteral("select %1 on").arg(to), QStringLiteral("highlight %1 on").arg(to),
+                          QStringLiteral("scroll %1").arg(to)}));
+    QCOMPARE(c.camChanged.size(), 1);
+    QCOMPARE(c.state.pictureAddress, QStringLiteral("http://127.0.0.1:9/cams/%1.png").arg(to));
+}
+
+void TestControllers::letters_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QStringList>("said");
+    QTest::addColumn<bool>("showComments");
+    QTest::addColumn<bool>("autoShuffle");
+
+    QTest::newRow("s") << int('S') << QStringList{"scale mode step", "Scale mode: Scale Inline"} << true << false;
+    QTest::newRow("c") << int('C') << QStringList{"comments switched", "Comments turned off"} << false << false;
+    QTest::newRow("a") << int('A') << QStringList{"shuffle switched", "Auto shuffle turned on"} << true << true;
+    QTest::newRow("r") << int('R') << QStringList{"cam changed"} << true << false;
+}
+
+void TestControllers::letters()
+{
+    QFETCH(int, key);
+    QFETCH(QStringList, said);
+    QFETCH(bool, showComments);
+    QFETCH(bool, autoShuffle);
+
+    Controllers c;
+    QStringList log;
+    const auto note = [&log](const char *what) { return [&log, what] { log.append(QLatin1String(what)); }; };
+    connect(&c.keys, &KeyHandler::scaleModeStepRequested, this, note("scale mode step"));
+    connect(&c.keys, &KeyHandler::showCommentsChanged, this, note("comments switched"));
+    connect(&c.keys, &KeyHandler::autoShuffleChanged, this, note("shuffle switched"));
+    connect(&c.selection, &CamSelection::camChanged, this, note("cam changed"));
+    connect(&c.keys, &KeyHandler::statusMessage, this, [&log](const QString &text) { log.append(text); });
+
+    c.keys.onKeyDown(key, 0);
+    QCOMPARE(log, said);
+    QCOMPARE(c.state.showComments, showComments);
+    QCOMPARE(c.state.autoShuffle, autoShuffle);
+}
+
+QTEST_GUILESS_MAIN(TestControllers)
+#include "tst_controllers.moc"

@@ -1,0 +1,176 @@
+// The refresh of the selected cam on a fake downloader and fake views: what reaches the
+// views after each answer, and that a refresh given up leaves nothing behind.
+#include "fakes.h"
+
+#include "core/rules/fetchrules.h"
+
+#include <QBuffer>
+#include <QLocale>
+#include <QTest>
+
+using Error = DownloadResult::Error;
+
+namespace {
+
+const QByteArray Comments = "Ann;Nice view;2020-01-01\r\nBob;Hello;2020-01-02\r\n";
+const QStringList NoComments{QString(), QString()};
+
+} // namespace
+
+class TestRefresh : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void refresh_data();
+    void refresh();
+    void givenUp_data();
+    void givenUp();
+
+private:
+    QByteArray m_png; // 40 x 30
+};
+
+void TestRefresh::initTestCase()
+{
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QBuffer buffer(&m_png);
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QVERIFY(image.save(&buffer, "PNG"));
+}
+
+void TestRefresh::refresh_data()
+{
+    QTest::addColumn<int>("pictureError");
+    QTest::addColumn<bool>("garbage");
+    QTest::addColumn<int>("commentsError");
+    QTest::addColumn<bool>("pictureShown");
+    QTest::addColumn<QStringList>("commentTable");
+
+    const QStringList built{QStringLiteral("Ann;Nice view;2020-01-01"), QStringLiteral("Bob;Hello;2020-01-02"), QString()};
+    QTest::newRow("both answered") << int(Error::None) << false << int(Error::None) << true << built;
+    QTest::newRow("picture network error") << int(Error::Network) << false << int(Error::None) << false << built;
+    QTest::newRow("picture not a picture") << int(Error::None) << true << int(Error::None) << false << built;
+    QTest::newRow("comments time out") << int(Error::None) << false << int(Error::Timeout) << true << NoComments;
+    QTest::newRow("both fail") << int(Error::Network) << false << int(Error::Network) << false << NoComments;
+}
+
+void TestRefresh::refresh()
+{
+    QFETCH(int, pictureError);
+    QFETCH(bool, garbage);
+    QFETCH(int, commentsError);
+    QFETCH(bool, pictureShown);
+    QFETCH(QStringList, commentTable);
+
+    Rig rig;
+    rig.state.CommentTable = QStringList{QStringLiteral("old;comment;line"), QString()};
+    rig.fetch.fetchCamImage();
+    QVERIFY(rig.fetch.isRunning());
+    QCOMPARE(rig.state.CommentTable, NoComments); // none of the last cam's meanwhile
+    QCOMPARE(rig.net.cancels, 1);                 // nothing else transfers beside it
+    QCOMPARE(rig.net.requests.size(), 1);
+    QCOMPARE(rig.net.requests[0].address, rig.state.pictureAddress);
+    QCOMPARE(rig.net.requests[0].maxBytes, PictureMaxBytes);
+    QCOMPARE(rig.net.requests[0].timeoutMs, 30000);
+
+    rig.net.last()->answer(Error(pictureError), garbage ? QByteArray("not a picture") : m_png);
+    QTRY_COMPARE(rig.net.requests.size(), 2);
+    QCOMPARE(rig.net.requests[1].address, QStringLiteral("http://127.0.0.1:9/comments.php?camid=cam0"));
+    QCOMPARE(rig.net.requests[1].maxBytes, CatalogueMaxBytes);
+    if (pictureError == int(Error::None)) {
+        // The size of the file written, whatever the time taken.
+        const QByteArray body = garbage ? QByteArray("not a picture") : m_png;
+        const QString kb = QLocale().toString(body.size() / 1024.0, 'f', 2) + QStringLiteral(" kb in ");
+        QCOMPARE(rig.transfer.statistics.size(), 1);
+        QVERIFY2(rig.transfer.statistics[0].startsWith(kb), qPrintable(rig.transfer.statistics[0]));
+    }
+    QVERIFY(rig.first.pictures.isEmpty()); // nothing drawn before the comments are in
+
+    rig.net.last()->answer(Error(commentsError), Comments);
+    QTRY_COMPARE(rig.ended.size(), 1);
+    QTRY_VERIFY(!rig.fetch.isRunning());
+    QTest::qWait(20);
+    QCOMPARE(rig.ended.size(), 1);
+
+    for (const FakeView *view : {&rig.first, &rig.second}) {
+        QCOMPARE(view->pictures.size(), 1);
+        QCOMPARE(view->pictures[0].isNull(), !pictureShown);
+        if (pictureShown)
+            QCOMPARE(view->pictures[0].size(), QSize(40, 30));
+        QCOMPARE(view->draws, 1);
+    }
+    QCOMPARE(rig.fetch.picture().isNull(), !pictureShown);
+    QCOMPARE(rig.state.CommentTable, commentTable);
+    QCOMPARE(rig.transfer.bullets.last(), fetch_rules::stateBullets(commentsError == int(Error::None) ? 12 : 11));
+    QCOMPARE(rig.leftovers(), QStringList());
+}
+
+void TestRefresh::givenUp_data()
+{
+    QTest::addColumn<QString>("during");
+    QTest::addColumn<bool>("byNewCam");
+
+    QTest::newRow("new cam during the picture download") << QStringLiteral("picture") << true;
+    QTest::newRow("new cam during the comments download") << QStringLiteral("comments") << true;
+    QTest::newRow("close during the comments download") << QStringLiteral("comments") << false;
+    QTest::newRow("new cam during the decode") << QStringLiteral("decode") << true;
+    QTest::newRow("close during the decode") << QStringLiteral("decode") << false;
+}
+
+void TestRefresh::givenUp()
+{
+    QFETCH(QString, during);
+    QFETCH(bool, byNewCam);
+
+    Rig rig;
+    FakeView transferBefore;
+    const auto giveUp = [&] {
+        transferBefore = rig.transfer;
+        if (byNewCam)
+            rig.selection.rowClicked(1);
+        else
+            rig.fetch.abandon();
+    };
+    rig.fetch.fetchCamImage();
+    QPointer<FakeHandler> running = rig.net.last();
+    if (during != QLatin1String("picture")) {
+        running->answer(Error::None, m_png);
+        QTRY_COMPARE(rig.net.requests.size(), 2);
+        running = rig.net.last();
+    }
+
+    if (during == QLatin1String("decode")) {
+        // Right after the refresh has taken the comments and handed the picture to the
+        // decoder.
+        connect(running.data(), &DownloadHandler::finished, this, giveUp);
+        running->answer(Error::None, Comments);
+        QTRY_COMPARE(rig.ended.size(), 1);
+    } else {
+        giveUp();
+        QCOMPARE(rig.ended.size(), 1);
+        QCOMPARE(running->cancels, 1);
+        QCOMPARE(rig.state.CommentTable, NoComments);
+        // Whatever the old transfer still says reaches nothing.
+        DownloadResult late;
+        late.body = m_png;
+        emit running->stateChanged(12);
+        emit running->finished(late);
+    }
+    QTRY_VERIFY(!rig.fetch.isRunning());
+    QTest::qWait(20);
+
+    QCOMPARE(rig.ended.size(), 1);
+    QVERIFY(rig.first.untouched());
+    QVERIFY(rig.second.untouched());
+    QCOMPARE(rig.transfer.bullets, transferBefore.bullets);
+    QCOMPARE(rig.transfer.statistics, transferBefore.statistics);
+    QCOMPARE(rig.net.requests.size(), during == QLatin1String("picture") ? 1 : 2);
+    QVERIFY(rig.fetch.picture().isNull());
+    QCOMPARE(rig.leftovers(), QStringList());
+    QCOMPARE(rig.state.CurrentCam, byNewCam ? 1 : 0);
+}
+
+QTEST_GUILESS_MAIN(TestRefresh)
+#include "tst_refresh.moc"
