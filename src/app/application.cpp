@@ -29,6 +29,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTime>
 #include <QTimer>
 #include <QWindow>
@@ -52,11 +53,6 @@ Application::Application(AppEnvironment env)
 {
     m_inet1->setObjectName(QStringLiteral("Inet1"));
     m_fetch->setDecodeBudget(m_env.decodeBudgetMs);
-    if (!m_env.stopMessage) {
-        m_env.stopMessage = [this](const QString &title, const QString &text) {
-            showStopMessage(m_splashWindow.get(), title, text);
-        };
-    }
     if (!m_env.endProgram) {
         m_env.endProgram = [](int code) {
             std::fflush(nullptr);
@@ -186,7 +182,18 @@ void Application::connectWindows()
 
 void Application::fail(const QString &text)
 {
-    m_env.stopMessage(texts::AppTitle, text);
+    if (m_env.stopMessage) {
+        m_env.stopMessage(texts::AppTitle, text);
+        return endAfterFailure();
+    }
+    // The box waits for the user without a loop of its own; the program ends once it is
+    // dismissed.
+    QMessageBox *box = openStopMessage(m_splashWindow.get(), texts::AppTitle, text);
+    connect(box, &QDialog::finished, this, &Application::endAfterFailure);
+}
+
+void Application::endAfterFailure()
+{
     emit started(false);
     m_env.endProgram(1);
 }

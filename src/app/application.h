@@ -40,7 +40,9 @@ struct AppEnvironment
     int transferTimeoutMs = 30000;
     // A picture still decoding after this long is given up as a failed load.
     int decodeBudgetMs = 10000;
-    // Shows a modal stop message; the default is a message box.
+    // Shows the stop message. The default opens a message box over the splash window and
+    // ends the program once the user has dismissed it; a function given here counts as
+    // dismissed when it returns.
     std::function<void(const QString &title, const QString &text)> stopMessage;
     // Ends the process at once; the default exits without running any further event.
     std::function<void(int code)> endProgram;
@@ -81,6 +83,7 @@ private:
     void connectKeys();
     void connectWindows();
     void fail(const QString &text);
+    void endAfterFailure();
     void catalogueArrived(const DownloadResult &answer);
     void openMainWindow();
 

@@ -1,5 +1,6 @@
-# Fails when a source file under SRC makes an event loop of its own: apart from the one
-# main() enters, everything waits for signals, so no slot runs inside another.
+# Fails when a source file under SRC makes an event loop of its own, or runs one through a
+# dialog's or menu's exec(): apart from the one main() enters, everything waits for
+# signals, so no slot runs inside another.
 file(GLOB_RECURSE sources "${SRC}/*.cpp" "${SRC}/*.h")
 set(found "")
 foreach(source ${sources})
@@ -7,6 +8,12 @@ foreach(source ${sources})
   foreach(line ${lines})
     string(APPEND found "${source}: ${line}\n")
   endforeach()
+  if(NOT source MATCHES "/app/main\\.cpp$")
+    file(STRINGS "${source}" execs REGEX "(\\.|->)exec[ \t]*\\(")
+    foreach(line ${execs})
+      string(APPEND found "${source}: ${line}\n")
+    endforeach()
+  endif()
 endforeach()
 if(found)
   message(FATAL_ERROR "An event loop of its own:\n${found}")

@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QSignalSpy>
 #include <QTest>
@@ -42,6 +44,7 @@ private slots:
     void failures();
     void configProblemsAskNoServer_data();
     void configProblemsAskNoServer();
+    void stopMessageWaitsForTheUser();
     void addressTakenAsWritten();
     void shutdownRemovesWorkingFiles();
     void shutdownDuringTransfer();
@@ -166,6 +169,35 @@ void TestStartup::configProblemsAskNoServer()
     QCOMPARE(run.messages, QStringList{texts::ConfigMessage});
     QCOMPARE(run.exits, QList<int>{1});
     QCOMPARE(catalogueRequests(m_server).size(), before);
+}
+
+// Without a stop-message hook the real message box shows over the splash window, and the
+// program ends only once the user has dismissed it, with no loop of its own meanwhile.
+void TestStartup::stopMessageWaitsForTheUser()
+{
+    QTemporaryDir dir;
+    AppEnvironment env;
+    env.workDir = QDir(dir.path()); // no config.ini
+    QList<int> exits;
+    env.endProgram = [&exits](int code) { exits.append(code); };
+    Application app(env);
+    QSignalSpy started(&app, &Application::started);
+    app.start();
+
+    QMessageBox *box = nullptr;
+    QTRY_VERIFY((box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) != nullptr);
+    QVERIFY(box->isVisible());
+    QCOMPARE(box->parentWidget(), &app.splashWindow());
+    QCOMPARE(box->windowTitle(), texts::AppTitle);
+    QCOMPARE(box->text(), QString(texts::ConfigMessage).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    QCOMPARE(box->icon(), QMessageBox::Critical);
+    QTest::qWait(50);
+    QVERIFY2(started.isEmpty() && exits.isEmpty(), "nothing ends before the user has read the message");
+
+    box->button(QMessageBox::Ok)->click();
+    QTRY_COMPARE(started.size(), 1);
+    QCOMPARE(started.first().first().toBool(), false);
+    QCOMPARE(exits, QList<int>{1});
 }
 
 void TestStartup::addressTakenAsWritten()

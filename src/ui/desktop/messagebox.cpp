@@ -2,10 +2,12 @@
 
 #include <QMessageBox>
 
-void showStopMessage(QWidget *parent, const QString &title, const QString &text)
+QMessageBox *openStopMessage(QWidget *parent, const QString &title, const QString &text)
 {
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    QMessageBox box(QMessageBox::Critical, title, shown, QMessageBox::Ok, parent);
-    box.exec();
+    auto *box = new QMessageBox(QMessageBox::Critical, title, shown, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return box;
 }
