@@ -64,13 +64,13 @@ Figures measureOurs(const Catalogue &c)
     QElapsedTimer t;
     t.start();
     auto state = std::make_unique<RunningState>();
-    state->CamTable = c.CamTable;
-    state->CamCount = c.CamCount;
+    state->camTable = c.camTable;
+    state->camCount = c.camCount;
     auto form = std::make_unique<MainWindow>(*state);
     QRandomGenerator random(1);
     CamSelection selection(*state, *form->camList(), random);
     selection.buildRows();
-    form->camList()->setUpScrollBar(state->CamCount);
+    form->camList()->setUpScrollBar(state->camCount);
     form->show();
     QCoreApplication::processEvents();
     form->camList()->repaint();
@@ -101,9 +101,9 @@ Figures measureReference(const Catalogue &c)
     font.setPointSizeF(9.75);
     font.setBold(true);
     std::vector<QWidget *> rows;
-    rows.reserve(c.CamCount);
-    for (int i = 0; i < c.CamCount; ++i) {
-        const QStringList f = c.CamTable[i].split(QLatin1Char(';'));
+    rows.reserve(c.camCount);
+    for (int i = 0; i < c.camCount; ++i) {
+        const QStringList f = c.camTable[i].split(QLatin1Char(';'));
         auto *row = new QWidget(list.get());
         row->setGeometry(0, i * 49, 225, 49);
         row->setAutoFillBackground(true);
@@ -117,7 +117,7 @@ Figures measureReference(const Catalogue &c)
         name->setFont(font);
         name->setGeometry(8, 8, 150, 16);
         auto *rating = new QLabel(row);
-        rating->setPixmap(pictures::ImageList1(f.value(5).toInt() + 1));
+        rating->setPixmap(pictures::imageListPicture(f.value(5).toInt() + 1));
         rating->setGeometry(8, 24, 100, 20);
         rows.push_back(row);
     }
@@ -129,7 +129,7 @@ Figures measureReference(const Catalogue &c)
 
     t.restart();
     for (int i = 1; i <= Steps; ++i) {
-        const int first = (i * 1500 / 735) % std::max(1, c.CamCount);
+        const int first = (i * 1500 / 735) % std::max(1, c.camCount);
         for (int r = 0; r < int(rows.size()); ++r)
             rows[r]->move(0, r < first ? -49 : (r - first) * 49);
         list->repaint();

@@ -159,15 +159,15 @@ int main(int argc, char *argv[])
         app.heartbeat().timer()->stop();
         QCoreApplication::processEvents();
     };
-    if (state.CamCount != 1 || state.CurrentCam != 0) {
-        std::fprintf(stderr, "unexpected catalogue: %d cams, cam %d selected\n", state.CamCount, state.CurrentCam);
+    if (state.camCount != 1 || state.currentCam != 0) {
+        std::fprintf(stderr, "unexpected catalogue: %d cams, cam %d selected\n", state.camCount, state.currentCam);
         return 2;
     }
     const QString pictureUrl = server.baseUrl() + QStringLiteral("/big.jpg");
     const QString commentsUrl = server.baseUrl() + QStringLiteral("/comments.php?camid=") + QLatin1String(CamId);
 
     // The picture as the viewer receives it, kept for djpeg and the load step.
-    const DownloadResult once = bench::download(app.Inet1(), {pictureUrl, PictureMaxBytes, 10000});
+    const DownloadResult once = bench::download(app.transfer(), {pictureUrl, PictureMaxBytes, 10000});
     QFile servedFile(served);
     if (!once.ok() || !servedFile.open(QIODevice::ReadOnly) || once.body != servedFile.readAll()) {
         std::fprintf(stderr, "the downloaded picture differs from the served file (%s)\n", qPrintable(once.errorText));
@@ -185,16 +185,16 @@ int main(int argc, char *argv[])
     quiet();
     const QSize mainArea = form1.pictureArea()->surface().size();
     const QSize fullArea = app.fullscreenWindow().pictureArea()->surface().size();
-    if (form1.pictureHolder()->picture().size() != QSize(1920, 1080) || state.CommentTable.size() < 2
-        || state.CommentTable.first().isEmpty()) {
+    if (form1.pictureHolder()->picture().size() != QSize(1920, 1080) || state.commentTable.size() < 2
+        || state.commentTable.first().isEmpty()) {
         std::fprintf(stderr, "the refresh did not show the picture and its comments\n");
         return 2;
     }
-    const qsizetype comments = state.CommentTable.size() - 1;
+    const qsizetype comments = state.commentTable.size() - 1;
 
     // The steps on their own, to see where a refresh spends its time.
-    const Timing pictureDl = measure([&] { (void)bench::download(app.Inet1(), {pictureUrl, PictureMaxBytes, 10000}); });
-    const Timing commentsDl = measure([&] { (void)bench::download(app.Inet1(), {commentsUrl, CatalogueMaxBytes, 10000}); });
+    const Timing pictureDl = measure([&] { (void)bench::download(app.transfer(), {pictureUrl, PictureMaxBytes, 10000}); });
+    const Timing commentsDl = measure([&] { (void)bench::download(app.transfer(), {commentsUrl, CatalogueMaxBytes, 10000}); });
     // A refresh draws a picture just loaded, so each draw here gets a fresh copy: nothing
     // kept from drawing the previous one may help it.
     QString error;
@@ -221,7 +221,7 @@ int main(int argc, char *argv[])
                                    [&] {
                                        quiet();
                                        if (form1.pictureHolder()->picture().isNull()
-                                           || state.CommentTable.size() - 1 != comments)
+                                           || state.commentTable.size() - 1 != comments)
                                            ++failures;
                                    });
     QStringList leftovers = workDir.entryList(QDir::Files);

@@ -164,13 +164,13 @@ int main(int argc, char *argv[])
     form1.autoShuffleCheck()->setChecked(true);
 
     std::printf("soak: %d refresh cycles against %s, %d cams\n", cycles, qPrintable(server.baseUrl()),
-                app.state().CamCount);
+                app.state().camCount);
     std::printf("  %-10s %6s %9s %9s %9s %6s %6s %9s\n", "point", "cycle", "RSS MiB", "trimmed", "heap MiB", "fds",
                 "files", "seconds");
 
     int cycle = 0;
     int camChanges = 0;
-    int lastCam = app.state().CurrentCam;
+    int lastCam = app.state().currentCam;
     // A 1920 x 1080 cam holds several times the memory of a 320 x 240 one, so every figure
     // is taken with the same cam shown: the first row is clicked and refreshed once more.
     const auto sampleOnFirstCam = [&] {
@@ -178,7 +178,7 @@ int main(int argc, char *argv[])
         app.selection().rowClicked(0);
         app.heartbeat().onTick();
         bench::finishRefresh(app);
-        lastCam = app.state().CurrentCam;
+        lastCam = app.state().currentCam;
         return sample(workDir);
     };
 
@@ -198,8 +198,8 @@ int main(int argc, char *argv[])
             app.comments().onTick();
         if (cycle % 250 == 0)
             app.selection().pickRandomCam();
-        if (app.state().CurrentCam != lastCam) {
-            lastCam = app.state().CurrentCam;
+        if (app.state().currentCam != lastCam) {
+            lastCam = app.state().currentCam;
             ++camChanges;
         }
 

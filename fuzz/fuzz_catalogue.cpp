@@ -50,9 +50,9 @@ void checkCatalogue(const QByteArray &doc)
     checkLines(doc, lines);
 
     const Catalogue c = parseCatalogue(doc);
-    FUZZ_CHECK(c.CamCount >= 0);
-    FUZZ_CHECK(c.CamCount <= MaxCams);
-    FUZZ_CHECK(c.CamTable.size() == qsizetype(c.CamCount) + 1);
+    FUZZ_CHECK(c.camCount >= 0);
+    FUZZ_CHECK(c.camCount <= MaxCams);
+    FUZZ_CHECK(c.camTable.size() == qsizetype(c.camCount) + 1);
 
     // The cams are the document's non-empty lines in order, each with all nine fields.
     qsizetype next = 0;
@@ -64,8 +64,8 @@ void checkCatalogue(const QByteArray &doc)
         }
         return std::nullopt;
     };
-    for (int i = 0; i < c.CamCount; ++i) {
-        const QString &cam = c.CamTable.at(i);
+    for (int i = 0; i < c.camCount; ++i) {
+        const QString &cam = c.camTable.at(i);
         FUZZ_CHECK(cam.count(QLatin1Char(';')) >= CamRecord::FieldCount - 1);
         FUZZ_CHECK(CamRecord::split(cam).size() >= CamRecord::FieldCount);
         const auto raw = nextNonEmpty();
@@ -75,10 +75,10 @@ void checkCatalogue(const QByteArray &doc)
 
     // The spare slot: empty when the lines ran out or the cap was reached, otherwise the
     // short line that ended the catalogue.
-    const QString &spare = c.CamTable.last();
+    const QString &spare = c.camTable.last();
     const auto after = nextNonEmpty();
     if (spare.isEmpty()) {
-        FUZZ_CHECK(!after.has_value() || c.CamCount == MaxCams);
+        FUZZ_CHECK(!after.has_value() || c.camCount == MaxCams);
     } else {
         FUZZ_CHECK(after.has_value());
         FUZZ_CHECK(ansi::encode(spare) == after->toByteArray());
@@ -87,7 +87,7 @@ void checkCatalogue(const QByteArray &doc)
 
     // Parsing twice gives the same table.
     const Catalogue again = parseCatalogue(doc);
-    FUZZ_CHECK(again.CamCount == c.CamCount && again.CamTable == c.CamTable);
+    FUZZ_CHECK(again.camCount == c.camCount && again.camTable == c.camTable);
 }
 
 } // namespace

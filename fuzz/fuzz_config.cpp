@@ -30,7 +30,7 @@ ConfigResult reference(const QByteArray &content)
         if (pieces.first().compare(QLatin1String("url"), Qt::CaseInsensitive) == 0) {
             if (pieces.size() < 2)
                 return r;
-            r.ServerUrl = pieces.at(1);
+            r.serverUrl = pieces.at(1);
         }
     }
     r.ok = true;
@@ -49,22 +49,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (got.ok) {
         // The address goes into request lines; a line end or a further "=" in it would
         // mean a line or a value was cut in the wrong place.
-        FUZZ_CHECK(!got.ServerUrl.contains(QLatin1Char('\r')));
-        FUZZ_CHECK(!got.ServerUrl.contains(QLatin1Char('\n')));
-        FUZZ_CHECK(!got.ServerUrl.contains(QLatin1Char('=')));
+        FUZZ_CHECK(!got.serverUrl.contains(QLatin1Char('\r')));
+        FUZZ_CHECK(!got.serverUrl.contains(QLatin1Char('\n')));
+        FUZZ_CHECK(!got.serverUrl.contains(QLatin1Char('=')));
     }
 
     const ConfigResult expected = reference(content);
     FUZZ_CHECK(got.ok == expected.ok);
     if (got.ok)
-        FUZZ_CHECK(got.ServerUrl == expected.ServerUrl);
+        FUZZ_CHECK(got.serverUrl == expected.serverUrl);
 
     // The last "url" wins, whatever came before and in whatever letter case.
     if (got.ok && !content.endsWith('\r') && !content.endsWith('\n')) {
         const QByteArray more = content + "\r\nUrL=http://127.0.0.1:1/cams";
         const ConfigResult last = readConfigText(more);
         FUZZ_CHECK(last.ok);
-        FUZZ_CHECK(last.ServerUrl == QLatin1String("http://127.0.0.1:1/cams"));
+        FUZZ_CHECK(last.serverUrl == QLatin1String("http://127.0.0.1:1/cams"));
     }
     return 0;
 }

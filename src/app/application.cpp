@@ -43,15 +43,15 @@ Application::Application(AppEnvironment env)
     , m_splashWindow(std::make_unique<SplashWindow>())
     , m_fullscreenWindow(std::make_unique<FullscreenWindow>(m_state))
     , m_infoBarWindow(std::make_unique<InfoBarWindow>(m_state))
-    , m_inet1(new Transfer(this))
+    , m_transfer(new Transfer(this))
     , m_selection(new CamSelection(m_state, *m_mainWindow->camList(), m_random, this))
-    , m_fetch(new CamImageFetch(m_state, *m_mainWindow, *m_inet1, m_env.workDir, m_env.transferTimeoutMs, this))
+    , m_fetch(new CamImageFetch(m_state, *m_mainWindow, *m_transfer, m_env.workDir, m_env.transferTimeoutMs, this))
     , m_heartbeat(new Heartbeat(m_state, *m_selection, *m_fetch, *m_fullscreenWindow, this))
     , m_intervalKeys(new IntervalKeyFilter(this))
     , m_comments(new CommentRotation(m_state, m_random, this))
     , m_keys(new KeyHandler(m_state, *m_selection, this))
 {
-    m_inet1->setObjectName(QStringLiteral("Inet1"));
+    m_transfer->setObjectName(QStringLiteral("Inet1"));
     m_fetch->setDecodeBudget(m_env.decodeBudgetMs);
     if (!m_env.endProgram) {
         m_env.endProgram = [](int code) {
@@ -146,7 +146,7 @@ void Application::connectKeys()
 void Application::connectWindows()
 {
     connect(m_mainWindow.get(), &MainWindow::closeRequested, this, &Application::shutdown);
-    connect(m_mainWindow.get(), &MainWindow::resized, this, [this] { layOutMainWindow(*m_mainWindow, *m_fullscreenWindow, m_state.CamCount); });
+    connect(m_mainWindow.get(), &MainWindow::resized, this, [this] { layOutMainWindow(*m_mainWindow, *m_fullscreenWindow, m_state.camCount); });
     // A mode chosen in the main window redraws the fullscreen picture too.
     connect(m_mainWindow.get(), &MainWindow::fullscreenRedrawRequested, m_fullscreenWindow.get(), &FullscreenWindow::drawPicture);
 
@@ -207,13 +207,13 @@ void Application::start()
     const ConfigResult config = readConfigFile(m_env.workDir.filePath(QStringLiteral("config.ini")));
     if (!config.ok)
         return fail(texts::ConfigMessage);
-    m_state.ServerUrl = config.ServerUrl;
+    m_state.serverUrl = config.serverUrl;
 
     DownloadRequest request;
-    request.address = m_state.ServerUrl + QStringLiteral("/camlist.php");
+    request.address = m_state.serverUrl + QStringLiteral("/camlist.php");
     request.maxBytes = CatalogueMaxBytes;
     request.timeoutMs = m_env.transferTimeoutMs;
-    connect(m_inet1->start(request), &DownloadHandler::finished, this, &Application::catalogueArrived);
+    connect(m_transfer->start(request), &DownloadHandler::finished, this, &Application::catalogueArrived);
 }
 
 void Application::catalogueArrived(const DownloadResult &answer)
@@ -229,10 +229,10 @@ void Application::catalogueArrived(const DownloadResult &answer)
 
     Catalogue catalogue = parseCatalogue(answer.body);
     QFile::remove(m_env.workDir.filePath(working_files::TextFile));
-    if (catalogue.CamCount == 0)
+    if (catalogue.camCount == 0)
         return fail(texts::EmptyCatalogueMessage);
-    m_state.CamTable = std::move(catalogue.CamTable);
-    m_state.CamCount = catalogue.CamCount;
+    m_state.camTable = std::move(catalogue.camTable);
+    m_state.camCount = catalogue.camCount;
     m_selection->buildRows();
     openMainWindow();
     emit started(true);
@@ -243,13 +243,13 @@ void Application::openMainWindow()
     // The program never starts on a fixed cam: row 0 is highlighted first and a random
     // pick moves the highlight on.
     m_mainWindow->camList()->setSelectionShown(0, true);
-    m_state.CurrentCam = 0;
+    m_state.currentCam = 0;
     m_selection->pickRandomCam();
-    m_mainWindow->camList()->setUpScrollBar(m_state.CamCount);
-    m_mainWindow->camList()->scrollToCam(m_state.CurrentCam);
+    m_mainWindow->camList()->setUpScrollBar(m_state.camCount);
+    m_mainWindow->camList()->scrollToCam(m_state.currentCam);
 
-    m_state.RefreshCountdown = 0;
-    m_state.ShuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.ShuffleInterval);
+    m_state.refreshCountdown = 0;
+    m_state.shuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.lastShuffleInterval);
     m_mainWindow->pictureArea()->resize(twips::toPixels(7200), twips::toPixels(5400));
     m_heartbeat->timer()->start();
 
@@ -263,6 +263,6 @@ void Application::shutdown()
     working_files::removeAll(m_env.workDir);
     m_mainWindow->hide();
     m_fetch->abandon();
-    m_inet1->cancel();
+    m_transfer->cancel();
     m_env.endProgram(0);
 }

@@ -63,7 +63,7 @@ public:
     SplashWindow &splashWindow() { return *m_splashWindow; }
     FullscreenWindow &fullscreenWindow() { return *m_fullscreenWindow; }
     InfoBarWindow &infoBarWindow() { return *m_infoBarWindow; }
-    Transfer &Inet1() { return *m_inet1; }
+    Transfer &transfer() { return *m_transfer; }
     QRandomGenerator &random() { return m_random; }
     CamSelection &selection() { return *m_selection; }
     CamImageFetch &fetch() { return *m_fetch; }
@@ -95,7 +95,7 @@ private:
     // The overlay watches the fullscreen window, so it goes first.
     std::unique_ptr<FullscreenWindow> m_fullscreenWindow;
     std::unique_ptr<InfoBarWindow> m_infoBarWindow;
-    Transfer *m_inet1;
+    Transfer *m_transfer;
     CamSelection *m_selection;
     CamImageFetch *m_fetch;
     Heartbeat *m_heartbeat;

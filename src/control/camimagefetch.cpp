@@ -16,12 +16,12 @@
 
 #include <utility>
 
-CamImageFetch::CamImageFetch(RunningState &state, TransferView &transferView, Downloader &inet, QDir workDir,
+CamImageFetch::CamImageFetch(RunningState &state, TransferView &transferView, Downloader &downloader, QDir workDir,
                              int timeoutMs, QObject *parent)
     : QObject(parent)
     , m_state(state)
     , m_transferView(transferView)
-    , m_inet(inet)
+    , m_downloader(downloader)
     , m_workDir(std::move(workDir))
     , m_timeoutMs(timeoutMs)
     , m_pictureLoad(new PictureLoadJob(this))
@@ -69,7 +69,7 @@ void CamImageFetch::writeFile(const QString &name, const QByteArray &bytes, bool
 void CamImageFetch::download(const QString &address, qint64 maxBytes,
                              void (CamImageFetch::*next)(const DownloadResult &))
 {
-    m_download = m_inet.start(DownloadRequest{address, maxBytes, m_timeoutMs});
+    m_download = m_downloader.start(DownloadRequest{address, maxBytes, m_timeoutMs});
     connect(m_download, &DownloadHandler::stateChanged, this, &CamImageFetch::transferStateChanged);
     connect(m_download, &DownloadHandler::finished, this, next);
 }
@@ -80,8 +80,8 @@ void CamImageFetch::fetchCamImage()
         return; // one refresh at a time; the one running will re-enable the heartbeat
 
     // No comments until this cam's have arrived; nothing else may be transferring.
-    m_state.CommentTable = QStringList{QString(), QString()};
-    m_inet.cancel();
+    m_state.commentTable = QStringList{QString(), QString()};
+    m_downloader.cancel();
 
     const QString address = m_state.pictureAddress;
     m_extension = picture_extension::ImageExtension(address);
@@ -110,9 +110,9 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
             m_transferView.showTransferStatistics(*text);
     }
 
-    const QString camId = CamRecord::field(m_state.CurrentCamFields, CamRecord::CamId);
+    const QString camId = CamRecord::field(m_state.currentCamFields, CamRecord::CamId);
     m_step = Step::Comments;
-    download(fetch_rules::commentsAddress(m_state.ServerUrl, camId), CatalogueMaxBytes,
+    download(fetch_rules::commentsAddress(m_state.serverUrl, camId), CatalogueMaxBytes,
              &CamImageFetch::commentsDownloaded);
 }
 
@@ -125,7 +125,7 @@ void CamImageFetch::commentsDownloaded(const DownloadResult &comments)
         writeFile(working_files::TextFile, comments.body, &written);
         if (written) {
             if (const auto text = working_files::read(m_workDir, working_files::TextFile, CatalogueMaxBytes))
-                m_state.CommentTable = fetch_rules::buildCommentTable(*text);
+                m_state.commentTable = fetch_rules::buildCommentTable(*text);
         }
     }
     startDecode();

@@ -35,7 +35,7 @@ class CamImageFetch : public QObject
 {
     Q_OBJECT
 public:
-    CamImageFetch(RunningState &state, TransferView &transferView, Downloader &inet, QDir workDir, int timeoutMs,
+    CamImageFetch(RunningState &state, TransferView &transferView, Downloader &downloader, QDir workDir, int timeoutMs,
                   QObject *parent = nullptr);
 
     // The picture views a refresh draws into, in order; the first one also sizes the
@@ -84,7 +84,7 @@ private:
     TransferView &m_transferView;
     QList<PictureView *> m_pictureViews;
     QImage m_picture;
-    Downloader &m_inet;
+    Downloader &m_downloader;
     QDir m_workDir;
     int m_timeoutMs;
     PictureLoadJob *m_pictureLoad;

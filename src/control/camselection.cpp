@@ -17,16 +17,16 @@ CamSelection::CamSelection(RunningState &state, CamListView &list, QRandomGenera
 
 void CamSelection::buildRows()
 {
-    for (int i = 0; i < m_state.CamCount; ++i) {
-        const QStringList fields = CamRecord::split(m_state.CamTable[i]);
+    for (int i = 0; i < m_state.camCount; ++i) {
+        const QStringList fields = CamRecord::split(m_state.camTable[i]);
         m_list.addRow(CamRecord::field(fields, CamRecord::CamName), CamRecord::field(fields, CamRecord::Rating));
     }
 }
 
 void CamSelection::selectListCam(int k)
 {
-    m_list.setNameHighlighted(m_state.CurrentCam, false);
-    m_list.setSelectionShown(m_state.CurrentCam, false);
+    m_list.setNameHighlighted(m_state.currentCam, false);
+    m_list.setSelectionShown(m_state.currentCam, false);
     m_list.setSelectionShown(k, true);
     m_list.setNameHighlighted(k, true);
 }
@@ -34,32 +34,32 @@ void CamSelection::selectListCam(int k)
 void CamSelection::showCurrentCam()
 {
     emit camChanged();
-    m_state.CurrentCamFields = CamRecord::split(m_state.CamTable.value(m_state.CurrentCam));
-    m_state.LastCommentIndex = -1;
-    m_state.pictureAddress = CamRecord::field(m_state.CurrentCamFields, CamRecord::ImageUrl);
+    m_state.currentCamFields = CamRecord::split(m_state.camTable.value(m_state.currentCam));
+    m_state.lastCommentIndex = -1;
+    m_state.pictureAddress = CamRecord::field(m_state.currentCamFields, CamRecord::ImageUrl);
     emit pictureAddressChanged();
     emit eraseRequested();
-    m_state.RefreshCountdown = 0;
+    m_state.refreshCountdown = 0;
 }
 
 void CamSelection::pickRandomCam()
 {
-    m_state.ShuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.ShuffleInterval);
-    goToCam(int(m_random.generateDouble() * m_state.CamCount));
+    m_state.shuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.lastShuffleInterval);
+    goToCam(int(m_random.generateDouble() * m_state.camCount));
 }
 
 void CamSelection::goToCam(int k)
 {
     selectListCam(k);
     m_list.scrollToCam(k);
-    m_state.CurrentCam = k;
+    m_state.currentCam = k;
     showCurrentCam();
 }
 
 void CamSelection::rowClicked(int i)
 {
     selectListCam(i);
-    m_state.CurrentCam = i;
+    m_state.currentCam = i;
     showCurrentCam();
 }
 

@@ -41,13 +41,13 @@ void CommentRotation::onTick()
         return;
     }
 
-    const QStringList &table = m_state.CommentTable;
+    const QStringList &table = m_state.commentTable;
     if (table.size() < 2 || (table.size() == 2 && table[0].isEmpty()))
         return; // no comments
 
     const int count = int(table.size()) - 1;
-    const int i = comment_rules::pickComment(count, m_state.LastCommentIndex, [this] { return m_random.generateDouble(); });
-    m_state.LastCommentIndex = i;
+    const int i = comment_rules::pickComment(count, m_state.lastCommentIndex, [this] { return m_random.generateDouble(); });
+    m_state.lastCommentIndex = i;
 
     QStringList fields = table[i].split(QLatin1Char(';'));
     if (fields.size() < 3)

@@ -26,7 +26,7 @@ Heartbeat::Heartbeat(RunningState &state, CamSelection &selection, CamImageFetch
 void Heartbeat::showCamInformation()
 {
     for (CamInfoView *view : m_camInfoViews)
-        view->showCamInfo(m_state.CurrentCamFields);
+        view->showCamInfo(m_state.currentCamFields);
     emit camInfoShown();
 }
 
@@ -35,7 +35,7 @@ void Heartbeat::onTick()
     if (m_fetch.isRunning())
         return;
 
-    const QString title = heartbeat::windowTitle(m_state.CurrentCamFields);
+    const QString title = heartbeat::windowTitle(m_state.currentCamFields);
     if (m_shownTitle != title)
         showCamInformation();
     m_shownTitle = title;
@@ -43,22 +43,22 @@ void Heartbeat::onTick()
         view->showTitle(title);
 
     const heartbeat::RefreshStep refresh =
-        heartbeat::refreshStep(m_state.RefreshCountdown, m_state.refreshIntervalText, m_state.RefreshInterval);
-    m_state.RefreshCountdown = refresh.countdown;
+        heartbeat::refreshStep(m_state.refreshCountdown, m_state.refreshIntervalText, m_state.lastRefreshInterval);
+    m_state.refreshCountdown = refresh.countdown;
     if (refresh.fetch)
         m_fetch.fetchCamImage();
 
     const bool autoShuffle = m_state.autoShuffle;
-    const heartbeat::ShuffleStep shuffle = heartbeat::shuffleStep(m_state.ShuffleCountdown, autoShuffle);
+    const heartbeat::ShuffleStep shuffle = heartbeat::shuffleStep(m_state.shuffleCountdown, autoShuffle);
     if (shuffle.pick)
         m_selection.pickRandomCam();
     else
-        m_state.ShuffleCountdown = shuffle.countdown;
+        m_state.shuffleCountdown = shuffle.countdown;
 
-    const QString intervalText = countdown::readInterval(m_state.shuffleIntervalText, m_state.ShuffleInterval);
+    const QString intervalText = countdown::readInterval(m_state.shuffleIntervalText, m_state.lastShuffleInterval);
     const double fill =
-        countdown::fillFraction(countdown::intervalSeconds(intervalText).value_or(0), countdown::value(m_state.ShuffleCountdown));
-    m_countdown.showCountdown(fill, heartbeat::countdownCaption(m_state.ShuffleCountdown));
+        countdown::fillFraction(countdown::intervalSeconds(intervalText).value_or(0), countdown::value(m_state.shuffleCountdown));
+    m_countdown.showCountdown(fill, heartbeat::countdownCaption(m_state.shuffleCountdown));
 
     if (autoShuffle)
         m_countdown.setCountdownVisible(m_state.infoBarOn);
@@ -68,6 +68,6 @@ void Heartbeat::onAutoShuffleToggled()
 {
     const bool on = m_state.autoShuffle;
     if (!on)
-        m_state.ShuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.ShuffleInterval);
+        m_state.shuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.lastShuffleInterval);
     m_countdown.setCountdownVisible(on);
 }

@@ -37,8 +37,8 @@ void KeyHandler::onKeyDown(int keyCode, int /*shift*/)
         break;
     }
 
-    const std::optional<int> target = navigationTarget(keyCode, m_state.CurrentCam, m_state.CamCount);
-    if (!target || m_state.CamCount <= 0)
+    const std::optional<int> target = navigationTarget(keyCode, m_state.currentCam, m_state.camCount);
+    if (!target || m_state.camCount <= 0)
         return;
-    m_selection.goToCam(clampTarget(*target, m_state.CamCount));
+    m_selection.goToCam(clampTarget(*target, m_state.camCount));
 }

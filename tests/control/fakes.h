@@ -139,11 +139,11 @@ inline RunningState camState()
 {
     RunningState state;
     for (int i = 0; i < 3; ++i)
-        state.CamTable.insert(i, QStringLiteral("cam%1;Cam %1;http://127.0.0.1:9/cams/%1.png;Desc %1;;4;2;100;ann").arg(i));
-    state.CamCount = 3;
-    state.ServerUrl = QStringLiteral("http://127.0.0.1:9");
-    state.CurrentCamFields = CamRecord::split(state.CamTable[0]);
-    state.pictureAddress = CamRecord::field(state.CurrentCamFields, CamRecord::ImageUrl);
+        state.camTable.insert(i, QStringLiteral("cam%1;Cam %1;http://127.0.0.1:9/cams/%1.png;Desc %1;;4;2;100;ann").arg(i));
+    state.camCount = 3;
+    state.serverUrl = QStringLiteral("http://127.0.0.1:9");
+    state.currentCamFields = CamRecord::split(state.camTable[0]);
+    state.pictureAddress = CamRecord::field(state.currentCamFields, CamRecord::ImageUrl);
     return state;
 }
 

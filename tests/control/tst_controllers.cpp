@@ -67,13 +67,13 @@ private slots:
 void TestControllers::firstTickShowsCam()
 {
     Controllers c;
-    c.state.RefreshCountdown = 3;
+    c.state.refreshCountdown = 3;
     const QString title = QStringLiteral("Cam 0") + heartbeat::TitleSuffix;
 
     c.heartbeat.onTick();
     c.heartbeat.onTick();
     for (const FakeView *view : {&c.first, &c.second}) {
-        QCOMPARE(view->camInfos, QList<QStringList>{c.state.CurrentCamFields});
+        QCOMPARE(view->camInfos, QList<QStringList>{c.state.currentCamFields});
         QCOMPARE(view->titles, (QStringList{title, title}));
     }
     QCOMPARE(c.infoShown.size(), 1);
@@ -107,9 +107,9 @@ void TestControllers::refreshCountdown()
     QFETCH(QVariant, after);
 
     Controllers c;
-    c.state.RefreshCountdown = countdown;
+    c.state.refreshCountdown = countdown;
     c.heartbeat.onTick();
-    QCOMPARE(c.state.RefreshCountdown, after);
+    QCOMPARE(c.state.refreshCountdown, after);
     QCOMPARE(c.fetch.isRunning(), fetches);
     QCOMPARE(c.net.requests.size(), fetches ? 1 : 0);
     if (fetches)
@@ -120,22 +120,22 @@ void TestControllers::tickDuringRefreshIsSkipped()
 {
     Controllers c;
     c.state.autoShuffle = true;
-    c.state.ShuffleCountdown = 10;
+    c.state.shuffleCountdown = 10;
     c.heartbeat.onTick();
     QVERIFY(c.fetch.isRunning());
-    const QVariant refresh = c.state.RefreshCountdown;
+    const QVariant refresh = c.state.refreshCountdown;
 
     c.heartbeat.onTick();
     c.heartbeat.onTick();
     QCOMPARE(c.net.requests.size(), 1);
-    QCOMPARE(c.state.RefreshCountdown, refresh);
-    QCOMPARE(c.state.ShuffleCountdown, QVariant(9));
+    QCOMPARE(c.state.refreshCountdown, refresh);
+    QCOMPARE(c.state.shuffleCountdown, QVariant(9));
     QCOMPARE(c.first.titles.size(), 1);
     QCOMPARE(c.countdown.captions.size(), 1);
 
     c.endRefresh();
     c.heartbeat.onTick();
-    QCOMPARE(c.state.ShuffleCountdown, QVariant(8));
+    QCOMPARE(c.state.shuffleCountdown, QVariant(8));
     QCOMPARE(c.countdown.captions.size(), 2);
 }
 
@@ -162,16 +162,16 @@ void TestControllers::shuffle()
     QFETCH(double, fill);
 
     Controllers c;
-    c.state.RefreshCountdown = 3;
+    c.state.refreshCountdown = 3;
     c.state.autoShuffle = autoShuffle;
-    c.state.ShuffleCountdown = countdown;
+    c.state.shuffleCountdown = countdown;
     c.heartbeat.onTick();
 
     QCOMPARE(c.camChanged.size(), picks ? 1 : 0);
     if (picks) {
-        QCOMPARE(c.list.listCalls.last(), QStringLiteral("scroll %1").arg(c.state.CurrentCam));
-        QCOMPARE(c.state.pictureAddress, QStringLiteral("http://127.0.0.1:9/cams/%1.png").arg(c.state.CurrentCam));
-        QCOMPARE(c.state.RefreshCountdown, QVariant(0)); // the new cam's picture comes next tick
+        QCOMPARE(c.list.listCalls.last(), QStringLiteral("scroll %1").arg(c.state.currentCam));
+        QCOMPARE(c.state.pictureAddress, QStringLiteral("http://127.0.0.1:9/cams/%1.png").arg(c.state.currentCam));
+        QCOMPARE(c.state.refreshCountdown, QVariant(0)); // the new cam's picture comes next tick
     } else {
         QVERIFY(c.list.listCalls.isEmpty());
     }
@@ -202,7 +202,7 @@ void TestControllers::commentRotation()
     QFETCH(int, shownMs);
 
     Controllers c;
-    c.state.CommentTable = table;
+    c.state.commentTable = table;
     c.comments.onTick();
     const QList<QStringList> expected = shown.isEmpty() ? QList<QStringList>{} : QList<QStringList>{shown};
     QCOMPARE(c.first.comments, expected);
@@ -223,7 +223,7 @@ void TestControllers::commentRotation()
 void TestControllers::commentsSwitchedOff()
 {
     Controllers c;
-    c.state.CommentTable = QStringList{QStringLiteral("Ann;Hi;2020-01-01"), QString()};
+    c.state.commentTable = QStringList{QStringLiteral("Ann;Hi;2020-01-01"), QString()};
     c.comments.onTick();
     QVERIFY(c.comments.isCommentShown());
 
@@ -263,16 +263,16 @@ void TestControllers::navigation()
     QFETCH(int, to);
 
     Controllers c;
-    c.state.CurrentCam = from;
+    c.state.currentCam = from;
     c.keys.onKeyDown(key, 0);
 
     if (to < 0) {
-        QCOMPARE(c.state.CurrentCam, from);
+        QCOMPARE(c.state.currentCam, from);
         QVERIFY(c.list.listCalls.isEmpty());
         QCOMPARE(c.camChanged.size(), 0);
         return;
     }
-    QCOMPARE(c.state.CurrentCam, to);
+    QCOMPARE(c.state.currentCam, to);
     QCOMPARE(c.list.listCalls,
              (QStringList{QStringLiteral("highlight %1 off").arg(from), QStringLiteral("select %1 off").arg(from),
                           QStringLiteral("select %1 on").arg(to), QStringLiteral("highlight %1 on").arg(to),

@@ -65,10 +65,10 @@ void TestRefresh::refresh()
     QFETCH(QStringList, commentTable);
 
     Rig rig;
-    rig.state.CommentTable = QStringList{QStringLiteral("old;comment;line"), QString()};
+    rig.state.commentTable = QStringList{QStringLiteral("old;comment;line"), QString()};
     rig.fetch.fetchCamImage();
     QVERIFY(rig.fetch.isRunning());
-    QCOMPARE(rig.state.CommentTable, NoComments); // none of the last cam's meanwhile
+    QCOMPARE(rig.state.commentTable, NoComments); // none of the last cam's meanwhile
     QCOMPARE(rig.net.cancels, 1);                 // nothing else transfers beside it
     QCOMPARE(rig.net.requests.size(), 1);
     QCOMPARE(rig.net.requests[0].address, rig.state.pictureAddress);
@@ -102,7 +102,7 @@ void TestRefresh::refresh()
         QCOMPARE(view->draws, 1);
     }
     QCOMPARE(rig.fetch.picture().isNull(), !pictureShown);
-    QCOMPARE(rig.state.CommentTable, commentTable);
+    QCOMPARE(rig.state.commentTable, commentTable);
     QCOMPARE(rig.transfer.bullets.last(), fetch_rules::stateBullets(commentsError == int(Error::None) ? 12 : 11));
     QCOMPARE(rig.leftovers(), QStringList());
 }
@@ -151,7 +151,7 @@ void TestRefresh::givenUp()
         giveUp();
         QCOMPARE(rig.ended.size(), 1);
         QCOMPARE(running->cancels, 1);
-        QCOMPARE(rig.state.CommentTable, NoComments);
+        QCOMPARE(rig.state.commentTable, NoComments);
         // Whatever the old transfer still says reaches nothing.
         DownloadResult late;
         late.body = m_png;
@@ -169,7 +169,7 @@ void TestRefresh::givenUp()
     QCOMPARE(rig.net.requests.size(), during == QLatin1String("picture") ? 1 : 2);
     QVERIFY(rig.fetch.picture().isNull());
     QCOMPARE(rig.leftovers(), QStringList());
-    QCOMPARE(rig.state.CurrentCam, byNewCam ? 1 : 0);
+    QCOMPARE(rig.state.currentCam, byNewCam ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(TestRefresh)

@@ -180,8 +180,8 @@ bool commentBarComesUp(Application &app)
 
 int camWith(const RunningState &s, const QString &picture)
 {
-    for (int i = 0; i < s.CamCount; ++i)
-        if (CamRecord::field(CamRecord::split(s.CamTable[i]), CamRecord::ImageUrl).endsWith(picture))
+    for (int i = 0; i < s.camCount; ++i)
+        if (CamRecord::field(CamRecord::split(s.camTable[i]), CamRecord::ImageUrl).endsWith(picture))
             return i;
     return -1;
 }
@@ -371,7 +371,7 @@ void TestFaults::checkRefreshWorks(AppRun &run, const QString &picture)
     QVERIFY2(stats.hasMatch(), qPrintable(f.camStatusBar()->panelText(5)));
     QFile served(QDir(m_files.path()).filePath(QStringLiteral("pictures/pics/") + picture));
     QCOMPARE(stats.captured(1), kilobytes(served.size()));
-    QCOMPARE(run.app->state().CommentTable.size(), 3);
+    QCOMPARE(run.app->state().commentTable.size(), 3);
     QVERIFY(commentBarComesUp(*run.app));
     QCOMPARE(run.leftovers(), QStringList());
 }
@@ -471,11 +471,11 @@ void TestFaults::catalogue()
             QCOMPARE(run.messages, QStringList());
             const RunningState &s = run.app->state();
             const QString base = m_server->baseUrl();
-            QCOMPARE(s.CamCount, cams);
-            QCOMPARE(s.CamTable.size(), cams + 1);
-            QCOMPARE(s.CamTable.first(), QString(firstCam).replace(QLatin1String("{base}"), base));
-            QCOMPARE(s.CamTable[cams - 1], QString(lastCam).replace(QLatin1String("{base}"), base));
-            QCOMPARE(s.CamTable.last(), QString(spare).replace(QLatin1String("{base}"), base));
+            QCOMPARE(s.camCount, cams);
+            QCOMPARE(s.camTable.size(), cams + 1);
+            QCOMPARE(s.camTable.first(), QString(firstCam).replace(QLatin1String("{base}"), base));
+            QCOMPARE(s.camTable[cams - 1], QString(lastCam).replace(QLatin1String("{base}"), base));
+            QCOMPARE(s.camTable.last(), QString(spare).replace(QLatin1String("{base}"), base));
             QVERIFY(run.app->mainWindow().isVisible());
 
             // The odd catalogue does not stop the viewer: the first cam's picture comes in.
@@ -490,7 +490,7 @@ void TestFaults::catalogue()
     AppRun again(TimeoutMs);
     startAt(again, QStringLiteral("cam.png"));
     QCOMPARE(again.messages, QStringList());
-    QCOMPARE(again.app->state().CamCount, 3);
+    QCOMPARE(again.app->state().camCount, 3);
     checkRefreshWorks(again, QStringLiteral("cam.png"));
 }
 
@@ -500,8 +500,8 @@ void TestFaults::comments_data()
 {
     QTest::addColumn<QString>("fault");        // on /comments.php, or none
     QTest::addColumn<QByteArray>("document");  // the comments file served
-    QTest::addColumn<int>("entries");          // CommentTable's size, the spare slot included
-    QTest::addColumn<QString>("first");        // how CommentTable[0] begins
+    QTest::addColumn<int>("entries");          // commentTable's size, the spare slot included
+    QTest::addColumn<QString>("first");        // how commentTable[0] begins
     QTest::addColumn<QString>("name");         // the name in the bar; none: the bar stays down
     QTest::addColumn<int>("memoryMiB");
 
@@ -568,11 +568,11 @@ void TestFaults::comments()
     QVERIFY(!allBlack(f.pictureArea()->surface()));
     QVERIFY2(StatsText.match(f.camStatusBar()->panelText(5)).hasMatch(), qPrintable(f.camStatusBar()->panelText(5)));
 
-    QCOMPARE(s.CommentTable.size(), entries);
-    QVERIFY2(s.CommentTable.first().startsWith(first), qPrintable(s.CommentTable.first().left(80)));
+    QCOMPARE(s.commentTable.size(), entries);
+    QVERIFY2(s.commentTable.first().startsWith(first), qPrintable(s.commentTable.first().left(80)));
     if (first.isEmpty())
-        QCOMPARE(s.CommentTable.first(), QString());
-    QCOMPARE(s.CommentTable.last(), QString());
+        QCOMPARE(s.commentTable.first(), QString());
+    QCOMPARE(s.commentTable.last(), QString());
 
     const bool up = commentBarComesUp(*run.app);
     QCOMPARE(up, !name.isEmpty());
@@ -585,7 +585,7 @@ void TestFaults::comments()
     QVERIFY(m_server->clearFaults());
     QVERIFY(restoreFiles());
     checkRefreshWorks(run, QStringLiteral("cam.jpg"));
-    QCOMPARE(s.CommentTable, (QStringList{QStringLiteral("Ann;A fine view;01.02.2020"),
+    QCOMPARE(s.commentTable, (QStringList{QStringLiteral("Ann;A fine view;01.02.2020"),
                                           QStringLiteral("Bob;Nice light today;03.04.2021"), QString()}));
 }
 
@@ -768,7 +768,7 @@ void TestFaults::pictures()
     }
 
     // The comments came in as usual.
-    QCOMPARE(run.app->state().CommentTable.size(), 3);
+    QCOMPARE(run.app->state().commentTable.size(), 3);
     QVERIFY(commentBarComesUp(*run.app));
 
     // The server behaves again.
@@ -926,7 +926,7 @@ void TestFaults::oddCamIds()
     AppRun run(TimeoutMs);
     QVERIFY(run.writeConfig(m_server->baseUrl()));
     QVERIFY(run.startAndWait());
-    QCOMPARE(run.app->state().CamCount, 4);
+    QCOMPARE(run.app->state().camCount, 4);
     for (int cam = 0; cam < 4; ++cam) {
         QVERIFY(m_server->resetLog());
         run.app->selection().rowClicked(cam);
@@ -980,7 +980,7 @@ void TestFaults::hugeFields()
     // The rules still read the whole field.
     const RunningState &s = run.app->state();
     const bool inComment = field == Field::CommentName || field == Field::CommentText || field == Field::CommentDate;
-    QVERIFY((inComment ? s.CommentTable.first() : s.CamTable.first()).contains(QString::fromLatin1(huge)));
+    QVERIFY((inComment ? s.commentTable.first() : s.camTable.first()).contains(QString::fromLatin1(huge)));
     QCOMPARE(run.leftovers(), QStringList());
 }
 

@@ -72,18 +72,18 @@ void TestCatalogue::parse()
     QFETCH(QStringList, table);
 
     const Catalogue c = parseCatalogue(document);
-    QCOMPARE(c.CamCount, camCount);
-    QCOMPARE(c.CamTable, table);
+    QCOMPARE(c.camCount, camCount);
+    QCOMPARE(c.camTable, table);
     // Always exactly one slot more than there are cams.
-    QCOMPARE(c.CamTable.size(), c.CamCount + 1);
+    QCOMPARE(c.camTable.size(), c.camCount + 1);
 }
 
 void TestCatalogue::decodesWindows1252()
 {
     const QByteArray line("1;Z\xFCrich \x80 \x93quoted\x94;http://h/1.jpg;Stra\xDF" "e<br>zwei;;5;0;0;\x8A\x81\x9D\r\n");
     const Catalogue c = parseCatalogue(line);
-    QCOMPARE(c.CamCount, 1);
-    const QStringList f = CamRecord::split(c.CamTable[0]);
+    QCOMPARE(c.camCount, 1);
+    const QStringList f = CamRecord::split(c.camTable[0]);
     QCOMPARE(CamRecord::field(f, CamRecord::CamName), QString::fromUtf8("Zürich € “quoted”"));
     QCOMPARE(CamRecord::field(f, CamRecord::Description), QString::fromUtf8("Straße<br>zwei"));
     QCOMPARE(CamRecord::field(f, CamRecord::AddedBy), QString::fromUtf8("Š\u0081\u009D"));
@@ -98,8 +98,8 @@ void TestCatalogue::decodesWindows1252()
 void TestCatalogue::fieldsAreNotTrimmed()
 {
     const Catalogue c = parseCatalogue(" 12 ; A cam ;http://h/x.jpg; d ;;1;2;3; me \r\n");
-    QCOMPARE(c.CamCount, 1);
-    const QStringList f = CamRecord::split(c.CamTable[0]);
+    QCOMPARE(c.camCount, 1);
+    const QStringList f = CamRecord::split(c.camTable[0]);
     QCOMPARE(f.value(CamRecord::CamId), QStringLiteral(" 12 "));
     QCOMPARE(f.value(CamRecord::CamName), QStringLiteral(" A cam "));
     QCOMPARE(f.value(CamRecord::AddedBy), QStringLiteral(" me "));
@@ -114,10 +114,10 @@ void TestCatalogue::keepsFirst32768Cams()
     for (int i = 0; i < total; ++i)
         doc += cam(i) + "\r\n";
     const Catalogue c = parseCatalogue(doc);
-    QCOMPARE(c.CamCount, MaxCams);
-    QCOMPARE(c.CamTable.size(), MaxCams + 1);
-    QCOMPARE(c.CamTable[MaxCams - 1], QString::fromLatin1(cam(MaxCams - 1)));
-    QCOMPARE(c.CamTable[MaxCams], QString());
+    QCOMPARE(c.camCount, MaxCams);
+    QCOMPARE(c.camTable.size(), MaxCams + 1);
+    QCOMPARE(c.camTable[MaxCams - 1], QString::fromLatin1(cam(MaxCams - 1)));
+    QCOMPARE(c.camTable[MaxCams], QString());
 }
 
 void TestCatalogue::splitLines_data()

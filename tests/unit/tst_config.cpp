@@ -59,7 +59,7 @@ void TestConfig::readsUrl()
     const ConfigResult r = readConfigText(content);
     QCOMPARE(r.ok, ok);
     if (ok)
-        QCOMPARE(r.ServerUrl, url);
+        QCOMPARE(r.serverUrl, url);
 }
 
 void TestConfig::fileChecks()
@@ -76,7 +76,7 @@ void TestConfig::fileChecks()
     f.close();
     const ConfigResult good = readConfigFile(path);
     QVERIFY(good.ok);
-    QCOMPARE(good.ServerUrl, QStringLiteral("http://127.0.0.1:1"));
+    QCOMPARE(good.serverUrl, QStringLiteral("http://127.0.0.1:1"));
 
     // A file far too large to be a configuration is refused without being read whole.
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));

@@ -32,8 +32,8 @@ const QRegularExpression StatsText(QStringLiteral(R"(^\d+[.,]\d\d kb in \d+[.,]\
 // Index of the first cam whose picture address contains the text.
 int camWith(const RunningState &s, const QString &part)
 {
-    for (int i = 0; i < s.CamCount; ++i)
-        if (CamRecord::field(CamRecord::split(s.CamTable[i]), CamRecord::ImageUrl).contains(part))
+    for (int i = 0; i < s.camCount; ++i)
+        if (CamRecord::field(CamRecord::split(s.camTable[i]), CamRecord::ImageUrl).contains(part))
             return i;
     return -1;
 }
@@ -154,15 +154,15 @@ void TestCamFetch::refreshShowsCam()
     startAt(run, QStringLiteral(".png"));
     MainWindow &f = run.app->mainWindow();
     const RunningState &s = run.app->state();
-    const QString camId = s.CurrentCamFields.value(CamRecord::CamId);
+    const QString camId = s.currentCamFields.value(CamRecord::CamId);
 
     QVERIFY(run.refresh());
 
     QVERIFY(!f.pictureHolder()->picture().isNull());
     QVERIFY(!allBlack(f.pictureArea()->surface()));
     QVERIFY2(StatsText.match(f.camStatusBar()->panelText(5)).hasMatch(), qPrintable(f.camStatusBar()->panelText(5)));
-    QCOMPARE(s.CommentTable.size() - 1, s.CurrentCamFields.value(CamRecord::CommentCount).toInt()
-                                             + (s.CurrentCamFields.value(CamRecord::CommentCount) == "0" ? 1 : 0));
+    QCOMPARE(s.commentTable.size() - 1, s.currentCamFields.value(CamRecord::CommentCount).toInt()
+                                             + (s.currentCamFields.value(CamRecord::CommentCount) == "0" ? 1 : 0));
     QVERIFY(run.app->heartbeat().timer()->isActive());
     QCOMPARE(run.leftovers(), QStringList());
     const QStringList seen = m_server.requests();
@@ -198,11 +198,11 @@ void TestCamFetch::failedComments()
     AppRun run;
     startAt(run, QStringLiteral(".jpg"));
     RunningState &s = run.app->state();
-    s.CommentTable = QStringList{QStringLiteral("old;comment;1.1.2000"), QString()};
+    s.commentTable = QStringList{QStringLiteral("old;comment;1.1.2000"), QString()};
     QVERIFY(m_server.setFault(QStringLiteral("/comments.php"), QStringLiteral("reset")));
     QVERIFY(run.refresh());
     // No comments, not the picture's bytes read as comments.
-    QCOMPARE(s.CommentTable, (QStringList{QString(), QString()}));
+    QCOMPARE(s.commentTable, (QStringList{QString(), QString()}));
     QVERIFY(!run.app->mainWindow().pictureHolder()->picture().isNull());
     QCOMPARE(run.leftovers(), QStringList());
 }
@@ -213,7 +213,7 @@ void TestCamFetch::stalledPictureKeepsWindowsAlive()
     startAt(run, QStringLiteral(".jpg"));
     MainWindow &f = run.app->mainWindow();
     RunningState &s = run.app->state();
-    const int stalledCam = s.CurrentCam;
+    const int stalledCam = s.currentCam;
     const QString statsBefore = f.camStatusBar()->panelText(5);
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("stall")));
 
@@ -244,11 +244,11 @@ void TestCamFetch::stalledPictureKeepsWindowsAlive()
     QVERIFY(bulletsShown);
     QVERIFY(!secondFetchStarted);
     QVERIFY2(clock.elapsed() < 10000, "the new selection ends the wait");
-    QCOMPARE(s.CurrentCam, otherCam);
+    QCOMPARE(s.currentCam, otherCam);
     // Nothing of the old cam lands on the new selection.
     QCOMPARE(f.camStatusBar()->panelText(5), statsBefore);
     QVERIFY(allBlack(f.pictureArea()->surface()));
-    QCOMPARE(s.CommentTable, (QStringList{QString(), QString()}));
+    QCOMPARE(s.commentTable, (QStringList{QString(), QString()}));
     QCOMPARE(run.leftovers(), QStringList());
     QVERIFY(run.app->heartbeat().timer()->isActive());
 
@@ -285,7 +285,7 @@ void TestCamFetch::changeBeforeSlowAnswer()
     run.app->heartbeat().timer()->stop();
     QVERIFY(run.waitForRefresh());
     const QString statsBefore = f.camStatusBar()->panelText(5);
-    const int otherCam = s.CurrentCam == 0 ? 1 : 0;
+    const int otherCam = s.currentCam == 0 ? 1 : 0;
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("delay:600")));
 
     QSignalSpy ended(&run.app->fetch(), &CamImageFetch::refreshEnded);
@@ -299,11 +299,11 @@ void TestCamFetch::changeBeforeSlowAnswer()
     QTest::qWait(1200);
 
     QCOMPARE(ended.count(), 1);
-    QCOMPARE(s.CurrentCam, otherCam);
+    QCOMPARE(s.currentCam, otherCam);
     QCOMPARE(f.camStatusBar()->panelText(5), statsBefore);
     QVERIFY(allBlack(f.pictureArea()->surface()));
     QVERIFY(allBlack(run.app->fullscreenWindow().pictureArea()->surface()));
-    QCOMPARE(s.CommentTable, (QStringList{QString(), QString()}));
+    QCOMPARE(s.commentTable, (QStringList{QString(), QString()}));
     QCOMPARE(run.leftovers(), QStringList());
     QVERIFY(m_server.clearFaults());
 }
@@ -325,11 +325,11 @@ void TestCamFetch::decodeLeavesWindowAnswering()
 
     // A tick with the refresh due, and a refresh asked for directly: neither starts one.
     const int requests = m_crafted->requests().size();
-    s.RefreshCountdown = 0;
+    s.refreshCountdown = 0;
     run.app->heartbeat().onTick();
     run.app->fetch().fetchCamImage();
     QCOMPARE(m_crafted->requests().size(), requests);
-    QCOMPARE(s.RefreshCountdown.toInt(), 0);
+    QCOMPARE(s.refreshCountdown.toInt(), 0);
     QVERIFY(run.app->fetch().isRunning());
 }
 

@@ -34,13 +34,13 @@ struct ListFixture
     explicit ListFixture(int cams)
     {
         Catalogue c = parseCatalogue(catalogue(cams));
-        state.CamTable = c.CamTable;
-        state.CamCount = c.CamCount;
+        state.camTable = c.camTable;
+        state.camCount = c.camCount;
         QObject::connect(form.camList(), &CamListWidget::rowClicked, &selection, &CamSelection::rowClicked);
         QObject::connect(&selection, &CamSelection::pictureAddressChanged, &form, &MainWindow::showState);
         selection.buildRows();
         form.camList()->setSelectionShown(0, true);
-        form.camList()->setUpScrollBar(state.CamCount);
+        form.camList()->setUpScrollBar(state.camCount);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
     }
@@ -93,9 +93,9 @@ void TestCamList::rowsAndShading()
     QCOMPARE(list.rowBackground(2), pal.color(QPalette::Base));
 
     // What is painted: row backgrounds right of the name, the highlighted row in full.
-    f.state.CurrentCam = 0;
+    f.state.currentCam = 0;
     f.selection.selectListCam(2);
-    f.state.CurrentCam = 2;
+    f.state.currentCam = 2;
     QCOMPARE(f.highlightedRows(), 1);
     QCOMPARE(list.nameColor(2), pal.color(QPalette::HighlightedText));
     QCOMPARE(list.nameColor(0), pal.color(QPalette::ButtonText));
@@ -172,32 +172,32 @@ void TestCamList::clicksSelect()
 {
     QFETCH(QRect, part);
     ListFixture f(100);
-    f.state.CurrentCam = 0;
-    f.state.LastCommentIndex = 3;
-    f.state.RefreshCountdown = 4;
+    f.state.currentCam = 0;
+    f.state.lastCommentIndex = 3;
+    f.state.refreshCountdown = 4;
     QSignalSpy erased(&f.selection, &CamSelection::eraseRequested);
 
     QTest::mouseClick(&f.list(), Qt::LeftButton, {}, ListFixture::at(5, part));
-    QCOMPARE(f.state.CurrentCam, 5);
+    QCOMPARE(f.state.currentCam, 5);
     QVERIFY(f.list().isSelectionShown(5));
     QCOMPARE(f.highlightedRows(), 1);
-    QCOMPARE(f.state.CurrentCamFields.value(1), QStringLiteral("Cam 5"));
+    QCOMPARE(f.state.currentCamFields.value(1), QStringLiteral("Cam 5"));
     QCOMPARE(f.form.pictureAddressEdit()->text(), QStringLiteral("http://h/5.jpg"));
-    QCOMPARE(f.state.LastCommentIndex, -1);
-    QCOMPARE(f.state.RefreshCountdown.toInt(), 0);
+    QCOMPARE(f.state.lastCommentIndex, -1);
+    QCOMPARE(f.state.refreshCountdown.toInt(), 0);
     QCOMPARE(erased.count(), 1);
 
     // In a scrolled list the top slot is the first row shown.
     f.form.camListScrollBar()->setValue(24);
     QTest::mouseClick(&f.list(), Qt::LeftButton, {}, ListFixture::at(0, part));
-    QCOMPARE(f.state.CurrentCam, 49);
+    QCOMPARE(f.state.currentCam, 49);
     QCOMPARE(f.highlightedRows(), 1);
 
     // The selected row clicked again is handed over again.
-    f.state.RefreshCountdown = 5;
+    f.state.refreshCountdown = 5;
     QTest::mouseClick(&f.list(), Qt::LeftButton, {}, ListFixture::at(0, part));
-    QCOMPARE(f.state.CurrentCam, 49);
-    QCOMPARE(f.state.RefreshCountdown.toInt(), 0);
+    QCOMPARE(f.state.currentCam, 49);
+    QCOMPARE(f.state.refreshCountdown.toInt(), 0);
     QCOMPARE(erased.count(), 3);
 }
 
@@ -207,16 +207,16 @@ void TestCamList::randomPick()
     one.state.shuffleIntervalText = QStringLiteral("45");
     for (int i = 0; i < 20; ++i) {
         one.selection.pickRandomCam();
-        QCOMPARE(one.state.CurrentCam, 0);
+        QCOMPARE(one.state.currentCam, 0);
     }
-    QCOMPARE(one.state.ShuffleCountdown.toString(), QStringLiteral("45"));
+    QCOMPARE(one.state.shuffleCountdown.toString(), QStringLiteral("45"));
     QCOMPARE(one.highlightedRows(), 1);
 
     ListFixture many(1000);
     QSet<int> seen;
     for (int i = 0; i < 50; ++i) {
         many.selection.pickRandomCam();
-        const int cam = many.state.CurrentCam;
+        const int cam = many.state.currentCam;
         seen.insert(cam);
         QCOMPARE(many.highlightedRows(), 1);
         QVERIFY(many.list().isSelectionShown(cam));

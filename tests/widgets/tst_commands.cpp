@@ -38,10 +38,10 @@ struct Viewer : AppRun
         }
         const Catalogue c = parseCatalogue(doc);
         RunningState &s = app->state();
-        s.CamTable = c.CamTable;
-        s.CamCount = c.CamCount;
+        s.camTable = c.camTable;
+        s.camCount = c.camCount;
         app->selection().buildRows();
-        app->mainWindow().camList()->setUpScrollBar(s.CamCount);
+        app->mainWindow().camList()->setUpScrollBar(s.camCount);
         app->mainWindow().camList()->setSelectionShown(0, true);
         app->selection().rowClicked(0);
     }
@@ -132,11 +132,11 @@ void TestCommands::navigation()
     QFETCH(int, to);
     Viewer v;
     v.app->selection().rowClicked(from);
-    v.state().RefreshCountdown = 4;
+    v.state().refreshCountdown = 4;
     v.key(code);
-    QCOMPARE(v.state().CurrentCam, to);
+    QCOMPARE(v.state().currentCam, to);
     QVERIFY(v.f1().camList()->isSelectionShown(to));
-    QCOMPARE(v.state().RefreshCountdown.toInt(), 0); // shown afresh, also when it stays
+    QCOMPARE(v.state().refreshCountdown.toInt(), 0); // shown afresh, also when it stays
     // Scrolled so that the cam is on screen.
     const double top = v.f1().camList()->rowTop(to);
     QVERIFY(top >= 0 && top < v.f1().camList()->heightInTwips());
@@ -163,20 +163,20 @@ void TestCommands::letters()
     QVERIFY(!v.f1().autoShuffleCheck()->isChecked());
 
     // "r" and F3 jump to a random cam and restart the shuffle countdown.
-    v.state().ShuffleCountdown = 7;
+    v.state().shuffleCountdown = 7;
     v.f1().shuffleIntervalEdit()->setText(QStringLiteral("45"));
     v.key('R');
-    QCOMPARE(v.state().ShuffleCountdown.toString(), QStringLiteral("45"));
-    v.state().ShuffleCountdown = 7;
+    QCOMPARE(v.state().shuffleCountdown.toString(), QStringLiteral("45"));
+    v.state().shuffleCountdown = 7;
     v.key(114);
-    QCOMPARE(v.state().ShuffleCountdown.toString(), QStringLiteral("45"));
+    QCOMPARE(v.state().shuffleCountdown.toString(), QStringLiteral("45"));
 
     // Other keys do nothing here.
-    const int cam = v.state().CurrentCam;
+    const int cam = v.state().currentCam;
     status->setText(QStringLiteral("unchanged"));
     for (int code : {int('B'), int('I'), 37, 39, 27, 13})
         v.key(code);
-    QCOMPARE(v.state().CurrentCam, cam);
+    QCOMPARE(v.state().currentCam, cam);
     QCOMPARE(status->text(), QStringLiteral("unchanged"));
 }
 
@@ -239,7 +239,7 @@ void TestCommands::userEditsReachTheState()
 
     // What reads the state sees the edit: a random pick counts down from the typed interval.
     v.key('R');
-    QCOMPARE(v.state().ShuffleCountdown.toString(), QStringLiteral("12"));
+    QCOMPARE(v.state().shuffleCountdown.toString(), QStringLiteral("12"));
 }
 
 void TestCommands::infoBarKeysAndSelectionChangeTheState()
@@ -263,13 +263,13 @@ void TestCommands::relayedKeys()
     Viewer v;
     // The fullscreen window relays what it does not handle itself.
     v.f3().onKeyDown(40);
-    QCOMPARE(v.state().CurrentCam, 1);
+    QCOMPARE(v.state().currentCam, 1);
     v.f3().onKeyDown('C');
     QCOMPARE(v.f3().statusMessage()->text(), QStringLiteral("Comments turned off"));
     // Escape and "i" stay there.
     v.f3().onKeyDown(27);
     v.f3().onKeyDown('I');
-    QCOMPARE(v.state().CurrentCam, 1);
+    QCOMPARE(v.state().currentCam, 1);
     QCOMPARE(v.f3().statusMessage()->text(), QStringLiteral("Info-Bar enabled"));
 }
 
@@ -290,12 +290,12 @@ void TestCommands::keyReachesCommandsAsSignal()
     QTest::keyClick(window, Qt::Key_Down);
     QCOMPARE(relayed.count(), 1);
     QCOMPARE(relayed.at(0), (QList<QVariant>{40, 0}));
-    QCOMPARE(v.state().CurrentCam, 1);
+    QCOMPARE(v.state().currentCam, 1);
 
     // Escape stays in the window and reaches no command.
     QTest::keyClick(window, Qt::Key_Escape);
     QCOMPARE(relayed.count(), 1);
-    QCOMPARE(v.state().CurrentCam, 1);
+    QCOMPARE(v.state().currentCam, 1);
 }
 
 void TestCommands::letterInIntervalBox()
@@ -315,9 +315,9 @@ void TestCommands::letterInIntervalBox()
     QCOMPARE(beeps.count(), 1);
 
     // Arrows in the box move the cam selection; a digit goes into the box.
-    const int cam = v.state().CurrentCam;
+    const int cam = v.state().currentCam;
     QTest::keyClick(v.f1().refreshIntervalEdit(), Qt::Key_Down);
-    QCOMPARE(v.state().CurrentCam, cam + 1);
+    QCOMPARE(v.state().currentCam, cam + 1);
     QTest::keyClick(v.f1().refreshIntervalEdit(), Qt::Key_7);
     QVERIFY(v.f1().refreshIntervalEdit()->text().contains(QLatin1Char('7')));
     QCOMPARE(beeps.count(), 1);
@@ -337,7 +337,7 @@ void TestCommands::commentTiming()
     QFETCH(int, wordCount);
     QFETCH(int, interval);
     Viewer v;
-    v.state().CommentTable = QStringList{QStringLiteral("anna;") + words(wordCount) + QStringLiteral(";1.1.2020 10:00"), QString()};
+    v.state().commentTable = QStringList{QStringLiteral("anna;") + words(wordCount) + QStringLiteral(";1.1.2020 10:00"), QString()};
     v.app->comments().onTick();
     QVERIFY(v.barUp(v.f1().commentBar()));
     QVERIFY(v.barUp(v.f3().commentBar()));
@@ -356,7 +356,7 @@ void TestCommands::commentTiming()
 void TestCommands::commentsAlternate()
 {
     Viewer v;
-    v.state().CommentTable = QStringList{"a;one<br />two;d1", "b;three   four;d2", QString()};
+    v.state().commentTable = QStringList{"a;one<br />two;d1", "b;three   four;d2", QString()};
     QStringList shown;
     for (int i = 0; i < 20; ++i) {
         v.app->comments().onTick(); // up
@@ -366,7 +366,7 @@ void TestCommands::commentsAlternate()
     for (int i = 1; i < shown.size(); ++i)
         QVERIFY(shown[i] != shown[i - 1]);
     // The clean-up shows one blank between words.
-    v.state().CommentTable = QStringList{"a;one<br />two;d1", QString()};
+    v.state().commentTable = QStringList{"a;one<br />two;d1", QString()};
     v.app->comments().onTick();
     QCOMPARE(v.f1().commentLabels()[1]->text(), QStringLiteral("one two"));
     v.app->comments().onTick();
@@ -383,26 +383,26 @@ void TestCommands::commentRotationStates()
 {
     Viewer v;
     // No comments: nothing comes up and nothing changes.
-    v.state().CommentTable = QStringList{QString(), QString()};
+    v.state().commentTable = QStringList{QString(), QString()};
     v.app->comments().timer()->setInterval(7000);
     v.app->comments().onTick();
     QVERIFY(!v.barUp(v.f1().commentBar()));
     QCOMPARE(v.app->comments().timer()->interval(), 7000);
 
     // A malformed line ends the tick quietly.
-    v.state().CommentTable = QStringList{QStringLiteral("no separators here"), QString()};
+    v.state().commentTable = QStringList{QStringLiteral("no separators here"), QString()};
     v.app->comments().onTick();
     QVERIFY(!v.barUp(v.f1().commentBar()));
-    QCOMPARE(v.state().LastCommentIndex, 0);
+    QCOMPARE(v.state().lastCommentIndex, 0);
 
     // A new cam takes the comment down in both windows at once.
-    v.state().CommentTable = QStringList{QStringLiteral("a;b;c"), QString()};
+    v.state().commentTable = QStringList{QStringLiteral("a;b;c"), QString()};
     v.app->comments().onTick();
     QVERIFY(v.barUp(v.f1().commentBar()));
     v.app->selection().rowClicked(5);
     QVERIFY(!v.barUp(v.f1().commentBar()));
     QVERIFY(!v.barUp(v.f3().commentBar()));
-    QCOMPARE(v.state().LastCommentIndex, -1);
+    QCOMPARE(v.state().lastCommentIndex, -1);
 
     // Unchecking the box takes it down and stops the rotation; checking restarts it.
     v.app->comments().onTick();

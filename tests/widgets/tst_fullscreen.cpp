@@ -170,9 +170,9 @@ void TestFullscreen::fullscreenLayout()
     QCOMPARE(f.pictureArea()->geometry(), QRect(0, 0, 1024, 768));
     QCOMPARE(f.commentBackground()->geometry(), QRect(0, px(9945), 1024, px(1575)));
     QCOMPARE(f.commentTab()->geometry(), QRect(px(240), px(9570), px(2385), px(375)));
-    QCOMPARE(f.commentDivider()->X1(), 2280.0);
-    QCOMPARE(f.commentDivider()->Y1(), 10065.0);
-    QCOMPARE(f.commentDivider()->Y2(), 11400.0);
+    QCOMPARE(f.commentDivider()->x1(), 2280.0);
+    QCOMPARE(f.commentDivider()->y1(), 10065.0);
+    QCOMPARE(f.commentDivider()->y2(), 11400.0);
     QCOMPARE(f.commentDivider()->geometry(), QRect(px(2280), px(10065), 1, px(11400) - px(10065) + 1));
     QCOMPARE(f.commentLabels()[0]->geometry(), QRect(px(120), px(10305), px(2100), px(465)));
     QCOMPARE(f.commentLabels()[1]->geometry(), QRect(px(2400), px(10305), px(10740), px(345)));

@@ -79,7 +79,7 @@ void TestHeartbeat::firstTickShowsCam()
     AppRun run;
     start(run);
     MainWindow &f1 = run.app->mainWindow();
-    const QStringList &fields = run.app->state().CurrentCamFields;
+    const QStringList &fields = run.app->state().currentCamFields;
     const QString name = fields.value(CamRecord::CamName);
     const int before = pictureRequests(m_server);
 
@@ -98,7 +98,7 @@ void TestHeartbeat::firstTickShowsCam()
                  .arg(fields.value(CamRecord::ViewCount), fields.value(CamRecord::CommentCount),
                       fields.value(CamRecord::AddedBy)));
     QCOMPARE(pictureRequests(m_server), before + 1);
-    QCOMPARE(run.app->state().RefreshCountdown.toString(), QStringLiteral("5"));
+    QCOMPARE(run.app->state().refreshCountdown.toString(), QStringLiteral("5"));
     QCOMPARE(run.leftovers(), QStringList());
 }
 
@@ -132,7 +132,7 @@ void TestHeartbeat::autoShuffle()
     FullscreenWindow &f3 = run.app->fullscreenWindow();
     RunningState &s = run.app->state();
     f1.shuffleIntervalEdit()->setText(QStringLiteral("3"));
-    s.ShuffleCountdown = QStringLiteral("3");
+    s.shuffleCountdown = QStringLiteral("3");
     f1.autoShuffleCheck()->setChecked(true);
     QVERIFY(f3.countdownCaption()->isVisibleTo(&f3));
 
@@ -141,7 +141,7 @@ void TestHeartbeat::autoShuffle()
     QVariant countdownBeforeJump;
     int jumpTick = 0;
     for (int tick = 1; tick <= 5; ++tick) {
-        const QVariant before = s.ShuffleCountdown;
+        const QVariant before = s.shuffleCountdown;
         beat(run);
         captions.append(f3.countdownCaption()->text());
         fills.append(f3.countdownBar()[1]->width());
@@ -163,7 +163,7 @@ void TestHeartbeat::autoShuffle()
 
     // Off: the countdown is reloaded and stands still.
     f1.autoShuffleCheck()->setChecked(false);
-    QCOMPARE(s.ShuffleCountdown.toString(), QStringLiteral("3"));
+    QCOMPARE(s.shuffleCountdown.toString(), QStringLiteral("3"));
     beat(run);
     beat(run);
     QCOMPARE(f3.countdownCaption()->text(), QStringLiteral("Auto Shuffle in 3 sec."));
@@ -187,7 +187,7 @@ void TestHeartbeat::sameCamKeepsStatus()
     beat(run);
     const int overlayX = run.app->infoBarWindow().x();
     f1.camStatusBar()->setPanelText(1, QStringLiteral("marker"));
-    run.app->selection().rowClicked(run.app->state().CurrentCam);
+    run.app->selection().rowClicked(run.app->state().currentCam);
     beat(run);
     QCOMPARE(f1.camStatusBar()->panelText(1), QStringLiteral("marker"));
     QCOMPARE(run.app->infoBarWindow().x(), overlayX);

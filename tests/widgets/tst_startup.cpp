@@ -72,13 +72,13 @@ void TestStartup::goodCatalogue()
 
     QVERIFY(run.messages.isEmpty());
     const RunningState &s = run.app->state();
-    QCOMPARE(s.ServerUrl, m_server.baseUrl());
-    QVERIFY(s.CamCount > 10);
-    QCOMPARE(s.CamTable.size(), s.CamCount + 1);
-    QCOMPARE(s.CamTable.last(), QString());
+    QCOMPARE(s.serverUrl, m_server.baseUrl());
+    QVERIFY(s.camCount > 10);
+    QCOMPARE(s.camTable.size(), s.camCount + 1);
+    QCOMPARE(s.camTable.last(), QString());
     QVERIFY(!run.exists(QStringLiteral("temp.tmp")));
-    QCOMPARE(s.RefreshCountdown.toInt(), 0);
-    QCOMPARE(s.ShuffleCountdown.toString(), QStringLiteral("60"));
+    QCOMPARE(s.refreshCountdown.toInt(), 0);
+    QCOMPARE(s.shuffleCountdown.toString(), QStringLiteral("60"));
 
     MainWindow &f1 = run.app->mainWindow();
     QVERIFY(run.app->heartbeat().timer()->isActive());
@@ -110,10 +110,10 @@ void TestStartup::givenCatalogue()
     run.writeConfig(server.baseUrl());
     QVERIFY(run.startAndWait());
     const RunningState &s = run.app->state();
-    QCOMPARE(s.CamCount, 2);
-    QCOMPARE(s.CamTable.size(), 3);
-    QCOMPARE(s.CamTable[0], QString::fromUtf8("1;Zürich;%1/cams/1.jpg;d;;5;0;7;me").arg(server.baseUrl()));
-    QCOMPARE(s.CamTable[2], QStringLiteral("short;line"));
+    QCOMPARE(s.camCount, 2);
+    QCOMPARE(s.camTable.size(), 3);
+    QCOMPARE(s.camTable[0], QString::fromUtf8("1;Zürich;%1/cams/1.jpg;d;;5;0;7;me").arg(server.baseUrl()));
+    QCOMPARE(s.camTable[2], QStringLiteral("short;line"));
 }
 
 void TestStartup::failures_data()
@@ -206,14 +206,14 @@ void TestStartup::addressTakenAsWritten()
     AppRun slash;
     slash.writeConfig(m_server.baseUrl() + QLatin1Char('/'));
     slash.startAndWait();
-    QCOMPARE(slash.app->Inet1().lastAddress(), m_server.baseUrl() + QStringLiteral("//camlist.php"));
+    QCOMPARE(slash.app->transfer().lastAddress(), m_server.baseUrl() + QStringLiteral("//camlist.php"));
 
     // LF line ends, a second key in capitals and a later url line replacing the first.
     AppRun lf;
     lf.writeFile(QStringLiteral("config.ini"),
                  "url=http://127.0.0.1:1\nURL=" + m_server.baseUrl().toUtf8() + "\ntheme=dark\n");
     QVERIFY(lf.startAndWait());
-    QCOMPARE(lf.app->state().ServerUrl, m_server.baseUrl());
+    QCOMPARE(lf.app->state().serverUrl, m_server.baseUrl());
 
     // A working file that cannot be created ends start-up with the configuration message.
     AppRun blocked;
@@ -253,7 +253,7 @@ void TestStartup::shutdownDuringTransfer()
     });
     DownloadRequest request{m_server.baseUrl() + QStringLiteral("/cams/1001.jpg")};
     request.timeoutMs = 20000;
-    QSignalSpy finished(run.app->Inet1().start(request), &DownloadHandler::finished);
+    QSignalSpy finished(run.app->transfer().start(request), &DownloadHandler::finished);
     QVERIFY(finished.wait(10000));
     QCOMPARE(finished.at(0).at(0).value<DownloadResult>().error, DownloadResult::Error::Cancelled);
     QCOMPARE(run.exits, QList<int>{0});

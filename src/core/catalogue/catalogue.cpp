@@ -6,21 +6,21 @@
 Catalogue parseCatalogue(const QByteArray &document)
 {
     Catalogue c;
-    c.CamTable.clear();
+    c.camTable.clear();
     for (const QByteArrayView raw : ansi::splitLines(document)) {
         if (raw.isEmpty())
             continue;
-        if (c.CamCount == MaxCams)
+        if (c.camCount == MaxCams)
             break;
         const QString line = ansi::decode(raw);
         // Counting separators is enough to know the field count and saves a split per line.
         if (line.count(QLatin1Char(';')) < CamRecord::FieldCount - 1) {
-            c.CamTable.append(line);
+            c.camTable.append(line);
             return c;
         }
-        c.CamTable.append(line);
-        ++c.CamCount;
+        c.camTable.append(line);
+        ++c.camCount;
     }
-    c.CamTable.append(QString());
+    c.camTable.append(QString());
     return c;
 }

@@ -45,7 +45,7 @@ ConfigResult readConfigText(const QByteArray &content)
                 return result; // "url" without a value
             const QStringView afterKey = line.sliced(eq + 1);
             const qsizetype nextEq = afterKey.indexOf(QLatin1Char('='));
-            result.ServerUrl = (nextEq < 0 ? afterKey : afterKey.first(nextEq)).toString();
+            result.serverUrl = (nextEq < 0 ? afterKey : afterKey.first(nextEq)).toString();
         }
         if (end >= n)
             break;

@@ -16,7 +16,7 @@
 struct ConfigResult
 {
     bool ok = false;
-    QString ServerUrl;
+    QString serverUrl;
 };
 
 inline constexpr qint64 MaxConfigBytes = 1024 * 1024;

@@ -20,7 +20,7 @@ struct ScrollRange
     int LargeChange = 1;
 };
 
-// Max = R((CamCount - visible rows + 1) x ItemHeight / ScrollUnit), LargeChange =
+// Max = R((camCount - visible rows + 1) x ItemHeight / ScrollUnit), LargeChange =
 // R(visible rows / 2 - 2). When every cam fits, Max would fall below Min (0) and the
 // range is left empty at 0; in a list only a few rows high LargeChange is held at 1.
 ScrollRange scrollRange(int camCount, double listHeight, double itemHeight);

@@ -10,26 +10,26 @@
 struct RunningState
 {
     // Raw catalogue lines, one per cam, plus one spare slot at the end.
-    QStringList CamTable{QString()};
-    int CamCount = 0;
+    QStringList camTable{QString()};
+    int camCount = 0;
     // Index of the selected cam.
-    int CurrentCam = 0;
+    int currentCam = 0;
     // The selected cam's line split on ";".
-    QStringList CurrentCamFields;
+    QStringList currentCamFields;
     // The catalogue server's base address, from config.ini.
-    QString ServerUrl;
+    QString serverUrl;
     // The selected cam's comment lines plus one empty spare entry.
-    QStringList CommentTable{QString(), QString()};
+    QStringList commentTable{QString(), QString()};
     // Countdowns in ticks. They are loaded from the interval boxes' texts and counted as
     // numbers, so they hold either the text they were loaded from or a whole number.
-    QVariant RefreshCountdown{0};
-    QVariant ShuffleCountdown{0};
+    QVariant refreshCountdown{0};
+    QVariant shuffleCountdown{0};
     // The last readable text of the refresh (Text2) and auto-shuffle (Text3) boxes, used
     // when a box is empty or garbled at the moment a countdown is loaded from it.
-    QString RefreshInterval{QStringLiteral("5")};
-    QString ShuffleInterval{QStringLiteral("60")};
-    // CommentTable index of the comment shown last, -1 for none.
-    int LastCommentIndex = -1;
+    QString lastRefreshInterval{QStringLiteral("5")};
+    QString lastShuffleInterval{QStringLiteral("60")};
+    // commentTable index of the comment shown last, -1 for none.
+    int lastCommentIndex = -1;
 
     // What the user sets and the windows only show. A window pushes a user's edit in
     // here; code that changes one of these asks the windows to show it again.

@@ -226,7 +226,7 @@ QPixmap viewsSymbol()
 
 } // namespace
 
-QPixmap ImageList1(int number)
+QPixmap imageListPicture(int number)
 {
     static const QList<QPixmap> list = [] {
         QList<QPixmap> l;
@@ -325,7 +325,7 @@ QPixmap autoShuffleFill()
 
 QPixmap ratingPicture(const QString &rating)
 {
-    return ImageList1(list_geometry::ratingPicture(rating).value_or(0));
+    return imageListPicture(list_geometry::ratingPicture(rating).value_or(0));
 }
 
 } // namespace pictures

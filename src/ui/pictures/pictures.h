@@ -7,10 +7,10 @@ namespace pictures {
 // The start-up picture, 422 x 220 pixels.
 QPixmap splash();
 
-// The image list of the cam figures, pictures 1 to 8: 1 to 6 the rating strips for the
+// The image list of the cam figures (`ImageList1`), pictures 1 to 8: 1 to 6 the rating strips for the
 // ratings 0 to 5 (100 x 20 pixels), 7 the comments symbol and 8 the views symbol
 // (16 x 16 pixels). Any other number gives a null pixmap. Drawn once, then shared.
-QPixmap ImageList1(int number);
+QPixmap imageListPicture(int number);
 // The rating strip of the image list for a catalogue rating; null for a rating without one.
 QPixmap ratingPicture(const QString &rating);
 

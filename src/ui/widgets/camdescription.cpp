@@ -6,7 +6,7 @@
 #include <QTextCursor>
 #include <QTextEdit>
 
-void ShowCamDescription(QTextEdit &box, const QStringList &camFields, const QColor &colour, int size)
+void showCamDescription(QTextEdit &box, const QStringList &camFields, const QColor &colour, int size)
 {
     const QString name = server_text::shown(CamRecord::field(camFields, CamRecord::CamName), server_text::LineLimit);
     QString description = CamRecord::field(camFields, CamRecord::Description);

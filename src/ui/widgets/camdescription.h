@@ -7,4 +7,4 @@
 
 class QTextEdit;
 
-void ShowCamDescription(QTextEdit &box, const QStringList &camFields, const QColor &colour, int size);
+void showCamDescription(QTextEdit &box, const QStringList &camFields, const QColor &colour, int size);

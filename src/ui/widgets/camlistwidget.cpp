@@ -131,7 +131,7 @@ void CamListWidget::paintEvent(QPaintEvent *event)
             const QRect r = toPixels(ratingRect(), top);
             p.save();
             p.setClipRect(r);
-            p.drawPixmap(r.topLeft(), pictures::ImageList1(*picture));
+            p.drawPixmap(r.topLeft(), pictures::imageListPicture(*picture));
             p.restore();
         }
         p.setPen(nameColor(row));

@@ -110,5 +110,5 @@ void fillCommentBar(const CommentBar &bar, const QStringList &fields)
     const int textHeight = std::clamp(text->heightForWidth(textWidth), oneLine, std::max(oneLine, bar.background->height() - 8));
     const int textTop = textHeight == oneLine ? twips::toPixels(p.label1Top) : bar.background->y() + (bar.background->height() - textHeight) / 2;
     text->setGeometry(twips::toPixels(p.label1Left), textTop, textWidth, textHeight);
-    bar.divider->setLine(p.lineX, bar.divider->Y1(), p.lineX, bar.divider->Y2());
+    bar.divider->setLine(p.lineX, bar.divider->y1(), p.lineX, bar.divider->y2());
 }

@@ -16,10 +16,10 @@ public:
     explicit LineShape(QWidget *parent = nullptr);
 
     void setLine(double x1, double y1, double x2, double y2);
-    double X1() const { return m_x1; }
-    double Y1() const { return m_y1; }
-    double X2() const { return m_x2; }
-    double Y2() const { return m_y2; }
+    double x1() const { return m_x1; }
+    double y1() const { return m_y1; }
+    double x2() const { return m_x2; }
+    double y2() const { return m_y2; }
 
     void setColor(const QColor &color);
 

@@ -225,9 +225,9 @@ FullscreenGeometry FullscreenWindow::currentGeometry() const
     g.Label1 = twipBox(m_statusMessage);
     g.Shape3 = twipBox(m_statusBox);
     g.CamComment = {twipBox(m_commentLabels[0]), twipBox(m_commentLabels[1]), twipBox(m_commentLabels[2])};
-    g.Line1X = m_commentDivider->X1();
-    g.Line1Y1 = m_commentDivider->Y1();
-    g.Line1Y2 = m_commentDivider->Y2();
+    g.Line1X = m_commentDivider->x1();
+    g.Line1Y1 = m_commentDivider->y1();
+    g.Line1Y2 = m_commentDivider->y2();
     g.Shape1 = twipBox(m_commentBackground);
     g.Shape2 = twipBox(m_commentTab);
     return g;

@@ -5,12 +5,12 @@
 // Created hidden once and only shown and hidden afterwards. Whenever it is shown it sets its
 // geometry to its whole screen and asks for the full-screen state, so it covers the screen
 // with or without a window manager that honours the request. Every key pressed in it goes
-// to Form_KeyDown() before any widget: Escape asks to close it (closeRequested()), a key
+// to onKeyDown() before any widget: Escape asks to close it (closeRequested()), a key
 // that reads as "i" switches the Info-Bar on, every other key goes out as keyRelayed() for
 // the main window's key commands. After each layout it redraws its picture.
 //
 // The pointer: hidden over the picture until the mouse moves there, then shown on the
-// window's pointer surfaces until the next tick of Timer1; pointerShownChanged() lets the
+// window's pointer surfaces until the next tick of the pointer timer; pointerShownChanged() lets the
 // overlay follow. The window announces its visibility, activation and the facts the
 // overlay lays itself out by, and knows no other window.
 #include "control/views.h"
@@ -45,10 +45,10 @@ public:
     const std::array<QLabel *, 2> &countdownBar() const { return m_countdownBar; } // 0 the track, 1 the fill, cut at its width
     QLabel *statusMessage() const { return m_statusMessage; } // `Label1`: the status message
     RoundedBox *statusBox() const { return m_statusBox; } // `Shape3`: the box behind it
-    QLabel *commentBackground() const { return m_commentBackground; }
-    QLabel *commentTab() const { return m_commentTab; }
-    LineShape *commentDivider() const { return m_commentDivider; }
-    const std::array<QLabel *, 3> &commentLabels() const { return m_commentLabels; }
+    QLabel *commentBackground() const { return m_commentBackground; } // `Shape1`
+    QLabel *commentTab() const { return m_commentTab; } // `Shape2`
+    LineShape *commentDivider() const { return m_commentDivider; } // `Line1`
+    const std::array<QLabel *, 3> &commentLabels() const { return m_commentLabels; } // `CamComment`
     QTimer *pointerTimer() const { return m_pointerTimer; } // `Timer1`: hides the pointer and the status box
     double lastMouseX() const { return m_lastMouseX; }
     double lastMouseY() const { return m_lastMouseY; }
@@ -57,7 +57,7 @@ public:
 
     CommentBar commentBar() const { return {m_commentBackground, m_commentTab, m_commentDivider, m_commentLabels}; }
 
-    // Shows text in the status box until the next tick of Timer1.
+    // Shows text in the status box until the next tick of the pointer timer.
     void showStatusMessage(const QString &text);
     // The views of this window: picDraw with a picture of its own to redraw from, the
     // title (the cam's, marked as the fullscreen window's), the comment bar, the

@@ -56,7 +56,7 @@ InfoBarWindow::InfoBarWindow(RunningState &state, QWidget *parent)
 
     m_ratingImage = new QLabel(this);
     m_ratingImage->setObjectName(QStringLiteral("Image1"));
-    m_ratingImage->setPixmap(pictures::ImageList1(2));
+    m_ratingImage->setPixmap(pictures::imageListPicture(2));
     m_ratingImage->setCursor(pointer::hidden());
     placeTwipBox(m_ratingImage, design.Image1);
 
@@ -112,7 +112,7 @@ InfoBarWindow::InfoBarWindow(RunningState &state, QWidget *parent)
 
 void InfoBarWindow::showCamInfo(const QStringList &f)
 {
-    ShowCamDescription(*m_descriptionBox, f, QColor(192, 192, 192), 12);
+    showCamDescription(*m_descriptionBox, f, QColor(192, 192, 192), 12);
     QString figures = heartbeat::overlayFigures(f);
     m_figuresLabel->setText(figures.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     m_ratingImage->setPixmap(pictures::ratingPicture(CamRecord::field(f, CamRecord::Rating)));

@@ -2,7 +2,7 @@
 // The overlay: a translucent side panel over the fullscreen window with the cam's name,
 // description, rating and figures (the Info-Bar).
 //
-// Created hidden and 75 % opaque; only shown and hidden afterwards. Its Timer1 is enabled
+// Created hidden and 75 % opaque; only shown and hidden afterwards. Its layout timer (`Timer1`) is enabled
 // exactly while the running state's Info-Bar switch is on: on means the overlay is kept
 // beside the fullscreen window, sized to it and shown whenever that window is visible, as long as Label1 holds cam figures (it
 // never shows while Label1 reads "..."). The switch keeps that meaning at every moment,
@@ -35,7 +35,7 @@ public:
     explicit InfoBarWindow(RunningState &state, QWidget *parent = nullptr);
 
     QWidget *commentTabHolder() const { return m_commentTabHolder; } // `ShapeX`: holds Shape2 at the overlay's bottom edge
-    QLabel *commentTab() const { return m_commentTab; } // `Shape2`: the comment tab picture
+    QLabel *commentTab() const { return m_commentTab; } // `Shape2` // `Shape2`: the comment tab picture
     QTextEdit *descriptionBox() const { return m_descriptionBox; } // `RichTextBox1`: the cam's name and description, read-only
     QPushButton *focusButton() const { return m_focusButton; } // `Command1`: a focus target only
     QLabel *figuresLabel() const { return m_figuresLabel; } // `Label1`: the cam's figures
@@ -46,7 +46,7 @@ public:
     // The cam's name and description, figures and rating strip.
     void showCamInfo(const QStringList &camFields) override;
 
-    // Brings Timer1 in line with the running state's Info-Bar switch.
+    // Brings the layout timer in line with the running state's Info-Bar switch.
     void showState();
 
     // The fullscreen window's announcements this window follows.

@@ -233,13 +233,13 @@ void MainWindow::showTransferStatistics(const QString &text)
 
 void MainWindow::showCamInfo(const QStringList &f)
 {
-    ShowCamDescription(*m_descriptionBox, f, palette().color(QPalette::Text), 10);
+    showCamDescription(*m_descriptionBox, f, palette().color(QPalette::Text), 10);
     StatusBar &bar = *m_camStatusBar;
     bar.setPanelText(1, heartbeat::addedByText(f));
     bar.setPanelText(2, server_text::shown(CamRecord::field(f, CamRecord::ViewCount), server_text::LineLimit));
     bar.setPanelText(3, server_text::shown(CamRecord::field(f, CamRecord::CommentCount), server_text::LineLimit));
-    bar.setPanelPicture(2, pictures::ImageList1(8));
-    bar.setPanelPicture(3, pictures::ImageList1(7));
+    bar.setPanelPicture(2, pictures::imageListPicture(8));
+    bar.setPanelPicture(3, pictures::imageListPicture(7));
     bar.setPanelPicture(4, pictures::ratingPicture(CamRecord::field(f, CamRecord::Rating)));
 }
 

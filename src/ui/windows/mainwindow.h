@@ -57,7 +57,7 @@ public:
     QCheckBox *autoShuffleCheck() const { return m_autoShuffleCheck; } // `Check2`
     QLineEdit *shuffleIntervalEdit() const { return m_shuffleIntervalEdit; } // `Text3`: auto-shuffle interval in seconds
     QLabel *secondsLabel() const { return m_secondsLabel; } // `Label2`
-    CamListWidget *camList() const { return m_camList; }
+    CamListWidget *camList() const { return m_camList; } // `CamList`
     QScrollBar *camListScrollBar() const { return m_camListScrollBar; } // `VScroll1`
     PictureArea *pictureArea() const { return m_pictureArea; } // `picDraw`
     PictureHolder *pictureHolder() const { return m_pictureHolder; } // `picOriginal`: hidden: the cam picture, unscaled
@@ -67,14 +67,14 @@ public:
     QToolButton *randomCamButton() const { return m_randomCamButton; } // `randomCamButton`: button 2
     QMenu *scaleModeMenu() const { return m_scaleModeMenu; } // `scaleModeMenu`
     QLineEdit *pictureAddressEdit() const { return m_pictureAddressEdit; } // `Text1`: hidden: shows the selected cam's picture address
-    QLabel *commentBackground() const { return m_commentBackground; }
-    QLabel *commentTab() const { return m_commentTab; }
-    LineShape *commentDivider() const { return m_commentDivider; }
-    const std::array<QLabel *, 3> &commentLabels() const { return m_commentLabels; }
+    // The comment bar over the bottom of the picture area.
+    QLabel *commentBackground() const { return m_commentBackground; } // `Shape1`
+    QLabel *commentTab() const { return m_commentTab; } // `Shape2`
+    LineShape *commentDivider() const { return m_commentDivider; } // `Line1`
+    const std::array<QLabel *, 3> &commentLabels() const { return m_commentLabels; } // `CamComment`: name, text, date
     QWidget *infoStrip() const { return m_infoStrip; } // `pctInfoBar`
     QTextEdit *descriptionBox() const { return m_descriptionBox; } // `RichTextBox1`: the cam's name and description
-    StatusBar *camStatusBar() const { return m_camStatusBar; }
-    // The comment bar over the bottom of the picture area.
+    StatusBar *camStatusBar() const { return m_camStatusBar; } // `StatusBar1`
     CommentBar commentBar() const { return {m_commentBackground, m_commentTab, m_commentDivider, m_commentLabels}; }
 
     // The running state's mode.

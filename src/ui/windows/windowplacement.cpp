@@ -73,7 +73,7 @@ void layOutMainWindow(MainWindow &form1, FullscreenWindow &form3, int camCount)
 
     form1.commentBackground()->setGeometry(form1.commentBackground()->x(), px(o.shape1Top), px(o.shape1Width), form1.commentBackground()->height());
     form1.commentTab()->move(form1.commentTab()->x(), px(o.shape2Top));
-    form1.commentDivider()->setLine(form1.commentDivider()->X1(), o.line1Y1, form1.commentDivider()->X2(), o.line1Y2);
+    form1.commentDivider()->setLine(form1.commentDivider()->x1(), o.line1Y1, form1.commentDivider()->x2(), o.line1Y2);
     QLabel *const *c = form1.commentLabels().data();
     c[0]->move(c[0]->x(), px(o.comment0Top));
     c[1]->setGeometry(c[1]->x(), px(o.comment1Top), px(o.comment1Width), c[1]->height());
