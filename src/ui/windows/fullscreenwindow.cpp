@@ -61,6 +61,24 @@ FullscreenWindow::FullscreenWindow(RunningState &state, QWidget *parent)
     m_pictureArea->setMouseTracking(true);
     m_pictureArea->installEventFilter(this);
 
+    createCommentBar(design);
+
+    createStatusAndCountdown(design);
+
+    m_pointerTimer = new QTimer(this);
+    m_pointerTimer->setObjectName(QStringLiteral("Timer1"));
+    m_pointerTimer->setInterval(5000);
+    connect(m_pointerTimer, &QTimer::timeout, this, &FullscreenWindow::onPointerTimer);
+
+    setPointerShown(false);
+    connect(new KeyPreview(this), &KeyPreview::keyPressed, this, &FullscreenWindow::onKeyDown);
+
+    coverScreen();
+    layOut();
+}
+
+void FullscreenWindow::createCommentBar(const FullscreenGeometry &design)
+{
     CommentBarDesign bar;
     bar.Shape1 = design.Shape1;
     bar.Shape2 = design.Shape2;
@@ -76,7 +94,11 @@ FullscreenWindow::FullscreenWindow(RunningState &state, QWidget *parent)
     m_commentLabels = built.labels;
     // The overlay sits on the comment bar whenever it is up.
     m_commentBackground->installEventFilter(this);
+}
 
+// The status box with its message, and the auto-shuffle countdown bar with its caption.
+void FullscreenWindow::createStatusAndCountdown(const FullscreenGeometry &design)
+{
     m_statusBox = new RoundedBox(QColor(48, 48, 48), QColor(192, 192, 192), m_pictureArea);
     m_statusBox->setObjectName(QStringLiteral("Shape3"));
     placeTwipBox(m_statusBox, design.Shape3);
@@ -109,17 +131,6 @@ FullscreenWindow::FullscreenWindow(RunningState &state, QWidget *parent)
     setTextColor(m_countdownCaption, Qt::white);
     placeTwipBox(m_countdownCaption, design.AutoRandomLabel);
     m_countdownCaption->hide();
-
-    m_pointerTimer = new QTimer(this);
-    m_pointerTimer->setObjectName(QStringLiteral("Timer1"));
-    m_pointerTimer->setInterval(5000);
-    connect(m_pointerTimer, &QTimer::timeout, this, &FullscreenWindow::onPointerTimer);
-
-    setPointerShown(false);
-    connect(new KeyPreview(this), &KeyPreview::keyPressed, this, &FullscreenWindow::onKeyDown);
-
-    coverScreen();
-    layOut();
 }
 
 void FullscreenWindow::showStatusMessage(const QString &text)

@@ -42,7 +42,7 @@ public:
 
     PictureArea *pictureArea() const { return m_pictureArea; } // `picDraw`
     QLabel *countdownCaption() const { return m_countdownCaption; } // `AutoRandomLabel`
-    const std::array<QLabel *, 2> &countdownBar() const { return m_countdownBar; } // 0 the track, 1 the fill, cut at its width
+    const std::array<QLabel *, 2> &countdownBar() const { return m_countdownBar; } // `AutoRandom`: 0 the track, 1 the fill, cut at its width
     QLabel *statusMessage() const { return m_statusMessage; } // `Label1`: the status message
     RoundedBox *statusBox() const { return m_statusBox; } // `Shape3`: the box behind it
     QLabel *commentBackground() const { return m_commentBackground; } // `Shape1`
@@ -50,10 +50,9 @@ public:
     LineShape *commentDivider() const { return m_commentDivider; } // `Line1`
     const std::array<QLabel *, 3> &commentLabels() const { return m_commentLabels; } // `CamComment`
     QTimer *pointerTimer() const { return m_pointerTimer; } // `Timer1`: hides the pointer and the status box
+    // The last pointer position seen over picDraw, twips.
     double lastMouseX() const { return m_lastMouseX; }
     double lastMouseY() const { return m_lastMouseY; }
-
-    // The last pointer position seen over picDraw, twips.
 
     CommentBar commentBar() const { return {m_commentBackground, m_commentTab, m_commentDivider, m_commentLabels}; }
 
@@ -122,6 +121,8 @@ private:
     double m_lastMouseY = 0;
     void applyGeometry(const fullscreen_layout::FullscreenGeometry &g);
     void coverScreen();
+    void createCommentBar(const fullscreen_layout::FullscreenGeometry &design);
+    void createStatusAndCountdown(const fullscreen_layout::FullscreenGeometry &design);
 
     RunningState &m_state;
     QImage m_picture;

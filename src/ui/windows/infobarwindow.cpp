@@ -50,6 +50,25 @@ InfoBarWindow::InfoBarWindow(RunningState &state, QWidget *parent)
     const OverlayGeometry design = overlayDesign();
     resize(twips::toPixels(4860), twips::toPixels(design.Height));
 
+    createFigures(design);
+
+    m_focusButton = new QPushButton(QStringLiteral("Command1"), this);
+    m_focusButton->setObjectName(QStringLiteral("Command1"));
+    placeTwipBox(m_focusButton, {720, 2160, 255, 255});
+
+    createDescription(design);
+
+    m_layoutTimer = new DemandTimer(10, m_state.infoBarOn, this);
+    m_layoutTimer->setObjectName(QStringLiteral("Timer1"));
+    connect(m_layoutTimer, &DemandTimer::timeout, this, &InfoBarWindow::onLayoutTick);
+
+    makeTranslucent(this, Alpha);
+    connect(new KeyPreview(this), &KeyPreview::keyPressed, this, &InfoBarWindow::onKeyDown);
+}
+
+// The rating strip and the cam's figures on their box.
+void InfoBarWindow::createFigures(const OverlayGeometry &design)
+{
     m_figuresBox = new RoundedBox(QColor(192, 192, 192), QColor(128, 128, 128), this);
     m_figuresBox->setObjectName(QStringLiteral("Shape1"));
     placeTwipBox(m_figuresBox, design.Shape1);
@@ -71,11 +90,11 @@ InfoBarWindow::InfoBarWindow(RunningState &state, QWidget *parent)
     labelPal.setColor(QPalette::WindowText, Qt::black);
     m_figuresLabel->setPalette(labelPal);
     placeTwipBox(m_figuresLabel, design.Label1);
+}
 
-    m_focusButton = new QPushButton(QStringLiteral("Command1"), this);
-    m_focusButton->setObjectName(QStringLiteral("Command1"));
-    placeTwipBox(m_focusButton, {720, 2160, 255, 255});
-
+// The cam's name and description, and the comment tab at the bottom edge.
+void InfoBarWindow::createDescription(const OverlayGeometry &design)
+{
     m_descriptionBox = new QTextEdit(this);
     m_descriptionBox->setObjectName(QStringLiteral("RichTextBox1"));
     m_descriptionBox->setReadOnly(true);
@@ -101,13 +120,6 @@ InfoBarWindow::InfoBarWindow(RunningState &state, QWidget *parent)
     m_commentTab->setCursor(pointer::hidden());
     placeTwipBox(m_commentTab, {0, 0, 2385, 375});
     m_commentTabHolder->hide();
-
-    m_layoutTimer = new DemandTimer(10, m_state.infoBarOn, this);
-    m_layoutTimer->setObjectName(QStringLiteral("Timer1"));
-    connect(m_layoutTimer, &DemandTimer::timeout, this, &InfoBarWindow::onLayoutTick);
-
-    makeTranslucent(this, Alpha);
-    connect(new KeyPreview(this), &KeyPreview::keyPressed, this, &InfoBarWindow::onKeyDown);
 }
 
 void InfoBarWindow::showCamInfo(const QStringList &f)

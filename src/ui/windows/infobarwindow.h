@@ -86,6 +86,8 @@ private:
     RoundedBox *m_figuresBox = nullptr;
     DemandTimer *m_layoutTimer = nullptr;
     void applyGeometry(const fullscreen_layout::OverlayGeometry &g);
+    void createFigures(const fullscreen_layout::OverlayGeometry &design);
+    void createDescription(const fullscreen_layout::OverlayGeometry &design);
 
     RunningState &m_state;
     bool m_fullscreenVisible = false;

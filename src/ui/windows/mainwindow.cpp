@@ -57,6 +57,19 @@ MainWindow::MainWindow(RunningState &state, QWidget *parent)
     // Design client size: 15495 x 10560 twips.
     resize(twips::toPixels(15495), twips::toPixels(10560));
 
+    // Made in this order, so later widgets stack above earlier ones as the design has them.
+    createIntervalControls(client);
+    createCamList(client);
+    createPictureBoxes(client);
+    createToolbar();
+    createInfoStrip(client);
+    createCommentBar();
+    showState();
+}
+
+// The refresh and auto-shuffle controls on the strip beside the toolbar.
+void MainWindow::createIntervalControls(QWidget *client)
+{
     m_menuStrip = named(new QWidget(client), "pctMenuBar");
     setTwipGeometry(m_menuStrip, 3600, 120, 11415, 375);
     m_intervalStrip = named(new QWidget(m_menuStrip), "Picture1");
@@ -74,7 +87,11 @@ MainWindow::MainWindow(RunningState &state, QWidget *parent)
     setTwipGeometry(m_shuffleIntervalEdit, 4920, 30, 375, 285);
     m_secondsLabel = named(new QLabel(QStringLiteral("sec."), m_intervalStrip), "Label2");
     setTwipGeometry(m_secondsLabel, 5340, 60, 300, 195);
+}
 
+// The list with its scroll bar standing over its right edge.
+void MainWindow::createCamList(QWidget *client)
+{
     m_camListScrollBar = named(new QScrollBar(Qt::Vertical, client), "VScroll1");
     setTwipGeometry(m_camListScrollBar, 3240, 120, 255, 10455);
     m_camListScrollBar->setRange(0, 0);
@@ -83,7 +100,11 @@ MainWindow::MainWindow(RunningState &state, QWidget *parent)
     // The scroll bar stands over the list's right edge; dragging its thumb moves the rows.
     m_camListScrollBar->raise();
     connect(m_camListScrollBar, &QScrollBar::valueChanged, m_camList, &CamListWidget::positionListItems);
+}
 
+// The picture area, the hidden box holding the picture and the hidden scale-mode options.
+void MainWindow::createPictureBoxes(QWidget *client)
+{
     m_pictureArea = named(new PictureArea(client), "picDraw");
     setTwipGeometry(m_pictureArea, 3600, 600, 11400, 8040);
     m_pictureHolder = named(new PictureHolder(client), "picOriginal");
@@ -97,9 +118,11 @@ MainWindow::MainWindow(RunningState &state, QWidget *parent)
     }
     connect(m_scaleModeOptionGroup, &QButtonGroup::idClicked, this,
             [this](int option) { chooseScaleMode(scale_modes::modeForOption(option)); });
+}
 
-    createToolbar();
-
+// The cam's description and its status bar under the picture.
+void MainWindow::createInfoStrip(QWidget *client)
+{
     m_infoStrip = named(new QWidget(client), "pctInfoBar");
     setTwipGeometry(m_infoStrip, 3600, 8760, 11400, 1695);
     m_descriptionBox = named(new QTextEdit(m_infoStrip), "RichTextBox1");
@@ -110,7 +133,10 @@ MainWindow::MainWindow(RunningState &state, QWidget *parent)
 
     m_pictureAddressEdit = named(new QLineEdit(client), "Text1");
     m_pictureAddressEdit->hide();
+}
 
+void MainWindow::createCommentBar()
+{
     CommentBarDesign bar;
     bar.Shape1 = {0, 5040, 10215, 1575};
     bar.Shape2 = {240, 4680, 2385, 375};
@@ -125,8 +151,6 @@ MainWindow::MainWindow(RunningState &state, QWidget *parent)
     m_commentTab = built.tab;
     m_commentDivider = built.divider;
     m_commentLabels = built.labels;
-
-    showState();
 }
 
 void MainWindow::showState()

@@ -149,7 +149,12 @@ private:
     QWidget *m_infoStrip = nullptr;
     QTextEdit *m_descriptionBox = nullptr;
     StatusBar *m_camStatusBar = nullptr;
+    void createIntervalControls(QWidget *client);
+    void createCamList(QWidget *client);
+    void createPictureBoxes(QWidget *client);
     void createToolbar();
+    void createInfoStrip(QWidget *client);
+    void createCommentBar();
     void chooseScaleMode(ViewScaleMode mode);
 
     RunningState &m_state;

@@ -28,80 +28,90 @@ int px(double twipValue) { return twips::toPixels(twipValue); }
 
 } // namespace
 
-void layOutMainWindow(MainWindow &form1, FullscreenWindow &form3, int camCount)
-{
-    if (form1.windowState() & Qt::WindowMinimized)
-        return;
+namespace {
 
-    const QWidget *client = form1.centralWidget();
+// The main window's present measures the layout rules start from.
+main_layout::Input measure(const MainWindow &mainWindow, int camCount)
+{
+    const QWidget *client = mainWindow.centralWidget();
     main_layout::Input in;
     in.W = tw(client->width());
     in.H = tw(client->height());
-    in.toolbarLeft = tw(form1.toolbar()->x());
+    in.toolbarLeft = tw(mainWindow.toolbar()->x());
     // The buttons stand side by side from the toolbar's left: their widths together reach
     // the right edge of the last one.
-    if (form1.toolbar()->layout())
-        form1.toolbar()->layout()->activate();
-    in.toolbarButtonsWidth = tw(form1.randomCamButton()->geometry().right() + 1);
-    in.label1Left = tw(form1.refreshLabel()->x());
-    in.label1Width = tw(form1.refreshLabel()->width());
-    in.text2Width = tw(form1.refreshIntervalEdit()->width());
-    in.camListLeft = tw(form1.camList()->x());
-    in.camListTop = tw(form1.camList()->y());
-    in.camListWidth = tw(form1.camList()->width());
-    in.vscrollWidth = tw(form1.camListScrollBar()->width());
-    in.picDrawLeft = tw(form1.pictureArea()->x());
-    in.picDrawTop = tw(form1.pictureArea()->y());
-    in.infoBarHeight = tw(form1.infoStrip()->height());
-    in.menuBarHeight = tw(form1.menuStrip()->height());
-    in.shape1Height = tw(form1.commentBackground()->height());
-    in.shape2Height = tw(form1.commentTab()->height());
-    in.comment0Height = tw(form1.commentLabels()[0]->height());
-    in.comment0Width = tw(form1.commentLabels()[0]->width());
-    in.comment1Left = tw(form1.commentLabels()[1]->x());
-    in.richTextLeft = tw(form1.descriptionBox()->x());
+    if (mainWindow.toolbar()->layout())
+        mainWindow.toolbar()->layout()->activate();
+    in.toolbarButtonsWidth = tw(mainWindow.randomCamButton()->geometry().right() + 1);
+    in.label1Left = tw(mainWindow.refreshLabel()->x());
+    in.label1Width = tw(mainWindow.refreshLabel()->width());
+    in.text2Width = tw(mainWindow.refreshIntervalEdit()->width());
+    in.camListLeft = tw(mainWindow.camList()->x());
+    in.camListTop = tw(mainWindow.camList()->y());
+    in.camListWidth = tw(mainWindow.camList()->width());
+    in.vscrollWidth = tw(mainWindow.camListScrollBar()->width());
+    in.picDrawLeft = tw(mainWindow.pictureArea()->x());
+    in.picDrawTop = tw(mainWindow.pictureArea()->y());
+    in.infoBarHeight = tw(mainWindow.infoStrip()->height());
+    in.menuBarHeight = tw(mainWindow.menuStrip()->height());
+    in.shape1Height = tw(mainWindow.commentBackground()->height());
+    in.shape2Height = tw(mainWindow.commentTab()->height());
+    in.comment0Height = tw(mainWindow.commentLabels()[0]->height());
+    in.comment0Width = tw(mainWindow.commentLabels()[0]->width());
+    in.comment1Left = tw(mainWindow.commentLabels()[1]->x());
+    in.richTextLeft = tw(mainWindow.descriptionBox()->x());
     in.itemHeight = CamListWidget::ItemHeight;
     in.camCount = camCount;
-    const main_layout::Output o = main_layout::layout(in);
+    return in;
+}
 
-    form1.intervalStrip()->move(px(o.picture1Left), form1.intervalStrip()->y());
-    form1.refreshIntervalEdit()->move(px(o.text2Left), form1.refreshIntervalEdit()->y());
-    form1.showCommentsCheck()->move(px(o.check1Left), form1.showCommentsCheck()->y());
-    form1.camList()->resize(form1.camList()->width(), px(o.camListHeight));
-    form1.camListScrollBar()->setGeometry(px(o.vscrollLeft), px(o.vscrollTop), form1.camListScrollBar()->width(), px(o.vscrollHeight));
-    form1.pictureArea()->resize(px(o.picDrawWidth), px(o.picDrawHeight));
+} // namespace
 
-    form1.commentBackground()->setGeometry(form1.commentBackground()->x(), px(o.shape1Top), px(o.shape1Width), form1.commentBackground()->height());
-    form1.commentTab()->move(form1.commentTab()->x(), px(o.shape2Top));
-    form1.commentDivider()->setLine(form1.commentDivider()->x1(), o.line1Y1, form1.commentDivider()->x2(), o.line1Y2);
-    QLabel *const *c = form1.commentLabels().data();
+void layOutMainWindow(MainWindow &mainWindow, FullscreenWindow &fullscreen, int camCount)
+{
+    if (mainWindow.windowState() & Qt::WindowMinimized)
+        return;
+
+    const main_layout::Output o = main_layout::layout(measure(mainWindow, camCount));
+
+    mainWindow.intervalStrip()->move(px(o.picture1Left), mainWindow.intervalStrip()->y());
+    mainWindow.refreshIntervalEdit()->move(px(o.text2Left), mainWindow.refreshIntervalEdit()->y());
+    mainWindow.showCommentsCheck()->move(px(o.check1Left), mainWindow.showCommentsCheck()->y());
+    mainWindow.camList()->resize(mainWindow.camList()->width(), px(o.camListHeight));
+    mainWindow.camListScrollBar()->setGeometry(px(o.vscrollLeft), px(o.vscrollTop), mainWindow.camListScrollBar()->width(), px(o.vscrollHeight));
+    mainWindow.pictureArea()->resize(px(o.picDrawWidth), px(o.picDrawHeight));
+
+    mainWindow.commentBackground()->setGeometry(mainWindow.commentBackground()->x(), px(o.shape1Top), px(o.shape1Width), mainWindow.commentBackground()->height());
+    mainWindow.commentTab()->move(mainWindow.commentTab()->x(), px(o.shape2Top));
+    mainWindow.commentDivider()->setLine(mainWindow.commentDivider()->x1(), o.line1Y1, mainWindow.commentDivider()->x2(), o.line1Y2);
+    QLabel *const *c = mainWindow.commentLabels().data();
     c[0]->move(c[0]->x(), px(o.comment0Top));
     c[1]->setGeometry(c[1]->x(), px(o.comment1Top), px(o.comment1Width), c[1]->height());
     c[2]->move(c[2]->x(), px(o.comment2Top));
 
-    form1.infoStrip()->setGeometry(form1.infoStrip()->x(), px(o.infoBarTop), px(o.infoBarWidth),
-                                  form1.infoStrip()->height());
-    form1.descriptionBox()->resize(px(o.richTextWidth), form1.descriptionBox()->height());
-    form1.camStatusBar()->resize(px(o.statusBarWidth), form1.camStatusBar()->height());
-    form1.menuStrip()->resize(px(o.menuBarWidth), form1.menuStrip()->height());
+    mainWindow.infoStrip()->setGeometry(mainWindow.infoStrip()->x(), px(o.infoBarTop), px(o.infoBarWidth),
+                                  mainWindow.infoStrip()->height());
+    mainWindow.descriptionBox()->resize(px(o.richTextWidth), mainWindow.descriptionBox()->height());
+    mainWindow.camStatusBar()->resize(px(o.statusBarWidth), mainWindow.camStatusBar()->height());
+    mainWindow.menuStrip()->resize(px(o.menuBarWidth), mainWindow.menuStrip()->height());
 
-    form1.camListScrollBar()->setMaximum(o.scrollMax);
-    form1.camListScrollBar()->setPageStep(o.largeChange);
+    mainWindow.camListScrollBar()->setMaximum(o.scrollMax);
+    mainWindow.camListScrollBar()->setPageStep(o.largeChange);
 
-    form1.drawPicture();
-    form3.drawPicture();
-    form3.countdownBar()[1]->resize(0, form3.countdownBar()[1]->height());
-    form1.camList()->positionListItems();
+    mainWindow.drawPicture();
+    fullscreen.drawPicture();
+    fullscreen.countdownBar()[1]->resize(0, fullscreen.countdownBar()[1]->height());
+    mainWindow.camList()->positionListItems();
 }
 
-void switchInfoBarSide(FullscreenWindow &form3, InfoBarWindow &form4)
+void switchInfoBarSide(FullscreenWindow &fullscreen, InfoBarWindow &infoBar)
 {
-    const QScreen *screen = form3.screen();
-    const int screenWidth = twips::fromPixels(screen ? screen->geometry().width() : form3.width());
+    const QScreen *screen = fullscreen.screen();
+    const int screenWidth = twips::fromPixels(screen ? screen->geometry().width() : fullscreen.width());
     const heartbeat::Sides sides =
-        heartbeat::switchSides(screenWidth, twips::fromPixels(form4.x()), twips::fromPixels(form4.width()),
-                               twips::fromPixels(form3.statusBox()->width()), twips::fromPixels(form3.statusMessage()->width()));
-    form4.move(twips::toPixels(sides.overlayLeft), form4.y());
-    form3.statusBox()->move(twips::toPixels(sides.shape3Left), form3.statusBox()->y());
-    form3.statusMessage()->move(twips::toPixels(sides.label1Left), form3.statusMessage()->y());
+        heartbeat::switchSides(screenWidth, twips::fromPixels(infoBar.x()), twips::fromPixels(infoBar.width()),
+                               twips::fromPixels(fullscreen.statusBox()->width()), twips::fromPixels(fullscreen.statusMessage()->width()));
+    infoBar.move(twips::toPixels(sides.overlayLeft), infoBar.y());
+    fullscreen.statusBox()->move(twips::toPixels(sides.shape3Left), fullscreen.statusBox()->y());
+    fullscreen.statusMessage()->move(twips::toPixels(sides.label1Left), fullscreen.statusMessage()->y());
 }

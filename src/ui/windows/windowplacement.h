@@ -9,8 +9,8 @@ class MainWindow;
 class FullscreenWindow;
 class InfoBarWindow;
 
-void layOutMainWindow(MainWindow &form1, FullscreenWindow &form3, int camCount);
+void layOutMainWindow(MainWindow &mainWindow, FullscreenWindow &fullscreen, int camCount);
 
 // Each new cam moves the overlay to the other edge of the screen and the fullscreen
 // window's status box opposite it.
-void switchInfoBarSide(FullscreenWindow &form3, InfoBarWindow &form4);
+void switchInfoBarSide(FullscreenWindow &fullscreen, InfoBarWindow &infoBar);
