@@ -4,11 +4,11 @@
 // times and memory growth as ratios of the two.
 //
 // Run: QT_QPA_PLATFORM=offscreen build/bench/bench_camlist
-#include "core/state/runningstate.h"
-#include "ui/widgets/camlistwidget.h"
 #include "control/camselection.h"
 #include "core/catalogue/catalogue.h"
+#include "core/state/runningstate.h"
 #include "ui/pictures/pictures.h"
+#include "ui/widgets/camlistwidget.h"
 #include "ui/windows/mainwindow.h"
 
 #include <QApplication>

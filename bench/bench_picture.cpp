@@ -8,8 +8,8 @@
 // process; that start alone (djpeg on a 16 x 16 JPEG) is printed too.
 #include "benchpictures.h"
 #include "platform/picturedecoder.h"
-#include "ui/widgets/picturearea.h"
 #include "platform/scaleddrawing.h"
+#include "ui/widgets/picturearea.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

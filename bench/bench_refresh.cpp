@@ -17,13 +17,13 @@
 #include "benchpictures.h"
 #include "app/application.h"
 #include "camserverprocess.h"
+#include "control/camimagefetch.h"
+#include "control/heartbeat.h"
 #include "platform/download.h"
 #include "platform/picturedecoder.h"
-#include "control/heartbeat.h"
-#include "control/camimagefetch.h"
 #include "ui/widgets/picturearea.h"
-#include "ui/windows/mainwindow.h"
 #include "ui/windows/fullscreenwindow.h"
+#include "ui/windows/mainwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

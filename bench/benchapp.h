@@ -2,8 +2,8 @@
 // The environment of an application a benchmark runs in-process: stop messages and the
 // end of the program are reported on stderr instead of shown and carried out.
 #include "app/application.h"
-#include "platform/download.h"
 #include "control/camimagefetch.h"
+#include "platform/download.h"
 
 #include <QCoreApplication>
 #include <QDir>

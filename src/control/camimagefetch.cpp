@@ -1,14 +1,14 @@
 #include "camimagefetch.h"
 
-#include "core/state/runningstate.h"
-#include "core/files/workingfiles.h"
-#include "core/catalogue/camrecord.h"
+#include "control/pictureloadjob.h"
 #include "control/views.h"
-#include "platform/download.h"
-#include "platform/picturedecoder.h"
+#include "core/catalogue/camrecord.h"
+#include "core/files/workingfiles.h"
 #include "core/rules/fetchrules.h"
 #include "core/rules/pictureextension.h"
-#include "control/pictureloadjob.h"
+#include "core/state/runningstate.h"
+#include "platform/download.h"
+#include "platform/picturedecoder.h"
 #include "platform/scaleddrawing.h"
 
 #include <QFile>

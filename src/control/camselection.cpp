@@ -1,9 +1,9 @@
 #include "camselection.h"
 
-#include "core/state/runningstate.h"
+#include "control/views.h"
 #include "core/catalogue/camrecord.h"
 #include "core/rules/countdown.h"
-#include "control/views.h"
+#include "core/state/runningstate.h"
 
 #include <QRandomGenerator>
 

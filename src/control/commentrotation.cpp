@@ -1,8 +1,8 @@
 #include "commentrotation.h"
 
-#include "core/state/runningstate.h"
 #include "control/views.h"
 #include "core/rules/commentrules.h"
+#include "core/state/runningstate.h"
 
 #include <QRandomGenerator>
 #include <QTime>

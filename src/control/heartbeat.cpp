@@ -1,11 +1,11 @@
 #include "heartbeat.h"
 
-#include "core/state/runningstate.h"
+#include "control/camimagefetch.h"
 #include "control/camselection.h"
 #include "control/views.h"
 #include "core/rules/countdown.h"
 #include "core/rules/heartbeatrules.h"
-#include "control/camimagefetch.h"
+#include "core/state/runningstate.h"
 
 #include <QTimer>
 

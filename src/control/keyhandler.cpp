@@ -1,9 +1,9 @@
 #include "keyhandler.h"
 
-#include "core/state/runningstate.h"
 #include "control/camselection.h"
-#include "core/keys/keycommands.h"
 #include "core/geometry/scalemodes.h"
+#include "core/keys/keycommands.h"
+#include "core/state/runningstate.h"
 
 KeyHandler::KeyHandler(RunningState &state, CamSelection &selection, QObject *parent)
     : QObject(parent)

@@ -16,8 +16,8 @@
 // has let go of the file, which for a load given up at the budget comes some time after
 // loaded(); start() refuses to run a second load beside it. Destroying the job gives up a
 // running load and waits for the worker to end.
-#include "platform/picturedecoder.h"
 #include "core/geometry/scalegeometry.h"
+#include "platform/picturedecoder.h"
 
 #include <QList>
 #include <QObject>

@@ -11,16 +11,16 @@
 #include "gifwriter.h"
 #include "loopwatch.h"
 #include "memorywatch.h"
-#include "control/commentrotation.h"
-#include "ui/widgets/statusbar.h"
 #include "control/camimagefetch.h"
 #include "control/camselection.h"
+#include "control/commentrotation.h"
+#include "control/heartbeat.h"
+#include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/picturearea.h"
-#include "ui/windows/mainwindow.h"
+#include "ui/widgets/statusbar.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/infobarwindow.h"
-#include "ui/widgets/camlistwidget.h"
-#include "control/heartbeat.h"
+#include "ui/windows/mainwindow.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>

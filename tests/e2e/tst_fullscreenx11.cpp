@@ -2,11 +2,11 @@
 // (Xvfb, 1024 x 768): the fullscreen window covers the screen by its own geometry, and the
 // overlay lies above it where the screen shows it.
 #include "app/application.h"
-#include "ui/widgets/picturearea.h"
 #include "ui/widgets/demandtimer.h"
-#include "ui/windows/mainwindow.h"
+#include "ui/widgets/picturearea.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/infobarwindow.h"
+#include "ui/windows/mainwindow.h"
 
 #include <QLabel>
 #include <QScreen>

@@ -1,6 +1,6 @@
+#include "core/geometry/mainlayout.h"
 #include "core/keys/keycommands.h"
 #include "core/rules/commentrules.h"
-#include "core/geometry/mainlayout.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
-#include "core/rules/pictureloaderrules.h"
 #include "core/geometry/scalemodes.h"
+#include "core/rules/pictureloaderrules.h"
 
 #include <QTest>
 

@@ -1,18 +1,18 @@
 #include "apprun.h"
-#include "ui/widgets/camlistwidget.h"
 #include "control/camselection.h"
+#include "ui/widgets/camlistwidget.h"
 #include "camserverprocess.h"
 #include "core/catalogue/camrecord.h"
 #include "craftedpictures.h"
 #include "loopwatch.h"
 #include "memorywatch.h"
-#include "control/heartbeat.h"
-#include "ui/widgets/statusbar.h"
 #include "control/camimagefetch.h"
+#include "control/heartbeat.h"
 #include "core/rules/fetchrules.h"
 #include "ui/widgets/picturearea.h"
-#include "ui/windows/mainwindow.h"
+#include "ui/widgets/statusbar.h"
 #include "ui/windows/fullscreenwindow.h"
+#include "ui/windows/mainwindow.h"
 
 #include <QBuffer>
 #include <QLineEdit>

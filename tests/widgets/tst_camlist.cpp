@@ -1,7 +1,7 @@
-#include "core/state/runningstate.h"
-#include "ui/widgets/camlistwidget.h"
 #include "control/camselection.h"
 #include "core/catalogue/catalogue.h"
+#include "core/state/runningstate.h"
+#include "ui/widgets/camlistwidget.h"
 #include "ui/windows/mainwindow.h"
 
 #include <QLineEdit>

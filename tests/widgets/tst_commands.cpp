@@ -1,16 +1,16 @@
 #include "apprun.h"
-#include "ui/widgets/camlistwidget.h"
 #include "control/camselection.h"
-#include "core/catalogue/catalogue.h"
-#include "control/keyhandler.h"
 #include "control/commentrotation.h"
+#include "control/keyhandler.h"
+#include "core/catalogue/catalogue.h"
+#include "core/geometry/scalemodes.h"
+#include "ui/widgets/camlistwidget.h"
+#include "ui/widgets/demandtimer.h"
 #include "ui/widgets/intervalkeys.h"
 #include "ui/widgets/picturearea.h"
-#include "core/geometry/scalemodes.h"
-#include "ui/widgets/demandtimer.h"
-#include "ui/windows/mainwindow.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/infobarwindow.h"
+#include "ui/windows/mainwindow.h"
 
 #include <QAction>
 #include <QCheckBox>

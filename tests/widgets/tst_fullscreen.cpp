@@ -3,13 +3,13 @@
 #include "control/camselection.h"
 #include "control/keyhandler.h"
 #include "core/geometry/twips.h"
-#include "ui/widgets/picturearea.h"
+#include "core/state/fullscreentexts.h"
 #include "ui/widgets/demandtimer.h"
-#include "ui/windows/mainwindow.h"
+#include "ui/widgets/picturearea.h"
+#include "ui/widgets/shapes.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/infobarwindow.h"
-#include "core/state/fullscreentexts.h"
-#include "ui/widgets/shapes.h"
+#include "ui/windows/mainwindow.h"
 
 #include <QAbstractScrollArea>
 #include <QCheckBox>

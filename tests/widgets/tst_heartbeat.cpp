@@ -1,15 +1,15 @@
 #include "apprun.h"
 #include "control/camselection.h"
 #include "camserverprocess.h"
-#include "core/catalogue/camrecord.h"
 #include "control/heartbeat.h"
-#include "ui/widgets/intervalkeys.h"
-#include "ui/widgets/statusbar.h"
+#include "core/catalogue/camrecord.h"
 #include "ui/widgets/demandtimer.h"
-#include "ui/windows/mainwindow.h"
+#include "ui/widgets/intervalkeys.h"
+#include "ui/widgets/shapes.h"
+#include "ui/widgets/statusbar.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/infobarwindow.h"
-#include "ui/widgets/shapes.h"
+#include "ui/windows/mainwindow.h"
 
 #include <QCheckBox>
 #include <QLabel>

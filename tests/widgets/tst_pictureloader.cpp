@@ -1,8 +1,8 @@
 #include "craftedpictures.h"
 #include "gifwriter.h"
 #include "memorywatch.h"
-#include "platform/picturedecoder.h"
 #include "core/rules/pictureloaderrules.h"
+#include "platform/picturedecoder.h"
 
 #include <QBuffer>
 #include <QDir>

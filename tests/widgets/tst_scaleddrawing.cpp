@@ -1,8 +1,8 @@
+#include "core/geometry/scalemodes.h"
 #include "core/state/runningstate.h"
 #include "platform/picturedecoder.h"
-#include "ui/widgets/picturearea.h"
 #include "platform/scaleddrawing.h"
-#include "core/geometry/scalemodes.h"
+#include "ui/widgets/picturearea.h"
 #include "ui/windows/mainwindow.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "camlistwidget.h"
 
-#include "core/geometry/listgeometry.h"
 #include "core/catalogue/servertext.h"
+#include "core/geometry/listgeometry.h"
 #include "core/geometry/twips.h"
 #include "ui/pictures/pictures.h"
 
@@ -61,7 +61,7 @@ void CamListWidget::positionListItems()
 
 void CamListWidget::scrollToCam(int k)
 {
-    // Changing the value runs PositionListItems through the scroll bar's notification.
+    // Changing the value runs positionListItems() through the scroll bar's notification.
     m_scroll->setValue(list_geometry::scrollValueForCam(k, ItemHeight, m_scroll->minimum(), m_scroll->maximum()));
 }
 

@@ -5,7 +5,7 @@
 // Rows are not widgets: the list keeps each row's caption, rating picture and selection
 // state and paints only the rows inside the window, so a catalogue of 32768 cams costs
 // no more to scroll than one of ten. Everything a row of widgets would show is kept
-// queryable: the top of each row after PositionListItems (rows above the first wait at
+// queryable: the top of each row after positionListItems() (rows above the first wait at
 // -ItemHeight), its colours, its selection rectangle, and the row a click lands on.
 // All lengths at this interface are twips; the list converts at the painting boundary.
 #include "control/views.h"

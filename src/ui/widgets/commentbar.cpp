@@ -3,8 +3,8 @@
 #include "core/catalogue/servertext.h"
 #include "core/geometry/twips.h"
 #include "core/rules/commentrules.h"
-#include "ui/pictures/pictures.h"
 #include "core/state/fullscreentexts.h"
+#include "ui/pictures/pictures.h"
 #include "ui/widgets/shapes.h"
 #include "ui/widgets/twipgeometry.h"
 

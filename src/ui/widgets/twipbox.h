@@ -1,7 +1,7 @@
 #pragma once
 // Reading and writing a widget's geometry as a twip box, at the widget boundary.
-#include "core/geometry/twips.h"
 #include "core/geometry/fullscreenlayout.h"
+#include "core/geometry/twips.h"
 #include "ui/widgets/twipgeometry.h"
 
 inline fullscreen_layout::TwipBox twipBox(const QWidget *w)

@@ -14,8 +14,8 @@
 // overlay follow. The window announces its visibility, activation and the facts the
 // overlay lays itself out by, and knows no other window.
 #include "control/views.h"
-#include "ui/widgets/commentbar.h"
 #include "core/geometry/fullscreenlayout.h"
+#include "ui/widgets/commentbar.h"
 
 #include <QImage>
 #include <QWidget>

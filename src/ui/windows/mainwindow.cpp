@@ -1,19 +1,19 @@
 #include "mainwindow.h"
 
-#include "core/state/runningstate.h"
-#include "core/state/texts.h"
-#include "ui/widgets/camlistwidget.h"
 #include "core/catalogue/camrecord.h"
 #include "core/catalogue/servertext.h"
+#include "core/geometry/scalemodes.h"
+#include "core/rules/heartbeatrules.h"
+#include "core/state/fullscreentexts.h"
+#include "core/state/runningstate.h"
+#include "core/state/texts.h"
+#include "platform/scaleddrawing.h"
 #include "ui/pictures/pictures.h"
 #include "ui/widgets/camdescription.h"
-#include "core/rules/heartbeatrules.h"
+#include "ui/widgets/camlistwidget.h"
+#include "ui/widgets/picturearea.h"
 #include "ui/widgets/statusbar.h"
 #include "ui/widgets/twipgeometry.h"
-#include "core/state/fullscreentexts.h"
-#include "ui/widgets/picturearea.h"
-#include "platform/scaleddrawing.h"
-#include "core/geometry/scalemodes.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

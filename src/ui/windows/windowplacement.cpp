@@ -1,15 +1,15 @@
 #include "windowplacement.h"
 
-#include "ui/widgets/camlistwidget.h"
+#include "core/geometry/mainlayout.h"
 #include "core/geometry/twips.h"
-#include "ui/widgets/statusbar.h"
+#include "core/rules/heartbeatrules.h"
+#include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/picturearea.h"
-#include "ui/windows/mainwindow.h"
+#include "ui/widgets/shapes.h"
+#include "ui/widgets/statusbar.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/infobarwindow.h"
-#include "core/rules/heartbeatrules.h"
-#include "core/geometry/mainlayout.h"
-#include "ui/widgets/shapes.h"
+#include "ui/windows/mainwindow.h"
 
 #include <QCheckBox>
 #include <QLabel>
