@@ -18,7 +18,7 @@ inline AppEnvironment environment(const QDir &workDir, int *stopMessages = nullp
     AppEnvironment env;
     env.workDir = workDir;
     env.transferTimeoutMs = 10000;
-    env.stopMessage = [stopMessages](const QString &title, const QString &text) {
+    env.stopMessage = [stopMessages](const QString &title, const QString &text, const QString &) {
         if (stopMessages)
             ++*stopMessages;
         std::fprintf(stderr, "stop message: %s: %s\n", qPrintable(title), qPrintable(text));

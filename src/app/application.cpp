@@ -180,15 +180,19 @@ void Application::connectWindows()
     connect(m_infoBarWindow.get(), &InfoBarWindow::closeRequested, this, closeFullscreen);
 }
 
-void Application::fail(const QString &text)
+void Application::fail(const QString &text, const QString &cause)
 {
+    // The box's text says what to do; the cause tells the user, and whoever reads the
+    // output, why.
+    std::fprintf(stderr, "%s\n", qUtf8Printable(cause));
+    std::fflush(stderr);
     if (m_env.stopMessage) {
-        m_env.stopMessage(texts::AppTitle, text);
+        m_env.stopMessage(texts::AppTitle, text, cause);
         return endAfterFailure();
     }
     // The box waits for the user without a loop of its own; the program ends once it is
     // dismissed.
-    QMessageBox *box = openStopMessage(m_splashWindow.get(), texts::AppTitle, text);
+    QMessageBox *box = openStopMessage(m_splashWindow.get(), texts::AppTitle, text, cause);
     connect(box, &QDialog::finished, this, &Application::endAfterFailure);
 }
 
@@ -206,31 +210,45 @@ void Application::start()
 
     const ConfigResult config = readConfigFile(m_env.workDir.filePath(QStringLiteral("config.ini")));
     if (!config.ok)
-        return fail(texts::ConfigMessage);
+        return fail(texts::ConfigMessage, config.error);
     m_state.serverUrl = config.serverUrl;
 
     DownloadRequest request;
-    request.address = m_state.serverUrl + QStringLiteral("/camlist.php");
+    request.address = catalogueAddress();
     request.maxBytes = CatalogueMaxBytes;
     request.timeoutMs = m_env.transferTimeoutMs;
     connect(m_transfer->start(request), &DownloadHandler::finished, this, &Application::catalogueArrived);
 }
 
+QString Application::catalogueAddress() const
+{
+    return m_state.serverUrl + QStringLiteral("/camlist.php");
+}
+
 void Application::catalogueArrived(const DownloadResult &answer)
 {
+    const QString address = catalogueAddress();
     if (!answer.ok())
-        return fail(texts::ConfigMessage);
-    if (answer.body.isEmpty())
-        return fail(texts::ConnectionMessage);
+        return fail(texts::ConfigMessage, QStringLiteral("Could not download %1: %2").arg(address, answer.errorText));
+    if (answer.body.isEmpty()) {
+        return fail(texts::ConnectionMessage,
+                    QStringLiteral("Could not download %1: the answer is empty (HTTP status %2)")
+                        .arg(address, QString::number(answer.httpStatus)));
+    }
 
     // The answer is kept as a working file while it is read, as the comments are later.
-    if (!working_files::write(m_env.workDir, working_files::TextFile, answer.body))
-        return fail(texts::ConfigMessage);
+    if (!working_files::write(m_env.workDir, working_files::TextFile, answer.body)) {
+        const QString path = QDir::toNativeSeparators(m_env.workDir.absoluteFilePath(working_files::TextFile));
+        return fail(texts::ConfigMessage, QStringLiteral("Cannot write the working file %1").arg(path));
+    }
 
     Catalogue catalogue = parseCatalogue(answer.body);
     QFile::remove(m_env.workDir.filePath(working_files::TextFile));
-    if (catalogue.camCount == 0)
-        return fail(texts::EmptyCatalogueMessage);
+    if (catalogue.camCount == 0) {
+        return fail(texts::EmptyCatalogueMessage,
+                    QStringLiteral("The cam list from %1 holds no cam line (%2 bytes, HTTP status %3)")
+                        .arg(address, QString::number(answer.body.size()), QString::number(answer.httpStatus)));
+    }
     m_state.camTable = std::move(catalogue.camTable);
     m_state.camCount = catalogue.camCount;
     m_selection->buildRows();

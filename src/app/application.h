@@ -40,10 +40,10 @@ struct AppEnvironment
     int transferTimeoutMs = 30000;
     // A picture still decoding after this long is given up as a failed load.
     int decodeBudgetMs = 10000;
-    // Shows the stop message. The default opens a message box over the splash window and
-    // ends the program once the user has dismissed it; a function given here counts as
-    // dismissed when it returns.
-    std::function<void(const QString &title, const QString &text)> stopMessage;
+    // Shows the stop message; detail names the cause, which also goes to standard error.
+    // The default opens a message box over the splash window and ends the program once the
+    // user has dismissed it; a function given here counts as dismissed when it returns.
+    std::function<void(const QString &title, const QString &text, const QString &detail)> stopMessage;
     // Ends the process at once; the default exits without running any further event.
     std::function<void(int code)> endProgram;
 };
@@ -82,7 +82,8 @@ private:
     void connectSwitches();
     void connectKeys();
     void connectWindows();
-    void fail(const QString &text);
+    void fail(const QString &text, const QString &cause);
+    QString catalogueAddress() const;
     void endAfterFailure();
     void catalogueArrived(const DownloadResult &answer);
     void openMainWindow();

@@ -48,7 +48,7 @@ void TestFullscreenX11::coversTheScreenWithOverlayOnTop()
     QTemporaryDir dir;
     AppEnvironment env;
     env.workDir = QDir(dir.path());
-    env.stopMessage = [](const QString &, const QString &) {};
+    env.stopMessage = [](const QString &, const QString &, const QString &) {};
     env.endProgram = [](int) {};
     Application app(env);
     MainWindow &main = app.mainWindow();

@@ -11,6 +11,9 @@
 // A second viewer then shows a cam whose picture takes a minute to decode (a progressive
 // JPEG whose luma scan repeats 20000 times): while it decodes, the window answers the
 // window manager's pings at once, and a close request ends the program at once.
+// Last, on a second X server with a window manager (openbox), viewers that cannot start
+// (no config.ini, a refused connection, a cam list without cams) must show their stop
+// message on top of the splash window, whole, and name the cause on standard error.
 // LUMORA_E2E_VIEWER runs another viewer binary instead of the one built here.
 #include "camserverprocess.h"
 #include "craftedpictures.h"
@@ -20,6 +23,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,6 +41,7 @@
 namespace {
 
 const QString CamTitle = QStringLiteral("E2E Cam - lumora viewer 5");
+const QString ProgramTitle = QStringLiteral("lumora viewer 5");
 const QSize PictureSize(640, 320);
 constexpr QRgb Red = 0xFF0000;
 constexpr QRgb Blue = 0x0000FF;
@@ -77,27 +82,98 @@ public:
         m_wmProtocols = atom("WM_PROTOCOLS");
         m_wmDelete = atom("WM_DELETE_WINDOW");
         m_netWmPing = atom("_NET_WM_PING");
+        m_netWmPid = atom("_NET_WM_PID");
+        m_wmCheck = atom("_NET_SUPPORTING_WM_CHECK");
         // A client answers a ping by sending it back to the root window for whoever watches
         // the root's children, as a window manager does.
         const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
         xcb_change_window_attributes(m_c, m_screen->root, XCB_CW_EVENT_MASK, &mask);
         xcb_flush(m_c);
-        return m_screen && m_netWmName && m_utf8 && m_wmProtocols && m_wmDelete && m_netWmPing;
+        return m_screen && m_netWmName && m_utf8 && m_wmProtocols && m_wmDelete && m_netWmPing && m_netWmPid
+            && m_wmCheck;
     }
 
     QSize screenSize() const { return QSize(m_screen->width_in_pixels, m_screen->height_in_pixels); }
 
-    // Without a window manager the program's windows are the root's own children.
-    QList<xcb_window_t> topLevels() const
+    // Without a window manager the program's windows are the root's own children; with one,
+    // the root's children are its frames, each holding a program's window. Bottom first,
+    // as the X server stacks them.
+    QList<xcb_window_t> topLevels() const { return children(m_screen->root); }
+
+    QList<xcb_window_t> children(xcb_window_t parent) const
     {
         QList<xcb_window_t> windows;
-        const auto tree = reply(xcb_query_tree_reply(m_c, xcb_query_tree(m_c, m_screen->root), nullptr));
+        const auto tree = reply(xcb_query_tree_reply(m_c, xcb_query_tree(m_c, parent), nullptr));
         if (!tree)
             return windows;
         const xcb_window_t *children = xcb_query_tree_children(tree.get());
         for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i)
             windows.append(children[i]);
         return windows;
+    }
+
+    // The process that says it owns the window (_NET_WM_PID), or 0.
+    qint64 ownerPid(xcb_window_t w) const
+    {
+        const auto r = reply(xcb_get_property_reply(
+            m_c, xcb_get_property(m_c, 0, w, m_netWmPid, XCB_ATOM_CARDINAL, 0, 1), nullptr));
+        if (!r || r->type != XCB_ATOM_CARDINAL || xcb_get_property_value_length(r.get()) != 4)
+            return 0;
+        return *static_cast<const uint32_t *>(xcb_get_property_value(r.get()));
+    }
+
+    // The window of process pid that a top-level window is, or holds as a window manager's
+    // frame does; 0 if it holds none.
+    xcb_window_t windowOf(xcb_window_t topLevel, qint64 pid) const
+    {
+        if (ownerPid(topLevel) == pid)
+            return topLevel;
+        for (xcb_window_t child : children(topLevel))
+            if (ownerPid(child) == pid)
+                return child;
+        return 0;
+    }
+
+    // Whether a window manager has announced itself on the root window.
+    bool windowManagerRunning() const
+    {
+        const auto r = reply(xcb_get_property_reply(
+            m_c, xcb_get_property(m_c, 0, m_screen->root, m_wmCheck, XCB_ATOM_WINDOW, 0, 1), nullptr));
+        return r && r->type == XCB_ATOM_WINDOW && xcb_get_property_value_length(r.get()) == 4;
+    }
+
+    // A key pressed and released as the keyboard would send it to the window; false if no
+    // key of the keyboard gives this key symbol.
+    bool pressKey(xcb_window_t w, uint32_t keysym) const
+    {
+        const xcb_setup_t *setup = xcb_get_setup(m_c);
+        const uint8_t count = uint8_t(setup->max_keycode - setup->min_keycode + 1);
+        const auto map = reply(xcb_get_keyboard_mapping_reply(
+            m_c, xcb_get_keyboard_mapping(m_c, setup->min_keycode, count), nullptr));
+        if (!map)
+            return false;
+        const xcb_keysym_t *syms = xcb_get_keyboard_mapping_keysyms(map.get());
+        const int perCode = map->keysyms_per_keycode;
+        xcb_keycode_t code = 0;
+        for (int i = 0; i < count * perCode && !code; ++i)
+            if (syms[i] == keysym)
+                code = xcb_keycode_t(setup->min_keycode + i / perCode);
+        if (!code)
+            return false;
+        for (uint8_t type : {uint8_t(XCB_KEY_PRESS), uint8_t(XCB_KEY_RELEASE)}) {
+            xcb_key_press_event_t event{};
+            event.response_type = type;
+            event.detail = code;
+            event.time = XCB_CURRENT_TIME;
+            event.root = m_screen->root;
+            event.event = w;
+            event.child = XCB_WINDOW_NONE;
+            event.same_screen = 1;
+            const uint32_t mask = type == XCB_KEY_PRESS ? XCB_EVENT_MASK_KEY_PRESS : XCB_EVENT_MASK_KEY_RELEASE;
+            xcb_send_event(m_c, 0, w, mask, reinterpret_cast<const char *>(&event));
+        }
+        xcb_flush(m_c);
+        return true;
     }
 
     QString name(xcb_window_t w) const
@@ -127,6 +203,17 @@ public:
         for (xcb_window_t w : topLevels())
             if (isViewable(w) && name(w) == title)
                 return w;
+        return 0;
+    }
+
+    // The shown window of process pid with exactly this title, framed or not, or 0.
+    xcb_window_t shownWindowOf(qint64 pid, const QString &title) const
+    {
+        for (xcb_window_t top : topLevels()) {
+            const xcb_window_t w = windowOf(top, pid);
+            if (w && isViewable(top) && isViewable(w) && name(w) == title)
+                return w;
+        }
         return 0;
     }
 
@@ -244,6 +331,8 @@ private:
     xcb_atom_t m_wmProtocols = XCB_ATOM_NONE;
     xcb_atom_t m_wmDelete = XCB_ATOM_NONE;
     xcb_atom_t m_netWmPing = XCB_ATOM_NONE;
+    xcb_atom_t m_netWmPid = XCB_ATOM_NONE;
+    xcb_atom_t m_wmCheck = XCB_ATOM_NONE;
     uint32_t m_pingStamp = 0;
 };
 
@@ -335,10 +424,14 @@ private slots:
     void closeRequestEndsTheProgram();
     void windowAnswersWhileAPictureDecodes();
     void closeRequestMidDecode();
+    void stopMessageOnTop_data();
+    void stopMessageOnTop();
     void cleanupTestCase();
 
 private:
-    bool startXServer(QString *why);
+    bool startXServer(QProcess &xvfbProcess, QByteArray &display, XDisplay &x, QString *why);
+    // The second X server, with a window manager, for the stop messages.
+    bool startManagedXServer(QString *why);
     QString viewerLog() const;
     // Polls until check() holds, while the viewer still runs; fails with the reason.
     bool waitFor(const std::function<bool()> &check, int timeoutMs, QString *why) const;
@@ -358,9 +451,13 @@ private:
     QProcess m_bombViewer;
     xcb_window_t m_bombWindow = 0;
     QByteArray m_bomb;
+    QProcess m_managedXvfb;
+    QByteArray m_managedDisplay;
+    XDisplay m_managedX;
+    QProcess m_windowManager;
 };
 
-bool TestViewer::startXServer(QString *why)
+bool TestViewer::startXServer(QProcess &xvfbProcess, QByteArray &display, XDisplay &x, QString *why)
 {
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (xvfb.isEmpty()) {
@@ -369,20 +466,20 @@ bool TestViewer::startXServer(QString *why)
     }
     // -displayfd lets the server take a free display number itself, so parallel tests
     // cannot race for one.
-    m_xvfb.setStandardErrorFile(m_files.filePath(QStringLiteral("xvfb.log")));
-    m_xvfb.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+    xvfbProcess.setStandardErrorFile(m_files.filePath(QStringLiteral("xvfb.log")), QIODevice::Append);
+    xvfbProcess.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                         QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
                         QStringLiteral("tcp")});
-    if (!m_xvfb.waitForStarted(5000)) {
-        *why = QStringLiteral("cannot run Xvfb: %1").arg(m_xvfb.errorString());
+    if (!xvfbProcess.waitForStarted(5000)) {
+        *why = QStringLiteral("cannot run Xvfb: %1").arg(xvfbProcess.errorString());
         return false;
     }
     QElapsedTimer clock;
     clock.start();
     QByteArray out;
-    while (!out.contains('\n') && clock.elapsed() < 15000 && m_xvfb.state() == QProcess::Running) {
-        m_xvfb.waitForReadyRead(100);
-        out += m_xvfb.readAllStandardOutput();
+    while (!out.contains('\n') && clock.elapsed() < 15000 && xvfbProcess.state() == QProcess::Running) {
+        xvfbProcess.waitForReadyRead(100);
+        out += xvfbProcess.readAllStandardOutput();
     }
     bool ok = false;
     const int number = out.trimmed().toInt(&ok);
@@ -391,9 +488,9 @@ bool TestViewer::startXServer(QString *why)
                    .arg(QString::fromLocal8Bit(readFile(m_files.filePath(QStringLiteral("xvfb.log")))));
         return false;
     }
-    m_display = ':' + QByteArray::number(number);
-    if (!m_x.connect(m_display)) {
-        *why = QStringLiteral("cannot connect to the X server %1").arg(QString::fromLatin1(m_display));
+    display = ':' + QByteArray::number(number);
+    if (!x.connect(display)) {
+        *why = QStringLiteral("cannot connect to the X server %1").arg(QString::fromLatin1(display));
         return false;
     }
     return true;
@@ -433,7 +530,7 @@ void TestViewer::initTestCase()
 {
     QVERIFY(m_files.isValid() && m_workDir.isValid());
     QString why;
-    QVERIFY2(startXServer(&why), qPrintable(why));
+    QVERIFY2(startXServer(m_xvfb, m_display, m_x, &why), qPrintable(why));
     QCOMPARE(m_x.screenSize(), QSize(1280, 1024));
 
     QImage picture(PictureSize, QImage::Format_RGB32);
@@ -638,9 +735,149 @@ void TestViewer::closeRequestMidDecode()
              qPrintable(QStringLiteral("the working folder holds: ") + left.join(QStringLiteral(", "))));
 }
 
+bool TestViewer::startManagedXServer(QString *why)
+{
+    if (m_windowManager.state() == QProcess::Running)
+        return true;
+    if (!startXServer(m_managedXvfb, m_managedDisplay, m_managedX, why))
+        return false;
+    const QString openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
+    if (openbox.isEmpty()) {
+        *why = QStringLiteral("openbox is not installed (Debian package openbox)");
+        return false;
+    }
+    QProcessEnvironment env = m_viewer.processEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_managedDisplay));
+    // The window manager's defaults, not a configuration of whoever runs the tests.
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_files.filePath(QStringLiteral("wm-config")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), m_files.filePath(QStringLiteral("wm-cache")));
+    m_windowManager.setProcessEnvironment(env);
+    m_windowManager.setProcessChannelMode(QProcess::MergedChannels);
+    m_windowManager.setStandardOutputFile(m_files.filePath(QStringLiteral("openbox.log")));
+    m_windowManager.start(openbox, {QStringLiteral("--sm-disable")});
+    if (!m_windowManager.waitForStarted(5000)) {
+        *why = QStringLiteral("cannot run openbox: %1").arg(m_windowManager.errorString());
+        return false;
+    }
+    if (!waitFor(m_windowManager, [this] { return m_managedX.windowManagerRunning(); }, 15000, why)) {
+        *why = QStringLiteral("openbox did not take over the screen: %1; its log: %2")
+                   .arg(*why, QString::fromLocal8Bit(readFile(m_files.filePath(QStringLiteral("openbox.log")))));
+        return false;
+    }
+    return true;
+}
+
+void TestViewer::stopMessageOnTop_data()
+{
+    QTest::addColumn<QByteArray>("config");
+    QTest::addColumn<QByteArray>("catalogue");
+    QTest::addColumn<QString>("cause");
+    // Nobody listens on port 1 of the loopback address.
+    QTest::newRow("no config.ini") << QByteArray() << QByteArray() << QStringLiteral("No config.ini in {dir}");
+    QTest::newRow("connection refused")
+        << QByteArray("url=http://127.0.0.1:1\r\n") << QByteArray()
+        << QStringLiteral("Could not download http://127.0.0.1:1/camlist.php: Connection refused");
+    QTest::newRow("no cam in the cam list")
+        << QByteArray("url={base}\r\n") << QByteArray("Service unavailable\r\n")
+        << QStringLiteral("The cam list from {base}/camlist.php holds no cam line (21 bytes, HTTP status 200)");
+}
+
+// A failed start-up on a screen with a window manager: the message box is the topmost
+// window with nothing of the program over it, the cause is on standard error, and
+// Return on the box ends the program with code 1.
+void TestViewer::stopMessageOnTop()
+{
+    QFETCH(QByteArray, config);
+    QFETCH(QByteArray, catalogue);
+    QFETCH(QString, cause);
+    QString why;
+    QVERIFY2(startManagedXServer(&why), qPrintable(why));
+
+    QTemporaryDir workDir;
+    QVERIFY(workDir.isValid());
+    const QByteArray base = m_server->baseUrl().toLatin1();
+    if (!config.isEmpty())
+        QVERIFY(writeFile(workDir.filePath(QStringLiteral("config.ini")), config.replace("{base}", base)));
+    if (!catalogue.isEmpty())
+        QVERIFY(writeFile(m_files.filePath(QStringLiteral("camlist.txt")), catalogue));
+    cause.replace(QLatin1String("{dir}"), QDir(workDir.path()).canonicalPath());
+    cause.replace(QLatin1String("{base}"), m_server->baseUrl());
+
+    QProcess viewer;
+    QProcessEnvironment env = m_viewer.processEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_managedDisplay));
+    viewer.setProcessEnvironment(env);
+    viewer.setWorkingDirectory(workDir.path());
+    const QString errorLog = m_files.filePath(QStringLiteral("stop-message-stderr.log"));
+    viewer.setStandardOutputFile(m_files.filePath(QStringLiteral("viewer.log")), QIODevice::Append);
+    viewer.setStandardErrorFile(errorLog);
+    viewer.start(viewerBinary(), {});
+    QVERIFY2(viewer.waitForStarted(5000), qPrintable(viewer.errorString()));
+    const qint64 pid = viewer.processId();
+    const auto stopViewer = qScopeGuard([&viewer] {
+        if (viewer.state() != QProcess::NotRunning) {
+            viewer.kill();
+            viewer.waitForFinished(3000);
+        }
+    });
+
+    // The box, the shown window titled as the program is, and its frame among the root's
+    // children.
+    xcb_window_t box = 0;
+    QVERIFY2(waitFor(viewer, [&] { return (box = m_managedX.shownWindowOf(pid, ProgramTitle)) != 0; }, 20000, &why),
+             qPrintable(QStringLiteral("no message box titled \"%1\": %2").arg(ProgramTitle, why)));
+
+    // On top: no shown window above the box's frame lies over any part of the box; the
+    // splash window stays shown below it. The window manager may restack for a moment after mapping, so the stacking must
+    // settle this way and stay so.
+    QString stacking;
+    const auto boxOnTop = [&] {
+        const QList<xcb_window_t> tops = m_managedX.topLevels();
+        int boxIndex = -1;
+        int programWindowsBelow = 0;
+        bool covered = false;
+        QStringList order;
+        for (int i = 0; i < tops.size(); ++i) {
+            if (!m_managedX.isViewable(tops[i]))
+                continue;
+            const xcb_window_t own = m_managedX.windowOf(tops[i], pid);
+            const QRect frame = m_managedX.geometry(tops[i]);
+            order << QStringLiteral("%1 %2x%3+%4+%5")
+                         .arg(own == box ? QStringLiteral("box") : own ? QStringLiteral("program") : QStringLiteral("other"))
+                         .arg(frame.width()).arg(frame.height()).arg(frame.x()).arg(frame.y());
+            if (own == box)
+                boxIndex = i;
+            else if (own && boxIndex < 0)
+                ++programWindowsBelow;
+            else if (boxIndex >= 0 && frame.intersects(m_managedX.geometry(box)))
+                covered = true;
+        }
+        stacking = order.join(QStringLiteral(" < "));
+        return boxIndex >= 0 && !covered && programWindowsBelow > 0;
+    };
+    const bool onTop = waitFor(viewer, boxOnTop, 5000, &why);
+    QVERIFY2(onTop, qPrintable(QStringLiteral("the message box is not on top (%1); shown windows bottom first: %2")
+                                   .arg(why, stacking)));
+    QTest::qWait(500);
+    QVERIFY2(boxOnTop(), qPrintable(QStringLiteral("the message box went under; shown windows bottom first: %1")
+                                        .arg(stacking)));
+    const QRect boxRect = m_managedX.geometry(box);
+    QVERIFY2(QRect(QPoint(), m_managedX.screenSize()).contains(boxRect), "the message box lies partly off the screen");
+
+    QVERIFY2(waitFor(viewer, [&] { return readFile(errorLog).contains(cause.toUtf8()); }, 5000, &why),
+             qPrintable(QStringLiteral("standard error does not name the cause \"%1\": %2")
+                            .arg(cause, QString::fromUtf8(readFile(errorLog)))));
+
+    // Return, as a user presses it, reaches OK: the box has the keyboard.
+    QVERIFY(m_managedX.pressKey(box, 0xff0d));
+    QVERIFY2(viewer.waitForFinished(10000), "the viewer still runs 10 s after Return on the message box");
+    QCOMPARE(viewer.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(viewer.exitCode(), 1);
+}
+
 void TestViewer::cleanupTestCase()
 {
-    for (QProcess *viewer : {&m_viewer, &m_bombViewer}) {
+    for (QProcess *viewer : {&m_viewer, &m_bombViewer, &m_windowManager}) {
         if (viewer->state() != QProcess::NotRunning) {
             viewer->kill();
             viewer->waitForFinished(3000);
@@ -648,11 +885,13 @@ void TestViewer::cleanupTestCase()
     }
     if (m_server)
         m_server->stop();
-    if (m_xvfb.state() != QProcess::NotRunning) {
-        m_xvfb.terminate();
-        if (!m_xvfb.waitForFinished(3000)) {
-            m_xvfb.kill();
-            m_xvfb.waitForFinished(3000);
+    for (QProcess *xvfb : {&m_xvfb, &m_managedXvfb}) {
+        if (xvfb->state() != QProcess::NotRunning) {
+            xvfb->terminate();
+            if (!xvfb->waitForFinished(3000)) {
+                xvfb->kill();
+                xvfb->waitForFinished(3000);
+            }
         }
     }
 }

@@ -18,6 +18,7 @@ struct AppRun
     QTemporaryDir dir;
     QStringList titles;
     QStringList messages;
+    QStringList details;
     QList<int> exits;
     std::unique_ptr<Application> app;
 
@@ -27,9 +28,10 @@ struct AppRun
         env.workDir = QDir(dir.path());
         env.transferTimeoutMs = timeoutMs;
         env.decodeBudgetMs = decodeBudgetMs;
-        env.stopMessage = [this](const QString &title, const QString &text) {
+        env.stopMessage = [this](const QString &title, const QString &text, const QString &detail) {
             titles.append(title);
             messages.append(text);
+            details.append(detail);
         };
         env.endProgram = [this](int code) { exits.append(code); };
         app = std::make_unique<Application>(env);

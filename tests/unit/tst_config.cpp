@@ -1,5 +1,7 @@
 #include "core/files/config.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -68,7 +70,10 @@ void TestConfig::fileChecks()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("config.ini"));
 
-    QVERIFY2(!readConfigFile(path).ok, "a missing file is unreadable");
+    const QString shownPath = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    const ConfigResult missing = readConfigFile(path);
+    QVERIFY2(!missing.ok, "a missing file is unreadable");
+    QCOMPARE(missing.error, QStringLiteral("No config.ini in ") + QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
 
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
@@ -85,12 +90,16 @@ void TestConfig::fileChecks()
         f.write(line);
     f.write("url=http://late\r\n");
     f.close();
-    QVERIFY(!readConfigFile(path).ok);
+    const ConfigResult large = readConfigFile(path);
+    QVERIFY(!large.ok);
+    QCOMPARE(large.error, shownPath + QStringLiteral(" is larger than 1048576 bytes"));
 
     // A folder in place of the file.
     QVERIFY(QFile::remove(path));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("config.ini")));
-    QVERIFY(!readConfigFile(path).ok);
+    const ConfigResult folder = readConfigFile(path);
+    QVERIFY(!folder.ok);
+    QVERIFY2(folder.error.startsWith(QStringLiteral("Cannot read ") + shownPath + QStringLiteral(": ")), qPrintable(folder.error));
 }
 
 QTEST_APPLESS_MAIN(TestConfig)

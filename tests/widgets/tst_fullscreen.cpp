@@ -43,7 +43,7 @@ struct Viewer
     {
         AppEnvironment env;
         env.workDir = QDir(dir.path());
-        env.stopMessage = [](const QString &, const QString &) {};
+        env.stopMessage = [](const QString &, const QString &, const QString &) {};
         env.endProgram = [](int) {};
         app = std::make_unique<Application>(env);
         const auto record = [this](int code, int shift) {

@@ -120,24 +120,35 @@ void TestStartup::failures_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("message");
-    QTest::newRow("empty answer") << "empty" << texts::ConnectionMessage;
-    QTest::newRow("connection reset") << "reset" << texts::ConfigMessage;
-    QTest::newRow("time-out") << "stall" << texts::ConfigMessage;
-    QTest::newRow("over the size cap") << "bytes:20971520" << texts::ConfigMessage;
-    QTest::newRow("error page, no cams") << "status:404" << texts::EmptyCatalogueMessage;
-    QTest::newRow("html page, no cams") << "html" << texts::EmptyCatalogueMessage;
+    // How the cause starts; a cause that ends in ": " goes on with the transfer's own words.
+    QTest::addColumn<QString>("cause");
+    const QString download = QStringLiteral("Could not download {base}/camlist.php: ");
+    const QString noCam = QStringLiteral("The cam list from {base}/camlist.php holds no cam line (");
+    QTest::newRow("empty answer") << "empty" << texts::ConnectionMessage
+                                  << download + QStringLiteral("the answer is empty (HTTP status 200)");
+    QTest::newRow("connection reset") << "reset" << texts::ConfigMessage << download;
+    QTest::newRow("time-out") << "stall" << texts::ConfigMessage << download;
+    QTest::newRow("over the size cap") << "bytes:20971520" << texts::ConfigMessage << download;
+    QTest::newRow("error page, no cams") << "status:404" << texts::EmptyCatalogueMessage << noCam;
+    QTest::newRow("html page, no cams") << "html" << texts::EmptyCatalogueMessage << noCam;
 }
 
 void TestStartup::failures()
 {
     QFETCH(QString, fault);
     QFETCH(QString, message);
+    QFETCH(QString, cause);
     QVERIFY(m_server.setFault(QStringLiteral("/camlist.php"), fault));
+    cause.replace(QLatin1String("{base}"), m_server.baseUrl());
 
     AppRun run;
     QVERIFY(run.writeConfig(m_server.baseUrl()));
     QVERIFY(!run.startAndWait());
     QCOMPARE(run.messages, QStringList{message});
+    QCOMPARE(run.details.size(), 1);
+    const QString detail = run.details.first();
+    QVERIFY2(detail.startsWith(cause) && (!cause.endsWith(QLatin1String(": ")) || detail.size() > cause.size()),
+             qPrintable(detail));
     QCOMPARE(run.titles, QStringList{texts::AppTitle});
     QCOMPARE(run.exits, QList<int>{1});
     QVERIFY(!run.app->mainWindow().isVisible());
@@ -149,24 +160,34 @@ void TestStartup::configProblemsAskNoServer_data()
 {
     QTest::addColumn<QByteArray>("config");
     QTest::addColumn<bool>("present");
-    QTest::newRow("missing") << QByteArray() << false;
-    QTest::newRow("empty") << QByteArray() << true;
-    QTest::newRow("blank line") << QByteArray("url=BASE\r\n\r\nx=1\r\n") << true;
-    QTest::newRow("url without value") << QByteArray("x=1\r\nurl\r\n") << true;
-    QTest::newRow("no url line") << QByteArray("server=BASE\r\n") << true;
+    QTest::addColumn<QString>("cause");
+    const QString use = QStringLiteral("Cannot use {file}: ");
+    QTest::newRow("missing") << QByteArray() << false << QStringLiteral("No config.ini in {dir}");
+    QTest::newRow("empty") << QByteArray() << true << use + QStringLiteral("the file is empty");
+    QTest::newRow("blank line") << QByteArray("url=BASE\r\n\r\nx=1\r\n") << true
+                                << use + QStringLiteral("line 2 is empty");
+    QTest::newRow("url without value") << QByteArray("x=1\r\nUrl\r\n") << true
+                                       << use + QStringLiteral("line 2 holds \"Url\" without \"=\"");
+    QTest::newRow("no url line") << QByteArray("server=BASE\r\n") << true
+                                 << QStringLiteral("Could not download /camlist.php: Not an address: /camlist.php");
 }
 
 void TestStartup::configProblemsAskNoServer()
 {
     QFETCH(QByteArray, config);
     QFETCH(bool, present);
+    QFETCH(QString, cause);
     const int before = catalogueRequests(m_server).size();
 
     AppRun run;
     if (present)
         run.writeFile(QStringLiteral("config.ini"), config.replace("BASE", m_server.baseUrl().toUtf8()));
+    const QDir dir(run.dir.path());
+    cause.replace(QLatin1String("{file}"), QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("config.ini"))));
+    cause.replace(QLatin1String("{dir}"), QDir::toNativeSeparators(dir.absolutePath()));
     QVERIFY(!run.startAndWait());
     QCOMPARE(run.messages, QStringList{texts::ConfigMessage});
+    QCOMPARE(run.details, QStringList{cause});
     QCOMPARE(run.exits, QList<int>{1});
     QCOMPARE(catalogueRequests(m_server).size(), before);
 }
@@ -191,6 +212,7 @@ void TestStartup::stopMessageWaitsForTheUser()
     QCOMPARE(box->windowTitle(), texts::AppTitle);
     QCOMPARE(box->text(), QString(texts::ConfigMessage).replace(QLatin1String("\r\n"), QLatin1String("\n")));
     QCOMPARE(box->icon(), QMessageBox::Critical);
+    QCOMPARE(box->informativeText(), QStringLiteral("No config.ini in ") + QDir::toNativeSeparators(dir.path()));
     QTest::qWait(50);
     QVERIFY2(started.isEmpty() && exits.isEmpty(), "nothing ends before the user has read the message");
 

@@ -7,7 +7,8 @@
 // unchanged (no trimming, no unquoting, nothing after a further "="). The last "url" wins;
 // other keys are ignored. The file is unreadable (ok == false) when it is missing, empty,
 // larger than MaxConfigBytes, holds an empty line anywhere, or has a "url" line without
-// "=". No "url" line at all is fine: the address is then empty.
+// "=". No "url" line at all is fine: the address is then empty. An unreadable file's
+// error says why in words a user can act on; readConfigFile() names the file in it.
 // Bytes are read as UTF-8 when they are valid UTF-8 and as Windows-1252 otherwise; a
 // UTF-8 byte-order mark at the start is skipped.
 #include <QByteArray>
@@ -17,6 +18,7 @@ struct ConfigResult
 {
     bool ok = false;
     QString serverUrl;
+    QString error; // empty when ok
 };
 
 inline constexpr qint64 MaxConfigBytes = 1024 * 1024;
