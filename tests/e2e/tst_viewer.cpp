@@ -432,6 +432,8 @@ private:
     bool startXServer(QProcess &xvfbProcess, QByteArray &display, XDisplay &x, QString *why);
     // The second X server, with a window manager, for the stop messages.
     bool startManagedXServer(QString *why);
+    bool startManagedViewer(QProcess &viewer, const QString &workDir, const QString &errorLog) const;
+    bool messageBoxOnTop(qint64 pid, xcb_window_t box, QString *stacking) const;
     QString viewerLog() const;
     // Polls until check() holds, while the viewer still runs; fails with the reason.
     bool waitFor(const std::function<bool()> &check, int timeoutMs, QString *why) const;
@@ -767,6 +769,50 @@ bool TestViewer::startManagedXServer(QString *why)
     return true;
 }
 
+bool TestViewer::startManagedViewer(QProcess &viewer, const QString &workDir, const QString &errorLog) const
+{
+    QProcessEnvironment env = m_viewer.processEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_managedDisplay));
+    viewer.setProcessEnvironment(env);
+    viewer.setWorkingDirectory(workDir);
+    viewer.setStandardOutputFile(m_files.filePath(QStringLiteral("viewer.log")), QIODevice::Append);
+    viewer.setStandardErrorFile(errorLog);
+    viewer.start(viewerBinary(), {});
+    return viewer.waitForStarted(5000);
+}
+
+// With a window manager the root's children are its frames, bottom first. The box is on
+// top when no shown window above its frame lies over any part of it, and the splash window
+// (a window of the program) stays shown below it. stacking lists the shown windows.
+bool TestViewer::messageBoxOnTop(qint64 pid, xcb_window_t box, QString *stacking) const
+{
+    const QList<xcb_window_t> tops = m_managedX.topLevels();
+    const QRect boxRect = m_managedX.geometry(box);
+    bool boxSeen = false;
+    bool covered = false;
+    int programWindowsBelow = 0;
+    QStringList order;
+    for (xcb_window_t top : tops) {
+        if (!m_managedX.isViewable(top))
+            continue;
+        const xcb_window_t own = m_managedX.windowOf(top, pid);
+        const QRect frame = m_managedX.geometry(top);
+        const QString kind = own == box ? QStringLiteral("box") : own ? QStringLiteral("program") : QStringLiteral("other");
+        order << QStringLiteral("%1 %2x%3%4%5%6%7")
+                     .arg(kind, QString::number(frame.width()), QString::number(frame.height()),
+                          frame.x() < 0 ? QString() : QStringLiteral("+"), QString::number(frame.x()),
+                          frame.y() < 0 ? QString() : QStringLiteral("+"), QString::number(frame.y()));
+        if (own == box)
+            boxSeen = true;
+        else if (!boxSeen && own)
+            ++programWindowsBelow;
+        else if (boxSeen && frame.intersects(boxRect))
+            covered = true;
+    }
+    *stacking = order.join(QStringLiteral(" < "));
+    return boxSeen && !covered && programWindowsBelow > 0;
+}
+
 void TestViewer::stopMessageOnTop_data()
 {
     QTest::addColumn<QByteArray>("config");
@@ -804,15 +850,8 @@ void TestViewer::stopMessageOnTop()
     cause.replace(QLatin1String("{base}"), m_server->baseUrl());
 
     QProcess viewer;
-    QProcessEnvironment env = m_viewer.processEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_managedDisplay));
-    viewer.setProcessEnvironment(env);
-    viewer.setWorkingDirectory(workDir.path());
     const QString errorLog = m_files.filePath(QStringLiteral("stop-message-stderr.log"));
-    viewer.setStandardOutputFile(m_files.filePath(QStringLiteral("viewer.log")), QIODevice::Append);
-    viewer.setStandardErrorFile(errorLog);
-    viewer.start(viewerBinary(), {});
-    QVERIFY2(viewer.waitForStarted(5000), qPrintable(viewer.errorString()));
+    QVERIFY2(startManagedViewer(viewer, workDir.path(), errorLog), qPrintable(viewer.errorString()));
     const qint64 pid = viewer.processId();
     const auto stopViewer = qScopeGuard([&viewer] {
         if (viewer.state() != QProcess::NotRunning) {
@@ -821,46 +860,20 @@ void TestViewer::stopMessageOnTop()
         }
     });
 
-    // The box, the shown window titled as the program is, and its frame among the root's
-    // children.
     xcb_window_t box = 0;
     QVERIFY2(waitFor(viewer, [&] { return (box = m_managedX.shownWindowOf(pid, ProgramTitle)) != 0; }, 20000, &why),
              qPrintable(QStringLiteral("no message box titled \"%1\": %2").arg(ProgramTitle, why)));
 
-    // On top: no shown window above the box's frame lies over any part of the box; the
-    // splash window stays shown below it. The window manager may restack for a moment after mapping, so the stacking must
-    // settle this way and stay so.
+    // The window manager may restack for a moment after mapping, so the stacking must
+    // settle with the box on top and stay so.
     QString stacking;
-    const auto boxOnTop = [&] {
-        const QList<xcb_window_t> tops = m_managedX.topLevels();
-        int boxIndex = -1;
-        int programWindowsBelow = 0;
-        bool covered = false;
-        QStringList order;
-        for (int i = 0; i < tops.size(); ++i) {
-            if (!m_managedX.isViewable(tops[i]))
-                continue;
-            const xcb_window_t own = m_managedX.windowOf(tops[i], pid);
-            const QRect frame = m_managedX.geometry(tops[i]);
-            order << QStringLiteral("%1 %2x%3+%4+%5")
-                         .arg(own == box ? QStringLiteral("box") : own ? QStringLiteral("program") : QStringLiteral("other"))
-                         .arg(frame.width()).arg(frame.height()).arg(frame.x()).arg(frame.y());
-            if (own == box)
-                boxIndex = i;
-            else if (own && boxIndex < 0)
-                ++programWindowsBelow;
-            else if (boxIndex >= 0 && frame.intersects(m_managedX.geometry(box)))
-                covered = true;
-        }
-        stacking = order.join(QStringLiteral(" < "));
-        return boxIndex >= 0 && !covered && programWindowsBelow > 0;
-    };
-    const bool onTop = waitFor(viewer, boxOnTop, 5000, &why);
-    QVERIFY2(onTop, qPrintable(QStringLiteral("the message box is not on top (%1); shown windows bottom first: %2")
-                                   .arg(why, stacking)));
+    const auto onTop = [&] { return messageBoxOnTop(pid, box, &stacking); };
+    QVERIFY2(waitFor(viewer, onTop, 5000, &why),
+             qPrintable(QStringLiteral("the message box is not on top (%1); shown windows bottom first: %2")
+                            .arg(why, stacking)));
     QTest::qWait(500);
-    QVERIFY2(boxOnTop(), qPrintable(QStringLiteral("the message box went under; shown windows bottom first: %1")
-                                        .arg(stacking)));
+    QVERIFY2(onTop(), qPrintable(QStringLiteral("the message box went under; shown windows bottom first: %1")
+                                     .arg(stacking)));
     const QRect boxRect = m_managedX.geometry(box);
     QVERIFY2(QRect(QPoint(), m_managedX.screenSize()).contains(boxRect), "the message box lies partly off the screen");
 
@@ -868,7 +881,7 @@ void TestViewer::stopMessageOnTop()
              qPrintable(QStringLiteral("standard error does not name the cause \"%1\": %2")
                             .arg(cause, QString::fromUtf8(readFile(errorLog)))));
 
-    // Return, as a user presses it, reaches OK: the box has the keyboard.
+    // Return, as a user presses it, reaches the box's OK button.
     QVERIFY(m_managedX.pressKey(box, 0xff0d));
     QVERIFY2(viewer.waitForFinished(10000), "the viewer still runs 10 s after Return on the message box");
     QCOMPARE(viewer.exitStatus(), QProcess::NormalExit);
