@@ -228,27 +228,22 @@ QString Application::catalogueAddress() const
 void Application::catalogueArrived(const DownloadResult &answer)
 {
     const QString address = catalogueAddress();
+    const QString status = QString::number(answer.httpStatus);
     if (!answer.ok())
-        return fail(texts::ConfigMessage, QStringLiteral("Could not download %1: %2").arg(address, answer.errorText));
-    if (answer.body.isEmpty()) {
-        return fail(texts::ConnectionMessage,
-                    QStringLiteral("Could not download %1: the answer is empty (HTTP status %2)")
-                        .arg(address, QString::number(answer.httpStatus)));
-    }
+        return fail(texts::ConfigMessage, texts::DownloadFailedCause.arg(address, answer.errorText));
+    if (answer.body.isEmpty())
+        return fail(texts::ConnectionMessage, texts::EmptyAnswerCause.arg(address, status));
 
     // The answer is kept as a working file while it is read, as the comments are later.
     if (!working_files::write(m_env.workDir, working_files::TextFile, answer.body)) {
         const QString path = QDir::toNativeSeparators(m_env.workDir.absoluteFilePath(working_files::TextFile));
-        return fail(texts::ConfigMessage, QStringLiteral("Cannot write the working file %1").arg(path));
+        return fail(texts::ConfigMessage, texts::WorkingFileCause.arg(path));
     }
 
     Catalogue catalogue = parseCatalogue(answer.body);
     QFile::remove(m_env.workDir.filePath(working_files::TextFile));
-    if (catalogue.camCount == 0) {
-        return fail(texts::EmptyCatalogueMessage,
-                    QStringLiteral("The cam list from %1 holds no cam line (%2 bytes, HTTP status %3)")
-                        .arg(address, QString::number(answer.body.size()), QString::number(answer.httpStatus)));
-    }
+    if (catalogue.camCount == 0)
+        return fail(texts::EmptyCatalogueMessage, texts::NoCamCause.arg(address, QString::number(answer.body.size()), status));
     m_state.camTable = std::move(catalogue.camTable);
     m_state.camCount = catalogue.camCount;
     m_selection->buildRows();

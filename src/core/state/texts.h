@@ -20,4 +20,11 @@ inline const QString EmptyCatalogueMessage =
     QStringLiteral("The cam list from the server holds no cams.\r\n"
                    "Please check the address in 'config.ini' and try again later.");
 
+// The causes the stop message's detail line and standard error give for a cam list that
+// did not arrive or holds nothing: %1 is the cam list's address.
+inline const QString DownloadFailedCause = QStringLiteral("Could not download %1: %2");
+inline const QString EmptyAnswerCause = QStringLiteral("Could not download %1: the answer is empty (HTTP status %2)");
+inline const QString WorkingFileCause = QStringLiteral("Cannot write the working file %1");
+inline const QString NoCamCause = QStringLiteral("The cam list from %1 holds no cam line (%2 bytes, HTTP status %3)");
+
 } // namespace texts
