@@ -6,8 +6,8 @@
 // logical pixels. The surface holds the area's device pixels (its devicePixelRatio), so the
 // picture is scaled smoothly onto that rectangle in device pixels and stays sharp on a
 // screen of more than one device pixel to a logical one; the rest of the area stays black
-// and what overhangs the area is cut off. A null picture leaves the area black. An error of the arithmetic is
-// returned with the area cleared and nothing drawn; nothing is thrown.
+// and what overhangs the area is cut off. A null picture leaves the area black. An error
+// of the arithmetic is returned with the area cleared and nothing drawn; nothing is thrown.
 //
 // Shrinking goes through exact halvings of the picture (each pixel the mean of a 2 x 2
 // block), kept for the picture drawn last so that the second area and later redraws find
