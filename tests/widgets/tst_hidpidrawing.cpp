@@ -176,22 +176,28 @@ void TestHiDpiDrawing::stripesStayStripes_data()
     QTest::addColumn<ViewScaleMode>("mode");
     QTest::addColumn<QSize>("area");
     QTest::addColumn<QRect>("rect"); // where the picture lands, logical pixels
-    QTest::newRow("main, stretch") << false << ViewScaleMode::Stretch << QSize(400, 300) << QRect(0, 0, 400, 300);
-    QTest::newRow("main, inline") << false << ViewScaleMode::ScaleInline << QSize(400, 300) << QRect(0, 0, 400, 300);
+    QTest::addColumn<QImage::Format>("format");
+    QTest::newRow("main, stretch") << false << ViewScaleMode::Stretch << QSize(400, 300) << QRect(0, 0, 400, 300)
+                                   << QImage::Format_RGB32;
+    QTest::newRow("main, inline") << false << ViewScaleMode::ScaleInline << QSize(400, 300) << QRect(0, 0, 400, 300)
+                                  << QImage::Format_RGB32;
     QTest::newRow("main, outline") << false << ViewScaleMode::ScaleOutline << QSize(400, 300)
-                                   << QRect(0, 0, 400, 300);
+                                   << QRect(0, 0, 400, 300) << QImage::Format_RGB32;
     QTest::newRow("main, inline with bars") << false << ViewScaleMode::ScaleInline << QSize(500, 300)
-                                            << QRect(50, 0, 400, 300);
+                                            << QRect(50, 0, 400, 300) << QImage::Format_RGB32;
     QTest::newRow("main, outline cut") << false << ViewScaleMode::ScaleOutline << QSize(400, 200)
-                                       << QRect(0, -50, 400, 300);
+                                       << QRect(0, -50, 400, 300) << QImage::Format_RGB32;
     QTest::newRow("main, stretch, odd sides") << false << ViewScaleMode::Stretch << QSize(401, 301)
-                                              << QRect(0, 0, 401, 301);
+                                              << QRect(0, 0, 401, 301) << QImage::Format_RGB32;
     QTest::newRow("fullscreen, stretch") << true << ViewScaleMode::Stretch << QSize(640, 480)
-                                         << QRect(0, 0, 640, 480);
+                                         << QRect(0, 0, 640, 480) << QImage::Format_RGB32;
     QTest::newRow("fullscreen, inline with bars") << true << ViewScaleMode::ScaleInline << QSize(700, 480)
-                                                  << QRect(30, 0, 640, 480);
+                                                  << QRect(30, 0, 640, 480) << QImage::Format_RGB32;
     QTest::newRow("fullscreen, outline cut") << true << ViewScaleMode::ScaleOutline << QSize(640, 400)
-                                             << QRect(0, -40, 640, 480);
+                                             << QRect(0, -40, 640, 480) << QImage::Format_RGB32;
+    // A picture with an alpha channel is painted, not copied.
+    QTest::newRow("main, inline with bars, alpha") << false << ViewScaleMode::ScaleInline << QSize(500, 300)
+                                                   << QRect(50, 0, 400, 300) << QImage::Format_ARGB32;
 }
 
 // A picture exactly as large as the device pixels it lands on is copied to them unchanged.
@@ -201,9 +207,10 @@ void TestHiDpiDrawing::stripesStayStripes()
     QFETCH(ViewScaleMode, mode);
     QFETCH(QSize, area);
     QFETCH(QRect, rect);
+    QFETCH(QImage::Format, format);
     const qreal ratio = startedRatio();
     const QRect device = onDevicePixels(rect, ratio);
-    const QImage picture = stripes(device.size());
+    const QImage picture = stripes(device.size()).convertToFormat(format);
 
     Windows w;
     w.draw(fullscreen, area, picture, mode);
