@@ -143,9 +143,9 @@ void CamImageFetch::startDecode()
         for (PictureView *view : m_pictureViews)
             view->setPicture(QImage());
     }
-    QList<QSize> areas;
+    QList<DrawingArea> areas;
     for (const PictureView *view : m_pictureViews)
-        areas.append(view->pictureAreaSize());
+        areas.append(DrawingArea{view->pictureAreaSize(), view->pictureAreaPixelRatio()});
     if (m_pictureLoad->start(m_workDir.filePath(working_files::pictureFile(m_extension)), areas,
                              m_state.scaleMode, std::move(letGo))) {
         // The job reports from the event loop only, never from within start().

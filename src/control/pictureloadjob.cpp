@@ -28,7 +28,7 @@ void PictureLoadJob::setBudget(int ms)
     m_budget.setInterval(ms);
 }
 
-bool PictureLoadJob::start(const QString &fileName, const QList<QSize> &areas, ViewScaleMode mode,
+bool PictureLoadJob::start(const QString &fileName, const QList<DrawingArea> &areas, ViewScaleMode mode,
                            std::vector<QImage> letGo)
 {
     if (m_busy)

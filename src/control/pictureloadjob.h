@@ -18,6 +18,7 @@
 // running load and waits for the worker to end.
 #include "core/geometry/scalegeometry.h"
 #include "platform/picturedecoder.h"
+#include "platform/scaleddrawing.h"
 
 #include <QList>
 #include <QObject>
@@ -46,7 +47,7 @@ public:
     // A load still running after this long is given up; 0 or less: never.
     void setBudget(int ms);
 
-    bool start(const QString &fileName, const QList<QSize> &areas, ViewScaleMode mode,
+    bool start(const QString &fileName, const QList<DrawingArea> &areas, ViewScaleMode mode,
                std::vector<QImage> letGo = {});
     void cancel();
     bool isBusy() const { return m_busy; }

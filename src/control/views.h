@@ -13,6 +13,8 @@ class PictureView
 public:
     virtual ~PictureView() = default;
     virtual QSize pictureAreaSize() const = 0;
+    // Device pixels to a logical pixel of the area, for the sizes the picture is shrunk to.
+    virtual qreal pictureAreaPixelRatio() const = 0;
     // Keeps the picture for this and every later drawing (a resize, a mode change); draws
     // nothing. A null image lets go of the one kept.
     virtual void setPicture(const QImage &picture) = 0;

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -115,15 +116,36 @@ void placeOnBlack(QImage &dst, const QImage &src, QPoint at)
 
 } // namespace
 
+int toDevicePixels(int logical, qreal ratio)
+{
+    // Halves go up, the same way on both sides of zero, so a rectangle keeps its device
+    // width wherever it lies.
+    return int(std::floor(logical * ratio + 0.5));
+}
+
+QSize deviceSize(const QSize &logical, qreal ratio)
+{
+    return QSize(toDevicePixels(logical.width(), ratio), toDevicePixels(logical.height(), ratio));
+}
+
+QRect deviceRect(const QRect &logical, qreal ratio)
+{
+    const QPoint topLeft(toDevicePixels(logical.left(), ratio), toDevicePixels(logical.top(), ratio));
+    const QPoint end(toDevicePixels(logical.left() + logical.width(), ratio),
+                     toDevicePixels(logical.top() + logical.height(), ratio));
+    return QRect(topLeft, QSize(end.x() - topLeft.x(), end.y() - topLeft.y()));
+}
+
 ScaleError drawScaledPicture(QImage &surface, const QSize &area, const QImage &picture, ViewScaleMode mode)
 {
     if (picture.isNull()) {
         surface.fill(Qt::black);
         return ScaleError::None;
     }
+    const qreal ratio = surface.devicePixelRatio();
     const ScaledPlacement place = placementIn(area, picture, mode);
-    const QRect r = place.pixels;
-    if (!showsAnything(place, surface.size()) || surface.size() != area) {
+    const QRect r = deviceRect(place.pixels, ratio);
+    if (!showsAnything(place, area) || r.isEmpty() || surface.size() != deviceSize(area, ratio)) {
         surface.fill(Qt::black);
         return place.error;
     }
@@ -136,15 +158,19 @@ ScaleError drawScaledPicture(QImage &surface, const QSize &area, const QImage &p
         : source.scaled(r.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (scaled.isNull() || scaled.format() != QImage::Format_RGB32) {
         surface.fill(Qt::black);
+        // The painter works in logical pixels; at the surface's ratio the copy lands on
+        // the device rectangle pixel for pixel.
+        QImage placed = scaled;
+        placed.setDevicePixelRatio(ratio);
         QPainter p(&surface);
-        p.drawImage(r.topLeft(), scaled);
+        p.drawImage(QPointF(r.topLeft()) / ratio, placed);
     } else {
         placeOnBlack(surface, scaled, r.topLeft());
     }
     return ScaleError::None;
 }
 
-std::vector<QImage> prepareHalvings(const QImage &picture, const QList<QSize> &areas, ViewScaleMode mode,
+std::vector<QImage> prepareHalvings(const QImage &picture, const QList<DrawingArea> &areas, ViewScaleMode mode,
                                     const std::atomic<bool> *cancel)
 {
     // Every area goes down the same chain of halvings; the one whose rectangle is
@@ -152,12 +178,13 @@ std::vector<QImage> prepareHalvings(const QImage &picture, const QList<QSize> &a
     std::vector<QImage> levels;
     if (picture.isNull())
         return levels;
-    for (const QSize &area : areas) {
-        const ScaledPlacement place = placementIn(area, picture, mode);
-        if (!showsAnything(place, area))
+    for (const DrawingArea &area : areas) {
+        const ScaledPlacement place = placementIn(area.size, picture, mode);
+        const QSize target = deviceRect(place.pixels, area.pixelRatio).size();
+        if (!showsAnything(place, area.size) || target.isEmpty())
             continue;
         const QImage *current = &picture;
-        for (std::size_t depth = 0; halvable(*current, place.pixels.size()); ++depth) {
+        for (std::size_t depth = 0; halvable(*current, target); ++depth) {
             if (depth == levels.size()) {
                 if (cancel && cancel->load(std::memory_order_relaxed))
                     return levels;

@@ -1,11 +1,13 @@
 #pragma once
 // Draws a picture onto a picture area's surface by a scale mode.
 //
-// The surface is cleared to black first, whatever follows. The picture is then scaled
-// smoothly onto exactly the pixel rectangle scaledPlacement() gives for the area's and the
-// picture's sizes in twips; the rest of the area stays black and what overhangs the area
-// is cut off. A null picture leaves the area black. An error of the arithmetic is
-// returned with the area cleared and nothing drawn; nothing is thrown.
+// The surface is cleared to black first, whatever follows. The picture lands where
+// scaledPlacement() puts it for the area's and the picture's sizes in twips, a rectangle in
+// logical pixels. The surface holds the area's device pixels (its devicePixelRatio), so the
+// picture is scaled smoothly onto that rectangle in device pixels and stays sharp on a
+// screen of more than one device pixel to a logical one; the rest of the area stays black
+// and what overhangs the area is cut off. A null picture leaves the area black. An error
+// of the arithmetic is returned with the area cleared and nothing drawn; nothing is thrown.
 //
 // Shrinking goes through exact halvings of the picture (each pixel the mean of a 2 x 2
 // block), kept for the picture drawn last so that the second area and later redraws find
@@ -14,6 +16,7 @@
 #include "core/geometry/scalegeometry.h"
 
 #include <QList>
+#include <QRect>
 #include <QSize>
 
 #include <atomic>
@@ -21,13 +24,31 @@
 
 #include <QImage>
 
-// area is the size of the picture area the surface belongs to; a surface of another size
-// (an area without height still has a one-pixel surface) is left black.
+// A picture area as drawing sees it: its size in logical pixels and the device pixels to
+// each of them.
+struct DrawingArea
+{
+    QSize size;
+    qreal pixelRatio = 1.0;
+};
+
+// The device pixel a logical coordinate falls on. Every edge goes through this one rule,
+// so rectangles that meet in logical pixels meet in device pixels; at ratio 1 it changes
+// nothing.
+int toDevicePixels(int logical, qreal ratio);
+// The device pixels an area of this logical size covers.
+QSize deviceSize(const QSize &logical, qreal ratio);
+// The device pixels a logical rectangle covers.
+QRect deviceRect(const QRect &logical, qreal ratio);
+
+// area is the logical size of the picture area the surface belongs to; a surface not of
+// deviceSize(area, surface.devicePixelRatio()) (an area without height still has a
+// one-pixel surface) is left black.
 ScaleError drawScaledPicture(QImage &surface, const QSize &area, const QImage &picture, ViewScaleMode mode);
 
-// The halvings drawing the picture into areas of these sizes by this mode will use. Safe
-// on any thread; gives up (with what it has) once *cancel is set.
-std::vector<QImage> prepareHalvings(const QImage &picture, const QList<QSize> &areas, ViewScaleMode mode,
+// The halvings drawing the picture into these areas by this mode will use. Safe on any
+// thread; gives up (with what it has) once *cancel is set.
+std::vector<QImage> prepareHalvings(const QImage &picture, const QList<DrawingArea> &areas, ViewScaleMode mode,
                                     const std::atomic<bool> *cancel = nullptr);
 
 // Keeps halvings made by prepareHalvings() for this picture, in place of any kept before.

@@ -87,6 +87,7 @@ class FakeView : public PictureView, public TransferView, public CamInfoView, pu
 {
 public:
     QSize area{320, 240};
+    qreal pixelRatio = 1.0;
     QList<QImage> pictures; // every setPicture()
     int draws = 0;
     int clears = 0;
@@ -107,6 +108,7 @@ public:
     }
 
     QSize pictureAreaSize() const override { return area; }
+    qreal pictureAreaPixelRatio() const override { return pixelRatio; }
     void setPicture(const QImage &picture) override { pictures.append(picture); }
     void drawPicture() override { ++draws; }
     void clearPicture() override { ++clears; }

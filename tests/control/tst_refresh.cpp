@@ -3,6 +3,7 @@
 #include "fakes.h"
 
 #include "core/rules/fetchrules.h"
+#include "platform/scaleddrawing.h"
 
 #include <QBuffer>
 #include <QLocale>
@@ -26,6 +27,8 @@ private slots:
     void refresh();
     void givenUp_data();
     void givenUp();
+    void halvingsForDevicePixels_data();
+    void halvingsForDevicePixels();
 
 private:
     QByteArray m_png; // 40 x 30
@@ -170,6 +173,47 @@ void TestRefresh::givenUp()
     QVERIFY(rig.fetch.picture().isNull());
     QCOMPARE(rig.leftovers(), QStringList());
     QCOMPARE(rig.state.currentCam, byNewCam ? 1 : 0);
+}
+
+void TestRefresh::halvingsForDevicePixels_data()
+{
+    QTest::addColumn<qreal>("firstRatio");
+    QTest::addColumn<qreal>("secondRatio");
+    QTest::addColumn<int>("levels");
+    // 1280 x 960 into 320 x 240 logical pixels, proportions alike: the picture is shrunk to
+    // the areas' device pixels, and the halvings go no further than that.
+    QTest::newRow("one device pixel to one") << 1.0 << 1.0 << 2;   // down to 320 x 240
+    QTest::newRow("one and a half") << 1.5 << 1.5 << 1;            // 480 x 360: to 640 x 480
+    QTest::newRow("two") << 2.0 << 2.0 << 1;                       // 640 x 480
+    QTest::newRow("one window on each screen") << 2.0 << 1.0 << 2; // the smaller goes deeper
+}
+
+// The decode worker makes the halvings for the sizes the areas show in device pixels.
+void TestRefresh::halvingsForDevicePixels()
+{
+    QFETCH(qreal, firstRatio);
+    QFETCH(qreal, secondRatio);
+    QFETCH(int, levels);
+    QImage image(1280, 960, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray png;
+    QBuffer buffer(&png);
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QVERIFY(image.save(&buffer, "PNG"));
+
+    Rig rig;
+    rig.first.pixelRatio = firstRatio;
+    rig.second.pixelRatio = secondRatio;
+    (void)takeHalvings();
+    rig.fetch.fetchCamImage();
+    rig.net.last()->answer(Error::None, png);
+    QTRY_COMPARE(rig.net.requests.size(), 2);
+    rig.net.last()->answer(Error::None, Comments);
+    QTRY_COMPARE(rig.ended.size(), 1);
+    QCOMPARE(rig.fetch.picture().size(), QSize(1280, 960));
+    const std::vector<QImage> kept = takeHalvings();
+    QCOMPARE(int(kept.size()), levels);
+    QCOMPARE(kept.back().size(), QSize(1280, 960) / (1 << levels));
 }
 
 QTEST_GUILESS_MAIN(TestRefresh)

@@ -349,8 +349,8 @@ void TestScaledDrawing::preparedHalvingsDrawTheSame()
     (void)takeHalvings();
 
     std::vector<QImage> prepared;
-    std::unique_ptr<QThread> worker(
-        QThread::create([&] { prepared = prepareHalvings(img, {main, fullscreen}, mode); }));
+    const QList<DrawingArea> areas = {DrawingArea{main}, DrawingArea{fullscreen}};
+    std::unique_ptr<QThread> worker(QThread::create([&] { prepared = prepareHalvings(img, areas, mode); }));
     worker->start();
     QVERIFY(worker->wait(20000));
     QCOMPARE(int(prepared.size()), levels);

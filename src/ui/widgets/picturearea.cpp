@@ -22,11 +22,19 @@ QImage &PictureArea::surface()
     return m_surface;
 }
 
+qreal PictureArea::pixelRatio() const
+{
+    return devicePixelRatio();
+}
+
 void PictureArea::clear()
 {
-    const QSize wanted = size().expandedTo(QSize(1, 1));
-    if (m_surface.size() != wanted)
+    const qreal ratio = pixelRatio();
+    const QSize wanted = deviceSize(size().expandedTo(QSize(1, 1)), ratio);
+    if (m_surface.size() != wanted || m_surface.devicePixelRatio() != ratio) {
         m_surface = QImage(wanted, QImage::Format_RGB32);
+        m_surface.setDevicePixelRatio(ratio);
+    }
     m_surface.fill(Qt::black);
     update();
 }
@@ -52,10 +60,12 @@ ScaleError drawScaledPicture(PictureArea &target, const QImage &picture, ViewSca
     return error;
 }
 
-void PictureArea::paintEvent(QPaintEvent *event)
+void PictureArea::paintEvent(QPaintEvent *)
 {
+    // Placed by its own ratio, the surface lands on the screen's device pixels one to one;
+    // the painter's clip keeps the copy to the region being painted.
     QPainter p(this);
-    p.drawImage(event->rect(), m_surface, event->rect());
+    p.drawImage(QPointF(0, 0), m_surface);
 }
 
 void PictureArea::mouseDoubleClickEvent(QMouseEvent *event)
@@ -72,10 +82,12 @@ void PictureArea::resizeEvent(QResizeEvent *)
 // A hidden widget hears of its resize only when shown, so the size is checked on use.
 void PictureArea::syncSurface()
 {
-    const QSize wanted = size().expandedTo(QSize(1, 1));
-    if (wanted == m_surface.size())
+    const qreal ratio = pixelRatio();
+    const QSize wanted = deviceSize(size().expandedTo(QSize(1, 1)), ratio);
+    if (wanted == m_surface.size() && ratio == m_surface.devicePixelRatio())
         return;
     QImage next(wanted, QImage::Format_RGB32);
+    next.setDevicePixelRatio(ratio);
     next.fill(Qt::black);
     QPainter p(&next);
     p.drawImage(0, 0, m_surface);

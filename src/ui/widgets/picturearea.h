@@ -3,7 +3,9 @@
 //
 // PictureArea is a visible picture area (`picDraw`): a black drawing surface the size of
 // the widget that keeps whatever is drawn on it until it is cleared; painting only shows
-// that surface. After a resize the surface keeps its old content at the top left and is
+// that surface. The surface holds the widget's device pixels (its devicePixelRatio is the
+// widget's), so a picture drawn on it is sharp on any screen; a painter on it works in
+// logical pixels. After a resize the surface keeps its old content at the top left and is
 // black elsewhere until the next redraw.
 //
 // PictureHolder is the hidden box (`picOriginal`) holding the decoded cam picture once,
@@ -23,8 +25,11 @@ public:
     explicit PictureArea(QWidget *parent = nullptr);
 
     // The drawing surface; draw on it, then call update() to show the change.
-    // It always has the widget's current size, also while the widget is hidden.
+    // It always has the widget's current size and ratio, also while the widget is hidden.
     QImage &surface();
+
+    // The device pixels to a logical pixel the surface is made with.
+    qreal pixelRatio() const;
 
     // Back to the black background, text drawn on the surface included.
     void clear();

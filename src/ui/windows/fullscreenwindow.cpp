@@ -145,6 +145,11 @@ QSize FullscreenWindow::pictureAreaSize() const
     return m_pictureArea->size();
 }
 
+qreal FullscreenWindow::pictureAreaPixelRatio() const
+{
+    return m_pictureArea->pixelRatio();
+}
+
 void FullscreenWindow::setPicture(const QImage &picture)
 {
     m_picture = picture;

@@ -62,6 +62,7 @@ public:
     // title (the cam's, marked as the fullscreen window's), the comment bar, the
     // auto-shuffle countdown (the bar and its text together).
     QSize pictureAreaSize() const override;
+    qreal pictureAreaPixelRatio() const override;
     void setPicture(const QImage &picture) override;
     void drawPicture() override;
     void clearPicture() override;

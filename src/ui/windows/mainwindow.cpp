@@ -228,6 +228,11 @@ QSize MainWindow::pictureAreaSize() const
     return m_pictureArea->size();
 }
 
+qreal MainWindow::pictureAreaPixelRatio() const
+{
+    return m_pictureArea->pixelRatio();
+}
+
 void MainWindow::setPicture(const QImage &picture)
 {
     m_pictureHolder->setPicture(picture);

@@ -92,6 +92,7 @@ public:
     // over it and the transfer figures in the status bar's panel 5, the cam's description
     // and its figures in panels 1 to 4, the title, the comment bar.
     QSize pictureAreaSize() const override;
+    qreal pictureAreaPixelRatio() const override;
     void setPicture(const QImage &picture) override;
     void drawPicture() override;
     void clearPicture() override;
