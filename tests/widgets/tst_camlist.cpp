@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
@@ -417,7 +418,12 @@ void TestCamList::scrollBarThumbVisible()
         // A track point away from the thumb: below it, or above it at the bottom.
         const int trackY = thumb.bottom() + 20 < groove.bottom() ? thumb.bottom() + 20 : thumb.top() - 20;
         QVERIFY(groove.contains(QPoint(groove.center().x(), trackY)));
-        const QImage shot = bar.grab().toImage();
+        // What the screen shows, not only what the bar paints into a picture of its own.
+        bar.repaint();
+        QCoreApplication::processEvents();
+        const QPoint origin = bar.mapToGlobal(QPoint(0, 0)) - bar.screen()->geometry().topLeft();
+        const QImage shot = bar.screen()->grabWindow(0, origin.x(), origin.y(), bar.width(), bar.height()).toImage();
+        QCOMPARE(shot.size(), bar.size());
         const QColor thumbColour = shot.pixelColor(thumb.center());
         const QColor trackColour = shot.pixelColor(groove.center().x(), trackY);
         QVERIFY2(colourDistance(thumbColour, trackColour) >= 24,
