@@ -1,3 +1,4 @@
+#include "core/rules/countdown.h"
 #include "core/rules/heartbeatrules.h"
 
 #include <QTest>
@@ -11,6 +12,8 @@ private slots:
     void fetchEveryNPlusOneTicks_data();
     void fetchEveryNPlusOneTicks();
     void shuffleJumpsOnTickSPlusOne();
+    void shuffleIntervalsWithZero_data();
+    void shuffleIntervalsWithZero();
     void shuffleStandsStillWhileOff();
     void emptyRefreshBoxKeepsLastInterval();
     void sidesAlternate();
@@ -24,6 +27,8 @@ void TestHeartbeatRules::fetchEveryNPlusOneTicks_data()
     QTest::newRow("5 seconds: every 6 ticks") << "5" << 6;
     QTest::newRow("1 second: every 2 ticks") << "1" << 2;
     QTest::newRow("0: every tick") << "0" << 1;
+    QTest::newRow("10 seconds: every 11 ticks") << "10" << 11;
+    QTest::newRow("30 seconds: every 31 ticks") << "30" << 31;
 }
 
 void TestHeartbeatRules::fetchEveryNPlusOneTicks()
@@ -61,6 +66,34 @@ void TestHeartbeatRules::shuffleJumpsOnTickSPlusOne()
     QCOMPARE(captions.first(), QStringLiteral("Auto Shuffle in 59 sec."));
     QCOMPARE(captions.count(QStringLiteral("Auto Shuffle in 0 sec.")), 2); // the tick before and the jump tick
     QCOMPARE(countdownCaption(QStringLiteral("60")), QStringLiteral("Auto Shuffle in 60 sec."));
+}
+
+void TestHeartbeatRules::shuffleIntervalsWithZero_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("jumpTick");
+    QTest::newRow("0: the first tick jumps") << "0" << 1;
+    QTest::newRow("10") << "10" << 11;
+    QTest::newRow("30") << "30" << 31;
+    QTest::newRow("60") << "60" << 61;
+}
+
+void TestHeartbeatRules::shuffleIntervalsWithZero()
+{
+    QFETCH(QString, box);
+    QFETCH(int, jumpTick);
+    QString last = QStringLiteral("60");
+    QVariant c = countdown::readInterval(box, last);
+    QCOMPARE(c.toString(), box);
+    int tick = 1;
+    for (; tick <= 100; ++tick) {
+        const ShuffleStep step = shuffleStep(c, true);
+        c = step.countdown;
+        if (step.pick)
+            break;
+    }
+    QCOMPARE(tick, jumpTick);
+    QCOMPARE(countdownCaption(c), QStringLiteral("Auto Shuffle in 0 sec."));
 }
 
 void TestHeartbeatRules::shuffleStandsStillWhileOff()

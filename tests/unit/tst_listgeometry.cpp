@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <cstdlib>
+
 using namespace list_geometry;
 
 namespace {
@@ -18,6 +20,8 @@ private slots:
     void firstRowAndTops();
     void scrollToCam_data();
     void scrollToCam();
+    void wheelRows_data();
+    void wheelRows();
     void hitTest_data();
     void hitTest();
     void ratingPicture_data();
@@ -96,6 +100,38 @@ void TestListGeometry::scrollToCam()
         QVERIFY(cam - first >= 1);
         QVERIFY(cam - first <= 3);
     }
+}
+
+void TestListGeometry::wheelRows_data()
+{
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("max");
+    QTest::addColumn<int>("moved");
+    QTest::addColumn<int>("value");
+    QTest::newRow("3 down from the top") << 0 << 3 << 43 << 3 << 1;    // 1.47
+    QTest::newRow("3 more") << 3 << 3 << 43 << 6 << 3;                 // 2.94
+    QTest::newRow("3 up") << 6 << -3 << 43 << 3 << 1;
+    QTest::newRow("up past the top") << 2 << -3 << 43 << 0 << 0;
+    QTest::newRow("down past the end") << 87 << 3 << 43 << 88 << 43;   // 88 is the first row of 43
+    QTest::newRow("at the end") << 88 << 3 << 43 << 88 << 43;
+    QTest::newRow("back from the end") << 88 << -3 << 43 << 85 << 42; // 41.65
+    QTest::newRow("24.5 to the even 24") << 50 << 0 << 43 << 50 << 24;
+    QTest::newRow("everything fits") << 0 << 3 << 0 << 0 << 0;
+    QTest::newRow("far down, held") << 10 << 2000000000 << 43 << 88 << 43;
+}
+
+void TestListGeometry::wheelRows()
+{
+    QFETCH(int, first);
+    QFETCH(int, rows);
+    QFETCH(int, max);
+    QFETCH(int, moved);
+    QFETCH(int, value);
+    QCOMPARE(firstRowMovedBy(first, rows, max, Item), moved);
+    QCOMPARE(scrollValueForFirstRow(moved, Item, max), value);
+    // The value's own first row is the nearest row a scroll step can show.
+    QVERIFY(std::abs(firstRow(value, Item) - moved) <= 1 || max == 0);
 }
 
 void TestListGeometry::hitTest_data()

@@ -4,20 +4,34 @@
 #include "ui/widgets/camlistwidget.h"
 #include "ui/windows/mainwindow.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QHelpEvent>
 #include <QLineEdit>
+#include <QPainter>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
+#include <QToolTip>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace {
 
-QByteArray catalogue(int cams)
+// Cam i is named "Cam i", or longName for the cams listed in longRows.
+QByteArray catalogue(int cams, const QByteArray &longName = {}, const QList<int> &longRows = {})
 {
     QByteArray doc;
     for (int i = 0; i < cams; ++i) {
         const QByteArray n = QByteArray::number(i);
-        doc += n + ";Cam " + n + ";http://h/" + n + ".jpg;Description " + n + ";;" + QByteArray::number(i % 6)
+        const QByteArray name = longRows.contains(i) ? longName : "Cam " + n;
+        doc += n + ";" + name + ";http://h/" + n + ".jpg;Description " + n + ";;" + QByteArray::number(i % 6)
             + ";2;30;someone\r\n";
     }
     return doc;
@@ -31,9 +45,9 @@ struct ListFixture
     QRandomGenerator random{7};
     CamSelection selection{state, *form.camList(), random};
 
-    explicit ListFixture(int cams)
+    explicit ListFixture(int cams, const QByteArray &longName = {}, const QList<int> &longRows = {})
     {
-        Catalogue c = parseCatalogue(catalogue(cams));
+        Catalogue c = parseCatalogue(catalogue(cams, longName, longRows));
         state.camTable = c.camTable;
         state.camCount = c.camCount;
         QObject::connect(form.camList(), &CamListWidget::rowClicked, &selection, &CamSelection::rowClicked);
@@ -61,6 +75,20 @@ struct ListFixture
     }
 };
 
+// Turns a wheel by angle eighths of a degree over pixel of target (positive: away from the user).
+void turnWheel(QWidget *target, QPoint pixel, int angle)
+{
+    QWheelEvent wheel(QPointF(pixel), QPointF(target->mapToGlobal(pixel)), QPoint(), QPoint(0, angle),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &wheel);
+}
+
+// Distance between two colours, the largest of the three channel differences.
+int colourDistance(QColor a, QColor b)
+{
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
+}
+
 } // namespace
 
 class TestCamList : public QObject
@@ -73,6 +101,11 @@ private slots:
     void clicksSelect_data();
     void clicksSelect();
     void randomPick();
+    void wheelScrollsRows_data();
+    void wheelScrollsRows();
+    void wheelAtTheEnds();
+    void longNamesElided();
+    void scrollBarThumbVisible();
 };
 
 void TestCamList::rowsAndShading()
@@ -227,6 +260,177 @@ void TestCamList::randomPick()
         QCOMPARE(many.form.pictureAddressEdit()->text(), QStringLiteral("http://h/%1.jpg").arg(cam));
     }
     QVERIFY2(seen.size() > 30, "picks spread over the list");
+}
+
+void TestCamList::wheelScrollsRows_data()
+{
+    QTest::addColumn<bool>("overBar");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QList<int>>("angles");
+    QTest::addColumn<int>("first");
+    QTest::newRow("one notch") << false << 3 << QList<int>{-120} << 3;
+    QTest::newRow("two notches") << false << 3 << QList<int>{-120, -120} << 6;
+    QTest::newRow("two down, one up") << false << 3 << QList<int>{-120, -120, 120} << 3;
+    QTest::newRow("a notch in eighths") << false << 3 << QList<int>{-15, -15, -15, -15, -15, -15, -15, -15} << 3;
+    QTest::newRow("half a notch") << false << 3 << QList<int>{-60} << 0;
+    QTest::newRow("two halves") << false << 3 << QList<int>{-60, -60} << 3;
+    QTest::newRow("up at the top") << false << 3 << QList<int>{120} << 0;
+    QTest::newRow("platform step of 5") << false << 5 << QList<int>{-120} << 5;
+    QTest::newRow("two notches at once") << false << 3 << QList<int>{-240} << 6;
+    QTest::newRow("scroll bar: one notch") << true << 3 << QList<int>{-120} << 3;
+    QTest::newRow("scroll bar: two notches") << true << 3 << QList<int>{-120, -120} << 6;
+    QTest::newRow("scroll bar: in eighths") << true << 3 << QList<int>{-15, -15, -15, -15, -15, -15, -15, -15} << 3;
+}
+
+void TestCamList::wheelScrollsRows()
+{
+    QFETCH(bool, overBar);
+    QFETCH(int, lines);
+    QFETCH(QList<int>, angles);
+    QFETCH(int, first);
+    const int platformLines = QApplication::wheelScrollLines();
+    ListFixture f(100);
+    QApplication::setWheelScrollLines(lines);
+    CamListWidget &list = f.list();
+    QScrollBar &bar = *f.form.camListScrollBar();
+    QWidget *target = overBar ? static_cast<QWidget *>(&bar) : &list;
+    const QPoint pixel = overBar ? QPoint(bar.width() / 2, bar.height() / 2) : ListFixture::at(2, CamListWidget::nameRect());
+    for (int angle : angles)
+        turnWheel(target, pixel, angle);
+    QApplication::setWheelScrollLines(platformLines);
+
+    QCOMPARE(list.firstRow(), first);
+    QCOMPARE(list.rowTop(first), 0.0);
+    // The thumb stands at the value nearest to the rows; the painted top row is the first.
+    QCOMPARE(bar.value(), qRound(first * 735.0 / 1500.0));
+    const QImage shot = list.grab().toImage();
+    auto shade = [&](int row) {
+        return (list.isSelectionShown(row) ? list.palette().color(QPalette::Highlight) : list.rowBackground(row)).rgb();
+    };
+    QCOMPARE(shot.pixel(200, 4), shade(first));
+    QCOMPARE(shot.pixel(200, 49 + 4), shade(first + 1));
+    // A click on the top row after the wheel picks the row shown there.
+    QTest::mouseClick(&list, Qt::LeftButton, {}, ListFixture::at(0, CamListWidget::nameRect()));
+    QCOMPARE(f.state.currentCam, first);
+}
+
+void TestCamList::wheelAtTheEnds()
+{
+    ListFixture f(100);
+    CamListWidget &list = f.list();
+    QScrollBar &bar = *f.form.camListScrollBar();
+    const QPoint pixel = ListFixture::at(1, CamListWidget::nameRect());
+    bar.setValue(bar.maximum());
+    QCOMPARE(list.firstRow(), 88);
+    turnWheel(&list, pixel, -120);
+    QCOMPARE(list.firstRow(), 88);
+    QCOMPARE(bar.value(), bar.maximum());
+    turnWheel(&list, pixel, 120);
+    QCOMPARE(list.firstRow(), 85);
+    QCOMPARE(bar.value(), 42); // 41.65 steps
+    for (int i = 0; i < 40; ++i)
+        turnWheel(&list, pixel, 120);
+    QCOMPARE(list.firstRow(), 0);
+    QCOMPARE(bar.value(), 0);
+
+    // The scroll bar's own steps still move the rows to the value's place, and so does a
+    // selection from code.
+    turnWheel(&list, pixel, -120);
+    QCOMPARE(list.firstRow(), 3);
+    QCOMPARE(bar.value(), 1);
+    bar.triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QCOMPARE(list.firstRow(), 4);
+    turnWheel(&list, pixel, -120);
+    QCOMPARE(list.firstRow(), 7);
+    QCOMPARE(bar.value(), 3);
+    list.scrollToCam(8); // value 3 again: cam 8 goes to the third row
+    QCOMPARE(list.firstRow(), 6);
+    QCOMPARE(list.rowTop(8), 2 * 735.0);
+}
+
+void TestCamList::longNamesElided()
+{
+    const QByteArray longName = "Harbour entrance and lighthouse seen from the northern pier";
+    ListFixture f(20, longName, {1});
+    CamListWidget &list = f.list();
+    const QRect namePixels(8, 8, 150, 16); // nameRect() in pixels, in the top row
+    const QFontMetrics metrics(list.nameFont(), &list);
+    QVERIFY2(metrics.horizontalAdvance(QString::fromUtf8(longName)) > namePixels.width(), "the name is wider than its place");
+
+    QCOMPARE(list.rowCaption(1), QString::fromUtf8(longName));
+    const QString shown = list.rowShownCaption(1);
+    QVERIFY(shown.endsWith(QChar(0x2026)));
+    QVERIFY(QString::fromUtf8(longName).startsWith(shown.chopped(1)));
+    QVERIFY(metrics.horizontalAdvance(shown) <= namePixels.width());
+    QCOMPARE(list.rowShownCaption(0), QStringLiteral("Cam 0"));
+
+    // What is painted in the name's place is the shortened name, not the whole one cut off.
+    const QImage shot = list.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    auto painted = [&](const QString &text) {
+        QImage image(list.size(), QImage::Format_RGB32);
+        image.fill(list.rowBackground(1));
+        QPainter p(&image);
+        p.setFont(list.nameFont());
+        p.setPen(list.nameColor(1));
+        p.drawText(namePixels.translated(0, 49), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+        return image.copy(namePixels.translated(0, 49));
+    };
+    const QImage nameArea = shot.copy(namePixels.translated(0, 49));
+    QCOMPARE(nameArea, painted(metrics.elidedText(QString::fromUtf8(longName), Qt::ElideRight, namePixels.width())));
+    QVERIFY(nameArea != painted(QString::fromUtf8(longName)));
+
+    // The whole name is the tooltip of its row, anywhere over the row; a name that fits has none.
+    auto askTip = [&](QPoint pixel) {
+        QHelpEvent help(QEvent::ToolTip, pixel, list.mapToGlobal(pixel));
+        QApplication::sendEvent(&list, &help);
+    };
+    askTip(ListFixture::at(0, CamListWidget::nameRect()));
+    QVERIFY(!QToolTip::isVisible());
+    askTip(ListFixture::at(1, CamListWidget::nameRect()));
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), QString::fromUtf8(longName));
+    askTip(ListFixture::at(1, CamListWidget::ratingRect()));
+    QCOMPARE(QToolTip::text(), QString::fromUtf8(longName));
+    askTip(ListFixture::at(2, CamListWidget::nameRect()));
+    QTRY_VERIFY(!QToolTip::isVisible());
+}
+
+// The thumb stands out from its track, at its top, middle and bottom positions.
+void TestCamList::scrollBarThumbVisible()
+{
+    ListFixture f(100);
+    QScrollBar &bar = *f.form.camListScrollBar();
+    for (int value : {0, 20, 43}) {
+        bar.setValue(value);
+        QStyleOptionSlider option;
+        option.initFrom(&bar);
+        option.orientation = Qt::Vertical;
+        option.minimum = bar.minimum();
+        option.maximum = bar.maximum();
+        option.sliderPosition = bar.sliderPosition();
+        option.sliderValue = bar.value();
+        option.singleStep = bar.singleStep();
+        option.pageStep = bar.pageStep();
+        option.subControls = QStyle::SC_All;
+        const QRect thumb = bar.style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, &bar);
+        const QRect groove = bar.style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarGroove, &bar);
+        QVERIFY(groove.contains(thumb));
+        // A track point away from the thumb: below it, or above it at the bottom.
+        const int trackY = thumb.bottom() + 20 < groove.bottom() ? thumb.bottom() + 20 : thumb.top() - 20;
+        QVERIFY(groove.contains(QPoint(groove.center().x(), trackY)));
+        // What the screen shows, not only what the bar paints into a picture of its own.
+        bar.repaint();
+        QCoreApplication::processEvents();
+        const QPoint origin = bar.mapToGlobal(QPoint(0, 0)) - bar.screen()->geometry().topLeft();
+        const QImage shot = bar.screen()->grabWindow(0, origin.x(), origin.y(), bar.width(), bar.height()).toImage();
+        QCOMPARE(shot.size(), bar.size());
+        const QColor thumbColour = shot.pixelColor(thumb.center());
+        const QColor trackColour = shot.pixelColor(groove.center().x(), trackY);
+        QVERIFY2(colourDistance(thumbColour, trackColour) >= 24,
+                 qPrintable(QStringLiteral("value %1: thumb %2, track %3")
+                                .arg(value)
+                                .arg(thumbColour.name(), trackColour.name())));
+    }
 }
 
 QTEST_MAIN(TestCamList)

@@ -41,7 +41,10 @@ private slots:
     void autoShuffle();
     void sameCamKeepsStatus();
     void sidesAlternate();
+    void intervalBoxes_data();
     void intervalBoxes();
+    void typedRefreshInterval_data();
+    void typedRefreshInterval();
 
 private:
     void start(AppRun &run);
@@ -218,21 +221,77 @@ void TestHeartbeat::sidesAlternate()
     }
 }
 
+void TestHeartbeat::intervalBoxes_data()
+{
+    QTest::addColumn<bool>("shuffleBox");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<int>("beeps");
+    QTest::newRow("Text2: 10") << false << "" << "10" << "10" << 0;
+    QTest::newRow("Text2: 30") << false << "" << "30" << "30" << 0;
+    QTest::newRow("Text2: 60 typed back") << false << "" << "60" << "60" << 0;
+    QTest::newRow("Text2: 0") << false << "" << "0" << "0" << 0;
+    QTest::newRow("Text2: letters and blanks dropped") << false << "5" << "0x 1" << "501" << 2;
+    QTest::newRow("Text3: 10") << true << "" << "10" << "10" << 0;
+    QTest::newRow("Text3: 60 typed back") << true << "" << "60" << "60" << 0;
+    QTest::newRow("Text3: letters dropped") << true << "" << "3a0" << "30" << 1;
+}
+
 void TestHeartbeat::intervalBoxes()
 {
+    QFETCH(bool, shuffleBox);
+    QFETCH(QString, before);
+    QFETCH(QString, typed);
+    QFETCH(QString, after);
+    QFETCH(int, beeps);
     AppRun run;
     start(run);
     MainWindow &f1 = run.app->mainWindow();
-    QSignalSpy beeps(&run.app->intervalKeys(), &IntervalKeyFilter::rejected);
-    f1.refreshIntervalEdit()->setText(QStringLiteral("5"));
-    f1.refreshIntervalEdit()->setFocus();
-    f1.refreshIntervalEdit()->end(false);
-    QTest::keyClicks(f1.refreshIntervalEdit(), QStringLiteral("0x 1"));
-    QCOMPARE(f1.refreshIntervalEdit()->text(), QStringLiteral("51"));
-    QCOMPARE(beeps.count(), 3);
-    QTest::keyClick(f1.refreshIntervalEdit(), Qt::Key_Backspace);
-    QCOMPARE(f1.refreshIntervalEdit()->text(), QStringLiteral("5"));
-    QCOMPARE(beeps.count(), 3);
+    QLineEdit *box = shuffleBox ? f1.shuffleIntervalEdit() : f1.refreshIntervalEdit();
+    const QString &stateText = shuffleBox ? run.app->state().shuffleIntervalText : run.app->state().refreshIntervalText;
+    QSignalSpy rejected(&run.app->intervalKeys(), &IntervalKeyFilter::rejected);
+    box->setText(before);
+    box->setFocus();
+    box->end(false);
+    QTest::keyClicks(box, typed);
+    QCOMPARE(box->text(), after);
+    QCOMPARE(stateText, after);
+    QCOMPARE(rejected.count(), beeps);
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QCOMPARE(box->text(), after.chopped(1));
+    QCOMPARE(stateText, after.chopped(1));
+    QCOMPARE(rejected.count(), beeps);
+}
+
+void TestHeartbeat::typedRefreshInterval_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QList<int>>("fetchTicks");
+    QTest::newRow("0: every tick") << "0" << QList<int>{1, 2, 3, 4, 5};
+    QTest::newRow("2: every third tick") << "2" << QList<int>{1, 4, 7, 10};
+    QTest::newRow("10: every eleventh tick") << "10" << QList<int>{1, 12, 23};
+}
+
+// What is typed into Text2 sets how often the picture is fetched.
+void TestHeartbeat::typedRefreshInterval()
+{
+    QFETCH(QString, typed);
+    QFETCH(QList<int>, fetchTicks);
+    AppRun run;
+    start(run);
+    QLineEdit *box = run.app->mainWindow().refreshIntervalEdit();
+    box->clear();
+    QTest::keyClicks(box, typed);
+    QCOMPARE(box->text(), typed);
+    QList<int> seen;
+    for (int tick = 1; tick <= fetchTicks.last(); ++tick) {
+        const int n = pictureRequests(m_server);
+        beat(run);
+        if (pictureRequests(m_server) != n)
+            seen.append(tick);
+    }
+    QCOMPARE(seen, fetchTicks);
 }
 
 QTEST_MAIN(TestHeartbeat)

@@ -64,6 +64,17 @@ int scrollValueForCam(int k, double itemHeight, int min, int max)
     return static_cast<int>(twips::roundHalfEven(x));
 }
 
+int firstRowMovedBy(int first, int rows, int maxValue, double itemHeight)
+{
+    const int last = firstRow(std::max(0, maxValue), itemHeight);
+    return int(std::clamp<qint64>(qint64(first) + rows, 0, last));
+}
+
+int scrollValueForFirstRow(int first, double itemHeight, int maxValue)
+{
+    return std::clamp(toScrollValue(first * itemHeight / ScrollUnit), 0, std::max(0, maxValue));
+}
+
 std::optional<int> ratingPicture(const QString &rating)
 {
     bool ok = false;

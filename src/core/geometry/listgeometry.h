@@ -37,6 +37,15 @@ std::optional<int> rowAt(double y, int first, double itemHeight, int camCount);
 // The scroll value that puts cam k one to three rows below the top, within [min, max].
 int scrollValueForCam(int k, double itemHeight, int min, int max);
 
+// The mouse wheel moves the list by whole rows, finer than a scroll step (about two rows):
+// the first row after moving rows down (up when negative), held between row 0 and the
+// first row of the last scroll value maxValue.
+int firstRowMovedBy(int first, int rows, int maxValue, double itemHeight);
+
+// The scroll value whose first row lies nearest to first, within [0, maxValue], so the
+// thumb follows rows moved by the wheel.
+int scrollValueForFirstRow(int first, double itemHeight, int maxValue);
+
 // The picture number of ImageList1 that shows a rating: Rating + 1 for whole numbers
 // 0 to 7 (1 to 6 are the strips, 7 and 8 the symbols), nothing for anything else.
 std::optional<int> ratingPicture(const QString &rating);

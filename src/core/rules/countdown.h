@@ -34,7 +34,9 @@ QVariant counted(const QVariant &countdown);
 // counts as run out.
 double fillFraction(int intervalSeconds, int countdownValue);
 
-// The key filter of the interval boxes: digits 1 to 9 and Backspace pass.
-inline bool intervalKeyAllowed(int charCode) { return (charCode >= 49 && charCode <= 57) || charCode == 8; }
+// The key filter of the interval boxes: the digits 0 to 9 and Backspace pass. 0 is a digit
+// like the others: without it "10", "30" and "60" could not be typed, and an interval of
+// 0 is a sound one (a refresh on every tick).
+inline bool intervalKeyAllowed(int charCode) { return (charCode >= '0' && charCode <= '9') || charCode == '\b'; }
 
 } // namespace countdown

@@ -5,9 +5,14 @@
 #include "core/geometry/twips.h"
 #include "ui/pictures/pictures.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
+#include <QWheelEvent>
 
 namespace {
 
@@ -29,6 +34,8 @@ CamListWidget::CamListWidget(QScrollBar *scroll, QWidget *parent)
     m_nameFont.setPointSizeF(9.75);
     m_nameFont.setBold(true);
     m_nameFont.setStyleHint(QFont::SansSerif);
+    // A notch over the scroll bar moves the rows as far as one over the rows.
+    m_scroll->installEventFilter(this);
 }
 
 void CamListWidget::addRow(const QString &camName, const QString &rating)
@@ -63,6 +70,9 @@ void CamListWidget::scrollToCam(int k)
 {
     // Changing the value runs positionListItems() through the scroll bar's notification.
     m_scroll->setValue(list_geometry::scrollValueForCam(k, ItemHeight, m_scroll->minimum(), m_scroll->maximum()));
+    // The wheel may have left the rows off the value's own place, and an unchanged value
+    // notifies nobody.
+    positionListItems();
 }
 
 bool CamListWidget::has(int row, Flag f) const
@@ -94,6 +104,12 @@ std::optional<int> CamListWidget::rowAt(QPoint pixel) const
 }
 
 QString CamListWidget::rowCaption(int row) const { return m_names.value(row); }
+
+QString CamListWidget::rowShownCaption(int row) const
+{
+    const QFontMetrics metrics(m_nameFont, this);
+    return metrics.elidedText(m_names.value(row), Qt::ElideRight, toPixels(nameRect(), 0).width());
+}
 
 std::optional<int> CamListWidget::rowPicture(int row) const
 {
@@ -135,7 +151,7 @@ void CamListWidget::paintEvent(QPaintEvent *event)
             p.restore();
         }
         p.setPen(nameColor(row));
-        p.drawText(toPixels(nameRect(), top), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, m_names[row]);
+        p.drawText(toPixels(nameRect(), top), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, rowShownCaption(row));
     }
 }
 
@@ -151,4 +167,58 @@ void CamListWidget::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton && row && row == m_pressedRow)
         emit rowClicked(*row);
     m_pressedRow.reset();
+}
+
+bool CamListWidget::event(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::event(event);
+    showNameTip(static_cast<QHelpEvent *>(event));
+    return true;
+}
+
+void CamListWidget::showNameTip(const QHelpEvent *event)
+{
+    const std::optional<int> row = rowAt(event->pos());
+    if (!row || rowShownCaption(*row) == m_names[*row]) {
+        QToolTip::hideText();
+        return;
+    }
+    const QRect rowRect(0, twips::toPixels(rowTop(*row)), twips::toPixels(RowWidth), twips::toPixels(ItemHeight));
+    QToolTip::showText(event->globalPos(), m_names[*row], this, rowRect);
+}
+
+bool CamListWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_scroll || event->type() != QEvent::Wheel)
+        return QWidget::eventFilter(watched, event);
+    scrollByWheel(static_cast<QWheelEvent *>(event));
+    return true;
+}
+
+void CamListWidget::wheelEvent(QWheelEvent *event) { scrollByWheel(event); }
+
+void CamListWidget::scrollByWheel(QWheelEvent *event)
+{
+    event->accept();
+    const int angle = event->angleDelta().y();
+    if (angle == 0)
+        return;
+    // Fine-grained wheels and touchpads send parts of a notch; a turn back drops what is left.
+    if ((angle > 0) != (m_wheelAngle > 0))
+        m_wheelAngle = 0;
+    m_wheelAngle += angle;
+    const int notches = m_wheelAngle / QWheelEvent::DefaultDeltasPerStep;
+    if (notches == 0)
+        return;
+    m_wheelAngle -= notches * QWheelEvent::DefaultDeltasPerStep;
+    const int first = list_geometry::firstRowMovedBy(m_first, -notches * QApplication::wheelScrollLines(),
+                                                     m_scroll->maximum(), ItemHeight);
+    if (first == m_first)
+        return;
+    m_first = first;
+    update();
+    // The thumb follows to its nearest value without moving the rows back onto that value.
+    const QSignalBlocker quiet(m_scroll);
+    m_scroll->setValue(list_geometry::scrollValueForFirstRow(first, ItemHeight, m_scroll->maximum()));
 }

@@ -8,6 +8,11 @@
 // queryable: the top of each row after positionListItems() (rows above the first wait at
 // -ItemHeight), its colours, its selection rectangle, and the row a click lands on.
 // All lengths at this interface are twips; the list converts at the painting boundary.
+//
+// The mouse wheel, over the rows or over the scroll bar, moves the list by the platform's
+// wheel step in whole rows (three a notch by default); the scroll bar's own steps are
+// coarser (about two rows each), so its thumb follows the wheel to its nearest value.
+// A name wider than its place ends in "…", and the row shows the whole name as a tooltip.
 #include "control/views.h"
 
 #include <QWidget>
@@ -15,7 +20,9 @@
 #include <optional>
 #include <vector>
 
+class QHelpEvent;
 class QScrollBar;
+class QWheelEvent;
 
 class CamListWidget : public QWidget, public CamListView
 {
@@ -46,11 +53,14 @@ public:
     double rowTop(int row) const;
     std::optional<int> rowAt(QPoint pixel) const;
     QString rowCaption(int row) const;
+    // The caption as painted: cut to the name's place with "…" when it does not fit.
+    QString rowShownCaption(int row) const;
     std::optional<int> rowPicture(int row) const;
     bool isSelectionShown(int row) const;
     QColor rowBackground(int row) const;
     QColor nameColor(int row) const;
     double heightInTwips() const;
+    QFont nameFont() const { return m_nameFont; }
 
     // Geometry of the parts of a row, in twips relative to the row.
     static QRect nameRect() { return {120, 120, 2250, 240}; }
@@ -62,7 +72,10 @@ signals:
     void rowClicked(int row);
 
 protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
 
@@ -70,6 +83,8 @@ private:
     enum Flag : unsigned char { SelectionShown = 1, NameHighlighted = 2 };
     bool has(int row, Flag f) const;
     void set(int row, Flag f, bool on);
+    void scrollByWheel(QWheelEvent *event);
+    void showNameTip(const QHelpEvent *event);
 
     QScrollBar *m_scroll;
     QStringList m_names;
@@ -77,5 +92,6 @@ private:
     std::vector<unsigned char> m_flags;
     int m_first = 0;
     std::optional<int> m_pressedRow;
+    int m_wheelAngle = 0; // eighths of a degree not yet turned into rows
     QFont m_nameFont;
 };

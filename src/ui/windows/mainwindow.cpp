@@ -12,6 +12,7 @@
 #include "ui/widgets/camdescription.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/picturearea.h"
+#include "ui/widgets/scrollthumbstyle.h"
 #include "ui/widgets/statusbar.h"
 #include "ui/widgets/twipgeometry.h"
 
@@ -95,6 +96,7 @@ void MainWindow::createCamList(QWidget *client)
     m_camListScrollBar = named(new QScrollBar(Qt::Vertical, client), "VScroll1");
     setTwipGeometry(m_camListScrollBar, 3240, 120, 255, 10455);
     m_camListScrollBar->setRange(0, 0);
+    ScrollThumbStyle::apply(m_camListScrollBar);
     m_camList = new CamListWidget(m_camListScrollBar, client);
     setTwipGeometry(m_camList, 120, 120, 3375, 10455);
     // The scroll bar stands over the list's right edge; dragging its thumb moves the rows.
