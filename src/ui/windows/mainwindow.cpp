@@ -2,7 +2,9 @@
 
 #include "core/catalogue/camrecord.h"
 #include "core/catalogue/servertext.h"
+#include "core/geometry/mainlayout.h"
 #include "core/geometry/scalemodes.h"
+#include "core/geometry/twips.h"
 #include "core/rules/heartbeatrules.h"
 #include "core/state/fullscreentexts.h"
 #include "core/state/runningstate.h"
@@ -28,6 +30,8 @@
 #include <QSignalBlocker>
 #include <QTextEdit>
 
+#include <algorithm>
+
 namespace {
 
 template<typename W>
@@ -35,6 +39,14 @@ W *named(W *w, const char *name)
 {
     w->setObjectName(QLatin1String(name));
     return w;
+}
+
+// A control with a caption is at least as large as the caption needs in the font in use;
+// the design sizes assume narrower fonts than many systems have.
+void fitCaption(QWidget *w, int maxHeight)
+{
+    const QSize hint = w->sizeHint();
+    w->resize(std::max(w->width(), hint.width()), std::clamp(hint.height(), w->height(), std::max(w->height(), maxHeight)));
 }
 
 } // namespace
@@ -87,6 +99,25 @@ void MainWindow::createIntervalControls(QWidget *client)
     setTwipGeometry(m_shuffleIntervalEdit, 4920, 30, 375, 285);
     m_secondsLabel = named(new QLabel(QStringLiteral("sec."), m_intervalStrip), "Label2");
     setTwipGeometry(m_secondsLabel, 5340, 60, 300, 195);
+
+    for (QWidget *w : std::initializer_list<QWidget *>{m_refreshLabel, m_showCommentsCheck, m_autoShuffleCheck, m_secondsLabel})
+        fitCaption(w, m_intervalStrip->height() - w->y());
+    // The widened controls keep their order, each after the one before.
+    main_layout::Input in;
+    in.label1Left = twips::fromPixels(m_refreshLabel->x());
+    in.label1Width = twips::fromPixels(m_refreshLabel->width());
+    in.text2Width = twips::fromPixels(m_refreshIntervalEdit->width());
+    in.check1Width = twips::fromPixels(m_showCommentsCheck->width());
+    in.check2Width = twips::fromPixels(m_autoShuffleCheck->width());
+    in.text3Width = twips::fromPixels(m_shuffleIntervalEdit->width());
+    in.label2Width = twips::fromPixels(m_secondsLabel->width());
+    const main_layout::IntervalRow row = main_layout::intervalRow(in);
+    m_refreshIntervalEdit->move(twips::toPixels(row.text2Left), m_refreshIntervalEdit->y());
+    m_showCommentsCheck->move(twips::toPixels(row.check1Left), m_showCommentsCheck->y());
+    m_autoShuffleCheck->move(twips::toPixels(row.check2Left), m_autoShuffleCheck->y());
+    m_shuffleIntervalEdit->move(twips::toPixels(row.text3Left), m_shuffleIntervalEdit->y());
+    m_secondsLabel->move(twips::toPixels(row.label2Left), m_secondsLabel->y());
+    m_intervalStrip->resize(twips::toPixels(row.width), m_intervalStrip->height());
 }
 
 // The list with its scroll bar standing over its right edge.
@@ -198,6 +229,13 @@ void MainWindow::createToolbar()
     m_scaleModeButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_scaleModeButton->setPopupMode(QToolButton::MenuButtonPopup);
     m_scaleModeButton->setMenu(m_scaleModeMenu);
+    // As wide as its widest caption, so a new mode never pushes into the interval strip.
+    int widest = 0;
+    for (const QString &text : scale_modes::MenuItems) {
+        m_scaleModeButton->setText(text);
+        widest = std::max(widest, m_scaleModeButton->sizeHint().width());
+    }
+    m_scaleModeButton->setFixedWidth(widest);
     m_toolbar->addWidget(m_scaleModeButton);
 
     m_randomCamButton = named(new QToolButton(m_toolbar), "randomCamButton");
