@@ -21,6 +21,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QButtonGroup>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
@@ -246,6 +247,10 @@ void MainWindow::createToolbar()
 
     for (QToolButton *b : {m_scaleModeButton, m_randomCamButton})
         connect(b, &QToolButton::clicked, this, [this, b] { toolbarButtonClicked(b); });
+    // The style's margins round the buttons would squeeze them below their icons' height
+    // in the strip's design height; the buttons take the whole height instead.
+    m_toolbar->layout()->setContentsMargins(2, 1, 2, 1);
+    m_toolbar->resize(m_toolbar->width(), m_menuStrip->height());
 
     // The refresh and shuffle controls sit on the strip right of the buttons.
     m_intervalStrip->raise();
