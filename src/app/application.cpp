@@ -147,6 +147,7 @@ void Application::connectWindows()
 {
     connect(m_mainWindow.get(), &MainWindow::closeRequested, this, &Application::shutdown);
     connect(m_mainWindow.get(), &MainWindow::resized, this, [this] { layOutMainWindow(*m_mainWindow, *m_fullscreenWindow, m_state.camCount); });
+    setMainWindowMinimumSize(*m_mainWindow);
     // A mode chosen in the main window redraws the fullscreen picture too.
     connect(m_mainWindow.get(), &MainWindow::fullscreenRedrawRequested, m_fullscreenWindow.get(), &FullscreenWindow::drawPicture);
 

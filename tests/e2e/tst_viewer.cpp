@@ -4,9 +4,10 @@
 // asked for, and the window is closed the way a window manager closes it (WM_DELETE_WINDOW).
 //
 // The catalogue holds one cam, so the random first pick is known, and its picture is a
-// 640 x 320 picture made here: left half pure red, right half pure blue. In the 800 x 600
-// main window "Scale Inline" fits it to the picture area's width with black bars above and
-// below, which makes every misplaced pixel visible.
+// 640 x 320 picture made here: left half pure red, right half pure blue. In the restored
+// main window (800 x 600, or wider where its captions need it) "Scale Inline" fits it to
+// the picture area's width with black bars above and below, which makes every misplaced
+// pixel visible.
 //
 // A second viewer then shows a cam whose picture takes a minute to decode (a progressive
 // JPEG whose luma scan repeats 20000 times): while it decodes, the window answers the
@@ -609,8 +610,10 @@ void TestViewer::pictureWhereScaleInlinePutsIt()
     QVERIFY2(m_window, "no main window found");
     const QRect client = m_x.geometry(m_window);
     // Shown maximised, but with no window manager to obey that the window keeps the size it
-    // was given before.
-    QCOMPARE(client, QRect(0, 0, 800, 600));
+    // was given before: 800 x 600, widened to the minimum width its captions need.
+    QCOMPARE(client.topLeft(), QPoint(0, 0));
+    QCOMPARE(client.height(), 600);
+    QVERIFY2(client.width() >= 800 && client.width() <= 1024, qPrintable(QString::number(client.width())));
     // The picture area sits 240 x 40 pixels into the window, leaves 8 pixels on the right
     // and 130 below for the information bar.
     const QRect area(client.left() + 240, client.top() + 40, client.width() - 248, client.height() - 170);

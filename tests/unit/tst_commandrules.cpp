@@ -20,6 +20,9 @@ private slots:
     void commentBox();
     void layoutAtDesignSize();
     void layoutAtOtherSizes();
+    void intervalRowKeepsOrder_data();
+    void intervalRowKeepsOrder();
+    void minimumClientSize();
 };
 
 void TestCommandRules::navigation_data()
@@ -224,6 +227,57 @@ void TestCommandRules::layoutAtOtherSizes()
     QCOMPARE(o.comment1Width, 0);
     QVERIFY(o.scrollMax >= 0 && o.scrollMax <= 32767);
     QCOMPARE(o.largeChange, 1);
+}
+
+void TestCommandRules::intervalRowKeepsOrder_data()
+{
+    QTest::addColumn<QList<int>>("widths"); // Label1, Text2, Check1, Check2, Text3, Label2
+    QTest::addColumn<QList<int>>("lefts");  // Text2, Check1, Check2, Text3, Label2, then the strip's width
+    QTest::newRow("design widths") << QList<int>{1035, 375, 1815, 1335, 375, 300}
+                                   << QList<int>{1095, 1710, 3750, 5145, 5565, 5865};
+    QTest::newRow("wider captions") << QList<int>{1200, 375, 2100, 1500, 375, 450}
+                                    << QList<int>{1260, 1875, 4200, 5760, 6180, 6630};
+}
+
+// Each control starts after the one before it, so a wider caption moves the rest along
+// and "Auto shuffle" never runs into its box.
+void TestCommandRules::intervalRowKeepsOrder()
+{
+    QFETCH(QList<int>, widths);
+    QFETCH(QList<int>, lefts);
+    main_layout::Input in = designInput();
+    in.label1Width = widths[0];
+    in.text2Width = widths[1];
+    in.check1Width = widths[2];
+    in.check2Width = widths[3];
+    in.text3Width = widths[4];
+    in.label2Width = widths[5];
+    const main_layout::IntervalRow r = main_layout::intervalRow(in);
+    QCOMPARE((QList<int>{r.text2Left, r.check1Left, r.check2Left, r.text3Left, r.label2Left, r.width}), lefts);
+    QVERIFY(r.text3Left >= r.check2Left + in.check2Width);
+    const main_layout::Output o = main_layout::layout(in);
+    QCOMPARE((QList<int>{o.text2Left, o.check1Left, o.check2Left, o.text3Left, o.label2Left, o.picture1Width}), lefts);
+}
+
+void TestCommandRules::minimumClientSize()
+{
+    main_layout::Input in = designInput();
+    in.check1Width = 1815;
+    in.check2Width = 1335;
+    in.text3Width = 375;
+    in.label2Width = 300;
+    const main_layout::Size s = main_layout::minimumClientSize(in);
+    // 3600 left of the picture, 3000 of buttons, 120 to the strip, 5865 of strip, 120 right.
+    QCOMPARE(s.width, 12705);
+    // 1695 info bar, 480 of gaps, 375 menu strip, and twice the comment bar with its tab.
+    QCOMPARE(s.height, 6450);
+    // At that size the strip ends inside the menu strip, and the picture holds the bar twice.
+    in.W = s.width;
+    in.H = s.height;
+    const main_layout::Output o = main_layout::layout(in);
+    QCOMPARE(o.picture1Left + o.picture1Width, o.menuBarWidth);
+    QCOMPARE(o.picDrawHeight, 2 * (in.shape1Height + in.shape2Height));
+    QCOMPARE(o.toolbarWidth, o.menuBarWidth);
 }
 
 QTEST_APPLESS_MAIN(TestCommandRules)

@@ -105,6 +105,8 @@ private slots:
     void commentTiming();
     void commentsAlternate();
     void commentRotationStates();
+    void longCommentShowsWholeLines_data();
+    void longCommentShowsWholeLines();
     void layoutFollowsWindow();
 };
 
@@ -415,6 +417,57 @@ void TestCommands::commentRotationStates()
     QCOMPARE(v.app->comments().timer()->interval(), 7000);
 }
 
+void TestCommands::longCommentShowsWholeLines_data()
+{
+    QTest::addColumn<bool>("fullscreen");
+    QTest::addColumn<QString>("comment");
+    QTest::addColumn<bool>("cut");
+    const QString longText = words(200);
+    const QString oneWord(400, QLatin1Char('w'));
+    QTest::newRow("main, 200 words") << false << longText << true;
+    QTest::newRow("fullscreen, 200 words") << true << longText << true;
+    QTest::newRow("main, one word of 400 letters") << false << oneWord << true;
+    QTest::newRow("main, 25 words") << false << words(25) << false;
+    QTest::newRow("fullscreen, 25 words") << true << words(25) << false;
+}
+
+// A comment longer than the bar shows only the lines that fit whole, the last one ending
+// with "…"; none is cut through at the label's foot or runs past its right edge.
+void TestCommands::longCommentShowsWholeLines()
+{
+    QFETCH(bool, fullscreen);
+    QFETCH(QString, comment);
+    QFETCH(bool, cut);
+    Viewer v;
+    v.state().commentTable = QStringList{QStringLiteral("anna;") + comment + QStringLiteral(";1.1.2020 10:00"), QString()};
+    v.app->comments().onTick();
+    const CommentBar bar = fullscreen ? v.f3().commentBar() : v.f1().commentBar();
+    QVERIFY(v.barUp(bar));
+    const QLabel *label = bar.labels[1];
+    QCOMPARE(label->textFormat(), Qt::PlainText);
+    const QFontMetrics metrics(label->font());
+    // The text as the label draws it needs no more than the label's rectangle: no row of
+    // glyphs is cut through at its foot, none runs past its right edge.
+    const int flags = int(label->alignment()) | (label->wordWrap() ? int(Qt::TextWordWrap) : 0);
+    const QRect drawn = metrics.boundingRect(label->contentsRect(), flags, label->text());
+    QVERIFY2(drawn.height() <= label->contentsRect().height(),
+             qPrintable(QStringLiteral("%1 > %2").arg(drawn.height()).arg(label->contentsRect().height())));
+    QVERIFY2(drawn.width() <= label->contentsRect().width(),
+             qPrintable(QStringLiteral("%1 > %2").arg(drawn.width()).arg(label->contentsRect().width())));
+    QCOMPARE(label->text().endsWith(QChar(0x2026)), cut);
+    const QStringList lines = label->text().split(QLatin1Char('\n'));
+    QVERIFY2(lines.size() > 1, qPrintable(label->text()));
+    if (!cut)
+        QCOMPARE(lines.join(QLatin1Char(' ')), comment.trimmed());
+    QCOMPARE(label->height(), int(lines.size()) * metrics.lineSpacing());
+    QVERIFY2(label->height() <= bar.background->height(), qPrintable(QString::number(label->height())));
+    QVERIFY(bar.background->geometry().contains(label->geometry()));
+    for (const QString &line : lines)
+        QVERIFY2(metrics.horizontalAdvance(line) <= label->width(), qPrintable(line));
+    // The lines are the label's own: it wraps nothing further.
+    QVERIFY(!label->wordWrap());
+}
+
 void TestCommands::layoutFollowsWindow()
 {
     Viewer v(40);
@@ -432,9 +485,10 @@ void TestCommands::layoutFollowsWindow()
     QCOMPARE(f.camListScrollBar()->pageStep(), 5);
     QCOMPARE(v.f3().countdownBar()[1]->width(), 0);
 
-    // Very small: nothing negative, the program goes on.
+    // Very small: the window holds at its minimum size, nothing negative, the program goes on.
     f.resize(60, 40);
-    QTRY_VERIFY(f.centralWidget()->width() <= 60);
+    QTRY_COMPARE(f.size(), f.minimumSize());
+    QVERIFY(!f.minimumSize().isEmpty());
     QVERIFY(f.pictureArea()->width() >= 0 && f.pictureArea()->height() >= 0);
     QVERIFY(f.camListScrollBar()->maximum() >= 0);
 

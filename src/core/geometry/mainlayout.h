@@ -13,6 +13,7 @@ struct Input
     int toolbarButtonsWidth = 0;   // all of Toolbar1's buttons together
     int label1Left = 0, label1Width = 0;
     int text2Width = 0;
+    int check1Width = 0, check2Width = 0, text3Width = 0, label2Width = 0;
     int camListLeft = 0, camListTop = 0, camListWidth = 0;
     int vscrollWidth = 0;
     int picDrawLeft = 0, picDrawTop = 0;
@@ -27,9 +28,11 @@ struct Input
 
 struct Output
 {
-    int picture1Left = 0;
+    int picture1Left = 0, picture1Width = 0;
+    int toolbarWidth = 0;
     int text2Left = 0;
     int check1Left = 0;
+    int check2Left = 0, text3Left = 0, label2Left = 0;
     int camListHeight = 0;
     int vscrollHeight = 0, vscrollLeft = 0, vscrollTop = 0;
     int picDrawWidth = 0, picDrawHeight = 0;
@@ -45,5 +48,24 @@ struct Output
 };
 
 Output layout(const Input &in);
+
+// The refresh and shuffle controls on Picture1, left to right in their design order, each
+// as wide as given (the callers pass at least what a caption needs): where each starts and
+// how wide the strip must be to hold them all.
+struct IntervalRow
+{
+    int text2Left = 0, check1Left = 0, check2Left = 0, text3Left = 0, label2Left = 0;
+    int width = 0;
+};
+IntervalRow intervalRow(const Input &in);
+
+// The smallest client size at which the rules above keep every control whole: the
+// buttons and the interval strip side by side on the menu strip, and a picture at least
+// twice as high as the comment bar with its tab, so a comment never hides the picture.
+struct Size
+{
+    int width = 0, height = 0;
+};
+Size minimumClientSize(const Input &in);
 
 } // namespace main_layout

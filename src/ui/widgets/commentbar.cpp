@@ -8,7 +8,10 @@
 #include "ui/widgets/shapes.h"
 #include "ui/widgets/twipgeometry.h"
 
+#include <QFontMetrics>
 #include <QLabel>
+#include <QTextLayout>
+#include <QTextOption>
 
 #include <algorithm>
 
@@ -38,6 +41,42 @@ QLabel *commentLabel(QWidget *parent, const QString &caption, double points, boo
     return label;
 }
 
+const QChar Ellipsis(0x2026);
+
+// The text broken into the lines that fit `width` in `font`, at most `maxLines` of them;
+// when the text needs more, the last one kept ends with "…". Lines are cut at blanks, a
+// word longer than the width anywhere.
+QStringList wholeLines(const QString &text, const QFont &font, int width, int maxLines)
+{
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList lines;
+    int lastStart = 0;
+    layout.beginLayout();
+    for (;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(width);
+        if (lines.size() == maxLines) {
+            // More text than lines: the last line kept takes the rest, cut short with "…".
+            const QFontMetrics metrics(font);
+            const QString rest = text.mid(lastStart).trimmed();
+            QString last = metrics.elidedText(rest, Qt::ElideRight, width);
+            if (!last.endsWith(Ellipsis))
+                last = metrics.elidedText(rest + Ellipsis, Qt::ElideRight, width);
+            lines.last() = last;
+            break;
+        }
+        lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+        lastStart = line.textStart();
+    }
+    layout.endLayout();
+    return lines;
+}
+
 } // namespace
 
 CommentBar buildCommentBar(QWidget *pictureArea, const CommentBarDesign &design)
@@ -56,8 +95,7 @@ CommentBar buildCommentBar(QWidget *pictureArea, const CommentBarDesign &design)
 
     bar.labels[0] = commentLabel(pictureArea, fullscreen_texts::Commenter, 20.25, true);
     bar.labels[1] = commentLabel(pictureArea, fullscreen_texts::Comment, 15.75, false);
-    // Long comments wrap inside the label's width instead of running off the bar.
-    bar.labels[1]->setWordWrap(true);
+    // Long comments are broken into whole lines by fillCommentBar, not by the label.
     bar.divider = new LineShape(pictureArea);
     bar.divider->setObjectName(QStringLiteral("Line1"));
     bar.divider->setLine(design.Line1X, design.Line1Y1, design.Line1X, design.Line1Y2);
@@ -103,12 +141,23 @@ void fillCommentBar(const CommentBar &bar, const QStringList &fields)
     const int column = twips::toPixels(p.columnWidth);
     name->setGeometry(left, name->y(), column, name->height());
     date->setGeometry(left, date->y(), column, date->height());
-    // A long text wraps onto further lines as far as the bar's height allows, and stays
-    // centred in the bar.
+    // A long text goes onto further whole lines, as many as the bar's height holds, and
+    // stays centred in the bar; a text that needs more ends its last line with "…". The
+    // label is cut to exactly those lines, so no row of glyphs is cut through at its foot.
     const int textWidth = twips::toPixels(p.label1Width);
     const int oneLine = twips::toPixels(comment_rules::TextLabelHeight);
-    const int textHeight = std::clamp(text->heightForWidth(textWidth), oneLine, std::max(oneLine, bar.background->height() - 8));
-    const int textTop = textHeight == oneLine ? twips::toPixels(p.label1Top) : bar.background->y() + (bar.background->height() - textHeight) / 2;
-    text->setGeometry(twips::toPixels(p.label1Left), textTop, textWidth, textHeight);
+    const int lineHeight = std::max(1, text->fontMetrics().lineSpacing());
+    const int maxLines = std::max(1, (bar.background->height() - 8) / lineHeight);
+    const QStringList lines = wholeLines(text->text(), text->font(), std::max(1, textWidth), maxLines);
+    if (lines.size() <= 1) {
+        if (lines.value(0) != text->text().trimmed())
+            text->setText(lines.value(0));
+        text->setGeometry(twips::toPixels(p.label1Left), twips::toPixels(p.label1Top), textWidth, oneLine);
+    } else {
+        text->setText(lines.join(QLatin1Char('\n')));
+        const int textHeight = int(lines.size()) * lineHeight;
+        const int textTop = bar.background->y() + (bar.background->height() - textHeight) / 2;
+        text->setGeometry(twips::toPixels(p.label1Left), textTop, textWidth, textHeight);
+    }
     bar.divider->setLine(p.lineX, bar.divider->y1(), p.lineX, bar.divider->y2());
 }

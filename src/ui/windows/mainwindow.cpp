@@ -2,7 +2,9 @@
 
 #include "core/catalogue/camrecord.h"
 #include "core/catalogue/servertext.h"
+#include "core/geometry/mainlayout.h"
 #include "core/geometry/scalemodes.h"
+#include "core/geometry/twips.h"
 #include "core/rules/heartbeatrules.h"
 #include "core/state/fullscreentexts.h"
 #include "core/state/runningstate.h"
@@ -20,6 +22,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QButtonGroup>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
@@ -29,6 +32,8 @@
 #include <QSignalBlocker>
 #include <QTextEdit>
 
+#include <algorithm>
+
 namespace {
 
 template<typename W>
@@ -36,6 +41,14 @@ W *named(W *w, const char *name)
 {
     w->setObjectName(QLatin1String(name));
     return w;
+}
+
+// A control with a caption is at least as large as the caption needs in the font in use;
+// the design sizes assume narrower fonts than many systems have.
+void fitCaption(QWidget *w, int maxHeight)
+{
+    const QSize hint = w->sizeHint();
+    w->resize(std::max(w->width(), hint.width()), std::clamp(hint.height(), w->height(), std::max(w->height(), maxHeight)));
 }
 
 } // namespace
@@ -88,6 +101,25 @@ void MainWindow::createIntervalControls(QWidget *client)
     setTwipGeometry(m_shuffleIntervalEdit, 4920, 30, 375, 285);
     m_secondsLabel = named(new QLabel(QStringLiteral("sec."), m_intervalStrip), "Label2");
     setTwipGeometry(m_secondsLabel, 5340, 60, 300, 195);
+
+    for (QWidget *w : std::initializer_list<QWidget *>{m_refreshLabel, m_showCommentsCheck, m_autoShuffleCheck, m_secondsLabel})
+        fitCaption(w, m_intervalStrip->height() - w->y());
+    // The widened controls keep their order, each after the one before.
+    main_layout::Input in;
+    in.label1Left = twips::fromPixels(m_refreshLabel->x());
+    in.label1Width = twips::fromPixels(m_refreshLabel->width());
+    in.text2Width = twips::fromPixels(m_refreshIntervalEdit->width());
+    in.check1Width = twips::fromPixels(m_showCommentsCheck->width());
+    in.check2Width = twips::fromPixels(m_autoShuffleCheck->width());
+    in.text3Width = twips::fromPixels(m_shuffleIntervalEdit->width());
+    in.label2Width = twips::fromPixels(m_secondsLabel->width());
+    const main_layout::IntervalRow row = main_layout::intervalRow(in);
+    m_refreshIntervalEdit->move(twips::toPixels(row.text2Left), m_refreshIntervalEdit->y());
+    m_showCommentsCheck->move(twips::toPixels(row.check1Left), m_showCommentsCheck->y());
+    m_autoShuffleCheck->move(twips::toPixels(row.check2Left), m_autoShuffleCheck->y());
+    m_shuffleIntervalEdit->move(twips::toPixels(row.text3Left), m_shuffleIntervalEdit->y());
+    m_secondsLabel->move(twips::toPixels(row.label2Left), m_secondsLabel->y());
+    m_intervalStrip->resize(twips::toPixels(row.width), m_intervalStrip->height());
 }
 
 // The list with its scroll bar standing over its right edge.
@@ -200,6 +232,13 @@ void MainWindow::createToolbar()
     m_scaleModeButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_scaleModeButton->setPopupMode(QToolButton::MenuButtonPopup);
     m_scaleModeButton->setMenu(m_scaleModeMenu);
+    // As wide as its widest caption, so a new mode never pushes into the interval strip.
+    int widest = 0;
+    for (const QString &text : scale_modes::MenuItems) {
+        m_scaleModeButton->setText(text);
+        widest = std::max(widest, m_scaleModeButton->sizeHint().width());
+    }
+    m_scaleModeButton->setFixedWidth(widest);
     m_toolbar->addWidget(m_scaleModeButton);
 
     m_randomCamButton = named(new QToolButton(m_toolbar), "randomCamButton");
@@ -210,6 +249,10 @@ void MainWindow::createToolbar()
 
     for (QToolButton *b : {m_scaleModeButton, m_randomCamButton})
         connect(b, &QToolButton::clicked, this, [this, b] { toolbarButtonClicked(b); });
+    // The style's margins round the buttons would squeeze them below their icons' height
+    // in the strip's design height; the buttons take the whole height instead.
+    m_toolbar->layout()->setContentsMargins(2, 1, 2, 1);
+    m_toolbar->resize(m_toolbar->width(), m_menuStrip->height());
 
     // The refresh and shuffle controls sit on the strip right of the buttons.
     m_intervalStrip->raise();

@@ -46,6 +46,10 @@ main_layout::Input measure(const MainWindow &mainWindow, int camCount)
     in.label1Left = tw(mainWindow.refreshLabel()->x());
     in.label1Width = tw(mainWindow.refreshLabel()->width());
     in.text2Width = tw(mainWindow.refreshIntervalEdit()->width());
+    in.check1Width = tw(mainWindow.showCommentsCheck()->width());
+    in.check2Width = tw(mainWindow.autoShuffleCheck()->width());
+    in.text3Width = tw(mainWindow.shuffleIntervalEdit()->width());
+    in.label2Width = tw(mainWindow.secondsLabel()->width());
     in.camListLeft = tw(mainWindow.camList()->x());
     in.camListTop = tw(mainWindow.camList()->y());
     in.camListWidth = tw(mainWindow.camList()->width());
@@ -74,9 +78,13 @@ void layOutMainWindow(MainWindow &mainWindow, FullscreenWindow &fullscreen, int 
 
     const main_layout::Output o = main_layout::layout(measure(mainWindow, camCount));
 
-    mainWindow.intervalStrip()->move(px(o.picture1Left), mainWindow.intervalStrip()->y());
+    mainWindow.intervalStrip()->setGeometry(px(o.picture1Left), mainWindow.intervalStrip()->y(), px(o.picture1Width),
+                                            mainWindow.intervalStrip()->height());
     mainWindow.refreshIntervalEdit()->move(px(o.text2Left), mainWindow.refreshIntervalEdit()->y());
     mainWindow.showCommentsCheck()->move(px(o.check1Left), mainWindow.showCommentsCheck()->y());
+    mainWindow.autoShuffleCheck()->move(px(o.check2Left), mainWindow.autoShuffleCheck()->y());
+    mainWindow.shuffleIntervalEdit()->move(px(o.text3Left), mainWindow.shuffleIntervalEdit()->y());
+    mainWindow.secondsLabel()->move(px(o.label2Left), mainWindow.secondsLabel()->y());
     mainWindow.camList()->resize(mainWindow.camList()->width(), px(o.camListHeight));
     mainWindow.camListScrollBar()->setGeometry(px(o.vscrollLeft), px(o.vscrollTop), mainWindow.camListScrollBar()->width(), px(o.vscrollHeight));
     mainWindow.pictureArea()->resize(px(o.picDrawWidth), px(o.picDrawHeight));
@@ -94,6 +102,7 @@ void layOutMainWindow(MainWindow &mainWindow, FullscreenWindow &fullscreen, int 
     mainWindow.descriptionBox()->resize(px(o.richTextWidth), mainWindow.descriptionBox()->height());
     mainWindow.camStatusBar()->resize(px(o.statusBarWidth), mainWindow.camStatusBar()->height());
     mainWindow.menuStrip()->resize(px(o.menuBarWidth), mainWindow.menuStrip()->height());
+    mainWindow.toolbar()->resize(px(o.toolbarWidth), mainWindow.toolbar()->height());
 
     mainWindow.camListScrollBar()->setMaximum(o.scrollMax);
     mainWindow.camListScrollBar()->setPageStep(o.largeChange);
@@ -102,6 +111,12 @@ void layOutMainWindow(MainWindow &mainWindow, FullscreenWindow &fullscreen, int 
     fullscreen.drawPicture();
     fullscreen.countdownBar()[1]->resize(0, fullscreen.countdownBar()[1]->height());
     mainWindow.camList()->positionListItems();
+}
+
+void setMainWindowMinimumSize(MainWindow &mainWindow)
+{
+    const main_layout::Size s = main_layout::minimumClientSize(measure(mainWindow, 0));
+    mainWindow.centralWidget()->setMinimumSize(px(s.width), px(s.height));
 }
 
 void switchInfoBarSide(FullscreenWindow &fullscreen, InfoBarWindow &infoBar)
