@@ -726,7 +726,9 @@ bool parseOptions(const QStringList &arguments)
         std::fprintf(stderr, "lumora-camserver: %s\n", qPrintable(parser.errorText()));
         return false;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
+    // addHelpOption() also accepts --help-all, meant to add Qt's own options; this server
+    // takes none of them (it always draws offscreen), so both print the same text.
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
         std::fputs("\n"
                    "Fault modes (PATH is exact, a prefix ending in '*', or '*'):\n"

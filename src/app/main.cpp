@@ -1,11 +1,40 @@
 #include "app/application.h"
+#include "app/commandline.h"
 
 #include <QApplication>
 #include <QFont>
 #include <QImageReader>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
+    // Read before QApplication, which would need a display to exist at all.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const CommandLine commandLine = parseCommandLine(arguments);
+    switch (commandLine.action) {
+    case CommandLine::Action::ShowHelp:
+        std::fputs(qPrintable(commandLine.usage), stdout);
+        return 0;
+    case CommandLine::Action::ShowVersion:
+        std::fputs(qPrintable(versionLine() + QLatin1Char('\n')), stdout);
+        return 0;
+    case CommandLine::Action::UsageError:
+        std::fprintf(stderr, "lumora-viewer: %s\n%s", qPrintable(commandLine.error), qPrintable(commandLine.usage));
+        return 2;
+    case CommandLine::Action::Run:
+        break;
+    }
+    const QString platform = commandLine.platform.isEmpty() ? qEnvironmentVariable("QT_QPA_PLATFORM")
+                                                            : commandLine.platform;
+    const QString display = commandLine.display.isEmpty() ? qEnvironmentVariable("DISPLAY") : commandLine.display;
+    if (!canReachDisplay(platform, display, qEnvironmentVariable("WAYLAND_DISPLAY"))) {
+        std::fputs("no display: set DISPLAY or use a graphical session\n", stderr);
+        return 1;
+    }
+
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumora-viewer"));
     // The windows are measured for a narrow sans-serif; where that face is missing, a

@@ -137,6 +137,8 @@ private slots:
     void longHeader_data();
     void longHeader();
     void helpListsEveryMode();
+    void helpPrintsAndExits_data();
+    void helpPrintsAndExits();
 
 private:
     CamServerProcess m_server;
@@ -893,6 +895,38 @@ void TstCamServer::helpListsEveryMode()
                  mode);
     for (const QString &line : text.split(QLatin1Char('\n')))
         QVERIFY2(line.size() <= 80, qPrintable(line));
+}
+
+void TstCamServer::helpPrintsAndExits_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::newRow("--help") << QStringLiteral("--help");
+    QTest::newRow("-h") << QStringLiteral("-h");
+    QTest::newRow("--help-all") << QStringLiteral("--help-all");
+}
+
+// A help option must never start serving: the program prints and ends at once.
+void TstCamServer::helpPrintsAndExits()
+{
+    QFETCH(QString, option);
+    QProcess help;
+    QElapsedTimer clock;
+    clock.start();
+    help.start(QStringLiteral(LUMORA_CAMSERVER_PATH), {option});
+    QVERIFY(help.waitForStarted(5000));
+    const bool finished = help.waitForFinished(5000);
+    if (!finished) {
+        help.kill();
+        help.waitForFinished(5000);
+    }
+    const QByteArray out = help.readAllStandardOutput();
+    QVERIFY2(finished, qPrintable(QStringLiteral("still running after 5 s; stdout: ") + QString::fromUtf8(out)));
+    QCOMPARE(help.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(help.exitCode(), 0);
+    QVERIFY2(out.startsWith("Usage: "), out.constData());
+    QVERIFY(out.contains("--port <N>"));
+    QVERIFY(out.contains("Fault modes"));
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TstCamServer)
