@@ -9,7 +9,6 @@
 #include "core/files/config.h"
 #include "core/files/workingfiles.h"
 #include "core/geometry/twips.h"
-#include "core/rules/countdown.h"
 #include "core/state/texts.h"
 #include "platform/download.h"
 #include "ui/desktop/messagebox.h"
@@ -263,7 +262,7 @@ void Application::openMainWindow()
     m_mainWindow->camList()->scrollToCam(m_state.currentCam);
 
     m_state.refreshCountdown = 0;
-    m_state.shuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.lastShuffleInterval);
+    m_state.reloadShuffleCountdown();
     m_mainWindow->pictureArea()->resize(twips::toPixels(7200), twips::toPixels(5400));
     m_heartbeat->timer()->start();
 

@@ -2,7 +2,6 @@
 
 #include "control/views.h"
 #include "core/catalogue/camrecord.h"
-#include "core/rules/countdown.h"
 #include "core/state/runningstate.h"
 
 #include <QRandomGenerator>
@@ -44,7 +43,7 @@ void CamSelection::showCurrentCam()
 
 void CamSelection::pickRandomCam()
 {
-    m_state.shuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.lastShuffleInterval);
+    m_state.reloadShuffleCountdown();
     goToCam(int(m_random.generateDouble() * m_state.camCount));
 }
 

@@ -55,7 +55,7 @@ void Heartbeat::onTick()
     else
         m_state.shuffleCountdown = shuffle.countdown;
 
-    const QString intervalText = countdown::readInterval(m_state.shuffleIntervalText, m_state.lastShuffleInterval);
+    const QString intervalText = m_state.shuffleIntervalNow();
     const double fill =
         countdown::fillFraction(countdown::intervalSeconds(intervalText).value_or(0), countdown::value(m_state.shuffleCountdown));
     m_countdown.showCountdown(fill, heartbeat::countdownCaption(m_state.shuffleCountdown));
@@ -68,6 +68,6 @@ void Heartbeat::onAutoShuffleToggled()
 {
     const bool on = m_state.autoShuffle;
     if (!on)
-        m_state.shuffleCountdown = countdown::readInterval(m_state.shuffleIntervalText, m_state.lastShuffleInterval);
+        m_state.reloadShuffleCountdown();
     m_countdown.setCountdownVisible(on);
 }

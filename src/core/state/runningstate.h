@@ -2,6 +2,7 @@
 // The running state shared by every window, from start-up to exit. One instance, owned by
 // the application and handed to the windows by reference; nobody keeps a copy.
 #include "core/geometry/scalegeometry.h"
+#include "core/rules/countdown.h"
 
 #include <QString>
 #include <QStringList>
@@ -45,4 +46,10 @@ struct RunningState
     // The refresh (Text2) and auto-shuffle (Text3) interval boxes' texts, as typed.
     QString refreshIntervalText{QStringLiteral("5")};
     QString shuffleIntervalText{QStringLiteral("60")};
+
+    // The auto-shuffle interval as the countdown is loaded from it: the box's text when
+    // it is readable, else the last readable one.
+    QString shuffleIntervalNow() { return countdown::readInterval(shuffleIntervalText, lastShuffleInterval); }
+    // Starts the auto-shuffle countdown afresh from the interval box.
+    void reloadShuffleCountdown() { shuffleCountdown = shuffleIntervalNow(); }
 };

@@ -87,13 +87,9 @@ void FullscreenWindow::createCommentBar(const FullscreenGeometry &design)
     bar.Line1Y2 = design.Line1Y2;
     bar.CamComment = design.CamComment;
     bar.dateCaption = fullscreen_texts::FullscreenDateDesign;
-    const CommentBar built = buildCommentBar(m_pictureArea, bar);
-    m_commentBackground = built.background;
-    m_commentTab = built.tab;
-    m_commentDivider = built.divider;
-    m_commentLabels = built.labels;
+    m_commentBar = buildCommentBar(m_pictureArea, bar);
     // The overlay sits on the comment bar whenever it is up.
-    m_commentBackground->installEventFilter(this);
+    m_commentBar.background->installEventFilter(this);
 }
 
 // The status box with its message, and the auto-shuffle countdown bar with its caption.
@@ -173,13 +169,13 @@ void FullscreenWindow::showTitle(const QString &title)
 
 void FullscreenWindow::showComment(const QStringList &fields)
 {
-    fillCommentBar(commentBar(), fields);
-    setCommentBarVisible(commentBar(), true);
+    fillCommentBar(m_commentBar, fields);
+    setCommentBarVisible(m_commentBar, true);
 }
 
 void FullscreenWindow::hideComment()
 {
-    setCommentBarVisible(commentBar(), false);
+    setCommentBarVisible(m_commentBar, false);
 }
 
 void FullscreenWindow::showCountdown(double fill, const QString &caption)
@@ -227,8 +223,8 @@ FullscreenFacts FullscreenWindow::overlayFacts() const
 {
     FullscreenFacts facts;
     facts.Height = twips::fromPixels(frameGeometry().height());
-    facts.commentBarVisible = !m_commentBackground->isHidden();
-    facts.commentBarHeight = twips::fromPixels(m_commentBackground->height());
+    facts.commentBarVisible = !m_commentBar.background->isHidden();
+    facts.commentBarHeight = twips::fromPixels(m_commentBar.background->height());
     return facts;
 }
 
@@ -240,12 +236,12 @@ FullscreenGeometry FullscreenWindow::currentGeometry() const
     g.AutoRandom = {twipBox(m_countdownBar[0]), twipBox(m_countdownBar[1])};
     g.Label1 = twipBox(m_statusMessage);
     g.Shape3 = twipBox(m_statusBox);
-    g.CamComment = {twipBox(m_commentLabels[0]), twipBox(m_commentLabels[1]), twipBox(m_commentLabels[2])};
-    g.Line1X = m_commentDivider->x1();
-    g.Line1Y1 = m_commentDivider->y1();
-    g.Line1Y2 = m_commentDivider->y2();
-    g.Shape1 = twipBox(m_commentBackground);
-    g.Shape2 = twipBox(m_commentTab);
+    g.CamComment = {twipBox(m_commentBar.labels[0]), twipBox(m_commentBar.labels[1]), twipBox(m_commentBar.labels[2])};
+    g.Line1X = m_commentBar.divider->x1();
+    g.Line1Y1 = m_commentBar.divider->y1();
+    g.Line1Y2 = m_commentBar.divider->y2();
+    g.Shape1 = twipBox(m_commentBar.background);
+    g.Shape2 = twipBox(m_commentBar.tab);
     return g;
 }
 
@@ -258,10 +254,10 @@ void FullscreenWindow::applyGeometry(const FullscreenGeometry &g)
     placeTwipBox(m_statusMessage, g.Label1);
     placeTwipBox(m_statusBox, g.Shape3);
     for (int i = 0; i < 3; ++i)
-        placeTwipBox(m_commentLabels[i], g.CamComment[i]);
-    m_commentDivider->setLine(g.Line1X, g.Line1Y1, g.Line1X, g.Line1Y2);
-    placeTwipBox(m_commentBackground, g.Shape1);
-    placeTwipBox(m_commentTab, g.Shape2);
+        placeTwipBox(m_commentBar.labels[i], g.CamComment[i]);
+    m_commentBar.divider->setLine(g.Line1X, g.Line1Y1, g.Line1X, g.Line1Y2);
+    placeTwipBox(m_commentBar.background, g.Shape1);
+    placeTwipBox(m_commentBar.tab, g.Shape2);
 }
 
 void FullscreenWindow::layOut()
@@ -299,7 +295,7 @@ void FullscreenWindow::onPointerTimer()
 
 QList<QWidget *> FullscreenWindow::pointerSurfaces() const
 {
-    return {m_pictureArea, m_commentBackground, m_commentTab, m_commentLabels[0], m_commentLabels[1], m_commentLabels[2]};
+    return {m_pictureArea, m_commentBar.background, m_commentBar.tab, m_commentBar.labels[0], m_commentBar.labels[1], m_commentBar.labels[2]};
 }
 
 void FullscreenWindow::setPointerShown(bool shown)
@@ -353,7 +349,7 @@ bool FullscreenWindow::event(QEvent *event)
 
 bool FullscreenWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_commentBackground) {
+    if (watched == m_commentBar.background) {
         const QEvent::Type type = event->type();
         if (type == QEvent::ShowToParent || type == QEvent::HideToParent || type == QEvent::Resize)
             emit overlayFactsChanged(overlayFacts());

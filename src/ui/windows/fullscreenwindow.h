@@ -45,16 +45,16 @@ public:
     const std::array<QLabel *, 2> &countdownBar() const { return m_countdownBar; } // `AutoRandom`: 0 the track, 1 the fill, cut at its width
     QLabel *statusMessage() const { return m_statusMessage; } // `Label1`: the status message
     RoundedBox *statusBox() const { return m_statusBox; } // `Shape3`: the box behind it
-    QLabel *commentBackground() const { return m_commentBackground; } // `Shape1`
-    QLabel *commentTab() const { return m_commentTab; } // `Shape2`
-    LineShape *commentDivider() const { return m_commentDivider; } // `Line1`
-    const std::array<QLabel *, 3> &commentLabels() const { return m_commentLabels; } // `CamComment`
+    QLabel *commentBackground() const { return m_commentBar.background; } // `Shape1`
+    QLabel *commentTab() const { return m_commentBar.tab; } // `Shape2`
+    LineShape *commentDivider() const { return m_commentBar.divider; } // `Line1`
+    const std::array<QLabel *, 3> &commentLabels() const { return m_commentBar.labels; } // `CamComment`
     QTimer *pointerTimer() const { return m_pointerTimer; } // `Timer1`: hides the pointer and the status box
     // The last pointer position seen over picDraw, twips.
     double lastMouseX() const { return m_lastMouseX; }
     double lastMouseY() const { return m_lastMouseY; }
 
-    CommentBar commentBar() const { return {m_commentBackground, m_commentTab, m_commentDivider, m_commentLabels}; }
+    const CommentBar &commentBar() const { return m_commentBar; }
 
     // Shows text in the status box until the next tick of the pointer timer.
     void showStatusMessage(const QString &text);
@@ -113,10 +113,7 @@ private:
     std::array<QLabel *, 2> m_countdownBar{};
     QLabel *m_statusMessage = nullptr;
     RoundedBox *m_statusBox = nullptr;
-    QLabel *m_commentBackground = nullptr;
-    QLabel *m_commentTab = nullptr;
-    LineShape *m_commentDivider = nullptr;
-    std::array<QLabel *, 3> m_commentLabels{};
+    CommentBar m_commentBar;
     QTimer *m_pointerTimer = nullptr;
     double m_lastMouseX = 0;
     double m_lastMouseY = 0;

@@ -35,7 +35,7 @@ public:
     explicit InfoBarWindow(RunningState &state, QWidget *parent = nullptr);
 
     QWidget *commentTabHolder() const { return m_commentTabHolder; } // `ShapeX`: holds Shape2 at the overlay's bottom edge
-    QLabel *commentTab() const { return m_commentTab; } // `Shape2` // `Shape2`: the comment tab picture
+    QLabel *commentTab() const { return m_commentTab; } // `Shape2`: the comment tab picture
     QTextEdit *descriptionBox() const { return m_descriptionBox; } // `RichTextBox1`: the cam's name and description, read-only
     QPushButton *focusButton() const { return m_focusButton; } // `Command1`: a focus target only
     QLabel *figuresLabel() const { return m_figuresLabel; } // `Label1`: the cam's figures

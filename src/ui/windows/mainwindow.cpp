@@ -180,11 +180,7 @@ void MainWindow::createCommentBar()
     bar.CamComment = {fullscreen_layout::TwipBox{120, 5400, 2100, 465}, fullscreen_layout::TwipBox{2400, 5160, 7620, 345},
                       fullscreen_layout::TwipBox{120, 5880, 2100, 225}};
     bar.dateCaption = fullscreen_texts::MainDateDesign;
-    const CommentBar built = buildCommentBar(m_pictureArea, bar);
-    m_commentBackground = built.background;
-    m_commentTab = built.tab;
-    m_commentDivider = built.divider;
-    m_commentLabels = built.labels;
+    m_commentBar = buildCommentBar(m_pictureArea, bar);
 }
 
 void MainWindow::showState()
@@ -324,13 +320,13 @@ void MainWindow::showTitle(const QString &title)
 
 void MainWindow::showComment(const QStringList &fields)
 {
-    fillCommentBar(commentBar(), fields);
-    setCommentBarVisible(commentBar(), true);
+    fillCommentBar(m_commentBar, fields);
+    setCommentBarVisible(m_commentBar, true);
 }
 
 void MainWindow::hideComment()
 {
-    setCommentBarVisible(commentBar(), false);
+    setCommentBarVisible(m_commentBar, false);
 }
 
 void MainWindow::cycleScaleMode()

@@ -68,14 +68,14 @@ public:
     QMenu *scaleModeMenu() const { return m_scaleModeMenu; } // `scaleModeMenu`
     QLineEdit *pictureAddressEdit() const { return m_pictureAddressEdit; } // `Text1`: hidden: shows the selected cam's picture address
     // The comment bar over the bottom of the picture area.
-    QLabel *commentBackground() const { return m_commentBackground; } // `Shape1`
-    QLabel *commentTab() const { return m_commentTab; } // `Shape2`
-    LineShape *commentDivider() const { return m_commentDivider; } // `Line1`
-    const std::array<QLabel *, 3> &commentLabels() const { return m_commentLabels; } // `CamComment`: name, text, date
+    QLabel *commentBackground() const { return m_commentBar.background; } // `Shape1`
+    QLabel *commentTab() const { return m_commentBar.tab; } // `Shape2`
+    LineShape *commentDivider() const { return m_commentBar.divider; } // `Line1`
+    const std::array<QLabel *, 3> &commentLabels() const { return m_commentBar.labels; } // `CamComment`: name, text, date
     QWidget *infoStrip() const { return m_infoStrip; } // `pctInfoBar`
     QTextEdit *descriptionBox() const { return m_descriptionBox; } // `RichTextBox1`: the cam's name and description
     StatusBar *camStatusBar() const { return m_camStatusBar; } // `StatusBar1`
-    CommentBar commentBar() const { return {m_commentBackground, m_commentTab, m_commentDivider, m_commentLabels}; }
+    const CommentBar &commentBar() const { return m_commentBar; }
 
     // The running state's mode.
     ViewScaleMode scaleMode() const;
@@ -143,10 +143,7 @@ private:
     QToolButton *m_randomCamButton = nullptr;
     QMenu *m_scaleModeMenu = nullptr;
     QLineEdit *m_pictureAddressEdit = nullptr;
-    QLabel *m_commentBackground = nullptr;
-    QLabel *m_commentTab = nullptr;
-    LineShape *m_commentDivider = nullptr;
-    std::array<QLabel *, 3> m_commentLabels{};
+    CommentBar m_commentBar;
     QWidget *m_infoStrip = nullptr;
     QTextEdit *m_descriptionBox = nullptr;
     StatusBar *m_camStatusBar = nullptr;
