@@ -422,13 +422,21 @@ void TestCommands::longCommentShowsWholeLines_data()
     QTest::addColumn<bool>("fullscreen");
     QTest::addColumn<QString>("comment");
     QTest::addColumn<bool>("cut");
+    QTest::addColumn<QSize>("shownAt");
+    QTest::addColumn<QSize>("laidOutAt");
     const QString longText = words(200);
     const QString oneWord(400, QLatin1Char('w'));
-    QTest::newRow("main, 200 words") << false << longText << true;
-    QTest::newRow("fullscreen, 200 words") << true << longText << true;
-    QTest::newRow("main, one word of 400 letters") << false << oneWord << true;
-    QTest::newRow("main, 25 words") << false << words(25) << false;
-    QTest::newRow("fullscreen, 25 words") << true << words(25) << false;
+    QTest::newRow("main, 200 words") << false << longText << true << QSize() << QSize();
+    QTest::newRow("fullscreen, 200 words") << true << longText << true << QSize() << QSize();
+    QTest::newRow("main, one word of 400 letters") << false << oneWord << true << QSize() << QSize();
+    QTest::newRow("main, 25 words") << false << words(25) << false << QSize() << QSize();
+    QTest::newRow("fullscreen, 25 words") << true << words(25) << false << QSize() << QSize();
+    // A layout after the comment arrived gives the text label another width: the lines
+    // follow it instead of running past its edge.
+    QTest::newRow("main, 25 words, window widened") << false << words(25) << false << QSize(960, 640) << QSize(1400, 700);
+    QTest::newRow("main, 200 words, window narrowed") << false << longText << true << QSize(1400, 700) << QSize(960, 640);
+    QTest::newRow("fullscreen, 25 words, laid out again") << true << words(25) << false << QSize(1280, 800) << QSize(1280, 760);
+    QTest::newRow("fullscreen, 200 words, laid out again") << true << longText << true << QSize(1024, 768) << QSize(1024, 740);
 }
 
 // A comment longer than the bar shows only the lines that fit whole, the last one ending
@@ -438,11 +446,26 @@ void TestCommands::longCommentShowsWholeLines()
     QFETCH(bool, fullscreen);
     QFETCH(QString, comment);
     QFETCH(bool, cut);
+    QFETCH(QSize, shownAt);
+    QFETCH(QSize, laidOutAt);
     Viewer v;
+    QWidget &window = fullscreen ? static_cast<QWidget &>(v.f3()) : static_cast<QWidget &>(v.f1());
+    if (shownAt.isValid()) {
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.resize(shownAt);
+        QTRY_COMPARE(window.size(), shownAt);
+    }
     v.state().commentTable = QStringList{QStringLiteral("anna;") + comment + QStringLiteral(";1.1.2020 10:00"), QString()};
     v.app->comments().onTick();
     const CommentBar bar = fullscreen ? v.f3().commentBar() : v.f1().commentBar();
     QVERIFY(v.barUp(bar));
+    if (laidOutAt.isValid()) {
+        const int widthBefore = bar.labels[1]->width();
+        window.resize(laidOutAt);
+        QTRY_COMPARE(window.size(), laidOutAt);
+        QVERIFY2(bar.labels[1]->width() != widthBefore, "the layout kept the text label's width");
+    }
     const QLabel *label = bar.labels[1];
     QCOMPARE(label->textFormat(), Qt::PlainText);
     const QFontMetrics metrics(label->font());

@@ -121,13 +121,14 @@ void setCommentBarVisible(const CommentBar &bar, bool visible)
     bar.divider->setVisible(visible);
 }
 
-void fillCommentBar(const CommentBar &bar, const QStringList &fields)
+void fillCommentBar(CommentBar &bar, const QStringList &fields)
 {
     QLabel *name = bar.labels[0];
     QLabel *text = bar.labels[1];
     QLabel *date = bar.labels[2];
     name->setText(server_text::shown(fields.value(0), server_text::LineLimit));
-    text->setText(server_text::shown(fields.value(1), server_text::BlockLimit));
+    bar.fullText = server_text::shown(fields.value(1), server_text::BlockLimit);
+    text->setText(bar.fullText);
     date->setText(server_text::shown(fields.value(2), server_text::LineLimit));
     // Name and date size themselves to their text first.
     name->adjustSize();
@@ -141,23 +142,29 @@ void fillCommentBar(const CommentBar &bar, const QStringList &fields)
     const int column = twips::toPixels(p.columnWidth);
     name->setGeometry(left, name->y(), column, name->height());
     date->setGeometry(left, date->y(), column, date->height());
+    text->setGeometry(twips::toPixels(p.label1Left), twips::toPixels(p.label1Top), twips::toPixels(p.label1Width),
+                      twips::toPixels(comment_rules::TextLabelHeight));
+    fitCommentText(bar);
+    bar.divider->setLine(p.lineX, bar.divider->y1(), p.lineX, bar.divider->y2());
+}
+
+void fitCommentText(const CommentBar &bar)
+{
     // A long text goes onto further whole lines, as many as the bar's height holds, and
     // stays centred in the bar; a text that needs more ends its last line with "…". The
     // label is cut to exactly those lines, so no row of glyphs is cut through at its foot.
-    const int textWidth = twips::toPixels(p.label1Width);
-    const int oneLine = twips::toPixels(comment_rules::TextLabelHeight);
+    QLabel *text = bar.labels[1];
+    const int textWidth = text->width();
     const int lineHeight = std::max(1, text->fontMetrics().lineSpacing());
     const int maxLines = std::max(1, (bar.background->height() - 8) / lineHeight);
-    const QStringList lines = wholeLines(text->text(), text->font(), std::max(1, textWidth), maxLines);
+    const QStringList lines = wholeLines(bar.fullText, text->font(), std::max(1, textWidth), maxLines);
     if (lines.size() <= 1) {
-        if (lines.value(0) != text->text().trimmed())
-            text->setText(lines.value(0));
-        text->setGeometry(twips::toPixels(p.label1Left), twips::toPixels(p.label1Top), textWidth, oneLine);
+        text->setText(lines.value(0) == bar.fullText.trimmed() ? bar.fullText : lines.value(0));
+        text->resize(textWidth, twips::toPixels(comment_rules::TextLabelHeight));
     } else {
         text->setText(lines.join(QLatin1Char('\n')));
         const int textHeight = int(lines.size()) * lineHeight;
         const int textTop = bar.background->y() + (bar.background->height() - textHeight) / 2;
-        text->setGeometry(twips::toPixels(p.label1Left), textTop, textWidth, textHeight);
+        text->setGeometry(text->x(), textTop, textWidth, textHeight);
     }
-    bar.divider->setLine(p.lineX, bar.divider->y1(), p.lineX, bar.divider->y2());
 }

@@ -24,6 +24,7 @@ struct CommentBar
     QLabel *tab = nullptr;                  // the tab above the bar
     LineShape *divider = nullptr;                // between name/date and text
     std::array<QLabel *, 3> labels{};      // name, text, date
+    QString fullText;                      // the comment's text before it was broken into lines
 };
 
 struct CommentBarDesign
@@ -46,4 +47,8 @@ void setCommentBarVisible(const CommentBar &bar, bool visible);
 // Puts a comment's name, text and date into the bar's labels and places them: the name
 // and date columns as wide as the wider of the two, the text beside them centred in the
 // bar's height, the line between.
-void fillCommentBar(const CommentBar &bar, const QStringList &fields);
+void fillCommentBar(CommentBar &bar, const QStringList &fields);
+
+// Breaks the comment's text anew into the text label's present width: called after a
+// window's layout has moved or resized the label, so no line runs past its right edge.
+void fitCommentText(const CommentBar &bar);

@@ -258,6 +258,8 @@ void FullscreenWindow::applyGeometry(const FullscreenGeometry &g)
     m_commentBar.divider->setLine(g.Line1X, g.Line1Y1, g.Line1X, g.Line1Y2);
     placeTwipBox(m_commentBar.background, g.Shape1);
     placeTwipBox(m_commentBar.tab, g.Shape2);
+    if (!m_commentBar.background->isHidden())
+        fitCommentText(m_commentBar);
 }
 
 void FullscreenWindow::layOut()

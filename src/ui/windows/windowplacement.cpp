@@ -4,6 +4,7 @@
 #include "core/geometry/twips.h"
 #include "core/rules/heartbeatrules.h"
 #include "ui/widgets/camlistwidget.h"
+#include "ui/widgets/commentbar.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/shapes.h"
 #include "ui/widgets/statusbar.h"
@@ -96,6 +97,8 @@ void layOutMainWindow(MainWindow &mainWindow, FullscreenWindow &fullscreen, int 
     c[0]->move(c[0]->x(), px(o.comment0Top));
     c[1]->setGeometry(c[1]->x(), px(o.comment1Top), px(o.comment1Width), c[1]->height());
     c[2]->move(c[2]->x(), px(o.comment2Top));
+    if (!mainWindow.commentBackground()->isHidden())
+        fitCommentText(mainWindow.commentBar());
 
     mainWindow.infoStrip()->setGeometry(mainWindow.infoStrip()->x(), px(o.infoBarTop), px(o.infoBarWidth),
                                   mainWindow.infoStrip()->height());
