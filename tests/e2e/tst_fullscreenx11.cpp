@@ -2,8 +2,11 @@
 // (Xvfb, 1024 x 768): the fullscreen window covers the screen by its own geometry, and the
 // overlay lies above it where the screen shows it.
 #include "app/application.h"
+#include "control/commentrotation.h"
+#include "core/state/runningstate.h"
 #include "ui/widgets/demandtimer.h"
 #include "ui/widgets/picturearea.h"
+#include "ui/widgets/shapes.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/infobarwindow.h"
 #include "ui/windows/mainwindow.h"
@@ -94,6 +97,22 @@ void TestFullscreenX11::coversTheScreenWithOverlayOnTop()
     QVERIFY(QTest::qWaitForWindowExposed(&overlay));
     shot = screenShot();
     QVERIFY(isOverlayGrey(shot.pixel(5, 300)));
+
+    // A comment bar across the foot: the figures box moves up and stays whole above it,
+    // its grey on the screen down to its lower edge.
+    app.state().commentTable = QStringList{QStringLiteral("anna;A comment;1.1.2020 10:00"), QString()};
+    app.comments().onTick();
+    overlay.onLayoutTick();
+    QVERIFY(full.commentBackground()->isVisible());
+    const QRect box(overlay.figuresBox()->mapToGlobal(QPoint(0, 0)), overlay.figuresBox()->size());
+    const int barTop = full.commentBackground()->mapToGlobal(QPoint(0, 0)).y();
+    QVERIFY2(box.bottom() < barTop, qPrintable(QStringLiteral("%1 >= %2").arg(box.bottom()).arg(barTop)));
+    shot = screenShot();
+    for (int y : {box.top() + 4, box.bottom() - 4}) {
+        const QRgb c = shot.pixel(box.center().x() - 100, y);
+        QVERIFY2(qRed(c) == qGreen(c) && qGreen(c) == qBlue(c) && qRed(c) > 120,
+                 qPrintable(QStringLiteral("%1 at %2").arg(QColor(c).name()).arg(y)));
+    }
 
     // Escape leaves both.
     QTest::keyClick(&full, Qt::Key_Escape);

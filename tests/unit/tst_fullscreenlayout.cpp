@@ -174,20 +174,38 @@ void TestFullscreenLayout::overlayWithCommentBar()
 {
     QFETCH(double, left);
     QFETCH(bool, tabShownBefore);
-    // The last layout without the bar, at 1024 x 768.
-    OverlayGeometry before = layoutOverlay(overlayDesign(), {Screen768H, false, 1575}, left);
-    before.ShapeXVisible = tabShownBefore;
-
-    const OverlayGeometry g = layoutOverlay(before, {Screen768H, true, 1575}, left);
-    QCOMPARE(g.Height, 9960.0);
-    QCOMPARE(g.ShapeX.Top, 9585.0);
+    // The first layout has the bar up: the inner widgets keep their design places where
+    // they fit above the bar, on a 1024 pixel high screen.
+    OverlayGeometry first = overlayDesign();
+    first.ShapeXVisible = tabShownBefore;
+    const OverlayGeometry g = layoutOverlay(first, {15360, true, 1575}, left);
+    QCOMPARE(g.Height, 13800.0);
+    QCOMPARE(g.ShapeX.Top, 13425.0);
     QCOMPARE(g.Top, 0.0);
     QTEST(g.ShapeXVisible, "tabShownAfter");
-    // The inner widgets keep the places of the last layout without the bar.
-    QCOMPARE(g.RichTextBox1, before.RichTextBox1);
-    QCOMPARE(g.Shape1, before.Shape1);
-    QCOMPARE(g.Image1, before.Image1);
-    QCOMPARE(g.Label1, before.Label1);
+    QCOMPARE(g.RichTextBox1, first.RichTextBox1);
+    QCOMPARE(g.Shape1, first.Shape1);
+    QCOMPARE(g.Image1, first.Image1);
+    QCOMPARE(g.Label1, first.Label1);
+
+    // After a layout without the bar the figures box sits at the screen's foot, where the
+    // bar would cover it: it moves up to end 120 above the shortened overlay's foot, or
+    // above the tab where that is shown there. The same at 1024 x 768 with the box still
+    // at its design place.
+    const OverlayGeometry before = layoutOverlay(overlayDesign(), {Screen768H, false, 1575}, left);
+    const OverlayGeometry moved = layoutOverlay(before, {Screen768H, true, 1575}, left);
+    const OverlayGeometry fromDesign = layoutOverlay(overlayDesign(), {Screen768H, true, 1575}, left);
+    QCOMPARE(fromDesign.Shape1, moved.Shape1);
+    QCOMPARE(fromDesign.Label1, moved.Label1);
+    QCOMPARE(moved.Height, 9960.0);
+    QCOMPARE(moved.ShapeX.Top, 9585.0);
+    const double foot = moved.ShapeXVisible ? 9585.0 : 9960.0;
+    QCOMPARE(moved.RichTextBox1.Height, foot - 975 - 600);
+    QCOMPARE(moved.Shape1.Top, foot - 1095);
+    QCOMPARE(moved.Shape1.Top + moved.Shape1.Height, foot - 120);
+    QCOMPARE(moved.Image1.Top, moved.Shape1.Top + 60);
+    QCOMPARE(moved.Label1.Top, moved.Shape1.Top + 420);
+    QCOMPARE(moved.Label1.Left, before.Label1.Left);
 }
 
 QTEST_APPLESS_MAIN(TestFullscreenLayout)

@@ -55,6 +55,19 @@ OverlayGeometry overlayDesign()
     return g;
 }
 
+namespace {
+
+// The description fills the overlay down to the figures box, which sits 120 above `foot`.
+void placeAboveFoot(OverlayGeometry &g, double foot)
+{
+    g.RichTextBox1.Height = foot - g.Shape1.Height - 600;
+    g.Shape1.Top = g.RichTextBox1.Top + g.RichTextBox1.Height + 120;
+    g.Image1.Top = g.Shape1.Top + 60;
+    g.Label1.Top = g.Shape1.Top + g.Image1.Height + 120;
+}
+
+} // namespace
+
 OverlayGeometry layoutOverlay(OverlayGeometry g, const FullscreenFacts &fullscreen, double overlayLeft)
 {
     if (fullscreen.commentBarVisible) {
@@ -62,12 +75,14 @@ OverlayGeometry layoutOverlay(OverlayGeometry g, const FullscreenFacts &fullscre
         g.ShapeX.Top = g.Height - g.ShapeX.Height;
         if (overlayLeft == 0)
             g.ShapeXVisible = true;
+        // The inner widgets stay where they were, unless the shorter overlay or the tab
+        // at its foot would cut through the figures box: then it moves up above them.
+        const double foot = g.ShapeXVisible ? g.ShapeX.Top : g.Height;
+        if (g.Shape1.Top + g.Shape1.Height > foot - 120)
+            placeAboveFoot(g, foot);
     } else {
         g.Height = fullscreen.Height;
-        g.RichTextBox1.Height = g.Height - g.Shape1.Height - 600;
-        g.Shape1.Top = g.RichTextBox1.Top + g.RichTextBox1.Height + 120;
-        g.Image1.Top = g.Shape1.Top + 60;
-        g.Label1.Top = g.Shape1.Top + g.Image1.Height + 120;
+        placeAboveFoot(g, g.Height);
         g.ShapeXVisible = false;
     }
     g.Top = 0;
