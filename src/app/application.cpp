@@ -11,6 +11,7 @@
 #include "core/geometry/twips.h"
 #include "core/state/texts.h"
 #include "platform/download.h"
+#include "platform/screensaver.h"
 #include "ui/desktop/messagebox.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/demandtimer.h"
@@ -49,6 +50,7 @@ Application::Application(AppEnvironment env)
     , m_intervalKeys(new IntervalKeyFilter(this))
     , m_comments(new CommentRotation(m_state, m_random, this))
     , m_keys(new KeyHandler(m_state, *m_selection, this))
+    , m_screenSaver(new ScreenSaverInhibitor(this))
 {
     m_transfer->setObjectName(QStringLiteral("Inet1"));
     m_fetch->setDecodeBudget(m_env.decodeBudgetMs);
@@ -153,6 +155,8 @@ void Application::connectWindows()
     // The overlay follows the fullscreen window: its visibility, activation, layout facts,
     // pointer and Info-Bar switch.
     connect(m_fullscreenWindow.get(), &FullscreenWindow::visibilityChanged, m_infoBarWindow.get(), &InfoBarWindow::fullscreenVisibilityChanged);
+    // Nobody touches a key while watching in the fullscreen window: the screen stays on.
+    connect(m_fullscreenWindow.get(), &FullscreenWindow::visibilityChanged, m_screenSaver, &ScreenSaverInhibitor::setInhibited);
     connect(m_fullscreenWindow.get(), &FullscreenWindow::activated, m_infoBarWindow.get(), &InfoBarWindow::fullscreenActivated);
     connect(m_fullscreenWindow.get(), &FullscreenWindow::overlayFactsChanged, m_infoBarWindow.get(), &InfoBarWindow::setFullscreenFacts);
     connect(m_fullscreenWindow.get(), &FullscreenWindow::pointerShownChanged, m_infoBarWindow.get(), &InfoBarWindow::setPointerShown);
@@ -277,5 +281,7 @@ void Application::shutdown()
     m_mainWindow->hide();
     m_fetch->abandon();
     m_transfer->cancel();
+    // The program ends without running destructors: the screen saver is given back now.
+    m_screenSaver->releaseNow();
     m_env.endProgram(0);
 }

@@ -29,6 +29,7 @@ class MainWindow;
 class SplashWindow;
 class FullscreenWindow;
 class InfoBarWindow;
+class ScreenSaverInhibitor;
 class Transfer;
 struct DownloadResult;
 
@@ -71,6 +72,7 @@ public:
     IntervalKeyFilter &intervalKeys() { return *m_intervalKeys; }
     CommentRotation &comments() { return *m_comments; }
     KeyHandler &keys() { return *m_keys; }
+    ScreenSaverInhibitor &screenSaver() { return *m_screenSaver; }
     const AppEnvironment &environment() const { return m_env; }
 
 signals:
@@ -103,4 +105,5 @@ private:
     IntervalKeyFilter *m_intervalKeys;
     CommentRotation *m_comments;
     KeyHandler *m_keys;
+    ScreenSaverInhibitor *m_screenSaver;
 };

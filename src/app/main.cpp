@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/commandline.h"
+#include "app/terminationsignals.h"
 
 #include <QApplication>
 #include <QFont>
@@ -51,6 +52,8 @@ int main(int argc, char *argv[])
 
     // A failed start-up has shown its stop message and ends the program itself.
     Application app(env);
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &app, &Application::shutdown);
     app.start();
     return qapp.exec();
 }

@@ -425,6 +425,7 @@ private slots:
     void closeRequestEndsTheProgram();
     void windowAnswersWhileAPictureDecodes();
     void closeRequestMidDecode();
+    void terminationSignalMidDecode();
     void stopMessageOnTop_data();
     void stopMessageOnTop();
     void cleanupTestCase();
@@ -732,6 +733,24 @@ void TestViewer::closeRequestMidDecode()
     qInfo("the viewer ended %lld ms after the close request", closeMs);
     QVERIFY2(ended, "the viewer still runs after the close request");
     QVERIFY2(closeMs < 3000, qPrintable(QStringLiteral("%1 ms").arg(closeMs)));
+    QCOMPARE(m_bombViewer.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_bombViewer.exitCode(), 0);
+    const QStringList left =
+        QDir(m_bombWorkDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QVERIFY2(left == QStringList{QStringLiteral("config.ini")},
+             qPrintable(QStringLiteral("the working folder holds: ") + left.join(QStringLiteral(", "))));
+}
+
+// `kill` or a session logging out: the same orderly end as the close request.
+void TestViewer::terminationSignalMidDecode()
+{
+    QString why;
+    QVERIFY2(bombViewerDecoding(&why), qPrintable(why));
+    QElapsedTimer clock;
+    clock.start();
+    m_bombViewer.terminate();
+    QVERIFY2(m_bombViewer.waitForFinished(30000), "the viewer still runs after SIGTERM");
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QStringLiteral("%1 ms").arg(clock.elapsed())));
     QCOMPARE(m_bombViewer.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_bombViewer.exitCode(), 0);
     const QStringList left =
