@@ -12,6 +12,7 @@
 #include "core/state/texts.h"
 #include "platform/download.h"
 #include "platform/screensaver.h"
+#include "ui/desktop/desktopkeys.h"
 #include "ui/desktop/messagebox.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/demandtimer.h"
@@ -137,6 +138,14 @@ void Application::connectSwitches()
 void Application::connectKeys()
 {
     connect(new MainKeyPreview(*m_mainWindow, this), &MainKeyPreview::keyPressed, m_keys, &KeyHandler::onKeyDown);
+    // Made after the main window's key preview, so these keys never reach the commands.
+    auto *desktopKeys = new DesktopKeys(this);
+    connect(desktopKeys, &DesktopKeys::fullscreenToggleRequested, this, [this] {
+        if (m_state.camCount > 0)
+            toggleFullscreen();
+    });
+    connect(desktopKeys, &DesktopKeys::refreshRequested, m_heartbeat, &Heartbeat::refreshNow);
+    connect(desktopKeys, &DesktopKeys::quitRequested, this, &Application::shutdown);
     connect(m_fullscreenWindow.get(), &FullscreenWindow::keyRelayed, m_keys, &KeyHandler::onKeyDown);
     connect(m_infoBarWindow.get(), &InfoBarWindow::keyRelayed, m_keys, &KeyHandler::onKeyDown);
     connect(m_keys, &KeyHandler::scaleModeStepRequested, m_mainWindow.get(), &MainWindow::cycleScaleMode);
@@ -171,17 +180,30 @@ void Application::connectWindows()
 
     // Fullscreen and overlay: opened from the main picture, closed from the fullscreen
     // picture or by Escape in either window.
-    connect(m_mainWindow->pictureArea(), &PictureArea::doubleClicked, this, [this] {
-        m_fullscreenWindow->show();
-        m_mainWindow->hide();
-    });
-    const auto closeFullscreen = [this] {
-        m_fullscreenWindow->hide();
-        m_mainWindow->show();
-    };
-    connect(m_fullscreenWindow->pictureArea(), &PictureArea::doubleClicked, this, closeFullscreen);
-    connect(m_fullscreenWindow.get(), &FullscreenWindow::closeRequested, this, closeFullscreen);
-    connect(m_infoBarWindow.get(), &InfoBarWindow::closeRequested, this, closeFullscreen);
+    connect(m_mainWindow->pictureArea(), &PictureArea::doubleClicked, this, &Application::openFullscreen);
+    connect(m_fullscreenWindow->pictureArea(), &PictureArea::doubleClicked, this, &Application::closeFullscreen);
+    connect(m_fullscreenWindow.get(), &FullscreenWindow::closeRequested, this, &Application::closeFullscreen);
+    connect(m_infoBarWindow.get(), &InfoBarWindow::closeRequested, this, &Application::closeFullscreen);
+}
+
+void Application::openFullscreen()
+{
+    m_fullscreenWindow->show();
+    m_mainWindow->hide();
+}
+
+void Application::closeFullscreen()
+{
+    m_fullscreenWindow->hide();
+    m_mainWindow->show();
+}
+
+void Application::toggleFullscreen()
+{
+    if (m_fullscreenWindow->isVisible())
+        closeFullscreen();
+    else
+        openFullscreen();
 }
 
 void Application::fail(const QString &text, const QString &cause)
@@ -257,11 +279,21 @@ void Application::catalogueArrived(const DownloadResult &answer)
 
 void Application::openMainWindow()
 {
-    // The program never starts on a fixed cam: row 0 is highlighted first and a random
-    // pick moves the highlight on.
+    // Row 0 is highlighted first and a random pick, or the cam asked for, moves the
+    // highlight on.
     m_mainWindow->camList()->setSelectionShown(0, true);
     m_state.currentCam = 0;
-    m_selection->pickRandomCam();
+    const std::optional<int> asked =
+        m_env.start.camId.isEmpty() ? std::nullopt : camIndexById(m_state.camTable, m_state.camCount, m_env.start.camId);
+    if (!m_env.start.camId.isEmpty() && !asked)
+        std::fprintf(stderr, "lumora-viewer: no cam with the id '%s' in the cam list; starting on a random cam\n",
+                     qUtf8Printable(m_env.start.camId));
+    if (asked) {
+        m_state.reloadShuffleCountdown();
+        m_selection->goToCam(*asked);
+    } else {
+        m_selection->pickRandomCam();
+    }
     m_mainWindow->camList()->setUpScrollBar(m_state.camCount);
     m_mainWindow->camList()->scrollToCam(m_state.currentCam);
 
@@ -270,9 +302,29 @@ void Application::openMainWindow()
     m_mainWindow->pictureArea()->resize(twips::toPixels(7200), twips::toPixels(5400));
     m_heartbeat->timer()->start();
 
+    applyStartOptions();
     m_splashWindow->hide();
     m_mainWindow->resize(twips::toPixels(12000), twips::toPixels(9000));
     m_mainWindow->showMaximized();
+    if (m_env.start.fullscreen)
+        openFullscreen();
+}
+
+// Set as the user would set them in the toolbar, so the boxes show what runs.
+void Application::applyStartOptions()
+{
+    const StartOptions &start = m_env.start;
+    if (start.refreshSeconds)
+        m_mainWindow->refreshIntervalEdit()->setText(*start.refreshSeconds);
+    if (start.shuffleSeconds) {
+        m_mainWindow->shuffleIntervalEdit()->setText(*start.shuffleSeconds);
+        m_state.reloadShuffleCountdown();
+        m_mainWindow->autoShuffleCheck()->setChecked(true);
+    }
+    if (start.scaleMode) {
+        m_state.scaleMode = *start.scaleMode;
+        m_mainWindow->showState();
+    }
 }
 
 void Application::shutdown()

@@ -10,6 +10,7 @@
 // config.ini), so connect to it first. shutdown() deletes the working files,
 // hides the main window, cancels any transfer and ends the process at once through
 // AppEnvironment::endProgram; no event of any window runs after it.
+#include "app/commandline.h"
 #include "core/state/runningstate.h"
 
 #include <QDir>
@@ -47,6 +48,8 @@ struct AppEnvironment
     std::function<void(const QString &title, const QString &text, const QString &detail)> stopMessage;
     // Ends the process at once; the default exits without running any further event.
     std::function<void(int code)> endProgram;
+    // The cam, intervals, scale mode and window to start with.
+    StartOptions start;
 };
 
 class Application : public QObject
@@ -58,6 +61,10 @@ public:
 
     void start();
     void shutdown();
+    // The fullscreen window in place of the main window, and back.
+    void openFullscreen();
+    void closeFullscreen();
+    void toggleFullscreen();
 
     RunningState &state() { return m_state; }
     MainWindow &mainWindow() { return *m_mainWindow; }
@@ -89,6 +96,7 @@ private:
     void endAfterFailure();
     void catalogueArrived(const DownloadResult &answer);
     void openMainWindow();
+    void applyStartOptions();
 
     AppEnvironment m_env;
     RunningState m_state;

@@ -45,6 +45,7 @@ int main(int argc, char *argv[])
     QImageReader::setAllocationLimit(256);
 
     AppEnvironment env;
+    env.start = commandLine.start;
     bool ok = false;
     const int timeoutSeconds = qEnvironmentVariableIntValue("LUMORA_TRANSFER_TIMEOUT", &ok);
     if (ok && timeoutSeconds > 0)
