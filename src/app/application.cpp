@@ -224,6 +224,7 @@ void Application::fail(const QString &text, const QString &cause)
 
 void Application::endAfterFailure()
 {
+    removeOwnWorkDir();
     emit started(false);
     m_env.endProgram(1);
 }
@@ -234,7 +235,10 @@ void Application::start()
     QCoreApplication::processEvents();
     m_random.seed(quint32(QTime::currentTime().msecsSinceStartOfDay() / 1000));
 
-    const ConfigResult config = readConfigFile(m_env.workDir.filePath(QStringLiteral("config.ini")));
+    if (!m_env.configProblem.isEmpty())
+        return fail(texts::ConfigMessage, m_env.configProblem);
+    const ConfigResult config = readConfigFile(
+        m_env.configFile.isEmpty() ? m_env.workDir.filePath(QStringLiteral("config.ini")) : m_env.configFile);
     if (!config.ok)
         return fail(texts::ConfigMessage, config.error);
     m_state.serverUrl = config.serverUrl;
@@ -335,5 +339,12 @@ void Application::shutdown()
     m_transfer->cancel();
     // The program ends without running destructors: the screen saver is given back now.
     m_screenSaver->releaseNow();
+    removeOwnWorkDir();
     m_env.endProgram(0);
+}
+
+void Application::removeOwnWorkDir()
+{
+    if (m_env.removeWorkDirAtEnd)
+        QDir().rmdir(m_env.workDir.absolutePath());
 }

@@ -36,8 +36,14 @@ struct DownloadResult;
 
 struct AppEnvironment
 {
-    // Where config.ini is read and the working files are written.
+    // Where the working files are written, and config.ini read unless configFile names it.
     QDir workDir = QDir::current();
+    QString configFile;
+    // Set when there is no config file to read (found nowhere, or no working folder for
+    // it): the stop message's cause.
+    QString configProblem;
+    // workDir was made for this run alone and goes when the program ends.
+    bool removeWorkDirAtEnd = false;
     // No progress for this long ends a download.
     int transferTimeoutMs = 30000;
     // A picture still decoding after this long is given up as a failed load.
@@ -97,6 +103,7 @@ private:
     void catalogueArrived(const DownloadResult &answer);
     void openMainWindow();
     void applyStartOptions();
+    void removeOwnWorkDir();
 
     AppEnvironment m_env;
     RunningState m_state;

@@ -19,6 +19,7 @@ const QString Cam = QStringLiteral("cam");
 const QString Shuffle = QStringLiteral("shuffle");
 const QString Refresh = QStringLiteral("refresh");
 const QString Scale = QStringLiteral("scale");
+const QString Config = QStringLiteral("config");
 // The interval boxes take digits only; an interval longer than a day is no interval.
 constexpr int LongestIntervalSeconds = 86400;
 
@@ -52,6 +53,8 @@ void addViewerOptions(QCommandLineParser &parser)
 {
     parser.addOption(QCommandLineOption({QStringLiteral("h"), Help}, QStringLiteral("Show this help and exit.")));
     parser.addOption(QCommandLineOption({QStringLiteral("v"), Version}, QStringLiteral("Show the version and exit.")));
+    parser.addOption(QCommandLineOption(
+        Config, QStringLiteral("Read this config file; its folder holds the working files."), QStringLiteral("FILE")));
     parser.addOption(QCommandLineOption(Fullscreen, QStringLiteral("Start in the fullscreen window.")));
     parser.addOption(QCommandLineOption(
         Cam, QStringLiteral("Start on the cam with this id instead of a random one."), QStringLiteral("ID")));
@@ -122,7 +125,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Shows public webcams from the cam list named in config.ini in the working folder."));
+        QStringLiteral("Shows public webcams from the cam list named in config.ini: the one in the working folder,\n"
+                       "else $XDG_CONFIG_HOME/lumora-viewer/config.ini (~/.config/lumora-viewer/config.ini)."));
     // Qt's own options are single-dash words (-platform offscreen), so single-dash words are
     // whole option names; -h and -v still work.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -150,6 +154,12 @@ CommandLine parseCommandLine(const QStringList &arguments)
         result.error = *refused;
         return result;
     }
+    if (result.action == CommandLine::Action::Run && parser.isSet(Config) && parser.value(Config).isEmpty()) {
+        result.action = CommandLine::Action::UsageError;
+        result.error = QStringLiteral("--config needs a file.");
+        return result;
+    }
+    result.configFile = parser.value(Config);
     result.platform = parser.value(Platform);
     result.display = parser.value(Display);
     return result;

@@ -37,6 +37,9 @@ struct CommandLine
     QString platform;
     QString display;
     StartOptions start;
+    // --config: the config.ini to read, its folder holding the working files; empty to look
+    // in the usual places.
+    QString configFile;
 };
 
 CommandLine parseCommandLine(const QStringList &arguments);
