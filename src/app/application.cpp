@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "control/camimagefetch.h"
+#include "control/camsearch.h"
 #include "control/camselection.h"
 #include "control/commentrotation.h"
 #include "control/heartbeat.h"
@@ -52,6 +53,7 @@ Application::Application(AppEnvironment env)
     , m_comments(new CommentRotation(m_state, m_random, this))
     , m_keys(new KeyHandler(m_state, *m_selection, this))
     , m_screenSaver(new ScreenSaverInhibitor(this))
+    , m_search(new CamSearch(m_state, *m_selection, *m_mainWindow->camList(), this))
 {
     m_transfer->setObjectName(QStringLiteral("Inet1"));
     m_fetch->setDecodeBudget(m_env.decodeBudgetMs);
@@ -137,7 +139,9 @@ void Application::connectSwitches()
 // commands.
 void Application::connectKeys()
 {
-    connect(new MainKeyPreview(*m_mainWindow, this), &MainKeyPreview::keyPressed, m_keys, &KeyHandler::onKeyDown);
+    auto *mainKeys = new MainKeyPreview(*m_mainWindow, this);
+    mainKeys->exclude(m_mainWindow->camList()->filterEdit());
+    connect(mainKeys, &MainKeyPreview::keyPressed, m_keys, &KeyHandler::onKeyDown);
     // Made after the main window's key preview, so these keys never reach the commands.
     auto *desktopKeys = new DesktopKeys(this);
     connect(desktopKeys, &DesktopKeys::fullscreenToggleRequested, this, [this] {
@@ -146,6 +150,17 @@ void Application::connectKeys()
     });
     connect(desktopKeys, &DesktopKeys::refreshRequested, m_heartbeat, &Heartbeat::refreshNow);
     connect(desktopKeys, &DesktopKeys::quitRequested, this, &Application::shutdown);
+    desktopKeys->addTextField(m_mainWindow->camList()->filterEdit());
+    connect(desktopKeys, &DesktopKeys::findRequested, this, [this] {
+        if (m_state.camCount > 0 && m_mainWindow->isVisible())
+            m_mainWindow->camList()->openFilter();
+    });
+    CamListWidget *list = m_mainWindow->camList();
+    connect(list, &CamListWidget::filterOpened, m_search, &CamSearch::opened);
+    connect(list, &CamListWidget::filterTextChanged, m_search, &CamSearch::setQuery);
+    connect(list, &CamListWidget::filterAccepted, m_search, &CamSearch::chooseFirst);
+    connect(list, &CamListWidget::filterStepped, m_search, &CamSearch::step);
+    connect(list, &CamListWidget::filterClosed, m_search, &CamSearch::closed);
     connect(m_fullscreenWindow.get(), &FullscreenWindow::keyRelayed, m_keys, &KeyHandler::onKeyDown);
     connect(m_infoBarWindow.get(), &InfoBarWindow::keyRelayed, m_keys, &KeyHandler::onKeyDown);
     connect(m_keys, &KeyHandler::scaleModeStepRequested, m_mainWindow.get(), &MainWindow::cycleScaleMode);

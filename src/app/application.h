@@ -21,6 +21,7 @@
 #include <memory>
 
 class CamImageFetch;
+class CamSearch;
 class CamSelection;
 class CommentRotation;
 class Heartbeat;
@@ -86,6 +87,7 @@ public:
     CommentRotation &comments() { return *m_comments; }
     KeyHandler &keys() { return *m_keys; }
     ScreenSaverInhibitor &screenSaver() { return *m_screenSaver; }
+    CamSearch &search() { return *m_search; }
     const AppEnvironment &environment() const { return m_env; }
 
 signals:
@@ -121,4 +123,5 @@ private:
     CommentRotation *m_comments;
     KeyHandler *m_keys;
     ScreenSaverInhibitor *m_screenSaver;
+    CamSearch *m_search;
 };

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // A picture area showing the selected cam's picture.
 class PictureView
 {
@@ -69,6 +71,9 @@ public:
     virtual void setNameHighlighted(int row, bool highlighted) = 0;
     virtual void setSelectionShown(int row, bool shown) = 0;
     virtual void scrollToCam(int row) = 0;
+    // Only these cams' rows, in this order (table order), until showAll().
+    virtual void showOnly(const std::vector<int> &cams) = 0;
+    virtual void showAll() = 0;
 };
 
 // The auto-shuffle countdown bar and its caption.

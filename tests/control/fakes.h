@@ -122,6 +122,14 @@ public:
     void setNameHighlighted(int row, bool on) override { listCalls.append(call("highlight", row, on)); }
     void setSelectionShown(int row, bool on) override { listCalls.append(call("select", row, on)); }
     void scrollToCam(int row) override { listCalls.append(QStringLiteral("scroll %1").arg(row)); }
+    void showOnly(const std::vector<int> &cams) override
+    {
+        QStringList shown;
+        for (int cam : cams)
+            shown.append(QString::number(cam));
+        listCalls.append(QStringLiteral("only ") + shown.join(QLatin1Char(',')));
+    }
+    void showAll() override { listCalls.append(QStringLiteral("all")); }
     void showCountdown(double fill, const QString &caption) override
     {
         fills.append(fill);

@@ -1,6 +1,7 @@
 #include "core/catalogue/ansitext.h"
 #include "core/catalogue/camrecord.h"
 #include "core/catalogue/catalogue.h"
+#include "core/catalogue/camsearch.h"
 
 #include <QTest>
 
@@ -25,6 +26,10 @@ private slots:
     void keepsFirst32768Cams();
     void splitLines_data();
     void splitLines();
+    void camIndexById();
+    void search_data();
+    void search();
+    void searchNarrowsAndWidens();
 };
 
 void TestCatalogue::parse_data()
@@ -140,6 +145,70 @@ void TestCatalogue::splitLines()
     for (const QByteArrayView v : ansi::splitLines(document))
         got.append(v.toByteArray());
     QCOMPARE(got, lines);
+}
+
+void TestCatalogue::camIndexById()
+{
+    const Catalogue c = parseCatalogue(cam(10) + "\r\n" + cam(11) + "\r\n" + cam(11) + "\r\n");
+    QCOMPARE(::camIndexById(c.camTable, c.camCount, QStringLiteral("11")), std::optional<int>(1));
+    QCOMPARE(::camIndexById(c.camTable, c.camCount, QStringLiteral("10")), std::optional<int>(0));
+    QCOMPARE(::camIndexById(c.camTable, c.camCount, QStringLiteral("1")), std::nullopt);
+    QCOMPARE(::camIndexById(c.camTable, c.camCount, QString()), std::nullopt);
+}
+
+void TestCatalogue::search_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QList<int>>("found");
+    // 0 Gänsemarkt, 1 Café Linde, 2 Straße am Mühlbach, 3 HARBOUR, 4 Ørsted Plads (description: œuvre)
+    QTest::newRow("accents aside") << QStringLiteral("gansemarkt") << QList<int>{0};
+    QTest::newRow("accent typed") << QStringLiteral("GÄNSE") << QList<int>{0};
+    QTest::newRow("café as cafe") << QStringLiteral("cafe") << QList<int>{1};
+    QTest::newRow("ß as ss") << QStringLiteral("strasse") << QList<int>{2};
+    QTest::newRow("ß typed") << QStringLiteral("straße") << QList<int>{2};
+    QTest::newRow("case") << QStringLiteral("harbour") << QList<int>{3};
+    QTest::newRow("in the description") << QStringLiteral("quay") << QList<int>{3};
+    QTest::newRow("a letter in many") << QStringLiteral("a") << QList<int>{0, 1, 2, 3, 4};
+    QTest::newRow("across the line break is no match") << QStringLiteral("linde the") << QList<int>{};
+    QTest::newRow("nothing") << QStringLiteral("zebra") << QList<int>{};
+    QTest::newRow("empty: all") << QString() << QList<int>{0, 1, 2, 3, 4};
+    QTest::newRow("markup of a line break is no word") << QStringLiteral("br") << QList<int>{};
+}
+
+void TestCatalogue::search()
+{
+    QFETCH(QString, query);
+    QFETCH(QList<int>, found);
+    const QByteArray doc = "0;Crossroads G\xE4nsemarkt;u;Busy crossing;;3;1;2;x\r\n"
+                           "1;Caf\xE9 Linde;u;The garden;;3;1;2;x\r\n"
+                           "2;Stra\xDF" "e am M\xFChlbach;u;Mill;;3;1;2;x\r\n"
+                           "3;HARBOUR;u;Boats at the<br>quay;;3;1;2;x\r\n"
+                           "4;\xD8rsted Plads;u;\x9Cuvre;;3;1;2;x\r\n";
+    const Catalogue c = parseCatalogue(doc);
+    QCOMPARE(c.camCount, 5);
+    cam_search::Index index;
+    index.build(c.camTable, c.camCount);
+    const std::vector<int> &matches = index.matches(query);
+    QCOMPARE(QList<int>(matches.begin(), matches.end()), found);
+}
+
+// Typing on narrows among the last matches; deleting or changing the text looks at every
+// cam again.
+void TestCatalogue::searchNarrowsAndWidens()
+{
+    QByteArray doc;
+    for (int i = 0; i < 300; ++i)
+        doc += cam(i) + "\r\n";
+    const Catalogue c = parseCatalogue(doc);
+    cam_search::Index index;
+    index.build(c.camTable, c.camCount);
+    QCOMPARE(index.size(), 300);
+    QCOMPARE(index.matches(QStringLiteral("cam 1")).size(), std::size_t(111)); // 1, 10-19, 100-199
+    QCOMPARE(index.matches(QStringLiteral("cam 12")).size(), std::size_t(11)); // 12, 120-129
+    QCOMPARE(index.matches(QStringLiteral("cam 123")).size(), std::size_t(1));
+    QCOMPARE(index.matches(QStringLiteral("cam 2")).size(), std::size_t(111));
+    QCOMPARE(index.matches(QStringLiteral("desc 29")).size(), std::size_t(11));
+    QCOMPARE(index.matches(QStringLiteral("cam")).size(), std::size_t(300));
 }
 
 QTEST_APPLESS_MAIN(TestCatalogue)

@@ -1,5 +1,8 @@
+#include "control/camsearch.h"
 #include "control/camselection.h"
 #include "core/catalogue/catalogue.h"
+#include "core/geometry/listgeometry.h"
+#include "core/geometry/twips.h"
 #include "core/state/runningstate.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/windows/mainwindow.h"
@@ -106,6 +109,7 @@ private slots:
     void wheelAtTheEnds();
     void longNamesElided();
     void scrollBarThumbVisible();
+    void filterNarrowsTheRows();
 };
 
 void TestCamList::rowsAndShading()
@@ -431,6 +435,82 @@ void TestCamList::scrollBarThumbVisible()
                                 .arg(value)
                                 .arg(thumbColour.name(), trackColour.name())));
     }
+}
+
+
+// The filter line: typing narrows the rows (case and accents aside), the scroll range
+// counts the rows shown, Up and Down step through the matches, Enter takes the first,
+// Escape shows every row again with the selection kept.
+void TestCamList::filterNarrowsTheRows()
+{
+    ListFixture f(100, "Crossroads G\xE4nsemarkt", {42, 97});
+    CamListWidget &list = f.list();
+    CamSearch search(f.state, f.selection, list);
+    QObject::connect(&list, &CamListWidget::filterTextChanged, &search, &CamSearch::setQuery);
+    QObject::connect(&list, &CamListWidget::filterAccepted, &search, &CamSearch::chooseFirst);
+    QObject::connect(&list, &CamListWidget::filterStepped, &search, &CamSearch::step);
+    QObject::connect(&list, &CamListWidget::filterClosed, &search, &CamSearch::closed);
+    f.selection.rowClicked(5);
+    const int lineHeight = list.filterEdit()->sizeHint().height();
+
+    list.openFilter();
+    QVERIFY(list.isFilterOpen());
+    QVERIFY(list.filterEdit()->isVisible());
+    QCOMPARE(list.filterEdit()->y(), 0);
+    QVERIFY(list.filterEdit()->geometry().right() < f.form.camListScrollBar()->x() - list.x());
+    QTest::keyClicks(list.filterEdit(), QStringLiteral("CAM 7"));
+    // "Cam 7" and "Cam 70" to "Cam 79".
+    QCOMPARE(list.shownCount(), 11);
+    QCOMPARE(search.matches().front(), 7);
+    // The first shown row sits right below the line; cams filtered out are nowhere.
+    const QPoint firstRow(20, lineHeight + 10);
+    QCOMPARE(list.rowAt(firstRow).value_or(-1), 7);
+    QCOMPARE(list.rowAt(firstRow + QPoint(0, CamListWidget::ItemHeight / 15)).value_or(-1), 70);
+    QCOMPARE(list.rowTop(8), double(-CamListWidget::ItemHeight));
+    QCOMPARE(list.rowBackground(70), list.palette().color(QPalette::Midlight));
+    const double rowsHeight = twips::fromPixels(list.height() - lineHeight);
+    QCOMPARE(f.form.camListScrollBar()->maximum(), list_geometry::scrollRange(11, rowsHeight, CamListWidget::ItemHeight).Max);
+
+    // The selected cam 5 is not among them: Down goes to the first match after it, Up back.
+    QTest::keyClick(list.filterEdit(), Qt::Key_Down);
+    QCOMPARE(f.state.currentCam, 7);
+    QTest::keyClick(list.filterEdit(), Qt::Key_Down);
+    QCOMPARE(f.state.currentCam, 70);
+    QTest::keyClick(list.filterEdit(), Qt::Key_Up);
+    QCOMPARE(f.state.currentCam, 7);
+    QTest::keyClick(list.filterEdit(), Qt::Key_Up);
+    QCOMPARE(f.state.currentCam, 7);
+    QVERIFY(list.isSelectionShown(7));
+    QCOMPARE(f.highlightedRows(), 1);
+
+    // Accents and case do not count, the description is searched too.
+    list.filterEdit()->setText(QStringLiteral("gansemarkt"));
+    QCOMPARE(search.matches(), (std::vector<int>{42, 97}));
+    QTest::keyClick(list.filterEdit(), Qt::Key_Return);
+    QCOMPARE(f.state.currentCam, 42);
+    list.filterEdit()->setText(QStringLiteral("description 13"));
+    QCOMPARE(search.matches(), (std::vector<int>{13}));
+    list.filterEdit()->setText(QStringLiteral("nothing like it"));
+    QCOMPARE(list.shownCount(), 0);
+    QCOMPARE(list.rowAt(firstRow), std::nullopt);
+
+    // On the screen: the line at the top, the selected cam's highlight right below it.
+    list.filterEdit()->setText(QStringLiteral("g\u00c4nse"));
+    QCOMPARE(list.shownCount(), 2);
+    QTest::qWait(50);
+    const QPoint origin = list.mapToGlobal(QPoint(0, 0));
+    const QImage shot = list.screen()->grabWindow(0, origin.x(), origin.y(), list.width(), list.height()).toImage();
+    QCOMPARE(QColor(shot.pixel(4, lineHeight + 4)), list.palette().color(QPalette::Highlight));
+
+    // Escape: every row again, the selection kept and in sight.
+    QTest::keyClick(list.filterEdit(), Qt::Key_Escape);
+    QVERIFY(!list.isFilterOpen());
+    QCOMPARE(list.shownCount(), 100);
+    QCOMPARE(f.state.currentCam, 42);
+    QVERIFY(list.isSelectionShown(42));
+    QVERIFY(list.rowTop(42) >= 0 && list.rowTop(42) < list.heightInTwips());
+    QCOMPARE(list.rowAt(QPoint(20, 10)).value_or(-1), list.firstRow());
+    QCOMPARE(list.filterEdit()->text(), QString());
 }
 
 QTEST_MAIN(TestCamList)

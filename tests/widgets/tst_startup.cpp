@@ -3,6 +3,7 @@
 #include "camserverprocess.h"
 #include "control/heartbeat.h"
 #include "platform/download.h"
+#include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/mainwindow.h"
@@ -360,6 +361,27 @@ void TestStartup::desktopKeys()
     QCOMPARE(run.app->state().refreshCountdown.toInt(), 5);
     QCOMPARE(f1.refreshIntervalEdit()->text(), QStringLiteral("5"));
     QVERIFY(run.waitForRefresh());
+
+    // Ctrl+F opens the filter line; letters typed there are words, not commands.
+    CamListWidget &list = *f1.camList();
+    const int cam = run.app->state().currentCam;
+    QTest::keyClick(&f1, Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(list.isFilterOpen());
+    QCOMPARE(QApplication::focusWidget(), list.filterEdit());
+    QTest::keyClicks(list.filterEdit(), QStringLiteral("ar/c"));
+    QCOMPARE(list.filterEdit()->text(), QStringLiteral("ar/c"));
+    QVERIFY(!run.app->state().autoShuffle);
+    QVERIFY(run.app->state().showComments);
+    QCOMPARE(run.app->state().currentCam, cam);
+    QVERIFY(list.shownCount() < run.app->state().camCount);
+    QTest::keyClick(list.filterEdit(), Qt::Key_Escape);
+    QVERIFY(!list.isFilterOpen());
+    QCOMPARE(list.shownCount(), run.app->state().camCount);
+    // "/" in an interval box, where it is no digit, finds too.
+    QTest::keyClick(f1.shuffleIntervalEdit(), Qt::Key_Slash);
+    QVERIFY(list.isFilterOpen());
+    QCOMPARE(f1.shuffleIntervalEdit()->text(), QStringLiteral("60"));
+    QTest::keyClick(list.filterEdit(), Qt::Key_Escape);
 
     // Ctrl+Q typed into an interval box ends the program in order, and types nothing.
     f1.refreshIntervalEdit()->setFocus();

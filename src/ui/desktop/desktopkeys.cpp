@@ -9,7 +9,7 @@ DesktopKeys::DesktopKeys(QObject *parent)
     qApp->installEventFilter(this);
 }
 
-bool DesktopKeys::eventFilter(QObject *, QEvent *event)
+bool DesktopKeys::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() != QEvent::KeyPress)
         return false;
@@ -28,6 +28,12 @@ bool DesktopKeys::eventFilter(QObject *, QEvent *event)
     if (key->key() == Qt::Key_Q && modifiers == Qt::ControlModifier) {
         if (!key->isAutoRepeat())
             emit quitRequested();
+        return true;
+    }
+    const bool slash = key->key() == Qt::Key_Slash && !(modifiers & ~Qt::ShiftModifier) && !m_textFields.contains(watched);
+    if ((key->key() == Qt::Key_F && modifiers == Qt::ControlModifier) || slash) {
+        if (!key->isAutoRepeat())
+            emit findRequested();
         return true;
     }
     return false;

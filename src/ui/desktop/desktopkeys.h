@@ -1,8 +1,10 @@
 #pragma once
 // The keys people press in any desktop program, answered in every window of this one
 // wherever the focus is: F11 switches between the main and the fullscreen window, F5
-// refreshes the picture now, Ctrl+Q quits. They are taken before the windows' own key
-// commands, none of which uses them; a key held down does not repeat them.
+// refreshes the picture now, Ctrl+Q quits, Ctrl+F (and "/", outside a text field that
+// takes it) finds a cam. They are taken before the windows' own key commands, none of
+// which uses them; a key held down does not repeat them.
+#include <QList>
 #include <QObject>
 
 class DesktopKeys : public QObject
@@ -13,11 +15,18 @@ public:
     // key filter, so it sees the keys first.
     explicit DesktopKeys(QObject *parent = nullptr);
 
+    // A field where "/" is text to type, not the find key.
+    void addTextField(const QObject *field) { m_textFields.append(field); }
+
 signals:
     void fullscreenToggleRequested();
     void refreshRequested();
     void quitRequested();
+    void findRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QList<const QObject *> m_textFields;
 };

@@ -8,11 +8,15 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QHelpEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QToolTip>
 #include <QWheelEvent>
+
+#include <algorithm>
 
 namespace {
 
@@ -36,6 +40,106 @@ CamListWidget::CamListWidget(QScrollBar *scroll, QWidget *parent)
     m_nameFont.setStyleHint(QFont::SansSerif);
     // A notch over the scroll bar moves the rows as far as one over the rows.
     m_scroll->installEventFilter(this);
+
+    m_filterEdit = new QLineEdit(this);
+    m_filterEdit->setObjectName(QStringLiteral("camFilter"));
+    m_filterEdit->setPlaceholderText(QStringLiteral("Find a cam"));
+    m_filterEdit->setClearButtonEnabled(true);
+    m_filterEdit->hide();
+    m_filterEdit->installEventFilter(this);
+    connect(m_filterEdit, &QLineEdit::textChanged, this, &CamListWidget::filterTextChanged);
+}
+
+int CamListWidget::rowsTopPixels() const
+{
+    return m_filterEdit->isHidden() ? 0 : m_filterEdit->height();
+}
+
+int CamListWidget::shownCount() const
+{
+    return m_shown ? int(m_shown->size()) : rowCount();
+}
+
+int CamListWidget::camAt(int place) const
+{
+    return m_shown ? m_shown->at(std::size_t(place)) : place;
+}
+
+std::optional<int> CamListWidget::placeOf(int cam) const
+{
+    if (!m_shown)
+        return cam >= 0 && cam < rowCount() ? std::optional<int>(cam) : std::nullopt;
+    const auto at = std::lower_bound(m_shown->begin(), m_shown->end(), cam);
+    if (at == m_shown->end() || *at != cam)
+        return std::nullopt;
+    return int(at - m_shown->begin());
+}
+
+void CamListWidget::showOnly(const std::vector<int> &cams)
+{
+    m_shown = cams;
+    setUpScrollBar(shownCount());
+    m_scroll->setValue(0);
+    m_first = 0;
+    update();
+}
+
+void CamListWidget::showAll()
+{
+    m_shown.reset();
+    setUpScrollBar(shownCount());
+    update();
+}
+
+void CamListWidget::openFilter()
+{
+    if (m_filterEdit->isHidden()) {
+        // Beside the scroll bar, which lies over the rows' right end.
+        const int besideScrollBar = m_scroll->parentWidget() == parentWidget() ? m_scroll->x() - x() : width();
+        m_filterEdit->setGeometry(0, 0, std::clamp(besideScrollBar, 1, width()), m_filterEdit->sizeHint().height());
+        m_filterEdit->show();
+        setUpScrollBar(shownCount());
+        update();
+        emit filterOpened();
+    }
+    m_filterEdit->setFocus(Qt::ShortcutFocusReason);
+    m_filterEdit->selectAll();
+}
+
+void CamListWidget::closeFilter()
+{
+    if (m_filterEdit->isHidden())
+        return;
+    m_filterEdit->hide();
+    m_filterEdit->clear();
+    showAll();
+    emit filterClosed();
+}
+
+bool CamListWidget::isFilterOpen() const
+{
+    return !m_filterEdit->isHidden();
+}
+
+bool CamListWidget::filterKey(const QKeyEvent *key)
+{
+    switch (key->key()) {
+    case Qt::Key_Up:
+        emit filterStepped(-1);
+        return true;
+    case Qt::Key_Down:
+        emit filterStepped(1);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        emit filterAccepted();
+        return true;
+    case Qt::Key_Escape:
+        closeFilter();
+        return true;
+    default:
+        return false;
+    }
 }
 
 void CamListWidget::addRow(const QString &camName, const QString &rating)
@@ -50,7 +154,8 @@ double CamListWidget::heightInTwips() const { return twips::fromPixels(height())
 
 void CamListWidget::setUpScrollBar(int camCount)
 {
-    const list_geometry::ScrollRange r = list_geometry::scrollRange(camCount, heightInTwips(), ItemHeight);
+    const double rowsHeight = twips::fromPixels(height() - rowsTopPixels());
+    const list_geometry::ScrollRange r = list_geometry::scrollRange(camCount, rowsHeight, ItemHeight);
     m_scroll->setMinimum(0);
     m_scroll->setMaximum(r.Max);
     m_scroll->setPageStep(r.LargeChange);
@@ -68,8 +173,11 @@ void CamListWidget::positionListItems()
 
 void CamListWidget::scrollToCam(int k)
 {
+    const std::optional<int> place = placeOf(k);
+    if (!place)
+        return;
     // Changing the value runs positionListItems() through the scroll bar's notification.
-    m_scroll->setValue(list_geometry::scrollValueForCam(k, ItemHeight, m_scroll->minimum(), m_scroll->maximum()));
+    m_scroll->setValue(list_geometry::scrollValueForCam(*place, ItemHeight, m_scroll->minimum(), m_scroll->maximum()));
     // The wheel may have left the rows off the value's own place, and an unchanged value
     // notifies nobody.
     positionListItems();
@@ -94,13 +202,23 @@ void CamListWidget::setSelectionShown(int row, bool shown) { set(row, SelectionS
 void CamListWidget::setNameHighlighted(int row, bool highlighted) { set(row, NameHighlighted, highlighted); }
 bool CamListWidget::isSelectionShown(int row) const { return has(row, SelectionShown); }
 
-double CamListWidget::rowTop(int row) const { return list_geometry::rowTop(row, m_first, ItemHeight); }
+double CamListWidget::rowTop(int row) const
+{
+    const std::optional<int> place = placeOf(row);
+    if (!place)
+        return -ItemHeight;
+    return twips::fromPixels(rowsTopPixels()) + list_geometry::rowTop(*place, m_first, ItemHeight);
+}
 
 std::optional<int> CamListWidget::rowAt(QPoint pixel) const
 {
-    if (pixel.x() < 0 || pixel.x() >= twips::toPixels(RowWidth))
+    const int y = pixel.y() - rowsTopPixels();
+    if (pixel.x() < 0 || pixel.x() >= twips::toPixels(RowWidth) || y < 0)
         return std::nullopt;
-    return list_geometry::rowAt(twips::fromPixels(pixel.y()), m_first, ItemHeight, rowCount());
+    const std::optional<int> place = list_geometry::rowAt(twips::fromPixels(y), m_first, ItemHeight, shownCount());
+    if (!place)
+        return std::nullopt;
+    return camAt(*place);
 }
 
 QString CamListWidget::rowCaption(int row) const { return m_names.value(row); }
@@ -120,7 +238,8 @@ std::optional<int> CamListWidget::rowPicture(int row) const
 
 QColor CamListWidget::rowBackground(int row) const
 {
-    return palette().color(row % 2 ? QPalette::Midlight : QPalette::Base);
+    // Stripes follow the rows as shown, filtered or not.
+    return palette().color(placeOf(row).value_or(row) % 2 ? QPalette::Midlight : QPalette::Base);
 }
 
 QColor CamListWidget::nameColor(int row) const
@@ -134,11 +253,13 @@ void CamListWidget::paintEvent(QPaintEvent *event)
     p.fillRect(event->rect(), palette().color(QPalette::Base));
     const int rowPixels = twips::toPixels(ItemHeight);
     const int rowWidth = twips::toPixels(RowWidth);
-    const int from = m_first + std::max(0, event->rect().top() / rowPixels);
-    const int to = std::min(rowCount() - 1, m_first + event->rect().bottom() / rowPixels);
+    const int rowsTop = rowsTopPixels();
+    const int from = m_first + std::max(0, (event->rect().top() - rowsTop) / rowPixels);
+    const int to = std::min(shownCount() - 1, m_first + std::max(0, event->rect().bottom() - rowsTop) / rowPixels);
     p.setFont(m_nameFont);
-    for (int row = from; row <= to; ++row) {
-        const int top = (row - m_first) * rowPixels;
+    for (int place = from; place <= to; ++place) {
+        const int row = camAt(place);
+        const int top = rowsTop + (place - m_first) * rowPixels;
         const QRect rowRect(0, top, rowWidth, rowPixels);
         p.fillRect(rowRect, rowBackground(row));
         if (isSelectionShown(row))
@@ -190,6 +311,8 @@ void CamListWidget::showNameTip(const QHelpEvent *event)
 
 bool CamListWidget::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_filterEdit && event->type() == QEvent::KeyPress)
+        return filterKey(static_cast<QKeyEvent *>(event));
     if (watched != m_scroll || event->type() != QEvent::Wheel)
         return QWidget::eventFilter(watched, event);
     scrollByWheel(static_cast<QWheelEvent *>(event));

@@ -13,6 +13,11 @@
 // wheel step in whole rows (three a notch by default); the scroll bar's own steps are
 // coarser (about two rows each), so its thumb follows the wheel to its nearest value.
 // A name wider than its place ends in "…", and the row shows the whole name as a tooltip.
+//
+// The filter line (`camFilter`) opens above the rows and narrows them to the cams the
+// search found (showOnly()); rows keep their cam's number, and the scroll arithmetic
+// counts the rows shown. Keys typed into the line are its own: Up and Down step through
+// the matches, Enter takes the first, Escape closes it and shows every row again.
 #include "control/views.h"
 
 #include <QWidget>
@@ -21,6 +26,8 @@
 #include <vector>
 
 class QHelpEvent;
+class QKeyEvent;
+class QLineEdit;
 class QScrollBar;
 class QWheelEvent;
 
@@ -37,7 +44,8 @@ public:
     // Height of CamListItem(0); every row has it.
     static constexpr int ItemHeight = 735;
 
-    // Scroll range for camCount cams over the list's current height.
+    // Scroll range for camCount rows over the list's current height (below the filter line
+    // while that is open).
     void setUpScrollBar(int camCount);
     // Moves the rows to the scroll bar's value; runs on every change of that value.
     void positionListItems();
@@ -47,6 +55,17 @@ public:
     // The highlight parts of a row: the selection rectangle and the name's colour.
     void setSelectionShown(int row, bool shown) override;
     void setNameHighlighted(int row, bool highlighted) override;
+
+    void showOnly(const std::vector<int> &cams) override;
+    void showAll() override;
+    // The rows shown: every row, or the filter's.
+    int shownCount() const;
+
+    // The filter line: opened with the focus in it, and closed.
+    void openFilter();
+    void closeFilter();
+    bool isFilterOpen() const;
+    QLineEdit *filterEdit() const { return m_filterEdit; } // `camFilter`
 
     // Queries for the row model, in twips.
     int firstRow() const { return m_first; }
@@ -70,6 +89,12 @@ public:
 signals:
     // Any part of row i was clicked: background, name or rating strip.
     void rowClicked(int row);
+    // The filter line opened, its text, and its keys.
+    void filterOpened();
+    void filterTextChanged(const QString &text);
+    void filterAccepted();
+    void filterStepped(int direction);
+    void filterClosed();
 
 protected:
     bool event(QEvent *event) override;
@@ -85,6 +110,12 @@ private:
     void set(int row, Flag f, bool on);
     void scrollByWheel(QWheelEvent *event);
     void showNameTip(const QHelpEvent *event);
+    bool filterKey(const QKeyEvent *key);
+    // The cam shown at a place in the list, and the place of a cam (none when filtered out).
+    int camAt(int place) const;
+    std::optional<int> placeOf(int cam) const;
+    // Where the rows begin: below the filter line while it is open.
+    int rowsTopPixels() const;
 
     QScrollBar *m_scroll;
     QStringList m_names;
@@ -94,4 +125,6 @@ private:
     std::optional<int> m_pressedRow;
     int m_wheelAngle = 0; // eighths of a degree not yet turned into rows
     QFont m_nameFont;
+    QLineEdit *m_filterEdit;
+    std::optional<std::vector<int>> m_shown; // the filter's cams, in table order
 };

@@ -42,7 +42,7 @@ bool MainKeyPreview::eventFilter(QObject *watched, QEvent *event)
     // started: the focused widget, or the window itself when nothing in it has the focus.
     QWidget *focus = QApplication::focusWidget();
     const QWidget *start = focus && focus->window() == &m_window ? focus : &m_window;
-    if (widget != start)
+    if (widget != start || m_excluded.contains(widget))
         return false;
     auto *key = static_cast<QKeyEvent *>(event);
     const int code = keycodes::virtualKeyCode(key->key(), key->modifiers());

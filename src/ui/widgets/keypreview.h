@@ -4,6 +4,7 @@
 // sees it afterwards, so a focused text box cannot swallow a command. Keys without a code
 // are swallowed as well. The filter is a child of the window and covers the widgets that
 // exist when it is installed.
+#include <QList>
 #include <QObject>
 
 class QWidget;
@@ -31,6 +32,9 @@ class MainKeyPreview : public QObject
 public:
     MainKeyPreview(QWidget &window, QObject *parent = nullptr);
 
+    // A widget whose keys are its own and never commands (a text field for words).
+    void exclude(const QWidget *widget) { m_excluded.append(widget); }
+
 signals:
     // The key as a virtual-key code; the shift state is always 0.
     void keyPressed(int keyCode, int shift);
@@ -40,4 +44,5 @@ protected:
 
 private:
     QWidget &m_window;
+    QList<const QWidget *> m_excluded;
 };

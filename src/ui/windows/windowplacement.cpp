@@ -109,6 +109,9 @@ void layOutMainWindow(MainWindow &mainWindow, FullscreenWindow &fullscreen, int 
 
     mainWindow.camListScrollBar()->setMaximum(o.scrollMax);
     mainWindow.camListScrollBar()->setPageStep(o.largeChange);
+    // The filter line takes the top of the list, and the rows shown are the filter's.
+    if (mainWindow.camList()->isFilterOpen())
+        mainWindow.camList()->setUpScrollBar(mainWindow.camList()->shownCount());
 
     mainWindow.drawPicture();
     fullscreen.drawPicture();

@@ -1,0 +1,69 @@
+#include "camsearch.h"
+
+#include "control/camselection.h"
+#include "control/views.h"
+#include "core/state/runningstate.h"
+
+#include <algorithm>
+
+CamSearch::CamSearch(RunningState &state, CamSelection &selection, CamListView &list, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_selection(selection)
+    , m_list(list)
+{
+}
+
+void CamSearch::ensureIndex()
+{
+    if (m_indexedCams == m_state.camCount)
+        return;
+    m_index.build(m_state.camTable, m_state.camCount);
+    m_indexedCams = m_state.camCount;
+}
+
+void CamSearch::opened()
+{
+    ensureIndex();
+}
+
+void CamSearch::setQuery(const QString &text)
+{
+    ensureIndex();
+    m_matches = m_index.matches(text);
+    if (text.isEmpty()) {
+        m_list.showAll();
+        m_list.scrollToCam(m_state.currentCam);
+    } else {
+        m_list.showOnly(m_matches);
+    }
+}
+
+void CamSearch::chooseFirst()
+{
+    if (!m_matches.empty())
+        m_selection.goToCam(m_matches.front());
+}
+
+void CamSearch::step(int direction)
+{
+    if (m_matches.empty())
+        return;
+    const int current = m_state.currentCam;
+    if (direction > 0) {
+        const auto next = std::upper_bound(m_matches.begin(), m_matches.end(), current);
+        if (next != m_matches.end())
+            m_selection.goToCam(*next);
+    } else {
+        const auto here = std::lower_bound(m_matches.begin(), m_matches.end(), current);
+        if (here != m_matches.begin())
+            m_selection.goToCam(*(here - 1));
+    }
+}
+
+void CamSearch::closed()
+{
+    m_matches.clear();
+    m_list.showAll();
+    m_list.scrollToCam(m_state.currentCam);
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Finding a cam by name or description: the filter line's text narrows the cam list to the
+// cams that hold it (cam_search rules); Enter takes the first of them, Up and Down step from
+// the selected cam to the match before or after it, closing the filter shows every row again
+// with the selection where it is.
+//
+// The index of folded texts is built when the filter first opens, so a start without
+// searching pays nothing and no keystroke waits for it.
+#include "core/catalogue/camsearch.h"
+
+#include <QObject>
+
+class CamListView;
+class CamSelection;
+struct RunningState;
+
+class CamSearch : public QObject
+{
+    Q_OBJECT
+public:
+    CamSearch(RunningState &state, CamSelection &selection, CamListView &list, QObject *parent = nullptr);
+
+    // The filter line opened: the cams' texts are made ready for searching.
+    void opened();
+    void setQuery(const QString &text);
+    void chooseFirst();
+    void step(int direction);
+    // The filter was closed: every row again, the selected cam in sight.
+    void closed();
+    // The cams the last query found, in table order.
+    const std::vector<int> &matches() const { return m_matches; }
+
+private:
+    void ensureIndex();
+
+    RunningState &m_state;
+    CamSelection &m_selection;
+    CamListView &m_list;
+    cam_search::Index m_index;
+    int m_indexedCams = -1;
+    std::vector<int> m_matches;
+};
