@@ -62,7 +62,9 @@ void PictureArea::drawShadowText(const QString &text)
     p.setPen(Qt::white);
     p.drawText(QRect(QPoint(twips::toPixels(120), twips::toPixels(60)), big), Qt::AlignLeft | Qt::AlignTop, text);
     p.end();
-    update();
+    // Only the band is shown anew; a whole area repainted for a few bullets costs a refresh
+    // more than all else it does when its picture is unchanged.
+    update(QRect(0, 0, width(), shadow.bottom() + 3));
 }
 
 void PictureArea::keepUnderText(int bottomRow)
@@ -93,8 +95,8 @@ void PictureArea::wipeShadowText()
     const qsizetype rowBytes = m_surface.bytesPerLine();
     for (int y = 0; y < m_underText.height(); ++y)
         std::memcpy(m_surface.scanLine(y), m_underText.constScanLine(y), rowBytes);
+    update(QRect(0, 0, width(), int(std::ceil(m_underText.height() / m_surface.devicePixelRatio()))));
     m_underText = QImage();
-    update();
 }
 
 ScaleError drawScaledPicture(PictureArea &target, const QImage &picture, ViewScaleMode mode)
