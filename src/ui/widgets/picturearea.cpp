@@ -50,11 +50,12 @@ void PictureArea::drawShadowText(const QString &text)
 {
     syncSurface();
     const QSize big(m_surface.width() + 1000, m_surface.height() + 1000);
-    const QRect shadow = QFontMetrics(font()).boundingRect(
-        QRect(QPoint(twips::toPixels(135), twips::toPixels(75)), big), Qt::AlignLeft | Qt::AlignTop, text);
-    // A band of whole rows down to the shadow's foot, a pixel or two more for rounding;
-    // only it is copied, so a refresh pays next to nothing for it.
-    keepUnderText(int(std::ceil((shadow.bottom() + 3) * m_surface.devicePixelRatio())));
+    // The shadow's foot, counted in lines rather than laid out, which would cost as much
+    // as the drawing; a few pixels more for rounding.
+    const QFontMetrics metrics(font());
+    const int footRow = twips::toPixels(75) + int(text.count(QLatin1Char('\n')) + 1) * metrics.lineSpacing() + 3;
+    // Only the band of whole rows down to it is kept, so a refresh pays next to nothing.
+    keepUnderText(int(std::ceil(footRow * m_surface.devicePixelRatio())));
     QPainter p(&m_surface);
     p.setFont(font());
     p.setPen(Qt::black);
@@ -64,7 +65,7 @@ void PictureArea::drawShadowText(const QString &text)
     p.end();
     // Only the band is shown anew; a whole area repainted for a few bullets costs a refresh
     // more than all else it does when its picture is unchanged.
-    update(QRect(0, 0, width(), shadow.bottom() + 3));
+    update(QRect(0, 0, width(), footRow));
 }
 
 void PictureArea::keepUnderText(int bottomRow)
