@@ -18,6 +18,7 @@
 #include "app/application.h"
 #include "camserverprocess.h"
 #include "control/camimagefetch.h"
+#include "control/camselection.h"
 #include "control/heartbeat.h"
 #include "platform/download.h"
 #include "platform/picturedecoder.h"
@@ -137,8 +138,10 @@ int main(int argc, char *argv[])
     const QString catalogue = root.filePath(QStringLiteral("catalogue.txt"));
     writeFile(catalogue, QByteArray(CamId) + ";Big cam;{base}/big.jpg;A 1920 x 1080 picture.;;3;12;0;bench\r\n");
 
+    // Each refresh must fetch and show the picture in full: no 304s, and the cam selected
+    // anew before each, so the same bytes are not taken for the picture already shown.
     CamServerProcess server({QStringLiteral("--catalogue"), catalogue, QStringLiteral("--pictures"),
-                             root.filePath(QStringLiteral("pictures"))});
+                             root.filePath(QStringLiteral("pictures")), QStringLiteral("--no-conditional")});
     if (!server.start()) {
         std::fprintf(stderr, "lumora-camserver did not start: %s\n", qPrintable(server.errorString()));
         return 2;
@@ -223,6 +226,10 @@ int main(int argc, char *argv[])
                                        if (form1.pictureHolder()->picture().isNull()
                                            || state.commentTable.size() - 1 != comments)
                                            ++failures;
+                                   },
+                                   [&] {
+                                       app.selection().rowClicked(0);
+                                       quiet();
                                    });
     QStringList leftovers = workDir.entryList(QDir::Files);
     leftovers.removeAll(QStringLiteral("config.ini"));

@@ -39,7 +39,7 @@ std::optional<FaultMode> parseMode(const std::string &text)
     struct Plain { const char *name; Kind kind; };
     static const Plain plain[] = {{"stall", Kind::Stall}, {"empty", Kind::Empty}, {"reset", Kind::Reset},
                                   {"html", Kind::Html}, {"redirect-loop", Kind::RedirectLoop},
-                                  {"endless", Kind::Endless}};
+                                  {"endless", Kind::Endless}, {"not-modified", Kind::NotModified}};
     for (const Plain &p : plain) {
         if (name == p.name) {
             if (hasArg)
@@ -56,6 +56,7 @@ std::optional<FaultMode> parseMode(const std::string &text)
         {"status", Kind::Status, 100, 599},
         {"bytes", Kind::Bytes, 0, INT64_MAX},
         {"slow", Kind::Slow, 1, INT64_MAX},
+        {"bad-etag", Kind::BadTag, 0, 1 << 20},
     };
     for (const Numeric &n : numeric) {
         if (name == n.name) {

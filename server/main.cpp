@@ -4,10 +4,16 @@
 // Request log lines read "METHOD <path-with-query> <status>"; status 0 means no answer was sent
 // (reset, stall). A stalled request is logged when the hold starts, all others just before the
 // answer goes out, so a client that has its answer always finds it in /_control/requests.
+// A request that carried If-None-Match or If-Modified-Since has them appended to its line as
+// they came (" If-None-Match: <value>"), so the 304s they earned can be read beside them.
+//
+// Pictures carry an ETag and a Last-Modified and are answered with a bodiless 304 when a
+// request's conditions find them unchanged; --no-conditional serves them the plain way.
 
 #include "democatalogue.h"
 #include "faults.h"
 #include "picturerenderer.h"
+#include "validators.h"
 
 #include <httplib.h>
 
@@ -33,6 +39,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -47,6 +54,7 @@ struct Options {
     QString commentsDir;
     QString picturesDir;
     bool log = false;
+    bool conditional = true;
     int stallMaxSeconds = 300;
 };
 
@@ -59,9 +67,22 @@ PictureRenderer g_renderer;
 std::mutex g_logMutex;
 std::vector<std::string> g_requestLog;
 
+// A header value as the log shows it: control characters would break the line.
+std::string loggable(std::string value)
+{
+    for (char &c : value)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return value;
+}
+
 void recordRequest(const httplib::Request &req, int status, bool control)
 {
-    const std::string line = req.method + ' ' + req.target + ' ' + std::to_string(status);
+    std::string line = req.method + ' ' + req.target + ' ' + std::to_string(status);
+    for (const char *name : {"If-None-Match", "If-Modified-Since"}) {
+        if (req.has_header(name))
+            line += std::string(" ") + name + ": " + loggable(req.get_header_value(name));
+    }
     std::lock_guard<std::mutex> lock(g_logMutex);
     if (!control)
         g_requestLog.push_back(line);
@@ -199,6 +220,7 @@ const char *reasonPhrase(int code)
     switch (code) {
     case 200: return "OK";
     case 302: return "Found";
+    case 304: return "Not Modified";
     case 400: return "Bad Request";
     case 401: return "Unauthorized";
     case 403: return "Forbidden";
@@ -536,6 +558,54 @@ void sendLongHeader(int fd, const Reply &reply, std::int64_t total, std::int64_t
         dropConnection(fd);
 }
 
+// ---- Conditional answers -----------------------------------------------------------------
+
+std::mutex g_firstServedMutex;
+std::map<std::string, QDateTime> g_firstServed; // entity tag -> when its body was first served
+
+// A picture's Last-Modified: the moment its bytes were first served, so a rendered picture
+// and a file alike keep their date for as long as they stay the same.
+QDateTime firstServed(const std::string &tag)
+{
+    std::lock_guard<std::mutex> lock(g_firstServedMutex);
+    if (g_firstServed.size() > 10000)
+        g_firstServed.clear(); // a long demo run must not grow without end
+    const auto [it, inserted] = g_firstServed.try_emplace(tag, QDateTime::currentDateTimeUtc());
+    return it->second;
+}
+
+// Gives a full picture answer its validators, and turns it into a 304 when the request's
+// conditions find it unchanged.
+void answerConditionally(const httplib::Request &req, Reply &reply, httplib::Response &res)
+{
+    if (!g_options.conditional || reply.status != 200 || reply.contentType.rfind("image/", 0) != 0)
+        return;
+    const std::string tag = validators::entityTag(reply.body);
+    const QDateTime lastModified = firstServed(tag);
+    res.set_header("ETag", tag);
+    res.set_header("Last-Modified", validators::httpDate(lastModified));
+    if (validators::notModified(req.get_header_value("If-None-Match"), req.get_header_value("If-Modified-Since"),
+                                tag, lastModified)) {
+        reply.status = 304;
+        reply.body.clear();
+    }
+}
+
+// The usual answer with an ETag no client should send back: one `length` bytes long, or
+// for 0 one with a bare CR inside.
+void sendBadTag(int fd, const Reply &reply, std::int64_t length)
+{
+    const std::string tag = length > 0 ? '"' + std::string(size_t(std::max<std::int64_t>(length - 2, 0)), 'e') + '"'
+                                       : std::string("\"bad\rtag\"");
+    const std::string head = rawHead(reply.status, reply.contentType,
+                                     "Content-Length: " + std::to_string(reply.body.size()))
+        + "ETag: " + tag + "\r\n\r\n";
+    if (rawSend(fd, head.data(), head.size()) && rawSend(fd, reply.body.data(), reply.body.size()))
+        shutdown(fd, SHUT_WR);
+    else
+        dropConnection(fd);
+}
+
 // ---- Redirect chains -------------------------------------------------------------------
 
 int hopOf(const httplib::Request &req)
@@ -690,6 +760,20 @@ void handle(const httplib::Request &req, httplib::Response &res)
             sendLongHeader(findConnectionSocket(req), r, fault->value, fault->rate);
             return;
         }
+        case Kind::BadTag: {
+            const Reply r = route(req);
+            recordRequest(req, r.status, false);
+            sendBadTag(findConnectionSocket(req), r, fault->value);
+            return;
+        }
+        case Kind::NotModified: {
+            Reply r;
+            r.status = 304;
+            res.set_header("ETag", "\"never-sent\"");
+            recordRequest(req, 304, false);
+            sendBody(res, std::move(r), std::nullopt);
+            return;
+        }
         case Kind::Delay:
             if (!sleepUnlessStopping(std::chrono::milliseconds(fault->value))) {
                 dropConnection(findConnectionSocket(req));
@@ -704,6 +788,8 @@ void handle(const httplib::Request &req, httplib::Response &res)
     }
 
     Reply reply = route(req);
+    if (!fault || fault->kind == Kind::Delay)
+        answerConditionally(req, reply, res);
     recordRequest(req, reply.status, false);
     sendBody(res, std::move(reply), fault);
 }
@@ -719,9 +805,11 @@ bool parseOptions(const QStringList &arguments)
     const QCommandLineOption comments(QStringLiteral("comments"), QStringLiteral("Folder with ID.txt comment documents."), QStringLiteral("DIR"));
     const QCommandLineOption pictures(QStringLiteral("pictures"), QStringLiteral("Folder serving every path not otherwise routed."), QStringLiteral("DIR"));
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Print one line per request to stdout."));
+    const QCommandLineOption noConditional(QStringLiteral("no-conditional"),
+                                           QStringLiteral("Send pictures without ETag and Last-Modified and never answer 304."));
     const QCommandLineOption fault(QStringLiteral("fault"), QStringLiteral("PATH=MODE misbehaviour rule; repeatable."), QStringLiteral("RULE"));
     const QCommandLineOption stallMax(QStringLiteral("stall-max"), QStringLiteral("Longest hold of a stalled request, seconds."), QStringLiteral("S"), QStringLiteral("300"));
-    parser.addOptions({port, bind, catalogueOpt, comments, pictures, log, fault, stallMax});
+    parser.addOptions({port, bind, catalogueOpt, comments, pictures, log, noConditional, fault, stallMax});
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "lumora-camserver: %s\n", qPrintable(parser.errorText()));
         return false;
@@ -749,7 +837,10 @@ bool parseOptions(const QStringList &arguments)
                    "  endless             a chunked body without end, as fast as it is taken\n"
                    "  long-header:BYTES[:RATE]\n"
                    "                      a header section BYTES long, mostly one line, at RATE\n"
-                   "                      bytes per second or at full speed; then the document\n", stdout);
+                   "                      bytes per second or at full speed; then the document\n"
+                   "  bad-etag:N          the document with an ETag N bytes long, or with a bare\n"
+                   "                      CR inside for 0\n"
+                   "  not-modified        a 304 whatever the request asked\n", stdout);
         std::exit(0);
     }
 
@@ -769,6 +860,7 @@ bool parseOptions(const QStringList &arguments)
     g_options.commentsDir = parser.value(comments);
     g_options.picturesDir = parser.value(pictures);
     g_options.log = parser.isSet(log);
+    g_options.conditional = !parser.isSet(noConditional);
     if (!g_options.catalogueFile.isEmpty() && !QFileInfo(g_options.catalogueFile).isReadable()) {
         std::fprintf(stderr, "lumora-camserver: cannot read %s\n", qPrintable(g_options.catalogueFile));
         return false;

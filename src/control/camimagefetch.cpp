@@ -40,6 +40,8 @@ void CamImageFetch::setDecodeBudget(int ms)
 
 void CamImageFetch::abandon()
 {
+    // The areas are cleared for the new cam, so no held picture is on show any more.
+    m_heldShown = false;
     if (m_step == Step::Idle)
         return;
     // Cut off before cancelling, so neither the download's end nor the decode's result
@@ -67,9 +69,11 @@ void CamImageFetch::writeFile(const QString &name, const QByteArray &bytes, bool
 }
 
 void CamImageFetch::download(const QString &address, qint64 maxBytes,
-                             void (CamImageFetch::*next)(const DownloadResult &))
+                             void (CamImageFetch::*next)(const DownloadResult &), const PictureValidators &validators)
 {
-    m_download = m_downloader.start(DownloadRequest{address, maxBytes, m_timeoutMs});
+    DownloadRequest request{address, maxBytes, m_timeoutMs};
+    request.validators = validators;
+    m_download = m_downloader.start(request);
     connect(m_download, &DownloadHandler::stateChanged, this, &CamImageFetch::transferStateChanged);
     connect(m_download, &DownloadHandler::finished, this, next);
 }
@@ -84,11 +88,27 @@ void CamImageFetch::fetchCamImage()
     m_downloader.cancel();
 
     const QString address = m_state.pictureAddress;
+    m_address = address;
+    m_unchanged = false;
     m_extension = picture_extension::ImageExtension(address);
+    // Only an answer still held can be confirmed by a 304.
+    const PictureValidators validators = m_held.address == address ? m_held.validators : PictureValidators();
+    m_askedConditionally = !validators.isEmpty();
     // A monotonic clock, so a transfer across midnight is not negative.
     m_clock.start();
     m_step = Step::Picture;
-    download(address, PictureMaxBytes, &CamImageFetch::pictureDownloaded);
+    download(address, PictureMaxBytes, &CamImageFetch::pictureDownloaded, validators);
+}
+
+bool CamImageFetch::confirmsHeldAnswer(const DownloadResult &picture) const
+{
+    return picture.ok() && picture.httpStatus == 304 && m_askedConditionally && m_held.address == m_address;
+}
+
+void CamImageFetch::showStatistics(qint64 bytes)
+{
+    if (const auto text = fetch_rules::transferStatusText(bytes, transferSeconds))
+        m_transferView.showTransferStatistics(*text);
 }
 
 void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
@@ -96,18 +116,33 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
     m_download = nullptr;
     transferSeconds = float(m_clock.nsecsElapsed() / 1e9);
 
-    // One fallback name; a second failure gives up on the file for this run.
-    bool written = false;
-    writeFile(working_files::pictureFile(m_extension), picture.body, &written);
-    if (!written) {
-        m_extension = picture_extension::Fallback;
-        writeFile(working_files::pictureFile(m_extension), picture.body, &written);
+    const bool notModified = confirmsHeldAnswer(picture);
+    const QByteArray body = notModified ? m_held.body : picture.body;
+    const bool fullAnswer = picture.ok() && picture.httpStatus == 200;
+    m_unchanged = (notModified || fullAnswer) && m_heldShown && m_held.address == m_address && body == m_held.body
+        && !m_picture.isNull();
+    if (!notModified) {
+        // A failed or odd answer leaves nothing to confirm later.
+        m_held = fullAnswer ? HeldAnswer{m_address, picture.body, picture.validators} : HeldAnswer();
+        m_heldShown = m_heldShown && m_unchanged;
     }
-    // The statistics give what was written, as it lies on disk.
-    if (written) {
-        const qint64 length = QFileInfo(m_workDir.filePath(working_files::pictureFile(m_extension))).size();
-        if (const auto text = fetch_rules::transferStatusText(length, transferSeconds))
-            m_transferView.showTransferStatistics(*text);
+    if (notModified || fullAnswer)
+        emit pictureBytesReceived(body);
+
+    if (m_unchanged) {
+        // Nothing to write or decode; a 304's own few bytes are what went over the wire.
+        showStatistics(notModified ? picture.receivedBytes : body.size());
+    } else {
+        // One fallback name; a second failure gives up on the file for this run.
+        bool written = false;
+        writeFile(working_files::pictureFile(m_extension), body, &written);
+        if (!written) {
+            m_extension = picture_extension::Fallback;
+            writeFile(working_files::pictureFile(m_extension), body, &written);
+        }
+        // The statistics give what was written, as it lies on disk.
+        if (written)
+            showStatistics(QFileInfo(m_workDir.filePath(working_files::pictureFile(m_extension))).size());
     }
 
     const QString camId = CamRecord::field(m_state.currentCamFields, CamRecord::CamId);
@@ -134,6 +169,11 @@ void CamImageFetch::commentsDownloaded(const DownloadResult &comments)
 // The picture is decoded off the window thread; pictureLoaded() ends the refresh.
 void CamImageFetch::startDecode()
 {
+    if (m_unchanged) {
+        m_transferView.clearTransferState();
+        endRefresh();
+        return;
+    }
     // A picture near the size limit goes before the next is decoded, so two of them
     // never take memory at once; the areas keep showing it meanwhile.
     std::vector<QImage> letGo;
@@ -161,6 +201,7 @@ void CamImageFetch::pictureLoaded(const LoadedPicture &result)
 {
     m_picture = result.picture.value_or(QImage());
     keepHalvings(m_picture, result.halvings);
+    m_heldShown = !m_picture.isNull() && m_held.address == m_address;
     for (PictureView *view : m_pictureViews)
         view->setPicture(m_picture);
     for (PictureView *view : m_pictureViews)

@@ -15,6 +15,16 @@
 // the refresh ends at once with its working files deleted; nothing of the old cam
 // (picture, statistics, comments) can arrive any more. isRunning() holds until the decoder
 // has really let go, so no second refresh runs beside one.
+//
+// The last full answer of a picture address is held with its validators: the next request
+// for that address asks conditionally, and a 304 to it stands for those same bytes. A
+// refresh whose picture bytes are those already shown (a 304, or a full answer with
+// identical bytes) writes no picture file and neither decodes nor redraws; it only takes
+// the transfer bullets off the picture and ends as usual. A 304 that answers no
+// conditional request of ours is an empty answer and fails as one.
+#include "core/http/conditional.h"
+
+#include <QByteArray>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
@@ -68,13 +78,19 @@ signals:
     // A refresh is over: its picture drawn or given up, its working files deleted; the
     // heartbeat may run the next one.
     void refreshEnded();
+    // The bytes of the running refresh's picture, once they are known: a 304 repeats
+    // those of the answer it confirms. Not sent for a failed download.
+    void pictureBytesReceived(const QByteArray &bytes);
 
 private:
     enum class Step { Idle, Picture, Comments, Decode };
 
     void writeFile(const QString &name, const QByteArray &bytes, bool *ok) const;
-    void download(const QString &address, qint64 maxBytes, void (CamImageFetch::*next)(const DownloadResult &));
+    void download(const QString &address, qint64 maxBytes, void (CamImageFetch::*next)(const DownloadResult &),
+                  const PictureValidators &validators = {});
     void pictureDownloaded(const DownloadResult &picture);
+    bool confirmsHeldAnswer(const DownloadResult &picture) const;
+    void showStatistics(qint64 bytes);
     void commentsDownloaded(const DownloadResult &comments);
     void startDecode();
     void pictureLoaded(const LoadedPicture &result);
@@ -93,4 +109,18 @@ private:
     QPointer<DownloadHandler> m_download; // the running step's, if it is a download
     QElapsedTimer m_clock;
     Step m_step = Step::Idle;
+
+    // The last full answer of an address, for conditional requests and to tell an unchanged
+    // picture; m_heldShown while the views show its picture.
+    struct HeldAnswer
+    {
+        QString address;
+        QByteArray body;
+        PictureValidators validators;
+    };
+    HeldAnswer m_held;
+    bool m_heldShown = false;
+    QString m_address;              // the running refresh's picture address
+    bool m_askedConditionally = false;
+    bool m_unchanged = false;       // the running refresh's picture is the one shown
 };

@@ -33,6 +33,9 @@ public:
     virtual ~TransferView() = default;
     virtual void showTransferState(const QString &bullets) = 0;
     virtual void showTransferStatistics(const QString &text) = 0;
+    // Takes the bullets off again where no redraw follows that would wipe them: the
+    // picture under them shows as it was drawn.
+    virtual void clearTransferState() = 0;
 };
 
 // The selected cam's name, description, figures and rating.

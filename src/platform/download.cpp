@@ -1,5 +1,6 @@
 #include "download.h"
 
+#include "core/http/conditional.h"
 #include "core/http/httprequest.h"
 #include "core/http/httpresponse.h"
 
@@ -66,48 +67,6 @@ struct HttpDownload::Hop
     qint64 written = 0;
     QUrl next; // where a redirect leads
 };
-
-Transfer::Transfer(QObject *parent)
-    : QObject(parent)
-{
-}
-
-Transfer::~Transfer()
-{
-    cancel();
-}
-
-void Transfer::cancel()
-{
-    if (m_running)
-        m_running->cancel();
-}
-
-DownloadHandler *Transfer::start(const DownloadRequest &request)
-{
-    auto *handler = new HttpDownload(this, request);
-    if (m_running) {
-        handler->finishEarly(DownloadResult::Error::Busy, tr("Another transfer is running"));
-        return handler;
-    }
-
-    m_lastAddress = request.address;
-    const QUrl url(request.address, QUrl::TolerantMode);
-    if (!url.isValid() || url.isRelative()) {
-        handler->finishEarly(DownloadResult::Error::InvalidAddress, tr("Not an address: %1").arg(request.address));
-    } else if (!isWebScheme(url)) {
-        handler->finishEarly(DownloadResult::Error::UnsupportedScheme,
-                             tr("Only http and https addresses are fetched: %1").arg(request.address));
-    } else if (url.host().isEmpty()) {
-        handler->finishEarly(DownloadResult::Error::InvalidAddress, tr("No host in address: %1").arg(request.address));
-    } else {
-        m_running = handler;
-        handler->m_current = url;
-        connect(handler, &DownloadHandler::stateChanged, this, &Transfer::stateChanged);
-        QMetaObject::invokeMethod(handler, &HttpDownload::begin, Qt::QueuedConnection);
-    }
-    return handler;
-}
 
 HttpDownload::HttpDownload(Transfer *transfer, const DownloadRequest &request)
     : DownloadHandler(transfer)
@@ -193,7 +152,7 @@ void HttpDownload::startHop()
         return;
     }
     m_hop->reader = std::make_unique<HttpResponseReader>(HeaderMaxBytes, m_request.maxBytes);
-    m_hop->head = requestHead(m_current);
+    m_hop->head = requestHead(m_current, conditionalHeaderLines(m_request.validators));
     QTcpSocket *socket = https ? new QSslSocket(this) : new QTcpSocket(this);
     socket->setReadBufferSize(SocketBufferBytes);
     m_hop->socket = socket;
@@ -387,6 +346,8 @@ void HttpDownload::deliver()
     m_delivered = true;
     if (m_result.ok() && m_answer) {
         m_result.httpStatus = m_answer->statusCode();
+        m_result.validators = validatorsFrom(m_answer->header("etag"), m_answer->header("last-modified"));
+        m_result.receivedBytes = m_answer->headerBytes() + m_answer->body().size();
         m_result.body = m_answer->takeBody();
         advance(Transfer::ResponseReceived);
         advance(Transfer::ResponseCompleted);

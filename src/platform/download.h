@@ -10,13 +10,15 @@
 // size, all checked while the answer arrives: the body is held up to the cap and the
 // connection's read buffer is bounded, so no oversized answer is ever held in memory.
 // Each request goes out as HTTP/1.1 on a connection of its own, which it closes; it asks
-// for no content coding and sends the user name and password of an address as Basic
-// credentials.
+// for no content coding, sends the user name and password of an address as Basic
+// credentials and a request's validators as If-None-Match / If-Modified-Since.
 // An HTTP error status is not a transport failure: its body is returned like any other
 // and httpStatus tells it apart. A handler emits stateChanged() with codes that only rise
 // while its transfer advances; Transfer passes on those of the transfer it runs, and of a
 // cancelled one none after the cancel.
 // One transfer runs at a time; a start() while another is running finishes with Busy.
+#include "core/http/conditional.h"
+
 #include <QByteArray>
 #include <QMetaType>
 #include <QObject>
@@ -33,6 +35,8 @@ struct DownloadRequest
     int timeoutMs = 30000;       // no progress for this long ends the transfer
     int deadlineMs = 300000;     // the whole transfer, however it progresses
     int maxRedirects = 10;
+    // Sent back as If-None-Match / If-Modified-Since; a 304 may then answer instead.
+    PictureValidators validators {};
 };
 
 struct DownloadResult
@@ -54,6 +58,8 @@ struct DownloadResult
     QString errorText;
     QByteArray body;
     int httpStatus = 0;
+    PictureValidators validators {}; // of the answer, the sane ones only
+    qint64 receivedBytes = 0;     // the header section and the body together
 
     bool ok() const { return error == Error::None; }
 };

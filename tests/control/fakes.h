@@ -38,12 +38,17 @@ public:
 
     void answer(DownloadResult::Error error, const QByteArray &body = {})
     {
-        if (m_answered)
-            return;
-        m_answered = true;
         DownloadResult result;
         result.error = error;
         result.body = error == DownloadResult::Error::None ? body : QByteArray();
+        answerWith(result);
+    }
+
+    void answerWith(const DownloadResult &result)
+    {
+        if (m_answered)
+            return;
+        m_answered = true;
         QMetaObject::invokeMethod(
             this,
             [this, result] {
@@ -92,6 +97,7 @@ public:
     int draws = 0;
     int clears = 0;
     QStringList bullets;
+    int bulletClears = 0;
     QStringList statistics;
     QList<QStringList> camInfos;
     QStringList titles;
@@ -114,6 +120,7 @@ public:
     void clearPicture() override { ++clears; }
     void showTransferState(const QString &text) override { bullets.append(text); }
     void showTransferStatistics(const QString &text) override { statistics.append(text); }
+    void clearTransferState() override { ++bulletClears; }
     void showCamInfo(const QStringList &camFields) override { camInfos.append(camFields); }
     void showTitle(const QString &title) override { titles.append(title); }
     void showComment(const QStringList &fields) override { comments.append(fields); }

@@ -29,9 +29,13 @@ private slots:
     void givenUp();
     void halvingsForDevicePixels_data();
     void halvingsForDevicePixels();
+    void secondRefresh_data();
+    void secondRefresh();
+    void notModifiedAfterCamChange();
 
 private:
-    QByteArray m_png; // 40 x 30
+    QByteArray m_png;      // 40 x 30
+    QByteArray m_otherPng; // 40 x 30, another colour
 };
 
 void TestRefresh::initTestCase()
@@ -41,6 +45,10 @@ void TestRefresh::initTestCase()
     QBuffer buffer(&m_png);
     QVERIFY(buffer.open(QIODevice::WriteOnly));
     QVERIFY(image.save(&buffer, "PNG"));
+    image.fill(Qt::darkRed);
+    QBuffer other(&m_otherPng);
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    QVERIFY(image.save(&other, "PNG"));
 }
 
 void TestRefresh::refresh_data()
@@ -214,6 +222,125 @@ void TestRefresh::halvingsForDevicePixels()
     const std::vector<QImage> kept = takeHalvings();
     QCOMPARE(int(kept.size()), levels);
     QCOMPARE(kept.back().size(), QSize(1280, 960) / (1 << levels));
+}
+
+namespace {
+
+DownloadResult answer(int status, const QByteArray &body, const PictureValidators &validators = {})
+{
+    DownloadResult r;
+    r.httpStatus = status;
+    r.body = body;
+    r.validators = validators;
+    r.receivedBytes = 180 + body.size();
+    return r;
+}
+
+// One refresh of the rig's cam: the picture answered, the working folder looked at while
+// the comments are on their way, then the comments answered and the refresh's end awaited.
+QStringList refreshWith(Rig &rig, const DownloadResult &picture)
+{
+    const qsizetype before = rig.net.requests.size();
+    const qsizetype ended = rig.ended.size();
+    rig.fetch.fetchCamImage();
+    rig.net.last()->answerWith(picture);
+    if (!QTest::qWaitFor([&] { return rig.net.requests.size() == before + 2; }))
+        return {QStringLiteral("no comments request")};
+    const QStringList during = rig.leftovers();
+    rig.net.last()->answer(Error::None, Comments);
+    if (!QTest::qWaitFor([&] { return rig.ended.size() == ended + 1 && !rig.fetch.isRunning(); }))
+        return {QStringLiteral("no end")};
+    return during;
+}
+
+} // namespace
+
+void TestRefresh::secondRefresh_data()
+{
+    QTest::addColumn<DownloadResult>("first");
+    QTest::addColumn<bool>("asksConditionally");
+    QTest::addColumn<DownloadResult>("second");
+    QTest::addColumn<bool>("decodedAgain");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<QString>("statistics");
+
+    const PictureValidators both{"\"v1\"", "Tue, 08 Dec 2026 21:00:00 GMT"};
+    const DownloadResult full = answer(200, m_png, both);
+    const QString kbOfPicture = QLocale().toString(m_png.size() / 1024.0, 'f', 2) + QStringLiteral(" kb in ");
+    const QString kbOfNotModified = QLocale().toString(180 / 1024.0, 'f', 2) + QStringLiteral(" kb in ");
+
+    QTest::newRow("304 to the answer held") << full << true << answer(304, {}) << false << true << kbOfNotModified;
+    QTest::newRow("304, entity tag only") << answer(200, m_png, {"\"v1\"", {}}) << true << answer(304, {}) << false
+                                          << true << kbOfNotModified;
+    QTest::newRow("same bytes again") << full << true << answer(200, m_png, both) << false << true << kbOfPicture;
+    QTest::newRow("same bytes, no validators") << answer(200, m_png) << false << answer(200, m_png) << false << true
+                                               << kbOfPicture;
+    QTest::newRow("new bytes") << full << true << answer(200, m_otherPng, both) << true << true
+                               << QLocale().toString(m_otherPng.size() / 1024.0, 'f', 2) + QStringLiteral(" kb in ");
+    // Nothing held could stand for the body of a 304 nobody asked for.
+    QTest::newRow("304 unasked") << answer(200, m_png) << false << answer(304, {}) << true << false
+                                 << QStringLiteral("0.00 kb in ");
+    QTest::newRow("same undecodable bytes") << answer(200, "not a picture", both) << true
+                                            << answer(200, "not a picture", both) << true << false
+                                            << QLocale().toString(13 / 1024.0, 'f', 2) + QStringLiteral(" kb in ");
+    // An error page confirms nothing; what was held is gone with it.
+    QTest::newRow("error page between") << answer(404, "gone") << false << answer(304, {}) << true << false
+                                        << QStringLiteral("0.00 kb in ");
+}
+
+void TestRefresh::secondRefresh()
+{
+    QFETCH(DownloadResult, first);
+    QFETCH(bool, asksConditionally);
+    QFETCH(DownloadResult, second);
+    QFETCH(bool, decodedAgain);
+    QFETCH(bool, shown);
+    QFETCH(QString, statistics);
+
+    Rig rig;
+    QSignalSpy bytes(&rig.fetch, &CamImageFetch::pictureBytesReceived);
+    QVERIFY(rig.net.requests.isEmpty());
+    QCOMPARE(refreshWith(rig, first), QStringList{QStringLiteral("temp.png")});
+    QVERIFY(rig.net.requests[0].validators.isEmpty());
+    const bool firstShown = !rig.fetch.picture().isNull();
+    QCOMPARE(rig.first.draws, 1);
+
+    const QStringList during = refreshWith(rig, second);
+    QCOMPARE(rig.net.requests.size(), 4);
+    QCOMPARE(rig.net.requests[2].validators, asksConditionally ? first.validators : PictureValidators());
+    // A picture not decoded again was never written either.
+    QCOMPARE(during, decodedAgain ? QStringList{QStringLiteral("temp.png")} : QStringList());
+    for (const FakeView *view : {&rig.first, &rig.second}) {
+        QCOMPARE(view->pictures.size(), decodedAgain ? 2 : 1);
+        QCOMPARE(view->draws, decodedAgain ? 2 : 1);
+    }
+    QCOMPARE(rig.fetch.picture().isNull(), !shown);
+    // Without a redraw the bullets are taken off by hand.
+    QCOMPARE(rig.transfer.bulletClears, decodedAgain ? 0 : 1);
+    QCOMPARE(rig.transfer.statistics.size(), 2);
+    QVERIFY2(rig.transfer.statistics[1].startsWith(statistics), qPrintable(rig.transfer.statistics[1]));
+    QCOMPARE(rig.leftovers(), QStringList());
+    // Whoever follows the picture's bytes learns them from a 304 as from a full answer.
+    if (firstShown && !decodedAgain) {
+        QCOMPARE(bytes.size(), 2);
+        QCOMPARE(bytes[1][0].toByteArray(), m_png);
+    }
+}
+
+void TestRefresh::notModifiedAfterCamChange()
+{
+    Rig rig;
+    QCOMPARE(refreshWith(rig, answer(200, m_png, {"\"v1\"", {}})), QStringList{QStringLiteral("temp.png")});
+    rig.selection.rowClicked(1);
+    rig.selection.rowClicked(0);
+    // The areas were cleared by the change, so the held bytes are decoded and drawn again.
+    QCOMPARE(refreshWith(rig, answer(304, {})), QStringList{QStringLiteral("temp.png")});
+    QCOMPARE(rig.net.requests[2].validators.etag, QByteArray("\"v1\""));
+    QCOMPARE(rig.first.pictures.size(), 2);
+    QCOMPARE(rig.first.pictures[1].size(), QSize(40, 30));
+    QCOMPARE(rig.first.draws, 2);
+    QCOMPARE(rig.transfer.bulletClears, 0);
+    QCOMPARE(rig.leftovers(), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestRefresh)

@@ -3,6 +3,7 @@
 #include "camserverprocess.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -10,10 +11,12 @@
 #include <QHostAddress>
 #include <QImage>
 #include <QImageReader>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringDecoder>
 #include <QTcpSocket>
@@ -137,6 +140,12 @@ private slots:
     void longHeader_data();
     void longHeader();
     void helpListsEveryMode();
+    void conditionalAnswers_data();
+    void conditionalAnswers();
+    void conditionalSwitchedOff();
+    void pictureFileChangeIsSeen();
+    void badTagFaults_data();
+    void badTagFaults();
     void helpPrintsAndExits_data();
     void helpPrintsAndExits();
 
@@ -889,12 +898,144 @@ void TstCamServer::helpListsEveryMode()
     const QString text = QString::fromUtf8(help.readAllStandardOutput());
     for (const char *mode : {"delay:MS", "stall", "empty", "truncate:N", "reset", "status:CODE", "html", "bytes:N",
                              "redirect:URL", "redirect-loop", "redirect-chain:N[:BASE]", "slow:RATE", "endless",
-                             "long-header:BYTES[:RATE]"})
+                             "long-header:BYTES[:RATE]", "bad-etag:N", "not-modified"})
         QVERIFY2(text.contains(QStringLiteral("\n  %1 ").arg(QLatin1String(mode)))
                      || text.contains(QStringLiteral("\n  %1\n").arg(QLatin1String(mode))),
                  mode);
     for (const QString &line : text.split(QLatin1Char('\n')))
         QVERIFY2(line.size() <= 80, qPrintable(line));
+}
+
+void TstCamServer::conditionalAnswers_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QString>("ifNoneMatch"); // "{tag}" is the tag of the first answer
+    QTest::addColumn<QString>("ifModifiedSince"); // "{date}" is its Last-Modified, "{later}" a day on
+    QTest::addColumn<int>("status");
+
+    const QByteArray cam = "/cams/1001.jpg?size=64x48";
+    QTest::newRow("no conditions") << cam << QString() << QString() << 200;
+    QTest::newRow("tag matches") << cam << QStringLiteral("{tag}") << QString() << 304;
+    QTest::newRow("weak form of the tag") << cam << QStringLiteral("W/{tag}") << QString() << 304;
+    QTest::newRow("tag in a list") << cam << QStringLiteral("\"zz\", {tag}") << QString() << 304;
+    QTest::newRow("any tag") << cam << QStringLiteral("*") << QString() << 304;
+    QTest::newRow("other tag") << cam << QStringLiteral("\"0000\"") << QString() << 200;
+    QTest::newRow("other tag wins over the date") << cam << QStringLiteral("\"0000\"") << QStringLiteral("{later}") << 200;
+    QTest::newRow("same date") << cam << QString() << QStringLiteral("{date}") << 304;
+    QTest::newRow("later date") << cam << QString() << QStringLiteral("{later}") << 304;
+    QTest::newRow("earlier date") << cam << QString() << QStringLiteral("Mon, 01 Jan 2001 00:00:00 GMT") << 200;
+    QTest::newRow("not a date") << cam << QString() << QStringLiteral("yesterday") << 200;
+    QTest::newRow("png cam") << QByteArray("/cams/1001.png?size=64x48") << QStringLiteral("{tag}") << QString() << 304;
+}
+
+// The demo pictures show the time to the second, so each pair of requests is made within
+// one second, tried again if the second turns between them.
+void TstCamServer::conditionalAnswers()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(QString, ifNoneMatch);
+    QFETCH(QString, ifModifiedSince);
+    QFETCH(int, status);
+
+    RawHttpReply first, second;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        first = m_server.get(target);
+        QCOMPARE(first.status, 200);
+        const QByteArray tag = first.header("ETag");
+        const QByteArray date = first.header("Last-Modified");
+        QVERIFY2(QRegularExpression(QStringLiteral("^\"[0-9a-f]{32}\"$")).match(QString::fromLatin1(tag)).hasMatch(), tag);
+        const QDateTime when = QLocale::c().toDateTime(QString::fromLatin1(date), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+        QVERIFY2(when.isValid(), date);
+        QList<QPair<QByteArray, QByteArray>> fields;
+        if (!ifNoneMatch.isEmpty())
+            fields.append({"If-None-Match", ifNoneMatch.toLatin1().replace("{tag}", tag)});
+        if (!ifModifiedSince.isEmpty()) {
+            const QByteArray later = QLocale::c().toString(when.addDays(1), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'")).toLatin1();
+            fields.append({"If-Modified-Since", ifModifiedSince.toLatin1().replace("{date}", date).replace("{later}", later)});
+        }
+        second = m_server.get(target, 5000, fields);
+        if (second.header("ETag") == tag)
+            break;
+    }
+    QCOMPARE(second.status, status);
+    QVERIFY(second.complete());
+    QCOMPARE(second.header("ETag"), first.header("ETag"));
+    QCOMPARE(second.header("Last-Modified"), first.header("Last-Modified"));
+    if (status == 304)
+        QVERIFY(second.body.isEmpty());
+    else
+        QCOMPARE(second.body, first.body);
+
+    // The log names the conditions with the status they earned.
+    const QStringList log = m_server.requests();
+    QVERIFY(!log.isEmpty());
+    const QString last = log.last();
+    QVERIFY2(last.startsWith(QStringLiteral("GET %1 %2").arg(QString::fromLatin1(target)).arg(status)), qPrintable(last));
+    QCOMPARE(last.contains(QLatin1String(" If-None-Match: ")), !ifNoneMatch.isEmpty());
+    QCOMPARE(last.contains(QLatin1String(" If-Modified-Since: ")), !ifModifiedSince.isEmpty());
+}
+
+void TstCamServer::conditionalSwitchedOff()
+{
+    QTemporaryDir root;
+    QVERIFY(writeFile(root.filePath(QStringLiteral("still.jpg")), "the same bytes every time"));
+    CamServerProcess server({QStringLiteral("--pictures"), root.path(), QStringLiteral("--no-conditional")});
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    const RawHttpReply first = server.get("/still.jpg");
+    QCOMPARE(first.status, 200);
+    QVERIFY(first.header("ETag").isEmpty());
+    QVERIFY(first.header("Last-Modified").isEmpty());
+    const RawHttpReply second = server.get("/still.jpg", 5000, {{"If-None-Match", "*"}, {"If-Modified-Since", "Fri, 31 Dec 2100 00:00:00 GMT"}});
+    QCOMPARE(second.status, 200);
+    QCOMPARE(second.body, first.body);
+}
+
+// A file rewritten between two requests is a new picture, even within the same second.
+void TstCamServer::pictureFileChangeIsSeen()
+{
+    QTemporaryDir root;
+    const QString file = root.filePath(QStringLiteral("cam.jpg"));
+    QVERIFY(writeFile(file, "first picture"));
+    CamServerProcess server({QStringLiteral("--pictures"), root.path()});
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    const RawHttpReply first = server.get("/cam.jpg");
+    const QList<QPair<QByteArray, QByteArray>> ask{{"If-None-Match", first.header("ETag")},
+                                                   {"If-Modified-Since", first.header("Last-Modified")}};
+    QCOMPARE(server.get("/cam.jpg", 5000, ask).status, 304);
+    QVERIFY(writeFile(file, "second picture"));
+    const RawHttpReply changed = server.get("/cam.jpg", 5000, ask);
+    QCOMPARE(changed.status, 200);
+    QCOMPARE(changed.body, QByteArray("second picture"));
+    QVERIFY(changed.header("ETag") != first.header("ETag"));
+    // Only pictures are answered conditionally.
+    QVERIFY(server.get("/camlist.php").header("ETag").isEmpty());
+}
+
+void TstCamServer::badTagFaults_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("tag");
+
+    QTest::newRow("bare CR") << QStringLiteral("bad-etag:0") << 200 << QByteArray("\"bad\rtag\"");
+    QTest::newRow("10 kB") << QStringLiteral("bad-etag:10240") << 200 << "\"" + QByteArray(10238, 'e') + "\"";
+    QTest::newRow("304 unasked") << QStringLiteral("not-modified") << 304 << QByteArray("\"never-sent\"");
+}
+
+void TstCamServer::badTagFaults()
+{
+    QFETCH(QString, mode);
+    QFETCH(int, status);
+    QFETCH(QByteArray, tag);
+
+    QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), mode));
+    const RawHttpReply reply = m_server.get("/cams/1001.jpg?size=64x48");
+    QCOMPARE(reply.status, status);
+    QVERIFY(reply.complete());
+    const int at = int(reply.raw.indexOf("\r\nETag: "));
+    QVERIFY(at > 0);
+    QCOMPARE(reply.raw.mid(at + 8, tag.size() + 2), tag + "\r\n");
+    QCOMPARE(reply.body.isEmpty(), status == 304);
 }
 
 void TstCamServer::helpPrintsAndExits_data()

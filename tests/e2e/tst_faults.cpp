@@ -371,7 +371,12 @@ void TestFaults::checkRefreshWorks(AppRun &run, const QString &picture)
     const auto stats = StatsText.match(f.camStatusBar()->panelText(5));
     QVERIFY2(stats.hasMatch(), qPrintable(f.camStatusBar()->panelText(5)));
     QFile served(QDir(m_files.path()).filePath(QStringLiteral("pictures/pics/") + picture));
-    QCOMPARE(stats.captured(1), kilobytes(served.size()));
+    // A picture asked for again unchanged comes as a 304, its header section all there is.
+    const QStringList asked = m_server->requests().filter(QStringLiteral("GET /pics/%1 ").arg(picture));
+    if (!asked.isEmpty() && asked.last().startsWith(QStringLiteral("GET /pics/%1 304 ").arg(picture)))
+        QVERIFY2(stats.captured(1).startsWith(QLatin1Char('0')), qPrintable(stats.captured(0)));
+    else
+        QCOMPARE(stats.captured(1), kilobytes(served.size()));
     QCOMPARE(run.app->state().commentTable.size(), 3);
     QVERIFY(commentBarComesUp(*run.app));
     QCOMPARE(run.leftovers(), QStringList());

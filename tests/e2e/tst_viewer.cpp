@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -32,6 +33,7 @@
 #include <xcb/xcb.h>
 
 #include <poll.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -422,6 +424,7 @@ private slots:
     void titleNamesTheCam();
     void serverSawTheRequests();
     void pictureWhereScaleInlinePutsIt();
+    void unchangedPictureStaysOnScreen();
     void closeRequestEndsTheProgram();
     void windowAnswersWhileAPictureDecodes();
     void closeRequestMidDecode();
@@ -642,6 +645,61 @@ void TestViewer::pictureWhereScaleInlinePutsIt()
                                    .arg(area.x()).arg(area.y()).arg(area.width()).arg(area.height())
                                    .arg(picture.x()).arg(picture.y()).arg(picture.width()).arg(picture.height())
                                    .arg(why, problems.join(QStringLiteral("; ")))));
+}
+
+// The served file never changes, so every refresh after the first asks conditionally and
+// gets a 304: the picture stays on the screen as drawn, without the transfer's bullets, and
+// no picture file appears in the working folder (its comments file still does).
+void TestViewer::unchangedPictureStaysOnScreen()
+{
+    QVERIFY2(m_window, "no main window found");
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(watch >= 0);
+    const auto closeWatch = qScopeGuard([watch] { ::close(watch); });
+    QVERIFY(inotify_add_watch(watch, QFile::encodeName(m_workDir.path()).constData(),
+                              IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE) >= 0);
+    QStringList written;
+    const auto readEvents = [&] {
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(watch, buffer, sizeof buffer);
+            if (n <= 0)
+                return;
+            for (ssize_t at = 0; at < n;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
+                if (event->len > 0)
+                    written.append(QFile::decodeName(event->name));
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+    };
+
+    QVERIFY(m_server->resetLog());
+    QStringList seen;
+    QString why;
+    // A 304 for the picture, then that refresh's comments.
+    const bool refreshed = waitFor(
+        [&] {
+            readEvents();
+            seen = m_server->requests();
+            const int at = int(seen.indexOf(QRegularExpression(QStringLiteral("GET /pic\\.png 304 If-None-Match: \".+"))));
+            return at >= 0 && seen.indexOf(QStringLiteral("GET /comments.php?camid=1 200"), at) > at;
+        },
+        20000, &why);
+    QVERIFY2(refreshed, qPrintable(QStringLiteral("%1; the server saw: %2").arg(why, seen.join(QStringLiteral(" | ")))));
+    QVERIFY2(!seen.filter(QStringLiteral("GET /pic.png 200")).size(), qPrintable(seen.join(QStringLiteral(" | "))));
+    QTest::qWait(300);
+    readEvents();
+    QVERIFY2(written.contains(QStringLiteral("temp.tmp")), qPrintable(written.join(QLatin1Char(' '))));
+    QVERIFY2(!written.contains(QStringLiteral("temp.png")), qPrintable(written.join(QLatin1Char(' '))));
+
+    const QRect client = m_x.geometry(m_window);
+    const QRect area(client.left() + 240, client.top() + 40, client.width() - 248, client.height() - 170);
+    QString grabError;
+    const QImage shot = m_x.grabScreen(&grabError);
+    QVERIFY2(!shot.isNull(), qPrintable(grabError));
+    const QStringList problems = comparePictureArea(shot, area, inlinePlacement(area, PictureSize));
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("; "))));
 }
 
 void TestViewer::closeRequestEndsTheProgram()

@@ -11,7 +11,7 @@ bool isRedirect(int status)
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-QByteArray requestHead(const QUrl &url)
+QByteArray requestHead(const QUrl &url, const QByteArray &extraLines)
 {
     // An absolute address resolves to itself with its dot segments removed as RFC 3986
     // says; QUrl::NormalizePathSegments in Qt 6.4 makes "/a/./b/../c" into "/a//c".
@@ -35,5 +35,5 @@ QByteArray requestHead(const QUrl &url)
             + url.password(QUrl::FullyDecoded).toUtf8();
         head += "Authorization: Basic " + credentials.toBase64() + "\r\n";
     }
-    return head + "Connection: close\r\n\r\n";
+    return head + extraLines + "Connection: close\r\n\r\n";
 }

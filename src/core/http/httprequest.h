@@ -10,5 +10,5 @@ bool isWebScheme(const QUrl &url);
 bool isRedirect(int status);
 // The request for an absolute http or https address: a GET as HTTP/1.1 that asks for no
 // content coding, closes the connection and sends the address's user name and password as
-// Basic credentials.
-QByteArray requestHead(const QUrl &url);
+// Basic credentials. extraLines (whole header lines, each ending in CR LF) go in as they are.
+QByteArray requestHead(const QUrl &url, const QByteArray &extraLines = {});

@@ -3,6 +3,10 @@
 #include "core/geometry/twips.h"
 #include "platform/scaleddrawing.h"
 
+#include <cmath>
+#include <cstring>
+
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -19,6 +23,8 @@ PictureArea::PictureArea(QWidget *parent)
 QImage &PictureArea::surface()
 {
     syncSurface();
+    // Whoever draws on it now draws over any text too.
+    m_underText = QImage();
     return m_surface;
 }
 
@@ -36,21 +42,62 @@ void PictureArea::clear()
         m_surface.setDevicePixelRatio(ratio);
     }
     m_surface.fill(Qt::black);
+    m_underText = QImage();
     update();
 }
 
 void PictureArea::drawShadowText(const QString &text)
 {
     syncSurface();
+    const QSize big(m_surface.width() + 1000, m_surface.height() + 1000);
+    // The shadow's foot, counted in lines rather than laid out, which would cost as much
+    // as the drawing; a few pixels more for rounding.
+    const QFontMetrics metrics(font());
+    const int footRow = twips::toPixels(75) + int(text.count(QLatin1Char('\n')) + 1) * metrics.lineSpacing() + 3;
+    // Only the band of whole rows down to it is kept, so a refresh pays next to nothing.
+    keepUnderText(int(std::ceil(footRow * m_surface.devicePixelRatio())));
     QPainter p(&m_surface);
     p.setFont(font());
-    const QSize big(m_surface.width() + 1000, m_surface.height() + 1000);
     p.setPen(Qt::black);
     p.drawText(QRect(QPoint(twips::toPixels(135), twips::toPixels(75)), big), Qt::AlignLeft | Qt::AlignTop, text);
     p.setPen(Qt::white);
     p.drawText(QRect(QPoint(twips::toPixels(120), twips::toPixels(60)), big), Qt::AlignLeft | Qt::AlignTop, text);
     p.end();
-    update();
+    // Only the band is shown anew; a whole area repainted for a few bullets costs a refresh
+    // more than all else it does when its picture is unchanged.
+    update(QRect(0, 0, width(), footRow));
+}
+
+void PictureArea::keepUnderText(int bottomRow)
+{
+    const int rows = qBound(0, bottomRow, m_surface.height());
+    if (!m_underText.isNull() && m_underText.bytesPerLine() != m_surface.bytesPerLine())
+        m_underText = QImage();
+    const int kept = m_underText.isNull() ? 0 : m_underText.height();
+    if (rows <= kept)
+        return;
+    // Rows below the band kept so far carry no text yet. Copied row by row in device
+    // pixels, so the surface's pixel ratio plays no part.
+    QImage band(m_surface.width(), rows, m_surface.format());
+    const qsizetype rowBytes = band.bytesPerLine();
+    for (int y = 0; y < rows; ++y)
+        std::memcpy(band.scanLine(y), y < kept ? m_underText.constScanLine(y) : m_surface.constScanLine(y), rowBytes);
+    m_underText = std::move(band);
+}
+
+void PictureArea::wipeShadowText()
+{
+    syncSurface();
+    if (m_underText.isNull() || m_underText.bytesPerLine() != m_surface.bytesPerLine()
+        || m_underText.height() > m_surface.height()) {
+        m_underText = QImage();
+        return;
+    }
+    const qsizetype rowBytes = m_surface.bytesPerLine();
+    for (int y = 0; y < m_underText.height(); ++y)
+        std::memcpy(m_surface.scanLine(y), m_underText.constScanLine(y), rowBytes);
+    update(QRect(0, 0, width(), int(std::ceil(m_underText.height() / m_surface.devicePixelRatio()))));
+    m_underText = QImage();
 }
 
 ScaleError drawScaledPicture(PictureArea &target, const QImage &picture, ViewScaleMode mode)
@@ -86,6 +133,7 @@ void PictureArea::syncSurface()
     const QSize wanted = deviceSize(size().expandedTo(QSize(1, 1)), ratio);
     if (wanted == m_surface.size() && ratio == m_surface.devicePixelRatio())
         return;
+    m_underText = QImage();
     QImage next(wanted, QImage::Format_RGB32);
     next.setDevicePixelRatio(ratio);
     next.fill(Qt::black);

@@ -37,6 +37,9 @@ public:
     // Draws text white with a black shadow one pixel right and down, at (120, 60) twips,
     // over what the surface shows.
     void drawShadowText(const QString &text);
+    // Puts back what the shadow text drawn since the surface last changed otherwise has
+    // covered; nothing when there is none.
+    void wipeShadowText();
 
 signals:
     void doubleClicked();
@@ -48,8 +51,12 @@ protected:
 
 private:
     void syncSurface();
+    void keepUnderText(int bottomRow);
 
     QImage m_surface;
+    // The surface's top rows as they were before shadow text went over them; null while
+    // no text is on the surface.
+    QImage m_underText;
 };
 
 // Draws the picture into the area by the mode and shows it (see drawScaledPicture for the

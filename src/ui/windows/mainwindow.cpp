@@ -296,6 +296,11 @@ void MainWindow::showTransferState(const QString &bullets)
     m_pictureArea->drawShadowText(bullets);
 }
 
+void MainWindow::clearTransferState()
+{
+    m_pictureArea->wipeShadowText();
+}
+
 void MainWindow::showTransferStatistics(const QString &text)
 {
     m_camStatusBar->setPanelText(5, text);

@@ -98,6 +98,7 @@ public:
     void clearPicture() override;
     void showTransferState(const QString &bullets) override;
     void showTransferStatistics(const QString &text) override;
+    void clearTransferState() override;
     void showCamInfo(const QStringList &camFields) override;
     void showTitle(const QString &title) override;
     void showComment(const QStringList &fields) override;
