@@ -2,6 +2,7 @@
 #include "app/commandline.h"
 #include "app/terminationsignals.h"
 #include "core/files/configlocation.h"
+#include "ui/pictures/appicon.h"
 
 #include <QApplication>
 #include <QDir>
@@ -74,7 +75,11 @@ int main(int argc, char *argv[])
     }
 
     QApplication qapp(argc, argv);
+    // The application name is also the windows' X11 class, which the desktop entry's
+    // StartupWMClass names; the desktop file name ties Wayland windows to that entry.
     QApplication::setApplicationName(QStringLiteral("lumora-viewer"));
+    QGuiApplication::setDesktopFileName(appicon::ThemeName);
+    QApplication::setWindowIcon(appicon::icon());
     // The windows are measured for a narrow sans-serif; where that face is missing, a
     // condensed one keeps captions inside their boxes.
     QFont::insertSubstitution(QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"));
