@@ -77,6 +77,16 @@ void PictureArea::mouseDoubleClickEvent(QMouseEvent *event)
 void PictureArea::resizeEvent(QResizeEvent *)
 {
     syncSurface();
+    emit areaChanged();
+}
+
+bool PictureArea::event(QEvent *event)
+{
+    const bool handled = QWidget::event(event);
+    // A move to a screen of another pixel ratio.
+    if (event->type() == QEvent::ScreenChangeInternal && pixelRatio() != m_surface.devicePixelRatio())
+        emit areaChanged();
+    return handled;
 }
 
 // A hidden widget hears of its resize only when shown, so the size is checked on use.
