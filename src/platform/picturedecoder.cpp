@@ -184,6 +184,18 @@ Decoded decodeFrom(Device &device, const QString &fileName, const std::atomic<bo
     return {std::move(image), std::nullopt};
 }
 
+Decoded decodeBytes(const QByteArray &bytes, const QString &fileName, const std::atomic<bool> *cancel,
+                    Reduction *reduction)
+{
+    CancellableBytes device(bytes, cancel);
+    device.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    return decodeFrom(device, fileName, cancel, reduction);
+}
+
+// A picture file up to this size is read whole before it is decoded: the small pieces the
+// JPEG reader is fed would otherwise each be a system call, milliseconds per picture.
+constexpr qint64 ReadWholeBytes = qint64(64) * 1024 * 1024;
+
 Decoded decode(const QString &fileName, const std::atomic<bool> *cancel, Reduction *reduction)
 {
     CancellableFile file(fileName, cancel);
@@ -191,14 +203,13 @@ Decoded decode(const QString &fileName, const std::atomic<bool> *cancel, Reducti
         return {QImage(), !QFileInfo::exists(fileName) ? DecodeFailure::FileNotFound
                               : !QFileInfo(fileName).isReadable() ? DecodeFailure::AccessDenied
                                                                    : DecodeFailure::ReadError};
-    return decodeFrom(file, fileName, cancel, reduction);
-}
-
-Decoded decodeBytes(const QByteArray &bytes, const std::atomic<bool> *cancel, Reduction *reduction)
-{
-    CancellableBytes device(bytes, cancel);
-    device.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    return decodeFrom(device, QString(), cancel, reduction);
+    if (file.size() > ReadWholeBytes)
+        return decodeFrom(file, fileName, cancel, reduction);
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {QImage(), cancelled(cancel) ? DecodeFailure::Cancelled : DecodeFailure::ReadError};
+    file.close();
+    return decodeBytes(bytes, fileName, cancel, reduction);
 }
 
 enum class Flattened { Done, OutOfMemory, Cancelled };
@@ -299,7 +310,7 @@ Picture decodePictureBytes(const QByteArray &bytes, QString &errorText, const st
                            Reduction *reduction)
 {
     errorText.clear();
-    return finishDecode(decodeBytes(bytes, cancel, reduction), errorText, cancel, reduction);
+    return finishDecode(decodeBytes(bytes, QString(), cancel, reduction), errorText, cancel, reduction);
 }
 
 Picture loadPictureFile(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel,

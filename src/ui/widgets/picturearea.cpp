@@ -45,12 +45,18 @@ void PictureArea::drawShadowText(const QString &text)
     QPainter p(&m_surface);
     p.setFont(font());
     const QSize big(m_surface.width() + 1000, m_surface.height() + 1000);
+    QRect shadow;
+    QRect face;
     p.setPen(Qt::black);
-    p.drawText(QRect(QPoint(twips::toPixels(135), twips::toPixels(75)), big), Qt::AlignLeft | Qt::AlignTop, text);
+    p.drawText(QRect(QPoint(twips::toPixels(135), twips::toPixels(75)), big), Qt::AlignLeft | Qt::AlignTop, text,
+               &shadow);
     p.setPen(Qt::white);
-    p.drawText(QRect(QPoint(twips::toPixels(120), twips::toPixels(60)), big), Qt::AlignLeft | Qt::AlignTop, text);
+    p.drawText(QRect(QPoint(twips::toPixels(120), twips::toPixels(60)), big), Qt::AlignLeft | Qt::AlignTop, text,
+               &face);
     p.end();
-    update();
+    // Only the text is new: repainting the whole area for every state of a transfer cost a
+    // copy of the whole surface each time. A pixel of margin for glyphs that overhang.
+    update((shadow | face).adjusted(-2, -2, 2, 2));
 }
 
 ScaleError drawScaledPicture(PictureArea &target, const QImage &picture, ViewScaleMode mode)
