@@ -11,6 +11,8 @@
 #include "core/geometry/twips.h"
 #include "core/state/texts.h"
 #include "platform/download.h"
+#include "platform/screensaver.h"
+#include "ui/desktop/desktopkeys.h"
 #include "ui/desktop/messagebox.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/demandtimer.h"
@@ -49,6 +51,7 @@ Application::Application(AppEnvironment env)
     , m_intervalKeys(new IntervalKeyFilter(this))
     , m_comments(new CommentRotation(m_state, m_random, this))
     , m_keys(new KeyHandler(m_state, *m_selection, this))
+    , m_screenSaver(new ScreenSaverInhibitor(this))
 {
     m_transfer->setObjectName(QStringLiteral("Inet1"));
     m_fetch->setDecodeBudget(m_env.decodeBudgetMs);
@@ -140,6 +143,14 @@ void Application::connectSwitches()
 void Application::connectKeys()
 {
     connect(new MainKeyPreview(*m_mainWindow, this), &MainKeyPreview::keyPressed, m_keys, &KeyHandler::onKeyDown);
+    // Made after the main window's key preview, so these keys never reach the commands.
+    auto *desktopKeys = new DesktopKeys(this);
+    connect(desktopKeys, &DesktopKeys::fullscreenToggleRequested, this, [this] {
+        if (m_state.camCount > 0)
+            toggleFullscreen();
+    });
+    connect(desktopKeys, &DesktopKeys::refreshRequested, m_heartbeat, &Heartbeat::refreshNow);
+    connect(desktopKeys, &DesktopKeys::quitRequested, this, &Application::shutdown);
     connect(m_fullscreenWindow.get(), &FullscreenWindow::keyRelayed, m_keys, &KeyHandler::onKeyDown);
     connect(m_infoBarWindow.get(), &InfoBarWindow::keyRelayed, m_keys, &KeyHandler::onKeyDown);
     connect(m_keys, &KeyHandler::scaleModeStepRequested, m_mainWindow.get(), &MainWindow::cycleScaleMode);
@@ -158,6 +169,8 @@ void Application::connectWindows()
     // The overlay follows the fullscreen window: its visibility, activation, layout facts,
     // pointer and Info-Bar switch.
     connect(m_fullscreenWindow.get(), &FullscreenWindow::visibilityChanged, m_infoBarWindow.get(), &InfoBarWindow::fullscreenVisibilityChanged);
+    // Nobody touches a key while watching in the fullscreen window: the screen stays on.
+    connect(m_fullscreenWindow.get(), &FullscreenWindow::visibilityChanged, m_screenSaver, &ScreenSaverInhibitor::setInhibited);
     connect(m_fullscreenWindow.get(), &FullscreenWindow::activated, m_infoBarWindow.get(), &InfoBarWindow::fullscreenActivated);
     connect(m_fullscreenWindow.get(), &FullscreenWindow::overlayFactsChanged, m_infoBarWindow.get(), &InfoBarWindow::setFullscreenFacts);
     connect(m_fullscreenWindow.get(), &FullscreenWindow::pointerShownChanged, m_infoBarWindow.get(), &InfoBarWindow::setPointerShown);
@@ -172,17 +185,30 @@ void Application::connectWindows()
 
     // Fullscreen and overlay: opened from the main picture, closed from the fullscreen
     // picture or by Escape in either window.
-    connect(m_mainWindow->pictureArea(), &PictureArea::doubleClicked, this, [this] {
-        m_fullscreenWindow->show();
-        m_mainWindow->hide();
-    });
-    const auto closeFullscreen = [this] {
-        m_fullscreenWindow->hide();
-        m_mainWindow->show();
-    };
-    connect(m_fullscreenWindow->pictureArea(), &PictureArea::doubleClicked, this, closeFullscreen);
-    connect(m_fullscreenWindow.get(), &FullscreenWindow::closeRequested, this, closeFullscreen);
-    connect(m_infoBarWindow.get(), &InfoBarWindow::closeRequested, this, closeFullscreen);
+    connect(m_mainWindow->pictureArea(), &PictureArea::doubleClicked, this, &Application::openFullscreen);
+    connect(m_fullscreenWindow->pictureArea(), &PictureArea::doubleClicked, this, &Application::closeFullscreen);
+    connect(m_fullscreenWindow.get(), &FullscreenWindow::closeRequested, this, &Application::closeFullscreen);
+    connect(m_infoBarWindow.get(), &InfoBarWindow::closeRequested, this, &Application::closeFullscreen);
+}
+
+void Application::openFullscreen()
+{
+    m_fullscreenWindow->show();
+    m_mainWindow->hide();
+}
+
+void Application::closeFullscreen()
+{
+    m_fullscreenWindow->hide();
+    m_mainWindow->show();
+}
+
+void Application::toggleFullscreen()
+{
+    if (m_fullscreenWindow->isVisible())
+        closeFullscreen();
+    else
+        openFullscreen();
 }
 
 void Application::fail(const QString &text, const QString &cause)
@@ -203,6 +229,7 @@ void Application::fail(const QString &text, const QString &cause)
 
 void Application::endAfterFailure()
 {
+    removeOwnWorkDir();
     emit started(false);
     m_env.endProgram(1);
 }
@@ -213,7 +240,10 @@ void Application::start()
     QCoreApplication::processEvents();
     m_random.seed(quint32(QTime::currentTime().msecsSinceStartOfDay() / 1000));
 
-    const ConfigResult config = readConfigFile(m_env.workDir.filePath(QStringLiteral("config.ini")));
+    if (!m_env.configProblem.isEmpty())
+        return fail(texts::ConfigMessage, m_env.configProblem);
+    const ConfigResult config = readConfigFile(
+        m_env.configFile.isEmpty() ? m_env.workDir.filePath(QStringLiteral("config.ini")) : m_env.configFile);
     if (!config.ok)
         return fail(texts::ConfigMessage, config.error);
     m_state.serverUrl = config.serverUrl;
@@ -258,11 +288,21 @@ void Application::catalogueArrived(const DownloadResult &answer)
 
 void Application::openMainWindow()
 {
-    // The program never starts on a fixed cam: row 0 is highlighted first and a random
-    // pick moves the highlight on.
+    // Row 0 is highlighted first and a random pick, or the cam asked for, moves the
+    // highlight on.
     m_mainWindow->camList()->setSelectionShown(0, true);
     m_state.currentCam = 0;
-    m_selection->pickRandomCam();
+    const std::optional<int> asked =
+        m_env.start.camId.isEmpty() ? std::nullopt : camIndexById(m_state.camTable, m_state.camCount, m_env.start.camId);
+    if (!m_env.start.camId.isEmpty() && !asked)
+        std::fprintf(stderr, "lumora-viewer: no cam with the id '%s' in the cam list; starting on a random cam\n",
+                     qUtf8Printable(m_env.start.camId));
+    if (asked) {
+        m_state.reloadShuffleCountdown();
+        m_selection->goToCam(*asked);
+    } else {
+        m_selection->pickRandomCam();
+    }
     m_mainWindow->camList()->setUpScrollBar(m_state.camCount);
     m_mainWindow->camList()->scrollToCam(m_state.currentCam);
 
@@ -271,9 +311,29 @@ void Application::openMainWindow()
     m_mainWindow->pictureArea()->resize(twips::toPixels(7200), twips::toPixels(5400));
     m_heartbeat->timer()->start();
 
+    applyStartOptions();
     m_splashWindow->hide();
     m_mainWindow->resize(twips::toPixels(12000), twips::toPixels(9000));
     m_mainWindow->showMaximized();
+    if (m_env.start.fullscreen)
+        openFullscreen();
+}
+
+// Set as the user would set them in the toolbar, so the boxes show what runs.
+void Application::applyStartOptions()
+{
+    const StartOptions &start = m_env.start;
+    if (start.refreshSeconds)
+        m_mainWindow->refreshIntervalEdit()->setText(*start.refreshSeconds);
+    if (start.shuffleSeconds) {
+        m_mainWindow->shuffleIntervalEdit()->setText(*start.shuffleSeconds);
+        m_state.reloadShuffleCountdown();
+        m_mainWindow->autoShuffleCheck()->setChecked(true);
+    }
+    if (start.scaleMode) {
+        m_state.scaleMode = *start.scaleMode;
+        m_mainWindow->showState();
+    }
 }
 
 void Application::shutdown()
@@ -282,5 +342,14 @@ void Application::shutdown()
     m_mainWindow->hide();
     m_fetch->abandon();
     m_transfer->cancel();
+    // The program ends without running destructors: the screen saver is given back now.
+    m_screenSaver->releaseNow();
+    removeOwnWorkDir();
     m_env.endProgram(0);
+}
+
+void Application::removeOwnWorkDir()
+{
+    if (m_env.removeWorkDirAtEnd)
+        QDir().rmdir(m_env.workDir.absolutePath());
 }

@@ -10,6 +10,7 @@
 // config.ini), so connect to it first. shutdown() deletes the working files,
 // hides the main window, cancels any transfer and ends the process at once through
 // AppEnvironment::endProgram; no event of any window runs after it.
+#include "app/commandline.h"
 #include "core/state/runningstate.h"
 
 #include <QDir>
@@ -29,13 +30,20 @@ class MainWindow;
 class SplashWindow;
 class FullscreenWindow;
 class InfoBarWindow;
+class ScreenSaverInhibitor;
 class Transfer;
 struct DownloadResult;
 
 struct AppEnvironment
 {
-    // Where config.ini is read and the working files are written.
+    // Where the working files are written, and config.ini read unless configFile names it.
     QDir workDir = QDir::current();
+    QString configFile;
+    // Set when there is no config file to read (found nowhere, or no working folder for
+    // it): the stop message's cause.
+    QString configProblem;
+    // workDir was made for this run alone and goes when the program ends.
+    bool removeWorkDirAtEnd = false;
     // No progress for this long ends a download.
     int transferTimeoutMs = 30000;
     // A picture still decoding after this long is given up as a failed load.
@@ -46,6 +54,8 @@ struct AppEnvironment
     std::function<void(const QString &title, const QString &text, const QString &detail)> stopMessage;
     // Ends the process at once; the default exits without running any further event.
     std::function<void(int code)> endProgram;
+    // The cam, intervals, scale mode and window to start with.
+    StartOptions start;
 };
 
 class Application : public QObject
@@ -57,6 +67,10 @@ public:
 
     void start();
     void shutdown();
+    // The fullscreen window in place of the main window, and back.
+    void openFullscreen();
+    void closeFullscreen();
+    void toggleFullscreen();
 
     RunningState &state() { return m_state; }
     MainWindow &mainWindow() { return *m_mainWindow; }
@@ -71,6 +85,7 @@ public:
     IntervalKeyFilter &intervalKeys() { return *m_intervalKeys; }
     CommentRotation &comments() { return *m_comments; }
     KeyHandler &keys() { return *m_keys; }
+    ScreenSaverInhibitor &screenSaver() { return *m_screenSaver; }
     const AppEnvironment &environment() const { return m_env; }
 
 signals:
@@ -87,6 +102,8 @@ private:
     void endAfterFailure();
     void catalogueArrived(const DownloadResult &answer);
     void openMainWindow();
+    void applyStartOptions();
+    void removeOwnWorkDir();
 
     AppEnvironment m_env;
     RunningState m_state;
@@ -103,4 +120,5 @@ private:
     IntervalKeyFilter *m_intervalKeys;
     CommentRotation *m_comments;
     KeyHandler *m_keys;
+    ScreenSaverInhibitor *m_screenSaver;
 };

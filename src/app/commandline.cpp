@@ -5,12 +5,23 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 const QString Help = QStringLiteral("help");
 const QString Version = QStringLiteral("version");
 const QString Platform = QStringLiteral("platform");
 const QString Display = QStringLiteral("display");
+const QString Fullscreen = QStringLiteral("fullscreen");
+const QString Cam = QStringLiteral("cam");
+const QString Shuffle = QStringLiteral("shuffle");
+const QString Refresh = QStringLiteral("refresh");
+const QString Scale = QStringLiteral("scale");
+const QString Config = QStringLiteral("config");
+// The interval boxes take digits only; an interval longer than a day is no interval.
+constexpr int LongestIntervalSeconds = 86400;
 
 // QApplication reads these itself; they are accepted here only so that they are not
 // refused as unknown, and kept out of the help.
@@ -42,6 +53,62 @@ void addViewerOptions(QCommandLineParser &parser)
 {
     parser.addOption(QCommandLineOption({QStringLiteral("h"), Help}, QStringLiteral("Show this help and exit.")));
     parser.addOption(QCommandLineOption({QStringLiteral("v"), Version}, QStringLiteral("Show the version and exit.")));
+    parser.addOption(QCommandLineOption(
+        Config, QStringLiteral("Read this config file; its folder holds the working files."), QStringLiteral("FILE")));
+    parser.addOption(QCommandLineOption(Fullscreen, QStringLiteral("Start in the fullscreen window.")));
+    parser.addOption(QCommandLineOption(
+        Cam, QStringLiteral("Start on the cam with this id instead of a random one."), QStringLiteral("ID")));
+    parser.addOption(QCommandLineOption(
+        Shuffle, QStringLiteral("Start with auto shuffle on, a new cam every SECONDS."), QStringLiteral("SECONDS")));
+    parser.addOption(QCommandLineOption(
+        Refresh, QStringLiteral("Refresh interval in seconds (5 when not given)."), QStringLiteral("SECONDS")));
+    parser.addOption(QCommandLineOption(
+        Scale, QStringLiteral("Scale mode: stretch, inline or outline (inline when not given)."), QStringLiteral("MODE")));
+}
+
+// An interval as the toolbar's boxes would hold it: digits, 0 to a day.
+std::optional<QString> intervalValue(const QString &text)
+{
+    bool ok = false;
+    const int seconds = text.toInt(&ok);
+    if (!ok || text.isEmpty() || seconds < 0 || seconds > LongestIntervalSeconds
+        || std::any_of(text.begin(), text.end(), [](QChar c) { return !c.isDigit(); }))
+        return std::nullopt;
+    return QString::number(seconds);
+}
+
+std::optional<ViewScaleMode> scaleModeValue(const QString &text)
+{
+    if (text == QLatin1String("stretch"))
+        return ViewScaleMode::Stretch;
+    if (text == QLatin1String("inline"))
+        return ViewScaleMode::ScaleInline;
+    if (text == QLatin1String("outline"))
+        return ViewScaleMode::ScaleOutline;
+    return std::nullopt;
+}
+
+// The start options, or the reason one of them is refused.
+std::optional<QString> readStartOptions(const QCommandLineParser &parser, StartOptions &start)
+{
+    start.fullscreen = parser.isSet(Fullscreen);
+    start.camId = parser.value(Cam);
+    if (parser.isSet(Cam) && start.camId.trimmed().isEmpty())
+        return QStringLiteral("--cam needs a cam id.");
+    for (const auto &[name, target] : {std::pair{Shuffle, &start.shuffleSeconds}, std::pair{Refresh, &start.refreshSeconds}}) {
+        if (!parser.isSet(name))
+            continue;
+        *target = intervalValue(parser.value(name));
+        if (!*target)
+            return QStringLiteral("--%1 takes whole seconds from 0 to %2, not '%3'.")
+                .arg(name).arg(LongestIntervalSeconds).arg(parser.value(name));
+    }
+    if (parser.isSet(Scale)) {
+        start.scaleMode = scaleModeValue(parser.value(Scale));
+        if (!start.scaleMode)
+            return QStringLiteral("--scale takes stretch, inline or outline, not '%1'.").arg(parser.value(Scale));
+    }
+    return std::nullopt;
 }
 
 QString usageText(const QCommandLineParser &parser)
@@ -58,7 +125,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Shows public webcams from the cam list named in config.ini in the working folder."));
+        QStringLiteral("Shows public webcams from the cam list named in config.ini: the one in the working folder,\n"
+                       "else $XDG_CONFIG_HOME/lumora-viewer/config.ini (~/.config/lumora-viewer/config.ini)."));
     // Qt's own options are single-dash words (-platform offscreen), so single-dash words are
     // whole option names; -h and -v still work.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -81,6 +149,17 @@ CommandLine parseCommandLine(const QStringList &arguments)
         result.action = CommandLine::Action::ShowHelp;
     else if (parser.isSet(Version))
         result.action = CommandLine::Action::ShowVersion;
+    else if (const auto refused = readStartOptions(parser, result.start)) {
+        result.action = CommandLine::Action::UsageError;
+        result.error = *refused;
+        return result;
+    }
+    if (result.action == CommandLine::Action::Run && parser.isSet(Config) && parser.value(Config).isEmpty()) {
+        result.action = CommandLine::Action::UsageError;
+        result.error = QStringLiteral("--config needs a file.");
+        return result;
+    }
+    result.configFile = parser.value(Config);
     result.platform = parser.value(Platform);
     result.display = parser.value(Display);
     return result;

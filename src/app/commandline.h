@@ -7,8 +7,23 @@
 // are accepted and left for QApplication to act on. canReachDisplay() tells whether the
 // window system Qt would pick has a server to talk to, so a missing one is reported in one
 // line instead of the platform plugin's abort.
+#include "core/geometry/scalegeometry.h"
+
 #include <QString>
 #include <QStringList>
+
+#include <optional>
+
+// How the viewer starts, from the options for kiosks and scripts; nothing set is the
+// ordinary start (a random cam, the intervals and mode of the toolbar, the main window).
+struct StartOptions
+{
+    bool fullscreen = false;                 // --fullscreen
+    QString camId;                           // --cam: this cam instead of a random one
+    std::optional<QString> shuffleSeconds;   // --shuffle: auto shuffle on at this interval
+    std::optional<QString> refreshSeconds;   // --refresh
+    std::optional<ViewScaleMode> scaleMode;  // --scale
+};
 
 struct CommandLine
 {
@@ -21,6 +36,10 @@ struct CommandLine
     // -platform and -display as given, empty when absent.
     QString platform;
     QString display;
+    StartOptions start;
+    // --config: the config.ini to read, its folder holding the working files; empty to look
+    // in the usual places.
+    QString configFile;
 };
 
 CommandLine parseCommandLine(const QStringList &arguments);

@@ -1,11 +1,49 @@
 #include "app/application.h"
 #include "app/commandline.h"
+#include "app/terminationsignals.h"
+#include "core/files/configlocation.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QFont>
 #include <QImageReader>
 
 #include <cstdio>
+
+namespace {
+
+// config.ini and the working folder: see locateConfig(). A config found in the user's
+// config folder gets a working folder of its own in the cache, readable by the user alone.
+void placeConfig(const QString &explicitFile, AppEnvironment &env)
+{
+    const ConfigLocation where = locateConfig(
+        explicitFile, QDir::currentPath(), QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    env.configFile = where.configFile;
+    env.configProblem = notFoundCause(where);
+    if (!where.workDir.isEmpty()) {
+        env.workDir = QDir(where.workDir);
+        return;
+    }
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+                        + QLatin1Char('/') + ProgramFolderName;
+    const QString cannot = QStringLiteral("Cannot make a working folder in %1").arg(QDir::toNativeSeparators(cache));
+    if (!QDir().mkpath(cache)) {
+        env.configProblem = cannot;
+        return;
+    }
+    QTemporaryDir own(cache + QStringLiteral("/run-XXXXXX"));
+    if (!own.isValid()) {
+        env.configProblem = cannot;
+        return;
+    }
+    own.setAutoRemove(false);
+    env.workDir = QDir(own.path());
+    env.removeWorkDirAtEnd = true;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -44,6 +82,8 @@ int main(int argc, char *argv[])
     QImageReader::setAllocationLimit(256);
 
     AppEnvironment env;
+    env.start = commandLine.start;
+    placeConfig(commandLine.configFile, env);
     bool ok = false;
     const int timeoutSeconds = qEnvironmentVariableIntValue("LUMORA_TRANSFER_TIMEOUT", &ok);
     if (ok && timeoutSeconds > 0)
@@ -51,6 +91,8 @@ int main(int argc, char *argv[])
 
     // A failed start-up has shown its stop message and ends the program itself.
     Application app(env);
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &app, &Application::shutdown);
     app.start();
     return qapp.exec();
 }

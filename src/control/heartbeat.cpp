@@ -64,6 +64,14 @@ void Heartbeat::onTick()
         m_countdown.setCountdownVisible(m_state.infoBarOn);
 }
 
+void Heartbeat::refreshNow()
+{
+    if (m_fetch.isRunning() || m_state.camCount <= 0)
+        return;
+    m_state.refreshCountdown = countdown::readInterval(m_state.refreshIntervalText, m_state.lastRefreshInterval);
+    m_fetch.fetchCamImage();
+}
+
 void Heartbeat::onAutoShuffleToggled()
 {
     const bool on = m_state.autoShuffle;

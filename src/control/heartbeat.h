@@ -38,6 +38,9 @@ public:
     QTimer *timer() const { return m_heartbeatTimer; }
 
     void onTick();
+    // A refresh now rather than at the end of the countdown, which starts afresh; nothing
+    // while one runs or before there are cams.
+    void refreshNow();
     // Change of the autoShuffle switch, by the user or by the "a" command.
     void onAutoShuffleToggled();
 

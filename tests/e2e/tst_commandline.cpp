@@ -64,6 +64,8 @@ private slots:
     void withoutDisplay();
     void displayReachable_data();
     void displayReachable();
+    void startOptions_data();
+    void startOptions();
 };
 
 void TstCommandLine::withoutDisplay_data()
@@ -88,6 +90,12 @@ void TstCommandLine::withoutDisplay_data()
                             << QByteArray("lumora-viewer: Unknown option 'bogus'.\n" + usage);
     QTest::newRow("stray argument") << QStringList {QStringLiteral("stray")} << QString() << 2 << QByteArray()
                                     << QByteArray("lumora-viewer: Unexpected argument 'stray'.\n" + usage);
+    QTest::newRow("--scale wrong") << QStringList {QStringLiteral("--scale"), QStringLiteral("big")} << QString() << 2
+                                   << QByteArray()
+                                   << QByteArray("lumora-viewer: --scale takes stretch, inline or outline, not 'big'.\n"
+                                                 + usage);
+    QTest::newRow("--fullscreen without display") << QStringList {QStringLiteral("--fullscreen")} << QString() << 1
+                                                  << QByteArray() << NoDisplayLine;
     QTest::newRow("no options") << QStringList() << QString() << 1 << QByteArray() << NoDisplayLine;
     QTest::newRow("no options, xcb asked for") << QStringList() << QStringLiteral("xcb") << 1 << QByteArray()
                                                << NoDisplayLine;
@@ -163,6 +171,66 @@ void TstCommandLine::displayReachable()
     QFETCH(QString, waylandDisplay);
     QFETCH(bool, reachable);
     QCOMPARE(canReachDisplay(platform, display, waylandDisplay), reachable);
+}
+
+void TstCommandLine::startOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error");  // empty: accepted
+    QTest::addColumn<bool>("fullscreen");
+    QTest::addColumn<QString>("cam");
+    QTest::addColumn<QString>("shuffle");  // "-" for not given
+    QTest::addColumn<QString>("refresh");
+    QTest::addColumn<int>("scale");  // -1 for not given
+
+    const QString none = QStringLiteral("-");
+    QTest::newRow("nothing") << QStringList() << QString() << false << QString() << none << none << -1;
+    QTest::newRow("all") << QStringList {QStringLiteral("--fullscreen"), QStringLiteral("--cam"), QStringLiteral("1013"),
+                                         QStringLiteral("--shuffle"), QStringLiteral("30"), QStringLiteral("--refresh=0"),
+                                         QStringLiteral("--scale"), QStringLiteral("outline")}
+                         << QString() << true << QStringLiteral("1013") << QStringLiteral("30") << QStringLiteral("0")
+                         << int(ViewScaleMode::ScaleOutline);
+    QTest::newRow("stretch") << QStringList {QStringLiteral("--scale=stretch")} << QString() << false << QString()
+                             << none << none << int(ViewScaleMode::Stretch);
+    QTest::newRow("inline, leading zero") << QStringList {QStringLiteral("--scale"), QStringLiteral("inline"),
+                                                          QStringLiteral("--refresh"), QStringLiteral("007")}
+                                          << QString() << false << QString() << none << QStringLiteral("7")
+                                          << int(ViewScaleMode::ScaleInline);
+    const auto refused = [&](const char *row, QStringList arguments, const char *error) {
+        QTest::newRow(row) << arguments << QString::fromLatin1(error) << false << QString() << none << none << -1;
+    };
+    refused("scale in capitals", {QStringLiteral("--scale"), QStringLiteral("Inline")},
+            "--scale takes stretch, inline or outline, not 'Inline'.");
+    refused("negative shuffle", {QStringLiteral("--shuffle=-5")}, "--shuffle takes whole seconds from 0 to 86400, not '-5'.");
+    refused("fraction", {QStringLiteral("--refresh"), QStringLiteral("1.5")},
+            "--refresh takes whole seconds from 0 to 86400, not '1.5'.");
+    refused("more than a day", {QStringLiteral("--refresh"), QStringLiteral("86401")},
+            "--refresh takes whole seconds from 0 to 86400, not '86401'.");
+    refused("sign", {QStringLiteral("--shuffle"), QStringLiteral("+5")}, "--shuffle takes whole seconds from 0 to 86400, not '+5'.");
+    refused("empty cam", {QStringLiteral("--cam=")}, "--cam needs a cam id.");
+    refused("missing value", {QStringLiteral("--shuffle")}, "Missing value after '--shuffle'.");
+}
+
+void TstCommandLine::startOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+    arguments.prepend(QStringLiteral("lumora-viewer"));
+    const CommandLine line = parseCommandLine(arguments);
+    QCOMPARE(line.error, error);
+    QCOMPARE(line.action, error.isEmpty() ? CommandLine::Action::Run : CommandLine::Action::UsageError);
+    // --help wins over any start option, refused or not (an option without its value is a
+    // malformed command line and refused as such).
+    if (!error.startsWith(QLatin1String("Missing value")))
+        QCOMPARE(parseCommandLine(arguments + QStringList{QStringLiteral("--help")}).action, CommandLine::Action::ShowHelp);
+    if (!error.isEmpty())
+        return;
+    const auto shown = [](const std::optional<QString> &v) { return v.value_or(QStringLiteral("-")); };
+    QTEST(line.start.fullscreen, "fullscreen");
+    QTEST(line.start.camId, "cam");
+    QTEST(shown(line.start.shuffleSeconds), "shuffle");
+    QTEST(shown(line.start.refreshSeconds), "refresh");
+    QTEST(line.start.scaleMode ? int(*line.start.scaleMode) : -1, "scale");
 }
 
 QTEST_GUILESS_MAIN(TstCommandLine)

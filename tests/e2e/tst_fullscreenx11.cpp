@@ -1,6 +1,7 @@
 // The fullscreen window and its overlay on a real X server without a window manager
 // (Xvfb, 1024 x 768): the fullscreen window covers the screen by its own geometry, and the
-// overlay lies above it where the screen shows it.
+// overlay lies above it where the screen shows it; while it shows, the X server's screen
+// saver does not blank the screen.
 #include "app/application.h"
 #include "camserverprocess.h"
 #include "control/camimagefetch.h"
@@ -14,12 +15,15 @@
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/infobarwindow.h"
 #include "ui/windows/mainwindow.h"
+#include "xsaverprobe.h"
 
 #include <QBuffer>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QImageWriter>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,6 +38,15 @@ QImage screenShot()
     QCoreApplication::processEvents();
     QTest::qWait(100); // let the server paint what was mapped
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+}
+
+AppEnvironment quietEnvironment(const QTemporaryDir &dir)
+{
+    AppEnvironment env;
+    env.workDir = QDir(dir.path());
+    env.stopMessage = [](const QString &, const QString &, const QString &) {};
+    env.endProgram = [](int) {};
+    return env;
 }
 
 bool isOverlayGrey(QRgb c)
@@ -92,6 +105,7 @@ class TestFullscreenX11 : public QObject
 private slots:
     void coversTheScreenWithOverlayOnTop();
     void newestPictureSharpWhenShown();
+    void screenStaysOnWhileFullscreen();
 };
 
 void TestFullscreenX11::coversTheScreenWithOverlayOnTop()
@@ -100,11 +114,7 @@ void TestFullscreenX11::coversTheScreenWithOverlayOnTop()
     QCOMPARE(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 1024, 768));
 
     QTemporaryDir dir;
-    AppEnvironment env;
-    env.workDir = QDir(dir.path());
-    env.stopMessage = [](const QString &, const QString &, const QString &) {};
-    env.endProgram = [](int) {};
-    Application app(env);
+    Application app(quietEnvironment(dir));
     MainWindow &main = app.mainWindow();
     FullscreenWindow &full = app.fullscreenWindow();
     InfoBarWindow &overlay = app.infoBarWindow();
@@ -251,6 +261,35 @@ void TestFullscreenX11::newestPictureSharpWhenShown()
     QVERIFY(offStripes(shot, middle, false) > middle.width() * middle.height() / 3);
     // The larger picture came from the bytes kept, not from the server.
     QCOMPARE(server.requests().count(pictureRequest), 2);
+}
+
+void TestFullscreenX11::screenStaysOnWhileFullscreen()
+{
+    QTemporaryDir dir;
+    Application app(quietEnvironment(dir));
+    MainWindow &main = app.mainWindow();
+    FullscreenWindow &full = app.fullscreenWindow();
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QTest::mouseDClick(main.pictureArea(), Qt::LeftButton, {}, QPoint(20, 20));
+    QVERIFY(QTest::qWaitForWindowExposed(&full));
+    const auto restore = qScopeGuard([] { x_saver_probe::setTimeout(0); });
+
+    // Nobody touches the X server's input here, so a three-second screen saver would blank
+    // the screen three seconds from now; eight seconds later it still has not.
+    QVERIFY(x_saver_probe::setTimeout(3));
+    QElapsedTimer watching;
+    watching.start();
+    while (watching.elapsed() < 8000) {
+        QVERIFY2(!x_saver_probe::isActive(), qPrintable(QString::number(watching.elapsed())));
+        QTest::qWait(200);
+    }
+    QVERIFY(full.isVisible());
+
+    // Back in the main window the screen saver is the desktop's again.
+    QTest::keyClick(&full, Qt::Key_Escape);
+    QVERIFY(!full.isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(x_saver_probe::isActive(), 10000);
 }
 
 QTEST_MAIN(TestFullscreenX11)

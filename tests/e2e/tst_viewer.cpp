@@ -425,6 +425,8 @@ private slots:
     void closeRequestEndsTheProgram();
     void windowAnswersWhileAPictureDecodes();
     void closeRequestMidDecode();
+    void terminationSignalMidDecode();
+    void configFromTheUsersConfigFolder();
     void stopMessageOnTop_data();
     void stopMessageOnTop();
     void cleanupTestCase();
@@ -564,6 +566,9 @@ void TestViewer::initTestCase()
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     // The X server runs without authorisation; a cookie file of another display is no use.
     env.remove(QStringLiteral("XAUTHORITY"));
+    // Nothing of the user's own config or cache folders may take part.
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_files.filePath(QStringLiteral("no-config")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), m_files.filePath(QStringLiteral("no-cache")));
     m_viewer.setProcessEnvironment(env);
     m_viewer.setWorkingDirectory(m_workDir.path());
     m_viewer.setProcessChannelMode(QProcess::MergedChannels);
@@ -740,6 +745,66 @@ void TestViewer::closeRequestMidDecode()
              qPrintable(QStringLiteral("the working folder holds: ") + left.join(QStringLiteral(", "))));
 }
 
+// `kill` or a session logging out: the same orderly end as the close request.
+void TestViewer::terminationSignalMidDecode()
+{
+    QString why;
+    QVERIFY2(bombViewerDecoding(&why), qPrintable(why));
+    QElapsedTimer clock;
+    clock.start();
+    m_bombViewer.terminate();
+    QVERIFY2(m_bombViewer.waitForFinished(30000), "the viewer still runs after SIGTERM");
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QStringLiteral("%1 ms").arg(clock.elapsed())));
+    QCOMPARE(m_bombViewer.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_bombViewer.exitCode(), 0);
+    const QStringList left =
+        QDir(m_bombWorkDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QVERIFY2(left == QStringList{QStringLiteral("config.ini")},
+             qPrintable(QStringLiteral("the working folder holds: ") + left.join(QStringLiteral(", "))));
+}
+
+// Started from a menu the working folder is the home folder: config.ini comes from the
+// user's config folder, and the working files go to a folder of the run's own in the
+// cache, never into the home folder; the run's folder goes with the program.
+void TestViewer::configFromTheUsersConfigFolder()
+{
+    QTemporaryDir root;
+    const QDir r(root.path());
+    QVERIFY(r.mkpath(QStringLiteral("home")) && r.mkpath(QStringLiteral("config/lumora-viewer")));
+    QVERIFY(writeFile(m_files.filePath(QStringLiteral("camlist.txt")),
+                      "1;E2E Cam;{base}/pic.png;A test cam;;4;0;7;tester\r\n"));
+    QVERIFY(writeFile(r.filePath(QStringLiteral("config/lumora-viewer/config.ini")),
+                      "url=" + m_server->baseUrl().toLatin1() + "\r\n"));
+    QVERIFY(m_server->resetLog());
+
+    QProcess viewer;
+    QProcessEnvironment env = m_viewer.processEnvironment();
+    env.insert(QStringLiteral("HOME"), r.filePath(QStringLiteral("home")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), r.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), r.filePath(QStringLiteral("cache")));
+    viewer.setProcessEnvironment(env);
+    viewer.setWorkingDirectory(r.filePath(QStringLiteral("home")));
+    viewer.start(viewerBinary(), {});
+    QVERIFY2(viewer.waitForStarted(5000), qPrintable(viewer.errorString()));
+    QString why;
+    QVERIFY2(waitFor(viewer, [&] { return m_server->requests().contains(QStringLiteral("GET /comments.php?camid=1 200")); },
+                     20000, &why),
+             qPrintable(why));
+
+    const QDir cache(r.filePath(QStringLiteral("cache/lumora-viewer")));
+    const QStringList runs = cache.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(runs.size(), 1);
+    QVERIFY(runs.first().startsWith(QStringLiteral("run-")));
+    QCOMPARE(QFileInfo(cache.filePath(runs.first())).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+             QFile::Permissions());
+    viewer.terminate();
+    QVERIFY(viewer.waitForFinished(10000));
+    QCOMPARE(viewer.exitCode(), 0);
+    QCOMPARE(QDir(r.filePath(QStringLiteral("home"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
+    QCOMPARE(cache.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+}
+
 bool TestViewer::startManagedXServer(QString *why)
 {
     if (m_windowManager.state() == QProcess::Running)
@@ -822,7 +887,7 @@ void TestViewer::stopMessageOnTop_data()
     QTest::addColumn<QByteArray>("catalogue");
     QTest::addColumn<QString>("cause");
     // Nobody listens on port 1 of the loopback address.
-    QTest::newRow("no config.ini") << QByteArray() << QByteArray() << QStringLiteral("No config.ini in {dir}");
+    QTest::newRow("no config.ini") << QByteArray() << QByteArray() << QStringLiteral("No config.ini in {dir}, nor in {files}/no-config/lumora-viewer");
     QTest::newRow("connection refused")
         << QByteArray("url=http://127.0.0.1:1\r\n") << QByteArray()
         << QStringLiteral("Could not download http://127.0.0.1:1/camlist.php: Connection refused");
@@ -851,6 +916,7 @@ void TestViewer::stopMessageOnTop()
         QVERIFY(writeFile(m_files.filePath(QStringLiteral("camlist.txt")), catalogue));
     cause.replace(QLatin1String("{dir}"), QDir(workDir.path()).canonicalPath());
     cause.replace(QLatin1String("{base}"), m_server->baseUrl());
+    cause.replace(QLatin1String("{files}"), m_files.path());
 
     QProcess viewer;
     const QString errorLog = m_files.filePath(QStringLiteral("stop-message-stderr.log"));

@@ -22,9 +22,10 @@ struct AppRun
     QList<int> exits;
     std::unique_ptr<Application> app;
 
-    explicit AppRun(int timeoutMs = 1500, int decodeBudgetMs = 10000)
+    explicit AppRun(int timeoutMs = 1500, int decodeBudgetMs = 10000, const StartOptions &start = {})
     {
         AppEnvironment env;
+        env.start = start;
         env.workDir = QDir(dir.path());
         env.transferTimeoutMs = timeoutMs;
         env.decodeBudgetMs = decodeBudgetMs;

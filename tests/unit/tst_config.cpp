@@ -1,4 +1,5 @@
 #include "core/files/config.h"
+#include "core/files/configlocation.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,6 +13,8 @@ private slots:
     void readsUrl_data();
     void readsUrl();
     void fileChecks();
+    void location_data();
+    void location();
 };
 
 void TestConfig::readsUrl_data()
@@ -100,6 +103,73 @@ void TestConfig::fileChecks()
     const ConfigResult folder = readConfigFile(path);
     QVERIFY(!folder.ok);
     QVERIFY2(folder.error.startsWith(QStringLiteral("Cannot read ") + shownPath + QStringLiteral(": ")), qPrintable(folder.error));
+}
+
+void TestConfig::location_data()
+{
+    // Files present: "work" = the working folder's config.ini, "personal" = the one in the
+    // user's config folder, "named" = a file given on the command line.
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<bool>("named");
+    QTest::addColumn<bool>("configHomeGiven");
+    QTest::addColumn<QString>("read");     // which file is read: work, personal, named
+    QTest::addColumn<QString>("workDir");  // work, cache (a private folder), named
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<int>("looked");
+
+    const QString work = QStringLiteral("work");
+    const QString personal = QStringLiteral("personal");
+    const QString named = QStringLiteral("named");
+    QTest::newRow("working folder, as always") << QStringList{work} << false << true << work << work << true << 1;
+    QTest::newRow("working folder wins") << QStringList{work, personal} << false << true << work << work << true << 1;
+    QTest::newRow("the user's config folder") << QStringList{personal} << false << true << personal
+                                              << QStringLiteral("cache") << true << 2;
+    QTest::newRow("nowhere") << QStringList() << false << true << work << work << false << 2;
+    QTest::newRow("no config home") << QStringList{personal} << false << false << work << work << false << 1;
+    QTest::newRow("named file wins") << QStringList{work, personal, named} << true << true << named << named << true << 1;
+    QTest::newRow("named file missing") << QStringList{work, personal} << true << true << named << named << false << 1;
+}
+
+void TestConfig::location()
+{
+    QFETCH(QStringList, present);
+    QFETCH(bool, named);
+    QFETCH(bool, configHomeGiven);
+    QFETCH(QString, read);
+    QFETCH(QString, workDir);
+    QFETCH(bool, found);
+    QFETCH(int, looked);
+
+    QTemporaryDir root;
+    const QDir r(root.path());
+    QVERIFY(r.mkpath(QStringLiteral("work")) && r.mkpath(QStringLiteral("home/lumora-viewer"))
+            && r.mkpath(QStringLiteral("elsewhere")));
+    const QHash<QString, QString> files{
+        {QStringLiteral("work"), r.filePath(QStringLiteral("work/config.ini"))},
+        {QStringLiteral("personal"), r.filePath(QStringLiteral("home/lumora-viewer/config.ini"))},
+        {QStringLiteral("named"), r.filePath(QStringLiteral("elsewhere/cams.ini"))}};
+    for (const QString &which : present) {
+        QFile f(files[which]);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    const ConfigLocation where = locateConfig(named ? files[QStringLiteral("named")] : QString(),
+                                              r.filePath(QStringLiteral("work")),
+                                              configHomeGiven ? r.filePath(QStringLiteral("home")) : QString());
+    QCOMPARE(where.found, found);
+    QCOMPARE(where.configFile, files[read]);
+    QCOMPARE(where.looked.size(), looked);
+    const QString expectedWorkDir = workDir == QLatin1String("cache") ? QString() : QFileInfo(files[workDir]).absolutePath();
+    QCOMPARE(where.workDir, expectedWorkDir);
+    // A search that found nothing names every folder it looked in.
+    if (!found) {
+        const QString cause = notFoundCause(where);
+        QVERIFY2(cause.startsWith(QStringLiteral("No ") + QFileInfo(files[read]).fileName() + QStringLiteral(" in ")),
+                 qPrintable(cause));
+        for (const QString &file : where.looked)
+            QVERIFY2(cause.contains(QDir::toNativeSeparators(QFileInfo(file).absolutePath())), qPrintable(cause));
+    } else {
+        QVERIFY(notFoundCause(where).isEmpty());
+    }
 }
 
 QTEST_APPLESS_MAIN(TestConfig)

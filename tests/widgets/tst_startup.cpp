@@ -4,10 +4,13 @@
 #include "control/heartbeat.h"
 #include "platform/download.h"
 #include "ui/widgets/picturearea.h"
+#include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/mainwindow.h"
 #include "ui/windows/splashwindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QToolButton>
 #include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -48,6 +51,9 @@ private slots:
     void addressTakenAsWritten();
     void shutdownRemovesWorkingFiles();
     void shutdownDuringTransfer();
+    void startOptions_data();
+    void startOptions();
+    void desktopKeys();
 
 private:
     CamServerProcess m_server;
@@ -281,6 +287,85 @@ void TestStartup::shutdownDuringTransfer()
     QCOMPARE(run.exits, QList<int>{0});
     QVERIFY(!run.exists(QStringLiteral("temp.jpg")));
     QVERIFY(run.messages.isEmpty());
+}
+
+void TestStartup::startOptions_data()
+{
+    QTest::addColumn<QString>("camId");
+    QTest::addColumn<QString>("camName");  // empty: a random cam
+    QTest::addColumn<bool>("fullscreen");
+
+    QTest::newRow("a cam, fullscreen") << QStringLiteral("1013") << QStringLiteral("Market Square Oberzell") << true;
+    QTest::newRow("another cam") << QStringLiteral("1017") << QStringLiteral("Ferry Terminal Nordstrand") << false;
+    QTest::newRow("unknown cam: a random one") << QStringLiteral("no-such-cam") << QString() << false;
+}
+
+// Kiosks start on a given cam, with given intervals, mode and window; the toolbar shows
+// what runs.
+void TestStartup::startOptions()
+{
+    QFETCH(QString, camId);
+    QFETCH(QString, camName);
+    QFETCH(bool, fullscreen);
+    StartOptions start;
+    start.camId = camId;
+    start.fullscreen = fullscreen;
+    start.refreshSeconds = QStringLiteral("9");
+    start.shuffleSeconds = QStringLiteral("30");
+    start.scaleMode = ViewScaleMode::ScaleOutline;
+    AppRun run(1500, 10000, start);
+    QVERIFY(run.writeConfig(m_server.baseUrl()));
+    QVERIFY(run.startAndWait());
+
+    const RunningState &s = run.app->state();
+    QVERIFY(s.currentCam >= 0 && s.currentCam < s.camCount);
+    if (!camName.isEmpty())
+        QCOMPARE(s.currentCamFields.value(1), camName);
+    MainWindow &f1 = run.app->mainWindow();
+    QCOMPARE(f1.refreshIntervalEdit()->text(), QStringLiteral("9"));
+    QCOMPARE(s.refreshIntervalText, QStringLiteral("9"));
+    QCOMPARE(f1.shuffleIntervalEdit()->text(), QStringLiteral("30"));
+    QVERIFY(f1.autoShuffleCheck()->isChecked());
+    QVERIFY(s.autoShuffle);
+    QCOMPARE(s.shuffleCountdown.toString(), QStringLiteral("30"));
+    QCOMPARE(s.scaleMode, ViewScaleMode::ScaleOutline);
+    QCOMPARE(f1.scaleModeButton()->text(), QStringLiteral("Scale Outline"));
+    QCOMPARE(run.app->fullscreenWindow().isVisible(), fullscreen);
+    QCOMPARE(f1.isVisible(), !fullscreen);
+}
+
+// F11, F5 and Ctrl+Q from wherever the focus is; the interval box never gets their letters.
+void TestStartup::desktopKeys()
+{
+    AppRun run;
+    QVERIFY(run.writeConfig(m_server.baseUrl()));
+    QVERIFY(run.startAndWait());
+    MainWindow &f1 = run.app->mainWindow();
+    FullscreenWindow &f3 = run.app->fullscreenWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(&f1));
+
+    QTest::keyClick(&f1, Qt::Key_F11);
+    QVERIFY(f3.isVisible());
+    QVERIFY(!f1.isVisible());
+    QTest::keyClick(&f3, Qt::Key_F11);
+    QVERIFY(!f3.isVisible());
+    QVERIFY(f1.isVisible());
+
+    // F5: a refresh at once, its countdown started afresh.
+    QVERIFY(run.waitForRefresh());
+    run.app->state().refreshCountdown = 4;
+    QVERIFY(!run.app->fetch().isRunning());
+    QTest::keyClick(f1.refreshIntervalEdit(), Qt::Key_F5);
+    QVERIFY(run.app->fetch().isRunning());
+    QCOMPARE(run.app->state().refreshCountdown.toInt(), 5);
+    QCOMPARE(f1.refreshIntervalEdit()->text(), QStringLiteral("5"));
+    QVERIFY(run.waitForRefresh());
+
+    // Ctrl+Q typed into an interval box ends the program in order, and types nothing.
+    f1.refreshIntervalEdit()->setFocus();
+    QTest::keyClick(f1.refreshIntervalEdit(), Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(run.exits, QList<int>{0});
+    QCOMPARE(f1.refreshIntervalEdit()->text(), QStringLiteral("5"));
 }
 
 QTEST_MAIN(TestStartup)

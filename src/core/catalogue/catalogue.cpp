@@ -24,3 +24,12 @@ Catalogue parseCatalogue(const QByteArray &document)
     c.camTable.append(QString());
     return c;
 }
+
+std::optional<int> camIndexById(const QStringList &camTable, int camCount, const QString &camId)
+{
+    for (int i = 0; i < camCount && i < camTable.size(); ++i) {
+        if (CamRecord::field(CamRecord::split(camTable[i]), CamRecord::CamId) == camId)
+            return i;
+    }
+    return std::nullopt;
+}

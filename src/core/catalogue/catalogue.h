@@ -10,6 +10,8 @@
 #include <QByteArray>
 #include <QStringList>
 
+#include <optional>
+
 struct Catalogue
 {
     QStringList camTable{QString()};
@@ -20,3 +22,7 @@ struct Catalogue
 inline constexpr int MaxCams = 32768;
 
 Catalogue parseCatalogue(const QByteArray &document);
+
+// The first of the table's camCount cams whose id is exactly camId; none for an id no cam
+// has.
+std::optional<int> camIndexById(const QStringList &camTable, int camCount, const QString &camId);
