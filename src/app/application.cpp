@@ -94,6 +94,11 @@ void Application::connectRefresh()
 
     m_fetch->addPictureView(m_mainWindow.get());
     m_fetch->addPictureView(m_fullscreenWindow.get());
+    // A picture decoded smaller than its full size is decoded again when an area needs more.
+    connect(m_mainWindow->pictureArea(), &PictureArea::areaChanged, m_fetch, &CamImageFetch::pictureAreasChanged);
+    connect(m_fullscreenWindow->pictureArea(), &PictureArea::areaChanged, m_fetch, &CamImageFetch::pictureAreasChanged);
+    connect(m_fullscreenWindow.get(), &FullscreenWindow::visibilityChanged, m_fetch, &CamImageFetch::pictureAreasChanged);
+    connect(m_mainWindow.get(), &MainWindow::fullscreenRedrawRequested, m_fetch, &CamImageFetch::pictureAreasChanged);
     // Each refresh's end starts the heartbeat's second afresh.
     connect(m_fetch, &CamImageFetch::refreshEnded, m_heartbeat->timer(), qOverload<>(&QTimer::start));
 

@@ -4,6 +4,7 @@
 #include "control/views.h"
 #include "core/catalogue/camrecord.h"
 #include "core/files/workingfiles.h"
+#include "core/geometry/decodereduction.h"
 #include "core/rules/fetchrules.h"
 #include "core/rules/pictureextension.h"
 #include "core/state/runningstate.h"
@@ -25,6 +26,7 @@ CamImageFetch::CamImageFetch(RunningState &state, TransferView &transferView, Do
     , m_workDir(std::move(workDir))
     , m_timeoutMs(timeoutMs)
     , m_pictureLoad(new PictureLoadJob(this))
+    , m_redecode(new PictureLoadJob(this))
 {
 }
 
@@ -36,12 +38,15 @@ bool CamImageFetch::isRunning() const
 void CamImageFetch::setDecodeBudget(int ms)
 {
     m_pictureLoad->setBudget(ms);
+    m_redecode->setBudget(ms);
 }
 
 void CamImageFetch::abandon()
 {
     // The areas are cleared for the new cam, so no held picture is on show any more.
     m_heldShown = false;
+    stopRedecode();
+    m_keptBytes.clear();
     if (m_step == Step::Idle)
         return;
     // Cut off before cancelling, so neither the download's end nor the decode's result
@@ -82,6 +87,8 @@ void CamImageFetch::fetchCamImage()
 {
     if (isRunning())
         return; // one refresh at a time; the one running will re-enable the heartbeat
+    // The new picture makes a larger one of the old needless.
+    stopRedecode();
 
     // No comments until this cam's have arrived; nothing else may be transferring.
     m_state.commentTable = QStringList{QString(), QString()};
@@ -140,6 +147,7 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
             m_extension = picture_extension::Fallback;
             writeFile(working_files::pictureFile(m_extension), body, &written);
         }
+        m_refreshBytes = written ? body : QByteArray();
         // The statistics give what was written, as it lies on disk.
         if (written)
             showStatistics(QFileInfo(m_workDir.filePath(working_files::pictureFile(m_extension))).size());
@@ -183,9 +191,7 @@ void CamImageFetch::startDecode()
         for (PictureView *view : m_pictureViews)
             view->setPicture(QImage());
     }
-    QList<DrawingArea> areas;
-    for (const PictureView *view : m_pictureViews)
-        areas.append(DrawingArea{view->pictureAreaSize(), view->pictureAreaPixelRatio()});
+    const QList<DrawingArea> areas = areasDrawnAtOnce();
     if (m_pictureLoad->start(m_workDir.filePath(working_files::pictureFile(m_extension)), areas,
                              m_state.scaleMode, std::move(letGo))) {
         // The job reports from the event loop only, never from within start().
@@ -200,6 +206,9 @@ void CamImageFetch::startDecode()
 void CamImageFetch::pictureLoaded(const LoadedPicture &result)
 {
     m_picture = result.picture.value_or(QImage());
+    // Only a picture decoded smaller may be needed again at another size.
+    m_reduction = m_picture.isNull() ? 1 : result.reduction;
+    m_keptBytes = m_reduction > 1 ? m_refreshBytes : QByteArray();
     keepHalvings(m_picture, result.halvings);
     m_heldShown = !m_picture.isNull() && m_held.address == m_address;
     for (PictureView *view : m_pictureViews)
@@ -207,12 +216,64 @@ void CamImageFetch::pictureLoaded(const LoadedPicture &result)
     for (PictureView *view : m_pictureViews)
         view->drawPicture();
     endRefresh();
+    // An area may have changed while the picture was decoding.
+    pictureAreasChanged();
 }
 
 void CamImageFetch::endRefresh()
 {
     QFile::remove(m_workDir.filePath(working_files::pictureFile(m_extension)));
     QFile::remove(m_workDir.filePath(working_files::TextFile));
+    m_refreshBytes.clear();
     m_step = Step::Idle;
     emit refreshEnded();
+}
+
+QList<DrawingArea> CamImageFetch::areasDrawnAtOnce() const
+{
+    QList<DrawingArea> areas;
+    for (const PictureView *view : m_pictureViews) {
+        if (view->drawsPictureAtOnce())
+            areas.append(DrawingArea{view->pictureAreaSize(), view->pictureAreaPixelRatio()});
+    }
+    return areas;
+}
+
+void CamImageFetch::pictureAreasChanged()
+{
+    // A refresh under way decodes for the areas as they are when its decode starts, and
+    // looks again when it ends; a decode from the bytes under way looks again when done.
+    if (m_step != Step::Idle || m_keptBytes.isEmpty() || m_picture.isNull() || m_redecode->isBusy())
+        return;
+    const QList<DrawingArea> areas = areasDrawnAtOnce();
+    if (decode_reduction::enoughFor(m_state.scaleMode, m_picture.size() * m_reduction, m_picture.size(), areas))
+        return;
+    if (m_redecode->startBytes(m_keptBytes, areas, m_state.scaleMode))
+        m_redecodeDone = connect(m_redecode, &PictureLoadJob::loaded, this, &CamImageFetch::redecoded,
+                                 Qt::SingleShotConnection);
+}
+
+void CamImageFetch::redecoded(const LoadedPicture &result)
+{
+    if (!result.picture || result.picture->isNull()) {
+        // The bytes decoded once; whatever failed now would fail again.
+        m_keptBytes.clear();
+        return;
+    }
+    m_picture = *result.picture;
+    m_reduction = result.reduction;
+    if (m_reduction == 1)
+        m_keptBytes.clear();
+    keepHalvings(m_picture, result.halvings);
+    for (PictureView *view : m_pictureViews)
+        view->setPicture(m_picture);
+    for (PictureView *view : m_pictureViews)
+        view->drawPicture();
+    pictureAreasChanged();
+}
+
+void CamImageFetch::stopRedecode()
+{
+    disconnect(m_redecodeDone);
+    m_redecode->cancel();
 }

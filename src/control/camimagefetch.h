@@ -23,6 +23,13 @@
 // the transfer bullets off the picture and ends as usual. A 304 that answers no
 // conditional request of ours is an empty answer and fails as one.
 #include "core/http/conditional.h"
+// A JPEG larger than the areas that draw at once need is decoded smaller (see
+// decode_reduction). Its bytes are then kept, for as long as it is the picture shown, so
+// that when an area comes to need it larger (a window shown or enlarged, another pixel
+// ratio or scale mode: pictureAreasChanged()) it is decoded again from them, off the window
+// thread and without a download; the smaller picture stays drawn meanwhile. Such a decode
+// never holds up a refresh: a refresh starting gives it up.
+#include "core/geometry/devicepixels.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -58,8 +65,17 @@ public:
     // A decode still running after this long is given up.
     void setDecodeBudget(int ms);
 
-    // A new cam was selected, or the program ends: a running refresh gives up.
+    // A new cam was selected, or the program ends: a running refresh gives up, and the
+    // picture's bytes are let go.
     void abandon();
+
+    // An area's size, pixel ratio or visibility changed, or the scale mode: the picture
+    // shown is decoded again at the size the areas now need if it was decoded smaller.
+    void pictureAreasChanged();
+
+    // The bytes of the picture shown while it is shown smaller than its full size; empty
+    // otherwise.
+    const QByteArray &keptPictureBytes() const { return m_keptBytes; }
 
     // The running download's state as bullets over the picture.
     void transferStateChanged(int code);
@@ -95,6 +111,9 @@ private:
     void startDecode();
     void pictureLoaded(const LoadedPicture &result);
     void endRefresh();
+    QList<DrawingArea> areasDrawnAtOnce() const;
+    void redecoded(const LoadedPicture &result);
+    void stopRedecode();
 
     RunningState &m_state;
     TransferView &m_transferView;
@@ -104,6 +123,11 @@ private:
     QDir m_workDir;
     int m_timeoutMs;
     PictureLoadJob *m_pictureLoad;
+    PictureLoadJob *m_redecode;          // from the kept bytes, beside the refresh's
+    QMetaObject::Connection m_redecodeDone;
+    QByteArray m_refreshBytes;           // the running refresh's picture
+    QByteArray m_keptBytes;
+    int m_reduction = 1;                 // m_picture is its full size divided by this
     QString m_extension; // of the running refresh's picture file
     QMetaObject::Connection m_decodeDone;  // to the running decode's result
     QPointer<DownloadHandler> m_download; // the running step's, if it is a download

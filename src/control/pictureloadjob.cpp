@@ -1,5 +1,6 @@
 #include "pictureloadjob.h"
 
+#include "core/geometry/decodereduction.h"
 #include "platform/scaleddrawing.h"
 
 PictureLoadJob::PictureLoadJob(QObject *parent)
@@ -31,6 +32,20 @@ void PictureLoadJob::setBudget(int ms)
 bool PictureLoadJob::start(const QString &fileName, const QList<DrawingArea> &areas, ViewScaleMode mode,
                            std::vector<QImage> letGo)
 {
+    return run([fileName](QString &errorText, const std::atomic<bool> *cancel,
+                          Reduction *reduction) { return loadPictureFile(fileName, errorText, cancel, reduction); },
+               areas, mode, std::move(letGo));
+}
+
+bool PictureLoadJob::startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode)
+{
+    return run([bytes](QString &errorText, const std::atomic<bool> *cancel,
+                       Reduction *reduction) { return decodePictureBytes(bytes, errorText, cancel, reduction); },
+               areas, mode, {});
+}
+
+bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMode mode, std::vector<QImage> letGo)
+{
     if (m_busy)
         return false;
     m_busy = true;
@@ -39,10 +54,15 @@ bool PictureLoadJob::start(const QString &fileName, const QList<DrawingArea> &ar
     const auto cancelFlag = std::make_shared<std::atomic<bool>>(false);
     m_cancel = cancelFlag;
     const auto dropped = std::make_shared<std::vector<QImage>>(std::move(letGo));
-    m_pool.start([this, ticket, cancelFlag, dropped, fileName, areas, mode] {
+    m_pool.start([this, ticket, cancelFlag, dropped, load = std::move(load), areas, mode] {
         dropped->clear();
         LoadedPicture result;
-        result.picture = loadPictureFile(fileName, result.errorText, cancelFlag.get());
+        Reduction reduction;
+        reduction.rule = [&areas, mode](const QSize &fullSize) {
+            return decode_reduction::factorFor(mode, fullSize, areas);
+        };
+        result.picture = load(result.errorText, cancelFlag.get(), &reduction);
+        result.reduction = reduction.used;
         if (result.picture && !result.picture->isNull())
             result.halvings = prepareHalvings(*result.picture, areas, mode, cancelFlag.get());
         QMetaObject::invokeMethod(
@@ -72,6 +92,7 @@ void PictureLoadJob::workerDone(quint64 ticket, LoadedPicture result)
         // Whatever the worker got done before it noticed is not the whole picture.
         result.picture.reset();
         result.halvings.clear();
+        result.reduction = 1;
         result.errorText = cancelledLoadText();
     }
     report(result);

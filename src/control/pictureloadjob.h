@@ -2,8 +2,11 @@
 // Picture loads for the cam refresh, on a worker thread and one at a time.
 //
 // start() hands a picture file to the worker and returns at once. The worker runs
-// loadPictureFile and then makes the halvings that drawing the picture into the given
-// areas will use, so the window thread is left with placing the result. loaded() comes
+// loadPictureFile, a JPEG decoded as much smaller than its full size as drawing it into the
+// given areas allows (decode_reduction::factorFor), and then makes the halvings that
+// drawing the picture into those areas will use, so the window thread is left with placing
+// the result. startBytes() does the same for a picture file's bytes held in memory, with
+// the main decoder. loaded() comes
 // back on the job's own thread exactly once per start(): with the worker's result, or with
 // no picture and cancelledLoadText() when the budget runs out first.
 //
@@ -27,6 +30,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -35,6 +39,7 @@ struct LoadedPicture
     Picture picture;
     QString errorText;
     std::vector<QImage> halvings; // of the picture, for keepHalvings()
+    int reduction = 1;            // the picture is its full size divided by this
 };
 
 class PictureLoadJob : public QObject
@@ -49,6 +54,7 @@ public:
 
     bool start(const QString &fileName, const QList<DrawingArea> &areas, ViewScaleMode mode,
                std::vector<QImage> letGo = {});
+    bool startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode);
     void cancel();
     bool isBusy() const { return m_busy; }
 
@@ -56,6 +62,8 @@ signals:
     void loaded(const LoadedPicture &result);
 
 private:
+    using Load = std::function<Picture(QString &errorText, const std::atomic<bool> *cancel, Reduction *reduction)>;
+    bool run(Load load, const QList<DrawingArea> &areas, ViewScaleMode mode, std::vector<QImage> letGo);
     void workerDone(quint64 ticket, LoadedPicture result);
     void report(const LoadedPicture &result);
 

@@ -23,6 +23,9 @@ public:
     // Draws the kept picture by the running state's scale mode.
     virtual void drawPicture() = 0;
     virtual void clearPicture() = 0;
+    // Whether drawPicture() draws at once. An area that puts it off (a hidden window's)
+    // draws when it is shown; the picture need not be decoded for its size until then.
+    virtual bool drawsPictureAtOnce() const { return true; }
 };
 
 // Where a refresh tells how its transfer goes: bullets over the picture while it runs,

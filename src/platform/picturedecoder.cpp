@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QIODevice>
+
+#include <cstring>
 
 using namespace picture_loader;
 
@@ -53,6 +56,52 @@ private:
     qint64 m_piece = 0;
 };
 
+// Bytes held in memory, read as CancellableFile reads a file. Not a QBuffer, for the same
+// reason.
+class CancellableBytes : public QIODevice
+{
+public:
+    CancellableBytes(const QByteArray &bytes, const std::atomic<bool> *cancel)
+        : m_bytes(bytes)
+        , m_cancel(cancel)
+    {
+    }
+
+    // Hands out at most this many bytes per read; for readers that take short reads.
+    void setReadPiece(qint64 bytes) { m_piece = bytes; }
+
+    qint64 size() const override { return m_bytes.size(); }
+    bool seek(qint64 pos) override
+    {
+        if (!QIODevice::seek(pos))
+            return false;
+        m_at = pos;
+        return true;
+    }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        if (cancelled(m_cancel)) {
+            setErrorString(QStringLiteral("The load was given up"));
+            return -1;
+        }
+        const qint64 n = qMin(qMin(maxSize, m_piece > 0 ? m_piece : maxSize), qint64(m_bytes.size()) - m_at);
+        if (n <= 0)
+            return 0;
+        std::memcpy(data, m_bytes.constData() + m_at, size_t(n));
+        m_at += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_bytes;
+    const std::atomic<bool> *m_cancel;
+    qint64 m_piece = 0;
+    qint64 m_at = 0;
+};
+
 // The JPEG reader asks for 4 KiB at a time, and a few kilobytes of crafted scans can be
 // seconds of work; in small pieces a load given up ends within a few dozen scans.
 constexpr qint64 JpegReadPiece = 512;
@@ -62,12 +111,15 @@ bool tooLarge(const QSize &size)
     return size.isValid() && qint64(size.width()) * size.height() * 4 > MaxPictureBytes;
 }
 
+// fileName is empty for bytes held in memory.
 DecodeFailure failureOf(const QImageReader &reader, const QString &fileName)
 {
     switch (reader.error()) {
     case QImageReader::FileNotFoundError:
         return DecodeFailure::FileNotFound;
     case QImageReader::DeviceError:
+        if (fileName.isEmpty())
+            return DecodeFailure::ReadError;
         if (!QFileInfo::exists(fileName))
             return DecodeFailure::FileNotFound;
         if (!QFileInfo(fileName).isReadable())
@@ -82,26 +134,43 @@ DecodeFailure failureOf(const QImageReader &reader, const QString &fileName)
     return DecodeFailure::CorruptData;
 }
 
-// The first image of the file, whatever its name says: the content picks the reader.
-Decoded decode(const QString &fileName, const std::atomic<bool> *cancel)
+// The factor a JPEG of this full size is decoded at: the rule's, where it divides both sides.
+int reductionFactor(const Reduction *reduction, const QSize &fullSize)
 {
-    CancellableFile file(fileName, cancel);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return {QImage(), !QFileInfo::exists(fileName) ? DecodeFailure::FileNotFound
-                              : !QFileInfo(fileName).isReadable() ? DecodeFailure::AccessDenied
-                                                                   : DecodeFailure::ReadError};
-    QImageReader reader(&file);
+    if (!reduction || !reduction->rule || !fullSize.isValid())
+        return 1;
+    const int factor = reduction->rule(fullSize);
+    if ((factor != 2 && factor != 4 && factor != 8) || fullSize.width() % factor != 0
+        || fullSize.height() % factor != 0)
+        return 1;
+    return factor;
+}
+
+// The first image the device holds, whatever the file's name says: the content picks the
+// reader. fileName names the file read, for what a failure tells; empty for bytes held in
+// memory.
+template <class Device>
+Decoded decodeFrom(Device &device, const QString &fileName, const std::atomic<bool> *cancel, Reduction *reduction)
+{
+    QImageReader reader(&device);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);
     if (!reader.canRead())
         return {QImage(), cancelled(cancel) ? DecodeFailure::Cancelled : failureOf(reader, fileName)};
-    if (reader.format() == "jpeg")
-        file.setReadPiece(JpegReadPiece);
+    const bool jpeg = reader.format() == "jpeg";
+    if (jpeg)
+        device.setReadPiece(JpegReadPiece);
 
     // Known from the header: refuse before a single pixel is allocated. Readers that
     // cannot tell the size beforehand are held by QImageReader's own allocation limit.
-    if (tooLarge(reader.size()))
+    const QSize fullSize = reader.size();
+    if (tooLarge(fullSize))
         return {QImage(), DecodeFailure::TooLarge};
+    // Asked for exactly the reduced size, the JPEG reader has the library decode at that
+    // scale and scales nothing afterwards.
+    const int factor = jpeg ? reductionFactor(reduction, fullSize) : 1;
+    if (factor > 1)
+        reader.setScaledSize(fullSize / factor);
 
     QImage image;
     const bool read = reader.read(&image);
@@ -110,7 +179,37 @@ Decoded decode(const QString &fileName, const std::atomic<bool> *cancel)
         return {QImage(), DecodeFailure::Cancelled};
     if (!read || image.isNull())
         return {QImage(), failureOf(reader, fileName)};
+    if (reduction)
+        reduction->used = factor;
     return {std::move(image), std::nullopt};
+}
+
+Decoded decodeBytes(const QByteArray &bytes, const QString &fileName, const std::atomic<bool> *cancel,
+                    Reduction *reduction)
+{
+    CancellableBytes device(bytes, cancel);
+    device.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    return decodeFrom(device, fileName, cancel, reduction);
+}
+
+// A picture file up to this size is read whole before it is decoded: the small pieces the
+// JPEG reader is fed would otherwise each be a system call, milliseconds per picture.
+constexpr qint64 ReadWholeBytes = qint64(64) * 1024 * 1024;
+
+Decoded decode(const QString &fileName, const std::atomic<bool> *cancel, Reduction *reduction)
+{
+    CancellableFile file(fileName, cancel);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return {QImage(), !QFileInfo::exists(fileName) ? DecodeFailure::FileNotFound
+                              : !QFileInfo(fileName).isReadable() ? DecodeFailure::AccessDenied
+                                                                   : DecodeFailure::ReadError};
+    if (file.size() > ReadWholeBytes)
+        return decodeFrom(file, fileName, cancel, reduction);
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {QImage(), cancelled(cancel) ? DecodeFailure::Cancelled : DecodeFailure::ReadError};
+    file.close();
+    return decodeBytes(bytes, fileName, cancel, reduction);
 }
 
 enum class Flattened { Done, OutOfMemory, Cancelled };
@@ -151,7 +250,7 @@ Flattened layOverBlack(QImage &image, const std::atomic<bool> *cancel)
 // A failure here says no more than that there is no picture.
 Picture platformLoad(const QString &fileName, const std::atomic<bool> *cancel)
 {
-    Decoded d = decode(fileName, cancel);
+    Decoded d = decode(fileName, cancel, nullptr);
     if (d.failure || layOverBlack(d.image, cancel) != Flattened::Done)
         return std::nullopt;
     return pictureFromPixels(std::move(d.image));
@@ -171,33 +270,55 @@ QString cancelledLoadText()
     return statusErrorText(BitmapFromFileFailedText, decodeFailureStatus(DecodeFailure::Cancelled));
 }
 
-Picture decodePicture(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel)
+namespace {
+
+// The main decoder's result: the picture, or no picture and the error text.
+Picture finishDecode(Decoded d, QString &errorText, const std::atomic<bool> *cancel, Reduction *reduction)
 {
-    errorText.clear();
-    Decoded d = decode(fileName, cancel);
-    if (d.failure) {
-        errorText = statusErrorText(BitmapFromFileFailedText, decodeFailureStatus(*d.failure));
+    const auto fail = [&](const QString &text) -> Picture {
+        errorText = text;
+        if (reduction)
+            reduction->used = 1;
         return std::nullopt;
-    }
+    };
+    if (d.failure)
+        return fail(statusErrorText(BitmapFromFileFailedText, decodeFailureStatus(*d.failure)));
     switch (layOverBlack(d.image, cancel)) {
     case Flattened::Done:
         break;
     case Flattened::OutOfMemory:
-        errorText = statusErrorText(HandleFailedText, status::OutOfMemory);
-        return std::nullopt;
+        return fail(statusErrorText(HandleFailedText, status::OutOfMemory));
     case Flattened::Cancelled:
-        errorText = statusErrorText(HandleFailedText, status::Aborted);
-        return std::nullopt;
+        return fail(statusErrorText(HandleFailedText, status::Aborted));
     }
     Picture picture = pictureFromPixels(std::move(d.image));
     if (!picture)
-        errorText = PictureFromHandleFailedText;
+        return fail(PictureFromHandleFailedText);
     return picture;
 }
 
-Picture loadPictureFile(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel)
+} // namespace
+
+Picture decodePicture(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel,
+                      Reduction *reduction)
 {
     errorText.clear();
+    return finishDecode(decode(fileName, cancel, reduction), errorText, cancel, reduction);
+}
+
+Picture decodePictureBytes(const QByteArray &bytes, QString &errorText, const std::atomic<bool> *cancel,
+                           Reduction *reduction)
+{
+    errorText.clear();
+    return finishDecode(decodeBytes(bytes, QString(), cancel, reduction), errorText, cancel, reduction);
+}
+
+Picture loadPictureFile(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel,
+                        Reduction *reduction)
+{
+    errorText.clear();
+    if (reduction)
+        reduction->used = 1;
     const QString name = trimSpaces(fileName);
     if (name.isEmpty())
         return QImage();
@@ -228,5 +349,5 @@ Picture loadPictureFile(const QString &fileName, QString &errorText, const std::
     case Route::Decoder:
         break;
     }
-    return decodePicture(name, errorText, cancel);
+    return decodePicture(name, errorText, cancel, reduction);
 }

@@ -17,10 +17,19 @@
 // is at work runs out of input and ends soon, and the result is no picture with the
 // status "Abbruch der Operation". The picture is made in the decoded image's own memory
 // wherever its pixels are 32 bits wide, so a load holds one full-size image at a time.
+//
+// A JPEG can be decoded smaller than its full size, at 1/2, 1/4 or 1/8, which the JPEG
+// library does in a fraction of the work of a full decode: a Reduction's rule picks the
+// factor from the full size, and only a factor that divides both sides is taken, so the
+// picture keeps its proportions exactly. The size limit is that of the full picture
+// whatever the factor, so a picture refused at one size is refused at all.
+#include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 
 using Picture = std::optional<QImage>;
@@ -28,10 +37,27 @@ using Picture = std::optional<QImage>;
 // A picture needing more than this many bytes of 32-bit pixels is refused.
 inline constexpr qint64 MaxPictureBytes = qint64(256) * 1024 * 1024;
 
-Picture loadPictureFile(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel = nullptr);
+// How much smaller than its full size a JPEG is decoded.
+struct Reduction
+{
+    // Given the full size, 1, 2, 4 or 8; any other answer decodes at full size. Asked
+    // only for JPEGs, on the thread that decodes.
+    std::function<int(const QSize &fullSize)> rule;
+    // Set by the load: the factor the picture was decoded at, 1 for a full-size one.
+    int used = 1;
+};
+
+Picture loadPictureFile(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel = nullptr,
+                        Reduction *reduction = nullptr);
 
 // Decodes with the main decoder, whatever the name's extension.
-Picture decodePicture(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel = nullptr);
+Picture decodePicture(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel = nullptr,
+                      Reduction *reduction = nullptr);
+
+// Decodes a picture file's bytes held in memory with the main decoder, as decodePicture
+// does the file.
+Picture decodePictureBytes(const QByteArray &bytes, QString &errorText, const std::atomic<bool> *cancel = nullptr,
+                           Reduction *reduction = nullptr);
 
 // The error text of a load given up through its cancel flag.
 QString cancelledLoadText();

@@ -13,6 +13,7 @@
 // block), kept for the picture drawn last so that the second area and later redraws find
 // them ready. They can be made ahead, on any thread, with prepareHalvings() and handed over
 // with keepHalvings(); the drawing is the same either way.
+#include "core/geometry/devicepixels.h"
 #include "core/geometry/scalegeometry.h"
 
 #include <QList>
@@ -23,23 +24,6 @@
 #include <vector>
 
 #include <QImage>
-
-// A picture area as drawing sees it: its size in logical pixels and the device pixels to
-// each of them.
-struct DrawingArea
-{
-    QSize size;
-    qreal pixelRatio = 1.0;
-};
-
-// The device pixel a logical coordinate falls on. Every edge goes through this one rule,
-// so rectangles that meet in logical pixels meet in device pixels; at ratio 1 it changes
-// nothing.
-int toDevicePixels(int logical, qreal ratio);
-// The device pixels an area of this logical size covers.
-QSize deviceSize(const QSize &logical, qreal ratio);
-// The device pixels a logical rectangle covers.
-QRect deviceRect(const QRect &logical, qreal ratio);
 
 // area is the logical size of the picture area the surface belongs to; a surface not of
 // deviceSize(area, surface.devicePixelRatio()) (an area without height still has a

@@ -93,6 +93,7 @@ class FakeView : public PictureView, public TransferView, public CamInfoView, pu
 public:
     QSize area{320, 240};
     qreal pixelRatio = 1.0;
+    bool atOnce = true; // false: stands for a hidden window's area
     QList<QImage> pictures; // every setPicture()
     int draws = 0;
     int clears = 0;
@@ -118,6 +119,7 @@ public:
     void setPicture(const QImage &picture) override { pictures.append(picture); }
     void drawPicture() override { ++draws; }
     void clearPicture() override { ++clears; }
+    bool drawsPictureAtOnce() const override { return atOnce; }
     void showTransferState(const QString &text) override { bullets.append(text); }
     void showTransferStatistics(const QString &text) override { statistics.append(text); }
     void clearTransferState() override { ++bulletClears; }

@@ -32,11 +32,30 @@ private slots:
     void secondRefresh_data();
     void secondRefresh();
     void notModifiedAfterCamChange();
+    void decodedAgainFromKeptBytes_data();
+    void decodedAgainFromKeptBytes();
+    void newRefreshGivesUpTheDecodeFromBytes();
+    void newCamLetsGoOfTheBytes();
 
 private:
+    // Both answers of one refresh given; the refresh has ended when it returns.
+    static void refreshWith(Rig &rig, const QByteArray &picture);
     QByteArray m_png;      // 40 x 30
     QByteArray m_otherPng; // 40 x 30, another colour
+    QByteArray m_jpeg;     // 1280 x 960
+    QByteArray m_bigPng;   // 1280 x 960
 };
+
+void TestRefresh::refreshWith(Rig &rig, const QByteArray &picture)
+{
+    const int before = rig.ended.size();
+    rig.fetch.fetchCamImage();
+    QVERIFY(rig.net.last());
+    rig.net.last()->answer(Error::None, picture);
+    QTRY_COMPARE(rig.net.requests.size() % 2, 0);
+    rig.net.last()->answer(Error::None, Comments);
+    QTRY_COMPARE(rig.ended.size(), before + 1);
+}
 
 void TestRefresh::initTestCase()
 {
@@ -49,6 +68,17 @@ void TestRefresh::initTestCase()
     QBuffer other(&m_otherPng);
     QVERIFY(other.open(QIODevice::WriteOnly));
     QVERIFY(image.save(&other, "PNG"));
+
+    QImage big(1280, 960, QImage::Format_RGB32);
+    for (int y = 0; y < big.height(); ++y)
+        for (int x = 0; x < big.width(); ++x)
+            big.setPixel(x, y, qRgb(x / 5, y / 4, (x + y) / 9));
+    QBuffer jpeg(&m_jpeg);
+    QVERIFY(jpeg.open(QIODevice::WriteOnly));
+    QVERIFY(big.save(&jpeg, "JPEG", 90));
+    QBuffer png(&m_bigPng);
+    QVERIFY(png.open(QIODevice::WriteOnly));
+    QVERIFY(big.save(&png, "PNG"));
 }
 
 void TestRefresh::refresh_data()
@@ -238,7 +268,7 @@ DownloadResult answer(int status, const QByteArray &body, const PictureValidator
 
 // One refresh of the rig's cam: the picture answered, the working folder looked at while
 // the comments are on their way, then the comments answered and the refresh's end awaited.
-QStringList refreshWith(Rig &rig, const DownloadResult &picture)
+QStringList refreshAnswered(Rig &rig, const DownloadResult &picture)
 {
     const qsizetype before = rig.net.requests.size();
     const qsizetype ended = rig.ended.size();
@@ -300,12 +330,12 @@ void TestRefresh::secondRefresh()
     Rig rig;
     QSignalSpy bytes(&rig.fetch, &CamImageFetch::pictureBytesReceived);
     QVERIFY(rig.net.requests.isEmpty());
-    QCOMPARE(refreshWith(rig, first), QStringList{QStringLiteral("temp.png")});
+    QCOMPARE(refreshAnswered(rig, first), QStringList{QStringLiteral("temp.png")});
     QVERIFY(rig.net.requests[0].validators.isEmpty());
     const bool firstShown = !rig.fetch.picture().isNull();
     QCOMPARE(rig.first.draws, 1);
 
-    const QStringList during = refreshWith(rig, second);
+    const QStringList during = refreshAnswered(rig, second);
     QCOMPARE(rig.net.requests.size(), 4);
     QCOMPARE(rig.net.requests[2].validators, asksConditionally ? first.validators : PictureValidators());
     // A picture not decoded again was never written either.
@@ -330,17 +360,150 @@ void TestRefresh::secondRefresh()
 void TestRefresh::notModifiedAfterCamChange()
 {
     Rig rig;
-    QCOMPARE(refreshWith(rig, answer(200, m_png, {"\"v1\"", {}})), QStringList{QStringLiteral("temp.png")});
+    QCOMPARE(refreshAnswered(rig, answer(200, m_png, {"\"v1\"", {}})), QStringList{QStringLiteral("temp.png")});
     rig.selection.rowClicked(1);
     rig.selection.rowClicked(0);
     // The areas were cleared by the change, so the held bytes are decoded and drawn again.
-    QCOMPARE(refreshWith(rig, answer(304, {})), QStringList{QStringLiteral("temp.png")});
+    QCOMPARE(refreshAnswered(rig, answer(304, {})), QStringList{QStringLiteral("temp.png")});
     QCOMPARE(rig.net.requests[2].validators.etag, QByteArray("\"v1\""));
     QCOMPARE(rig.first.pictures.size(), 2);
     QCOMPARE(rig.first.pictures[1].size(), QSize(40, 30));
     QCOMPARE(rig.first.draws, 2);
     QCOMPARE(rig.transfer.bulletClears, 0);
     QCOMPARE(rig.leftovers(), QStringList());
+}
+
+Q_DECLARE_METATYPE(ViewScaleMode)
+
+void TestRefresh::decodedAgainFromKeptBytes_data()
+{
+    QTest::addColumn<bool>("jpeg");
+    QTest::addColumn<ViewScaleMode>("mode");
+    QTest::addColumn<QSize>("area");        // of both views
+    QTest::addColumn<bool>("secondAtOnce"); // false: the second view stands for a hidden window
+    QTest::addColumn<QSize>("decoded");     // by the refresh
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QSize>("redecoded");   // invalid: no second decode
+
+    const auto I = ViewScaleMode::ScaleInline;
+    const auto O = ViewScaleMode::ScaleOutline;
+    // 1280 x 960 into 320 x 240 areas: a quarter. The hidden second area does not count
+    // until it is shown, then its 1024 x 768 need the whole picture.
+    QTest::newRow("hidden area shown") << true << I << QSize(320, 240) << false << QSize(320, 240)
+                                       << QStringLiteral("show second") << QSize(1280, 960);
+    QTest::newRow("area enlarged") << true << I << QSize(320, 240) << true << QSize(320, 240)
+                                   << QStringLiteral("enlarge first") << QSize(640, 480);
+    QTest::newRow("two device pixels to one") << true << I << QSize(320, 240) << true << QSize(320, 240)
+                                              << QStringLiteral("ratio 2") << QSize(640, 480);
+    // 320 x 100: inline draws 133 x 100 (an eighth does), outline 320 x 240.
+    QTest::newRow("inline to outline") << true << I << QSize(320, 100) << true << QSize(160, 120)
+                                       << QStringLiteral("outline") << QSize(320, 240);
+    QTest::newRow("outline to inline needs no more") << true << O << QSize(320, 100) << true << QSize(320, 240)
+                                                     << QStringLiteral("inline") << QSize();
+    QTest::newRow("area made smaller") << true << I << QSize(320, 240) << true << QSize(320, 240)
+                                       << QStringLiteral("shrink first") << QSize();
+    // Only JPEGs are decoded smaller; anything else is whole already.
+    QTest::newRow("PNG") << false << I << QSize(320, 240) << true << QSize(1280, 960)
+                         << QStringLiteral("enlarge first") << QSize();
+}
+
+// A JPEG decoded smaller than its full size is decoded again from the bytes kept, without
+// a download, once an area needs it larger; the smaller one stays meanwhile.
+void TestRefresh::decodedAgainFromKeptBytes()
+{
+    QFETCH(bool, jpeg);
+    QFETCH(ViewScaleMode, mode);
+    QFETCH(QSize, area);
+    QFETCH(bool, secondAtOnce);
+    QFETCH(QSize, decoded);
+    QFETCH(QString, change);
+    QFETCH(QSize, redecoded);
+
+    Rig rig;
+    rig.state.scaleMode = mode;
+    rig.first.area = rig.second.area = area;
+    rig.second.atOnce = secondAtOnce;
+    if (!secondAtOnce)
+        rig.second.area = QSize(1024, 768);
+    const QByteArray &bytes = jpeg ? m_jpeg : m_bigPng;
+    refreshWith(rig, bytes);
+    QCOMPARE(rig.fetch.picture().size(), decoded);
+    QCOMPARE(rig.first.pictures.size(), 1);
+    QCOMPARE(rig.fetch.keptPictureBytes(), decoded == QSize(1280, 960) ? QByteArray() : bytes);
+
+    if (change == QLatin1String("show second"))
+        rig.second.atOnce = true;
+    else if (change == QLatin1String("enlarge first"))
+        rig.first.area = area * 2;
+    else if (change == QLatin1String("shrink first"))
+        rig.first.area = area / 2;
+    else if (change == QLatin1String("ratio 2"))
+        rig.first.pixelRatio = 2.0;
+    else if (change == QLatin1String("outline"))
+        rig.state.scaleMode = ViewScaleMode::ScaleOutline;
+    else if (change == QLatin1String("inline"))
+        rig.state.scaleMode = ViewScaleMode::ScaleInline;
+    rig.fetch.pictureAreasChanged();
+    QVERIFY(!rig.fetch.isRunning()); // the heartbeat is not held up
+
+    if (redecoded.isValid()) {
+        // Until the larger picture is in, the views keep the smaller one.
+        QCOMPARE(rig.first.pictures.size(), 1);
+        QTRY_COMPARE(rig.first.pictures.size(), 2);
+        for (const FakeView *view : {&rig.first, &rig.second}) {
+            QCOMPARE(view->pictures.size(), 2);
+            QCOMPARE(view->pictures[1].size(), redecoded);
+            QCOMPARE(view->draws, 2);
+        }
+        QCOMPARE(rig.fetch.picture().size(), redecoded);
+        QCOMPARE(rig.fetch.keptPictureBytes(), redecoded == QSize(1280, 960) ? QByteArray() : bytes);
+    } else {
+        QTest::qWait(100);
+        QCOMPARE(rig.first.pictures.size(), 1);
+        QCOMPARE(rig.fetch.picture().size(), decoded);
+    }
+    // Nothing was downloaded again, no refresh ended, no working file was left.
+    QCOMPARE(rig.net.requests.size(), 2);
+    QCOMPARE(rig.ended.size(), 1);
+    QCOMPARE(rig.leftovers(), QStringList());
+}
+
+// A refresh that starts while the kept bytes are decoded again wins: the larger old picture
+// never lands over the new one.
+void TestRefresh::newRefreshGivesUpTheDecodeFromBytes()
+{
+    Rig rig;
+    refreshWith(rig, m_jpeg);
+    QCOMPARE(rig.fetch.picture().size(), QSize(320, 240));
+    rig.first.area = QSize(640, 480);
+    rig.fetch.pictureAreasChanged();
+    rig.fetch.fetchCamImage();
+    QCOMPARE(rig.net.requests.size(), 3);
+    QTest::qWait(300);
+    QCOMPARE(rig.first.pictures.size(), 1);
+    rig.net.last()->answer(Error::None, m_png);
+    QTRY_COMPARE(rig.net.requests.size(), 4);
+    rig.net.last()->answer(Error::None, Comments);
+    QTRY_COMPARE(rig.ended.size(), 2);
+    QTest::qWait(100);
+    QCOMPARE(rig.first.pictures.size(), 2);
+    QCOMPARE(rig.first.pictures.last().size(), QSize(40, 30));
+    QCOMPARE(rig.fetch.picture().size(), QSize(40, 30));
+    QVERIFY(rig.fetch.keptPictureBytes().isEmpty());
+}
+
+// Another cam's picture is not decoded again from the last cam's bytes.
+void TestRefresh::newCamLetsGoOfTheBytes()
+{
+    Rig rig;
+    refreshWith(rig, m_jpeg);
+    QCOMPARE(rig.fetch.keptPictureBytes(), m_jpeg);
+    rig.selection.rowClicked(1);
+    QVERIFY(rig.fetch.keptPictureBytes().isEmpty());
+    rig.first.area = QSize(640, 480);
+    rig.fetch.pictureAreasChanged();
+    QTest::qWait(200);
+    QCOMPARE(rig.first.pictures.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestRefresh)

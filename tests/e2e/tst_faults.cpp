@@ -668,6 +668,8 @@ void TestFaults::pictures()
     startAt(run, picture);
     MainWindow &f = run.app->mainWindow();
     PictureArea &fullscreen = *run.app->fullscreenWindow().pictureArea();
+    // Shown, so that the fullscreen area is drawn at each refresh as the main one is.
+    run.app->fullscreenWindow().show();
     // The last refresh left a picture in both areas.
     checkRefreshWorks(run, picture);
     QVERIFY(!allBlack(fullscreen.surface()));

@@ -3,7 +3,11 @@
 // overlay lies above it where the screen shows it; while it shows, the X server's screen
 // saver does not blank the screen.
 #include "app/application.h"
+#include "camserverprocess.h"
+#include "control/camimagefetch.h"
 #include "control/commentrotation.h"
+#include "core/catalogue/camrecord.h"
+#include "core/geometry/decodereduction.h"
 #include "core/state/runningstate.h"
 #include "ui/widgets/demandtimer.h"
 #include "ui/widgets/picturearea.h"
@@ -13,6 +17,10 @@
 #include "ui/windows/mainwindow.h"
 #include "xsaverprobe.h"
 
+#include <QBuffer>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QImageWriter>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QScopeGuard>
@@ -21,6 +29,7 @@
 #include <QTest>
 #include <QWindow>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -47,6 +56,48 @@ bool isOverlayGrey(QRgb c)
     return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c) && qRed(c) >= 20 && qRed(c) <= 40;
 }
 
+// One-pixel stripes in grey, across (rows alternate) or along (columns alternate), as a JPEG
+// of one component at the highest quality, so that they survive the encoding.
+QByteArray stripes(const QSize &size, bool across)
+{
+    QImage img(size, QImage::Format_Grayscale8);
+    for (int y = 0; y < size.height(); ++y) {
+        uchar *line = img.scanLine(y);
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = ((across ? y : x) % 2) ? 230 : 25;
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(100);
+    writer.write(img);
+    return bytes;
+}
+
+// How many pixels of the rectangle do not show the stripes: light on odd rows (across) or
+// columns, dark on even ones.
+int offStripes(const QImage &shot, const QRect &where, bool across)
+{
+    int off = 0;
+    for (int y = where.top(); y <= where.bottom(); ++y)
+        for (int x = where.left(); x <= where.right(); ++x) {
+            const bool light = ((across ? y : x) % 2) != 0;
+            const int grey = qGray(shot.pixel(x, y));
+            if (light ? grey < 180 : grey > 75)
+                ++off;
+        }
+    return off;
+}
+
+bool waitForRefresh(Application &app)
+{
+    const QDeadlineTimer deadline(20000);
+    while (app.fetch().isRunning() && !deadline.hasExpired())
+        QTest::qWait(5);
+    return !app.fetch().isRunning();
+}
+
 } // namespace
 
 class TestFullscreenX11 : public QObject
@@ -54,6 +105,7 @@ class TestFullscreenX11 : public QObject
     Q_OBJECT
 private slots:
     void coversTheScreenWithOverlayOnTop();
+    void newestPictureSharpWhenShown();
     void screenStaysOnWhileFullscreen();
 };
 
@@ -130,6 +182,91 @@ void TestFullscreenX11::coversTheScreenWithOverlayOnTop()
     QVERIFY(!overlay.isVisible());
     QVERIFY(!overlay.layoutTimer()->isRunning());
     QVERIFY(main.isVisible());
+}
+
+// Refreshes with the fullscreen window hidden decode the picture for the small main window
+// only and draw nothing into the fullscreen area; shown, it shows the newest picture in its
+// own device pixels, decoded again from the bytes kept, while the server refuses every
+// further picture download.
+void TestFullscreenX11::newestPictureSharpWhenShown()
+{
+    const QSize screen(1024, 768);
+    QCOMPARE(QGuiApplication::primaryScreen()->geometry().size(), screen);
+    QTemporaryDir files;
+    QDir root(files.path());
+    QVERIFY(root.mkpath(QStringLiteral("pictures/pics")) && root.mkpath(QStringLiteral("comments")));
+    const QString picture = root.filePath(QStringLiteral("pictures/pics/cam.jpg"));
+    const auto serve = [&](const QByteArray &bytes) {
+        QFile f(picture);
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+    };
+    QFile catalogue(root.filePath(QStringLiteral("camlist.txt")));
+    QVERIFY(catalogue.open(QIODevice::WriteOnly));
+    catalogue.write("7;Stripes;{base}/pics/cam.jpg;d;;5;0;10;tester\r\n");
+    catalogue.close();
+    CamServerProcess server({QStringLiteral("--catalogue"), catalogue.fileName(), QStringLiteral("--pictures"),
+                             root.filePath(QStringLiteral("pictures")), QStringLiteral("--comments"),
+                             root.filePath(QStringLiteral("comments"))});
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+
+    QTemporaryDir work;
+    AppEnvironment env;
+    env.workDir = QDir(work.path());
+    env.stopMessage = [](const QString &, const QString &, const QString &) {};
+    env.endProgram = [](int) {};
+    Application app(env);
+    MainWindow &main = app.mainWindow();
+    FullscreenWindow &full = app.fullscreenWindow();
+    RunningState &state = app.state();
+    state.serverUrl = server.baseUrl();
+    state.currentCamFields = CamRecord::split(QStringLiteral("7;Stripes;x;d;;5;0;10;tester"));
+    state.pictureAddress = server.baseUrl() + QStringLiteral("/pics/cam.jpg");
+    state.scaleMode = ViewScaleMode::ScaleInline;
+
+    // A main window small enough that half the picture serves its area.
+    main.resize(main.minimumSize());
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QTest::qWait(50);
+    const QList<DrawingArea> mainArea{{main.pictureArea()->size(), main.pictureArea()->pixelRatio()}};
+    const int factor = decode_reduction::factorFor(state.scaleMode, screen, mainArea);
+    QVERIFY2(factor >= 2, qPrintable(QStringLiteral("main area %1 x %2").arg(mainArea[0].size.width()).arg(mainArea[0].size.height())));
+
+    QVERIFY(serve(stripes(screen, false)));
+    app.fetch().fetchCamImage();
+    QVERIFY(waitForRefresh(app));
+    QCOMPARE(app.fetch().picture().size(), screen / factor);
+    QVERIFY(serve(stripes(screen, true)));
+    app.fetch().fetchCamImage();
+    QVERIFY(waitForRefresh(app));
+    QCOMPARE(app.fetch().picture().size(), screen / factor);
+    // Nothing was drawn into the hidden area.
+    const QImage hidden = full.pictureArea()->surface();
+    QCOMPARE(hidden.pixel(hidden.width() / 2, hidden.height() / 2), qRgb(0, 0, 0));
+
+    // The log names a request's conditional headers after its status.
+    const auto picturesServed = [&server] {
+        const QStringList lines = server.requests();
+        return std::count_if(lines.begin(), lines.end(),
+                             [](const QString &line) { return line.startsWith(QLatin1String("GET /pics/cam.jpg 200")); });
+    };
+    QCOMPARE(picturesServed(), 2);
+    QVERIFY(server.setFault(QStringLiteral("/pics/*"), QStringLiteral("reset")));
+
+    QTest::mouseDClick(main.pictureArea(), Qt::LeftButton, {}, QPoint(20, 20));
+    QVERIFY(QTest::qWaitForWindowExposed(&full));
+    QTRY_COMPARE(full.frameGeometry(), QRect(QPoint(0, 0), screen));
+    QTRY_COMPARE(app.fetch().picture().size(), screen);
+    QTest::qWait(100);
+
+    // The newest picture, one picture pixel to one screen pixel: rows alternate, columns
+    // do not. Away from the sides, where the Info-Bar may show.
+    const QImage shot = screenShot();
+    const QRect middle(400, 250, 224, 268);
+    QCOMPARE(offStripes(shot, middle, true), 0);
+    QVERIFY(offStripes(shot, middle, false) > middle.width() * middle.height() / 3);
+    // The larger picture came from the bytes kept, not from the server.
+    QCOMPARE(picturesServed(), 2);
 }
 
 void TestFullscreenX11::screenStaysOnWhileFullscreen()

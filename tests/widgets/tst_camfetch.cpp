@@ -66,6 +66,7 @@ private slots:
     void decodeOverBudgetIsAFailedLoad();
     void closeDuringDecode();
     void largePictureGoesBeforeTheNext();
+    void hiddenFullscreenDrawnWhenShown();
 
 private:
     void startAt(AppRun &run, const QString &picturePart);
@@ -372,6 +373,8 @@ void TestCamFetch::decodeOverBudgetIsAFailedLoad()
     startCrafted(run, QStringLiteral("changing.jpg"));
     MainWindow &f = run.app->mainWindow();
     PictureArea &fullscreen = *run.app->fullscreenWindow().pictureArea();
+    // Shown, so that it draws at each refresh as the main window does.
+    run.app->fullscreenWindow().show();
     QVERIFY(run.refresh());
     QVERIFY(!allBlack(f.pictureArea()->surface()));
     QVERIFY(!allBlack(fullscreen.surface()));
@@ -433,6 +436,54 @@ void TestCamFetch::largePictureGoesBeforeTheNext()
     QVERIFY(!allBlack(f.pictureArea()->surface()));
     QVERIFY2(growth < pictureBytes / 2,
              qPrintable(QStringLiteral("%1 MiB for a %2 MiB picture").arg(growth >> 20).arg(pictureBytes >> 20)));
+}
+
+// While the fullscreen window is hidden, refreshes draw nothing into its picture area; shown,
+// it draws the newest picture.
+void TestCamFetch::hiddenFullscreenDrawnWhenShown()
+{
+    const auto png = [](QRgb colour) {
+        QImage image(320, 240, QImage::Format_RGB32);
+        image.fill(colour);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return bytes;
+    };
+    const QRgb older = qRgb(200, 120, 40);
+    const QRgb newer = qRgb(30, 90, 210);
+    QVERIFY(serve(QStringLiteral("changing.jpg"), png(older)));
+    AppRun run;
+    startCrafted(run, QStringLiteral("changing.jpg"));
+    MainWindow &f = run.app->mainWindow();
+    FullscreenWindow &full = run.app->fullscreenWindow();
+    QVERIFY(!full.isVisible());
+
+    QVERIFY(run.refresh());
+    QCOMPARE(f.pictureArea()->surface().pixel(f.pictureArea()->surface().rect().center()), older);
+    QVERIFY(allBlack(full.pictureArea()->surface()));
+    // A layout of the main window or a mode change asks for a redraw of both areas.
+    f.cycleScaleMode();
+    QVERIFY(allBlack(full.pictureArea()->surface()));
+
+    QVERIFY(serve(QStringLiteral("changing.jpg"), png(newer)));
+    QVERIFY(run.refresh());
+    QCOMPARE(f.pictureArea()->surface().pixel(f.pictureArea()->surface().rect().center()), newer);
+    QVERIFY(allBlack(full.pictureArea()->surface()));
+
+    QTest::mouseDClick(f.pictureArea(), Qt::LeftButton, {}, QPoint(20, 20));
+    QVERIFY(full.isVisible());
+    const QImage &shown = full.pictureArea()->surface();
+    QCOMPARE(shown.size(), full.pictureArea()->size() * shown.devicePixelRatio());
+    QCOMPARE(shown.pixel(shown.rect().center()), newer);
+
+    // Hidden again, a cam change clears it and nothing of the old picture comes back on show.
+    QTest::mouseDClick(full.pictureArea(), Qt::LeftButton, {}, QPoint(20, 20));
+    QVERIFY(!full.isVisible());
+    run.app->selection().rowClicked(camWith(run.app->state(), QStringLiteral("good.png")));
+    full.show();
+    QVERIFY(allBlack(full.pictureArea()->surface()));
 }
 
 QTEST_MAIN(TestCamFetch)

@@ -118,10 +118,15 @@ struct Windows
     {
         return fullscreen ? static_cast<PictureView &>(*full) : static_cast<PictureView &>(*main);
     }
-    // The fullscreen window lays its area out over the whole window at each resize.
+    // The fullscreen window lays its area out over the whole window at each resize; it
+    // draws only while shown, here at the size asked for instead of the screen's.
     void draw(bool fullscreen, const QSize &size, const QImage &picture, ViewScaleMode mode)
     {
         if (fullscreen) {
+            if (!full->isVisible()) {
+                full->show();
+                full->setWindowState(Qt::WindowNoState);
+            }
             full->resize(size);
             QResizeEvent resized(size, QSize());
             QCoreApplication::sendEvent(full.get(), &resized);

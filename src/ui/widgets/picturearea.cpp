@@ -58,14 +58,18 @@ void PictureArea::drawShadowText(const QString &text)
     keepUnderText(int(std::ceil(footRow * m_surface.devicePixelRatio())));
     QPainter p(&m_surface);
     p.setFont(font());
+    QRect shadow;
+    QRect face;
     p.setPen(Qt::black);
-    p.drawText(QRect(QPoint(twips::toPixels(135), twips::toPixels(75)), big), Qt::AlignLeft | Qt::AlignTop, text);
+    p.drawText(QRect(QPoint(twips::toPixels(135), twips::toPixels(75)), big), Qt::AlignLeft | Qt::AlignTop, text,
+               &shadow);
     p.setPen(Qt::white);
-    p.drawText(QRect(QPoint(twips::toPixels(120), twips::toPixels(60)), big), Qt::AlignLeft | Qt::AlignTop, text);
+    p.drawText(QRect(QPoint(twips::toPixels(120), twips::toPixels(60)), big), Qt::AlignLeft | Qt::AlignTop, text,
+               &face);
     p.end();
-    // Only the band is shown anew; a whole area repainted for a few bullets costs a refresh
-    // more than all else it does when its picture is unchanged.
-    update(QRect(0, 0, width(), footRow));
+    // Only the text is new: repainting the whole area for every state of a transfer cost a
+    // copy of the whole surface each time. A pixel of margin for glyphs that overhang.
+    update((shadow | face).adjusted(-2, -2, 2, 2));
 }
 
 void PictureArea::keepUnderText(int bottomRow)
@@ -124,6 +128,16 @@ void PictureArea::mouseDoubleClickEvent(QMouseEvent *event)
 void PictureArea::resizeEvent(QResizeEvent *)
 {
     syncSurface();
+    emit areaChanged();
+}
+
+bool PictureArea::event(QEvent *event)
+{
+    const bool handled = QWidget::event(event);
+    // A move to a screen of another pixel ratio.
+    if (event->type() == QEvent::ScreenChangeInternal && pixelRatio() != m_surface.devicePixelRatio())
+        emit areaChanged();
+    return handled;
 }
 
 // A hidden widget hears of its resize only when shown, so the size is checked on use.

@@ -12,7 +12,8 @@
 // unscaled; it sizes itself to the picture. With no picture it holds a null image.
 //
 // A double-click with the left button on the area (or on a widget inside it that does not
-// take the click) is announced with doubleClicked().
+// take the click) is announced with doubleClicked(); a change of its size, or of its
+// screen's device pixels to a logical one, with areaChanged().
 #include "core/geometry/scalegeometry.h"
 
 #include <QImage>
@@ -43,8 +44,10 @@ public:
 
 signals:
     void doubleClicked();
+    void areaChanged();
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;

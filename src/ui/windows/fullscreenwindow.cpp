@@ -153,13 +153,25 @@ void FullscreenWindow::setPicture(const QImage &picture)
 
 void FullscreenWindow::drawPicture()
 {
+    // Nobody sees a hidden area; scaling every refresh's picture into it is wasted.
+    if (!isVisible()) {
+        m_drawPending = true;
+        return;
+    }
+    m_drawPending = false;
     // A failed placement leaves the area cleared; the next redraw tries again.
     (void)drawScaledPicture(*m_pictureArea, m_picture, m_state.scaleMode);
 }
 
 void FullscreenWindow::clearPicture()
 {
+    m_drawPending = false;
     m_pictureArea->clear();
+}
+
+bool FullscreenWindow::drawsPictureAtOnce() const
+{
+    return isVisible();
 }
 
 void FullscreenWindow::showTitle(const QString &title)
@@ -330,6 +342,8 @@ bool FullscreenWindow::event(QEvent *event)
     const bool handled = QWidget::event(event);
     switch (event->type()) {
     case QEvent::Show:
+        if (m_drawPending)
+            drawPicture();
         emit overlayFactsChanged(overlayFacts());
         emit visibilityChanged(true);
         break;

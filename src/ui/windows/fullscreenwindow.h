@@ -7,7 +7,9 @@
 // with or without a window manager that honours the request. Every key pressed in it goes
 // to onKeyDown() before any widget: Escape asks to close it (closeRequested()), a key
 // that reads as "i" switches the Info-Bar on, every other key goes out as keyRelayed() for
-// the main window's key commands. After each layout it redraws its picture.
+// the main window's key commands. After each layout it redraws its picture. While hidden it
+// draws no picture: a drawing asked for then is made when the window is shown, with the
+// picture it was last given.
 //
 // The pointer: hidden over the picture until the mouse moves there, then shown on the
 // window's pointer surfaces until the next tick of the pointer timer; pointerShownChanged() lets the
@@ -66,6 +68,7 @@ public:
     void setPicture(const QImage &picture) override;
     void drawPicture() override;
     void clearPicture() override;
+    bool drawsPictureAtOnce() const override;
     void showTitle(const QString &title) override;
     void showComment(const QStringList &fields) override;
     void hideComment() override;
@@ -124,4 +127,5 @@ private:
 
     RunningState &m_state;
     QImage m_picture;
+    bool m_drawPending = false; // a drawing asked for while hidden
 };
