@@ -11,6 +11,7 @@
 #include "platform/picturedecoder.h"
 #include "platform/scaleddrawing.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -56,6 +57,57 @@ void CamImageFetch::abandon()
     endRefresh();
 }
 
+void CamImageFetch::setUnchangedThreshold(picture_freshness::UnchangedThreshold threshold)
+{
+    m_unchanged.setThreshold(threshold);
+}
+
+qint64 CamImageFetch::nowMs() const
+{
+    return m_wallClock ? m_wallClock->nowMs() : QDateTime::currentMSecsSinceEpoch();
+}
+
+void CamImageFetch::countShownPicture(const picture_freshness::PictureFingerprint &picture)
+{
+    const QString camId = CamRecord::field(m_state.currentCamFields, CamRecord::CamId);
+    const qint64 now = nowMs();
+    m_unchanged.pictureShown(camId, picture, now);
+    showFailureReason(QString());
+    const std::optional<qint64> since = m_unchanged.unchangedSince(camId, now);
+    showUnchangedNote(since ? picture_freshness::unchangedNote(*since) : QString());
+}
+
+picture_freshness::PictureFingerprint CamImageFetch::shownFingerprint() const
+{
+    const QString camId = CamRecord::field(m_state.currentCamFields, CamRecord::CamId);
+    return m_unchanged.lastShown(camId).value_or(picture_freshness::PictureFingerprint());
+}
+
+void CamImageFetch::takeDownNotes()
+{
+    showFailureReason(QString());
+    showUnchangedNote(QString());
+}
+
+// The views hear of a note only when it changes.
+void CamImageFetch::showFailureReason(const QString &reason)
+{
+    if (reason == m_failureShown)
+        return;
+    m_failureShown = reason;
+    for (PictureView *view : m_pictureViews)
+        view->showFailureReason(reason);
+}
+
+void CamImageFetch::showUnchangedNote(const QString &note)
+{
+    if (note == m_noteShown)
+        return;
+    m_noteShown = note;
+    for (UnchangedNoteView *view : m_noteViews)
+        view->showUnchangedNote(note);
+}
+
 void CamImageFetch::transferStateChanged(int code)
 {
     m_transferView.showTransferState(fetch_rules::stateBullets(code));
@@ -95,6 +147,9 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
 {
     m_download = nullptr;
     transferSeconds = float(m_clock.nsecsElapsed() / 1e9);
+    m_pictureBody = picture_freshness::fingerprint(picture.body);
+    m_failure = picture_freshness::failureReason(
+        {picture.ok() ? QString() : picture.errorText, picture.httpStatus, picture.reasonPhrase, picture.contentType});
 
     // One fallback name; a second failure gives up on the file for this run.
     bool written = false;
@@ -165,6 +220,12 @@ void CamImageFetch::pictureLoaded(const LoadedPicture &result)
         view->setPicture(m_picture);
     for (PictureView *view : m_pictureViews)
         view->drawPicture();
+    if (m_picture.isNull()) {
+        showUnchangedNote(QString());
+        showFailureReason(m_failure);
+    } else {
+        countShownPicture(m_pictureBody);
+    }
     endRefresh();
 }
 

@@ -15,6 +15,15 @@
 // the refresh ends at once with its working files deleted; nothing of the old cam
 // (picture, statistics, comments) can arrive any more. isRunning() holds until the decoder
 // has really let go, so no second refresh runs beside one.
+//
+// Frozen and failing cams: every picture a refresh shows is counted per cam by its
+// fingerprint (countShownPicture()); while the cam's picture counts as unchanged, the
+// unchanged-note views say since when. A refresh that shows no picture names the reason
+// over the black areas of the picture views, and the unchanged note goes with it; a failed
+// refresh neither restarts the moment nor counts. Both notes go with the next changed
+// picture (the reason with any picture) and with a change of cam (takeDownNotes()).
+#include "core/rules/picturefreshness.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
@@ -25,11 +34,20 @@
 class PictureLoadJob;
 class PictureView;
 class TransferView;
+class UnchangedNoteView;
 class DownloadHandler;
 class Downloader;
 struct DownloadResult;
 struct LoadedPicture;
 struct RunningState;
+
+// The wall clock the moment of a picture's change is taken from; tests bring their own.
+class WallClock
+{
+public:
+    virtual ~WallClock() = default;
+    virtual qint64 nowMs() const = 0; // milliseconds since the epoch
+};
 
 class CamImageFetch : public QObject
 {
@@ -41,6 +59,22 @@ public:
     // The picture views a refresh draws into, in order; the first one also sizes the
     // decode's preparations first.
     void addPictureView(PictureView *view) { m_pictureViews.append(view); }
+    void addUnchangedNoteView(UnchangedNoteView *view) { m_noteViews.append(view); }
+
+    // When a picture counts as unchanged; by default 60 s and 10 refreshes.
+    void setUnchangedThreshold(picture_freshness::UnchangedThreshold threshold);
+    // nullptr: the system clock.
+    void setClock(const WallClock *clock) { m_wallClock = clock; }
+
+    // A refresh showed the selected cam's picture, whose body has this fingerprint
+    // (picture_freshness::fingerprint()). An answer that means "the same picture as
+    // before" without a body passes shownFingerprint().
+    void countShownPicture(const picture_freshness::PictureFingerprint &picture);
+    // Of the selected cam's picture shown last; a size of -1 when none was.
+    picture_freshness::PictureFingerprint shownFingerprint() const;
+
+    // Another cam is selected: the notes about the old one's picture go.
+    void takeDownNotes();
 
     void fetchCamImage();
     bool isRunning() const;
@@ -79,10 +113,20 @@ private:
     void startDecode();
     void pictureLoaded(const LoadedPicture &result);
     void endRefresh();
+    void showFailureReason(const QString &reason);
+    void showUnchangedNote(const QString &note);
+    qint64 nowMs() const;
 
     RunningState &m_state;
     TransferView &m_transferView;
     QList<PictureView *> m_pictureViews;
+    QList<UnchangedNoteView *> m_noteViews;
+    picture_freshness::UnchangedPictures m_unchanged;
+    const WallClock *m_wallClock = nullptr;
+    picture_freshness::PictureFingerprint m_pictureBody;   // of the running refresh's answer
+    QString m_failure; // shown if the running refresh's picture does not come
+    QString m_failureShown;
+    QString m_noteShown;
     QImage m_picture;
     Downloader &m_downloader;
     QDir m_workDir;

@@ -21,6 +21,18 @@ public:
     // Draws the kept picture by the running state's scale mode.
     virtual void drawPicture() = 0;
     virtual void clearPicture() = 0;
+    // Why the refresh showed no picture, one line over the black area, until the next
+    // picture or another cam; an empty text takes it down. Plain text.
+    virtual void showFailureReason(const QString &reason) = 0;
+};
+
+// Says that the selected cam's picture has stayed the same for a while ("unchanged since
+// 14:02"); an empty text takes the note down again.
+class UnchangedNoteView
+{
+public:
+    virtual ~UnchangedNoteView() = default;
+    virtual void showUnchangedNote(const QString &note) = 0;
 };
 
 // Where a refresh tells how its transfer goes: bullets over the picture while it runs,

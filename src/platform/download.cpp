@@ -244,8 +244,11 @@ void HttpDownload::connectSocket(QTcpSocket *s, bool https)
         }
         // A reset right after the last byte of a complete answer does not matter.
         drain();
+        // The refusal is named in the program's own words, as the user is shown it.
         if (!m_hopOver)
-            fail(DownloadResult::Error::Network, s->errorString());
+            fail(DownloadResult::Error::Network, error == QAbstractSocket::ConnectionRefusedError
+                                                     ? tr("Connection refused")
+                                                     : s->errorString());
     });
 }
 
@@ -387,6 +390,8 @@ void HttpDownload::deliver()
     m_delivered = true;
     if (m_result.ok() && m_answer) {
         m_result.httpStatus = m_answer->statusCode();
+        m_result.reasonPhrase = m_answer->reasonPhrase();
+        m_result.contentType = m_answer->header("content-type");
         m_result.body = m_answer->takeBody();
         advance(Transfer::ResponseReceived);
         advance(Transfer::ResponseCompleted);

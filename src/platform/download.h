@@ -54,6 +54,10 @@ struct DownloadResult
     QString errorText;
     QByteArray body;
     int httpStatus = 0;
+    // Of an answer that came: its status line's reason phrase and its Content-Type field,
+    // as the server sent them (server text: show as plain text only).
+    QByteArray reasonPhrase;
+    QByteArray contentType;
 
     bool ok() const { return error == Error::None; }
 };

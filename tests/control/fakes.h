@@ -38,12 +38,17 @@ public:
 
     void answer(DownloadResult::Error error, const QByteArray &body = {})
     {
-        if (m_answered)
-            return;
-        m_answered = true;
         DownloadResult result;
         result.error = error;
         result.body = error == DownloadResult::Error::None ? body : QByteArray();
+        answer(result);
+    }
+
+    void answer(const DownloadResult &result)
+    {
+        if (m_answered)
+            return;
+        m_answered = true;
         QMetaObject::invokeMethod(
             this,
             [this, result] {
@@ -83,7 +88,7 @@ public:
 
 // One fake for every view a window implements; each call is counted or kept.
 class FakeView : public PictureView, public TransferView, public CamInfoView, public TitleView, public CommentView,
-                 public CamListView, public CountdownView
+                 public CamListView, public CountdownView, public UnchangedNoteView
 {
 public:
     QSize area{320, 240};
@@ -101,6 +106,8 @@ public:
     QList<double> fills;
     QStringList captions;
     QList<bool> countdownShown;
+    QStringList failureReasons; // every showFailureReason()
+    QStringList unchangedNotes; // every showUnchangedNote()
 
     bool untouched() const
     {
@@ -112,6 +119,8 @@ public:
     void setPicture(const QImage &picture) override { pictures.append(picture); }
     void drawPicture() override { ++draws; }
     void clearPicture() override { ++clears; }
+    void showFailureReason(const QString &reason) override { failureReasons.append(reason); }
+    void showUnchangedNote(const QString &note) override { unchangedNotes.append(note); }
     void showTransferState(const QString &text) override { bullets.append(text); }
     void showTransferStatistics(const QString &text) override { statistics.append(text); }
     void showCamInfo(const QStringList &camFields) override { camInfos.append(camFields); }

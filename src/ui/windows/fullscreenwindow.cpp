@@ -162,6 +162,16 @@ void FullscreenWindow::clearPicture()
     m_pictureArea->clear();
 }
 
+void FullscreenWindow::showFailureReason(const QString &reason)
+{
+    m_pictureArea->setFailureReason(reason);
+}
+
+void FullscreenWindow::showUnchangedNote(const QString &note)
+{
+    m_pictureArea->setUnchangedBadge(note);
+}
+
 void FullscreenWindow::showTitle(const QString &title)
 {
     setWindowTitle(title + heartbeat::FullscreenTitleSuffix);

@@ -34,7 +34,8 @@ class FullscreenWindow : public QWidget,
               public PictureView,
               public TitleView,
               public CommentView,
-              public CountdownView
+              public CountdownView,
+              public UnchangedNoteView
 {
     Q_OBJECT
 public:
@@ -66,6 +67,8 @@ public:
     void setPicture(const QImage &picture) override;
     void drawPicture() override;
     void clearPicture() override;
+    void showFailureReason(const QString &reason) override;
+    void showUnchangedNote(const QString &note) override;
     void showTitle(const QString &title) override;
     void showComment(const QStringList &fields) override;
     void hideComment() override;
