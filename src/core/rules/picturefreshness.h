@@ -90,9 +90,10 @@ struct PictureAnswer
 };
 
 // The reason a picture answer that gave no picture is shown with, on one line: the
-// transfer's own error, else "HTTP <status> <reason phrase>" for any status outside
-// 200 to 299 (0: none known), else "Not a picture (<media type>)" for a declared type that is not an
-// image (a missing type or application/octet-stream says nothing), else CouldNotDecode.
+// transfer's own error, else "HTTP <status> <reason phrase>" for any status outside 200
+// to 299 (a status of 0 is none known), else "Not a picture (<media type>)" for a
+// declared type that is not an image (a missing type or application/octet-stream says
+// nothing), else CouldNotDecode.
 QString failureReason(const PictureAnswer &answer);
 
 // What of a server's text goes into a reason: control characters become blanks, runs of
