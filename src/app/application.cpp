@@ -39,6 +39,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+picture_freshness::UnchangedThreshold unchangedThresholdFromEnvironment()
+{
+    return picture_freshness::parseThreshold(qEnvironmentVariable("LUMORA_TEST_UNCHANGED_AFTER"))
+        .value_or(picture_freshness::UnchangedThreshold());
+}
+
 Application::Application(AppEnvironment env)
     : m_env(std::move(env))
     , m_mainWindow(std::make_unique<MainWindow>(m_state))
@@ -57,6 +63,7 @@ Application::Application(AppEnvironment env)
 {
     m_transfer->setObjectName(QStringLiteral("Inet1"));
     m_fetch->setDecodeBudget(m_env.decodeBudgetMs);
+    m_fetch->setUnchangedThreshold(m_env.unchangedThreshold);
     if (!m_env.endProgram) {
         m_env.endProgram = [](int code) {
             std::fflush(nullptr);
@@ -91,6 +98,7 @@ void Application::connectRefresh()
     // A new cam wins over a refresh still running for the old one, and takes its comment down.
     connect(m_selection, &CamSelection::camChanged, m_fetch, &CamImageFetch::abandon);
     connect(m_selection, &CamSelection::camChanged, m_comments, &CommentRotation::takeDownIfUp);
+    connect(m_selection, &CamSelection::camChanged, m_fetch, &CamImageFetch::takeDownNotes);
 
     m_fetch->addPictureView(m_mainWindow.get());
     m_fetch->addPictureView(m_fullscreenWindow.get());
@@ -99,6 +107,10 @@ void Application::connectRefresh()
     connect(m_fullscreenWindow->pictureArea(), &PictureArea::areaChanged, m_fetch, &CamImageFetch::pictureAreasChanged);
     connect(m_fullscreenWindow.get(), &FullscreenWindow::visibilityChanged, m_fetch, &CamImageFetch::pictureAreasChanged);
     connect(m_mainWindow.get(), &MainWindow::fullscreenRedrawRequested, m_fetch, &CamImageFetch::pictureAreasChanged);
+    // A frozen cam's note: a badge on both pictures and a line under the Info-Bar's figures.
+    m_fetch->addUnchangedNoteView(m_mainWindow.get());
+    m_fetch->addUnchangedNoteView(m_fullscreenWindow.get());
+    m_fetch->addUnchangedNoteView(m_infoBarWindow.get());
     // Each refresh's end starts the heartbeat's second afresh.
     connect(m_fetch, &CamImageFetch::refreshEnded, m_heartbeat->timer(), qOverload<>(&QTimer::start));
 

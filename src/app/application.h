@@ -11,6 +11,7 @@
 // hides the main window, cancels any transfer and ends the process at once through
 // AppEnvironment::endProgram; no event of any window runs after it.
 #include "app/commandline.h"
+#include "core/rules/picturefreshness.h"
 #include "core/state/runningstate.h"
 
 #include <QDir>
@@ -35,6 +36,12 @@ class ScreenSaverInhibitor;
 class Transfer;
 struct DownloadResult;
 
+// When a cam's picture counts as unchanged: 60 s and 10 refreshes. A hidden switch for
+// tests, the environment variable LUMORA_TEST_UNCHANGED_AFTER="seconds,refreshes" (for
+// example "0,2"), shortens it so a test need not watch a frozen cam for a minute; an
+// unreadable value leaves the usual threshold.
+picture_freshness::UnchangedThreshold unchangedThresholdFromEnvironment();
+
 struct AppEnvironment
 {
     // Where the working files are written, and config.ini read unless configFile names it.
@@ -49,6 +56,7 @@ struct AppEnvironment
     int transferTimeoutMs = 30000;
     // A picture still decoding after this long is given up as a failed load.
     int decodeBudgetMs = 10000;
+    picture_freshness::UnchangedThreshold unchangedThreshold = unchangedThresholdFromEnvironment();
     // Shows the stop message; detail names the cause, which also goes to standard error.
     // The default opens a message box over the splash window and ends the program once the
     // user has dismissed it; a function given here counts as dismissed when it returns.

@@ -12,6 +12,7 @@
 #include "platform/picturedecoder.h"
 #include "platform/scaleddrawing.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -63,6 +64,57 @@ void CamImageFetch::abandon()
     endRefresh();
 }
 
+void CamImageFetch::setUnchangedThreshold(picture_freshness::UnchangedThreshold threshold)
+{
+    m_unchangedPictures.setThreshold(threshold);
+}
+
+qint64 CamImageFetch::nowMs() const
+{
+    return m_wallClock ? m_wallClock->nowMs() : QDateTime::currentMSecsSinceEpoch();
+}
+
+void CamImageFetch::countShownPicture(const picture_freshness::PictureFingerprint &picture)
+{
+    const QString camId = CamRecord::field(m_state.currentCamFields, CamRecord::CamId);
+    const qint64 now = nowMs();
+    m_unchangedPictures.pictureShown(camId, picture, now);
+    showFailureReason(QString());
+    const std::optional<qint64> since = m_unchangedPictures.unchangedSince(camId, now);
+    showUnchangedNote(since ? picture_freshness::unchangedNote(*since) : QString());
+}
+
+picture_freshness::PictureFingerprint CamImageFetch::shownFingerprint() const
+{
+    const QString camId = CamRecord::field(m_state.currentCamFields, CamRecord::CamId);
+    return m_unchangedPictures.lastShown(camId).value_or(picture_freshness::PictureFingerprint());
+}
+
+void CamImageFetch::takeDownNotes()
+{
+    showFailureReason(QString());
+    showUnchangedNote(QString());
+}
+
+// The views hear of a note only when it changes.
+void CamImageFetch::showFailureReason(const QString &reason)
+{
+    if (reason == m_failureShown)
+        return;
+    m_failureShown = reason;
+    for (PictureView *view : m_pictureViews)
+        view->showFailureReason(reason);
+}
+
+void CamImageFetch::showUnchangedNote(const QString &note)
+{
+    if (note == m_noteShown)
+        return;
+    m_noteShown = note;
+    for (UnchangedNoteView *view : m_noteViews)
+        view->showUnchangedNote(note);
+}
+
 void CamImageFetch::transferStateChanged(int code)
 {
     m_transferView.showTransferState(fetch_rules::stateBullets(code));
@@ -96,7 +148,7 @@ void CamImageFetch::fetchCamImage()
 
     const QString address = m_state.pictureAddress;
     m_address = address;
-    m_unchanged = false;
+    m_sameAsShown = false;
     m_extension = picture_extension::ImageExtension(address);
     // Only an answer still held can be confirmed by a 304.
     const PictureValidators validators = m_held.address == address ? m_held.validators : PictureValidators();
@@ -122,21 +174,25 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
 {
     m_download = nullptr;
     transferSeconds = float(m_clock.nsecsElapsed() / 1e9);
+    m_failure = picture_freshness::failureReason(
+        {picture.ok() ? QString() : picture.errorText, picture.httpStatus, picture.reasonPhrase, picture.contentType});
 
     const bool notModified = confirmsHeldAnswer(picture);
     const QByteArray body = notModified ? m_held.body : picture.body;
+    // A 304 stands for the bytes held, and counts as them.
+    m_pictureBody = picture_freshness::fingerprint(body);
     const bool fullAnswer = picture.ok() && picture.httpStatus == 200;
-    m_unchanged = (notModified || fullAnswer) && m_heldShown && m_held.address == m_address && body == m_held.body
+    m_sameAsShown = (notModified || fullAnswer) && m_heldShown && m_held.address == m_address && body == m_held.body
         && !m_picture.isNull();
     if (!notModified) {
         // A failed or odd answer leaves nothing to confirm later.
         m_held = fullAnswer ? HeldAnswer{m_address, picture.body, picture.validators} : HeldAnswer();
-        m_heldShown = m_heldShown && m_unchanged;
+        m_heldShown = m_heldShown && m_sameAsShown;
     }
     if (notModified || fullAnswer)
         emit pictureBytesReceived(body);
 
-    if (m_unchanged) {
+    if (m_sameAsShown) {
         // Nothing to write or decode; a 304's own few bytes are what went over the wire.
         showStatistics(notModified ? picture.receivedBytes : body.size());
     } else {
@@ -177,8 +233,9 @@ void CamImageFetch::commentsDownloaded(const DownloadResult &comments)
 // The picture is decoded off the window thread; pictureLoaded() ends the refresh.
 void CamImageFetch::startDecode()
 {
-    if (m_unchanged) {
+    if (m_sameAsShown) {
         m_transferView.clearTransferState();
+        countShownPicture(m_pictureBody);
         endRefresh();
         return;
     }
@@ -215,6 +272,12 @@ void CamImageFetch::pictureLoaded(const LoadedPicture &result)
         view->setPicture(m_picture);
     for (PictureView *view : m_pictureViews)
         view->drawPicture();
+    if (m_picture.isNull()) {
+        showUnchangedNote(QString());
+        showFailureReason(m_failure);
+    } else {
+        countShownPicture(m_pictureBody);
+    }
     endRefresh();
     // An area may have changed while the picture was decoding.
     pictureAreasChanged();

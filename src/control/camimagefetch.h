@@ -22,14 +22,23 @@
 // identical bytes) writes no picture file and neither decodes nor redraws; it only takes
 // the transfer bullets off the picture and ends as usual. A 304 that answers no
 // conditional request of ours is an empty answer and fails as one.
-#include "core/http/conditional.h"
+//
 // A JPEG larger than the areas that draw at once need is decoded smaller (see
 // decode_reduction). Its bytes are then kept, for as long as it is the picture shown, so
 // that when an area comes to need it larger (a window shown or enlarged, another pixel
 // ratio or scale mode: pictureAreasChanged()) it is decoded again from them, off the window
 // thread and without a download; the smaller picture stays drawn meanwhile. Such a decode
 // never holds up a refresh: a refresh starting gives it up.
+//
+// Frozen and failing cams: every picture a refresh shows is counted per cam by its
+// fingerprint (countShownPicture()); while the cam's picture counts as unchanged, the
+// unchanged-note views say since when. A refresh that shows no picture names the reason
+// over the black areas of the picture views, and the unchanged note goes with it; a failed
+// refresh neither restarts the moment nor counts. Both notes go with the next changed
+// picture (the reason with any picture) and with a change of cam (takeDownNotes()).
 #include "core/geometry/devicepixels.h"
+#include "core/http/conditional.h"
+#include "core/rules/picturefreshness.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -42,11 +51,20 @@
 class PictureLoadJob;
 class PictureView;
 class TransferView;
+class UnchangedNoteView;
 class DownloadHandler;
 class Downloader;
 struct DownloadResult;
 struct LoadedPicture;
 struct RunningState;
+
+// The wall clock the moment of a picture's change is taken from; tests bring their own.
+class WallClock
+{
+public:
+    virtual ~WallClock() = default;
+    virtual qint64 nowMs() const = 0; // milliseconds since the epoch
+};
 
 class CamImageFetch : public QObject
 {
@@ -58,6 +76,22 @@ public:
     // The picture views a refresh draws into, in order; the first one also sizes the
     // decode's preparations first.
     void addPictureView(PictureView *view) { m_pictureViews.append(view); }
+    void addUnchangedNoteView(UnchangedNoteView *view) { m_noteViews.append(view); }
+
+    // When a picture counts as unchanged; by default 60 s and 10 refreshes.
+    void setUnchangedThreshold(picture_freshness::UnchangedThreshold threshold);
+    // nullptr: the system clock.
+    void setClock(const WallClock *clock) { m_wallClock = clock; }
+
+    // A refresh showed the selected cam's picture, whose body has this fingerprint
+    // (picture_freshness::fingerprint()). An answer that means "the same picture as
+    // before" without a body passes shownFingerprint().
+    void countShownPicture(const picture_freshness::PictureFingerprint &picture);
+    // Of the selected cam's picture shown last; a size of -1 when none was.
+    picture_freshness::PictureFingerprint shownFingerprint() const;
+
+    // Another cam is selected: the notes about the old one's picture go.
+    void takeDownNotes();
 
     void fetchCamImage();
     bool isRunning() const;
@@ -114,10 +148,20 @@ private:
     QList<DrawingArea> areasDrawnAtOnce() const;
     void redecoded(const LoadedPicture &result);
     void stopRedecode();
+    void showFailureReason(const QString &reason);
+    void showUnchangedNote(const QString &note);
+    qint64 nowMs() const;
 
     RunningState &m_state;
     TransferView &m_transferView;
     QList<PictureView *> m_pictureViews;
+    QList<UnchangedNoteView *> m_noteViews;
+    picture_freshness::UnchangedPictures m_unchangedPictures;
+    const WallClock *m_wallClock = nullptr;
+    picture_freshness::PictureFingerprint m_pictureBody;   // of the running refresh's answer
+    QString m_failure; // shown if the running refresh's picture does not come
+    QString m_failureShown;
+    QString m_noteShown;
     QImage m_picture;
     Downloader &m_downloader;
     QDir m_workDir;
@@ -146,5 +190,5 @@ private:
     bool m_heldShown = false;
     QString m_address;              // the running refresh's picture address
     bool m_askedConditionally = false;
-    bool m_unchanged = false;       // the running refresh's picture is the one shown
+    bool m_sameAsShown = false;     // the running refresh's picture is the one shown
 };

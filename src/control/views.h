@@ -26,6 +26,18 @@ public:
     // Whether drawPicture() draws at once. An area that puts it off (a hidden window's)
     // draws when it is shown; the picture need not be decoded for its size until then.
     virtual bool drawsPictureAtOnce() const { return true; }
+    // Why the refresh showed no picture, one line over the black area, until the next
+    // picture or another cam; an empty text takes it down. Plain text.
+    virtual void showFailureReason(const QString &reason) = 0;
+};
+
+// Says that the selected cam's picture has stayed the same for a while ("unchanged since
+// 14:02"); an empty text takes the note down again.
+class UnchangedNoteView
+{
+public:
+    virtual ~UnchangedNoteView() = default;
+    virtual void showUnchangedNote(const QString &note) = 0;
 };
 
 // Where a refresh tells how its transfer goes: bullets over the picture while it runs,

@@ -203,8 +203,11 @@ void HttpDownload::connectSocket(QTcpSocket *s, bool https)
         }
         // A reset right after the last byte of a complete answer does not matter.
         drain();
+        // The refusal is named in the program's own words, as the user is shown it.
         if (!m_hopOver)
-            fail(DownloadResult::Error::Network, s->errorString());
+            fail(DownloadResult::Error::Network, error == QAbstractSocket::ConnectionRefusedError
+                                                     ? tr("Connection refused")
+                                                     : s->errorString());
     });
 }
 
@@ -348,6 +351,8 @@ void HttpDownload::deliver()
         m_result.httpStatus = m_answer->statusCode();
         m_result.validators = validatorsFrom(m_answer->header("etag"), m_answer->header("last-modified"));
         m_result.receivedBytes = m_answer->headerBytes() + m_answer->body().size();
+        m_result.reasonPhrase = m_answer->reasonPhrase();
+        m_result.contentType = m_answer->header("content-type");
         m_result.body = m_answer->takeBody();
         advance(Transfer::ResponseReceived);
         advance(Transfer::ResponseCompleted);

@@ -60,6 +60,10 @@ struct DownloadResult
     int httpStatus = 0;
     PictureValidators validators {}; // of the answer, the sane ones only
     qint64 receivedBytes = 0;     // the header section and the body together
+    // Of an answer that came: its status line's reason phrase and its Content-Type field,
+    // as the server sent them (server text: show as plain text only).
+    QByteArray reasonPhrase;
+    QByteArray contentType;
 
     bool ok() const { return error == Error::None; }
 };

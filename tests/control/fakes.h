@@ -43,6 +43,7 @@ public:
         result.body = error == DownloadResult::Error::None ? body : QByteArray();
         answerWith(result);
     }
+    void answer(const DownloadResult &result) { answerWith(result); }
 
     void answerWith(const DownloadResult &result)
     {
@@ -88,7 +89,7 @@ public:
 
 // One fake for every view a window implements; each call is counted or kept.
 class FakeView : public PictureView, public TransferView, public CamInfoView, public TitleView, public CommentView,
-                 public CamListView, public CountdownView
+                 public CamListView, public CountdownView, public UnchangedNoteView
 {
 public:
     QSize area{320, 240};
@@ -108,6 +109,8 @@ public:
     QList<double> fills;
     QStringList captions;
     QList<bool> countdownShown;
+    QStringList failureReasons; // every showFailureReason()
+    QStringList unchangedNotes; // every showUnchangedNote()
 
     bool untouched() const
     {
@@ -120,6 +123,8 @@ public:
     void drawPicture() override { ++draws; }
     void clearPicture() override { ++clears; }
     bool drawsPictureAtOnce() const override { return atOnce; }
+    void showFailureReason(const QString &reason) override { failureReasons.append(reason); }
+    void showUnchangedNote(const QString &note) override { unchangedNotes.append(note); }
     void showTransferState(const QString &text) override { bullets.append(text); }
     void showTransferStatistics(const QString &text) override { statistics.append(text); }
     void clearTransferState() override { ++bulletClears; }

@@ -69,6 +69,8 @@ private slots:
     void refusesAddresses_data();
     void refusesAddresses();
     void refusedConnection();
+    void statusLineAndType_data();
+    void statusLineAndType();
     void statesRise();
     void timeOuts();
     void cancelAndBusy();
@@ -190,6 +192,40 @@ void TestDownload::refusedConnection()
     Transfer transfer;
     const DownloadResult r = download(transfer, {QStringLiteral("http://127.0.0.1:%1/camlist.php").arg(port)});
     QCOMPARE(r.error, Error::Network);
+    QCOMPARE(r.errorText, QStringLiteral("Connection refused"));
+}
+
+// What an answer says about itself, for the reason a picture is not shown.
+void TestDownload::statusLineAndType_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("phrase");
+    QTest::addColumn<QByteArray>("type");
+    QTest::newRow("picture") << QString() << 200 << QByteArray("OK") << QByteArray("image/jpeg");
+    QTest::newRow("404") << "status:404" << 404 << QByteArray("Not Found") << QByteArray("text/html; charset=utf-8");
+    QTest::newRow("503") << "status:503" << 503 << QByteArray("Service Unavailable")
+                         << QByteArray("text/html; charset=utf-8");
+    QTest::newRow("html") << "html" << 200 << QByteArray("OK") << QByteArray("text/html; charset=utf-8");
+}
+
+void TestDownload::statusLineAndType()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, status);
+    QFETCH(QByteArray, phrase);
+    QFETCH(QByteArray, type);
+    const QString path = QStringLiteral("/cams/1001.jpg");
+    QVERIFY(m_server.clearFaults());
+    if (!fault.isEmpty())
+        QVERIFY(m_server.setFault(path, fault));
+    Transfer transfer;
+    const DownloadResult r = download(transfer, {m_server.baseUrl() + path});
+    QVERIFY(m_server.clearFaults());
+    QCOMPARE(r.error, Error::None);
+    QCOMPARE(r.httpStatus, status);
+    QCOMPARE(r.reasonPhrase, phrase);
+    QCOMPARE(r.contentType, type);
 }
 
 void TestDownload::statesRise()

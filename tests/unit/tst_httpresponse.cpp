@@ -58,6 +58,8 @@ private slots:
     void answers();
     void stopsAfterHeaders();
     void headerFields();
+    void reasonPhrase_data();
+    void reasonPhrase();
     void limitsHoldWhileBytesArrive_data();
     void limitsHoldWhileBytesArrive();
 };
@@ -226,6 +228,30 @@ void TestHttpResponse::headerFields()
     QVERIFY(!reader.hasHeader("no colon here"));
     QCOMPARE(reader.contentLength(), qint64(0));
     QCOMPARE(reader.headerBytes(), qint64(bytes.size()));
+}
+
+void TestHttpResponse::reasonPhrase_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("phrase");
+    QTest::newRow("usual") << QByteArray("HTTP/1.1 404 Not Found\r\n\r\n") << QByteArray("Not Found");
+    QTest::newRow("none") << QByteArray("HTTP/1.1 404\r\n\r\n") << QByteArray();
+    QTest::newRow("blank only") << QByteArray("HTTP/1.1 404 \r\n\r\n") << QByteArray();
+    QTest::newRow("own words") << QByteArray("HTTP/1.0 503 Kamera  schl\xe4ft\n\n") << QByteArray("Kamera  schl\xe4ft");
+    QTest::newRow("after an interim answer")
+        << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")
+        << QByteArray("OK");
+}
+
+void TestHttpResponse::reasonPhrase()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, phrase);
+    HttpResponseReader reader(1024, 100);
+    reader.feed(bytes);
+    reader.endOfStream();
+    QVERIFY(reader.complete());
+    QCOMPARE(reader.reasonPhrase(), phrase);
 }
 
 void TestHttpResponse::limitsHoldWhileBytesArrive_data()

@@ -215,6 +215,8 @@ void HttpResponseReader::statusLine()
         return;
     }
     m_status = status;
+    // An interim answer's phrase is replaced by the final one's.
+    m_reasonPhrase = line.size() > 13 ? line.mid(13) : QByteArray();
     m_state = State::HeaderLines;
 }
 

@@ -45,6 +45,8 @@ public:
     Error error() const { return m_error; }
 
     int statusCode() const { return m_status; }
+    // The status line's text after the code, as the server sent it; empty when it sent none.
+    const QByteArray &reasonPhrase() const { return m_reasonPhrase; }
     // The first field of that name, case-insensitive, trimmed; empty when there is none.
     QByteArray header(QByteArrayView name) const;
     bool hasHeader(QByteArrayView name) const;
@@ -96,6 +98,7 @@ private:
     qint64 m_chunkLineBytes = 0;
     qint64 m_trailerBytes = 0;
     int m_status = 0;
+    QByteArray m_reasonPhrase;
     QList<QPair<QByteArray, QByteArray>> m_fields; // names in lower case
     qint64 m_contentLength = -1;
     qint64 m_remaining = 0; // of the body or of the current chunk

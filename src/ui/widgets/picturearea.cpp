@@ -1,6 +1,7 @@
 #include "picturearea.h"
 
 #include "core/geometry/twips.h"
+#include "core/rules/fetchrules.h"
 #include "platform/scaleddrawing.h"
 
 #include <cmath>
@@ -117,6 +118,77 @@ void PictureArea::paintEvent(QPaintEvent *)
     // the painter's clip keeps the copy to the region being painted.
     QPainter p(this);
     p.drawImage(QPointF(0, 0), m_surface);
+    paintNotes(p);
+}
+
+void PictureArea::setUnchangedBadge(const QString &text)
+{
+    if (text == m_badge)
+        return;
+    m_badge = text;
+    update();
+}
+
+void PictureArea::setFailureReason(const QString &text)
+{
+    if (text == m_reason)
+        return;
+    m_reason = text;
+    update();
+}
+
+namespace {
+
+// The room the transfer bullets take: their origin, and the widest row of them.
+constexpr int BulletsMaxCount = 12;
+
+int bulletsRight(const QFontMetrics &metrics)
+{
+    return twips::toPixels(135) + metrics.horizontalAdvance(fetch_rules::stateBullets(BulletsMaxCount)) + 1;
+}
+
+} // namespace
+
+QRect PictureArea::badgeRect() const
+{
+    if (m_badge.isEmpty())
+        return {};
+    const QFontMetrics metrics(font());
+    const int margin = twips::toPixels(120);
+    const QSize plate(metrics.horizontalAdvance(m_badge) + 2 * 4, metrics.height() + 2 * 2);
+    QRect r(QPoint(width() - margin - plate.width(), twips::toPixels(60)), plate);
+    // Beside the bullets' row where the area is wide enough, under it otherwise.
+    if (r.left() < bulletsRight(metrics))
+        r.moveTop(twips::toPixels(75) + metrics.height() + 4);
+    return r;
+}
+
+void PictureArea::paintNotes(QPainter &p) const
+{
+    if (m_badge.isEmpty() && m_reason.isEmpty())
+        return;
+    p.setFont(font());
+    const QFontMetrics metrics(font());
+    if (!m_badge.isEmpty()) {
+        const QRect plate = badgeRect();
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0, 0, 0, 170));
+        p.setRenderHint(QPainter::Antialiasing);
+        p.drawRoundedRect(QRectF(plate), 3, 3);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setPen(Qt::white);
+        p.drawText(plate, Qt::AlignCenter, m_badge);
+    }
+    if (!m_reason.isEmpty()) {
+        const int margin = twips::toPixels(120);
+        const QString line = metrics.elidedText(m_reason, Qt::ElideRight, qMax(0, width() - 2 * margin - 1));
+        const QRect box(margin, (height() - metrics.height()) / 2, qMax(0, width() - 2 * margin - 1),
+                        metrics.height());
+        p.setPen(Qt::black);
+        p.drawText(box.translated(1, 1), Qt::AlignHCenter | Qt::AlignTop, line);
+        p.setPen(Qt::white);
+        p.drawText(box, Qt::AlignHCenter | Qt::AlignTop, line);
+    }
 }
 
 void PictureArea::mouseDoubleClickEvent(QMouseEvent *event)

@@ -14,6 +14,13 @@
 // A double-click with the left button on the area (or on a widget inside it that does not
 // take the click) is announced with doubleClicked(); a change of its size, or of its
 // screen's device pixels to a logical one, with areaChanged().
+//
+// Two notes lie over the surface without being part of it, so every redraw keeps them and
+// taking them down shows the surface unchanged: the unchanged badge, white on a dark plate
+// in the top right corner (below the bullets' row when the area is too narrow for both),
+// and the failure reason, one line white with a black shadow in the middle of the area,
+// cut with "…" to its width. Both are plain text; with neither, painting shows the surface
+// alone.
 #include "core/geometry/scalegeometry.h"
 
 #include <QImage>
@@ -42,6 +49,14 @@ public:
     // covered; nothing when there is none.
     void wipeShadowText();
 
+    // The notes over the surface; an empty text takes one down.
+    void setUnchangedBadge(const QString &text);
+    void setFailureReason(const QString &text);
+    QString unchangedBadge() const { return m_badge; }
+    QString failureReason() const { return m_reason; }
+    // Where the badge's plate lies, in logical pixels; empty while none shows.
+    QRect badgeRect() const;
+
 signals:
     void doubleClicked();
     void areaChanged();
@@ -55,11 +70,14 @@ protected:
 private:
     void syncSurface();
     void keepUnderText(int bottomRow);
+    void paintNotes(QPainter &p) const;
 
     QImage m_surface;
     // The surface's top rows as they were before shadow text went over them; null while
     // no text is on the surface.
     QImage m_underText;
+    QString m_badge;
+    QString m_reason;
 };
 
 // Draws the picture into the area by the mode and shows it (see drawScaledPicture for the

@@ -174,6 +174,16 @@ bool FullscreenWindow::drawsPictureAtOnce() const
     return isVisible();
 }
 
+void FullscreenWindow::showFailureReason(const QString &reason)
+{
+    m_pictureArea->setFailureReason(reason);
+}
+
+void FullscreenWindow::showUnchangedNote(const QString &note)
+{
+    m_pictureArea->setUnchangedBadge(note);
+}
+
 void FullscreenWindow::showTitle(const QString &title)
 {
     setWindowTitle(title + heartbeat::FullscreenTitleSuffix);

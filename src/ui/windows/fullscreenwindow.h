@@ -36,7 +36,8 @@ class FullscreenWindow : public QWidget,
               public PictureView,
               public TitleView,
               public CommentView,
-              public CountdownView
+              public CountdownView,
+              public UnchangedNoteView
 {
     Q_OBJECT
 public:
@@ -69,6 +70,8 @@ public:
     void drawPicture() override;
     void clearPicture() override;
     bool drawsPictureAtOnce() const override;
+    void showFailureReason(const QString &reason) override;
+    void showUnchangedNote(const QString &note) override;
     void showTitle(const QString &title) override;
     void showComment(const QStringList &fields) override;
     void hideComment() override;

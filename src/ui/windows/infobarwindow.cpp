@@ -125,9 +125,35 @@ void InfoBarWindow::createDescription(const OverlayGeometry &design)
 void InfoBarWindow::showCamInfo(const QStringList &f)
 {
     showCamDescription(*m_descriptionBox, f, QColor(192, 192, 192), 12);
-    QString figures = heartbeat::overlayFigures(f);
-    m_figuresLabel->setText(figures.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    m_figures = heartbeat::overlayFigures(f).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    showFigures();
     m_ratingImage->setPixmap(pictures::ratingPicture(CamRecord::field(f, CamRecord::Rating)));
+}
+
+void InfoBarWindow::showUnchangedNote(const QString &note)
+{
+    if (note == m_unchangedNote)
+        return;
+    const bool before = !m_unchangedNote.isEmpty();
+    m_unchangedNote = note;
+    if (before != !note.isEmpty()) {
+        // The box and the label take one line more or less, and the box keeps its foot
+        // where it was, as the layout would place it; the description gives way.
+        const int line = m_figuresLabel->fontMetrics().lineSpacing() * (before ? -1 : 1);
+        for (QWidget *w : {static_cast<QWidget *>(m_figuresBox), static_cast<QWidget *>(m_figuresLabel)})
+            w->setGeometry(w->x(), w->y() - line, w->width(), w->height() + line);
+        m_ratingImage->move(m_ratingImage->x(), m_ratingImage->y() - line);
+        m_descriptionBox->resize(m_descriptionBox->width(), m_descriptionBox->height() - line);
+    }
+    showFigures();
+}
+
+void InfoBarWindow::showFigures()
+{
+    // Before the first cam's figures the label keeps saying there are none.
+    if (m_figures.isEmpty())
+        return;
+    m_figuresLabel->setText(m_unchangedNote.isEmpty() ? m_figures : m_figures + QLatin1Char('\n') + m_unchangedNote);
 }
 
 void InfoBarWindow::showState()

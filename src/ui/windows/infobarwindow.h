@@ -25,7 +25,7 @@ class QTextEdit;
 class RoundedBox;
 
 // InfoBarWindow: the translucent Info-Bar window.
-class InfoBarWindow : public QWidget, public CamInfoView
+class InfoBarWindow : public QWidget, public CamInfoView, public UnchangedNoteView
 {
     Q_OBJECT
 public:
@@ -45,6 +45,9 @@ public:
 
     // The cam's name and description, figures and rating strip.
     void showCamInfo(const QStringList &camFields) override;
+    // A line under the figures while the cam's picture stays the same; the figures box
+    // grows by that line upwards, so nothing below it moves.
+    void showUnchangedNote(const QString &note) override;
 
     // Brings the layout timer in line with the running state's Info-Bar switch.
     void showState();
@@ -88,8 +91,11 @@ private:
     void applyGeometry(const fullscreen_layout::OverlayGeometry &g);
     void createFigures(const fullscreen_layout::OverlayGeometry &design);
     void createDescription(const fullscreen_layout::OverlayGeometry &design);
+    void showFigures();
 
     RunningState &m_state;
+    QString m_figures;
+    QString m_unchangedNote;
     bool m_fullscreenVisible = false;
     fullscreen_layout::FullscreenFacts m_fullscreenFacts;
 };

@@ -291,6 +291,16 @@ void MainWindow::clearPicture()
     m_pictureArea->clear();
 }
 
+void MainWindow::showFailureReason(const QString &reason)
+{
+    m_pictureArea->setFailureReason(reason);
+}
+
+void MainWindow::showUnchangedNote(const QString &note)
+{
+    m_pictureArea->setUnchangedBadge(note);
+}
+
 void MainWindow::showTransferState(const QString &bullets)
 {
     m_pictureArea->drawShadowText(bullets);

@@ -43,7 +43,8 @@ class MainWindow : public QMainWindow,
               public TransferView,
               public CamInfoView,
               public TitleView,
-              public CommentView
+              public CommentView,
+              public UnchangedNoteView
 {
     Q_OBJECT
 public:
@@ -96,6 +97,8 @@ public:
     void setPicture(const QImage &picture) override;
     void drawPicture() override;
     void clearPicture() override;
+    void showFailureReason(const QString &reason) override;
+    void showUnchangedNote(const QString &note) override;
     void showTransferState(const QString &bullets) override;
     void showTransferStatistics(const QString &text) override;
     void clearTransferState() override;
