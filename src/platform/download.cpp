@@ -4,6 +4,8 @@
 #include "core/http/httprequest.h"
 #include "core/http/httpresponse.h"
 
+#include <QHostAddress>
+#include <QNetworkProxy>
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
@@ -152,15 +154,30 @@ void HttpDownload::startHop()
         return;
     }
     m_hop->reader = std::make_unique<HttpResponseReader>(HeaderMaxBytes, m_request.maxBytes);
-    m_hop->head = requestHead(m_current, conditionalHeaderLines(m_request.validators));
     QTcpSocket *socket = https ? new QSslSocket(this) : new QTcpSocket(this);
     socket->setReadBufferSize(SocketBufferBytes);
     m_hop->socket = socket;
     connectSocket(socket, https);
 
+    // The desktop's proxy settings (http_proxy, https_proxy, no_proxy), except for this
+    // machine's own addresses: a plain request goes to an HTTP proxy whole; an encrypted
+    // one, and any other kind of proxy, is tunnelled by the socket itself.
+    const QString host = m_current.host();
+    const bool local = host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback();
+    const QNetworkProxy proxy = local ? QNetworkProxy(QNetworkProxy::NoProxy)
+                                      : QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(m_current)).value(0);
+    const bool viaHttpProxy = proxy.type() == QNetworkProxy::HttpProxy && !https;
+    socket->setProxy(viaHttpProxy || proxy.type() == QNetworkProxy::DefaultProxy ? QNetworkProxy(QNetworkProxy::NoProxy)
+                                                                                 : proxy);
+    const QByteArray extra = conditionalHeaderLines(m_request.validators);
+    m_hop->head = viaHttpProxy ? proxiedRequestHead(m_current, proxy.user(), proxy.password(), extra)
+                               : requestHead(m_current, extra);
+
     const quint16 port = quint16(m_current.port(https ? 443 : 80));
     if (https)
         static_cast<QSslSocket *>(socket)->connectToHostEncrypted(m_current.host(), port);
+    else if (viaHttpProxy)
+        socket->connectToHost(proxy.hostName(), proxy.port());
     else
         socket->connectToHost(m_current.host(), port);
 }

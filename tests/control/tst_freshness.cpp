@@ -95,6 +95,7 @@ private slots:
     void unchangedAfterAMinuteAndTenRefreshes();
     void failedRefreshNeitherCountsNorRestarts();
     void anAnswerWithoutBodyCountsAsTheSamePicture();
+    void notModifiedCountsAsTheSamePicture();
     void notesGoWithAnotherCam();
     void failureReason_data();
     void failureReason();
@@ -188,6 +189,26 @@ void TestFreshness::anAnswerWithoutBodyCountsAsTheSamePicture()
     QCOMPARE(rig.first.unchangedNotes, QStringList());
     rig.fetch.countShownPicture(rig.fetch.shownFingerprint());
     QCOMPARE(rig.first.unchangedNotes, QStringList{QStringLiteral("unchanged since 14:02")});
+}
+
+// A 304 to the viewer's conditional request stands for the bytes held: it counts as the
+// same picture shown again, and is no failure.
+void TestFreshness::notModifiedCountsAsTheSamePicture()
+{
+    NoteRig rig;
+    rig.fetch.setUnchangedThreshold({0, 2});
+    rig.clock.now = at1402();
+    DownloadResult full = picture(png(Qt::darkCyan));
+    full.validators.etag = "\"v1\"";
+    QVERIFY(rig.refresh(full));
+    const DownloadResult notModified = picture({}, 304, "Not Modified", {});
+    QVERIFY(rig.refresh(notModified));
+    QCOMPARE(rig.net.requests[2].validators.etag, QByteArray("\"v1\""));
+    QCOMPARE(rig.first.unchangedNotes, QStringList());
+    QVERIFY(rig.refresh(notModified));
+    QCOMPARE(rig.first.unchangedNotes, QStringList{QStringLiteral("unchanged since 14:02")});
+    QCOMPARE(rig.first.failureReasons, QStringList());
+    QCOMPARE(rig.first.draws, 1);
 }
 
 void TestFreshness::notesGoWithAnotherCam()

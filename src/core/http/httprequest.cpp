@@ -11,15 +11,20 @@ bool isRedirect(int status)
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-QByteArray requestHead(const QUrl &url, const QByteArray &extraLines)
+namespace {
+
+QByteArray composeHead(const QUrl &url, const QByteArray &extraLines, bool absoluteTarget)
 {
     // An absolute address resolves to itself with its dot segments removed as RFC 3986
     // says; QUrl::NormalizePathSegments in Qt 6.4 makes "/a/./b/../c" into "/a//c".
     QUrl target = url.resolved(url);
     if (target.path().isEmpty())
         target.setPath(QStringLiteral("/"));
-    const QUrl::FormattingOptions format = QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment
-        | QUrl::FullyEncoded;
+    // A proxy is given the whole address, without the user's credentials, which go to the
+    // server in their own field.
+    const QUrl::FormattingOptions format = absoluteTarget
+        ? QUrl::RemoveUserInfo | QUrl::RemoveFragment | QUrl::FullyEncoded
+        : QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment | QUrl::FullyEncoded;
 
     const bool https = url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
@@ -36,4 +41,20 @@ QByteArray requestHead(const QUrl &url, const QByteArray &extraLines)
         head += "Authorization: Basic " + credentials.toBase64() + "\r\n";
     }
     return head + extraLines + "Connection: close\r\n\r\n";
+}
+
+} // namespace
+
+QByteArray requestHead(const QUrl &url, const QByteArray &extraLines)
+{
+    return composeHead(url, extraLines, false);
+}
+
+QByteArray proxiedRequestHead(const QUrl &url, const QString &proxyUser, const QString &proxyPassword,
+                              const QByteArray &extraLines)
+{
+    QByteArray lines = extraLines;
+    if (!proxyUser.isEmpty())
+        lines += "Proxy-Authorization: Basic " + (proxyUser.toUtf8() + ':' + proxyPassword.toUtf8()).toBase64() + "\r\n";
+    return composeHead(url, lines, true);
 }

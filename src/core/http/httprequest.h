@@ -12,3 +12,8 @@ bool isRedirect(int status);
 // content coding, closes the connection and sends the address's user name and password as
 // Basic credentials. extraLines (whole header lines, each ending in CR LF) go in as they are.
 QByteArray requestHead(const QUrl &url, const QByteArray &extraLines = {});
+
+// The same request as sent to an HTTP proxy: the whole address as the request target, and
+// the proxy's own credentials, if it has any, as Basic Proxy-Authorization.
+QByteArray proxiedRequestHead(const QUrl &url, const QString &proxyUser, const QString &proxyPassword,
+                              const QByteArray &extraLines = {});
