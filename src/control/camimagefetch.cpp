@@ -180,13 +180,13 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
     const bool notModified = confirmsHeldAnswer(picture);
     const QByteArray body = notModified ? m_held.body : picture.body;
     // A 304 stands for the bytes held, and counts as them.
-    m_pictureBody = picture_freshness::fingerprint(body);
+    m_pictureBody = notModified ? m_held.fingerprint : picture_freshness::fingerprint(body);
     const bool fullAnswer = picture.ok() && picture.httpStatus == 200;
     m_sameAsShown = (notModified || fullAnswer) && m_heldShown && m_held.address == m_address && body == m_held.body
         && !m_picture.isNull();
     if (!notModified) {
         // A failed or odd answer leaves nothing to confirm later.
-        m_held = fullAnswer ? HeldAnswer{m_address, picture.body, picture.validators} : HeldAnswer();
+        m_held = fullAnswer ? HeldAnswer{m_address, picture.body, picture.validators, m_pictureBody} : HeldAnswer();
         m_heldShown = m_heldShown && m_sameAsShown;
     }
     if (notModified || fullAnswer)

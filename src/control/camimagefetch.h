@@ -185,6 +185,7 @@ private:
         QString address;
         QByteArray body;
         PictureValidators validators;
+        picture_freshness::PictureFingerprint fingerprint; // of body
     };
     HeldAnswer m_held;
     bool m_heldShown = false;
