@@ -1,5 +1,6 @@
 // Frozen and failing cams on a fake downloader, fake views and a fake clock: when the
 // unchanged note comes and goes, and which reason a refresh without a picture shows.
+#include "craftedpictures.h"
 #include "fakes.h"
 
 #include <QBuffer>
@@ -25,13 +26,7 @@ qint64 at1402()
 
 QByteArray png(Qt::GlobalColor colour)
 {
-    QImage image(40, 30, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return crafted::filled(QSize(40, 30), QColor(colour).rgb(), "PNG");
 }
 
 DownloadResult picture(const QByteArray &body, int status = 200, const QByteArray &phrase = "OK",

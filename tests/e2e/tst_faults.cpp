@@ -148,14 +148,7 @@ QByteArray hugePng()
 
 // ---- What the user sees ----------------------------------------------------------------
 
-bool allBlack(const QImage &image)
-{
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if ((image.pixel(x, y) & 0xFFFFFF) != 0)
-                return false;
-    return true;
-}
+using crafted::allBlack;
 
 const QRegularExpression StatsText(
     QStringLiteral(R"(^(\d+[.,]\d\d) kb in (\d+[.,]\d\d) sec\. \((\d+[.,]\d\d) kb/sec\)$)"));

@@ -7,6 +7,7 @@
 // compared with what the picture area draws: with no note the two are equal pixel for pixel.
 #include "apprun.h"
 #include "camserverprocess.h"
+#include "craftedpictures.h"
 #include "control/camimagefetch.h"
 #include "control/camselection.h"
 #include "control/heartbeat.h"
@@ -32,13 +33,7 @@ constexpr int TimeoutMs = 1500;
 
 QByteArray jpeg(QRgb colour)
 {
-    QImage image(640, 480, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG");
-    return bytes;
+    return crafted::filled(QSize(640, 480), colour, "JPG");
 }
 
 // What the X server shows of a widget, in its logical pixels (the screen's ratio is 1).

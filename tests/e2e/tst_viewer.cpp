@@ -339,6 +339,14 @@ private:
     uint32_t m_pingStamp = 0;
 };
 
+// The working folder after the viewer ended: config.ini and nothing else.
+bool holdsOnlyConfig(const QString &folder, QString *why)
+{
+    const QStringList left = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    *why = QStringLiteral("the working folder holds: ") + left.join(QStringLiteral(", "));
+    return left == QStringList{QStringLiteral("config.ini")};
+}
+
 QString colourName(QRgb c)
 {
     return QStringLiteral("#%1").arg(c & 0xFFFFFF, 6, 16, QLatin1Char('0'));
@@ -712,10 +720,8 @@ void TestViewer::closeRequestEndsTheProgram()
     QVERIFY2(m_viewer.exitCode() == 0, qPrintable(QStringLiteral("exit code %1; output: %2")
                                                       .arg(m_viewer.exitCode()).arg(viewerLog())));
     QVERIFY(!m_x.exists(m_window));
-    const QStringList left =
-        QDir(m_workDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    QVERIFY2(left == QStringList{QStringLiteral("config.ini")},
-             qPrintable(QStringLiteral("the working folder holds: ") + left.join(QStringLiteral(", "))));
+    QString why;
+    QVERIFY2(holdsOnlyConfig(m_workDir.path(), &why), qPrintable(why));
 }
 
 bool TestViewer::bombViewerDecoding(QString *why)
@@ -797,10 +803,7 @@ void TestViewer::closeRequestMidDecode()
     QVERIFY2(closeMs < 3000, qPrintable(QStringLiteral("%1 ms").arg(closeMs)));
     QCOMPARE(m_bombViewer.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_bombViewer.exitCode(), 0);
-    const QStringList left =
-        QDir(m_bombWorkDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    QVERIFY2(left == QStringList{QStringLiteral("config.ini")},
-             qPrintable(QStringLiteral("the working folder holds: ") + left.join(QStringLiteral(", "))));
+    QVERIFY2(holdsOnlyConfig(m_bombWorkDir.path(), &why), qPrintable(why));
 }
 
 // `kill` or a session logging out: the same orderly end as the close request.
@@ -815,10 +818,7 @@ void TestViewer::terminationSignalMidDecode()
     QVERIFY2(clock.elapsed() < 3000, qPrintable(QStringLiteral("%1 ms").arg(clock.elapsed())));
     QCOMPARE(m_bombViewer.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_bombViewer.exitCode(), 0);
-    const QStringList left =
-        QDir(m_bombWorkDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    QVERIFY2(left == QStringList{QStringLiteral("config.ini")},
-             qPrintable(QStringLiteral("the working folder holds: ") + left.join(QStringLiteral(", "))));
+    QVERIFY2(holdsOnlyConfig(m_bombWorkDir.path(), &why), qPrintable(why));
 }
 
 // Started from a menu the working folder is the home folder: config.ini comes from the

@@ -8,6 +8,28 @@
 
 namespace crafted {
 
+// A picture of one colour, encoded in format ("PNG", "JPG").
+inline QByteArray filled(QSize size, QRgb colour, const char *format)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+// Every pixel black, alpha aside: an area the drawing left cleared.
+inline bool allBlack(const QImage &image)
+{
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if ((image.pixel(x, y) & 0xFFFFFF) != 0)
+                return false;
+    return true;
+}
+
 inline quint32 crc32(const QByteArray &data)
 {
     quint32 crc = 0xFFFFFFFFu;

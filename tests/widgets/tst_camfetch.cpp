@@ -38,14 +38,7 @@ int camWith(const RunningState &s, const QString &part)
     return -1;
 }
 
-bool allBlack(const QImage &image)
-{
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if ((image.pixel(x, y) & 0xFFFFFF) != 0)
-                return false;
-    return true;
-}
+using crafted::allBlack;
 
 } // namespace
 
@@ -442,15 +435,7 @@ void TestCamFetch::largePictureGoesBeforeTheNext()
 // it draws the newest picture.
 void TestCamFetch::hiddenFullscreenDrawnWhenShown()
 {
-    const auto png = [](QRgb colour) {
-        QImage image(320, 240, QImage::Format_RGB32);
-        image.fill(colour);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        return bytes;
-    };
+    const auto png = [](QRgb colour) { return crafted::filled(QSize(320, 240), colour, "PNG"); };
     const QRgb older = qRgb(200, 120, 40);
     const QRgb newer = qRgb(30, 90, 210);
     QVERIFY(serve(QStringLiteral("changing.jpg"), png(older)));

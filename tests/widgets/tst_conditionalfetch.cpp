@@ -4,6 +4,7 @@
 // sent back, and a 304 nobody asked for is a failed refresh.
 #include "apprun.h"
 #include "camserverprocess.h"
+#include "craftedpictures.h"
 #include "control/camselection.h"
 #include "control/heartbeat.h"
 #include "ui/widgets/picturearea.h"
@@ -21,14 +22,7 @@ namespace {
 
 const QRegularExpression StatsText(QStringLiteral(R"(^(\d+)[.,](\d\d) kb in \d+[.,]\d\d sec\. \(\d+[.,]\d\d kb/sec\)$)"));
 
-bool allBlack(const QImage &image)
-{
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if ((image.pixel(x, y) & 0xFFFFFF) != 0)
-                return false;
-    return true;
-}
+using crafted::allBlack;
 
 } // namespace
 
