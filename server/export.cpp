@@ -26,12 +26,31 @@ const QString kPlaceholder = QStringLiteral("{base}");
 const QString kCatalogueName = QStringLiteral("camlist.txt");
 const QString kCommentsFolder = QStringLiteral("comments");
 
-bool writeFile(const QString &path, const QByteArray &bytes)
+// The folder is published: the web server, usually another user, reads it whatever the
+// exporting user's umask.
+constexpr QFileDevice::Permissions kReadable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+    | QFileDevice::ReadOther;
+constexpr QFileDevice::Permissions kListable = kReadable | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+
+// Creates the folders from root down to path's folder, each listable by everyone.
+bool makeFolders(const QString &root, const QString &relativeFolder)
 {
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+    QString at = root;
+    for (const QString &part : relativeFolder.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        at += QLatin1Char('/') + part;
+        if (!QFileInfo(at).isDir() && !(QDir().mkdir(at) && QFile::setPermissions(at, kListable)))
+            return false;
+    }
+    return true;
+}
+
+bool writeFile(const QString &root, const QString &relativePath, const QByteArray &bytes)
+{
+    if (!makeFolders(root, QFileInfo(relativePath).path() == QLatin1String(".") ? QString() : QFileInfo(relativePath).path()))
         return false;
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(bytes) == bytes.size();
+    QFile file(root + QLatin1Char('/') + relativePath);
+    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.setPermissions(kReadable)
+        && file.write(bytes) == bytes.size();
 }
 
 } // namespace
@@ -102,11 +121,11 @@ Result exportTo(const Source &source, const QString &base, const QString &dir)
 
     const QByteArray placeholder = kPlaceholder.toLatin1();
     const QByteArray resolved = QByteArray(source.catalogue).replace(placeholder, base.toLatin1());
-    if (!writeFile(out.filePath(kCatalogueName), resolved)) {
+    if (!writeFile(staging.path(), kCatalogueName, resolved)) {
         result.error = QStringLiteral("cannot write %1").arg(kCatalogueName);
         return result;
     }
-    if (!out.mkdir(kCommentsFolder)) {
+    if (!makeFolders(staging.path(), kCommentsFolder)) {
         result.error = QStringLiteral("cannot create %1").arg(kCommentsFolder);
         return result;
     }
@@ -121,7 +140,7 @@ Result exportTo(const Source &source, const QString &base, const QString &dir)
                                    .arg(i + 1).arg(QString::fromLatin1(QUrl::toPercentEncoding(camId.left(80))));
         } else if (!written.contains(camId)) {
             written.insert(camId);
-            if (!writeFile(out.filePath(kCommentsFolder + QLatin1Char('/') + camId + QStringLiteral(".txt")),
+            if (!writeFile(staging.path(), kCommentsFolder + QLatin1Char('/') + camId + QStringLiteral(".txt"),
                            source.commentsFor(camId))) {
                 result.error = QStringLiteral("cannot write the comments of cam %1").arg(camId);
                 return result;
@@ -145,17 +164,15 @@ Result exportTo(const Source &source, const QString &base, const QString &dir)
             result.warnings << QStringLiteral("cam %1: no local picture at /%2; left out").arg(i + 1).arg(*path);
             continue;
         }
-        if (!writeFile(out.filePath(*path), *bytes)) {
+        if (!writeFile(staging.path(), *path, *bytes)) {
             result.warnings << QStringLiteral("cam %1: cannot write /%2; left out").arg(i + 1).arg(*path);
             continue;
         }
         ++result.pictures;
     }
 
-    // QTemporaryDir makes its folder private; a web server running as another user must read it.
-    QFile::setPermissions(staging.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                              | QFileDevice::ReadGroup | QFileDevice::ExeGroup
-                                              | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    // QTemporaryDir makes its folder private.
+    QFile::setPermissions(staging.path(), kListable);
     // rename() replaces an empty folder in one step and refuses a non-empty one, so a folder
     // that filled up meanwhile is never overwritten.
     if (std::rename(QFile::encodeName(staging.path()).constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {

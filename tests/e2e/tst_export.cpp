@@ -17,6 +17,8 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 namespace {
 
 QStringList filesBelow(const QString &root)
@@ -85,6 +87,7 @@ private slots:
     void picturePath_data();
     void picturePath();
     void nothingLeavesTheFolder();
+    void readableByTheWebServer();
     void targetFolder_data();
     void targetFolder();
     void cacheFollowsTheFile();
@@ -205,8 +208,26 @@ void TestExport::nothingLeavesTheFolder()
     QCOMPARE(readFile(parent + QStringLiteral("/site/cams/1001.jpg")), QByteArray("picture at /cams/1001.jpg"));
     QCOMPARE(readFile(parent + QStringLiteral("/site/comments/1001.txt")),
              QByteArray("Anna;comment on 1001;01.01.2006 10:00\r\n"));
-    // A web server running as another user must be able to read the folder.
-    QVERIFY(QFileInfo(parent + QStringLiteral("/site")).permissions() & QFileDevice::ReadOther);
+}
+
+void TestExport::readableByTheWebServer()
+{
+    // A web server runs as another user; a private umask must not hide the export from it.
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+    const mode_t previous = ::umask(077);
+    const exporter::Result r = exporter::exportTo(sourceWith(camLine("1001", "{base}/cams/deep/1001.jpg")),
+                                                  QStringLiteral("http://127.0.0.1:9"), scratch.filePath(QStringLiteral("site")));
+    ::umask(previous);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    for (const QString &folder : {QStringLiteral("site"), QStringLiteral("site/comments"), QStringLiteral("site/cams"),
+                                  QStringLiteral("site/cams/deep")}) {
+        const auto p = QFileInfo(scratch.filePath(folder)).permissions();
+        QVERIFY2((p & QFileDevice::ReadOther) && (p & QFileDevice::ExeOther), qPrintable(folder));
+    }
+    for (const QString &file : filesBelow(scratch.path()))
+        QVERIFY2(QFileInfo(scratch.filePath(file)).permissions() & QFileDevice::ReadOther, qPrintable(file));
+    QCOMPARE(filesBelow(scratch.path()).size(), 3);
 }
 
 void TestExport::targetFolder_data()
