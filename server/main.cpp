@@ -10,7 +10,9 @@
 // Pictures carry an ETag and a Last-Modified and are answered with a bodiless 304 when a
 // request's conditions find them unchanged; --no-conditional serves them the plain way.
 
+#include "cataloguecache.h"
 #include "democatalogue.h"
+#include "export.h"
 #include "faults.h"
 #include "picturerenderer.h"
 #include "validators.h"
@@ -56,6 +58,8 @@ struct Options {
     bool log = false;
     bool conditional = true;
     int stallMaxSeconds = 300;
+    QString exportDir;
+    QString exportBase;
 };
 
 Options g_options;
@@ -63,6 +67,7 @@ int g_boundPort = 0;
 std::atomic<bool> g_stopping {false};
 FaultTable g_faults;
 PictureRenderer g_renderer;
+std::unique_ptr<CatalogueCache> g_catalogueCache;
 
 std::mutex g_logMutex;
 std::vector<std::string> g_requestLog;
@@ -183,26 +188,13 @@ std::string baseUrl(const httplib::Request &req)
     return "http://" + (v6 ? '[' + bind + ']' : bind) + ':' + std::to_string(g_boundPort);
 }
 
-// Builds a new string: replacing in place moves the whole tail at every match, which for
-// a catalogue of 40000 lines took over a second.
-std::string replaceAll(const std::string &text, const std::string &from, const std::string &to)
-{
-    std::string out;
-    out.reserve(text.size());
-    size_t start = 0;
-    for (size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, start)) {
-        out.append(text, start, pos - start);
-        out += to;
-        start = pos + from.size();
-    }
-    out.append(text, start, std::string::npos);
-    return out;
-}
-
 struct Reply {
     int status = 200;
     std::string contentType = "text/plain";
     std::string body;
+    // A large document shared with the cache rather than copied per request; body is then empty.
+    std::shared_ptr<const std::string> shared;
+    const std::string &bytes() const { return shared ? *shared : body; }
 };
 
 Reply htmlPage(int status, const std::string &title, const std::string &text)
@@ -263,14 +255,13 @@ Reply catalogue(const httplib::Request &req)
         return bytesReply(democatalogue::catalogueDocument(QString::fromStdString(base), commentsFor),
                           "text/plain; charset=windows-1252");
     }
-    // Read on every request so a test may rewrite the file while the server runs.
-    QFile file(g_options.catalogueFile);
-    if (!file.open(QIODevice::ReadOnly))
+    // A 4 MB catalogue re-read and resolved per request cost far more than sending it.
+    const CatalogueCache::Document doc = g_catalogueCache->resolved(base);
+    if (!doc)
         return htmlPage(500, "500 Internal Server Error", "The catalogue file cannot be read.");
-    const QByteArray raw = file.readAll();
     Reply r;
     r.contentType = "text/plain; charset=windows-1252";
-    r.body = replaceAll(std::string(raw.constData(), size_t(raw.size())), "{base}", base);
+    r.shared = doc;
     return r;
 }
 
@@ -372,7 +363,8 @@ Reply route(const httplib::Request &req)
 void sendBody(httplib::Response &res, Reply reply, std::optional<FaultMode> fault)
 {
     res.status = reply.status;
-    auto body = std::make_shared<std::string>(std::move(reply.body));
+    const std::shared_ptr<const std::string> body =
+        reply.shared ? reply.shared : std::make_shared<const std::string>(std::move(reply.body));
     const size_t total = body->size();
     using Kind = FaultMode::Kind;
     const Kind kind = fault ? fault->kind : Kind::Delay; // Delay has already been served
@@ -500,8 +492,8 @@ void sendEndless(int fd, const Reply &reply)
     };
     const std::string head = rawHead(reply.status, reply.contentType, "Transfer-Encoding: chunked") + "\r\n";
     bool ok = rawSend(fd, head.data(), head.size());
-    if (ok && !reply.body.empty())
-        ok = chunk(reply.body.data(), reply.body.size());
+    if (ok && !reply.bytes().empty())
+        ok = chunk(reply.bytes().data(), reply.bytes().size());
     while (ok)
         ok = chunk(fillerBlock().data(), fillerBlock().size());
     dropConnection(fd);
@@ -512,7 +504,7 @@ void sendEndless(int fd, const Reply &reply)
 void sendLongHeader(int fd, const Reply &reply, std::int64_t total, std::int64_t rate)
 {
     const std::string head = rawHead(reply.status, reply.contentType,
-                                     "Content-Length: " + std::to_string(reply.body.size()))
+                                     "Content-Length: " + std::to_string(reply.bytes().size()))
         + "X-Filler: ";
     const std::string end = "\r\n\r\n";
     const std::int64_t fixed = std::int64_t(head.size() + end.size());
@@ -551,7 +543,7 @@ void sendLongHeader(int fd, const Reply &reply, std::int64_t total, std::int64_t
         ok = send(letters.data(), n);
         filler -= std::int64_t(n);
     }
-    ok = ok && send(end.data(), end.size()) && rawSend(fd, reply.body.data(), reply.body.size());
+    ok = ok && send(end.data(), end.size()) && rawSend(fd, reply.bytes().data(), reply.bytes().size());
     if (ok)
         shutdown(fd, SHUT_WR); // an orderly end: the client reads the answer to its last byte
     else
@@ -598,9 +590,9 @@ void sendBadTag(int fd, const Reply &reply, std::int64_t length)
     const std::string tag = length > 0 ? '"' + std::string(size_t(std::max<std::int64_t>(length - 2, 0)), 'e') + '"'
                                        : std::string("\"bad\rtag\"");
     const std::string head = rawHead(reply.status, reply.contentType,
-                                     "Content-Length: " + std::to_string(reply.body.size()))
+                                     "Content-Length: " + std::to_string(reply.bytes().size()))
         + "ETag: " + tag + "\r\n\r\n";
-    if (rawSend(fd, head.data(), head.size()) && rawSend(fd, reply.body.data(), reply.body.size()))
+    if (rawSend(fd, head.data(), head.size()) && rawSend(fd, reply.bytes().data(), reply.bytes().size()))
         shutdown(fd, SHUT_WR);
     else
         dropConnection(fd);
@@ -809,7 +801,13 @@ bool parseOptions(const QStringList &arguments)
                                            QStringLiteral("Send pictures without ETag and Last-Modified and never answer 304."));
     const QCommandLineOption fault(QStringLiteral("fault"), QStringLiteral("PATH=MODE misbehaviour rule; repeatable."), QStringLiteral("RULE"));
     const QCommandLineOption stallMax(QStringLiteral("stall-max"), QStringLiteral("Longest hold of a stalled request, seconds."), QStringLiteral("S"), QStringLiteral("300"));
-    parser.addOptions({port, bind, catalogueOpt, comments, pictures, log, noConditional, fault, stallMax});
+    const QCommandLineOption exportDir(QStringLiteral("export"),
+                                       QStringLiteral("Write the catalogue, comments and local pictures as static files into DIR (new or empty), then exit."),
+                                       QStringLiteral("DIR"));
+    const QCommandLineOption exportBase(QStringLiteral("export-base"),
+                                        QStringLiteral("With --export: the address the folder will be served at; {base} becomes URL."),
+                                        QStringLiteral("URL"));
+    parser.addOptions({port, bind, catalogueOpt, comments, pictures, log, noConditional, fault, stallMax, exportDir, exportBase});
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "lumora-camserver: %s\n", qPrintable(parser.errorText()));
         return false;
@@ -861,6 +859,12 @@ bool parseOptions(const QStringList &arguments)
     g_options.picturesDir = parser.value(pictures);
     g_options.log = parser.isSet(log);
     g_options.conditional = !parser.isSet(noConditional);
+    g_options.exportDir = parser.value(exportDir);
+    g_options.exportBase = parser.value(exportBase);
+    if (parser.isSet(exportDir) != parser.isSet(exportBase)) {
+        std::fprintf(stderr, "lumora-camserver: --export and --export-base go together\n");
+        return false;
+    }
     if (!g_options.catalogueFile.isEmpty() && !QFileInfo(g_options.catalogueFile).isReadable()) {
         std::fprintf(stderr, "lumora-camserver: cannot read %s\n", qPrintable(g_options.catalogueFile));
         return false;
@@ -887,6 +891,21 @@ void warmUp()
     pr.time = QTime::currentTime();
     g_renderer.renderEncoded(pr, PictureFormat::Jpeg);
     g_renderer.renderEncoded(pr, PictureFormat::Png);
+}
+
+// The export asks for each picture exactly as a client would, so the folder holds what the
+// server answers.
+int runExport()
+{
+    return exporter::run(g_options.catalogueFile, g_options.exportBase, g_options.exportDir, commentsFor,
+                         [](const QString &path) -> std::optional<QByteArray> {
+                             httplib::Request req;
+                             req.path = req.target = path.toStdString();
+                             const Reply r = route(req);
+                             if (r.status != 200)
+                                 return std::nullopt;
+                             return QByteArray(r.bytes().data(), qsizetype(r.bytes().size()));
+                         });
 }
 
 } // namespace
@@ -920,6 +939,10 @@ int main(int argc, char **argv)
     if (!parseOptions(QCoreApplication::arguments()))
         return 2;
     warmUp();
+    if (!g_options.exportDir.isEmpty())
+        return runExport();
+    if (!g_options.catalogueFile.isEmpty())
+        g_catalogueCache = std::make_unique<CatalogueCache>(g_options.catalogueFile);
 
     httplib::Server server;
     // Stalled and trickling requests each hold a worker; a large pool keeps the rest answering.

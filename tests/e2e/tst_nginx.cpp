@@ -1,0 +1,211 @@
+// An exported catalogue served by Debian's nginx, started unprivileged on a free loopback
+// port with exactly the configuration lines the README shows, and the real viewer against it.
+#include "camserverprocess.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+namespace {
+
+const QString kNginx = QStringLiteral("/usr/sbin/nginx");
+const QString kLocations = QStringLiteral(LUMORA_SOURCE_DIR "/dist/nginx/lumora-locations.conf");
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+} // namespace
+
+class TestNginx : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void readmeQuotesTheConfiguration();
+    void documents_data();
+    void documents();
+    void viewerGetsListPictureAndComments();
+    void cleanupTestCase();
+
+private:
+    QString accessLog() const { return m_prefix.filePath(QStringLiteral("logs/access.log")); }
+
+    QTemporaryDir m_prefix;
+    QString m_site;
+    quint16 m_port = 0;
+    QProcess m_nginx;
+};
+
+void TestNginx::initTestCase()
+{
+    if (!QFileInfo(kNginx).isExecutable())
+        QFAIL("nginx is not installed (/usr/sbin/nginx): run scripts/packages, which installs nginx-light");
+    QVERIFY(m_prefix.isValid());
+    // Started as root, nginx runs its workers as an unprivileged user that must read the site.
+    QVERIFY(QFile::setPermissions(m_prefix.path(), QFile::permissions(m_prefix.path()) | QFileDevice::ReadOther
+                                                       | QFileDevice::ExeOther | QFileDevice::ReadGroup | QFileDevice::ExeGroup));
+    m_port = freePort();
+    QVERIFY(m_port != 0);
+    const QString base = QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+
+    m_site = m_prefix.filePath(QStringLiteral("site"));
+    QProcess exporter;
+    exporter.start(QStringLiteral(LUMORA_CAMSERVER_PATH), {QStringLiteral("--export"), m_site, QStringLiteral("--export-base"), base});
+    QVERIFY(exporter.waitForFinished(60000));
+    QVERIFY2(exporter.exitCode() == 0, exporter.readAllStandardError().constData());
+
+    QVERIFY(QDir(m_prefix.path()).mkpath(QStringLiteral("logs")));
+    QVERIFY(QDir(m_prefix.path()).mkpath(QStringLiteral("temp")));
+    const QString p = m_prefix.path();
+    const QString conf = QStringLiteral(
+        "worker_processes 1;\n"
+        "events { worker_connections 64; }\n"
+        "http {\n"
+        "    include /etc/nginx/mime.types;\n"
+        "    access_log %1/logs/access.log;\n"
+        "    client_body_temp_path %1/temp/body;\n"
+        "    proxy_temp_path %1/temp/proxy;\n"
+        "    fastcgi_temp_path %1/temp/fastcgi;\n"
+        "    uwsgi_temp_path %1/temp/uwsgi;\n"
+        "    scgi_temp_path %1/temp/scgi;\n"
+        "    server {\n"
+        "        listen 127.0.0.1:%2;\n"
+        "        root %3;\n"
+        "        include %4;\n"
+        "    }\n"
+        "}\n").arg(p).arg(m_port).arg(m_site, kLocations);
+    QVERIFY(writeFile(p + QStringLiteral("/nginx.conf"), conf.toUtf8()));
+
+    m_nginx.setProcessChannelMode(QProcess::MergedChannels);
+    m_nginx.start(kNginx, {QStringLiteral("-p"), p + QLatin1Char('/'), QStringLiteral("-e"), p + QStringLiteral("/logs/error.log"),
+                           QStringLiteral("-c"), p + QStringLiteral("/nginx.conf"), QStringLiteral("-g"),
+                           QStringLiteral("daemon off; master_process on; pid %1/nginx.pid; error_log %1/logs/error.log;").arg(p)});
+    QVERIFY(m_nginx.waitForStarted(10000));
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 15000) {
+        if (m_nginx.state() != QProcess::Running)
+            QFAIL(qPrintable(QStringLiteral("nginx stopped: %1 %2").arg(QString::fromUtf8(m_nginx.readAll()),
+                                                                      QString::fromUtf8(readFile(p + QStringLiteral("/logs/error.log"))))));
+        if (CamServerProcess::rawGet(m_port, "/camlist.php", 2000).status == 200)
+            return;
+        QThread::msleep(50);
+    }
+    QFAIL(qPrintable(QStringLiteral("nginx did not answer on its port: %1")
+                         .arg(QString::fromUtf8(readFile(p + QStringLiteral("/logs/error.log"))))));
+}
+
+void TestNginx::readmeQuotesTheConfiguration()
+{
+    const QString readme = QString::fromUtf8(readFile(QStringLiteral(LUMORA_SOURCE_DIR "/README.md")));
+    static const QRegularExpression block(QStringLiteral("```nginx\\n(.*?)```"), QRegularExpression::DotMatchesEverythingOption);
+    const auto m = block.match(readme);
+    QVERIFY2(m.hasMatch(), "README.md has no ```nginx block");
+    QCOMPARE(m.captured(1), QString::fromUtf8(readFile(kLocations)));
+}
+
+void TestNginx::documents_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QString>("file"); // the exported file the body must equal; empty: not checked
+
+    const QByteArray text = "text/plain; charset=windows-1252";
+    QTest::newRow("catalogue") << QByteArray("/camlist.php") << 200 << text << "camlist.txt";
+    QTest::newRow("comments") << QByteArray("/comments.php?camid=1001") << 200 << text << "comments/1001.txt";
+    QTest::newRow("cam without comments") << QByteArray("/comments.php?camid=1005") << 200 << text << "comments/1005.txt";
+    QTest::newRow("other arguments too") << QByteArray("/comments.php?x=1&camid=1002") << 200 << text << "comments/1002.txt";
+    QTest::newRow("picture") << QByteArray("/cams/1001.jpg") << 200 << QByteArray("image/jpeg") << "cams/1001.jpg";
+    QTest::newRow("unknown cam") << QByteArray("/comments.php?camid=99999") << 404 << QByteArray() << "";
+    QTest::newRow("no camid") << QByteArray("/comments.php") << 404 << QByteArray() << "";
+    QTest::newRow("parent") << QByteArray("/comments.php?camid=../camlist") << 404 << QByteArray() << "";
+    QTest::newRow("encoded parent") << QByteArray("/comments.php?camid=..%2Fcamlist") << 404 << QByteArray() << "";
+    QTest::newRow("encoded dots") << QByteArray("/comments.php?camid=%2e%2e/%2e%2e/%2e%2e/etc/passwd") << 404 << QByteArray() << "";
+    QTest::newRow("far up") << QByteArray("/comments.php?camid=../../../../../../etc/hostname") << 404 << QByteArray() << "";
+    QTest::newRow("NUL") << QByteArray("/comments.php?camid=1001%00") << 404 << QByteArray() << "";
+    QTest::newRow("very long") << "/comments.php?camid=" + QByteArray(3000, 'a') << 404 << QByteArray() << "";
+}
+
+void TestNginx::documents()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(int, status);
+    QFETCH(QByteArray, type);
+    QFETCH(QString, file);
+    const RawHttpReply reply = CamServerProcess::rawGet(m_port, target);
+    QCOMPARE(reply.status, status);
+    if (!type.isEmpty())
+        QCOMPARE(reply.header("Content-Type"), type);
+    if (!file.isEmpty())
+        QCOMPARE(reply.body, readFile(m_site + QLatin1Char('/') + file));
+}
+
+void TestNginx::viewerGetsListPictureAndComments()
+{
+    QTemporaryDir work;
+    QVERIFY(work.isValid());
+    QVERIFY(writeFile(work.filePath(QStringLiteral("config.ini")), QStringLiteral("url=http://127.0.0.1:%1\r\n").arg(m_port).toLatin1()));
+    QVERIFY(writeFile(accessLog(), QByteArray())); // only this viewer's requests from here on
+
+    QProcess viewer;
+    viewer.setWorkingDirectory(work.path());
+    viewer.setProcessChannelMode(QProcess::MergedChannels);
+    viewer.start(QStringLiteral(LUMORA_VIEWER_PATH), {QStringLiteral("--cam"), QStringLiteral("1001")});
+    QVERIFY(viewer.waitForStarted(10000));
+
+    static const QRegularExpression camlist(QStringLiteral("\"GET /camlist\\.php HTTP/1\\.1\" 200 "));
+    static const QRegularExpression picture(QStringLiteral("\"GET /cams/1001\\.jpg HTTP/1\\.1\" 200 "));
+    static const QRegularExpression comments(QStringLiteral("\"GET /comments\\.php\\?camid=1001 HTTP/1\\.1\" 200 "));
+    QString log;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 30000 && viewer.state() == QProcess::Running) {
+        log = QString::fromUtf8(readFile(accessLog()));
+        if (log.contains(camlist) && log.contains(picture) && log.contains(comments))
+            break;
+        QThread::msleep(100);
+    }
+    const QByteArray output = viewer.readAll();
+    viewer.kill();
+    viewer.waitForFinished(5000);
+    const QString why = QStringLiteral("access log:\n%1\nviewer:\n%2").arg(log, QString::fromUtf8(output));
+    QVERIFY2(log.contains(camlist), qPrintable(why));
+    QVERIFY2(log.contains(picture), qPrintable(why));
+    QVERIFY2(log.contains(comments), qPrintable(why));
+}
+
+void TestNginx::cleanupTestCase()
+{
+    if (m_nginx.state() == QProcess::Running) {
+        m_nginx.terminate();
+        if (!m_nginx.waitForFinished(5000)) {
+            m_nginx.kill();
+            m_nginx.waitForFinished(5000);
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(TestNginx)
+#include "tst_nginx.moc"
