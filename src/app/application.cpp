@@ -6,15 +6,19 @@
 #include "control/commentrotation.h"
 #include "control/heartbeat.h"
 #include "control/keyhandler.h"
+#include "control/picturesnapshot.h"
 #include "core/catalogue/catalogue.h"
 #include "core/files/config.h"
 #include "core/files/workingfiles.h"
 #include "core/geometry/twips.h"
+#include "core/state/snapshottexts.h"
 #include "core/state/texts.h"
 #include "platform/download.h"
 #include "platform/screensaver.h"
 #include "ui/desktop/desktopkeys.h"
+#include "ui/desktop/folderchooser.h"
 #include "ui/desktop/messagebox.h"
+#include "ui/desktop/picturemenu.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/demandtimer.h"
 #include "ui/widgets/intervalkeys.h"
@@ -60,6 +64,9 @@ Application::Application(AppEnvironment env)
     , m_keys(new KeyHandler(m_state, *m_selection, this))
     , m_screenSaver(new ScreenSaverInhibitor(this))
     , m_search(new CamSearch(m_state, *m_selection, *m_mainWindow->camList(), this))
+    , m_snapshot(new PictureSnapshot(m_state, *m_fetch, this))
+    , m_pictureMenu(std::make_unique<PictureMenu>())
+    , m_folderChooser(new FolderChooser(snapshot_texts::ChooseFolderTitle, this))
 {
     m_transfer->setObjectName(QStringLiteral("Inet1"));
     m_fetch->setDecodeBudget(m_env.decodeBudgetMs);
@@ -82,6 +89,7 @@ void Application::connectComponents()
     connectSwitches();
     connectKeys();
     connectWindows();
+    connectSnapshot();
 }
 
 // The selection, the refresh, the heartbeat and the comment rotation, and the views they
@@ -167,6 +175,8 @@ void Application::connectKeys()
     });
     connect(desktopKeys, &DesktopKeys::refreshRequested, m_heartbeat, &Heartbeat::refreshNow);
     connect(desktopKeys, &DesktopKeys::quitRequested, this, &Application::shutdown);
+    connect(desktopKeys, &DesktopKeys::saveRequested, m_snapshot, &PictureSnapshot::savePicture);
+    connect(desktopKeys, &DesktopKeys::copyRequested, m_snapshot, &PictureSnapshot::copyPicture);
     desktopKeys->addTextField(m_mainWindow->camList()->filterEdit());
     connect(desktopKeys, &DesktopKeys::findRequested, this, [this] {
         if (m_state.camCount > 0 && m_mainWindow->isVisible())
@@ -216,6 +226,28 @@ void Application::connectWindows()
     connect(m_fullscreenWindow->pictureArea(), &PictureArea::doubleClicked, this, &Application::closeFullscreen);
     connect(m_fullscreenWindow.get(), &FullscreenWindow::closeRequested, this, &Application::closeFullscreen);
     connect(m_infoBarWindow.get(), &InfoBarWindow::closeRequested, this, &Application::closeFullscreen);
+}
+
+// Saving and copying the picture: from the keys (connectKeys) and the picture menu; the
+// answer shows in the window in front.
+void Application::connectSnapshot()
+{
+    m_pictureMenu->watch(m_mainWindow->pictureArea());
+    m_pictureMenu->watch(m_fullscreenWindow->pictureArea());
+    connect(m_pictureMenu.get(), &PictureMenu::saveRequested, m_snapshot, &PictureSnapshot::savePicture);
+    connect(m_pictureMenu.get(), &PictureMenu::copyRequested, m_snapshot, &PictureSnapshot::copyPicture);
+    connect(m_pictureMenu.get(), &PictureMenu::copyAddressRequested, m_snapshot, &PictureSnapshot::copyPictureAddress);
+    connect(m_snapshot, &PictureSnapshot::folderRequested, m_folderChooser, &FolderChooser::open);
+    connect(m_folderChooser, &FolderChooser::folderChosen, m_snapshot, &PictureSnapshot::folderChosen);
+    connect(m_snapshot, &PictureSnapshot::statusMessage, this, &Application::showStatusMessage);
+}
+
+void Application::showStatusMessage(const QString &text)
+{
+    if (m_fullscreenWindow->isVisible())
+        m_fullscreenWindow->showStatusMessage(text);
+    else
+        m_mainWindow->showStatusMessage(text);
 }
 
 void Application::openFullscreen()

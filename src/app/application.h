@@ -25,10 +25,13 @@ class CamImageFetch;
 class CamSearch;
 class CamSelection;
 class CommentRotation;
+class FolderChooser;
 class Heartbeat;
 class KeyHandler;
 class IntervalKeyFilter;
 class MainWindow;
+class PictureMenu;
+class PictureSnapshot;
 class SplashWindow;
 class FullscreenWindow;
 class InfoBarWindow;
@@ -96,6 +99,9 @@ public:
     KeyHandler &keys() { return *m_keys; }
     ScreenSaverInhibitor &screenSaver() { return *m_screenSaver; }
     CamSearch &search() { return *m_search; }
+    PictureSnapshot &snapshot() { return *m_snapshot; }
+    PictureMenu &pictureMenu() { return *m_pictureMenu; }
+    FolderChooser &folderChooser() { return *m_folderChooser; }
     const AppEnvironment &environment() const { return m_env; }
 
 signals:
@@ -107,6 +113,8 @@ private:
     void connectSwitches();
     void connectKeys();
     void connectWindows();
+    void connectSnapshot();
+    void showStatusMessage(const QString &text);
     void fail(const QString &text, const QString &cause);
     QString catalogueAddress() const;
     void endAfterFailure();
@@ -132,4 +140,7 @@ private:
     KeyHandler *m_keys;
     ScreenSaverInhibitor *m_screenSaver;
     CamSearch *m_search;
+    PictureSnapshot *m_snapshot;
+    std::unique_ptr<PictureMenu> m_pictureMenu;
+    FolderChooser *m_folderChooser;
 };

@@ -48,6 +48,8 @@ void CamImageFetch::abandon()
     m_heldShown = false;
     stopRedecode();
     m_keptBytes.clear();
+    m_shownBytes.clear();
+    m_shownAddress.clear();
     if (m_step == Step::Idle)
         return;
     // Cut off before cancelling, so neither the download's end nor the decode's result
@@ -266,6 +268,8 @@ void CamImageFetch::pictureLoaded(const LoadedPicture &result)
     // Only a picture decoded smaller may be needed again at another size.
     m_reduction = m_picture.isNull() ? 1 : result.reduction;
     m_keptBytes = m_reduction > 1 ? m_refreshBytes : QByteArray();
+    m_shownBytes = m_picture.isNull() ? QByteArray() : m_refreshBytes;
+    m_shownAddress = m_picture.isNull() ? QString() : m_address;
     keepHalvings(m_picture, result.halvings);
     m_heldShown = !m_picture.isNull() && m_held.address == m_address;
     for (PictureView *view : m_pictureViews)

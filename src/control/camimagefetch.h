@@ -116,6 +116,14 @@ public:
 
     // The picture drawn last; null before the first and after a failed load.
     const QImage &picture() const { return m_picture; }
+    // m_picture's full size divided by its own: above 1 while it is shown reduced.
+    int pictureReduction() const { return m_reduction; }
+
+    // The picture the views show now exactly as it was downloaded, and the address it came
+    // from; empty before the first picture, after a refresh that showed none and after a
+    // change of cam.
+    const QByteArray &shownPictureBytes() const { return m_shownBytes; }
+    const QString &shownPictureAddress() const { return m_shownAddress; }
 
     float transferSeconds = 0;
 
@@ -171,6 +179,8 @@ private:
     QMetaObject::Connection m_redecodeDone;
     QByteArray m_refreshBytes;           // the running refresh's picture
     QByteArray m_keptBytes;
+    QByteArray m_shownBytes;             // shares its data with m_held.body or m_keptBytes
+    QString m_shownAddress;
     int m_reduction = 1;                 // m_picture is its full size divided by this
     QString m_extension; // of the running refresh's picture file
     QMetaObject::Connection m_decodeDone;  // to the running decode's result

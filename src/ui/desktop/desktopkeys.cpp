@@ -2,6 +2,33 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+namespace {
+
+// Copies the selected text of the text field with the focus; false when the focus is
+// not in a text field with selected text.
+bool copySelectedText()
+{
+    QWidget *focus = QApplication::focusWidget();
+    if (auto *line = qobject_cast<QLineEdit *>(focus); line && line->hasSelectedText() && line->echoMode() == QLineEdit::Normal) {
+        line->copy();
+        return true;
+    }
+    if (auto *text = qobject_cast<QTextEdit *>(focus); text && text->textCursor().hasSelection()) {
+        text->copy();
+        return true;
+    }
+    if (auto *plain = qobject_cast<QPlainTextEdit *>(focus); plain && plain->textCursor().hasSelection()) {
+        plain->copy();
+        return true;
+    }
+    return false;
+}
+
+} // namespace
 
 DesktopKeys::DesktopKeys(QObject *parent)
     : QObject(parent)
@@ -28,6 +55,18 @@ bool DesktopKeys::eventFilter(QObject *watched, QEvent *event)
     if (key->key() == Qt::Key_Q && modifiers == Qt::ControlModifier) {
         if (!key->isAutoRepeat())
             emit quitRequested();
+        return true;
+    }
+    if (key->key() == Qt::Key_S && modifiers == Qt::ControlModifier) {
+        if (!key->isAutoRepeat())
+            emit saveRequested();
+        return true;
+    }
+    if (key->key() == Qt::Key_C && modifiers == Qt::ControlModifier) {
+        // Copied here rather than left to the field, so that the main window's key
+        // commands do not take it for "c" as well.
+        if (!copySelectedText() && !key->isAutoRepeat())
+            emit copyRequested();
         return true;
     }
     const bool slash = key->key() == Qt::Key_Slash && !(modifiers & ~Qt::ShiftModifier) && !m_textFields.contains(watched);

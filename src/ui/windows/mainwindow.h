@@ -101,6 +101,9 @@ public:
     void showUnchangedNote(const QString &note) override;
     void showTransferState(const QString &bullets) override;
     void showTransferStatistics(const QString &text) override;
+    // A message for the user in the status bar's last panel, until the next transfer's
+    // figures take its place.
+    void showStatusMessage(const QString &text);
     void clearTransferState() override;
     void showCamInfo(const QStringList &camFields) override;
     void showTitle(const QString &title) override;

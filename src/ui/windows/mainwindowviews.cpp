@@ -74,6 +74,11 @@ void MainWindow::showTransferStatistics(const QString &text)
     m_camStatusBar->setPanelText(5, text);
 }
 
+void MainWindow::showStatusMessage(const QString &text)
+{
+    m_camStatusBar->setPanelText(5, text);
+}
+
 void MainWindow::showCamInfo(const QStringList &f)
 {
     showCamDescription(*m_descriptionBox, f, palette().color(QPalette::Text), 10);

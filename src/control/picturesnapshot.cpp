@@ -1,0 +1,136 @@
+#include "picturesnapshot.h"
+
+#include "control/camimagefetch.h"
+#include "core/catalogue/camrecord.h"
+#include "core/files/snapshot.h"
+#include "core/state/runningstate.h"
+#include "core/state/snapshottexts.h"
+#include "platform/picturedecoder.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <utility>
+
+namespace {
+
+const QString FolderKey = QStringLiteral("snapshots/folder");
+
+QString extensionOf(const QByteArray &bytes)
+{
+    if (const auto sniffed = snapshot::sniffExtension(bytes))
+        return *sniffed;
+    // A format the decoder knows by other means than its first bytes.
+    QBuffer buffer;
+    buffer.setData(bytes);
+    const QByteArray format = QImageReader::imageFormat(&buffer).toLower();
+    return format.isEmpty() ? QStringLiteral("bin") : QString::fromLatin1(format);
+}
+
+} // namespace
+
+PictureSnapshot::PictureSnapshot(const RunningState &state, const CamImageFetch &fetch, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_fetch(fetch)
+{
+}
+
+QString PictureSnapshot::settingsFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/lumora-viewer/settings.ini");
+}
+
+QString PictureSnapshot::saveFolder()
+{
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
+        return pictures;
+    const QString chosen = QSettings(settingsFile(), QSettings::IniFormat).value(FolderKey).toString();
+    if (!chosen.isEmpty() && QFileInfo(chosen).isDir())
+        return chosen;
+    return QString();
+}
+
+void PictureSnapshot::savePicture()
+{
+    const QByteArray &bytes = m_fetch.shownPictureBytes();
+    if (bytes.isEmpty()) {
+        emit statusMessage(snapshot_texts::NothingToSave);
+        return;
+    }
+    const Request request{bytes, CamRecord::field(m_state.currentCamFields, CamRecord::CamName),
+                          QDateTime::currentDateTime()};
+    const QString folder = saveFolder();
+    if (!folder.isEmpty())
+        return save(request, folder);
+    m_waiting = request;
+    emit folderRequested();
+}
+
+void PictureSnapshot::folderChosen(const QString &folder)
+{
+    if (!m_waiting)
+        return;
+    const Request request = *std::exchange(m_waiting, std::nullopt);
+    if (folder.isEmpty()) {
+        emit statusMessage(snapshot_texts::SaveCancelled);
+        return;
+    }
+    QSettings settings(settingsFile(), QSettings::IniFormat);
+    settings.setValue(FolderKey, QDir(folder).absolutePath());
+    settings.sync();
+    save(request, folder);
+}
+
+void PictureSnapshot::save(const Request &request, const QString &folder)
+{
+    const QString name = snapshot::fileName(request.camName, request.time, extensionOf(request.bytes));
+    const std::optional<QString> path = snapshot::saveNew(QDir(folder), name, request.bytes);
+    if (!path) {
+        emit statusMessage(snapshot_texts::SaveFailed.arg(QDir::toNativeSeparators(folder)));
+        return;
+    }
+    emit statusMessage(snapshot_texts::SavedTo.arg(QDir::toNativeSeparators(*path)));
+    emit pictureSaved(*path);
+}
+
+void PictureSnapshot::copyPicture()
+{
+    const QByteArray &bytes = m_fetch.shownPictureBytes();
+    QImage picture = m_fetch.picture();
+    if (bytes.isEmpty() || picture.isNull()) {
+        emit statusMessage(snapshot_texts::NothingToCopy);
+        return;
+    }
+    // The picture shown may be a reduced decode; the clipboard gets it at its full size.
+    if (m_fetch.pictureReduction() > 1) {
+        QString error;
+        const Picture full = decodePictureBytes(bytes, error);
+        if (!full || full->isNull()) {
+            emit statusMessage(snapshot_texts::NothingToCopy);
+            return;
+        }
+        picture = *full;
+    }
+    QGuiApplication::clipboard()->setImage(picture);
+    emit statusMessage(snapshot_texts::PictureCopied);
+}
+
+void PictureSnapshot::copyPictureAddress()
+{
+    const QString address = m_fetch.shownPictureAddress().isEmpty() ? m_state.pictureAddress : m_fetch.shownPictureAddress();
+    if (address.isEmpty()) {
+        emit statusMessage(snapshot_texts::NoAddress);
+        return;
+    }
+    QGuiApplication::clipboard()->setText(address);
+    emit statusMessage(snapshot_texts::AddressCopied);
+}
