@@ -1,0 +1,152 @@
+// The application's start: config.ini, the cam list, the main window opened as the start
+// options ask; and the stop message when any of it fails.
+#include "application.h"
+
+#include "control/camselection.h"
+#include "control/heartbeat.h"
+#include "core/catalogue/catalogue.h"
+#include "core/files/config.h"
+#include "core/files/workingfiles.h"
+#include "core/geometry/twips.h"
+#include "core/state/texts.h"
+#include "platform/download.h"
+#include "ui/desktop/messagebox.h"
+#include "ui/widgets/camlistwidget.h"
+#include "ui/widgets/picturearea.h"
+#include "ui/windows/mainwindow.h"
+#include "ui/windows/splashwindow.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTime>
+#include <QTimer>
+
+#include <cstdio>
+
+void Application::fail(const QString &text, const QString &cause)
+{
+    // The box's text says what to do; the cause tells the user, and whoever reads the
+    // output, why.
+    std::fprintf(stderr, "%s\n", qUtf8Printable(cause));
+    std::fflush(stderr);
+    if (m_env.stopMessage) {
+        m_env.stopMessage(texts::AppTitle, text, cause);
+        return endAfterFailure();
+    }
+    // The box waits for the user without a loop of its own; the program ends once it is
+    // dismissed.
+    QMessageBox *box = openStopMessage(m_splashWindow.get(), texts::AppTitle, text, cause);
+    connect(box, &QDialog::finished, this, &Application::endAfterFailure);
+}
+
+void Application::endAfterFailure()
+{
+    removeOwnWorkDir();
+    emit started(false);
+    m_env.endProgram(1);
+}
+
+void Application::start()
+{
+    m_splashWindow->show();
+    QCoreApplication::processEvents();
+    m_random.seed(quint32(QTime::currentTime().msecsSinceStartOfDay() / 1000));
+
+    if (!m_env.configProblem.isEmpty())
+        return fail(texts::ConfigMessage, m_env.configProblem);
+    const ConfigResult config = readConfigFile(
+        m_env.configFile.isEmpty() ? m_env.workDir.filePath(QStringLiteral("config.ini")) : m_env.configFile);
+    if (!config.ok)
+        return fail(texts::ConfigMessage, config.error);
+    m_state.serverUrl = config.serverUrl;
+
+    DownloadRequest request;
+    request.address = catalogueAddress();
+    request.maxBytes = CatalogueMaxBytes;
+    request.timeoutMs = m_env.transferTimeoutMs;
+    connect(m_transfer->start(request), &DownloadHandler::finished, this, &Application::catalogueArrived);
+}
+
+QString Application::catalogueAddress() const
+{
+    return m_state.serverUrl + QStringLiteral("/camlist.php");
+}
+
+void Application::catalogueArrived(const DownloadResult &answer)
+{
+    const QString address = catalogueAddress();
+    const QString status = QString::number(answer.httpStatus);
+    if (!answer.ok())
+        return fail(texts::ConfigMessage, texts::DownloadFailedCause.arg(address, answer.errorText));
+    if (answer.body.isEmpty())
+        return fail(texts::ConnectionMessage, texts::EmptyAnswerCause.arg(address, status));
+
+    // The answer is kept as a working file while it is read, as the comments are later.
+    if (!working_files::write(m_env.workDir, working_files::TextFile, answer.body)) {
+        const QString path = QDir::toNativeSeparators(m_env.workDir.absoluteFilePath(working_files::TextFile));
+        return fail(texts::ConfigMessage, texts::WorkingFileCause.arg(path));
+    }
+
+    Catalogue catalogue = parseCatalogue(answer.body);
+    QFile::remove(m_env.workDir.filePath(working_files::TextFile));
+    if (catalogue.camCount == 0)
+        return fail(texts::EmptyCatalogueMessage, texts::NoCamCause.arg(address, QString::number(answer.body.size()), status));
+    m_state.camTable = std::move(catalogue.camTable);
+    m_state.camCount = catalogue.camCount;
+    m_selection->buildRows();
+    openMainWindow();
+    emit started(true);
+}
+
+void Application::openMainWindow()
+{
+    // Row 0 is highlighted first and a random pick, or the cam asked for, moves the
+    // highlight on.
+    m_mainWindow->camList()->setSelectionShown(0, true);
+    m_state.currentCam = 0;
+    const std::optional<int> asked =
+        m_env.start.camId.isEmpty() ? std::nullopt : camIndexById(m_state.camTable, m_state.camCount, m_env.start.camId);
+    if (!m_env.start.camId.isEmpty() && !asked)
+        std::fprintf(stderr, "lumora-viewer: no cam with the id '%s' in the cam list; starting on a random cam\n",
+                     qUtf8Printable(m_env.start.camId));
+    if (asked) {
+        m_state.reloadShuffleCountdown();
+        m_selection->goToCam(*asked);
+    } else {
+        m_selection->pickRandomCam();
+    }
+    m_mainWindow->camList()->setUpScrollBar(m_state.camCount);
+    m_mainWindow->camList()->scrollToCam(m_state.currentCam);
+
+    m_state.refreshCountdown = 0;
+    m_state.reloadShuffleCountdown();
+    m_mainWindow->pictureArea()->resize(twips::toPixels(7200), twips::toPixels(5400));
+    m_heartbeat->timer()->start();
+
+    applyStartOptions();
+    m_splashWindow->hide();
+    m_mainWindow->resize(twips::toPixels(12000), twips::toPixels(9000));
+    m_mainWindow->showMaximized();
+    if (m_env.start.fullscreen)
+        openFullscreen();
+}
+
+// Set as the user would set them in the toolbar, so the boxes show what runs.
+void Application::applyStartOptions()
+{
+    const StartOptions &start = m_env.start;
+    if (start.refreshSeconds)
+        m_mainWindow->refreshIntervalEdit()->setText(*start.refreshSeconds);
+    if (start.shuffleSeconds) {
+        m_mainWindow->shuffleIntervalEdit()->setText(*start.shuffleSeconds);
+        m_state.reloadShuffleCountdown();
+        m_mainWindow->autoShuffleCheck()->setChecked(true);
+    }
+    if (start.scaleMode) {
+        m_state.scaleMode = *start.scaleMode;
+        m_mainWindow->showState();
+    }
+}
