@@ -1,5 +1,7 @@
 #include "snapshot.h"
 
+#include "core/files/workingfiles.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -69,22 +71,6 @@ mode_t newFileMode()
     return 0644;
 }
 
-bool writeWhole(int fd, const QByteArray &bytes)
-{
-    const char *data = bytes.constData();
-    qint64 left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        left -= n;
-    }
-    return true;
-}
-
 // For file systems without hard links: O_EXCL neither follows a link nor opens anything
 // that exists.
 std::optional<QString> writeExclusive(const QDir &dir, const QString &fileName, const QByteArray &bytes, mode_t mode)
@@ -98,7 +84,7 @@ std::optional<QString> writeExclusive(const QDir &dir, const QString &fileName, 
                 continue;
             return std::nullopt;
         }
-        const bool ok = writeWhole(fd, bytes) & (::close(fd) == 0);
+        const bool ok = working_files::writeWhole(fd, bytes) & (::close(fd) == 0);
         if (ok)
             return path;
         ::unlink(encoded.constData());
@@ -172,7 +158,7 @@ std::optional<QString> saveNew(const QDir &dir, const QString &fileName, const Q
     if (fd < 0)
         return std::nullopt;
     bool ok = ::fchmod(fd, mode) == 0;
-    ok = writeWhole(fd, bytes) && ok;
+    ok = working_files::writeWhole(fd, bytes) && ok;
     ok = ::close(fd) == 0 && ok;
     if (!ok) {
         ::unlink(privateName.constData());

@@ -29,8 +29,6 @@ void removeAll(const QDir &dir)
         QFile::remove(dir.filePath(name));
 }
 
-namespace {
-
 bool writeWhole(int fd, const QByteArray &bytes)
 {
     const char *data = bytes.constData();
@@ -46,8 +44,6 @@ bool writeWhole(int fd, const QByteArray &bytes)
     }
     return true;
 }
-
-} // namespace
 
 bool write(const QDir &dir, const QString &name, const QByteArray &bytes)
 {

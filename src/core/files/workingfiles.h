@@ -32,6 +32,10 @@ void removeAll(const QDir &dir);
 // left in the folder and an entry already there is untouched.
 bool write(const QDir &dir, const QString &name, const QByteArray &bytes);
 
+// Writes all of bytes to the open file descriptor fd, going on after interrupted writes;
+// false when a write fails.
+bool writeWhole(int fd, const QByteArray &bytes);
+
 // The whole content of dir/name if it is a regular file and not a link; nothing else is
 // opened. At most maxBytes are read.
 std::optional<QByteArray> read(const QDir &dir, const QString &name, qint64 maxBytes);
