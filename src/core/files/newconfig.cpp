@@ -104,9 +104,10 @@ QString writeNewConfig(const QString &configFile, const QString &serverUrl)
     const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (dir < 0) {
         const int error = errno;
-        return failure(configFile, error == ELOOP || error == ENOTDIR
-                                       ? QStringLiteral("%1 is not a folder").arg(QDir::toNativeSeparators(folder))
-                                       : systemError(error));
+        const QString shown = QDir::toNativeSeparators(folder);
+        return failure(configFile, error == ELOOP     ? QStringLiteral("%1 is a link, not a folder").arg(shown)
+                                   : error == ENOTDIR ? QStringLiteral("%1 is not a folder").arg(shown)
+                                                      : systemError(error));
     }
     struct stat st {};
     int error = ::fstat(dir, &st) != 0 ? errno : 0;
