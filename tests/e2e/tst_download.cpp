@@ -777,6 +777,7 @@ void TestDownload::proxies()
     QFETCH(QByteArray, authorization);
     QFETCH(QByteArray, tunnelAnswer);
     QFETCH(int, error);
+    QVERIFY(m_server.clearFaults());
 
     QTcpServer standIn;
     QVERIFY(standIn.listen(QHostAddress::LocalHost));
