@@ -32,6 +32,8 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -550,6 +552,29 @@ void sendLongHeader(int fd, const Reply &reply, std::int64_t total, std::int64_t
         dropConnection(fd);
 }
 
+// The usual answer without Content-Length, so its body runs to the end of the connection,
+// cut after `keep` body bytes by a reset instead of an orderly close.
+void sendCutByReset(int fd, const Reply &reply, std::int64_t keep)
+{
+    const std::string head = rawHead(reply.status, reply.contentType, "Cache-Control: no-store") + "\r\n";
+    const size_t body = std::min(reply.bytes().size(), size_t(keep));
+    if (rawSend(fd, head.data(), head.size()) && rawSend(fd, reply.bytes().data(), body)) {
+        // A reset drops what is still queued, so the bytes go out first.
+        for (int waited = 0; waited < 200; ++waited) {
+            int queued = 0;
+            if (ioctl(fd, SIOCOUTQ, &queued) != 0 || queued == 0)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    // Disconnecting a TCP socket resets the connection at once, without a close before it;
+    // httplib's own attempt to answer afterwards fails and it closes the descriptor.
+    sockaddr unspecified {};
+    unspecified.sa_family = AF_UNSPEC;
+    if (fd >= 0)
+        ::connect(fd, &unspecified, sizeof unspecified);
+}
+
 // ---- Conditional answers -----------------------------------------------------------------
 
 std::mutex g_firstServedMutex;
@@ -758,6 +783,12 @@ void handle(const httplib::Request &req, httplib::Response &res)
             sendBadTag(findConnectionSocket(req), r, fault->value);
             return;
         }
+        case Kind::ResetAfter: {
+            const Reply r = route(req);
+            recordRequest(req, r.status, false);
+            sendCutByReset(findConnectionSocket(req), r, fault->value);
+            return;
+        }
         case Kind::NotModified: {
             Reply r;
             r.status = 304;
@@ -823,6 +854,8 @@ bool parseOptions(const QStringList &arguments)
                    "  empty               answer with an empty body\n"
                    "  truncate:N          close the connection after N body bytes\n"
                    "  reset               drop the connection without an answer\n"
+                   "  reset-after:N       the answer without Content-Length, reset after N body\n"
+                   "                      bytes\n"
                    "  status:CODE         an HTML error page with this status\n"
                    "  html                a web page instead of the document\n"
                    "  bytes:N             N bytes of filler\n"
