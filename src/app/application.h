@@ -11,6 +11,7 @@
 // hides the main window, cancels any transfer and ends the process at once through
 // AppEnvironment::endProgram; no event of any window runs after it.
 #include "app/commandline.h"
+#include "core/files/workingfolder.h"
 #include "core/rules/picturefreshness.h"
 #include "core/state/runningstate.h"
 
@@ -47,14 +48,14 @@ picture_freshness::UnchangedThreshold unchangedThresholdFromEnvironment();
 
 struct AppEnvironment
 {
-    // Where the working files are written, and config.ini read unless configFile names it.
-    QDir workDir = QDir::current();
+    // Where the working files are written. A private folder made for this run alone
+    // (WorkingFolder::makePrivate) goes when the program ends.
+    WorkingFolder workFolder{QDir::currentPath()};
+    // The config file: a full path, or a name in workFolder; empty: config.ini there.
     QString configFile;
     // Set when there is no config file to read (found nowhere, or no working folder for
     // it): the stop message's cause.
     QString configProblem;
-    // workDir was made for this run alone and goes when the program ends.
-    bool removeWorkDirAtEnd = false;
     // No progress for this long ends a download.
     int transferTimeoutMs = 30000;
     // A picture still decoding after this long is given up as a failed load.

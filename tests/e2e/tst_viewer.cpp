@@ -34,6 +34,7 @@
 
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -946,6 +947,8 @@ void TestViewer::stopMessageOnTop_data()
     QTest::addColumn<QString>("cause");
     // Nobody listens on port 1 of the loopback address.
     QTest::newRow("no config.ini") << QByteArray() << QByteArray() << QStringLiteral("No config.ini in {dir}, nor in {files}/no-config/lumora-viewer");
+    QTest::newRow("config.ini a FIFO") << QByteArray("<fifo>") << QByteArray()
+                                       << QStringLiteral("Cannot read {dir}/config.ini: it is a FIFO, not a file");
     QTest::newRow("connection refused")
         << QByteArray("url=http://127.0.0.1:1\r\n") << QByteArray()
         << QStringLiteral("Could not download http://127.0.0.1:1/camlist.php: Connection refused");
@@ -968,7 +971,9 @@ void TestViewer::stopMessageOnTop()
     QTemporaryDir workDir;
     QVERIFY(workDir.isValid());
     const QByteArray base = m_server->baseUrl().toLatin1();
-    if (!config.isEmpty())
+    if (config == "<fifo>")
+        QVERIFY(::mkfifo(QFile::encodeName(workDir.filePath(QStringLiteral("config.ini"))).constData(), 0600) == 0);
+    else if (!config.isEmpty())
         QVERIFY(writeFile(workDir.filePath(QStringLiteral("config.ini")), config.replace("{base}", base)));
     if (!catalogue.isEmpty())
         QVERIFY(writeFile(m_files.filePath(QStringLiteral("camlist.txt")), catalogue));
