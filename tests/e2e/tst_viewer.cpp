@@ -438,6 +438,7 @@ private slots:
     void windowAnswersWhileAPictureDecodes();
     void closeRequestMidDecode();
     void terminationSignalMidDecode();
+    void configFromTheUsersConfigFolder_data();
     void configFromTheUsersConfigFolder();
     void stopMessageOnTop_data();
     void stopMessageOnTop();
@@ -825,11 +826,26 @@ void TestViewer::terminationSignalMidDecode()
 // Started from a menu the working folder is the home folder: config.ini comes from the
 // user's config folder, and the working files go to a folder of the run's own in the
 // cache, never into the home folder; the run's folder goes with the program.
+void TestViewer::configFromTheUsersConfigFolder_data()
+{
+    QTest::addColumn<bool>("cacheShared"); // its lumora-viewer folder writable by everyone
+    QTest::addColumn<QString>("runHome");  // where the run's own folder is made
+    QTest::newRow("private cache") << false << QStringLiteral("cache");
+    QTest::newRow("cache writable by others") << true << QStringLiteral("runtime");
+}
+
 void TestViewer::configFromTheUsersConfigFolder()
 {
+    QFETCH(bool, cacheShared);
+    QFETCH(QString, runHome);
     QTemporaryDir root;
     const QDir r(root.path());
-    QVERIFY(r.mkpath(QStringLiteral("home")) && r.mkpath(QStringLiteral("config/lumora-viewer")));
+    QVERIFY(r.mkpath(QStringLiteral("home")) && r.mkpath(QStringLiteral("config/lumora-viewer"))
+            && r.mkpath(QStringLiteral("runtime")));
+    if (cacheShared) {
+        QVERIFY(r.mkpath(QStringLiteral("cache/lumora-viewer")));
+        QVERIFY(QFile::setPermissions(r.filePath(QStringLiteral("cache/lumora-viewer")), QFile::Permissions(0x7777)));
+    }
     QVERIFY(writeFile(m_files.filePath(QStringLiteral("camlist.txt")),
                       "1;E2E Cam;{base}/pic.png;A test cam;;4;0;7;tester\r\n"));
     QVERIFY(writeFile(r.filePath(QStringLiteral("config/lumora-viewer/config.ini")),
@@ -841,6 +857,7 @@ void TestViewer::configFromTheUsersConfigFolder()
     env.insert(QStringLiteral("HOME"), r.filePath(QStringLiteral("home")));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), r.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), r.filePath(QStringLiteral("cache")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), r.filePath(QStringLiteral("runtime")));
     viewer.setProcessEnvironment(env);
     viewer.setWorkingDirectory(r.filePath(QStringLiteral("home")));
     viewer.start(viewerBinary(), {});
@@ -850,10 +867,12 @@ void TestViewer::configFromTheUsersConfigFolder()
                      20000, &why),
              qPrintable(why));
 
-    const QDir cache(r.filePath(QStringLiteral("cache/lumora-viewer")));
+    const QDir cache(r.filePath(runHome + QStringLiteral("/lumora-viewer")));
     const QStringList runs = cache.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QCOMPARE(runs.size(), 1);
     QVERIFY(runs.first().startsWith(QStringLiteral("run-")));
+    if (cacheShared)
+        QCOMPARE(QDir(r.filePath(QStringLiteral("cache/lumora-viewer"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     QCOMPARE(QFileInfo(cache.filePath(runs.first())).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
              QFile::Permissions());
     viewer.terminate();
