@@ -188,6 +188,7 @@ void Application::connectKeys()
 void Application::connectWindows()
 {
     connect(m_mainWindow.get(), &MainWindow::closeRequested, this, &Application::shutdown);
+    connect(m_splashWindow.get(), &SplashWindow::closeRequested, this, &Application::shutdown);
     connect(m_mainWindow.get(), &MainWindow::resized, this, [this] { layOutMainWindow(*m_mainWindow, *m_fullscreenWindow, m_state.camCount); });
     setMainWindowMinimumSize(*m_mainWindow);
     // A mode chosen in the main window redraws the fullscreen picture too.

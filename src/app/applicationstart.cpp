@@ -27,7 +27,7 @@
 
 #include <cstdio>
 
-void Application::fail(const QString &text, const QString &cause)
+void Application::fail(const QString &text, const QString &cause, Retry retry)
 {
     // The box's text says what to do; the cause tells the user, and whoever reads the
     // output, why.
@@ -38,9 +38,15 @@ void Application::fail(const QString &text, const QString &cause)
         return endAfterFailure();
     }
     // The box waits for the user without a loop of its own; the program ends once it is
-    // dismissed.
-    QMessageBox *box = openStopMessage(m_splashWindow.get(), texts::AppTitle, text, cause);
-    connect(box, &QDialog::finished, this, &Application::endAfterFailure);
+    // dismissed, unless the user asked for the cam list again.
+    QMessageBox *box = openStopMessage(m_splashWindow.get(), texts::AppTitle, text, cause,
+                                       retry == Retry::Offered ? texts::RetryButton : QString());
+    connect(box, &QDialog::finished, this, [this, box] {
+        if (box->clickedButton() && box->clickedButton() == box->button(QMessageBox::Retry))
+            downloadCatalogue();
+        else
+            endAfterFailure();
+    });
 }
 
 void Application::endAfterFailure()
@@ -64,7 +70,11 @@ void Application::start()
     if (!config.ok)
         return fail(texts::ConfigMessage, config.error);
     m_state.serverUrl = config.serverUrl;
+    downloadCatalogue();
+}
 
+void Application::downloadCatalogue()
+{
     DownloadRequest request;
     request.address = catalogueAddress();
     request.maxBytes = CatalogueMaxBytes;
@@ -81,10 +91,11 @@ void Application::catalogueArrived(const DownloadResult &answer)
 {
     const QString address = catalogueAddress();
     const QString status = QString::number(answer.httpStatus);
+    // A download that failed may well work a moment later: the user may ask again.
     if (!answer.ok())
-        return fail(texts::ConfigMessage, texts::DownloadFailedCause.arg(address, answer.errorText));
+        return fail(texts::ConfigMessage, texts::DownloadFailedCause.arg(address, answer.errorText), Retry::Offered);
     if (answer.body.isEmpty())
-        return fail(texts::ConnectionMessage, texts::EmptyAnswerCause.arg(address, status));
+        return fail(texts::ConnectionMessage, texts::EmptyAnswerCause.arg(address, status), Retry::Offered);
 
     // The answer is kept as a working file while it is read, as the comments are later.
     if (!m_env.workFolder.write(working_files::TextFile, answer.body)) {

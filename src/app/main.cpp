@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/commandline.h"
+#include "app/firstrun.h"
 #include "app/terminationsignals.h"
 #include "core/files/configlocation.h"
 #include "core/files/xdgdirs.h"
@@ -12,6 +13,7 @@
 #include <QImageReader>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -39,6 +41,7 @@ void placeConfig(const QString &explicitFile, AppEnvironment &env)
 {
     const ConfigLocation where = locateConfig(explicitFile, QDir::currentPath(), xdg_dirs::configHome());
     env.configProblem = notFoundCause(where);
+    env.firstRunConfigFile = firstRunConfigFile(explicitFile, where);
     if (!where.workDir.isEmpty()) {
         // Read through the folder's descriptor, as the working files are written.
         env.workFolder = WorkingFolder(where.workDir);
@@ -102,10 +105,23 @@ int main(int argc, char *argv[])
     if (ok && timeoutSeconds > 0)
         env.transferTimeoutMs = timeoutSeconds * 1000;
 
-    // A failed start-up has shown its stop message and ends the program itself.
-    Application app(env);
+    std::unique_ptr<Application> app;
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, &app, &Application::shutdown);
-    app.start();
+    const auto startApplication = [&] {
+        // A failed start-up has shown its stop message and ends the program itself.
+        app = std::make_unique<Application>(env);
+        QObject::connect(&termination, &TerminationSignals::received, app.get(), &Application::shutdown);
+        app->start();
+    };
+    if (env.firstRunConfigFile.isEmpty()) {
+        startApplication();
+    } else {
+        askForServerAddress(env.firstRunConfigFile, termination, [&](const QString &problem) {
+            placeConfig(commandLine.configFile, env);
+            if (!problem.isEmpty())
+                env.configProblem = problem;
+            startApplication();
+        });
+    }
     return qapp.exec();
 }

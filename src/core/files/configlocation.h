@@ -27,3 +27,8 @@ ConfigLocation locateConfig(const QString &explicitFile, const QString &workingF
 // "No config.ini in /home/anna, nor in /home/anna/.config/lumora-viewer" for a search that
 // found nothing; empty otherwise.
 QString notFoundCause(const ConfigLocation &location);
+
+// The user's own config.ini, to be written on a first start: when nothing was named on the
+// command line and no config.ini was found in any place looked at, the user's config folder
+// among them. Empty otherwise, when a missing file is a fault to report.
+QString firstRunConfigFile(const QString &explicitFile, const ConfigLocation &location);
