@@ -76,7 +76,8 @@ struct WorkingFolder::Open
 WorkingFolder::WorkingFolder(const QString &path)
 {
     const QString absolute = QDir(path).absolutePath();
-    const int fd = ::open(encoded(absolute).constData(), FolderFlags);
+    // A folder the user named may be reached through a link; it is resolved once, here.
+    const int fd = ::open(encoded(absolute).constData(), FolderFlags & ~O_NOFOLLOW);
     if (fd < 0) {
         m_error = openFailure(errno, QDir::toNativeSeparators(absolute));
         return;

@@ -3,8 +3,8 @@
 //
 // The folder is opened once; every later operation on its files (write, read, size,
 // delete) names the file relative to that descriptor, so renaming the folder away and
-// putting a link or another folder in its place never redirects them. The folder itself
-// must not be a link; links in the path above it are followed.
+// putting a link or another folder in its place never redirects them. Links in the path
+// are followed only when it is opened.
 //
 // A private folder, made for one run, is "run-XXXXXX" inside "<home>/lumora-viewer" (home
 // being the cache or the runtime folder). That "lumora-viewer" folder is refused when it is

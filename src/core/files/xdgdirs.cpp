@@ -3,6 +3,10 @@
 #include <QDir>
 #include <QFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace xdg_dirs {
 
 namespace {
@@ -63,9 +67,17 @@ QString runtimeFolder() { return fromEnvironment(Base::Runtime); }
 
 QString picturesFolder()
 {
-    QFile userDirs(configHome() + QStringLiteral("/user-dirs.dirs"));
-    // The file is a few lines; anything larger is not one.
-    const QByteArray content = userDirs.open(QIODevice::ReadOnly) ? userDirs.read(64 * 1024) : QByteArray();
+    // O_NONBLOCK and a regular file only: a FIFO of that name must not hold the save up.
+    const QByteArray path = QFile::encodeName(configHome() + QStringLiteral("/user-dirs.dirs"));
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    QFile userDirs;
+    QByteArray content;
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
+        && userDirs.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        content = userDirs.read(64 * 1024); // a few lines; anything larger is not the file
+    else if (fd >= 0)
+        ::close(fd);
     return picturesFolder(content, QDir::homePath());
 }
 
