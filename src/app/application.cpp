@@ -7,7 +7,6 @@
 #include "control/heartbeat.h"
 #include "control/keyhandler.h"
 #include "control/picturesnapshot.h"
-#include "core/files/workingfiles.h"
 #include "core/state/snapshottexts.h"
 #include "platform/download.h"
 #include "platform/screensaver.h"
@@ -48,7 +47,7 @@ Application::Application(AppEnvironment env)
     , m_infoBarWindow(std::make_unique<InfoBarWindow>(m_state))
     , m_transfer(new Transfer(this))
     , m_selection(new CamSelection(m_state, *m_mainWindow->camList(), m_random, this))
-    , m_fetch(new CamImageFetch(m_state, *m_mainWindow, *m_transfer, m_env.workDir, m_env.transferTimeoutMs, this))
+    , m_fetch(new CamImageFetch(m_state, *m_mainWindow, *m_transfer, m_env.workFolder, m_env.transferTimeoutMs, this))
     , m_heartbeat(new Heartbeat(m_state, *m_selection, *m_fetch, *m_fullscreenWindow, this))
     , m_intervalKeys(new IntervalKeyFilter(this))
     , m_comments(new CommentRotation(m_state, m_random, this))
@@ -264,7 +263,7 @@ void Application::toggleFullscreen()
 
 void Application::shutdown()
 {
-    working_files::removeAll(m_env.workDir);
+    m_env.workFolder.removeAll();
     m_mainWindow->hide();
     m_fetch->abandon();
     m_transfer->cancel();
@@ -276,6 +275,5 @@ void Application::shutdown()
 
 void Application::removeOwnWorkDir()
 {
-    if (m_env.removeWorkDirAtEnd)
-        QDir().rmdir(m_env.workDir.absolutePath());
+    m_env.workFolder.removeIfPrivate();
 }

@@ -13,6 +13,7 @@
 // AppEnvironment::endProgram; no event of any window runs after it. Closing the main
 // window or the splash window shuts down.
 #include "app/commandline.h"
+#include "core/files/workingfolder.h"
 #include "core/rules/picturefreshness.h"
 #include "core/state/runningstate.h"
 
@@ -49,8 +50,10 @@ picture_freshness::UnchangedThreshold unchangedThresholdFromEnvironment();
 
 struct AppEnvironment
 {
-    // Where the working files are written, and config.ini read unless configFile names it.
-    QDir workDir = QDir::current();
+    // Where the working files are written. A private folder made for this run alone
+    // (WorkingFolder::makePrivate) goes when the program ends.
+    WorkingFolder workFolder{QDir::currentPath()};
+    // The config file: a full path, or a name in workFolder; empty: config.ini there.
     QString configFile;
     // Set when there is no config file to read (found nowhere, or no working folder for
     // it): the stop message's cause.
@@ -58,8 +61,6 @@ struct AppEnvironment
     // Set when no config.ini was found anywhere and none was named: the user's own
     // config.ini, which the first start writes.
     QString firstRunConfigFile;
-    // workDir was made for this run alone and goes when the program ends.
-    bool removeWorkDirAtEnd = false;
     // No progress for this long ends a download.
     int transferTimeoutMs = 30000;
     // A picture still decoding after this long is given up as a failed load.

@@ -6,6 +6,7 @@
 #include "control/heartbeat.h"
 #include "core/catalogue/catalogue.h"
 #include "core/files/config.h"
+#include "core/files/configlocation.h"
 #include "core/files/workingfiles.h"
 #include "core/geometry/twips.h"
 #include "core/state/texts.h"
@@ -63,8 +64,9 @@ void Application::start()
 
     if (!m_env.configProblem.isEmpty())
         return fail(texts::ConfigMessage, m_env.configProblem);
-    const ConfigResult config = readConfigFile(
-        m_env.configFile.isEmpty() ? m_env.workDir.filePath(QStringLiteral("config.ini")) : m_env.configFile);
+    const QString configFile = m_env.configFile.isEmpty() ? ConfigFileName : m_env.configFile;
+    const ConfigResult config = QDir::isAbsolutePath(configFile) ? readConfigFile(configFile)
+                                                                 : readConfigFile(m_env.workFolder, configFile);
     if (!config.ok)
         return fail(texts::ConfigMessage, config.error);
     m_state.serverUrl = config.serverUrl;
@@ -96,13 +98,13 @@ void Application::catalogueArrived(const DownloadResult &answer)
         return fail(texts::ConnectionMessage, texts::EmptyAnswerCause.arg(address, status), Retry::Offered);
 
     // The answer is kept as a working file while it is read, as the comments are later.
-    if (!working_files::write(m_env.workDir, working_files::TextFile, answer.body)) {
-        const QString path = QDir::toNativeSeparators(m_env.workDir.absoluteFilePath(working_files::TextFile));
+    if (!m_env.workFolder.write(working_files::TextFile, answer.body)) {
+        const QString path = QDir::toNativeSeparators(m_env.workFolder.filePath(working_files::TextFile));
         return fail(texts::ConfigMessage, texts::WorkingFileCause.arg(path));
     }
 
     Catalogue catalogue = parseCatalogue(answer.body);
-    QFile::remove(m_env.workDir.filePath(working_files::TextFile));
+    m_env.workFolder.remove(working_files::TextFile);
     if (catalogue.camCount == 0)
         return fail(texts::EmptyCatalogueMessage, texts::NoCamCause.arg(address, QString::number(answer.body.size()), status));
     m_state.camTable = std::move(catalogue.camTable);

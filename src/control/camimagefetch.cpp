@@ -13,18 +13,16 @@
 #include "platform/scaleddrawing.h"
 
 #include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
 
 #include <utility>
 
-CamImageFetch::CamImageFetch(RunningState &state, TransferView &transferView, Downloader &downloader, QDir workDir,
+CamImageFetch::CamImageFetch(RunningState &state, TransferView &transferView, Downloader &downloader, WorkingFolder workFolder,
                              int timeoutMs, QObject *parent)
     : QObject(parent)
     , m_state(state)
     , m_transferView(transferView)
     , m_downloader(downloader)
-    , m_workDir(std::move(workDir))
+    , m_workFolder(std::move(workFolder))
     , m_timeoutMs(timeoutMs)
     , m_pictureLoad(new PictureLoadJob(this))
     , m_redecode(new PictureLoadJob(this))
@@ -124,7 +122,7 @@ void CamImageFetch::transferStateChanged(int code)
 
 void CamImageFetch::writeFile(const QString &name, const QByteArray &bytes, bool *ok) const
 {
-    *ok = working_files::write(m_workDir, name, bytes);
+    *ok = m_workFolder.write(name, bytes);
 }
 
 void CamImageFetch::download(const QString &address, qint64 maxBytes,
@@ -208,7 +206,7 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
         m_refreshBytes = written ? body : QByteArray();
         // The statistics give what was written, as it lies on disk.
         if (written)
-            showStatistics(QFileInfo(m_workDir.filePath(working_files::pictureFile(m_extension))).size());
+            showStatistics(m_workFolder.fileSize(working_files::pictureFile(m_extension)).value_or(0));
     }
 
     const QString camId = CamRecord::field(m_state.currentCamFields, CamRecord::CamId);
@@ -225,7 +223,7 @@ void CamImageFetch::commentsDownloaded(const DownloadResult &comments)
         bool written = false;
         writeFile(working_files::TextFile, comments.body, &written);
         if (written) {
-            if (const auto text = working_files::read(m_workDir, working_files::TextFile, CatalogueMaxBytes))
+            if (const auto text = m_workFolder.read(working_files::TextFile, CatalogueMaxBytes))
                 m_state.commentTable = fetch_rules::buildCommentTable(*text);
         }
     }
@@ -251,7 +249,7 @@ void CamImageFetch::startDecode()
             view->setPicture(QImage());
     }
     const QList<DrawingArea> areas = areasDrawnAtOnce();
-    if (m_pictureLoad->start(m_workDir.filePath(working_files::pictureFile(m_extension)), areas,
+    if (m_pictureLoad->start(m_workFolder.descriptorPath(working_files::pictureFile(m_extension)), areas,
                              m_state.scaleMode, std::move(letGo))) {
         // The job reports from the event loop only, never from within start().
         m_step = Step::Decode;
@@ -289,8 +287,8 @@ void CamImageFetch::pictureLoaded(const LoadedPicture &result)
 
 void CamImageFetch::endRefresh()
 {
-    QFile::remove(m_workDir.filePath(working_files::pictureFile(m_extension)));
-    QFile::remove(m_workDir.filePath(working_files::TextFile));
+    m_workFolder.remove(working_files::pictureFile(m_extension));
+    m_workFolder.remove(working_files::TextFile);
     m_refreshBytes.clear();
     m_step = Step::Idle;
     emit refreshEnded();

@@ -38,10 +38,10 @@
 // picture (the reason with any picture) and with a change of cam (takeDownNotes()).
 #include "core/geometry/devicepixels.h"
 #include "core/http/conditional.h"
+#include "core/files/workingfolder.h"
 #include "core/rules/picturefreshness.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QList>
@@ -70,7 +70,7 @@ class CamImageFetch : public QObject
 {
     Q_OBJECT
 public:
-    CamImageFetch(RunningState &state, TransferView &transferView, Downloader &downloader, QDir workDir, int timeoutMs,
+    CamImageFetch(RunningState &state, TransferView &transferView, Downloader &downloader, WorkingFolder workFolder, int timeoutMs,
                   QObject *parent = nullptr);
 
     // The picture views a refresh draws into, in order; the first one also sizes the
@@ -172,7 +172,7 @@ private:
     QString m_noteShown;
     QImage m_picture;
     Downloader &m_downloader;
-    QDir m_workDir;
+    WorkingFolder m_workFolder;
     int m_timeoutMs;
     PictureLoadJob *m_pictureLoad;
     PictureLoadJob *m_redecode;          // from the kept bytes, beside the refresh's

@@ -3,6 +3,7 @@
 #include "control/camimagefetch.h"
 #include "core/catalogue/camrecord.h"
 #include "core/files/snapshot.h"
+#include "core/files/xdgdirs.h"
 #include "core/state/runningstate.h"
 #include "core/state/snapshottexts.h"
 #include "platform/picturedecoder.h"
@@ -14,7 +15,6 @@
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QSettings>
-#include <QStandardPaths>
 
 #include <utility>
 
@@ -29,8 +29,7 @@ QString extensionOf(const QByteArray &bytes)
     // A format the decoder knows by other means than its first bytes.
     QBuffer buffer;
     buffer.setData(bytes);
-    const QByteArray format = QImageReader::imageFormat(&buffer).toLower();
-    return format.isEmpty() ? QStringLiteral("bin") : QString::fromLatin1(format);
+    return snapshot::extensionOfFormat(QImageReader::imageFormat(&buffer));
 }
 
 } // namespace
@@ -44,13 +43,12 @@ PictureSnapshot::PictureSnapshot(const RunningState &state, const CamImageFetch 
 
 QString PictureSnapshot::settingsFile()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-        + QStringLiteral("/lumora-viewer/settings.ini");
+    return xdg_dirs::configHome() + QStringLiteral("/lumora-viewer/settings.ini");
 }
 
 QString PictureSnapshot::saveFolder()
 {
-    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    const QString pictures = xdg_dirs::picturesFolder();
     if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
         return pictures;
     const QString chosen = QSettings(settingsFile(), QSettings::IniFormat).value(FolderKey).toString();

@@ -28,7 +28,7 @@ public:
     PictureSnapshot(const RunningState &state, const CamImageFetch &fetch, QObject *parent = nullptr);
 
     // Where the chosen folder is remembered: "lumora-viewer/settings.ini" under the
-    // user's configuration folder ($XDG_CONFIG_HOME, ~/.config).
+    // user's configuration folder (xdg_dirs::configHome()).
     static QString settingsFile();
     // The folder a picture is saved into now; empty when the user has to choose one.
     static QString saveFolder();

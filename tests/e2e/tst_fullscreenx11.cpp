@@ -44,7 +44,7 @@ QImage screenShot()
 AppEnvironment quietEnvironment(const QTemporaryDir &dir)
 {
     AppEnvironment env;
-    env.workDir = QDir(dir.path());
+    env.workFolder = WorkingFolder(dir.path());
     env.stopMessage = [](const QString &, const QString &, const QString &) {};
     env.endProgram = [](int) {};
     return env;
@@ -211,7 +211,7 @@ void TestFullscreenX11::newestPictureSharpWhenShown()
 
     QTemporaryDir work;
     AppEnvironment env;
-    env.workDir = QDir(work.path());
+    env.workFolder = WorkingFolder(work.path());
     env.stopMessage = [](const QString &, const QString &, const QString &) {};
     env.endProgram = [](int) {};
     Application app(env);

@@ -38,6 +38,7 @@
 
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -458,6 +459,7 @@ private slots:
     void windowAnswersWhileAPictureDecodes();
     void closeRequestMidDecode();
     void terminationSignalMidDecode();
+    void configFromTheUsersConfigFolder_data();
     void configFromTheUsersConfigFolder();
     void stopMessageOnTop_data();
     void stopMessageOnTop();
@@ -847,11 +849,26 @@ void TestViewer::terminationSignalMidDecode()
 // Started from a menu the working folder is the home folder: config.ini comes from the
 // user's config folder, and the working files go to a folder of the run's own in the
 // cache, never into the home folder; the run's folder goes with the program.
+void TestViewer::configFromTheUsersConfigFolder_data()
+{
+    QTest::addColumn<bool>("cacheShared"); // its lumora-viewer folder writable by everyone
+    QTest::addColumn<QString>("runHome");  // where the run's own folder is made
+    QTest::newRow("private cache") << false << QStringLiteral("cache");
+    QTest::newRow("cache writable by others") << true << QStringLiteral("runtime");
+}
+
 void TestViewer::configFromTheUsersConfigFolder()
 {
+    QFETCH(bool, cacheShared);
+    QFETCH(QString, runHome);
     QTemporaryDir root;
     const QDir r(root.path());
-    QVERIFY(r.mkpath(QStringLiteral("home")) && r.mkpath(QStringLiteral("config/lumora-viewer")));
+    QVERIFY(r.mkpath(QStringLiteral("home")) && r.mkpath(QStringLiteral("config/lumora-viewer"))
+            && r.mkpath(QStringLiteral("runtime")));
+    if (cacheShared) {
+        QVERIFY(r.mkpath(QStringLiteral("cache/lumora-viewer")));
+        QVERIFY(QFile::setPermissions(r.filePath(QStringLiteral("cache/lumora-viewer")), QFile::Permissions(0x7777)));
+    }
     QVERIFY(writeFile(m_files.filePath(QStringLiteral("camlist.txt")),
                       "1;E2E Cam;{base}/pic.png;A test cam;;4;0;7;tester\r\n"));
     QVERIFY(writeFile(r.filePath(QStringLiteral("config/lumora-viewer/config.ini")),
@@ -863,6 +880,7 @@ void TestViewer::configFromTheUsersConfigFolder()
     env.insert(QStringLiteral("HOME"), r.filePath(QStringLiteral("home")));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), r.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), r.filePath(QStringLiteral("cache")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), r.filePath(QStringLiteral("runtime")));
     viewer.setProcessEnvironment(env);
     viewer.setWorkingDirectory(r.filePath(QStringLiteral("home")));
     viewer.start(viewerBinary(), {});
@@ -872,10 +890,12 @@ void TestViewer::configFromTheUsersConfigFolder()
                      20000, &why),
              qPrintable(why));
 
-    const QDir cache(r.filePath(QStringLiteral("cache/lumora-viewer")));
+    const QDir cache(r.filePath(runHome + QStringLiteral("/lumora-viewer")));
     const QStringList runs = cache.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QCOMPARE(runs.size(), 1);
     QVERIFY(runs.first().startsWith(QStringLiteral("run-")));
+    if (cacheShared)
+        QCOMPARE(QDir(r.filePath(QStringLiteral("cache/lumora-viewer"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     QCOMPARE(QFileInfo(cache.filePath(runs.first())).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
              QFile::Permissions());
     viewer.terminate();
@@ -981,6 +1001,9 @@ void TestViewer::stopMessageOnTop_data()
     QTest::newRow("first start, cancelled") << QByteArray() << QByteArray() << QString() << "{base}\x1b" << 1 << QByteArray();
     QTest::newRow("first start") << QByteArray() << cams << QString() << "{base}//\r" << 0 << QByteArray("url={base}\r\n");
     // Nobody listens on port 1 of the loopback address.
+    QTest::newRow("config.ini a FIFO") << QByteArray("<fifo>") << QByteArray()
+                                       << QStringLiteral("Cannot read {dir}/config.ini: it is a FIFO, not a file") << "\r"
+                                       << 1 << QByteArray();
     QTest::newRow("connection refused")
         << QByteArray("url=http://127.0.0.1:1\r\n") << QByteArray() << refused.arg(1) << "\r" << 1 << QByteArray();
     // {late}: a port whose server starts only once the box is up; Tab leads to Retry.
@@ -1021,7 +1044,9 @@ void TestViewer::stopMessageOnTop()
     cause.replace(QLatin1String("{late}"), QString::fromLatin1(latePort));
     typed.replace(QLatin1String("{base}"), m_server->baseUrl());
     userConfig.replace("{base}", base);
-    if (!config.isEmpty())
+    if (config == "<fifo>")
+        QVERIFY(::mkfifo(QFile::encodeName(workDir.filePath(QStringLiteral("config.ini"))).constData(), 0600) == 0);
+    else if (!config.isEmpty())
         QVERIFY(writeFile(workDir.filePath(QStringLiteral("config.ini")), config.replace("{base}", base)));
     if (!catalogue.isEmpty())
         QVERIFY(writeFile(m_files.filePath(QStringLiteral("camlist.txt")), catalogue));

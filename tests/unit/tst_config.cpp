@@ -1,5 +1,6 @@
 #include "core/files/config.h"
 #include "core/files/configlocation.h"
+#include "core/files/xdgdirs.h"
 #include "core/files/newconfig.h"
 
 #include <QDir>
@@ -8,6 +9,8 @@
 #include <QTest>
 
 #include <sys/stat.h>
+
+Q_DECLARE_METATYPE(xdg_dirs::Base)
 
 class TestConfig : public QObject
 {
@@ -18,6 +21,10 @@ private slots:
     void fileChecks();
     void location_data();
     void location();
+    void baseFolders_data();
+    void baseFolders();
+    void picturesFolder_data();
+    void picturesFolder();
     void serverAddress_data();
     void serverAddress();
     void newConfig();
@@ -109,6 +116,11 @@ void TestConfig::fileChecks()
     const ConfigResult folder = readConfigFile(path);
     QVERIFY(!folder.ok);
     QVERIFY2(folder.error.startsWith(QStringLiteral("Cannot read ") + shownPath + QStringLiteral(": ")), qPrintable(folder.error));
+
+    // A FIFO would hold the reader until someone writes to it.
+    QVERIFY(QDir(dir.path()).rmdir(QStringLiteral("config.ini")));
+    QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    QCOMPARE(readConfigFile(path).error, QStringLiteral("Cannot read %1: it is a FIFO, not a file").arg(shownPath));
 }
 
 void TestConfig::location_data()
@@ -180,6 +192,51 @@ void TestConfig::location()
     } else {
         QVERIFY(notFoundCause(where).isEmpty());
     }
+}
+
+// A relative value is ignored: it would depend on the folder the program starts in.
+void TestConfig::baseFolders_data()
+{
+    QTest::addColumn<xdg_dirs::Base>("base");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("expected");
+    const QString home = QStringLiteral("/home/anna");
+    using xdg_dirs::Base;
+    QTest::newRow("config absolute") << Base::Config << "/srv/cfg/" << "/srv/cfg";
+    QTest::newRow("config relative") << Base::Config << "cfg" << home + "/.config";
+    QTest::newRow("config dot relative") << Base::Config << "./cfg" << home + "/.config";
+    QTest::newRow("config unset") << Base::Config << "" << home + "/.config";
+    QTest::newRow("cache absolute") << Base::Cache << "/var/cache/anna" << "/var/cache/anna";
+    QTest::newRow("cache relative") << Base::Cache << "shared/cache" << home + "/.cache";
+    QTest::newRow("cache unset") << Base::Cache << "" << home + "/.cache";
+    QTest::newRow("runtime absolute") << Base::Runtime << "/run/user/1000" << "/run/user/1000";
+    QTest::newRow("runtime relative") << Base::Runtime << "run" << "";
+    QTest::newRow("runtime unset") << Base::Runtime << "" << "";
+}
+
+void TestConfig::baseFolders()
+{
+    QFETCH(xdg_dirs::Base, base);
+    QFETCH(QString, value);
+    QFETCH(QString, expected);
+    QCOMPARE(xdg_dirs::baseFolder(base, value, QStringLiteral("/home/anna")), expected);
+}
+
+void TestConfig::picturesFolder_data()
+{
+    QTest::addColumn<QByteArray>("userDirs");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("under home") << QByteArray("XDG_PICTURES_DIR=\"$HOME/Bilder\"\n") << "/home/anna/Bilder";
+    QTest::newRow("absolute") << QByteArray("# x\nXDG_PICTURES_DIR=\"/srv/pics\"\n") << "/srv/pics";
+    QTest::newRow("relative") << QByteArray("XDG_PICTURES_DIR=\"pics\"\n") << "/home/anna/Pictures";
+    QTest::newRow("none") << QByteArray("XDG_MUSIC_DIR=\"$HOME/Music\"\n") << "/home/anna/Pictures";
+}
+
+void TestConfig::picturesFolder()
+{
+    QFETCH(QByteArray, userDirs);
+    QFETCH(QString, expected);
+    QCOMPARE(xdg_dirs::picturesFolder(userDirs, QStringLiteral("/home/anna")), expected);
 }
 
 void TestConfig::serverAddress_data()

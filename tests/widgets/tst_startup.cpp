@@ -205,7 +205,7 @@ void TestStartup::stopMessageWaitsForTheUser()
 {
     QTemporaryDir dir;
     AppEnvironment env;
-    env.workDir = QDir(dir.path()); // no config.ini
+    env.workFolder = WorkingFolder(dir.path()); // no config.ini
     QList<int> exits;
     env.endProgram = [&exits](int code) { exits.append(code); };
     Application app(env);

@@ -4,8 +4,9 @@
 // A file named on the command line is used as it is, and its folder holds the working
 // files. Otherwise config.ini in the working folder wins, exactly as when the viewer is
 // started from a folder of its own; then `<configHome>/lumora-viewer/config.ini`
-// ($XDG_CONFIG_HOME, ~/.config), whose working files go to a private folder in the cache
-// ($XDG_CACHE_HOME), never next to the user's files. When none exists, the working folder's
+// (xdg_dirs::configHome()), whose working files go to a private folder in the cache, or in
+// the runtime folder where the cache's is refused (WorkingFolder::makePrivate), never next
+// to the user's files. When none exists, the working folder's
 // config.ini is what is reported missing, together with every place that was looked at.
 #include <QString>
 #include <QStringList>
