@@ -176,10 +176,12 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
 {
     m_download = nullptr;
     transferSeconds = float(m_clock.nsecsElapsed() / 1e9);
-    m_failure = picture_freshness::failureReason(
-        {picture.ok() ? QString() : picture.errorText, picture.httpStatus, picture.reasonPhrase, picture.contentType});
-
     const bool notModified = confirmsHeldAnswer(picture);
+    // A 304 stands for the answer held, and fails as that one did: not as a status of its own.
+    m_failure = notModified ? m_held.failure
+                            : picture_freshness::failureReason({picture.ok() ? QString() : picture.errorText,
+                                                                picture.httpStatus, picture.reasonPhrase,
+                                                                picture.contentType});
     const QByteArray body = notModified ? m_held.body : picture.body;
     // A 304 stands for the bytes held, and counts as them.
     m_pictureBody = notModified ? m_held.fingerprint : picture_freshness::fingerprint(body);
@@ -190,7 +192,7 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
     m_knownUndecodable = !m_sameAsShown && m_undecodable.value(camId) == m_pictureBody;
     if (!notModified) {
         // A failed or odd answer leaves nothing to confirm later.
-        m_held = fullAnswer ? HeldAnswer{m_address, picture.body, picture.validators, m_pictureBody} : HeldAnswer();
+        m_held = fullAnswer ? HeldAnswer{m_address, picture.body, picture.validators, m_pictureBody, m_failure} : HeldAnswer();
         m_heldShown = m_heldShown && m_sameAsShown;
     }
     if (notModified || fullAnswer)

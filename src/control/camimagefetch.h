@@ -207,6 +207,7 @@ private:
         QByteArray body;
         PictureValidators validators;
         picture_freshness::PictureFingerprint fingerprint; // of body
+        QString failure; // the reason shown should body not decode
     };
     HeldAnswer m_held;
     bool m_heldShown = false;
