@@ -192,7 +192,8 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
     m_knownUndecodable = !m_sameAsShown && m_undecodable.value(camId) == m_pictureBody;
     if (!notModified) {
         // A failed or odd answer leaves nothing to confirm later.
-        m_held = fullAnswer ? HeldAnswer{m_address, picture.body, picture.validators, m_pictureBody, m_failure} : HeldAnswer();
+        m_held = fullAnswer ? HeldAnswer{m_address, picture.body, picture.validators, m_pictureBody, m_failure}
+                            : HeldAnswer();
         m_heldShown = m_heldShown && m_sameAsShown;
     }
     if (notModified || fullAnswer)

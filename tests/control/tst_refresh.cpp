@@ -387,15 +387,12 @@ void TestRefresh::undecodableBytesAreTheCamsOwn()
     QCOMPARE(refreshAnswered(rig, garbage), QStringList{QStringLiteral("temp.png")});
     rig.selection.rowClicked(0);
     QCOMPARE(refreshAnswered(rig, garbage), QStringList());
-    QCOMPARE(rig.first.failureReasons.last(), picture_freshness::CouldNotDecode);
     // Over a picture on show, they take it off as a failed decode would.
     QCOMPARE(refreshAnswered(rig, answer(200, m_png)), QStringList{QStringLiteral("temp.png")});
     QCOMPARE(refreshAnswered(rig, garbage), QStringList());
-    QVERIFY(rig.fetch.picture().isNull());
     QVERIFY(rig.first.pictures.last().isNull());
     QCOMPARE(rig.first.failureReasons.last(), picture_freshness::CouldNotDecode);
     QVERIFY(rig.fetch.shownPictureBytes().isEmpty());
-    QCOMPARE(rig.leftovers(), QStringList());
 }
 
 Q_DECLARE_METATYPE(ViewScaleMode)

@@ -290,7 +290,8 @@ void TestSnapshot::nothingToSaveAfterAFailedRefresh()
     // The menu greys what the keys would refuse; the address is there all the same.
     PictureMenu &menu = run.app->pictureMenu();
     const auto rightClick = [&] {
-        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 20), f1.pictureArea()->mapToGlobal(QPoint(20, 20)));
+        const QPoint at(20, 20);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, f1.pictureArea()->mapToGlobal(at));
         QApplication::sendEvent(f1.pictureArea(), &click);
         const bool shown = QTest::qWaitFor([&] { return menu.isVisible(); });
         menu.hide();
