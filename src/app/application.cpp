@@ -225,6 +225,9 @@ void Application::connectSnapshot()
 {
     m_pictureMenu->watch(m_mainWindow->pictureArea());
     m_pictureMenu->watch(m_fullscreenWindow->pictureArea());
+    connect(m_pictureMenu.get(), &QMenu::aboutToShow, this, [this] {
+        m_pictureMenu->setEntriesEnabled(m_snapshot->canSave(), m_snapshot->canCopy(), m_snapshot->canCopyAddress());
+    });
     connect(m_pictureMenu.get(), &PictureMenu::saveRequested, m_snapshot, &PictureSnapshot::savePicture);
     connect(m_pictureMenu.get(), &PictureMenu::copyRequested, m_snapshot, &PictureSnapshot::copyPicture);
     connect(m_pictureMenu.get(), &PictureMenu::copyAddressRequested, m_snapshot, &PictureSnapshot::copyPictureAddress);

@@ -57,14 +57,33 @@ QString PictureSnapshot::saveFolder()
     return QString();
 }
 
+bool PictureSnapshot::canSave() const
+{
+    return !m_fetch.shownPictureBytes().isEmpty();
+}
+
+bool PictureSnapshot::canCopy() const
+{
+    return !m_fetch.shownPictureBytes().isEmpty() && !m_fetch.picture().isNull();
+}
+
+bool PictureSnapshot::canCopyAddress() const
+{
+    return !addressToCopy().isEmpty();
+}
+
+QString PictureSnapshot::addressToCopy() const
+{
+    return m_fetch.shownPictureAddress().isEmpty() ? m_state.pictureAddress : m_fetch.shownPictureAddress();
+}
+
 void PictureSnapshot::savePicture()
 {
-    const QByteArray &bytes = m_fetch.shownPictureBytes();
-    if (bytes.isEmpty()) {
+    if (!canSave()) {
         emit statusMessage(snapshot_texts::NothingToSave);
         return;
     }
-    const Request request{bytes, CamRecord::field(m_state.currentCamFields, CamRecord::CamName),
+    const Request request{m_fetch.shownPictureBytes(), CamRecord::field(m_state.currentCamFields, CamRecord::CamName),
                           QDateTime::currentDateTime()};
     const QString folder = saveFolder();
     if (!folder.isEmpty())
@@ -102,12 +121,12 @@ void PictureSnapshot::save(const Request &request, const QString &folder)
 
 void PictureSnapshot::copyPicture()
 {
-    const QByteArray &bytes = m_fetch.shownPictureBytes();
-    QImage picture = m_fetch.picture();
-    if (bytes.isEmpty() || picture.isNull()) {
+    if (!canCopy()) {
         emit statusMessage(snapshot_texts::NothingToCopy);
         return;
     }
+    const QByteArray &bytes = m_fetch.shownPictureBytes();
+    QImage picture = m_fetch.picture();
     // The picture shown may be a reduced decode; the clipboard gets it at its full size.
     if (m_fetch.pictureReduction() > 1) {
         QString error;
@@ -124,7 +143,7 @@ void PictureSnapshot::copyPicture()
 
 void PictureSnapshot::copyPictureAddress()
 {
-    const QString address = m_fetch.shownPictureAddress().isEmpty() ? m_state.pictureAddress : m_fetch.shownPictureAddress();
+    const QString address = addressToCopy();
     if (address.isEmpty()) {
         emit statusMessage(snapshot_texts::NoAddress);
         return;

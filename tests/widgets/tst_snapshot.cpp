@@ -287,10 +287,27 @@ void TestSnapshot::nothingToSaveAfterAFailedRefresh()
     QCOMPARE(f1.camStatusBar()->panelText(5), snapshot_texts::NothingToSave);
     QTest::keyClick(&f1, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(f1.camStatusBar()->panelText(5), snapshot_texts::NothingToCopy);
+    // The menu greys what the keys would refuse; the address is there all the same.
+    PictureMenu &menu = run.app->pictureMenu();
+    const auto rightClick = [&] {
+        const QPoint at(20, 20);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, f1.pictureArea()->mapToGlobal(at));
+        QApplication::sendEvent(f1.pictureArea(), &click);
+        const bool shown = QTest::qWaitFor([&] { return menu.isVisible(); });
+        menu.hide();
+        return shown;
+    };
+    QVERIFY(rightClick());
+    QVERIFY(!menu.saveAction()->isEnabled());
+    QVERIFY(!menu.copyAction()->isEnabled());
+    QVERIFY(menu.copyAddressAction()->isEnabled());
 
     // The next good picture can be saved again.
     QVERIFY(m_server->clearFaults());
     QVERIFY(run.refresh());
+    QVERIFY(rightClick());
+    QVERIFY(menu.saveAction()->isEnabled());
+    QVERIFY(menu.copyAction()->isEnabled());
     QTest::keyClick(&f1, Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(entries(m_pictures).size(), 1);
 }
