@@ -23,6 +23,7 @@
 #include <QImageWriter>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -107,6 +108,7 @@ private slots:
     void coversTheScreenWithOverlayOnTop();
     void newestPictureSharpWhenShown();
     void screenStaysOnWhileFullscreen();
+    void figuresAboveCommentBarAtOnce();
 };
 
 void TestFullscreenX11::coversTheScreenWithOverlayOnTop()
@@ -296,6 +298,58 @@ void TestFullscreenX11::screenStaysOnWhileFullscreen()
     QTest::keyClick(&full, Qt::Key_Escape);
     QVERIFY(!full.isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(x_saver_probe::isActive(), 10000);
+}
+
+// F11 while a comment shows: the overlay's figures box ends just above the comment bar from
+// its first layout on, whatever the screen. With LUMORA_TEST_WINDOW_MANAGER set (the
+// 1920 x 1080 run) that window manager runs first, with its own defaults.
+void TestFullscreenX11::figuresAboveCommentBarAtOnce()
+{
+    QTemporaryDir dir;
+    QProcess windowManager;
+    const auto stopWindowManager = qScopeGuard([&windowManager] {
+        windowManager.terminate();
+        windowManager.waitForFinished(5000);
+    });
+    if (const QString wm = qEnvironmentVariable("LUMORA_TEST_WINDOW_MANAGER"); !wm.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("wm-config")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), dir.filePath(QStringLiteral("wm-cache")));
+        windowManager.setProcessEnvironment(env);
+        windowManager.setStandardOutputFile(QProcess::nullDevice());
+        windowManager.setStandardErrorFile(QProcess::nullDevice());
+        windowManager.start(wm, {QStringLiteral("--sm-disable")});
+        QVERIFY2(windowManager.waitForStarted(5000), qPrintable(windowManager.errorString()));
+        QTRY_VERIFY_WITH_TIMEOUT(x_saver_probe::windowManagerRunning(), 15000);
+    }
+
+    Application app(quietEnvironment(dir));
+    MainWindow &main = app.mainWindow();
+    FullscreenWindow &full = app.fullscreenWindow();
+    InfoBarWindow &overlay = app.infoBarWindow();
+    app.state().camCount = 1;
+    overlay.figuresLabel()->setText(QStringLiteral("Views: 1 | Comments: 1\nCam added by: test"));
+    main.showMaximized();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    app.state().commentTable = QStringList{QStringLiteral("anna;A comment;1.1.2020 10:00"), QString()};
+    app.comments().onTick();
+    QVERIFY(main.commentBackground()->isVisible());
+
+    QTest::keyClick(&main, Qt::Key_F11);
+    QVERIFY(QTest::qWaitForWindowExposed(&full));
+    QTRY_COMPARE(full.frameGeometry(), QGuiApplication::primaryScreen()->geometry());
+    QTRY_VERIFY(overlay.isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(&overlay));
+    QTest::qWait(100);
+    QVERIFY(full.commentBackground()->isVisible());
+    const QRect box(overlay.figuresBox()->mapToGlobal(QPoint(0, 0)), overlay.figuresBox()->size());
+    const int barTop = full.commentBackground()->mapToGlobal(QPoint(0, 0)).y();
+    // 120 twips above the overlay's foot, or above the comment tab of 375 twips there.
+    const QString where = QStringLiteral("box %1..%2, bar at %3").arg(box.top()).arg(box.bottom()).arg(barTop);
+    QVERIFY2(box.bottom() < barTop && barTop - box.bottom() <= 40, qPrintable(where));
+    const QImage shot = screenShot();
+    const QRgb c = shot.pixel(box.center().x() - 100, box.bottom() - 4);
+    QVERIFY2(qRed(c) == qGreen(c) && qGreen(c) == qBlue(c) && qRed(c) > 120, qPrintable(QColor(c).name() + QLatin1Char(' ') + where));
 }
 
 QTEST_MAIN(TestFullscreenX11)
