@@ -5,6 +5,7 @@
 #include "core/geometry/twips.h"
 #include "ui/pictures/pictures.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QHelpEvent>
@@ -13,6 +14,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QToolTip>
 #include <QWheelEvent>
 
@@ -198,7 +201,16 @@ void CamListWidget::set(int row, Flag f, bool on)
         update(0, twips::toPixels(rowTop(row)), width(), twips::toPixels(ItemHeight));
 }
 
-void CamListWidget::setSelectionShown(int row, bool shown) { set(row, SelectionShown, shown); }
+void CamListWidget::setSelectionShown(int row, bool shown)
+{
+    set(row, SelectionShown, shown);
+    // Screen readers read the chosen cam's name as the list's description.
+    if (shown && row >= 0 && row < rowCount() && accessibleDescription() != m_names[row]) {
+        setAccessibleDescription(m_names[row]);
+        QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
+}
 void CamListWidget::setNameHighlighted(int row, bool highlighted) { set(row, NameHighlighted, highlighted); }
 bool CamListWidget::isSelectionShown(int row) const { return has(row, SelectionShown); }
 
@@ -274,6 +286,24 @@ void CamListWidget::paintEvent(QPaintEvent *event)
         p.setPen(nameColor(row));
         p.drawText(toPixels(nameRect(), top), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, rowShownCaption(row));
     }
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = QRect(0, rowsTop, std::min(width(), rowWidth), height() - rowsTop).adjusted(1, 1, -1, -1);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+    }
+}
+
+void CamListWidget::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void CamListWidget::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void CamListWidget::mousePressEvent(QMouseEvent *event)
@@ -301,7 +331,11 @@ bool CamListWidget::event(QEvent *event)
 void CamListWidget::showNameTip(const QHelpEvent *event)
 {
     const std::optional<int> row = rowAt(event->pos());
-    if (!row || rowShownCaption(*row) == m_names[*row]) {
+    if (!row) {
+        QToolTip::showText(event->globalPos(), toolTip(), this); // the list's own, under its rows
+        return;
+    }
+    if (rowShownCaption(*row) == m_names[*row]) {
         QToolTip::hideText();
         return;
     }

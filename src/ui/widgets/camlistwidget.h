@@ -13,6 +13,8 @@
 // wheel step in whole rows (three a notch by default); the scroll bar's own steps are
 // coarser (about two rows each), so its thumb follows the wheel to its nearest value.
 // A name wider than its place ends in "…", and the row shows the whole name as a tooltip.
+// With the focus the list draws the style's focus frame round its rows, and takes the
+// selection keys (which the main window's key commands carry out).
 //
 // The filter line (`camFilter`) opens above the rows and narrows them to the cams the
 // search found (showOnly()); rows keep their cam's number, and the scroll arithmetic
@@ -100,6 +102,8 @@ protected:
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
