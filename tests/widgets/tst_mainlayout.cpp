@@ -206,6 +206,9 @@ void TestMainLayout::tabVisitsEveryControl()
     }
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
     QCOMPARE(QApplication::focusWidget(), stops.last());
+    // Screen readers see each row by its cam's name.
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(f.camList());
+    QCOMPARE(list->childCount() >= 3 ? list->child(2)->text(QAccessible::Name) : QString(), QStringLiteral("Three"));
 
     const auto press = [](QWidget *w, Qt::Key key) {
         w->setFocus(Qt::TabFocusReason);

@@ -4,6 +4,7 @@
 #include "core/geometry/listgeometry.h"
 #include "core/geometry/twips.h"
 #include "ui/pictures/pictures.h"
+#include "ui/widgets/camlistaccessible.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -37,6 +38,7 @@ CamListWidget::CamListWidget(QScrollBar *scroll, QWidget *parent)
     , m_nameFont(QStringLiteral("Tahoma"))
 {
     setObjectName(QStringLiteral("CamList"));
+    CamListAccessible::install();
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_nameFont.setPointSizeF(9.75);
     m_nameFont.setBold(true);
@@ -204,11 +206,13 @@ void CamListWidget::set(int row, Flag f, bool on)
 void CamListWidget::setSelectionShown(int row, bool shown)
 {
     set(row, SelectionShown, shown);
-    // Screen readers read the chosen cam's name as the list's description.
-    if (shown && row >= 0 && row < rowCount() && accessibleDescription() != m_names[row]) {
-        setAccessibleDescription(m_names[row]);
-        QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
-        QAccessible::updateAccessibility(&changed);
+    if (!shown || !QAccessible::isActive())
+        return;
+    // Screen readers follow the highlight from row to row.
+    auto *list = static_cast<CamListAccessible *>(QAccessible::queryAccessibleInterface(this));
+    if (QAccessibleInterface *chosen = list ? list->row(row) : nullptr) {
+        QAccessibleEvent selected(chosen, hasFocus() ? QAccessible::Focus : QAccessible::Selection);
+        QAccessible::updateAccessibility(&selected);
     }
 }
 void CamListWidget::setNameHighlighted(int row, bool highlighted) { set(row, NameHighlighted, highlighted); }

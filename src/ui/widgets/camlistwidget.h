@@ -69,6 +69,10 @@ public:
     bool isFilterOpen() const;
     QLineEdit *filterEdit() const { return m_filterEdit; } // `camFilter`
 
+    // The cam shown at a place in the list, and the place of a cam (none when filtered out).
+    int camAt(int place) const;
+    std::optional<int> placeOf(int cam) const;
+
     // Queries for the row model, in twips.
     int firstRow() const { return m_first; }
     double rowTop(int row) const;
@@ -115,9 +119,6 @@ private:
     void scrollByWheel(QWheelEvent *event);
     void showNameTip(const QHelpEvent *event);
     bool filterKey(const QKeyEvent *key);
-    // The cam shown at a place in the list, and the place of a cam (none when filtered out).
-    int camAt(int place) const;
-    std::optional<int> placeOf(int cam) const;
     // Where the rows begin: below the filter line while it is open.
     int rowsTopPixels() const;
 

@@ -1,6 +1,5 @@
 #include "fullscreenwindow.h"
 
-#include "core/files/pathelision.h"
 #include "core/geometry/twips.h"
 #include "core/keys/keycodes.h"
 #include "core/rules/heartbeatrules.h"
@@ -13,16 +12,14 @@
 #include "ui/widgets/keypreview.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/shapes.h"
+#include "ui/widgets/statusbox.h"
 #include "ui/widgets/twipbox.h"
 
-#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
-
-#include <algorithm>
 
 using namespace fullscreen_layout;
 
@@ -136,22 +133,12 @@ void FullscreenWindow::createStatusAndCountdown(const FullscreenGeometry &design
 void FullscreenWindow::showStatusMessage(const QString &text)
 {
     // A long message, a saved picture's path above all, widens the box up to the countdown
-    // in the middle where that shows, else across the picture; a path that still does not
-    // fit loses the middle of its folder.
-    const FullscreenGeometry design = fullscreenDesign();
-    const int frame = twips::toPixels(design.Shape3.Width - design.Label1.Width);
+    // in the middle where that shows, else across the picture.
+    const int designWidth = twips::toPixels(fullscreenDesign().Label1.Width);
     const int right = m_countdownBar[0]->isHidden() ? m_pictureArea->width() - m_statusBox->x()
                                                     : m_countdownBar[0]->x() - twips::toPixels(120);
-    const int room = std::max(twips::toPixels(design.Label1.Width), right - m_statusBox->x() - frame);
-    const QFontMetrics metrics(m_statusMessage->font());
-    const QString shown = path_elision::elideFolder(text, room, [&metrics](const QString &t) { return metrics.horizontalAdvance(t); });
-    const int width = std::clamp(metrics.horizontalAdvance(shown), twips::toPixels(design.Label1.Width), room);
-    m_statusMessage->resize(width, m_statusMessage->height());
-    m_statusBox->resize(width + frame, m_statusBox->height());
-    m_statusMessage->setText(shown);
-    m_statusMessage->setAccessibleName(text);
-    m_statusMessage->show();
-    m_statusBox->show();
+    const int frame = m_statusBox->width() - m_statusMessage->width();
+    showFitted(*m_statusMessage, *m_statusBox, text, designWidth, right - m_statusBox->x() - frame);
 }
 
 QSize FullscreenWindow::pictureAreaSize() const
