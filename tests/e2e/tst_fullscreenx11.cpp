@@ -1,7 +1,7 @@
 // The fullscreen window and its overlay on a real X server without a window manager
 // (Xvfb, 1024 x 768): the fullscreen window covers the screen by its own geometry, and the
 // overlay lies above it where the screen shows it; while it shows, the X server's screen
-// saver does not blank the screen.
+// saver does not blank the screen. The first layouts once more at 1920 x 1080 under openbox.
 #include "app/application.h"
 #include "camserverprocess.h"
 #include "control/camimagefetch.h"
@@ -9,6 +9,8 @@
 #include "core/catalogue/camrecord.h"
 #include "core/geometry/decodereduction.h"
 #include "core/state/runningstate.h"
+#include "core/state/snapshottexts.h"
+#include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/demandtimer.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/shapes.h"
@@ -28,6 +30,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QWindow>
 
 #include <algorithm>
@@ -108,7 +111,7 @@ private slots:
     void coversTheScreenWithOverlayOnTop();
     void newestPictureSharpWhenShown();
     void screenStaysOnWhileFullscreen();
-    void figuresAboveCommentBarAtOnce();
+    void firstLayoutsOnALargeScreen();
 };
 
 void TestFullscreenX11::coversTheScreenWithOverlayOnTop()
@@ -300,10 +303,12 @@ void TestFullscreenX11::screenStaysOnWhileFullscreen()
     QTRY_VERIFY_WITH_TIMEOUT(x_saver_probe::isActive(), 10000);
 }
 
-// F11 while a comment shows: the overlay's figures box ends just above the comment bar from
-// its first layout on, whatever the screen. With LUMORA_TEST_WINDOW_MANAGER set (the
-// 1920 x 1080 run) that window manager runs first, with its own defaults.
-void TestFullscreenX11::figuresAboveCommentBarAtOnce()
+// The first layouts a user sees, whatever the screen: Tab shows where the focus went; after
+// F11 while a comment shows the overlay's figures box ends just above the comment bar; a
+// saved picture's path shows in the status box, ending in its file name. With
+// LUMORA_TEST_WINDOW_MANAGER set (the 1920 x 1080 run) that window manager runs first,
+// with its own defaults.
+void TestFullscreenX11::firstLayoutsOnALargeScreen()
 {
     QTemporaryDir dir;
     QProcess windowManager;
@@ -335,7 +340,20 @@ void TestFullscreenX11::figuresAboveCommentBarAtOnce()
     app.comments().onTick();
     QVERIFY(main.commentBackground()->isVisible());
 
-    QTest::keyClick(&main, Qt::Key_F11);
+    // The focus frame moves from the list to the scale-mode button with Tab.
+    main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    main.camList()->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(main.camList()->hasFocus());
+    const auto grab = [](QWidget *w) { return screenShot().copy(QRect(w->mapToGlobal(QPoint(0, 0)), w->size())); };
+    const QImage listFocused = grab(main.camList());
+    const QImage buttonUnfocused = grab(main.scaleModeButton());
+    QTest::keyClick(main.camList(), Qt::Key_Tab);
+    QVERIFY(main.scaleModeButton()->hasFocus());
+    QVERIFY(grab(main.camList()) != listFocused);
+    QVERIFY(grab(main.scaleModeButton()) != buttonUnfocused);
+
+    QTest::keyClick(main.scaleModeButton(), Qt::Key_F11);
     QVERIFY(QTest::qWaitForWindowExposed(&full));
     QTRY_COMPARE(full.frameGeometry(), QGuiApplication::primaryScreen()->geometry());
     QTRY_VERIFY(overlay.isVisible());
@@ -350,6 +368,24 @@ void TestFullscreenX11::figuresAboveCommentBarAtOnce()
     const QImage shot = screenShot();
     const QRgb c = shot.pixel(box.center().x() - 100, box.bottom() - 4);
     QVERIFY2(qRed(c) == qGreen(c) && qGreen(c) == qBlue(c) && qRed(c) > 120, qPrintable(QColor(c).name() + QLatin1Char(' ') + where));
+
+    // A long path: the box widens, the folder is cut in the middle and the file name is
+    // drawn whole inside the box.
+    const QString file = QStringLiteral("Harbour of Kessvik 2026-12-08 14-02-11.jpg");
+    const QString path = QStringLiteral("/home/someone/") + QStringLiteral("a folder of pictures/").repeated(12) + file;
+    full.showStatusMessage(snapshot_texts::SavedTo.arg(path));
+    QLabel *label = full.statusMessage();
+    QVERIFY2(label->text().endsWith(QLatin1Char('/') + file) && label->text().contains(QChar(0x2026)), qPrintable(label->text()));
+    const QRect text(label->mapToGlobal(QPoint(0, 0)), QSize(label->fontMetrics().horizontalAdvance(label->text()), label->height()));
+    const QRect statusBox(full.statusBox()->mapToGlobal(QPoint(0, 0)), full.statusBox()->size());
+    QVERIFY(statusBox.contains(text));
+    // The file name's last letters, light on the box's dark grey, at the end of the text.
+    const QImage status = screenShot().copy(text);
+    int light = 0;
+    for (int y = 0; y < status.height(); ++y)
+        for (int x = status.width() - 12; x < status.width(); ++x)
+            light += qGray(status.pixel(x, y)) > 120;
+    QVERIFY2(light > 5, qPrintable(QString::number(light)));
 }
 
 QTEST_MAIN(TestFullscreenX11)

@@ -15,8 +15,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <QToolTip>
 #include <QWheelEvent>
 
@@ -291,10 +289,10 @@ void CamListWidget::paintEvent(QPaintEvent *event)
         p.drawText(toPixels(nameRect(), top), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, rowShownCaption(row));
     }
     if (hasFocus()) {
-        QStyleOptionFocusRect focus;
-        focus.initFrom(this);
-        focus.rect = QRect(0, rowsTop, std::min(width(), rowWidth), height() - rowsTop).adjusted(1, 1, -1, -1);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, this);
+        // A ring in the highlight colour round the rows, whatever the style draws for focus.
+        p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRect(0, rowsTop, std::min(width(), rowWidth), height() - rowsTop).adjusted(1, 1, -1, -1));
     }
 }
 

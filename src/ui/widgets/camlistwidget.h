@@ -13,7 +13,7 @@
 // wheel step in whole rows (three a notch by default); the scroll bar's own steps are
 // coarser (about two rows each), so its thumb follows the wheel to its nearest value.
 // A name wider than its place ends in "…", and the row shows the whole name as a tooltip.
-// With the focus the list draws the style's focus frame round its rows, and takes the
+// With the focus the list draws a ring in the highlight colour round its rows, and takes the
 // selection keys (which the main window's key commands carry out).
 //
 // The filter line (`camFilter`) opens above the rows and narrows them to the cams the
