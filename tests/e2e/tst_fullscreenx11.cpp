@@ -25,7 +25,6 @@
 #include <QImageWriter>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -305,29 +304,10 @@ void TestFullscreenX11::screenStaysOnWhileFullscreen()
 
 // The first layouts a user sees, whatever the screen: Tab shows where the focus went; after
 // F11 while a comment shows the overlay's figures box ends just above the comment bar; a
-// saved picture's path shows in the status box, ending in its file name. With
-// LUMORA_TEST_WINDOW_MANAGER set (the 1920 x 1080 run) that window manager runs first,
-// with its own defaults.
+// saved picture's path shows in the status box, ending in its file name.
 void TestFullscreenX11::firstLayoutsOnALargeScreen()
 {
     QTemporaryDir dir;
-    QProcess windowManager;
-    const auto stopWindowManager = qScopeGuard([&windowManager] {
-        windowManager.terminate();
-        windowManager.waitForFinished(5000);
-    });
-    if (const QString wm = qEnvironmentVariable("LUMORA_TEST_WINDOW_MANAGER"); !wm.isEmpty()) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("wm-config")));
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), dir.filePath(QStringLiteral("wm-cache")));
-        windowManager.setProcessEnvironment(env);
-        windowManager.setStandardOutputFile(QProcess::nullDevice());
-        windowManager.setStandardErrorFile(QProcess::nullDevice());
-        windowManager.start(wm, {QStringLiteral("--sm-disable")});
-        QVERIFY2(windowManager.waitForStarted(5000), qPrintable(windowManager.errorString()));
-        QTRY_VERIFY_WITH_TIMEOUT(x_saver_probe::windowManagerRunning(), 15000);
-    }
-
     Application app(quietEnvironment(dir));
     MainWindow &main = app.mainWindow();
     FullscreenWindow &full = app.fullscreenWindow();

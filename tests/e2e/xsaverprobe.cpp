@@ -38,23 +38,4 @@ bool isActive()
     return on;
 }
 
-bool windowManagerRunning()
-{
-    Display *d = display();
-    if (!d)
-        return false;
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char *data = nullptr;
-    const Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
-    const bool found = XGetWindowProperty(d, DefaultRootWindow(d), check, 0, 1, False, AnyPropertyType, &type, &format,
-                                          &count, &after, &data) == Success
-        && count == 1;
-    if (data)
-        XFree(data);
-    return found;
-}
-
 } // namespace x_saver_probe

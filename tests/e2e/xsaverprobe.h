@@ -1,5 +1,5 @@
 #pragma once
-// The X server's screen saver (and whether a window manager runs) seen from a client of its own, apart from the program's
+// The X server's screen saver seen from a client of its own, apart from the program's
 // connection (X headers stay out of the tests' Qt code).
 
 namespace x_saver_probe {
@@ -10,8 +10,5 @@ bool setTimeout(int seconds);
 
 // The screen saver is on: the screen is blanked.
 bool isActive();
-
-// A window manager has taken over the screen: the root names its check window.
-bool windowManagerRunning();
 
 } // namespace x_saver_probe
