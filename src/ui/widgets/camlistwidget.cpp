@@ -5,6 +5,7 @@
 #include "core/geometry/twips.h"
 #include "ui/pictures/pictures.h"
 #include "ui/widgets/camlistaccessible.h"
+#include "ui/widgets/tooltiptext.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -342,7 +343,7 @@ void CamListWidget::showNameTip(const QHelpEvent *event)
         return;
     }
     const QRect rowRect(0, twips::toPixels(rowTop(*row)), twips::toPixels(RowWidth), twips::toPixels(ItemHeight));
-    QToolTip::showText(event->globalPos(), m_names[*row], this, rowRect);
+    QToolTip::showText(event->globalPos(), plainToolTip(m_names[*row]), this, rowRect);
 }
 
 bool CamListWidget::eventFilter(QObject *watched, QEvent *event)

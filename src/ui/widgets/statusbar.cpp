@@ -1,5 +1,7 @@
 #include "statusbar.h"
 
+#include "ui/widgets/tooltiptext.h"
+
 #include <QHelpEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -72,7 +74,7 @@ bool StatusBar::event(QEvent *event)
     const auto *help = static_cast<QHelpEvent *>(event);
     for (int i = 0; i < PanelCount; ++i) {
         if (panelRect(i).contains(help->pos())) {
-            QToolTip::showText(help->globalPos(), panelToolTip(i + 1), this, panelRect(i));
+            QToolTip::showText(help->globalPos(), plainToolTip(panelToolTip(i + 1)), this, panelRect(i));
             return true;
         }
     }
