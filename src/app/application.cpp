@@ -168,6 +168,9 @@ void Application::connectKeys()
     connect(desktopKeys, &DesktopKeys::saveRequested, m_snapshot, &PictureSnapshot::savePicture);
     connect(desktopKeys, &DesktopKeys::copyRequested, m_snapshot, &PictureSnapshot::copyPicture);
     desktopKeys->addTextField(m_mainWindow->camList()->filterEdit());
+    for (const QWidget *window : {static_cast<QWidget *>(m_mainWindow.get()), static_cast<QWidget *>(m_fullscreenWindow.get()),
+                                  static_cast<QWidget *>(m_infoBarWindow.get())})
+        desktopKeys->addWindow(window);
     connect(desktopKeys, &DesktopKeys::findRequested, this, [this] {
         if (m_state.camCount > 0 && m_mainWindow->isVisible())
             m_mainWindow->camList()->openFilter();

@@ -1,3 +1,4 @@
+#include "core/files/pathelision.h"
 #include "core/files/snapshot.h"
 
 #include <QDir>
@@ -44,6 +45,8 @@ private slots:
     void saveNew();
     void saveNewRespectsUmask();
     void saveNewFailsCleanly();
+    void elideFolder_data();
+    void elideFolder();
 };
 
 void TestSnapshotFiles::cleanName_data()
@@ -280,6 +283,28 @@ void TestSnapshotFiles::saveNewFailsCleanly()
     const QString missing = QDir(dir.path()).filePath(QStringLiteral("not-there"));
     QVERIFY(!snapshot::saveNew(QDir(missing), QStringLiteral("a.jpg"), "x"));
     QVERIFY(!QFileInfo::exists(missing));
+}
+
+void TestSnapshotFiles::elideFolder_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("available"); // characters
+    QTest::addColumn<QString>("expected");
+    const QString saved = QStringLiteral("Saved to /home/anna/Pictures/Harbour 2026-12-08.jpg");
+    QTest::newRow("fits") << saved << 60 << saved;
+    QTest::newRow("folder cut in its middle") << saved << 40 << QStringLiteral("Saved to /hom\u2026res/Harbour 2026-12-08.jpg");
+    QTest::newRow("one character too long") << saved << 50 << QStringLiteral("Saved to /home/ann\u2026Pictures/Harbour 2026-12-08.jpg");
+    QTest::newRow("no room: the file name stays whole") << saved << 10 << QStringLiteral("Saved to /\u2026/Harbour 2026-12-08.jpg");
+    QTest::newRow("no folder") << QStringLiteral("Saved to /x.jpg") << 5 << QStringLiteral("Saved to /x.jpg");
+    QTest::newRow("no path") << QStringLiteral("Picture copied") << 5 << QStringLiteral("Picture copied");
+}
+
+void TestSnapshotFiles::elideFolder()
+{
+    QFETCH(QString, message);
+    QFETCH(int, available);
+    const auto characters = [](const QString &text) { return int(text.size()); };
+    QTEST(path_elision::elideFolder(message, available, characters), "expected");
 }
 
 QTEST_GUILESS_MAIN(TestSnapshotFiles)
