@@ -196,10 +196,13 @@ void TstCommandLine::startOptions_data()
                                                           QStringLiteral("--refresh"), QStringLiteral("007")}
                                           << QString() << false << QString() << none << QStringLiteral("7")
                                           << int(ViewScaleMode::ScaleInline);
-    // The options take what the interval boxes take, up to a day.
+    // The options take what the interval boxes take.
     QTest::newRow("a day each") << QStringList {QStringLiteral("--shuffle=86400"), QStringLiteral("--refresh=86400")}
                                 << QString() << false << QString() << QStringLiteral("86400")
                                 << QStringLiteral("86400") << -1;
+    QTest::newRow("the longest each")
+        << QStringList {QStringLiteral("--shuffle=99999999"), QStringLiteral("--refresh=99999999")} << QString()
+        << false << QString() << QStringLiteral("99999999") << QStringLiteral("99999999") << -1;
     QTest::newRow("shuffle 0") << QStringList {QStringLiteral("--shuffle"), QStringLiteral("0")} << QString() << false
                                << QString() << QStringLiteral("0") << none << -1;
     QTest::newRow("blanks around, as a box reads them")
@@ -210,12 +213,12 @@ void TstCommandLine::startOptions_data()
     };
     refused("scale in capitals", {QStringLiteral("--scale"), QStringLiteral("Inline")},
             "--scale takes stretch, inline or outline, not 'Inline'.");
-    refused("negative shuffle", {QStringLiteral("--shuffle=-5")}, "--shuffle takes whole seconds from 0 to 86400, not '-5'.");
+    refused("negative shuffle", {QStringLiteral("--shuffle=-5")}, "--shuffle takes whole seconds from 0 to 99999999, not '-5'.");
     refused("fraction", {QStringLiteral("--refresh"), QStringLiteral("1.5")},
-            "--refresh takes whole seconds from 0 to 86400, not '1.5'.");
-    refused("more than a day", {QStringLiteral("--refresh"), QStringLiteral("86401")},
-            "--refresh takes whole seconds from 0 to 86400, not '86401'.");
-    refused("sign", {QStringLiteral("--shuffle"), QStringLiteral("+5")}, "--shuffle takes whole seconds from 0 to 86400, not '+5'.");
+            "--refresh takes whole seconds from 0 to 99999999, not '1.5'.");
+    refused("more than eight digits", {QStringLiteral("--refresh"), QStringLiteral("100000000")},
+            "--refresh takes whole seconds from 0 to 99999999, not '100000000'.");
+    refused("sign", {QStringLiteral("--shuffle"), QStringLiteral("+5")}, "--shuffle takes whole seconds from 0 to 99999999, not '+5'.");
     refused("empty cam", {QStringLiteral("--cam=")}, "--cam needs a cam id.");
     refused("missing value", {QStringLiteral("--shuffle")}, "Missing value after '--shuffle'.");
 }

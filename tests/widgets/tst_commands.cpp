@@ -407,6 +407,7 @@ void TestCommands::commentRotationStates()
     QCOMPARE(v.state().lastCommentIndex, -1);
 
     // Unchecking the box takes it down and stops the rotation; checking restarts it.
+    v.state().commentTable = QStringList{QStringLiteral("a;b;c"), QString()}; // the new cam's comments
     v.app->comments().onTick();
     QVERIFY(v.barUp(v.f1().commentBar()));
     v.f1().showCommentsCheck()->setChecked(false);

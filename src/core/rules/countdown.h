@@ -14,8 +14,8 @@
 
 namespace countdown {
 
-// A day: an interval longer than that is no interval.
-inline constexpr int MaxIntervalSeconds = 86400;
+// Eight digits: anything longer is no number of seconds a box could mean.
+inline constexpr int MaxIntervalSeconds = 99999999;
 
 // The seconds an interval box's text stands for, or nothing.
 std::optional<int> intervalSeconds(const QString &boxText);
