@@ -11,8 +11,8 @@ inline const QString CopyPictureAddress = QStringLiteral("Copy picture address")
 
 // %1: the saved file's full path.
 inline const QString SavedTo = QStringLiteral("Saved to %1");
-inline const QString NothingToSave = QStringLiteral("No picture to save");
-inline const QString NothingToCopy = QStringLiteral("No picture to copy");
+inline const QString NothingToSave = QStringLiteral("Nothing to save");
+inline const QString NothingToCopy = QStringLiteral("Nothing to copy");
 inline const QString NoAddress = QStringLiteral("No picture address to copy");
 // %1: the folder.
 inline const QString SaveFailed = QStringLiteral("The picture could not be saved in %1");
