@@ -295,7 +295,8 @@ void TstCamServer::pictureFormats_data()
     QTest::newRow("gif") << QByteArray("/cams/1008.gif") << QByteArray("image/gif") << QByteArray("gif") << QSize(320, 240) << false;
     QTest::newRow("gif transparent") << QByteArray("/cams/1022.gif") << QByteArray("image/gif") << QByteArray("gif") << QSize(640, 480) << true;
     QTest::newRow("size override") << QByteArray("/cams/1001.png?size=200x100") << QByteArray("image/png") << QByteArray("png") << QSize(200, 100) << false;
-    QTest::newRow("oversized request ignored") << QByteArray("/cams/1001.png?size=9999x9999") << QByteArray("image/png") << QByteArray("png") << QSize(640, 480) << false;
+    QTest::newRow("oversized request cut to full HD") << QByteArray("/cams/1001.png?size=9999x9999") << QByteArray("image/png") << QByteArray("png") << QSize(1920, 1080) << false;
+    QTest::newRow("one side cut") << QByteArray("/cams/1001.png?size=4096x300") << QByteArray("image/png") << QByteArray("png") << QSize(1920, 300) << false;
 }
 
 void TstCamServer::pictureFormats()
