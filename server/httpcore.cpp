@@ -260,7 +260,7 @@ HttpCore::~HttpCore() = default; // the process ends with the server; the daemon
 bool HttpCore::start()
 {
     d->daemon = MHD_start_daemon(
-        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME, 0, nullptr,
+        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO, 0, nullptr,
         nullptr, &Private::onRequest, d.get(),
         MHD_OPTION_LISTEN_SOCKET, d->settings.listenSocket,
         MHD_OPTION_CONNECTION_LIMIT, unsigned(d->settings.maxConnections),
