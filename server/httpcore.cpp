@@ -122,7 +122,8 @@ MHD_Result queueReply(MHD_Connection *connection, Reply &reply)
 struct HttpCore::Private {
     CoreSettings settings;
     Handlers handlers;
-    WorkerPool pool;
+    WorkerPool documents;
+    WorkerPool pictures;
     MHD_Daemon *daemon = nullptr;
 
     // Connections waiting for a request header, and since when; those past the deadline
@@ -135,7 +136,7 @@ struct HttpCore::Private {
     std::mutex watchMutex;
     std::map<MHD_Connection *, Waiting> connections;
 
-    Private(CoreSettings s, Handlers h) : settings(s), handlers(std::move(h)), pool(s.workers) {}
+    Private(CoreSettings s, Handlers h) : settings(s), handlers(std::move(h)), documents(s.documentWorkers), pictures(s.pictureWorkers) {}
 
     void setBusy(MHD_Connection *connection, bool busy)
     {
@@ -245,10 +246,17 @@ struct HttpCore::Private {
             exchange->state = Exchange::State::Done;
             MHD_resume_connection(connection);
         };
-        if (d->handlers.mayHold(request))
+        switch (d->handlers.lane(request)) {
+        case Handlers::Lane::Documents:
+            d->documents.post(job);
+            break;
+        case Handlers::Lane::Pictures:
+            d->pictures.post(job);
+            break;
+        case Handlers::Lane::OwnThread:
             std::thread(job).detach();
-        else
-            d->pool.post(job);
+            break;
+        }
         return MHD_YES;
     }
 };

@@ -1,7 +1,8 @@
 // The HTTP server core: one polling thread (libmicrohttpd, epoll) holds every connection, so
 // an idle or trickling client costs a socket, never a thread. Each request is answered on a
-// worker: a bounded pool for ordinary answers (so renders at once are capped), or a thread
-// of its own for answers that may hold the connection for long (test faults).
+// worker: a bounded pool for documents, another for pictures to draw (so renders at once are
+// capped, and a queue of them never holds up the catalogue), or a thread of its own for
+// answers that may hold the connection for long (test faults).
 //
 // Guards against clients that hold connections: a whole request header must arrive within
 // limits::kHeaderDeadlineSeconds of the connection opening or the previous answer ending,
@@ -57,8 +58,10 @@ void splitTarget(const std::string &target, std::string &path, HeaderList &query
 struct Handlers {
     // On the polling thread; must not block. Answers now, or leaves the request to answer().
     std::function<std::optional<Reply>(const Request &)> immediate;
-    // Whether answer() may hold the connection for long; it then runs on a thread of its own.
-    std::function<bool(const Request &)> mayHold;
+    // Where answer() runs: documents and pictures on their pools; an answer that may hold
+    // the connection for long on a thread of its own.
+    enum class Lane { Documents, Pictures, OwnThread };
+    std::function<Lane(const Request &)> lane;
     // On a worker. No reply: the worker has answered on (or dropped) the socket itself, and
     // the connection is closed.
     std::function<std::optional<Reply>(const Request &)> answer;
@@ -66,7 +69,8 @@ struct Handlers {
 
 struct CoreSettings {
     int listenSocket = -1; // bound and listening
-    int workers = 4;       // the pool's size: answers (and so picture renders) at once
+    int documentWorkers = 2; // the pools' sizes: answers at once
+    int pictureWorkers = 4;  // picture renders at once
     int maxPerAddress = 32;
     int maxConnections = 1000;
 };

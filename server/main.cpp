@@ -126,12 +126,17 @@ int main(int argc, char **argv)
     CoreSettings settings;
     settings.listenSocket = listenSocket;
     // Renders are CPU work: more at once than cores only adds memory.
-    settings.workers = std::clamp(QThread::idealThreadCount(), 2, 8);
+    settings.pictureWorkers = std::clamp(QThread::idealThreadCount(), 2, 8);
+    settings.documentWorkers = 2;
     settings.maxPerAddress = state.options.maxPerAddress;
     settings.maxConnections = std::min(limits::kMaxConnections, raiseDescriptorLimit() - 64);
     Handlers handlers;
     handlers.immediate = controlAnswer;
-    handlers.mayHold = hasFault;
+    handlers.lane = [](const Request &request) {
+        if (hasFault(request))
+            return Handlers::Lane::OwnThread;
+        return drawsPicture(request) ? Handlers::Lane::Pictures : Handlers::Lane::Documents;
+    };
     handlers.answer = answerRequest;
     HttpCore core(settings, handlers);
     if (!core.start()) {

@@ -172,6 +172,19 @@ QByteArray commentsFor(const QString &camId)
     return democatalogue::commentsDocument(camId);
 }
 
+namespace {
+const QRegularExpression &camPicturePath()
+{
+    static const QRegularExpression camPicture(QStringLiteral("^/cams/([A-Za-z0-9_-]+)\\.(jpg|jpeg|png|gif)$"));
+    return camPicture;
+}
+} // namespace
+
+bool drawsPicture(const Request &request)
+{
+    return request.path == "/cam.php" || camPicturePath().match(QString::fromStdString(request.path)).hasMatch();
+}
+
 Reply route(const Request &request)
 {
     const std::string &path = request.path;
@@ -184,8 +197,7 @@ Reply route(const Request &request)
             return *r;
         return notFound();
     }
-    static const QRegularExpression camPicture(QStringLiteral("^/cams/([A-Za-z0-9_-]+)\\.(jpg|jpeg|png|gif)$"));
-    const auto m = camPicture.match(QString::fromStdString(path));
+    const auto m = camPicturePath().match(QString::fromStdString(path));
     if (m.hasMatch()) {
         if (auto r = demoPicture(m.captured(1), m.captured(2), request))
             return *r;

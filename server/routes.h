@@ -19,6 +19,8 @@ bool isWellFormedHost(const std::string &host);
 
 QByteArray commentsFor(const QString &camId);
 Reply route(const Request &request);
+// Whether the request's answer is a picture drawn for it (CPU work), not a document or file.
+bool drawsPicture(const Request &request);
 
 // Gives a full picture answer its validators, and turns it into a 304 when the request's
 // conditions find it unchanged.
