@@ -147,8 +147,6 @@ std::optional<Reply> answerRequest(const Request &request)
             Reply r;
             r.contentType = "application/octet-stream";
             r.fillerBytes = std::uint64_t(fault->value);
-            if (r.fillerBytes == 0)
-                r.body.clear();
             return logged(request, r);
         }
         case Kind::Redirect:
