@@ -16,7 +16,7 @@ namespace bench {
 inline AppEnvironment environment(const QDir &workDir, int *stopMessages = nullptr)
 {
     AppEnvironment env;
-    env.workDir = workDir;
+    env.workFolder = WorkingFolder(workDir.path());
     env.transferTimeoutMs = 10000;
     env.stopMessage = [stopMessages](const QString &title, const QString &text, const QString &) {
         if (stopMessages)

@@ -181,7 +181,8 @@ std::optional<Reply> answerRequest(const Request &request)
         case Kind::Slow:
         case Kind::Endless:
         case Kind::LongHeader:
-        case Kind::BadTag: {
+        case Kind::BadTag:
+        case Kind::ResetAfter: {
             const Reply r = route(request);
             recordRequest(request, r.status, false);
             raw::sendFaulty(fd, r, *fault);

@@ -53,6 +53,7 @@ std::optional<FaultMode> parseMode(const std::string &text)
     static const Numeric numeric[] = {
         {"delay", Kind::Delay, 0, 3600 * 1000},
         {"truncate", Kind::Truncate, 0, INT64_MAX},
+        {"reset-after", Kind::ResetAfter, 0, INT64_MAX},
         {"status", Kind::Status, 100, 599},
         {"bytes", Kind::Bytes, 0, INT64_MAX},
         {"slow", Kind::Slow, 1, INT64_MAX},

@@ -19,6 +19,8 @@ const char kFaultModes[] =
     "  empty               answer with an empty body\n"
     "  truncate:N          close the connection after N body bytes\n"
     "  reset               drop the connection without an answer\n"
+    "  reset-after:N       the answer without Content-Length, reset after N body\n"
+    "                      bytes\n"
     "  status:CODE         an HTML error page with this status\n"
     "  html                a web page instead of the document\n"
     "  bytes:N             N bytes of filler\n"

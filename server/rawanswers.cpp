@@ -2,7 +2,9 @@
 
 #include "serverstate.h"
 
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -150,6 +152,28 @@ void sendBadTag(int fd, const Reply &reply, std::int64_t length)
     finish(fd, rawSend(fd, head.data(), head.size()) && rawSend(fd, reply.bytes().data(), reply.bytes().size()));
 }
 
+// The usual answer without Content-Length, so its body runs to the end of the connection,
+// cut after `keep` body bytes by a reset instead of an orderly close.
+void sendCutByReset(int fd, const Reply &reply, std::int64_t keep)
+{
+    const std::string head = rawHead(reply.status, reply.contentType, "Cache-Control: no-store") + "\r\n";
+    const size_t body = std::min(reply.bytes().size(), size_t(keep));
+    if (rawSend(fd, head.data(), head.size()) && rawSend(fd, reply.bytes().data(), body)) {
+        // A reset drops what is still queued, so the bytes go out first.
+        for (int waited = 0; waited < 200; ++waited) {
+            int queued = 0;
+            if (ioctl(fd, SIOCOUTQ, &queued) != 0 || queued == 0)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    // Disconnecting a TCP socket resets the connection at once, without a close before it.
+    sockaddr unspecified {};
+    unspecified.sa_family = AF_UNSPEC;
+    if (fd >= 0)
+        ::connect(fd, &unspecified, sizeof unspecified);
+}
+
 } // namespace
 
 bool clientHasGone(int fd)
@@ -202,6 +226,9 @@ void sendFaulty(int fd, const Reply &reply, const FaultMode &fault)
         return;
     case Kind::BadTag:
         sendBadTag(fd, reply, fault.value);
+        return;
+    case Kind::ResetAfter:
+        sendCutByReset(fd, reply, fault.value);
         return;
     default:
         dropConnection(fd);

@@ -7,7 +7,6 @@
 #include "control/heartbeat.h"
 #include "control/keyhandler.h"
 #include "control/picturesnapshot.h"
-#include "core/files/workingfiles.h"
 #include "core/state/snapshottexts.h"
 #include "platform/download.h"
 #include "platform/screensaver.h"
@@ -48,7 +47,7 @@ Application::Application(AppEnvironment env)
     , m_infoBarWindow(std::make_unique<InfoBarWindow>(m_state))
     , m_transfer(new Transfer(this))
     , m_selection(new CamSelection(m_state, *m_mainWindow->camList(), m_random, this))
-    , m_fetch(new CamImageFetch(m_state, *m_mainWindow, *m_transfer, m_env.workDir, m_env.transferTimeoutMs, this))
+    , m_fetch(new CamImageFetch(m_state, *m_mainWindow, *m_transfer, m_env.workFolder, m_env.transferTimeoutMs, this))
     , m_heartbeat(new Heartbeat(m_state, *m_selection, *m_fetch, *m_fullscreenWindow, this))
     , m_intervalKeys(new IntervalKeyFilter(this))
     , m_comments(new CommentRotation(m_state, m_random, this))
@@ -169,6 +168,9 @@ void Application::connectKeys()
     connect(desktopKeys, &DesktopKeys::saveRequested, m_snapshot, &PictureSnapshot::savePicture);
     connect(desktopKeys, &DesktopKeys::copyRequested, m_snapshot, &PictureSnapshot::copyPicture);
     desktopKeys->addTextField(m_mainWindow->camList()->filterEdit());
+    for (const QWidget *window : {static_cast<QWidget *>(m_mainWindow.get()), static_cast<QWidget *>(m_fullscreenWindow.get()),
+                                  static_cast<QWidget *>(m_infoBarWindow.get())})
+        desktopKeys->addWindow(window);
     connect(desktopKeys, &DesktopKeys::findRequested, this, [this] {
         if (m_state.camCount > 0 && m_mainWindow->isVisible())
             m_mainWindow->camList()->openFilter();
@@ -189,6 +191,7 @@ void Application::connectKeys()
 void Application::connectWindows()
 {
     connect(m_mainWindow.get(), &MainWindow::closeRequested, this, &Application::shutdown);
+    connect(m_splashWindow.get(), &SplashWindow::closeRequested, this, &Application::shutdown);
     connect(m_mainWindow.get(), &MainWindow::resized, this, [this] { layOutMainWindow(*m_mainWindow, *m_fullscreenWindow, m_state.camCount); });
     setMainWindowMinimumSize(*m_mainWindow);
     // A mode chosen in the main window redraws the fullscreen picture too.
@@ -225,6 +228,9 @@ void Application::connectSnapshot()
 {
     m_pictureMenu->watch(m_mainWindow->pictureArea());
     m_pictureMenu->watch(m_fullscreenWindow->pictureArea());
+    connect(m_pictureMenu.get(), &QMenu::aboutToShow, this, [this] {
+        m_pictureMenu->setEntriesEnabled(m_snapshot->canSave(), m_snapshot->canCopy(), m_snapshot->canCopyAddress());
+    });
     connect(m_pictureMenu.get(), &PictureMenu::saveRequested, m_snapshot, &PictureSnapshot::savePicture);
     connect(m_pictureMenu.get(), &PictureMenu::copyRequested, m_snapshot, &PictureSnapshot::copyPicture);
     connect(m_pictureMenu.get(), &PictureMenu::copyAddressRequested, m_snapshot, &PictureSnapshot::copyPictureAddress);
@@ -263,7 +269,7 @@ void Application::toggleFullscreen()
 
 void Application::shutdown()
 {
-    working_files::removeAll(m_env.workDir);
+    m_env.workFolder.removeAll();
     m_mainWindow->hide();
     m_fetch->abandon();
     m_transfer->cancel();
@@ -275,6 +281,5 @@ void Application::shutdown()
 
 void Application::removeOwnWorkDir()
 {
-    if (m_env.removeWorkDirAtEnd)
-        QDir().rmdir(m_env.workDir.absolutePath());
+    m_env.workFolder.removeIfPrivate();
 }

@@ -6,11 +6,14 @@
 // returns at once, and started() tells how start-up went once it is over. On success the
 // cam list is parsed and the main window opened before started(true); on failure the user
 // has seen the stop message, started(false) goes out and the program is ended through
-// AppEnvironment::endProgram with code 1. started() may come from within start() (a bad
+// AppEnvironment::endProgram with code 1; when the cam list could not be downloaded, the
+// stop message also offers to download it again. started() may come from within start() (a bad
 // config.ini), so connect to it first. shutdown() deletes the working files,
 // hides the main window, cancels any transfer and ends the process at once through
-// AppEnvironment::endProgram; no event of any window runs after it.
+// AppEnvironment::endProgram; no event of any window runs after it. Closing the main
+// window or the splash window shuts down.
 #include "app/commandline.h"
+#include "core/files/workingfolder.h"
 #include "core/rules/picturefreshness.h"
 #include "core/state/runningstate.h"
 
@@ -47,14 +50,17 @@ picture_freshness::UnchangedThreshold unchangedThresholdFromEnvironment();
 
 struct AppEnvironment
 {
-    // Where the working files are written, and config.ini read unless configFile names it.
-    QDir workDir = QDir::current();
+    // Where the working files are written. A private folder made for this run alone
+    // (WorkingFolder::makePrivate) goes when the program ends.
+    WorkingFolder workFolder{QDir::currentPath()};
+    // The config file: a full path, or a name in workFolder; empty: config.ini there.
     QString configFile;
     // Set when there is no config file to read (found nowhere, or no working folder for
     // it): the stop message's cause.
     QString configProblem;
-    // workDir was made for this run alone and goes when the program ends.
-    bool removeWorkDirAtEnd = false;
+    // Set when no config.ini was found anywhere and none was named: the user's own
+    // config.ini, which the first start writes.
+    QString firstRunConfigFile;
     // No progress for this long ends a download.
     int transferTimeoutMs = 30000;
     // A picture still decoding after this long is given up as a failed load.
@@ -115,7 +121,9 @@ private:
     void connectWindows();
     void connectSnapshot();
     void showStatusMessage(const QString &text);
-    void fail(const QString &text, const QString &cause);
+    enum class Retry { NotOffered, Offered };
+    void fail(const QString &text, const QString &cause, Retry retry = Retry::NotOffered);
+    void downloadCatalogue();
     QString catalogueAddress() const;
     void endAfterFailure();
     void catalogueArrived(const DownloadResult &answer);

@@ -6,6 +6,7 @@
 #include "control/heartbeat.h"
 #include "core/catalogue/catalogue.h"
 #include "core/files/config.h"
+#include "core/files/configlocation.h"
 #include "core/files/workingfiles.h"
 #include "core/geometry/twips.h"
 #include "core/state/texts.h"
@@ -26,7 +27,7 @@
 
 #include <cstdio>
 
-void Application::fail(const QString &text, const QString &cause)
+void Application::fail(const QString &text, const QString &cause, Retry retry)
 {
     // The box's text says what to do; the cause tells the user, and whoever reads the
     // output, why.
@@ -37,9 +38,15 @@ void Application::fail(const QString &text, const QString &cause)
         return endAfterFailure();
     }
     // The box waits for the user without a loop of its own; the program ends once it is
-    // dismissed.
-    QMessageBox *box = openStopMessage(m_splashWindow.get(), texts::AppTitle, text, cause);
-    connect(box, &QDialog::finished, this, &Application::endAfterFailure);
+    // dismissed, unless the user asked for the cam list again.
+    QMessageBox *box = openStopMessage(m_splashWindow.get(), texts::AppTitle, text, cause,
+                                       retry == Retry::Offered ? texts::RetryButton : QString());
+    connect(box, &QDialog::finished, this, [this, box] {
+        if (box->clickedButton() && box->clickedButton() == box->button(QMessageBox::Retry))
+            downloadCatalogue();
+        else
+            endAfterFailure();
+    });
 }
 
 void Application::endAfterFailure()
@@ -57,12 +64,17 @@ void Application::start()
 
     if (!m_env.configProblem.isEmpty())
         return fail(texts::ConfigMessage, m_env.configProblem);
-    const ConfigResult config = readConfigFile(
-        m_env.configFile.isEmpty() ? m_env.workDir.filePath(QStringLiteral("config.ini")) : m_env.configFile);
+    const QString configFile = m_env.configFile.isEmpty() ? ConfigFileName : m_env.configFile;
+    const ConfigResult config = QDir::isAbsolutePath(configFile) ? readConfigFile(configFile)
+                                                                 : readConfigFile(m_env.workFolder, configFile);
     if (!config.ok)
         return fail(texts::ConfigMessage, config.error);
     m_state.serverUrl = config.serverUrl;
+    downloadCatalogue();
+}
 
+void Application::downloadCatalogue()
+{
     DownloadRequest request;
     request.address = catalogueAddress();
     request.maxBytes = CatalogueMaxBytes;
@@ -79,19 +91,20 @@ void Application::catalogueArrived(const DownloadResult &answer)
 {
     const QString address = catalogueAddress();
     const QString status = QString::number(answer.httpStatus);
+    // A download that failed may well work a moment later: the user may ask again.
     if (!answer.ok())
-        return fail(texts::ConfigMessage, texts::DownloadFailedCause.arg(address, answer.errorText));
+        return fail(texts::ConfigMessage, texts::DownloadFailedCause.arg(address, answer.errorText), Retry::Offered);
     if (answer.body.isEmpty())
-        return fail(texts::ConnectionMessage, texts::EmptyAnswerCause.arg(address, status));
+        return fail(texts::ConnectionMessage, texts::EmptyAnswerCause.arg(address, status), Retry::Offered);
 
     // The answer is kept as a working file while it is read, as the comments are later.
-    if (!working_files::write(m_env.workDir, working_files::TextFile, answer.body)) {
-        const QString path = QDir::toNativeSeparators(m_env.workDir.absoluteFilePath(working_files::TextFile));
+    if (!m_env.workFolder.write(working_files::TextFile, answer.body)) {
+        const QString path = QDir::toNativeSeparators(m_env.workFolder.filePath(working_files::TextFile));
         return fail(texts::ConfigMessage, texts::WorkingFileCause.arg(path));
     }
 
     Catalogue catalogue = parseCatalogue(answer.body);
-    QFile::remove(m_env.workDir.filePath(working_files::TextFile));
+    m_env.workFolder.remove(working_files::TextFile);
     if (catalogue.camCount == 0)
         return fail(texts::EmptyCatalogueMessage, texts::NoCamCause.arg(address, QString::number(answer.body.size()), status));
     m_state.camTable = std::move(catalogue.camTable);

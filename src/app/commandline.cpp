@@ -1,11 +1,11 @@
 #include "app/commandline.h"
 
+#include "core/rules/countdown.h"
 #include "core/state/texts.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
-#include <algorithm>
 #include <utility>
 
 namespace {
@@ -20,8 +20,6 @@ const QString Shuffle = QStringLiteral("shuffle");
 const QString Refresh = QStringLiteral("refresh");
 const QString Scale = QStringLiteral("scale");
 const QString Config = QStringLiteral("config");
-// The interval boxes take digits only; an interval longer than a day is no interval.
-constexpr int LongestIntervalSeconds = 86400;
 
 // QApplication reads these itself; they are accepted here only so that they are not
 // refused as unknown, and kept out of the help.
@@ -66,15 +64,13 @@ void addViewerOptions(QCommandLineParser &parser)
         Scale, QStringLiteral("Scale mode: stretch, inline or outline (inline when not given)."), QStringLiteral("MODE")));
 }
 
-// An interval as the toolbar's boxes would hold it: digits, 0 to a day.
+// An interval the toolbar's boxes would run on, as they read it: the option goes into the
+// box as if typed, so it takes exactly what the box takes.
 std::optional<QString> intervalValue(const QString &text)
 {
-    bool ok = false;
-    const int seconds = text.toInt(&ok);
-    if (!ok || text.isEmpty() || seconds < 0 || seconds > LongestIntervalSeconds
-        || std::any_of(text.begin(), text.end(), [](QChar c) { return !c.isDigit(); }))
-        return std::nullopt;
-    return QString::number(seconds);
+    if (const std::optional<int> seconds = countdown::intervalSeconds(text))
+        return QString::number(*seconds);
+    return std::nullopt;
 }
 
 std::optional<ViewScaleMode> scaleModeValue(const QString &text)
@@ -101,7 +97,7 @@ std::optional<QString> readStartOptions(const QCommandLineParser &parser, StartO
         *target = intervalValue(parser.value(name));
         if (!*target)
             return QStringLiteral("--%1 takes whole seconds from 0 to %2, not '%3'.")
-                .arg(name).arg(LongestIntervalSeconds).arg(parser.value(name));
+                .arg(name).arg(countdown::MaxIntervalSeconds).arg(parser.value(name));
     }
     if (parser.isSet(Scale)) {
         start.scaleMode = scaleModeValue(parser.value(Scale));

@@ -1,47 +1,58 @@
 #include "app/application.h"
 #include "app/commandline.h"
+#include "app/firstrun.h"
 #include "app/terminationsignals.h"
 #include "core/files/configlocation.h"
+#include "core/files/xdgdirs.h"
 #include "ui/pictures/appicon.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QStandardPaths>
-#include <QTemporaryDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QImageReader>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
+// A folder of its own for this run's working files, readable by the user alone: in the
+// cache, or where that is refused, in the runtime folder.
+WorkingFolder privateWorkFolder(QString *why)
+{
+    const QString cache = xdg_dirs::cacheHome();
+    QDir().mkpath(cache);
+    QStringList homes{cache};
+    if (!xdg_dirs::runtimeFolder().isEmpty())
+        homes.append(xdg_dirs::runtimeFolder());
+    WorkingFolder folder = WorkingFolder::makePrivate(homes);
+    if (!folder.isOpen()) {
+        *why = QStringLiteral("Cannot make a working folder: %1").arg(folder.error());
+        if (homes.size() == 1)
+            *why += QStringLiteral("; no runtime folder (XDG_RUNTIME_DIR) to use instead");
+    }
+    return folder;
+}
+
 // config.ini and the working folder: see locateConfig(). A config found in the user's
-// config folder gets a working folder of its own in the cache, readable by the user alone.
+// config folder gets a private working folder.
 void placeConfig(const QString &explicitFile, AppEnvironment &env)
 {
-    const ConfigLocation where = locateConfig(
-        explicitFile, QDir::currentPath(), QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
-    env.configFile = where.configFile;
+    const ConfigLocation where = locateConfig(explicitFile, QDir::currentPath(), xdg_dirs::configHome());
     env.configProblem = notFoundCause(where);
+    env.firstRunConfigFile = firstRunConfigFile(explicitFile, where);
     if (!where.workDir.isEmpty()) {
-        env.workDir = QDir(where.workDir);
+        // Read through the folder's descriptor, as the working files are written.
+        env.workFolder = WorkingFolder(where.workDir);
+        env.configFile = QFileInfo(where.configFile).fileName();
         return;
     }
-    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
-                        + QLatin1Char('/') + ProgramFolderName;
-    const QString cannot = QStringLiteral("Cannot make a working folder in %1").arg(QDir::toNativeSeparators(cache));
-    if (!QDir().mkpath(cache)) {
-        env.configProblem = cannot;
-        return;
-    }
-    QTemporaryDir own(cache + QStringLiteral("/run-XXXXXX"));
-    if (!own.isValid()) {
-        env.configProblem = cannot;
-        return;
-    }
-    own.setAutoRemove(false);
-    env.workDir = QDir(own.path());
-    env.removeWorkDirAtEnd = true;
+    env.configFile = where.configFile;
+    QString why;
+    env.workFolder = privateWorkFolder(&why);
+    if (!env.workFolder.isOpen())
+        env.configProblem = why;
 }
 
 } // namespace
@@ -94,10 +105,23 @@ int main(int argc, char *argv[])
     if (ok && timeoutSeconds > 0)
         env.transferTimeoutMs = timeoutSeconds * 1000;
 
-    // A failed start-up has shown its stop message and ends the program itself.
-    Application app(env);
+    std::unique_ptr<Application> app;
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, &app, &Application::shutdown);
-    app.start();
+    const auto startApplication = [&] {
+        // A failed start-up has shown its stop message and ends the program itself.
+        app = std::make_unique<Application>(env);
+        QObject::connect(&termination, &TerminationSignals::received, app.get(), &Application::shutdown);
+        app->start();
+    };
+    if (env.firstRunConfigFile.isEmpty()) {
+        startApplication();
+    } else {
+        askForServerAddress(env.firstRunConfigFile, termination, [&](const QString &problem) {
+            placeConfig(commandLine.configFile, env);
+            if (!problem.isEmpty())
+                env.configProblem = problem;
+            startApplication();
+        });
+    }
     return qapp.exec();
 }

@@ -13,18 +13,16 @@
 #include "platform/scaleddrawing.h"
 
 #include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
 
 #include <utility>
 
-CamImageFetch::CamImageFetch(RunningState &state, TransferView &transferView, Downloader &downloader, QDir workDir,
+CamImageFetch::CamImageFetch(RunningState &state, TransferView &transferView, Downloader &downloader, WorkingFolder workFolder,
                              int timeoutMs, QObject *parent)
     : QObject(parent)
     , m_state(state)
     , m_transferView(transferView)
     , m_downloader(downloader)
-    , m_workDir(std::move(workDir))
+    , m_workFolder(std::move(workFolder))
     , m_timeoutMs(timeoutMs)
     , m_pictureLoad(new PictureLoadJob(this))
     , m_redecode(new PictureLoadJob(this))
@@ -124,7 +122,7 @@ void CamImageFetch::transferStateChanged(int code)
 
 void CamImageFetch::writeFile(const QString &name, const QByteArray &bytes, bool *ok) const
 {
-    *ok = working_files::write(m_workDir, name, bytes);
+    *ok = m_workFolder.write(name, bytes);
 }
 
 void CamImageFetch::download(const QString &address, qint64 maxBytes,
@@ -145,7 +143,7 @@ void CamImageFetch::fetchCamImage()
     stopRedecode();
 
     // No comments until this cam's have arrived; nothing else may be transferring.
-    m_state.commentTable = QStringList{QString(), QString()};
+    m_state.emptyCommentTable();
     m_downloader.cancel();
 
     const QString address = m_state.pictureAddress;
@@ -176,25 +174,31 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
 {
     m_download = nullptr;
     transferSeconds = float(m_clock.nsecsElapsed() / 1e9);
-    m_failure = picture_freshness::failureReason(
-        {picture.ok() ? QString() : picture.errorText, picture.httpStatus, picture.reasonPhrase, picture.contentType});
-
     const bool notModified = confirmsHeldAnswer(picture);
+    // A 304 stands for the answer held, and fails as that one did: not as a status of its own.
+    m_failure = notModified ? m_held.failure
+                            : picture_freshness::failureReason({picture.ok() ? QString() : picture.errorText,
+                                                                picture.httpStatus, picture.reasonPhrase,
+                                                                picture.contentType});
     const QByteArray body = notModified ? m_held.body : picture.body;
     // A 304 stands for the bytes held, and counts as them.
     m_pictureBody = notModified ? m_held.fingerprint : picture_freshness::fingerprint(body);
     const bool fullAnswer = picture.ok() && picture.httpStatus == 200;
     m_sameAsShown = (notModified || fullAnswer) && m_heldShown && m_held.address == m_address && body == m_held.body
         && !m_picture.isNull();
+    const QString camId = CamRecord::field(m_state.currentCamFields, CamRecord::CamId);
+    m_knownUndecodable = !m_sameAsShown && m_undecodable.value(camId) == m_pictureBody;
     if (!notModified) {
         // A failed or odd answer leaves nothing to confirm later.
-        m_held = fullAnswer ? HeldAnswer{m_address, picture.body, picture.validators, m_pictureBody} : HeldAnswer();
+        m_held = fullAnswer ? HeldAnswer{m_address, picture.body, picture.validators, m_pictureBody, m_failure}
+                            : HeldAnswer();
         m_heldShown = m_heldShown && m_sameAsShown;
     }
     if (notModified || fullAnswer)
         emit pictureBytesReceived(body);
 
-    if (m_sameAsShown) {
+    m_pictureWritten = false;
+    if (m_sameAsShown || m_knownUndecodable) {
         // Nothing to write or decode; a 304's own few bytes are what went over the wire.
         showStatistics(notModified ? picture.receivedBytes : body.size());
     } else {
@@ -205,13 +209,13 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
             m_extension = picture_extension::Fallback;
             writeFile(working_files::pictureFile(m_extension), body, &written);
         }
+        m_pictureWritten = written;
         m_refreshBytes = written ? body : QByteArray();
         // The statistics give what was written, as it lies on disk.
         if (written)
-            showStatistics(QFileInfo(m_workDir.filePath(working_files::pictureFile(m_extension))).size());
+            showStatistics(m_workFolder.fileSize(working_files::pictureFile(m_extension)).value_or(0));
     }
 
-    const QString camId = CamRecord::field(m_state.currentCamFields, CamRecord::CamId);
     m_step = Step::Comments;
     download(fetch_rules::commentsAddress(m_state.serverUrl, camId), CatalogueMaxBytes,
              &CamImageFetch::commentsDownloaded);
@@ -225,7 +229,7 @@ void CamImageFetch::commentsDownloaded(const DownloadResult &comments)
         bool written = false;
         writeFile(working_files::TextFile, comments.body, &written);
         if (written) {
-            if (const auto text = working_files::read(m_workDir, working_files::TextFile, CatalogueMaxBytes))
+            if (const auto text = m_workFolder.read(working_files::TextFile, CatalogueMaxBytes))
                 m_state.commentTable = fetch_rules::buildCommentTable(*text);
         }
     }
@@ -241,6 +245,17 @@ void CamImageFetch::startDecode()
         endRefresh();
         return;
     }
+    if (m_knownUndecodable) {
+        // Already black with its reason: only the bullets go.
+        if (m_picture.isNull()) {
+            m_transferView.clearTransferState();
+            showFailureReason(m_failure);
+            endRefresh();
+        } else {
+            pictureLoaded(LoadedPicture());
+        }
+        return;
+    }
     // A picture near the size limit goes before the next is decoded, so two of them
     // never take memory at once; the areas keep showing it meanwhile.
     std::vector<QImage> letGo;
@@ -251,7 +266,7 @@ void CamImageFetch::startDecode()
             view->setPicture(QImage());
     }
     const QList<DrawingArea> areas = areasDrawnAtOnce();
-    if (m_pictureLoad->start(m_workDir.filePath(working_files::pictureFile(m_extension)), areas,
+    if (m_pictureLoad->start(m_workFolder.descriptorPath(working_files::pictureFile(m_extension)), areas,
                              m_state.scaleMode, std::move(letGo))) {
         // The job reports from the event loop only, never from within start().
         m_step = Step::Decode;
@@ -277,6 +292,9 @@ void CamImageFetch::pictureLoaded(const LoadedPicture &result)
     for (PictureView *view : m_pictureViews)
         view->drawPicture();
     if (m_picture.isNull()) {
+        // Only a decode of the bytes themselves failed them, not a file that could not be written.
+        if (m_pictureWritten)
+            m_undecodable.insert(CamRecord::field(m_state.currentCamFields, CamRecord::CamId), m_pictureBody);
         showUnchangedNote(QString());
         showFailureReason(m_failure);
     } else {
@@ -289,8 +307,8 @@ void CamImageFetch::pictureLoaded(const LoadedPicture &result)
 
 void CamImageFetch::endRefresh()
 {
-    QFile::remove(m_workDir.filePath(working_files::pictureFile(m_extension)));
-    QFile::remove(m_workDir.filePath(working_files::TextFile));
+    m_workFolder.remove(working_files::pictureFile(m_extension));
+    m_workFolder.remove(working_files::TextFile);
     m_refreshBytes.clear();
     m_step = Step::Idle;
     emit refreshEnded();

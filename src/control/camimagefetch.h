@@ -36,13 +36,20 @@
 // over the black areas of the picture views, and the unchanged note goes with it; a failed
 // refresh neither restarts the moment nor counts. Both notes go with the next changed
 // picture (the reason with any picture) and with a change of cam (takeDownNotes()).
+//
+// Bytes that failed to decode (also by running out of the decode budget) are remembered
+// per cam by their fingerprint: when the same cam brings the same bytes again they are
+// neither written nor decoded, and the refresh ends as a failed load at once, its reason
+// shown and its statistics updated as for any refresh. Other bytes, or another cam's,
+// decode as usual.
 #include "core/geometry/devicepixels.h"
 #include "core/http/conditional.h"
+#include "core/files/workingfolder.h"
 #include "core/rules/picturefreshness.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QObject>
@@ -70,7 +77,7 @@ class CamImageFetch : public QObject
 {
     Q_OBJECT
 public:
-    CamImageFetch(RunningState &state, TransferView &transferView, Downloader &downloader, QDir workDir, int timeoutMs,
+    CamImageFetch(RunningState &state, TransferView &transferView, Downloader &downloader, WorkingFolder workFolder, int timeoutMs,
                   QObject *parent = nullptr);
 
     // The picture views a refresh draws into, in order; the first one also sizes the
@@ -167,12 +174,16 @@ private:
     picture_freshness::UnchangedPictures m_unchangedPictures;
     const WallClock *m_wallClock = nullptr;
     picture_freshness::PictureFingerprint m_pictureBody;   // of the running refresh's answer
+    // Per cam id: the bytes whose decode failed last.
+    QHash<QString, picture_freshness::PictureFingerprint> m_undecodable;
+    bool m_knownUndecodable = false; // the running refresh's bytes are the cam's undecodable ones
+    bool m_pictureWritten = false;   // the running refresh's picture file, for the decode
     QString m_failure; // shown if the running refresh's picture does not come
     QString m_failureShown;
     QString m_noteShown;
     QImage m_picture;
     Downloader &m_downloader;
-    QDir m_workDir;
+    WorkingFolder m_workFolder;
     int m_timeoutMs;
     PictureLoadJob *m_pictureLoad;
     PictureLoadJob *m_redecode;          // from the kept bytes, beside the refresh's
@@ -196,6 +207,7 @@ private:
         QByteArray body;
         PictureValidators validators;
         picture_freshness::PictureFingerprint fingerprint; // of body
+        QString failure; // the reason shown should body not decode
     };
     HeldAnswer m_held;
     bool m_heldShown = false;

@@ -34,6 +34,8 @@ void CamSelection::showCurrentCam()
 {
     emit camChanged();
     m_state.currentCamFields = CamRecord::split(m_state.camTable.value(m_state.currentCam));
+    // The old cam's comments must not rotate over the new cam until its own are in.
+    m_state.emptyCommentTable();
     m_state.lastCommentIndex = -1;
     m_state.pictureAddress = CamRecord::field(m_state.currentCamFields, CamRecord::ImageUrl);
     emit pictureAddressChanged();

@@ -3,8 +3,8 @@
 // the program and random picks.
 //
 // Works on the shared running state and the cam list view; keeps no state of its own.
-// showCurrentCam fetches nothing: it prepares the cam and sets the refresh countdown
-// to 0, so the next heartbeat tick downloads the new picture.
+// showCurrentCam fetches nothing: it prepares the cam, empties the comment table and sets
+// the refresh countdown to 0, so the next heartbeat tick downloads the new picture.
 #include <QObject>
 
 class CamListView;

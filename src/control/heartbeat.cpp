@@ -50,7 +50,11 @@ void Heartbeat::onTick()
 
     const bool autoShuffle = m_state.autoShuffle;
     const heartbeat::ShuffleStep shuffle = heartbeat::shuffleStep(m_state.shuffleCountdown, autoShuffle);
-    if (shuffle.pick)
+    // A jump would give up the refresh this tick started; once, it waits for the next tick,
+    // so that even an interval of 0 shows each cam's picture before the next cam.
+    const bool jumpWaits = shuffle.pick && refresh.fetch && m_fetch.isRunning() && !m_jumpWaited;
+    m_jumpWaited = jumpWaits;
+    if (shuffle.pick && !jumpWaits)
         m_selection.pickRandomCam();
     else
         m_state.shuffleCountdown = shuffle.countdown;

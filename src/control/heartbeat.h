@@ -6,6 +6,9 @@
 // announces camInfoShown(); shows the title on every title view; runs a picture refresh when the refresh
 // countdown has run out, else counts it down; counts the auto-shuffle countdown and jumps
 // to a random cam when it has run out; shows the countdown.
+// A jump due on a tick that has just started a refresh waits for the next tick once, so
+// the refresh is not given up as soon as it starts: with an auto-shuffle interval of 0
+// each cam's picture still comes before the next cam.
 // A tick that arrives while a refresh is still waiting for the network or for its picture's
 // decode is skipped whole: it neither counts nor starts a second refresh, so a slow server
 // or a slow picture stretches the interval. The end of every refresh starts the timer's
@@ -59,4 +62,5 @@ private:
     QList<TitleView *> m_titleViews;
     QTimer *m_heartbeatTimer;
     std::optional<QString> m_shownTitle;
+    bool m_jumpWaited = false; // the last tick held a due jump back
 };

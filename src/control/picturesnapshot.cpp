@@ -3,6 +3,7 @@
 #include "control/camimagefetch.h"
 #include "core/catalogue/camrecord.h"
 #include "core/files/snapshot.h"
+#include "core/files/xdgdirs.h"
 #include "core/state/runningstate.h"
 #include "core/state/snapshottexts.h"
 #include "platform/picturedecoder.h"
@@ -14,7 +15,6 @@
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QSettings>
-#include <QStandardPaths>
 
 #include <utility>
 
@@ -29,8 +29,7 @@ QString extensionOf(const QByteArray &bytes)
     // A format the decoder knows by other means than its first bytes.
     QBuffer buffer;
     buffer.setData(bytes);
-    const QByteArray format = QImageReader::imageFormat(&buffer).toLower();
-    return format.isEmpty() ? QStringLiteral("bin") : QString::fromLatin1(format);
+    return snapshot::extensionOfFormat(QImageReader::imageFormat(&buffer));
 }
 
 } // namespace
@@ -44,13 +43,12 @@ PictureSnapshot::PictureSnapshot(const RunningState &state, const CamImageFetch 
 
 QString PictureSnapshot::settingsFile()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-        + QStringLiteral("/lumora-viewer/settings.ini");
+    return xdg_dirs::configHome() + QStringLiteral("/lumora-viewer/settings.ini");
 }
 
 QString PictureSnapshot::saveFolder()
 {
-    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    const QString pictures = xdg_dirs::picturesFolder();
     if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
         return pictures;
     const QString chosen = QSettings(settingsFile(), QSettings::IniFormat).value(FolderKey).toString();
@@ -59,14 +57,33 @@ QString PictureSnapshot::saveFolder()
     return QString();
 }
 
+bool PictureSnapshot::canSave() const
+{
+    return !m_fetch.shownPictureBytes().isEmpty();
+}
+
+bool PictureSnapshot::canCopy() const
+{
+    return !m_fetch.shownPictureBytes().isEmpty() && !m_fetch.picture().isNull();
+}
+
+bool PictureSnapshot::canCopyAddress() const
+{
+    return !addressToCopy().isEmpty();
+}
+
+QString PictureSnapshot::addressToCopy() const
+{
+    return m_fetch.shownPictureAddress().isEmpty() ? m_state.pictureAddress : m_fetch.shownPictureAddress();
+}
+
 void PictureSnapshot::savePicture()
 {
-    const QByteArray &bytes = m_fetch.shownPictureBytes();
-    if (bytes.isEmpty()) {
+    if (!canSave()) {
         emit statusMessage(snapshot_texts::NothingToSave);
         return;
     }
-    const Request request{bytes, CamRecord::field(m_state.currentCamFields, CamRecord::CamName),
+    const Request request{m_fetch.shownPictureBytes(), CamRecord::field(m_state.currentCamFields, CamRecord::CamName),
                           QDateTime::currentDateTime()};
     const QString folder = saveFolder();
     if (!folder.isEmpty())
@@ -104,12 +121,12 @@ void PictureSnapshot::save(const Request &request, const QString &folder)
 
 void PictureSnapshot::copyPicture()
 {
-    const QByteArray &bytes = m_fetch.shownPictureBytes();
-    QImage picture = m_fetch.picture();
-    if (bytes.isEmpty() || picture.isNull()) {
+    if (!canCopy()) {
         emit statusMessage(snapshot_texts::NothingToCopy);
         return;
     }
+    const QByteArray &bytes = m_fetch.shownPictureBytes();
+    QImage picture = m_fetch.picture();
     // The picture shown may be a reduced decode; the clipboard gets it at its full size.
     if (m_fetch.pictureReduction() > 1) {
         QString error;
@@ -126,7 +143,7 @@ void PictureSnapshot::copyPicture()
 
 void PictureSnapshot::copyPictureAddress()
 {
-    const QString address = m_fetch.shownPictureAddress().isEmpty() ? m_state.pictureAddress : m_fetch.shownPictureAddress();
+    const QString address = addressToCopy();
     if (address.isEmpty()) {
         emit statusMessage(snapshot_texts::NoAddress);
         return;

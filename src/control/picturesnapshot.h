@@ -28,10 +28,16 @@ public:
     PictureSnapshot(const RunningState &state, const CamImageFetch &fetch, QObject *parent = nullptr);
 
     // Where the chosen folder is remembered: "lumora-viewer/settings.ini" under the
-    // user's configuration folder ($XDG_CONFIG_HOME, ~/.config).
+    // user's configuration folder (xdg_dirs::configHome()).
     static QString settingsFile();
     // The folder a picture is saved into now; empty when the user has to choose one.
     static QString saveFolder();
+
+    // Whether there is a picture to save, to copy, an address to copy; what the actions
+    // below find. The picture menu greys its entries by these.
+    bool canSave() const;
+    bool canCopy() const;
+    bool canCopyAddress() const;
 
     void savePicture();
     // The user's answer to folderRequested(); an empty path: declined.
@@ -53,6 +59,7 @@ private:
         QDateTime time;
     };
     void save(const Request &request, const QString &folder);
+    QString addressToCopy() const;
 
     const RunningState &m_state;
     const CamImageFetch &m_fetch;

@@ -1,11 +1,11 @@
 #include "download.h"
+#include "httphop.h"
+#include "proxyroute.h"
 
 #include "core/http/conditional.h"
 #include "core/http/httprequest.h"
 #include "core/http/httpresponse.h"
 
-#include <QHostAddress>
-#include <QNetworkProxy>
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
@@ -28,47 +28,9 @@ namespace {
 constexpr qint64 SocketBufferBytes = 256 * 1024;
 constexpr qint64 ReadPieceBytes = 64 * 1024;
 
-DownloadResult failure(DownloadResult::Error error, const QString &text)
-{
-    DownloadResult r;
-    r.error = error;
-    r.errorText = text;
-    return r;
-}
-
-QString readerErrorText(HttpResponseReader::Error error, qint64 maxBytes)
-{
-    switch (error) {
-    case HttpResponseReader::Error::HeaderTooLarge:
-        return Transfer::tr("The answer's header section is larger than %1 bytes").arg(HeaderMaxBytes);
-    case HttpResponseReader::Error::BodyTooLarge:
-        return Transfer::tr("The answer is larger than %1 bytes").arg(maxBytes);
-    case HttpResponseReader::Error::Malformed:
-        return Transfer::tr("The server sent a broken answer");
-    case HttpResponseReader::Error::CutShort:
-    case HttpResponseReader::Error::None:
-        break;
-    }
-    return Transfer::tr("The server sent no complete answer");
-}
-
-DownloadResult::Error readerError(HttpResponseReader::Error error)
-{
-    return error == HttpResponseReader::Error::HeaderTooLarge || error == HttpResponseReader::Error::BodyTooLarge
-        ? DownloadResult::Error::TooLarge
-        : DownloadResult::Error::Network;
-}
-
 } // namespace
 
-struct HttpDownload::Hop
-{
-    std::unique_ptr<HttpResponseReader> reader;
-    QTcpSocket *socket = nullptr; // deleted later, as it may be inside one of its signals
-    QByteArray head;
-    qint64 written = 0;
-    QUrl next; // where a redirect leads
-};
+using namespace http_download;
 
 HttpDownload::HttpDownload(Transfer *transfer, const DownloadRequest &request)
     : DownloadHandler(transfer)
@@ -159,25 +121,25 @@ void HttpDownload::startHop()
     m_hop->socket = socket;
     connectSocket(socket, https);
 
-    // The desktop's proxy settings (http_proxy, https_proxy, no_proxy), except for this
-    // machine's own addresses: a plain request goes to an HTTP proxy whole; an encrypted
-    // one, and any other kind of proxy, is tunnelled by the socket itself.
-    const QString host = m_current.host();
-    const bool local = host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback();
-    const QNetworkProxy proxy = local ? QNetworkProxy(QNetworkProxy::NoProxy)
-                                      : QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(m_current)).value(0);
-    const bool viaHttpProxy = proxy.type() == QNetworkProxy::HttpProxy && !https;
-    socket->setProxy(viaHttpProxy || proxy.type() == QNetworkProxy::DefaultProxy ? QNetworkProxy(QNetworkProxy::NoProxy)
-                                                                                 : proxy);
+    // A plain request goes to an HTTP proxy whole; an encrypted one asks it for a tunnel
+    // first (see takeTunnelAnswer); any other kind of proxy is tunnelled by the socket itself.
+    const QNetworkProxy proxy = proxyFor(m_current);
+    const bool viaHttpProxy = proxy.type() == QNetworkProxy::HttpProxy;
+    socket->setProxy(viaHttpProxy ? QNetworkProxy(QNetworkProxy::NoProxy) : proxy);
     const QByteArray extra = conditionalHeaderLines(m_request.validators);
-    m_hop->head = viaHttpProxy ? proxiedRequestHead(m_current, proxy.user(), proxy.password(), extra)
-                               : requestHead(m_current, extra);
+    if (viaHttpProxy && https) {
+        m_hop->tunnel = std::make_unique<HttpResponseReader>(HeaderMaxBytes, 0);
+        m_hop->head = tunnelRequestHead(m_current, proxy.user(), proxy.password());
+    } else {
+        m_hop->head = viaHttpProxy ? proxiedRequestHead(m_current, proxy.user(), proxy.password(), extra)
+                                   : requestHead(m_current, extra);
+    }
 
     const quint16 port = quint16(m_current.port(https ? 443 : 80));
-    if (https)
-        static_cast<QSslSocket *>(socket)->connectToHostEncrypted(m_current.host(), port);
-    else if (viaHttpProxy)
+    if (viaHttpProxy)
         socket->connectToHost(proxy.hostName(), proxy.port());
+    else if (https)
+        static_cast<QSslSocket *>(socket)->connectToHostEncrypted(m_current.host(), port);
     else
         socket->connectToHost(m_current.host(), port);
 }
@@ -192,9 +154,10 @@ void HttpDownload::connectSocket(QTcpSocket *s, bool https)
         m_idle->start();
         s->write(m_hop->head);
     };
-    connect(s, &QAbstractSocket::connected, this, [this, https, send] {
+    connect(s, &QAbstractSocket::connected, this, [this, s, https, send] {
         m_idle->start();
-        if (!https)
+        m_hop->end.watch(s->socketDescriptor());
+        if (!https || m_hop->tunnel)
             send();
     });
     if (https)
@@ -204,7 +167,7 @@ void HttpDownload::connectSocket(QTcpSocket *s, bool https)
             return;
         m_idle->start();
         m_hop->written += n;
-        if (m_hop->written >= m_hop->head.size() && !m_hop->reader->headersComplete() && !m_headerWait->isActive()) {
+        if (m_hop->written >= m_hop->head.size() && !m_hop->awaited()->headersComplete() && !m_headerWait->isActive()) {
             m_headerWait->start();
             advance(Transfer::RequestSent);
         }
@@ -240,6 +203,10 @@ void HttpDownload::drain()
             break;
         m_idle->start();
         advance(Transfer::ReceivingResponse);
+        if (m_hop->tunnel) {
+            takeTunnelAnswer(piece);
+            continue;
+        }
         for (qsizetype at = 0; at < piece.size() && !m_hopOver;) {
             const bool hadHeaders = reader->headersComplete();
             const qsizetype taken = reader->feed(QByteArrayView(piece).sliced(at));
@@ -264,7 +231,12 @@ void HttpDownload::closed()
     drain();
     if (m_hopOver)
         return;
-    HttpResponseReader *reader = m_hop->reader.get();
+    // Only an orderly end can end a body that runs to the end of the connection.
+    if (m_hop->end.wasReset()) {
+        fail(DownloadResult::Error::Network, tr("The connection was reset before the answer ended"));
+        return;
+    }
+    HttpResponseReader *reader = m_hop->awaited();
     reader->endOfStream();
     if (reader->complete())
         endHop();
@@ -344,6 +316,7 @@ void HttpDownload::closeSocket()
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
+    m_hop->end.release();
 }
 
 void HttpDownload::conclude()

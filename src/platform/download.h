@@ -12,6 +12,9 @@
 // Each request goes out as HTTP/1.1 on a connection of its own, which it closes; it asks
 // for no content coding, sends the user name and password of an address as Basic
 // credentials and a request's validators as If-None-Match / If-Modified-Since.
+// Through an HTTP proxy an encrypted request asks for a tunnel first, and the proxy's answer
+// is held to the same limits as any. A body that runs to the end of the connection ends
+// only with an orderly close: a connection reset fails the transfer.
 // An HTTP error status is not a transport failure: its body is returned like any other
 // and httpStatus tells it apart. A handler emits stateChanged() with codes that only rise
 // while its transfer advances; Transfer passes on those of the transfer it runs, and of a
@@ -133,6 +136,7 @@ private:
     void startHop();
     void connectSocket(QTcpSocket *socket, bool https);
     void drain();
+    void takeTunnelAnswer(const QByteArray &piece);
     void closed();
     bool headersArrived();
     void fail(DownloadResult::Error error, const QString &text);

@@ -181,7 +181,7 @@ struct Rig
     FakeView first, second, transfer, list;
     QRandomGenerator random{1};
     CamSelection selection{state, list, random};
-    CamImageFetch fetch{state, transfer, net, QDir(dir.path()), 30000};
+    CamImageFetch fetch{state, transfer, net, WorkingFolder(dir.path()), 30000};
     QSignalSpy ended{&fetch, &CamImageFetch::refreshEnded};
 
     Rig()

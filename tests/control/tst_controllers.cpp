@@ -55,6 +55,7 @@ private slots:
     void tickDuringRefreshIsSkipped();
     void shuffle_data();
     void shuffle();
+    void shuffleAtZeroLetsEachPictureCome();
     void commentRotation_data();
     void commentRotation();
     void commentsSwitchedOff();
@@ -179,6 +180,24 @@ void TestControllers::shuffle()
     QCOMPARE(c.countdown.fills.size(), 1);
     QVERIFY2(qAbs(c.countdown.fills[0] - fill) < 0.001, qPrintable(QString::number(c.countdown.fills[0])));
     QCOMPARE(c.countdown.countdownShown, autoShuffle ? QList<bool>{true} : QList<bool>{});
+}
+
+// An interval of 0 jumps on every tick, but not over the refresh its tick has just started:
+// each cam's picture and comments come before the next cam.
+void TestControllers::shuffleAtZeroLetsEachPictureCome()
+{
+    Controllers c;
+    c.state.autoShuffle = true;
+    c.state.shuffleIntervalText = QStringLiteral("0");
+    c.state.reloadShuffleCountdown();
+    for (int cam = 1; cam <= 3; ++cam) {
+        c.heartbeat.onTick();
+        QVERIFY(c.fetch.isRunning());
+        c.endRefresh();
+        QCOMPARE(c.net.requests.size(), 2 * cam); // the comments too: not given up
+        c.heartbeat.onTick();
+        QCOMPARE(c.camChanged.size(), cam);
+    }
 }
 
 void TestControllers::commentRotation_data()

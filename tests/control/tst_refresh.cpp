@@ -32,6 +32,7 @@ private slots:
     void secondRefresh_data();
     void secondRefresh();
     void notModifiedAfterCamChange();
+    void undecodableBytesAreTheCamsOwn();
     void decodedAgainFromKeptBytes_data();
     void decodedAgainFromKeptBytes();
     void newRefreshGivesUpTheDecodeFromBytes();
@@ -192,7 +193,6 @@ void TestRefresh::givenUp()
         giveUp();
         QCOMPARE(rig.ended.size(), 1);
         QCOMPARE(running->cancels, 1);
-        QCOMPARE(rig.state.commentTable, NoComments);
         // Whatever the old transfer still says reaches nothing.
         DownloadResult late;
         late.body = m_png;
@@ -203,6 +203,9 @@ void TestRefresh::givenUp()
     QTest::qWait(20);
 
     QCOMPARE(rig.ended.size(), 1);
+    // Also the comments that came before the decode are not the new cam's.
+    if (byNewCam || during != QLatin1String("decode"))
+        QCOMPARE(rig.state.commentTable, NoComments);
     QVERIFY(rig.first.untouched());
     QVERIFY(rig.second.untouched());
     QCOMPARE(rig.transfer.bullets, transferBefore.bullets);
@@ -310,8 +313,9 @@ void TestRefresh::secondRefresh_data()
     // Nothing held could stand for the body of a 304 nobody asked for.
     QTest::newRow("304 unasked") << answer(200, m_png) << false << answer(304, {}) << true << false
                                  << QStringLiteral("0.00 kb in ");
+    // Bytes that failed to decode once fail again: the reason stays, nothing is decoded.
     QTest::newRow("same undecodable bytes") << answer(200, "not a picture", both) << true
-                                            << answer(200, "not a picture", both) << true << false
+                                            << answer(200, "not a picture", both) << false << false
                                             << QLocale().toString(13 / 1024.0, 'f', 2) + QStringLiteral(" kb in ");
     // An error page confirms nothing; what was held is gone with it.
     QTest::newRow("error page between") << answer(404, "gone") << false << answer(304, {}) << true << false
@@ -371,6 +375,24 @@ void TestRefresh::notModifiedAfterCamChange()
     QCOMPARE(rig.first.draws, 2);
     QCOMPARE(rig.transfer.bulletClears, 0);
     QCOMPARE(rig.leftovers(), QStringList());
+}
+
+// Bytes one cam failed to decode are decoded for another, and not again for the first.
+void TestRefresh::undecodableBytesAreTheCamsOwn()
+{
+    Rig rig;
+    const DownloadResult garbage = answer(200, "not a picture");
+    QCOMPARE(refreshAnswered(rig, garbage), QStringList{QStringLiteral("temp.png")});
+    rig.selection.rowClicked(1);
+    QCOMPARE(refreshAnswered(rig, garbage), QStringList{QStringLiteral("temp.png")});
+    rig.selection.rowClicked(0);
+    QCOMPARE(refreshAnswered(rig, garbage), QStringList());
+    // Over a picture on show, they take it off as a failed decode would.
+    QCOMPARE(refreshAnswered(rig, answer(200, m_png)), QStringList{QStringLiteral("temp.png")});
+    QCOMPARE(refreshAnswered(rig, garbage), QStringList());
+    QVERIFY(rig.first.pictures.last().isNull());
+    QCOMPARE(rig.first.failureReasons.last(), picture_freshness::CouldNotDecode);
+    QVERIFY(rig.fetch.shownPictureBytes().isEmpty());
 }
 
 Q_DECLARE_METATYPE(ViewScaleMode)

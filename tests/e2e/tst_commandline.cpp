@@ -196,6 +196,15 @@ void TstCommandLine::startOptions_data()
                                                           QStringLiteral("--refresh"), QStringLiteral("007")}
                                           << QString() << false << QString() << none << QStringLiteral("7")
                                           << int(ViewScaleMode::ScaleInline);
+    // The options take what the interval boxes take, up to a day.
+    QTest::newRow("a day each") << QStringList {QStringLiteral("--shuffle=86400"), QStringLiteral("--refresh=86400")}
+                                << QString() << false << QString() << QStringLiteral("86400")
+                                << QStringLiteral("86400") << -1;
+    QTest::newRow("shuffle 0") << QStringList {QStringLiteral("--shuffle"), QStringLiteral("0")} << QString() << false
+                               << QString() << QStringLiteral("0") << none << -1;
+    QTest::newRow("blanks around, as a box reads them")
+        << QStringList {QStringLiteral("--shuffle"), QStringLiteral(" 15 ")} << QString() << false << QString()
+        << QStringLiteral("15") << none << -1;
     const auto refused = [&](const char *row, QStringList arguments, const char *error) {
         QTest::newRow(row) << arguments << QString::fromLatin1(error) << false << QString() << none << none << -1;
     };

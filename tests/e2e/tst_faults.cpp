@@ -607,6 +607,8 @@ void TestFaults::pictures_data()
                                          << Shows::Picture << 16;
     QTest::newRow("JPEG transfer cut half-way") << "cam.jpg" << QStringLiteral("truncate:%1").arg(jpeg.size() / 2)
                                                 << false << none << false << Shows::Black << 16;
+    QTest::newRow("JPEG without length, reset half-way") << "cam.jpg" << QStringLiteral("reset-after:%1").arg(jpeg.size() / 2)
+                                                         << false << none << false << Shows::Black << 16;
     QTest::newRow("PNG claiming 30000 x 30000") << "cam.png" << QString() << true << hugePng() << true << Shows::Black
                                                 << 32;
     QTest::newRow("zero bytes") << "cam.jpg" << QString() << true << QByteArray("") << true << Shows::Black << 16;

@@ -1,7 +1,7 @@
 // The fullscreen window and its overlay on a real X server without a window manager
 // (Xvfb, 1024 x 768): the fullscreen window covers the screen by its own geometry, and the
 // overlay lies above it where the screen shows it; while it shows, the X server's screen
-// saver does not blank the screen.
+// saver does not blank the screen. The first layouts once more at 1920 x 1080 under openbox.
 #include "app/application.h"
 #include "camserverprocess.h"
 #include "control/camimagefetch.h"
@@ -9,6 +9,8 @@
 #include "core/catalogue/camrecord.h"
 #include "core/geometry/decodereduction.h"
 #include "core/state/runningstate.h"
+#include "core/state/snapshottexts.h"
+#include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/demandtimer.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/shapes.h"
@@ -27,6 +29,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QWindow>
 
 #include <algorithm>
@@ -44,7 +47,7 @@ QImage screenShot()
 AppEnvironment quietEnvironment(const QTemporaryDir &dir)
 {
     AppEnvironment env;
-    env.workDir = QDir(dir.path());
+    env.workFolder = WorkingFolder(dir.path());
     env.stopMessage = [](const QString &, const QString &, const QString &) {};
     env.endProgram = [](int) {};
     return env;
@@ -107,6 +110,7 @@ private slots:
     void coversTheScreenWithOverlayOnTop();
     void newestPictureSharpWhenShown();
     void screenStaysOnWhileFullscreen();
+    void firstLayoutsOnALargeScreen();
 };
 
 void TestFullscreenX11::coversTheScreenWithOverlayOnTop()
@@ -211,7 +215,7 @@ void TestFullscreenX11::newestPictureSharpWhenShown()
 
     QTemporaryDir work;
     AppEnvironment env;
-    env.workDir = QDir(work.path());
+    env.workFolder = WorkingFolder(work.path());
     env.stopMessage = [](const QString &, const QString &, const QString &) {};
     env.endProgram = [](int) {};
     Application app(env);
@@ -296,6 +300,54 @@ void TestFullscreenX11::screenStaysOnWhileFullscreen()
     QTest::keyClick(&full, Qt::Key_Escape);
     QVERIFY(!full.isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(x_saver_probe::isActive(), 10000);
+}
+
+// The first layouts a user sees, whatever the screen: Tab shows where the focus went; after
+// F11 while a comment shows the overlay's figures box ends just above the comment bar; a
+// saved picture's path shows in the status box, ending in its file name.
+void TestFullscreenX11::firstLayoutsOnALargeScreen()
+{
+    QTemporaryDir dir;
+    Application app(quietEnvironment(dir));
+    MainWindow &main = app.mainWindow();
+    FullscreenWindow &full = app.fullscreenWindow();
+    InfoBarWindow &overlay = app.infoBarWindow();
+    app.state().camCount = 1;
+    overlay.figuresLabel()->setText(QStringLiteral("Views: 1 | Comments: 1\nCam added by: test"));
+    main.showMaximized();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    app.state().commentTable = QStringList{QStringLiteral("anna;A comment;1.1.2020 10:00"), QString()};
+    app.comments().onTick();
+    QVERIFY(main.commentBackground()->isVisible());
+
+    // The focus ring leaves the list with Tab.
+    main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    main.camList()->setFocus(Qt::TabFocusReason);
+    const auto grab = [](QWidget *w) { return screenShot().copy(QRect(w->mapToGlobal(QPoint(0, 0)), w->size())); };
+    const QImage listFocused = grab(main.camList());
+    QTest::keyClick(main.camList(), Qt::Key_Tab);
+    QVERIFY(main.scaleModeButton()->hasFocus());
+    QVERIFY(grab(main.camList()) != listFocused);
+
+    QTest::keyClick(main.scaleModeButton(), Qt::Key_F11);
+    QVERIFY(QTest::qWaitForWindowExposed(&full));
+    QTRY_VERIFY(overlay.isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(&overlay));
+    const QRect box(overlay.figuresBox()->mapToGlobal(QPoint(0, 0)), overlay.figuresBox()->size());
+    const int barTop = full.commentBackground()->mapToGlobal(QPoint(0, 0)).y();
+    // 120 twips above the overlay's foot, or above the comment tab of 375 twips there.
+    QVERIFY2(box.bottom() < barTop && barTop - box.bottom() <= 40, qPrintable(QStringLiteral("%1 / %2").arg(box.bottom()).arg(barTop)));
+    const QRgb seen = screenShot().pixel(box.right() - 10, box.bottom() - 6); // the box's own light grey
+    QVERIFY2(qRed(seen) == qBlue(seen) && qRed(seen) > 120, qPrintable(QColor(seen).name()));
+
+    // A long path: the box widens, the folder is cut in the middle, the file name is whole.
+    const QString file = QStringLiteral("Harbour of Kessvik 2026-12-08 14-02-11.jpg");
+    full.showStatusMessage(snapshot_texts::SavedTo.arg(QStringLiteral("/home/a folder of pictures").repeated(12) + u'/' + file));
+    QLabel *label = full.statusMessage();
+    QVERIFY2(label->text().endsWith(u'/' + file) && label->text().contains(QChar(0x2026)), qPrintable(label->text()));
+    const QRect text(label->mapToGlobal(QPoint(0, 0)), QSize(label->fontMetrics().horizontalAdvance(label->text()), label->height()));
+    QVERIFY(QRect(full.statusBox()->mapToGlobal(QPoint(0, 0)), full.statusBox()->size()).contains(text));
 }
 
 QTEST_MAIN(TestFullscreenX11)

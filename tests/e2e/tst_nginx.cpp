@@ -1,8 +1,8 @@
-// An exported catalogue served by Debian's nginx, started unprivileged on a free loopback
-// port with exactly the configuration lines the README shows, and the real viewer against it.
+// An exported catalogue served by Debian's nginx with exactly the configuration files the
+// README shows, started as an ordinary user would (as nobody when the test runs as root) on a
+// free loopback port, and the real viewer against it.
 #include "camserverprocess.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -13,10 +13,16 @@
 #include <QTest>
 #include <QThread>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace {
 
 const QString kNginx = QStringLiteral("/usr/sbin/nginx");
 const QString kLocations = QStringLiteral(LUMORA_SOURCE_DIR "/dist/nginx/lumora-locations.conf");
+const QString kConfiguration = QStringLiteral(LUMORA_SOURCE_DIR "/dist/nginx/lumora-nginx.conf");
+// The one thing the test changes in the configuration: the port, to a free one.
+const QByteArray kShownListen = "listen 127.0.0.1:8081;";
 
 QByteArray readFile(const QString &path)
 {
@@ -42,6 +48,7 @@ class TestNginx : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void readmeQuotesTheConfiguration_data();
     void readmeQuotesTheConfiguration();
     void documents_data();
     void documents();
@@ -49,7 +56,7 @@ private slots:
     void cleanupTestCase();
 
 private:
-    QString accessLog() const { return m_prefix.filePath(QStringLiteral("logs/access.log")); }
+    QString accessLog() const { return m_prefix.filePath(QStringLiteral("access.log")); }
 
     QTemporaryDir m_prefix;
     QString m_site;
@@ -62,67 +69,72 @@ void TestNginx::initTestCase()
     if (!QFileInfo(kNginx).isExecutable())
         QFAIL("nginx is not installed (/usr/sbin/nginx): run scripts/packages, which installs nginx-light");
     QVERIFY(m_prefix.isValid());
-    // Started as root, nginx runs its workers as an unprivileged user that must read the site.
-    QVERIFY(QFile::setPermissions(m_prefix.path(), QFile::permissions(m_prefix.path()) | QFileDevice::ReadOther
-                                                       | QFileDevice::ExeOther | QFileDevice::ReadGroup | QFileDevice::ExeGroup));
     m_port = freePort();
     QVERIFY(m_port != 0);
-    const QString base = QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+    const QString p = m_prefix.path();
 
     m_site = m_prefix.filePath(QStringLiteral("site"));
     QProcess exporter;
-    exporter.start(QStringLiteral(LUMORA_CAMSERVER_PATH), {QStringLiteral("--export"), m_site, QStringLiteral("--export-base"), base});
+    exporter.start(QStringLiteral(LUMORA_CAMSERVER_PATH),
+                   {QStringLiteral("--export"), m_site, QStringLiteral("--export-base"), QStringLiteral("http://127.0.0.1:%1").arg(m_port)});
     QVERIFY(exporter.waitForFinished(60000));
     QVERIFY2(exporter.exitCode() == 0, exporter.readAllStandardError().constData());
 
-    QVERIFY(QDir(m_prefix.path()).mkpath(QStringLiteral("logs")));
-    QVERIFY(QDir(m_prefix.path()).mkpath(QStringLiteral("temp")));
-    const QString p = m_prefix.path();
-    const QString conf = QStringLiteral(
-        "worker_processes 1;\n"
-        "events { worker_connections 64; }\n"
-        "http {\n"
-        "    include /etc/nginx/mime.types;\n"
-        "    access_log %1/logs/access.log;\n"
-        "    client_body_temp_path %1/temp/body;\n"
-        "    proxy_temp_path %1/temp/proxy;\n"
-        "    fastcgi_temp_path %1/temp/fastcgi;\n"
-        "    uwsgi_temp_path %1/temp/uwsgi;\n"
-        "    scgi_temp_path %1/temp/scgi;\n"
-        "    server {\n"
-        "        listen 127.0.0.1:%2;\n"
-        "        root %3;\n"
-        "        include %4;\n"
-        "    }\n"
-        "}\n").arg(p).arg(m_port).arg(m_site, kLocations);
-    QVERIFY(writeFile(p + QStringLiteral("/nginx.conf"), conf.toUtf8()));
+    QByteArray conf = readFile(kConfiguration);
+    QCOMPARE(conf.count(kShownListen), 1);
+    conf.replace(kShownListen, "listen 127.0.0.1:" + QByteArray::number(m_port) + ';');
+    QVERIFY(writeFile(p + QStringLiteral("/lumora-nginx.conf"), conf));
+    QVERIFY(QFile::copy(kLocations, p + QStringLiteral("/lumora-locations.conf")));
 
+    // The command the README gives, run from the folder that holds the files.
+    QString program = kNginx;
+    QStringList arguments{QStringLiteral("-p"), p, QStringLiteral("-c"), QStringLiteral("lumora-nginx.conf"),
+                          QStringLiteral("-e"), QStringLiteral("error.log")};
+    if (::geteuid() == 0) {
+        // As root nginx could write wherever the file forgot to point it; a user could not.
+        const passwd *nobody = ::getpwnam("nobody");
+        QVERIFY(nobody);
+        QCOMPARE(::chown(QFile::encodeName(p).constData(), nobody->pw_uid, nobody->pw_gid), 0);
+        arguments = QStringList{QStringLiteral("--reuid=%1").arg(nobody->pw_uid), QStringLiteral("--regid=%1").arg(nobody->pw_gid),
+                                QStringLiteral("--clear-groups"), kNginx} + arguments;
+        program = QStringLiteral("/usr/bin/setpriv");
+    }
     m_nginx.setProcessChannelMode(QProcess::MergedChannels);
-    m_nginx.start(kNginx, {QStringLiteral("-p"), p + QLatin1Char('/'), QStringLiteral("-e"), p + QStringLiteral("/logs/error.log"),
-                           QStringLiteral("-c"), p + QStringLiteral("/nginx.conf"), QStringLiteral("-g"),
-                           QStringLiteral("daemon off; master_process on; pid %1/nginx.pid; error_log %1/logs/error.log;").arg(p)});
+    m_nginx.setWorkingDirectory(p);
+    m_nginx.start(program, arguments);
     QVERIFY(m_nginx.waitForStarted(10000));
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 15000) {
         if (m_nginx.state() != QProcess::Running)
             QFAIL(qPrintable(QStringLiteral("nginx stopped: %1 %2").arg(QString::fromUtf8(m_nginx.readAll()),
-                                                                      QString::fromUtf8(readFile(p + QStringLiteral("/logs/error.log"))))));
+                                                                      QString::fromUtf8(readFile(p + QStringLiteral("/error.log"))))));
         if (CamServerProcess::rawGet(m_port, "/camlist.php", 2000).status == 200)
             return;
-        QThread::msleep(50);
+        m_nginx.waitForFinished(50); // also notices an nginx that stopped at once
     }
     QFAIL(qPrintable(QStringLiteral("nginx did not answer on its port: %1")
-                         .arg(QString::fromUtf8(readFile(p + QStringLiteral("/logs/error.log"))))));
+                         .arg(QString::fromUtf8(readFile(p + QStringLiteral("/error.log"))))));
+}
+
+void TestNginx::readmeQuotesTheConfiguration_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("locations") << kLocations;
+    QTest::newRow("whole configuration") << kConfiguration;
 }
 
 void TestNginx::readmeQuotesTheConfiguration()
 {
+    QFETCH(QString, file);
     const QString readme = QString::fromUtf8(readFile(QStringLiteral(LUMORA_SOURCE_DIR "/README.md")));
     static const QRegularExpression block(QStringLiteral("```nginx\\n(.*?)```"), QRegularExpression::DotMatchesEverythingOption);
-    const auto m = block.match(readme);
-    QVERIFY2(m.hasMatch(), "README.md has no ```nginx block");
-    QCOMPARE(m.captured(1), QString::fromUtf8(readFile(kLocations)));
+    const QString wanted = QString::fromUtf8(readFile(file));
+    QVERIFY(!wanted.isEmpty());
+    QStringList shown;
+    for (auto it = block.globalMatch(readme); it.hasNext();)
+        shown << it.next().captured(1);
+    QVERIFY2(shown.contains(wanted), qPrintable(QStringLiteral("README.md has no ```nginx block that equals %1").arg(file)));
 }
 
 void TestNginx::documents_data()

@@ -13,8 +13,11 @@
 // JPEG whose luma scan repeats 20000 times): while it decodes, the window answers the
 // window manager's pings at once, and a close request ends the program at once.
 // Last, on a second X server with a window manager (openbox), viewers that cannot start
-// (no config.ini, a refused connection, a cam list without cams) must show their stop
-// message on top of the splash window, whole, and name the cause on standard error.
+// (a refused connection, a cam list without cams) must show their stop message on top of
+// the splash window, whole, and name the cause on standard error; Retry on a refused
+// connection, once the server is up, opens the main window. A viewer without any
+// config.ini asks for the server's address on top, writes the user's config.ini and goes
+// on; closing the splash window while the cam list is on its way ends the program at once.
 // LUMORA_E2E_VIEWER runs another viewer binary instead of the one built here.
 #include "camserverprocess.h"
 #include "craftedpictures.h"
@@ -27,6 +30,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,6 +38,7 @@
 
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -158,9 +163,14 @@ public:
         const xcb_keysym_t *syms = xcb_get_keyboard_mapping_keysyms(map.get());
         const int perCode = map->keysyms_per_keycode;
         xcb_keycode_t code = 0;
-        for (int i = 0; i < count * perCode && !code; ++i)
-            if (syms[i] == keysym)
+        uint16_t state = 0;
+        for (int i = 0; i < count * perCode && !code; ++i) {
+            if (syms[i] == keysym) {
                 code = xcb_keycode_t(setup->min_keycode + i / perCode);
+                // A key's second symbol is the one typed with Shift.
+                state = i % perCode == 1 ? XCB_MOD_MASK_SHIFT : 0;
+            }
+        }
         if (!code)
             return false;
         for (uint8_t type : {uint8_t(XCB_KEY_PRESS), uint8_t(XCB_KEY_RELEASE)}) {
@@ -171,11 +181,23 @@ public:
             event.root = m_screen->root;
             event.event = w;
             event.child = XCB_WINDOW_NONE;
+            event.state = state;
             event.same_screen = 1;
             const uint32_t mask = type == XCB_KEY_PRESS ? XCB_EVENT_MASK_KEY_PRESS : XCB_EVENT_MASK_KEY_RELEASE;
             xcb_send_event(m_c, 0, w, mask, reinterpret_cast<const char *>(&event));
         }
         xcb_flush(m_c);
+        return true;
+    }
+
+    // Types text key by key; "\r", "\t" and "\x1b" are Return, Tab and Escape.
+    bool typeText(xcb_window_t w, const QString &text) const
+    {
+        for (const QChar c : text) {
+            const uint32_t keysym = c == u'\r' ? 0xff0d : c == u'\t' ? 0xff09 : c == u'\x1b' ? 0xff1b : c.unicode();
+            if (!pressKey(w, keysym))
+                return false;
+        }
         return true;
     }
 
@@ -437,17 +459,20 @@ private slots:
     void windowAnswersWhileAPictureDecodes();
     void closeRequestMidDecode();
     void terminationSignalMidDecode();
+    void configFromTheUsersConfigFolder_data();
     void configFromTheUsersConfigFolder();
     void stopMessageOnTop_data();
     void stopMessageOnTop();
+    void closingTheSplashEndsTheProgram();
     void cleanupTestCase();
 
 private:
     bool startXServer(QProcess &xvfbProcess, QByteArray &display, XDisplay &x, QString *why);
     // The second X server, with a window manager, for the stop messages.
     bool startManagedXServer(QString *why);
-    bool startManagedViewer(QProcess &viewer, const QString &workDir, const QString &errorLog) const;
-    bool messageBoxOnTop(qint64 pid, xcb_window_t box, QString *stacking) const;
+    // home: the user's home, config and cache folders.
+    bool startManagedViewer(QProcess &viewer, const QString &workDir, const QString &home, const QString &errorLog) const;
+    bool messageBoxOnTop(qint64 pid, xcb_window_t box, bool overTheSplash, QString *stacking) const;
     QString viewerLog() const;
     // Polls until check() holds, while the viewer still runs; fails with the reason.
     bool waitFor(const std::function<bool()> &check, int timeoutMs, QString *why) const;
@@ -824,11 +849,26 @@ void TestViewer::terminationSignalMidDecode()
 // Started from a menu the working folder is the home folder: config.ini comes from the
 // user's config folder, and the working files go to a folder of the run's own in the
 // cache, never into the home folder; the run's folder goes with the program.
+void TestViewer::configFromTheUsersConfigFolder_data()
+{
+    QTest::addColumn<bool>("cacheShared"); // its lumora-viewer folder writable by everyone
+    QTest::addColumn<QString>("runHome");  // where the run's own folder is made
+    QTest::newRow("private cache") << false << QStringLiteral("cache");
+    QTest::newRow("cache writable by others") << true << QStringLiteral("runtime");
+}
+
 void TestViewer::configFromTheUsersConfigFolder()
 {
+    QFETCH(bool, cacheShared);
+    QFETCH(QString, runHome);
     QTemporaryDir root;
     const QDir r(root.path());
-    QVERIFY(r.mkpath(QStringLiteral("home")) && r.mkpath(QStringLiteral("config/lumora-viewer")));
+    QVERIFY(r.mkpath(QStringLiteral("home")) && r.mkpath(QStringLiteral("config/lumora-viewer"))
+            && r.mkpath(QStringLiteral("runtime")));
+    if (cacheShared) {
+        QVERIFY(r.mkpath(QStringLiteral("cache/lumora-viewer")));
+        QVERIFY(QFile::setPermissions(r.filePath(QStringLiteral("cache/lumora-viewer")), QFile::Permissions(0x7777)));
+    }
     QVERIFY(writeFile(m_files.filePath(QStringLiteral("camlist.txt")),
                       "1;E2E Cam;{base}/pic.png;A test cam;;4;0;7;tester\r\n"));
     QVERIFY(writeFile(r.filePath(QStringLiteral("config/lumora-viewer/config.ini")),
@@ -840,6 +880,7 @@ void TestViewer::configFromTheUsersConfigFolder()
     env.insert(QStringLiteral("HOME"), r.filePath(QStringLiteral("home")));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), r.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), r.filePath(QStringLiteral("cache")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), r.filePath(QStringLiteral("runtime")));
     viewer.setProcessEnvironment(env);
     viewer.setWorkingDirectory(r.filePath(QStringLiteral("home")));
     viewer.start(viewerBinary(), {});
@@ -849,10 +890,12 @@ void TestViewer::configFromTheUsersConfigFolder()
                      20000, &why),
              qPrintable(why));
 
-    const QDir cache(r.filePath(QStringLiteral("cache/lumora-viewer")));
+    const QDir cache(r.filePath(runHome + QStringLiteral("/lumora-viewer")));
     const QStringList runs = cache.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QCOMPARE(runs.size(), 1);
     QVERIFY(runs.first().startsWith(QStringLiteral("run-")));
+    if (cacheShared)
+        QCOMPARE(QDir(r.filePath(QStringLiteral("cache/lumora-viewer"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     QCOMPARE(QFileInfo(cache.filePath(runs.first())).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
              QFile::Permissions());
     viewer.terminate();
@@ -895,10 +938,14 @@ bool TestViewer::startManagedXServer(QString *why)
     return true;
 }
 
-bool TestViewer::startManagedViewer(QProcess &viewer, const QString &workDir, const QString &errorLog) const
+bool TestViewer::startManagedViewer(QProcess &viewer, const QString &workDir, const QString &home,
+                                    const QString &errorLog) const
 {
     QProcessEnvironment env = m_viewer.processEnvironment();
     env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_managedDisplay));
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
     viewer.setProcessEnvironment(env);
     viewer.setWorkingDirectory(workDir);
     viewer.setStandardOutputFile(m_files.filePath(QStringLiteral("viewer.log")), QIODevice::Append);
@@ -908,9 +955,10 @@ bool TestViewer::startManagedViewer(QProcess &viewer, const QString &workDir, co
 }
 
 // With a window manager the root's children are its frames, bottom first. The box is on
-// top when no shown window above its frame lies over any part of it, and the splash window
-// (a window of the program) stays shown below it. stacking lists the shown windows.
-bool TestViewer::messageBoxOnTop(qint64 pid, xcb_window_t box, QString *stacking) const
+// top when no shown window above its frame lies over any part of it, and, overTheSplash, the
+// splash window (a window of the program) stays shown below it. stacking lists the shown
+// windows.
+bool TestViewer::messageBoxOnTop(qint64 pid, xcb_window_t box, bool overTheSplash, QString *stacking) const
 {
     const QList<xcb_window_t> tops = m_managedX.topLevels();
     const QRect boxRect = m_managedX.geometry(box);
@@ -936,22 +984,36 @@ bool TestViewer::messageBoxOnTop(qint64 pid, xcb_window_t box, QString *stacking
             covered = true;
     }
     *stacking = order.join(QStringLiteral(" < "));
-    return boxSeen && !covered && programWindowsBelow > 0;
+    return boxSeen && !covered && (programWindowsBelow > 0 || !overTheSplash);
 }
 
 void TestViewer::stopMessageOnTop_data()
 {
     QTest::addColumn<QByteArray>("config");
     QTest::addColumn<QByteArray>("catalogue");
-    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QString>("cause"); // empty: the first start's question, before the splash
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("exitCode");  // 0: the main window shows the cam, then a SIGTERM ends it
+    QTest::addColumn<QByteArray>("userConfig"); // what the user's own config.ini holds at the end
+    const QByteArray cams("1;E2E Cam;{base}/pic.png;A test cam;;4;0;7;tester\r\n");
+    const QString refused = QStringLiteral("Could not download http://127.0.0.1:%1/camlist.php: Connection refused");
+    // No config.ini anywhere: the first start asks for the address; trailing slashes go.
+    QTest::newRow("first start, cancelled") << QByteArray() << QByteArray() << QString() << "{base}\x1b" << 1 << QByteArray();
+    QTest::newRow("first start") << QByteArray() << cams << QString() << "{base}//\r" << 0 << QByteArray("url={base}\r\n");
     // Nobody listens on port 1 of the loopback address.
-    QTest::newRow("no config.ini") << QByteArray() << QByteArray() << QStringLiteral("No config.ini in {dir}, nor in {files}/no-config/lumora-viewer");
+    QTest::newRow("config.ini a FIFO") << QByteArray("<fifo>") << QByteArray()
+                                       << QStringLiteral("Cannot read {dir}/config.ini: it is a FIFO, not a file") << "\r"
+                                       << 1 << QByteArray();
     QTest::newRow("connection refused")
-        << QByteArray("url=http://127.0.0.1:1\r\n") << QByteArray()
-        << QStringLiteral("Could not download http://127.0.0.1:1/camlist.php: Connection refused");
+        << QByteArray("url=http://127.0.0.1:1\r\n") << QByteArray() << refused.arg(1) << "\r" << 1 << QByteArray();
+    // {late}: a port whose server starts only once the box is up; Tab leads to Retry.
+    QTest::newRow("connection refused, then Retry")
+        << QByteArray("url=http://127.0.0.1:{late}\r\n") << cams << refused.arg(QStringLiteral("{late}")) << "\t\r" << 0
+        << QByteArray();
     QTest::newRow("no cam in the cam list")
         << QByteArray("url={base}\r\n") << QByteArray("Service unavailable\r\n")
-        << QStringLiteral("The cam list from {base}/camlist.php holds no cam line (21 bytes, HTTP status 200)");
+        << QStringLiteral("The cam list from {base}/camlist.php holds no cam line (21 bytes, HTTP status 200)") << "\r"
+        << 1 << QByteArray();
 }
 
 // A failed start-up on a screen with a window manager: the message box is the topmost
@@ -962,23 +1024,38 @@ void TestViewer::stopMessageOnTop()
     QFETCH(QByteArray, config);
     QFETCH(QByteArray, catalogue);
     QFETCH(QString, cause);
+    QFETCH(QString, typed);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, userConfig);
     QString why;
     QVERIFY2(startManagedXServer(&why), qPrintable(why));
 
     QTemporaryDir workDir;
-    QVERIFY(workDir.isValid());
+    QTemporaryDir home;
+    QVERIFY(workDir.isValid() && home.isValid());
     const QByteArray base = m_server->baseUrl().toLatin1();
-    if (!config.isEmpty())
+    QByteArray latePort;
+    if (config.contains("{late}")) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        latePort = QByteArray::number(probe.serverPort());
+    }
+    config.replace("{late}", latePort);
+    cause.replace(QLatin1String("{late}"), QString::fromLatin1(latePort));
+    typed.replace(QLatin1String("{base}"), m_server->baseUrl());
+    userConfig.replace("{base}", base);
+    if (config == "<fifo>")
+        QVERIFY(::mkfifo(QFile::encodeName(workDir.filePath(QStringLiteral("config.ini"))).constData(), 0600) == 0);
+    else if (!config.isEmpty())
         QVERIFY(writeFile(workDir.filePath(QStringLiteral("config.ini")), config.replace("{base}", base)));
     if (!catalogue.isEmpty())
         QVERIFY(writeFile(m_files.filePath(QStringLiteral("camlist.txt")), catalogue));
     cause.replace(QLatin1String("{dir}"), QDir(workDir.path()).canonicalPath());
     cause.replace(QLatin1String("{base}"), m_server->baseUrl());
-    cause.replace(QLatin1String("{files}"), m_files.path());
 
     QProcess viewer;
     const QString errorLog = m_files.filePath(QStringLiteral("stop-message-stderr.log"));
-    QVERIFY2(startManagedViewer(viewer, workDir.path(), errorLog), qPrintable(viewer.errorString()));
+    QVERIFY2(startManagedViewer(viewer, workDir.path(), home.path(), errorLog), qPrintable(viewer.errorString()));
     const qint64 pid = viewer.processId();
     const auto stopViewer = qScopeGuard([&viewer] {
         if (viewer.state() != QProcess::NotRunning) {
@@ -994,7 +1071,7 @@ void TestViewer::stopMessageOnTop()
     // The window manager may restack for a moment after mapping, so the stacking must
     // settle with the box on top and stay so.
     QString stacking;
-    const auto onTop = [&] { return messageBoxOnTop(pid, box, &stacking); };
+    const auto onTop = [&] { return messageBoxOnTop(pid, box, !cause.isEmpty(), &stacking); };
     QVERIFY2(waitFor(viewer, onTop, 5000, &why),
              qPrintable(QStringLiteral("the message box is not on top (%1); shown windows bottom first: %2")
                             .arg(why, stacking)));
@@ -1007,12 +1084,62 @@ void TestViewer::stopMessageOnTop()
     QVERIFY2(waitFor(viewer, [&] { return readFile(errorLog).contains(cause.toUtf8()); }, 5000, &why),
              qPrintable(QStringLiteral("standard error does not name the cause \"%1\": %2")
                             .arg(cause, QString::fromUtf8(readFile(errorLog)))));
+    // The first start's question is no fault: nothing names a missing config.ini.
+    QVERIFY(!cause.isEmpty() || !readFile(errorLog).contains("config.ini"));
 
-    // Return, as a user presses it, reaches the box's OK button.
-    QVERIFY(m_managedX.pressKey(box, 0xff0d));
-    QVERIFY2(viewer.waitForFinished(10000), "the viewer still runs 10 s after Return on the message box");
+    CamServerProcess late({QStringLiteral("--port"), QString::fromLatin1(latePort), QStringLiteral("--catalogue"),
+                           m_files.filePath(QStringLiteral("camlist.txt")), QStringLiteral("--pictures"),
+                           m_files.filePath(QStringLiteral("pictures")), QStringLiteral("--comments"),
+                           m_files.filePath(QStringLiteral("comments"))});
+    if (!latePort.isEmpty())
+        QVERIFY2(late.start(), qPrintable(late.errorString()));
+    // Keys, as a user presses them, reach the box's line and buttons.
+    QVERIFY(m_managedX.typeText(box, typed));
+    if (exitCode == 0) {
+        QVERIFY2(waitFor(viewer, [&] { return m_managedX.shownWindowOf(pid, CamTitle) != 0; }, 20000, &why),
+                 qPrintable(QStringLiteral("no window titled \"%1\": %2").arg(CamTitle, why)));
+        viewer.terminate();
+    }
+    QVERIFY2(viewer.waitForFinished(10000), "the viewer still runs 10 s after the keys on the box");
     QCOMPARE(viewer.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(viewer.exitCode(), 1);
+    QCOMPARE(viewer.exitCode(), exitCode);
+
+    QCOMPARE(readFile(home.filePath(QStringLiteral(".config/lumora-viewer/config.ini"))), userConfig);
+}
+
+// Closing the splash window while the cam list is on its way ends the program at once, as
+// closing the main window does.
+void TestViewer::closingTheSplashEndsTheProgram()
+{
+    QString why;
+    QVERIFY2(startManagedXServer(&why), qPrintable(why));
+    QTcpServer silent; // takes the request, never answers
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    QTemporaryDir workDir;
+    QVERIFY(writeFile(workDir.filePath(QStringLiteral("config.ini")),
+                      "url=http://127.0.0.1:" + QByteArray::number(silent.serverPort()) + "\r\n"));
+    QProcess viewer;
+    QVERIFY2(startManagedViewer(viewer, workDir.path(), m_files.filePath(QStringLiteral("splash-home")),
+                                m_files.filePath(QStringLiteral("splash-stderr.log"))),
+             qPrintable(viewer.errorString()));
+    const auto stopViewer = qScopeGuard([&viewer] { viewer.kill(); viewer.waitForFinished(3000); });
+    xcb_window_t splash = 0;
+    const auto asking = [&] {
+        for (xcb_window_t top : m_managedX.topLevels())
+            if (m_managedX.isViewable(top) && (splash = m_managedX.windowOf(top, viewer.processId())))
+                return silent.hasPendingConnections();
+        return false;
+    };
+    QVERIFY2(waitFor(viewer, asking, 20000, &why), qPrintable(why));
+
+    QElapsedTimer clock;
+    clock.start();
+    m_managedX.requestClose(splash);
+    QVERIFY2(viewer.waitForFinished(5000), "the viewer still runs 5 s after the splash window's close request");
+    QVERIFY2(clock.elapsed() < 1500, qPrintable(QStringLiteral("%1 ms").arg(clock.elapsed())));
+    QCOMPARE(viewer.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(viewer.exitCode(), 0);
+    QVERIFY2(holdsOnlyConfig(workDir.path(), &why), qPrintable(why));
 }
 
 void TestViewer::cleanupTestCase()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package from the build's install rules, then checks what a user gets:
-# the control fields (dependencies from dpkg-shlibdeps), the files it holds, and the
-# programs run from a scratch root made with dpkg -x, away from the build tree.
+# the control fields (dependencies from dpkg-shlibdeps), the files it holds, no error from
+# lintian, and the programs run from a scratch root made with dpkg -x, away from the build tree.
 #   check-package.sh BUILD_DIR SCRATCH_DIR VERSION
 set -euo pipefail
 build=$1 scratch=$2 version=$3
@@ -32,6 +32,14 @@ if [ "$files" != "$(LC_ALL=C sort "$here/expected-files.txt")" ]; then
   diff <(LC_ALL=C sort "$here/expected-files.txt") <(echo "$files") || true
   fail=1
 fi
+
+# Debian's own checker: what it calls an error (no copyright, a man page not compressed, an
+# unstripped program...) keeps the package out of the archive. Warnings are shown, not fatal.
+command -v lintian >/dev/null || { echo "lintian is not installed: run scripts/packages"; exit 1; }
+lintian_status=0
+lintian_out=$(lintian --fail-on error "$deb" 2>&1) || lintian_status=$?
+grep -v 'running with root privileges' <<<"$lintian_out" || true
+[ $lintian_status -eq 0 ] || { echo "lintian: exit status $lintian_status"; fail=1; }
 
 root="$scratch/root"
 dpkg -x "$deb" "$root"

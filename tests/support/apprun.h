@@ -26,7 +26,7 @@ struct AppRun
     {
         AppEnvironment env;
         env.start = start;
-        env.workDir = QDir(dir.path());
+        env.workFolder = WorkingFolder(dir.path());
         env.transferTimeoutMs = timeoutMs;
         env.decodeBudgetMs = decodeBudgetMs;
         env.stopMessage = [this](const QString &title, const QString &text, const QString &detail) {

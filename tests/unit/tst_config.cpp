@@ -1,10 +1,16 @@
 #include "core/files/config.h"
 #include "core/files/configlocation.h"
+#include "core/files/xdgdirs.h"
+#include "core/files/newconfig.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+
+Q_DECLARE_METATYPE(xdg_dirs::Base)
 
 class TestConfig : public QObject
 {
@@ -15,6 +21,13 @@ private slots:
     void fileChecks();
     void location_data();
     void location();
+    void baseFolders_data();
+    void baseFolders();
+    void picturesFolder_data();
+    void picturesFolder();
+    void serverAddress_data();
+    void serverAddress();
+    void newConfig();
 };
 
 void TestConfig::readsUrl_data()
@@ -103,6 +116,11 @@ void TestConfig::fileChecks()
     const ConfigResult folder = readConfigFile(path);
     QVERIFY(!folder.ok);
     QVERIFY2(folder.error.startsWith(QStringLiteral("Cannot read ") + shownPath + QStringLiteral(": ")), qPrintable(folder.error));
+
+    // A FIFO would hold the reader until someone writes to it.
+    QVERIFY(QDir(dir.path()).rmdir(QStringLiteral("config.ini")));
+    QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    QCOMPARE(readConfigFile(path).error, QStringLiteral("Cannot read %1: it is a FIFO, not a file").arg(shownPath));
 }
 
 void TestConfig::location_data()
@@ -116,18 +134,19 @@ void TestConfig::location_data()
     QTest::addColumn<QString>("workDir");  // work, cache (a private folder), named
     QTest::addColumn<bool>("found");
     QTest::addColumn<int>("looked");
+    QTest::addColumn<bool>("firstRun"); // the personal file is the one a first start writes
 
     const QString work = QStringLiteral("work");
     const QString personal = QStringLiteral("personal");
     const QString named = QStringLiteral("named");
-    QTest::newRow("working folder, as always") << QStringList{work} << false << true << work << work << true << 1;
-    QTest::newRow("working folder wins") << QStringList{work, personal} << false << true << work << work << true << 1;
+    QTest::newRow("working folder, as always") << QStringList{work} << false << true << work << work << true << 1 << false;
+    QTest::newRow("working folder wins") << QStringList{work, personal} << false << true << work << work << true << 1 << false;
     QTest::newRow("the user's config folder") << QStringList{personal} << false << true << personal
-                                              << QStringLiteral("cache") << true << 2;
-    QTest::newRow("nowhere") << QStringList() << false << true << work << work << false << 2;
-    QTest::newRow("no config home") << QStringList{personal} << false << false << work << work << false << 1;
-    QTest::newRow("named file wins") << QStringList{work, personal, named} << true << true << named << named << true << 1;
-    QTest::newRow("named file missing") << QStringList{work, personal} << true << true << named << named << false << 1;
+                                              << QStringLiteral("cache") << true << 2 << false;
+    QTest::newRow("nowhere") << QStringList() << false << true << work << work << false << 2 << true;
+    QTest::newRow("no config home") << QStringList{personal} << false << false << work << work << false << 1 << false;
+    QTest::newRow("named file wins") << QStringList{work, personal, named} << true << true << named << named << true << 1 << false;
+    QTest::newRow("named file missing") << QStringList{work, personal} << true << true << named << named << false << 1 << false;
 }
 
 void TestConfig::location()
@@ -139,6 +158,7 @@ void TestConfig::location()
     QFETCH(QString, workDir);
     QFETCH(bool, found);
     QFETCH(int, looked);
+    QFETCH(bool, firstRun);
 
     QTemporaryDir root;
     const QDir r(root.path());
@@ -160,6 +180,8 @@ void TestConfig::location()
     QCOMPARE(where.looked.size(), looked);
     const QString expectedWorkDir = workDir == QLatin1String("cache") ? QString() : QFileInfo(files[workDir]).absolutePath();
     QCOMPARE(where.workDir, expectedWorkDir);
+    QCOMPARE(firstRunConfigFile(named ? files[QStringLiteral("named")] : QString(), where),
+             firstRun ? files[QStringLiteral("personal")] : QString());
     // A search that found nothing names every folder it looked in.
     if (!found) {
         const QString cause = notFoundCause(where);
@@ -170,6 +192,109 @@ void TestConfig::location()
     } else {
         QVERIFY(notFoundCause(where).isEmpty());
     }
+}
+
+// A relative value is ignored: it would depend on the folder the program starts in.
+void TestConfig::baseFolders_data()
+{
+    QTest::addColumn<xdg_dirs::Base>("base");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("expected");
+    const QString home = QStringLiteral("/home/anna");
+    using xdg_dirs::Base;
+    QTest::newRow("config absolute") << Base::Config << "/srv/cfg/" << "/srv/cfg";
+    QTest::newRow("config relative") << Base::Config << "cfg" << home + "/.config";
+    QTest::newRow("config dot relative") << Base::Config << "./cfg" << home + "/.config";
+    QTest::newRow("config unset") << Base::Config << "" << home + "/.config";
+    QTest::newRow("cache absolute") << Base::Cache << "/var/cache/anna" << "/var/cache/anna";
+    QTest::newRow("cache relative") << Base::Cache << "shared/cache" << home + "/.cache";
+    QTest::newRow("cache unset") << Base::Cache << "" << home + "/.cache";
+    QTest::newRow("runtime absolute") << Base::Runtime << "/run/user/1000" << "/run/user/1000";
+    QTest::newRow("runtime relative") << Base::Runtime << "run" << "";
+    QTest::newRow("runtime unset") << Base::Runtime << "" << "";
+}
+
+void TestConfig::baseFolders()
+{
+    QFETCH(xdg_dirs::Base, base);
+    QFETCH(QString, value);
+    QFETCH(QString, expected);
+    QCOMPARE(xdg_dirs::baseFolder(base, value, QStringLiteral("/home/anna")), expected);
+}
+
+void TestConfig::picturesFolder_data()
+{
+    QTest::addColumn<QByteArray>("userDirs");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("under home") << QByteArray("XDG_PICTURES_DIR=\"$HOME/Bilder\"\n") << "/home/anna/Bilder";
+    QTest::newRow("absolute") << QByteArray("# x\nXDG_PICTURES_DIR=\"/srv/pics\"\n") << "/srv/pics";
+    QTest::newRow("relative") << QByteArray("XDG_PICTURES_DIR=\"pics\"\n") << "/home/anna/Pictures";
+    QTest::newRow("none") << QByteArray("XDG_MUSIC_DIR=\"$HOME/Music\"\n") << "/home/anna/Pictures";
+}
+
+void TestConfig::picturesFolder()
+{
+    QFETCH(QByteArray, userDirs);
+    QFETCH(QString, expected);
+    QCOMPARE(xdg_dirs::picturesFolder(userDirs, QStringLiteral("/home/anna")), expected);
+}
+
+void TestConfig::serverAddress_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<ServerAddressCheck>("check");
+
+    const auto usable = ServerAddressCheck::Usable;
+    const auto notAnAddress = ServerAddressCheck::NotAnAddress;
+    const auto notABase = ServerAddressCheck::NotABase;
+    QTest::newRow("https, port and path") << "https://cams.example:8443/v5" << "https://cams.example:8443/v5" << usable;
+    QTest::newRow("capital scheme") << "HTTP://cams.example" << "HTTP://cams.example" << usable;
+    QTest::newRow("trailing slashes dropped") << "http://127.0.0.1:8080///" << "http://127.0.0.1:8080" << usable;
+    QTest::newRow("blanks around dropped") << " http://cams.example/ " << "http://cams.example" << usable;
+    QTest::newRow("empty") << "" << "" << ServerAddressCheck::Empty;
+    QTest::newRow("no scheme") << "cams.example:8080" << "cams.example:8080" << notAnAddress;
+    QTest::newRow("ftp") << "ftp://cams.example" << "ftp://cams.example" << notAnAddress;
+    QTest::newRow("no server") << "http://" << "http:" << notAnAddress;
+    QTest::newRow("line break inside") << "http://a\nurl=http://b" << "http://a\nurl=http://b" << notAnAddress;
+    QTest::newRow("query") << "http://cams.example/?x" << "http://cams.example/?x" << notABase;
+    // config.ini would cut the value at the "=".
+    QTest::newRow("equals sign") << "http://cams.example/a=b" << "http://cams.example/a=b" << notABase;
+}
+
+void TestConfig::serverAddress()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    QFETCH(ServerAddressCheck, check);
+    QCOMPARE(storedServerAddress(typed), stored);
+    QCOMPARE(checkServerAddress(stored), check);
+}
+
+// Made for the user alone, and never through a link: a link going nowhere in the file's
+// place stays as it is, and a folder that is a link is refused.
+void TestConfig::newConfig()
+{
+    QTemporaryDir root;
+    const QDir r(root.path());
+    const auto mode = [](const QString &path) {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+    };
+    const QString file = r.filePath(QStringLiteral(".config/lumora-viewer/config.ini"));
+    QCOMPARE(writeNewConfig(file, QStringLiteral("http://a")), QString());
+    QCOMPARE(mode(file), 0600);
+    QCOMPARE(mode(r.filePath(QStringLiteral(".config/lumora-viewer"))), 0700);
+
+    QVERIFY(QFile::remove(file) && QFile::link(r.filePath(QStringLiteral("nowhere")), file));
+    QVERIFY(!writeNewConfig(file, QStringLiteral("http://b")).isEmpty());
+    QVERIFY(!QFile::exists(r.filePath(QStringLiteral("nowhere"))));
+    QCOMPARE(QDir(QFileInfo(file).path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("config.ini")});
+
+    QVERIFY(r.mkdir(QStringLiteral("elsewhere")) && QFile::link(r.filePath(QStringLiteral("elsewhere")), r.filePath(QStringLiteral("linked"))));
+    QVERIFY(!writeNewConfig(r.filePath(QStringLiteral("linked/config.ini")), QStringLiteral("http://c")).isEmpty());
+    QVERIFY(QDir(r.filePath(QStringLiteral("elsewhere"))).isEmpty());
 }
 
 QTEST_APPLESS_MAIN(TestConfig)

@@ -171,6 +171,8 @@ void TestFetchRules::intervals_data()
     QTest::newRow("letters") << "abc" << -1;
     QTest::newRow("fraction") << "1.5" << -1;
     QTest::newRow("negative") << "-3" << -1;
+    QTest::newRow("a day") << "86400" << 86400;
+    QTest::newRow("more than a day") << "86401" << -1;
     QTest::newRow("too large") << "1000000000" << -1;
 }
 

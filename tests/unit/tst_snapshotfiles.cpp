@@ -1,3 +1,4 @@
+#include "core/files/pathelision.h"
 #include "core/files/snapshot.h"
 
 #include <QDir>
@@ -44,6 +45,8 @@ private slots:
     void saveNew();
     void saveNewRespectsUmask();
     void saveNewFailsCleanly();
+    void elideFolder_data();
+    void elideFolder();
 };
 
 void TestSnapshotFiles::cleanName_data()
@@ -53,7 +56,8 @@ void TestSnapshotFiles::cleanName_data()
     QTest::newRow("plain") << QStringLiteral("Harbour of Kessvik") << QStringLiteral("Harbour of Kessvik");
     QTest::newRow("accents kept") << QStringLiteral("Straße am Mühlbach") << QStringLiteral("Straße am Mühlbach");
     QTest::newRow("slash") << QStringLiteral("AC/DC Stage") << QStringLiteral("AC DC Stage");
-    QTest::newRow("backslash") << QStringLiteral("C:\\cams\\one") << QStringLiteral("C: cams one");
+    QTest::newRow("backslash") << QStringLiteral("C:\\cams\\one") << QStringLiteral("C cams one");
+    QTest::newRow("refused elsewhere") << QStringLiteral("Pier: \"North\" <live>?*|") << QStringLiteral("Pier North live");
     QTest::newRow("parent path") << QStringLiteral("../../etc/passwd") << QStringLiteral("etc passwd");
     QTest::newRow("dot dot alone") << QStringLiteral("..") << snapshot::EmptyName;
     QTest::newRow("leading dots") << QStringLiteral("...hidden cam") << QStringLiteral("hidden cam");
@@ -136,6 +140,19 @@ void TestSnapshotFiles::sniffExtension_data()
     QTest::newRow("jpeg cut short") << QByteArray("\xFF\xD8", 2) << QString();
     QTest::newRow("png cut short") << QByteArray("\x89PNG", 4) << QString();
     QTest::newRow("text named like png") << QByteArray("PNG image") << QString();
+    QTest::newRow("svg") << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\"/>") << QStringLiteral("svg");
+    QTest::newRow("svg after prolog")
+        << QByteArray("\xEF\xBB\xBF <?xml version=\"1.0\"?>\n<!-- made <here> -->\n<!DOCTYPE svg PUBLIC \"-//W3C//DTD SVG 1.1//EN\" "
+                      "\"x.dtd\" [<!ENTITY a \"b\">]>\r\n<svg width=\"4\">")
+        << QStringLiteral("svg");
+    QTest::newRow("xhtml") << QByteArray("<?xml version=\"1.0\"?><html/>") << QString();
+    QTest::newRow("svg inside html") << QByteArray("<html><svg></svg></html>") << QString();
+    QTest::newRow("svgz") << bytes("\x1F\x8B\x08\0", 4) << QStringLiteral("svgz");
+    QTest::newRow("pbm") << QByteArray("P1\n2 2\n0 1 1 0\n") << QStringLiteral("pbm");
+    QTest::newRow("pgm raw") << bytes("P5 2 2 255\n", 11) << QStringLiteral("pgm");
+    QTest::newRow("ppm") << QByteArray("P6\n1 1\n255\nabc") << QStringLiteral("ppm");
+    QTest::newRow("xpm") << QByteArray("/* XPM */\nstatic char *x[] = {") << QStringLiteral("xpm");
+    QTest::newRow("xbm") << QByteArray("#define cam_width 8\n#define cam_height 1\n") << QStringLiteral("xbm");
 }
 
 void TestSnapshotFiles::sniffExtension()
@@ -266,6 +283,28 @@ void TestSnapshotFiles::saveNewFailsCleanly()
     const QString missing = QDir(dir.path()).filePath(QStringLiteral("not-there"));
     QVERIFY(!snapshot::saveNew(QDir(missing), QStringLiteral("a.jpg"), "x"));
     QVERIFY(!QFileInfo::exists(missing));
+}
+
+void TestSnapshotFiles::elideFolder_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("available"); // characters
+    QTest::addColumn<QString>("expected");
+    const QString saved = QStringLiteral("Saved to /home/anna/Pictures/Harbour 2026-12-08.jpg");
+    QTest::newRow("fits") << saved << 60 << saved;
+    QTest::newRow("folder cut in its middle") << saved << 40 << QStringLiteral("Saved to /hom\u2026res/Harbour 2026-12-08.jpg");
+    QTest::newRow("one character too long") << saved << 50 << QStringLiteral("Saved to /home/ann\u2026Pictures/Harbour 2026-12-08.jpg");
+    QTest::newRow("no room: the file name stays whole") << saved << 10 << QStringLiteral("Saved to /\u2026/Harbour 2026-12-08.jpg");
+    QTest::newRow("no folder") << QStringLiteral("Saved to /x.jpg") << 5 << QStringLiteral("Saved to /x.jpg");
+    QTest::newRow("no path") << QStringLiteral("Picture copied") << 5 << QStringLiteral("Picture copied");
+}
+
+void TestSnapshotFiles::elideFolder()
+{
+    QFETCH(QString, message);
+    QFETCH(int, available);
+    const auto characters = [](const QString &text) { return int(text.size()); };
+    QTEST(path_elision::elideFolder(message, available, characters), "expected");
 }
 
 QTEST_GUILESS_MAIN(TestSnapshotFiles)

@@ -1,8 +1,11 @@
-#include "core/files/workingfiles.h"
+#include "core/files/workingfolder.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +43,9 @@ private slots:
     void removeDeletesLinkOnly();
     void read_data();
     void read();
+    void swappedFolderDoesNotRedirect();
+    void privateFolder_data();
+    void privateFolder();
 };
 
 void TestWorkingFiles::removesOnlyOwnFiles()
@@ -55,7 +61,7 @@ void TestWorkingFiles::removesOnlyOwnFiles()
         f.write("x");
     }
 
-    working_files::removeAll(dir);
+    WorkingFolder(dir.path()).removeAll();
 
     for (const QString &name : ours)
         QVERIFY2(!dir.exists(name), qPrintable(name));
@@ -63,7 +69,7 @@ void TestWorkingFiles::removesOnlyOwnFiles()
         QVERIFY2(dir.exists(name), qPrintable(name));
 
     // Nothing there any more is no error either.
-    working_files::removeAll(dir);
+    WorkingFolder(dir.path()).removeAll();
     QCOMPARE(dir.entryList(QDir::Files).size(), theirs.size());
 }
 
@@ -122,7 +128,7 @@ void TestWorkingFiles::write()
     const QStringList entriesBefore = entries(dir);
 
     const QByteArray bytes("\xFF\xD8 the new picture", 18);
-    QCOMPARE(working_files::write(dir, name, bytes), written);
+    QCOMPARE(WorkingFolder(dir.path()).write(name, bytes), written);
 
     // Whatever was there, nothing outside the folder is touched.
     QCOMPARE(contentOf(victim), victimContent);
@@ -150,7 +156,7 @@ void TestWorkingFiles::removeDeletesLinkOnly()
     QVERIFY(QFile::link(victim, dir.filePath(QStringLiteral("temp.jpg"))));
     QVERIFY(QFile::link(victim, dir.filePath(QStringLiteral("temp.tmp"))));
 
-    working_files::removeAll(dir);
+    WorkingFolder(dir.path()).removeAll();
 
     QCOMPARE(entries(dir), QStringList());
     QCOMPARE(contentOf(victim), QByteArray("kept"));
@@ -186,14 +192,92 @@ void TestWorkingFiles::read()
     else if (before == Before::Folder)
         QVERIFY(dir.mkdir(QStringLiteral("temp.tmp")));
 
-    const std::optional<QByteArray> got = working_files::read(dir, QStringLiteral("temp.tmp"), 1000);
+    const std::optional<QByteArray> got = WorkingFolder(dir.path()).read(QStringLiteral("temp.tmp"), 1000);
     QCOMPARE(got.has_value(), readable);
     if (readable)
         QCOMPARE(*got, QByteArray("Ann;A fine view;01.02.2020\r\n"));
 
     // The read stops at its bound.
     if (readable)
-        QCOMPARE(working_files::read(dir, QStringLiteral("temp.tmp"), 3).value_or(QByteArray()), QByteArray("Ann"));
+        QCOMPARE(WorkingFolder(dir.path()).read(QStringLiteral("temp.tmp"), 3).value_or(QByteArray()), QByteArray("Ann"));
+}
+
+// Another user renames the opened folder away and puts a link to a folder of theirs in its
+// place: writes and deletes still happen in the folder that was opened.
+void TestWorkingFiles::swappedFolderDoesNotRedirect()
+{
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    QDir r(root.path());
+    QVERIFY(r.mkdir(QStringLiteral("run")) && r.mkdir(QStringLiteral("theirs")));
+    QVERIFY(put(r.filePath(QStringLiteral("theirs/temp.tmp")), "their file"));
+    const WorkingFolder folder(r.filePath(QStringLiteral("run")));
+    QVERIFY(folder.write(QStringLiteral("temp.jpg"), "before"));
+
+    QVERIFY(r.rename(QStringLiteral("run"), QStringLiteral("moved")));
+    QVERIFY(QFile::link(r.filePath(QStringLiteral("theirs")), r.filePath(QStringLiteral("run"))));
+    QVERIFY(folder.write(QStringLiteral("temp.png"), "after"));
+    folder.removeAll();
+
+    QCOMPARE(entries(QDir(r.filePath(QStringLiteral("theirs")))), QStringList{QStringLiteral("temp.tmp")});
+    QCOMPARE(contentOf(r.filePath(QStringLiteral("theirs/temp.tmp"))), QByteArray("their file"));
+    QCOMPARE(entries(QDir(r.filePath(QStringLiteral("moved")))), QStringList());
+}
+
+// What the "lumora-viewer" folder in the cache is before a run folder is made in it.
+enum class CacheBase { Private, WritableByOthers, Link, OtherUsers };
+Q_DECLARE_METATYPE(CacheBase)
+
+void TestWorkingFiles::privateFolder_data()
+{
+    QTest::addColumn<CacheBase>("cacheBase");
+    QTest::addColumn<bool>("inCache"); // else in the runtime folder
+    QTest::newRow("private") << CacheBase::Private << true;
+    QTest::newRow("writable by others") << CacheBase::WritableByOthers << false;
+    QTest::newRow("a link") << CacheBase::Link << false;
+    if (::geteuid() == 0)
+        QTest::newRow("another user's") << CacheBase::OtherUsers << false;
+}
+
+void TestWorkingFiles::privateFolder()
+{
+    QFETCH(CacheBase, cacheBase);
+    QFETCH(bool, inCache);
+
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QDir r(root.path());
+    QVERIFY(r.mkpath(QStringLiteral("cache")) && r.mkpath(QStringLiteral("runtime")) && r.mkpath(QStringLiteral("theirs")));
+    const QString base = r.filePath(QStringLiteral("cache/lumora-viewer"));
+    switch (cacheBase) {
+    case CacheBase::Private:
+        break;
+    case CacheBase::WritableByOthers:
+        QVERIFY(r.mkpath(base));
+        QVERIFY(::chmod(QFile::encodeName(base).constData(), 01777) == 0);
+        break;
+    case CacheBase::Link:
+        QVERIFY(QFile::link(r.filePath(QStringLiteral("theirs")), base));
+        break;
+    case CacheBase::OtherUsers:
+        QVERIFY(r.mkpath(base));
+        QVERIFY(::chown(QFile::encodeName(base).constData(), 65534, 65534) == 0);
+        break;
+    }
+
+    const WorkingFolder folder = WorkingFolder::makePrivate({r.filePath(QStringLiteral("cache")), r.filePath(QStringLiteral("runtime"))});
+    QVERIFY2(folder.isOpen(), qPrintable(folder.error()));
+    const QString home = r.filePath(inCache ? QStringLiteral("cache") : QStringLiteral("runtime"));
+    QCOMPARE(QFileInfo(folder.path()).absolutePath(), home + QStringLiteral("/lumora-viewer"));
+    QVERIFY(QFileInfo(folder.path()).fileName().startsWith(QStringLiteral("run-")));
+    QCOMPARE(QFileInfo(folder.path()).permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+             QFile::Permissions());
+    QCOMPARE(entries(QDir(r.filePath(QStringLiteral("theirs")))), QStringList());
+
+    QVERIFY(folder.write(QStringLiteral("temp.tmp"), "x"));
+    folder.removeAll();
+    folder.removeIfPrivate();
+    QVERIFY(!QFileInfo::exists(folder.path()));
 }
 
 QTEST_APPLESS_MAIN(TestWorkingFiles)

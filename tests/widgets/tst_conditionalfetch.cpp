@@ -7,6 +7,7 @@
 #include "craftedpictures.h"
 #include "control/camselection.h"
 #include "control/heartbeat.h"
+#include "control/pictureloadjob.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/statusbar.h"
 #include "ui/windows/mainwindow.h"
@@ -14,6 +15,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -35,8 +37,8 @@ private slots:
     void unchangedPicture();
 
 private:
-    // A refresh, with the working folder looked at on every turn of the event loop; whether
-    // a picture file showed up in it.
+    // A refresh; whether it wrote a picture file, which only a load from the working folder
+    // follows. (The file may live for less than a turn of the event loop.)
     bool refreshWatching(AppRun &run, bool *pictureFileSeen) const;
 
     QTemporaryDir m_files;
@@ -70,16 +72,13 @@ void TestConditionalFetch::initTestCase()
 
 bool TestConditionalFetch::refreshWatching(AppRun &run, bool *pictureFileSeen) const
 {
-    *pictureFileSeen = false;
-    run.app->fetch().fetchCamImage();
-    QElapsedTimer clock;
-    clock.start();
-    while (run.app->fetch().isRunning()) {
-        if (clock.hasExpired(20000))
-            return false;
-        *pictureFileSeen = *pictureFileSeen || run.exists(QStringLiteral("temp.jpg"));
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
+    const auto *load = run.app->fetch().findChild<PictureLoadJob *>();
+    if (!load)
+        return false;
+    QSignalSpy loaded(load, &PictureLoadJob::loaded);
+    if (!run.refresh())
+        return false;
+    *pictureFileSeen = loaded.size() > 0;
     // Refreshes here are the test's alone.
     run.app->heartbeat().timer()->stop();
     return true;

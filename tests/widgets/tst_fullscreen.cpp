@@ -42,7 +42,7 @@ struct Viewer
     Viewer()
     {
         AppEnvironment env;
-        env.workDir = QDir(dir.path());
+        env.workFolder = WorkingFolder(dir.path());
         env.stopMessage = [](const QString &, const QString &, const QString &) {};
         env.endProgram = [](int) {};
         app = std::make_unique<Application>(env);

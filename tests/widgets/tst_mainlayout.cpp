@@ -2,16 +2,21 @@
 // no two controls on top of each other, nothing outside the window, and a minimum size
 // that keeps it so.
 #include "apprun.h"
+#include "control/camselection.h"
+#include "core/catalogue/catalogue.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/statusbar.h"
 #include "ui/windows/mainwindow.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
 #include <QToolBar>
@@ -47,6 +52,13 @@ QRect seen(const QWidget *w, const QWidget *window)
     return r & window->rect();
 }
 
+// The controls a user reaches with Tab, in its order from the list on.
+QList<QWidget *> tabStops(MainWindow &f)
+{
+    return {f.camList(), f.scaleModeButton(), f.randomCamButton(), f.refreshIntervalEdit(), f.showCommentsCheck(),
+            f.autoShuffleCheck(), f.shuffleIntervalEdit(), f.descriptionBox()};
+}
+
 } // namespace
 
 class TestMainLayout : public QObject
@@ -57,6 +69,9 @@ private slots:
     void controlsFit_data();
     void controlsFit();
     void noSmallerThanTheMinimum();
+    void namedForScreenReaders_data();
+    void namedForScreenReaders();
+    void tabVisitsEveryControl();
 };
 
 void TestMainLayout::initTestCase()
@@ -137,6 +152,61 @@ void TestMainLayout::noSmallerThanTheMinimum()
              qPrintable(QStringLiteral("%1 x %2").arg(minimum.width()).arg(minimum.height())));
     f.resize(420, 300);
     QTRY_COMPARE(f.size(), minimum);
+}
+
+void TestMainLayout::namedForScreenReaders_data()
+{
+    QTest::addColumn<int>("stop"); // in tabStops(); -1 for the status bar
+    int stop = 0;
+    for (const char *name : {"CamList", "scaleModeButton", "randomCamButton", "Text2", "Check1", "Check2", "Text3", "RichTextBox1"})
+        QTest::newRow(name) << stop++;
+    QTest::newRow("StatusBar1") << -1;
+}
+
+void TestMainLayout::namedForScreenReaders()
+{
+    QFETCH(int, stop);
+    AppRun run;
+    MainWindow &f = run.app->mainWindow();
+    QWidget *w = stop < 0 ? f.camStatusBar() : tabStops(f).at(stop);
+    QCOMPARE(w->objectName(), QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty());
+    QVERIFY(stop < 0 || !w->toolTip().isEmpty());
+    for (int panel = 1; stop < 0 && panel <= StatusBar::PanelCount; ++panel)
+        QVERIFY2(!f.camStatusBar()->panelToolTip(panel).isEmpty(), qPrintable(QString::number(panel)));
+}
+
+// Tab runs through the controls and wraps, Shift+Tab goes back; the list's rows have their
+// cams' names, its keys still reach the key commands, and Enter presses a button.
+void TestMainLayout::tabVisitsEveryControl()
+{
+    AppRun run;
+    MainWindow &f = run.app->mainWindow();
+    const Catalogue catalogue = parseCatalogue("1;One;a;d;;3;0;1;me\r\n2;Two;b;d;;3;0;1;me\r\n3;Three;c;d;;3;0;1;me\r\n");
+    run.app->state().camTable = catalogue.camTable;
+    run.app->state().camCount = catalogue.camCount;
+    run.app->selection().buildRows();
+    f.show();
+    f.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    const QList<QWidget *> stops = tabStops(f);
+    stops.first()->setFocus(Qt::TabFocusReason);
+    for (int i = 1; i <= stops.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), stops.at(i % stops.size())->objectName());
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), stops.last());
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(f.camList());
+    QCOMPARE(list->childCount() >= 3 ? list->child(2)->text(QAccessible::Name) : QString(), QStringLiteral("Three"));
+
+    f.camList()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(f.camList(), Qt::Key_End);
+    QCOMPARE(run.app->state().currentCam, 2);
+    QSignalSpy random(&f, &MainWindow::randomCamRequested);
+    f.randomCamButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(f.randomCamButton(), Qt::Key_Return);
+    QCOMPARE(random.count(), 1);
 }
 
 QTEST_MAIN(TestMainLayout)

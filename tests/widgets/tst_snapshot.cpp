@@ -8,6 +8,7 @@
 #include "ui/desktop/folderchooser.h"
 #include "ui/desktop/picturemenu.h"
 #include "ui/widgets/picturearea.h"
+#include "ui/widgets/shapes.h"
 #include "ui/widgets/statusbar.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/mainwindow.h"
@@ -287,10 +288,27 @@ void TestSnapshot::nothingToSaveAfterAFailedRefresh()
     QCOMPARE(f1.camStatusBar()->panelText(5), snapshot_texts::NothingToSave);
     QTest::keyClick(&f1, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(f1.camStatusBar()->panelText(5), snapshot_texts::NothingToCopy);
+    // The menu greys what the keys would refuse; the address is there all the same.
+    PictureMenu &menu = run.app->pictureMenu();
+    const auto rightClick = [&] {
+        const QPoint at(20, 20);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, f1.pictureArea()->mapToGlobal(at));
+        QApplication::sendEvent(f1.pictureArea(), &click);
+        const bool shown = QTest::qWaitFor([&] { return menu.isVisible(); });
+        menu.hide();
+        return shown;
+    };
+    QVERIFY(rightClick());
+    QVERIFY(!menu.saveAction()->isEnabled());
+    QVERIFY(!menu.copyAction()->isEnabled());
+    QVERIFY(menu.copyAddressAction()->isEnabled());
 
     // The next good picture can be saved again.
     QVERIFY(m_server->clearFaults());
     QVERIFY(run.refresh());
+    QVERIFY(rightClick());
+    QVERIFY(menu.saveAction()->isEnabled());
+    QVERIFY(menu.copyAction()->isEnabled());
     QTest::keyClick(&f1, Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(entries(m_pictures).size(), 1);
 }
@@ -322,7 +340,13 @@ void TestSnapshot::fullscreenStatusBox()
     const QStringList saved = entries(m_pictures);
     QCOMPARE(saved.size(), 1);
     QVERIFY(f3.statusMessage()->isVisible());
-    QCOMPARE(f3.statusMessage()->text(), snapshot_texts::SavedTo.arg(QDir(m_pictures).filePath(saved.first())));
+    // The whole message, its folder cut in the middle where it is too long, inside the box.
+    QLabel *label = f3.statusMessage();
+    const QString text = label->text();
+    QVERIFY2(text.startsWith(snapshot_texts::SavedTo.arg(QString())) && text.endsWith(QLatin1Char('/') + saved.first()), qPrintable(text));
+    QVERIFY2(label->fontMetrics().horizontalAdvance(text) <= label->width(), qPrintable(text));
+    QVERIFY(QRect(QPoint(), f3.statusBox()->size()).contains(QRect(label->pos() - f3.statusBox()->pos(), label->size())));
+    QCOMPARE(label->accessibleName(), snapshot_texts::SavedTo.arg(QDir(m_pictures).filePath(saved.first())));
 }
 
 // No pictures folder: the user is asked once, and the answer is kept for the next run.

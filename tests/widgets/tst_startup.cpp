@@ -3,6 +3,7 @@
 #include "camserverprocess.h"
 #include "control/heartbeat.h"
 #include "platform/download.h"
+#include "ui/desktop/folderchooser.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/windows/fullscreenwindow.h"
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QToolButton>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -205,7 +207,7 @@ void TestStartup::stopMessageWaitsForTheUser()
 {
     QTemporaryDir dir;
     AppEnvironment env;
-    env.workDir = QDir(dir.path()); // no config.ini
+    env.workFolder = WorkingFolder(dir.path()); // no config.ini
     QList<int> exits;
     env.endProgram = [&exits](int code) { exits.append(code); };
     Application app(env);
@@ -382,6 +384,25 @@ void TestStartup::desktopKeys()
     QVERIFY(list.isFilterOpen());
     QCOMPARE(f1.shuffleIntervalEdit()->text(), QStringLiteral("60"));
     QTest::keyClick(list.filterEdit(), Qt::Key_Escape);
+
+    // In another window's text field, the folder dialog's file name, the keys are the field's.
+    run.app->folderChooser().open();
+    QFileDialog *dialog = run.app->folderChooser().dialog();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    QVERIFY(name);
+    name->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), name);
+    QTest::keyClicks(name, QStringLiteral("/ar"));
+    QTest::keyClick(name, Qt::Key_F11);
+    QTest::keyClick(name, Qt::Key_Q, Qt::ControlModifier);
+    QCOMPARE(name->text(), QStringLiteral("/ar"));
+    QVERIFY(!list.isFilterOpen());
+    QVERIFY(!run.app->state().autoShuffle);
+    QCOMPARE(run.app->state().currentCam, cam);
+    QVERIFY(!f3.isVisible());
+    QVERIFY(run.exits.isEmpty());
+    dialog->reject();
 
     // Ctrl+Q typed into an interval box ends the program in order, and types nothing.
     f1.refreshIntervalEdit()->setFocus();

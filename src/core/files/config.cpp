@@ -1,11 +1,18 @@
 #include "config.h"
 
 #include "core/catalogue/ansitext.h"
+#include "core/files/workingfolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,6 +29,71 @@ ConfigResult unreadable(const QString &why)
 {
     ConfigResult result;
     result.error = why;
+    return result;
+}
+
+QString kindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a FIFO");
+    if (S_ISCHR(mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(mode))
+        return QStringLiteral("a block device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("no regular file");
+}
+
+ConfigResult notAFile(const QString &shownPath, mode_t mode)
+{
+    return unreadable(QStringLiteral("Cannot read %1: it is %2, not a file").arg(shownPath, kindOf(mode)));
+}
+
+ConfigResult cannotRead(const QString &shownPath, int error)
+{
+    return unreadable(QStringLiteral("Cannot read %1: %2").arg(shownPath, QString::fromLocal8Bit(std::strerror(error))));
+}
+
+// name relative to the folder dirFd (or AT_FDCWD); path is the file's full path.
+ConfigResult readConfigAt(int dirFd, const QString &name, const QString &path)
+{
+    const QFileInfo info(path);
+    const QString shownPath = QDir::toNativeSeparators(path);
+    const QByteArray encodedName = QFile::encodeName(name);
+    // Looked at before it is opened: opening a FIFO waits for a writer, a device may act.
+    struct stat st;
+    if (::fstatat(dirFd, encodedName.constData(), &st, 0) != 0) {
+        if (errno == ENOENT)
+            return unreadable(QStringLiteral("No %1 in %2").arg(info.fileName(), QDir::toNativeSeparators(info.absolutePath())));
+        return cannotRead(shownPath, errno);
+    }
+    if (!S_ISREG(st.st_mode))
+        return notAFile(shownPath, st.st_mode);
+    // O_NONBLOCK: should it have become a FIFO meanwhile, the open does not wait.
+    const int fd = ::openat(dirFd, encodedName.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return cannotRead(shownPath, errno);
+    QFile file;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return notAFile(shownPath, st.st_mode);
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return unreadable(QStringLiteral("Cannot read %1: %2").arg(shownPath, file.errorString()));
+    }
+    const QString tooLarge = QStringLiteral("%1 is larger than %2 bytes").arg(shownPath, QString::number(MaxConfigBytes));
+    if (st.st_size > MaxConfigBytes)
+        return unreadable(tooLarge);
+    const QByteArray content = file.read(MaxConfigBytes + 1);
+    if (content.size() > MaxConfigBytes)
+        return unreadable(tooLarge);
+    ConfigResult result = readConfigText(content);
+    if (!result.ok)
+        result.error = QStringLiteral("Cannot use %1: %2").arg(shownPath, result.error);
     return result;
 }
 
@@ -73,20 +145,12 @@ ConfigResult readConfigText(const QByteArray &content)
 ConfigResult readConfigFile(const QString &path)
 {
     const QFileInfo info(path);
-    const QString shownPath = QDir::toNativeSeparators(info.absoluteFilePath());
-    if (!info.exists())
-        return unreadable(QStringLiteral("No %1 in %2").arg(info.fileName(), QDir::toNativeSeparators(info.absolutePath())));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return unreadable(QStringLiteral("Cannot read %1: %2").arg(shownPath, file.errorString()));
-    const QString tooLarge = QStringLiteral("%1 is larger than %2 bytes").arg(shownPath, QString::number(MaxConfigBytes));
-    if (file.size() > MaxConfigBytes)
-        return unreadable(tooLarge);
-    const QByteArray content = file.read(MaxConfigBytes + 1);
-    if (content.size() > MaxConfigBytes)
-        return unreadable(tooLarge);
-    ConfigResult result = readConfigText(content);
-    if (!result.ok)
-        result.error = QStringLiteral("Cannot use %1: %2").arg(shownPath, result.error);
-    return result;
+    return readConfigAt(AT_FDCWD, info.absoluteFilePath(), info.absoluteFilePath());
+}
+
+ConfigResult readConfigFile(const WorkingFolder &folder, const QString &name)
+{
+    if (!folder.isOpen())
+        return unreadable(QStringLiteral("Cannot open the working folder: %1").arg(folder.error()));
+    return readConfigAt(folder.descriptor(), name, folder.filePath(name));
 }

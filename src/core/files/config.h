@@ -9,10 +9,14 @@
 // larger than MaxConfigBytes, holds an empty line anywhere, or has a "url" line without
 // "=". No "url" line at all is fine: the address is then empty. An unreadable file's
 // error says why in words a user can act on; readConfigFile() names the file in it.
+// readConfigFile() reads regular files only (a link to one included): a FIFO, device,
+// socket or folder of that name is refused without waiting on it.
 // Bytes are read as UTF-8 when they are valid UTF-8 and as Windows-1252 otherwise; a
 // UTF-8 byte-order mark at the start is skipped.
 #include <QByteArray>
 #include <QString>
+
+class WorkingFolder;
 
 struct ConfigResult
 {
@@ -25,3 +29,5 @@ inline constexpr qint64 MaxConfigBytes = 1024 * 1024;
 
 ConfigResult readConfigText(const QByteArray &content);
 ConfigResult readConfigFile(const QString &path);
+// name in the working folder, found through the folder's descriptor.
+ConfigResult readConfigFile(const WorkingFolder &folder, const QString &name);

@@ -46,3 +46,10 @@ QString notFoundCause(const ConfigLocation &location)
         folders.append(QDir::toNativeSeparators(QFileInfo(file).absolutePath()));
     return QStringLiteral("No %1 in %2").arg(QFileInfo(location.configFile).fileName(), folders.join(QStringLiteral(", nor in ")));
 }
+
+QString firstRunConfigFile(const QString &explicitFile, const ConfigLocation &location)
+{
+    if (!explicitFile.isEmpty() || location.found || location.looked.size() < 2)
+        return QString();
+    return location.looked.last();
+}

@@ -2,11 +2,13 @@
 
 #include "core/files/workingfiles.h"
 
+#include <QByteArrayView>
 #include <QFile>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,7 +19,10 @@ namespace {
 
 bool droppedFromName(char32_t c)
 {
-    if (c == U'/' || c == U'\\')
+    // Separators, and what other file systems refuse in a name, so a saved picture can be
+    // copied anywhere.
+    static const std::u32string refused = U"/\\:*?\"<>|";
+    if (refused.find(c) != std::u32string::npos)
         return true;
     const QChar::Category category = QChar::category(c);
     return category == QChar::Other_Control || category == QChar::Other_Format
@@ -52,6 +57,65 @@ QString limitUtf8(const QString &text, int maxBytes)
 bool startsWith(const QByteArray &bytes, const char *magic, int size, int at = 0)
 {
     return bytes.size() >= at + size && bytes.mid(at, size) == QByteArray(magic, size);
+}
+
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// An SVG document: "<svg" as the first element, after a byte-order mark, white space, an
+// XML declaration, comments, processing instructions and a document type declaration.
+bool isSvg(const QByteArray &bytes)
+{
+    // The start of a document; comments before the element are short in practice.
+    const QByteArray head = bytes.left(64 * 1024);
+    qsizetype at = head.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (at < head.size()) {
+        if (isXmlSpace(head[at])) {
+            ++at;
+            continue;
+        }
+        const QByteArrayView rest = QByteArrayView(head).sliced(at);
+        qsizetype end = -1;
+        if (rest.startsWith("<!--")) {
+            end = head.indexOf("-->", at + 4);
+            end = end < 0 ? -1 : end + 3;
+        } else if (rest.startsWith("<?")) {
+            end = head.indexOf("?>", at + 2);
+            end = end < 0 ? -1 : end + 2;
+        } else if (rest.startsWith("<!DOCTYPE")) {
+            // An internal subset in brackets may hold '>' of its own.
+            const qsizetype bracket = head.indexOf('[', at);
+            const qsizetype close = head.indexOf('>', at);
+            const qsizetype from = bracket >= 0 && bracket < close ? head.indexOf(']', bracket) : at;
+            end = from < 0 ? -1 : head.indexOf('>', from);
+            end = end < 0 ? -1 : end + 1;
+        } else {
+            return rest.startsWith("<svg") && rest.size() > 4
+                && (isXmlSpace(rest[4]) || rest[4] == '>' || rest[4] == '/');
+        }
+        if (end < 0)
+            return false;
+        at = end;
+    }
+    return false;
+}
+
+// Portable bitmaps: "P1" to "P6" and white space.
+std::optional<QString> netpbmExtension(const QByteArray &bytes)
+{
+    if (bytes.size() < 3 || bytes[0] != 'P' || !isXmlSpace(bytes[2]))
+        return std::nullopt;
+    switch (bytes[1]) {
+    case '1':
+    case '4':
+        return QStringLiteral("pbm");
+    case '2':
+    case '5':
+        return QStringLiteral("pgm");
+    case '3':
+    case '6':
+        return QStringLiteral("ppm");
+    }
+    return std::nullopt;
 }
 
 mode_t newFileMode()
@@ -131,7 +195,32 @@ std::optional<QString> sniffExtension(const QByteArray &bytes)
         return QStringLiteral("emf");
     if (startsWith(bytes, "\xD7\xCD\xC6\x9A", 4))
         return QStringLiteral("wmf");
+    if (startsWith(bytes, "\x8AMNG\r\n\x1A\n", 8))
+        return QStringLiteral("mng");
+    if (startsWith(bytes, "icns", 4) && bytes.size() >= 8)
+        return QStringLiteral("icns");
+    if (startsWith(bytes, "/* XPM */", 9))
+        return QStringLiteral("xpm");
+    if (bytes.left(1024).trimmed().startsWith("#define ") && bytes.left(1024).contains("_width "))
+        return QStringLiteral("xbm");
+    if (const auto netpbm = netpbmExtension(bytes))
+        return netpbm;
+    // Among the pictures shown, only a compressed SVG is gzip data.
+    if (startsWith(bytes, "\x1F\x8B", 2))
+        return QStringLiteral("svgz");
+    if (isSvg(bytes))
+        return QStringLiteral("svg");
     return std::nullopt;
+}
+
+QString extensionOfFormat(const QByteArray &format)
+{
+    const QString name = QString::fromLatin1(format).toLower();
+    if (name == QLatin1String("jpeg"))
+        return QStringLiteral("jpg");
+    if (name == QLatin1String("tiff"))
+        return QStringLiteral("tif");
+    return name.isEmpty() ? QStringLiteral("bin") : name;
 }
 
 QString fileName(const QString &camName, const QDateTime &localTime, const QString &extension)

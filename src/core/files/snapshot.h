@@ -2,8 +2,8 @@
 // Saved pictures: the file name a snapshot of a cam gets, and writing it into a folder
 // the user may share with other people's files and links.
 //
-// The cam's name is server text. In a file name it loses path separators and control
-// and format characters, leading dots and spaces, and whatever makes it longer than
+// The cam's name is server text. In a file name it loses path separators, the characters
+// other file systems refuse (: * ? " < > |), control and format characters, leading dots and spaces, and whatever makes it longer than
 // NameLimitBytes in UTF-8; a name with nothing left becomes "Snapshot". The extension
 // comes from the picture's bytes, never from its address.
 #include <QByteArray>
@@ -26,8 +26,13 @@ inline const QString EmptyName = QStringLiteral("Snapshot");
 QString cleanName(const QString &camName);
 
 // The picture format the bytes start with, as a lower-case extension ("jpg", "png",
-// "gif", "bmp", "tif", "webp", "ico", "cur", "emf", "wmf"); nothing for other bytes.
+// "gif", "bmp", "tif", "webp", "ico", "cur", "emf", "wmf", "mng", "icns", "xpm", "xbm",
+// "pbm", "pgm", "ppm", "svg", "svgz" for gzip data); nothing for other bytes.
 std::optional<QString> sniffExtension(const QByteArray &bytes);
+
+// The extension for a picture format's name as an image reader gives it ("jpeg": "jpg");
+// "bin" for none.
+QString extensionOfFormat(const QByteArray &format);
 
 // "Harbour of Kessvik 2026-12-08 14-02-11.jpg", from local time.
 QString fileName(const QString &camName, const QDateTime &localTime, const QString &extension);

@@ -75,11 +75,9 @@ OverlayGeometry layoutOverlay(OverlayGeometry g, const FullscreenFacts &fullscre
         g.ShapeX.Top = g.Height - g.ShapeX.Height;
         if (overlayLeft == 0)
             g.ShapeXVisible = true;
-        // The inner widgets stay where they were, unless the shorter overlay or the tab
-        // at its foot would cut through the figures box: then it moves up above them.
-        const double foot = g.ShapeXVisible ? g.ShapeX.Top : g.Height;
-        if (g.Shape1.Top + g.Shape1.Height > foot - 120)
-            placeAboveFoot(g, foot);
+        // The figures box ends above the tab, or the overlay's foot, wherever an earlier
+        // layout (the design, another screen, no bar) had left it.
+        placeAboveFoot(g, g.ShapeXVisible ? g.ShapeX.Top : g.Height);
     } else {
         g.Height = fullscreen.Height;
         placeAboveFoot(g, g.Height);

@@ -70,9 +70,10 @@ struct FullscreenFacts
 
 // The overlay's layout on a tick while the fullscreen window is visible. With the comment
 // bar up the overlay ends 15 below the bar's top and carries the tab picture at its bottom
-// edge (shown when the overlay lies at the left edge, left as it is otherwise); the inner
-// widgets keep their places. Without it the overlay is as high as the fullscreen window and
-// the text box, the rating box and its contents follow the height; the tab is hidden.
+// edge (shown when the overlay lies at the left edge, left as it is otherwise). Without it
+// the overlay is as high as the fullscreen window and the tab is hidden. Either way the
+// figures box ends 120 above the overlay's foot (or the tab's top, where that shows), with
+// the rating picture and the figures in it, and the text box fills the height above.
 OverlayGeometry layoutOverlay(OverlayGeometry g, const FullscreenFacts &fullscreen, double overlayLeft);
 
 } // namespace fullscreen_layout

@@ -13,6 +13,13 @@ bool isRedirect(int status)
 
 namespace {
 
+QByteArray proxyCredentials(const QString &user, const QString &password)
+{
+    if (user.isEmpty())
+        return {};
+    return "Proxy-Authorization: Basic " + (user.toUtf8() + ':' + password.toUtf8()).toBase64() + "\r\n";
+}
+
 QByteArray composeHead(const QUrl &url, const QByteArray &extraLines, bool absoluteTarget)
 {
     // An absolute address resolves to itself with its dot segments removed as RFC 3986
@@ -53,8 +60,15 @@ QByteArray requestHead(const QUrl &url, const QByteArray &extraLines)
 QByteArray proxiedRequestHead(const QUrl &url, const QString &proxyUser, const QString &proxyPassword,
                               const QByteArray &extraLines)
 {
-    QByteArray lines = extraLines;
-    if (!proxyUser.isEmpty())
-        lines += "Proxy-Authorization: Basic " + (proxyUser.toUtf8() + ':' + proxyPassword.toUtf8()).toBase64() + "\r\n";
-    return composeHead(url, lines, true);
+    return composeHead(url, extraLines + proxyCredentials(proxyUser, proxyPassword), true);
+}
+
+QByteArray tunnelRequestHead(const QUrl &url, const QString &proxyUser, const QString &proxyPassword)
+{
+    QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
+    if (host.contains(':'))
+        host = '[' + host + ']';
+    const QByteArray authority = host + ':' + QByteArray::number(url.port(443));
+    return "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\nUser-Agent: lumora-viewer/5\r\n"
+        + proxyCredentials(proxyUser, proxyPassword) + "\r\n";
 }

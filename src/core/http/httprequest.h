@@ -17,3 +17,7 @@ QByteArray requestHead(const QUrl &url, const QByteArray &extraLines = {});
 // the proxy's own credentials, if it has any, as Basic Proxy-Authorization.
 QByteArray proxiedRequestHead(const QUrl &url, const QString &proxyUser, const QString &proxyPassword,
                               const QByteArray &extraLines = {});
+
+// The request that asks an HTTP proxy for a tunnel to the host and port of an https
+// address, with the proxy's own credentials, if it has any, as Basic Proxy-Authorization.
+QByteArray tunnelRequestHead(const QUrl &url, const QString &proxyUser, const QString &proxyPassword);

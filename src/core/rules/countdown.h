@@ -6,7 +6,7 @@
 // An interval box can hold anything that was pasted into it or nothing at all. A text
 // that does not read as a whole number of seconds (0 to MaxIntervalSeconds, blanks
 // around allowed) is not loaded: the last readable text of that box is used instead, so
-// a countdown is always a whole number of ticks.
+// a countdown is always a whole number of ticks. The command line takes the same texts.
 #include <QString>
 #include <QVariant>
 
@@ -14,7 +14,8 @@
 
 namespace countdown {
 
-inline constexpr int MaxIntervalSeconds = 99999999;
+// A day: an interval longer than that is no interval.
+inline constexpr int MaxIntervalSeconds = 86400;
 
 // The seconds an interval box's text stands for, or nothing.
 std::optional<int> intervalSeconds(const QString &boxText);

@@ -50,6 +50,8 @@ struct RunningState
     // The auto-shuffle interval as the countdown is loaded from it: the box's text when
     // it is readable, else the last readable one.
     QString shuffleIntervalNow() { return countdown::readInterval(shuffleIntervalText, lastShuffleInterval); }
+    // No comments: only the spare entry (and the empty line a table of none holds).
+    void emptyCommentTable() { commentTable = QStringList{QString(), QString()}; }
     // Starts the auto-shuffle countdown afresh from the interval box.
     void reloadShuffleCountdown() { shuffleCountdown = shuffleIntervalNow(); }
 };

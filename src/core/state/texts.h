@@ -20,6 +20,9 @@ inline const QString EmptyCatalogueMessage =
     QStringLiteral("The cam list from the server holds no cams.\r\n"
                    "Please check the address in 'config.ini' and try again later.");
 
+// The stop message's second button when the cam list could not be downloaded.
+inline const QString RetryButton = QStringLiteral("Retry");
+
 // The causes the stop message's detail line and standard error give for a cam list that
 // did not arrive or holds nothing: %1 is the cam list's address.
 inline const QString DownloadFailedCause = QStringLiteral("Could not download %1: %2");

@@ -1,10 +1,13 @@
 #include "desktopkeys.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextEdit>
+#include <QWindow>
 
 namespace {
 
@@ -28,6 +31,12 @@ bool copySelectedText()
     return false;
 }
 
+bool isTextField(const QWidget *w)
+{
+    return qobject_cast<const QLineEdit *>(w) || qobject_cast<const QTextEdit *>(w) || qobject_cast<const QPlainTextEdit *>(w)
+        || qobject_cast<const QAbstractSpinBox *>(w) || (qobject_cast<const QComboBox *>(w) && static_cast<const QComboBox *>(w)->isEditable());
+}
+
 } // namespace
 
 DesktopKeys::DesktopKeys(QObject *parent)
@@ -36,12 +45,30 @@ DesktopKeys::DesktopKeys(QObject *parent)
     qApp->installEventFilter(this);
 }
 
+bool DesktopKeys::inOwnWindow(QObject *watched) const
+{
+    // A key goes to a window's QWindow first and to its focus widget after.
+    const QWidget *window = nullptr;
+    if (watched->isWidgetType()) {
+        window = static_cast<QWidget *>(watched)->window();
+    } else if (auto *handle = qobject_cast<QWindow *>(watched)) {
+        for (const QWidget *top : QApplication::topLevelWidgets())
+            if (top->windowHandle() == handle)
+                window = top;
+    }
+    return !window || m_windows.contains(window);
+}
+
 bool DesktopKeys::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() != QEvent::KeyPress)
         return false;
     const auto *key = static_cast<QKeyEvent *>(event);
     const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    const bool global = (key->key() == Qt::Key_F11 || key->key() == Qt::Key_F5) && modifiers == Qt::NoModifier;
+    const bool quit = key->key() == Qt::Key_Q && modifiers == Qt::ControlModifier;
+    if (!inOwnWindow(watched) && (!(global || quit) || isTextField(QApplication::focusWidget())))
+        return false;
     if (key->key() == Qt::Key_F11 && modifiers == Qt::NoModifier) {
         if (!key->isAutoRepeat())
             emit fullscreenToggleRequested();

@@ -6,8 +6,13 @@
 // in a text field with selected text, whose text Ctrl+C copies as ever (and no command
 // sees the key). They are taken before the windows' own key commands, none of
 // which uses them; a key held down does not repeat them.
+//
+// In any other window (a dialog, a file chooser, a message box) keys are that window's:
+// only F11, F5 and Ctrl+Q are taken there, and not while the focus is in a text field.
 #include <QList>
 #include <QObject>
+
+class QWidget;
 
 class DesktopKeys : public QObject
 {
@@ -19,6 +24,8 @@ public:
 
     // A field where "/" is text to type, not the find key.
     void addTextField(const QObject *field) { m_textFields.append(field); }
+    // A window of the program's own, where every one of these keys counts.
+    void addWindow(const QWidget *window) { m_windows.append(window); }
 
 signals:
     void fullscreenToggleRequested();
@@ -32,5 +39,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    bool inOwnWindow(QObject *watched) const;
+
     QList<const QObject *> m_textFields;
+    QList<const QWidget *> m_windows;
 };

@@ -2,12 +2,19 @@
 
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 
-QMessageBox *openStopMessage(QWidget *parent, const QString &title, const QString &text, const QString &detail)
+QMessageBox *openStopMessage(QWidget *parent, const QString &title, const QString &text, const QString &detail,
+                             const QString &retryCaption)
 {
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     auto *box = new QMessageBox(QMessageBox::Critical, title, shown, QMessageBox::Ok, parent);
+    if (!retryCaption.isEmpty()) {
+        box->addButton(QMessageBox::Retry)->setText(retryCaption);
+        box->setDefaultButton(QMessageBox::Ok);
+        box->setEscapeButton(QMessageBox::Ok);
+    }
     box->setTextFormat(Qt::PlainText);
     box->setInformativeText(detail);
     // The cause may quote an address a server sent; it is shown as written, never as markup.

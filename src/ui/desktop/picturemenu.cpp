@@ -32,3 +32,10 @@ void PictureMenu::watch(QWidget *area)
     connect(area, &QWidget::customContextMenuRequested, this,
             [this, area](const QPoint &pos) { popup(area->mapToGlobal(pos)); });
 }
+
+void PictureMenu::setEntriesEnabled(bool save, bool copy, bool copyAddress)
+{
+    m_save->setEnabled(save);
+    m_copy->setEnabled(copy);
+    m_copyAddress->setEnabled(copyAddress);
+}

@@ -4,7 +4,10 @@
 #include "core/geometry/listgeometry.h"
 #include "core/geometry/twips.h"
 #include "ui/pictures/pictures.h"
+#include "ui/widgets/camlistaccessible.h"
+#include "ui/widgets/tooltiptext.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QHelpEvent>
@@ -34,6 +37,7 @@ CamListWidget::CamListWidget(QScrollBar *scroll, QWidget *parent)
     , m_nameFont(QStringLiteral("Tahoma"))
 {
     setObjectName(QStringLiteral("CamList"));
+    CamListAccessible::install();
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_nameFont.setPointSizeF(9.75);
     m_nameFont.setBold(true);
@@ -198,7 +202,18 @@ void CamListWidget::set(int row, Flag f, bool on)
         update(0, twips::toPixels(rowTop(row)), width(), twips::toPixels(ItemHeight));
 }
 
-void CamListWidget::setSelectionShown(int row, bool shown) { set(row, SelectionShown, shown); }
+void CamListWidget::setSelectionShown(int row, bool shown)
+{
+    set(row, SelectionShown, shown);
+    if (!shown || !QAccessible::isActive())
+        return;
+    // Screen readers follow the highlight from row to row.
+    auto *list = static_cast<CamListAccessible *>(QAccessible::queryAccessibleInterface(this));
+    if (QAccessibleInterface *chosen = list ? list->row(row) : nullptr) {
+        QAccessibleEvent selected(chosen, hasFocus() ? QAccessible::Focus : QAccessible::Selection);
+        QAccessible::updateAccessibility(&selected);
+    }
+}
 void CamListWidget::setNameHighlighted(int row, bool highlighted) { set(row, NameHighlighted, highlighted); }
 bool CamListWidget::isSelectionShown(int row) const { return has(row, SelectionShown); }
 
@@ -274,6 +289,24 @@ void CamListWidget::paintEvent(QPaintEvent *event)
         p.setPen(nameColor(row));
         p.drawText(toPixels(nameRect(), top), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, rowShownCaption(row));
     }
+    if (hasFocus()) {
+        // A ring in the highlight colour round the rows, whatever the style draws for focus.
+        p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRect(0, rowsTop, std::min(width(), rowWidth), height() - rowsTop).adjusted(1, 1, -1, -1));
+    }
+}
+
+void CamListWidget::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void CamListWidget::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void CamListWidget::mousePressEvent(QMouseEvent *event)
@@ -301,12 +334,16 @@ bool CamListWidget::event(QEvent *event)
 void CamListWidget::showNameTip(const QHelpEvent *event)
 {
     const std::optional<int> row = rowAt(event->pos());
-    if (!row || rowShownCaption(*row) == m_names[*row]) {
+    if (!row) {
+        QToolTip::showText(event->globalPos(), toolTip(), this); // the list's own, under its rows
+        return;
+    }
+    if (rowShownCaption(*row) == m_names[*row]) {
         QToolTip::hideText();
         return;
     }
     const QRect rowRect(0, twips::toPixels(rowTop(*row)), twips::toPixels(RowWidth), twips::toPixels(ItemHeight));
-    QToolTip::showText(event->globalPos(), m_names[*row], this, rowRect);
+    QToolTip::showText(event->globalPos(), plainToolTip(m_names[*row]), this, rowRect);
 }
 
 bool CamListWidget::eventFilter(QObject *watched, QEvent *event)

@@ -13,6 +13,8 @@
 // wheel step in whole rows (three a notch by default); the scroll bar's own steps are
 // coarser (about two rows each), so its thumb follows the wheel to its nearest value.
 // A name wider than its place ends in "…", and the row shows the whole name as a tooltip.
+// With the focus the list draws a ring in the highlight colour round its rows, and takes the
+// selection keys (which the main window's key commands carry out).
 //
 // The filter line (`camFilter`) opens above the rows and narrows them to the cams the
 // search found (showOnly()); rows keep their cam's number, and the scroll arithmetic
@@ -67,6 +69,10 @@ public:
     bool isFilterOpen() const;
     QLineEdit *filterEdit() const { return m_filterEdit; } // `camFilter`
 
+    // The cam shown at a place in the list, and the place of a cam (none when filtered out).
+    int camAt(int place) const;
+    std::optional<int> placeOf(int cam) const;
+
     // Queries for the row model, in twips.
     int firstRow() const { return m_first; }
     double rowTop(int row) const;
@@ -100,6 +106,8 @@ protected:
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -111,9 +119,6 @@ private:
     void scrollByWheel(QWheelEvent *event);
     void showNameTip(const QHelpEvent *event);
     bool filterKey(const QKeyEvent *key);
-    // The cam shown at a place in the list, and the place of a cam (none when filtered out).
-    int camAt(int place) const;
-    std::optional<int> placeOf(int cam) const;
     // Where the rows begin: below the filter line while it is open.
     int rowsTopPixels() const;
 

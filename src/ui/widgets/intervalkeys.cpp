@@ -19,7 +19,8 @@ bool IntervalKeyFilter::eventFilter(QObject *watched, QEvent *event)
     const auto *key = static_cast<QKeyEvent *>(event);
     const QString text = key->text();
     // Delete types nothing in the box's sense; only characters are filtered.
-    if (text.isEmpty() || key->key() == Qt::Key_Delete)
+    // Tab types nothing either: it moves the focus on.
+    if (text.isEmpty() || key->key() == Qt::Key_Delete || key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)
         return false;
     if (countdown::intervalKeyAllowed(text.at(0).unicode()))
         return false;

@@ -2,7 +2,7 @@
 // The key filter of the interval boxes Text2 and Text3: a typed digit 0 to 9 or Backspace
 // goes through; any other typed character is dropped and announced (rejected(), which the
 // application answers with a beep). Keys that type nothing
-// (arrows, Delete, Home, End) are not filtered, and neither is pasted text.
+// (arrows, Delete, Home, End, Tab) are not filtered, and neither is pasted text.
 #include <QObject>
 
 class QLineEdit;

@@ -1,6 +1,10 @@
 #include "statusbar.h"
 
+#include "ui/widgets/tooltiptext.h"
+
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QStyleOption>
 
 namespace {
@@ -34,8 +38,48 @@ void StatusBar::setPanelText(int number, const QString &text)
 {
     if (Panel *p = panel(number); p && p->text != text) {
         p->text = text;
+        describePanels();
         update();
     }
+}
+
+void StatusBar::setPanelName(int number, const QString &name)
+{
+    if (Panel *p = panel(number)) {
+        p->name = name;
+        describePanels();
+    }
+}
+
+QString StatusBar::panelToolTip(int number) const
+{
+    const Panel *p = panel(number);
+    if (!p)
+        return QString();
+    return p->text.isEmpty() ? p->name : p->name + QStringLiteral(": ") + p->text;
+}
+
+void StatusBar::describePanels()
+{
+    QStringList parts;
+    for (int number = 1; number <= PanelCount; ++number)
+        parts.append(panelToolTip(number));
+    setAccessibleDescription(parts.join(QStringLiteral("; ")));
+}
+
+bool StatusBar::event(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::event(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    for (int i = 0; i < PanelCount; ++i) {
+        if (panelRect(i).contains(help->pos())) {
+            QToolTip::showText(help->globalPos(), plainToolTip(panelToolTip(i + 1)), this, panelRect(i));
+            return true;
+        }
+    }
+    QToolTip::hideText();
+    return true;
 }
 
 void StatusBar::setPanelPicture(int number, const QPixmap &picture)

@@ -19,19 +19,26 @@ public:
     void setPanelPicture(int panel, const QPixmap &picture);
     QString panelText(int panel) const;
     QPixmap panelPicture(int panel) const;
+    // What a panel shows, for its tooltip and for screen readers, which read the bar's
+    // description: every panel's name and text.
+    void setPanelName(int panel, const QString &name);
+    QString panelToolTip(int panel) const;
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
     struct Panel
     {
+        QString name;
         QString text;
         QPixmap picture;
     };
     Panel *panel(int number);
     const Panel *panel(int number) const;
     QRect panelRect(int index) const;
+    void describePanels();
 
     std::array<Panel, PanelCount> m_panels;
 };

@@ -12,6 +12,7 @@
 #include "ui/widgets/keypreview.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/shapes.h"
+#include "ui/widgets/statusbox.h"
 #include "ui/widgets/twipbox.h"
 
 #include <QGuiApplication>
@@ -131,9 +132,13 @@ void FullscreenWindow::createStatusAndCountdown(const FullscreenGeometry &design
 
 void FullscreenWindow::showStatusMessage(const QString &text)
 {
-    m_statusMessage->setText(text);
-    m_statusMessage->show();
-    m_statusBox->show();
+    // A long message, a saved picture's path above all, widens the box up to the countdown
+    // in the middle where that shows, else across the picture.
+    const int designWidth = twips::toPixels(fullscreenDesign().Label1.Width);
+    const int right = m_countdownBar[0]->isHidden() ? m_pictureArea->width() - m_statusBox->x()
+                                                    : m_countdownBar[0]->x() - twips::toPixels(120);
+    const int frame = m_statusBox->width() - m_statusMessage->width();
+    showFitted(*m_statusMessage, *m_statusBox, text, designWidth, right - m_statusBox->x() - frame);
 }
 
 QSize FullscreenWindow::pictureAreaSize() const

@@ -74,6 +74,7 @@ MainWindow::MainWindow(RunningState &state, QWidget *parent)
     createToolbar();
     createInfoStrip(client);
     createCommentBar();
+    setUpKeyboardAccess();
     showState();
 }
 

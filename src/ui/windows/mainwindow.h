@@ -160,6 +160,7 @@ private:
     void createToolbar();
     void createInfoStrip(QWidget *client);
     void createCommentBar();
+    void setUpKeyboardAccess();
     void chooseScaleMode(ViewScaleMode mode);
 
     RunningState &m_state;

@@ -2,6 +2,7 @@
 
 #include "ui/pictures/pictures.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
@@ -32,4 +33,10 @@ void SplashWindow::paintEvent(QPaintEvent *)
     QPainter p(this);
     p.fillRect(rect(), Qt::black);
     p.drawPixmap(0, 0, m_picture);
+}
+
+void SplashWindow::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+    emit closeRequested();
 }

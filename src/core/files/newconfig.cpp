@@ -1,0 +1,122 @@
+#include "newconfig.h"
+
+#include "core/state/firstruntexts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString failure(const QString &file, const QString &why)
+{
+    return first_run_texts::WriteFailedCause.arg(QDir::toNativeSeparators(file), why);
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Every missing folder on the way to path, each for the user alone.
+bool makeFolders(const QString &path)
+{
+    QString reached;
+    for (const QString &part : QDir::cleanPath(path).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        reached += QLatin1Char('/') + part;
+        if (::mkdir(QFile::encodeName(reached).constData(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    return true;
+}
+
+bool writeWhole(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+// Writes content as name inside the open folder dir, by way of a temporary file.
+int writeInto(int dir, const QByteArray &name, const QByteArray &content)
+{
+    const QByteArray temporary =
+        '.' + name + '-' + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+    const int fd = ::openat(dir, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return errno;
+    const bool written = ::fchmod(fd, 0600) == 0 && writeWhole(fd, content) && ::fsync(fd) == 0;
+    int error = written ? 0 : (errno ? errno : EIO);
+    if (::close(fd) != 0 && !error)
+        error = errno;
+    if (!error && ::renameat2(dir, temporary.constData(), dir, name.constData(), RENAME_NOREPLACE) != 0)
+        error = errno;
+    if (error)
+        ::unlinkat(dir, temporary.constData(), 0);
+    return error;
+}
+
+} // namespace
+
+QString storedServerAddress(const QString &typed)
+{
+    QString address = typed.trimmed();
+    while (address.endsWith(QLatin1Char('/')))
+        address.chop(1);
+    return address;
+}
+
+ServerAddressCheck checkServerAddress(const QString &stored)
+{
+    if (stored.isEmpty())
+        return ServerAddressCheck::Empty;
+    const QUrl url(stored, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) || url.host().isEmpty())
+        return ServerAddressCheck::NotAnAddress;
+    if (url.hasQuery() || url.hasFragment() || stored.contains(QLatin1Char('=')))
+        return ServerAddressCheck::NotABase;
+    return ServerAddressCheck::Usable;
+}
+
+QString writeNewConfig(const QString &configFile, const QString &serverUrl)
+{
+    const QFileInfo file(configFile);
+    const QString folder = file.absolutePath();
+    if (!makeFolders(folder))
+        return failure(configFile, systemError(errno));
+    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) {
+        const int error = errno;
+        const QString shown = QDir::toNativeSeparators(folder);
+        return failure(configFile, error == ELOOP     ? QStringLiteral("%1 is a link, not a folder").arg(shown)
+                                   : error == ENOTDIR ? QStringLiteral("%1 is not a folder").arg(shown)
+                                                      : systemError(error));
+    }
+    struct stat st {};
+    int error = ::fstat(dir, &st) != 0 ? errno : 0;
+    if (!error && st.st_uid != ::geteuid()) {
+        ::close(dir);
+        return failure(configFile, QStringLiteral("%1 belongs to another user").arg(QDir::toNativeSeparators(folder)));
+    }
+    if (!error)
+        error = writeInto(dir, QFile::encodeName(file.fileName()), "url=" + serverUrl.toUtf8() + "\r\n");
+    ::close(dir);
+    return error ? failure(configFile, systemError(error)) : QString();
+}
