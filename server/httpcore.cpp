@@ -108,8 +108,7 @@ MHD_Result queueReply(MHD_Connection *connection, Reply &reply)
     }
     if (!response)
         return MHD_NO;
-    if (reply.status != 304)
-        MHD_add_response_header(response, "Content-Type", reply.contentType.c_str());
+    MHD_add_response_header(response, "Content-Type", reply.contentType.c_str());
     for (const auto &[name, value] : reply.headers)
         MHD_add_response_header(response, name.c_str(), value.c_str());
     const MHD_Result queued = MHD_queue_response(connection, unsigned(reply.status), response);
