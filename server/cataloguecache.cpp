@@ -10,7 +10,8 @@
 
 namespace {
 
-constexpr size_t kMaxBases = 8;
+// Each base holds a whole resolved copy; clients choosing host names must not multiply it.
+constexpr size_t kMaxBases = 4;
 
 
 std::shared_ptr<const std::string> readAll(const QString &path)
@@ -77,25 +78,40 @@ CatalogueCache::Document CatalogueCache::resolved(const std::string &base)
 
     std::lock_guard<std::mutex> lock(m_mutex);
     auto it = m_entries.find(base);
-    if (it != m_entries.end() && settled && it->second.identity == now)
+    const std::uint64_t use = ++m_uses;
+    if (it != m_entries.end() && settled && it->second.identity == now) {
+        it->second.lastUse = use;
         return it->second.resolved;
+    }
 
-    // Held under the lock: concurrent first requests wait for one read instead of each
-    // reading the file themselves.
-    const auto raw = readAll(m_file);
+    // Another base's copy of the same file spares a read. Otherwise the read is held under
+    // the lock: concurrent first requests wait for one read instead of each reading the file.
+    std::shared_ptr<const std::string> raw;
+    if (settled) {
+        for (const auto &[otherBase, entry] : m_entries)
+            if (entry.identity == now)
+                raw = entry.raw;
+    }
+    if (!raw)
+        raw = readAll(m_file);
     if (!raw)
         return nullptr;
     if (it != m_entries.end() && *it->second.raw == *raw) {
         it->second.identity = now;
+        it->second.lastUse = use;
         return it->second.resolved;
     }
     ++m_rebuilds;
     if (it == m_entries.end()) {
-        if (m_entries.size() >= kMaxBases)
-            m_entries.clear();
+        if (m_entries.size() >= kMaxBases) {
+            m_entries.erase(std::min_element(m_entries.begin(), m_entries.end(), [](const auto &a, const auto &b) {
+                return a.second.lastUse < b.second.lastUse;
+            }));
+        }
         it = m_entries.emplace(base, Entry()).first;
     }
     it->second.identity = now;
+    it->second.lastUse = use;
     it->second.raw = raw;
     it->second.resolved = std::make_shared<const std::string>(replaceAll(*raw, "{base}", base));
     return it->second.resolved;

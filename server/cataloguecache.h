@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -42,6 +43,7 @@ private:
         Identity identity;
         std::shared_ptr<const std::string> raw;
         Document resolved;
+        std::uint64_t lastUse = 0; // the least recently used base goes first
     };
 
     QString m_file;
@@ -49,6 +51,7 @@ private:
     mutable std::mutex m_mutex;
     std::map<std::string, Entry> m_entries; // by base address
     int m_rebuilds = 0;
+    std::uint64_t m_uses = 0;
 };
 
 // "{base}" in text replaced by base, in one pass.

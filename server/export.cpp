@@ -67,7 +67,12 @@ std::optional<QString> normalisedBase(const QString &url)
     if (!parsed.isValid() || (parsed.scheme() != QLatin1String("http") && parsed.scheme() != QLatin1String("https"))
         || parsed.host().isEmpty() || parsed.hasQuery() || parsed.hasFragment() || !parsed.userInfo().isEmpty())
         return std::nullopt;
-    return base;
+    // The catalogue is Windows-1252 and its readers want plain addresses: an international
+    // host name goes out in its ACE form, a path as UTF-8 percent-encoded.
+    const QByteArray encoded = parsed.toEncoded();
+    if (QUrl::toAce(parsed.host()).isEmpty() || encoded.isEmpty())
+        return std::nullopt;
+    return QString::fromLatin1(encoded);
 }
 
 bool isSafeCamId(const QString &camId)
@@ -135,9 +140,10 @@ Result exportTo(const Source &source, const QString &base, const QString &dir)
     for (int i = 0; i < catalogue.camCount; ++i) {
         const QStringList fields = CamRecord::split(catalogue.camTable.at(i));
         const QString camId = CamRecord::field(fields, CamRecord::CamId);
+        // Warnings name the cam by its id, encoded so that no id can garble the terminal.
+        const QString shownId = QString::fromLatin1(QUrl::toPercentEncoding(camId.left(80)));
         if (!isSafeCamId(camId)) {
-            result.warnings << QStringLiteral("cam %1: id %2 cannot name a file; its comments are left out")
-                                   .arg(i + 1).arg(QString::fromLatin1(QUrl::toPercentEncoding(camId.left(80))));
+            result.warnings << QStringLiteral("cam %1: the id cannot name a file; its comments are left out").arg(shownId);
         } else if (!written.contains(camId)) {
             written.insert(camId);
             if (!writeFile(staging.path(), kCommentsFolder + QLatin1Char('/') + camId + QStringLiteral(".txt"),
@@ -154,18 +160,18 @@ Result exportTo(const Source &source, const QString &base, const QString &dir)
         const std::optional<QString> path = localPicturePath(imageUrl);
         if (!path) {
             result.warnings << QStringLiteral("cam %1: picture address %2 cannot name a file; left out")
-                                   .arg(i + 1).arg(QString::fromLatin1(QUrl::toPercentEncoding(imageUrl.left(200), "/{}")));
+                                   .arg(shownId, QString::fromLatin1(QUrl::toPercentEncoding(imageUrl.left(200), "/{}")));
             continue;
         }
         if (QFileInfo::exists(out.filePath(*path)))
             continue;
         const std::optional<QByteArray> bytes = source.pictureAt(QLatin1Char('/') + *path);
         if (!bytes) {
-            result.warnings << QStringLiteral("cam %1: no local picture at /%2; left out").arg(i + 1).arg(*path);
+            result.warnings << QStringLiteral("cam %1: no local picture at /%2; left out").arg(shownId, *path);
             continue;
         }
         if (!writeFile(staging.path(), *path, *bytes)) {
-            result.warnings << QStringLiteral("cam %1: cannot write /%2; left out").arg(i + 1).arg(*path);
+            result.warnings << QStringLiteral("cam %1: cannot write /%2; left out").arg(shownId, *path);
             continue;
         }
         ++result.pictures;

@@ -1,6 +1,7 @@
 // Drives a real lumora-camserver over loopback HTTP: documents, pictures, options and faults.
 
 #include "camserverprocess.h"
+#include "slowclients.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -107,6 +108,8 @@ private slots:
     void demoCatalogueFormat();
     void demoCatalogueIsWindows1252();
     void pictureAddressesFollowHostHeader();
+    void catalogueBase_data();
+    void catalogueBase();
     void commentCountsMatchCommentsServed();
     void unknownCamHasNoComments();
 
@@ -133,6 +136,10 @@ private slots:
     void stopsPromptlyWhileStalled();
     void requestLog();
     void logOption();
+    void requestLogIsBounded();
+    void controlOnlyWhenAsked();
+    void slowClientsStarveNoOne_data();
+    void slowClientsStarveNoOne();
 
     void endlessBody();
     void redirectChain_data();
@@ -234,6 +241,39 @@ void TstCamServer::pictureAddressesFollowHostHeader()
         QVERIFY2(line.fields.value(2).startsWith("http://" + host + "/"), line.fields.value(2).constData());
 }
 
+// {base} is never text a client chose beyond a well-formed host[:port]: a Host with a path,
+// query or spaces gets the bound address, and --base wins over any Host.
+void TstCamServer::catalogueBase_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("host");
+    QTest::addColumn<QString>("expected"); // empty: this server's own address
+    QTest::newRow("path and query in Host") << QStringList() << QByteArray("evil.example/steal?x=") << QString();
+    QTest::newRow("space in Host") << QStringList() << QByteArray("evil.example x") << QString();
+    QTest::newRow("--base wins") << QStringList {QStringLiteral("--base"), QStringLiteral("https://cams.example.org/")}
+                                 << QByteArray("localhost") << QStringLiteral("https://cams.example.org");
+}
+
+void TstCamServer::catalogueBase()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, host);
+    QFETCH(QString, expected);
+    CamServerProcess own(args);
+    CamServerProcess *server = &m_server;
+    if (!args.isEmpty()) {
+        QVERIFY2(own.start(), qPrintable(own.errorString()));
+        server = &own;
+    }
+    const QByteArray base = (expected.isEmpty() ? server->baseUrl() : expected).toLatin1();
+    const RawHttpReply reply = server->get("/camlist.php", 5000, {{"Host", host}});
+    QCOMPARE(reply.status, 200);
+    const QList<CatalogueLine> lines = splitCatalogue(reply.body);
+    QVERIFY(!lines.isEmpty());
+    for (const CatalogueLine &line : lines)
+        QVERIFY2(line.fields.value(2).startsWith(base + "/"), line.fields.value(2).constData());
+}
+
 void TstCamServer::commentCountsMatchCommentsServed()
 {
     int withoutComments = 0, withMarkup = 0, withDoubleBlanks = 0, longest = 0;
@@ -295,7 +335,8 @@ void TstCamServer::pictureFormats_data()
     QTest::newRow("gif") << QByteArray("/cams/1008.gif") << QByteArray("image/gif") << QByteArray("gif") << QSize(320, 240) << false;
     QTest::newRow("gif transparent") << QByteArray("/cams/1022.gif") << QByteArray("image/gif") << QByteArray("gif") << QSize(640, 480) << true;
     QTest::newRow("size override") << QByteArray("/cams/1001.png?size=200x100") << QByteArray("image/png") << QByteArray("png") << QSize(200, 100) << false;
-    QTest::newRow("oversized request ignored") << QByteArray("/cams/1001.png?size=9999x9999") << QByteArray("image/png") << QByteArray("png") << QSize(640, 480) << false;
+    QTest::newRow("oversized request cut to full HD") << QByteArray("/cams/1001.png?size=9999x9999") << QByteArray("image/png") << QByteArray("png") << QSize(1920, 1080) << false;
+    QTest::newRow("one side cut") << QByteArray("/cams/1001.png?size=4096x300") << QByteArray("image/png") << QByteArray("png") << QSize(1920, 300) << false;
 }
 
 void TstCamServer::pictureFormats()
@@ -716,6 +757,82 @@ void TstCamServer::logOption()
     QCOMPARE(server.get("/cams/1001.jpg?foo=0").status, 200);
     const QByteArray expected = QByteArray::number(server.port()) + "\nGET /camlist.php 200\nGET /cams/1001.jpg?foo=0 200\n";
     QTRY_COMPARE(server.output(), expected);
+}
+
+// The log keeps the latest 10000 lines, each at most 512 bytes, however much comes in.
+void TstCamServer::requestLogIsBounded()
+{
+    CamServerProcess server;
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    const int count = 10050;
+    QByteArray pipelined = "GET /long/" + QByteArray(2000, 'x') + " HTTP/1.1\r\nHost: a\r\n\r\n";
+    for (int i = 0; i < count; ++i)
+        pipelined += "GET /n/" + QByteArray::number(i) + " HTTP/1.1\r\nHost: a\r\n\r\n";
+    QTcpSocket client;
+    client.connectToHost(QHostAddress(QHostAddress::LocalHost), server.port());
+    QVERIFY(client.waitForConnected(3000));
+    client.write(pipelined);
+    QByteArray answers;
+    QElapsedTimer timer;
+    timer.start();
+    while (answers.count("HTTP/1.1 404") < count + 1 && timer.elapsed() < 60000 && client.waitForReadyRead(5000))
+        answers += client.readAll();
+    QCOMPARE(answers.count("HTTP/1.1 404"), count + 1);
+    const QStringList lines = server.requests();
+    QCOMPARE(lines.size(), 10000);
+    QCOMPARE(lines.first(), QStringLiteral("GET /n/%1 404").arg(count - 10000));
+    QCOMPARE(lines.last(), QStringLiteral("GET /n/%1 404").arg(count - 1));
+    QVERIFY(server.resetLog());
+    QVERIFY(server.get("/long/" + QByteArray(2000, 'x')).status == 404);
+    const QStringList cut = server.requests();
+    QCOMPARE(cut.size(), 1);
+    QCOMPARE(cut.first().size(), 512);
+}
+
+// Without --control nobody sets faults or reads others' requests.
+void TstCamServer::controlOnlyWhenAsked()
+{
+    QProcess server;
+    server.start(QStringLiteral(LUMORA_CAMSERVER_PATH), {QStringLiteral("--port"), QStringLiteral("0")});
+    QVERIFY(server.waitForReadyRead(10000));
+    const quint16 port = quint16(server.readLine().trimmed().toUInt());
+    QVERIFY(port > 0);
+    QCOMPARE(CamServerProcess::rawGet(port, "/_control/fault?path=%2Fcamlist.php&mode=status%3A500").status, 404);
+    QCOMPARE(CamServerProcess::rawGet(port, "/camlist.php").status, 200);
+    const RawHttpReply log = CamServerProcess::rawGet(port, "/_control/requests");
+    QCOMPARE(log.status, 404);
+    QVERIFY(!log.body.contains("camlist"));
+    server.terminate();
+    QVERIFY(server.waitForFinished(5000));
+}
+
+// Clients that trickle a request header hold a socket each, never a thread: another client
+// is answered at once while they wait. Over the per-address cap they are not even held.
+void TstCamServer::slowClientsStarveNoOne_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<int>("held");
+    QTest::newRow("200 held") << QStringList {QStringLiteral("--max-per-address"), QStringLiteral("500")} << QByteArray("127.0.0.1") << 200;
+    QTest::newRow("capped per address") << QStringList() << QByteArray("127.0.0.2") << 32;
+}
+
+void TstCamServer::slowClientsStarveNoOne()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, from);
+    QFETCH(int, held);
+    CamServerProcess server(args);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    SlowClients slow;
+    QCOMPARE(slow.open(200, server.port(), from.constData()), 200);
+    QThread::msleep(300);
+    slow.trickle();
+    const RawHttpReply reply = server.get("/camlist.php", 5000);
+    QCOMPARE(reply.status, 200);
+    QVERIFY(reply.complete());
+    QVERIFY2(reply.elapsedMs < 1000, qPrintable(QString::number(reply.elapsedMs)));
+    QCOMPARE(slow.stillOpen(), held);
 }
 
 // An answer without end: chunked, the document first, then filler for as long as the

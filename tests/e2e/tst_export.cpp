@@ -111,6 +111,8 @@ void TestExport::baseAddress_data()
     QTest::newRow("placeholder") << "http://example.org/{base}" << "";
     QTest::newRow("query") << "http://example.org/?x=1" << "";
     QTest::newRow("empty") << "" << "";
+    QTest::newRow("international host") << "http://b\u00fccher.example/cams" << "http://xn--bcher-kva.example/cams";
+    QTest::newRow("UTF-8 path") << "https://example.org/k\u00e4mera/" << "https://example.org/k%C3%A4mera";
 }
 
 void TestExport::baseAddress()
@@ -202,6 +204,7 @@ void TestExport::nothingLeavesTheFolder()
                                              QStringLiteral("parent/site/comments/1002.txt"),
                                          }));
     QCOMPARE(r.warnings.size(), 8); // four unsafe ids, four picture addresses that cannot be files
+    QVERIFY2(r.warnings.first().startsWith(QStringLiteral("cam ..%2Fescaped: ")), qPrintable(r.warnings.first()));
     const QByteArray catalogue = readFile(parent + QStringLiteral("/site/camlist.txt"));
     QVERIFY(!catalogue.contains("{base}"));
     QVERIFY(catalogue.startsWith("1001;Name;http://127.0.0.1:9/cams/1001.jpg;"));

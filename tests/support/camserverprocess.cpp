@@ -62,7 +62,7 @@ bool CamServerProcess::start(int timeoutMs)
     m_process->setStandardOutputFile(outPath);
     m_process->setStandardErrorFile(errPath);
     m_process->setProgram(QStringLiteral(LUMORA_CAMSERVER_PATH));
-    m_process->setArguments(QStringList {QStringLiteral("--port"), QStringLiteral("0")} + m_extraArgs);
+    m_process->setArguments(QStringList {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--control")} + m_extraArgs);
     m_process->start();
     if (!m_process->waitForStarted(timeoutMs)) {
         m_error = QStringLiteral("cannot run %1: %2").arg(m_process->program(), m_process->errorString());

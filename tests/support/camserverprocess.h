@@ -32,7 +32,7 @@ class CamServerProcess {
 public:
     explicit CamServerProcess(const QStringList &extraArgs = {});
     ~CamServerProcess();                 // kills the server if still running
-    bool start(int timeoutMs = 10000);   // runs LUMORA_CAMSERVER_PATH --port 0 <extraArgs>, waits for the port line
+    bool start(int timeoutMs = 10000);   // runs LUMORA_CAMSERVER_PATH --port 0 --control <extraArgs>, waits for the port line
     quint16 port() const;
     QString baseUrl() const;             // "http://127.0.0.1:<port>"
     QStringList requests() const;        // "GET <path-with-query> <status>" lines seen so far (via /_control/requests)

@@ -1,0 +1,317 @@
+#include "httpcore.h"
+
+#include "options.h"
+
+#include <microhttpd.h>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A fixed set of threads taking jobs in order.
+class WorkerPool {
+public:
+    explicit WorkerPool(int size)
+    {
+        for (int i = 0; i < size; ++i)
+            std::thread([this] { run(); }).detach();
+    }
+    void post(std::function<void()> job)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_jobs.push_back(std::move(job));
+        }
+        m_wake.notify_one();
+    }
+
+private:
+    [[noreturn]] void run()
+    {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [this] { return !m_jobs.empty(); });
+                job = std::move(m_jobs.front());
+                m_jobs.pop_front();
+            }
+            job();
+        }
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_jobs;
+};
+
+// One request's progress on its connection, from the request line to the answer's end.
+struct Exchange {
+    enum class State { Fresh, HeaderRead, Working, Done };
+    std::string target;
+    State state = State::Fresh;
+    Request request;
+    std::optional<Reply> reply;
+};
+
+bool isLoopback(const sockaddr *address)
+{
+    if (!address)
+        return false;
+    if (address->sa_family == AF_INET)
+        return (ntohl(reinterpret_cast<const sockaddr_in *>(address)->sin_addr.s_addr) >> 24) == 127;
+    if (address->sa_family == AF_INET6) {
+        const in6_addr &a = reinterpret_cast<const sockaddr_in6 *>(address)->sin6_addr;
+        if (IN6_IS_ADDR_LOOPBACK(&a))
+            return true;
+        return IN6_IS_ADDR_V4MAPPED(&a) && a.s6_addr[12] == 127;
+    }
+    return false;
+}
+
+ssize_t readFiller(void *, uint64_t position, char *buffer, size_t max)
+{
+    static const char line[] = "lumora filler: this answer is far larger than anything sensible.\n";
+    constexpr size_t length = sizeof line - 1;
+    for (size_t i = 0; i < max; ++i)
+        buffer[i] = line[(position + i) % length];
+    return ssize_t(max);
+}
+
+void releaseBody(void *holder) { delete static_cast<std::shared_ptr<const std::string> *>(holder); }
+
+MHD_Result queueReply(MHD_Connection *connection, Reply &reply)
+{
+    MHD_Response *response = nullptr;
+    if (reply.fillerBytes > 0) {
+        response = MHD_create_response_from_callback(reply.fillerBytes, 64 * 1024, readFiller, nullptr, nullptr);
+    } else {
+        auto *holder = new std::shared_ptr<const std::string>(
+            reply.shared ? reply.shared : std::make_shared<const std::string>(std::move(reply.body)));
+        response = MHD_create_response_from_buffer_with_free_callback_cls((*holder)->size(), const_cast<char *>((*holder)->data()),
+                                                                           releaseBody, holder);
+        if (!response)
+            delete holder;
+    }
+    if (!response)
+        return MHD_NO;
+    MHD_add_response_header(response, "Content-Type", reply.contentType.c_str());
+    for (const auto &[name, value] : reply.headers)
+        MHD_add_response_header(response, name.c_str(), value.c_str());
+    const MHD_Result queued = MHD_queue_response(connection, unsigned(reply.status), response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+} // namespace
+
+struct HttpCore::Private {
+    CoreSettings settings;
+    Handlers handlers;
+    WorkerPool documents;
+    WorkerPool pictures;
+    MHD_Daemon *daemon = nullptr;
+
+    // Connections waiting for a request header, and since when; those past the deadline
+    // are shut down by the watcher, which makes the polling thread close them.
+    struct Waiting {
+        int socket = -1;
+        bool busy = false;
+        Clock::time_point since;
+    };
+    std::mutex watchMutex;
+    std::map<MHD_Connection *, Waiting> connections;
+
+    Private(CoreSettings s, Handlers h) : settings(s), handlers(std::move(h)), documents(s.documentWorkers), pictures(s.pictureWorkers) {}
+
+    void setBusy(MHD_Connection *connection, bool busy)
+    {
+        std::lock_guard<std::mutex> lock(watchMutex);
+        const auto it = connections.find(connection);
+        if (it != connections.end()) {
+            it->second.busy = busy;
+            it->second.since = Clock::now();
+        }
+    }
+
+    [[noreturn]] void watchHeaders()
+    {
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            const auto cutoff = Clock::now() - std::chrono::seconds(limits::kHeaderDeadlineSeconds);
+            std::lock_guard<std::mutex> lock(watchMutex);
+            // Under the lock the socket is still open: closing notifies (and waits for the
+            // lock) before the descriptor is released.
+            for (auto &[connection, waiting] : connections) {
+                if (!waiting.busy && waiting.since < cutoff && waiting.socket >= 0) {
+                    ::shutdown(waiting.socket, SHUT_RDWR);
+                    waiting.socket = -1;
+                }
+            }
+        }
+    }
+
+    static void onConnection(void *cls, MHD_Connection *connection, void **, MHD_ConnectionNotificationCode code)
+    {
+        auto *d = static_cast<Private *>(cls);
+        std::lock_guard<std::mutex> lock(d->watchMutex);
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+            d->connections[connection] = Waiting {info ? info->connect_fd : -1, false, Clock::now()};
+        } else {
+            d->connections.erase(connection);
+        }
+    }
+
+    static void *onRequestLine(void *, const char *uri, MHD_Connection *)
+    {
+        auto *exchange = new Exchange;
+        exchange->target = uri ? uri : "";
+        return exchange;
+    }
+
+    static void onCompleted(void *cls, MHD_Connection *connection, void **context, MHD_RequestTerminationCode)
+    {
+        delete static_cast<Exchange *>(*context);
+        *context = nullptr;
+        static_cast<Private *>(cls)->setBusy(connection, false);
+    }
+
+    static MHD_Result onRequest(void *cls, MHD_Connection *connection, const char *, const char *method, const char *,
+                                const char *, size_t *uploadSize, void **context)
+    {
+        auto *d = static_cast<Private *>(cls);
+        auto *exchange = static_cast<Exchange *>(*context);
+        if (!exchange)
+            return MHD_NO;
+        if (exchange->state == Exchange::State::Done) {
+            if (!exchange->reply)
+                return MHD_NO; // answered on the socket, or dropped
+            return queueReply(connection, *exchange->reply);
+        }
+        if (exchange->state == Exchange::State::Working)
+            return MHD_YES;
+        if (exchange->state == Exchange::State::Fresh) {
+            // The first call comes with the header; answering then would make the connection
+            // close, so the answer waits for the call that follows the (empty) body.
+            d->setBusy(connection, true);
+            exchange->state = Exchange::State::HeaderRead;
+            if (std::strcmp(method, "GET") == 0 || std::strcmp(method, "HEAD") == 0)
+                return MHD_YES;
+            Reply refused = htmlPage(405, "405 Method Not Allowed", "Only GET and HEAD are answered here.");
+            refused.headers.emplace_back("Allow", "GET, HEAD");
+            return queueReply(connection, refused);
+        }
+        if (*uploadSize > 0) {
+            *uploadSize = 0;
+            return MHD_YES;
+        }
+        Request &request = exchange->request;
+        request.method = method;
+        request.target = exchange->target;
+        splitTarget(request.target, request.path, request.query);
+        MHD_get_connection_values(
+            connection, MHD_HEADER_KIND,
+            [](void *list, MHD_ValueKind, const char *key, const char *value) {
+                static_cast<HeaderList *>(list)->emplace_back(key, value ? value : "");
+                return MHD_YES;
+            },
+            &request.headers);
+        const MHD_ConnectionInfo *peer = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+        request.fromLoopback = peer && isLoopback(peer->client_addr);
+        const MHD_ConnectionInfo *socket = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        request.socket = socket ? socket->connect_fd : -1;
+
+        if (auto reply = d->handlers.immediate(request))
+            return queueReply(connection, *reply);
+
+        exchange->state = Exchange::State::Working;
+        MHD_suspend_connection(connection);
+        auto job = [d, connection, exchange] {
+            exchange->reply = d->handlers.answer(exchange->request);
+            exchange->state = Exchange::State::Done;
+            MHD_resume_connection(connection);
+        };
+        switch (d->handlers.lane(request)) {
+        case Handlers::Lane::Documents:
+            d->documents.post(job);
+            break;
+        case Handlers::Lane::Pictures:
+            d->pictures.post(job);
+            break;
+        case Handlers::Lane::OwnThread:
+            std::thread(job).detach();
+            break;
+        }
+        return MHD_YES;
+    }
+};
+
+HttpCore::HttpCore(CoreSettings settings, Handlers handlers) : d(std::make_unique<Private>(settings, std::move(handlers))) {}
+
+HttpCore::~HttpCore() = default; // the process ends with the server; the daemon is never stopped
+
+bool HttpCore::start()
+{
+    d->daemon = MHD_start_daemon(
+        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO, 0, nullptr,
+        nullptr, &Private::onRequest, d.get(),
+        MHD_OPTION_LISTEN_SOCKET, d->settings.listenSocket,
+        MHD_OPTION_CONNECTION_LIMIT, unsigned(d->settings.maxConnections),
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, unsigned(d->settings.maxPerAddress),
+        MHD_OPTION_CONNECTION_TIMEOUT, unsigned(limits::kIdleSeconds),
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, size_t(64 * 1024),
+        MHD_OPTION_URI_LOG_CALLBACK, &Private::onRequestLine, d.get(),
+        MHD_OPTION_NOTIFY_COMPLETED, &Private::onCompleted, d.get(),
+        MHD_OPTION_NOTIFY_CONNECTION, &Private::onConnection, d.get(),
+        MHD_OPTION_END);
+    if (!d->daemon)
+        return false;
+    std::thread([p = d.get()] { p->watchHeaders(); }).detach();
+    return true;
+}
+
+int listenOn(const std::string &address, int port, int &boundPort)
+{
+    addrinfo hints {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo *found = nullptr;
+    if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+        return -1;
+    int fd = -1;
+    for (addrinfo *at = found; at && fd < 0; at = at->ai_next) {
+        fd = ::socket(at->ai_family, at->ai_socktype | SOCK_CLOEXEC, at->ai_protocol);
+        if (fd < 0)
+            continue;
+        const int on = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (::bind(fd, at->ai_addr, at->ai_addrlen) != 0 || ::listen(fd, 1024) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    freeaddrinfo(found);
+    if (fd < 0)
+        return -1;
+    sockaddr_storage bound {};
+    socklen_t length = sizeof bound;
+    getsockname(fd, reinterpret_cast<sockaddr *>(&bound), &length);
+    boundPort = bound.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6 *>(&bound)->sin6_port)
+                                            : ntohs(reinterpret_cast<sockaddr_in *>(&bound)->sin_port);
+    return fd;
+}

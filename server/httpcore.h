@@ -1,0 +1,90 @@
+// The HTTP server core: one polling thread (libmicrohttpd, epoll) holds every connection, so
+// an idle or trickling client costs a socket, never a thread. Each request is answered on a
+// worker: a bounded pool for documents, another for pictures to draw (so renders at once are
+// capped, and a queue of them never holds up the catalogue), or a thread of its own for
+// answers that may hold the connection for long (test faults).
+//
+// Guards against clients that hold connections: a whole request header must arrive within
+// limits::kHeaderDeadlineSeconds of the connection opening or the previous answer ending,
+// connections per client address and in all are capped, and an answer the client takes
+// nothing of for limits::kIdleSeconds is dropped. Connections over a cap are closed at once.
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+using HeaderList = std::vector<std::pair<std::string, std::string>>;
+
+struct Request {
+    std::string method;
+    std::string target;  // path and query exactly as sent
+    std::string path;    // percent-decoded, without the query
+    HeaderList query;    // decoded names and values, in order
+    HeaderList headers;  // as sent
+    bool fromLoopback = false;
+    int socket = -1;     // the connection; a worker may write on it (it is held for the worker)
+
+    std::string header(const char *name) const; // case-insensitive; empty when absent
+    bool hasHeader(const char *name) const;
+    std::string param(const char *name) const;  // the first value; empty when absent
+};
+
+struct Reply {
+    int status = 200;
+    std::string contentType = "text/plain";
+    std::string body;
+    // A large document shared with the cache rather than copied per request; body is then empty.
+    std::shared_ptr<const std::string> shared;
+    std::uint64_t fillerBytes = 0; // when non-zero, the body is this much generated filler
+    HeaderList headers;
+
+    const std::string &bytes() const { return shared ? *shared : body; }
+};
+
+const char *reasonPhrase(int code);
+Reply htmlPage(int status, const std::string &title, const std::string &text);
+Reply notFound();
+Reply bytesReply(const QByteArray &bytes, const char *type);
+// Splits a request target into its decoded path and query ('+' in the query is a space).
+void splitTarget(const std::string &target, std::string &path, HeaderList &query);
+
+struct Handlers {
+    // On the polling thread; must not block. Answers now, or leaves the request to answer().
+    std::function<std::optional<Reply>(const Request &)> immediate;
+    // Where answer() runs: documents and pictures on their pools; an answer that may hold
+    // the connection for long on a thread of its own.
+    enum class Lane { Documents, Pictures, OwnThread };
+    std::function<Lane(const Request &)> lane;
+    // On a worker. No reply: the worker has answered on (or dropped) the socket itself, and
+    // the connection is closed.
+    std::function<std::optional<Reply>(const Request &)> answer;
+};
+
+struct CoreSettings {
+    int listenSocket = -1; // bound and listening
+    int documentWorkers = 2; // the pools' sizes: answers at once
+    int pictureWorkers = 4;  // picture renders at once
+    int maxPerAddress = 32;
+    int maxConnections = 1000;
+};
+
+class HttpCore {
+public:
+    HttpCore(CoreSettings settings, Handlers handlers);
+    ~HttpCore();
+    bool start(); // false when the server cannot start
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+// The listening socket for address:port (port 0 picks one); -1 with errno on failure.
+int listenOn(const std::string &address, int port, int &boundPort);

@@ -1,0 +1,39 @@
+// The command line of lumora-camserver. parseOptions() prints --help and exits, and reports
+// a bad command line on stderr and answers none, so the caller can exit with status 2.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <string>
+#include <vector>
+
+struct Options {
+    QString bind = QStringLiteral("127.0.0.1");
+    int port = 0;
+    QString catalogueFile;
+    QString commentsDir;
+    QString picturesDir;
+    bool log = false;
+    bool conditional = true;
+    bool control = false;         // the /_control/ endpoints answer (loopback peers only)
+    int stallMaxSeconds = 300;
+    int maxPerAddress = 32;       // connections open at once from one client address
+    std::string base;             // "{base}" in every answer, when set; else from Host or the bound address
+    QString exportDir;
+    QString exportBase;
+    std::vector<std::string> faultRules;
+};
+
+// Requests and renders are bounded so that no client can take the server's memory or time.
+namespace limits {
+constexpr int kHeaderDeadlineSeconds = 10;  // the whole request header must arrive within this
+constexpr int kIdleSeconds = 30;            // an answer the client takes nothing of for this long is dropped
+constexpr int kMaxConnections = 10000;
+constexpr int kLargestWidth = 1920;         // ?size= is cut to fit within this
+constexpr int kLargestHeight = 1080;
+constexpr size_t kLogLines = 10000;         // the request log keeps the latest lines only
+constexpr size_t kLogLineBytes = 512;       // each cut to this
+} // namespace limits
+
+bool parseOptions(const QStringList &arguments, Options &options);

@@ -1,0 +1,232 @@
+#include "routes.h"
+
+#include "democatalogue.h"
+#include "serverstate.h"
+#include "validators.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <map>
+#include <mutex>
+#include <optional>
+
+ServerState &serverState()
+{
+    static ServerState state;
+    return state;
+}
+
+namespace {
+
+// A header value as the log shows it: control characters would break the line.
+std::string loggable(std::string value)
+{
+    for (char &c : value)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return value;
+}
+
+Reply catalogue(const Request &request)
+{
+    const std::string base = baseUrl(request);
+    ServerState &s = serverState();
+    if (s.options.catalogueFile.isEmpty()) {
+        return bytesReply(democatalogue::catalogueDocument(QString::fromStdString(base), commentsFor),
+                          "text/plain; charset=windows-1252");
+    }
+    // A 4 MB catalogue re-read and resolved per request cost far more than sending it.
+    const CatalogueCache::Document doc = s.catalogueCache->resolved(base);
+    if (!doc)
+        return htmlPage(500, "500 Internal Server Error", "The catalogue file cannot be read.");
+    Reply r;
+    r.contentType = "text/plain; charset=windows-1252";
+    r.shared = doc;
+    return r;
+}
+
+std::optional<Reply> demoPicture(const QString &camId, const QString &extension, const Request &request)
+{
+    const DemoCam *cam = democatalogue::find(camId);
+    if (!cam)
+        return std::nullopt;
+    PictureFormat format = PictureFormat::Jpeg;
+    if (extension == QLatin1String("png"))
+        format = PictureFormat::Png;
+    else if (extension == QLatin1String("gif"))
+        format = PictureFormat::Gif;
+
+    PictureRequest pr;
+    pr.camId = cam->id;
+    pr.caption = cam->name;
+    pr.size = cam->size;
+    pr.transparentCorner = cam->transparent;
+    pr.time = QTime::currentTime();
+    // "?size=WxH" lets a test ask for a particular picture size of any cam; each side is cut
+    // to the largest allowed, so no request makes the server paint more than a full-HD frame.
+    static const QRegularExpression sizeRx(QStringLiteral("^(\\d{1,4})x(\\d{1,4})$"));
+    const auto m = sizeRx.match(QString::fromStdString(request.param("size")));
+    if (m.hasMatch() && m.captured(1).toInt() > 0 && m.captured(2).toInt() > 0)
+        pr.size = QSize(std::min(m.captured(1).toInt(), limits::kLargestWidth),
+                        std::min(m.captured(2).toInt(), limits::kLargestHeight));
+    return bytesReply(serverState().renderer.renderEncoded(pr, format), PictureRenderer::contentType(format));
+}
+
+const char *typeForExtension(const QString &suffix)
+{
+    const QString s = suffix.toLower();
+    if (s == QLatin1String("jpg") || s == QLatin1String("jpeg"))
+        return "image/jpeg";
+    if (s == QLatin1String("png"))
+        return "image/png";
+    if (s == QLatin1String("gif"))
+        return "image/gif";
+    if (s == QLatin1String("bmp"))
+        return "image/bmp";
+    if (s == QLatin1String("webp"))
+        return "image/webp";
+    if (s == QLatin1String("txt") || s == QLatin1String("php"))
+        return "text/plain; charset=windows-1252";
+    if (s == QLatin1String("html") || s == QLatin1String("htm"))
+        return "text/html";
+    return "application/octet-stream";
+}
+
+std::optional<Reply> fileFromPictures(const Request &request)
+{
+    const QString dir = serverState().options.picturesDir;
+    if (dir.isEmpty())
+        return std::nullopt;
+    const QString path = QString::fromStdString(request.path);
+    // Refuse parent references outright, then also check where the file really is, which
+    // catches symbolic links that lead out of the folder.
+    if (path.split(QLatin1Char('/')).contains(QStringLiteral("..")) || path.contains(QLatin1Char('\\')))
+        return notFound();
+    const QString root = QFileInfo(dir).canonicalFilePath();
+    const QFileInfo info(root + path);
+    const QString real = info.canonicalFilePath();
+    if (root.isEmpty() || real.isEmpty() || !real.startsWith(root + QLatin1Char('/')) || !info.isFile())
+        return notFound();
+    QFile file(real);
+    if (!file.open(QIODevice::ReadOnly))
+        return notFound();
+    return bytesReply(file.readAll(), typeForExtension(info.suffix()));
+}
+
+std::mutex g_firstServedMutex;
+std::map<std::string, QDateTime> g_firstServed; // entity tag -> when its body was first served
+
+// A picture's Last-Modified: the moment its bytes were first served, so a rendered picture
+// and a file alike keep their date for as long as they stay the same.
+QDateTime firstServed(const std::string &tag)
+{
+    std::lock_guard<std::mutex> lock(g_firstServedMutex);
+    if (g_firstServed.size() > 10000)
+        g_firstServed.clear(); // a long demo run must not grow without end
+    const auto [it, inserted] = g_firstServed.try_emplace(tag, QDateTime::currentDateTimeUtc());
+    return it->second;
+}
+
+} // namespace
+
+std::string boundBase()
+{
+    const std::string bind = serverState().options.bind.toStdString();
+    const bool v6 = bind.find(':') != std::string::npos;
+    return "http://" + (v6 ? '[' + bind + ']' : bind) + ':' + std::to_string(serverState().boundPort);
+}
+
+bool isWellFormedHost(const std::string &host)
+{
+    static const QRegularExpression form(QStringLiteral(
+        "^(?:[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?(?:\\.[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*"
+        "|\\[[0-9A-Fa-f:.]{2,45}\\])(?::(\\d{1,5}))?$"));
+    if (host.size() > 260)
+        return false;
+    const auto m = form.match(QString::fromLatin1(host.data(), qsizetype(host.size())));
+    return m.hasMatch() && (m.captured(1).isEmpty() || m.captured(1).toInt() <= 65535);
+}
+
+std::string baseUrl(const Request &request)
+{
+    const ServerState &s = serverState();
+    if (!s.options.base.empty())
+        return s.options.base;
+    const std::string host = request.header("Host");
+    return isWellFormedHost(host) ? "http://" + host : boundBase();
+}
+
+QByteArray commentsFor(const QString &camId)
+{
+    static const QRegularExpression safeId(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
+    const QString dir = serverState().options.commentsDir;
+    if (!dir.isEmpty() && safeId.match(camId).hasMatch()) {
+        QFile file(QDir(dir).filePath(camId + QStringLiteral(".txt")));
+        if (file.open(QIODevice::ReadOnly))
+            return file.readAll();
+    }
+    return democatalogue::commentsDocument(camId);
+}
+
+namespace {
+const QRegularExpression &camPicturePath()
+{
+    static const QRegularExpression camPicture(QStringLiteral("^/cams/([A-Za-z0-9_-]+)\\.(jpg|jpeg|png|gif)$"));
+    return camPicture;
+}
+} // namespace
+
+bool drawsPicture(const Request &request)
+{
+    return request.path == "/cam.php" || camPicturePath().match(QString::fromStdString(request.path)).hasMatch();
+}
+
+Reply route(const Request &request)
+{
+    const std::string &path = request.path;
+    if (path == "/camlist.php")
+        return catalogue(request);
+    if (path == "/comments.php")
+        return bytesReply(commentsFor(QString::fromStdString(request.param("camid"))), "text/plain; charset=windows-1252");
+    if (path == "/cam.php") {
+        if (auto r = demoPicture(QString::fromStdString(request.param("id")), QStringLiteral("jpg"), request))
+            return *r;
+        return notFound();
+    }
+    const auto m = camPicturePath().match(QString::fromStdString(path));
+    if (m.hasMatch()) {
+        if (auto r = demoPicture(m.captured(1), m.captured(2), request))
+            return *r;
+    }
+    if (auto r = fileFromPictures(request))
+        return *r;
+    return notFound();
+}
+
+void answerConditionally(const Request &request, Reply &reply)
+{
+    if (!serverState().options.conditional || reply.status != 200 || reply.contentType.rfind("image/", 0) != 0)
+        return;
+    const std::string tag = validators::entityTag(reply.body);
+    const QDateTime lastModified = firstServed(tag);
+    reply.headers.emplace_back("ETag", tag);
+    reply.headers.emplace_back("Last-Modified", validators::httpDate(lastModified));
+    if (validators::notModified(request.header("If-None-Match"), request.header("If-Modified-Since"), tag, lastModified)) {
+        reply.status = 304;
+        reply.body.clear();
+    }
+}
+
+void recordRequest(const Request &request, int status, bool control)
+{
+    std::string line = request.method + ' ' + request.target + ' ' + std::to_string(status);
+    for (const char *name : {"If-None-Match", "If-Modified-Since"}) {
+        if (request.hasHeader(name))
+            line += std::string(" ") + name + ": " + loggable(request.header(name));
+    }
+    serverState().log.add(line, !control);
+}

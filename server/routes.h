@@ -1,0 +1,30 @@
+// The documents this server answers: the catalogue (/camlist.php), comments (/comments.php),
+// rendered demo pictures (/cam.php?id=, /cams/ID.EXT) and files from --pictures.
+//
+// "{base}" in the catalogue is --base when given, else the request's Host header when it is
+// a well-formed host[:port], else the bound address: a client can never put other text into
+// the addresses others are sent to. ?size=WxH is cut to limits::kLargestWidth x kLargestHeight.
+#pragma once
+
+#include "httpcore.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <string>
+
+std::string boundBase();           // http://ADDR:PORT of the listening socket
+std::string baseUrl(const Request &request);
+bool isWellFormedHost(const std::string &host);
+
+QByteArray commentsFor(const QString &camId);
+Reply route(const Request &request);
+// Whether the request's answer is a picture drawn for it (CPU work), not a document or file.
+bool drawsPicture(const Request &request);
+
+// Gives a full picture answer its validators, and turns it into a 304 when the request's
+// conditions find it unchanged.
+void answerConditionally(const Request &request, Reply &reply);
+
+// Logs "METHOD target status"; control requests are printed but not kept.
+void recordRequest(const Request &request, int status, bool control);
