@@ -172,8 +172,14 @@ void TestMainLayout::namedForScreenReaders()
     QCOMPARE(w->objectName(), QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty());
     QVERIFY(stop < 0 || !w->toolTip().isEmpty());
-    for (int panel = 1; stop < 0 && panel <= StatusBar::PanelCount; ++panel)
-        QVERIFY2(!f.camStatusBar()->panelToolTip(panel).isEmpty(), qPrintable(QString::number(panel)));
+    // Each panel is a part of its own for screen readers, named as its tooltip is.
+    QAccessibleInterface *bar = QAccessible::queryAccessibleInterface(f.camStatusBar());
+    QCOMPARE(stop < 0 ? bar->childCount() : StatusBar::PanelCount, StatusBar::PanelCount);
+    for (int panel = 1; stop < 0 && panel <= StatusBar::PanelCount; ++panel) {
+        const QString name = bar->child(panel - 1)->text(QAccessible::Name);
+        QVERIFY2(!name.isEmpty() && f.camStatusBar()->panelToolTip(panel).startsWith(name), qPrintable(name));
+        QCOMPARE(bar->child(panel - 1)->text(QAccessible::Value), f.camStatusBar()->panelText(panel));
+    }
 }
 
 // Tab runs through the controls and wraps, Shift+Tab goes back; the list's rows have their

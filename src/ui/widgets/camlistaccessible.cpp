@@ -2,60 +2,30 @@
 
 #include "core/geometry/twips.h"
 #include "ui/widgets/camlistwidget.h"
+#include "ui/widgets/drawnpartaccessible.h"
 
 #include <QPointer>
 
 namespace {
 
-class CamRowAccessible : public QAccessibleInterface
+// A row of the cam list: its cam's name, selected where the highlight is.
+DrawnPart camRow(CamListWidget *list, int cam)
 {
-public:
-    CamRowAccessible(CamListWidget *list, int cam)
-        : m_list(list)
-        , m_cam(cam)
-    {
-    }
-
-    bool isValid() const override { return m_list && m_cam < m_list->rowCount(); }
-    QObject *object() const override { return nullptr; }
-    QWindow *window() const override { return m_list ? m_list->window()->windowHandle() : nullptr; }
-    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
-    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(m_list.data()); }
-    QAccessibleInterface *child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
-    QString text(QAccessible::Text t) const override
-    {
-        return isValid() && t == QAccessible::Name ? m_list->rowCaption(m_cam) : QString();
-    }
-    void setText(QAccessible::Text, const QString &) override {}
-    QAccessible::Role role() const override { return QAccessible::ListItem; }
-    QRect rect() const override
-    {
-        const QRect row = localRect();
-        return isValid() ? QRect(m_list->mapToGlobal(row.topLeft()), row.size()) : QRect();
-    }
-    QAccessible::State state() const override
-    {
-        QAccessible::State s;
-        s.selectable = true;
-        s.selected = isValid() && m_list->isSelectionShown(m_cam);
-        s.invisible = !isValid() || !m_list->rect().intersects(localRect());
-        return s;
-    }
-
-private:
-    QRect localRect() const
-    {
-        if (!isValid())
-            return {};
-        return QRect(0, twips::toPixels(m_list->rowTop(m_cam)), twips::toPixels(CamListWidget::RowWidth),
+    const QPointer<CamListWidget> owner(list);
+    const auto valid = [owner, cam] { return owner && cam < owner->rowCount(); };
+    DrawnPart row;
+    row.role = QAccessible::ListItem;
+    row.valid = valid;
+    row.text = [owner, cam](QAccessible::Text t) { return t == QAccessible::Name ? owner->rowCaption(cam) : QString(); };
+    row.localRect = [owner, cam, valid] {
+        if (!valid())
+            return QRect();
+        return QRect(0, twips::toPixels(owner->rowTop(cam)), twips::toPixels(CamListWidget::RowWidth),
                      twips::toPixels(CamListWidget::ItemHeight));
-    }
-
-    QPointer<CamListWidget> m_list;
-    int m_cam;
-};
+    };
+    row.selected = [owner, cam, valid] { return valid() && owner->isSelectionShown(cam); };
+    return row;
+}
 
 QAccessibleInterface *camListFactory(const QString &, QObject *object)
 {
@@ -123,6 +93,6 @@ QAccessibleInterface *CamListAccessible::row(int cam) const
         return nullptr;
     auto it = m_rows.constFind(cam);
     if (it == m_rows.cend())
-        it = m_rows.insert(cam, QAccessible::registerAccessibleInterface(new CamRowAccessible(list(), cam)));
+        it = m_rows.insert(cam, QAccessible::registerAccessibleInterface(new DrawnPartAccessible(list(), camRow(list(), cam))));
     return QAccessible::accessibleInterface(it.value());
 }

@@ -1,5 +1,6 @@
 #include "statusbar.h"
 
+#include "ui/widgets/statusbaraccessible.h"
 #include "ui/widgets/tooltiptext.h"
 
 #include <QHelpEvent>
@@ -18,6 +19,7 @@ StatusBar::StatusBar(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("StatusBar1"));
+    StatusBarAccessible::install();
     m_panels[0].text = QStringLiteral("Cam added by: lumora");
     m_panels[1].text = QStringLiteral("0");
     m_panels[2].text = QStringLiteral("0");
@@ -49,6 +51,17 @@ void StatusBar::setPanelName(int number, const QString &name)
         p->name = name;
         describePanels();
     }
+}
+
+QString StatusBar::panelName(int number) const
+{
+    const Panel *p = panel(number);
+    return p ? p->name : QString();
+}
+
+QRect StatusBar::panelGeometry(int number) const
+{
+    return panel(number) ? panelRect(number - 1) : QRect();
 }
 
 QString StatusBar::panelToolTip(int number) const

@@ -19,10 +19,13 @@ public:
     void setPanelPicture(int panel, const QPixmap &picture);
     QString panelText(int panel) const;
     QPixmap panelPicture(int panel) const;
-    // What a panel shows, for its tooltip and for screen readers, which read the bar's
-    // description: every panel's name and text.
+    // What a panel shows, for its tooltip and for screen readers, which read each panel by
+    // its name and text, and the bar's description: every panel's name and text.
     void setPanelName(int panel, const QString &name);
+    QString panelName(int panel) const;
     QString panelToolTip(int panel) const;
+    // Where a panel lies in the bar; empty for a number out of range.
+    QRect panelGeometry(int panel) const;
 
 protected:
     bool event(QEvent *event) override;
