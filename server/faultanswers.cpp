@@ -119,7 +119,9 @@ bool hasFault(const Request &request) { return serverState().faults.match(reques
 std::optional<Reply> answerRequest(const Request &request)
 {
     ServerState &s = serverState();
-    const std::optional<FaultMode> fault = s.faults.match(request.path);
+    // A rule set after the request was given its lane waits for the next request: only a
+    // thread of the request's own may be held by a fault.
+    const std::optional<FaultMode> fault = request.ownThread ? s.faults.match(request.path) : std::nullopt;
     using Kind = FaultMode::Kind;
     const int fd = request.socket;
     if (fault) {

@@ -245,7 +245,9 @@ struct HttpCore::Private {
             exchange->state = Exchange::State::Done;
             MHD_resume_connection(connection);
         };
-        switch (d->handlers.lane(request)) {
+        const Handlers::Lane lane = d->handlers.lane(request);
+        exchange->request.ownThread = lane == Handlers::Lane::OwnThread;
+        switch (lane) {
         case Handlers::Lane::Documents:
             d->documents.post(job);
             break;

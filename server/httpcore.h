@@ -30,6 +30,7 @@ struct Request {
     HeaderList headers;  // as sent
     bool fromLoopback = false;
     int socket = -1;     // the connection; a worker may write on it (it is held for the worker)
+    bool ownThread = false; // answered on a thread of its own, which it may hold as long as it likes
 
     std::string header(const char *name) const; // case-insensitive; empty when absent
     bool hasHeader(const char *name) const;

@@ -141,7 +141,8 @@ int main(int argc, char **argv)
     HttpCore core(settings, handlers);
     if (!core.start()) {
         std::fprintf(stderr, "lumora-camserver: cannot start serving on %s:%d\n", host.c_str(), state.boundPort);
-        return 1;
+        // The worker pools' threads wait for jobs for ever: end without unwinding them.
+        _exit(1);
     }
 
     // The socket is already listening here, so clients may connect as soon as they read this.

@@ -767,6 +767,9 @@ void TestDownload::proxies_data()
     QTest::newRow("no_proxy *") << QByteArrayList{httpProxy, "no_proxy=*"} << QStringLiteral("http://cams.invalid/camlist.php")
                                 << QByteArray() << QByteArray()
                                 << refused << int(Error::None);
+    QTest::newRow("no_proxy range") << QByteArrayList{httpProxy, "no_proxy=cams.test, 10.0.0.0/8"}
+                                    << QStringLiteral("http://10.1.2.3/cam.jpg") << QByteArray() << QByteArray()
+                                    << refused << int(Error::None);
 }
 
 void TestDownload::proxies()
