@@ -1,7 +1,8 @@
 // The fullscreen window and its overlay on a real X server without a window manager
 // (Xvfb, 1024 x 768): the fullscreen window covers the screen by its own geometry, and the
 // overlay lies above it where the screen shows it; while it shows, the X server's screen
-// saver does not blank the screen. The first layouts once more at 1920 x 1080 under openbox.
+// saver does not blank the screen. The first layouts and the picture's menu once more at
+// 1920 x 1080 under openbox.
 #include "app/application.h"
 #include "camserverprocess.h"
 #include "control/camimagefetch.h"
@@ -10,6 +11,7 @@
 #include "core/geometry/decodereduction.h"
 #include "core/state/runningstate.h"
 #include "core/state/snapshottexts.h"
+#include "ui/desktop/picturemenu.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/demandtimer.h"
 #include "ui/widgets/picturearea.h"
@@ -111,6 +113,7 @@ private slots:
     void newestPictureSharpWhenShown();
     void screenStaysOnWhileFullscreen();
     void firstLayoutsOnALargeScreen();
+    void pictureMenuGreysWithoutAPicture();
 };
 
 void TestFullscreenX11::coversTheScreenWithOverlayOnTop()
@@ -348,6 +351,35 @@ void TestFullscreenX11::firstLayoutsOnALargeScreen()
     QVERIFY2(label->text().endsWith(u'/' + file) && label->text().contains(QChar(0x2026)), qPrintable(label->text()));
     const QRect text(label->mapToGlobal(QPoint(0, 0)), QSize(label->fontMetrics().horizontalAdvance(label->text()), label->height()));
     QVERIFY(QRect(full.statusBox()->mapToGlobal(QPoint(0, 0)), full.statusBox()->size()).contains(text));
+}
+
+// Before any picture has come, the picture's menu opens on top of the window with "Save
+// picture" and "Copy picture" drawn greyed and the address as usual.
+void TestFullscreenX11::pictureMenuGreysWithoutAPicture()
+{
+    QTemporaryDir dir;
+    Application app(quietEnvironment(dir));
+    MainWindow &main = app.mainWindow();
+    app.state().pictureAddress = QStringLiteral("http://127.0.0.1:9/cam.jpg");
+    main.showMaximized();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    emit main.pictureArea()->customContextMenuRequested(QPoint(40, 40));
+    PictureMenu &menu = app.pictureMenu();
+    QVERIFY(QTest::qWaitForWindowExposed(&menu));
+    const QImage shot = screenShot();
+    menu.hide();
+    // The darkest pixel of an entry is its text: black where it can be chosen, grey where not.
+    const auto darkest = [&](QAction *entry) {
+        const QRect r(menu.mapToGlobal(menu.actionGeometry(entry).topLeft()), menu.actionGeometry(entry).size());
+        int least = 255;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                least = std::min(least, qGray(shot.pixel(x, y)));
+        return least;
+    };
+    QVERIFY2(darkest(menu.copyAddressAction()) < 60, qPrintable(QString::number(darkest(menu.copyAddressAction()))));
+    for (QAction *greyed : {menu.saveAction(), menu.copyAction()})
+        QVERIFY2(darkest(greyed) > 100, qPrintable(greyed->text() + QString::number(darkest(greyed))));
 }
 
 QTEST_MAIN(TestFullscreenX11)
