@@ -92,7 +92,10 @@ std::optional<Reply> controlAnswer(const Request &request)
         reply = htmlPage(403, "403 Forbidden", "This server is controlled from its own machine only.");
     } else if (request.path == "/_control/fault") {
         const auto rule = faults::parseRule(request.param("path") + '=' + request.param("mode"));
-        if (rule) {
+        if (rule && s.options.tls() && faults::writesOnSocket(rule->mode)) {
+            reply.status = 400;
+            reply.body = "this fault writes raw bytes and cannot be served over TLS\n";
+        } else if (rule) {
             s.faults.add(*rule);
             reply.body = "ok\n";
         } else {

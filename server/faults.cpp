@@ -130,6 +130,22 @@ std::optional<FaultRule> parseRule(const std::string &pathEqualsMode)
     return rule;
 }
 
+bool writesOnSocket(const FaultMode &mode)
+{
+    using Kind = FaultMode::Kind;
+    switch (mode.kind) {
+    case Kind::Truncate:
+    case Kind::Slow:
+    case Kind::Endless:
+    case Kind::LongHeader:
+    case Kind::BadTag:
+    case Kind::ResetAfter:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace faults
 
 void FaultTable::add(FaultRule rule)

@@ -30,6 +30,8 @@ namespace faults {
 // Both return nothing for malformed input so the caller can report it.
 std::optional<FaultMode> parseMode(const std::string &text);
 std::optional<FaultRule> parseRule(const std::string &pathEqualsMode);
+// Whether the mode writes its own bytes onto the socket, which cannot be done over TLS.
+bool writesOnSocket(const FaultMode &mode);
 } // namespace faults
 
 class FaultTable {

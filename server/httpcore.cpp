@@ -16,6 +16,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <random>
 #include <thread>
 
 namespace {
@@ -93,7 +94,8 @@ ssize_t readFiller(void *, uint64_t position, char *buffer, size_t max)
 
 void releaseBody(void *holder) { delete static_cast<std::shared_ptr<const std::string> *>(holder); }
 
-MHD_Result queueReply(MHD_Connection *connection, Reply &reply)
+// The reply as a libmicrohttpd response (the caller destroys it); null when none can be made.
+MHD_Response *makeResponse(Reply &reply)
 {
     MHD_Response *response = nullptr;
     if (reply.fillerBytes > 0) {
@@ -107,10 +109,18 @@ MHD_Result queueReply(MHD_Connection *connection, Reply &reply)
             delete holder;
     }
     if (!response)
-        return MHD_NO;
+        return nullptr;
     MHD_add_response_header(response, "Content-Type", reply.contentType.c_str());
     for (const auto &[name, value] : reply.headers)
         MHD_add_response_header(response, name.c_str(), value.c_str());
+    return response;
+}
+
+MHD_Result queueReply(MHD_Connection *connection, Reply &reply)
+{
+    MHD_Response *response = makeResponse(reply);
+    if (!response)
+        return MHD_NO;
     const MHD_Result queued = MHD_queue_response(connection, unsigned(reply.status), response);
     MHD_destroy_response(response);
     return queued;
@@ -124,6 +134,7 @@ struct HttpCore::Private {
     WorkerPool documents;
     WorkerPool pictures;
     MHD_Daemon *daemon = nullptr;
+    std::string nonceSecret; // digest nonces are made from it; lives as long as the daemon
 
     // Connections waiting for a request header, and since when; those past the deadline
     // are shut down by the watcher, which makes the polling thread close them.
@@ -235,6 +246,18 @@ struct HttpCore::Private {
         const MHD_ConnectionInfo *socket = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
         request.socket = socket ? socket->connect_fd : -1;
 
+        if (d->settings.credentials.scheme != Credentials::Scheme::None && d->handlers.guarded(request)) {
+            const credentials::Verdict verdict = credentials::check(connection, d->settings.credentials);
+            if (verdict != credentials::Verdict::Accepted) {
+                d->handlers.refused(request, 401);
+                Reply page = htmlPage(401, "401 Unauthorized", "This picture needs credentials.");
+                MHD_Response *response = makeResponse(page);
+                const bool queued = response && credentials::queueChallenge(connection, d->settings.credentials, verdict, response);
+                if (response)
+                    MHD_destroy_response(response);
+                return queued ? MHD_YES : MHD_NO;
+            }
+        }
         if (auto reply = d->handlers.immediate(request))
             return queueReply(connection, *reply);
 
@@ -266,10 +289,29 @@ HttpCore::HttpCore(CoreSettings settings, Handlers handlers) : d(std::make_uniqu
 
 HttpCore::~HttpCore() = default; // the process ends with the server; the daemon is never stopped
 
+bool tlsAvailable() { return MHD_is_feature_supported(MHD_FEATURE_TLS) == MHD_YES; }
+
 bool HttpCore::start()
 {
+    const CoreSettings &s = d->settings;
+    std::vector<MHD_OptionItem> extra;
+    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO;
+    if (!s.tlsCertificate.empty()) {
+        flags |= MHD_USE_TLS;
+        extra.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char *>(s.tlsCertificate.c_str())});
+        extra.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char *>(s.tlsKey.c_str())});
+    }
+    if (s.credentials.isDigest()) {
+        std::random_device random;
+        for (int i = 0; i < 32; ++i)
+            d->nonceSecret += char(random());
+        extra.push_back({MHD_OPTION_DIGEST_AUTH_RANDOM, intptr_t(d->nonceSecret.size()), d->nonceSecret.data()});
+        // Room for the nonces of many clients at once, each reused with a rising count.
+        extra.push_back({MHD_OPTION_NONCE_NC_SIZE, 4096, nullptr});
+    }
+    extra.push_back({MHD_OPTION_END, 0, nullptr});
     d->daemon = MHD_start_daemon(
-        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO, 0, nullptr,
+        flags, 0, nullptr,
         nullptr, &Private::onRequest, d.get(),
         MHD_OPTION_LISTEN_SOCKET, d->settings.listenSocket,
         MHD_OPTION_CONNECTION_LIMIT, unsigned(d->settings.maxConnections),
@@ -279,6 +321,7 @@ bool HttpCore::start()
         MHD_OPTION_URI_LOG_CALLBACK, &Private::onRequestLine, d.get(),
         MHD_OPTION_NOTIFY_COMPLETED, &Private::onCompleted, d.get(),
         MHD_OPTION_NOTIFY_CONNECTION, &Private::onConnection, d.get(),
+        MHD_OPTION_ARRAY, extra.data(),
         MHD_OPTION_END);
     if (!d->daemon)
         return false;

@@ -10,6 +10,8 @@
 // nothing of for limits::kIdleSeconds is dropped. Connections over a cap are closed at once.
 #pragma once
 
+#include "credentials.h"
+
 #include <QByteArray>
 
 #include <cstdint>
@@ -66,6 +68,10 @@ struct Handlers {
     // On a worker. No reply: the worker has answered on (or dropped) the socket itself, and
     // the connection is closed.
     std::function<std::optional<Reply>(const Request &)> answer;
+    // With credentials set: whether the request needs them (on the polling thread, cheap),
+    // and what to do with one refused for want of them (its 401 is queued by the core).
+    std::function<bool(const Request &)> guarded;
+    std::function<void(const Request &, int status)> refused;
 };
 
 struct CoreSettings {
@@ -74,7 +80,13 @@ struct CoreSettings {
     int pictureWorkers = 4;  // picture renders at once
     int maxPerAddress = 32;
     int maxConnections = 1000;
+    Credentials credentials;    // Scheme::None: every request is open
+    std::string tlsCertificate; // PEM; both set: HTTPS only
+    std::string tlsKey;
 };
+
+// Whether this libmicrohttpd can serve HTTPS.
+bool tlsAvailable();
 
 class HttpCore {
 public:

@@ -8,6 +8,9 @@
 // A request that carried If-None-Match or If-Modified-Since has them appended to its line as
 // they came (" If-None-Match: <value>"), so the 304s they earned can be read beside them.
 //
+// With --auth, pictures (every path but the catalogue, comments and control) need credentials;
+// with --tls-cert and --tls-key, the server speaks HTTPS only.
+//
 // Pictures carry an ETag and a Last-Modified and are answered with a bodiless 304 when a
 // request's conditions find them unchanged; --no-conditional serves them the plain way.
 
@@ -108,6 +111,10 @@ int main(int argc, char **argv)
     ServerState &state = serverState();
     if (!parseOptions(QCoreApplication::arguments(), state.options))
         return 2;
+    if (state.options.tls() && !tlsAvailable()) {
+        std::fprintf(stderr, "lumora-camserver: this libmicrohttpd is built without TLS; --tls-cert cannot be served\n");
+        return 2;
+    }
     for (const std::string &rule : state.options.faultRules)
         state.faults.add(*faults::parseRule(rule));
     state.log.setPrinting(state.options.log);
@@ -138,9 +145,15 @@ int main(int argc, char **argv)
         return drawsPicture(request) ? Handlers::Lane::Pictures : Handlers::Lane::Documents;
     };
     handlers.answer = answerRequest;
+    handlers.guarded = needsCredentials;
+    handlers.refused = [](const Request &request, int status) { recordRequest(request, status, false); };
+    settings.credentials = state.options.credentials;
+    settings.tlsCertificate = state.options.tlsCertificate;
+    settings.tlsKey = state.options.tlsKey;
     HttpCore core(settings, handlers);
     if (!core.start()) {
-        std::fprintf(stderr, "lumora-camserver: cannot start serving on %s:%d\n", host.c_str(), state.boundPort);
+        std::fprintf(stderr, "lumora-camserver: cannot start serving on %s:%d%s\n", host.c_str(), state.boundPort,
+                     state.options.tls() ? " (do --tls-cert and --tls-key hold a matching PEM certificate and key?)" : "");
         // The worker pools' threads wait for jobs for ever: end without unwinding them.
         _exit(1);
     }

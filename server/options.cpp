@@ -4,6 +4,7 @@
 #include "faults.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -44,6 +45,21 @@ bool fail(const char *what)
     return false;
 }
 
+bool readWhole(const QString &path, std::string &contents)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "lumora-camserver: cannot read %s\n", qPrintable(path));
+        return false;
+    }
+    contents = file.readAll().toStdString();
+    if (contents.empty()) {
+        std::fprintf(stderr, "lumora-camserver: %s is empty\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool parseOptions(const QStringList &arguments, Options &options)
@@ -75,8 +91,16 @@ bool parseOptions(const QStringList &arguments, Options &options)
     const QCommandLineOption exportBase(QStringLiteral("export-base"),
                                         QStringLiteral("With --export: the address the folder will be served at; {base} becomes URL."),
                                         QStringLiteral("URL"));
+    const QCommandLineOption auth(QStringLiteral("auth"),
+                                  QStringLiteral("Pictures ask for these credentials: basic:USER:PASS, digest:USER:PASS (MD5) "
+                                                 "or digest-sha256:USER:PASS; the catalogue and comments stay open."),
+                                  QStringLiteral("SCHEME:USER:PASS"));
+    const QCommandLineOption tlsCert(QStringLiteral("tls-cert"),
+                                     QStringLiteral("Serve HTTPS with this PEM certificate (with --tls-key); {base} becomes https://HOST:PORT."),
+                                     QStringLiteral("FILE"));
+    const QCommandLineOption tlsKey(QStringLiteral("tls-key"), QStringLiteral("The PEM private key of --tls-cert."), QStringLiteral("FILE"));
     parser.addOptions({port, bind, catalogueOpt, base, comments, pictures, log, noConditional, control, maxPerAddress,
-                       fault, stallMax, exportDir, exportBase});
+                       fault, stallMax, exportDir, exportBase, auth, tlsCert, tlsKey});
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "lumora-camserver: %s\n", qPrintable(parser.errorText()));
         return false;
@@ -120,9 +144,25 @@ bool parseOptions(const QStringList &arguments, Options &options)
         std::fprintf(stderr, "lumora-camserver: cannot read %s\n", qPrintable(options.catalogueFile));
         return false;
     }
+    if (parser.isSet(auth)) {
+        const auto parsed = credentials::parse(parser.value(auth).toStdString());
+        if (!parsed)
+            return fail("--auth takes basic:USER:PASS, digest:USER:PASS or digest-sha256:USER:PASS");
+        options.credentials = *parsed;
+    }
+    if (parser.isSet(tlsCert) != parser.isSet(tlsKey))
+        return fail("--tls-cert and --tls-key go together");
+    if (parser.isSet(tlsCert)
+        && (!readWhole(parser.value(tlsCert), options.tlsCertificate) || !readWhole(parser.value(tlsKey), options.tlsKey)))
+        return false;
     for (const QString &text : parser.values(fault)) {
-        if (!faults::parseRule(text.toStdString())) {
+        const auto rule = faults::parseRule(text.toStdString());
+        if (!rule) {
             std::fprintf(stderr, "lumora-camserver: bad --fault %s\n", qPrintable(text));
+            return false;
+        }
+        if (options.tls() && faults::writesOnSocket(rule->mode)) {
+            std::fprintf(stderr, "lumora-camserver: --fault %s writes raw bytes and cannot be served over TLS\n", qPrintable(text));
             return false;
         }
         options.faultRules.push_back(text.toStdString());

@@ -2,6 +2,8 @@
 // a bad command line on stderr and answers none, so the caller can exit with status 2.
 #pragma once
 
+#include "credentials.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +25,11 @@ struct Options {
     QString exportDir;
     QString exportBase;
     std::vector<std::string> faultRules;
+    Credentials credentials;      // what pictures ask for; Scheme::None: nothing
+    std::string tlsCertificate;   // PEM contents of --tls-cert and --tls-key; set: HTTPS only
+    std::string tlsKey;
+
+    bool tls() const { return !tlsCertificate.empty(); }
 };
 
 // Requests and renders are bounded so that no client can take the server's memory or time.

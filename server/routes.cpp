@@ -133,11 +133,13 @@ QDateTime firstServed(const std::string &tag)
 
 } // namespace
 
+std::string scheme() { return serverState().options.tls() ? "https://" : "http://"; }
+
 std::string boundBase()
 {
     const std::string bind = serverState().options.bind.toStdString();
     const bool v6 = bind.find(':') != std::string::npos;
-    return "http://" + (v6 ? '[' + bind + ']' : bind) + ':' + std::to_string(serverState().boundPort);
+    return scheme() + (v6 ? '[' + bind + ']' : bind) + ':' + std::to_string(serverState().boundPort);
 }
 
 bool isWellFormedHost(const std::string &host)
@@ -157,7 +159,7 @@ std::string baseUrl(const Request &request)
     if (!s.options.base.empty())
         return s.options.base;
     const std::string host = request.header("Host");
-    return isWellFormedHost(host) ? "http://" + host : boundBase();
+    return isWellFormedHost(host) ? scheme() + host : boundBase();
 }
 
 QByteArray commentsFor(const QString &camId)
@@ -183,6 +185,11 @@ const QRegularExpression &camPicturePath()
 bool drawsPicture(const Request &request)
 {
     return request.path == "/cam.php" || camPicturePath().match(QString::fromStdString(request.path)).hasMatch();
+}
+
+bool needsCredentials(const Request &request)
+{
+    return request.path != "/camlist.php" && request.path != "/comments.php" && request.path.rfind("/_control/", 0) != 0;
 }
 
 Reply route(const Request &request)
@@ -228,5 +235,7 @@ void recordRequest(const Request &request, int status, bool control)
         if (request.hasHeader(name))
             line += std::string(" ") + name + ": " + loggable(request.header(name));
     }
+    if (request.hasHeader("Authorization"))
+        line += " Authorization: " + credentials::schemeOf(request.header("Authorization"));
     serverState().log.add(line, !control);
 }

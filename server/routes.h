@@ -13,12 +13,15 @@
 
 #include <string>
 
-std::string boundBase();           // http://ADDR:PORT of the listening socket
+std::string scheme();              // "https://" when serving TLS, else "http://"
+std::string boundBase();           // http(s)://ADDR:PORT of the listening socket
 std::string baseUrl(const Request &request);
 bool isWellFormedHost(const std::string &host);
 
 QByteArray commentsFor(const QString &camId);
 Reply route(const Request &request);
+// Whether --auth covers the request: everything but the catalogue, comments and control.
+bool needsCredentials(const Request &request);
 // Whether the request's answer is a picture drawn for it (CPU work), not a document or file.
 bool drawsPicture(const Request &request);
 
@@ -26,5 +29,6 @@ bool drawsPicture(const Request &request);
 // conditions find it unchanged.
 void answerConditionally(const Request &request, Reply &reply);
 
-// Logs "METHOD target status"; control requests are printed but not kept.
+// Logs "METHOD target status" (validators and the Authorization scheme appended); control
+// requests are printed but not kept.
 void recordRequest(const Request &request, int status, bool control);

@@ -1,6 +1,7 @@
 // Drives a real lumora-camserver over loopback HTTP: documents, pictures, options and faults.
 
 #include "camserverprocess.h"
+#include "securehttp.h"
 #include "slowclients.h"
 
 #include <QBuffer>
@@ -155,6 +156,9 @@ private slots:
     void badTagFaults();
     void helpPrintsAndExits_data();
     void helpPrintsAndExits();
+    void credentials_data();
+    void credentials();
+    void picturesOverTls();
 
 private:
     CamServerProcess m_server;
@@ -1185,6 +1189,79 @@ void TstCamServer::helpPrintsAndExits()
     QVERIFY(out.contains("--port <N>"));
     QVERIFY(out.contains("Fault modes"));
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TstCamServer::credentials_data()
+{
+    QTest::addColumn<QString>("auth");
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QByteArray>("password"); // sent after the challenge; empty: none sent
+    QTest::addColumn<int>("status");
+    const QString digest = QStringLiteral("digest:cam-user:s3cret:x");
+    const QString basic = QStringLiteral("basic:cam-user:s3cret:x");
+    const QByteArray picture = "/cams/1001.jpg?size=64x48";
+    QTest::newRow("digest, none") << digest << picture << QByteArray() << 401;
+    QTest::newRow("digest, right") << digest << picture << QByteArray("s3cret:x") << 200;
+    QTest::newRow("digest, wrong password") << digest << picture << QByteArray("s3cret") << 401;
+    QTest::newRow("digest sha-256, right") << QStringLiteral("digest-sha256:cam-user:s3cret:x") << picture << QByteArray("s3cret:x") << 200;
+    QTest::newRow("basic, none") << basic << QByteArray("/cam.php?id=1002") << QByteArray() << 401;
+    QTest::newRow("basic, right") << basic << picture << QByteArray("s3cret:x") << 200;
+    QTest::newRow("basic, wrong password") << basic << picture << QByteArray("s3cret") << 401;
+    QTest::newRow("catalogue open") << digest << QByteArray("/camlist.php") << QByteArray() << 200;
+    QTest::newRow("comments open") << basic << QByteArray("/comments.php?camid=1002") << QByteArray() << 200;
+}
+
+void TstCamServer::credentials()
+{
+    QFETCH(QString, auth);
+    QFETCH(QByteArray, target);
+    QFETCH(QByteArray, password);
+    QFETCH(int, status);
+    CamServerProcess server({QStringLiteral("--auth"), auth});
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    const bool basic = auth.startsWith(QLatin1String("basic:"));
+    const QByteArray basicSecret = QByteArray("cam-user:" + password).toBase64();
+    QList<QPair<QByteArray, QByteArray>> headers;
+    if (!password.isEmpty()) {
+        const RawHttpReply challenge = server.get(target);
+        QCOMPARE(challenge.status, 401);
+        headers.append({"Authorization", basic ? "Basic " + basicSecret
+                                               : digestAuthorization(challenge.header("WWW-Authenticate"), "cam-user", password, target)});
+    }
+    const RawHttpReply reply = server.get(target, 5000, headers);
+    QCOMPARE(reply.status, status);
+    if (status == 401)
+        QVERIFY(reply.header("WWW-Authenticate").startsWith(basic ? "Basic realm=" : "Digest realm="));
+    else if (target.startsWith("/cams/"))
+        QCOMPARE(decode(reply.body).size(), QSize(64, 48));
+    // The log names the scheme, never the secret.
+    const QString log = server.requests().join(QLatin1Char('\n'));
+    QVERIFY2(!log.contains(QLatin1String("s3cret")) && !log.contains(QLatin1String(basicSecret)), qPrintable(log));
+    if (!password.isEmpty())
+        QVERIFY2(log.contains(basic ? QLatin1String(" Authorization: Basic") : QLatin1String(" Authorization: Digest")), qPrintable(log));
+}
+
+void TstCamServer::picturesOverTls()
+{
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY2(makeSelfSignedCertificate(dir.path(), &error), qPrintable(error));
+    const QString cert = dir.filePath(QStringLiteral("cert.pem"));
+    const QStringList tls {QStringLiteral("--tls-cert"), cert, QStringLiteral("--tls-key"), dir.filePath(QStringLiteral("key.pem"))};
+    CamServerProcess server(tls);
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    const QString base = QStringLiteral("https://127.0.0.1:%1").arg(server.port());
+    const HttpsReply picture = httpsGet(QUrl(base + QStringLiteral("/cams/1001.jpg")), cert);
+    QVERIFY2(picture.status == 200, qPrintable(picture.error));
+    QCOMPARE(decode(picture.body).size(), QSize(640, 480));
+    QVERIFY(httpsGet(QUrl(base + QStringLiteral("/camlist.php")), cert).body.contains((base + QStringLiteral("/cams/1001.jpg;")).toLatin1()));
+    // Faults that write their own bytes onto the socket would go round the encryption.
+    const QString fault = base + QStringLiteral("/_control/fault?path=/camlist.php&mode=");
+    QCOMPARE(httpsGet(QUrl(fault + QStringLiteral("truncate:10")), cert).status, 400);
+    QCOMPARE(httpsGet(QUrl(fault + QStringLiteral("status:503")), cert).status, 200);
+    CamServerProcess refused(tls + QStringList {QStringLiteral("--fault"), QStringLiteral("/camlist.php=slow:100")});
+    QVERIFY(!refused.start(5000));
+    QVERIFY2(refused.errorString().contains(QLatin1String("TLS")), qPrintable(refused.errorString()));
 }
 
 QTEST_GUILESS_MAIN(TstCamServer)
