@@ -1,6 +1,7 @@
 #include "config.h"
 
 #include "core/catalogue/ansitext.h"
+#include "core/files/workingfiles.h"
 #include "core/files/workingfolder.h"
 
 #include <QDir>
@@ -72,26 +73,14 @@ ConfigResult readConfigAt(int dirFd, const QString &name, const QString &path)
     }
     if (!S_ISREG(st.st_mode))
         return notAFile(shownPath, st.st_mode);
-    // O_NONBLOCK: should it have become a FIFO meanwhile, the open does not wait.
-    const int fd = ::openat(dirFd, encodedName.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return cannotRead(shownPath, errno);
-    QFile file;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return notAFile(shownPath, st.st_mode);
-    }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return unreadable(QStringLiteral("Cannot read %1: %2").arg(shownPath, file.errorString()));
-    }
-    const QString tooLarge = QStringLiteral("%1 is larger than %2 bytes").arg(shownPath, QString::number(MaxConfigBytes));
-    if (st.st_size > MaxConfigBytes)
-        return unreadable(tooLarge);
-    const QByteArray content = file.read(MaxConfigBytes + 1);
-    if (content.size() > MaxConfigBytes)
-        return unreadable(tooLarge);
-    ConfigResult result = readConfigText(content);
+    // Should it have become something else meanwhile, it is refused once open.
+    mode_t type = 0;
+    const std::optional<QByteArray> content = working_files::readRegular(dirFd, encodedName, 0, MaxConfigBytes + 1, &type);
+    if (!content)
+        return type && !S_ISREG(type) ? notAFile(shownPath, type) : cannotRead(shownPath, errno);
+    if (content->size() > MaxConfigBytes)
+        return unreadable(QStringLiteral("%1 is larger than %2 bytes").arg(shownPath, QString::number(MaxConfigBytes)));
+    ConfigResult result = readConfigText(*content);
     if (!result.ok)
         result.error = QStringLiteral("Cannot use %1: %2").arg(shownPath, result.error);
     return result;

@@ -1,11 +1,11 @@
 #include "newconfig.h"
 
+#include "core/files/workingfiles.h"
 #include "core/state/firstruntexts.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QUrl>
 
 #include <cerrno>
@@ -37,39 +37,6 @@ bool makeFolders(const QString &path)
             return false;
     }
     return true;
-}
-
-bool writeWhole(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
-// Writes content as name inside the open folder dir, by way of a temporary file.
-int writeInto(int dir, const QByteArray &name, const QByteArray &content)
-{
-    const QByteArray temporary =
-        '.' + name + '-' + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
-    const int fd = ::openat(dir, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return errno;
-    const bool written = ::fchmod(fd, 0600) == 0 && writeWhole(fd, content) && ::fsync(fd) == 0;
-    int error = written ? 0 : (errno ? errno : EIO);
-    if (::close(fd) != 0 && !error)
-        error = errno;
-    if (!error && ::renameat2(dir, temporary.constData(), dir, name.constData(), RENAME_NOREPLACE) != 0)
-        error = errno;
-    if (error)
-        ::unlinkat(dir, temporary.constData(), 0);
-    return error;
 }
 
 } // namespace
@@ -116,7 +83,8 @@ QString writeNewConfig(const QString &configFile, const QString &serverUrl)
         return failure(configFile, QStringLiteral("%1 belongs to another user").arg(QDir::toNativeSeparators(folder)));
     }
     if (!error)
-        error = writeInto(dir, QFile::encodeName(file.fileName()), "url=" + serverUrl.toUtf8() + "\r\n");
+        error = working_files::writeAt(dir, QFile::encodeName(file.fileName()), "url=" + serverUrl.toUtf8() + "\r\n",
+                                        working_files::Existing::Keep);
     ::close(dir);
     return error ? failure(configFile, systemError(error)) : QString();
 }

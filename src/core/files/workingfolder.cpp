@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
@@ -17,19 +16,8 @@ namespace {
 
 // O_PATH: the descriptor names the folder for the *at calls without needing read access.
 constexpr int FolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-// Names tried before making a new private file or folder gives up.
-constexpr int MaxAttempts = 100;
 
 QByteArray encoded(const QString &name) { return QFile::encodeName(name); }
-
-QString randomName(const QString &prefix)
-{
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    QString name = prefix;
-    for (int i = 0; i < 6; ++i)
-        name.append(QLatin1Char(letters[QRandomGenerator::system()->bounded(int(sizeof letters - 1))]));
-    return name;
-}
 
 QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
@@ -130,8 +118,8 @@ WorkingFolder WorkingFolder::makePrivateIn(const QString &home)
     folder.m_error = unsafeFolder(open->parentFd, shownBase);
     if (!folder.m_error.isEmpty())
         return folder;
-    for (int attempt = 0; attempt < MaxAttempts && open->fd < 0; ++attempt) {
-        const QString name = randomName(QStringLiteral("run-"));
+    for (int attempt = 0; attempt < working_files::MaxNameAttempts && open->fd < 0; ++attempt) {
+        const QString name = working_files::randomName(QStringLiteral("run-"));
         open->nameInParent = encoded(name);
         if (::mkdirat(open->parentFd, open->nameInParent.constData(), 0700) != 0) {
             if (errno == EEXIST)
@@ -166,42 +154,14 @@ QString WorkingFolder::descriptorPath(const QString &name) const
 
 bool WorkingFolder::write(const QString &name, const QByteArray &bytes) const
 {
-    if (!m_open)
-        return false;
-    // O_EXCL | O_NOFOLLOW: the private file is new and no link.
-    QByteArray privateName;
-    int fd = -1;
-    for (int attempt = 0; attempt < MaxAttempts && fd < 0; ++attempt) {
-        privateName = encoded(randomName(QStringLiteral(".lumora-")));
-        fd = ::openat(m_open->fd, privateName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-    bool ok = working_files::writeWhole(fd, bytes);
-    ok = ::close(fd) == 0 && ok;
-    // renameat() replaces the entry itself (a link included) and refuses a folder.
-    ok = ok && ::renameat(m_open->fd, privateName.constData(), m_open->fd, encoded(name).constData()) == 0;
-    if (!ok)
-        ::unlinkat(m_open->fd, privateName.constData(), 0);
-    return ok;
+    return m_open && working_files::writeAt(m_open->fd, encoded(name), bytes, working_files::Existing::Replace) == 0;
 }
 
 std::optional<QByteArray> WorkingFolder::read(const QString &name, qint64 maxBytes) const
 {
     if (!m_open)
         return std::nullopt;
-    const int fd = ::openat(m_open->fd, encoded(name).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat st;
-    QFile file;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    return file.read(maxBytes);
+    return working_files::readRegular(m_open->fd, encoded(name), O_NOFOLLOW, maxBytes);
 }
 
 std::optional<qint64> WorkingFolder::fileSize(const QString &name) const

@@ -1,11 +1,11 @@
 #include "xdgdirs.h"
 
+#include "core/files/workingfiles.h"
+
 #include <QDir>
 #include <QFile>
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace xdg_dirs {
 
@@ -67,17 +67,10 @@ QString runtimeFolder() { return fromEnvironment(Base::Runtime); }
 
 QString picturesFolder()
 {
-    // O_NONBLOCK and a regular file only: a FIFO of that name must not hold the save up.
+    // A regular file only: a FIFO of that name must not hold the save up. A few lines;
+    // anything larger is not the file.
     const QByteArray path = QFile::encodeName(configHome() + QStringLiteral("/user-dirs.dirs"));
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat st;
-    QFile userDirs;
-    QByteArray content;
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
-        && userDirs.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        content = userDirs.read(64 * 1024); // a few lines; anything larger is not the file
-    else if (fd >= 0)
-        ::close(fd);
+    const QByteArray content = working_files::readRegular(AT_FDCWD, path, 0, 64 * 1024).value_or(QByteArray());
     return picturesFolder(content, QDir::homePath());
 }
 

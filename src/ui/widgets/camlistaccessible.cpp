@@ -27,12 +27,6 @@ DrawnPart camRow(CamListWidget *list, int cam)
     return row;
 }
 
-QAccessibleInterface *camListFactory(const QString &, QObject *object)
-{
-    auto *list = qobject_cast<CamListWidget *>(object);
-    return list ? new CamListAccessible(list) : nullptr;
-}
-
 } // namespace
 
 CamListAccessible::CamListAccessible(CamListWidget *list)
@@ -48,11 +42,7 @@ CamListAccessible::~CamListAccessible()
 
 void CamListAccessible::install()
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(camListFactory);
-        return true;
-    }();
-    (void)installed;
+    installAccessibleFactory<CamListWidget, CamListAccessible>();
 }
 
 CamListWidget *CamListAccessible::list() const

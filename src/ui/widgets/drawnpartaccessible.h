@@ -18,6 +18,21 @@ struct DrawnPart
     std::function<bool()> selected;    // empty: not selectable
 };
 
+// Makes every Widget known to screen readers through an Accessible made from it; once is
+// enough.
+template <class Widget, class Accessible>
+void installAccessibleFactory()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory([](const QString &, QObject *object) -> QAccessibleInterface * {
+            auto *widget = qobject_cast<Widget *>(object);
+            return widget ? new Accessible(widget) : nullptr;
+        });
+        return true;
+    }();
+    (void)installed;
+}
+
 class DrawnPartAccessible : public QAccessibleInterface
 {
 public:

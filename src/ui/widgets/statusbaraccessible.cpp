@@ -21,12 +21,6 @@ DrawnPart statusPanel(StatusBar *bar, int panel)
     return part;
 }
 
-QAccessibleInterface *statusBarFactory(const QString &, QObject *object)
-{
-    auto *bar = qobject_cast<StatusBar *>(object);
-    return bar ? new StatusBarAccessible(bar) : nullptr;
-}
-
 } // namespace
 
 static_assert(StatusBar::PanelCount == 5);
@@ -47,11 +41,7 @@ StatusBarAccessible::~StatusBarAccessible()
 
 void StatusBarAccessible::install()
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(statusBarFactory);
-        return true;
-    }();
-    (void)installed;
+    installAccessibleFactory<StatusBar, StatusBarAccessible>();
 }
 
 int StatusBarAccessible::childCount() const
