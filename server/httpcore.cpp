@@ -116,6 +116,18 @@ MHD_Response *makeResponse(Reply &reply)
     return response;
 }
 
+std::string peerName(MHD_Connection *connection)
+{
+    const MHD_ConnectionInfo *peer = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    char host[NI_MAXHOST] = "?";
+    char port[NI_MAXSERV] = "?";
+    if (peer && peer->client_addr) {
+        const socklen_t size = peer->client_addr->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+        getnameinfo(peer->client_addr, size, host, sizeof host, port, sizeof port, NI_NUMERICHOST | NI_NUMERICSERV);
+    }
+    return std::string(host) + ':' + port;
+}
+
 MHD_Result queueReply(MHD_Connection *connection, Reply &reply)
 {
     MHD_Response *response = makeResponse(reply);
@@ -178,6 +190,8 @@ struct HttpCore::Private {
     static void onConnection(void *cls, MHD_Connection *connection, void **, MHD_ConnectionNotificationCode code)
     {
         auto *d = static_cast<Private *>(cls);
+        if (code == MHD_CONNECTION_NOTIFY_STARTED && d->handlers.opened)
+            d->handlers.opened(peerName(connection));
         std::lock_guard<std::mutex> lock(d->watchMutex);
         if (code == MHD_CONNECTION_NOTIFY_STARTED) {
             const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);

@@ -72,6 +72,8 @@ struct Handlers {
     // and what to do with one refused for want of them (its 401 is queued by the core).
     std::function<bool(const Request &)> guarded;
     std::function<void(const Request &, int status)> refused;
+    // A client connected ("ADDRESS:PORT"); on the polling thread, must not block.
+    std::function<void(const std::string &peer)> opened;
 };
 
 struct CoreSettings {

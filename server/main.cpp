@@ -147,6 +147,8 @@ int main(int argc, char **argv)
     handlers.answer = answerRequest;
     handlers.guarded = needsCredentials;
     handlers.refused = [](const Request &request, int status) { recordRequest(request, status, false); };
+    // Printed only: shows how many connections the requests came on.
+    handlers.opened = [](const std::string &peer) { serverState().log.add("connection from " + peer, false); };
     settings.credentials = state.options.credentials;
     settings.tlsCertificate = state.options.tlsCertificate;
     settings.tlsKey = state.options.tlsKey;

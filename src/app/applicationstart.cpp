@@ -78,6 +78,7 @@ void Application::downloadCatalogue()
     DownloadRequest request;
     request.address = catalogueAddress();
     request.maxBytes = CatalogueMaxBytes;
+    request.compressed = true;
     request.timeoutMs = m_env.transferTimeoutMs;
     connect(m_transfer->start(request), &DownloadHandler::finished, this, &Application::catalogueArrived);
 }

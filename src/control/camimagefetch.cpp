@@ -125,11 +125,9 @@ void CamImageFetch::writeFile(const QString &name, const QByteArray &bytes, bool
     *ok = m_workFolder.write(name, bytes);
 }
 
-void CamImageFetch::download(const QString &address, qint64 maxBytes,
-                             void (CamImageFetch::*next)(const DownloadResult &), const PictureValidators &validators)
+void CamImageFetch::download(DownloadRequest request, void (CamImageFetch::*next)(const DownloadResult &))
 {
-    DownloadRequest request{address, maxBytes, m_timeoutMs};
-    request.validators = validators;
+    request.timeoutMs = m_timeoutMs;
     m_download = m_downloader.start(request);
     connect(m_download, &DownloadHandler::stateChanged, this, &CamImageFetch::transferStateChanged);
     connect(m_download, &DownloadHandler::finished, this, next);
@@ -156,7 +154,9 @@ void CamImageFetch::fetchCamImage()
     // A monotonic clock, so a transfer across midnight is not negative.
     m_clock.start();
     m_step = Step::Picture;
-    download(address, PictureMaxBytes, &CamImageFetch::pictureDownloaded, validators);
+    DownloadRequest picture{address, PictureMaxBytes};
+    picture.validators = validators;
+    download(picture, &CamImageFetch::pictureDownloaded);
 }
 
 bool CamImageFetch::confirmsHeldAnswer(const DownloadResult &picture) const
@@ -217,8 +217,9 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
     }
 
     m_step = Step::Comments;
-    download(fetch_rules::commentsAddress(m_state.serverUrl, camId), CatalogueMaxBytes,
-             &CamImageFetch::commentsDownloaded);
+    DownloadRequest comments{fetch_rules::commentsAddress(m_state.serverUrl, camId), CatalogueMaxBytes};
+    comments.compressed = true;
+    download(comments, &CamImageFetch::commentsDownloaded);
 }
 
 void CamImageFetch::commentsDownloaded(const DownloadResult &comments)

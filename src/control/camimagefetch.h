@@ -61,6 +61,7 @@ class TransferView;
 class UnchangedNoteView;
 class DownloadHandler;
 class Downloader;
+struct DownloadRequest;
 struct DownloadResult;
 struct LoadedPicture;
 struct RunningState;
@@ -151,8 +152,8 @@ private:
     enum class Step { Idle, Picture, Comments, Decode };
 
     void writeFile(const QString &name, const QByteArray &bytes, bool *ok) const;
-    void download(const QString &address, qint64 maxBytes, void (CamImageFetch::*next)(const DownloadResult &),
-                  const PictureValidators &validators = {});
+    // Starts the request with this controller's time-out; next takes the result.
+    void download(DownloadRequest request, void (CamImageFetch::*next)(const DownloadResult &));
     void pictureDownloaded(const DownloadResult &picture);
     bool confirmsHeldAnswer(const DownloadResult &picture) const;
     void showStatistics(qint64 bytes);

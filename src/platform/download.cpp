@@ -1,355 +1,382 @@
-#include "download.h"
-#include "httphop.h"
-#include "proxyroute.h"
+#include "curldownload.h"
 
 #include "core/http/conditional.h"
-#include "core/http/httprequest.h"
-#include "core/http/httpresponse.h"
+#include "core/http/proxyrules.h"
 
-#include <QSslSocket>
-#include <QTcpSocket>
-#include <QTimer>
-#include <QUrl>
-
-#include <memory>
-#include <utility>
-
-// The transfer speaks HTTP/1.1 over a socket of its own rather than through
-// QNetworkAccessManager: Qt 6.4 reads a header section in its HTTP thread one byte per
-// system call, cannot be stopped before the section ends (an abort only detaches the reply
-// while that thread, and every later request of the manager, stays busy), gives no sign of
-// progress meanwhile and drops oversized header fields without failing. Reading the
-// answer here lets every limit hold byte by byte.
+#include <cerrno>
 
 namespace {
 
-// What the socket may hold before the transfer has taken it; it stops reading from the
-// connection beyond that, so an endless fast answer costs no more.
-constexpr qint64 SocketBufferBytes = 256 * 1024;
-constexpr qint64 ReadPieceBytes = 64 * 1024;
+// Read in large pieces: a picture arrives in few callbacks.
+constexpr long ReadBufferBytes = 256 * 1024;
+
+DownloadResult failure(DownloadResult::Error error, const QString &text)
+{
+    DownloadResult r;
+    r.error = error;
+    r.errorText = text;
+    return r;
+}
+
+// The address as it goes out: dot segments removed as RFC 3986 says, every character
+// that may not stand in a request percent-encoded, no fragment. QUrl::NormalizePathSegments
+// in Qt 6.4 makes "/a/./b/../c" into "/a//c"; an absolute address resolved against itself
+// comes out right.
+QByteArray wireAddress(const QUrl &url)
+{
+    return url.resolved(url).toEncoded(QUrl::RemoveFragment | QUrl::FullyEncoded);
+}
+
+QString seconds(int ms)
+{
+    return QString::number(ms / 1000.0);
+}
 
 } // namespace
 
-using namespace http_download;
-
-HttpDownload::HttpDownload(Transfer *transfer, const DownloadRequest &request)
+CurlDownload::CurlDownload(Transfer *transfer, const DownloadRequest &request)
     : DownloadHandler(transfer)
     , m_transfer(transfer)
+    , m_multi(transfer->m_multi)
     , m_request(request)
-    , m_idle(new QTimer(this))
-    , m_deadline(new QTimer(this))
-    , m_headerWait(new QTimer(this))
 {
-    m_idle->setSingleShot(true);
-    m_deadline->setSingleShot(true);
-    m_headerWait->setSingleShot(true);
-    m_headerWait->setInterval(request.timeoutMs);
+    for (QTimer *timer : {&m_idle, &m_deadline, &m_headerWait})
+        timer->setSingleShot(true);
+    m_idle.setInterval(request.timeoutMs);
+    m_headerWait.setInterval(request.timeoutMs);
+    m_deadline.setInterval(request.deadlineMs);
+    // Any byte sent or received is progress, header bytes too, across all hops.
+    connect(&m_idle, &QTimer::timeout, this, [this] {
+        failNow(DownloadResult::Error::Timeout, tr("No answer for %1 seconds").arg(seconds(m_request.timeoutMs)));
+    });
+    connect(&m_deadline, &QTimer::timeout, this, [this] {
+        failNow(DownloadResult::Error::Timeout,
+                tr("The transfer took longer than %1 seconds").arg(seconds(m_request.deadlineMs)));
+    });
+    // Servers send their header section at once; one that trickles it is not worth the
+    // wait, so the section must be whole within the time-out of the request going out.
+    connect(&m_headerWait, &QTimer::timeout, this, [this] {
+        failNow(DownloadResult::Error::Timeout,
+                tr("No complete header section within %1 seconds").arg(seconds(m_request.timeoutMs)));
+    });
 }
 
-HttpDownload::~HttpDownload()
+CurlDownload::~CurlDownload()
 {
     if (!m_concluded)
         conclude();
+    if (m_easy)
+        curl_easy_cleanup(m_easy);
+    curl_slist_free_all(m_fields);
 }
 
-void HttpDownload::finishEarly(DownloadResult::Error error, const QString &text)
+void CurlDownload::finishEarly(DownloadResult::Error error, const QString &text)
 {
     m_result = failure(error, text);
+    m_failed = true;
     m_concluded = true;
-    QMetaObject::invokeMethod(this, &HttpDownload::deliver, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &CurlDownload::deliver, Qt::QueuedConnection);
 }
 
-void HttpDownload::cancel()
-{
-    if (m_delivered)
-        return;
-    m_result = failure(DownloadResult::Error::Cancelled, tr("Cancelled"));
-    m_answer.reset();
-    // The Transfer may run the next transfer before this one has reported; its states are
-    // that one's alone.
-    if (m_transfer)
-        disconnect(this, &DownloadHandler::stateChanged, m_transfer, &Transfer::stateChanged);
-    if (!m_concluded)
-        conclude();
-}
-
-void HttpDownload::advance(int code)
-{
-    if (code <= m_state)
-        return;
-    m_state = code;
-    emit stateChanged(code);
-}
-
-void HttpDownload::begin()
+void CurlDownload::begin(const QUrl &url)
 {
     if (m_concluded)
         return;
     advance(Transfer::ResolvingHost);
-
-    // Both run across all hops; any byte sent or received is progress, header bytes too.
-    connect(m_idle, &QTimer::timeout, this, [this] {
-        fail(DownloadResult::Error::Timeout, tr("No answer for %1 seconds").arg(m_request.timeoutMs / 1000.0));
-    });
-    connect(m_deadline, &QTimer::timeout, this, [this] {
-        fail(DownloadResult::Error::Timeout,
-             tr("The transfer took longer than %1 seconds").arg(m_request.deadlineMs / 1000.0));
-    });
-    // Servers send their header section at once; one that trickles it is not worth the
-    // wait, so the section must be whole within the time-out of the request going out.
-    connect(m_headerWait, &QTimer::timeout, this, [this] {
-        fail(DownloadResult::Error::Timeout,
-             tr("No complete header section within %1 seconds").arg(m_request.timeoutMs / 1000.0));
-    });
-    m_idle->start(m_request.timeoutMs);
-    m_deadline->start(m_request.deadlineMs);
-    startHop();
+    setUp(url);
+    m_idle.start();
+    m_deadline.start();
+    m_running = m_multi->add(m_easy, this);
+    if (!m_running)
+        failNow(DownloadResult::Error::Network, tr("The transfer could not start"));
 }
 
-void HttpDownload::startHop()
+void CurlDownload::setUp(const QUrl &url)
 {
-    const bool https = m_current.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
-    m_hop = std::make_unique<Hop>();
-    m_hopOver = false;
-    if (https && !QSslSocket::supportsSsl()) {
-        fail(DownloadResult::Error::Network, tr("No TLS support for %1").arg(m_current.toString()));
-        return;
+    m_easy = curl_easy_init();
+    CURL *e = m_easy;
+    curl_easy_setopt(e, CURLOPT_URL, wireAddress(url).constData());
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, m_errorText);
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(e, CURLOPT_MAXREDIRS, long(m_request.maxRedirects));
+    curl_easy_setopt(e, CURLOPT_USERAGENT, "lumora-viewer/5");
+    curl_easy_setopt(e, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+    curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_request.maxBytes));
+    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, ReadBufferBytes);
+    // Certificates: the system's store, or the file OpenSSL's own variable names.
+    const QByteArray certificates = qgetenv("SSL_CERT_FILE");
+    if (!certificates.isEmpty()) {
+        curl_easy_setopt(e, CURLOPT_CAINFO, certificates.constData());
+        curl_easy_setopt(e, CURLOPT_CAPATH, nullptr);
+        curl_easy_setopt(e, CURLOPT_PROXY_CAINFO, certificates.constData());
+        curl_easy_setopt(e, CURLOPT_PROXY_CAPATH, nullptr);
     }
-    m_hop->reader = std::make_unique<HttpResponseReader>(HeaderMaxBytes, m_request.maxBytes);
-    QTcpSocket *socket = https ? new QSslSocket(this) : new QTcpSocket(this);
-    socket->setReadBufferSize(SocketBufferBytes);
-    m_hop->socket = socket;
-    connectSocket(socket, https);
+    // libcurl reads the proxy variables itself; this machine is always reached directly.
+    const QString exempt = proxy_rules::withLoopback(
+        proxy_rules::noProxyList(qEnvironmentVariable("no_proxy"), qEnvironmentVariable("NO_PROXY")));
+    curl_easy_setopt(e, CURLOPT_NOPROXY, exempt.toUtf8().constData());
 
-    // A plain request goes to an HTTP proxy whole; an encrypted one asks it for a tunnel
-    // first (see takeTunnelAnswer); any other kind of proxy is tunnelled by the socket itself.
-    const QNetworkProxy proxy = proxyFor(m_current);
-    const bool viaHttpProxy = proxy.type() == QNetworkProxy::HttpProxy;
-    socket->setProxy(viaHttpProxy ? QNetworkProxy(QNetworkProxy::NoProxy) : proxy);
-    const QByteArray extra = conditionalHeaderLines(m_request.validators);
-    if (viaHttpProxy && https) {
-        m_hop->tunnel = std::make_unique<HttpResponseReader>(HeaderMaxBytes, 0);
-        m_hop->head = tunnelRequestHead(m_current, proxy.user(), proxy.password());
-    } else {
-        m_hop->head = viaHttpProxy ? proxiedRequestHead(m_current, proxy.user(), proxy.password(), extra)
-                                   : requestHead(m_current, extra);
-    }
-
-    const quint16 port = quint16(m_current.port(https ? 443 : 80));
-    if (viaHttpProxy)
-        socket->connectToHost(proxy.hostName(), proxy.port());
-    else if (https)
-        static_cast<QSslSocket *>(socket)->connectToHostEncrypted(m_current.host(), port);
+    if (m_request.compressed)
+        curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "gzip");
     else
-        socket->connectToHost(m_current.host(), port);
+        m_fields = curl_slist_append(m_fields, "Accept-Encoding: identity");
+    for (const QByteArray &line : conditionalHeaderLines(m_request.validators).split('\n')) {
+        if (!line.trimmed().isEmpty())
+            m_fields = curl_slist_append(m_fields, line.trimmed().constData());
+    }
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, m_fields);
+
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &CurlDownload::takeHeader);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &CurlDownload::takeBody);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, &CurlDownload::requestGoesOut);
+    curl_easy_setopt(e, CURLOPT_PREREQDATA, this);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &CurlDownload::socketMade);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, this);
 }
 
-void HttpDownload::connectSocket(QTcpSocket *s, bool https)
+int CurlDownload::socketMade(void *self, curl_socket_t, curlsocktype)
 {
-    connect(s, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
-        if (state == QAbstractSocket::ConnectingState)
-            advance(Transfer::Connecting);
-    });
-    auto send = [this, s] {
-        m_idle->start();
-        s->write(m_hop->head);
-    };
-    connect(s, &QAbstractSocket::connected, this, [this, s, https, send] {
-        m_idle->start();
-        m_hop->end.watch(s->socketDescriptor());
-        if (!https || m_hop->tunnel)
-            send();
-    });
-    if (https)
-        connect(static_cast<QSslSocket *>(s), &QSslSocket::encrypted, this, send);
-    connect(s, &QIODevice::bytesWritten, this, [this](qint64 n) {
-        if (m_hopOver)
-            return;
-        m_idle->start();
-        m_hop->written += n;
-        if (m_hop->written >= m_hop->head.size() && !m_hop->awaited()->headersComplete() && !m_headerWait->isActive()) {
-            m_headerWait->start();
-            advance(Transfer::RequestSent);
-        }
-    });
-    connect(s, &QIODevice::readyRead, this, &HttpDownload::drain);
-    connect(s, &QAbstractSocket::disconnected, this, &HttpDownload::closed);
-    connect(s, &QAbstractSocket::errorOccurred, this, [this, s](QAbstractSocket::SocketError error) {
-        if (m_hopOver)
-            return;
-        if (error == QAbstractSocket::RemoteHostClosedError) {
-            closed();
-            return;
-        }
-        // A reset right after the last byte of a complete answer does not matter.
-        drain();
-        // The refusal is named in the program's own words, as the user is shown it.
-        if (!m_hopOver)
-            fail(DownloadResult::Error::Network, error == QAbstractSocket::ConnectionRefusedError
-                                                     ? tr("Connection refused")
-                                                     : s->errorString());
-    });
+    static_cast<CurlDownload *>(self)->advance(Transfer::Connecting);
+    return CURL_SOCKOPT_OK;
 }
 
-void HttpDownload::drain()
+// Once per hop, on a new connection or a kept one.
+int CurlDownload::requestGoesOut(void *self, char *, char *, int, int)
 {
-    QTcpSocket *socket = m_hop->socket;
-    HttpResponseReader *reader = m_hop->reader.get();
-    if (!socket || !reader)
-        return;
-    while (!m_hopOver && socket->bytesAvailable() > 0) {
-        const QByteArray piece = socket->read(ReadPieceBytes);
-        if (piece.isEmpty())
-            break;
-        m_idle->start();
-        advance(Transfer::ReceivingResponse);
-        if (m_hop->tunnel) {
-            takeTunnelAnswer(piece);
-            continue;
-        }
-        for (qsizetype at = 0; at < piece.size() && !m_hopOver;) {
-            const bool hadHeaders = reader->headersComplete();
-            const qsizetype taken = reader->feed(QByteArrayView(piece).sliced(at));
-            at += taken;
-            if (reader->failed()) {
-                fail(readerError(reader->error()), readerErrorText(reader->error(), m_request.maxBytes));
-            } else if (!hadHeaders && reader->headersComplete()) {
-                m_headerWait->stop();
-                if (!headersArrived() && reader->complete())
-                    endHop();
-            } else if (reader->complete()) {
-                endHop();
-            } else if (taken == 0) {
-                break;
-            }
+    auto *d = static_cast<CurlDownload *>(self);
+    d->m_headerWait.start();
+    d->advance(Transfer::RequestSent);
+    return CURL_PREREQFUNC_OK;
+}
+
+// Each header line of every answer: a proxy's answer to a tunnel request, redirects,
+// interim answers and the last one. Each answer's section is held to HeaderMaxBytes.
+size_t CurlDownload::takeHeader(char *data, size_t size, size_t count, void *self)
+{
+    auto *d = static_cast<CurlDownload *>(self);
+    const QByteArrayView line(data, qsizetype(size * count));
+    if (d->m_failed)
+        return 0;
+    d->advance(Transfer::ReceivingResponse);
+    // A section starts with its answer's status line; trailers of a chunked body have none.
+    if (d->m_headerEnded || d->m_headerBytes == 0) {
+        d->m_headerEnded = false;
+        d->m_headerBytes = 0;
+        if (line.startsWith("HTTP/")) {
+            d->m_statusLine = line.trimmed().toByteArray();
+            d->m_brokenField = false;
         }
     }
+    // A CR inside a line ends a field value early where libcurl reads it; such an answer's
+    // ETag or date cannot be trusted to go back.
+    QByteArrayView content = line;
+    while (content.endsWith('\n') || content.endsWith('\r'))
+        content.chop(1);
+    if (content.contains('\r'))
+        d->m_brokenField = true;
+    d->m_headerBytes += line.size();
+    if (d->m_headerBytes > HeaderMaxBytes) {
+        d->failWithin(DownloadResult::Error::TooLarge,
+                      tr("The answer's header section is larger than %1 bytes").arg(HeaderMaxBytes));
+        return 0;
+    }
+    if (line.trimmed().isEmpty()) {
+        d->m_headerEnded = true;
+        long status = 0;
+        curl_easy_getinfo(d->m_easy, CURLINFO_RESPONSE_CODE, &status);
+        if (status >= 200)
+            d->m_headerWait.stop();
+    }
+    return line.size();
 }
 
-void HttpDownload::closed()
+size_t CurlDownload::takeBody(char *data, size_t size, size_t count, void *self)
 {
-    drain();
-    if (m_hopOver)
-        return;
-    // Only an orderly end can end a body that runs to the end of the connection.
-    if (m_hop->end.wasReset()) {
-        fail(DownloadResult::Error::Network, tr("The connection was reset before the answer ended"));
-        return;
+    auto *d = static_cast<CurlDownload *>(self);
+    const qsizetype length = qsizetype(size * count);
+    if (d->m_failed)
+        return 0;
+    if (d->m_result.body.size() + length > d->m_request.maxBytes) {
+        d->failWithin(DownloadResult::Error::TooLarge, tr("The answer is larger than %1 bytes").arg(d->m_request.maxBytes));
+        return 0;
     }
-    HttpResponseReader *reader = m_hop->awaited();
-    reader->endOfStream();
-    if (reader->complete())
-        endHop();
-    else
-        fail(readerError(reader->error()), readerErrorText(reader->error(), m_request.maxBytes));
+    if (d->m_result.body.isEmpty()) {
+        curl_off_t announced = -1;
+        curl_easy_getinfo(d->m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        if (announced > 0 && announced <= d->m_request.maxBytes && !d->m_request.compressed)
+            d->m_result.body.reserve(qsizetype(announced));
+    }
+    d->m_result.body.append(data, length);
+    return size_t(length);
 }
 
-// True when the hop ends here: a redirect to follow, or an answer announced too large.
-bool HttpDownload::headersArrived()
+void CurlDownload::connectionActive()
 {
-    HttpResponseReader *reader = m_hop->reader.get();
-    const int status = reader->statusCode();
-    const QByteArray location = reader->header("location");
-    if (isRedirect(status) && !location.isEmpty()) {
-        const QUrl target = m_current.resolved(QUrl(QString::fromUtf8(location), QUrl::TolerantMode));
-        if (!target.isValid() || !isWebScheme(target) || target.host().isEmpty()) {
-            fail(DownloadResult::Error::RefusedRedirect,
-                 tr("Redirect to a refused address: %1").arg(QString::fromUtf8(location)));
-        } else if (m_redirects + 1 > m_request.maxRedirects) {
-            fail(DownloadResult::Error::TooManyRedirects, tr("Too many redirects"));
-        } else {
-            m_hop->next = target;
-            endHop();
-        }
-        return true;
-    }
-    if (reader->contentLength() > m_request.maxBytes) {
-        fail(DownloadResult::Error::TooLarge, tr("The answer is larger than %1 bytes").arg(m_request.maxBytes));
-        return true;
-    }
-    return false;
+    if (!m_concluded)
+        m_idle.start();
 }
 
-// The first failure of a hop is the transfer's; whatever the hop reports after it ended
-// does not count.
-void HttpDownload::fail(DownloadResult::Error error, const QString &text)
+void CurlDownload::failWithin(DownloadResult::Error error, const QString &text)
 {
-    if (m_hopOver || m_concluded)
-        return;
     m_result = failure(error, text);
-    endHop();
+    m_failed = true;
 }
 
-// The rest runs from the event loop, outside whichever socket signal ended the hop.
-void HttpDownload::endHop()
-{
-    m_hopOver = true;
-    QMetaObject::invokeMethod(this, &HttpDownload::afterHop, Qt::QueuedConnection);
-}
-
-void HttpDownload::afterHop()
+void CurlDownload::failNow(DownloadResult::Error error, const QString &text)
 {
     if (m_concluded)
         return;
-    m_headerWait->stop();
-    closeSocket();
-    if (!m_result.ok()) {
-        conclude();
-    } else if (m_hop->next.isValid()) {
-        ++m_redirects;
-        m_current = m_hop->next;
-        startHop();
-    } else {
-        if (m_hop->reader && m_hop->reader->complete())
-            m_answer = std::move(m_hop->reader);
-        else
-            m_result = failure(DownloadResult::Error::Network, tr("The server sent no complete answer"));
-        conclude();
-    }
+    m_result = failure(error, text);
+    m_failed = true;
+    conclude();
 }
 
-void HttpDownload::closeSocket()
-{
-    if (!m_hop || !m_hop->socket)
-        return;
-    QTcpSocket *socket = std::exchange(m_hop->socket, nullptr);
-    socket->disconnect(this);
-    socket->abort();
-    socket->deleteLater();
-    m_hop->end.release();
-}
-
-void HttpDownload::conclude()
-{
-    m_concluded = true;
-    m_hopOver = true;
-    m_idle->stop();
-    m_deadline->stop();
-    m_headerWait->stop();
-    closeSocket();
-    if (m_transfer && m_transfer->m_running == this)
-        m_transfer->m_running = nullptr;
-    QMetaObject::invokeMethod(this, &HttpDownload::deliver, Qt::QueuedConnection);
-}
-
-void HttpDownload::deliver()
+void CurlDownload::cancel()
 {
     if (m_delivered)
         return;
-    m_delivered = true;
-    if (m_result.ok() && m_answer) {
-        m_result.httpStatus = m_answer->statusCode();
-        m_result.validators = validatorsFrom(m_answer->header("etag"), m_answer->header("last-modified"));
-        m_result.receivedBytes = m_answer->headerBytes() + m_answer->body().size();
-        m_result.reasonPhrase = m_answer->reasonPhrase();
-        m_result.contentType = m_answer->header("content-type");
-        m_result.body = m_answer->takeBody();
+    // The Transfer's states after this are those of other transfers alone.
+    if (m_transfer)
+        disconnect(this, &DownloadHandler::stateChanged, m_transfer, &Transfer::stateChanged);
+    if (m_concluded)
+        return;
+    failNow(DownloadResult::Error::Cancelled, tr("Cancelled"));
+}
+
+void CurlDownload::transferEnded(CURLcode code)
+{
+    m_running = false;
+    if (m_concluded)
+        return;
+    if (!m_failed) {
+        QString text;
+        const DownloadResult::Error error = explain(code, &text);
+        if (error == DownloadResult::Error::None)
+            takeAnswer();
+        else
+            m_result = failure(error, text);
+    }
+    conclude();
+}
+
+void CurlDownload::takeAnswer()
+{
+    long status = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &status);
+    m_result.httpStatus = int(status);
+    // The status line's words after the code; an HTTP/2 answer has none.
+    const QList<QByteArray> parts = m_statusLine.split(' ');
+    m_result.reasonPhrase = parts.size() > 2 ? m_statusLine.mid(parts[0].size() + parts[1].size() + 2) : QByteArray();
+    const auto field = [this](const char *name) {
+        curl_header *header = nullptr;
+        return curl_easy_header(m_easy, name, 0, CURLH_HEADER, -1, &header) == CURLHE_OK ? QByteArray(header->value)
+                                                                                        : QByteArray();
+    };
+    if (!m_brokenField)
+        m_result.validators = validatorsFrom(field("ETag"), field("Last-Modified"));
+    m_result.contentType = field("Content-Type");
+    curl_off_t bodyBytes = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_SIZE_DOWNLOAD_T, &bodyBytes);
+    m_result.receivedBytes = m_headerBytes + qint64(bodyBytes);
+}
+
+DownloadResult::Error CurlDownload::explain(CURLcode code, QString *text) const
+{
+    using Error = DownloadResult::Error;
+    long osError = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_OS_ERRNO, &osError);
+    long proxyStatus = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
+    const QString detail = QString::fromUtf8(m_errorText[0] ? m_errorText : curl_easy_strerror(code));
+    switch (code) {
+    case CURLE_OK:
+        return Error::None;
+    case CURLE_TOO_MANY_REDIRECTS:
+        *text = tr("Too many redirects");
+        return Error::TooManyRedirects;
+    case CURLE_UNSUPPORTED_PROTOCOL: {
+        // The first address was checked before: a redirect led elsewhere.
+        curl_header *location = nullptr;
+        curl_easy_header(m_easy, "Location", 0, CURLH_HEADER, -1, &location);
+        *text = tr("Redirect to a refused address: %1").arg(location ? QString::fromUtf8(location->value) : detail);
+        return Error::RefusedRedirect;
+    }
+    case CURLE_FILESIZE_EXCEEDED:
+        *text = tr("The answer is larger than %1 bytes").arg(m_request.maxBytes);
+        return Error::TooLarge;
+    case CURLE_OPERATION_TIMEDOUT:
+        *text = tr("No answer for %1 seconds").arg(seconds(m_request.timeoutMs));
+        return Error::Timeout;
+    case CURLE_PARTIAL_FILE:
+        *text = tr("The server sent no complete answer");
+        return Error::Network;
+    default:
+        break;
+    }
+    if (proxyStatus >= 300) {
+        *text = tr("The proxy refused the connection to %1 (status %2)")
+                    .arg(QUrl(m_request.address).host())
+                    .arg(proxyStatus);
+    } else if (osError == ECONNREFUSED) {
+        *text = tr("Connection refused");
+    } else if (osError == ECONNRESET && code == CURLE_RECV_ERROR) {
+        *text = tr("The connection was reset before the answer ended");
+    } else if (code == CURLE_OUT_OF_MEMORY && !m_headerEnded) {
+        // libcurl refuses a header line far over any section's cap this way.
+        *text = tr("The answer's header section is larger than %1 bytes").arg(HeaderMaxBytes);
+        return Error::TooLarge;
+    } else {
+        *text = detail;
+    }
+    return Error::Network;
+}
+
+void CurlDownload::conclude()
+{
+    m_concluded = true;
+    m_idle.stop();
+    m_deadline.stop();
+    m_headerWait.stop();
+    if (m_running) {
+        m_running = false;
+        m_multi->remove(m_easy);
+    }
+    if (m_transfer)
+        m_transfer->m_running.removeOne(this);
+    if (m_failed || !m_result.ok())
+        m_result.body.clear();
+    QMetaObject::invokeMethod(this, &CurlDownload::deliver, Qt::QueuedConnection);
+}
+
+// A state goes out from the event loop, before finished() and in the order reached.
+void CurlDownload::advance(int code)
+{
+    if (code <= m_state)
+        return;
+    m_state = code;
+    QMetaObject::invokeMethod(
+        this, [this, code] { if (!m_delivered) emit stateChanged(code); }, Qt::QueuedConnection);
+}
+
+void CurlDownload::deliver()
+{
+    if (m_delivered)
+        return;
+    if (m_result.ok()) {
         advance(Transfer::ResponseReceived);
         advance(Transfer::ResponseCompleted);
     } else if (m_state != Transfer::Idle) {
-        m_result.body.clear();
         advance(Transfer::Failed);
     }
-    emit finished(m_result);
-    deleteLater();
+    // The states just reached go out first.
+    QMetaObject::invokeMethod(this, [this] {
+        m_delivered = true;
+        emit finished(m_result);
+        deleteLater();
+    }, Qt::QueuedConnection);
 }

@@ -1,28 +1,33 @@
 #pragma once
 // Downloads: an address and its limits in, the body or an error out.
 //
-// Transfer::start() hands a request to an HttpDownload and returns at once; the handler
-// emits finished() exactly once with the result, and nothing waits for it. One policy holds
-// for every request: http and https only (also for every redirect hop), at most
-// maxRedirects hops, each followed with exactly one request, an inactivity time-out and an
-// overall deadline that cover every phase from the name look-up through the header section
-// to the last body byte, a header section of at most HeaderMaxBytes and a cap on the body
-// size, all checked while the answer arrives: the body is held up to the cap and the
-// connection's read buffer is bounded, so no oversized answer is ever held in memory.
-// Each request goes out as HTTP/1.1 on a connection of its own, which it closes; it asks
-// for no content coding, sends the user name and password of an address as Basic
-// credentials and a request's validators as If-None-Match / If-Modified-Since.
-// Through an HTTP proxy an encrypted request asks for a tunnel first, and the proxy's answer
-// is held to the same limits as any. A body that runs to the end of the connection ends
-// only with an orderly close: a connection reset fails the transfer.
+// Transfer::start() hands a request to a handler and returns at once; the handler emits
+// finished() exactly once with the result, and nothing waits for it. Several transfers run
+// at once, side by side, over connections that are kept open and taken again by the next
+// request to the same host (at most 6 per host; HTTP/2 where the server offers it over
+// TLS). One policy holds for every request: http and https only (also for every redirect
+// hop), at most maxRedirects hops, each followed with exactly one request, an inactivity
+// time-out and an overall deadline that cover every phase from the name look-up through
+// the header section to the last body byte, a header section of at most HeaderMaxBytes
+// that must be whole within the time-out of the request going out, and a cap on the body
+// size, all checked while the answer arrives: the body is held up to the cap, so no
+// oversized answer is ever held in memory. A picture's request asks for no content coding;
+// a document's (DownloadRequest::compressed) accepts gzip, its decoded size under the same
+// cap. The user name and password of an address go as Basic or Digest credentials,
+// whichever the server asks for, to that address's host only; a request's validators go as
+// If-None-Match / If-Modified-Since. Certificates are checked against the system's store
+// (or the file SSL_CERT_FILE names) and a failed check fails the transfer. Proxies come
+// from http_proxy, https_proxy, all_proxy and no_proxy (HTTP, HTTPS and SOCKS); this
+// machine's own addresses are always reached directly. A body that runs to the end of the
+// connection ends only with an orderly close: a connection reset fails the transfer.
 // An HTTP error status is not a transport failure: its body is returned like any other
 // and httpStatus tells it apart. A handler emits stateChanged() with codes that only rise
-// while its transfer advances; Transfer passes on those of the transfer it runs, and of a
+// while its transfer advances; Transfer passes on those of every transfer it runs, and of a
 // cancelled one none after the cancel.
-// One transfer runs at a time; a start() while another is running finishes with Busy.
 #include "core/http/conditional.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QMetaType>
 #include <QObject>
 #include <QString>
@@ -40,6 +45,8 @@ struct DownloadRequest
     int maxRedirects = 10;
     // Sent back as If-None-Match / If-Modified-Since; a 304 may then answer instead.
     PictureValidators validators {};
+    // A text document, which may come gzip-compressed; a picture always comes as it is.
+    bool compressed = false;
 };
 
 struct DownloadResult
@@ -48,7 +55,6 @@ struct DownloadResult
         None,
         InvalidAddress,   // not an address at all, or no host
         UnsupportedScheme,// anything but http and https
-        Busy,             // another transfer is running
         Timeout,
         TooLarge,         // the body over its cap, or the header section over HeaderMaxBytes
         TooManyRedirects,
@@ -78,10 +84,8 @@ inline constexpr qint64 PictureMaxBytes = 32 * 1024 * 1024;
 // The status line and header fields of one answer, together.
 inline constexpr qint64 HeaderMaxBytes = 64 * 1024;
 
-class HttpResponseReader;
-class QTcpSocket;
-class QTimer;
-class Transfer;
+class CurlDownload;
+class CurlMulti;
 
 // One transfer under way. Every signal of a handler comes from the event loop, never from
 // within the start() that made it or from cancel(), so connecting right after start()
@@ -93,8 +97,8 @@ class DownloadHandler : public QObject
 {
     Q_OBJECT
 public:
-    // Ends the transfer at once and frees its downloader for the next one; finished()
-    // follows with Error::Cancelled unless it has gone out already.
+    // Ends the transfer at once; finished() follows with Error::Cancelled unless it has
+    // gone out already.
     virtual void cancel() = 0;
     virtual QString address() const = 0;
 
@@ -112,55 +116,8 @@ class Downloader
 public:
     virtual ~Downloader() = default;
     virtual DownloadHandler *start(const DownloadRequest &request) = 0;
-    // Cancels the running transfer, if any.
+    // Cancels every running transfer.
     virtual void cancel() = 0;
-};
-
-// A download over HTTP/1.1, run by Transfer.
-class HttpDownload : public DownloadHandler
-{
-    Q_OBJECT
-public:
-    ~HttpDownload() override;
-
-    void cancel() override;
-    QString address() const override { return m_request.address; }
-
-private:
-    friend class Transfer;
-    struct Hop;
-
-    HttpDownload(Transfer *transfer, const DownloadRequest &request);
-    void finishEarly(DownloadResult::Error error, const QString &text);
-    void begin();
-    void startHop();
-    void connectSocket(QTcpSocket *socket, bool https);
-    void drain();
-    void takeTunnelAnswer(const QByteArray &piece);
-    void closed();
-    bool headersArrived();
-    void fail(DownloadResult::Error error, const QString &text);
-    void endHop();
-    void afterHop();
-    void closeSocket();
-    void conclude();
-    void deliver();
-    void advance(int code);
-
-    Transfer *m_transfer;
-    DownloadRequest m_request;
-    DownloadResult m_result;
-    QUrl m_current;
-    int m_redirects = 0;
-    QTimer *m_idle;
-    QTimer *m_deadline;
-    QTimer *m_headerWait;
-    std::unique_ptr<Hop> m_hop;
-    std::unique_ptr<HttpResponseReader> m_answer;
-    int m_state = 0;
-    bool m_hopOver = false;   // the current hop takes no more events
-    bool m_concluded = false; // no more work; finished() is on its way
-    bool m_delivered = false;
 };
 
 class Transfer : public QObject, public Downloader
@@ -185,16 +142,17 @@ public:
     // A new handler, owned by the Transfer until it deletes itself after finished().
     DownloadHandler *start(const DownloadRequest &request) override;
     void cancel() override;
-    bool isBusy() const { return m_running != nullptr; }
-    // The address the last start() that was not refused as Busy was asked for, as given.
+    bool hasRunning() const { return !m_running.isEmpty(); }
+    // The address the last start() was asked for, as given.
     QString lastAddress() const { return m_lastAddress; }
 
 signals:
     void stateChanged(int code);
 
 private:
-    friend class HttpDownload;
+    friend class CurlDownload;
 
+    std::shared_ptr<CurlMulti> m_multi;
     QString m_lastAddress;
-    HttpDownload *m_running = nullptr;
+    QList<CurlDownload *> m_running;
 };

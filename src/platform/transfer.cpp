@@ -1,36 +1,36 @@
-#include "download.h"
+#include "curldownload.h"
 
 #include "core/http/httprequest.h"
 
 #include <QUrl>
 
-// The Transfer is the one door to the network: it refuses what no request may be and
-// runs one HttpDownload at a time.
+// The Transfer is the one door to the network: it refuses what no request may be and runs
+// the rest side by side in this thread's multi handle.
 
 Transfer::Transfer(QObject *parent)
     : QObject(parent)
+    , m_multi(CurlMulti::forThisThread())
 {
 }
 
 Transfer::~Transfer()
 {
     cancel();
+    // Handlers not yet delivered go with the Transfer, their transfers stopped first.
+    for (CurlDownload *handler : findChildren<CurlDownload *>(Qt::FindDirectChildrenOnly))
+        delete handler;
 }
 
 void Transfer::cancel()
 {
-    if (m_running)
-        m_running->cancel();
+    const QList<CurlDownload *> running = m_running;
+    for (CurlDownload *handler : running)
+        handler->cancel();
 }
 
 DownloadHandler *Transfer::start(const DownloadRequest &request)
 {
-    auto *handler = new HttpDownload(this, request);
-    if (m_running) {
-        handler->finishEarly(DownloadResult::Error::Busy, tr("Another transfer is running"));
-        return handler;
-    }
-
+    auto *handler = new CurlDownload(this, request);
     m_lastAddress = request.address;
     const QUrl url(request.address, QUrl::TolerantMode);
     if (!url.isValid() || url.isRelative()) {
@@ -41,10 +41,9 @@ DownloadHandler *Transfer::start(const DownloadRequest &request)
     } else if (url.host().isEmpty()) {
         handler->finishEarly(DownloadResult::Error::InvalidAddress, tr("No host in address: %1").arg(request.address));
     } else {
-        m_running = handler;
-        handler->m_current = url;
+        m_running.append(handler);
         connect(handler, &DownloadHandler::stateChanged, this, &Transfer::stateChanged);
-        QMetaObject::invokeMethod(handler, &HttpDownload::begin, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(handler, [handler, url] { handler->begin(url); }, Qt::QueuedConnection);
     }
     return handler;
 }

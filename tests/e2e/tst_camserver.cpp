@@ -759,8 +759,10 @@ void TstCamServer::logOption()
     QVERIFY2(server.start(), qPrintable(server.errorString()));
     QCOMPARE(server.get("/camlist.php").status, 200);
     QCOMPARE(server.get("/cams/1001.jpg?foo=0").status, 200);
-    const QByteArray expected = QByteArray::number(server.port()) + "\nGET /camlist.php 200\nGET /cams/1001.jpg?foo=0 200\n";
-    QTRY_COMPARE(server.output(), expected);
+    // Each raw request comes on a connection of its own.
+    static const QRegularExpression opened(QStringLiteral("connection from 127\\.0\\.0\\.1:\\d+\n"));
+    const QString expected = QString::number(server.port()) + QStringLiteral("\nX\nGET /camlist.php 200\nX\nGET /cams/1001.jpg?foo=0 200\n");
+    QTRY_COMPARE(QString::fromLatin1(server.output()).replace(opened, QStringLiteral("X\n")), expected);
 }
 
 // The log keeps the latest 10000 lines, each at most 512 bytes, however much comes in.

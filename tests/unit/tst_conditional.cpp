@@ -1,7 +1,6 @@
 // Which conditional fields a picture request sends back, and which values of an answer's
 // ETag and Last-Modified are fit to be sent back at all.
 #include "core/http/conditional.h"
-#include "core/http/httprequest.h"
 
 #include <QTest>
 
@@ -11,8 +10,6 @@ class TestConditional : public QObject
 private slots:
     void validators_data();
     void validators();
-    void requestHead_data();
-    void requestHead();
 };
 
 void TestConditional::validators_data()
@@ -61,24 +58,6 @@ void TestConditional::validators()
     // Even validators that never went through the check make no line of their own.
     const QByteArray unchecked = conditionalHeaderLines(PictureValidators{etag, lastModified});
     QCOMPARE(unchecked, lines);
-}
-
-void TestConditional::requestHead_data()
-{
-    QTest::addColumn<QByteArray>("extra");
-
-    QTest::newRow("none") << QByteArray();
-    QTest::newRow("conditional") << QByteArray("If-None-Match: \"v\"\r\nIf-Modified-Since: Tue, 08 Dec 2026 21:00:00 GMT\r\n");
-}
-
-void TestConditional::requestHead()
-{
-    QFETCH(QByteArray, extra);
-
-    const QByteArray head = ::requestHead(QUrl(QStringLiteral("http://127.0.0.1:8080/cam.jpg")), extra);
-    QVERIFY(head.startsWith("GET /cam.jpg HTTP/1.1\r\nHost: 127.0.0.1:8080\r\n"));
-    QVERIFY(head.endsWith(extra + "Connection: close\r\n\r\n"));
-    QCOMPARE(head.count("\r\n\r\n"), 1);
 }
 
 QTEST_APPLESS_MAIN(TestConditional)

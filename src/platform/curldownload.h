@@ -1,0 +1,72 @@
+#pragma once
+// Inside the downloads only: one transfer on a libcurl easy handle in this thread's multi
+// handle, with the program's policy as its options and callbacks.
+//
+// libcurl's callbacks only take note (bytes, states, a failure) and return; whatever a
+// receiver may do in answer (cancel, start another transfer) runs from the event loop,
+// never within a libcurl call.
+#include "platform/curlmulti.h"
+#include "platform/download.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QUrl>
+
+#include <curl/curl.h>
+
+#include <memory>
+
+class CurlDownload final : public DownloadHandler, private CurlTransferClient
+{
+    Q_OBJECT
+public:
+    CurlDownload(Transfer *transfer, const DownloadRequest &request);
+    ~CurlDownload() override;
+
+    void cancel() override;
+    QString address() const override { return m_request.address; }
+
+    // Finishes from the event loop without a transfer: the request was refused.
+    void finishEarly(DownloadResult::Error error, const QString &text);
+    // Sets up the easy handle for url and starts it; from the event loop.
+    void begin(const QUrl &url);
+
+private:
+    static size_t takeHeader(char *data, size_t size, size_t count, void *self);
+    static size_t takeBody(char *data, size_t size, size_t count, void *self);
+    static int requestGoesOut(void *self, char *, char *, int, int);
+    static int socketMade(void *self, curl_socket_t, curlsocktype);
+
+    void setUp(const QUrl &url);
+    void connectionActive() override;
+    void transferEnded(CURLcode code) override;
+    // From a callback: the transfer is to fail with this; the callback then stops libcurl.
+    void failWithin(DownloadResult::Error error, const QString &text);
+    // From the event loop: stops libcurl and fails.
+    void failNow(DownloadResult::Error error, const QString &text);
+    DownloadResult::Error explain(CURLcode code, QString *text) const;
+    void takeAnswer();
+    void conclude();
+    void deliver();
+    void advance(int code);
+
+    Transfer *m_transfer;
+    std::shared_ptr<CurlMulti> m_multi;
+    DownloadRequest m_request;
+    DownloadResult m_result;
+    CURL *m_easy = nullptr;
+    curl_slist *m_fields = nullptr;
+    char m_errorText[CURL_ERROR_SIZE] = {};
+    QTimer m_idle;
+    QTimer m_deadline;
+    QTimer m_headerWait;
+    qint64 m_headerBytes = 0;  // of the answer now arriving
+    bool m_headerEnded = false;
+    QByteArray m_statusLine;   // of the last answer
+    bool m_brokenField = false; // a field of the last answer holds a bare CR: no validators
+    bool m_failed = false;     // m_result holds a failure of our own
+    bool m_running = false;    // in the multi handle
+    int m_state = 0;
+    bool m_concluded = false;  // no more work; finished() is on its way
+    bool m_delivered = false;
+};
