@@ -149,6 +149,7 @@ int CurlDownload::socketMade(void *self, curl_socket_t, curlsocktype)
 int CurlDownload::requestGoesOut(void *self, char *, char *, int, int)
 {
     auto *d = static_cast<CurlDownload *>(self);
+    d->m_idle.start();
     d->m_headerWait.start();
     d->advance(Transfer::RequestSent);
     return CURL_PREREQFUNC_OK;
@@ -162,6 +163,7 @@ size_t CurlDownload::takeHeader(char *data, size_t size, size_t count, void *sel
     const QByteArrayView line(data, qsizetype(size * count));
     if (d->m_failed)
         return 0;
+    d->m_idle.start();
     d->advance(Transfer::ReceivingResponse);
     // A section starts with its answer's status line; trailers of a chunked body have none.
     if (d->m_headerEnded || d->m_headerBytes == 0) {
@@ -211,6 +213,7 @@ size_t CurlDownload::takeBody(char *data, size_t size, size_t count, void *self)
         if (announced > 0 && announced <= d->m_request.maxBytes && !d->m_request.compressed)
             d->m_result.body.reserve(qsizetype(announced));
     }
+    d->m_idle.start();
     d->m_result.body.append(data, length);
     return size_t(length);
 }

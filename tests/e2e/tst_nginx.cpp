@@ -2,12 +2,16 @@
 // README shows, started as an ordinary user would (as nobody when the test runs as root) on a
 // free loopback port, and the real viewer against it.
 #include "camserverprocess.h"
+#include "platform/download.h"
+#include "securehttp.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -53,6 +57,7 @@ private slots:
     void documents_data();
     void documents();
     void viewerGetsListPictureAndComments();
+    void http2OverOneConnection();
     void cleanupTestCase();
 
 private:
@@ -61,6 +66,7 @@ private:
     QTemporaryDir m_prefix;
     QString m_site;
     quint16 m_port = 0;
+    quint16 m_tlsPort = 0; // the same site over TLS, HTTP/2 offered
     QProcess m_nginx;
 };
 
@@ -83,6 +89,17 @@ void TestNginx::initTestCase()
     QByteArray conf = readFile(kConfiguration);
     QCOMPARE(conf.count(kShownListen), 1);
     conf.replace(kShownListen, "listen 127.0.0.1:" + QByteArray::number(m_port) + ';');
+    // Beside it, for the test alone: the site over TLS with HTTP/2, logging each request's
+    // connection and protocol.
+    m_tlsPort = freePort();
+    QString error;
+    QVERIFY2(makeSelfSignedCertificate(p, &error), qPrintable(error));
+    QCOMPARE(conf.count("http {\n"), 1);
+    conf.replace("http {\n", "http {\n    log_format protocol '$connection $server_protocol $request_uri';\n"
+                              "    server {\n        listen 127.0.0.1:" + QByteArray::number(m_tlsPort) + " ssl http2;\n"
+                              "        ssl_certificate cert.pem;\n        ssl_certificate_key key.pem;\n"
+                              "        access_log tls.log protocol;\n        root site;\n"
+                              "        include lumora-locations.conf;\n    }\n");
     QVERIFY(writeFile(p + QStringLiteral("/lumora-nginx.conf"), conf));
     QVERIFY(QFile::copy(kLocations, p + QStringLiteral("/lumora-locations.conf")));
 
@@ -94,7 +111,8 @@ void TestNginx::initTestCase()
         // As root nginx could write wherever the file forgot to point it; a user could not.
         const passwd *nobody = ::getpwnam("nobody");
         QVERIFY(nobody);
-        QCOMPARE(::chown(QFile::encodeName(p).constData(), nobody->pw_uid, nobody->pw_gid), 0);
+        for (const QString &owned : {p, p + QStringLiteral("/key.pem"), p + QStringLiteral("/cert.pem")})
+            QCOMPARE(::chown(QFile::encodeName(owned).constData(), nobody->pw_uid, nobody->pw_gid), 0);
         arguments = QStringList{QStringLiteral("--reuid=%1").arg(nobody->pw_uid), QStringLiteral("--regid=%1").arg(nobody->pw_gid),
                                 QStringLiteral("--clear-groups"), kNginx} + arguments;
         program = QStringLiteral("/usr/bin/setpriv");
@@ -206,6 +224,26 @@ void TestNginx::viewerGetsListPictureAndComments()
     QVERIFY2(log.contains(camlist), qPrintable(why));
     QVERIFY2(log.contains(picture), qPrintable(why));
     QVERIFY2(log.contains(comments), qPrintable(why));
+}
+
+// Over TLS the viewer takes HTTP/2 where the server offers it, and keeps the connection for
+// the next request.
+void TestNginx::http2OverOneConnection()
+{
+    qputenv("SSL_CERT_FILE", QFile::encodeName(m_prefix.filePath(QStringLiteral("cert.pem"))));
+    const auto restore = qScopeGuard([] { qunsetenv("SSL_CERT_FILE"); });
+    Transfer transfer;
+    const QString address = QStringLiteral("https://127.0.0.1:%1/comments.php?camid=1001").arg(m_tlsPort);
+    for (int refresh = 0; refresh < 3; ++refresh) {
+        QSignalSpy finished(transfer.start({address}), &DownloadHandler::finished);
+        QVERIFY(finished.wait(10000));
+        const auto result = finished.at(0).at(0).value<DownloadResult>();
+        QVERIFY2(result.ok() && result.httpStatus == 200, qPrintable(result.errorText));
+    }
+    const QList<QByteArray> lines = readFile(m_prefix.filePath(QStringLiteral("tls.log"))).trimmed().split('\n');
+    QCOMPARE(lines.size(), 3);
+    for (const QByteArray &line : lines)
+        QCOMPARE(line, lines.first().split(' ').first() + " HTTP/2.0 /comments.php?camid=1001");
 }
 
 void TestNginx::cleanupTestCase()
