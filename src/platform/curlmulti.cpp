@@ -53,6 +53,9 @@ CurlMulti::CurlMulti()
     curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &CurlMulti::scheduleTimer);
     curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
     curl_multi_setopt(m_multi, CURLMOPT_MAX_HOST_CONNECTIONS, MaxConnectionsPerHost);
+    // Idle connections kept for the next request: libcurl's default follows the number of
+    // transfers running, so a burst to many hosts would lose most of them right after.
+    curl_multi_setopt(m_multi, CURLMOPT_MAXCONNECTS, MaxConnectionsKept);
     curl_multi_setopt(m_multi, CURLMOPT_PIPELINING, long(CURLPIPE_MULTIPLEX));
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, [this] { act(CURL_SOCKET_TIMEOUT, 0); });

@@ -36,6 +36,7 @@ class CurlMulti : public QObject
     Q_OBJECT
 public:
     static constexpr long MaxConnectionsPerHost = 6;
+    static constexpr long MaxConnectionsKept = 64;
 
     // This thread's multi handle, made on first use; it lives while anyone holds it.
     static std::shared_ptr<CurlMulti> forThisThread();
