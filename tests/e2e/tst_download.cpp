@@ -69,6 +69,8 @@ private slots:
     void nextTransferAfterLongHeader();
     void tls_data();
     void tls();
+    void credentials_data();
+    void credentials();
     void requestAsSent_data();
     void requestAsSent();
     void proxies_data();
@@ -625,6 +627,50 @@ void TestDownload::tls()
     }
     QTRY_COMPARE(server.output().count("GET /cams/1001.jpg"), 5);
     QCOMPARE(server.output().count("connection from "), 1);
+}
+
+// Credentials in the address answer the server's challenge, and go to the address's own
+// server only: never to the one a redirect leads to.
+void TestDownload::credentials_data()
+{
+    QTest::addColumn<QString>("auth");      // the protected server's --auth
+    QTest::addColumn<QString>("password");  // the one in the address, for the user "cam"
+    QTest::addColumn<bool>("redirected");   // the address is on the open server, which redirects
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("schemes"); // the Authorization schemes the protected server saw
+
+    const QString digest = QStringLiteral("digest:cam:SECRET");
+    QTest::newRow("digest") << digest << "SECRET" << false << 200 << QStringList{QStringLiteral("Digest")};
+    QTest::newRow("basic") << QStringLiteral("basic:cam:SECRET") << "SECRET" << false << 200 << QStringList{QStringLiteral("Basic")};
+    QTest::newRow("digest, wrong password") << digest << "WRONG" << false << 401 << QStringList{QStringLiteral("Digest")};
+    QTest::newRow("not sent to another host") << digest << "SECRET" << true << 401 << QStringList();
+}
+
+void TestDownload::credentials()
+{
+    QFETCH(QString, auth);
+    QFETCH(QString, password);
+    QFETCH(bool, redirected);
+    QFETCH(int, status);
+    QFETCH(QStringList, schemes);
+
+    CamServerProcess protectedServer({QStringLiteral("--auth"), auth});
+    QVERIFY2(protectedServer.start(), qPrintable(protectedServer.errorString()));
+    const QString picture = QStringLiteral("/cams/1001.jpg?size=64x48");
+    const QString credentials = QStringLiteral("http://cam:") + password + QStringLiteral("@127.0.0.1:");
+    QString address = credentials + QString::number(protectedServer.port()) + picture;
+    if (redirected) {
+        QVERIFY(m_server.setFault(QStringLiteral("/x"), QStringLiteral("redirect:") + protectedServer.baseUrl() + picture));
+        address = credentials + QString::number(m_server.port()) + QStringLiteral("/x");
+    }
+    Transfer transfer;
+    const DownloadResult r = download(transfer, {address});
+    QVERIFY(m_server.clearFaults());
+    QVERIFY2(r.ok(), qPrintable(r.errorText));
+    QCOMPARE(r.httpStatus, status);
+    const QStringList log = protectedServer.requests();
+    QVERIFY2(!log.isEmpty(), "the protected server was asked");
+    QCOMPARE(loggedAuthorizationSchemes(log), schemes);
 }
 
 // What goes out on the wire for an address: the request line, the host, credentials from

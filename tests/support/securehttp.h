@@ -1,7 +1,7 @@
 // For tests against a server that asks for credentials or speaks TLS: the Authorization value
-// a Digest challenge calls for, a self-signed certificate for 127.0.0.1 made at run time with
-// the openssl command, and an HTTPS GET that trusts that certificate alone. Blocking; loopback
-// only as the caller's addresses are.
+// a Digest challenge calls for, the schemes a server's log shows, a self-signed certificate
+// for 127.0.0.1 made at run time with the openssl command, and an HTTPS GET that trusts that
+// certificate alone. Blocking; loopback only as the caller's addresses are.
 #pragma once
 
 #include <QCryptographicHash>
@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QStringList>
 #include <QTimer>
 #include <QUrl>
 
@@ -34,6 +35,20 @@ inline QByteArray digestAuthorization(const QByteArray &challenge, const QByteAr
     return "Digest username=\"" + user + "\", realm=\"" + p.value("realm") + "\", nonce=\"" + p.value("nonce") + "\", uri=\""
         + uri + "\", algorithm=" + p.value("algorithm") + ", response=\"" + response + "\", opaque=\"" + p.value("opaque")
         + "\", qop=auth, nc=" + nc + ", cnonce=\"" + cnonce + '"';
+}
+
+// The Authorization schemes ("Digest", "Basic") a camserver's request log shows, each once, in
+// the order they first came; empty when no request carried credentials.
+inline QStringList loggedAuthorizationSchemes(const QStringList &log)
+{
+    static const QRegularExpression field(QStringLiteral(" Authorization: (\\S+)"));
+    QStringList schemes;
+    for (const QString &line : log) {
+        const QString scheme = field.match(line).captured(1);
+        if (!scheme.isEmpty() && !schemes.contains(scheme))
+            schemes.append(scheme);
+    }
+    return schemes;
 }
 
 // Writes cert.pem and key.pem for 127.0.0.1 into dir; false, with openssl's complaint, when it cannot.
