@@ -139,9 +139,13 @@ void CurlDownload::setUp(const QUrl &url)
     curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, this);
 }
 
+// A proxy's answer to a tunnel request comes before the request goes out, so a new
+// connection starts the wait for a whole header section too.
 int CurlDownload::socketMade(void *self, curl_socket_t, curlsocktype)
 {
-    static_cast<CurlDownload *>(self)->advance(Transfer::Connecting);
+    auto *d = static_cast<CurlDownload *>(self);
+    d->m_headerWait.start();
+    d->advance(Transfer::Connecting);
     return CURL_SOCKOPT_OK;
 }
 

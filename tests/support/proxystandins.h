@@ -10,6 +10,7 @@
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <memory>
 
@@ -44,11 +45,13 @@ void openTunnel(QTcpSocket *client, quint16 port, Opened opened)
 
 // An HTTP proxy, in the clear or behind TLS. A plain request it answers itself ("via proxy");
 // a tunnel request gets tunnelAnswer, or with none the tunnel. An answer without a blank line
-// goes on with header lines as fast as the client takes them.
+// goes on with header lines without end: as fast as the client takes them, or one short line
+// every pauseMs.
 class HttpProxyStandIn
 {
 public:
     QByteArray tunnelAnswer;
+    int pauseMs = 0;
 
     // With a certificate and key (PEM files) the proxy speaks TLS.
     bool listen(const QString &certFile = {}, const QString &keyFile = {})
@@ -118,6 +121,12 @@ private:
         client->write(tunnelAnswer);
         if (tunnelAnswer.endsWith("\r\n\r\n")) {
             client->disconnectFromHost();
+            return;
+        }
+        if (pauseMs > 0) {
+            auto *pause = new QTimer(client);
+            QObject::connect(pause, &QTimer::timeout, client, [client] { client->write("X-Filler: a\r\n"); });
+            pause->start(pauseMs);
             return;
         }
         QObject::connect(client, &QIODevice::bytesWritten, client, [client] {
