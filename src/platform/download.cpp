@@ -118,6 +118,8 @@ void CurlDownload::setUp(const QUrl &url)
     const QString exempt = proxy_rules::withLoopback(
         proxy_rules::noProxyList(qEnvironmentVariable("no_proxy"), qEnvironmentVariable("NO_PROXY")));
     curl_easy_setopt(e, CURLOPT_NOPROXY, exempt.toUtf8().constData());
+    if (proxy_rules::thisMachineUnlisted(url.host()))
+        curl_easy_setopt(e, CURLOPT_PROXY, "");
 
     if (m_request.compressed)
         curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "gzip");

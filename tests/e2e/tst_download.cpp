@@ -743,6 +743,11 @@ void TestDownload::proxies_data()
                                                << QByteArray() << QByteArray() << refused << 0 << int(Error::None);
     QTest::newRow("localhost stays direct") << QByteArrayList{httpProxy} << QStringLiteral("http://localhost:{server}/camlist.php")
                                             << QByteArray() << QByteArray() << refused << 0 << int(Error::None);
+    QTest::newRow("this machine in IPv6 form stays direct")
+        << QByteArrayList{httpProxy} << QStringLiteral("http://[::ffff:127.0.0.1]:{server}/camlist.php") << QByteArray()
+        << QByteArray() << refused << 0 << int(Error::None);
+    QTest::newRow("any address stays direct") << QByteArrayList{httpProxy} << QStringLiteral("http://0.0.0.0:{server}/camlist.php")
+                                              << QByteArray() << QByteArray() << refused << 0 << int(Error::None);
     QTest::newRow("SOCKS5, the proxy resolves") << QByteArrayList{"all_proxy=socks5h://127.0.0.1:{proxy}"}
                                                 << QStringLiteral("http://cams.invalid:{server}/camlist.php")
                                                 << QByteArray("cams.invalid:{server}") << QByteArray() << QByteArray()
