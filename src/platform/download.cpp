@@ -118,6 +118,8 @@ void CurlDownload::setUp(const QUrl &url)
     const QString exempt = proxy_rules::withLoopback(
         proxy_rules::noProxyList(qEnvironmentVariable("no_proxy"), qEnvironmentVariable("NO_PROXY")));
     curl_easy_setopt(e, CURLOPT_NOPROXY, exempt.toUtf8().constData());
+    if (proxy_rules::thisMachineUnlisted(url.host()))
+        curl_easy_setopt(e, CURLOPT_PROXY, "");
 
     if (m_request.compressed)
         curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "gzip");
@@ -139,9 +141,13 @@ void CurlDownload::setUp(const QUrl &url)
     curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, this);
 }
 
+// A proxy's answer to a tunnel request comes before the request goes out, so a new
+// connection starts the wait for a whole header section too.
 int CurlDownload::socketMade(void *self, curl_socket_t, curlsocktype)
 {
-    static_cast<CurlDownload *>(self)->advance(Transfer::Connecting);
+    auto *d = static_cast<CurlDownload *>(self);
+    d->m_headerWait.start();
+    d->advance(Transfer::Connecting);
     return CURL_SOCKOPT_OK;
 }
 

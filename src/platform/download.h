@@ -9,7 +9,8 @@
 // hop), at most maxRedirects hops, each followed with exactly one request, an inactivity
 // time-out and an overall deadline that cover every phase from the name look-up through
 // the header section to the last body byte, a header section of at most HeaderMaxBytes
-// that must be whole within the time-out of the request going out, and a cap on the body
+// that must be whole within the time-out of the request going out (of the connection
+// opening, for a proxy's answer to a tunnel request), and a cap on the body
 // size, all checked while the answer arrives: the body is held up to the cap, so no
 // oversized answer is ever held in memory. A picture's request asks for no content coding;
 // a document's (DownloadRequest::compressed) accepts gzip, its decoded size under the same

@@ -51,7 +51,8 @@ inline QStringList loggedAuthorizationSchemes(const QStringList &log)
     return schemes;
 }
 
-// Writes cert.pem and key.pem for 127.0.0.1 into dir; false, with openssl's complaint, when it cannot.
+// Writes cert.pem and key.pem for 127.0.0.1 and cams.invalid (the name proxy stand-ins take
+// for it) into dir; false, with openssl's complaint, when it cannot.
 inline bool makeSelfSignedCertificate(const QString &dir, QString *error)
 {
     QProcess openssl;
@@ -59,7 +60,7 @@ inline bool makeSelfSignedCertificate(const QString &dir, QString *error)
                   {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
                    QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
                    QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
-                   QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-days"), QStringLiteral("1"),
+                   QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:cams.invalid"), QStringLiteral("-days"), QStringLiteral("1"),
                    QStringLiteral("-keyout"), dir + QStringLiteral("/key.pem"), QStringLiteral("-out"), dir + QStringLiteral("/cert.pem")});
     const bool made = openssl.waitForFinished(30000) && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0;
     if (!made)

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <arpa/inet.h>
+
 namespace proxy_rules {
 
 QString noProxyList(const QString &lowerCase, const QString &upperCase)
@@ -21,6 +23,20 @@ QString withLoopback(const QString &noProxy)
             entries.append(entry);
     }
     return entries.join(QLatin1Char(','));
+}
+
+bool thisMachineUnlisted(const QString &host)
+{
+    const QByteArray text = host.toLatin1();
+    in_addr v4 {};
+    if (inet_pton(AF_INET, text.constData(), &v4) == 1)
+        return v4.s_addr == htonl(INADDR_ANY);
+    in6_addr v6 {};
+    if (inet_pton(AF_INET6, text.constData(), &v6) != 1)
+        return false;
+    const uint8_t *tail = v6.s6_addr + 12;
+    return IN6_IS_ADDR_UNSPECIFIED(&v6)
+        || (IN6_IS_ADDR_V4MAPPED(&v6) && (tail[0] == 127 || (tail[0] | tail[1] | tail[2] | tail[3]) == 0));
 }
 
 } // namespace proxy_rules

@@ -15,4 +15,8 @@ QString noProxyList(const QString &lowerCase, const QString &upperCase);
 // The list with localhost, 127.0.0.0/8 and ::1 added; "*" anywhere in it stays "*".
 QString withLoopback(const QString &noProxy);
 
+// True for this machine in the forms that list cannot name: 0.0.0.0, ::, and the IPv4-mapped
+// IPv6 forms of 127.0.0.0/8 and 0.0.0.0 (libcurl matches IPv6 entries by spelling alone).
+bool thisMachineUnlisted(const QString &host);
+
 } // namespace proxy_rules
