@@ -13,9 +13,9 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include <strings.h>
-#include <optional>
 
 ServerState &serverState()
 {
