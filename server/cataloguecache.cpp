@@ -1,5 +1,7 @@
 #include "cataloguecache.h"
 
+#include "gzip.h"
+
 #include <QFile>
 
 #include <sys/stat.h>
@@ -61,8 +63,13 @@ int CatalogueCache::rebuilds() const
     return m_rebuilds;
 }
 
-CatalogueCache::Document CatalogueCache::resolved(const std::string &base)
+CatalogueCache::Document CatalogueCache::resolved(const std::string &base, bool gzipped)
 {
+    const auto answer = [gzipped](Entry &entry) {
+        if (gzipped && !entry.gzipped)
+            entry.gzipped = std::make_shared<const std::string>(gzip::compressed(*entry.resolved));
+        return gzipped ? entry.gzipped : entry.resolved;
+    };
     struct stat st {};
     if (::stat(QFile::encodeName(m_file).constData(), &st) != 0)
         return nullptr;
@@ -81,7 +88,7 @@ CatalogueCache::Document CatalogueCache::resolved(const std::string &base)
     const std::uint64_t use = ++m_uses;
     if (it != m_entries.end() && settled && it->second.identity == now) {
         it->second.lastUse = use;
-        return it->second.resolved;
+        return answer(it->second);
     }
 
     // Another base's copy of the same file spares a read. Otherwise the read is held under
@@ -99,7 +106,7 @@ CatalogueCache::Document CatalogueCache::resolved(const std::string &base)
     if (it != m_entries.end() && *it->second.raw == *raw) {
         it->second.identity = now;
         it->second.lastUse = use;
-        return it->second.resolved;
+        return answer(it->second);
     }
     ++m_rebuilds;
     if (it == m_entries.end()) {
@@ -114,5 +121,6 @@ CatalogueCache::Document CatalogueCache::resolved(const std::string &base)
     it->second.lastUse = use;
     it->second.raw = raw;
     it->second.resolved = std::make_shared<const std::string>(replaceAll(*raw, "{base}", base));
-    return it->second.resolved;
+    it->second.gzipped.reset();
+    return answer(it->second);
 }

@@ -6,6 +6,7 @@
 // when its bytes differ from the copy's, resolved anew. A file rewritten within the
 // timestamps' granularity therefore never yields a stale answer. Thread-safe; a few base
 // addresses (host names clients used) are kept at once. None when the file cannot be read.
+// resolved(base, true) answers the same contents gzip-compressed, made once per resolved copy.
 #pragma once
 
 #include <QString>
@@ -26,7 +27,7 @@ public:
 
     // trustAfter: how old the file's timestamps must be before they alone vouch for it.
     explicit CatalogueCache(QString file, std::chrono::milliseconds trustAfter = std::chrono::seconds(2));
-    Document resolved(const std::string &base);
+    Document resolved(const std::string &base, bool gzipped = false);
 
     // How many times the file was read and resolved; lets a test see the cache at work.
     int rebuilds() const;
@@ -43,6 +44,7 @@ private:
         Identity identity;
         std::shared_ptr<const std::string> raw;
         Document resolved;
+        Document gzipped; // made on first demand
         std::uint64_t lastUse = 0; // the least recently used base goes first
     };
 

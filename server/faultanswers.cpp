@@ -1,5 +1,6 @@
 #include "faultanswers.h"
 
+#include "gzip.h"
 #include "routes.h"
 #include "serverstate.h"
 #include "rawanswers.h"
@@ -164,6 +165,13 @@ std::optional<Reply> answerRequest(const Request &request)
                 break; // the chain's end answers as usual
             return logged(request, redirectTo(nextHopBase(request, *fault) + request.path + queryWithHop(request, hop + 1)));
         }
+        case Kind::GzipBomb: {
+            Reply r;
+            r.contentType = "application/octet-stream";
+            r.generated = std::make_shared<const gzip::InflatingZeros>(std::uint64_t(fault->value));
+            r.headers.emplace_back("Content-Encoding", "gzip");
+            return logged(request, r);
+        }
         case Kind::NotModified: {
             Reply r;
             r.status = 304;
@@ -195,7 +203,7 @@ std::optional<Reply> answerRequest(const Request &request)
         }
         }
     }
-    Reply reply = route(request);
+    Reply reply = route(request, true);
     if (!fault || fault->kind == Kind::Delay)
         answerConditionally(request, reply);
     return logged(request, std::move(reply));

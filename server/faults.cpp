@@ -58,6 +58,7 @@ std::optional<FaultMode> parseMode(const std::string &text)
         {"bytes", Kind::Bytes, 0, INT64_MAX},
         {"slow", Kind::Slow, 1, INT64_MAX},
         {"bad-etag", Kind::BadTag, 0, 1 << 20},
+        {"gzip-bomb", Kind::GzipBomb, 0, std::int64_t(1) << 40},
     };
     for (const Numeric &n : numeric) {
         if (name == n.name) {

@@ -11,7 +11,7 @@
 struct FaultMode {
     enum class Kind {
         Delay, Stall, Empty, Truncate, Reset, Status, Html, Bytes, Redirect, RedirectLoop, Slow,
-        Endless, RedirectChain, LongHeader, BadTag, NotModified, ResetAfter
+        Endless, RedirectChain, LongHeader, BadTag, NotModified, ResetAfter, GzipBomb
     };
     Kind kind = Kind::Empty;
     std::int64_t value = 0; // milliseconds, byte counts, status code, bytes per second or hops

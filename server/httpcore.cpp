@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -94,12 +95,29 @@ ssize_t readFiller(void *, uint64_t position, char *buffer, size_t max)
 
 void releaseBody(void *holder) { delete static_cast<std::shared_ptr<const std::string> *>(holder); }
 
+using GeneratedHolder = std::shared_ptr<const GeneratedBody>;
+
+ssize_t readGenerated(void *holder, uint64_t position, char *buffer, size_t max)
+{
+    const GeneratedBody &body = **static_cast<GeneratedHolder *>(holder);
+    const size_t length = size_t(std::min<uint64_t>(max, body.size() - position));
+    body.read(position, buffer, length);
+    return ssize_t(length);
+}
+
+void releaseGenerated(void *holder) { delete static_cast<GeneratedHolder *>(holder); }
+
 // The reply as a libmicrohttpd response (the caller destroys it); null when none can be made.
 MHD_Response *makeResponse(Reply &reply)
 {
     MHD_Response *response = nullptr;
     if (reply.fillerBytes > 0) {
         response = MHD_create_response_from_callback(reply.fillerBytes, 64 * 1024, readFiller, nullptr, nullptr);
+    } else if (reply.generated) {
+        auto *holder = new GeneratedHolder(reply.generated);
+        response = MHD_create_response_from_callback(reply.generated->size(), 64 * 1024, readGenerated, holder, releaseGenerated);
+        if (!response)
+            delete holder;
     } else {
         auto *holder = new std::shared_ptr<const std::string>(
             reply.shared ? reply.shared : std::make_shared<const std::string>(std::move(reply.body)));

@@ -24,6 +24,16 @@
 
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
 
+// A body made while it is sent, for answers too large to hold: size() bytes, any stretch of
+// them readable by position, from any thread.
+class GeneratedBody {
+public:
+    virtual ~GeneratedBody() = default;
+    virtual std::uint64_t size() const = 0;
+    // Fills buffer with the bytes at [position, position + length), all within size().
+    virtual void read(std::uint64_t position, char *buffer, size_t length) const = 0;
+};
+
 struct Request {
     std::string method;
     std::string target;  // path and query exactly as sent
@@ -46,6 +56,7 @@ struct Reply {
     // A large document shared with the cache rather than copied per request; body is then empty.
     std::shared_ptr<const std::string> shared;
     std::uint64_t fillerBytes = 0; // when non-zero, the body is this much generated filler
+    std::shared_ptr<const GeneratedBody> generated; // when set, the body
     HeaderList headers;
 
     const std::string &bytes() const { return shared ? *shared : body; }

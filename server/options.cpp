@@ -37,7 +37,9 @@ const char kFaultModes[] =
     "                      bytes per second or at full speed; then the document\n"
     "  bad-etag:N          the document with an ETag N bytes long, or with a bare\n"
     "                      CR inside for 0\n"
-    "  not-modified        a 304 whatever the request asked\n";
+    "  not-modified        a 304 whatever the request asked\n"
+    "  gzip-bomb:N         a small gzip body (Content-Encoding: gzip) that inflates\n"
+    "                      to N zero bytes, whatever the request asked\n";
 
 bool fail(const char *what)
 {

@@ -1,6 +1,7 @@
 #include "routes.h"
 
 #include "democatalogue.h"
+#include "gzip.h"
 #include "serverstate.h"
 #include "validators.h"
 
@@ -13,6 +14,8 @@
 #include <map>
 #include <mutex>
 #include <optional>
+
+#include <strings.h>
 
 ServerState &serverState()
 {
@@ -31,22 +34,41 @@ std::string loggable(std::string value)
     return value;
 }
 
-Reply catalogue(const Request &request)
+// Every Accept-Encoding field of the request, as one list.
+std::string acceptEncoding(const Request &request)
+{
+    std::string list;
+    for (const auto &[name, value] : request.headers)
+        if (strcasecmp(name.c_str(), "Accept-Encoding") == 0)
+            list += value + ',';
+    return list;
+}
+
+// A text document's answer; gzip-compressed when asked to.
+Reply document(std::shared_ptr<const std::string> bytes, bool gzipped)
+{
+    Reply r;
+    r.contentType = "text/plain; charset=windows-1252";
+    r.shared = gzipped ? std::make_shared<const std::string>(gzip::compressed(*bytes)) : std::move(bytes);
+    return r;
+}
+
+std::shared_ptr<const std::string> shared(const QByteArray &bytes)
+{
+    return std::make_shared<const std::string>(bytes.constData(), size_t(bytes.size()));
+}
+
+Reply catalogue(const Request &request, bool gzipped)
 {
     const std::string base = baseUrl(request);
     ServerState &s = serverState();
-    if (s.options.catalogueFile.isEmpty()) {
-        return bytesReply(democatalogue::catalogueDocument(QString::fromStdString(base), commentsFor),
-                          "text/plain; charset=windows-1252");
-    }
+    if (s.options.catalogueFile.isEmpty())
+        return document(shared(democatalogue::catalogueDocument(QString::fromStdString(base), commentsFor)), gzipped);
     // A 4 MB catalogue re-read and resolved per request cost far more than sending it.
-    const CatalogueCache::Document doc = s.catalogueCache->resolved(base);
+    const CatalogueCache::Document doc = s.catalogueCache->resolved(base, gzipped);
     if (!doc)
         return htmlPage(500, "500 Internal Server Error", "The catalogue file cannot be read.");
-    Reply r;
-    r.contentType = "text/plain; charset=windows-1252";
-    r.shared = doc;
-    return r;
+    return document(doc, false); // the cache gave the form asked for
 }
 
 std::optional<Reply> demoPicture(const QString &camId, const QString &extension, const Request &request)
@@ -192,13 +214,20 @@ bool needsCredentials(const Request &request)
     return request.path != "/camlist.php" && request.path != "/comments.php" && request.path.rfind("/_control/", 0) != 0;
 }
 
-Reply route(const Request &request)
+Reply route(const Request &request, bool mayEncode)
 {
     const std::string &path = request.path;
-    if (path == "/camlist.php")
-        return catalogue(request);
-    if (path == "/comments.php")
-        return bytesReply(commentsFor(QString::fromStdString(request.param("camid"))), "text/plain; charset=windows-1252");
+    if (path == "/camlist.php" || path == "/comments.php") {
+        const bool gzipped = mayEncode && gzip::accepted(acceptEncoding(request));
+        Reply r = path == "/camlist.php" ? catalogue(request, gzipped)
+                                         : document(shared(commentsFor(QString::fromStdString(request.param("camid")))), gzipped);
+        if (mayEncode && r.status == 200) {
+            r.headers.emplace_back("Vary", "Accept-Encoding");
+            if (gzipped)
+                r.headers.emplace_back("Content-Encoding", "gzip");
+        }
+        return r;
+    }
     if (path == "/cam.php") {
         if (auto r = demoPicture(QString::fromStdString(request.param("id")), QStringLiteral("jpg"), request))
             return *r;

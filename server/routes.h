@@ -19,7 +19,11 @@ std::string baseUrl(const Request &request);
 bool isWellFormedHost(const std::string &host);
 
 QByteArray commentsFor(const QString &camId);
-Reply route(const Request &request);
+// The answer as such. With mayEncode, the catalogue and comments come gzip-compressed
+// (Content-Encoding: gzip) when the request's Accept-Encoding allows it, and say
+// "Vary: Accept-Encoding" either way; pictures and files always come as they are. Fault
+// modes that send a document in their own way ask for it without.
+Reply route(const Request &request, bool mayEncode = false);
 // Whether --auth covers the request: everything but the catalogue, comments and control.
 bool needsCredentials(const Request &request);
 // Whether the request's answer is a picture drawn for it (CPU work), not a document or file.

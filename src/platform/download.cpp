@@ -9,6 +9,7 @@ namespace {
 
 // Read in large pieces: a picture arrives in few callbacks.
 constexpr long ReadBufferBytes = 256 * 1024;
+constexpr qsizetype GrowToCapBytes = 1024 * 1024; // a body of unknown size past this takes room up to its cap
 
 DownloadResult failure(DownloadResult::Error error, const QString &text)
 {
@@ -213,14 +214,19 @@ size_t CurlDownload::takeBody(char *data, size_t size, size_t count, void *self)
         d->failWithin(DownloadResult::Error::TooLarge, tr("The answer is larger than %1 bytes").arg(d->m_request.maxBytes));
         return 0;
     }
-    if (d->m_result.body.isEmpty()) {
+    QByteArray &body = d->m_result.body;
+    if (body.isEmpty()) {
         curl_off_t announced = -1;
         curl_easy_getinfo(d->m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
         if (announced > 0 && announced <= d->m_request.maxBytes && !d->m_request.compressed)
-            d->m_result.body.reserve(qsizetype(announced));
+            body.reserve(qsizetype(announced));
+    } else if (body.size() + length > body.capacity() && body.size() >= GrowToCapBytes) {
+        // Growing by copies leaves blocks behind that add up to about another cap; room up to
+        // the cap at once costs only the pages written, and takeAnswer() gives back the rest.
+        body.reserve(qsizetype(d->m_request.maxBytes));
     }
     d->m_idle.start();
-    d->m_result.body.append(data, length);
+    body.append(data, length);
     return size_t(length);
 }
 
@@ -292,6 +298,7 @@ void CurlDownload::takeAnswer()
     curl_off_t bodyBytes = 0;
     curl_easy_getinfo(m_easy, CURLINFO_SIZE_DOWNLOAD_T, &bodyBytes);
     m_result.receivedBytes = m_headerBytes + qint64(bodyBytes);
+    m_result.body.squeeze();
 }
 
 DownloadResult::Error CurlDownload::explain(CURLcode code, QString *text) const

@@ -1,6 +1,7 @@
 // Drives a real lumora-camserver over loopback HTTP: documents, pictures, options and faults.
 
 #include "camserverprocess.h"
+#include "gunzip.h"
 #include "securehttp.h"
 #include "slowclients.h"
 
@@ -113,6 +114,8 @@ private slots:
     void catalogueBase();
     void commentCountsMatchCommentsServed();
     void unknownCamHasNoComments();
+    void documentCoding_data();
+    void documentCoding();
 
     void pictureFormats_data();
     void pictureFormats();
@@ -317,6 +320,49 @@ void TstCamServer::unknownCamHasNoComments()
         QVERIFY(reply.complete());
         QVERIFY(reply.body.isEmpty());
     }
+}
+
+// The documents come gzip-compressed exactly when the request allows it, and inflate to the
+// plain answer; pictures never do.
+void TstCamServer::documentCoding_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QByteArray>("acceptEncoding"); // empty: no such field
+    QTest::addColumn<bool>("gzipped");
+
+    const QByteArray cat = "/camlist.php";
+    const QByteArray comments = "/comments.php?camid=1001";
+    QTest::newRow("catalogue, gzip") << cat << QByteArray("gzip") << true;
+    QTest::newRow("catalogue, gzip at q=0") << cat << QByteArray("gzip;q=0, identity") << false;
+    QTest::newRow("catalogue, any coding") << cat << QByteArray("br, *;q=0.5") << true;
+    QTest::newRow("catalogue, gzip refused, any allowed") << cat << QByteArray("*, GZIP; q=0.000") << false;
+    QTest::newRow("comments, gzip among others") << comments << QByteArray("deflate, x-gzip;q=0.8") << true;
+    QTest::newRow("comments, no field") << comments << QByteArray() << false;
+    QTest::newRow("picture") << QByteArray("/cams/1001.jpg?size=64x48") << QByteArray("gzip") << false;
+    QTest::newRow("picture by script") << QByteArray("/cam.php?id=1001&size=64x48") << QByteArray("gzip, *") << false;
+}
+
+void TstCamServer::documentCoding()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(QByteArray, acceptEncoding);
+    QFETCH(bool, gzipped);
+
+    QList<QPair<QByteArray, QByteArray>> fields;
+    if (!acceptEncoding.isEmpty())
+        fields.append({"Accept-Encoding", acceptEncoding});
+    const RawHttpReply reply = m_server.get(target, 5000, fields);
+    QCOMPARE(reply.status, 200);
+    QVERIFY(reply.complete());
+    QCOMPARE(reply.header("Content-Encoding"), gzipped ? QByteArray("gzip") : QByteArray());
+    if (reply.header("Content-Type").startsWith("image/")) {
+        QVERIFY(reply.body.startsWith("\xFF\xD8"));
+        return;
+    }
+    QCOMPARE(reply.header("Vary"), QByteArray("Accept-Encoding"));
+    bool whole = true;
+    QCOMPARE(gzipped ? gunzip(reply.body, &whole) : reply.body, m_server.get(target).body);
+    QVERIFY(whole);
 }
 
 void TstCamServer::pictureFormats_data()
@@ -542,7 +588,7 @@ void TstCamServer::picturesFolder()
     }
 }
 
-enum class BodyCheck { Normal, Empty, Html, NormalPrefix, Size, None };
+enum class BodyCheck { Normal, Empty, Html, NormalPrefix, Size, Inflated, None };
 Q_DECLARE_METATYPE(BodyCheck)
 
 void TstCamServer::faults_data()
@@ -572,6 +618,8 @@ void TstCamServer::faults_data()
     QTest::newRow("delay") << "/camlist.php" << "delay:700" << cat << 5000 << 200 << BodyCheck::Normal << qint64(0) << true << false << qint64(680) << QByteArray();
     QTest::newRow("slow") << "/camlist.php" << "slow:20000" << cat << 5000 << 200 << BodyCheck::Normal << qint64(0) << true << false << qint64(180) << QByteArray();
     QTest::newRow("bytes") << "/camlist.php" << "bytes:5000000" << cat << 10000 << 200 << BodyCheck::Size << qint64(5000000) << true << false << qint64(0) << QByteArray();
+    // 20 MiB and a bit: the repeated piece of the compressed zeros and the rest after it.
+    QTest::newRow("gzip bomb") << "/camlist.php" << "gzip-bomb:20983065" << cat << 5000 << 200 << BodyCheck::Inflated << qint64(20983065) << true << false << qint64(0) << QByteArray();
     // "*" also covers the control paths' neighbours; cleanup() proves control still answers.
     QTest::newRow("stall everything") << "*" << "stall" << cat << 1200 << -1 << BodyCheck::None << qint64(0) << false << true << qint64(1150) << QByteArray();
     QTest::newRow("prefix rule") << "/cams/*" << "status:404" << QByteArray("/cams/1001.jpg") << 5000 << 404 << BodyCheck::Html << qint64(0) << true << false << qint64(0) << QByteArray();
@@ -629,6 +677,16 @@ void TstCamServer::faults()
     case BodyCheck::Size:
         QCOMPARE(qint64(reply.body.size()), bodySize);
         break;
+    case BodyCheck::Inflated: {
+        QCOMPARE(reply.header("Content-Encoding"), QByteArray("gzip"));
+        QVERIFY2(reply.body.size() < bodySize / 500, qPrintable(QString::number(reply.body.size())));
+        bool whole = false;
+        const QByteArray inflated = gunzip(reply.body, &whole);
+        QVERIFY(whole);
+        QCOMPARE(qint64(inflated.size()), bodySize);
+        QCOMPARE(qint64(inflated.count('\0')), bodySize);
+        break;
+    }
     case BodyCheck::None:
         break;
     }
@@ -1021,7 +1079,7 @@ void TstCamServer::helpListsEveryMode()
     const QString text = QString::fromUtf8(help.readAllStandardOutput());
     for (const char *mode : {"delay:MS", "stall", "empty", "truncate:N", "reset", "status:CODE", "html", "bytes:N",
                              "redirect:URL", "redirect-loop", "redirect-chain:N[:BASE]", "slow:RATE", "endless",
-                             "long-header:BYTES[:RATE]", "bad-etag:N", "not-modified"})
+                             "long-header:BYTES[:RATE]", "bad-etag:N", "not-modified", "gzip-bomb:N"})
         QVERIFY2(text.contains(QStringLiteral("\n  %1 ").arg(QLatin1String(mode)))
                      || text.contains(QStringLiteral("\n  %1\n").arg(QLatin1String(mode))),
                  mode);

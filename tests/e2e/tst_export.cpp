@@ -4,6 +4,7 @@
 #include "cataloguecache.h"
 #include "camserverprocess.h"
 #include "export.h"
+#include "gunzip.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -284,10 +285,13 @@ void TestExport::cacheFollowsTheFile()
     QCOMPARE(*trusting.resolved("http://h:1"), std::string("1;a;http://h:1/1.jpg\r\n"));
     QCOMPARE(*trusting.resolved("http://h:1"), std::string("1;a;http://h:1/1.jpg\r\n"));
     QCOMPARE(trusting.rebuilds(), 1);
+    const auto gzipped = [&trusting] { return gunzip(QByteArray::fromStdString(*trusting.resolved("http://h:1", true))); };
+    QCOMPARE(gzipped(), QByteArray("1;a;http://h:1/1.jpg\r\n"));
 
     // A rewrite of another length is seen even when the timestamps are trusted.
     QVERIFY(writeFile(file, "2;bb;{base}/2.jpg\r\n"));
     QCOMPARE(*trusting.resolved("http://h:1"), std::string("2;bb;http://h:1/2.jpg\r\n"));
+    QCOMPARE(gzipped(), QByteArray("2;bb;http://h:1/2.jpg\r\n"));
 
     // With the usual distrust of young timestamps, a same-length rewrite right after the last
     // one is read again however coarse the file system's clock.
