@@ -4,9 +4,21 @@
 #include "core/geometry/scalegeometry.h"
 #include "core/rules/countdown.h"
 
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+
+// How a cam's refreshes have gone of late, wherever it was refreshed (the main window or a
+// tile of the wall); times are milliseconds since the epoch, 0 for never.
+struct CamHealth
+{
+    int failuresInARow = 0;
+    qint64 lastFailureMs = 0;
+    // Since when its picture has counted as unchanged; 0 while it changes.
+    qint64 unchangedSinceMs = 0;
+};
 
 struct RunningState
 {
@@ -31,6 +43,13 @@ struct RunningState
     QString lastShuffleInterval{QStringLiteral("60")};
     // commentTable index of the comment shown last, -1 for none.
     int lastCommentIndex = -1;
+
+    // The ids of the cams the user marked as favourites (of this catalogue), and of those
+    // the user added from cams.txt (their lines follow the server's in camTable).
+    QSet<QString> favouriteCams;
+    QSet<QString> ownCams;
+    // By cam id.
+    QHash<QString, CamHealth> camHealth;
 
     // What the user sets and the windows only show. A window pushes a user's edit in
     // here; code that changes one of these asks the windows to show it again.
