@@ -1,6 +1,7 @@
 #include "camlistaccessible.h"
 
 #include "core/geometry/twips.h"
+#include "core/state/controltexts.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/drawnpartaccessible.h"
 
@@ -16,7 +17,21 @@ DrawnPart camRow(CamListWidget *list, int cam)
     DrawnPart row;
     row.role = QAccessible::ListItem;
     row.valid = valid;
-    row.text = [owner, cam](QAccessible::Text t) { return t == QAccessible::Name ? owner->rowCaption(cam) : QString(); };
+    row.text = [owner, cam](QAccessible::Text t) {
+        if (t == QAccessible::Name)
+            return owner->rowCaption(cam);
+        if (t != QAccessible::Description)
+            return QString();
+        switch (owner->rowMark(cam)) {
+        case CamMark::Failed:
+            return control_texts::CamFailedMark;
+        case CamMark::Unchanged:
+            return control_texts::CamUnchangedMark;
+        case CamMark::None:
+            break;
+        }
+        return QString();
+    };
     row.localRect = [owner, cam, valid] {
         if (!valid())
             return QRect();
@@ -43,6 +58,17 @@ CamListAccessible::~CamListAccessible()
 void CamListAccessible::install()
 {
     installAccessibleFactory<CamListWidget, CamListAccessible>();
+}
+
+void CamListAccessible::markChanged(CamListWidget *list, int cam)
+{
+    if (!QAccessible::isActive())
+        return;
+    auto *accessible = static_cast<CamListAccessible *>(QAccessible::queryAccessibleInterface(list));
+    if (QAccessibleInterface *row = accessible ? accessible->row(cam) : nullptr) {
+        QAccessibleEvent changed(row, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
 }
 
 CamListWidget *CamListAccessible::list() const

@@ -5,6 +5,7 @@
 #include "core/geometry/twips.h"
 #include "ui/pictures/pictures.h"
 #include "ui/widgets/camlistaccessible.h"
+#include "ui/widgets/shapes.h"
 #include "ui/widgets/tooltiptext.h"
 
 #include <QAccessible>
@@ -215,6 +216,18 @@ void CamListWidget::setSelectionShown(int row, bool shown)
     }
 }
 void CamListWidget::setNameHighlighted(int row, bool highlighted) { set(row, NameHighlighted, highlighted); }
+
+void CamListWidget::showCamMark(int row, CamMark mark)
+{
+    set(row, MarkFailed, mark == CamMark::Failed);
+    set(row, MarkUnchanged, mark == CamMark::Unchanged);
+    CamListAccessible::markChanged(this, row);
+}
+
+CamMark CamListWidget::rowMark(int row) const
+{
+    return has(row, MarkFailed) ? CamMark::Failed : has(row, MarkUnchanged) ? CamMark::Unchanged : CamMark::None;
+}
 bool CamListWidget::isSelectionShown(int row) const { return has(row, SelectionShown); }
 
 double CamListWidget::rowTop(int row) const
@@ -286,6 +299,7 @@ void CamListWidget::paintEvent(QPaintEvent *event)
             p.drawPixmap(r.topLeft(), pictures::imageListPicture(*picture));
             p.restore();
         }
+        drawCamMark(p, toPixels(markRect(), top), rowMark(row));
         p.setPen(nameColor(row));
         p.drawText(toPixels(nameRect(), top), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, rowShownCaption(row));
     }

@@ -20,6 +20,10 @@
 // search found (showOnly()); rows keep their cam's number, and the scroll arithmetic
 // counts the rows shown. Keys typed into the line are its own: Up and Down step through
 // the matches, Enter takes the first, Escape closes it and shows every row again.
+//
+// A row may carry a small mark right of its rating strip (showCamMark(), see CamMarks): a
+// red disc with a cross for a cam whose last refresh failed, an amber one with two bars for
+// a picture unchanged for long. Screen readers hear it as the row's description.
 #include "control/views.h"
 
 #include <QWidget>
@@ -33,7 +37,7 @@ class QLineEdit;
 class QScrollBar;
 class QWheelEvent;
 
-class CamListWidget : public QWidget, public CamListView
+class CamListWidget : public QWidget, public CamListView, public CamMarkView
 {
     Q_OBJECT
 public:
@@ -57,6 +61,9 @@ public:
     // The highlight parts of a row: the selection rectangle and the name's colour.
     void setSelectionShown(int row, bool shown) override;
     void setNameHighlighted(int row, bool highlighted) override;
+
+    void showCamMark(int row, CamMark mark) override;
+    CamMark rowMark(int row) const;
 
     void showOnly(const std::vector<int> &cams) override;
     void showAll() override;
@@ -90,6 +97,7 @@ public:
     // Geometry of the parts of a row, in twips relative to the row.
     static QRect nameRect() { return {120, 120, 2250, 240}; }
     static QRect ratingRect() { return {120, 360, 1500, 300}; }
+    static QRect markRect() { return {1740, 405, 210, 210}; }
     static constexpr int RowWidth = 3375;
 
 signals:
@@ -113,7 +121,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    enum Flag : unsigned char { SelectionShown = 1, NameHighlighted = 2 };
+    enum Flag : unsigned char { SelectionShown = 1, NameHighlighted = 2, MarkFailed = 4, MarkUnchanged = 8 };
     bool has(int row, Flag f) const;
     void set(int row, Flag f, bool on);
     void scrollByWheel(QWheelEvent *event);

@@ -1,13 +1,22 @@
 #pragma once
-// Plain drawn shapes that windows place like widgets: a line and a rounded box.
+// Plain drawn shapes that windows place like widgets: a line and a rounded box; and the
+// marks the cam list draws on its rows.
 //
 // LineShape keeps its end points in twips, in its parent's coordinates, so that a layout
 // reading them back gets exactly what it wrote; the widget covers the line's bounding box,
 // one pixel wide across the line, and paints the line in its colour (white unless set).
 // RoundedBox paints a rounded rectangle over its whole area in its fill and border colours.
 // Neither takes the mouse: clicks and movement go to the widget underneath.
+#include "control/views.h"
+
 #include <QColor>
 #include <QWidget>
+
+class QPainter;
+
+// A cam list row's mark into rect: a red disc with a white cross (Failed), an amber disc
+// with two dark bars (Unchanged), nothing for None.
+void drawCamMark(QPainter &p, const QRect &rect, CamMark mark);
 
 class LineShape : public QWidget
 {
