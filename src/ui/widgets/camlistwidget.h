@@ -101,9 +101,9 @@ public:
     // Geometry of the parts of a row, in twips relative to the row.
     static QRect nameRect() { return {120, 120, 2250, 240}; }
     static QRect ratingRect() { return {120, 360, 1500, 300}; }
-    // Left of the scroll bar, which lies over the rows' right end.
-    static QRect starRect() { return {2730, 195, 345, 345}; }
-    static QRect ownTagRect() { return {1740, 390, 840, 255}; }
+    // Right of the name, clear of the scroll bar over the rows' right end.
+    static QRect starRect() { return {2430, 218, 300, 300}; }
+    static QRect ownTagRect() { return {1710, 405, 690, 240}; }
     static constexpr int RowWidth = 3375;
 
 signals:
