@@ -5,6 +5,7 @@
 #include "control/camsearch.h"
 #include "control/camselection.h"
 #include "control/commentrotation.h"
+#include "control/favourites.h"
 #include "control/heartbeat.h"
 #include "control/keyhandler.h"
 #include "control/picturesnapshot.h"
@@ -55,6 +56,7 @@ Application::Application(AppEnvironment env)
     , m_keys(new KeyHandler(m_state, *m_selection, this))
     , m_screenSaver(new ScreenSaverInhibitor(this))
     , m_search(new CamSearch(m_state, *m_selection, *m_mainWindow->camList(), this))
+    , m_favourites(new Favourites(m_state, *m_mainWindow->camList(), this))
     , m_snapshot(new PictureSnapshot(m_state, *m_fetch, this))
     , m_pictureMenu(std::make_unique<PictureMenu>())
     , m_folderChooser(new FolderChooser(snapshot_texts::ChooseFolderTitle, this))
@@ -81,6 +83,7 @@ void Application::connectComponents()
     connectKeys();
     connectWindows();
     connectSnapshot();
+    connectFavourites();
 }
 
 // The selection, the refresh, the heartbeat and the comment rotation, and the views they
@@ -173,6 +176,10 @@ void Application::connectKeys()
     connect(desktopKeys, &DesktopKeys::quitRequested, this, &Application::shutdown);
     connect(desktopKeys, &DesktopKeys::saveRequested, m_snapshot, &PictureSnapshot::savePicture);
     connect(desktopKeys, &DesktopKeys::copyRequested, m_snapshot, &PictureSnapshot::copyPicture);
+    connect(desktopKeys, &DesktopKeys::favouriteToggleRequested, this, [this] {
+        if (m_state.camCount > 0)
+            m_favourites->toggleCurrent();
+    });
     desktopKeys->addTextField(m_mainWindow->camList()->filterEdit());
     for (const QWidget *window : {static_cast<QWidget *>(m_mainWindow.get()), static_cast<QWidget *>(m_fullscreenWindow.get()),
                                   static_cast<QWidget *>(m_infoBarWindow.get())})
@@ -243,6 +250,18 @@ void Application::connectSnapshot()
     connect(m_snapshot, &PictureSnapshot::folderRequested, m_folderChooser, &FolderChooser::open);
     connect(m_folderChooser, &FolderChooser::folderChosen, m_snapshot, &PictureSnapshot::folderChosen);
     connect(m_snapshot, &PictureSnapshot::statusMessage, this, &Application::showStatusMessage);
+}
+
+// The stars in the list and Ctrl+D (connectKeys), the "favourites only" switch.
+void Application::connectFavourites()
+{
+    connect(m_mainWindow->camList(), &CamListWidget::starClicked, m_favourites, &Favourites::toggle);
+    connect(m_mainWindow->camList(), &CamListWidget::favouritesOnlyToggled, m_search, &CamSearch::setFavouritesOnly);
+    connect(m_favourites, &Favourites::statusMessage, this, &Application::showStatusMessage);
+    connect(m_favourites, &Favourites::warning, this, [](const QString &text) {
+        std::fprintf(stderr, "lumora-viewer: %s\n", qUtf8Printable(text));
+        std::fflush(stderr);
+    });
 }
 
 void Application::showStatusMessage(const QString &text)

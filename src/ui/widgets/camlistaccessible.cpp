@@ -2,6 +2,7 @@
 
 #include "core/geometry/twips.h"
 #include "core/state/controltexts.h"
+#include "core/state/favouritetexts.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/drawnpartaccessible.h"
 
@@ -9,7 +10,8 @@
 
 namespace {
 
-// A row of the cam list: its cam's name, selected where the highlight is.
+// A row of the cam list: its cam's name, selected where the highlight is, checked where it
+// is a favourite; the description says "favourite" and "your own cam" where they hold.
 DrawnPart camRow(CamListWidget *list, int cam)
 {
     const QPointer<CamListWidget> owner(list);
@@ -22,15 +24,16 @@ DrawnPart camRow(CamListWidget *list, int cam)
             return owner->rowCaption(cam);
         if (t != QAccessible::Description)
             return QString();
-        switch (owner->rowMark(cam)) {
-        case CamMark::Failed:
-            return control_texts::CamFailedMark;
-        case CamMark::Unchanged:
-            return control_texts::CamUnchangedMark;
-        case CamMark::None:
-            break;
-        }
-        return QString();
+        QStringList marks;
+        if (owner->isFavouriteShown(cam))
+            marks.append(favourite_texts::FavouriteDescription);
+        if (owner->isOwnShown(cam))
+            marks.append(favourite_texts::OwnCamDescription);
+        if (owner->rowMark(cam) == CamMark::Failed)
+            marks.append(control_texts::CamFailedMark);
+        if (owner->rowMark(cam) == CamMark::Unchanged)
+            marks.append(control_texts::CamUnchangedMark);
+        return marks.join(QLatin1String(", "));
     };
     row.localRect = [owner, cam, valid] {
         if (!valid())
@@ -39,6 +42,7 @@ DrawnPart camRow(CamListWidget *list, int cam)
                      twips::toPixels(CamListWidget::ItemHeight));
     };
     row.selected = [owner, cam, valid] { return valid() && owner->isSelectionShown(cam); };
+    row.checked = [owner, cam, valid] { return valid() && owner->isFavouriteShown(cam); };
     return row;
 }
 
