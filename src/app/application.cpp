@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "control/camimagefetch.h"
+#include "control/cammarks.h"
 #include "control/camsearch.h"
 #include "control/camselection.h"
 #include "control/commentrotation.h"
@@ -114,6 +115,11 @@ void Application::connectRefresh()
     m_fetch->addUnchangedNoteView(m_infoBarWindow.get());
     // Each refresh's end starts the heartbeat's second afresh.
     connect(m_fetch, &CamImageFetch::refreshEnded, m_heartbeat->timer(), qOverload<>(&QTimer::start));
+
+    // The list's marks of failing and frozen cams follow their health on every tick, whoever
+    // refreshed them.
+    auto *marks = new CamMarks(m_state, *m_mainWindow->camList(), this);
+    connect(m_heartbeat->timer(), &QTimer::timeout, marks, &CamMarks::update);
 
     m_heartbeat->addCamInfoView(m_mainWindow.get());
     m_heartbeat->addCamInfoView(m_infoBarWindow.get());

@@ -5,8 +5,11 @@
 #include "core/catalogue/camrecord.h"
 #include "core/files/workingfiles.h"
 #include "core/geometry/decodereduction.h"
+#include "core/rules/countdown.h"
 #include "core/rules/fetchrules.h"
+#include "core/rules/heartbeatrules.h"
 #include "core/rules/pictureextension.h"
+#include "core/rules/retryrules.h"
 #include "core/state/runningstate.h"
 #include "platform/download.h"
 #include "platform/picturedecoder.h"
@@ -82,6 +85,26 @@ void CamImageFetch::countShownPicture(const picture_freshness::PictureFingerprin
     showFailureReason(QString());
     const std::optional<qint64> since = m_unchangedPictures.unchangedSince(camId, now);
     showUnchangedNote(since ? picture_freshness::unchangedNote(*since) : QString());
+    CamHealth &health = m_state.camHealth[camId];
+    health.failuresInARow = 0;
+    health.unchangedSinceMs = since.value_or(0);
+}
+
+QString CamImageFetch::refreshFailed(const QString &reason)
+{
+    const qint64 now = nowMs();
+    CamHealth &health = m_state.camHealth[CamRecord::field(m_state.currentCamFields, CamRecord::CamId)];
+    // Failures long past say nothing of the cam now: its count starts again.
+    if (now - health.lastFailureMs > retry_rules::AvoidAfterFailureMs || now < health.lastFailureMs)
+        health.failuresInARow = 0;
+    ++health.failuresInARow;
+    health.lastFailureMs = now;
+    const int interval =
+        countdown::intervalSeconds(countdown::readInterval(m_state.refreshIntervalText, m_state.lastRefreshInterval))
+            .value_or(0);
+    const heartbeat::RetryStep retry = heartbeat::retryAfterFailure(interval, health.failuresInARow);
+    m_state.refreshCountdown = retry.countdown;
+    return retry_rules::withNextTry(reason, retry.waitMs);
 }
 
 picture_freshness::PictureFingerprint CamImageFetch::shownFingerprint() const
@@ -250,7 +273,7 @@ void CamImageFetch::startDecode()
         // Already black with its reason: only the bullets go.
         if (m_picture.isNull()) {
             m_transferView.clearTransferState();
-            showFailureReason(m_failure);
+            showFailureReason(refreshFailed(m_failure));
             endRefresh();
         } else {
             pictureLoaded(LoadedPicture());
@@ -297,7 +320,7 @@ void CamImageFetch::pictureLoaded(const LoadedPicture &result)
         if (m_pictureWritten)
             m_undecodable.insert(CamRecord::field(m_state.currentCamFields, CamRecord::CamId), m_pictureBody);
         showUnchangedNote(QString());
-        showFailureReason(m_failure);
+        showFailureReason(refreshFailed(m_failure));
     } else {
         countShownPicture(m_pictureBody);
     }

@@ -37,6 +37,13 @@
 // refresh neither restarts the moment nor counts. Both notes go with the next changed
 // picture (the reason with any picture) and with a change of cam (takeDownNotes()).
 //
+// A refresh that shows no picture counts as a failure of the cam in the running state's
+// camHealth (one that shows a picture clears the count and records since when the picture is
+// unchanged): the refresh countdown is set so that the next try waits the refresh interval
+// backed off for the failures in a row (retry_rules), and the reason says when it comes.
+// The count goes on from the cam's earlier failures (the wall's too) only while the last
+// of them is recent (retry_rules::AvoidAfterFailureMs); a new cam is still tried at once.
+//
 // Bytes that failed to decode (also by running out of the decode budget) are remembered
 // per cam by their fingerprint: when the same cam brings the same bytes again they are
 // neither written nor decoded, and the refresh ends as a failed load at once, its reason
@@ -165,6 +172,8 @@ private:
     void redecoded(const LoadedPicture &result);
     void stopRedecode();
     void showFailureReason(const QString &reason);
+    // Counts the failure in camHealth, sets the wait for the next try; the reason to show.
+    QString refreshFailed(const QString &reason);
     void showUnchangedNote(const QString &note);
     qint64 nowMs() const;
 

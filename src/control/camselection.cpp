@@ -2,9 +2,13 @@
 
 #include "control/views.h"
 #include "core/catalogue/camrecord.h"
+#include "core/rules/retryrules.h"
 #include "core/state/runningstate.h"
 
+#include <QDateTime>
 #include <QRandomGenerator>
+
+#include <vector>
 
 CamSelection::CamSelection(RunningState &state, CamListView &list, QRandomGenerator &random, QObject *parent)
     : QObject(parent)
@@ -46,7 +50,33 @@ void CamSelection::showCurrentCam()
 void CamSelection::pickRandomCam()
 {
     m_state.reloadShuffleCountdown();
-    goToCam(int(m_random.generateDouble() * m_state.camCount));
+    // One draw whatever failed, so that with no failures the pick is the one it always was.
+    const double u = m_random.generateDouble();
+    const std::vector<int> left = camsNotFailedLately();
+    goToCam(left.empty() ? int(u * m_state.camCount) : left[std::size_t(u * double(left.size()))]);
+}
+
+std::vector<int> CamSelection::camsNotFailedLately() const
+{
+    std::vector<int> left;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    bool anyFailed = false;
+    for (auto it = m_state.camHealth.cbegin(); it != m_state.camHealth.cend() && !anyFailed; ++it)
+        anyFailed = failedLately(it.value(), now);
+    if (!anyFailed)
+        return left;
+    for (int cam = 0; cam < m_state.camCount; ++cam) {
+        const QString id = CamRecord::field(CamRecord::split(m_state.camTable[cam]), CamRecord::CamId);
+        const auto health = m_state.camHealth.constFind(id);
+        if (health == m_state.camHealth.cend() || !failedLately(*health, now))
+            left.push_back(cam);
+    }
+    return left;
+}
+
+bool CamSelection::failedLately(const CamHealth &health, qint64 nowMs)
+{
+    return health.lastFailureMs > 0 && nowMs - health.lastFailureMs < retry_rules::AvoidAfterFailureMs;
 }
 
 void CamSelection::goToCam(int k)

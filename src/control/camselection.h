@@ -3,12 +3,18 @@
 // the program and random picks.
 //
 // Works on the shared running state and the cam list view; keeps no state of its own.
+// A random pick passes by the cams that failed within retry_rules::AvoidAfterFailureMs
+// (by the running state's camHealth) while any other cam is left; it takes one number of the
+// generator either way, so with no failures it picks what it always did.
 // showCurrentCam fetches nothing: it prepares the cam, empties the comment table and sets
 // the refresh countdown to 0, so the next heartbeat tick downloads the new picture.
 #include <QObject>
 
+#include <vector>
+
 class CamListView;
 class QRandomGenerator;
+struct CamHealth;
 struct RunningState;
 
 class CamSelection : public QObject
@@ -38,6 +44,10 @@ signals:
     void eraseRequested();
 
 private:
+    // The cams a random pick may choose, in table order; none when no cam failed lately.
+    std::vector<int> camsNotFailedLately() const;
+    static bool failedLately(const CamHealth &health, qint64 nowMs);
+
     RunningState &m_state;
     CamListView &m_list;
     QRandomGenerator &m_random;

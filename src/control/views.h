@@ -97,6 +97,17 @@ public:
     virtual void setOwnShown(int row, bool own) = 0;
 };
 
+// A small mark on a cam's list row: its last refresh failed, or its picture has stayed the
+// same for long.
+enum class CamMark { None, Failed, Unchanged };
+
+class CamMarkView
+{
+public:
+    virtual ~CamMarkView() = default;
+    virtual void showCamMark(int row, CamMark mark) = 0;
+};
+
 // The auto-shuffle countdown bar and its caption.
 class CountdownView
 {

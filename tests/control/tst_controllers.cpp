@@ -9,6 +9,7 @@
 #include "core/keys/keycodes.h"
 #include "core/rules/heartbeatrules.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -61,6 +62,8 @@ private slots:
     void shuffle_data();
     void shuffle();
     void shuffleAtZeroLetsEachPictureCome();
+    void randomPassesFailedCams_data();
+    void randomPassesFailedCams();
     void commentRotation_data();
     void commentRotation();
     void commentsSwitchedOff();
@@ -203,6 +206,51 @@ void TestControllers::shuffleAtZeroLetsEachPictureCome()
         QCOMPARE(c.net.requests.size(), 2 * cam); // the comments too: not given up
         c.heartbeat.onTick();
         QCOMPARE(c.camChanged.size(), cam);
+    }
+}
+
+// Random Cam and auto shuffle pass by the cams that failed in the last ten minutes while
+// another is left, with one number of the generator as always.
+void TestControllers::randomPassesFailedCams_data()
+{
+    QTest::addColumn<QList<int>>("failed");
+    QTest::addColumn<int>("minutesAgo");
+    QTest::addColumn<QList<int>>("allowed");
+
+    QRandomGenerator plain(1); // the rig's generator
+    const int drawn = int(plain.generateDouble() * 3);
+    const int other = (drawn + 1) % 3, third = (drawn + 2) % 3;
+    QTest::newRow("none failed") << QList<int>{} << 0 << QList<int>{drawn};
+    QTest::newRow("the drawn cam failed") << QList<int>{drawn} << 1 << QList<int>{other, third};
+    QTest::newRow("one left") << QList<int>{drawn, third} << 9 << QList<int>{other};
+    QTest::newRow("all failed") << QList<int>{0, 1, 2} << 1 << QList<int>{drawn};
+    QTest::newRow("failed 11 minutes ago") << QList<int>{drawn} << 11 << QList<int>{drawn};
+}
+
+void TestControllers::randomPassesFailedCams()
+{
+    QFETCH(QList<int>, failed);
+    QFETCH(int, minutesAgo);
+    QFETCH(QList<int>, allowed);
+
+    for (const bool byShuffle : {false, true}) {
+        Controllers c;
+        const qint64 failedAt = QDateTime::currentMSecsSinceEpoch() - qint64(minutesAgo) * 60 * 1000;
+        for (const int cam : failed)
+            c.state.camHealth.insert(QStringLiteral("cam%1").arg(cam), CamHealth{1, failedAt, 0});
+        if (byShuffle) {
+            c.state.refreshCountdown = 3;
+            c.state.autoShuffle = true;
+            c.state.shuffleCountdown = 0;
+            c.heartbeat.onTick();
+        } else {
+            c.selection.pickRandomCam();
+        }
+        QCOMPARE(c.camChanged.size(), 1);
+        QVERIFY2(allowed.contains(c.state.currentCam), qPrintable(QString::number(c.state.currentCam)));
+        QRandomGenerator plain(1);
+        plain.generateDouble();
+        QCOMPARE(c.random.generate(), plain.generate());
     }
 }
 

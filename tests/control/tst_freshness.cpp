@@ -125,6 +125,7 @@ void TestFreshness::unchangedAfterAMinuteAndTenRefreshes()
         for (const FakeView *view : {&rig.first, &rig.second, &rig.infoBar})
             QCOMPARE(view->unchangedNotes, expected);
         QCOMPARE(rig.first.failureReasons, QStringList());
+        QCOMPARE(rig.state.camHealth.value(QStringLiteral("cam0")).unchangedSinceMs, expected.isEmpty() ? 0 : at1402());
     }
 
     // The next changed picture takes the note down, and the count starts again.
@@ -148,12 +149,13 @@ void TestFreshness::failedRefreshNeitherCountsNorRestarts()
     QVERIFY(rig.refresh(picture(frozen)));
     rig.clock.now += 6000;
     QVERIFY(rig.refresh(failed(Error::Network, QStringLiteral("Connection refused"))));
-    QCOMPARE(rig.first.failureReasons, QStringList{QStringLiteral("Connection refused")});
+    const QString refused = QStringLiteral("Connection refused (next try in 10 s)");
+    QCOMPARE(rig.first.failureReasons, QStringList{refused});
     rig.clock.now += 6000;
     QVERIFY(rig.refresh(picture(frozen)));
     // One refresh after the first counted, not two; the reason went with the picture.
     QCOMPARE(rig.first.unchangedNotes, QStringList());
-    QCOMPARE(rig.first.failureReasons, (QStringList{QStringLiteral("Connection refused"), QString()}));
+    QCOMPARE(rig.first.failureReasons, (QStringList{refused, QString()}));
 
     rig.clock.now = at1402() + 3600 * 1000; // an hour later
     QVERIFY(rig.refresh(picture(frozen)));
@@ -162,7 +164,7 @@ void TestFreshness::failedRefreshNeitherCountsNorRestarts()
     // A failure takes the note down with the picture; the same picture after it brings
     // the note back with the same moment.
     QVERIFY(rig.refresh(picture("<html></html>", 200, "OK", "text/html")));
-    QCOMPARE(rig.second.failureReasons.last(), QStringLiteral("Not a picture (text/html)"));
+    QCOMPARE(rig.second.failureReasons.last(), QStringLiteral("Not a picture (text/html) (next try in 10 s)"));
     QCOMPARE(rig.infoBar.unchangedNotes, (QStringList{QStringLiteral("unchanged since 14:02"), QString()}));
     QVERIFY(rig.refresh(picture(frozen)));
     QCOMPARE(rig.infoBar.unchangedNotes,
@@ -224,7 +226,7 @@ void TestFreshness::notesGoWithAnotherCam()
     QCOMPARE(rig.second.unchangedNotes.size(), 2);
 
     QVERIFY(rig.refresh(failed(Error::Timeout, QStringLiteral("No answer for 30 seconds"))));
-    QCOMPARE(rig.first.failureReasons.last(), QStringLiteral("No answer for 30 seconds"));
+    QCOMPARE(rig.first.failureReasons.last(), QStringLiteral("No answer for 30 seconds (next try in 10 s)"));
     rig.selection.rowClicked(2);
     QCOMPARE(rig.first.failureReasons.last(), QString());
     QCOMPARE(rig.second.failureReasons.last(), QString());
@@ -258,18 +260,26 @@ void TestFreshness::failureReason()
     NoteRig rig;
     rig.clock.now = at1402();
     QVERIFY(rig.refresh(answer));
+    const QString first = reason + QStringLiteral(" (next try in 10 s)");
     for (const FakeView *view : {&rig.first, &rig.second}) {
-        QCOMPARE(view->failureReasons, QStringList{reason});
+        QCOMPARE(view->failureReasons, QStringList{first});
         QCOMPARE(view->pictures.last().isNull(), true); // the black area stays
     }
     QCOMPARE(rig.transfer.failureReasons, QStringList());
 
-    // The same failure again says nothing new; the next picture takes the reason down.
+    // The same failure again waits twice as long; the next picture takes the reason down
+    // and ends the count.
+    rig.clock.now += 11000;
     QVERIFY(rig.refresh(answer));
-    QCOMPARE(rig.first.failureReasons, QStringList{reason});
+    const QString second = reason + QStringLiteral(" (next try in 20 s)");
+    QCOMPARE(rig.first.failureReasons, (QStringList{first, second}));
+    QCOMPARE(rig.state.refreshCountdown, QVariant(19));
+    QCOMPARE(rig.state.camHealth.value(QStringLiteral("cam0")).failuresInARow, 2);
+    QCOMPARE(rig.state.camHealth.value(QStringLiteral("cam0")).lastFailureMs, rig.clock.now);
     QVERIFY(rig.refresh(picture(png(Qt::darkCyan))));
-    QCOMPARE(rig.first.failureReasons, (QStringList{reason, QString()}));
-    QCOMPARE(rig.second.failureReasons, (QStringList{reason, QString()}));
+    QCOMPARE(rig.first.failureReasons, (QStringList{first, second, QString()}));
+    QCOMPARE(rig.second.failureReasons, (QStringList{first, second, QString()}));
+    QCOMPARE(rig.state.camHealth.value(QStringLiteral("cam0")).failuresInARow, 0);
 }
 
 QTEST_GUILESS_MAIN(TestFreshness)

@@ -3,6 +3,7 @@
 #include "fakes.h"
 
 #include "core/rules/fetchrules.h"
+#include "core/rules/retryrules.h"
 #include "platform/scaleddrawing.h"
 
 #include <QBuffer>
@@ -391,7 +392,7 @@ void TestRefresh::undecodableBytesAreTheCamsOwn()
     QCOMPARE(refreshAnswered(rig, answer(200, m_png)), QStringList{QStringLiteral("temp.png")});
     QCOMPARE(refreshAnswered(rig, garbage), QStringList());
     QVERIFY(rig.first.pictures.last().isNull());
-    QCOMPARE(rig.first.failureReasons.last(), picture_freshness::CouldNotDecode);
+    QCOMPARE(rig.first.failureReasons.last(), retry_rules::withNextTry(picture_freshness::CouldNotDecode, 10000));
     QVERIFY(rig.fetch.shownPictureBytes().isEmpty());
 }
 

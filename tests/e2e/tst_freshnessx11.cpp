@@ -11,12 +11,15 @@
 #include "control/camimagefetch.h"
 #include "control/camselection.h"
 #include "control/heartbeat.h"
+#include "core/rules/retryrules.h"
+#include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/infobarwindow.h"
 #include "ui/windows/mainwindow.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
@@ -88,6 +91,7 @@ private slots:
     void frozenCamGetsItsBadge();
     void failingCamShowsWhy_data();
     void failingCamShowsWhy();
+    void failingCamTriedLessOften();
 
 private:
     bool serve(const QString &name, const QByteArray &bytes) const;
@@ -236,7 +240,7 @@ void TestFreshnessOnScreen::frozenCamGetsItsBadge()
 void TestFreshnessOnScreen::failingCamShowsWhy_data()
 {
     QTest::addColumn<QString>("cam");
-    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("failure");
     QTest::newRow("404") << QStringLiteral("Missing") << QStringLiteral("HTTP 404 Not Found");
     QTest::newRow("HTML page") << QStringLiteral("Page") << QStringLiteral("Not a picture (text/html)");
     QTest::newRow("garbage bytes") << QStringLiteral("Garbage") << QStringLiteral("Picture could not be decoded");
@@ -247,7 +251,9 @@ void TestFreshnessOnScreen::failingCamShowsWhy_data()
 void TestFreshnessOnScreen::failingCamShowsWhy()
 {
     QFETCH(QString, cam);
-    QFETCH(QString, reason);
+    QFETCH(QString, failure);
+    // The refresh box holds 999: a wait that long is not drawn out.
+    const QString reason = retry_rules::withNextTry(failure, 999 * 1000);
     AppRun run(TimeoutMs);
     startViewer(run);
     if (QTest::currentTestFailed())
@@ -288,6 +294,55 @@ void TestFreshnessOnScreen::failingCamShowsWhy()
     selectCam(run, QStringLiteral("Good"));
     QCOMPARE(area.failureReason(), QString());
     QCOMPARE(onScreen(area), drawing(area));
+}
+
+// With the refresh box at 0 a failing cam is tried again 2, then 4 seconds after a failure,
+// not every second, and the server sees those tries only; its list row shows the mark.
+void TestFreshnessOnScreen::failingCamTriedLessOften()
+{
+    AppRun run(TimeoutMs);
+    startViewer(run);
+    if (QTest::currentTestFailed())
+        return;
+    MainWindow &main = run.app->mainWindow();
+    // Whatever start-up picked is over and forgotten.
+    selectCam(run, QStringLiteral("Good"));
+    if (QTest::currentTestFailed())
+        return;
+    run.app->state().camHealth.clear();
+    QVERIFY(m_server->resetLog());
+    main.refreshIntervalEdit()->setText(QStringLiteral("0"));
+    selectCam(run, QStringLiteral("Missing"));
+    if (QTest::currentTestFailed())
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> ends{0};
+    QStringList reasons{main.pictureArea()->failureReason()};
+    QObject context;
+    connect(&run.app->fetch(), &CamImageFetch::refreshEnded, &context, [&] {
+        ends.append(clock.elapsed());
+        reasons.append(main.pictureArea()->failureReason());
+    });
+    QVERIFY(QTest::qWaitFor([&] { return ends.size() == 3; }, 15000));
+    const QString failure = QStringLiteral("HTTP 404 Not Found");
+    QCOMPARE(reasons, (QStringList{retry_rules::withNextTry(failure, 2000), retry_rules::withNextTry(failure, 4000),
+                                   retry_rules::withNextTry(failure, 8000)}));
+    QVERIFY2(ends[1] - ends[0] >= 1800 && ends[2] - ends[1] >= 3800, qPrintable(QStringLiteral("%1 %2").arg(ends[1]).arg(ends[2])));
+    QCOMPARE(m_server->requests().filter(QStringLiteral("/missing.jpg")).size(), 3);
+
+    // The next tick marks its row, on the screen too.
+    CamListWidget &list = *main.camList();
+    const int row = run.app->state().currentCam;
+    QTRY_VERIFY(list.rowMark(row) == CamMark::Failed);
+    const QImage shot = onScreen(list);
+    const QRect mark = CamListWidget::markRect();
+    const QRect r(mark.left() / 15, int(list.rowTop(row) + mark.top()) / 15, mark.width() / 15, mark.height() / 15);
+    int red = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            red += qRed(shot.pixel(x, y)) > 160 && qGreen(shot.pixel(x, y)) < 90;
+    QVERIFY2(red > 40, qPrintable(QString::number(red)));
 }
 
 QTEST_MAIN(TestFreshnessOnScreen)

@@ -1,5 +1,6 @@
 #include "core/rules/countdown.h"
 #include "core/rules/heartbeatrules.h"
+#include "core/rules/retryrules.h"
 
 #include <QTest>
 
@@ -16,6 +17,8 @@ private slots:
     void shuffleIntervalsWithZero();
     void shuffleStandsStillWhileOff();
     void emptyRefreshBoxKeepsLastInterval();
+    void retryAfterFailure_data();
+    void retryAfterFailure();
     void sidesAlternate();
     void texts();
 };
@@ -116,6 +119,33 @@ void TestHeartbeatRules::emptyRefreshBoxKeepsLastInterval()
     QCOMPARE(step.countdown.toString(), QStringLiteral("7"));
     step = refreshStep(step.countdown, QStringLiteral("abc"), last);
     QCOMPARE(step.countdown.toInt(), 6);
+}
+
+// The countdown set at a failed refresh's end: the next try comes `wait` seconds later (the
+// tick that finds 0 tries), and the reason says so.
+void TestHeartbeatRules::retryAfterFailure_data()
+{
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<int>("failures");
+    QTest::addColumn<int>("countdown");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("5 s, one failure") << 5 << 1 << 9 << "Connection refused (next try in 10 s)";
+    QTest::newRow("5 s, four: at most a minute") << 5 << 4 << 59 << "Connection refused (next try in 60 s)";
+    QTest::newRow("0 s: doubles a second") << 0 << 1 << 1 << "Connection refused (next try in 2 s)";
+    QTest::newRow("0 s, three in a row") << 0 << 3 << 7 << "Connection refused (next try in 8 s)";
+    QTest::newRow("90 s: as it is") << 90 << 5 << 89 << "Connection refused (next try in 90 s)";
+    QTest::newRow("a week: as it is") << 604800 << 2 << 604799 << "Connection refused (next try in 604800 s)";
+}
+
+void TestHeartbeatRules::retryAfterFailure()
+{
+    QFETCH(int, interval);
+    QFETCH(int, failures);
+    QFETCH(int, countdown);
+    QFETCH(QString, reason);
+    const RetryStep step = heartbeat::retryAfterFailure(interval, failures);
+    QCOMPARE(step.countdown, countdown);
+    QCOMPARE(retry_rules::withNextTry(QStringLiteral("Connection refused"), step.waitMs), reason);
 }
 
 void TestHeartbeatRules::sidesAlternate()

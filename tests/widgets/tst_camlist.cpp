@@ -1,13 +1,16 @@
+#include "control/cammarks.h"
 #include "control/camsearch.h"
 #include "control/favourites.h"
 #include "control/camselection.h"
 #include "core/catalogue/catalogue.h"
 #include "core/geometry/listgeometry.h"
 #include "core/geometry/twips.h"
+#include "core/state/controltexts.h"
 #include "core/state/runningstate.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/windows/mainwindow.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QHelpEvent>
@@ -114,6 +117,7 @@ private slots:
     void longNamesElided();
     void scrollBarThumbVisible();
     void filterNarrowsTheRows();
+    void troubledCamsMarked();
     void starsAndFavouritesOnly();
 };
 
@@ -561,6 +565,47 @@ void TestCamList::starsAndFavouritesOnly()
     QCOMPARE(list.shownCount(), 11);
     QTest::keyClick(list.filterEdit(), Qt::Key_Escape);
     QCOMPARE(list.shownCount(), 30);
+}
+
+// Pixels of the mark's place on a row (visible position slot) near a colour.
+static int markPixels(CamListWidget &list, int slot, QColor colour)
+{
+    const QImage shot = list.grab().toImage();
+    const QRect mark = CamListWidget::markRect();
+    const QRect r(mark.left() / 15, (slot * CamListWidget::ItemHeight + mark.top()) / 15, mark.width() / 15,
+                  mark.height() / 15);
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            n += colourDistance(shot.pixelColor(x, y), colour) < 60;
+    return n;
+}
+
+// A cam whose last refresh failed, or whose picture stands still, gets its mark from its
+// health (wherever it was refreshed) at the next update; the mark goes when it recovers.
+void TestCamList::troubledCamsMarked()
+{
+    ListFixture f(10);
+    CamListWidget &list = f.list();
+    CamMarks marks(f.state, list);
+    f.state.camHealth.insert(QStringLiteral("3"), CamHealth{2, 1000, 0});
+    f.state.camHealth.insert(QStringLiteral("5"), CamHealth{0, 0, 1000});
+    f.state.camHealth.insert(QStringLiteral("6"), CamHealth{0, 1000, 0}); // failed once, fine since
+    marks.update();
+    const QColor red(0xd0, 0x20, 0x20), amber(0xf0, 0xa0, 0x10);
+    QVERIFY(markPixels(list, 3, red) > 40);
+    QVERIFY(markPixels(list, 5, amber) > 40);
+    for (const int row : {2, 4, 6})
+        QCOMPARE(markPixels(list, row, red) + markPixels(list, row, amber), 0);
+    QAccessibleInterface *rows = QAccessible::queryAccessibleInterface(&list);
+    QCOMPARE(rows->child(3)->text(QAccessible::Description), control_texts::CamFailedMark);
+    QCOMPARE(rows->child(5)->text(QAccessible::Description), control_texts::CamUnchangedMark);
+    QCOMPARE(rows->child(6)->text(QAccessible::Description), QString());
+
+    f.state.camHealth[QStringLiteral("3")].failuresInARow = 0;
+    marks.update();
+    QCOMPARE(markPixels(list, 3, red), 0);
+    QCOMPARE(rows->child(3)->text(QAccessible::Description), QString());
 }
 
 QTEST_MAIN(TestCamList)

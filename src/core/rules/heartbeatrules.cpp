@@ -3,6 +3,9 @@
 #include "core/catalogue/camrecord.h"
 #include "core/catalogue/servertext.h"
 #include "core/rules/countdown.h"
+#include "core/rules/retryrules.h"
+
+#include <climits>
 
 namespace heartbeat {
 
@@ -20,6 +23,15 @@ RefreshStep refreshStep(const QVariant &countdown, const QString &refreshBox, QS
     if (countdown::value(countdown) <= 0)
         return {countdown::readInterval(refreshBox, lastReadable), true};
     return {countdown::counted(countdown), false};
+}
+
+RetryStep retryAfterFailure(int intervalSeconds, int failuresInARow)
+{
+    // An interval that long is not backed off, and in milliseconds it may not fit an int.
+    const qint64 waitMs = qint64(qMax(0, intervalSeconds)) * 1000 >= retry_rules::LongestWaitMs
+        ? qint64(intervalSeconds) * 1000
+        : retry_rules::nextTryMs(intervalSeconds * 1000, failuresInARow);
+    return {int(qMax<qint64>(0, (waitMs + 999) / 1000 - 1)), int(qMin<qint64>(waitMs, INT_MAX))};
 }
 
 ShuffleStep shuffleStep(const QVariant &countdown, bool autoShuffle)

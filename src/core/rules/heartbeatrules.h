@@ -27,6 +27,16 @@ struct ShuffleStep
 };
 ShuffleStep shuffleStep(const QVariant &countdown, bool autoShuffle);
 
+// After a refresh that showed no picture: the refresh countdown that makes the next try
+// come waitMs after the refresh's end (the tick that finds 0 tries), waitMs being the
+// refresh interval backed off for failuresInARow failures (retry_rules::nextTryMs).
+struct RetryStep
+{
+    int countdown = 0;
+    int waitMs = 0;
+};
+RetryStep retryAfterFailure(int intervalSeconds, int failuresInARow);
+
 // Where the overlay and the fullscreen status box go when the cam changes (twips): the
 // overlay to the other edge of the screen, the status box to the side opposite it.
 struct Sides

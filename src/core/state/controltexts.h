@@ -10,6 +10,9 @@ namespace control_texts {
 inline const QString CamListName = QStringLiteral("Cam list");
 inline const QString CamListTip =
     QStringLiteral("The cams: Up, Down, Page Up, Page Down, Home and End choose one; Ctrl+F or / finds one");
+// A list row's mark of a cam in trouble, as screen readers describe the row.
+inline const QString CamFailedMark = QStringLiteral("Last refresh failed");
+inline const QString CamUnchangedMark = QStringLiteral("Picture unchanged for long");
 inline const QString ScaleModeName = QStringLiteral("Scale mode");
 inline const QString ScaleModeTip = QStringLiteral("How the picture fills its area: the next mode (s), or pick one from the arrow");
 inline const QString RandomCamName = QStringLiteral("Random Cam");

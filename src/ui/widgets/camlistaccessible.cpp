@@ -1,6 +1,7 @@
 #include "camlistaccessible.h"
 
 #include "core/geometry/twips.h"
+#include "core/state/controltexts.h"
 #include "core/state/favouritetexts.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/drawnpartaccessible.h"
@@ -28,6 +29,10 @@ DrawnPart camRow(CamListWidget *list, int cam)
             marks.append(favourite_texts::FavouriteDescription);
         if (owner->isOwnShown(cam))
             marks.append(favourite_texts::OwnCamDescription);
+        if (owner->rowMark(cam) == CamMark::Failed)
+            marks.append(control_texts::CamFailedMark);
+        if (owner->rowMark(cam) == CamMark::Unchanged)
+            marks.append(control_texts::CamUnchangedMark);
         return marks.join(QLatin1String(", "));
     };
     row.localRect = [owner, cam, valid] {
@@ -57,6 +62,17 @@ CamListAccessible::~CamListAccessible()
 void CamListAccessible::install()
 {
     installAccessibleFactory<CamListWidget, CamListAccessible>();
+}
+
+void CamListAccessible::markChanged(CamListWidget *list, int cam)
+{
+    if (!QAccessible::isActive())
+        return;
+    auto *accessible = static_cast<CamListAccessible *>(QAccessible::queryAccessibleInterface(list));
+    if (QAccessibleInterface *row = accessible ? accessible->row(cam) : nullptr) {
+        QAccessibleEvent changed(row, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&changed);
+    }
 }
 
 CamListWidget *CamListAccessible::list() const

@@ -1,7 +1,8 @@
 #pragma once
 // The cam list as screen readers see it: a list whose children are the rows shown (named
 // by their cam's name, selected where the highlight is), then the list's own widgets.
-// Rows are made when first asked for and live as long as the list's interface.
+// Rows are made when first asked for and live as long as the list's interface. A row's
+// description tells its mark (failed, unchanged), if any.
 #include <QAccessibleWidget>
 #include <QHash>
 
@@ -15,6 +16,8 @@ public:
 
     // Makes the list known to the accessibility framework; once is enough.
     static void install();
+    // Tells screen readers that a row's mark changed, if any is listening.
+    static void markChanged(CamListWidget *list, int cam);
 
     int childCount() const override;
     QAccessibleInterface *child(int index) const override;

@@ -160,6 +160,14 @@ void CamListWidget::setSelectionShown(int row, bool shown)
     }
 }
 void CamListWidget::setNameHighlighted(int row, bool highlighted) { set(row, NameHighlighted, highlighted); }
+
+void CamListWidget::showCamMark(int row, CamMark mark)
+{
+    set(row, MarkFailed, mark == CamMark::Failed);
+    set(row, MarkUnchanged, mark == CamMark::Unchanged);
+    CamListAccessible::markChanged(this, row);
+}
+
 bool CamListWidget::isSelectionShown(int row) const { return has(row, SelectionShown); }
 void CamListWidget::setFavouriteShown(int row, bool favourite)
 {
@@ -301,6 +309,7 @@ void CamListWidget::paintMarks(QPainter &p, int row, int top)
 {
     const QColor ink = nameColor(row);
     paintStar(p, toPixels(starRect(), top), ink, isFavouriteShown(row) ? StarFill : QColor(Qt::transparent));
+    drawCamMark(p, toPixels(markRect(), top), rowMark(row));
     if (!isOwnShown(row))
         return;
     const QRect tag = toPixels(ownTagRect(), top);

@@ -25,6 +25,10 @@
 // Each row has a star at its right end, filled for a favourite; a click on it is no click
 // on the row: starClicked() goes out instead, and the selection stays. The user's own cams
 // carry a small "yours" tag beside the rating strip. Screen readers hear both with the row.
+//
+// A cam in trouble carries a small mark right of the star (showCamMark(), see CamMarks): a
+// red disc with a cross where its last refresh failed, an amber one with two bars where its
+// picture has been unchanged for long; screen readers hear it with the row too.
 #include "control/views.h"
 
 #include <QWidget>
@@ -39,7 +43,7 @@ class QScrollBar;
 class QToolButton;
 class QWheelEvent;
 
-class CamListWidget : public QWidget, public CamListView
+class CamListWidget : public QWidget, public CamListView, public CamMarkView
 {
     Q_OBJECT
 public:
@@ -63,6 +67,12 @@ public:
     // The highlight parts of a row: the selection rectangle and the name's colour.
     void setSelectionShown(int row, bool shown) override;
     void setNameHighlighted(int row, bool highlighted) override;
+
+    void showCamMark(int row, CamMark mark) override;
+    CamMark rowMark(int row) const
+    {
+        return has(row, MarkFailed) ? CamMark::Failed : has(row, MarkUnchanged) ? CamMark::Unchanged : CamMark::None;
+    }
 
     void showOnly(const std::vector<int> &cams) override;
     void showAll() override;
@@ -104,6 +114,8 @@ public:
     // Right of the name, clear of the scroll bar over the rows' right end.
     static QRect starRect() { return {2430, 218, 300, 300}; }
     static QRect ownTagRect() { return {1710, 405, 690, 240}; }
+    // Right of the star, clear of the scroll bar.
+    static QRect markRect() { return {2820, 263, 210, 210}; }
     static constexpr int RowWidth = 3375;
 
 signals:
@@ -130,7 +142,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    enum Flag : unsigned char { SelectionShown = 1, NameHighlighted = 2, Favourite = 4, Own = 8 };
+    enum Flag : unsigned char {
+        SelectionShown = 1, NameHighlighted = 2, Favourite = 4, Own = 8, MarkFailed = 16, MarkUnchanged = 32
+    };
     bool has(int row, Flag f) const;
     void set(int row, Flag f, bool on);
     void scrollByWheel(QWheelEvent *event);

@@ -80,3 +80,32 @@ void paintStar(QPainter &painter, const QRectF &box, const QColor &outline, cons
     painter.drawPolygon(star);
     painter.restore();
 }
+
+void drawCamMark(QPainter &p, const QRect &rect, CamMark mark)
+{
+    if (mark == CamMark::None)
+        return;
+    const bool failed = mark == CamMark::Failed;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF disc = QRectF(rect).adjusted(0.5, 0.5, -0.5, -0.5);
+    p.setPen(QPen(QColor(0x40, 0x40, 0x40), 1));
+    p.setBrush(failed ? QColor(0xd0, 0x20, 0x20) : QColor(0xf0, 0xa0, 0x10));
+    p.drawEllipse(disc);
+    const double w = disc.width();
+    const QPointF c = disc.center();
+    if (failed) {
+        p.setPen(QPen(Qt::white, std::max(1.5, w / 7), Qt::SolidLine, Qt::RoundCap));
+        const double d = w / 5;
+        p.drawLine(c + QPointF(-d, -d), c + QPointF(d, d));
+        p.drawLine(c + QPointF(-d, d), c + QPointF(d, -d));
+    } else {
+        // A pause sign: the picture stands still.
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x30, 0x30, 0x30));
+        const double barW = std::max(1.5, w / 7), barH = w / 2;
+        p.drawRect(QRectF(c.x() - barW * 1.5, c.y() - barH / 2, barW, barH));
+        p.drawRect(QRectF(c.x() + barW * 0.5, c.y() - barH / 2, barW, barH));
+    }
+    p.restore();
+}

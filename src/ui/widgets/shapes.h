@@ -1,12 +1,16 @@
 #pragma once
-// Plain drawn shapes that windows place like widgets: a line and a rounded box.
+// Plain drawn shapes that windows place like widgets: a line and a rounded box; and what
+// the cam list draws on its rows.
 //
 // LineShape keeps its end points in twips, in its parent's coordinates, so that a layout
 // reading them back gets exactly what it wrote; the widget covers the line's bounding box,
 // one pixel wide across the line, and paints the line in its colour (white unless set).
 // RoundedBox paints a rounded rectangle over its whole area in its fill and border colours.
 // Neither takes the mouse: clicks and movement go to the widget underneath.
-// paintStar() draws the favourite star, five-pointed, into a box.
+// paintStar() draws the favourite star, five-pointed, into a box; drawCamMark() the mark of
+// a cam in trouble.
+#include "control/views.h"
+
 #include <QColor>
 #include <QWidget>
 
@@ -18,6 +22,10 @@ inline const QColor StarFill = QColor(0xE0, 0x9A, 0x00);
 // A five-pointed star, point up, as large as fits into box, its outline one pixel wide in
 // outline, filled with fill (Qt::transparent: an empty star).
 void paintStar(QPainter &painter, const QRectF &box, const QColor &outline, const QColor &fill);
+
+// A cam list row's mark into rect: a red disc with a white cross (Failed), an amber disc
+// with two dark bars (Unchanged), nothing for None.
+void drawCamMark(QPainter &p, const QRect &rect, CamMark mark);
 
 class LineShape : public QWidget
 {
