@@ -6,6 +6,7 @@
 #include "core/state/fullscreentexts.h"
 #include "core/state/runningstate.h"
 #include "core/state/texts.h"
+#include "core/state/walltexts.h"
 #include "platform/scaleddrawing.h"
 #include "ui/pictures/pictures.h"
 #include "ui/widgets/camlistwidget.h"
@@ -242,6 +243,13 @@ void MainWindow::createToolbar()
 
     for (QToolButton *b : {m_scaleModeButton, m_randomCamButton})
         connect(b, &QToolButton::clicked, this, [this, b] { toolbarButtonClicked(b); });
+
+    m_wallButton = named(new QToolButton(m_toolbar), "wallButton");
+    m_wallButton->setText(wall_texts::ButtonText);
+    m_wallButton->setToolTip(wall_texts::ButtonTip);
+    m_wallButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    m_toolbar->addWidget(m_wallButton);
+    connect(m_wallButton, &QToolButton::clicked, this, &MainWindow::wallRequested);
     // The style's margins round the buttons would squeeze them below their icons' height
     // in the strip's design height; the buttons take the whole height instead.
     m_toolbar->layout()->setContentsMargins(2, 1, 2, 1);

@@ -1,0 +1,184 @@
+#include "tilerefresh.h"
+
+#include "control/camimagefetch.h"
+#include "control/pictureloadjob.h"
+#include "control/views.h"
+#include "core/geometry/decodereduction.h"
+#include "core/rules/countdown.h"
+#include "core/rules/retryrules.h"
+#include "core/state/runningstate.h"
+#include "platform/download.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <limits>
+
+TileRefresh::TileRefresh(RunningState &state, Downloader &downloader, TileView &view, const QString &camId,
+                         const QString &pictureAddress, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_downloader(downloader)
+    , m_view(view)
+    , m_camId(camId)
+    , m_address(pictureAddress)
+    , m_decode(new PictureLoadJob(this))
+{
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &TileRefresh::refreshDue);
+}
+
+void TileRefresh::setDecodeBudget(int ms)
+{
+    m_decode->setBudget(ms);
+}
+
+void TileRefresh::setUnchangedThreshold(picture_freshness::UnchangedThreshold threshold)
+{
+    m_unchanged.setThreshold(threshold);
+}
+
+qint64 TileRefresh::nowMs() const
+{
+    return m_wallClock ? m_wallClock->nowMs() : QDateTime::currentMSecsSinceEpoch();
+}
+
+bool TileRefresh::isRunning() const
+{
+    return m_download || m_decode->isBusy();
+}
+
+void TileRefresh::start()
+{
+    m_stopped = false;
+    refreshDue();
+}
+
+void TileRefresh::stop()
+{
+    m_stopped = true;
+    m_due = false;
+    m_timer.stop();
+    // Cut off first, so neither the download's end nor the decode's result comes back.
+    if (m_download) {
+        m_download->disconnect(this);
+        m_download->cancel();
+        m_download = nullptr;
+    }
+    disconnect(m_decodeDone);
+    m_decode->cancel();
+}
+
+void TileRefresh::tileShown()
+{
+    if (m_due && !m_stopped && m_view.tileOnScreen())
+        refreshDue();
+}
+
+// The interval box's seconds, at least one: a box of 0 refreshes once a second, as the
+// heartbeat does.
+int TileRefresh::intervalMs()
+{
+    const QString text = countdown::readInterval(m_state.refreshIntervalText, m_lastInterval);
+    const int seconds = countdown::intervalSeconds(text).value_or(5);
+    return int(std::clamp<qint64>(qint64(seconds) * 1000, 1000, std::numeric_limits<int>::max()));
+}
+
+void TileRefresh::refreshDue()
+{
+    if (m_stopped || isRunning())
+        return;
+    if (!m_view.tileOnScreen()) {
+        m_due = true;
+        return;
+    }
+    m_due = false;
+    DownloadRequest request{m_address, PictureMaxBytes};
+    request.timeoutMs = m_timeoutMs;
+    request.validators = m_held.validatorsFor(m_address);
+    m_askedConditionally = !request.validators.isEmpty();
+    m_download = m_downloader.start(request);
+    connect(m_download, &DownloadHandler::finished, this, &TileRefresh::pictureDownloaded);
+}
+
+bool TileRefresh::enoughForTile() const
+{
+    const QList<DrawingArea> area{DrawingArea{m_view.tileAreaSize(), m_view.tileAreaPixelRatio()}};
+    return decode_reduction::enoughFor(ViewScaleMode::ScaleInline, m_picture.size() * m_reduction, m_picture.size(),
+                                       area);
+}
+
+void TileRefresh::pictureDownloaded(const DownloadResult &answer)
+{
+    m_download = nullptr;
+    const bool notModified = m_held.confirmedBy(answer, m_address, m_askedConditionally);
+    // A 304 stands for the answer held, and fails as that one did.
+    m_failure = notModified ? m_held.failure : answerFailure(answer);
+    if (!notModified)
+        m_held = HeldAnswer::from(m_address, answer);
+    if (!notModified && m_held.body.isEmpty()) {
+        failed(m_failure);
+        return;
+    }
+    m_decoding = m_held.fingerprint;
+    // The same bytes as shown need no decode, unless the tile has grown past what they
+    // were decoded for.
+    if (m_decoding == m_shown && !m_picture.isNull() && enoughForTile()) {
+        succeeded(m_decoding);
+        return;
+    }
+    if (m_decoding == m_undecodable) {
+        failed(m_failure);
+        return;
+    }
+    const QList<DrawingArea> area{DrawingArea{m_view.tileAreaSize(), m_view.tileAreaPixelRatio()}};
+    if (!m_decode->startBytes(m_held.body, area, ViewScaleMode::ScaleInline)) {
+        failed(m_failure);
+        return;
+    }
+    m_decodeDone = connect(m_decode, &PictureLoadJob::loaded, this, &TileRefresh::pictureDecoded,
+                           Qt::SingleShotConnection);
+}
+
+void TileRefresh::pictureDecoded(const LoadedPicture &result)
+{
+    if (!result.picture || result.picture->isNull()) {
+        m_undecodable = m_decoding;
+        failed(m_failure);
+        return;
+    }
+    m_picture = *result.picture;
+    m_reduction = result.reduction;
+    m_shown = m_decoding;
+    m_view.showTilePicture(m_picture);
+    succeeded(m_shown);
+}
+
+void TileRefresh::succeeded(const picture_freshness::PictureFingerprint &picture)
+{
+    const qint64 now = nowMs();
+    m_unchanged.pictureShown(m_camId, picture, now);
+    const std::optional<qint64> since = m_unchanged.unchangedSince(m_camId, now);
+    CamHealth &health = m_state.camHealth[m_camId];
+    health.failuresInARow = 0;
+    health.unchangedSinceMs = since.value_or(0);
+    m_view.showTileFailure(QString());
+    m_view.showTileNote(since ? picture_freshness::unchangedNote(*since) : QString());
+    m_timer.start(retry_rules::nextTryMs(intervalMs(), 0));
+    emit refreshEnded(true);
+}
+
+void TileRefresh::failed(const QString &reason)
+{
+    CamHealth &health = m_state.camHealth[m_camId];
+    ++health.failuresInARow;
+    health.lastFailureMs = nowMs();
+    const int wait = retry_rules::nextTryMs(intervalMs(), health.failuresInARow);
+    m_picture = QImage();
+    m_shown = {};
+    m_view.showTilePicture(QImage());
+    m_view.showTileNote(QString());
+    m_view.showTileFailure(retry_rules::withNextTry(reason, wait));
+    m_timer.start(wait);
+    emit refreshEnded(false);
+}
