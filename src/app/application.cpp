@@ -62,7 +62,8 @@ Application::Application(AppEnvironment env)
     , m_pictureMenu(std::make_unique<PictureMenu>())
     , m_folderChooser(new FolderChooser(snapshot_texts::ChooseFolderTitle, this))
     , m_wallWindow(std::make_unique<WallWindow>())
-    , m_wallRefresh(new WallRefresh(m_state, *m_transfer, this))
+    , m_wallTransfer(new Transfer(this))
+    , m_wallRefresh(new WallRefresh(m_state, *m_wallTransfer, this))
 {
     m_transfer->setObjectName(QStringLiteral("Inet1"));
     m_fetch->setDecodeBudget(m_env.decodeBudgetMs);
@@ -300,6 +301,7 @@ void Application::openWall()
 void Application::wallClosed()
 {
     m_wallRefresh->stop();
+    m_wallTransfer->cancel();
     wall_layout::write(xdg_dirs::configHome(), catalogueAddress(), {m_wallWindow->size(), m_wallWindow->grid()});
 }
 
@@ -337,6 +339,7 @@ void Application::shutdown()
     m_mainWindow->hide();
     m_fetch->abandon();
     m_wallRefresh->stop();
+    m_wallTransfer->cancel();
     m_transfer->cancel();
     // The program ends without running destructors: the screen saver is given back now.
     m_screenSaver->releaseNow();

@@ -160,6 +160,9 @@ private:
     std::unique_ptr<PictureMenu> m_pictureMenu;
     FolderChooser *m_folderChooser;
     std::unique_ptr<WallWindow> m_wallWindow;
+    // The wall's own downloads: the selected cam's refresh cancels every transfer of its
+    // own before it starts, and must not cancel the tiles'.
+    Transfer *m_wallTransfer;
     WallRefresh *m_wallRefresh;
     // The cams on the wall's tiles, in order.
     QList<int> m_wallCams;

@@ -89,7 +89,10 @@ void TileRefresh::refreshDue()
     if (m_stopped || isRunning())
         return;
     if (!m_view.tileOnScreen()) {
+        // Looked at again when the tile is shown, and once a second meanwhile, for a window
+        // uncovered without a word to the program.
         m_due = true;
+        m_timer.start(1000);
         return;
     }
     m_due = false;
