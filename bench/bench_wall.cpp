@@ -78,8 +78,10 @@ void run(qint64 ms)
 {
     QElapsedTimer clock;
     clock.start();
+    QTimer wake; // so the wait for events ends in time
+    wake.start(20);
     while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 struct Phase
@@ -161,7 +163,12 @@ int main(int argc, char *argv[])
 
     const double cpu0 = cpuMs(RUSAGE_SELF);
     mainRefreshes = 0;
-    run(seconds * 1000);
+    qint64 mainBlock = 0;
+    {
+        LoopGapWatch watch;
+        run(seconds * 1000);
+        mainBlock = watch.longest();
+    }
     mainAlone = {cpuMs(RUSAGE_SELF) - cpu0, memorywatch::residentBytes(), mainRefreshes};
 
     WallWindow &wall = app.wallWindow();
@@ -220,6 +227,7 @@ int main(int argc, char *argv[])
     std::printf("# resident memory: main window alone %.1f MiB, with the wall %.1f MiB\n",
                 mainAlone.residentBytes / 1048576.0, withWall.residentBytes / 1048576.0);
     std::printf("wall_memory: %.2f x (goal <= 1.5)\n", double(withWall.residentBytes) / mainAlone.residentBytes);
+    std::printf("# the window thread's longest block: main window alone %lld ms\n", static_cast<long long>(mainBlock));
     std::printf("window_block: %lld ms (goal <= 16)\n", static_cast<long long>(longestBlock));
     return 0;
 }

@@ -37,14 +37,16 @@ bool PictureLoadJob::start(const QString &fileName, const QList<DrawingArea> &ar
                areas, mode, std::move(letGo));
 }
 
-bool PictureLoadJob::startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode)
+bool PictureLoadJob::startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode,
+                                Finish finish)
 {
     return run([bytes](QString &errorText, const std::atomic<bool> *cancel,
                        Reduction *reduction) { return decodePictureBytes(bytes, errorText, cancel, reduction); },
-               areas, mode, {});
+               areas, mode, {}, finish);
 }
 
-bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMode mode, std::vector<QImage> letGo)
+bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMode mode, std::vector<QImage> letGo,
+                         Finish finish)
 {
     if (m_busy)
         return false;
@@ -54,7 +56,7 @@ bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMo
     const auto cancelFlag = std::make_shared<std::atomic<bool>>(false);
     m_cancel = cancelFlag;
     const auto dropped = std::make_shared<std::vector<QImage>>(std::move(letGo));
-    m_pool.start([this, ticket, cancelFlag, dropped, load = std::move(load), areas, mode] {
+    m_pool.start([this, ticket, cancelFlag, dropped, load = std::move(load), areas, mode, finish] {
         dropped->clear();
         LoadedPicture result;
         Reduction reduction;
@@ -63,8 +65,12 @@ bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMo
         };
         result.picture = load(result.errorText, cancelFlag.get(), &reduction);
         result.reduction = reduction.used;
-        if (result.picture && !result.picture->isNull())
-            result.halvings = prepareHalvings(*result.picture, areas, mode, cancelFlag.get());
+        if (result.picture && !result.picture->isNull()) {
+            if (finish == Finish::Placed && areas.size() == 1)
+                result.picture = scaledToPlacement(*result.picture, areas.first(), mode);
+            else
+                result.halvings = prepareHalvings(*result.picture, areas, mode, cancelFlag.get());
+        }
         QMetaObject::invokeMethod(
             this, [this, ticket, r = std::move(result)]() mutable { workerDone(ticket, std::move(r)); },
             Qt::QueuedConnection);

@@ -54,7 +54,11 @@ public:
 
     bool start(const QString &fileName, const QList<DrawingArea> &areas, ViewScaleMode mode,
                std::vector<QImage> letGo = {});
-    bool startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode);
+    // placed: the picture comes scaled to where it lands in the one area
+    // (scaledToPlacement), so that drawing it there copies pixels only; no halvings then.
+    enum class Finish { Halvings, Placed };
+    bool startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode,
+                    Finish finish = Finish::Halvings);
     void cancel();
     bool isBusy() const { return m_busy; }
 
@@ -63,7 +67,8 @@ signals:
 
 private:
     using Load = std::function<Picture(QString &errorText, const std::atomic<bool> *cancel, Reduction *reduction)>;
-    bool run(Load load, const QList<DrawingArea> &areas, ViewScaleMode mode, std::vector<QImage> letGo);
+    bool run(Load load, const QList<DrawingArea> &areas, ViewScaleMode mode, std::vector<QImage> letGo,
+             Finish finish = Finish::Halvings);
     void workerDone(quint64 ticket, LoadedPicture result);
     void report(const LoadedPicture &result);
 

@@ -3,7 +3,6 @@
 #include "control/camimagefetch.h"
 #include "control/pictureloadjob.h"
 #include "control/views.h"
-#include "core/geometry/decodereduction.h"
 #include "core/rules/countdown.h"
 #include "core/rules/retryrules.h"
 #include "core/state/runningstate.h"
@@ -71,8 +70,19 @@ void TileRefresh::stop()
 
 void TileRefresh::tileShown()
 {
-    if (m_due && !m_stopped && m_view.tileOnScreen())
+    if (m_stopped || !m_view.tileOnScreen())
+        return;
+    if (m_due) {
         refreshDue();
+        return;
+    }
+    // A tile of another size gets the picture shown made anew from its bytes, without a
+    // download; the refresh's own timing stays as it is.
+    if (!isRunning() && !m_picture.isNull() && m_held.fingerprint == m_shown && !madeForTile()) {
+        m_decoding = m_shown;
+        m_redrawOnly = true;
+        decode();
+    }
 }
 
 // The interval box's seconds, at least one: a box of 0 refreshes once a second, as the
@@ -104,11 +114,20 @@ void TileRefresh::refreshDue()
     connect(m_download, &DownloadHandler::finished, this, &TileRefresh::pictureDownloaded);
 }
 
-bool TileRefresh::enoughForTile() const
+bool TileRefresh::madeForTile() const
 {
-    const QList<DrawingArea> area{DrawingArea{m_view.tileAreaSize(), m_view.tileAreaPixelRatio()}};
-    return decode_reduction::enoughFor(ViewScaleMode::ScaleInline, m_picture.size() * m_reduction, m_picture.size(),
-                                       area);
+    return m_madeFor.size == m_view.tileAreaSize() && m_madeFor.pixelRatio == m_view.tileAreaPixelRatio();
+}
+
+// The held bytes decoded for the tile as it is now, scaled there to where they land.
+bool TileRefresh::decode()
+{
+    m_madeFor = DrawingArea{m_view.tileAreaSize(), m_view.tileAreaPixelRatio()};
+    if (!m_decode->startBytes(m_held.body, {m_madeFor}, ViewScaleMode::ScaleInline, PictureLoadJob::Finish::Placed))
+        return false;
+    m_decodeDone = connect(m_decode, &PictureLoadJob::loaded, this, &TileRefresh::pictureDecoded,
+                           Qt::SingleShotConnection);
+    return true;
 }
 
 void TileRefresh::pictureDownloaded(const DownloadResult &answer)
@@ -124,9 +143,8 @@ void TileRefresh::pictureDownloaded(const DownloadResult &answer)
         return;
     }
     m_decoding = m_held.fingerprint;
-    // The same bytes as shown need no decode, unless the tile has grown past what they
-    // were decoded for.
-    if (m_decoding == m_shown && !m_picture.isNull() && enoughForTile()) {
+    // The same bytes as shown need no decode, unless the tile has changed size since.
+    if (m_decoding == m_shown && !m_picture.isNull() && madeForTile()) {
         succeeded(m_decoding);
         return;
     }
@@ -134,26 +152,32 @@ void TileRefresh::pictureDownloaded(const DownloadResult &answer)
         failed(m_failure);
         return;
     }
-    const QList<DrawingArea> area{DrawingArea{m_view.tileAreaSize(), m_view.tileAreaPixelRatio()}};
-    if (!m_decode->startBytes(m_held.body, area, ViewScaleMode::ScaleInline)) {
+    if (!decode())
         failed(m_failure);
-        return;
-    }
-    m_decodeDone = connect(m_decode, &PictureLoadJob::loaded, this, &TileRefresh::pictureDecoded,
-                           Qt::SingleShotConnection);
 }
 
 void TileRefresh::pictureDecoded(const LoadedPicture &result)
 {
+    if (m_redrawOnly) {
+        m_redrawOnly = false;
+        // Should it fail, the picture drawn before stays.
+        if (result.picture && !result.picture->isNull()) {
+            m_picture = *result.picture;
+            m_view.showTilePicture(m_picture);
+        }
+        // A refresh that fell due meanwhile runs now.
+        if (!m_timer.isActive())
+            refreshDue();
+        return;
+    }
     if (!result.picture || result.picture->isNull()) {
         m_undecodable = m_decoding;
         failed(m_failure);
         return;
     }
     m_picture = *result.picture;
-    m_reduction = result.reduction;
-    m_shown = m_decoding;
     m_view.showTilePicture(m_picture);
+    m_shown = m_decoding;
     succeeded(m_shown);
 }
 

@@ -5,7 +5,9 @@
 // One request at a time, conditional once a full answer is held (see HeldAnswer); a picture
 // whose bytes are those shown is neither decoded nor drawn again. A new picture is decoded
 // off the window thread from memory, at the tile's size in device pixels (a JPEG reduced
-// while decoded, see decode_reduction), and drawn inline. No file is written.
+// while decoded, see decode_reduction) and scaled there to where it lands, so the window
+// thread only copies it into the tile. A tile that changes size gets the picture shown made
+// anew from its bytes. No file is written.
 //
 // A failed refresh (the download, or the decode) shows its reason on a black tile with when
 // the next try comes, and the wait before it doubles with each failure in a row up to
@@ -17,6 +19,7 @@
 // waits until tileShown() says it can. stop() cancels the running download or decode, and
 // nothing more of this tile runs or shows after it.
 #include "control/heldanswer.h"
+#include "core/geometry/devicepixels.h"
 #include "core/rules/picturefreshness.h"
 
 #include <QImage>
@@ -64,7 +67,8 @@ private:
     void pictureDecoded(const LoadedPicture &result);
     void succeeded(const picture_freshness::PictureFingerprint &picture);
     void failed(const QString &reason);
-    bool enoughForTile() const;
+    bool madeForTile() const;
+    bool decode();
     int intervalMs();
     qint64 nowMs() const;
 
@@ -90,5 +94,6 @@ private:
     picture_freshness::PictureFingerprint m_undecodable;
     picture_freshness::UnchangedPictures m_unchanged;
     QImage m_picture;
-    int m_reduction = 1;
+    DrawingArea m_madeFor; // the tile's area m_picture was made for
+    bool m_redrawOnly = false; // the running decode only remakes the picture shown
 };
