@@ -14,17 +14,22 @@
 #include <limits>
 
 TileRefresh::TileRefresh(RunningState &state, Downloader &downloader, TileView &view, const QString &camId,
-                         const QString &pictureAddress, QObject *parent)
+                         const QString &pictureAddress, QThreadPool *decodePool, QObject *parent)
     : QObject(parent)
     , m_state(state)
     , m_downloader(downloader)
     , m_view(view)
     , m_camId(camId)
     , m_address(pictureAddress)
-    , m_decode(new PictureLoadJob(this))
+    , m_decode(new PictureLoadJob(this, decodePool))
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &TileRefresh::refreshDue);
+}
+
+TileRefresh::~TileRefresh()
+{
+    stop();
 }
 
 void TileRefresh::setDecodeBudget(int ms)

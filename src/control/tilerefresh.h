@@ -30,6 +30,7 @@
 class DownloadHandler;
 class Downloader;
 class PictureLoadJob;
+class QThreadPool;
 class TileView;
 class WallClock;
 struct DownloadResult;
@@ -40,8 +41,10 @@ class TileRefresh : public QObject
 {
     Q_OBJECT
 public:
+    // decodePool: the threads decodes run on (see PictureLoadJob); it outlives the refresh.
     TileRefresh(RunningState &state, Downloader &downloader, TileView &view, const QString &camId,
-                const QString &pictureAddress, QObject *parent = nullptr);
+                const QString &pictureAddress, QThreadPool *decodePool = nullptr, QObject *parent = nullptr);
+    ~TileRefresh() override;
 
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     void setDecodeBudget(int ms);

@@ -5,6 +5,11 @@
 #include "core/geometry/wallgrid.h"
 #include "core/state/runningstate.h"
 
+#include <QThread>
+
+#include <algorithm>
+#include <utility>
+
 QList<WallCam> wallCams(const RunningState &state, const std::vector<int> *filtered)
 {
     std::vector<int> all;
@@ -42,13 +47,21 @@ WallRefresh::WallRefresh(RunningState &state, Downloader &downloader, QObject *p
     , m_state(state)
     , m_downloader(downloader)
 {
+    m_decodePool.setMaxThreadCount(std::max(1, QThread::idealThreadCount() - 1));
+}
+
+WallRefresh::~WallRefresh()
+{
+    // Before the pool goes.
+    stop();
 }
 
 void WallRefresh::start(const QList<WallCam> &cams, const QList<TileView *> &tiles)
 {
     stop();
     for (qsizetype i = 0; i < cams.size() && i < tiles.size(); ++i) {
-        auto *tile = new TileRefresh(m_state, m_downloader, *tiles[i], cams[i].id, cams[i].pictureAddress, this);
+        auto *tile = new TileRefresh(m_state, m_downloader, *tiles[i], cams[i].id, cams[i].pictureAddress,
+                                     &m_decodePool, this);
         tile->setTimeoutMs(m_timeoutMs);
         tile->setDecodeBudget(m_decodeBudgetMs);
         tile->setUnchangedThreshold(m_threshold);
@@ -61,11 +74,8 @@ void WallRefresh::start(const QList<WallCam> &cams, const QList<TileView *> &til
 
 void WallRefresh::stop()
 {
-    for (TileRefresh *tile : std::as_const(m_tiles)) {
-        tile->stop();
-        tile->deleteLater();
-    }
-    m_tiles.clear();
+    // Gone at once, each waiting for its cancelled decode: none may outlive the pool.
+    qDeleteAll(std::exchange(m_tiles, {}));
 }
 
 void WallRefresh::tilesShown()

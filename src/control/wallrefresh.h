@@ -4,12 +4,14 @@
 // wallCams() picks the cams: the favourites in catalogue order, or when there are none the
 // first cams of the list as it is filtered, at most wall_grid::MaxTiles. start() runs a
 // refresh for each cam on its tile view, all side by side; stop() cancels every download
-// and decode of the wall, and nothing more of it shows.
+// and decode of the wall, and nothing more of it shows. The tiles decode on one fewer thread
+// than the machine has cores (at least one).
 #include "core/rules/picturefreshness.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 
 #include <vector>
 
@@ -35,6 +37,7 @@ class WallRefresh : public QObject
     Q_OBJECT
 public:
     WallRefresh(RunningState &state, Downloader &downloader, QObject *parent = nullptr);
+    ~WallRefresh() override;
 
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     void setDecodeBudget(int ms) { m_decodeBudgetMs = ms; }
@@ -56,4 +59,7 @@ private:
     picture_freshness::UnchangedThreshold m_threshold;
     const WallClock *m_clock = nullptr;
     QList<TileRefresh *> m_tiles;
+    // Every tile decodes here: a core is left to the window thread however many pictures
+    // arrive at once.
+    QThreadPool m_decodePool;
 };
