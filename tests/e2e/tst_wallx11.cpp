@@ -13,6 +13,7 @@
 #include "core/state/runningstate.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/walltile.h"
+#include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/mainwindow.h"
 #include "ui/windows/wallwindow.h"
 
@@ -65,6 +66,8 @@ private slots:
     void failingTileShowsWhyAndWaitsLonger();
     void frozenTileGetsItsBadge();
     void clickShowsTheCamInTheMainWindow();
+    void minimisedWallRests();
+    void fullscreenThenClosedByEscape();
 
 private:
     WallTile &tile(int i) const { return *m_run->app->wallWindow().tiles().at(i); }
@@ -187,6 +190,47 @@ void TestWallOnScreen::clickShowsTheCamInTheMainWindow()
     MainWindow &main = m_run->app->mainWindow();
     QVERIFY(main.pictureAddressEdit()->text().endsWith(QStringLiteral("/cams/1007.jpg?size=640x360")));
     QVERIFY(QTest::qWaitFor([&main] { return main.isActiveWindow(); }, 5000));
+}
+
+void TestWallOnScreen::minimisedWallRests()
+{
+    WallWindow &wall = m_run->app->wallWindow();
+    const auto requests = [this] { return m_server->requests().filter(QStringLiteral("GET /cams/1001.jpg")).size(); };
+    wall.showMinimized();
+    QVERIFY(QTest::qWaitFor([&wall] { return wall.isMinimized(); }, 5000));
+    QTest::qWait(500); // a request under way as it went ends
+    const qsizetype before = requests();
+    QTest::qWait(2500);
+    QCOMPARE(requests(), before);
+    wall.showNormal();
+    QVERIFY(QTest::qWaitFor([&] { return requests() > before; }, 5000));
+}
+
+// F11 covers the screen with the wall; Escape brings it back to its size, and then closes
+// it: every tile's download ends, and its size is kept for the next time.
+void TestWallOnScreen::fullscreenThenClosedByEscape()
+{
+    WallWindow &wall = m_run->app->wallWindow();
+    wall.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&wall));
+    const QSize normal = wall.size();
+    QTest::keyClick(&wall, Qt::Key_F11);
+    QVERIFY(QTest::qWaitFor([&wall] { return wall.geometry() == wall.screen()->geometry(); }, 5000));
+    QVERIFY(!m_run->app->fullscreenWindow().isVisible());
+    QTest::keyClick(&wall, Qt::Key_Escape);
+    QVERIFY(QTest::qWaitFor([&] { return !wall.isFullScreen() && wall.size() == normal; }, 5000));
+    QVERIFY(wall.isVisible());
+    QTest::keyClick(&wall, Qt::Key_Escape);
+    QVERIFY(!wall.isVisible());
+    QVERIFY(m_run->app->wallRefresh().tiles().isEmpty());
+    const auto requests = [this] { return m_server->requests().filter(QStringLiteral("GET /cams/1001.jpg")).size(); };
+    const qsizetype closed = requests();
+    QTest::qWait(2500);
+    QCOMPARE(requests(), closed);
+
+    m_run->app->openWall();
+    QVERIFY(QTest::qWaitForWindowExposed(&wall));
+    QCOMPARE(wall.size(), normal);
 }
 
 QTEST_MAIN(TestWallOnScreen)
