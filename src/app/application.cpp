@@ -303,6 +303,9 @@ void Application::wallClosed()
     m_wallRefresh->stop();
     m_wallTransfer->cancel();
     wall_layout::write(xdg_dirs::configHome(), catalogueAddress(), {m_wallWindow->size(), m_wallWindow->grid()});
+    // The tiles' pictures go with them.
+    m_wallWindow->setCams({});
+    m_wallCams.clear();
 }
 
 void Application::showStatusMessage(const QString &text)

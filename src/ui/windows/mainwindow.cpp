@@ -15,6 +15,7 @@
 #include "ui/widgets/statusbar.h"
 #include "ui/widgets/twipgeometry.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QLabel>
@@ -247,9 +248,13 @@ void MainWindow::createToolbar()
     m_wallButton = named(new QToolButton(m_toolbar), "wallButton");
     m_wallButton->setText(wall_texts::ButtonText);
     m_wallButton->setToolTip(wall_texts::ButtonTip);
-    m_wallButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
     m_toolbar->addWidget(m_wallButton);
     connect(m_wallButton, &QToolButton::clicked, this, &MainWindow::wallRequested);
+    // The key belongs to the window, wherever the focus is in it.
+    auto *openWall = new QAction(this);
+    openWall->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    addAction(openWall);
+    connect(openWall, &QAction::triggered, this, &MainWindow::wallRequested);
     // The style's margins round the buttons would squeeze them below their icons' height
     // in the strip's design height; the buttons take the whole height instead.
     m_toolbar->layout()->setContentsMargins(2, 1, 2, 1);
