@@ -4,6 +4,7 @@
 #include "control/camsearch.h"
 #include "control/camselection.h"
 #include "control/commentrotation.h"
+#include "control/favourites.h"
 #include "control/heartbeat.h"
 #include "control/keyhandler.h"
 #include "control/picturesnapshot.h"
@@ -58,6 +59,7 @@ Application::Application(AppEnvironment env)
     , m_keys(new KeyHandler(m_state, *m_selection, this))
     , m_screenSaver(new ScreenSaverInhibitor(this))
     , m_search(new CamSearch(m_state, *m_selection, *m_mainWindow->camList(), this))
+    , m_favourites(new Favourites(m_state, *m_mainWindow->camList(), this))
     , m_snapshot(new PictureSnapshot(m_state, *m_fetch, this))
     , m_pictureMenu(std::make_unique<PictureMenu>())
     , m_folderChooser(new FolderChooser(snapshot_texts::ChooseFolderTitle, this))
@@ -91,6 +93,7 @@ void Application::connectComponents()
     connectWindows();
     connectSnapshot();
     connectWall();
+    connectFavourites();
 }
 
 // The selection, the refresh, the heartbeat and the comment rotation, and the views they
@@ -178,6 +181,10 @@ void Application::connectKeys()
     connect(desktopKeys, &DesktopKeys::quitRequested, this, &Application::shutdown);
     connect(desktopKeys, &DesktopKeys::saveRequested, m_snapshot, &PictureSnapshot::savePicture);
     connect(desktopKeys, &DesktopKeys::copyRequested, m_snapshot, &PictureSnapshot::copyPicture);
+    connect(desktopKeys, &DesktopKeys::favouriteToggleRequested, this, [this] {
+        if (m_state.camCount > 0)
+            m_favourites->toggleCurrent();
+    });
     desktopKeys->addTextField(m_mainWindow->camList()->filterEdit());
     desktopKeys->addFullscreenWindow(m_wallWindow.get());
     for (const QWidget *window : {static_cast<QWidget *>(m_mainWindow.get()), static_cast<QWidget *>(m_fullscreenWindow.get()),
@@ -306,6 +313,18 @@ void Application::wallClosed()
     // The tiles' pictures go with them.
     m_wallWindow->setCams({});
     m_wallCams.clear();
+}
+
+// The stars in the list and Ctrl+D (connectKeys), the "favourites only" switch.
+void Application::connectFavourites()
+{
+    connect(m_mainWindow->camList(), &CamListWidget::starClicked, m_favourites, &Favourites::toggle);
+    connect(m_mainWindow->camList(), &CamListWidget::favouritesOnlyToggled, m_search, &CamSearch::setFavouritesOnly);
+    connect(m_favourites, &Favourites::statusMessage, this, &Application::showStatusMessage);
+    connect(m_favourites, &Favourites::warning, this, [](const QString &text) {
+        std::fprintf(stderr, "lumora-viewer: %s\n", qUtf8Printable(text));
+        std::fflush(stderr);
+    });
 }
 
 void Application::showStatusMessage(const QString &text)

@@ -14,6 +14,7 @@
 // window or the splash window shuts down.
 #include "app/commandline.h"
 #include "core/files/workingfolder.h"
+#include "core/files/xdgdirs.h"
 #include "core/rules/picturefreshness.h"
 #include "core/state/runningstate.h"
 
@@ -28,6 +29,7 @@ class CamImageFetch;
 class CamSearch;
 class CamSelection;
 class CommentRotation;
+class Favourites;
 class FolderChooser;
 class Heartbeat;
 class KeyHandler;
@@ -76,6 +78,8 @@ struct AppEnvironment
     std::function<void(int code)> endProgram;
     // The cam, intervals, scale mode and window to start with.
     StartOptions start;
+    // The user's configuration folder: the own cams' cams.txt and the favourites live under it.
+    QString configHome = xdg_dirs::configHome();
 };
 
 class Application : public QObject
@@ -109,6 +113,7 @@ public:
     KeyHandler &keys() { return *m_keys; }
     ScreenSaverInhibitor &screenSaver() { return *m_screenSaver; }
     CamSearch &search() { return *m_search; }
+    Favourites &favourites() { return *m_favourites; }
     PictureSnapshot &snapshot() { return *m_snapshot; }
     PictureMenu &pictureMenu() { return *m_pictureMenu; }
     FolderChooser &folderChooser() { return *m_folderChooser; }
@@ -128,6 +133,7 @@ private:
     void connectSnapshot();
     void connectWall();
     void wallClosed();
+    void connectFavourites();
     void showStatusMessage(const QString &text);
     enum class Retry { NotOffered, Offered };
     void fail(const QString &text, const QString &cause, Retry retry = Retry::NotOffered);
@@ -135,6 +141,7 @@ private:
     QString catalogueAddress() const;
     void endAfterFailure();
     void catalogueArrived(const DownloadResult &answer);
+    void addOwnCams();
     void openMainWindow();
     void applyStartOptions();
     void removeOwnWorkDir();
@@ -156,6 +163,7 @@ private:
     KeyHandler *m_keys;
     ScreenSaverInhibitor *m_screenSaver;
     CamSearch *m_search;
+    Favourites *m_favourites;
     PictureSnapshot *m_snapshot;
     std::unique_ptr<PictureMenu> m_pictureMenu;
     FolderChooser *m_folderChooser;

@@ -3,10 +3,13 @@
 #include "application.h"
 
 #include "control/camselection.h"
+#include "control/favourites.h"
 #include "control/heartbeat.h"
 #include "core/catalogue/catalogue.h"
+#include "core/catalogue/owncams.h"
 #include "core/files/config.h"
 #include "core/files/configlocation.h"
+#include "core/files/favouritesfile.h"
 #include "core/files/workingfiles.h"
 #include "core/geometry/twips.h"
 #include "core/state/texts.h"
@@ -110,9 +113,28 @@ void Application::catalogueArrived(const DownloadResult &answer)
         return fail(texts::EmptyCatalogueMessage, texts::NoCamCause.arg(address, QString::number(answer.body.size()), status));
     m_state.camTable = std::move(catalogue.camTable);
     m_state.camCount = catalogue.camCount;
+    addOwnCams();
     m_selection->buildRows();
+    m_favourites->load(favourites_file::path(m_env.configHome, m_state.serverUrl));
     openMainWindow();
     emit started(true);
+}
+
+// The user's own cams follow the server's; what cannot be used of them is only warned about.
+void Application::addOwnCams()
+{
+    const QString path = own_cams::filePath(m_env.configHome);
+    QString problem;
+    const std::optional<QByteArray> document = own_cams::read(path, &problem);
+    own_cams::Added added;
+    if (document)
+        added = own_cams::append(m_state.camTable, m_state.camCount, *document, path);
+    else if (!problem.isEmpty())
+        added.warnings.append(problem);
+    for (const QString &warning : std::as_const(added.warnings))
+        std::fprintf(stderr, "lumora-viewer: %s\n", qUtf8Printable(warning));
+    std::fflush(stderr);
+    m_state.ownCams = added.ids;
 }
 
 void Application::openMainWindow()

@@ -25,18 +25,36 @@ void CamSearch::ensureIndex()
 void CamSearch::opened()
 {
     ensureIndex();
+    m_open = true;
+    if (m_favouritesOnly)
+        setQuery(m_query);
 }
 
 void CamSearch::setQuery(const QString &text)
 {
     ensureIndex();
+    m_query = text;
     m_matches = m_index.matches(text);
-    if (text.isEmpty()) {
+    if (m_favouritesOnly) {
+        const auto notFavourite = [this](int cam) {
+            const QString &line = m_state.camTable.at(cam);
+            return !m_state.favouriteCams.contains(line.left(line.indexOf(QLatin1Char(';'))));
+        };
+        m_matches.erase(std::remove_if(m_matches.begin(), m_matches.end(), notFavourite), m_matches.end());
+    }
+    if (text.isEmpty() && !m_favouritesOnly) {
         m_list.showAll();
         m_list.scrollToCam(m_state.currentCam);
     } else {
         m_list.showOnly(m_matches);
     }
+}
+
+void CamSearch::setFavouritesOnly(bool on)
+{
+    m_favouritesOnly = on;
+    if (m_open)
+        setQuery(m_query);
 }
 
 void CamSearch::chooseFirst()
@@ -63,6 +81,8 @@ void CamSearch::step(int direction)
 
 void CamSearch::closed()
 {
+    m_open = false;
+    m_query.clear();
     m_matches.clear();
     m_list.showAll();
     m_list.scrollToCam(m_state.currentCam);

@@ -4,6 +4,9 @@
 // the selected cam to the match before or after it, closing the filter shows every row again
 // with the selection where it is.
 //
+// The "favourites only" switch narrows the matches to the favourites among them, also for
+// an empty query; while it is on, the filter line shows only those rows.
+//
 // The index of folded texts is built when the filter first opens, so a start without
 // searching pays nothing and no keystroke waits for it.
 #include "core/catalogue/camsearch.h"
@@ -23,6 +26,7 @@ public:
     // The filter line opened: the cams' texts are made ready for searching.
     void opened();
     void setQuery(const QString &text);
+    void setFavouritesOnly(bool on);
     void chooseFirst();
     void step(int direction);
     // The filter was closed: every row again, the selected cam in sight.
@@ -32,6 +36,8 @@ public:
 
 private:
     void ensureIndex();
+    // The query's matches shown, or every row.
+    void showMatches();
 
     RunningState &m_state;
     CamSelection &m_selection;
@@ -39,4 +45,7 @@ private:
     cam_search::Index m_index;
     int m_indexedCams = -1;
     std::vector<int> m_matches;
+    QString m_query;
+    bool m_open = false;
+    bool m_favouritesOnly = false;
 };

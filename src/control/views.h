@@ -92,6 +92,9 @@ public:
     // Only these cams' rows, in this order (table order), until showAll().
     virtual void showOnly(const std::vector<int> &cams) = 0;
     virtual void showAll() = 0;
+    // The row's star (a favourite) and its mark as one of the user's own cams.
+    virtual void setFavouriteShown(int row, bool favourite) = 0;
+    virtual void setOwnShown(int row, bool own) = 0;
 };
 
 // The auto-shuffle countdown bar and its caption.

@@ -136,6 +136,8 @@ public:
     void setNameHighlighted(int row, bool on) override { listCalls.append(call("highlight", row, on)); }
     void setSelectionShown(int row, bool on) override { listCalls.append(call("select", row, on)); }
     void scrollToCam(int row) override { listCalls.append(QStringLiteral("scroll %1").arg(row)); }
+    void setFavouriteShown(int row, bool on) override { listCalls.append(call("star", row, on)); }
+    void setOwnShown(int row, bool on) override { listCalls.append(call("own", row, on)); }
     void showOnly(const std::vector<int> &cams) override
     {
         QStringList shown;

@@ -1,15 +1,20 @@
-// The heartbeat, the comment rotation and the key commands on fake views, driven by
-// calling their handlers.
+// The heartbeat, the comment rotation, the key commands and the favourites on fake views,
+// driven by calling their handlers.
 #include "fakes.h"
 
 #include "control/commentrotation.h"
+#include "control/favourites.h"
 #include "control/heartbeat.h"
 #include "control/keyhandler.h"
 #include "core/keys/keycodes.h"
 #include "core/rules/heartbeatrules.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -63,6 +68,7 @@ private slots:
     void navigation();
     void letters_data();
     void letters();
+    void favouritesKeptInFile();
 };
 
 void TestControllers::firstTickShowsCam()
@@ -333,6 +339,60 @@ void TestControllers::letters()
     QCOMPARE(log, said);
     QCOMPARE(c.state.showComments, showComments);
     QCOMPARE(c.state.autoShuffle, autoShuffle);
+}
+
+// Stars go to the file and come back on the next start; an id of a cam the catalogue no
+// longer has stays in the file; a link in the file's place is neither read nor written.
+void TestControllers::favouritesKeptInFile()
+{
+    Rig rig;
+    const QString folder = rig.dir.filePath(QStringLiteral("config/lumora-viewer/favourites"));
+    const QString file = folder + QStringLiteral("/catalogue.txt");
+    const auto content = [&file] {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("unreadable");
+    };
+    const auto mode = [](const QString &path) {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+    };
+    {
+        Favourites favourites(rig.state, rig.list);
+        QSignalSpy warnings(&favourites, &Favourites::warning);
+        favourites.load(file); // no file yet
+        favourites.toggle(2);
+        QCOMPARE(content(), QByteArray("cam2\n"));
+        QCOMPARE(mode(folder), 0700);
+        QCOMPARE(mode(file), 0600);
+        QVERIFY(warnings.isEmpty());
+    }
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("gone\n");
+    }
+    Favourites favourites(rig.state, rig.list);
+    favourites.load(file);
+    QCOMPARE(rig.state.favouriteCams, QSet<QString>{QStringLiteral("cam2")});
+    QVERIFY(rig.list.listCalls.contains(QStringLiteral("star 2 on")));
+    favourites.toggle(0);
+    favourites.toggle(2);
+    QCOMPARE(content(), QByteArray("gone\ncam0\n"));
+
+    // A link put in the file's place is not written through, nor read.
+    const QString target = rig.dir.filePath(QStringLiteral("elsewhere.txt"));
+    QVERIFY(QFile::rename(file, target));
+    QVERIFY(QFile::link(target, file));
+    QSignalSpy warnings(&favourites, &Favourites::warning);
+    favourites.toggle(1);
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY(QFileInfo(file).isSymLink());
+    QFile kept(target);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("gone\ncam0\n"));
+    favourites.load(file);
+    QVERIFY(rig.state.favouriteCams.isEmpty());
+    QCOMPARE(warnings.size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestControllers)

@@ -2,6 +2,7 @@
 #include "core/catalogue/camrecord.h"
 #include "core/catalogue/catalogue.h"
 #include "core/catalogue/camsearch.h"
+#include "core/catalogue/owncams.h"
 
 #include <QTest>
 
@@ -27,6 +28,8 @@ private slots:
     void splitLines_data();
     void splitLines();
     void camIndexById();
+    void ownCams_data();
+    void ownCams();
     void search_data();
     void search();
     void searchNarrowsAndWidens();
@@ -154,6 +157,42 @@ void TestCatalogue::camIndexById()
     QCOMPARE(::camIndexById(c.camTable, c.camCount, QStringLiteral("10")), std::optional<int>(0));
     QCOMPARE(::camIndexById(c.camTable, c.camCount, QStringLiteral("1")), std::nullopt);
     QCOMPARE(::camIndexById(c.camTable, c.camCount, QString()), std::nullopt);
+}
+
+void TestCatalogue::ownCams_data()
+{
+    QTest::addColumn<QByteArray>("catalogue");
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<QStringList>("table");
+    QTest::addColumn<QStringList>("warnings");
+
+    const QByteArray server = cam(0) + "\r\n" + cam(1) + "\r\nshort;line\r\n";
+    const QString c0 = QString::fromLatin1(cam(0));
+    const QString c1 = QString::fromLatin1(cam(1));
+    const QString mine = QStringLiteral("m1;My balcony;http://h/m.jpg;Mine;;4;0;0;me");
+    QTest::newRow("clash, short line, good line")
+        << server << QByteArray("1;Not mine;http://h/x.jpg;d;;1;0;0;me\nm0;Too short;http://h/y.jpg\n\n" + mine.toLatin1() + "\n")
+        << QStringList{c0, c1, mine, "short;line"}
+        << QStringList{"cams.txt, line 1: the cam id '1' is taken; line skipped",
+                       "cams.txt, line 2: fewer than 9 fields; line skipped"};
+    QTest::newRow("the same id twice, crlf")
+        << server << QByteArray(mine.toLatin1() + "\r\n" + mine.toLatin1() + "\r\n")
+        << QStringList{c0, c1, mine, "short;line"}
+        << QStringList{"cams.txt, line 2: the cam id 'm1' is taken; line skipped"};
+}
+
+void TestCatalogue::ownCams()
+{
+    QFETCH(QByteArray, catalogue);
+    QFETCH(QByteArray, document);
+    QFETCH(QStringList, table);
+    QFETCH(QStringList, warnings);
+    Catalogue c = parseCatalogue(catalogue);
+    const own_cams::Added added = own_cams::append(c.camTable, c.camCount, document, QStringLiteral("cams.txt"));
+    QCOMPARE(c.camTable, table);
+    QCOMPARE(c.camCount, table.size() - 1);
+    QCOMPARE(added.warnings, warnings);
+    QCOMPARE(added.ids, QSet<QString>{QStringLiteral("m1")});
 }
 
 void TestCatalogue::search_data()

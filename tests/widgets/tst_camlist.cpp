@@ -1,4 +1,5 @@
 #include "control/camsearch.h"
+#include "control/favourites.h"
 #include "control/camselection.h"
 #include "core/catalogue/catalogue.h"
 #include "core/geometry/listgeometry.h"
@@ -16,6 +17,8 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QToolButton>
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
@@ -111,6 +114,7 @@ private slots:
     void longNamesElided();
     void scrollBarThumbVisible();
     void filterNarrowsTheRows();
+    void starsAndFavouritesOnly();
 };
 
 void TestCamList::rowsAndShading()
@@ -518,6 +522,45 @@ void TestCamList::filterNarrowsTheRows()
     QVERIFY(list.rowTop(42) >= 0 && list.rowTop(42) < list.heightInTwips());
     QCOMPARE(list.rowAt(QPoint(20, 10)).value_or(-1), list.firstRow());
     QCOMPARE(list.filterEdit()->text(), QString());
+}
+
+// A click on a row's star makes it a favourite without selecting it; "favourites only"
+// narrows the filter's matches to them, with or without a text, and Escape shows every row.
+void TestCamList::starsAndFavouritesOnly()
+{
+    ListFixture f(30);
+    CamListWidget &list = f.list();
+    QTemporaryDir dir;
+    Favourites favourites(f.state, list);
+    favourites.load(dir.filePath(QStringLiteral("favourites.txt")));
+    CamSearch search(f.state, f.selection, list);
+    QObject::connect(&list, &CamListWidget::starClicked, &favourites, &Favourites::toggle);
+    QObject::connect(&list, &CamListWidget::filterOpened, &search, &CamSearch::opened);
+    QObject::connect(&list, &CamListWidget::filterTextChanged, &search, &CamSearch::setQuery);
+    QObject::connect(&list, &CamListWidget::filterClosed, &search, &CamSearch::closed);
+    QObject::connect(&list, &CamListWidget::favouritesOnlyToggled, &search, &CamSearch::setFavouritesOnly);
+    QSignalSpy rowClicks(&list, &CamListWidget::rowClicked);
+    for (int slot : {3, 1, 3, 3}) // cam 3 starred, unstarred and starred again
+        QTest::mouseClick(&list, Qt::LeftButton, {}, ListFixture::at(slot, CamListWidget::starRect()));
+    list.scrollToCam(13);
+    QTest::mouseClick(&list, Qt::LeftButton, {}, ListFixture::at(13 - list.firstRow(), CamListWidget::starRect()));
+    QCOMPARE(f.state.favouriteCams, (QSet<QString>{QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("13")}));
+    QVERIFY(list.isFavouriteShown(13) && !list.isFavouriteShown(2));
+    QVERIFY(rowClicks.isEmpty());
+    QCOMPARE(f.state.currentCam, 0);
+
+    list.openFilter();
+    QVERIFY(list.favouritesOnlySwitch()->isVisible());
+    QVERIFY(list.favouritesOnlySwitch()->geometry().right() < f.form.camListScrollBar()->x() - list.x());
+    QTest::mouseClick(list.favouritesOnlySwitch(), Qt::LeftButton);
+    QCOMPARE(search.matches(), (std::vector<int>{1, 3, 13}));
+    QTest::keyClicks(list.filterEdit(), QStringLiteral("cam 1"));
+    QCOMPARE(search.matches(), (std::vector<int>{1, 13}));
+    QCOMPARE(list.shownCount(), 2);
+    QTest::mouseClick(list.favouritesOnlySwitch(), Qt::LeftButton);
+    QCOMPARE(list.shownCount(), 11);
+    QTest::keyClick(list.filterEdit(), Qt::Key_Escape);
+    QCOMPARE(list.shownCount(), 30);
 }
 
 QTEST_MAIN(TestCamList)

@@ -27,18 +27,6 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Every missing folder on the way to path, each for the user alone.
-bool makeFolders(const QString &path)
-{
-    QString reached;
-    for (const QString &part : QDir::cleanPath(path).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        reached += QLatin1Char('/') + part;
-        if (::mkdir(QFile::encodeName(reached).constData(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 QString storedServerAddress(const QString &typed)
@@ -66,7 +54,7 @@ QString writeNewConfig(const QString &configFile, const QString &serverUrl)
 {
     const QFileInfo file(configFile);
     const QString folder = file.absolutePath();
-    if (!makeFolders(folder))
+    if (!working_files::makePrivateFolders(folder))
         return failure(configFile, systemError(errno));
     const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (dir < 0) {

@@ -2,6 +2,7 @@
 
 #include "core/rules/pictureextension.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -62,7 +63,7 @@ int writeAt(int dirFd, const QByteArray &name, const QByteArray &bytes, Existing
         return EEXIST;
     const bool keep = existing == Existing::Keep;
     bool written = writeWhole(fd, bytes);
-    if (written && keep)
+    if (written && existing != Existing::Replace)
         written = ::fchmod(fd, 0600) == 0 && ::fsync(fd) == 0;
     int error = written ? 0 : (errno ? errno : EIO);
     if (::close(fd) != 0 && !error)
@@ -76,6 +77,17 @@ int writeAt(int dirFd, const QByteArray &name, const QByteArray &bytes, Existing
     if (error)
         ::unlinkat(dirFd, privateName.constData(), 0);
     return error;
+}
+
+bool makePrivateFolders(const QString &path)
+{
+    QString reached;
+    for (const QString &part : QDir::cleanPath(path).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        reached += QLatin1Char('/') + part;
+        if (::mkdir(QFile::encodeName(reached).constData(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    return true;
 }
 
 std::optional<QByteArray> readRegular(int dirFd, const QByteArray &name, int flags, qint64 maxBytes, mode_t *type)

@@ -35,6 +35,8 @@ enum class Existing {
     Replace, // a working file: the entry goes, a link of that name included
     Keep,    // a file of the user's: the write fails with EEXIST, and the bytes are on disk
              // (exactly 0600) before the name appears
+    Update,  // a file of the user's kept up to date: the bytes are on disk (exactly 0600)
+             // before they take the name's place, atomically; the entry itself is replaced
 };
 
 // Writes bytes as name in the folder dirFd by way of a private new file (O_EXCL,
@@ -48,6 +50,10 @@ int writeAt(int dirFd, const QByteArray &name, const QByteArray &bytes, Existing
 // the program up) and checked once open; flags adds to the open's (O_NOFOLLOW: no link).
 // Nothing on failure, errno then says why; type, when given, gets the type bits of what
 // was opened (0 when nothing was), so a caller can name an entry that is no regular file.
+// Every missing folder on the way to path, each made for the user alone (0700); false with
+// errno set when one cannot be made.
+bool makePrivateFolders(const QString &path);
+
 std::optional<QByteArray> readRegular(int dirFd, const QByteArray &name, int flags, qint64 maxBytes,
                                       mode_t *type = nullptr);
 

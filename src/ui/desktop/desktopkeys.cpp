@@ -97,6 +97,11 @@ bool DesktopKeys::eventFilter(QObject *watched, QEvent *event)
             emit saveRequested();
         return true;
     }
+    if (key->key() == Qt::Key_D && modifiers == Qt::ControlModifier) {
+        if (!key->isAutoRepeat())
+            emit favouriteToggleRequested();
+        return true;
+    }
     if (key->key() == Qt::Key_C && modifiers == Qt::ControlModifier) {
         // Copied here rather than left to the field, so that the main window's key
         // commands do not take it for "c" as well.

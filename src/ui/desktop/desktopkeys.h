@@ -1,11 +1,12 @@
 #pragma once
 // The keys people press in any desktop program, answered in every window of this one
 // wherever the focus is: F11 switches between the main and the fullscreen window, F5
-// refreshes the picture now, Ctrl+Q quits, Ctrl+F (and "/", outside a text field that
-// takes it) finds a cam, Ctrl+S saves the picture and Ctrl+C copies it, unless the focus is
-// in a text field with selected text, whose text Ctrl+C copies as ever (and no command
-// sees the key). They are taken before the windows' own key commands, none of
-// which uses them; a key held down does not repeat them.
+// refreshes the picture now, Ctrl+Q quits, Ctrl+D stars or unstars the selected cam,
+// Ctrl+F (and "/", outside a text field that takes it) finds a cam, Ctrl+S saves the
+// picture and Ctrl+C copies it, unless the focus is in a text field with selected text,
+// whose text Ctrl+C copies as ever (and no command sees the key). They are taken before
+// the windows' own key commands, none of which uses them; a key held down does not
+// repeat them.
 //
 // In any other window (a dialog, a file chooser, a message box) keys are that window's:
 // only F11, F5 and Ctrl+Q are taken there, and not while the focus is in a text field.
@@ -37,6 +38,7 @@ signals:
     void findRequested();
     void saveRequested();
     void copyRequested();
+    void favouriteToggleRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

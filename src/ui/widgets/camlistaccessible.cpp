@@ -1,6 +1,7 @@
 #include "camlistaccessible.h"
 
 #include "core/geometry/twips.h"
+#include "core/state/favouritetexts.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/drawnpartaccessible.h"
 
@@ -8,7 +9,8 @@
 
 namespace {
 
-// A row of the cam list: its cam's name, selected where the highlight is.
+// A row of the cam list: its cam's name, selected where the highlight is, checked where it
+// is a favourite; the description says "favourite" and "your own cam" where they hold.
 DrawnPart camRow(CamListWidget *list, int cam)
 {
     const QPointer<CamListWidget> owner(list);
@@ -16,7 +18,18 @@ DrawnPart camRow(CamListWidget *list, int cam)
     DrawnPart row;
     row.role = QAccessible::ListItem;
     row.valid = valid;
-    row.text = [owner, cam](QAccessible::Text t) { return t == QAccessible::Name ? owner->rowCaption(cam) : QString(); };
+    row.text = [owner, cam](QAccessible::Text t) {
+        if (t == QAccessible::Name)
+            return owner->rowCaption(cam);
+        if (t != QAccessible::Description)
+            return QString();
+        QStringList marks;
+        if (owner->isFavouriteShown(cam))
+            marks.append(favourite_texts::FavouriteDescription);
+        if (owner->isOwnShown(cam))
+            marks.append(favourite_texts::OwnCamDescription);
+        return marks.join(QLatin1String(", "));
+    };
     row.localRect = [owner, cam, valid] {
         if (!valid())
             return QRect();
@@ -24,6 +37,7 @@ DrawnPart camRow(CamListWidget *list, int cam)
                      twips::toPixels(CamListWidget::ItemHeight));
     };
     row.selected = [owner, cam, valid] { return valid() && owner->isSelectionShown(cam); };
+    row.checked = [owner, cam, valid] { return valid() && owner->isFavouriteShown(cam); };
     return row;
 }
 

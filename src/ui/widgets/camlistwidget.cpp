@@ -3,8 +3,10 @@
 #include "core/catalogue/servertext.h"
 #include "core/geometry/listgeometry.h"
 #include "core/geometry/twips.h"
+#include "core/state/favouritetexts.h"
 #include "ui/pictures/pictures.h"
 #include "ui/widgets/camlistaccessible.h"
+#include "ui/widgets/shapes.h"
 #include "ui/widgets/tooltiptext.h"
 
 #include <QAccessible>
@@ -16,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolButton>
 #include <QToolTip>
 #include <QWheelEvent>
 
@@ -44,14 +47,7 @@ CamListWidget::CamListWidget(QScrollBar *scroll, QWidget *parent)
     m_nameFont.setStyleHint(QFont::SansSerif);
     // A notch over the scroll bar moves the rows as far as one over the rows.
     m_scroll->installEventFilter(this);
-
-    m_filterEdit = new QLineEdit(this);
-    m_filterEdit->setObjectName(QStringLiteral("camFilter"));
-    m_filterEdit->setPlaceholderText(QStringLiteral("Find a cam"));
-    m_filterEdit->setClearButtonEnabled(true);
-    m_filterEdit->hide();
-    m_filterEdit->installEventFilter(this);
-    connect(m_filterEdit, &QLineEdit::textChanged, this, &CamListWidget::filterTextChanged);
+    createFilterLine();
 }
 
 int CamListWidget::rowsTopPixels() const
@@ -93,57 +89,6 @@ void CamListWidget::showAll()
     m_shown.reset();
     setUpScrollBar(shownCount());
     update();
-}
-
-void CamListWidget::openFilter()
-{
-    if (m_filterEdit->isHidden()) {
-        // Beside the scroll bar, which lies over the rows' right end.
-        const int besideScrollBar = m_scroll->parentWidget() == parentWidget() ? m_scroll->x() - x() : width();
-        m_filterEdit->setGeometry(0, 0, std::clamp(besideScrollBar, 1, width()), m_filterEdit->sizeHint().height());
-        m_filterEdit->show();
-        setUpScrollBar(shownCount());
-        update();
-        emit filterOpened();
-    }
-    m_filterEdit->setFocus(Qt::ShortcutFocusReason);
-    m_filterEdit->selectAll();
-}
-
-void CamListWidget::closeFilter()
-{
-    if (m_filterEdit->isHidden())
-        return;
-    m_filterEdit->hide();
-    m_filterEdit->clear();
-    showAll();
-    emit filterClosed();
-}
-
-bool CamListWidget::isFilterOpen() const
-{
-    return !m_filterEdit->isHidden();
-}
-
-bool CamListWidget::filterKey(const QKeyEvent *key)
-{
-    switch (key->key()) {
-    case Qt::Key_Up:
-        emit filterStepped(-1);
-        return true;
-    case Qt::Key_Down:
-        emit filterStepped(1);
-        return true;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        emit filterAccepted();
-        return true;
-    case Qt::Key_Escape:
-        closeFilter();
-        return true;
-    default:
-        return false;
-    }
 }
 
 void CamListWidget::addRow(const QString &camName, const QString &rating)
@@ -216,6 +161,20 @@ void CamListWidget::setSelectionShown(int row, bool shown)
 }
 void CamListWidget::setNameHighlighted(int row, bool highlighted) { set(row, NameHighlighted, highlighted); }
 bool CamListWidget::isSelectionShown(int row) const { return has(row, SelectionShown); }
+void CamListWidget::setFavouriteShown(int row, bool favourite)
+{
+    set(row, Favourite, favourite);
+    auto *list = QAccessible::isActive() ? static_cast<CamListAccessible *>(QAccessible::queryAccessibleInterface(this)) : nullptr;
+    if (QAccessibleInterface *starred = list ? list->row(row) : nullptr) {
+        QAccessible::State changed;
+        changed.checked = true;
+        QAccessibleStateChangeEvent event(starred, changed);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+void CamListWidget::setOwnShown(int row, bool own) { set(row, Own, own); }
+bool CamListWidget::isFavouriteShown(int row) const { return has(row, Favourite); }
+bool CamListWidget::isOwnShown(int row) const { return has(row, Own); }
 
 double CamListWidget::rowTop(int row) const
 {
@@ -288,6 +247,7 @@ void CamListWidget::paintEvent(QPaintEvent *event)
         }
         p.setPen(nameColor(row));
         p.drawText(toPixels(nameRect(), top), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, rowShownCaption(row));
+        paintMarks(p, row, top);
     }
     if (hasFocus()) {
         // A ring in the highlight colour round the rows, whatever the style draws for focus.
@@ -311,16 +271,49 @@ void CamListWidget::focusOutEvent(QFocusEvent *event)
 
 void CamListWidget::mousePressEvent(QMouseEvent *event)
 {
-    m_pressedRow = event->button() == Qt::LeftButton ? rowAt(event->position().toPoint()) : std::nullopt;
+    const bool left = event->button() == Qt::LeftButton;
+    m_pressedStar = left ? starAt(event->position().toPoint()) : std::nullopt;
+    m_pressedRow = left && !m_pressedStar ? rowAt(event->position().toPoint()) : std::nullopt;
 }
 
 void CamListWidget::mouseReleaseEvent(QMouseEvent *event)
 {
-    // A click is a press and a release on the same row.
-    const std::optional<int> row = rowAt(event->position().toPoint());
-    if (event->button() == Qt::LeftButton && row && row == m_pressedRow)
+    // A click is a press and a release on the same row, or the same star.
+    const QPoint at = event->position().toPoint();
+    const std::optional<int> row = rowAt(at);
+    if (event->button() == Qt::LeftButton && m_pressedStar && starAt(at) == m_pressedStar)
+        emit starClicked(*m_pressedStar);
+    else if (event->button() == Qt::LeftButton && row && row == m_pressedRow)
         emit rowClicked(*row);
     m_pressedRow.reset();
+    m_pressedStar.reset();
+}
+
+std::optional<int> CamListWidget::starAt(QPoint pixel) const
+{
+    const std::optional<int> row = rowAt(pixel);
+    if (!row || !toPixels(starRect(), twips::toPixels(rowTop(*row))).contains(pixel))
+        return std::nullopt;
+    return row;
+}
+
+void CamListWidget::paintMarks(QPainter &p, int row, int top)
+{
+    const QColor ink = nameColor(row);
+    paintStar(p, toPixels(starRect(), top), ink, isFavouriteShown(row) ? StarFill : QColor(Qt::transparent));
+    if (!isOwnShown(row))
+        return;
+    const QRect tag = toPixels(ownTagRect(), top);
+    QFont small = m_nameFont;
+    small.setPointSizeF(7.5);
+    p.save();
+    p.setFont(small);
+    p.setPen(ink);
+    p.setBrush(Qt::NoBrush);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.drawRoundedRect(QRectF(tag).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+    p.drawText(tag, Qt::AlignCenter | Qt::TextSingleLine, favourite_texts::OwnCamTag);
+    p.restore();
 }
 
 bool CamListWidget::event(QEvent *event)
@@ -333,6 +326,12 @@ bool CamListWidget::event(QEvent *event)
 
 void CamListWidget::showNameTip(const QHelpEvent *event)
 {
+    if (const std::optional<int> star = starAt(event->pos())) {
+        const QRect r = toPixels(starRect(), twips::toPixels(rowTop(*star)));
+        QToolTip::showText(event->globalPos(), isFavouriteShown(*star) ? favourite_texts::RemoveTip : favourite_texts::AddTip,
+                           this, r);
+        return;
+    }
     const std::optional<int> row = rowAt(event->pos());
     if (!row) {
         QToolTip::showText(event->globalPos(), toolTip(), this); // the list's own, under its rows
@@ -350,6 +349,11 @@ bool CamListWidget::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_filterEdit && event->type() == QEvent::KeyPress)
         return filterKey(static_cast<QKeyEvent *>(event));
+    if (watched == m_favouritesOnly && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        closeFilter();
+        return true;
+    }
     if (watched != m_scroll || event->type() != QEvent::Wheel)
         return QWidget::eventFilter(watched, event);
     scrollByWheel(static_cast<QWheelEvent *>(event));

@@ -19,7 +19,12 @@
 // The filter line (`camFilter`) opens above the rows and narrows them to the cams the
 // search found (showOnly()); rows keep their cam's number, and the scroll arithmetic
 // counts the rows shown. Keys typed into the line are its own: Up and Down step through
-// the matches, Enter takes the first, Escape closes it and shows every row again.
+// the matches, Enter takes the first, Escape closes it and shows every row again. Beside it
+// the "favourites only" switch (`favouritesOnly`) narrows the rows to the favourites.
+//
+// Each row has a star at its right end, filled for a favourite; a click on it is no click
+// on the row: starClicked() goes out instead, and the selection stays. The user's own cams
+// carry a small "yours" tag beside the rating strip. Screen readers hear both with the row.
 #include "control/views.h"
 
 #include <QWidget>
@@ -31,6 +36,7 @@ class QHelpEvent;
 class QKeyEvent;
 class QLineEdit;
 class QScrollBar;
+class QToolButton;
 class QWheelEvent;
 
 class CamListWidget : public QWidget, public CamListView
@@ -60,6 +66,10 @@ public:
 
     void showOnly(const std::vector<int> &cams) override;
     void showAll() override;
+    void setFavouriteShown(int row, bool favourite) override;
+    void setOwnShown(int row, bool own) override;
+    bool isFavouriteShown(int row) const;
+    bool isOwnShown(int row) const;
     // The rows shown: every row, or the filter's.
     int shownCount() const;
 
@@ -68,6 +78,7 @@ public:
     void closeFilter();
     bool isFilterOpen() const;
     QLineEdit *filterEdit() const { return m_filterEdit; } // `camFilter`
+    QToolButton *favouritesOnlySwitch() const { return m_favouritesOnly; }
 
     // The cam shown at a place in the list, and the place of a cam (none when filtered out).
     int camAt(int place) const;
@@ -90,11 +101,17 @@ public:
     // Geometry of the parts of a row, in twips relative to the row.
     static QRect nameRect() { return {120, 120, 2250, 240}; }
     static QRect ratingRect() { return {120, 360, 1500, 300}; }
+    // Right of the name, clear of the scroll bar over the rows' right end.
+    static QRect starRect() { return {2430, 218, 300, 300}; }
+    static QRect ownTagRect() { return {1710, 405, 690, 240}; }
     static constexpr int RowWidth = 3375;
 
 signals:
     // Any part of row i was clicked: background, name or rating strip.
     void rowClicked(int row);
+    // The star of row i was clicked.
+    void starClicked(int row);
+    void favouritesOnlyToggled(bool on);
     // The filter line opened, its text, and its keys.
     void filterOpened();
     void filterTextChanged(const QString &text);
@@ -113,12 +130,16 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    enum Flag : unsigned char { SelectionShown = 1, NameHighlighted = 2 };
+    enum Flag : unsigned char { SelectionShown = 1, NameHighlighted = 2, Favourite = 4, Own = 8 };
     bool has(int row, Flag f) const;
     void set(int row, Flag f, bool on);
     void scrollByWheel(QWheelEvent *event);
     void showNameTip(const QHelpEvent *event);
+    void createFilterLine();
     bool filterKey(const QKeyEvent *key);
+    void paintMarks(QPainter &p, int row, int top);
+    // The row whose star is at pixel.
+    std::optional<int> starAt(QPoint pixel) const;
     // Where the rows begin: below the filter line while it is open.
     int rowsTopPixels() const;
 
@@ -128,8 +149,10 @@ private:
     std::vector<unsigned char> m_flags;
     int m_first = 0;
     std::optional<int> m_pressedRow;
+    std::optional<int> m_pressedStar;
     int m_wheelAngle = 0; // eighths of a degree not yet turned into rows
     QFont m_nameFont;
     QLineEdit *m_filterEdit;
+    QToolButton *m_favouritesOnly;
     std::optional<std::vector<int>> m_shown; // the filter's cams, in table order
 };

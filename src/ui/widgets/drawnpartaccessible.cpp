@@ -43,6 +43,8 @@ QAccessible::State DrawnPartAccessible::state() const
     QAccessible::State s;
     s.selectable = bool(m_part.selected);
     s.selected = isValid() && m_part.selected && m_part.selected();
+    s.checkable = bool(m_part.checked);
+    s.checked = isValid() && m_part.checked && m_part.checked();
     s.invisible = !isValid() || !m_owner->isVisible() || !m_owner->rect().intersects(m_part.localRect());
     return s;
 }

@@ -16,6 +16,7 @@ struct DrawnPart
     std::function<QString(QAccessible::Text)> text;
     std::function<QRect()> localRect;  // in the widget's own coordinates
     std::function<bool()> selected;    // empty: not selectable
+    std::function<bool()> checked;     // empty: not checkable
 };
 
 // Makes every Widget known to screen readers through an Accessible made from it; once is

@@ -3,6 +3,7 @@
 #include "core/geometry/twips.h"
 
 #include <QPainter>
+#include <QPolygonF>
 
 #include <algorithm>
 #include <cmath>
@@ -59,4 +60,23 @@ void RoundedBox::paintEvent(QPaintEvent *)
     const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     const double radius = std::min(r.width(), r.height()) / 4;
     p.drawRoundedRect(r, radius, radius);
+}
+
+void paintStar(QPainter &painter, const QRectF &box, const QColor &outline, const QColor &fill)
+{
+    // The points on a circle, the inner corners on one 0.382 times as large (a regular star).
+    const double radius = std::min(box.width(), box.height()) / 2 - 0.5;
+    const QPointF centre = box.center() + QPointF(0, radius * 0.1);
+    QPolygonF star;
+    for (int i = 0; i < 10; ++i) {
+        const double r = i % 2 ? radius * 0.382 : radius;
+        const double angle = -M_PI / 2 + i * M_PI / 5;
+        star << centre + QPointF(r * std::cos(angle), r * std::sin(angle));
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(outline, 1.2));
+    painter.setBrush(fill);
+    painter.drawPolygon(star);
+    painter.restore();
 }

@@ -6,8 +6,18 @@
 // one pixel wide across the line, and paints the line in its colour (white unless set).
 // RoundedBox paints a rounded rectangle over its whole area in its fill and border colours.
 // Neither takes the mouse: clicks and movement go to the widget underneath.
+// paintStar() draws the favourite star, five-pointed, into a box.
 #include <QColor>
 #include <QWidget>
+
+class QPainter;
+
+// A favourite's fill: a gold dark enough to stand out on light rows and on the highlight.
+inline const QColor StarFill = QColor(0xE0, 0x9A, 0x00);
+
+// A five-pointed star, point up, as large as fits into box, its outline one pixel wide in
+// outline, filled with fill (Qt::transparent: an empty star).
+void paintStar(QPainter &painter, const QRectF &box, const QColor &outline, const QColor &fill);
 
 class LineShape : public QWidget
 {
