@@ -10,7 +10,6 @@
 #include "control/picturesnapshot.h"
 #include "control/wallrefresh.h"
 #include "core/files/walllayout.h"
-#include "core/files/xdgdirs.h"
 #include "core/state/snapshottexts.h"
 #include "platform/download.h"
 #include "platform/screensaver.h"
@@ -296,7 +295,7 @@ void Application::openWall()
         names.append(cam.name);
         m_wallCams.append(cam.camIndex);
     }
-    if (const auto layout = wall_layout::read(xdg_dirs::configHome(), catalogueAddress()))
+    if (const auto layout = wall_layout::read(m_env.configHome, m_state.serverUrl))
         m_wallWindow->resize(layout->size);
     m_wallWindow->setCams(names);
     m_wallWindow->show();
@@ -309,7 +308,7 @@ void Application::wallClosed()
 {
     m_wallRefresh->stop();
     m_wallTransfer->cancel();
-    wall_layout::write(xdg_dirs::configHome(), catalogueAddress(), {m_wallWindow->size(), m_wallWindow->grid()});
+    wall_layout::write(m_env.configHome, m_state.serverUrl, {m_wallWindow->size(), m_wallWindow->grid()});
     // The tiles' pictures go with them.
     m_wallWindow->setCams({});
     m_wallCams.clear();
