@@ -9,6 +9,8 @@
 #include "control/heartbeat.h"
 #include "control/keyhandler.h"
 #include "control/picturesnapshot.h"
+#include "control/wallrefresh.h"
+#include "core/files/walllayout.h"
 #include "core/state/snapshottexts.h"
 #include "platform/download.h"
 #include "platform/screensaver.h"
@@ -24,6 +26,7 @@
 #include "ui/windows/infobarwindow.h"
 #include "ui/windows/mainwindow.h"
 #include "ui/windows/splashwindow.h"
+#include "ui/windows/wallwindow.h"
 #include "ui/windows/windowplacement.h"
 
 #include <QApplication>
@@ -60,10 +63,16 @@ Application::Application(AppEnvironment env)
     , m_snapshot(new PictureSnapshot(m_state, *m_fetch, this))
     , m_pictureMenu(std::make_unique<PictureMenu>())
     , m_folderChooser(new FolderChooser(snapshot_texts::ChooseFolderTitle, this))
+    , m_wallWindow(std::make_unique<WallWindow>())
+    , m_wallTransfer(new Transfer(this))
+    , m_wallRefresh(new WallRefresh(m_state, *m_wallTransfer, this))
 {
     m_transfer->setObjectName(QStringLiteral("Inet1"));
     m_fetch->setDecodeBudget(m_env.decodeBudgetMs);
     m_fetch->setUnchangedThreshold(m_env.unchangedThreshold);
+    m_wallRefresh->setTimeoutMs(m_env.transferTimeoutMs);
+    m_wallRefresh->setDecodeBudget(m_env.decodeBudgetMs);
+    m_wallRefresh->setUnchangedThreshold(m_env.unchangedThreshold);
     if (!m_env.endProgram) {
         m_env.endProgram = [](int code) {
             std::fflush(nullptr);
@@ -83,6 +92,7 @@ void Application::connectComponents()
     connectKeys();
     connectWindows();
     connectSnapshot();
+    connectWall();
     connectFavourites();
 }
 
@@ -181,6 +191,7 @@ void Application::connectKeys()
             m_favourites->toggleCurrent();
     });
     desktopKeys->addTextField(m_mainWindow->camList()->filterEdit());
+    desktopKeys->addFullscreenWindow(m_wallWindow.get());
     for (const QWidget *window : {static_cast<QWidget *>(m_mainWindow.get()), static_cast<QWidget *>(m_fullscreenWindow.get()),
                                   static_cast<QWidget *>(m_infoBarWindow.get())})
         desktopKeys->addWindow(window);
@@ -252,6 +263,63 @@ void Application::connectSnapshot()
     connect(m_snapshot, &PictureSnapshot::statusMessage, this, &Application::showStatusMessage);
 }
 
+// The wall: opened from the main window's button (Ctrl+G), its tiles refreshed on their own,
+// a tile's cam shown in the main window through the selection, as a row click shows it.
+void Application::connectWall()
+{
+    connect(m_mainWindow.get(), &MainWindow::wallRequested, this, &Application::openWall);
+    connect(m_wallWindow.get(), &WallWindow::tilesMayBeShown, m_wallRefresh, &WallRefresh::tilesShown);
+    connect(m_wallWindow.get(), &WallWindow::closed, this, &Application::wallClosed);
+    // As in the fullscreen window, nobody touches a key while watching the wall fill the screen.
+    connect(m_wallWindow.get(), &WallWindow::fullscreenChanged, m_screenSaver, [this](bool on) {
+        m_screenSaver->setInhibited(on || m_fullscreenWindow->isVisible());
+    });
+    connect(m_wallWindow.get(), &WallWindow::tileActivated, this, [this](int tile) {
+        if (tile < 0 || tile >= m_wallCams.size() || m_wallCams[tile] >= m_state.camCount)
+            return;
+        m_selection->goToCam(m_wallCams[tile]);
+        QWidget *front = m_fullscreenWindow->isVisible() ? static_cast<QWidget *>(m_fullscreenWindow.get()) : m_mainWindow.get();
+        front->raise();
+        front->activateWindow();
+    });
+}
+
+void Application::openWall()
+{
+    if (m_state.camCount <= 0)
+        return;
+    if (m_wallWindow->isVisible()) {
+        m_wallWindow->raise();
+        m_wallWindow->activateWindow();
+        return;
+    }
+    CamListWidget *list = m_mainWindow->camList();
+    const QList<WallCam> cams = wallCams(m_state, list->isFilterOpen() ? &m_search->matches() : nullptr);
+    QStringList names;
+    m_wallCams.clear();
+    for (const WallCam &cam : cams) {
+        names.append(cam.name);
+        m_wallCams.append(cam.camIndex);
+    }
+    if (const auto layout = wall_layout::read(m_env.configHome, m_state.serverUrl))
+        m_wallWindow->resize(layout->size);
+    m_wallWindow->setCams(names);
+    m_wallWindow->show();
+    m_wallWindow->raise();
+    m_wallWindow->activateWindow();
+    m_wallRefresh->start(cams, m_wallWindow->tileViews());
+}
+
+void Application::wallClosed()
+{
+    m_wallRefresh->stop();
+    m_wallTransfer->cancel();
+    wall_layout::write(m_env.configHome, m_state.serverUrl, {m_wallWindow->size(), m_wallWindow->grid()});
+    // The tiles' pictures go with them.
+    m_wallWindow->setCams({});
+    m_wallCams.clear();
+}
+
 // The stars in the list and Ctrl+D (connectKeys), the "favourites only" switch.
 void Application::connectFavourites()
 {
@@ -297,6 +365,8 @@ void Application::shutdown()
     m_env.workFolder.removeAll();
     m_mainWindow->hide();
     m_fetch->abandon();
+    m_wallRefresh->stop();
+    m_wallTransfer->cancel();
     m_transfer->cancel();
     // The program ends without running destructors: the screen saver is given back now.
     m_screenSaver->releaseNow();

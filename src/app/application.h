@@ -42,6 +42,8 @@ class FullscreenWindow;
 class InfoBarWindow;
 class ScreenSaverInhibitor;
 class Transfer;
+class WallRefresh;
+class WallWindow;
 struct DownloadResult;
 
 // When a cam's picture counts as unchanged: 60 s and 10 refreshes. A hidden switch for
@@ -93,6 +95,8 @@ public:
     void openFullscreen();
     void closeFullscreen();
     void toggleFullscreen();
+    // The wall in front, filled when it opens: the favourites, or the first cams of the list.
+    void openWall();
 
     RunningState &state() { return m_state; }
     MainWindow &mainWindow() { return *m_mainWindow; }
@@ -113,6 +117,8 @@ public:
     PictureSnapshot &snapshot() { return *m_snapshot; }
     PictureMenu &pictureMenu() { return *m_pictureMenu; }
     FolderChooser &folderChooser() { return *m_folderChooser; }
+    WallWindow &wallWindow() { return *m_wallWindow; }
+    WallRefresh &wallRefresh() { return *m_wallRefresh; }
     const AppEnvironment &environment() const { return m_env; }
 
 signals:
@@ -125,6 +131,8 @@ private:
     void connectKeys();
     void connectWindows();
     void connectSnapshot();
+    void connectWall();
+    void wallClosed();
     void connectFavourites();
     void showStatusMessage(const QString &text);
     enum class Retry { NotOffered, Offered };
@@ -159,4 +167,11 @@ private:
     PictureSnapshot *m_snapshot;
     std::unique_ptr<PictureMenu> m_pictureMenu;
     FolderChooser *m_folderChooser;
+    std::unique_ptr<WallWindow> m_wallWindow;
+    // The wall's own downloads: the selected cam's refresh cancels every transfer of its
+    // own before it starts, and must not cancel the tiles'.
+    Transfer *m_wallTransfer;
+    WallRefresh *m_wallRefresh;
+    // The cams on the wall's tiles, in order.
+    QList<int> m_wallCams;
 };

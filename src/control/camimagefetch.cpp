@@ -1,5 +1,6 @@
 #include "camimagefetch.h"
 
+#include "control/heldanswer.h"
 #include "control/pictureloadjob.h"
 #include "control/views.h"
 #include "core/catalogue/camrecord.h"
@@ -172,7 +173,7 @@ void CamImageFetch::fetchCamImage()
     m_sameAsShown = false;
     m_extension = picture_extension::ImageExtension(address);
     // Only an answer still held can be confirmed by a 304.
-    const PictureValidators validators = m_held.address == address ? m_held.validators : PictureValidators();
+    const PictureValidators validators = m_held.validatorsFor(address);
     m_askedConditionally = !validators.isEmpty();
     // A monotonic clock, so a transfer across midnight is not negative.
     m_clock.start();
@@ -180,11 +181,6 @@ void CamImageFetch::fetchCamImage()
     DownloadRequest picture{address, PictureMaxBytes};
     picture.validators = validators;
     download(picture, &CamImageFetch::pictureDownloaded);
-}
-
-bool CamImageFetch::confirmsHeldAnswer(const DownloadResult &picture) const
-{
-    return picture.ok() && picture.httpStatus == 304 && m_askedConditionally && m_held.address == m_address;
 }
 
 void CamImageFetch::showStatistics(qint64 bytes)
@@ -197,12 +193,9 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
 {
     m_download = nullptr;
     transferSeconds = float(m_clock.nsecsElapsed() / 1e9);
-    const bool notModified = confirmsHeldAnswer(picture);
+    const bool notModified = m_held.confirmedBy(picture, m_address, m_askedConditionally);
     // A 304 stands for the answer held, and fails as that one did: not as a status of its own.
-    m_failure = notModified ? m_held.failure
-                            : picture_freshness::failureReason({picture.ok() ? QString() : picture.errorText,
-                                                                picture.httpStatus, picture.reasonPhrase,
-                                                                picture.contentType});
+    m_failure = notModified ? m_held.failure : answerFailure(picture);
     const QByteArray body = notModified ? m_held.body : picture.body;
     // A 304 stands for the bytes held, and counts as them.
     m_pictureBody = notModified ? m_held.fingerprint : picture_freshness::fingerprint(body);
@@ -212,9 +205,7 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
     const QString camId = CamRecord::field(m_state.currentCamFields, CamRecord::CamId);
     m_knownUndecodable = !m_sameAsShown && m_undecodable.value(camId) == m_pictureBody;
     if (!notModified) {
-        // A failed or odd answer leaves nothing to confirm later.
-        m_held = fullAnswer ? HeldAnswer{m_address, picture.body, picture.validators, m_pictureBody, m_failure}
-                            : HeldAnswer();
+        m_held = HeldAnswer::from(m_address, picture);
         m_heldShown = m_heldShown && m_sameAsShown;
     }
     if (notModified || fullAnswer)

@@ -49,6 +49,7 @@
 // neither written nor decoded, and the refresh ends as a failed load at once, its reason
 // shown and its statistics updated as for any refresh. Other bytes, or another cam's,
 // decode as usual.
+#include "control/heldanswer.h"
 #include "core/geometry/devicepixels.h"
 #include "core/http/conditional.h"
 #include "core/files/workingfolder.h"
@@ -162,7 +163,6 @@ private:
     // Starts the request with this controller's time-out; next takes the result.
     void download(DownloadRequest request, void (CamImageFetch::*next)(const DownloadResult &));
     void pictureDownloaded(const DownloadResult &picture);
-    bool confirmsHeldAnswer(const DownloadResult &picture) const;
     void showStatistics(qint64 bytes);
     void commentsDownloaded(const DownloadResult &comments);
     void startDecode();
@@ -211,14 +211,6 @@ private:
 
     // The last full answer of an address, for conditional requests and to tell an unchanged
     // picture; m_heldShown while the views show its picture.
-    struct HeldAnswer
-    {
-        QString address;
-        QByteArray body;
-        PictureValidators validators;
-        picture_freshness::PictureFingerprint fingerprint; // of body
-        QString failure; // the reason shown should body not decode
-    };
     HeldAnswer m_held;
     bool m_heldShown = false;
     QString m_address;              // the running refresh's picture address

@@ -3,8 +3,9 @@
 #include "core/geometry/decodereduction.h"
 #include "platform/scaleddrawing.h"
 
-PictureLoadJob::PictureLoadJob(QObject *parent)
+PictureLoadJob::PictureLoadJob(QObject *parent, QThreadPool *pool)
     : QObject(parent)
+    , m_sharedPool(pool)
 {
     m_pool.setMaxThreadCount(1);
     m_budget.setSingleShot(true);
@@ -21,6 +22,8 @@ PictureLoadJob::~PictureLoadJob()
 {
     cancel();
     // Before the object goes: a worker still running posts its result to it.
+    m_workerIdle->acquire();
+    m_workerIdle->release();
     m_pool.waitForDone();
 }
 
@@ -37,14 +40,16 @@ bool PictureLoadJob::start(const QString &fileName, const QList<DrawingArea> &ar
                areas, mode, std::move(letGo));
 }
 
-bool PictureLoadJob::startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode)
+bool PictureLoadJob::startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode,
+                                Finish finish)
 {
     return run([bytes](QString &errorText, const std::atomic<bool> *cancel,
                        Reduction *reduction) { return decodePictureBytes(bytes, errorText, cancel, reduction); },
-               areas, mode, {});
+               areas, mode, {}, finish);
 }
 
-bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMode mode, std::vector<QImage> letGo)
+bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMode mode, std::vector<QImage> letGo,
+                         Finish finish)
 {
     if (m_busy)
         return false;
@@ -54,7 +59,10 @@ bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMo
     const auto cancelFlag = std::make_shared<std::atomic<bool>>(false);
     m_cancel = cancelFlag;
     const auto dropped = std::make_shared<std::vector<QImage>>(std::move(letGo));
-    m_pool.start([this, ticket, cancelFlag, dropped, load = std::move(load), areas, mode] {
+    // A worker that has posted its result may not have let go yet; that takes no time.
+    m_workerIdle->acquire();
+    QThreadPool &pool = m_sharedPool ? *m_sharedPool : m_pool;
+    pool.start([this, ticket, cancelFlag, dropped, load = std::move(load), areas, mode, finish, idle = m_workerIdle] {
         dropped->clear();
         LoadedPicture result;
         Reduction reduction;
@@ -63,11 +71,16 @@ bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMo
         };
         result.picture = load(result.errorText, cancelFlag.get(), &reduction);
         result.reduction = reduction.used;
-        if (result.picture && !result.picture->isNull())
-            result.halvings = prepareHalvings(*result.picture, areas, mode, cancelFlag.get());
+        if (result.picture && !result.picture->isNull()) {
+            if (finish == Finish::Placed && areas.size() == 1)
+                result.picture = scaledToPlacement(*result.picture, areas.first(), mode);
+            else
+                result.halvings = prepareHalvings(*result.picture, areas, mode, cancelFlag.get());
+        }
         QMetaObject::invokeMethod(
             this, [this, ticket, r = std::move(result)]() mutable { workerDone(ticket, std::move(r)); },
             Qt::QueuedConnection);
+        idle->release();
     });
     if (m_budget.interval() > 0)
         m_budget.start();

@@ -18,7 +18,8 @@
 // ends early, and the result is no picture. isBusy() holds from start() until the worker
 // has let go of the file, which for a load given up at the budget comes some time after
 // loaded(); start() refuses to run a second load beside it. Destroying the job gives up a
-// running load and waits for the worker to end.
+// running load and waits for the worker to end. Jobs may share a pool of threads, so that
+// many of them never decode on more threads at once than the pool has.
 #include "core/geometry/scalegeometry.h"
 #include "platform/picturedecoder.h"
 #include "platform/scaleddrawing.h"
@@ -26,6 +27,7 @@
 #include <QList>
 #include <QObject>
 #include <QSize>
+#include <QSemaphore>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -46,7 +48,9 @@ class PictureLoadJob : public QObject
 {
     Q_OBJECT
 public:
-    explicit PictureLoadJob(QObject *parent = nullptr);
+    // pool: the threads to decode on, shared with other jobs, which must outlive the job;
+    // nullptr: a thread of the job's own.
+    explicit PictureLoadJob(QObject *parent = nullptr, QThreadPool *pool = nullptr);
     ~PictureLoadJob() override;
 
     // A load still running after this long is given up; 0 or less: never.
@@ -54,7 +58,11 @@ public:
 
     bool start(const QString &fileName, const QList<DrawingArea> &areas, ViewScaleMode mode,
                std::vector<QImage> letGo = {});
-    bool startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode);
+    // placed: the picture comes scaled to where it lands in the one area
+    // (scaledToPlacement), so that drawing it there copies pixels only; no halvings then.
+    enum class Finish { Halvings, Placed };
+    bool startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode,
+                    Finish finish = Finish::Halvings);
     void cancel();
     bool isBusy() const { return m_busy; }
 
@@ -63,11 +71,15 @@ signals:
 
 private:
     using Load = std::function<Picture(QString &errorText, const std::atomic<bool> *cancel, Reduction *reduction)>;
-    bool run(Load load, const QList<DrawingArea> &areas, ViewScaleMode mode, std::vector<QImage> letGo);
+    bool run(Load load, const QList<DrawingArea> &areas, ViewScaleMode mode, std::vector<QImage> letGo,
+             Finish finish = Finish::Halvings);
     void workerDone(quint64 ticket, LoadedPicture result);
     void report(const LoadedPicture &result);
 
     QThreadPool m_pool;
+    QThreadPool *m_sharedPool = nullptr;
+    // Free while no worker of this job runs; a shared pool cannot be waited for job by job.
+    std::shared_ptr<QSemaphore> m_workerIdle = std::make_shared<QSemaphore>(1);
     QTimer m_budget;
     std::shared_ptr<std::atomic<bool>> m_cancel;
     quint64 m_ticket = 0;   // the load started last

@@ -117,3 +117,22 @@ public:
     virtual void showCountdown(double fill, const QString &caption) = 0;
     virtual void setCountdownVisible(bool visible) = 0;
 };
+
+// One tile of the wall: a cam's picture shown inline, with the same notes the picture
+// areas show (the failure reason, the unchanged badge).
+class TileView
+{
+public:
+    virtual ~TileView() = default;
+    // The picture area's logical size and device pixels to a logical pixel, for the decode.
+    virtual QSize tileAreaSize() const = 0;
+    virtual qreal tileAreaPixelRatio() const = 0;
+    // Whether the tile can be seen now: its window shown and not minimised, and the tile
+    // inside the window's visible part.
+    virtual bool tileOnScreen() const = 0;
+    // Draws the picture inline; a null image leaves the tile black.
+    virtual void showTilePicture(const QImage &picture) = 0;
+    // Plain text; an empty text takes the note down.
+    virtual void showTileFailure(const QString &reason) = 0;
+    virtual void showTileNote(const QString &note) = 0;
+};

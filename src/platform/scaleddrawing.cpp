@@ -179,6 +179,26 @@ std::vector<QImage> prepareHalvings(const QImage &picture, const QList<DrawingAr
     return levels;
 }
 
+QImage scaledToPlacement(const QImage &picture, const DrawingArea &area, ViewScaleMode mode)
+{
+    if (picture.isNull())
+        return picture;
+    const ScaledPlacement place = placementIn(area.size, picture, mode);
+    const QRect r = deviceRect(place.pixels, area.pixelRatio);
+    if (!showsAnything(place, area.size) || r.isEmpty())
+        return picture;
+    QImage current = picture;
+    while (halvable(current, r.size())) {
+        QImage next = halve(current);
+        if (next.isNull())
+            break;
+        current = std::move(next);
+    }
+    if (current.size() != r.size())
+        current = current.scaled(r.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return current.format() == QImage::Format_RGB32 ? current : current.convertToFormat(QImage::Format_RGB32);
+}
+
 void keepHalvings(const QImage &picture, std::vector<QImage> levels)
 {
     Halvings &cache = halvingsCache();

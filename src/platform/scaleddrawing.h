@@ -35,6 +35,11 @@ ScaleError drawScaledPicture(QImage &surface, const QSize &area, const QImage &p
 std::vector<QImage> prepareHalvings(const QImage &picture, const QList<DrawingArea> &areas, ViewScaleMode mode,
                                     const std::atomic<bool> *cancel = nullptr);
 
+// The picture as drawing it into the area by this mode lands on the surface: scaled to
+// exactly the device rectangle it covers there, so that drawing the result into the same
+// area only copies pixels. The picture itself when nothing of it would show. Safe on any
+// thread (it keeps no halvings).
+QImage scaledToPlacement(const QImage &picture, const DrawingArea &area, ViewScaleMode mode);
 // Keeps halvings made by prepareHalvings() for this picture, in place of any kept before.
 // Window thread only.
 void keepHalvings(const QImage &picture, std::vector<QImage> levels);

@@ -32,7 +32,7 @@ struct Control
 
 QList<Control> controls(MainWindow &f)
 {
-    return {{f.scaleModeButton(), true},    {f.randomCamButton(), true},  {f.refreshLabel(), true},
+    return {{f.scaleModeButton(), true},    {f.randomCamButton(), true},  {f.wallButton(), true}, {f.refreshLabel(), true},
             {f.refreshIntervalEdit(), false}, {f.showCommentsCheck(), true}, {f.autoShuffleCheck(), true},
             {f.shuffleIntervalEdit(), false}, {f.secondsLabel(), true},     {f.camList(), false},
             {f.pictureArea(), false},         {f.descriptionBox(), false},  {f.camStatusBar(), false}};
@@ -55,7 +55,7 @@ QRect seen(const QWidget *w, const QWidget *window)
 // The controls a user reaches with Tab, in its order from the list on.
 QList<QWidget *> tabStops(MainWindow &f)
 {
-    return {f.camList(), f.scaleModeButton(), f.randomCamButton(), f.refreshIntervalEdit(), f.showCommentsCheck(),
+    return {f.camList(), f.scaleModeButton(), f.randomCamButton(), f.wallButton(), f.refreshIntervalEdit(), f.showCommentsCheck(),
             f.autoShuffleCheck(), f.shuffleIntervalEdit(), f.descriptionBox()};
 }
 
@@ -158,7 +158,7 @@ void TestMainLayout::namedForScreenReaders_data()
 {
     QTest::addColumn<int>("stop"); // in tabStops(); -1 for the status bar
     int stop = 0;
-    for (const char *name : {"CamList", "scaleModeButton", "randomCamButton", "Text2", "Check1", "Check2", "Text3", "RichTextBox1"})
+    for (const char *name : {"CamList", "scaleModeButton", "randomCamButton", "wallButton", "Text2", "Check1", "Check2", "Text3", "RichTextBox1"})
         QTest::newRow(name) << stop++;
     QTest::newRow("StatusBar1") << -1;
 }

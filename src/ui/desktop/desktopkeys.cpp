@@ -45,7 +45,7 @@ DesktopKeys::DesktopKeys(QObject *parent)
     qApp->installEventFilter(this);
 }
 
-bool DesktopKeys::inOwnWindow(QObject *watched) const
+const QWidget *DesktopKeys::windowOf(QObject *watched) const
 {
     // A key goes to a window's QWindow first and to its focus widget after.
     const QWidget *window = nullptr;
@@ -56,6 +56,12 @@ bool DesktopKeys::inOwnWindow(QObject *watched) const
             if (top->windowHandle() == handle)
                 window = top;
     }
+    return window;
+}
+
+bool DesktopKeys::inOwnWindow(QObject *watched) const
+{
+    const QWidget *window = windowOf(watched);
     return !window || m_windows.contains(window);
 }
 
@@ -67,6 +73,8 @@ bool DesktopKeys::eventFilter(QObject *watched, QEvent *event)
     const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
     const bool global = (key->key() == Qt::Key_F11 || key->key() == Qt::Key_F5) && modifiers == Qt::NoModifier;
     const bool quit = key->key() == Qt::Key_Q && modifiers == Qt::ControlModifier;
+    if (key->key() == Qt::Key_F11 && m_fullscreenWindows.contains(windowOf(watched)))
+        return false;
     if (!inOwnWindow(watched) && (!(global || quit) || isTextField(QApplication::focusWidget())))
         return false;
     if (key->key() == Qt::Key_F11 && modifiers == Qt::NoModifier) {

@@ -27,6 +27,9 @@ public:
     void addTextField(const QObject *field) { m_textFields.append(field); }
     // A window of the program's own, where every one of these keys counts.
     void addWindow(const QWidget *window) { m_windows.append(window); }
+    // A window of the program's own that switches itself to full screen with F11; the other
+    // keys count there as in any other window.
+    void addFullscreenWindow(const QWidget *window) { m_fullscreenWindows.append(window); }
 
 signals:
     void fullscreenToggleRequested();
@@ -41,8 +44,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    const QWidget *windowOf(QObject *watched) const;
     bool inOwnWindow(QObject *watched) const;
 
     QList<const QObject *> m_textFields;
     QList<const QWidget *> m_windows;
+    QList<const QWidget *> m_fullscreenWindows;
 };

@@ -6,6 +6,7 @@
 #include "core/state/fullscreentexts.h"
 #include "core/state/runningstate.h"
 #include "core/state/texts.h"
+#include "core/state/walltexts.h"
 #include "platform/scaleddrawing.h"
 #include "ui/pictures/pictures.h"
 #include "ui/widgets/camlistwidget.h"
@@ -14,6 +15,7 @@
 #include "ui/widgets/statusbar.h"
 #include "ui/widgets/twipgeometry.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QLabel>
@@ -242,6 +244,17 @@ void MainWindow::createToolbar()
 
     for (QToolButton *b : {m_scaleModeButton, m_randomCamButton})
         connect(b, &QToolButton::clicked, this, [this, b] { toolbarButtonClicked(b); });
+
+    m_wallButton = named(new QToolButton(m_toolbar), "wallButton");
+    m_wallButton->setText(wall_texts::ButtonText);
+    m_wallButton->setToolTip(wall_texts::ButtonTip);
+    m_toolbar->addWidget(m_wallButton);
+    connect(m_wallButton, &QToolButton::clicked, this, &MainWindow::wallRequested);
+    // The key belongs to the window, wherever the focus is in it.
+    auto *openWall = new QAction(this);
+    openWall->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    addAction(openWall);
+    connect(openWall, &QAction::triggered, this, &MainWindow::wallRequested);
     // The style's margins round the buttons would squeeze them below their icons' height
     // in the strip's design height; the buttons take the whole height instead.
     m_toolbar->layout()->setContentsMargins(2, 1, 2, 1);

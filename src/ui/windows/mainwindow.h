@@ -66,6 +66,7 @@ public:
     QToolBar *toolbar() const { return m_toolbar; } // `Toolbar1`
     QToolButton *scaleModeButton() const { return m_scaleModeButton; } // `scaleModeButton`: button 1, captioned with the mode
     QToolButton *randomCamButton() const { return m_randomCamButton; } // `randomCamButton`: button 2
+    QToolButton *wallButton() const { return m_wallButton; } // `wallButton`: opens the wall (Ctrl+G)
     QMenu *scaleModeMenu() const { return m_scaleModeMenu; } // `scaleModeMenu`
     QLineEdit *pictureAddressEdit() const { return m_pictureAddressEdit; } // `Text1`: hidden: shows the selected cam's picture address
     // The comment bar over the bottom of the picture area.
@@ -124,6 +125,7 @@ signals:
     void resized();
     void closeRequested();
     void randomCamRequested();
+    void wallRequested();
     void fullscreenRedrawRequested();
 
 protected:
@@ -148,6 +150,7 @@ private:
     QToolBar *m_toolbar = nullptr;
     QToolButton *m_scaleModeButton = nullptr;
     QToolButton *m_randomCamButton = nullptr;
+    QToolButton *m_wallButton = nullptr;
     QMenu *m_scaleModeMenu = nullptr;
     QLineEdit *m_pictureAddressEdit = nullptr;
     CommentBar m_commentBar;

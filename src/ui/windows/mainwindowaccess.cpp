@@ -63,13 +63,13 @@ void MainWindow::setUpKeyboardAccess()
     m_camListScrollBar->setFocusPolicy(Qt::NoFocus);
     m_pictureArea->setFocusPolicy(Qt::NoFocus);
     auto *enter = new EnterPressesButton(this);
-    for (QToolButton *button : {m_scaleModeButton, m_randomCamButton}) {
+    for (QToolButton *button : {m_scaleModeButton, m_randomCamButton, m_wallButton}) {
         button->setFocusPolicy(Qt::StrongFocus);
         button->installEventFilter(enter);
     }
     // Left to right along the top (the filter line, when open, above the list's rows), then
     // the description below.
-    const std::array<QWidget *, 9> order{m_camList, m_camList->filterEdit(), m_scaleModeButton, m_randomCamButton, m_refreshIntervalEdit,
+    const std::array<QWidget *, 10> order{m_camList, m_camList->filterEdit(), m_scaleModeButton, m_randomCamButton, m_wallButton, m_refreshIntervalEdit,
                                          m_showCommentsCheck, m_autoShuffleCheck, m_shuffleIntervalEdit, m_descriptionBox};
     for (std::size_t i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);

@@ -43,7 +43,7 @@ main_layout::Input measure(const MainWindow &mainWindow, int camCount)
     // the right edge of the last one.
     if (mainWindow.toolbar()->layout())
         mainWindow.toolbar()->layout()->activate();
-    in.toolbarButtonsWidth = tw(mainWindow.randomCamButton()->geometry().right() + 1);
+    in.toolbarButtonsWidth = tw(mainWindow.wallButton()->geometry().right() + 1);
     in.label1Left = tw(mainWindow.refreshLabel()->x());
     in.label1Width = tw(mainWindow.refreshLabel()->width());
     in.text2Width = tw(mainWindow.refreshIntervalEdit()->width());
