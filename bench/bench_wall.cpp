@@ -223,11 +223,11 @@ int main(int argc, char *argv[])
         std::printf("# per tile refresh %.2f ms of processor time; djpeg -scale 1/4 %.2f ms\n", perTile, reference);
         std::printf("tile_refresh_cpu: %.2f x (goal <= 1.5)\n", perTile / reference);
     }
-    std::printf("wall_cpu: %.1f %% (goal <= 15)\n", 100.0 * wallCpuMs / (seconds * 1000.0));
+    std::printf("wall_cpu: %.1f %% (goal <= 15 %%)\n", 100.0 * wallCpuMs / (seconds * 1000.0));
     std::printf("# resident memory: main window alone %.1f MiB, with the wall %.1f MiB\n",
                 mainAlone.residentBytes / 1048576.0, withWall.residentBytes / 1048576.0);
     std::printf("wall_memory: %.2f x (goal <= 1.5)\n", double(withWall.residentBytes) / mainAlone.residentBytes);
     std::printf("# the window thread's longest block: main window alone %lld ms\n", static_cast<long long>(mainBlock));
-    std::printf("window_block: %lld ms (goal <= 16)\n", static_cast<long long>(longestBlock));
+    std::printf("window_block: %lld ms (goal <= 16 ms)\n", static_cast<long long>(longestBlock));
     return 0;
 }
