@@ -73,7 +73,7 @@ bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMo
         result.reduction = reduction.used;
         if (result.picture && !result.picture->isNull()) {
             if (finish == Finish::Placed && areas.size() == 1)
-                result.picture = scaledToPlacement(*result.picture, areas.first(), mode);
+                result.picture = framedInArea(*result.picture, areas.first(), mode);
             else
                 result.halvings = prepareHalvings(*result.picture, areas, mode, cancelFlag.get());
         }

@@ -58,8 +58,9 @@ public:
 
     bool start(const QString &fileName, const QList<DrawingArea> &areas, ViewScaleMode mode,
                std::vector<QImage> letGo = {});
-    // placed: the picture comes scaled to where it lands in the one area
-    // (scaledToPlacement), so that drawing it there copies pixels only; no halvings then.
+    // placed: the picture comes as the one area's whole surface, scaled to where it lands
+    // and black round it (framedInArea), so that the area can show it as it is; no
+    // halvings then.
     enum class Finish { Halvings, Placed };
     bool startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode,
                     Finish finish = Finish::Halvings);

@@ -199,6 +199,24 @@ QImage scaledToPlacement(const QImage &picture, const DrawingArea &area, ViewSca
     return current.format() == QImage::Format_RGB32 ? current : current.convertToFormat(QImage::Format_RGB32);
 }
 
+QImage framedInArea(const QImage &picture, const DrawingArea &area, ViewScaleMode mode)
+{
+    const QSize size = deviceSize(area.size, area.pixelRatio);
+    if (picture.isNull() || size.isEmpty())
+        return picture;
+    QImage framed(size, QImage::Format_RGB32);
+    framed.setDevicePixelRatio(area.pixelRatio);
+    const ScaledPlacement place = placementIn(area.size, picture, mode);
+    const QImage placed = scaledToPlacement(picture, area, mode);
+    const QRect r = deviceRect(place.pixels, area.pixelRatio);
+    // Not by drawScaledPicture(): its halvings are the window thread's.
+    if (showsAnything(place, area.size) && placed.size() == r.size() && placed.format() == QImage::Format_RGB32)
+        placeOnBlack(framed, placed, r.topLeft());
+    else
+        framed.fill(Qt::black);
+    return framed;
+}
+
 void keepHalvings(const QImage &picture, std::vector<QImage> levels)
 {
     Halvings &cache = halvingsCache();

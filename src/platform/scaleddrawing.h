@@ -40,6 +40,10 @@ std::vector<QImage> prepareHalvings(const QImage &picture, const QList<DrawingAr
 // area only copies pixels. The picture itself when nothing of it would show. Safe on any
 // thread (it keeps no halvings).
 QImage scaledToPlacement(const QImage &picture, const DrawingArea &area, ViewScaleMode mode);
+// The whole area's surface with the picture drawn in by this mode, black round it: what a
+// view that shows one picture can take as its surface as it is, with no copy of its own.
+// The picture itself for an area without pixels. Safe on any thread.
+QImage framedInArea(const QImage &picture, const DrawingArea &area, ViewScaleMode mode);
 // Keeps halvings made by prepareHalvings() for this picture, in place of any kept before.
 // Window thread only.
 void keepHalvings(const QImage &picture, std::vector<QImage> levels);

@@ -47,6 +47,18 @@ void PictureArea::clear()
     update();
 }
 
+bool PictureArea::showSurface(const QImage &image)
+{
+    const qreal ratio = pixelRatio();
+    if (image.size() != deviceSize(size().expandedTo(QSize(1, 1)), ratio) || image.devicePixelRatio() != ratio
+        || image.format() != QImage::Format_RGB32)
+        return false;
+    m_surface = image;
+    m_underText = QImage();
+    update();
+    return true;
+}
+
 void PictureArea::drawShadowText(const QString &text)
 {
     syncSurface();

@@ -41,6 +41,9 @@ public:
 
     // Back to the black background, text drawn on the surface included.
     void clear();
+    // Shows image as the surface itself, shared rather than copied, when it is the
+    // surface's size at its pixel ratio; false, with nothing changed, otherwise.
+    bool showSurface(const QImage &image);
 
     // Draws text white with a black shadow one pixel right and down, at (120, 60) twips,
     // over what the surface shows.

@@ -49,9 +49,10 @@ bool WallTile::tileOnScreen() const
 
 void WallTile::redraw()
 {
+    // A picture made for the tile's area is shown as it is, with no second copy.
     if (m_picture.isNull())
         m_area->clear();
-    else
+    else if (!m_area->showSurface(m_picture))
         drawScaledPicture(*m_area, m_picture, ViewScaleMode::ScaleInline);
 }
 
