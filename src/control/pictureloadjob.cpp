@@ -2,6 +2,7 @@
 
 #include "core/geometry/decodereduction.h"
 #include "platform/scaleddrawing.h"
+#include "platform/threadpriority.h"
 
 PictureLoadJob::PictureLoadJob(QObject *parent, QThreadPool *pool)
     : QObject(parent)
@@ -62,7 +63,11 @@ bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMo
     // A worker that has posted its result may not have let go yet; that takes no time.
     m_workerIdle->acquire();
     QThreadPool &pool = m_sharedPool ? *m_sharedPool : m_pool;
-    pool.start([this, ticket, cancelFlag, dropped, load = std::move(load), areas, mode, finish, idle = m_workerIdle] {
+    const bool background = m_sharedPool != nullptr;
+    pool.start([this, ticket, cancelFlag, dropped, load = std::move(load), areas, mode, finish, idle = m_workerIdle,
+                background] {
+        if (background)
+            runThisThreadInBackground();
         dropped->clear();
         LoadedPicture result;
         Reduction reduction;

@@ -48,8 +48,10 @@ class PictureLoadJob : public QObject
 {
     Q_OBJECT
 public:
-    // pool: the threads to decode on, shared with other jobs, which must outlive the job;
-    // nullptr: a thread of the job's own.
+    // pool: the threads to decode on, shared with other jobs (the wall's tiles), which must
+    // outlive the job; its decodes run in the background (runThisThreadInBackground), so
+    // the window thread keeps the processor when it wants it. nullptr: a thread of the
+    // job's own, at the program's priority.
     explicit PictureLoadJob(QObject *parent = nullptr, QThreadPool *pool = nullptr);
     ~PictureLoadJob() override;
 
