@@ -20,6 +20,7 @@
 //   DelayMs, as a cam on the network does, so the figure is about waiting side by side
 //   rather than about two processor cores copying bytes.
 // Without git at build time there is no reference client: only PARALLEL_WALL is printed.
+#include "processtime.h"
 #include "benchpictures.h"
 #include "camserverprocess.h"
 #include "platform/download.h"
@@ -51,13 +52,6 @@ constexpr int DelayMs = 100;
 constexpr int Rounds = 7;
 constexpr int CpuRounds = 5;
 const char *const PictureName = "1080p.jpg";
-
-double cpuMs()
-{
-    rusage use{};
-    getrusage(RUSAGE_SELF, &use);
-    return (use.ru_utime.tv_sec + use.ru_stime.tv_sec) * 1e3 + (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e3;
-}
 
 int connections(const CamServerProcess &server)
 {

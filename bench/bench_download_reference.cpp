@@ -10,6 +10,7 @@
 // certificates from Qt's default configuration, so CAFILE is added there. Prints the
 // processor time of this process (user + system) and the wall time per fetch, and the size
 // of the last body; exits 1 when a fetch failed.
+#include "processtime.h"
 #include "platform/download.h"
 
 #include <QCoreApplication>
@@ -25,13 +26,6 @@
 namespace {
 
 constexpr int WarmUps = 10;
-
-double cpuMs()
-{
-    rusage use{};
-    getrusage(RUSAGE_SELF, &use);
-    return (use.ru_utime.tv_sec + use.ru_stime.tv_sec) * 1e3 + (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e3;
-}
 
 // One fetch, the event loop running until it has finished and its handler is gone.
 DownloadResult fetch(Transfer &transfer, const QString &address)

@@ -15,6 +15,7 @@
 // process writing to /dev/null, so its figure includes starting the process; that start
 // alone (djpeg on a 16 x 16 JPEG) is printed too, and the ratios are given both ways. Only
 // 127.0.0.1 is contacted.
+#include "processtime.h"
 #include "benchapp.h"
 #include "benchpictures.h"
 #include "app/application.h"
@@ -57,7 +58,6 @@ constexpr int Runs = 15;
 // A demo cam with comments; only its id is used, the picture is the file made here.
 const char *const CamId = "1006";
 
-
 struct Timing
 {
     double median = 0;
@@ -65,15 +65,6 @@ struct Timing
     double max = 0;
     double cpu = 0; // median processor time, ms
 };
-
-// Processor time, ms, of this process's threads or of its children that have ended. On a
-// machine busy with other work the wall-clock figures stretch; these do far less.
-double cpuMs(int who)
-{
-    rusage use{};
-    getrusage(who, &use);
-    return (use.ru_utime.tv_sec + use.ru_stime.tv_sec) * 1e3 + (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e3;
-}
 
 // `before` and `after` run around each timed run of `work`, outside the time. cpuOf:
 // RUSAGE_SELF, or RUSAGE_CHILDREN for work that runs a process.
@@ -105,7 +96,6 @@ Timing measure(const std::function<void()> &work, const std::function<void()> &a
     std::sort(cpu.begin(), cpu.end());
     return {times[times.size() / 2], times.front(), times.back(), cpu[cpu.size() / 2]};
 }
-
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {

@@ -18,6 +18,7 @@
 //   window_block: the window thread's longest time without a turn of its event loop while
 //     the wall runs, its first second (the window and tiles made) left out.
 // Arguments: the length of each phase in seconds (default 60). Only 127.0.0.1 is contacted.
+#include "processtime.h"
 #include "benchapp.h"
 #include "benchpictures.h"
 #include "camserverprocess.h"
@@ -50,13 +51,6 @@
 namespace {
 
 constexpr int Cams = 16;
-
-double cpuMs(int who)
-{
-    rusage use{};
-    getrusage(who, &use);
-    return (use.ru_utime.tv_sec + use.ru_stime.tv_sec) * 1e3 + (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e3;
-}
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {

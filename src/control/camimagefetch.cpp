@@ -86,20 +86,14 @@ void CamImageFetch::countShownPicture(const picture_freshness::PictureFingerprin
     showFailureReason(QString());
     const std::optional<qint64> since = m_unchangedPictures.unchangedSince(camId, now);
     showUnchangedNote(since ? picture_freshness::unchangedNote(*since) : QString());
-    CamHealth &health = m_state.camHealth[camId];
-    health.failuresInARow = 0;
-    health.unchangedSinceMs = since.value_or(0);
+    m_state.camHealth[camId].pictureShown(since);
 }
 
 QString CamImageFetch::refreshFailed(const QString &reason)
 {
     const qint64 now = nowMs();
     CamHealth &health = m_state.camHealth[CamRecord::field(m_state.currentCamFields, CamRecord::CamId)];
-    // Failures long past say nothing of the cam now: its count starts again.
-    if (now - health.lastFailureMs > retry_rules::AvoidAfterFailureMs || now < health.lastFailureMs)
-        health.failuresInARow = 0;
-    ++health.failuresInARow;
-    health.lastFailureMs = now;
+    health.refreshFailed(now);
     const int interval =
         countdown::intervalSeconds(countdown::readInterval(m_state.refreshIntervalText, m_state.lastRefreshInterval))
             .value_or(0);

@@ -2,7 +2,6 @@
 
 #include "control/views.h"
 #include "core/catalogue/camrecord.h"
-#include "core/rules/retryrules.h"
 #include "core/state/runningstate.h"
 
 #include <QDateTime>
@@ -62,21 +61,18 @@ std::vector<int> CamSelection::camsNotFailedLately() const
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     bool anyFailed = false;
     for (auto it = m_state.camHealth.cbegin(); it != m_state.camHealth.cend() && !anyFailed; ++it)
-        anyFailed = failedLately(it.value(), now);
+        anyFailed = it.value().failedLately(now);
     if (!anyFailed)
         return left;
     for (int cam = 0; cam < m_state.camCount; ++cam) {
-        const QString id = CamRecord::field(CamRecord::split(m_state.camTable[cam]), CamRecord::CamId);
+        // The id alone, not the whole line split: this runs over every cam at each pick.
+        const QString &line = m_state.camTable[cam];
+        const QString id = line.left(line.indexOf(QLatin1Char(';')));
         const auto health = m_state.camHealth.constFind(id);
-        if (health == m_state.camHealth.cend() || !failedLately(*health, now))
+        if (health == m_state.camHealth.cend() || !health->failedLately(now))
             left.push_back(cam);
     }
     return left;
-}
-
-bool CamSelection::failedLately(const CamHealth &health, qint64 nowMs)
-{
-    return health.lastFailureMs > 0 && nowMs - health.lastFailureMs < retry_rules::AvoidAfterFailureMs;
 }
 
 void CamSelection::goToCam(int k)

@@ -14,7 +14,6 @@
 
 class CamListView;
 class QRandomGenerator;
-struct CamHealth;
 struct RunningState;
 
 class CamSelection : public QObject
@@ -46,7 +45,6 @@ signals:
 private:
     // The cams a random pick may choose, in table order; none when no cam failed lately.
     std::vector<int> camsNotFailedLately() const;
-    static bool failedLately(const CamHealth &health, qint64 nowMs);
 
     RunningState &m_state;
     CamListView &m_list;

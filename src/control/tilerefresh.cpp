@@ -191,9 +191,7 @@ void TileRefresh::succeeded(const picture_freshness::PictureFingerprint &picture
     const qint64 now = nowMs();
     m_unchanged.pictureShown(m_camId, picture, now);
     const std::optional<qint64> since = m_unchanged.unchangedSince(m_camId, now);
-    CamHealth &health = m_state.camHealth[m_camId];
-    health.failuresInARow = 0;
-    health.unchangedSinceMs = since.value_or(0);
+    m_state.camHealth[m_camId].pictureShown(since);
     m_view.showTileFailure(QString());
     m_view.showTileNote(since ? picture_freshness::unchangedNote(*since) : QString());
     m_timer.start(retry_rules::nextTryMs(intervalMs(), 0));
@@ -203,8 +201,7 @@ void TileRefresh::succeeded(const picture_freshness::PictureFingerprint &picture
 void TileRefresh::failed(const QString &reason)
 {
     CamHealth &health = m_state.camHealth[m_camId];
-    ++health.failuresInARow;
-    health.lastFailureMs = nowMs();
+    health.refreshFailed(nowMs());
     const int wait = retry_rules::nextTryMs(intervalMs(), health.failuresInARow);
     m_picture = QImage();
     m_shown = {};

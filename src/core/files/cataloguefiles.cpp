@@ -1,6 +1,12 @@
 #include "cataloguefiles.h"
 
 #include <QCryptographicHash>
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace catalogue_files {
 
@@ -26,6 +32,20 @@ QString fileName(const QString &address, const QString &suffix)
         name = name.left(LongestName - hash.size() - 1) + '-' + hash;
     }
     return QString::fromLatin1(name) + suffix;
+}
+
+int openFolder(const QString &folder)
+{
+    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(dir, &st) != 0 || st.st_uid != ::geteuid()) {
+        ::close(dir);
+        errno = EPERM;
+        return -1;
+    }
+    return dir;
 }
 
 } // namespace catalogue_files

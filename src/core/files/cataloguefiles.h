@@ -14,4 +14,9 @@ QString folder(const QString &configHome);
 // and ends in a hash of the whole address instead.
 QString fileName(const QString &address, const QString &suffix);
 
+// The folder (as folder() names it) opened without following a link, and only when it is
+// the user's own: a descriptor to close, or -1 with errno set (ENOENT when it is missing,
+// ELOOP for a link, EPERM when it belongs to someone else).
+int openFolder(const QString &folder);
+
 } // namespace catalogue_files

@@ -25,21 +25,17 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// The file's folder, opened without following a link; -1 and why when it cannot be used,
-// -1 and no reason when it is missing.
+// The file's folder (catalogue_files::openFolder); -1 and why when it cannot be used, -1
+// and no reason when it is missing.
 int openFolder(const QString &folder, QString *why)
 {
-    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int dir = catalogue_files::openFolder(folder);
     if (dir < 0) {
         const int error = errno;
-        *why = error == ENOENT ? QString() : error == ELOOP ? favourite_texts::IsALink : systemError(error);
-        return -1;
-    }
-    struct stat st {};
-    if (::fstat(dir, &st) != 0 || st.st_uid != ::geteuid()) {
-        *why = favourite_texts::ForeignFolder;
-        ::close(dir);
-        return -1;
+        *why = error == ENOENT ? QString()
+             : error == ELOOP  ? favourite_texts::IsALink
+             : error == EPERM  ? favourite_texts::ForeignFolder
+                               : systemError(error);
     }
     return dir;
 }

@@ -3,13 +3,9 @@
 #include "core/files/cataloguefiles.h"
 #include "core/files/workingfiles.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
-#include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace wall_layout {
@@ -67,21 +63,21 @@ std::optional<Layout> parse(const QByteArray &text)
 
 std::optional<Layout> read(const QString &configHome, const QString &address)
 {
-    const QString path = QDir(catalogue_files::folder(configHome)).filePath(catalogue_files::fileName(address, QStringLiteral(".wall")));
-    const std::optional<QByteArray> text =
-        working_files::readRegular(AT_FDCWD, QFile::encodeName(path), O_NOFOLLOW, MaxFileBytes);
+    const int dir = catalogue_files::openFolder(catalogue_files::folder(configHome));
+    if (dir < 0)
+        return std::nullopt;
+    const std::optional<QByteArray> text = working_files::readRegular(
+        dir, QFile::encodeName(catalogue_files::fileName(address, QStringLiteral(".wall"))), O_NOFOLLOW, MaxFileBytes);
+    ::close(dir);
     return text ? parse(*text) : std::nullopt;
 }
 
 bool write(const QString &configHome, const QString &address, const Layout &layout)
 {
     const QString folder = catalogue_files::folder(configHome);
-    // The folder is made the user's alone; one already there is taken as it is.
-    if (!QDir().mkpath(QFileInfo(folder).path()))
+    if (!working_files::makePrivateFolders(folder))
         return false;
-    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
-        return false;
-    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int dir = catalogue_files::openFolder(folder);
     if (dir < 0)
         return false;
     const int error = working_files::writeAt(dir, QFile::encodeName(catalogue_files::fileName(address, QStringLiteral(".wall"))),

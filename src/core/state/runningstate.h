@@ -3,12 +3,15 @@
 // the application and handed to the windows by reference; nobody keeps a copy.
 #include "core/geometry/scalegeometry.h"
 #include "core/rules/countdown.h"
+#include "core/rules/retryrules.h"
 
 #include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+
+#include <optional>
 
 // How a cam's refreshes have gone of late, wherever it was refreshed (the main window or a
 // tile of the wall); times are milliseconds since the epoch, 0 for never.
@@ -18,6 +21,27 @@ struct CamHealth
     qint64 lastFailureMs = 0;
     // Since when its picture has counted as unchanged; 0 while it changes.
     qint64 unchangedSinceMs = 0;
+
+    // A refresh showed a picture, unchanged since then if so.
+    void pictureShown(std::optional<qint64> unchangedSince)
+    {
+        failuresInARow = 0;
+        unchangedSinceMs = unchangedSince.value_or(0);
+    }
+    // A refresh showed none at nowMs; failures long past say nothing of the cam now, so
+    // the count starts again after them.
+    void refreshFailed(qint64 nowMs)
+    {
+        if (!failedLately(nowMs))
+            failuresInARow = 0;
+        ++failuresInARow;
+        lastFailureMs = nowMs;
+    }
+    // Whether it failed within retry_rules::AvoidAfterFailureMs of nowMs.
+    bool failedLately(qint64 nowMs) const
+    {
+        return lastFailureMs > 0 && nowMs >= lastFailureMs && nowMs - lastFailureMs < retry_rules::AvoidAfterFailureMs;
+    }
 };
 
 struct RunningState
