@@ -5,6 +5,7 @@
 // changed picture; cams that answer 404, HTML, garbage, a refused connection or nothing at
 // all show their reason on the black area. The screen is grabbed from the X server and
 // compared with what the picture area draws: with no note the two are equal pixel for pixel.
+#include "onscreen.h"
 #include "apprun.h"
 #include "camserverprocess.h"
 #include "craftedpictures.h"
@@ -39,17 +40,6 @@ QByteArray jpeg(QRgb colour)
     return crafted::filled(QSize(640, 480), colour, "JPG");
 }
 
-// What the X server shows of a widget, in its logical pixels (the screen's ratio is 1).
-QImage onScreen(QWidget &w)
-{
-    QCoreApplication::processEvents();
-    QTest::qWait(150); // let the server paint what was drawn
-    const QPoint at = w.mapToGlobal(QPoint(0, 0));
-    return QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), w.width(), w.height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
-
 QImage drawing(PictureArea &area)
 {
     return area.surface().convertToFormat(QImage::Format_RGB32);
@@ -63,17 +53,6 @@ QRect differences(const QImage &a, const QImage &b)
             if ((a.pixel(x, y) & 0xffffff) != (b.pixel(x, y) & 0xffffff))
                 box |= QRect(x, y, 1, 1);
     return box;
-}
-
-int whitePixels(const QImage &image, const QRect &rect)
-{
-    int n = 0;
-    for (int y = rect.top(); y <= rect.bottom(); ++y)
-        for (int x = rect.left(); x <= rect.right(); ++x) {
-            const QRgb c = image.pixel(x, y);
-            n += qRed(c) > 230 && qGreen(c) > 230 && qBlue(c) > 230;
-        }
-    return n;
 }
 
 QString describe(const QRect &r)

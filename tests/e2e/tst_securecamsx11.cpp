@@ -4,6 +4,7 @@
 // credentials, and with a wrong password the reason on the black area; a cam over https,
 // trusted through SSL_CERT_FILE, shows its picture refresh after refresh over the one
 // connection the cam list came on.
+#include "onscreen.h"
 #include "apprun.h"
 #include "camserverprocess.h"
 #include "craftedpictures.h"
@@ -23,17 +24,6 @@
 namespace {
 
 const QRgb Colour = qRgb(40, 160, 90);
-
-// What the X server shows of a widget, in its logical pixels (the screen's ratio is 1).
-QImage onScreen(QWidget &w)
-{
-    QCoreApplication::processEvents();
-    QTest::qWait(150); // let the server paint what was drawn
-    const QPoint at = w.mapToGlobal(QPoint(0, 0));
-    return QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), w.width(), w.height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
 
 int pixelsOf(const QImage &image, QRgb colour)
 {

@@ -5,6 +5,7 @@
 // the screen and tries again less and less often; the frozen tile gets its badge; the
 // slow tile holds up no other; a click on a tile shows that cam in the main window.
 // The hidden test threshold LUMORA_TEST_UNCHANGED_AFTER=0,2 is set by the test's environment.
+#include "onscreen.h"
 #include "apprun.h"
 #include "camserverprocess.h"
 #include "craftedpictures.h"
@@ -32,28 +33,6 @@ constexpr int Failing = 13;
 constexpr int Frozen = 14;
 constexpr int Slow = 15;
 constexpr int SlowAnswerMs = 6000;
-
-// What the X server shows of a widget, in its logical pixels (the screen's ratio is 1).
-QImage onScreen(QWidget &w)
-{
-    QCoreApplication::processEvents();
-    QTest::qWait(150); // let the server paint what was drawn
-    const QPoint at = w.mapToGlobal(QPoint(0, 0));
-    return QGuiApplication::primaryScreen()->grabWindow(0, at.x(), at.y(), w.width(), w.height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
-
-int whitePixels(const QImage &image, const QRect &rect)
-{
-    int n = 0;
-    for (int y = rect.top(); y <= rect.bottom(); ++y)
-        for (int x = rect.left(); x <= rect.right(); ++x) {
-            const QRgb c = image.pixel(x, y);
-            n += qRed(c) > 230 && qGreen(c) > 230 && qBlue(c) > 230;
-        }
-    return n;
-}
 
 } // namespace
 
