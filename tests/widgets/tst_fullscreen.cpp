@@ -407,6 +407,20 @@ void TestFullscreen::overlayTimerRunsOnlyWhileFullscreen()
     QVERIFY(!t.isRunning());
     v.openFullscreen();
     QVERIFY(t.isRunning());
+    // Laid out and shown, the overlay's timer rests; the comment bar coming up wakes it,
+    // and its ticks lay the overlay out above the bar.
+    v.giveFigures();
+    for (int i = 0; i < 5 && t.isRunning(); ++i)
+        v.overlay().onLayoutTick();
+    QVERIFY(v.overlay().isVisible());
+    QVERIFY(t.isEnabled());
+    QVERIFY(!t.isRunning());
+    v.full().commentBackground()->show();
+    QVERIFY(t.isRunning());
+    for (int i = 0; i < 5 && t.isRunning(); ++i)
+        v.overlay().onLayoutTick();
+    QVERIFY(!t.isRunning());
+    QCOMPARE(v.overlay().height(), px(9960));
     QTest::keyClick(&v.full(), Qt::Key_Escape);
     QVERIFY(t.isEnabled());
     QVERIFY(!t.isRunning());

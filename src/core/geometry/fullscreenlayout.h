@@ -56,6 +56,11 @@ struct OverlayGeometry
     TwipBox Label1;
     TwipBox Image1;
     TwipBox Shape1;
+    bool operator==(const OverlayGeometry &o) const
+    {
+        return Top == o.Top && Height == o.Height && ShapeX == o.ShapeX && ShapeXVisible == o.ShapeXVisible
+            && RichTextBox1 == o.RichTextBox1 && Label1 == o.Label1 && Image1 == o.Image1 && Shape1 == o.Shape1;
+    }
 };
 
 OverlayGeometry overlayDesign();

@@ -128,6 +128,7 @@ void InfoBarWindow::showCamInfo(const QStringList &f)
     m_figures = heartbeat::overlayFigures(f).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     showFigures();
     m_ratingImage->setPixmap(pictures::ratingPicture(CamRecord::field(f, CamRecord::Rating)));
+    layoutMayChange();
 }
 
 void InfoBarWindow::showUnchangedNote(const QString &note)
@@ -146,6 +147,7 @@ void InfoBarWindow::showUnchangedNote(const QString &note)
         m_descriptionBox->resize(m_descriptionBox->width(), m_descriptionBox->height() - line);
     }
     showFigures();
+    layoutMayChange();
 }
 
 void InfoBarWindow::showFigures()
@@ -182,6 +184,36 @@ void InfoBarWindow::fullscreenActivated()
 void InfoBarWindow::setFullscreenFacts(const FullscreenFacts &facts)
 {
     m_fullscreenFacts = facts;
+    layoutMayChange();
+}
+
+void InfoBarWindow::layoutMayChange()
+{
+    m_layoutTimer->setWanted(m_fullscreenVisible);
+}
+
+void InfoBarWindow::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    layoutMayChange();
+}
+
+void InfoBarWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutMayChange();
+}
+
+void InfoBarWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    layoutMayChange();
+}
+
+void InfoBarWindow::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    layoutMayChange();
 }
 
 void InfoBarWindow::setPointerShown(bool shown)
@@ -229,15 +261,19 @@ void InfoBarWindow::onLayoutTick()
         hide();
         return;
     }
-    applyGeometry(layoutOverlay(currentGeometry(), m_fullscreenFacts, twips::fromPixels(frameGeometry().x())));
+    const OverlayGeometry before = currentGeometry();
+    applyGeometry(layoutOverlay(before, m_fullscreenFacts, twips::fromPixels(frameGeometry().x())));
+    const bool moved = !(currentGeometry() == before);
 
-    if (m_figuresLabel->text() == fullscreen_texts::NoCamData)
-        return;
-    if (isHidden()) {
+    if (m_figuresLabel->text() != fullscreen_texts::NoCamData && isHidden()) {
         show();
         raise();
         activateWindow();
+        return;
     }
+    // Nothing to do until something the layout reads changes.
+    if (!moved)
+        m_layoutTimer->setWanted(false);
 }
 
 void InfoBarWindow::onKeyDown(int keyCode)

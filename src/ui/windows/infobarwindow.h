@@ -6,7 +6,10 @@
 // exactly while the running state's Info-Bar switch is on: on means the overlay is kept
 // beside the fullscreen window, sized to it and shown whenever that window is visible, as long as Label1 holds cam figures (it
 // never shows while Label1 reads "..."). The switch keeps that meaning at every moment,
-// but the tick runs only while the fullscreen window is visible; the window's hiding runs
+// but the tick runs only while the fullscreen window is visible and the layout may still
+// change: a tick that moves, resizes, shows or hides nothing lets the timer rest until one
+// of what the layout reads changes (the fullscreen window's facts, the overlay's own
+// position, size or visibility, the figures or the unchanged note). The window's hiding runs
 // one tick at once, so the overlay goes with it. Keys: Escape asks to close the fullscreen
 // window (closeRequested()), "i" switches the Info-Bar off, every other key goes out as
 // keyRelayed() for the main window's key commands. The overlay stays above the fullscreen window: it is a
@@ -78,6 +81,10 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     QWidget *m_commentTabHolder = nullptr;
@@ -92,6 +99,9 @@ private:
     void createFigures(const fullscreen_layout::OverlayGeometry &design);
     void createDescription(const fullscreen_layout::OverlayGeometry &design);
     void showFigures();
+    // Something the layout reads has changed: the tick runs again while the fullscreen
+    // window is visible.
+    void layoutMayChange();
 
     RunningState &m_state;
     QString m_figures;
