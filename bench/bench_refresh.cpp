@@ -76,7 +76,7 @@
 namespace {
 
 constexpr int WarmUps = 2;
-constexpr int Runs = 15;
+constexpr int Runs = 21;
 const QSize Screen(1920, 1080);
 const QSize MainArea(1672, 910); // the maximised main window's picture area, logical pixels
 
@@ -119,10 +119,102 @@ struct Step
     }
 };
 
+// Keeps two runs of the benchmark (at two pixel ratios) in step, round by round, so that
+// both see the machine as busy as it is at that moment and never measure at once.
+class RoundSync
+{
+public:
+    virtual ~RoundSync() = default;
+    virtual void beforeRound(int round) = 0;
+    virtual void afterRound(int round) = 0;
+};
+
+// The driving side: after each round of its own it lets the partner run one and waits for
+// it. The partner's other output is kept, to be shown after this run's.
+class Partner : public RoundSync
+{
+public:
+    bool start(const QStringList &arguments)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QCoreApplication::applicationFilePath(), arguments);
+        m_inStep = m_process.waitForStarted();
+        return m_inStep;
+    }
+    // A partner that has not come to the cam's first round has failed it: it is not waited
+    // for any more.
+    void beforeRound(int round) override
+    {
+        if (round == 0)
+            waitFor("ready");
+    }
+    void afterRound(int) override
+    {
+        if (m_inStep && m_process.write("go\n") == 3)
+            waitFor("done");
+    }
+    // The partner's output, once it has ended; its exit status, -1 when it did not end well.
+    QByteArray finish(int *exitCode)
+    {
+        m_process.closeWriteChannel();
+        const bool ended = m_process.waitForFinished(30 * 60 * 1000);
+        m_output += m_process.readAllStandardOutput();
+        *exitCode = ended && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+        return m_output;
+    }
+
+private:
+    void waitFor(const QByteArray &word)
+    {
+        while (m_inStep) {
+            while (m_process.canReadLine()) {
+                const QByteArray line = m_process.readLine();
+                if (line.trimmed() == word)
+                    return;
+                m_output += line;
+            }
+            m_inStep = m_process.waitForReadyRead(5 * 60 * 1000);
+        }
+    }
+
+    QProcess m_process;
+    QByteArray m_output;
+    bool m_inStep = false;
+};
+
+// The driven side: each round waits for the word to go; without a partner any more (its
+// end of the pipe closed) it runs on alone.
+class DrivenRounds : public RoundSync
+{
+public:
+    void beforeRound(int round) override
+    {
+        if (m_alone)
+            return;
+        if (round == 0)
+            std::printf("ready\n");
+        std::fflush(stdout);
+        char word[16];
+        m_alone = std::fgets(word, sizeof word, stdin) == nullptr;
+    }
+    void afterRound(int) override
+    {
+        if (m_alone)
+            return;
+        std::printf("done\n");
+        std::fflush(stdout);
+    }
+
+private:
+    bool m_alone = false;
+};
+
 // Runs every step once per round, warm-up rounds first and untimed.
-void measure(const std::vector<Step *> &steps)
+void measure(const std::vector<Step *> &steps, RoundSync *sync)
 {
     for (int round = 0; round < WarmUps + Runs; ++round) {
+        if (sync)
+            sync->beforeRound(round);
         for (Step *step : steps) {
             if (step->before)
                 step->before();
@@ -139,6 +231,8 @@ void measure(const std::vector<Step *> &steps)
                 step->cpu.push_back(cpu);
             }
         }
+        if (sync)
+            sync->afterRound(round);
     }
 }
 
@@ -146,6 +240,15 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// The system's load average over the last minute, -1 when unknown.
+double loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    bool ok = file.open(QIODevice::ReadOnly);
+    const double load = ok ? file.readLine().split(' ').value(0).toDouble(&ok) : 0;
+    return ok ? load : -1;
 }
 
 void printRow(const char *what, const Timing &t)
@@ -247,6 +350,7 @@ struct Bench
     QDir workDir;
     QString djpeg;
     qreal pixelRatio = 1;
+    RoundSync *sync = nullptr;
 };
 
 // The medians a goal line is made of, ms; 0 for one not measured.
@@ -405,7 +509,7 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
     std::vector<Step *> steps{&whole, &pictureDl, &commentsDl, &decode, &scale, &draw, &fullDecode};
     if (!b.djpeg.isEmpty())
         steps.insert(steps.end(), {&djpegStart, &djpeg});
-    measure(steps);
+    measure(steps, b.sync);
     form1.pictureArea()->removeEventFilter(&painted);
 
     QStringList leftovers = b.workDir.entryList(QDir::Files);
@@ -442,7 +546,10 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
         restMs -= t.median;
         restCpu -= t.cpu;
     }
-    std::printf("  %-44s %9.2f %29.2f\n", "rest of the refresh", restMs, restCpu);
+    // The parts are timed as the refresh makes them: a part costing more on its own than
+    // within the whole is timed wrongly.
+    std::printf("  %-44s %9.2f %29.2f%s\n", "rest of the refresh", restMs, restCpu,
+                restMs < 0 || restCpu < 0 ? "  (negative: a part is not timed as the refresh makes it)" : "");
     printRow("whole refresh (fetchCamImage to the paint)", refreshed);
     printRow("decode at full size", fullDecode.timing());
     if (!b.djpeg.isEmpty()) {
@@ -462,11 +569,13 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
     figures.refresh = refreshed.median;
 
     if (seen != expected || !odd.isEmpty()) {
+        std::map<QString, int> all = expected;
+        all.insert(seen.begin(), seen.end());
         QStringList counts;
-        for (const auto &[path, n] : seen)
-            counts << QStringLiteral("%1 x %2 (expected %3)").arg(n).arg(path).arg(expected[path]);
-        failure = QStringLiteral("the server saw other requests than were made: %1; %2")
-                      .arg(counts.join(QStringLiteral(", ")), odd.join(QStringLiteral(", ")));
+        for (const auto &entry : all)
+            counts << QStringLiteral("%1 x %2 (expected %3)").arg(seen[entry.first]).arg(entry.first).arg(expected[entry.first]);
+        counts += odd;
+        failure = QStringLiteral("the server saw other requests than were made: %1").arg(counts.join(QStringLiteral(", ")));
         return false;
     }
     if (failures != 0 || !leftovers.isEmpty()) {
@@ -482,11 +591,21 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
 
 int main(int argc, char *argv[])
 {
+    // --pixel-ratio R: this ratio alone. --in-step: driven round by round by a run of this
+    // program on its standard input, to which it gives its figures.
     qreal pixelRatio = 1;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--pixel-ratio") == 0)
-            pixelRatio = QByteArray(argv[i + 1]).toDouble();
-    const bool child = pixelRatio != 1;
+    bool alone = false;
+    bool driven = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--pixel-ratio") == 0 && i + 1 < argc) {
+            pixelRatio = QByteArray(argv[++i]).toDouble();
+            alone = true;
+        } else if (std::strcmp(argv[i], "--in-step") == 0) {
+            driven = true;
+        } else {
+            pixelRatio = 0;
+        }
+    }
     if (pixelRatio <= 0) {
         std::fprintf(stderr, "usage: bench_refresh [--pixel-ratio R]\n");
         return 2;
@@ -515,8 +634,20 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    // The run at device pixel ratio 2, set up beside this one and then measuring in step.
+    Partner hidpi;
+    DrivenRounds drivenRounds;
+    RoundSync *sync = driven ? static_cast<RoundSync *>(&drivenRounds) : nullptr;
+    if (!alone && !driven) {
+        if (!hidpi.start({QStringLiteral("--pixel-ratio"), QStringLiteral("2"), QStringLiteral("--in-step")})) {
+            std::fprintf(stderr, "cannot run this program again at device pixel ratio 2\n");
+            return 2;
+        }
+        sync = &hidpi;
+    }
+
     const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
-    if (djpeg.isEmpty() && !child)
+    if (djpeg.isEmpty() && !driven)
         std::fprintf(stderr, "djpeg not found (Debian package libjpeg-turbo-progs): no ratios against it\n");
 
     // The served files: the pictures and a catalogue of one cam per picture.
@@ -564,13 +695,15 @@ int main(int argc, char *argv[])
     while (settle.elapsed() < 300)
         QCoreApplication::processEvents();
 
-    if (!child) {
+    const double loadAtStart = loadAverage();
+    if (!driven) {
         std::printf("pictures: JPEG, quality 85, served from fixed files by lumora-camserver on %s\n",
                     qPrintable(server.baseUrl()));
-        std::printf("median of %d rounds after %d warm-up rounds\n", Runs, WarmUps);
+        std::printf("median of %d rounds after %d warm-up rounds%s\n", Runs, WarmUps,
+                    sync ? ", a round at each pixel ratio in turn" : "");
     }
     std::printf("\n== device pixel ratio %g (screen %dx%d) ==\n", pixelRatio, Screen.width(), Screen.height());
-    Bench b{app, server, root, workDir, djpeg, pixelRatio};
+    Bench b{app, server, root, workDir, djpeg, pixelRatio, sync};
     int result = 0;
     Figures figures[std::size(Cams)];
     for (int i = 0; i < int(std::size(Cams)); ++i) {
@@ -581,37 +714,36 @@ int main(int argc, char *argv[])
             result = 1;
         }
     }
-    if (child) {
+    if (driven) {
         for (int i = 0; i < int(std::size(Cams)); ++i)
             std::printf("%s%s %.4f\n", FigureTag, Cams[i].file, figures[i].refresh);
         return result;
     }
 
-    // The same at device pixel ratio 2, from a run of this program of its own; its figures
-    // are read back from its output, the rest of which is shown.
-    std::fflush(stdout);
-    QProcess hidpi;
-    hidpi.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    hidpi.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--pixel-ratio"), QStringLiteral("2")});
-    const bool ended = hidpi.waitForFinished(30 * 60 * 1000);
+    // The run at ratio 2: its tables, and its figures read back.
     Figures hidpiFigures[std::size(Cams)];
-    for (const QByteArray &line : hidpi.readAllStandardOutput().split('\n')) {
-        if (!line.startsWith(FigureTag)) {
-            std::printf("%s\n", line.constData());
-            continue;
+    if (!alone) {
+        std::fflush(stdout);
+        int exitCode = 0;
+        for (const QByteArray &line : hidpi.finish(&exitCode).split('\n')) {
+            if (!line.startsWith(FigureTag)) {
+                std::printf("%s\n", line.constData());
+                continue;
+            }
+            const QList<QByteArray> fields = line.mid(qsizetype(std::strlen(FigureTag))).split(' ');
+            for (int i = 0; i < int(std::size(Cams)); ++i)
+                if (fields.size() == 2 && fields.at(0) == Cams[i].file)
+                    hidpiFigures[i].refresh = fields.at(1).toDouble();
         }
-        const QList<QByteArray> fields = line.mid(qsizetype(std::strlen(FigureTag))).split(' ');
-        for (int i = 0; i < int(std::size(Cams)); ++i)
-            if (fields.size() == 2 && fields.at(0) == Cams[i].file)
-                hidpiFigures[i].refresh = fields.at(1).toDouble();
-    }
-    if (!ended || hidpi.exitStatus() != QProcess::NormalExit || hidpi.exitCode() != 0) {
-        std::printf("the run at device pixel ratio 2 failed (exit status %d)\n", ended ? hidpi.exitCode() : -1);
-        result = 1;
+        if (exitCode != 0) {
+            std::printf("the run at device pixel ratio 2 failed (exit status %d)\n", exitCode);
+            result = 1;
+        }
     }
 
     // The goal lines: medians of wall time, in one run.
-    std::printf("\n");
+    std::printf("\nload average over a minute: %.2f at the start, %.2f at the end (a busy machine stretches the figures)\n",
+                loadAtStart, loadAverage());
     if (figures[0].refresh > 0 && figures[0].djpeg > 0)
         std::printf("REFRESH_1080P: %.2f x (goal <= 1.0)\n", figures[0].refresh / figures[0].djpeg);
     if (figures[1].refresh > 0 && figures[1].djpeg > 0)
