@@ -22,10 +22,12 @@
 // The application runs on the offscreen platform with a 1920 x 1080 screen and the main
 // window maximised, so the main picture area is 1672 x 910; the fullscreen window is
 // hidden, as it is while the main window shows. The figures at device pixel ratio 2 come
-// from this program run again as a child process (--pixel-ratio 2), as the screen's ratio
-// must be set before the application object exists. Each figure is the median of several
-// rounds after warm-up rounds; a round times every step once, so a machine whose load
-// changes during the run stretches all of them alike. djpeg (package libjpeg-turbo-progs;
+// from this program run again as a child process (--pixel-ratio 2 --in-step), as the
+// screen's ratio must be set before the application object exists; it sets up beside this
+// one and then measures in step with it, a round here and a round there in turn. Each
+// figure is the median of several rounds after warm-up rounds; a round times every step
+// once, so a machine whose load changes during the run stretches all of them alike. With
+// --pixel-ratio R alone, only that ratio is measured. djpeg (package libjpeg-turbo-progs;
 // without it the ratios against it are left out) runs as a process writing to /dev/null,
 // so its figure includes starting the process; that start alone (djpeg on a 16 x 16 JPEG)
 // is printed too, and the ratios are given both ways. Only 127.0.0.1 is contacted.
@@ -56,7 +58,6 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QMap>
 #include <QProcess>
 #include <QScreen>
 #include <QStandardPaths>
@@ -310,7 +311,9 @@ Picture decode(const QString &file, const QList<DrawingArea> &areas, ViewScaleMo
     return picture;
 }
 
-// What the decode worker prepares after the decode for the drawing (PictureLoadJob::run).
+// What the decode worker prepares for the drawing after the decode (PictureLoadJob::run):
+// the halvings, of which a picture less than twice the area's size needs none; the smooth
+// scale itself runs on the window thread, in draw.
 std::vector<QImage> scale(const QImage &picture, const QList<DrawingArea> &areas, ViewScaleMode mode)
 {
     return prepareHalvings(picture, areas, mode);
