@@ -504,12 +504,13 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
     Step decode{[&] { (void)part::decode(fetched, areas, state.scaleMode, nullptr); }};
     Step scale{[&] { prepared = part::scale(fresh, areas, state.scaleMode); }, [&] { fresh = decoded.copy(); }};
     Step draw{[&] { part::draw(form1, fullscreen, fresh, std::move(prepared)); }, freshPicture};
-    // For information: the decode at full size.
+    // For information: the decode at full size, and the paint that ends the draw alone.
     Step fullDecode{[&] { (void)part::decode(fetched, {}, state.scaleMode, nullptr); }};
+    Step paint{[&] { form1.pictureArea()->repaint(); }};
     const QString tiny = b.root.filePath(QStringLiteral("tiny.jpg"));
     Step djpegStart{[&] { bench::runDjpeg(b.djpeg, tiny); }, {}, {}, RUSAGE_CHILDREN};
     Step djpeg{[&] { bench::runDjpeg(b.djpeg, fetched); }, {}, {}, RUSAGE_CHILDREN};
-    std::vector<Step *> steps{&whole, &pictureDl, &commentsDl, &decode, &scale, &draw, &fullDecode};
+    std::vector<Step *> steps{&whole, &pictureDl, &commentsDl, &decode, &scale, &draw, &fullDecode, &paint};
     if (!b.djpeg.isEmpty())
         steps.insert(steps.end(), {&djpegStart, &djpeg});
     measure(steps, b.sync);
@@ -555,6 +556,7 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
                 restMs < 0 || restCpu < 0 ? "  (negative: a part is not timed as the refresh makes it)" : "");
     printRow("whole refresh (fetchCamImage to the paint)", refreshed);
     printRow("decode at full size", fullDecode.timing());
+    printRow("the area's paint alone (the end of draw)", paint.timing());
     if (!b.djpeg.isEmpty()) {
         const Timing start = djpegStart.timing();
         const Timing reference = djpeg.timing();
