@@ -158,7 +158,7 @@ public:
     QByteArray finish(int *exitCode)
     {
         m_process.closeWriteChannel();
-        const bool ended = m_process.waitForFinished(30 * 60 * 1000);
+        const bool ended = m_process.state() == QProcess::NotRunning || m_process.waitForFinished(30 * 60 * 1000);
         m_output += m_process.readAllStandardOutput();
         *exitCode = ended && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
         return m_output;
