@@ -5,8 +5,9 @@
 // loadPictureFile, a JPEG decoded as much smaller than its full size as drawing it into the
 // given areas allows (decode_reduction::factorFor), and then makes the halvings that
 // drawing the picture into those areas will use, so the window thread is left with placing
-// the result. startBytes() does the same for a picture file's bytes held in memory, with
-// the main decoder. loaded() comes
+// the result; given the bytes just written to the file as well, it loads them in its place
+// (loadPictureBytes). startBytes() does the same for a picture file's bytes held in memory,
+// with the main decoder. loaded() comes
 // back on the job's own thread exactly once per start(): with the worker's result, or with
 // no picture and cancelledLoadText() when the budget runs out first.
 //
@@ -60,6 +61,10 @@ public:
 
     bool start(const QString &fileName, const QList<DrawingArea> &areas, ViewScaleMode mode,
                std::vector<QImage> letGo = {});
+    // The same for a file just written with these bytes, loaded from the bytes
+    // (loadPictureBytes): the name decides as the file's would, no file is read back.
+    bool start(const QString &fileName, const QByteArray &written, const QList<DrawingArea> &areas,
+               ViewScaleMode mode, std::vector<QImage> letGo = {});
     // placed: the picture comes as the one area's whole surface, scaled to where it lands
     // and black round it (framedInArea), so that the area can show it as it is; no
     // halvings then.

@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <turbojpeg.h>
+
 #include <atomic>
 #include <memory>
 
@@ -131,6 +133,75 @@ QImage paintedOverBlack(const QString &file)
     return flat;
 }
 
+// Colour running every way, and stripes that leave no 8 x 8 block plain.
+QImage photo(QSize size)
+{
+    QImage img(size, QImage::Format_RGB32);
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            img.setPixel(x, y, qRgb(x * 255 / size.width(), y * 255 / size.height(), (x + 2 * y) % 7 < 3 ? 230 : 40));
+    return img;
+}
+
+QByteArray progressiveJpeg(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    if (!writer.write(image))
+        qFatal("cannot write a progressive JPEG: %s", qPrintable(writer.errorString()));
+    return bytes;
+}
+
+// A JPEG of inks (stored as YCCK, as the JPEG library stores CMYK), which Qt's writer cannot make.
+QByteArray cmykJpeg(QSize size)
+{
+    QByteArray inks(qsizetype(size.width()) * size.height() * 4, '\0');
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x) {
+            uchar *ink = reinterpret_cast<uchar *>(inks.data()) + (qsizetype(y) * size.width() + x) * 4;
+            ink[0] = uchar(x * 4);
+            ink[1] = uchar(y * 4);
+            ink[2] = uchar((x + y) * 2);
+            ink[3] = uchar(255 - x);
+        }
+    tjhandle handle = tjInitCompress();
+    unsigned char *out = nullptr;
+    unsigned long outSize = 0;
+    const int failed = tjCompress2(handle, reinterpret_cast<const unsigned char *>(inks.constData()), size.width(),
+                                   size.width() * 4, size.height(), TJPF_CMYK, &out, &outSize, TJSAMP_444, 90, 0);
+    const QByteArray jpeg = failed ? QByteArray() : QByteArray(reinterpret_cast<const char *>(out), qsizetype(outSize));
+    tjFree(out);
+    tjDestroy(handle);
+    return jpeg;
+}
+
+// The JPEG with the size in its frame header replaced; its data stays that of the old size.
+QByteArray claimingSize(QByteArray jpeg, QSize size)
+{
+    for (qsizetype i = 2; i + 9 < jpeg.size(); ++i) {
+        if (uchar(jpeg[i]) == 0xff && (uchar(jpeg[i + 1]) == 0xc0 || uchar(jpeg[i + 1]) == 0xc2)) {
+            jpeg[i + 5] = char(size.height() >> 8);
+            jpeg[i + 6] = char(size.height());
+            jpeg[i + 7] = char(size.width() >> 8);
+            jpeg[i + 8] = char(size.width());
+            return jpeg;
+        }
+    }
+    qFatal("no frame header");
+}
+
+// Bytes of the compressed data overwritten, a third of the way into the picture.
+QByteArray damagedData(QByteArray jpeg)
+{
+    const qsizetype at = jpeg.lastIndexOf("\xff\xda") + (jpeg.size() - jpeg.lastIndexOf("\xff\xda")) / 3;
+    for (qsizetype i = at; i < at + 40; ++i)
+        jpeg[i] = char(0x5a ^ i);
+    return jpeg;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Outcome)
@@ -151,7 +222,10 @@ private slots:
     void transparencyAsIfPaintedOverBlack();
     void givenUpLoadEndsEarly_data();
     void givenUpLoadEndsEarly();
+    void loadHoldsOnePicture_data();
     void loadHoldsOnePicture();
+    void jpegDecodedAsTheReaderDoes_data();
+    void jpegDecodedAsTheReaderDoes();
 
 private:
     void write(const QString &name, const QByteArray &content) const;
@@ -187,6 +261,11 @@ void TestPictureLoader::initTestCase()
     write("photo.tif", encoded(testPicture(false), "tiff"));
     write("photo.TIFF", encoded(testPicture(false), "tiff"));
     write("photo.jpg", encoded(testPicture(false), "jpeg"));
+    const QByteArray jpeg = encoded(photo(QSize(64, 48)), "jpeg");
+    write("truncated.jpg", jpeg.left(jpeg.size() / 2));
+    write("huge.jpg", claimingSize(jpeg, QSize(30000, 30000)));
+    write("grey.jpg", encoded(photo(QSize(64, 48)).convertToFormat(QImage::Format_Grayscale8), "jpeg"));
+    write("cmyk.jpg", cmykJpeg(QSize(64, 48)));
     write("photo.JPEG", encoded(testPicture(false), "jpeg"));
     write("jpeg-named.png", encoded(testPicture(false), "jpeg"));
     write("photo.gif", gifwriter::encode(testPicture(true), true));
@@ -240,6 +319,10 @@ void TestPictureLoader::errorTable_data()
     QTest::newRow("truncated png") << "truncated.png" << none << decoderFailure(2);
     QTest::newRow("too many pixels refused") << "huge.png" << none << decoderFailure(3);
     QTest::newRow("too many pixels, platform loader") << "huge.bmp" << none << PlatformLoadFailedText;
+    QTest::newRow("too many pixels, jpeg") << "huge.jpg" << none << decoderFailure(3);
+    QTest::newRow("truncated jpeg") << "truncated.jpg" << pic << QString();
+    QTest::newRow("grey jpeg") << "grey.jpg" << pic << QString();
+    QTest::newRow("cmyk jpeg") << "cmyk.jpg" << pic << QString();
     QTest::newRow("upper-case extension") << "archive.PNG" << pic << QString();
     QTest::newRow("tif") << "photo.tif" << pic << QString();
     QTest::newRow("TIFF by ext5") << "photo.TIFF" << pic << QString();
@@ -262,22 +345,30 @@ void TestPictureLoader::errorTable()
     QFETCH(Outcome, outcome);
     QFETCH(QString, error);
 
-    QString text = QStringLiteral("left over from before");
-    const Picture picture = loadPictureFile(name, text);
-    QCOMPARE(text.toUtf8(), error.toUtf8());
-    switch (outcome) {
-    case Outcome::NoPicture:
-        QVERIFY(!picture.has_value());
-        break;
-    case Outcome::EmptyPicture:
-        QVERIFY(picture.has_value());
-        QVERIFY(picture->isNull());
-        break;
-    case Outcome::Picture:
-        QVERIFY(picture.has_value());
-        QVERIFY(!picture->isNull());
-        QCOMPARE(picture->format(), QImage::Format_RGB32);
-        break;
+    // A file's bytes held in memory load as the file does; a name alone, as no file at all.
+    QFile file(name.trimmed());
+    const bool isFile = QFileInfo(file).isFile() && file.open(QIODevice::ReadOnly);
+    const bool nameRefused = name.trimmed().size() < MinimumNameLength;
+    for (const bool fromBytes : {false, true}) {
+        if (fromBytes && !isFile && !nameRefused)
+            continue;
+        QString text = QStringLiteral("left over from before");
+        const Picture picture = fromBytes ? loadPictureBytes(name, file.readAll(), text) : loadPictureFile(name, text);
+        QCOMPARE(text.toUtf8(), error.toUtf8());
+        switch (outcome) {
+        case Outcome::NoPicture:
+            QVERIFY(!picture.has_value());
+            break;
+        case Outcome::EmptyPicture:
+            QVERIFY(picture.has_value());
+            QVERIFY(picture->isNull());
+            break;
+        case Outcome::Picture:
+            QVERIFY(picture.has_value());
+            QVERIFY(!picture->isNull());
+            QCOMPARE(picture->format(), QImage::Format_RGB32);
+            break;
+        }
     }
 }
 
@@ -428,19 +519,99 @@ void TestPictureLoader::givenUpLoadEndsEarly()
     QVERIFY2(cutMs < wholeMs * 2 / 3, qPrintable(QStringLiteral("given up after %1 ms of a %2 ms load").arg(cutMs).arg(wholeMs)));
 }
 
+void TestPictureLoader::loadHoldsOnePicture_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("inMemory");
+    const int side = 4096;
+    QTest::newRow("PNG file") << "big.png" << crafted::rgbaPng(crafted::rampRow(side), side) << false;
+    QTest::newRow("JPEG in memory") << "big.jpg" << encoded(photo(QSize(side, side)), "jpeg") << true;
+}
+
 // A load near the pixel limit may not hold a second full-size copy of the picture.
 void TestPictureLoader::loadHoldsOnePicture()
 {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, inMemory);
     const int side = 4096;
-    write("big.png", crafted::rgbaPng(crafted::rampRow(side), side));
+    write(name, content);
     const qint64 pictureBytes = qint64(side) * side * 4;
     QString text;
     MemoryWatch memory;
-    Picture picture = loadPictureFile(QStringLiteral("big.png"), text);
+    Picture picture = inMemory ? loadPictureBytes(name, content, text) : loadPictureFile(name, text);
     const qint64 growth = memory.growth();
     QVERIFY2(picture && picture->size() == QSize(side, side), qPrintable(text));
     QVERIFY2(growth < pictureBytes * 13 / 10,
              qPrintable(QStringLiteral("%1 MiB for a %2 MiB picture").arg(growth >> 20).arg(pictureBytes >> 20)));
+}
+
+void TestPictureLoader::jpegDecodedAsTheReaderDoes_data()
+{
+    QTest::addColumn<QByteArray>("jpeg");
+    QTest::addColumn<int>("factor");
+    QTest::addColumn<bool>("direct");
+
+    const QImage odd = photo(QSize(61, 45));
+    const QByteArray colour = encoded(odd, "jpeg");
+    const QByteArray even = encoded(photo(QSize(96, 64)), "jpeg");
+    QTest::newRow("colour, odd size") << colour << 1 << true;
+    QTest::newRow("progressive") << progressiveJpeg(odd) << 1 << true;
+    QTest::newRow("grey") << encoded(odd.convertToFormat(QImage::Format_Grayscale8), "jpeg") << 1 << true;
+    QTest::newRow("half") << even << 2 << true;
+    QTest::newRow("quarter") << even << 4 << true;
+    QTest::newRow("eighth") << even << 8 << true;
+    QTest::newRow("progressive, quarter") << progressiveJpeg(photo(QSize(96, 64))) << 4 << true;
+    QTest::newRow("truncated") << colour.left(colour.size() * 2 / 3) << 1 << false;
+    QTest::newRow("damaged data") << damagedData(even) << 1 << false;
+    QTest::newRow("cmyk") << cmykJpeg(QSize(61, 45)) << 1 << false;
+    QTest::newRow("many scans") << crafted::jpegScanBomb(64, 40) << 1 << false;
+    QTest::newRow("header cut short") << colour.left(60) << 1 << false;
+    QTest::newRow("no frame") << QByteArray("\xff\xd8\xff\xd9", 4) + QByteArray(20, '\0') << 1 << false;
+}
+
+// A JPEG held in memory is decoded by the JPEG library's own API, straight into the
+// picture's pixels, where it can be; every JPEG ends as Qt's reader ends it: the same
+// outcome, and the same pixels at the same reduced size.
+void TestPictureLoader::jpegDecodedAsTheReaderDoes()
+{
+    QFETCH(QByteArray, jpeg);
+    QFETCH(int, factor);
+    QFETCH(bool, direct);
+    QVERIFY(jpeg.startsWith("\xff\xd8"));
+
+    QBuffer buffer(&jpeg);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setAutoTransform(false);
+    if (factor > 1)
+        reader.setScaledSize(reader.size() / factor);
+    const QImage read = reader.read();
+    const QImage want = read.convertToFormat(QImage::Format_RGB32);
+
+    Reduction reduction;
+    reduction.rule = [factor](const QSize &) { return factor; };
+    QCOMPARE(decodeJpegDirectly(jpeg, nullptr, &reduction).taken, direct);
+    QString text;
+    const Picture got = decodePictureBytes(jpeg, text, nullptr, &reduction);
+    QCOMPARE(got.has_value(), !read.isNull());
+    if (read.isNull()) {
+        QCOMPARE(text, decoderFailure(2));
+        return;
+    }
+    QVERIFY(text.isEmpty());
+    QCOMPARE(reduction.used, factor);
+    QCOMPARE(got->format(), QImage::Format_RGB32);
+    QCOMPARE(got->size(), want.size());
+    for (int y = 0; y < want.height(); ++y) {
+        const quint32 *line = reinterpret_cast<const quint32 *>(got->constScanLine(y));
+        for (int x = 0; x < want.width(); ++x) {
+            // Format_RGB32 keeps 0xff in the byte it does not use.
+            const QRgb w = want.pixel(x, y);
+            QVERIFY2(line[x] == w, qPrintable(QStringLiteral("(%1, %2): %3, the reader's %4")
+                                                  .arg(x).arg(y).arg(line[x], 8, 16).arg(w, 8, 16)));
+        }
+    }
 }
 
 QTEST_MAIN(TestPictureLoader)
