@@ -16,7 +16,8 @@
 // picture takes its own.
 //
 // cancel() gives the running load up: its file reads fail from then on, so the decoder
-// ends early, and the result is no picture. isBusy() holds from start() until the worker
+// ends early (a JPEG decode from memory at the latest when its one call returns), and
+// the result is no picture. isBusy() holds from start() until the worker
 // has let go of the file, which for a load given up at the budget comes some time after
 // loaded(); start() refuses to run a second load beside it. Destroying the job gives up a
 // running load and waits for the worker to end. Jobs may share a pool of threads, so that

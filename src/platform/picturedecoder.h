@@ -15,8 +15,11 @@
 // A load may run on any thread. Given a cancel flag, it can be given up from another
 // thread: once the flag is set, every further read of the file fails, so whichever reader
 // is at work runs out of input and ends soon, and the result is no picture with the
-// status "Abbruch der Operation". The picture is made in the decoded image's own memory
-// wherever its pixels are 32 bits wide, so a load holds one full-size image at a time.
+// status "Abbruch der Operation". A JPEG decoded by the JPEG library's API (below) is
+// one call that cannot be stopped; the flag is looked at before and after it, and the
+// JPEGs that could keep that call busy for long go to the reader. The picture is made in
+// the decoded image's own memory wherever its pixels are 32 bits wide, so a load holds
+// one full-size image at a time.
 //
 // A JPEG can be decoded smaller than its full size, at 1/2, 1/4 or 1/8, which the JPEG
 // library does in a fraction of the work of a full decode: a Reduction's rule picks the
@@ -25,11 +28,12 @@
 // whatever the factor, so a picture refused at one size is refused at all.
 //
 // A JPEG held in memory (loadPictureBytes, decodePictureBytes, and any file up to 64 MiB,
-// which is read whole) is decoded by the JPEG library's own API straight into the
-// picture's pixels, with no copy or conversion after it. A JPEG it does not take that way
-// (CMYK, an unusual header, a decode that fails or finds damage) goes to Qt's reader as every other
-// format does, so the outcome is always the reader's; so does a progressive JPEG of many
-// scans, because only the reader can be given up halfway through one.
+// which is read whole) is decoded by the JPEG library's TurboJPEG API straight into the
+// picture's pixels, with no copy or conversion after it. A JPEG it does not take that
+// way (CMYK, an unusual header, a decode that fails or finds damage) goes to Qt's reader
+// as every other format does, so the outcome is always the reader's; so does a
+// progressive JPEG of many scans, because only the reader can be given up halfway
+// through one.
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
