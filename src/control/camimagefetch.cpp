@@ -275,8 +275,13 @@ void CamImageFetch::startDecode()
             view->setPicture(QImage());
     }
     const QList<DrawingArea> areas = areasDrawnAtOnce();
-    if (m_pictureLoad->start(m_workFolder.descriptorPath(working_files::pictureFile(m_extension)), areas,
-                             m_state.scaleMode, std::move(letGo))) {
+    const QString file = m_workFolder.descriptorPath(working_files::pictureFile(m_extension));
+    // The file written holds the bytes in memory, which are decoded without reading it back;
+    // where it could not be written, loading the file that is not there tells why.
+    const bool started = m_pictureWritten
+        ? m_pictureLoad->start(file, m_refreshBytes, areas, m_state.scaleMode, std::move(letGo))
+        : m_pictureLoad->start(file, areas, m_state.scaleMode, std::move(letGo));
+    if (started) {
         // The job reports from the event loop only, never from within start().
         m_step = Step::Decode;
         m_decodeDone = connect(m_pictureLoad, &PictureLoadJob::loaded, this, &CamImageFetch::pictureLoaded,

@@ -1,7 +1,8 @@
 #pragma once
 // fetchCamImage: one refresh of the selected cam. Downloads its picture into the working
 // file "temp." + extension and shows the transfer statistics, downloads its comments into
-// "temp.tmp" and rebuilds the comments table, loads the picture, hands it to every picture
+// "temp.tmp" and rebuilds the comments table, loads the picture (from the bytes written
+// to the working file, as loading the file would; see loadPictureBytes), hands it to every picture
 // view and draws it there, deletes both working files and announces refreshEnded().
 //
 // Every step stands on its own: a failing step is skipped and the next one runs; nothing

@@ -41,6 +41,15 @@ bool PictureLoadJob::start(const QString &fileName, const QList<DrawingArea> &ar
                areas, mode, std::move(letGo));
 }
 
+bool PictureLoadJob::start(const QString &fileName, const QByteArray &written, const QList<DrawingArea> &areas,
+                           ViewScaleMode mode, std::vector<QImage> letGo)
+{
+    return run([fileName, written](QString &errorText, const std::atomic<bool> *cancel, Reduction *reduction) {
+        return loadPictureBytes(fileName, written, errorText, cancel, reduction);
+    },
+               areas, mode, std::move(letGo));
+}
+
 bool PictureLoadJob::startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode,
                                 Finish finish)
 {

@@ -5,8 +5,9 @@
 // loadPictureFile, a JPEG decoded as much smaller than its full size as drawing it into the
 // given areas allows (decode_reduction::factorFor), and then makes the halvings that
 // drawing the picture into those areas will use, so the window thread is left with placing
-// the result. startBytes() does the same for a picture file's bytes held in memory, with
-// the main decoder. loaded() comes
+// the result; given the bytes just written to the file as well, it loads them in its place
+// (loadPictureBytes). startBytes() does the same for a picture file's bytes held in memory,
+// with the main decoder. loaded() comes
 // back on the job's own thread exactly once per start(): with the worker's result, or with
 // no picture and cancelledLoadText() when the budget runs out first.
 //
@@ -15,7 +16,8 @@
 // picture takes its own.
 //
 // cancel() gives the running load up: its file reads fail from then on, so the decoder
-// ends early, and the result is no picture. isBusy() holds from start() until the worker
+// ends early (a JPEG decode from memory at the latest when its one call returns), and
+// the result is no picture. isBusy() holds from start() until the worker
 // has let go of the file, which for a load given up at the budget comes some time after
 // loaded(); start() refuses to run a second load beside it. Destroying the job gives up a
 // running load and waits for the worker to end. Jobs may share a pool of threads, so that
@@ -60,6 +62,10 @@ public:
 
     bool start(const QString &fileName, const QList<DrawingArea> &areas, ViewScaleMode mode,
                std::vector<QImage> letGo = {});
+    // The same for a file just written with these bytes, loaded from the bytes
+    // (loadPictureBytes): the name decides as the file's would, no file is read back.
+    bool start(const QString &fileName, const QByteArray &written, const QList<DrawingArea> &areas,
+               ViewScaleMode mode, std::vector<QImage> letGo = {});
     // placed: the picture comes as the one area's whole surface, scaled to where it lands
     // and black round it (framedInArea), so that the area can show it as it is; no
     // halvings then.

@@ -7,7 +7,10 @@
 #include <QImageReader>
 #include <QIODevice>
 
+#include <turbojpeg.h>
+
 #include <cstring>
+#include <memory>
 
 using namespace picture_loader;
 
@@ -146,11 +149,89 @@ int reductionFactor(const Reduction *reduction, const QSize &fullSize)
     return factor;
 }
 
+// A progressive JPEG of more scans than this goes to the reader: the JPEG library decodes
+// it in one call that cannot be given up, and each scan is one more pass over the
+// picture. The JPEG library writes 10 scans at most, other encoders a few more.
+constexpr int MaxScansInOneCall = 32;
+
+// The start-of-scan markers in a JPEG. Inside the compressed data every 0xff byte is
+// followed by a zero or a restart number, so each marker found is a scan; one found in
+// metadata can only count too many.
+int scanCount(const QByteArray &jpeg, int enough)
+{
+    const char *at = jpeg.constData();
+    const char *const end = at + jpeg.size();
+    int scans = 0;
+    while (scans < enough) {
+        at = static_cast<const char *>(std::memchr(at, 0xff, size_t(end - at)));
+        if (!at || end - at < 2)
+            break;
+        if (uchar(at[1]) == 0xda)
+            ++scans;
+        ++at;
+    }
+    return scans;
+}
+
+struct TurboHandleFree
+{
+    void operator()(void *handle) const { tjDestroy(handle); }
+};
+
+// A JPEG held in memory, decoded by the JPEG library straight into the picture's 32-bit
+// pixels: blue, green, red and a byte of 0xff, which is Format_RGB32 in memory on a
+// little-endian machine. std::nullopt where the reader is to decide instead: a header the
+// library does not take, colours it cannot give as RGB (CMYK), many scans, or a decode
+// that did not end cleanly; the reader then ends as it always has. That includes a
+// warning (data missing at the end, a damaged block): the reader keeps such a picture
+// unless an error follows the warning, and TurboJPEG reports an error after a warning as
+// a warning, so only the reader can tell; the decode stops at the first warning, as its
+// work would be thrown away. A handle per decode: making one costs well under a
+// microsecond.
+std::optional<Decoded> decodeJpegInMemory(const QByteArray &bytes, const std::atomic<bool> *cancel,
+                                          Reduction *reduction)
+{
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "TJPF_BGRX is Format_RGB32 only on little-endian machines");
+    const std::unique_ptr<void, TurboHandleFree> handle(tjInitDecompress());
+    if (!handle)
+        return std::nullopt;
+    const auto *data = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const auto size = static_cast<unsigned long>(bytes.size());
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colours = 0;
+    if (tjDecompressHeader3(handle.get(), data, size, &width, &height, &subsampling, &colours) != 0)
+        return std::nullopt;
+    if (colours == TJCS_CMYK || colours == TJCS_YCCK || scanCount(bytes, MaxScansInOneCall + 1) > MaxScansInOneCall)
+        return std::nullopt;
+    const QSize fullSize(width, height);
+    if (tooLarge(fullSize))
+        return Decoded{QImage(), DecodeFailure::TooLarge};
+    const int factor = reductionFactor(reduction, fullSize);
+    if (cancelled(cancel))
+        return Decoded{QImage(), DecodeFailure::Cancelled};
+
+    QImage image(fullSize / factor, QImage::Format_RGB32);
+    if (image.isNull())
+        return std::nullopt;
+    if (tjDecompress2(handle.get(), data, size, image.bits(), image.width(), int(image.bytesPerLine()),
+                      image.height(), TJPF_BGRX, TJFLAG_STOPONWARNING)
+        != 0)
+        return std::nullopt;
+    if (cancelled(cancel))
+        return Decoded{QImage(), DecodeFailure::Cancelled};
+    if (reduction)
+        reduction->used = factor;
+    return Decoded{std::move(image), std::nullopt};
+}
+
 // The first image the device holds, whatever the file's name says: the content picks the
 // reader. fileName names the file read, for what a failure tells; empty for bytes held in
-// memory.
+// memory. inMemory: the device's bytes, where they are held in memory, for the JPEG library.
 template <class Device>
-Decoded decodeFrom(Device &device, const QString &fileName, const std::atomic<bool> *cancel, Reduction *reduction)
+Decoded decodeFrom(Device &device, const QString &fileName, const std::atomic<bool> *cancel, Reduction *reduction,
+                   const QByteArray *inMemory = nullptr)
 {
     QImageReader reader(&device);
     reader.setDecideFormatFromContent(true);
@@ -158,6 +239,10 @@ Decoded decodeFrom(Device &device, const QString &fileName, const std::atomic<bo
     if (!reader.canRead())
         return {QImage(), cancelled(cancel) ? DecodeFailure::Cancelled : failureOf(reader, fileName)};
     const bool jpeg = reader.format() == "jpeg";
+    if (jpeg && inMemory) {
+        if (std::optional<Decoded> decoded = decodeJpegInMemory(*inMemory, cancel, reduction))
+            return std::move(*decoded);
+    }
     if (jpeg)
         device.setReadPiece(JpegReadPiece);
 
@@ -189,7 +274,7 @@ Decoded decodeBytes(const QByteArray &bytes, const QString &fileName, const std:
 {
     CancellableBytes device(bytes, cancel);
     device.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    return decodeFrom(device, fileName, cancel, reduction);
+    return decodeFrom(device, fileName, cancel, reduction, &bytes);
 }
 
 // A picture file up to this size is read whole before it is decoded: the small pieces the
@@ -248,9 +333,8 @@ Flattened layOverBlack(QImage &image, const std::atomic<bool> *cancel)
 }
 
 // A failure here says no more than that there is no picture.
-Picture platformLoad(const QString &fileName, const std::atomic<bool> *cancel)
+Picture platformLoad(Decoded d, const std::atomic<bool> *cancel)
 {
-    Decoded d = decode(fileName, cancel, nullptr);
     if (d.failure || layOverBlack(d.image, cancel) != Flattened::Done)
         return std::nullopt;
     return pictureFromPixels(std::move(d.image));
@@ -313,8 +397,14 @@ Picture decodePictureBytes(const QByteArray &bytes, QString &errorText, const st
     return finishDecode(decodeBytes(bytes, QString(), cancel, reduction), errorText, cancel, reduction);
 }
 
-Picture loadPictureFile(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel,
-                        Reduction *reduction)
+namespace {
+
+// A load by a file's name: the rules on the name and the file's size, then the route the
+// extension picks. sizeOf gives the size of the file the trimmed name names, or nothing
+// where there is no such file; decoded does the decode, from a name or without one.
+template <class SizeOf, class DecodeAs>
+Picture loadByName(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel,
+                   Reduction *reduction, SizeOf sizeOf, DecodeAs decoded)
 {
     errorText.clear();
     if (reduction)
@@ -326,12 +416,12 @@ Picture loadPictureFile(const QString &fileName, QString &errorText, const std::
         errorText = BadFileNameText;
         return std::nullopt;
     }
-    const QFileInfo info(name);
-    if (!info.isFile()) {
+    const std::optional<qint64> size = sizeOf(name);
+    if (!size) {
         errorText = FileMissingText;
         return std::nullopt;
     }
-    if (info.size() < MinimumFileSize) {
+    if (*size < MinimumFileSize) {
         errorText = EmptyFileText;
         return std::nullopt;
     }
@@ -341,7 +431,7 @@ Picture loadPictureFile(const QString &fileName, QString &errorText, const std::
         errorText = UnsupportedFormatText;
         return std::nullopt;
     case Route::Platform: {
-        Picture result = platformLoad(name, cancel);
+        Picture result = platformLoad(decoded(name, nullptr), cancel);
         if (!result)
             errorText = PlatformLoadFailedText;
         return result;
@@ -349,5 +439,41 @@ Picture loadPictureFile(const QString &fileName, QString &errorText, const std::
     case Route::Decoder:
         break;
     }
-    return decodePicture(name, errorText, cancel, reduction);
+    return finishDecode(decoded(name, reduction), errorText, cancel, reduction);
+}
+
+} // namespace
+
+DirectJpegDecode decodeJpegDirectly(const QByteArray &bytes, const std::atomic<bool> *cancel, Reduction *reduction)
+{
+    DirectJpegDecode result;
+    if (reduction)
+        reduction->used = 1;
+    std::optional<Decoded> decoded = decodeJpegInMemory(bytes, cancel, reduction);
+    result.taken = decoded.has_value();
+    if (decoded)
+        result.picture = finishDecode(std::move(*decoded), result.errorText, cancel, reduction);
+    return result;
+}
+
+Picture loadPictureFile(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel,
+                        Reduction *reduction)
+{
+    return loadByName(
+        fileName, errorText, cancel, reduction,
+        [](const QString &name) -> std::optional<qint64> {
+            const QFileInfo info(name);
+            if (!info.isFile())
+                return std::nullopt;
+            return info.size();
+        },
+        [cancel](const QString &name, Reduction *r) { return decode(name, cancel, r); });
+}
+
+Picture loadPictureBytes(const QString &fileName, const QByteArray &bytes, QString &errorText,
+                         const std::atomic<bool> *cancel, Reduction *reduction)
+{
+    return loadByName(
+        fileName, errorText, cancel, reduction, [&bytes](const QString &) { return std::optional<qint64>(bytes.size()); },
+        [&bytes, cancel](const QString &name, Reduction *r) { return decodeBytes(bytes, name, cancel, r); });
 }

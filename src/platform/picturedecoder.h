@@ -15,14 +15,25 @@
 // A load may run on any thread. Given a cancel flag, it can be given up from another
 // thread: once the flag is set, every further read of the file fails, so whichever reader
 // is at work runs out of input and ends soon, and the result is no picture with the
-// status "Abbruch der Operation". The picture is made in the decoded image's own memory
-// wherever its pixels are 32 bits wide, so a load holds one full-size image at a time.
+// status "Abbruch der Operation". A JPEG decoded by the JPEG library's API (below) is
+// one call that cannot be stopped; the flag is looked at before and after it, and the
+// JPEGs that could keep that call busy for long go to the reader. The picture is made in
+// the decoded image's own memory wherever its pixels are 32 bits wide, so a load holds
+// one full-size image at a time.
 //
 // A JPEG can be decoded smaller than its full size, at 1/2, 1/4 or 1/8, which the JPEG
 // library does in a fraction of the work of a full decode: a Reduction's rule picks the
 // factor from the full size, and only a factor that divides both sides is taken, so the
 // picture keeps its proportions exactly. The size limit is that of the full picture
 // whatever the factor, so a picture refused at one size is refused at all.
+//
+// A JPEG held in memory (loadPictureBytes, decodePictureBytes, and any file up to 64 MiB,
+// which is read whole) is decoded by the JPEG library's TurboJPEG API straight into the
+// picture's pixels, with no copy or conversion after it. A JPEG it does not take that
+// way (CMYK, an unusual header, a decode that fails or finds damage) goes to Qt's reader
+// as every other format does, so the outcome is always the reader's; so does a
+// progressive JPEG of many scans, because only the reader can be given up halfway
+// through one.
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
@@ -50,6 +61,13 @@ struct Reduction
 Picture loadPictureFile(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel = nullptr,
                         Reduction *reduction = nullptr);
 
+// Loads the bytes of a picture file as loadPictureFile loads the file holding them: the
+// same rules on the name, on the size and on the route the extension picks, with the
+// bytes read in place of the file. For a file just written with these bytes; the file
+// itself is not looked at.
+Picture loadPictureBytes(const QString &fileName, const QByteArray &bytes, QString &errorText,
+                         const std::atomic<bool> *cancel = nullptr, Reduction *reduction = nullptr);
+
 // Decodes with the main decoder, whatever the name's extension.
 Picture decodePicture(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel = nullptr,
                       Reduction *reduction = nullptr);
@@ -58,6 +76,19 @@ Picture decodePicture(const QString &fileName, QString &errorText, const std::at
 // does the file.
 Picture decodePictureBytes(const QByteArray &bytes, QString &errorText, const std::atomic<bool> *cancel = nullptr,
                            Reduction *reduction = nullptr);
+
+// The JPEG library's route alone, as the loads take it for a JPEG held in memory. taken is
+// false where it leaves the bytes to Qt's reader (see above: not a JPEG it takes, or a
+// decode that failed); otherwise picture and errorText are the outcome, as
+// decodePictureBytes gives them.
+struct DirectJpegDecode
+{
+    bool taken = false;
+    Picture picture;
+    QString errorText;
+};
+DirectJpegDecode decodeJpegDirectly(const QByteArray &bytes, const std::atomic<bool> *cancel = nullptr,
+                                    Reduction *reduction = nullptr);
 
 // The error text of a load given up through its cancel flag.
 QString cancelledLoadText();

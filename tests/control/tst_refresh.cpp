@@ -38,6 +38,7 @@ private slots:
     void decodedAgainFromKeptBytes();
     void newRefreshGivesUpTheDecodeFromBytes();
     void newCamLetsGoOfTheBytes();
+    void pictureLoadedFromTheBytesWritten();
 
 private:
     // Both answers of one refresh given; the refresh has ended when it returns.
@@ -527,6 +528,22 @@ void TestRefresh::newCamLetsGoOfTheBytes()
     rig.fetch.pictureAreasChanged();
     QTest::qWait(200);
     QCOMPARE(rig.first.pictures.size(), 1);
+}
+
+// The refresh decodes the bytes it wrote to the working file, not what the file holds by
+// the time of the decode.
+void TestRefresh::pictureLoadedFromTheBytesWritten()
+{
+    Rig rig;
+    rig.fetch.fetchCamImage();
+    rig.net.last()->answer(Error::None, m_png);
+    QTRY_COMPARE(rig.net.requests.size(), 2);
+    QFile file(QDir(rig.dir.path()).filePath(QStringLiteral("temp.png")));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(QByteArray(100, 'x')) == 100);
+    rig.net.last()->answer(Error::None, Comments);
+    QTRY_COMPARE(rig.ended.size(), 1);
+    QCOMPARE(rig.first.pictures.size(), 1);
+    QCOMPARE(rig.first.pictures[0].size(), QSize(40, 30));
 }
 
 QTEST_GUILESS_MAIN(TestRefresh)

@@ -11,9 +11,12 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+
+#include <turbojpeg.h>
 
 #include <atomic>
 #include <memory>
@@ -24,12 +27,13 @@ namespace {
 
 enum class Outcome { NoPicture, Picture, EmptyPicture };
 
-QByteArray encoded(const QImage &image, const char *format)
+QByteArray encoded(const QImage &image, const char *format, bool progressive = false)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
+    writer.setProgressiveScanWrite(progressive);
     if (!writer.write(image))
         qFatal("cannot write %s: %s", format, qPrintable(writer.errorString()));
     return bytes;
@@ -131,6 +135,58 @@ QImage paintedOverBlack(const QString &file)
     return flat;
 }
 
+// Colour running every way, and stripes that leave no 8 x 8 block plain.
+QImage photo(QSize size)
+{
+    QImage img(size, QImage::Format_RGB32);
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            img.setPixel(x, y, qRgb(x * 255 / size.width(), y * 255 / size.height(), (x + 2 * y) % 7 < 3 ? 230 : 40));
+    return img;
+}
+
+// A JPEG of inks (the photo's bytes read as CMYK), which Qt's writer cannot make.
+QByteArray cmykJpeg(QSize size)
+{
+    const QImage inks = photo(size);
+    tjhandle handle = tjInitCompress();
+    unsigned char *out = nullptr;
+    unsigned long length = 0;
+    tjCompress2(handle, inks.constBits(), size.width(), int(inks.bytesPerLine()), size.height(), TJPF_CMYK, &out,
+                &length, TJSAMP_444, 90, 0);
+    const QByteArray jpeg(reinterpret_cast<const char *>(out), qsizetype(length));
+    tjFree(out);
+    tjDestroy(handle);
+    return jpeg;
+}
+
+// The JPEG with its frame header claiming another size; the data stays that of the old one.
+QByteArray claimingSize(QByteArray jpeg, QSize size)
+{
+    const qsizetype frame = jpeg.indexOf("\xff\xc0") + 5;
+    const QByteArray sides = crafted::bigEndian32(quint32(size.height()) << 16 | quint32(size.width()));
+    return jpeg.replace(frame, 4, sides);
+}
+
+// The JPEG rewritten as a progressive one of 66 valid scans, one for each coefficient of
+// the brightness (jpegtran writes 100 at most); empty where jpegtran is not installed.
+QByteArray everyCoefficientAScan(const QByteArray &jpeg)
+{
+    QTemporaryDir dir;
+    QFile scans(dir.filePath(QStringLiteral("scans.txt")));
+    if (!scans.open(QIODevice::WriteOnly))
+        return {};
+    scans.write("0,1,2: 0-0, 0, 0 ;\n1: 1-63, 0, 0 ;\n2: 1-63, 0, 0 ;\n");
+    for (int k = 1; k < 64; ++k)
+        scans.write("0: " + QByteArray::number(k) + "-" + QByteArray::number(k) + ", 0, 0 ;\n");
+    scans.close();
+    QProcess jpegtran;
+    jpegtran.start(QStringLiteral("jpegtran"), {QStringLiteral("-scans"), scans.fileName()});
+    jpegtran.write(jpeg);
+    jpegtran.closeWriteChannel();
+    return jpegtran.waitForFinished(30000) && jpegtran.exitCode() == 0 ? jpegtran.readAllStandardOutput() : QByteArray();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Outcome)
@@ -152,6 +208,8 @@ private slots:
     void givenUpLoadEndsEarly_data();
     void givenUpLoadEndsEarly();
     void loadHoldsOnePicture();
+    void jpegDecodedAsTheReaderDoes_data();
+    void jpegDecodedAsTheReaderDoes();
 
 private:
     void write(const QString &name, const QByteArray &content) const;
@@ -187,6 +245,11 @@ void TestPictureLoader::initTestCase()
     write("photo.tif", encoded(testPicture(false), "tiff"));
     write("photo.TIFF", encoded(testPicture(false), "tiff"));
     write("photo.jpg", encoded(testPicture(false), "jpeg"));
+    const QByteArray jpeg = encoded(photo(QSize(64, 48)), "jpeg");
+    write("truncated.jpg", jpeg.left(jpeg.size() / 2));
+    write("huge.jpg", claimingSize(jpeg, QSize(30000, 30000)));
+    write("grey.jpg", encoded(photo(QSize(64, 48)).convertToFormat(QImage::Format_Grayscale8), "jpeg"));
+    write("cmyk.jpg", cmykJpeg(QSize(64, 48)));
     write("photo.JPEG", encoded(testPicture(false), "jpeg"));
     write("jpeg-named.png", encoded(testPicture(false), "jpeg"));
     write("photo.gif", gifwriter::encode(testPicture(true), true));
@@ -240,6 +303,10 @@ void TestPictureLoader::errorTable_data()
     QTest::newRow("truncated png") << "truncated.png" << none << decoderFailure(2);
     QTest::newRow("too many pixels refused") << "huge.png" << none << decoderFailure(3);
     QTest::newRow("too many pixels, platform loader") << "huge.bmp" << none << PlatformLoadFailedText;
+    QTest::newRow("too many pixels, jpeg") << "huge.jpg" << none << decoderFailure(3);
+    QTest::newRow("truncated jpeg") << "truncated.jpg" << pic << QString();
+    QTest::newRow("grey jpeg") << "grey.jpg" << pic << QString();
+    QTest::newRow("cmyk jpeg") << "cmyk.jpg" << pic << QString();
     QTest::newRow("upper-case extension") << "archive.PNG" << pic << QString();
     QTest::newRow("tif") << "photo.tif" << pic << QString();
     QTest::newRow("TIFF by ext5") << "photo.TIFF" << pic << QString();
@@ -262,22 +329,29 @@ void TestPictureLoader::errorTable()
     QFETCH(Outcome, outcome);
     QFETCH(QString, error);
 
-    QString text = QStringLiteral("left over from before");
-    const Picture picture = loadPictureFile(name, text);
-    QCOMPARE(text.toUtf8(), error.toUtf8());
-    switch (outcome) {
-    case Outcome::NoPicture:
-        QVERIFY(!picture.has_value());
-        break;
-    case Outcome::EmptyPicture:
-        QVERIFY(picture.has_value());
-        QVERIFY(picture->isNull());
-        break;
-    case Outcome::Picture:
-        QVERIFY(picture.has_value());
-        QVERIFY(!picture->isNull());
-        QCOMPARE(picture->format(), QImage::Format_RGB32);
-        break;
+    // Where there is a file, its bytes held in memory load as it does.
+    QFile file(name.trimmed());
+    const bool hasBytes = QFileInfo(file).isFile() && file.open(QIODevice::ReadOnly);
+    for (const bool fromBytes : {false, true}) {
+        if (fromBytes && !hasBytes)
+            break;
+        QString text = QStringLiteral("left over from before");
+        const Picture picture = fromBytes ? loadPictureBytes(name, file.readAll(), text) : loadPictureFile(name, text);
+        QCOMPARE(text.toUtf8(), error.toUtf8());
+        switch (outcome) {
+        case Outcome::NoPicture:
+            QVERIFY(!picture.has_value());
+            break;
+        case Outcome::EmptyPicture:
+            QVERIFY(picture.has_value());
+            QVERIFY(picture->isNull());
+            break;
+        case Outcome::Picture:
+            QVERIFY(picture.has_value());
+            QVERIFY(!picture->isNull());
+            QCOMPARE(picture->format(), QImage::Format_RGB32);
+            break;
+        }
     }
 }
 
@@ -441,6 +515,66 @@ void TestPictureLoader::loadHoldsOnePicture()
     QVERIFY2(picture && picture->size() == QSize(side, side), qPrintable(text));
     QVERIFY2(growth < pictureBytes * 13 / 10,
              qPrintable(QStringLiteral("%1 MiB for a %2 MiB picture").arg(growth >> 20).arg(pictureBytes >> 20)));
+}
+
+void TestPictureLoader::jpegDecodedAsTheReaderDoes_data()
+{
+    QTest::addColumn<QByteArray>("jpeg");
+    QTest::addColumn<int>("factor");
+    QTest::addColumn<bool>("direct"); // decoded by TurboJPEG, not left to the reader
+
+    const QImage odd = photo(QSize(61, 45));
+    const QByteArray colour = encoded(odd, "jpeg");
+    const QByteArray even = encoded(photo(QSize(96, 64)), "jpeg");
+    QByteArray damaged = even;
+    damaged.replace(damaged.size() / 2, 40, QByteArray("\x5a\xff\x2c").repeated(13).left(40));
+    QTest::newRow("colour, odd size") << colour << 1 << true;
+    QTest::newRow("progressive") << encoded(odd, "jpeg", true) << 1 << true;
+    QTest::newRow("grey") << encoded(odd.convertToFormat(QImage::Format_Grayscale8), "jpeg") << 1 << true;
+    QTest::newRow("half") << even << 2 << true;
+    QTest::newRow("quarter") << even << 4 << true;
+    QTest::newRow("eighth") << even << 8 << true;
+    // The reader keeps what is there; TurboJPEG cannot tell that from a failure after a warning.
+    QTest::newRow("truncated") << colour.left(colour.size() * 2 / 3) << 1 << false;
+    QTest::newRow("damaged, refused by the reader") << damaged << 1 << false;
+    QTest::newRow("cmyk") << cmykJpeg(QSize(61, 45)) << 1 << false;
+    QTest::newRow("a scan repeated") << crafted::jpegScanBomb(64, 40) << 1 << false;
+    QTest::newRow("a scan for every coefficient of the brightness") << everyCoefficientAScan(even) << 1 << false;
+    QTest::newRow("header cut short") << colour.left(60) << 1 << false;
+}
+
+// A JPEG held in memory is decoded by TurboJPEG where it can be, and every JPEG ends as
+// Qt's reader ends it: the same outcome, and the same pixels at the same reduced size.
+void TestPictureLoader::jpegDecodedAsTheReaderDoes()
+{
+    QFETCH(QByteArray, jpeg);
+    QFETCH(int, factor);
+    QFETCH(bool, direct);
+    if (jpeg.isEmpty())
+        QSKIP("jpegtran not installed (package libjpeg-turbo-progs)");
+    QBuffer buffer(&jpeg);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setScaledSize(reader.size() / factor);
+    const QImage want = reader.read().convertToFormat(QImage::Format_RGB32);
+
+    Reduction reduction;
+    reduction.rule = [factor](const QSize &) { return factor; };
+    QString text;
+    const Picture got = decodePictureBytes(jpeg, text, nullptr, &reduction);
+    QCOMPARE(got.has_value(), !want.isNull());
+    QCOMPARE(text, want.isNull() ? decoderFailure(2) : QString());
+    QCOMPARE(decodeJpegDirectly(jpeg, nullptr, &reduction).taken, direct);
+    if (want.isNull())
+        return;
+    QCOMPARE(reduction.used, factor);
+    QCOMPARE(got->size(), want.size());
+    for (int y = 0; y < want.height(); ++y) {
+        // The byte Format_RGB32 leaves unused holds 0xff.
+        const QRgb *line = reinterpret_cast<const QRgb *>(got->constScanLine(y));
+        for (int x = 0; x < want.width(); ++x)
+            QVERIFY2(line[x] == want.pixel(x, y), qPrintable(QStringLiteral("(%1, %2): %3 for %4").arg(x).arg(y)
+                                                                  .arg(line[x], 8, 16).arg(want.pixel(x, y), 8, 16)));
+    }
 }
 
 QTEST_MAIN(TestPictureLoader)
