@@ -299,13 +299,15 @@ DownloadResult downloadComments(Application &app, const QString &serverUrl, cons
     return bench::download(app.transfer(), comments);
 }
 
-// The decode worker's load (PictureLoadJob::start), at the reduction the areas allow.
-Picture decode(const QString &file, const QList<DrawingArea> &areas, ViewScaleMode mode, int *reductionUsed)
+// The decode worker's load (PictureLoadJob::start) of the bytes written to the working file,
+// at the reduction the areas allow.
+Picture decode(const QString &file, const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode,
+               int *reductionUsed)
 {
     Reduction reduction;
     reduction.rule = [&](const QSize &full) { return decode_reduction::factorFor(mode, full, areas); };
     QString error;
-    Picture picture = loadPictureFile(file, error, nullptr, &reduction);
+    Picture picture = loadPictureBytes(file, bytes, error, nullptr, &reduction);
     if (reductionUsed)
         *reductionUsed = reduction.used;
     return picture;
@@ -454,7 +456,7 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
     }
     // The decode part must make the very picture the refresh showed.
     int reduction = 0;
-    const Picture decodedPart = part::decode(fetched, areas, state.scaleMode, &reduction);
+    const Picture decodedPart = part::decode(fetched, once.body, areas, state.scaleMode, &reduction);
     if (!decodedPart || decodedPart->size() != shown.size() || decodedPart->size() * reduction != cam.size) {
         failure = QStringLiteral("the decode part makes another picture than the refresh shows");
         return false;
@@ -501,11 +503,11 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
         (void)part::downloadComments(app, state.serverUrl, camId);
         ++expected[commentsTarget];
     }};
-    Step decode{[&] { (void)part::decode(fetched, areas, state.scaleMode, nullptr); }};
+    Step decode{[&] { (void)part::decode(fetched, once.body, areas, state.scaleMode, nullptr); }};
     Step scale{[&] { prepared = part::scale(fresh, areas, state.scaleMode); }, [&] { fresh = decoded.copy(); }};
     Step draw{[&] { part::draw(form1, fullscreen, fresh, std::move(prepared)); }, freshPicture};
     // For information: the decode at full size, and the paint that ends the draw alone.
-    Step fullDecode{[&] { (void)part::decode(fetched, {}, state.scaleMode, nullptr); }};
+    Step fullDecode{[&] { (void)part::decode(fetched, once.body, {}, state.scaleMode, nullptr); }};
     Step paint{[&] { form1.pictureArea()->repaint(); }};
     const QString tiny = b.root.filePath(QStringLiteral("tiny.jpg"));
     Step djpegStart{[&] { bench::runDjpeg(b.djpeg, tiny); }, {}, {}, RUSAGE_CHILDREN};
