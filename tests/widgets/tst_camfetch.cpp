@@ -6,9 +6,11 @@
 #include "craftedpictures.h"
 #include "loopwatch.h"
 #include "memorywatch.h"
+#include "resampling.h"
 #include "control/camimagefetch.h"
 #include "control/heartbeat.h"
 #include "core/rules/fetchrules.h"
+#include "platform/scaleddrawing.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/statusbar.h"
 #include "ui/windows/fullscreenwindow.h"
@@ -60,6 +62,7 @@ private slots:
     void closeDuringDecode();
     void largePictureGoesBeforeTheNext();
     void hiddenFullscreenDrawnWhenShown();
+    void refreshShowsSurfacesMadeByTheDecode();
 
 private:
     void startAt(AppRun &run, const QString &picturePart);
@@ -446,7 +449,7 @@ void TestCamFetch::hiddenFullscreenDrawnWhenShown()
     QVERIFY(!full.isVisible());
 
     QVERIFY(run.refresh());
-    QCOMPARE(f.pictureArea()->surface().pixel(f.pictureArea()->surface().rect().center()), older);
+    QVERIFY(resampling::sameColour(f.pictureArea()->surface().pixel(f.pictureArea()->surface().rect().center()), older));
     QVERIFY(allBlack(full.pictureArea()->surface()));
     // A layout of the main window or a mode change asks for a redraw of both areas.
     f.cycleScaleMode();
@@ -454,14 +457,14 @@ void TestCamFetch::hiddenFullscreenDrawnWhenShown()
 
     QVERIFY(serve(QStringLiteral("changing.jpg"), png(newer)));
     QVERIFY(run.refresh());
-    QCOMPARE(f.pictureArea()->surface().pixel(f.pictureArea()->surface().rect().center()), newer);
+    QVERIFY(resampling::sameColour(f.pictureArea()->surface().pixel(f.pictureArea()->surface().rect().center()), newer));
     QVERIFY(allBlack(full.pictureArea()->surface()));
 
     QTest::mouseDClick(f.pictureArea(), Qt::LeftButton, {}, QPoint(20, 20));
     QVERIFY(full.isVisible());
     const QImage &shown = full.pictureArea()->surface();
     QCOMPARE(shown.size(), full.pictureArea()->size() * shown.devicePixelRatio());
-    QCOMPARE(shown.pixel(shown.rect().center()), newer);
+    QVERIFY(resampling::sameColour(shown.pixel(shown.rect().center()), newer));
 
     // Hidden again, a cam change clears it and nothing of the old picture comes back on show.
     QTest::mouseDClick(full.pictureArea(), Qt::LeftButton, {}, QPoint(20, 20));
@@ -469,6 +472,39 @@ void TestCamFetch::hiddenFullscreenDrawnWhenShown()
     run.app->selection().rowClicked(camWith(run.app->state(), QStringLiteral("good.png")));
     full.show();
     QVERIFY(allBlack(full.pictureArea()->surface()));
+}
+
+// With both windows shown, a refresh's picture reaches both areas already scaled into their
+// whole surfaces by the decode: the window thread resamples nothing for it. A mode change
+// afterwards is drawn there, from the picture kept.
+void TestCamFetch::refreshShowsSurfacesMadeByTheDecode()
+{
+    const auto png = [](QRgb colour) { return crafted::filled(QSize(1280, 720), colour, "PNG"); };
+    const QRgb older = qRgb(200, 120, 40);
+    const QRgb newer = qRgb(30, 90, 210);
+    QVERIFY(serve(QStringLiteral("changing.jpg"), png(older)));
+    AppRun run;
+    startCrafted(run, QStringLiteral("changing.jpg"));
+    MainWindow &f = run.app->mainWindow();
+    FullscreenWindow &full = run.app->fullscreenWindow();
+    QVERIFY(run.refresh());
+    full.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&full));
+    QTest::qWait(50);
+
+    QVERIFY(serve(QStringLiteral("changing.jpg"), png(newer)));
+    const quint64 before = resamplingsOnThisThread();
+    QVERIFY(run.refresh());
+    QCOMPARE(resamplingsOnThisThread(), before);
+    for (PictureArea *area : {f.pictureArea(), full.pictureArea()}) {
+        const QImage &shown = area->surface();
+        QCOMPARE(shown.size(), area->size() * shown.devicePixelRatio());
+        QVERIFY(resampling::sameColour(shown.pixel(shown.rect().center()), newer));
+    }
+
+    f.cycleScaleMode();
+    QVERIFY(resamplingsOnThisThread() > before);
+    QVERIFY(resampling::sameColour(f.pictureArea()->surface().pixel(f.pictureArea()->surface().rect().center()), newer));
 }
 
 QTEST_MAIN(TestCamFetch)
