@@ -114,9 +114,8 @@ bool showsAnything(const ScaledPlacement &place, const QSize &area)
 void drawOnBlack(QImage &surface, const QImage &picture, const QRect &r)
 {
     const QRect inside = r & surface.rect();
-    if (inside.isEmpty()
-        || !resampleInto(picture, r.size(), inside.translated(-r.topLeft()), surface.scanLine(inside.top()) + inside.left() * 4,
-                         surface.bytesPerLine())) {
+    uchar *to = inside.isEmpty() ? nullptr : surface.scanLine(inside.top()) + inside.left() * 4;
+    if (!to || !resampleInto(picture, r.size(), inside.translated(-r.topLeft()), to, surface.bytesPerLine())) {
         surface.fill(Qt::black);
         return;
     }

@@ -42,6 +42,13 @@ int camWith(const RunningState &s, const QString &part)
 
 using crafted::allBlack;
 
+// The pixel in the middle of the area's surface.
+QRgb centre(PictureArea &area)
+{
+    const QImage &surface = area.surface();
+    return surface.pixel(surface.rect().center());
+}
+
 } // namespace
 
 class TestCamFetch : public QObject
@@ -449,7 +456,7 @@ void TestCamFetch::hiddenFullscreenDrawnWhenShown()
     QVERIFY(!full.isVisible());
 
     QVERIFY(run.refresh());
-    QVERIFY(resampling::sameColour(f.pictureArea()->surface().pixel(f.pictureArea()->surface().rect().center()), older));
+    QVERIFY(resampling::sameColour(centre(*f.pictureArea()), older));
     QVERIFY(allBlack(full.pictureArea()->surface()));
     // A layout of the main window or a mode change asks for a redraw of both areas.
     f.cycleScaleMode();
@@ -457,7 +464,7 @@ void TestCamFetch::hiddenFullscreenDrawnWhenShown()
 
     QVERIFY(serve(QStringLiteral("changing.jpg"), png(newer)));
     QVERIFY(run.refresh());
-    QVERIFY(resampling::sameColour(f.pictureArea()->surface().pixel(f.pictureArea()->surface().rect().center()), newer));
+    QVERIFY(resampling::sameColour(centre(*f.pictureArea()), newer));
     QVERIFY(allBlack(full.pictureArea()->surface()));
 
     QTest::mouseDClick(f.pictureArea(), Qt::LeftButton, {}, QPoint(20, 20));
@@ -504,7 +511,7 @@ void TestCamFetch::refreshShowsSurfacesMadeByTheDecode()
 
     f.cycleScaleMode();
     QVERIFY(resamplingsOnThisThread() > before);
-    QVERIFY(resampling::sameColour(f.pictureArea()->surface().pixel(f.pictureArea()->surface().rect().center()), newer));
+    QVERIFY(resampling::sameColour(centre(*f.pictureArea()), newer));
 }
 
 QTEST_MAIN(TestCamFetch)
