@@ -38,6 +38,46 @@ QImage asRgb32(const QImage &picture)
     return out;
 }
 
+// libyuv's step along a row (SSSE3) weighs two neighbours by 127ths of 128, so every
+// channel it writes comes out 127/128 of what it should: white as 253, the alpha byte too.
+// Whether this libyuv does so, found once on a picture of one colour.
+bool rowStepDarkens()
+{
+    static const bool darkens = [] {
+        const quint32 white[8] = {0xffffffffu, 0xffffffffu, 0xffffffffu, 0xffffffffu,
+                                  0xffffffffu, 0xffffffffu, 0xffffffffu, 0xffffffffu};
+        quint32 out[6] = {};
+        libyuv::ARGBScale(reinterpret_cast<const uint8_t *>(white), 4 * 4, 4, 2, reinterpret_cast<uint8_t *>(out),
+                          3 * 4, 3, 2, libyuv::kFilterBilinear);
+        return out[0] != 0xffffffffu;
+    }();
+    return darkens;
+}
+
+// Whether libyuv takes a pass between these sizes through its step along a row: any change
+// of width but an exact halving of both sides, which is a box of its own.
+bool stepsAlongRows(const QSize &from, const QSize &to)
+{
+    return from.width() != to.width() && !(from.width() == 2 * to.width() && from.height() == 2 * to.height());
+}
+
+// Gives each channel of a row step's pixels back what the step took: v written for a level
+// a is floor(127 a / 128), and a = v + (v > 0) + (v > 127) for all but two levels (1 and 129,
+// which come back one level low). Opaque again.
+void undoRowStepLoss(uchar *first, qsizetype stride, int width, int rows)
+{
+    for (int y = 0; y < rows; ++y) {
+        quint32 *line = reinterpret_cast<quint32 *>(first + y * stride);
+        for (int x = 0; x < width; ++x) {
+            const quint32 v = line[x];
+            const quint32 high = (v >> 7) & 0x01010101u;
+            const quint32 nonZero = ((((v & 0x7f7f7f7fu) + 0x7f7f7f7fu) | v) >> 7) & 0x01010101u;
+            // No byte carries: a row step writes no channel above 253.
+            line[x] = (v + high + nonZero) | OpaqueBlack;
+        }
+    }
+}
+
 // libyuv's own box filter takes a side down only to a half, a quarter or an even part of
 // it; any other shrinking it samples between two pixels, which skips pixels once a side
 // shrinks to less than half. So a side at least twice the target's is first halved
@@ -60,6 +100,8 @@ QImage halvedNear(const QImage &rgb, const QSize &target)
                                  libyuv::kFilterBox)
                 != 0)
             return current;
+        if (stepsAlongRows(current.size(), next) && rowStepDarkens())
+            undoRowStepLoss(half.bits(), half.bytesPerLine(), half.width(), half.height());
         current = std::move(half);
     }
 }
@@ -92,6 +134,8 @@ bool resampleInto(const QImage &picture, const QSize &size, const QRect &clip, u
                                              clip.height(), shrinking ? libyuv::kFilterBox : libyuv::kFilterBilinear);
     if (failed)
         return false;
+    if (stepsAlongRows(source.size(), size) && rowStepDarkens())
+        undoRowStepLoss(to, toStride, clip.width(), clip.height());
     ++t_resamplings;
     return true;
 }

@@ -274,13 +274,9 @@ void TestRefresh::surfacesForDevicePixels()
     const QImage &first = rig.first.prepared.first();
     QCOMPARE(first.size(), deviceSize(rig.first.area, firstRatio));
     QCOMPARE(first.devicePixelRatio(), firstRatio);
-    // 4:3 into 4:3: the picture fills the surface, corner to corner (resampling may take a
-    // level off).
-    for (const QPoint corner : {QPoint(0, 0), QPoint(first.width() - 1, first.height() - 1)}) {
-        const QColor c = first.pixelColor(corner);
-        QVERIFY2(c.red() == 0 && qAbs(c.green() - 128) <= 1 && qAbs(c.blue() - 128) <= 1,
-                 qPrintable(c.name()));
-    }
+    // 4:3 into 4:3: the picture fills the surface.
+    QCOMPARE(first.pixel(0, 0), QColor(Qt::darkCyan).rgb());
+    QCOMPARE(first.pixel(first.width() - 1, first.height() - 1), QColor(Qt::darkCyan).rgb());
 
     QCOMPARE(rig.second.draws, 1);
     QCOMPARE(rig.second.prepared.size(), secondAtOnce ? 1 : 0);

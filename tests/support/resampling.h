@@ -105,14 +105,6 @@ inline QImage referenceDrawing(const QSize &surface, const QImage &picture, cons
     return out;
 }
 
-// Whether a drawn pixel shows this colour. A picture of one colour comes out of resampling
-// up to two levels darker: libyuv weighs neighbours across a row in 127ths of 128.
-inline bool sameColour(QRgb got, QRgb wanted)
-{
-    return qAbs(qRed(got) - qRed(wanted)) <= 2 && qAbs(qGreen(got) - qGreen(wanted)) <= 2
-        && qAbs(qBlue(got) - qBlue(wanted)) <= 2;
-}
-
 struct Difference
 {
     double mean = 0;  // over every channel of every pixel

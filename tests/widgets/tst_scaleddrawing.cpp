@@ -88,6 +88,8 @@ private slots:
     void modeSwitchReusesTheDecodedPicture();
     void preparedSurfaceShownAsItIs_data();
     void preparedSurfaceShownAsItIs();
+    void oneColourStaysThatColour_data();
+    void oneColourStaysThatColour();
 };
 
 void TestScaledDrawing::renderedRectangle_data()
@@ -356,6 +358,42 @@ void TestScaledDrawing::preparedSurfaceShownAsItIs()
     const resampling::Difference d =
         resampling::difference(shown, resampling::referenceDrawing(area, img, rect));
     QVERIFY2(d.withinTolerance(), qPrintable(d.text()));
+}
+
+void TestScaledDrawing::oneColourStaysThatColour_data()
+{
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QSize>("area"); // stretched over the whole area
+    QTest::newRow("shrunk a little") << QSize(1920, 1080) << QSize(1618, 910);
+    QTest::newRow("shrunk past a half, odd sides") << QSize(1921, 1081) << QSize(500, 300);
+    QTest::newRow("halved exactly") << QSize(1920, 1080) << QSize(960, 540);
+    QTest::newRow("halved across only") << QSize(1920, 1080) << QSize(960, 1080);
+    QTest::newRow("narrowed and heightened") << QSize(1280, 720) << QSize(900, 1000);
+    QTest::newRow("heightened only") << QSize(640, 480) << QSize(640, 700);
+    QTest::newRow("enlarged") << QSize(64, 32) << QSize(1000, 600);
+}
+
+// A picture of one colour is drawn in exactly that colour, whichever way it is resampled:
+// white stays white, not a level darker.
+void TestScaledDrawing::oneColourStaysThatColour()
+{
+    QFETCH(QSize, picture);
+    QFETCH(QSize, area);
+    for (const QRgb colour : {qRgb(255, 255, 255), qRgb(200, 120, 40), qRgb(0, 128, 254)}) {
+        QImage img(picture, QImage::Format_RGB32);
+        img.fill(colour);
+        QImage surface(area, QImage::Format_RGB32);
+        QCOMPARE(drawScaledPicture(surface, area, img, ViewScaleMode::Stretch), ScaleError::None);
+        for (int y = 0; y < area.height(); y += 7) {
+            const QRgb *line = reinterpret_cast<const QRgb *>(surface.constScanLine(y));
+            for (int x = 0; x < area.width(); x += 7)
+                QVERIFY2(line[x] == colour, qPrintable(QStringLiteral("%1 at %2,%3, wanted %4")
+                                                           .arg(line[x], 8, 16)
+                                                           .arg(x)
+                                                           .arg(y)
+                                                           .arg(colour, 8, 16)));
+        }
+    }
 }
 
 QTEST_MAIN(TestScaledDrawing)
