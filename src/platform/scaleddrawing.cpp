@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 thread_local quint64 t_resamplings = 0;
@@ -68,7 +72,20 @@ void undoRowStepLoss(uchar *first, qsizetype stride, int width, int rows)
 {
     for (int y = 0; y < rows; ++y) {
         quint32 *line = reinterpret_cast<quint32 *>(first + y * stride);
-        for (int x = 0; x < width; ++x) {
+        int x = 0;
+#ifdef __SSE2__
+        const __m128i ones = _mm_set1_epi8(1);
+        const __m128i opaque = _mm_set1_epi32(int(OpaqueBlack));
+        for (; x + 4 <= width; x += 4) {
+            __m128i *at = reinterpret_cast<__m128i *>(line + x);
+            const __m128i v = _mm_loadu_si128(at);
+            // Bit 7 of each byte, shifted in 16-bit lanes and masked to its own byte.
+            const __m128i high = _mm_and_si128(_mm_srli_epi16(v, 7), ones);
+            const __m128i nonZero = _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_setzero_si128()), ones);
+            _mm_storeu_si128(at, _mm_or_si128(_mm_add_epi8(_mm_add_epi8(v, high), nonZero), opaque));
+        }
+#endif
+        for (; x < width; ++x) {
             const quint32 v = line[x];
             const quint32 high = (v >> 7) & 0x01010101u;
             const quint32 nonZero = ((((v & 0x7f7f7f7fu) + 0x7f7f7f7fu) | v) >> 7) & 0x01010101u;
@@ -125,17 +142,24 @@ bool resampleInto(const QImage &picture, const QSize &size, const QRect &clip, u
     // interpolation, which it also applies along a side that shrinks (less than twice,
     // after the halvings) where the other grows.
     const bool shrinking = size.width() <= source.width() && size.height() <= source.height();
+    const bool undoLoss = stepsAlongRows(source.size(), size) && rowStepDarkens();
     // libyuv takes the origin of the whole rectangle and offsets it to the clip itself.
     const std::uintptr_t origin = reinterpret_cast<std::uintptr_t>(to) - std::uintptr_t(clip.top()) * toStride
         - std::uintptr_t(clip.left()) * 4;
-    const int failed = libyuv::ARGBScaleClip(source.constBits(), int(source.bytesPerLine()), source.width(),
-                                             source.height(), reinterpret_cast<uint8_t *>(origin), int(toStride),
-                                             size.width(), size.height(), clip.left(), clip.top(), clip.width(),
-                                             clip.height(), shrinking ? libyuv::kFilterBox : libyuv::kFilterBilinear);
-    if (failed)
-        return false;
-    if (stepsAlongRows(source.size(), size) && rowStepDarkens())
-        undoRowStepLoss(to, toStride, clip.width(), clip.height());
+    // In bands of rows, so that the rows libyuv has just written are still in the cache
+    // when their loss is given back.
+    constexpr int BandRows = 32;
+    for (int top = clip.top(); top <= clip.bottom(); top += BandRows) {
+        const int rows = std::min(BandRows, clip.bottom() + 1 - top);
+        if (libyuv::ARGBScaleClip(source.constBits(), int(source.bytesPerLine()), source.width(), source.height(),
+                                  reinterpret_cast<uint8_t *>(origin), int(toStride), size.width(), size.height(),
+                                  clip.left(), top, clip.width(), rows,
+                                  shrinking ? libyuv::kFilterBox : libyuv::kFilterBilinear)
+            != 0)
+            return false;
+        if (undoLoss)
+            undoRowStepLoss(to + (top - clip.top()) * toStride, toStride, clip.width(), rows);
+    }
     ++t_resamplings;
     return true;
 }
