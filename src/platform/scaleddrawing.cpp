@@ -138,9 +138,10 @@ bool resampleInto(const QImage &picture, const QSize &size, const QRect &clip, u
         return true;
     }
     const QImage source = halvedNear(rgb, size);
-    // Shrinking on both sides is a box filter to libyuv; growing on either side is linear
-    // interpolation, which it also applies along a side that shrinks (less than twice,
-    // after the halvings) where the other grows.
+    // Shrinking on both sides asks for libyuv's box filter, which it keeps for an exact half
+    // and otherwise, every side now less than twice its target, carries out as the linear
+    // step; growing on either side asks for that step at once, also along a side that
+    // shrinks while the other grows.
     const bool shrinking = size.width() <= source.width() && size.height() <= source.height();
     const bool undoLoss = stepsAlongRows(source.size(), size) && rowStepDarkens();
     // libyuv takes the origin of the whole rectangle and offsets it to the clip itself.

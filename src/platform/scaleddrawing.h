@@ -9,9 +9,11 @@
 // and what overhangs the area is cut off. A null picture leaves the area black. An error
 // of the arithmetic is returned with the area cleared and nothing drawn; nothing is thrown.
 //
-// Resampling (libyuv) averages boxes of pixels along a side that shrinks and interpolates
-// linearly along a side that grows, each side on its own: a Stretch that narrows and heightens
-// the picture at once averages across and interpolates down. A picture exactly the
+// Resampling (libyuv) works on each side on its own. A side that shrinks to less than half
+// is first halved, each pixel the mean of two, until it is less than twice its target; the
+// last step weighs two neighbours by distance, so every pixel of a shrinking side counts,
+// and a growing side is interpolated linearly. A Stretch that narrows and heightens the
+// picture at once so averages across and interpolates down. A picture exactly the
 // rectangle's size is copied unchanged. A picture with an alpha channel lands as it would
 // painted over black.
 //
