@@ -14,9 +14,10 @@
 #include "core/state/runningstate.h"
 #include "platform/download.h"
 #include "platform/picturedecoder.h"
-#include "platform/scaleddrawing.h"
 
 #include <QDateTime>
+
+#include <algorithm>
 
 #include <utility>
 
@@ -269,7 +270,6 @@ void CamImageFetch::startDecode()
     // never take memory at once; the areas keep showing it meanwhile.
     std::vector<QImage> letGo;
     if (m_picture.sizeInBytes() > LargePictureBytes) {
-        letGo = takeHalvings();
         letGo.push_back(std::exchange(m_picture, QImage()));
         for (PictureView *view : m_pictureViews)
             view->setPicture(QImage());
@@ -299,12 +299,8 @@ void CamImageFetch::pictureLoaded(const LoadedPicture &result)
     m_keptBytes = m_reduction > 1 ? m_refreshBytes : QByteArray();
     m_shownBytes = m_picture.isNull() ? QByteArray() : m_refreshBytes;
     m_shownAddress = m_picture.isNull() ? QString() : m_address;
-    keepHalvings(m_picture, result.halvings);
     m_heldShown = !m_picture.isNull() && m_held.address == m_address;
-    for (PictureView *view : m_pictureViews)
-        view->setPicture(m_picture);
-    for (PictureView *view : m_pictureViews)
-        view->drawPicture();
+    showPicture(result.surfaces);
     if (m_picture.isNull()) {
         // Only a decode of the bytes themselves failed them, not a file that could not be written.
         if (m_pictureWritten)
@@ -363,12 +359,29 @@ void CamImageFetch::redecoded(const LoadedPicture &result)
     m_reduction = result.reduction;
     if (m_reduction == 1)
         m_keptBytes.clear();
-    keepHalvings(m_picture, result.halvings);
+    showPicture(result.surfaces);
+    pictureAreasChanged();
+}
+
+void CamImageFetch::showPicture(std::vector<PreparedSurface> surfaces)
+{
     for (PictureView *view : m_pictureViews)
         view->setPicture(m_picture);
-    for (PictureView *view : m_pictureViews)
-        view->drawPicture();
-    pictureAreasChanged();
+    // A surface made for an area is shown only while the area and the mode are still those
+    // it was made for; each is handed on once, so no other copy of it is left to make the
+    // view's next drawing on it copy it first.
+    for (PictureView *view : m_pictureViews) {
+        const DrawingArea now{view->pictureAreaSize(), view->pictureAreaPixelRatio()};
+        const auto fits = [&](const PreparedSurface &s) {
+            return !s.surface.isNull() && s.mode == m_state.scaleMode && s.area.size == now.size
+                && s.area.pixelRatio == now.pixelRatio;
+        };
+        const auto prepared = std::find_if(surfaces.begin(), surfaces.end(), fits);
+        if (m_picture.isNull() || !view->drawsPictureAtOnce() || prepared == surfaces.end())
+            view->drawPicture();
+        else
+            view->showPreparedPicture(std::exchange(prepared->surface, QImage()));
+    }
 }
 
 void CamImageFetch::stopRedecode()

@@ -64,6 +64,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <vector>
+
 class PictureLoadJob;
 class PictureView;
 class TransferView;
@@ -73,6 +75,7 @@ class Downloader;
 struct DownloadRequest;
 struct DownloadResult;
 struct LoadedPicture;
+struct PreparedSurface;
 struct RunningState;
 
 // The wall clock the moment of a picture's change is taken from; tests bring their own.
@@ -171,6 +174,9 @@ private:
     void endRefresh();
     QList<DrawingArea> areasDrawnAtOnce() const;
     void redecoded(const LoadedPicture &result);
+    // Hands m_picture to every picture view and draws it there, from the surfaces the
+    // decode made where they still fit.
+    void showPicture(std::vector<PreparedSurface> surfaces);
     void stopRedecode();
     void showFailureReason(const QString &reason);
     // Counts the failure in camHealth, sets the wait for the next try; the reason to show.

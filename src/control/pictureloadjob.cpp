@@ -4,6 +4,26 @@
 #include "platform/scaleddrawing.h"
 #include "platform/threadpriority.h"
 
+namespace {
+
+// The picture drawn into each area that has pixels; gives up (with what it has) once
+// *cancel is set.
+std::vector<PreparedSurface> preparedSurfaces(const QImage &picture, const QList<DrawingArea> &areas,
+                                              ViewScaleMode mode, const std::atomic<bool> *cancel)
+{
+    std::vector<PreparedSurface> surfaces;
+    for (const DrawingArea &area : areas) {
+        if (cancel->load(std::memory_order_relaxed))
+            break;
+        QImage surface = framedInArea(picture, area, mode);
+        if (surface.size() == deviceSize(area.size, area.pixelRatio) && !surface.isNull())
+            surfaces.push_back(PreparedSurface{area, mode, std::move(surface)});
+    }
+    return surfaces;
+}
+
+} // namespace
+
 PictureLoadJob::PictureLoadJob(QObject *parent, QThreadPool *pool)
     : QObject(parent)
     , m_sharedPool(pool)
@@ -89,7 +109,7 @@ bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMo
             if (finish == Finish::Placed && areas.size() == 1)
                 result.picture = framedInArea(*result.picture, areas.first(), mode);
             else
-                result.halvings = prepareHalvings(*result.picture, areas, mode, cancelFlag.get());
+                result.surfaces = preparedSurfaces(*result.picture, areas, mode, cancelFlag.get());
         }
         QMetaObject::invokeMethod(
             this, [this, ticket, r = std::move(result)]() mutable { workerDone(ticket, std::move(r)); },
@@ -118,7 +138,7 @@ void PictureLoadJob::workerDone(quint64 ticket, LoadedPicture result)
     if (m_cancel && m_cancel->load()) {
         // Whatever the worker got done before it noticed is not the whole picture.
         result.picture.reset();
-        result.halvings.clear();
+        result.surfaces.clear();
         result.reduction = 1;
         result.errorText = cancelledLoadText();
     }

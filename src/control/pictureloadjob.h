@@ -3,9 +3,9 @@
 //
 // start() hands a picture file to the worker and returns at once. The worker runs
 // loadPictureFile, a JPEG decoded as much smaller than its full size as drawing it into the
-// given areas allows (decode_reduction::factorFor), and then makes the halvings that
-// drawing the picture into those areas will use, so the window thread is left with placing
-// the result; given the bytes just written to the file as well, it loads them in its place
+// given areas allows (decode_reduction::factorFor), and then draws it into each of those
+// areas' whole surfaces (framedInArea), so the window thread is left with showing them;
+// given the bytes just written to the file as well, it loads them in its place
 // (loadPictureBytes). startBytes() does the same for a picture file's bytes held in memory,
 // with the main decoder. loaded() comes
 // back on the job's own thread exactly once per start(): with the worker's result, or with
@@ -38,12 +38,21 @@
 #include <memory>
 #include <vector>
 
+// An area's whole surface with the picture drawn in by a mode, made by the worker.
+struct PreparedSurface
+{
+    DrawingArea area;
+    ViewScaleMode mode = ViewScaleMode::ScaleInline;
+    QImage surface; // framedInArea(picture, area, mode)
+};
+
 struct LoadedPicture
 {
     Picture picture;
     QString errorText;
-    std::vector<QImage> halvings; // of the picture, for keepHalvings()
-    int reduction = 1;            // the picture is its full size divided by this
+    // One for each area the load was started with that has pixels, in their order.
+    std::vector<PreparedSurface> surfaces;
+    int reduction = 1; // the picture is its full size divided by this
 };
 
 class PictureLoadJob : public QObject
@@ -66,12 +75,12 @@ public:
     // (loadPictureBytes): the name decides as the file's would, no file is read back.
     bool start(const QString &fileName, const QByteArray &written, const QList<DrawingArea> &areas,
                ViewScaleMode mode, std::vector<QImage> letGo = {});
-    // placed: the picture comes as the one area's whole surface, scaled to where it lands
-    // and black round it (framedInArea), so that the area can show it as it is; no
-    // halvings then.
-    enum class Finish { Halvings, Placed };
+    // Placed: the picture itself comes as the one area's whole surface, scaled to where it
+    // lands and black round it (framedInArea), so that the area can show it as it is; no
+    // surfaces beside it then.
+    enum class Finish { Surfaces, Placed };
     bool startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode,
-                    Finish finish = Finish::Halvings);
+                    Finish finish = Finish::Surfaces);
     void cancel();
     bool isBusy() const { return m_busy; }
 
@@ -81,7 +90,7 @@ signals:
 private:
     using Load = std::function<Picture(QString &errorText, const std::atomic<bool> *cancel, Reduction *reduction)>;
     bool run(Load load, const QList<DrawingArea> &areas, ViewScaleMode mode, std::vector<QImage> letGo,
-             Finish finish = Finish::Halvings);
+             Finish finish = Finish::Surfaces);
     void workerDone(quint64 ticket, LoadedPicture result);
     void report(const LoadedPicture &result);
 

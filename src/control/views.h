@@ -22,6 +22,15 @@ public:
     virtual void setPicture(const QImage &picture) = 0;
     // Draws the kept picture by the running state's scale mode.
     virtual void drawPicture() = 0;
+    // Shows the kept picture from the area's whole surface with it drawn in by the running
+    // state's scale mode, made off the window thread (framedInArea): taken as the area's
+    // surface as it is, without scaling. A surface that does not fit the area as it is now
+    // draws as drawPicture() does.
+    virtual void showPreparedPicture(const QImage &surface)
+    {
+        Q_UNUSED(surface);
+        drawPicture();
+    }
     virtual void clearPicture() = 0;
     // Whether drawPicture() draws at once. An area that puts it off (a hidden window's)
     // draws when it is shown; the picture need not be decoded for its size until then.

@@ -2,84 +2,167 @@
 
 #include "core/geometry/twips.h"
 
-#include <QPainter>
+#include <libyuv/scale.h>
+#include <libyuv/scale_argb.h>
 
 #include <algorithm>
-#include <cmath>
-#include <utility>
-#include <vector>
+#include <cstdint>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
-// Halves an RGB32 picture of even width and height: each pixel is the rounded mean of a
-// 2 x 2 block, worked on two channels at a time in 16-bit lanes.
-QImage halve(const QImage &src)
+thread_local quint64 t_resamplings = 0;
+
+constexpr quint32 OpaqueBlack = 0xff000000u;
+
+// Qt's RGB32 is libyuv's ARGB byte order on a little-endian machine: B, G, R, A in memory.
+static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "RGB32 pixels are handed to libyuv as its ARGB");
+
+// The picture in RGB32. Pixels with alpha come as painted over black: premultiplied,
+// then made opaque.
+QImage asRgb32(const QImage &picture)
 {
-    const int w = src.width() / 2;
-    const int h = src.height() / 2;
-    QImage out(w, h, QImage::Format_RGB32);
+    if (picture.format() == QImage::Format_RGB32)
+        return picture;
+    if (!picture.hasAlphaChannel())
+        return picture.convertToFormat(QImage::Format_RGB32);
+    QImage out = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (out.isNull())
         return out;
-    for (int y = 0; y < h; ++y) {
-        const quint32 *a = reinterpret_cast<const quint32 *>(src.constScanLine(2 * y));
-        const quint32 *b = reinterpret_cast<const quint32 *>(src.constScanLine(2 * y + 1));
-        quint32 *o = reinterpret_cast<quint32 *>(out.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const quint32 p0 = a[2 * x], p1 = a[2 * x + 1], p2 = b[2 * x], p3 = b[2 * x + 1];
-            const quint32 rb = (p0 & 0x00ff00ffu) + (p1 & 0x00ff00ffu) + (p2 & 0x00ff00ffu) + (p3 & 0x00ff00ffu);
-            const quint32 ag = ((p0 >> 8) & 0x00ff00ffu) + ((p1 >> 8) & 0x00ff00ffu) + ((p2 >> 8) & 0x00ff00ffu)
-                + ((p3 >> 8) & 0x00ff00ffu);
-            o[x] = (((rb + 0x00020002u) >> 2) & 0x00ff00ffu) | ((((ag + 0x00020002u) >> 2) & 0x00ff00ffu) << 8);
-        }
+    for (int y = 0; y < out.height(); ++y) {
+        quint32 *line = reinterpret_cast<quint32 *>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x)
+            line[x] |= OpaqueBlack;
     }
+    out.reinterpretAsFormat(QImage::Format_RGB32);
     return out;
 }
 
-// Whether drawing onto a rectangle of `target` would start from a halving of `current`:
-// it is 32-bit with even sides, and half of it still covers the target.
-bool halvable(const QImage &current, const QSize &target)
+// libyuv's step along a row (SSSE3) weighs two neighbours by 127ths of 128, so every
+// channel it writes comes out 127/128 of what it should: white as 253, the alpha byte too.
+// Whether this libyuv does so, found once on a picture of one colour.
+bool rowStepDarkens()
 {
-    const QSize half = current.size() / 2;
-    return current.format() == QImage::Format_RGB32 && current.width() % 2 == 0 && current.height() % 2 == 0
-        && half.width() >= target.width() && half.height() >= target.height();
+    static const bool darkens = [] {
+        const quint32 white[8] = {0xffffffffu, 0xffffffffu, 0xffffffffu, 0xffffffffu,
+                                  0xffffffffu, 0xffffffffu, 0xffffffffu, 0xffffffffu};
+        quint32 out[6] = {};
+        libyuv::ARGBScale(reinterpret_cast<const uint8_t *>(white), 4 * 4, 4, 2, reinterpret_cast<uint8_t *>(out),
+                          3 * 4, 3, 2, libyuv::kFilterBilinear);
+        return out[0] != 0xffffffffu;
+    }();
+    return darkens;
 }
 
-// The halvings of the picture drawn last. Both picture areas are drawn from the same
-// picture at each refresh, so the second draw finds the smaller copies ready.
-struct Halvings
+// Whether libyuv takes a pass between these sizes through its step along a row: any change
+// of width but an exact halving of both sides, which is a box of its own.
+bool stepsAlongRows(const QSize &from, const QSize &to)
 {
-    qint64 key = 0;
-    std::vector<QImage> levels;
-};
-
-Halvings &halvingsCache()
-{
-    static Halvings cache;
-    return cache;
+    return from.width() != to.width() && !(from.width() == 2 * to.width() && from.height() == 2 * to.height());
 }
 
-// The smallest exact halving still at least as large as the target, or the picture
-// itself. Shrinking from there averages every source pixel as the direct way does, at a
-// fraction of the cost.
-QImage startingPoint(const QImage &picture, const QSize &target)
+// Gives each channel of a row step's pixels back what the step took: v written for a level
+// a is floor(127 a / 128), and a = v + (v > 0) + (v > 127) for all but two levels (1 and 129,
+// which come back one level low). Opaque again.
+void undoRowStepLoss(uchar *first, qsizetype stride, int width, int rows)
 {
-    Halvings &cache = halvingsCache();
-    if (cache.key != picture.cacheKey()) {
-        cache.key = picture.cacheKey();
-        cache.levels.clear();
-    }
-    const QImage *current = &picture;
-    for (std::size_t i = 0;; ++i) {
-        if (!halvable(*current, target))
-            return *current;
-        if (i == cache.levels.size()) {
-            QImage next = halve(*current);
-            if (next.isNull())
-                return *current;
-            cache.levels.push_back(std::move(next));
+    for (int y = 0; y < rows; ++y) {
+        quint32 *line = reinterpret_cast<quint32 *>(first + y * stride);
+        int x = 0;
+#ifdef __SSE2__
+        const __m128i ones = _mm_set1_epi8(1);
+        const __m128i opaque = _mm_set1_epi32(int(OpaqueBlack));
+        for (; x + 4 <= width; x += 4) {
+            __m128i *at = reinterpret_cast<__m128i *>(line + x);
+            const __m128i v = _mm_loadu_si128(at);
+            // Bit 7 of each byte, shifted in 16-bit lanes and masked to its own byte.
+            const __m128i high = _mm_and_si128(_mm_srli_epi16(v, 7), ones);
+            const __m128i nonZero = _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_setzero_si128()), ones);
+            _mm_storeu_si128(at, _mm_or_si128(_mm_add_epi8(_mm_add_epi8(v, high), nonZero), opaque));
         }
-        current = &cache.levels[i];
+#endif
+        for (; x < width; ++x) {
+            const quint32 v = line[x];
+            const quint32 high = (v >> 7) & 0x01010101u;
+            const quint32 nonZero = ((((v & 0x7f7f7f7fu) + 0x7f7f7f7fu) | v) >> 7) & 0x01010101u;
+            // No byte carries: a row step writes no channel above 253.
+            line[x] = (v + high + nonZero) | OpaqueBlack;
+        }
     }
+}
+
+// libyuv's own box filter takes a side down only to a half, a quarter or an even part of
+// it; any other shrinking it samples between two pixels, which skips pixels once a side
+// shrinks to less than half. So a side at least twice the target's is first halved
+// (a box of two pixels, by libyuv, the centres kept in proportion for an odd side) until
+// it is less than twice as long; the last step then weights every pixel it passes.
+QImage halvedNear(const QImage &rgb, const QSize &target)
+{
+    QImage current = rgb;
+    for (;;) {
+        const bool halveWidth = current.width() >= 2 * target.width() && current.width() > 1;
+        const bool halveHeight = current.height() >= 2 * target.height() && current.height() > 1;
+        if (!halveWidth && !halveHeight)
+            return current;
+        const QSize next(halveWidth ? (current.width() + 1) / 2 : current.width(),
+                         halveHeight ? (current.height() + 1) / 2 : current.height());
+        QImage half(next, QImage::Format_RGB32);
+        if (half.isNull()
+            || libyuv::ARGBScale(current.constBits(), int(current.bytesPerLine()), current.width(), current.height(),
+                                 half.bits(), int(half.bytesPerLine()), next.width(), next.height(),
+                                 libyuv::kFilterBox)
+                != 0)
+            return current;
+        if (stepsAlongRows(current.size(), next) && rowStepDarkens())
+            undoRowStepLoss(half.bits(), half.bytesPerLine(), half.width(), half.height());
+        current = std::move(half);
+    }
+}
+
+// Resamples the picture onto a rectangle of `size` pixels of which only `clip` (in the
+// rectangle's own coordinates) is written, to `to`, a pixel of a buffer with `toStride`
+// bytes a row: `to` takes the clip's top left pixel. False when nothing could be written.
+bool resampleInto(const QImage &picture, const QSize &size, const QRect &clip, uchar *to, qsizetype toStride)
+{
+    const QImage rgb = asRgb32(picture);
+    if (rgb.isNull() || clip.isEmpty())
+        return false;
+    if (rgb.size() == size) {
+        for (int y = 0; y < clip.height(); ++y)
+            std::memcpy(to + y * toStride, rgb.constScanLine(clip.top() + y) + clip.left() * 4,
+                        std::size_t(clip.width()) * 4);
+        return true;
+    }
+    const QImage source = halvedNear(rgb, size);
+    // Shrinking on both sides asks for libyuv's box filter, which it keeps for an exact half
+    // and otherwise, every side now less than twice its target, carries out as the linear
+    // step; growing on either side asks for that step at once, also along a side that
+    // shrinks while the other grows.
+    const bool shrinking = size.width() <= source.width() && size.height() <= source.height();
+    const bool undoLoss = stepsAlongRows(source.size(), size) && rowStepDarkens();
+    // libyuv takes the origin of the whole rectangle and offsets it to the clip itself.
+    const std::uintptr_t origin = reinterpret_cast<std::uintptr_t>(to) - std::uintptr_t(clip.top()) * toStride
+        - std::uintptr_t(clip.left()) * 4;
+    // In bands of rows, so that the rows libyuv has just written are still in the cache
+    // when their loss is given back.
+    constexpr int BandRows = 32;
+    for (int top = clip.top(); top <= clip.bottom(); top += BandRows) {
+        const int rows = std::min(BandRows, clip.bottom() + 1 - top);
+        if (libyuv::ARGBScaleClip(source.constBits(), int(source.bytesPerLine()), source.width(), source.height(),
+                                  reinterpret_cast<uint8_t *>(origin), int(toStride), size.width(), size.height(),
+                                  clip.left(), top, clip.width(), rows,
+                                  shrinking ? libyuv::kFilterBox : libyuv::kFilterBilinear)
+            != 0)
+            return false;
+        if (undoLoss)
+            undoRowStepLoss(to + (top - clip.top()) * toStride, toStride, clip.width(), rows);
+    }
+    ++t_resamplings;
+    return true;
 }
 
 // Where the picture lands in an area of this size.
@@ -95,22 +178,25 @@ bool showsAnything(const ScaledPlacement &place, const QSize &area)
     return place.ok() && !place.pixels.isEmpty() && place.pixels.intersects(QRect(QPoint(0, 0), area));
 }
 
-// Copies src to `at` on dst and makes everything of dst outside it black, writing each
-// pixel of the area once.
-void placeOnBlack(QImage &dst, const QImage &src, QPoint at)
+// Resamples the picture onto the device rectangle r of the RGB32 surface, cut to the
+// surface, and makes everything of the surface outside it black, writing each pixel once.
+void drawOnBlack(QImage &surface, const QImage &picture, const QRect &r)
 {
-    const QRect r = QRect(at, src.size()) & dst.rect();
-    const int w = dst.width();
-    for (int y = 0; y < dst.height(); ++y) {
-        quint32 *line = reinterpret_cast<quint32 *>(dst.scanLine(y));
-        if (y < r.top() || y > r.bottom()) {
-            std::fill(line, line + w, 0xff000000u);
+    const QRect inside = r & surface.rect();
+    uchar *to = inside.isEmpty() ? nullptr : surface.scanLine(inside.top()) + inside.left() * 4;
+    if (!to || !resampleInto(picture, r.size(), inside.translated(-r.topLeft()), to, surface.bytesPerLine())) {
+        surface.fill(Qt::black);
+        return;
+    }
+    const int w = surface.width();
+    for (int y = 0; y < surface.height(); ++y) {
+        quint32 *line = reinterpret_cast<quint32 *>(surface.scanLine(y));
+        if (y < inside.top() || y > inside.bottom()) {
+            std::fill(line, line + w, OpaqueBlack);
             continue;
         }
-        std::fill(line, line + r.left(), 0xff000000u);
-        const quint32 *from = reinterpret_cast<const quint32 *>(src.constScanLine(y - at.y())) + (r.left() - at.x());
-        std::copy(from, from + r.width(), line + r.left());
-        std::fill(line + r.right() + 1, line + w, 0xff000000u);
+        std::fill(line, line + inside.left(), OpaqueBlack);
+        std::fill(line + inside.right() + 1, line + w, OpaqueBlack);
     }
 }
 
@@ -118,6 +204,8 @@ void placeOnBlack(QImage &dst, const QImage &src, QPoint at)
 
 ScaleError drawScaledPicture(QImage &surface, const QSize &area, const QImage &picture, ViewScaleMode mode)
 {
+    if (surface.format() != QImage::Format_RGB32)
+        surface = surface.convertToFormat(QImage::Format_RGB32);
     if (picture.isNull()) {
         surface.fill(Qt::black);
         return ScaleError::None;
@@ -129,74 +217,8 @@ ScaleError drawScaledPicture(QImage &surface, const QSize &area, const QImage &p
         surface.fill(Qt::black);
         return place.error;
     }
-
-    // Area averaging when shrinking, as a halftone copy does; the scaled copy is exactly
-    // the rectangle's size so its edges land on the rectangle's edges.
-    const QImage source = startingPoint(picture, r.size());
-    const QImage scaled = r.size() == source.size()
-        ? source
-        : source.scaled(r.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    if (scaled.isNull() || scaled.format() != QImage::Format_RGB32) {
-        surface.fill(Qt::black);
-        // The painter works in logical pixels; at the surface's ratio the copy lands on
-        // the device rectangle pixel for pixel.
-        QImage placed = scaled;
-        placed.setDevicePixelRatio(ratio);
-        QPainter p(&surface);
-        p.drawImage(QPointF(r.topLeft()) / ratio, placed);
-    } else {
-        placeOnBlack(surface, scaled, r.topLeft());
-    }
+    drawOnBlack(surface, picture, r);
     return ScaleError::None;
-}
-
-std::vector<QImage> prepareHalvings(const QImage &picture, const QList<DrawingArea> &areas, ViewScaleMode mode,
-                                    const std::atomic<bool> *cancel)
-{
-    // Every area goes down the same chain of halvings; the one whose rectangle is
-    // smallest goes deepest, and the others find their starting points on the way.
-    std::vector<QImage> levels;
-    if (picture.isNull())
-        return levels;
-    for (const DrawingArea &area : areas) {
-        const ScaledPlacement place = placementIn(area.size, picture, mode);
-        const QSize target = deviceRect(place.pixels, area.pixelRatio).size();
-        if (!showsAnything(place, area.size) || target.isEmpty())
-            continue;
-        const QImage *current = &picture;
-        for (std::size_t depth = 0; halvable(*current, target); ++depth) {
-            if (depth == levels.size()) {
-                if (cancel && cancel->load(std::memory_order_relaxed))
-                    return levels;
-                QImage next = halve(*current);
-                if (next.isNull())
-                    return levels;
-                levels.push_back(std::move(next));
-            }
-            current = &levels[depth];
-        }
-    }
-    return levels;
-}
-
-QImage scaledToPlacement(const QImage &picture, const DrawingArea &area, ViewScaleMode mode)
-{
-    if (picture.isNull())
-        return picture;
-    const ScaledPlacement place = placementIn(area.size, picture, mode);
-    const QRect r = deviceRect(place.pixels, area.pixelRatio);
-    if (!showsAnything(place, area.size) || r.isEmpty())
-        return picture;
-    QImage current = picture;
-    while (halvable(current, r.size())) {
-        QImage next = halve(current);
-        if (next.isNull())
-            break;
-        current = std::move(next);
-    }
-    if (current.size() != r.size())
-        current = current.scaled(r.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return current.format() == QImage::Format_RGB32 ? current : current.convertToFormat(QImage::Format_RGB32);
 }
 
 QImage framedInArea(const QImage &picture, const DrawingArea &area, ViewScaleMode mode)
@@ -205,28 +227,24 @@ QImage framedInArea(const QImage &picture, const DrawingArea &area, ViewScaleMod
     if (picture.isNull() || size.isEmpty())
         return picture;
     QImage framed(size, QImage::Format_RGB32);
+    if (framed.isNull())
+        return framed;
     framed.setDevicePixelRatio(area.pixelRatio);
-    const ScaledPlacement place = placementIn(area.size, picture, mode);
-    const QImage placed = scaledToPlacement(picture, area, mode);
-    const QRect r = deviceRect(place.pixels, area.pixelRatio);
-    // Not by drawScaledPicture(): its halvings are the window thread's.
-    if (showsAnything(place, area.size) && placed.size() == r.size() && placed.format() == QImage::Format_RGB32)
-        placeOnBlack(framed, placed, r.topLeft());
-    else
-        framed.fill(Qt::black);
+    (void)drawScaledPicture(framed, area.size, picture, mode);
     return framed;
 }
 
-void keepHalvings(const QImage &picture, std::vector<QImage> levels)
+QImage resampledPicture(const QImage &picture, const QSize &size)
 {
-    Halvings &cache = halvingsCache();
-    cache.key = picture.cacheKey();
-    cache.levels = std::move(levels);
+    if (picture.isNull() || size.isEmpty())
+        return QImage();
+    QImage out(size, QImage::Format_RGB32);
+    if (out.isNull() || !resampleInto(picture, size, QRect(QPoint(0, 0), size), out.bits(), out.bytesPerLine()))
+        return QImage();
+    return out;
 }
 
-std::vector<QImage> takeHalvings()
+quint64 resamplingsOnThisThread()
 {
-    Halvings &cache = halvingsCache();
-    cache.key = 0;
-    return std::exchange(cache.levels, {});
+    return t_resamplings;
 }

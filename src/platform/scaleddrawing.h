@@ -4,49 +4,43 @@
 // The surface is cleared to black first, whatever follows. The picture lands where
 // scaledPlacement() puts it for the area's and the picture's sizes in twips, a rectangle in
 // logical pixels. The surface holds the area's device pixels (its devicePixelRatio), so the
-// picture is scaled smoothly onto that rectangle in device pixels and stays sharp on a
+// picture is resampled onto exactly that rectangle in device pixels and stays sharp on a
 // screen of more than one device pixel to a logical one; the rest of the area stays black
 // and what overhangs the area is cut off. A null picture leaves the area black. An error
 // of the arithmetic is returned with the area cleared and nothing drawn; nothing is thrown.
 //
-// Shrinking goes through exact halvings of the picture (each pixel the mean of a 2 x 2
-// block), kept for the picture drawn last so that the second area and later redraws find
-// them ready. They can be made ahead, on any thread, with prepareHalvings() and handed over
-// with keepHalvings(); the drawing is the same either way.
+// Resampling (libyuv) works on each side on its own. A side that shrinks to less than half
+// is first halved, each pixel the mean of two, until it is less than twice its target; the
+// last step weighs two neighbours by distance, so every pixel of a shrinking side counts,
+// and a growing side is interpolated linearly. A Stretch that narrows and heightens the
+// picture at once so averages across and interpolates down. A picture exactly the
+// rectangle's size is copied unchanged. A picture with an alpha channel lands as it would
+// painted over black.
+//
+// Every function here is safe on any thread and keeps nothing between calls, so a worker
+// can make an area's whole surface ahead (framedInArea) and the window thread only shows it.
 #include "core/geometry/devicepixels.h"
 #include "core/geometry/scalegeometry.h"
 
-#include <QList>
-#include <QRect>
-#include <QSize>
-
-#include <atomic>
-#include <vector>
-
 #include <QImage>
+#include <QSize>
 
 // area is the logical size of the picture area the surface belongs to; a surface not of
 // deviceSize(area, surface.devicePixelRatio()) (an area without height still has a
-// one-pixel surface) is left black.
+// one-pixel surface) is left black. A surface of another format than RGB32 becomes RGB32.
 ScaleError drawScaledPicture(QImage &surface, const QSize &area, const QImage &picture, ViewScaleMode mode);
 
-// The halvings drawing the picture into these areas by this mode will use. Safe on any
-// thread; gives up (with what it has) once *cancel is set.
-std::vector<QImage> prepareHalvings(const QImage &picture, const QList<DrawingArea> &areas, ViewScaleMode mode,
-                                    const std::atomic<bool> *cancel = nullptr);
-
-// The picture as drawing it into the area by this mode lands on the surface: scaled to
-// exactly the device rectangle it covers there, so that drawing the result into the same
-// area only copies pixels. The picture itself when nothing of it would show. Safe on any
-// thread (it keeps no halvings).
-QImage scaledToPlacement(const QImage &picture, const DrawingArea &area, ViewScaleMode mode);
-// The whole area's surface with the picture drawn in by this mode, black round it: what a
-// view that shows one picture can take as its surface as it is, with no copy of its own.
-// The picture itself for an area without pixels. Safe on any thread.
+// The whole area's surface (device pixels, the area's ratio, RGB32) with the picture drawn
+// in by this mode, black round it: what a view that shows one picture can take as its
+// surface as it is, with no copy and no scaling of its own. The picture itself for an
+// area without pixels; a null picture gives a null image.
 QImage framedInArea(const QImage &picture, const DrawingArea &area, ViewScaleMode mode);
-// Keeps halvings made by prepareHalvings() for this picture, in place of any kept before.
-// Window thread only.
-void keepHalvings(const QImage &picture, std::vector<QImage> levels);
 
-// Hands over the halvings kept and keeps none; the next draw makes what it needs again.
-std::vector<QImage> takeHalvings();
+// The picture resampled to exactly this size, as drawing resamples it; RGB32. A null image
+// for a null picture or an empty size.
+QImage resampledPicture(const QImage &picture, const QSize &size);
+
+// How many pictures the calling thread has resampled so far (each drawing, framing or
+// resampledPicture() that did not merely copy counts once): a window thread that shows
+// surfaces made ahead does none.
+quint64 resamplingsOnThisThread();

@@ -96,7 +96,8 @@ public:
     qreal pixelRatio = 1.0;
     bool atOnce = true; // false: stands for a hidden window's area
     QList<QImage> pictures; // every setPicture()
-    int draws = 0;
+    int draws = 0;          // drawings, of the picture kept or from a prepared surface
+    QList<QImage> prepared; // every showPreparedPicture()
     int clears = 0;
     QStringList bullets;
     int bulletClears = 0;
@@ -121,6 +122,11 @@ public:
     qreal pictureAreaPixelRatio() const override { return pixelRatio; }
     void setPicture(const QImage &picture) override { pictures.append(picture); }
     void drawPicture() override { ++draws; }
+    void showPreparedPicture(const QImage &surface) override
+    {
+        prepared.append(surface);
+        ++draws;
+    }
     void clearPicture() override { ++clears; }
     bool drawsPictureAtOnce() const override { return atOnce; }
     void showFailureReason(const QString &reason) override { failureReasons.append(reason); }

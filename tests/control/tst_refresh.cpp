@@ -28,8 +28,8 @@ private slots:
     void refresh();
     void givenUp_data();
     void givenUp();
-    void halvingsForDevicePixels_data();
-    void halvingsForDevicePixels();
+    void surfacesForDevicePixels_data();
+    void surfacesForDevicePixels();
     void secondRefresh_data();
     void secondRefresh();
     void notModifiedAfterCamChange();
@@ -218,25 +218,31 @@ void TestRefresh::givenUp()
     QCOMPARE(rig.state.currentCam, byNewCam ? 1 : 0);
 }
 
-void TestRefresh::halvingsForDevicePixels_data()
+void TestRefresh::surfacesForDevicePixels_data()
 {
     QTest::addColumn<qreal>("firstRatio");
     QTest::addColumn<qreal>("secondRatio");
-    QTest::addColumn<int>("levels");
-    // 1280 x 960 into 320 x 240 logical pixels, proportions alike: the picture is shrunk to
-    // the areas' device pixels, and the halvings go no further than that.
-    QTest::newRow("one device pixel to one") << 1.0 << 1.0 << 2;   // down to 320 x 240
-    QTest::newRow("one and a half") << 1.5 << 1.5 << 1;            // 480 x 360: to 640 x 480
-    QTest::newRow("two") << 2.0 << 2.0 << 1;                       // 640 x 480
-    QTest::newRow("one window on each screen") << 2.0 << 1.0 << 2; // the smaller goes deeper
+    QTest::addColumn<bool>("secondAtOnce");
+    QTest::addColumn<bool>("resizedDuringDecode"); // the first area
+    // 1280 x 960 into 320 x 240 logical pixels: each area gets its whole surface in its own
+    // device pixels, the picture already in it.
+    QTest::newRow("one device pixel to one") << 1.0 << 1.0 << true << false;
+    QTest::newRow("one and a half") << 1.5 << 1.5 << true << false;
+    QTest::newRow("one window on each screen") << 2.0 << 1.0 << true << false;
+    // A hidden window's area is drawn when shown, from the picture: nothing made for it.
+    QTest::newRow("second area hidden") << 1.0 << 1.0 << false << false;
+    // The surface made for the old size would not fit: the area draws the picture itself.
+    QTest::newRow("first area resized meanwhile") << 1.0 << 1.0 << true << true;
 }
 
-// The decode worker makes the halvings for the sizes the areas show in device pixels.
-void TestRefresh::halvingsForDevicePixels()
+// The decode worker draws the picture into the surfaces of the areas that draw at once, at
+// their device pixels, and each view is handed its own; the picture kept stays whole.
+void TestRefresh::surfacesForDevicePixels()
 {
     QFETCH(qreal, firstRatio);
     QFETCH(qreal, secondRatio);
-    QFETCH(int, levels);
+    QFETCH(bool, secondAtOnce);
+    QFETCH(bool, resizedDuringDecode);
     QImage image(1280, 960, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
     QByteArray png;
@@ -247,16 +253,38 @@ void TestRefresh::halvingsForDevicePixels()
     Rig rig;
     rig.first.pixelRatio = firstRatio;
     rig.second.pixelRatio = secondRatio;
-    (void)takeHalvings();
+    rig.second.atOnce = secondAtOnce;
     rig.fetch.fetchCamImage();
     rig.net.last()->answer(Error::None, png);
     QTRY_COMPARE(rig.net.requests.size(), 2);
+    // Right after the comments the decode starts; its result comes through the event loop.
+    if (resizedDuringDecode)
+        QObject::connect(rig.net.last(), &DownloadHandler::finished, &rig.fetch,
+                         [&rig] { rig.first.area = QSize(300, 240); });
     rig.net.last()->answer(Error::None, Comments);
     QTRY_COMPARE(rig.ended.size(), 1);
     QCOMPARE(rig.fetch.picture().size(), QSize(1280, 960));
-    const std::vector<QImage> kept = takeHalvings();
-    QCOMPARE(int(kept.size()), levels);
-    QCOMPARE(kept.back().size(), QSize(1280, 960) / (1 << levels));
+    QCOMPARE(rig.first.pictures.last().size(), QSize(1280, 960));
+
+    QCOMPARE(rig.first.draws, 1);
+    if (resizedDuringDecode) {
+        QCOMPARE(rig.first.prepared.size(), 0);
+        return;
+    }
+    QCOMPARE(rig.first.prepared.size(), 1);
+    const QImage &first = rig.first.prepared.first();
+    QCOMPARE(first.size(), deviceSize(rig.first.area, firstRatio));
+    QCOMPARE(first.devicePixelRatio(), firstRatio);
+    // 4:3 into 4:3: the picture fills the surface.
+    QCOMPARE(first.pixel(0, 0), QColor(Qt::darkCyan).rgb());
+    QCOMPARE(first.pixel(first.width() - 1, first.height() - 1), QColor(Qt::darkCyan).rgb());
+
+    QCOMPARE(rig.second.draws, 1);
+    QCOMPARE(rig.second.prepared.size(), secondAtOnce ? 1 : 0);
+    if (secondAtOnce) {
+        QCOMPARE(rig.second.prepared.first().size(), deviceSize(rig.second.area, secondRatio));
+        QVERIFY(rig.second.prepared.first().constBits() != first.constBits());
+    }
 }
 
 namespace {

@@ -6,10 +6,12 @@
 #include "ui/widgets/picturearea.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/mainwindow.h"
+#include "resampling.h"
 
 #include <QPainter>
 #include <QResizeEvent>
 #include <QTest>
+#include <QThread>
 
 #include <cmath>
 #include <memory>
@@ -163,8 +165,8 @@ private slots:
     void enlargedSmoothly_data();
     void enlargedSmoothly();
     void bulletsKeepTheirPlaceAndSize();
-    void halvingsPreparedForDevicePixels_data();
-    void halvingsPreparedForDevicePixels();
+    void preparedForDevicePixels_data();
+    void preparedForDevicePixels();
 };
 
 void TestHiDpiDrawing::initTestCase()
@@ -254,15 +256,18 @@ void TestHiDpiDrawing::enlargedSmoothly()
     QFETCH(QRect, rect);
     const qreal ratio = startedRatio();
     const QRect device = onDevicePixels(rect, ratio);
-    const QImage img = noise(picture);
+    const QImage img = resampling::softPicture(picture);
 
     Windows w;
     w.draw(fullscreen, area, img, mode);
     if (QTest::currentTestFailed())
         return;
-    const QImage scaled = img.scaled(device.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     const QSize deviceArea = onDevicePixels(QRect(QPoint(0, 0), area), ratio).size();
-    checkShows(w.area(fullscreen), onBlack(deviceArea, scaled, device.topLeft()));
+    const QImage wanted = resampling::referenceDrawing(deviceArea, img, device);
+    const resampling::Difference onSurface = resampling::difference(w.area(fullscreen).surface(), wanted);
+    QVERIFY2(onSurface.withinTolerance(), qPrintable(QStringLiteral("surface: ") + onSurface.text()));
+    const resampling::Difference painted = resampling::difference(w.area(fullscreen).grab().toImage(), wanted);
+    QVERIFY2(painted.withinTolerance(), qPrintable(QStringLiteral("painted: ") + painted.text()));
 }
 
 // The transfer bullets sit where they do at one device pixel to a logical one, at the same
@@ -307,7 +312,7 @@ void TestHiDpiDrawing::bulletsKeepTheirPlaceAndSize()
     QVERIFY2(qAbs(back.height() - wanted.height()) <= 2.5, qPrintable(text));
 }
 
-void TestHiDpiDrawing::halvingsPreparedForDevicePixels_data()
+void TestHiDpiDrawing::preparedForDevicePixels_data()
 {
     QTest::addColumn<QSize>("picture");
     QTest::addColumn<ViewScaleMode>("mode");
@@ -320,9 +325,9 @@ void TestHiDpiDrawing::halvingsPreparedForDevicePixels_data()
     QTest::newRow("stretch") << QSize(2048, 2048) << ViewScaleMode::Stretch << QSize(260, 260) << QSize(640, 480);
 }
 
-// The decode worker makes exactly the halvings both areas draw from at their device size,
-// and drawing from them gives what drawing without them gives.
-void TestHiDpiDrawing::halvingsPreparedForDevicePixels()
+// Surfaces the decode worker makes for both areas at their device pixels are what the
+// windows draw themselves, and showing them takes the window thread no resampling.
+void TestHiDpiDrawing::preparedForDevicePixels()
 {
     QFETCH(QSize, picture);
     QFETCH(ViewScaleMode, mode);
@@ -331,27 +336,31 @@ void TestHiDpiDrawing::halvingsPreparedForDevicePixels()
     const QImage img = noise(picture);
 
     Windows w;
-    (void)takeHalvings();
     w.draw(false, main, img, mode);
     w.draw(true, fullscreen, img, mode);
     if (QTest::currentTestFailed())
         return;
     const QImage mainDirect = w.area(false).surface().copy();
     const QImage fullDirect = w.area(true).surface().copy();
-    const std::size_t used = takeHalvings().size();
 
-    const QList<DrawingArea> areas = {DrawingArea{w.main->pictureAreaSize(), w.main->pictureAreaPixelRatio()},
-                                      DrawingArea{w.full->pictureAreaSize(), w.full->pictureAreaPixelRatio()}};
-    std::vector<QImage> prepared = prepareHalvings(img, areas, mode);
-    QCOMPARE(prepared.size(), used);
-    keepHalvings(img, std::move(prepared));
+    QImage preparedMain;
+    QImage preparedFull;
+    const DrawingArea mainArea{w.main->pictureAreaSize(), w.main->pictureAreaPixelRatio()};
+    const DrawingArea fullArea{w.full->pictureAreaSize(), w.full->pictureAreaPixelRatio()};
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        preparedMain = framedInArea(img, mainArea, mode);
+        preparedFull = framedInArea(img, fullArea, mode);
+    }));
+    worker->start();
+    QVERIFY(worker->wait(20000));
     w.area(false).clear();
     w.area(true).clear();
-    w.view(true).drawPicture();
-    w.view(false).drawPicture();
+    const quint64 before = resamplingsOnThisThread();
+    w.view(true).showPreparedPicture(preparedFull);
+    w.view(false).showPreparedPicture(preparedMain);
+    QCOMPARE(resamplingsOnThisThread(), before);
     QCOMPARE(w.area(false).surface(), mainDirect);
     QCOMPARE(w.area(true).surface(), fullDirect);
-    QCOMPARE(takeHalvings().size(), used);
 }
 
 QTEST_MAIN(TestHiDpiDrawing)

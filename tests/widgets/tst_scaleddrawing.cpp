@@ -4,6 +4,7 @@
 #include "platform/scaleddrawing.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/windows/mainwindow.h"
+#include "resampling.h"
 
 #include <QAction>
 #include <QDir>
@@ -85,8 +86,10 @@ private slots:
     void menuChoosesMode();
     void randomCamLeavesTheMode();
     void modeSwitchReusesTheDecodedPicture();
-    void preparedHalvingsDrawTheSame_data();
-    void preparedHalvingsDrawTheSame();
+    void preparedSurfaceShownAsItIs_data();
+    void preparedSurfaceShownAsItIs();
+    void oneColourStaysThatColour_data();
+    void oneColourStaysThatColour();
 };
 
 void TestScaledDrawing::renderedRectangle_data()
@@ -297,71 +300,100 @@ void TestScaledDrawing::modeSwitchReusesTheDecodedPicture()
     }
 }
 
-void TestScaledDrawing::preparedHalvingsDrawTheSame_data()
+void TestScaledDrawing::preparedSurfaceShownAsItIs_data()
 {
     QTest::addColumn<QSize>("picture");
     QTest::addColumn<ViewScaleMode>("mode");
-    QTest::addColumn<QSize>("main");
-    QTest::addColumn<QSize>("fullscreen");
-    QTest::addColumn<int>("levels"); // halvings the smaller area needs
-    QTest::newRow("inline, one halving") << QSize(2048, 1536) << ViewScaleMode::ScaleInline << QSize(552, 430)
-                                         << QSize(1280, 1024) << 1;
-    QTest::newRow("inline, three halvings") << QSize(4096, 2048) << ViewScaleMode::ScaleInline << QSize(500, 300)
-                                            << QSize(1280, 1024) << 3;
-    QTest::newRow("outline") << QSize(4096, 2048) << ViewScaleMode::ScaleOutline << QSize(500, 300)
-                             << QSize(1280, 1024) << 2;
-    QTest::newRow("stretch") << QSize(2048, 2048) << ViewScaleMode::Stretch << QSize(500, 300) << QSize(1280, 1024)
-                             << 2;
-    QTest::newRow("odd half stops the halvings") << QSize(2046, 1534) << ViewScaleMode::ScaleInline
-                                                 << QSize(300, 200) << QSize(1280, 1024) << 1;
-    QTest::newRow("area larger than the picture") << QSize(640, 480) << ViewScaleMode::ScaleInline
-                                                  << QSize(800, 600) << QSize(1280, 1024) << 0;
+    QTest::addColumn<QSize>("area");
+    QTest::addColumn<QSize>("madeFor"); // the area the worker made the surface for
+    QTest::addColumn<QRect>("rect");    // where the picture lands in the area
+    const auto I = ViewScaleMode::ScaleInline;
+    // A 1080p picture in a maximised main window's area.
+    QTest::newRow("inline, shrunk") << QSize(1920, 1080) << I << QSize(1672, 910) << QSize(1672, 910)
+                                    << QRect(27, 0, 1618, 910);
+    QTest::newRow("inline, shrunk past a half") << QSize(2048, 1536) << I << QSize(552, 430) << QSize(552, 430)
+                                                << QRect(0, 8, 552, 414);
+    QTest::newRow("outline, cut") << QSize(1280, 720) << ViewScaleMode::ScaleOutline << QSize(640, 480)
+                                  << QSize(640, 480) << QRect(-107, 0, 853, 480);
+    // Narrowed and heightened at once: averaged across, interpolated down.
+    QTest::newRow("stretch, one side shrinking") << QSize(1280, 720) << ViewScaleMode::Stretch << QSize(900, 1000)
+                                                 << QSize(900, 1000) << QRect(0, 0, 900, 1000);
+    QTest::newRow("inline, enlarged") << QSize(320, 240) << I << QSize(1000, 600) << QSize(1000, 600)
+                                      << QRect(100, 0, 800, 600);
+    // Resized while the worker drew: the area draws the picture for its new size itself.
+    QTest::newRow("area resized since") << QSize(1920, 1080) << I << QSize(1000, 600) << QSize(1672, 910)
+                                        << QRect(0, 19, 1000, 563);
 }
 
-// Halvings made ahead on another thread and kept give exactly the drawing made without them.
-void TestScaledDrawing::preparedHalvingsDrawTheSame()
+// A surface the worker made is what drawing the picture there gives, area-averaged within
+// the tolerance, and the area takes it as its own surface: the window thread neither
+// scales nor copies it. One made for another size is not shown; the area draws instead.
+void TestScaledDrawing::preparedSurfaceShownAsItIs()
 {
     QFETCH(QSize, picture);
     QFETCH(ViewScaleMode, mode);
-    QFETCH(QSize, main);
-    QFETCH(QSize, fullscreen);
-    QFETCH(int, levels);
+    QFETCH(QSize, area);
+    QFETCH(QSize, madeFor);
+    QFETCH(QRect, rect);
+    const QImage img = resampling::softPicture(picture);
 
-    QImage img(picture, QImage::Format_RGB32);
-    quint32 seed = 12345;
-    for (int y = 0; y < img.height(); ++y) {
-        QRgb *line = reinterpret_cast<QRgb *>(img.scanLine(y));
-        for (int x = 0; x < img.width(); ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            line[x] = 0xff000000u | (seed >> 8);
-        }
-    }
-    PictureArea mainArea;
-    mainArea.resize(main);
-    PictureArea fullArea;
-    fullArea.resize(fullscreen);
-
-    (void)takeHalvings();
-    QCOMPARE(drawScaledPicture(mainArea, img, mode), ScaleError::None);
-    QCOMPARE(drawScaledPicture(fullArea, img, mode), ScaleError::None);
-    const QImage mainDirect = mainArea.surface().copy();
-    const QImage fullDirect = fullArea.surface().copy();
-    (void)takeHalvings();
-
-    std::vector<QImage> prepared;
-    const QList<DrawingArea> areas = {DrawingArea{main}, DrawingArea{fullscreen}};
-    std::unique_ptr<QThread> worker(QThread::create([&] { prepared = prepareHalvings(img, areas, mode); }));
+    RunningState state;
+    state.scaleMode = mode;
+    MainWindow form{state};
+    form.pictureArea()->resize(area);
+    QImage prepared;
+    const DrawingArea target{madeFor, form.pictureAreaPixelRatio()};
+    std::unique_ptr<QThread> worker(QThread::create([&] { prepared = framedInArea(img, target, mode); }));
     worker->start();
     QVERIFY(worker->wait(20000));
-    QCOMPARE(int(prepared.size()), levels);
-    keepHalvings(img, std::move(prepared));
-    mainArea.clear();
-    fullArea.clear();
-    QCOMPARE(drawScaledPicture(fullArea, img, mode), ScaleError::None);
-    QCOMPARE(drawScaledPicture(mainArea, img, mode), ScaleError::None);
-    QCOMPARE(mainArea.surface(), mainDirect);
-    QCOMPARE(fullArea.surface(), fullDirect);
-    (void)takeHalvings();
+
+    form.setPicture(img);
+    const bool fits = madeFor == area;
+    const quint64 before = resamplingsOnThisThread();
+    form.showPreparedPicture(prepared);
+    QCOMPARE(resamplingsOnThisThread() - before, fits ? 0u : 1u);
+    const QImage &shown = form.pictureArea()->surface();
+    QCOMPARE(shown.constBits() == prepared.constBits(), fits);
+
+    const resampling::Difference d =
+        resampling::difference(shown, resampling::referenceDrawing(area, img, rect));
+    QVERIFY2(d.withinTolerance(), qPrintable(d.text()));
+}
+
+void TestScaledDrawing::oneColourStaysThatColour_data()
+{
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QSize>("area"); // stretched over the whole area
+    QTest::newRow("shrunk a little") << QSize(1920, 1080) << QSize(1618, 910);
+    QTest::newRow("shrunk past a half, odd sides") << QSize(1921, 1081) << QSize(500, 300);
+    QTest::newRow("halved exactly") << QSize(1920, 1080) << QSize(960, 540);
+    QTest::newRow("halved across only") << QSize(1920, 1080) << QSize(960, 1080);
+    QTest::newRow("narrowed and heightened") << QSize(1280, 720) << QSize(900, 1000);
+    QTest::newRow("heightened only") << QSize(640, 480) << QSize(640, 700);
+    QTest::newRow("enlarged") << QSize(64, 32) << QSize(1000, 600);
+}
+
+// A picture of one colour is drawn in exactly that colour, whichever way it is resampled:
+// white stays white, not a level darker.
+void TestScaledDrawing::oneColourStaysThatColour()
+{
+    QFETCH(QSize, picture);
+    QFETCH(QSize, area);
+    for (const QRgb colour : {qRgb(255, 255, 255), qRgb(200, 120, 40), qRgb(0, 128, 254)}) {
+        QImage img(picture, QImage::Format_RGB32);
+        img.fill(colour);
+        QImage surface(area, QImage::Format_RGB32);
+        QCOMPARE(drawScaledPicture(surface, area, img, ViewScaleMode::Stretch), ScaleError::None);
+        for (int y = 0; y < area.height(); y += 7) {
+            const QRgb *line = reinterpret_cast<const QRgb *>(surface.constScanLine(y));
+            for (int x = 0; x < area.width(); x += 7)
+                QVERIFY2(line[x] == colour, qPrintable(QStringLiteral("%1 at %2,%3, wanted %4")
+                                                           .arg(line[x], 8, 16)
+                                                           .arg(x)
+                                                           .arg(y)
+                                                           .arg(colour, 8, 16)));
+        }
+    }
 }
 
 QTEST_MAIN(TestScaledDrawing)

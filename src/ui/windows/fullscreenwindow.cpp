@@ -168,6 +168,15 @@ void FullscreenWindow::drawPicture()
     (void)drawScaledPicture(*m_pictureArea, m_picture, m_state.scaleMode);
 }
 
+void FullscreenWindow::showPreparedPicture(const QImage &surface)
+{
+    if (!isVisible() || !m_pictureArea->showSurface(surface)) {
+        drawPicture();
+        return;
+    }
+    m_drawPending = false;
+}
+
 void FullscreenWindow::clearPicture()
 {
     m_drawPending = false;

@@ -68,6 +68,7 @@ public:
     qreal pictureAreaPixelRatio() const override;
     void setPicture(const QImage &picture) override;
     void drawPicture() override;
+    void showPreparedPicture(const QImage &surface) override;
     void clearPicture() override;
     bool drawsPictureAtOnce() const override;
     void showFailureReason(const QString &reason) override;

@@ -97,6 +97,7 @@ public:
     qreal pictureAreaPixelRatio() const override;
     void setPicture(const QImage &picture) override;
     void drawPicture() override;
+    void showPreparedPicture(const QImage &surface) override;
     void clearPicture() override;
     void showFailureReason(const QString &reason) override;
     void showUnchangedNote(const QString &note) override;

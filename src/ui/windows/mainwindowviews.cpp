@@ -44,6 +44,12 @@ void MainWindow::drawPicture()
     (void)drawScaled();
 }
 
+void MainWindow::showPreparedPicture(const QImage &surface)
+{
+    if (!m_pictureArea->showSurface(surface))
+        (void)drawScaled();
+}
+
 void MainWindow::clearPicture()
 {
     m_pictureArea->clear();
