@@ -314,22 +314,28 @@ Picture decode(const QString &file, const QByteArray &bytes, const QList<Drawing
 }
 
 // What the decode worker prepares for the drawing after the decode (PictureLoadJob::run):
-// the halvings, of which a picture less than twice the area's size needs none; the smooth
-// scale itself runs on the window thread, in draw.
+// each area's whole surface with the picture resampled into it.
 std::vector<QImage> scale(const QImage &picture, const QList<DrawingArea> &areas, ViewScaleMode mode)
 {
-    return prepareHalvings(picture, areas, mode);
+    std::vector<QImage> surfaces;
+    for (const DrawingArea &area : areas)
+        surfaces.push_back(framedInArea(picture, area, mode));
+    return surfaces;
 }
 
 // The window thread's part once the decode is back (CamImageFetch::pictureLoaded): the
-// picture handed to every picture view and drawn there, then the main picture area painted.
+// picture handed to every picture view, the surfaces made for the areas shown as they are
+// (the main area's first, as areasDrawnAtOnce() lists them; the hidden fullscreen window
+// only notes that it has to draw when shown), then the main picture area painted.
 void draw(MainWindow &main, FullscreenWindow &fullscreen, const QImage &picture, std::vector<QImage> prepared)
 {
-    keepHalvings(picture, std::move(prepared));
     main.setPicture(picture);
     fullscreen.setPicture(picture);
-    main.drawPicture();
-    fullscreen.drawPicture();
+    main.showPreparedPicture(prepared.empty() ? QImage() : std::exchange(prepared.front(), QImage()));
+    if (prepared.size() > 1)
+        fullscreen.showPreparedPicture(std::exchange(prepared[1], QImage()));
+    else
+        fullscreen.drawPicture();
     main.pictureArea()->repaint();
 }
 

@@ -22,7 +22,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Section)" ] || { echo "no Section"; fail=1; }
 [ -n "$(field Description)" ] || { echo "no Description"; fail=1; }
 depends=$(field Depends)
-for library in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libcurl4; do
+for library in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libcurl4 libturbojpeg0 libyuv0; do
   grep -qE "(^|, )$library( |,|$)" <<<"$depends" || { echo "Depends lacks $library: $depends"; fail=1; }
 done
 
