@@ -1,6 +1,7 @@
 // Times scaling a decoded picture into the rectangle it is drawn on: the resampler the
 // program uses (libyuv, resampledPicture) against the way it used to scale, Qt's smooth
-// scale from exact 2 x 2 halvings, in the same run, on the same picture, single-threaded.
+// scale from exact 2 x 2 halvings, in the same run, on the same picture; both share a large
+// picture between two threads.
 //
 // The cases are those of a maximised 1920 x 1080 main window (picture drawn at 1618 x 910):
 // a 1080p picture; a 2160p one decoded whole (a PNG; a 2160p JPEG is decoded at a half and
