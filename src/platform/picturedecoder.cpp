@@ -228,10 +228,9 @@ std::optional<Decoded> decodeJpegInMemory(const QByteArray &bytes, const std::at
 
 // The first image the device holds, whatever the file's name says: the content picks the
 // reader. fileName names the file read, for what a failure tells; empty for bytes held in
-// memory. inMemory: the device's bytes, where they are held in memory, for the JPEG library.
+// memory.
 template <class Device>
-Decoded decodeFrom(Device &device, const QString &fileName, const std::atomic<bool> *cancel, Reduction *reduction,
-                   const QByteArray *inMemory = nullptr)
+Decoded decodeFrom(Device &device, const QString &fileName, const std::atomic<bool> *cancel, Reduction *reduction)
 {
     QImageReader reader(&device);
     reader.setDecideFormatFromContent(true);
@@ -239,10 +238,6 @@ Decoded decodeFrom(Device &device, const QString &fileName, const std::atomic<bo
     if (!reader.canRead())
         return {QImage(), cancelled(cancel) ? DecodeFailure::Cancelled : failureOf(reader, fileName)};
     const bool jpeg = reader.format() == "jpeg";
-    if (jpeg && inMemory) {
-        if (std::optional<Decoded> decoded = decodeJpegInMemory(*inMemory, cancel, reduction))
-            return std::move(*decoded);
-    }
     if (jpeg)
         device.setReadPiece(JpegReadPiece);
 
@@ -272,9 +267,16 @@ Decoded decodeFrom(Device &device, const QString &fileName, const std::atomic<bo
 Decoded decodeBytes(const QByteArray &bytes, const QString &fileName, const std::atomic<bool> *cancel,
                     Reduction *reduction)
 {
+    // What the reader takes for a JPEG by its first two bytes goes to the JPEG library
+    // straight away: asking the reader first would have it probe (and load) every
+    // picture format it knows. Whatever the library leaves goes to the reader as before.
+    if (bytes.startsWith("\xff\xd8")) {
+        if (std::optional<Decoded> decoded = decodeJpegInMemory(bytes, cancel, reduction))
+            return std::move(*decoded);
+    }
     CancellableBytes device(bytes, cancel);
     device.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    return decodeFrom(device, fileName, cancel, reduction, &bytes);
+    return decodeFrom(device, fileName, cancel, reduction);
 }
 
 // A picture file up to this size is read whole before it is decoded: the small pieces the

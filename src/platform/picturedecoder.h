@@ -29,7 +29,8 @@
 //
 // A JPEG held in memory (loadPictureBytes, decodePictureBytes, and any file up to 64 MiB,
 // which is read whole) is decoded by the JPEG library's TurboJPEG API straight into the
-// picture's pixels, with no copy or conversion after it. A JPEG it does not take that
+// picture's pixels, with no copy or conversion after it; it is known by its first two
+// bytes, as the reader knows one, so the reader's probe of every format is spared. A JPEG it does not take that
 // way (CMYK, an unusual header, a decode that fails or finds damage) goes to Qt's reader
 // as every other format does, so the outcome is always the reader's; so does a
 // progressive JPEG of many scans, because only the reader can be given up halfway
