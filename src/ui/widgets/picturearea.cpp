@@ -36,6 +36,15 @@ qreal PictureArea::pixelRatio() const
 
 void PictureArea::clear()
 {
+    m_underText = QImage();
+    if (!isVisible()) {
+        // Nobody sees a hidden area: its black surface is made when it is shown or drawn
+        // on, so a window not on show (the fullscreen one, mostly) holds no screen-sized
+        // picture.
+        m_surface = QImage(1, 1, QImage::Format_RGB32);
+        m_surface.fill(Qt::black);
+        return;
+    }
     const qreal ratio = pixelRatio();
     const QSize wanted = deviceSize(size().expandedTo(QSize(1, 1)), ratio);
     if (m_surface.size() != wanted || m_surface.devicePixelRatio() != ratio) {
@@ -43,7 +52,6 @@ void PictureArea::clear()
         m_surface.setDevicePixelRatio(ratio);
     }
     m_surface.fill(Qt::black);
-    m_underText = QImage();
     update();
 }
 
@@ -126,6 +134,8 @@ ScaleError drawScaledPicture(PictureArea &target, const QImage &picture, ViewSca
 
 void PictureArea::paintEvent(QPaintEvent *)
 {
+    // A surface let go while the area was hidden comes back black at the area's size.
+    syncSurface();
     // Placed by its own ratio, the surface lands on the screen's device pixels one to one;
     // the painter's clip keeps the copy to the region being painted.
     QPainter p(this);

@@ -39,7 +39,8 @@ public:
     // The device pixels to a logical pixel the surface is made with.
     qreal pixelRatio() const;
 
-    // Back to the black background, text drawn on the surface included.
+    // Back to the black background, text drawn on the surface included. A hidden area lets
+    // its surface go meanwhile: it is black at full size again when shown or drawn on.
     void clear();
     // Shows image as the surface itself, shared rather than copied, when it is the
     // surface's size at its pixel ratio; false, with nothing changed, otherwise.
