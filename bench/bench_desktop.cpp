@@ -18,7 +18,8 @@
 // (feh), the changing ones a new picture at every request.
 //
 // Each program runs alone on the screen, one phase after the other, in fresh config and
-// cache folders. Resident memory (VmRSS) is sampled every 250 ms through a window after
+// cache folders; the viewer's unchanged phase begins once its picture counts as unchanged
+// (a minute and ten refreshes), as it does for a frozen cam watched for long. Resident memory (VmRSS) is sampled every 250 ms through a window after
 // warm-up refreshes and averaged; processor time is the sum over the process's threads of
 // /proc/PID/task/TID/schedstat (nanoseconds), cross-checked with /proc/PID/stat's clock
 // ticks. The fullscreen window is reached with the viewer's own key, F11, typed through
@@ -441,8 +442,10 @@ int main(int argc, char *argv[])
     server.resetLog();
     Phase viewerStill;
     {
+        // Past a minute and ten refreshes, so the window sees the steady state of a cam whose
+        // picture stands still: the "unchanged since" badge on the picture.
         Watcher w(desktop, folder(true), viewer, viewerOn(StillCamId, QStringLiteral("0")));
-        viewerStill = watch(w, server, QLatin1String(StillPath), 4, windowMs);
+        viewerStill = watch(w, server, QLatin1String(StillPath), 65, windowMs);
     }
     printPhase("viewer, unchanged picture, refresh interval 0", viewerStill);
     sound &= check(viewerStill.failure.isEmpty(), qPrintable(viewerStill.failure));
@@ -490,7 +493,8 @@ int main(int argc, char *argv[])
             QProcess search;
             search.setProcessEnvironment(desktop.environment(dir.path(), dir.path()));
             search.start(xdotool, {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                   QString::number(w.pid()), QStringLiteral("getwindowgeometry"), QStringLiteral("%@")});
+                                   QString::number(w.pid()), QStringLiteral("--class"), QStringLiteral("."),
+                                   QStringLiteral("getwindowgeometry"), QStringLiteral("%@")});
             search.waitForFinished(5000);
             return search.readAllStandardOutput().contains("Geometry: 1920x1080");
         };
