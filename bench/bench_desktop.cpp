@@ -26,7 +26,8 @@
 // xdotool into the focused window; its figure is left out when xdotool is missing.
 //
 // Skipped, with a message and exit code 0, when Xvfb, openbox, xprop or feh is missing.
-// Usage: bench_desktop [WINDOW_SECONDS] (default 40; the idle windows take half of it).
+// Usage: bench_desktop [WINDOW_SECONDS] (default 40; the idle windows take half of it);
+// LUMORA_BENCH_VIEWER names another lumora-viewer binary to measure.
 #include "benchpictures.h"
 #include "camserverprocess.h"
 
@@ -393,7 +394,8 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    const QString viewer = QStringLiteral(LUMORA_VIEWER_PATH);
+    // Another build of the viewer to compare with, such as one before a change.
+    const QString viewer = qEnvironmentVariable("LUMORA_BENCH_VIEWER", QStringLiteral(LUMORA_VIEWER_PATH));
     const QString feh = QStandardPaths::findExecutable(QStringLiteral("feh"));
     const QString base = server.baseUrl();
     int phaseNumber = 0;
