@@ -38,7 +38,8 @@ qreal PictureArea::pixelRatio() const
 void PictureArea::clear()
 {
     forgetUnderText();
-    if (!isVisible()) {
+    // The window too: its own hide event comes before its children count as hidden.
+    if (!isVisible() || !window()->isVisible()) {
         // Nobody sees a hidden area: its black surface is made when it is shown or drawn
         // on, so a window not on show (the fullscreen one, mostly) holds no screen-sized
         // picture.
