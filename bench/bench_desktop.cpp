@@ -17,9 +17,11 @@
 // are checked: the unchanged phases must see only 304s (viewer) or 200s of the same bytes
 // (feh), the changing ones a new picture at every request.
 //
-// Each program runs alone on the screen, one phase after the other, in fresh config and
-// cache folders; the viewer's unchanged phase begins once its picture counts as unchanged
-// (a minute and ten refreshes), as it does for a frozen cam watched for long. Resident memory (VmRSS) is sampled every 250 ms through a window after
+// Each program runs in fresh config and cache folders. On the unchanged picture feh and the
+// viewer run side by side, each asking for its own copy of the file, and are watched through
+// the same window, so that both meet the same load from the rest of a shared machine; that
+// window opens once the viewer's picture counts as unchanged (a minute and ten refreshes),
+// as it does for a frozen cam watched for long. The other phases run one after the other. Resident memory (VmRSS) is sampled every 250 ms through a window after
 // warm-up refreshes and averaged; processor time is the sum over the process's threads of
 // /proc/PID/task/TID/schedstat (nanoseconds), cross-checked with /proc/PID/stat's clock
 // ticks. The fullscreen window is reached with the viewer's own key, F11, typed through
@@ -49,6 +51,7 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -57,6 +60,7 @@ namespace {
 const char *const StillCamId = "1006";
 const char *const ChangingCamId = "1014";
 const char *const StillPath = "/still.jpg";
+const char *const FehStillPath = "/still-feh.jpg"; // the same bytes
 const char *const ChangingPath = "/cams/1014.jpg";
 
 QByteArray readFile(const QString &path)
@@ -293,40 +297,70 @@ struct Phase
     QString failure;
 };
 
-// Waits for warmUp picture requests of path, resets the log, then watches the process for
-// windowMs: memory every 250 ms, processor time and requests over the whole window.
-Phase watch(const Watcher &w, const CamServerProcess &server, const QString &path, int warmUp, int windowMs)
+// One program of a phase: the picture path it asks for, and the requests to wait for
+// before the window opens.
+struct Watched
 {
-    Phase phase;
-    if (!waitUntil([&] { return !w.running() || answersFor(server, path).total >= warmUp; }, 60000 + warmUp * 5000)
-        || !w.running()) {
-        phase.failure = QStringLiteral("no %1 requests for %2 (output: %3)").arg(warmUp).arg(path, w.output());
-        return phase;
+    const Watcher *watcher;
+    QString path;
+    int warmUp;
+};
+
+// Waits for each program's warm-up requests, resets the log, then watches them all through
+// the same window of windowMs: memory every 250 ms, processor time and requests over the
+// whole window. Programs watched together meet the same load from the rest of the machine.
+std::vector<Phase> watchTogether(const std::vector<Watched> &all, const CamServerProcess &server, int windowMs)
+{
+    std::vector<Phase> phases(all.size());
+    for (size_t i = 0; i < all.size(); ++i) {
+        const Watched &w = all[i];
+        if (!waitUntil([&] { return !w.watcher->running() || answersFor(server, w.path).total >= w.warmUp; },
+                       60000 + w.warmUp * 5000)
+            || !w.watcher->running()) {
+            phases[i].failure =
+                QStringLiteral("no %1 requests for %2 (output: %3)").arg(w.warmUp).arg(w.path, w.watcher->output());
+            return phases;
+        }
     }
     // Let the last warm-up refresh end before the window opens.
     pause(400);
     server.resetLog();
-    const CpuWatch cpu(w.pid());
+    std::vector<CpuWatch> cpu;
+    for (const Watched &w : all)
+        cpu.emplace_back(w.watcher->pid());
     QElapsedTimer clock;
     clock.start();
     int samples = 0;
-    while (clock.elapsed() < windowMs && w.running()) {
-        const qint64 rss = statusKb(w.pid(), "VmRSS");
-        phase.rssMiB += rss / 1024.0;
-        phase.anonMiB += statusKb(w.pid(), "RssAnon") / 1024.0;
-        phase.peakMiB = std::max(phase.peakMiB, rss / 1024.0);
+    const auto running = [&] {
+        return std::all_of(all.begin(), all.end(), [](const Watched &w) { return w.watcher->running(); });
+    };
+    while (clock.elapsed() < windowMs && running()) {
+        for (size_t i = 0; i < all.size(); ++i) {
+            const qint64 rss = statusKb(all[i].watcher->pid(), "VmRSS");
+            phases[i].rssMiB += rss / 1024.0;
+            phases[i].anonMiB += statusKb(all[i].watcher->pid(), "RssAnon") / 1024.0;
+            phases[i].peakMiB = std::max(phases[i].peakMiB, rss / 1024.0);
+        }
         ++samples;
         pause(250);
     }
-    phase.cpuMs = cpu.ms();
-    phase.statCpuMs = cpu.statMs();
-    phase.seconds = clock.elapsed() / 1e3;
-    phase.answers = answersFor(server, path);
-    if (!w.running())
-        phase.failure = QStringLiteral("the program ended: %1").arg(w.output());
-    phase.rssMiB /= std::max(samples, 1);
-    phase.anonMiB /= std::max(samples, 1);
-    return phase;
+    for (size_t i = 0; i < all.size(); ++i) {
+        Phase &phase = phases[i];
+        phase.cpuMs = cpu[i].ms();
+        phase.statCpuMs = cpu[i].statMs();
+        phase.seconds = clock.elapsed() / 1e3;
+        phase.answers = answersFor(server, all[i].path);
+        if (!all[i].watcher->running())
+            phase.failure = QStringLiteral("the program ended: %1").arg(all[i].watcher->output());
+        phase.rssMiB /= std::max(samples, 1);
+        phase.anonMiB /= std::max(samples, 1);
+    }
+    return phases;
+}
+
+Phase watch(const Watcher &w, const CamServerProcess &server, const QString &path, int warmUp, int windowMs)
+{
+    return watchTogether({{&w, path, warmUp}}, server, windowMs).front();
 }
 
 void printPhase(const char *what, const Phase &p)
@@ -377,6 +411,7 @@ int main(int argc, char *argv[])
             return 2;
         }
     }
+    QFile::copy(root.filePath(QStringLiteral("pictures/still.jpg")), root.filePath(QStringLiteral("pictures/still-feh.jpg")));
     const QString catalogue = root.filePath(QStringLiteral("catalogue.txt"));
     writeFile(catalogue, QByteArray(StillCamId) + ";Still cam;{base}" + StillPath + ";Never changes.;;3;12;0;bench\r\n"
                              + ChangingCamId + ";Changing cam;{base}" + ChangingPath
@@ -430,25 +465,25 @@ int main(int argc, char *argv[])
                 windowMs / 1000, idleMs / 1000);
     bool sound = true;
 
+    // feh and the viewer on the unchanged picture side by side, each at its own copy of the
+    // file, so that both meet the same load from the rest of the machine.
     server.resetLog();
     Phase fehStill;
+    Phase viewerStill;
     {
-        Watcher w(desktop, folder(false), feh, fehOn(StillPath, 1));
-        fehStill = watch(w, server, QLatin1String(StillPath), 3, windowMs);
+        Watcher fehRun(desktop, folder(false), feh, fehOn(FehStillPath, 1));
+        Watcher viewerRun(desktop, folder(true), viewer, viewerOn(StillCamId, QStringLiteral("0")));
+        // The viewer past a minute and ten refreshes, so the window sees the steady state of a
+        // cam whose picture stands still: the "unchanged since" badge on the picture.
+        const std::vector<Phase> both = watchTogether(
+            {{&fehRun, QLatin1String(FehStillPath), 3}, {&viewerRun, QLatin1String(StillPath), 65}}, server, windowMs);
+        fehStill = both[0];
+        viewerStill = both[1];
     }
     printPhase("feh, unchanged picture, reload 1 s", fehStill);
     sound &= check(fehStill.failure.isEmpty(), qPrintable(fehStill.failure));
     sound &= check(fehStill.answers.ok == fehStill.answers.total && fehStill.answers.total >= 5,
                    "feh downloads the whole picture at every reload");
-
-    server.resetLog();
-    Phase viewerStill;
-    {
-        // Past a minute and ten refreshes, so the window sees the steady state of a cam whose
-        // picture stands still: the "unchanged since" badge on the picture.
-        Watcher w(desktop, folder(true), viewer, viewerOn(StillCamId, QStringLiteral("0")));
-        viewerStill = watch(w, server, QLatin1String(StillPath), 65, windowMs);
-    }
     printPhase("viewer, unchanged picture, refresh interval 0", viewerStill);
     sound &= check(viewerStill.failure.isEmpty(), qPrintable(viewerStill.failure));
     sound &= check(viewerStill.answers.notModified == viewerStill.answers.total && viewerStill.answers.total >= 5,
