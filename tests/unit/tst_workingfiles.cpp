@@ -197,9 +197,13 @@ void TestWorkingFiles::read()
     if (readable)
         QCOMPARE(*got, QByteArray("Ann;A fine view;01.02.2020\r\n"));
 
-    // The read stops at its bound.
-    if (readable)
+    // The read stops at its bound, and takes the memory the file needs, not the bound's.
+    if (readable) {
         QCOMPARE(WorkingFolder(dir.path()).read(QStringLiteral("temp.tmp"), 3).value_or(QByteArray()), QByteArray("Ann"));
+        const QByteArray whole = WorkingFolder(dir.path()).read(QStringLiteral("temp.tmp"), 16 << 20).value_or(QByteArray());
+        QCOMPARE(whole.size(), 28);
+        QVERIFY2(whole.capacity() < 4096, qPrintable(QString::number(whole.capacity())));
+    }
 }
 
 // Another user renames the opened folder away and puts a link to a folder of theirs in its

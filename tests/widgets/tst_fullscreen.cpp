@@ -571,6 +571,15 @@ void TestFullscreen::pictureRedrawAndErase()
     // A scale-mode change redraws the fullscreen picture too.
     v.main().cycleScaleMode();
     QCOMPARE(QColor(v.full().pictureArea()->surface().pixel(512, 5)), QColor(Qt::red));
+
+    // Closed, the fullscreen area lets its surface go; opened again, it shows the picture
+    // as before, on the screen.
+    QTest::mouseDClick(v.full().pictureArea(), Qt::LeftButton, {}, QPoint(20, 20));
+    QVERIFY(!v.full().isVisible());
+    v.openFullscreen();
+    const QImage shown = v.full().pictureArea()->grab().toImage();
+    QCOMPARE(shown.size(), QSize(1024, 768));
+    QCOMPARE(QColor(shown.pixel(512, 5)), QColor(Qt::red));
 }
 
 void TestFullscreen::countdownFillIsCut()

@@ -1,6 +1,8 @@
 // Pictures on screens of more than one device pixel to a logical one. Run with
 // QT_SCALE_FACTOR set (1, 1.5, 2): every picture area takes the screen's ratio, and a
 // picture is drawn in device pixels, both on the area's surface and where it is painted.
+#include "core/geometry/devicepixels.h"
+#include "core/geometry/twips.h"
 #include "core/state/runningstate.h"
 #include "platform/scaleddrawing.h"
 #include "ui/widgets/picturearea.h"
@@ -10,6 +12,7 @@
 
 #include <QPainter>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QTest>
 #include <QThread>
 
@@ -165,6 +168,8 @@ private slots:
     void enlargedSmoothly_data();
     void enlargedSmoothly();
     void bulletsKeepTheirPlaceAndSize();
+    void clearedWhileHiddenComesBackBlack();
+    void partialRepaintsMatchAWholeOne();
     void preparedForDevicePixels_data();
     void preparedForDevicePixels();
 };
@@ -310,6 +315,88 @@ void TestHiDpiDrawing::bulletsKeepTheirPlaceAndSize()
     QVERIFY2(qAbs(back.top() - wanted.top()) <= 1.5, qPrintable(text));
     QVERIFY2(qAbs(back.width() - wanted.width()) <= 2.5, qPrintable(text));
     QVERIFY2(qAbs(back.height() - wanted.height()) <= 2.5, qPrintable(text));
+
+    // Over a picture, exactly what drawing the text with its shadow there puts on it: the
+    // text laid out once and kept changes nothing the user sees.
+    w.main->clearTransferState();
+    {
+        QImage &surface = area.surface();
+        QPainter p(&surface);
+        p.drawImage(QRect(0, 0, 300, 100), noise(surface.size()));
+    }
+    QImage expected = area.surface().copy();
+    {
+        const QSize big(1000, 1000);
+        QPainter p(&expected);
+        p.setFont(area.font());
+        p.setPen(Qt::black);
+        p.drawText(QRect(QPoint(twips::toPixels(135), twips::toPixels(75)), big), Qt::AlignLeft | Qt::AlignTop, bullets);
+        p.setPen(Qt::white);
+        p.drawText(QRect(QPoint(twips::toPixels(120), twips::toPixels(60)), big), Qt::AlignLeft | Qt::AlignTop, bullets);
+    }
+    w.main->showTransferState(bullets);
+    const QString difference = firstDifference(area.surface(), expected);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+// What the window shows of the area after the bullets came and went, the badge over the
+// picture all the while, painted in parts only, is what painting it whole shows.
+void TestHiDpiDrawing::partialRepaintsMatchAWholeOne()
+{
+    Windows w;
+    PictureArea &area = w.area(false);
+    w.main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.main.get()));
+    w.draw(false, QSize(200, 120), noise(deviceSize(QSize(200, 120), startedRatio())), ViewScaleMode::Stretch);
+    w.main->showUnchangedNote(QStringLiteral("unchanged since 14:02"));
+    const auto shown = [&] {
+        QTest::qWait(50);
+        const QPoint at = area.mapTo(w.main.get(), QPoint(0, 0));
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(w.main->winId(), at.x(), at.y(), area.width(), area.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    const auto whole = [&] { return area.grab().toImage().convertToFormat(QImage::Format_RGB32); };
+    QImage before = shown();
+    for (int n : {2, 5, 8}) {
+        w.main->showTransferState(QStringLiteral("\u2022 ").repeated(n));
+        const QImage now = shown();
+        QVERIFY2(now != before, "the bullets reach the screen");
+        const QString difference = firstDifference(now, whole());
+        QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("%1 bullets: %2").arg(n).arg(difference)));
+        before = now;
+    }
+    w.main->clearTransferState();
+    const QString difference = firstDifference(shown(), whole());
+    QVERIFY2(difference.isEmpty(), qPrintable(QStringLiteral("wiped: ") + difference));
+}
+
+// An area cleared while its window is hidden lets its surface go; shown again it is black
+// over its whole size, on its surface, where it is painted and on the screen.
+void TestHiDpiDrawing::clearedWhileHiddenComesBackBlack()
+{
+    Windows w;
+    PictureArea &area = w.area(false);
+    w.main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.main.get()));
+    QImage white(deviceSize(area.size(), startedRatio()), QImage::Format_RGB32);
+    white.fill(Qt::white);
+    w.draw(false, area.size(), white, ViewScaleMode::Stretch);
+    QTest::qWait(50);
+    w.main->hide();
+    area.clear();
+    w.main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.main.get()));
+    QTest::qWait(50);
+    const QPoint at = area.mapTo(w.main.get(), QPoint(0, 0));
+    const QImage screen = QGuiApplication::primaryScreen()
+                              ->grabWindow(w.main->winId(), at.x(), at.y(), area.width(), area.height())
+                              .toImage()
+                              .convertToFormat(QImage::Format_RGB32);
+    QVERIFY(!screen.isNull());
+    QCOMPARE(litPixels(screen), QRect());
+    checkShows(area, onBlack(deviceSize(area.size(), startedRatio()), QImage(), QPoint()));
 }
 
 void TestHiDpiDrawing::preparedForDevicePixels_data()

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -110,7 +111,12 @@ std::optional<QByteArray> readRegular(int dirFd, const QByteArray &name, int fla
         errno = error;
         return std::nullopt;
     }
-    return file.read(maxBytes);
+    // QIODevice::read(n) reserves all n bytes first; the file's own size is what it takes,
+    // and a file that grew meanwhile is read on up to the limit.
+    QByteArray bytes = file.read(std::min<qint64>(maxBytes, st.st_size));
+    if (bytes.size() < maxBytes && !file.atEnd())
+        bytes += file.read(maxBytes - bytes.size());
+    return bytes;
 }
 
 } // namespace working_files

@@ -10,6 +10,7 @@
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QtMath>
 #include <QResizeEvent>
 
 PictureArea::PictureArea(QWidget *parent)
@@ -25,7 +26,7 @@ QImage &PictureArea::surface()
 {
     syncSurface();
     // Whoever draws on it now draws over any text too.
-    m_underText = QImage();
+    forgetUnderText();
     return m_surface;
 }
 
@@ -36,6 +37,16 @@ qreal PictureArea::pixelRatio() const
 
 void PictureArea::clear()
 {
+    forgetUnderText();
+    // The window too: its own hide event comes before its children count as hidden.
+    if (!isVisible() || !window()->isVisible()) {
+        // Nobody sees a hidden area: its black surface is made when it is shown or drawn
+        // on, so a window not on show (the fullscreen one, mostly) holds no screen-sized
+        // picture.
+        m_surface = QImage(1, 1, QImage::Format_RGB32);
+        m_surface.fill(Qt::black);
+        return;
+    }
     const qreal ratio = pixelRatio();
     const QSize wanted = deviceSize(size().expandedTo(QSize(1, 1)), ratio);
     if (m_surface.size() != wanted || m_surface.devicePixelRatio() != ratio) {
@@ -43,7 +54,6 @@ void PictureArea::clear()
         m_surface.setDevicePixelRatio(ratio);
     }
     m_surface.fill(Qt::black);
-    m_underText = QImage();
     update();
 }
 
@@ -54,7 +64,7 @@ bool PictureArea::showSurface(const QImage &image)
         || image.format() != QImage::Format_RGB32)
         return false;
     m_surface = image;
-    m_underText = QImage();
+    forgetUnderText();
     update();
     return true;
 }
@@ -62,34 +72,60 @@ bool PictureArea::showSurface(const QImage &image)
 void PictureArea::drawShadowText(const QString &text)
 {
     syncSurface();
-    const QSize big(m_surface.width() + 1000, m_surface.height() + 1000);
-    // The shadow's foot, counted in lines rather than laid out, which would cost as much
-    // as the drawing; a few pixels more for rounding.
-    const QFontMetrics metrics(font());
-    const int footRow = twips::toPixels(75) + int(text.count(QLatin1Char('\n')) + 1) * metrics.lineSpacing() + 3;
+    const QStaticText &laidOut = staticText(text);
+    // The shadow's foot; a few pixels more for rounding.
+    const int footRow = twips::toPixels(75) + qCeil(laidOut.size().height()) + 3;
     // Only the band of whole rows down to it is kept, so a refresh pays next to nothing.
     keepUnderText(int(std::ceil(footRow * m_surface.devicePixelRatio())));
+    const QPoint shadowAt(twips::toPixels(135), twips::toPixels(75));
+    const QPoint faceAt(twips::toPixels(120), twips::toPixels(60));
     QPainter p(&m_surface);
     p.setFont(font());
-    QRect shadow;
-    QRect face;
     p.setPen(Qt::black);
-    p.drawText(QRect(QPoint(twips::toPixels(135), twips::toPixels(75)), big), Qt::AlignLeft | Qt::AlignTop, text,
-               &shadow);
+    p.drawStaticText(shadowAt, laidOut);
     p.setPen(Qt::white);
-    p.drawText(QRect(QPoint(twips::toPixels(120), twips::toPixels(60)), big), Qt::AlignLeft | Qt::AlignTop, text,
-               &face);
+    p.drawStaticText(faceAt, laidOut);
     p.end();
     // Only the text is new: repainting the whole area for every state of a transfer cost a
     // copy of the whole surface each time. A pixel of margin for glyphs that overhang.
-    update((shadow | face).adjusted(-2, -2, 2, 2));
+    const QSize textSize = laidOut.size().toSize() + QSize(1, 1);
+    const QRect drawn = (QRect(shadowAt, textSize) | QRect(faceAt, textSize)).adjusted(-2, -2, 2, 2);
+    m_textRect |= drawn;
+    update(drawn);
+}
+
+// The bullets take a dozen texts at most; laying each out once spares the shaping at
+// every state of every transfer.
+const QStaticText &PictureArea::staticText(const QString &text)
+{
+    const qreal ratio = m_surface.devicePixelRatio();
+    if (m_staticFont != font() || m_staticRatio != ratio) {
+        m_staticTexts.clear();
+        m_staticFont = font();
+        m_staticRatio = ratio;
+    }
+    auto it = m_staticTexts.find(text);
+    if (it == m_staticTexts.end()) {
+        QStaticText laidOut(text);
+        laidOut.setTextFormat(Qt::PlainText);
+        laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
+        laidOut.prepare(QTransform::fromScale(ratio, ratio), font());
+        it = m_staticTexts.insert(text, laidOut);
+    }
+    return *it;
+}
+
+void PictureArea::forgetUnderText()
+{
+    m_underText = QImage();
+    m_textRect = QRect();
 }
 
 void PictureArea::keepUnderText(int bottomRow)
 {
     const int rows = qBound(0, bottomRow, m_surface.height());
     if (!m_underText.isNull() && m_underText.bytesPerLine() != m_surface.bytesPerLine())
-        m_underText = QImage();
+        forgetUnderText();
     const int kept = m_underText.isNull() ? 0 : m_underText.height();
     if (rows <= kept)
         return;
@@ -107,14 +143,15 @@ void PictureArea::wipeShadowText()
     syncSurface();
     if (m_underText.isNull() || m_underText.bytesPerLine() != m_surface.bytesPerLine()
         || m_underText.height() > m_surface.height()) {
-        m_underText = QImage();
+        forgetUnderText();
         return;
     }
     const qsizetype rowBytes = m_surface.bytesPerLine();
     for (int y = 0; y < m_underText.height(); ++y)
         std::memcpy(m_surface.scanLine(y), m_underText.constScanLine(y), rowBytes);
-    update(QRect(0, 0, width(), int(std::ceil(m_underText.height() / m_surface.devicePixelRatio()))));
-    m_underText = QImage();
+    // Only the text changed the band since it was kept.
+    update(m_textRect & QRect(0, 0, width(), int(std::ceil(m_underText.height() / m_surface.devicePixelRatio()))));
+    forgetUnderText();
 }
 
 ScaleError drawScaledPicture(PictureArea &target, const QImage &picture, ViewScaleMode mode)
@@ -124,29 +161,33 @@ ScaleError drawScaledPicture(PictureArea &target, const QImage &picture, ViewSca
     return error;
 }
 
-void PictureArea::paintEvent(QPaintEvent *)
+void PictureArea::paintEvent(QPaintEvent *event)
 {
+    // A surface let go while the area was hidden comes back black at the area's size.
+    syncSurface();
     // Placed by its own ratio, the surface lands on the screen's device pixels one to one;
     // the painter's clip keeps the copy to the region being painted.
     QPainter p(this);
     p.drawImage(QPointF(0, 0), m_surface);
-    paintNotes(p);
+    paintNotes(p, event->region());
 }
 
 void PictureArea::setUnchangedBadge(const QString &text)
 {
     if (text == m_badge)
         return;
+    const QRect before = badgeRect();
     m_badge = text;
-    update();
+    update((before | badgeRect()).adjusted(-2, -2, 2, 2));
 }
 
 void PictureArea::setFailureReason(const QString &text)
 {
     if (text == m_reason)
         return;
+    const QRect before = reasonRect();
     m_reason = text;
-    update();
+    update((before | reasonRect()).adjusted(-2, -2, 2, 2));
 }
 
 namespace {
@@ -165,24 +206,44 @@ QRect PictureArea::badgeRect() const
 {
     if (m_badge.isEmpty())
         return {};
-    const QFontMetrics metrics(font());
-    const int margin = twips::toPixels(120);
-    const QSize plate(metrics.horizontalAdvance(m_badge) + 2 * 4, metrics.height() + 2 * 2);
-    QRect r(QPoint(width() - margin - plate.width(), twips::toPixels(60)), plate);
-    // Beside the bullets' row where the area is wide enough, under it otherwise.
-    if (r.left() < bulletsRight(metrics))
-        r.moveTop(twips::toPixels(75) + metrics.height() + 4);
-    return r;
+    // Measured once per text, width and font rather than at every paint.
+    if (m_plate.text != m_badge || m_plate.width != width() || m_plate.font != font()) {
+        const QFontMetrics metrics(font());
+        const int margin = twips::toPixels(120);
+        const QSize plate(metrics.horizontalAdvance(m_badge) + 2 * 4, metrics.height() + 2 * 2);
+        QRect r(QPoint(width() - margin - plate.width(), twips::toPixels(60)), plate);
+        // Beside the bullets' row where the area is wide enough, under it otherwise.
+        if (r.left() < bulletsRight(metrics))
+            r.moveTop(twips::toPixels(75) + metrics.height() + 4);
+        m_plate = {m_badge, width(), font(), r};
+    }
+    return m_plate.rect;
 }
 
-void PictureArea::paintNotes(QPainter &p) const
+QRect PictureArea::reasonRect() const
 {
-    if (m_badge.isEmpty() && m_reason.isEmpty())
+    if (m_reason.isEmpty())
+        return {};
+    const int margin = twips::toPixels(120);
+    const int lineHeight = QFontMetrics(font()).height();
+    // The line's box and its shadow a pixel right and down.
+    return QRect(margin, (height() - lineHeight) / 2, qMax(0, width() - 2 * margin - 1) + 1, lineHeight + 1);
+}
+
+void PictureArea::paintNotes(QPainter &p, const QRegion &region) const
+{
+    // Only where the region being painted meets them: a transfer's bullets or a comment
+    // bar repaint small parts of the area, and laying the notes' text out is the dearest
+    // part of painting.
+    const QRect plate = badgeRect();
+    const QRect reason = reasonRect();
+    // A pixel or two of margin for glyphs and edges that overhang.
+    const bool badge = !plate.isEmpty() && region.intersects(plate.adjusted(-2, -2, 2, 2));
+    const bool line = !reason.isEmpty() && region.intersects(reason.adjusted(-2, -2, 2, 2));
+    if (!badge && !line)
         return;
     p.setFont(font());
-    const QFontMetrics metrics(font());
-    if (!m_badge.isEmpty()) {
-        const QRect plate = badgeRect();
+    if (badge) {
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0, 0, 0, 170));
         p.setRenderHint(QPainter::Antialiasing);
@@ -191,15 +252,14 @@ void PictureArea::paintNotes(QPainter &p) const
         p.setPen(Qt::white);
         p.drawText(plate, Qt::AlignCenter, m_badge);
     }
-    if (!m_reason.isEmpty()) {
-        const int margin = twips::toPixels(120);
-        const QString line = metrics.elidedText(m_reason, Qt::ElideRight, qMax(0, width() - 2 * margin - 1));
-        const QRect box(margin, (height() - metrics.height()) / 2, qMax(0, width() - 2 * margin - 1),
-                        metrics.height());
+    if (line) {
+        const QFontMetrics metrics(font());
+        const QRect box = reason.adjusted(0, 0, -1, -1);
+        const QString shown = metrics.elidedText(m_reason, Qt::ElideRight, box.width());
         p.setPen(Qt::black);
-        p.drawText(box.translated(1, 1), Qt::AlignHCenter | Qt::AlignTop, line);
+        p.drawText(box.translated(1, 1), Qt::AlignHCenter | Qt::AlignTop, shown);
         p.setPen(Qt::white);
-        p.drawText(box, Qt::AlignHCenter | Qt::AlignTop, line);
+        p.drawText(box, Qt::AlignHCenter | Qt::AlignTop, shown);
     }
 }
 
@@ -231,7 +291,7 @@ void PictureArea::syncSurface()
     const QSize wanted = deviceSize(size().expandedTo(QSize(1, 1)), ratio);
     if (wanted == m_surface.size() && ratio == m_surface.devicePixelRatio())
         return;
-    m_underText = QImage();
+    forgetUnderText();
     QImage next(wanted, QImage::Format_RGB32);
     next.setDevicePixelRatio(ratio);
     next.fill(Qt::black);

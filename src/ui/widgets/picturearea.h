@@ -23,7 +23,10 @@
 // alone.
 #include "core/geometry/scalegeometry.h"
 
+#include <QFont>
+#include <QHash>
 #include <QImage>
+#include <QStaticText>
 #include <QWidget>
 
 class PictureArea : public QWidget
@@ -39,7 +42,8 @@ public:
     // The device pixels to a logical pixel the surface is made with.
     qreal pixelRatio() const;
 
-    // Back to the black background, text drawn on the surface included.
+    // Back to the black background, text drawn on the surface included. A hidden area lets
+    // its surface go meanwhile: it is black at full size again when shown or drawn on.
     void clear();
     // Shows image as the surface itself, shared rather than copied, when it is the
     // surface's size at its pixel ratio; false, with nothing changed, otherwise.
@@ -72,15 +76,32 @@ protected:
 
 private:
     void syncSurface();
+    const QStaticText &staticText(const QString &text);
     void keepUnderText(int bottomRow);
-    void paintNotes(QPainter &p) const;
+    void forgetUnderText();
+    void paintNotes(QPainter &p, const QRegion &region) const;
+    // Where the failure reason's line and its shadow go; empty while none shows.
+    QRect reasonRect() const;
 
     QImage m_surface;
     // The surface's top rows as they were before shadow text went over them; null while
     // no text is on the surface.
     QImage m_underText;
+    QRect m_textRect; // where text went since m_underText was kept, in logical pixels
+    QHash<QString, QStaticText> m_staticTexts; // laid out in m_staticFont at m_staticRatio
+    QFont m_staticFont;
+    qreal m_staticRatio = 0;
     QString m_badge;
     QString m_reason;
+    // badgeRect() as measured last, for this text, area width and font.
+    struct Plate
+    {
+        QString text;
+        int width = -1;
+        QFont font;
+        QRect rect;
+    };
+    mutable Plate m_plate;
 };
 
 // Draws the picture into the area by the mode and shows it (see drawScaledPicture for the

@@ -24,6 +24,7 @@ StatusBar::StatusBar(QWidget *parent)
     m_panels[1].text = QStringLiteral("0");
     m_panels[2].text = QStringLiteral("0");
     m_panels[4].text = QStringLiteral("0 kb in 0 sec (0 kb/sec)");
+    measureStatistics();
 }
 
 StatusBar::Panel *StatusBar::panel(int number)
@@ -38,11 +39,32 @@ const StatusBar::Panel *StatusBar::panel(int number) const
 
 void StatusBar::setPanelText(int number, const QString &text)
 {
-    if (Panel *p = panel(number); p && p->text != text) {
-        p->text = text;
-        describePanels();
+    Panel *p = panel(number);
+    if (!p || p->text == text)
+        return;
+    p->text = text;
+    describePanels();
+    // The statistics' width sets every panel's place; while it stays, only this panel
+    // changes, and the statistics change at every refresh.
+    const int before = m_statsWidth;
+    if (number == PanelCount)
+        measureStatistics();
+    if (m_statsWidth == before)
+        update(panelRect(number - 1));
+    else
         update();
-    }
+}
+
+void StatusBar::measureStatistics()
+{
+    m_statsWidth = fontMetrics().horizontalAdvance(m_panels[PanelCount - 1].text) + 12;
+}
+
+void StatusBar::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange)
+        measureStatistics();
+    QWidget::changeEvent(event);
 }
 
 void StatusBar::setPanelName(int number, const QString &name)
@@ -99,7 +121,7 @@ void StatusBar::setPanelPicture(int number, const QPixmap &picture)
 {
     if (Panel *p = panel(number)) {
         p->picture = picture;
-        update();
+        update(panelRect(number - 1));
     }
 }
 
@@ -117,7 +139,7 @@ QPixmap StatusBar::panelPicture(int number) const
 
 QRect StatusBar::panelRect(int index) const
 {
-    const int statsWidth = fontMetrics().horizontalAdvance(m_panels[4].text) + 12;
+    const int statsWidth = m_statsWidth;
     int figures = 0;
     for (int w : FigureWidths)
         figures += w + Gap;

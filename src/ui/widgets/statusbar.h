@@ -29,6 +29,7 @@ public:
 
 protected:
     bool event(QEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
@@ -42,6 +43,9 @@ private:
     const Panel *panel(int number) const;
     QRect panelRect(int index) const;
     void describePanels();
+    void measureStatistics();
 
     std::array<Panel, PanelCount> m_panels;
+    int m_statsWidth = 0; // the statistics' text, measured when it changes
+
 };

@@ -372,6 +372,9 @@ bool FullscreenWindow::event(QEvent *event)
         emit visibilityChanged(true);
         break;
     case QEvent::Hide:
+        // A screen-sized surface nobody sees: let go, drawn again when shown.
+        m_pictureArea->clear();
+        m_drawPending = true;
         emit visibilityChanged(false);
         break;
     case QEvent::WindowActivate:
