@@ -7,6 +7,7 @@
 // djpeg runs as a process writing to /dev/null, so its figure includes starting the
 // process; that start alone (djpeg on a 16 x 16 JPEG) is printed too.
 #include "benchpictures.h"
+#include "processtime.h"
 #include "platform/picturedecoder.h"
 #include "platform/scaleddrawing.h"
 #include "ui/widgets/picturearea.h"
@@ -33,16 +34,7 @@ constexpr int Runs = 9;
 
 double medianMs(const std::function<void()> &work)
 {
-    std::vector<double> times;
-    work(); // warm the caches and the plugin loading
-    for (int i = 0; i < Runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        work();
-        times.push_back(t.nsecsElapsed() / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return ::medianMs(work, Runs);
 }
 
 

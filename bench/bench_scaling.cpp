@@ -11,6 +11,7 @@
 // Each figure is the median of several runs. The goal: shrinking in at most half the old
 // way's time; enlarging (bilinear against Qt's bilinear, no halvings to save) no slower.
 #include "benchpictures.h"
+#include "processtime.h"
 #include "platform/scaleddrawing.h"
 
 #include <QElapsedTimer>
@@ -27,16 +28,7 @@ constexpr int Runs = 15;
 
 double medianMs(const std::function<void()> &work)
 {
-    std::vector<double> times;
-    work();
-    for (int i = 0; i < Runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        work();
-        times.push_back(t.nsecsElapsed() / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return ::medianMs(work, Runs);
 }
 
 // The old way's exact halving: each pixel the rounded mean of a 2 x 2 block.

@@ -1,12 +1,34 @@
 #pragma once
 // Processor time, ms, of this process's threads (RUSAGE_SELF) or of its children that have
 // ended (RUSAGE_CHILDREN). On a machine busy with other work wall-clock figures stretch;
-// these do far less.
+// these do far less. And the median wall-clock time of a piece of work.
+#include <QElapsedTimer>
+
 #include <sys/resource.h>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
 
 inline double cpuMs(int who = RUSAGE_SELF)
 {
     rusage use {};
     getrusage(who, &use);
     return (use.ru_utime.tv_sec + use.ru_stime.tv_sec) * 1e3 + (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e3;
+}
+
+// The median of `runs` timed runs of the work, ms, after one untimed run that warms the
+// caches (and loads what the work loads once).
+inline double medianMs(const std::function<void()> &work, int runs)
+{
+    std::vector<double> times;
+    work();
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        work();
+        times.push_back(t.nsecsElapsed() / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
 }

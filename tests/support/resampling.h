@@ -110,6 +110,7 @@ struct Difference
     double mean = 0;  // over every channel of every pixel
     int largest = 0;
     QPoint where;     // of the largest
+    double far = 0;   // the share of channel values more than `farApart` off
     bool sameSize = true;
 
     bool withinTolerance() const { return sameSize && mean <= MeanTolerance && largest <= LargestTolerance; }
@@ -127,7 +128,7 @@ struct Difference
     }
 };
 
-inline Difference difference(const QImage &got, const QImage &wanted)
+inline Difference difference(const QImage &got, const QImage &wanted, int farApart = LargestTolerance)
 {
     Difference d;
     if (got.size() != wanted.size()) {
@@ -137,12 +138,14 @@ inline Difference difference(const QImage &got, const QImage &wanted)
     const QImage a = got.convertToFormat(QImage::Format_RGB32);
     const QImage b = wanted.convertToFormat(QImage::Format_RGB32);
     qint64 sum = 0;
+    qint64 far = 0;
     for (int y = 0; y < a.height(); ++y) {
         const QRgb *la = reinterpret_cast<const QRgb *>(a.constScanLine(y));
         const QRgb *lb = reinterpret_cast<const QRgb *>(b.constScanLine(y));
         for (int x = 0; x < a.width(); ++x) {
             for (int c : {qRed(la[x]) - qRed(lb[x]), qGreen(la[x]) - qGreen(lb[x]), qBlue(la[x]) - qBlue(lb[x])}) {
                 sum += std::abs(c);
+                far += std::abs(c) > farApart;
                 if (std::abs(c) > d.largest) {
                     d.largest = std::abs(c);
                     d.where = QPoint(x, y);
@@ -151,6 +154,7 @@ inline Difference difference(const QImage &got, const QImage &wanted)
         }
     }
     d.mean = a.isNull() ? 0 : double(sum) / (3.0 * a.width() * a.height());
+    d.far = a.isNull() ? 0 : double(far) / (3.0 * a.width() * a.height());
     return d;
 }
 

@@ -3,6 +3,7 @@
 #include "core/geometry/decodereduction.h"
 #include "platform/picturedecoder.h"
 #include "platform/scaleddrawing.h"
+#include "resampling.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -80,14 +81,6 @@ QImage drawn(const QImage &picture, const DrawingArea &area, ViewScaleMode mode)
     return surface;
 }
 
-// Mean and largest difference of two pictures of one size, over every channel of every pixel.
-struct Difference
-{
-    double mean = 0;
-    int largest = 0;
-    double far = 0; // the share of values more than FarApart off
-};
-
 constexpr int FarApart = 24;
 
 // What the JPEG library's scaling and the resampler's halving may differ by, drawn. The
@@ -98,25 +91,9 @@ constexpr int FarApart = 24;
 constexpr double MeanTolerance = 2.0;
 constexpr double FarTolerance = 0.004;
 
-Difference difference(const QImage &a, const QImage &b)
+resampling::Difference difference(const QImage &a, const QImage &b)
 {
-    Difference d;
-    qint64 sum = 0;
-    qint64 far = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const QRgb *la = reinterpret_cast<const QRgb *>(a.constScanLine(y));
-        const QRgb *lb = reinterpret_cast<const QRgb *>(b.constScanLine(y));
-        for (int x = 0; x < a.width(); ++x) {
-            for (int c : {qRed(la[x]) - qRed(lb[x]), qGreen(la[x]) - qGreen(lb[x]), qBlue(la[x]) - qBlue(lb[x])}) {
-                sum += std::abs(c);
-                far += std::abs(c) > FarApart;
-                d.largest = qMax(d.largest, std::abs(c));
-            }
-        }
-    }
-    d.mean = double(sum) / (3.0 * a.width() * a.height());
-    d.far = double(far) / (3.0 * a.width() * a.height());
-    return d;
+    return resampling::difference(a, b, FarApart);
 }
 
 } // namespace
@@ -188,7 +165,7 @@ void TestReducedDecode::drawnAsTheFullPicture()
     QCOMPARE(reduced.size(), full.size() / factor);
 
     const QImage wanted = drawn(full, where, mode);
-    const Difference d = difference(drawn(reduced, where, mode), wanted);
+    const resampling::Difference d = difference(drawn(reduced, where, mode), wanted);
     const QString text = QStringLiteral("factor %1: mean difference %2, %3 % far apart")
                              .arg(factor)
                              .arg(d.mean, 0, 'f', 2)
@@ -198,7 +175,7 @@ void TestReducedDecode::drawnAsTheFullPicture()
     // The tolerance tells a blurred drawing: from the next smaller decode the lines and dots
     // come out washed.
     if (factor < decode_reduction::MaxFactor) {
-        const Difference blurred = difference(drawn(decodedAt(bytes, factor * 2), where, mode), wanted);
+        const resampling::Difference blurred = difference(drawn(decodedAt(bytes, factor * 2), where, mode), wanted);
         QVERIFY2(blurred.far > 2 * FarTolerance, qPrintable(QStringLiteral("factor %1: %2 % far apart")
                                                                  .arg(factor * 2)
                                                                  .arg(blurred.far * 100, 0, 'f', 3)));
