@@ -604,6 +604,8 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
 
 int main(int argc, char *argv[])
 {
+    // Pictures are allocated as the program allocates them.
+    giveLargeBlocksBackWhenFreed();
     // --pixel-ratio R: this ratio alone. --in-step: driven round by round by a run of this
     // program on its standard input, to which it gives its figures.
     qreal pixelRatio = 1;

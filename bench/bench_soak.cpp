@@ -124,6 +124,8 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 
 int main(int argc, char *argv[])
 {
+    // Pictures are allocated as the program allocates them.
+    giveLargeBlocksBackWhenFreed();
     int cycles = DefaultCycles;
     if (argc > 1) {
         bool ok = false;

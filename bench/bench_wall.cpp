@@ -89,6 +89,8 @@ struct Phase
 
 int main(int argc, char *argv[])
 {
+    // Pictures are allocated as the program allocates them.
+    giveLargeBlocksBackWhenFreed();
     QTemporaryDir dir;
     if (!dir.isValid())
         return 2;

@@ -175,3 +175,10 @@ private:
     // The cams on the wall's tiles, in order.
     QList<int> m_wallCams;
 };
+
+// Every refresh allocates and frees pictures of megabytes. glibc raises its threshold for
+// giving a block a mapping of its own to the largest block freed so far; after the first
+// picture, pictures would then come from the heap and the threads' arenas, which keep the
+// memory after they are freed. This fixes the threshold, so each such block gets its own
+// mapping, returned when it is freed. Called once, before anything is allocated in earnest.
+void giveLargeBlocksBackWhenFreed();

@@ -28,6 +28,8 @@
 #include <QTime>
 #include <QTimer>
 
+#include <malloc.h>
+
 #include <cstdio>
 
 void Application::fail(const QString &text, const QString &cause, Retry retry)
@@ -185,4 +187,9 @@ void Application::applyStartOptions()
         m_state.scaleMode = *start.scaleMode;
         m_mainWindow->showState();
     }
+}
+
+void giveLargeBlocksBackWhenFreed()
+{
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 }

@@ -12,8 +12,6 @@
 #include <QFont>
 #include <QImageReader>
 
-#include <malloc.h>
-
 #include <cstdio>
 #include <memory>
 
@@ -61,12 +59,7 @@ void placeConfig(const QString &explicitFile, AppEnvironment &env)
 
 int main(int argc, char *argv[])
 {
-    // Every refresh allocates and frees pictures of megabytes. glibc raises its threshold
-    // for giving a block a mapping of its own to the largest block freed so far; after the
-    // first picture, pictures then come from the heap and the threads' arenas, which keep
-    // the memory after they are freed. A fixed threshold gives each such block its own
-    // mapping, returned when it is freed.
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    giveLargeBlocksBackWhenFreed();
 
     // Read before QApplication, which would need a display to exist at all.
     QStringList arguments;
