@@ -1,6 +1,7 @@
 #include "picturedecoder.h"
 
 #include "core/rules/pictureloaderrules.h"
+#include "platform/picturememory.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -212,7 +213,7 @@ std::optional<Decoded> decodeJpegInMemory(const QByteArray &bytes, const std::at
     if (cancelled(cancel))
         return Decoded{QImage(), DecodeFailure::Cancelled};
 
-    QImage image(fullSize / factor, QImage::Format_RGB32);
+    QImage image = newPicture(fullSize / factor, QImage::Format_RGB32);
     if (image.isNull())
         return std::nullopt;
     if (tjDecompress2(handle.get(), data, size, image.bits(), image.width(), int(image.bytesPerLine()),

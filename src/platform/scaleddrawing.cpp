@@ -1,6 +1,7 @@
 #include "scaleddrawing.h"
 
 #include "core/geometry/twips.h"
+#include "platform/picturememory.h"
 
 #include <libyuv/scale.h>
 #include <libyuv/scale_argb.h>
@@ -250,7 +251,7 @@ QImage framedInArea(const QImage &picture, const DrawingArea &area, ViewScaleMod
     const QSize size = deviceSize(area.size, area.pixelRatio);
     if (picture.isNull() || size.isEmpty())
         return picture;
-    QImage framed(size, QImage::Format_RGB32);
+    QImage framed = newPicture(size, QImage::Format_RGB32);
     if (framed.isNull())
         return framed;
     framed.setDevicePixelRatio(area.pixelRatio);
