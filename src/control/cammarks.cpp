@@ -23,7 +23,7 @@ void CamMarks::update()
     if (m_rowsCount != m_state.camCount) {
         m_rowsOfCam.clear();
         for (int row = 0; row < m_state.camCount; ++row)
-            m_rowsOfCam.insert(CamRecord::field(CamRecord::split(m_state.camTable.value(row)), CamRecord::CamId), row);
+            m_rowsOfCam.insert(CamRecord::idOf(m_state.camTable.value(row)), row);
         m_rowsCount = m_state.camCount;
     }
     QHash<int, CamMark> marks;

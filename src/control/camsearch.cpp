@@ -2,6 +2,7 @@
 
 #include "control/camselection.h"
 #include "control/views.h"
+#include "core/catalogue/camrecord.h"
 #include "core/state/runningstate.h"
 
 #include <algorithm>
@@ -37,8 +38,7 @@ void CamSearch::setQuery(const QString &text)
     m_matches = m_index.matches(text);
     if (m_favouritesOnly) {
         const auto notFavourite = [this](int cam) {
-            const QString &line = m_state.camTable.at(cam);
-            return !m_state.favouriteCams.contains(line.left(line.indexOf(QLatin1Char(';'))));
+            return !m_state.favouriteCams.contains(CamRecord::idOf(m_state.camTable.at(cam)));
         };
         m_matches.erase(std::remove_if(m_matches.begin(), m_matches.end(), notFavourite), m_matches.end());
     }

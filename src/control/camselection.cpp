@@ -66,8 +66,7 @@ std::vector<int> CamSelection::camsNotFailedLately() const
         return left;
     for (int cam = 0; cam < m_state.camCount; ++cam) {
         // The id alone, not the whole line split: this runs over every cam at each pick.
-        const QString &line = m_state.camTable[cam];
-        const QString id = line.left(line.indexOf(QLatin1Char(';')));
+        const QString id = CamRecord::idOf(m_state.camTable[cam]);
         const auto health = m_state.camHealth.constFind(id);
         if (health == m_state.camHealth.cend() || !health->failedLately(now))
             left.push_back(cam);

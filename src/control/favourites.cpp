@@ -16,8 +16,7 @@ Favourites::Favourites(RunningState &state, CamListView &list, QObject *parent)
 
 QString Favourites::camId(int cam) const
 {
-    const QString &line = m_state.camTable.at(cam);
-    return line.left(line.indexOf(QLatin1Char(';')));
+    return CamRecord::idOf(m_state.camTable.at(cam));
 }
 
 void Favourites::load(const QString &file)

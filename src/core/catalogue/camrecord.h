@@ -26,4 +26,7 @@ inline QStringList split(const QString &line) { return line.split(QLatin1Char(';
 // Field i of an already split record, or an empty text where the record is shorter.
 inline QString field(const QStringList &fields, Field i) { return fields.value(int(i)); }
 
+// The cam id of a line, read without splitting the rest: for loops over every cam.
+inline QString idOf(const QString &line) { return line.left(line.indexOf(QLatin1Char(';'))); }
+
 } // namespace CamRecord

@@ -28,7 +28,7 @@ Catalogue parseCatalogue(const QByteArray &document)
 std::optional<int> camIndexById(const QStringList &camTable, int camCount, const QString &camId)
 {
     for (int i = 0; i < camCount && i < camTable.size(); ++i) {
-        if (CamRecord::field(CamRecord::split(camTable[i]), CamRecord::CamId) == camId)
+        if (CamRecord::idOf(camTable[i]) == camId)
             return i;
     }
     return std::nullopt;

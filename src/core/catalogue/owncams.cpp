@@ -20,11 +20,6 @@ namespace {
 // As large as a catalogue may be.
 constexpr qint64 MaxFileBytes = 16 * 1024 * 1024;
 
-QString idOf(const QString &line)
-{
-    return line.left(line.indexOf(QLatin1Char(';')));
-}
-
 } // namespace
 
 QString filePath(const QString &configHome)
@@ -38,7 +33,7 @@ Added append(QStringList &camTable, int &camCount, const QByteArray &document, c
     QSet<QString> taken;
     taken.reserve(camCount);
     for (int i = 0; i < camCount; ++i)
-        taken.insert(idOf(camTable[i]));
+        taken.insert(CamRecord::idOf(camTable[i]));
     int lineNumber = 0;
     for (const QByteArrayView crLines : ansi::splitLines(document)) {
         for (const QByteArray &raw : crLines.toByteArray().split('\n')) {
@@ -49,14 +44,14 @@ Added append(QStringList &camTable, int &camCount, const QByteArray &document, c
             const QString number = QString::number(lineNumber);
             if (line.count(QLatin1Char(';')) < CamRecord::FieldCount - 1) {
                 added.warnings.append(favourite_texts::OwnCamShortLine.arg(fileName, number));
-            } else if (taken.contains(idOf(line))) {
-                added.warnings.append(favourite_texts::OwnCamIdTaken.arg(fileName, number, idOf(line)));
+            } else if (taken.contains(CamRecord::idOf(line))) {
+                added.warnings.append(favourite_texts::OwnCamIdTaken.arg(fileName, number, CamRecord::idOf(line)));
             } else if (camCount >= MaxCams) {
                 added.warnings.append(favourite_texts::OwnCamNoRoom.arg(fileName, number));
             } else {
                 camTable.insert(camCount++, line);
-                taken.insert(idOf(line));
-                added.ids.insert(idOf(line));
+                taken.insert(CamRecord::idOf(line));
+                added.ids.insert(CamRecord::idOf(line));
             }
         }
     }
