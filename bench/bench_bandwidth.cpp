@@ -19,6 +19,7 @@
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/statusbar.h"
 #include "ui/windows/mainwindow.h"
+#include "wholefiles.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -44,12 +45,6 @@ double cpuSeconds()
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 // The scene with a mark that moves with each version, as a camera's picture changes.

@@ -32,6 +32,7 @@
 // LUMORA_BENCH_VIEWER names another lumora-viewer binary to measure.
 #include "benchpictures.h"
 #include "camserverprocess.h"
+#include "wholefiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -62,18 +63,6 @@ const char *const ChangingCamId = "1014";
 const char *const StillPath = "/still.jpg";
 const char *const FehStillPath = "/still-feh.jpg"; // the same bytes
 const char *const ChangingPath = "/cams/1014.jpg";
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 // A /proc/PID/status field in kB; -1 if missing.
 qint64 statusKb(qint64 pid, const QByteArray &field)

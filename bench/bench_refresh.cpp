@@ -51,6 +51,7 @@
 #include "ui/widgets/picturearea.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/mainwindow.h"
+#include "wholefiles.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -235,12 +236,6 @@ void measure(const std::vector<Step *> &steps, RoundSync *sync)
         if (sync)
             sync->afterRound(round);
     }
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 // The system's load average over the last minute, -1 when unknown.

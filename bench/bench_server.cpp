@@ -10,6 +10,7 @@
 // held (every bench client comes from 127.0.0.1); how many stayed open is printed.
 #include "camserverprocess.h"
 #include "slowclients.h"
+#include "wholefiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -36,12 +37,6 @@
 #include <vector>
 
 namespace {
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 QByteArray catalogue()
 {

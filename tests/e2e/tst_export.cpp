@@ -5,6 +5,7 @@
 #include "camserverprocess.h"
 #include "export.h"
 #include "gunzip.h"
+#include "wholefiles.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -34,18 +35,6 @@ QStringList filesBelow(const QString &root)
     }
     found.sort();
     return found;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 QByteArray camLine(const QByteArray &id, const QByteArray &picture)

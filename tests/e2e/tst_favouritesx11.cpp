@@ -10,18 +10,13 @@
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/shapes.h"
 #include "ui/windows/mainwindow.h"
+#include "wholefiles.h"
 
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
-}
 
 // The pixels in the star of row (at the top of the list's rows) that show the star's gold.
 int goldInStar(CamListWidget &list, int row)

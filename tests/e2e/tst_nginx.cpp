@@ -4,6 +4,7 @@
 #include "camserverprocess.h"
 #include "platform/download.h"
 #include "securehttp.h"
+#include "wholefiles.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -27,18 +28,6 @@ const QString kLocations = QStringLiteral(LUMORA_SOURCE_DIR "/dist/nginx/lumora-
 const QString kConfiguration = QStringLiteral(LUMORA_SOURCE_DIR "/dist/nginx/lumora-nginx.conf");
 // The one thing the test changes in the configuration: the port, to a free one.
 const QByteArray kShownListen = "listen 127.0.0.1:8081;";
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 quint16 freePort()
 {

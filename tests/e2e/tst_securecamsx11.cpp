@@ -13,6 +13,7 @@
 #include "core/rules/retryrules.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/windows/mainwindow.h"
+#include "wholefiles.h"
 
 #include <QLineEdit>
 #include <QScopeGuard>
@@ -32,12 +33,6 @@ int pixelsOf(const QImage &image, QRgb colour)
         for (int x = 0; x < image.width(); ++x)
             n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
     return n;
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
 }
 
 } // namespace

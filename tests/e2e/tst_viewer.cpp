@@ -21,6 +21,7 @@
 // LUMORA_E2E_VIEWER runs another viewer binary instead of the one built here.
 #include "camserverprocess.h"
 #include "craftedpictures.h"
+#include "wholefiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -372,18 +373,6 @@ bool holdsOnlyConfig(const QString &folder, QString *why)
 QString colourName(QRgb c)
 {
     return QStringLiteral("#%1").arg(c & 0xFFFFFF, 6, 16, QLatin1Char('0'));
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // Processor time a process has used so far, in milliseconds; -1 if it cannot be read.

@@ -12,6 +12,7 @@
 #include "ui/widgets/statusbar.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/mainwindow.h"
+#include "wholefiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -48,18 +49,6 @@ QByteArray encoded(const QImage &image, const char *format)
     QImageWriter writer(&buffer, format);
     writer.write(image);
     return bytes;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // The names a save may take from now on for a few seconds, whatever second it lands in.
