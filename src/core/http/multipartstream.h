@@ -37,7 +37,7 @@ class PartReader
 {
 public:
     // maxPartBytes: the cap on one part's body; a part's header section has its own small
-    // cap (HeaderMaxBytes).
+    // cap (HeaderMaxBytes). An empty boundary, or one holding a line break, fails at once.
     PartReader(const QByteArray &boundary, qint64 maxPartBytes);
 
     // Reads the next bytes of the body. Returns false once the stream has failed (reason())
@@ -56,9 +56,56 @@ public:
     bool ended() const { return m_ended; }
 
     static constexpr qint64 HeaderMaxBytes = 16 * 1024;
+    // Blanks and tabs allowed after a delimiter, or on a blank line between parts.
+    static constexpr qsizetype PaddingMaxBytes = 256;
 
 private:
-    // Implementation's own members go here.
+    // Where in the stream the reader stands.
+    enum class State {
+        Preamble, // before the first delimiter line
+        Between, // after a part: blank lines, then a delimiter line
+        Headers, // a part's header section
+        SizedBody, // a body announced by Content-Length
+        OpenBody, // a body that ends where the next delimiter line begins
+        Stopped // failed or ended
+    };
+    // What a line that starts at a line start turns out to be.
+    enum class Line { NeedMore, Delimiter, Closing, Blank, Other };
+
+    Line classify(QByteArrayView line, qsizetype *length) const;
+    Line lineAt(QByteArrayView bytes, qsizetype &pos, qsizetype *lineLength);
+    qsizetype readPreamble(QByteArrayView bytes, qsizetype pos);
+    qsizetype readBetween(QByteArrayView bytes, qsizetype pos);
+    qsizetype readHeaders(QByteArrayView bytes, qsizetype pos);
+    qsizetype readSizedBody(QByteArrayView bytes, qsizetype pos);
+    qsizetype readOpenBody(QByteArrayView bytes, qsizetype pos);
+    void consumeLine(qsizetype &pos, qsizetype lineLength);
+    void startPart();
+    void headerLine(QByteArrayView line);
+    void startBody();
+    void endOpenBody();
+    void end();
+    void completePart();
+    bool countGap(qint64 bytes);
+    void fail(const QString &reason);
+
+    QByteArray m_boundary;
+    QByteArray m_dashedBoundary; // "--" and the boundary
+    qint64 m_maxPartBytes = 0;
+    State m_state = State::Preamble;
+    // The start of a line not yet told apart from a delimiter line, or the header line
+    // being read: never more than a delimiter line's or the header section's cap.
+    QByteArray m_line;
+    // Preamble: the rest of the current line is skipped.
+    bool m_skipLine = false;
+    // Open body: the next byte starts a line.
+    bool m_lineStart = false;
+    qint64 m_gapBytes = 0; // preamble or blank lines since the last delimiter
+    qint64 m_headerBytes = 0;
+    qint64 m_bodyLength = -1; // from Content-Length; -1 without one
+    QByteArray m_part; // the body being read
+    qsizetype m_lastPartSize = 0;
+    std::optional<QByteArray> m_newest;
     qint64 m_completed = 0;
     QString m_reason;
     bool m_ended = false;
