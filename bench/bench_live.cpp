@@ -283,7 +283,7 @@ public:
         else if (seen.stream != 1 || !seen.other.isEmpty())
             failure = QStringLiteral("the server saw %1 requests for the stream, not one; other requests: %2")
                           .arg(seen.stream)
-                          .arg(seen.other.join(QStringLiteral(", ")));
+                          .arg(seen.other.isEmpty() ? QStringLiteral("none") : seen.other.join(QStringLiteral(", ")));
         if (failure.isEmpty())
             return true;
         std::printf("  %s: FAILED: %s\n", what, qPrintable(failure));
@@ -493,7 +493,6 @@ int main(int argc, char *argv[])
 
     app.heartbeat().timer()->start();
     LiveBench bench(app);
-    int result = 0;
 
     // 10 fps sent.
     std::printf("\n%s sent, window %lld s from %lld s after the first frame:\n", slow.name, WindowMs / 1000, WarmUpMs / 1000);
@@ -502,8 +501,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     const Window slowWindow = bench.measure(WarmUpMs);
-    if (!bench.check(slowWindow, "window"))
-        result = 1;
+    const bool slowHeld = bench.check(slowWindow, "window");
 
     // 25 fps sent: the window, then on for the memory figures.
     std::printf("\n%s sent, window %lld s from %lld s after the first frame, then on to %.1f minutes:\n", fast.name,
@@ -514,8 +512,7 @@ int main(int argc, char *argv[])
     }
     qint64 earlyMemory = -1;
     const Window fastWindow = bench.measure(WarmUpMs, EarlyMemoryMs, [&] { earlyMemory = residentBytes(); });
-    if (!bench.check(fastWindow, "window"))
-        result = 1;
+    const bool fastHeld = bench.check(fastWindow, "window");
     std::printf("  resident memory after %lld s: %.1f MiB\n", EarlyMemoryMs / 1000, mib(earlyMemory));
     const qint64 framesBefore = app.fetch().framesShown();
     const double cpuBefore = cpuMs();
@@ -532,8 +529,7 @@ int main(int argc, char *argv[])
     wholeRun.frames = app.fetch().framesShown() - framesBefore;
     wholeRun.live = app.fetch().isLive() && app.state().pictureAddress == fast.address;
     const qint64 lateMemory = residentBytes();
-    if (!bench.check(wholeRun, "rest of the run"))
-        result = 1;
+    const bool longRunHeld = bench.check(wholeRun, "rest of the run");
 
     // The stream ends for the rest of djpeg's runs.
     app.heartbeat().timer()->stop();
@@ -542,7 +538,8 @@ int main(int argc, char *argv[])
     const double djpegMs = median(djpegTimes);
     const double djpegStartMs = median(djpegStartTimes);
 
-    // The goal lines.
+    // The goal lines, each of windows whose checks held.
+    const int result = slowHeld && fastHeld && longRunHeld ? 0 : 1;
     const double perFrame = fastWindow.frames > 0 ? fastWindow.cpuMs / fastWindow.frames : 0;
     std::printf("\na frame's processor time at 25 fps sent, ms: %.2f in all; of it, timed alone: decode %.2f (to %dx%d, "
                 "1/%d), scale %.2f, draw %.2f; the rest (transfer, %.1f parts dropped a frame, event loop) %.2f\n",
@@ -556,15 +553,16 @@ int main(int argc, char *argv[])
         std::printf("djpeg on a part: %.2f ms of processor time (the median of %zu runs, its process start included; "
                     "that start alone, djpeg on a 16 x 16 JPEG: %.2f ms)\n",
                     djpegMs, djpegTimes.size(), djpegStartMs);
-        if (perFrame > 0)
+        if (fastHeld)
             std::printf("LIVE_CPU_PER_FRAME: %.2f x (goal <= 1.3)\n", perFrame / djpegMs);
     }
     std::printf("frames shown a second: %.2f at 25 fps sent, %.2f at 10 fps sent\n", fastWindow.framesPerSecond(),
                 slowWindow.framesPerSecond());
-    if (slowWindow.cpuMs > 0)
+    if (fastHeld && slowHeld)
         std::printf("LIVE_DROPPED_FRAMES_COST: %.2f x (goal <= 1.1)\n", fastWindow.cpuPerSecond() / slowWindow.cpuPerSecond());
     std::printf("resident memory: %.1f MiB after %lld s, %.1f MiB after %.1f minutes\n", mib(earlyMemory),
                 EarlyMemoryMs / 1000, mib(lateMemory), longRunMs / 60000.0);
-    std::printf("LIVE_RSS_GROWTH: %.2f MiB (goal <= 2)\n", mib(lateMemory - earlyMemory));
+    if (fastHeld && longRunHeld)
+        std::printf("LIVE_RSS_GROWTH: %.2f MiB (goal <= 2)\n", mib(lateMemory - earlyMemory));
     return result;
 }
