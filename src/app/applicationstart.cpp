@@ -183,6 +183,8 @@ void Application::applyStartOptions()
         m_state.reloadShuffleCountdown();
         m_mainWindow->autoShuffleCheck()->setChecked(true);
     }
+    if (start.maxFramesPerSecond)
+        m_state.maxFramesPerSecond = *start.maxFramesPerSecond;
     if (start.scaleMode) {
         m_state.scaleMode = *start.scaleMode;
         m_mainWindow->showState();

@@ -18,6 +18,8 @@ const QString Fullscreen = QStringLiteral("fullscreen");
 const QString Cam = QStringLiteral("cam");
 const QString Shuffle = QStringLiteral("shuffle");
 const QString Refresh = QStringLiteral("refresh");
+const QString MaxFps = QStringLiteral("max-fps");
+constexpr int MaxFramesPerSecond = 120;
 const QString Scale = QStringLiteral("scale");
 const QString Config = QStringLiteral("config");
 
@@ -62,6 +64,8 @@ void addViewerOptions(QCommandLineParser &parser)
         Refresh, QStringLiteral("Refresh interval in seconds (5 when not given)."), QStringLiteral("SECONDS")));
     parser.addOption(QCommandLineOption(
         Scale, QStringLiteral("Scale mode: stretch, inline or outline (inline when not given)."), QStringLiteral("MODE")));
+    parser.addOption(QCommandLineOption(
+        MaxFps, QStringLiteral("Show a live cam's frames at most N times a second (10 when not given)."), QStringLiteral("N")));
 }
 
 // An interval the toolbar's boxes would run on, as they read it: the option goes into the
@@ -103,6 +107,14 @@ std::optional<QString> readStartOptions(const QCommandLineParser &parser, StartO
         start.scaleMode = scaleModeValue(parser.value(Scale));
         if (!start.scaleMode)
             return QStringLiteral("--scale takes stretch, inline or outline, not '%1'.").arg(parser.value(Scale));
+    }
+    if (parser.isSet(MaxFps)) {
+        bool number = false;
+        const int fps = parser.value(MaxFps).toInt(&number);
+        if (!number || fps < 1 || fps > MaxFramesPerSecond)
+            return QStringLiteral("--max-fps takes a whole number from 1 to %1, not '%2'.")
+                .arg(MaxFramesPerSecond).arg(parser.value(MaxFps));
+        start.maxFramesPerSecond = fps;
     }
     return std::nullopt;
 }

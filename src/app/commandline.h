@@ -23,6 +23,7 @@ struct StartOptions
     std::optional<QString> shuffleSeconds;   // --shuffle: auto shuffle on at this interval
     std::optional<QString> refreshSeconds;   // --refresh
     std::optional<ViewScaleMode> scaleMode;  // --scale
+    std::optional<int> maxFramesPerSecond;   // --max-fps: a live cam's frames shown per second at most
 };
 
 struct CommandLine

@@ -31,6 +31,7 @@ CamImageFetch::CamImageFetch(RunningState &state, TransferView &transferView, Do
     , m_timeoutMs(timeoutMs)
     , m_pictureLoad(new PictureLoadJob(this))
     , m_redecode(new PictureLoadJob(this))
+    , m_frameLoad(new PictureLoadJob(this))
 {
 }
 
@@ -41,14 +42,15 @@ bool CamImageFetch::isRunning() const
 
 void CamImageFetch::setDecodeBudget(int ms)
 {
-    m_pictureLoad->setBudget(ms);
-    m_redecode->setBudget(ms);
+    for (PictureLoadJob *job : {m_pictureLoad, m_redecode, m_frameLoad})
+        job->setBudget(ms);
 }
 
 void CamImageFetch::abandon()
 {
     // The areas are cleared for the new cam, so no held picture is on show any more.
     m_heldShown = false;
+    stopStream();
     stopRedecode();
     m_keptBytes.clear();
     m_shownBytes.clear();
@@ -66,6 +68,7 @@ void CamImageFetch::abandon()
         disconnect(m_decodeDone);
         m_pictureLoad->cancel();
     }
+    m_commentsOnly = false;
     endRefresh();
 }
 
@@ -144,18 +147,36 @@ void CamImageFetch::writeFile(const QString &name, const QByteArray &bytes, bool
     *ok = m_workFolder.write(name, bytes);
 }
 
-void CamImageFetch::download(DownloadRequest request, void (CamImageFetch::*next)(const DownloadResult &))
+void CamImageFetch::download(DownloadRequest request, void (CamImageFetch::*next)(const DownloadResult &),
+                             bool showState)
 {
     request.timeoutMs = m_timeoutMs;
     m_download = m_downloader.start(request);
-    connect(m_download, &DownloadHandler::stateChanged, this, &CamImageFetch::transferStateChanged);
+    if (showState)
+        connect(m_download, &DownloadHandler::stateChanged, this, &CamImageFetch::transferStateChanged);
     connect(m_download, &DownloadHandler::finished, this, next);
+}
+
+void CamImageFetch::downloadComments(bool showState)
+{
+    m_step = Step::Comments;
+    const QString camId = CamRecord::field(m_state.currentCamFields, CamRecord::CamId);
+    DownloadRequest comments{fetch_rules::commentsAddress(m_state.serverUrl, camId), CatalogueMaxBytes};
+    comments.compressed = true;
+    download(comments, &CamImageFetch::commentsDownloaded, showState);
 }
 
 void CamImageFetch::fetchCamImage()
 {
     if (isRunning())
         return; // one refresh at a time; the one running will re-enable the heartbeat
+    if (m_stream) {
+        // The picture comes by itself; what is not live is fetched anew.
+        m_state.emptyCommentTable();
+        m_commentsOnly = true;
+        downloadComments(false);
+        return;
+    }
     // The new picture makes a larger one of the old needless.
     stopRedecode();
 
@@ -175,7 +196,9 @@ void CamImageFetch::fetchCamImage()
     m_step = Step::Picture;
     DownloadRequest picture{address, PictureMaxBytes};
     picture.validators = validators;
+    picture.live = true;
     download(picture, &CamImageFetch::pictureDownloaded);
+    connect(m_download, &DownloadHandler::partReceived, this, &CamImageFetch::partReceived);
 }
 
 void CamImageFetch::showStatistics(qint64 bytes)
@@ -225,10 +248,7 @@ void CamImageFetch::pictureDownloaded(const DownloadResult &picture)
             showStatistics(m_workFolder.fileSize(working_files::pictureFile(m_extension)).value_or(0));
     }
 
-    m_step = Step::Comments;
-    DownloadRequest comments{fetch_rules::commentsAddress(m_state.serverUrl, camId), CatalogueMaxBytes};
-    comments.compressed = true;
-    download(comments, &CamImageFetch::commentsDownloaded);
+    downloadComments(true);
 }
 
 void CamImageFetch::commentsDownloaded(const DownloadResult &comments)
@@ -243,7 +263,10 @@ void CamImageFetch::commentsDownloaded(const DownloadResult &comments)
                 m_state.commentTable = fetch_rules::buildCommentTable(*text);
         }
     }
-    startDecode();
+    if (std::exchange(m_commentsOnly, false))
+        endRefresh();
+    else
+        startDecode();
 }
 
 // The picture is decoded off the window thread; pictureLoaded() ends the refresh.
@@ -382,6 +405,98 @@ void CamImageFetch::showPicture(std::vector<PreparedSurface> surfaces)
         else
             view->showPreparedPicture(std::exchange(prepared->surface, QImage()));
     }
+}
+
+void CamImageFetch::partReceived(const QByteArray &part, qint64 receivedBytes)
+{
+    m_streamBytes = receivedBytes;
+    if (!m_stream) {
+        // The first part is this refresh's picture; the answer goes on as a stream.
+        m_stream = std::exchange(m_download, nullptr);
+        m_stream->disconnect(this);
+        connect(m_stream, &DownloadHandler::partReceived, this, &CamImageFetch::partReceived);
+        connect(m_stream, &DownloadHandler::finished, this, &CamImageFetch::streamEnded);
+        m_pacer = live_rules::FramePacer(m_state.maxFramesPerSecond);
+        m_rates.reset();
+        m_streamClock.start();
+        frameShown({}); // the figures' first window starts
+        m_pacer.take(m_streamClock.elapsed());
+        DownloadResult first;
+        first.body = part;
+        first.httpStatus = 200;
+        first.receivedBytes = receivedBytes;
+        pictureDownloaded(first);
+        return;
+    }
+    // Dropped, never queued: while the refresh that took the first part runs, while a frame
+    // decodes, and before the frame's slot has come.
+    if ((m_step != Step::Idle && !m_commentsOnly) || m_frameLoad->isBusy() || !m_pacer.take(m_streamClock.elapsed()))
+        return;
+    if (part == m_shownBytes) {
+        frameShown(shownFingerprint());
+        return;
+    }
+    // No window shows it now: the frame after the next showing will.
+    const QList<DrawingArea> areas = areasDrawnAtOnce();
+    if (areas.isEmpty() || !m_frameLoad->startBytes(part, areas, m_state.scaleMode))
+        return;
+    m_frameBytes = part;
+    m_frameDone = connect(m_frameLoad, &PictureLoadJob::loaded, this, &CamImageFetch::frameLoaded,
+                          Qt::SingleShotConnection);
+}
+
+void CamImageFetch::frameLoaded(const LoadedPicture &result)
+{
+    // A frame that does not decode is passed over; the one shown stays until the next.
+    if (!result.picture || result.picture->isNull())
+        return;
+    stopRedecode();
+    m_picture = *result.picture;
+    m_reduction = result.reduction;
+    m_keptBytes = m_reduction > 1 ? m_frameBytes : QByteArray();
+    m_shownBytes = std::exchange(m_frameBytes, QByteArray());
+    m_shownAddress = m_address;
+    m_heldShown = false;
+    showPicture(result.surfaces);
+    frameShown(picture_freshness::fingerprint(m_shownBytes));
+}
+
+// A frame is on show; an empty fingerprint only starts the figures' count.
+void CamImageFetch::frameShown(const picture_freshness::PictureFingerprint &picture)
+{
+    ++m_framesShown;
+    if (picture.size >= 0)
+        countShownPicture(picture);
+    if (const auto rates = m_rates.frameShown(m_streamClock.elapsed(), m_streamBytes))
+        m_transferView.showTransferStatistics(fetch_rules::liveStatusText(rates->framesPerSecond, rates->bytesPerSecond));
+}
+
+void CamImageFetch::streamEnded(const DownloadResult &result)
+{
+    m_stream = nullptr;
+    stopStream();
+    stopRedecode();
+    m_picture = QImage();
+    m_reduction = 1;
+    m_keptBytes.clear();
+    m_shownBytes.clear();
+    m_shownAddress.clear();
+    m_heldShown = false;
+    showPicture({});
+    showUnchangedNote(QString());
+    showFailureReason(refreshFailed(answerFailure(result)));
+}
+
+void CamImageFetch::stopStream()
+{
+    if (m_stream) {
+        m_stream->disconnect(this);
+        m_stream->cancel();
+        m_stream = nullptr;
+    }
+    disconnect(m_frameDone);
+    m_frameLoad->cancel();
+    m_frameBytes.clear();
 }
 
 void CamImageFetch::stopRedecode()

@@ -45,6 +45,17 @@
 // The count goes on from the cam's earlier failures (the wall's too) only while the last
 // of them is recent (retry_rules::AvoidAfterFailureMs); a new cam is still tried at once.
 //
+// A live cam: a picture answer that is a live stream (see Downloader) keeps its connection
+// open. Its first part is taken as a refresh's picture, with the comments after it as
+// usual; each later part is decoded off the window thread and shown in every picture view,
+// at most RunningState::maxFramesPerSecond times a second. A part that arrives while a frame
+// decodes, or before its slot has come, is dropped, never queued. Each frame shown counts
+// for the unchanged note as a refresh does, and the transfer statistics give the frames
+// shown and the bytes received per second. While the stream runs, a refresh falling due
+// brings only the comments. A change of cam closes the stream at once; a stream that ends
+// or fails counts as a failed refresh (its reason over the black areas, the next refresh
+// backed off), and the next refresh asks the address again.
+//
 // Bytes that failed to decode (also by running out of the decode budget) are remembered
 // per cam by their fingerprint: when the same cam brings the same bytes again they are
 // neither written nor decoded, and the refresh ends as a failed load at once, its reason
@@ -54,6 +65,7 @@
 #include "core/geometry/devicepixels.h"
 #include "core/http/conditional.h"
 #include "core/files/workingfolder.h"
+#include "core/rules/liverules.h"
 #include "core/rules/picturefreshness.h"
 
 #include <QByteArray>
@@ -115,6 +127,10 @@ public:
 
     void fetchCamImage();
     bool isRunning() const;
+    // A live stream is showing the selected cam's picture.
+    bool isLive() const { return !m_stream.isNull(); }
+    // Frames of live streams shown since the start, the first of each stream included.
+    qint64 framesShown() const { return m_framesShown; }
 
     // A decode still running after this long is given up.
     void setDecodeBudget(int ms);
@@ -165,7 +181,14 @@ private:
 
     void writeFile(const QString &name, const QByteArray &bytes, bool *ok) const;
     // Starts the request with this controller's time-out; next takes the result.
-    void download(DownloadRequest request, void (CamImageFetch::*next)(const DownloadResult &));
+    void download(DownloadRequest request, void (CamImageFetch::*next)(const DownloadResult &),
+                  bool showState = true);
+    void downloadComments(bool showState);
+    void partReceived(const QByteArray &part, qint64 receivedBytes);
+    void frameLoaded(const LoadedPicture &result);
+    void frameShown(const picture_freshness::PictureFingerprint &picture);
+    void streamEnded(const DownloadResult &result);
+    void stopStream();
     void pictureDownloaded(const DownloadResult &picture);
     void showStatistics(qint64 bytes);
     void commentsDownloaded(const DownloadResult &comments);
@@ -223,4 +246,16 @@ private:
     QString m_address;              // the running refresh's picture address
     bool m_askedConditionally = false;
     bool m_sameAsShown = false;     // the running refresh's picture is the one shown
+
+    // A live stream's, while it runs.
+    QPointer<DownloadHandler> m_stream;
+    PictureLoadJob *m_frameLoad;
+    QMetaObject::Connection m_frameDone;
+    QByteArray m_frameBytes;        // of the frame decoding
+    qint64 m_streamBytes = 0;
+    QElapsedTimer m_streamClock;
+    live_rules::FramePacer m_pacer;
+    live_rules::RateMeter m_rates;
+    bool m_commentsOnly = false;    // the running refresh brings the comments only
+    qint64 m_framesShown = 0;
 };

@@ -1,5 +1,7 @@
 #include "heldanswer.h"
 
+#include "core/rules/liverules.h"
+
 #include "platform/download.h"
 
 HeldAnswer HeldAnswer::from(const QString &address, const DownloadResult &answer)
@@ -22,6 +24,8 @@ bool HeldAnswer::confirmedBy(const DownloadResult &answer, const QString &addres
 
 QString answerFailure(const DownloadResult &answer)
 {
+    if (answer.ok() && answer.liveParts > 0)
+        return live_rules::streamEndedReason(answer.liveParts);
     return picture_freshness::failureReason(
         {answer.ok() ? QString() : answer.errorText, answer.httpStatus, answer.reasonPhrase, answer.contentType});
 }

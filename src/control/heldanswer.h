@@ -29,5 +29,6 @@ struct HeldAnswer
     bool confirmedBy(const DownloadResult &answer, const QString &address, bool askedConditionally) const;
 };
 
-// Why a picture answer would show no picture (see picture_freshness::failureReason).
+// Why a picture answer would show no picture (see picture_freshness::failureReason); for
+// a live stream that ended, that it did.
 QString answerFailure(const DownloadResult &answer);

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 TileRefresh::TileRefresh(RunningState &state, Downloader &downloader, TileView &view, const QString &camId,
                          const QString &pictureAddress, QThreadPool *decodePool, QObject *parent)
@@ -62,6 +63,7 @@ void TileRefresh::stop()
 {
     m_stopped = true;
     m_due = false;
+    m_streaming = false;
     m_timer.stop();
     // Cut off first, so neither the download's end nor the decode's result comes back.
     if (m_download) {
@@ -115,8 +117,31 @@ void TileRefresh::refreshDue()
     request.timeoutMs = m_timeoutMs;
     request.validators = m_held.validatorsFor(m_address);
     m_askedConditionally = !request.validators.isEmpty();
+    request.live = true;
     m_download = m_downloader.start(request);
     connect(m_download, &DownloadHandler::finished, this, &TileRefresh::pictureDownloaded);
+    connect(m_download, &DownloadHandler::partReceived, this, &TileRefresh::partReceived);
+}
+
+void TileRefresh::partReceived(const QByteArray &part)
+{
+    if (!m_streaming) {
+        m_streaming = true;
+        m_pacer = live_rules::FramePacer(m_state.maxFramesPerSecond);
+        m_streamClock.start();
+    }
+    // Dropped, never queued.
+    if (m_decode->isBusy() || !m_view.tileOnScreen() || !m_pacer.take(m_streamClock.elapsed()))
+        return;
+    DownloadResult frame;
+    frame.body = part;
+    frame.httpStatus = 200;
+    m_held = HeldAnswer::from(m_address, frame);
+    m_decoding = m_held.fingerprint;
+    if (m_decoding == m_shown && !m_picture.isNull() && madeForTile())
+        succeeded(m_decoding, false);
+    else
+        decode();
 }
 
 bool TileRefresh::madeForTile() const
@@ -138,6 +163,14 @@ bool TileRefresh::decode()
 void TileRefresh::pictureDownloaded(const DownloadResult &answer)
 {
     m_download = nullptr;
+    if (std::exchange(m_streaming, false)) {
+        // The stream's last frame is of no more use.
+        disconnect(m_decodeDone);
+        m_decode->cancel();
+        m_held = {};
+        failed(answerFailure(answer));
+        return;
+    }
     const bool notModified = m_held.confirmedBy(answer, m_address, m_askedConditionally);
     // A 304 stands for the answer held, and fails as that one did.
     m_failure = notModified ? m_held.failure : answerFailure(answer);
@@ -176,6 +209,9 @@ void TileRefresh::pictureDecoded(const LoadedPicture &result)
         return;
     }
     if (!result.picture || result.picture->isNull()) {
+        // A frame that does not decode is passed over; the one shown stays until the next.
+        if (m_streaming)
+            return;
         m_undecodable = m_decoding;
         failed(m_failure);
         return;
@@ -183,10 +219,10 @@ void TileRefresh::pictureDecoded(const LoadedPicture &result)
     m_picture = *result.picture;
     m_view.showTilePicture(m_picture);
     m_shown = m_decoding;
-    succeeded(m_shown);
+    succeeded(m_shown, !m_streaming);
 }
 
-void TileRefresh::succeeded(const picture_freshness::PictureFingerprint &picture)
+void TileRefresh::succeeded(const picture_freshness::PictureFingerprint &picture, bool timeNext)
 {
     const qint64 now = nowMs();
     m_unchanged.pictureShown(m_camId, picture, now);
@@ -194,6 +230,8 @@ void TileRefresh::succeeded(const picture_freshness::PictureFingerprint &picture
     m_state.camHealth[m_camId].pictureShown(since);
     m_view.showTileFailure(QString());
     m_view.showTileNote(since ? picture_freshness::unchangedNote(*since) : QString());
+    if (!timeNext)
+        return;
     m_timer.start(retry_rules::nextTryMs(intervalMs(), 0));
     emit refreshEnded(true);
 }

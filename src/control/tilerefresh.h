@@ -15,12 +15,20 @@
 // writes the cam's health into the running state; the unchanged note follows the same
 // rule as the selected cam's.
 //
+// A live cam's stream (see Downloader) stays open: each part is a frame, decoded and shown
+// like a new picture at most RunningState::maxFramesPerSecond times a second while the tile
+// is on screen; a part that arrives while a frame decodes, before its slot or while the tile
+// cannot be seen is dropped. A stream that ends or fails is a failed refresh.
+//
 // A refresh falls due only for a tile on screen: one due while the tile cannot be seen
 // waits until tileShown() says it can. stop() cancels the running download or decode, and
 // nothing more of this tile runs or shows after it.
 #include "control/heldanswer.h"
 #include "core/geometry/devicepixels.h"
+#include "core/rules/liverules.h"
 #include "core/rules/picturefreshness.h"
+
+#include <QElapsedTimer>
 
 #include <QImage>
 #include <QObject>
@@ -67,8 +75,10 @@ signals:
 private:
     void refreshDue();
     void pictureDownloaded(const DownloadResult &answer);
+    void partReceived(const QByteArray &part);
     void pictureDecoded(const LoadedPicture &result);
-    void succeeded(const picture_freshness::PictureFingerprint &picture);
+    // The next refresh is timed from now unless a stream brought the picture.
+    void succeeded(const picture_freshness::PictureFingerprint &picture, bool timeNext = true);
     void failed(const QString &reason);
     bool madeForTile() const;
     bool decode();
@@ -99,4 +109,7 @@ private:
     QImage m_picture;
     DrawingArea m_madeFor; // the tile's area m_picture was made for
     bool m_redrawOnly = false; // the running decode only remakes the picture shown
+    bool m_streaming = false;  // the running download is a live stream
+    live_rules::FramePacer m_pacer;
+    QElapsedTimer m_streamClock;
 };

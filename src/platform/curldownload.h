@@ -16,6 +16,10 @@
 
 #include <memory>
 
+namespace multipart {
+class PartReader;
+}
+
 class CurlDownload final : public DownloadHandler, private CurlTransferClient
 {
     Q_OBJECT
@@ -49,6 +53,11 @@ private:
     void conclude();
     void deliver();
     void advance(int code);
+    // From the header callback at the end of the last answer's section: a live stream
+    // begins if the request takes one and the answer is one; false to stop libcurl.
+    bool startStream();
+    size_t streamBody(QByteArrayView bytes);
+    void deliverPart();
 
     Transfer *m_transfer;
     std::shared_ptr<CurlMulti> m_multi;
@@ -63,6 +72,11 @@ private:
     qint64 m_headerBytes = 0;  // of the answer now arriving
     bool m_headerEnded = false;
     QByteArray m_statusLine;   // of the last answer
+    QByteArray m_contentType;  // of the answer now arriving
+    std::unique_ptr<multipart::PartReader> m_stream; // while a live stream arrives
+    qint64 m_streamBytes = 0;  // its body's so far
+    bool m_streamClosed = false; // it ended with its closing delimiter
+    bool m_partQueued = false;   // deliverPart() is on its way
     bool m_brokenField = false; // a field of the last answer holds a bare CR: no validators
     bool m_failed = false;     // m_result holds a failure of our own
     bool m_running = false;    // in the multi handle

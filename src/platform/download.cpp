@@ -1,6 +1,7 @@
 #include "curldownload.h"
 
 #include "core/http/conditional.h"
+#include "core/http/multipartstream.h"
 #include "core/http/proxyrules.h"
 
 #include <cerrno>
@@ -105,7 +106,9 @@ void CurlDownload::setUp(const QUrl &url)
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, long(m_request.maxRedirects));
     curl_easy_setopt(e, CURLOPT_USERAGENT, "lumora-viewer/5");
     curl_easy_setopt(e, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST));
-    curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_request.maxBytes));
+    // A live stream's cap is on each part, never on its whole body.
+    if (!m_request.live)
+        curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(m_request.maxBytes));
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, ReadBufferBytes);
     // Certificates: the system's store, or the file OpenSSL's own variable names.
     const QByteArray certificates = qgetenv("SSL_CERT_FILE");
@@ -179,8 +182,11 @@ size_t CurlDownload::takeHeader(char *data, size_t size, size_t count, void *sel
         if (line.startsWith("HTTP/")) {
             d->m_statusLine = line.trimmed().toByteArray();
             d->m_brokenField = false;
+            d->m_contentType.clear();
         }
     }
+    if (line.size() > 13 && QByteArrayView(line.first(13)).compare("content-type:", Qt::CaseInsensitive) == 0)
+        d->m_contentType = line.sliced(13).trimmed().toByteArray();
     // A CR inside a line ends a field value early where libcurl reads it; such an answer's
     // ETag or date cannot be trusted to go back.
     QByteArrayView content = line;
@@ -198,8 +204,11 @@ size_t CurlDownload::takeHeader(char *data, size_t size, size_t count, void *sel
         d->m_headerEnded = true;
         long status = 0;
         curl_easy_getinfo(d->m_easy, CURLINFO_RESPONSE_CODE, &status);
-        if (status >= 200)
+        if (status >= 200) {
             d->m_headerWait.stop();
+            if (!d->startStream())
+                return 0;
+        }
     }
     return line.size();
 }
@@ -208,8 +217,10 @@ size_t CurlDownload::takeBody(char *data, size_t size, size_t count, void *self)
 {
     auto *d = static_cast<CurlDownload *>(self);
     const qsizetype length = qsizetype(size * count);
-    if (d->m_failed)
+    if (d->m_failed || d->m_streamClosed)
         return 0;
+    if (d->m_stream)
+        return d->streamBody(QByteArrayView(data, length));
     if (d->m_result.body.size() + length > d->m_request.maxBytes) {
         d->failWithin(DownloadResult::Error::TooLarge, tr("The answer is larger than %1 bytes").arg(d->m_request.maxBytes));
         return 0;
@@ -228,6 +239,56 @@ size_t CurlDownload::takeBody(char *data, size_t size, size_t count, void *self)
     d->m_idle.start();
     body.append(data, length);
     return size_t(length);
+}
+
+bool CurlDownload::startStream()
+{
+    long status = 0;
+    curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &status);
+    if (!m_request.live || status != 200 || !multipart::isStream(m_contentType))
+        return true;
+    const std::optional<QByteArray> boundary = multipart::boundaryOf(m_contentType);
+    if (!boundary) {
+        failWithin(DownloadResult::Error::Network, tr("The live stream names no boundary"));
+        return false;
+    }
+    m_stream = std::make_unique<multipart::PartReader>(*boundary, m_request.maxBytes);
+    return true;
+}
+
+size_t CurlDownload::streamBody(QByteArrayView bytes)
+{
+    m_idle.start();
+    m_streamBytes += bytes.size();
+    const qint64 before = m_stream->completedParts();
+    if (!m_stream->feed(bytes)) {
+        if (m_stream->ended()) {
+            m_streamClosed = true;
+        } else {
+            failWithin(DownloadResult::Error::Network, m_stream->reason());
+        }
+        return 0;
+    }
+    if (m_stream->completedParts() > before) {
+        // A stream runs for as long as it is watched.
+        m_deadline.stop();
+        if (!m_partQueued) {
+            m_partQueued = true;
+            QMetaObject::invokeMethod(this, &CurlDownload::deliverPart, Qt::QueuedConnection);
+        }
+    }
+    return size_t(bytes.size());
+}
+
+// From the event loop: the newest part goes out; those it replaced are gone.
+void CurlDownload::deliverPart()
+{
+    m_partQueued = false;
+    if (m_delivered || !m_stream)
+        return;
+    const std::optional<QByteArray> part = m_stream->takeNewest();
+    if (part && !part->isEmpty())
+        emit partReceived(*part, m_headerBytes + m_streamBytes);
 }
 
 void CurlDownload::connectionActive()
@@ -268,6 +329,9 @@ void CurlDownload::transferEnded(CURLcode code)
     m_running = false;
     if (m_concluded)
         return;
+    // The body callback stopped libcurl at the stream's closing delimiter.
+    if (m_streamClosed && code == CURLE_WRITE_ERROR)
+        code = CURLE_OK;
     if (!m_failed) {
         QString text;
         const DownloadResult::Error error = explain(code, &text);
@@ -299,6 +363,8 @@ void CurlDownload::takeAnswer()
     curl_easy_getinfo(m_easy, CURLINFO_SIZE_DOWNLOAD_T, &bodyBytes);
     m_result.receivedBytes = m_headerBytes + qint64(bodyBytes);
     m_result.body.squeeze();
+    if (m_stream)
+        m_result.liveParts = m_stream->completedParts();
 }
 
 DownloadResult::Error CurlDownload::explain(CURLcode code, QString *text) const

@@ -22,7 +22,19 @@
 // machine's own addresses are always reached directly. A body that runs to the end of the
 // connection ends only with an orderly close: a connection reset fails the transfer.
 // An HTTP error status is not a transport failure: its body is returned like any other
-// and httpStatus tells it apart. A handler emits stateChanged() with codes that only rise
+// and httpStatus tells it apart.
+//
+// A request marked live also takes a live stream: an answer of type
+// multipart/x-mixed-replace whose body never ends, each part a picture replacing the one
+// before. Its parts go out one by one (partReceived()) as they complete, each held to
+// maxBytes instead of the body; a part that completes while the one before has not gone out
+// yet takes its place, so however fast the server sends, no more than one waits. The
+// overall deadline ends with the first part (a stream runs for as long as it is watched);
+// the inactivity time-out still holds. The stream ends with finished(): with an error when
+// it failed (its parts unreadable, a part over the cap, stalled), else with no body and
+// liveParts telling how many parts it brought.
+//
+// A handler emits stateChanged() with codes that only rise
 // while its transfer advances; Transfer passes on those of every transfer it runs, and of a
 // cancelled one none after the cancel.
 #include "core/http/conditional.h"
@@ -48,6 +60,8 @@ struct DownloadRequest
     PictureValidators validators {};
     // A text document, which may come gzip-compressed; a picture always comes as it is.
     bool compressed = false;
+    // A picture that may come as a live stream (see above).
+    bool live = false;
 };
 
 struct DownloadResult
@@ -74,6 +88,8 @@ struct DownloadResult
     // as the server sent them (server text: show as plain text only).
     QByteArray reasonPhrase;
     QByteArray contentType;
+    // Of a live stream, the parts it brought; -1 for any other answer.
+    qint64 liveParts = -1;
 
     bool ok() const { return error == Error::None; }
 };
@@ -105,6 +121,9 @@ public:
 
 signals:
     void stateChanged(int code);
+    // A live stream's newest complete part, not empty; receivedBytes: the stream's bytes so
+    // far, its header section included.
+    void partReceived(const QByteArray &part, qint64 receivedBytes);
     void finished(const DownloadResult &result);
 
 protected:

@@ -44,6 +44,12 @@ public:
         answerWith(result);
     }
     void answer(const DownloadResult &result) { answerWith(result); }
+    // A live stream's next part.
+    void part(const QByteArray &bytes)
+    {
+        streamed += bytes.size();
+        emit partReceived(bytes, streamed);
+    }
 
     void answerWith(const DownloadResult &result)
     {
@@ -61,6 +67,7 @@ public:
     }
 
     int cancels = 0;
+    qint64 streamed = 0;
 
 private:
     QString m_address;

@@ -39,6 +39,7 @@ private slots:
     void newRefreshGivesUpTheDecodeFromBytes();
     void newCamLetsGoOfTheBytes();
     void pictureLoadedFromTheBytesWritten();
+    void liveStream();
 
 private:
     // Both answers of one refresh given; the refresh has ended when it returns.
@@ -571,6 +572,62 @@ void TestRefresh::pictureLoadedFromTheBytesWritten()
     QTRY_COMPARE(rig.ended.size(), 1);
     QCOMPARE(rig.first.pictures.size(), 1);
     QCOMPARE(rig.first.pictures[0].size(), QSize(40, 30));
+}
+
+// A live cam's stream: frames while the decoder is free, the comments at each refresh, a
+// failed refresh when the stream ends, and closed at a change of cam.
+void TestRefresh::liveStream()
+{
+    Rig rig;
+    rig.state.maxFramesPerSecond = 1000; // only a busy decoder drops frames here
+    rig.fetch.fetchCamImage();
+    QVERIFY(rig.net.requests[0].live);
+    QPointer<FakeHandler> stream = rig.net.last();
+    stream->part(m_png);
+    QTRY_COMPARE(rig.net.requests.size(), 2); // the comments follow the first part
+    rig.net.last()->answer(Error::None, Comments);
+    QTRY_COMPARE(rig.ended.size(), 1);
+    QVERIFY(rig.fetch.isLive());
+    QCOMPARE(rig.first.pictures.size(), 1);
+
+    // Parts that come while a frame decodes are dropped, not queued: of a burst, only the
+    // first is shown.
+    for (int i = 0; i < 20; ++i)
+        stream->part(i % 2 ? m_jpeg : m_otherPng);
+    QTRY_COMPARE(rig.first.pictures.size(), 2);
+    QTest::qWait(200);
+    QCOMPARE(rig.first.pictures.size(), 2);
+    QCOMPARE(rig.first.pictures.last().size(), QSize(40, 30));
+    stream->part(m_png);
+    QTRY_COMPARE(rig.first.pictures.size(), 3);
+
+    // A refresh due while live brings the comments only.
+    rig.fetch.fetchCamImage();
+    QCOMPARE(rig.net.requests.size(), 3);
+    QVERIFY(rig.net.requests[2].address.contains(QStringLiteral("comments.php")));
+    rig.net.last()->answer(Error::None, Comments);
+    QTRY_COMPARE(rig.ended.size(), 2);
+
+    // The stream's end is a failed refresh, backed off; the next asks the address again.
+    DownloadResult ended;
+    ended.httpStatus = 200;
+    ended.liveParts = 23;
+    stream->answer(ended);
+    QTRY_VERIFY(!rig.fetch.isLive());
+    QVERIFY2(rig.first.failureReasons.last().startsWith(QStringLiteral("The live stream ended after 23 pictures (next try in")),
+             qPrintable(rig.first.failureReasons.last()));
+    QVERIFY(rig.first.pictures.last().isNull());
+    rig.fetch.fetchCamImage();
+    QCOMPARE(rig.net.requests.size(), 4);
+    QCOMPARE(rig.net.requests[3].address, rig.state.pictureAddress);
+
+    // A change of cam closes the stream at once.
+    rig.net.last()->part(m_png);
+    QTRY_VERIFY(rig.fetch.isLive());
+    stream = rig.net.handlers[3];
+    rig.selection.rowClicked(1);
+    QCOMPARE(stream ? stream->cancels : 1, 1);
+    QVERIFY(!rig.fetch.isLive());
 }
 
 QTEST_GUILESS_MAIN(TestRefresh)

@@ -220,6 +220,7 @@ void TstCommandLine::startOptions_data()
             "--refresh takes whole seconds from 0 to 99999999, not '100000000'.");
     refused("sign", {QStringLiteral("--shuffle"), QStringLiteral("+5")}, "--shuffle takes whole seconds from 0 to 99999999, not '+5'.");
     refused("empty cam", {QStringLiteral("--cam=")}, "--cam needs a cam id.");
+    refused("no frames", {QStringLiteral("--max-fps=0")}, "--max-fps takes a whole number from 1 to 120, not '0'.");
     refused("missing value", {QStringLiteral("--shuffle")}, "Missing value after '--shuffle'.");
 }
 

@@ -84,7 +84,7 @@ void TestFavouritesX11::starSurvivesARestart()
         QCOMPARE(goldInStar(list, 1), 0);
     }
     // Ctrl+D unstars the selected cam from the keyboard.
-    AppRun run(5000, 10000, StartOptions{false, QStringLiteral("mine"), {}, {}, {}});
+    AppRun run(5000, 10000, StartOptions{false, QStringLiteral("mine"), {}, {}, {}, {}});
     QVERIFY(run.writeConfig(server.baseUrl()));
     QVERIFY(run.startAndWait());
     const RunningState &state = run.app->state();

@@ -104,7 +104,7 @@ void TestSecureCams::camBehindDigest()
                       "1;Locked Cam;http://cam:" + password + "@127.0.0.1:" + QByteArray::number(server.port())
                           + "/pic.png;Behind a password;;3;0;1;tester\r\n"));
 
-    AppRun run(5000, 10000, StartOptions{false, QStringLiteral("1"), {}, {}, {}});
+    AppRun run(5000, 10000, StartOptions{false, QStringLiteral("1"), {}, {}, {}, {}});
     startViewer(run, server.baseUrl(), QStringLiteral("999"));
     if (QTest::currentTestFailed())
         return;
@@ -140,7 +140,7 @@ void TestSecureCams::httpsCamOnOneConnection()
     qputenv("SSL_CERT_FILE", tls.filePath(QStringLiteral("cert.pem")).toLocal8Bit());
     const auto restore = qScopeGuard([] { qunsetenv("SSL_CERT_FILE"); });
 
-    AppRun run(5000, 10000, StartOptions{false, QStringLiteral("1"), {}, {}, {}});
+    AppRun run(5000, 10000, StartOptions{false, QStringLiteral("1"), {}, {}, {}, {}});
     startViewer(run, QStringLiteral("https://127.0.0.1:%1").arg(server.port()), QStringLiteral("0"));
     if (QTest::currentTestFailed())
         return;

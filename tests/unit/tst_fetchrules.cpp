@@ -3,6 +3,7 @@
 #include <QUrlQuery>
 #include "core/rules/countdown.h"
 #include "core/rules/fetchrules.h"
+#include "core/rules/liverules.h"
 #include "core/rules/pictureextension.h"
 
 #include <QTest>
@@ -15,6 +16,8 @@ private slots:
     void extension();
     void statistics_data();
     void statistics();
+    void framePacing_data();
+    void framePacing();
     void commentTable_data();
     void commentTable();
     void bullets();
@@ -74,6 +77,29 @@ void TestFetchRules::statistics()
     QFETCH(QString, locale);
     QFETCH(QString, text);
     QCOMPARE(fetch_rules::transferStatusText(bytes, seconds, QLocale(locale)).value_or(QString()), text);
+}
+
+// Frames arriving at these gaps (repeated), against a cap of 10 a second over 2 s.
+void TestFetchRules::framePacing_data()
+{
+    QTest::addColumn<QList<int>>("gapsMs");
+    QTest::addColumn<int>("taken");
+    QTest::newRow("25 sent") << QList<int>{40} << 20;
+    QTest::newRow("5 sent, all shown") << QList<int>{200} << 10;
+    QTest::newRow("10 sent unevenly, all shown") << QList<int>{90, 110} << 20;
+    QTest::newRow("after a pause, a burst is not made up for") << QList<int>{1000, 1, 1, 1, 1, 1, 1, 1, 1, 1} << 2;
+}
+
+void TestFetchRules::framePacing()
+{
+    QFETCH(QList<int>, gapsMs);
+    QFETCH(int, taken);
+    live_rules::FramePacer pacer(10);
+    int n = 0;
+    qint64 now = 0;
+    for (int i = 0; now < 2000; now += gapsMs[i++ % gapsMs.size()])
+        n += pacer.take(now);
+    QCOMPARE(n, taken);
 }
 
 void TestFetchRules::commentTable_data()

@@ -161,10 +161,8 @@ bool PartReader::feed(QByteArrayView bytes)
     while (m_state != State::Stopped && pos < bytes.size()) {
         switch (m_state) {
         case State::Preamble:
-            pos = readPreamble(bytes, pos);
-            break;
         case State::Between:
-            pos = readBetween(bytes, pos);
+            pos = readGap(bytes, pos);
             break;
         case State::Headers:
             pos = readHeaders(bytes, pos);
@@ -245,9 +243,11 @@ void PartReader::consumeLine(qsizetype &pos, qsizetype lineLength)
     m_line.clear();
 }
 
-qsizetype PartReader::readPreamble(QByteArrayView bytes, qsizetype pos)
+// Before the first delimiter anything goes (up to the cap); between parts only blank lines.
+qsizetype PartReader::readGap(QByteArrayView bytes, qsizetype pos)
 {
-    while (m_state == State::Preamble && pos < bytes.size()) {
+    const State gap = m_state;
+    while (m_state == gap && pos < bytes.size()) {
         if (m_skipLine) {
             const qsizetype newline = bytes.indexOf('\n', pos);
             const qsizetype end = newline < 0 ? bytes.size() : newline + 1;
@@ -273,36 +273,14 @@ qsizetype PartReader::readPreamble(QByteArrayView bytes, qsizetype pos)
             countGap(length);
             break;
         case Line::Other:
+            if (gap == State::Between) {
+                fail(dataBetweenPartsText());
+                break;
+            }
             if (!countGap(m_line.size()))
                 return bytes.size();
             m_line.clear();
             m_skipLine = true;
-            break;
-        }
-    }
-    return pos;
-}
-
-qsizetype PartReader::readBetween(QByteArrayView bytes, qsizetype pos)
-{
-    while (m_state == State::Between && pos < bytes.size()) {
-        qsizetype length = 0;
-        switch (lineAt(bytes, pos, &length)) {
-        case Line::NeedMore:
-            break;
-        case Line::Delimiter:
-            consumeLine(pos, length);
-            startPart();
-            break;
-        case Line::Closing:
-            end();
-            break;
-        case Line::Blank:
-            consumeLine(pos, length);
-            countGap(length);
-            break;
-        case Line::Other:
-            fail(dataBetweenPartsText());
             break;
         }
     }

@@ -74,8 +74,7 @@ private:
 
     Line classify(QByteArrayView line, qsizetype *length) const;
     Line lineAt(QByteArrayView bytes, qsizetype &pos, qsizetype *lineLength);
-    qsizetype readPreamble(QByteArrayView bytes, qsizetype pos);
-    qsizetype readBetween(QByteArrayView bytes, qsizetype pos);
+    qsizetype readGap(QByteArrayView bytes, qsizetype pos);
     qsizetype readHeaders(QByteArrayView bytes, qsizetype pos);
     qsizetype readSizedBody(QByteArrayView bytes, qsizetype pos);
     qsizetype readOpenBody(QByteArrayView bytes, qsizetype pos);

@@ -29,6 +29,12 @@ std::optional<QString> transferStatusText(qint64 bytes, float seconds, const QLo
         + QStringLiteral(" sec. (") + twoDecimals(rate, locale) + QStringLiteral(" kb/sec)");
 }
 
+QString liveStatusText(double framesPerSecond, double bytesPerSecond, const QLocale &locale)
+{
+    return QStringLiteral("Live: ") + twoDecimals(framesPerSecond, locale) + QStringLiteral(" fps (")
+        + twoDecimals(bytesPerSecond / 1024.0, locale) + QStringLiteral(" kb/sec)");
+}
+
 QStringList buildCommentTable(const QByteArray &answer)
 {
     QStringList table;

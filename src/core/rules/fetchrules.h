@@ -14,6 +14,8 @@ namespace fetch_rules {
 // locale's decimal separator, no group separators. Nothing when no time was measured (the
 // rate cannot be worked out) or the time is not a finite positive number.
 std::optional<QString> transferStatusText(qint64 bytes, float seconds, const QLocale &locale = QLocale());
+// A live stream's figures: "Live: 9.80 fps (412.35 kb/sec)".
+QString liveStatusText(double framesPerSecond, double bytesPerSecond, const QLocale &locale = QLocale());
 
 // The non-empty lines of a comments answer in order, then one empty spare entry; with no
 // line at all two empty entries.

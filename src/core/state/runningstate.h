@@ -3,6 +3,7 @@
 // the application and handed to the windows by reference; nobody keeps a copy.
 #include "core/geometry/scalegeometry.h"
 #include "core/rules/countdown.h"
+#include "core/rules/liverules.h"
 #include "core/rules/retryrules.h"
 
 #include <QHash>
@@ -89,6 +90,8 @@ struct RunningState
     // The refresh (Text2) and auto-shuffle (Text3) interval boxes' texts, as typed.
     QString refreshIntervalText{QStringLiteral("5")};
     QString shuffleIntervalText{QStringLiteral("60")};
+    // A live cam's frames shown per second at most.
+    int maxFramesPerSecond = live_rules::DefaultMaxFramesPerSecond;
 
     // The auto-shuffle interval as the countdown is loaded from it: the box's text when
     // it is readable, else the last readable one.
