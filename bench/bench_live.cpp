@@ -1,16 +1,15 @@
 // The cost of watching a live cam: a 1280 x 720 Motion-JPEG stream from the local
 // lumora-camserver, shown in the maximised main window at most 10 frames a second (the
 // default cap), and printed as goal lines:
-//   LIVE_CPU_PER_FRAME: this process's processor time over a window of 20 s of the stream
-//     sent at 25 frames a second, divided by the frames shown in that window, against the
-//     processor time of djpeg decoding one part of that stream (its process start
-//     included, as bench_refresh counts it; the median of 21 runs, half of them before the
-//     streams and half after). Nothing is subtracted:
-//     the transfer, the parts dropped, the decode, the scaling, the drawing and whatever
-//     else the program does in that time all count.
+//   LIVE_CPU_PER_FRAME: this process's processor time over 20 s of the stream sent at 25
+//     frames a second, divided by the frames shown in that time, against the processor
+//     time of djpeg decoding one part of that stream (its process start included, as
+//     bench_refresh counts it; the median of 21 runs). Nothing is subtracted: the
+//     transfer, the parts dropped, the decode, the scaling, the drawing and whatever else
+//     the program does in that time all count.
 //   LIVE_DROPPED_FRAMES_COST: the processor time per second while the stream is sent at 25
-//     frames a second against while it is sent at 10, the same cap of 10 shown and the same
-//     window length; what the 15 parts a second dropped cost.
+//     frames a second against while it is sent at 10, the same cap of 10 shown and 20 s
+//     each; what the 15 parts a second dropped cost.
 //   LIVE_RSS_GROWTH: resident memory (VmRSS) after 10 minutes of the stream at 25 frames a
 //     second minus after its first 10 seconds (--minutes M for another length).
 // Beside them the parts of a frame's cost, each timed on its own by the calls the viewer
@@ -19,11 +18,15 @@
 //
 // Two servers, one per rate: the catalogue (served by the 25 fps one, which also answers
 // every cam's comments) has one cam on each, the same demo cam id and size, so both send
-// the same kind of picture. Each window starts a few seconds after its stream has shown its
-// first frame. A window counts only when its stream was live from its start to its end,
-// showed frames, and the servers' request logs hold, since the cam was selected, exactly
-// one request for the stream (it was not started again, nor the picture fetched at every
-// refresh) and else only the comments; else the benchmark fails (exit 1).
+// the same kind of picture. The 20 s at each rate are two windows of 10 s, in rounds of a
+// window at each rate and a share of djpeg's runs (with no stream running), so that a
+// machine whose load changes during the run weighs on all of them alike. Each window starts
+// a few seconds after its stream has shown its first frame; the last stream at 25 fps runs
+// on for the memory figures. A window counts only when its stream was live from its start
+// to its end, showed frames, and the servers' request logs hold, since the cam was
+// selected, exactly one request for the stream (it was not started again, nor the picture
+// fetched at every refresh) and else only the comments; else the benchmark fails (exit 1)
+// and its goal lines are left out.
 //
 // The application runs in this process on the offscreen platform with a 1920 x 1080
 // screen and the main window maximised, as bench_refresh sets it up, with its heartbeat
@@ -76,7 +79,8 @@ const char *const CamId = "1006"; // a demo cam; the server draws its live frame
 constexpr int FastFps = 25;
 constexpr int SlowFps = 10;
 constexpr qint64 WarmUpMs = 3000;      // from the stream's first frame to the window's start
-constexpr qint64 WindowMs = 20000;
+constexpr int Rounds = 2;
+constexpr qint64 WindowMs = 10000; // a round's at each rate
 constexpr qint64 EarlyMemoryMs = 10000; // the first memory figure, from the first frame
 constexpr int DjpegRuns = 21;
 constexpr int PartRuns = 21;
@@ -199,6 +203,14 @@ struct Window
 
     double framesPerSecond() const { return frames / seconds; }
     double cpuPerSecond() const { return cpuMs / seconds; }
+    // Another window of the same stream's rate: both together.
+    void add(const Window &w)
+    {
+        live = (seconds == 0 || live) && w.live;
+        cpuMs += w.cpuMs;
+        frames += w.frames;
+        seconds += w.seconds;
+    }
 };
 
 // A stream of one cam on one server.
@@ -386,7 +398,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     // The long run holds the window at 25 fps and the first memory figure.
-    const qint64 longRunMs = std::max(qint64(minutes * 60000), WarmUpMs + WindowMs + 1000);
+    const qint64 longRunMs = std::max(qint64(minutes * 60000), std::max(WarmUpMs + WindowMs, EarlyMemoryMs) + 1000);
 
     QTemporaryDir dir;
     if (!dir.isValid()) {
@@ -474,13 +486,15 @@ int main(int argc, char *argv[])
                 qlonglong(slowFrame.size() / 1024), app.state().maxFramesPerSecond,
                 app.mainWindow().pictureAreaSize().width(), app.mainWindow().pictureAreaSize().height());
 
-    // djpeg's runs, half of them now and half after the streams, so that a machine whose
-    // load changes meanwhile weighs on both sides alike; and its process start alone, djpeg
-    // on a 16 x 16 JPEG.
+    // djpeg's runs, shared out between the rounds below and the end, always with no stream
+    // running; and its process start alone, djpeg on a 16 x 16 JPEG.
     const QString tiny = root.filePath(QStringLiteral("tiny.jpg"));
     bench::scene(16, 16).save(tiny, "jpeg", 85);
     std::vector<double> djpegTimes, djpegStartTimes;
-    const auto timeDjpeg = [&](int runs) {
+    const int djpegShares = 2 * Rounds + 1;
+    int djpegShare = 0;
+    const auto timeDjpeg = [&] {
+        const int runs = DjpegRuns / djpegShares + (djpegShare++ < DjpegRuns % djpegShares ? 1 : 0);
         if (djpeg.isEmpty())
             return;
         for (double ms : cpuMsOfRuns([&] { bench::runDjpeg(djpeg, frameFile); }, runs, RUSAGE_CHILDREN))
@@ -488,31 +502,44 @@ int main(int argc, char *argv[])
         for (double ms : cpuMsOfRuns([&] { bench::runDjpeg(djpeg, tiny); }, runs, RUSAGE_CHILDREN))
             djpegStartTimes.push_back(ms);
     };
-    timeDjpeg(DjpegRuns / 2 + 1);
+    const auto stopStream = [&] {
+        app.heartbeat().timer()->stop();
+        app.fetch().abandon();
+        QElapsedTimer settled;
+        settled.start();
+        runUntil(settled, 200);
+    };
     const FrameParts parts = measureParts(app, frame);
 
-    app.heartbeat().timer()->start();
+    // The rounds: in each, djpeg's share of its runs, a window at 10 fps sent and one at 25,
+    // so that a machine whose load changes during the run weighs on all of them alike. The
+    // last stream at 25 fps runs on for the memory figures.
     LiveBench bench(app);
-
-    // 10 fps sent.
-    std::printf("\n%s sent, window %lld s from %lld s after the first frame:\n", slow.name, WindowMs / 1000, WarmUpMs / 1000);
-    if (!bench.startStream(slow)) {
-        std::printf("  FAILED: the stream did not show a frame within %lld s\n", StreamStartMs / 1000);
-        return 1;
-    }
-    const Window slowWindow = bench.measure(WarmUpMs);
-    const bool slowHeld = bench.check(slowWindow, "window");
-
-    // 25 fps sent: the window, then on for the memory figures.
-    std::printf("\n%s sent, window %lld s from %lld s after the first frame, then on to %.1f minutes:\n", fast.name,
-                WindowMs / 1000, WarmUpMs / 1000, longRunMs / 60000.0);
-    if (!bench.startStream(fast)) {
-        std::printf("  FAILED: the stream did not show a frame within %lld s\n", StreamStartMs / 1000);
-        return 1;
-    }
+    std::printf("\n%d rounds, each a window of %lld s at 10 fps sent and one at 25, from %lld s after the stream's "
+                "first frame; the last stream at 25 fps runs on to %.1f minutes:\n",
+                Rounds, WindowMs / 1000, WarmUpMs / 1000, longRunMs / 60000.0);
+    Window slowWindow, fastWindow;
+    bool slowHeld = true, fastHeld = true;
     qint64 earlyMemory = -1;
-    const Window fastWindow = bench.measure(WarmUpMs, EarlyMemoryMs, [&] { earlyMemory = residentBytes(); });
-    const bool fastHeld = bench.check(fastWindow, "window");
+    for (int round = 1; round <= Rounds; ++round) {
+        for (const Stream *stream : {&slow, &fast}) {
+            stopStream();
+            timeDjpeg();
+            app.heartbeat().timer()->start();
+            const QString what = QStringLiteral("round %1, %2 sent").arg(round).arg(QLatin1String(stream->name));
+            if (!bench.startStream(*stream)) {
+                std::printf("  %s: FAILED: the stream did not show a frame within %lld s\n", qPrintable(what),
+                            StreamStartMs / 1000);
+                return 1;
+            }
+            const bool last = round == Rounds && stream == &fast;
+            const Window w = last ? bench.measure(WarmUpMs, EarlyMemoryMs, [&] { earlyMemory = residentBytes(); })
+                                  : bench.measure(WarmUpMs);
+            const bool held = bench.check(w, qPrintable(what));
+            (stream == &fast ? fastWindow : slowWindow).add(w);
+            (stream == &fast ? fastHeld : slowHeld) &= held;
+        }
+    }
     std::printf("  resident memory after %lld s: %.1f MiB\n", EarlyMemoryMs / 1000, mib(earlyMemory));
     const qint64 framesBefore = app.fetch().framesShown();
     const double cpuBefore = cpuMs();
@@ -532,9 +559,8 @@ int main(int argc, char *argv[])
     const bool longRunHeld = bench.check(wholeRun, "rest of the run");
 
     // The stream ends for the rest of djpeg's runs.
-    app.heartbeat().timer()->stop();
-    app.fetch().abandon();
-    timeDjpeg(DjpegRuns / 2);
+    stopStream();
+    timeDjpeg();
     const double djpegMs = median(djpegTimes);
     const double djpegStartMs = median(djpegStartTimes);
 
