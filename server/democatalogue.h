@@ -12,7 +12,7 @@
 struct DemoCam {
     QString id;
     QString name;
-    QString picturePath; // path plus query on this server, e.g. "/cams/1001.jpg"
+    QString picturePath; // path plus query on this server, e.g. "/cams/1001.jpg", "/live/1037.mjpg"
     QString description; // "<br>" marks line breaks
     QString reserved;    // the unused fourth field; empty or filler
     int rating;          // 0..5

@@ -188,7 +188,22 @@ std::optional<Reply> answerRequest(const Request &request)
             Reply r = route(request);
             r.body.clear();
             r.shared.reset();
+            r.stream.reset();
             return logged(request, r);
+        }
+        case Kind::LiveNoBoundary:
+        case Kind::LiveBigPart:
+        case Kind::LiveEndlessPart:
+        case Kind::LiveStallPart:
+        case Kind::LiveGarbage:
+        case Kind::LiveClose:
+        case Kind::LiveLf: {
+            const auto subscription = liveSubscription(request);
+            if (!subscription)
+                break; // no stream here: the usual answer
+            recordRequest(request, 200, false);
+            raw::sendLiveFaulty(fd, subscription->feed(), *fault);
+            return std::nullopt;
         }
         case Kind::Truncate:
         case Kind::Slow:

@@ -39,7 +39,10 @@ std::optional<FaultMode> parseMode(const std::string &text)
     struct Plain { const char *name; Kind kind; };
     static const Plain plain[] = {{"stall", Kind::Stall}, {"empty", Kind::Empty}, {"reset", Kind::Reset},
                                   {"html", Kind::Html}, {"redirect-loop", Kind::RedirectLoop},
-                                  {"endless", Kind::Endless}, {"not-modified", Kind::NotModified}};
+                                  {"endless", Kind::Endless}, {"not-modified", Kind::NotModified},
+                                  {"live-no-boundary", Kind::LiveNoBoundary}, {"live-endless-part", Kind::LiveEndlessPart},
+                                  {"live-stall-part", Kind::LiveStallPart}, {"live-garbage", Kind::LiveGarbage},
+                                  {"live-lf", Kind::LiveLf}};
     for (const Plain &p : plain) {
         if (name == p.name) {
             if (hasArg)
@@ -59,6 +62,8 @@ std::optional<FaultMode> parseMode(const std::string &text)
         {"slow", Kind::Slow, 1, INT64_MAX},
         {"bad-etag", Kind::BadTag, 0, 1 << 20},
         {"gzip-bomb", Kind::GzipBomb, 0, std::int64_t(1) << 40},
+        {"live-big-part", Kind::LiveBigPart, 0, std::int64_t(64) << 20},
+        {"live-close", Kind::LiveClose, 0, INT32_MAX},
     };
     for (const Numeric &n : numeric) {
         if (name == n.name) {
@@ -141,6 +146,23 @@ bool writesOnSocket(const FaultMode &mode)
     case Kind::LongHeader:
     case Kind::BadTag:
     case Kind::ResetAfter:
+        return true;
+    default:
+        return isLive(mode);
+    }
+}
+
+bool isLive(const FaultMode &mode)
+{
+    using Kind = FaultMode::Kind;
+    switch (mode.kind) {
+    case Kind::LiveNoBoundary:
+    case Kind::LiveBigPart:
+    case Kind::LiveEndlessPart:
+    case Kind::LiveStallPart:
+    case Kind::LiveGarbage:
+    case Kind::LiveClose:
+    case Kind::LiveLf:
         return true;
     default:
         return false;

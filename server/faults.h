@@ -11,7 +11,9 @@
 struct FaultMode {
     enum class Kind {
         Delay, Stall, Empty, Truncate, Reset, Status, Html, Bytes, Redirect, RedirectLoop, Slow,
-        Endless, RedirectChain, LongHeader, BadTag, NotModified, ResetAfter, GzipBomb
+        Endless, RedirectChain, LongHeader, BadTag, NotModified, ResetAfter, GzipBomb,
+        // Misbehaving live streams; on paths that serve no stream they change nothing.
+        LiveNoBoundary, LiveBigPart, LiveEndlessPart, LiveStallPart, LiveGarbage, LiveClose, LiveLf
     };
     Kind kind = Kind::Empty;
     std::int64_t value = 0; // milliseconds, byte counts, status code, bytes per second or hops
@@ -32,6 +34,8 @@ std::optional<FaultMode> parseMode(const std::string &text);
 std::optional<FaultRule> parseRule(const std::string &pathEqualsMode);
 // Whether the mode writes its own bytes onto the socket, which cannot be done over TLS.
 bool writesOnSocket(const FaultMode &mode);
+// Whether the mode is one for live streams.
+bool isLive(const FaultMode &mode);
 } // namespace faults
 
 class FaultTable {

@@ -107,11 +107,43 @@ ssize_t readGenerated(void *holder, uint64_t position, char *buffer, size_t max)
 
 void releaseGenerated(void *holder) { delete static_cast<GeneratedHolder *>(holder); }
 
+struct StreamHolder {
+    std::shared_ptr<StreamBody> body;
+    StreamBody::Flow flow;
+};
+
+ssize_t readStream(void *holder, uint64_t, char *buffer, size_t max)
+{
+    auto *h = static_cast<StreamHolder *>(holder);
+    const std::int64_t n = h->body->read(buffer, max, h->flow);
+    return n < 0 ? MHD_CONTENT_READER_END_OF_STREAM : ssize_t(n);
+}
+
+void releaseStream(void *holder) { delete static_cast<StreamHolder *>(holder); }
+
+// A stream goes out as HTTP/1.0 would send it: no chunks, the end of the body is the end
+// of the connection. Returning 0 from the reader is allowed only while the connection is
+// suspended, hence the pause and resume it is given.
+MHD_Response *streamResponse(const std::shared_ptr<StreamBody> &body, MHD_Connection *connection)
+{
+    auto *holder = new StreamHolder {body, {[connection] { MHD_suspend_connection(connection); },
+                                            [connection] { MHD_resume_connection(connection); }}};
+    MHD_Response *response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 64 * 1024, readStream, holder, releaseStream);
+    if (!response) {
+        delete holder;
+        return nullptr;
+    }
+    MHD_set_response_options(response, MHD_RF_HTTP_1_0_COMPATIBLE_STRICT, MHD_RO_END);
+    return response;
+}
+
 // The reply as a libmicrohttpd response (the caller destroys it); null when none can be made.
-MHD_Response *makeResponse(Reply &reply)
+MHD_Response *makeResponse(Reply &reply, MHD_Connection *connection)
 {
     MHD_Response *response = nullptr;
-    if (reply.fillerBytes > 0) {
+    if (reply.stream) {
+        response = streamResponse(reply.stream, connection);
+    } else if (reply.fillerBytes > 0) {
         response = MHD_create_response_from_callback(reply.fillerBytes, 64 * 1024, readFiller, nullptr, nullptr);
     } else if (reply.generated) {
         auto *holder = new GeneratedHolder(reply.generated);
@@ -148,7 +180,7 @@ std::string peerName(MHD_Connection *connection)
 
 MHD_Result queueReply(MHD_Connection *connection, Reply &reply)
 {
-    MHD_Response *response = makeResponse(reply);
+    MHD_Response *response = makeResponse(reply, connection);
     if (!response)
         return MHD_NO;
     const MHD_Result queued = MHD_queue_response(connection, unsigned(reply.status), response);
@@ -283,7 +315,7 @@ struct HttpCore::Private {
             if (verdict != credentials::Verdict::Accepted) {
                 d->handlers.refused(request, 401);
                 Reply page = htmlPage(401, "401 Unauthorized", "This picture needs credentials.");
-                MHD_Response *response = makeResponse(page);
+                MHD_Response *response = makeResponse(page, connection);
                 const bool queued = response && credentials::queueChallenge(connection, d->settings.credentials, verdict, response);
                 if (response)
                     MHD_destroy_response(response);

@@ -8,6 +8,8 @@
 // limits::kHeaderDeadlineSeconds of the connection opening or the previous answer ending,
 // connections per client address and in all are capped, and an answer the client takes
 // nothing of for limits::kIdleSeconds is dropped. Connections over a cap are closed at once.
+// A stream body (a live stream) stays on the polling thread too: its connection is
+// suspended while the body has nothing to send, and resumed when it has.
 #pragma once
 
 #include "credentials.h"
@@ -34,6 +36,21 @@ public:
     virtual void read(std::uint64_t position, char *buffer, size_t length) const = 0;
 };
 
+// A body without end, made while it is sent (a live stream). read() runs on the polling
+// thread and must not block: it copies what it has now, or, having nothing yet, calls
+// flow.pause() and returns 0, and later calls flow.resume() (from any thread, once) when it
+// has more. The core keeps the body until the connection is done with it.
+class StreamBody {
+public:
+    struct Flow {
+        std::function<void()> pause;  // the connection waits; call only from within read()
+        std::function<void()> resume; // it is served again
+    };
+    virtual ~StreamBody() = default;
+    // Up to max bytes into buffer: how many were copied; 0 after pausing; -1 at the end.
+    virtual std::int64_t read(char *buffer, size_t max, const Flow &flow) = 0;
+};
+
 struct Request {
     std::string method;
     std::string target;  // path and query exactly as sent
@@ -57,6 +74,9 @@ struct Reply {
     std::shared_ptr<const std::string> shared;
     std::uint64_t fillerBytes = 0; // when non-zero, the body is this much generated filler
     std::shared_ptr<const GeneratedBody> generated; // when set, the body
+    // When set, the body: sent without Content-Length and without chunks, the connection
+    // closed at its end.
+    std::shared_ptr<StreamBody> stream;
     HeaderList headers;
 
     const std::string &bytes() const { return shared ? *shared : body; }

@@ -11,12 +11,16 @@
 // With --auth, pictures (every path but the catalogue, comments and control) need credentials;
 // with --tls-cert and --tls-key, the server speaks HTTPS only.
 //
+// /live/ID.mjpg streams a demo cam as Motion-JPEG at --live-fps frames a second, each frame
+// drawn with its number and the time to the millisecond.
+//
 // Pictures carry an ETag and a Last-Modified and are answered with a bodiless 304 when a
 // request's conditions find them unchanged; --no-conditional serves them the plain way.
 
 #include "export.h"
 #include "faultanswers.h"
 #include "httpcore.h"
+#include "livestream.h"
 #include "routes.h"
 #include "serverstate.h"
 
@@ -60,6 +64,8 @@ int runExport()
                              Request request;
                              request.method = "GET";
                              request.target = request.path = path.toStdString();
+                             if (servesStream(request))
+                                 return std::nullopt; // a stream makes no file
                              const Reply r = route(request);
                              if (r.status != 200)
                                  return std::nullopt;
@@ -167,8 +173,9 @@ int main(int argc, char **argv)
     int signalNumber = 0;
     sigwait(&stopSignals, &signalNumber);
     state.stopping = true;
-    // Held answers notice within a few milliseconds and drop their connections; nothing
-    // else in flight is worth waiting for.
+    // Live streams send their closing delimiter and end; held answers notice within a few
+    // milliseconds and drop their connections; nothing else in flight is worth waiting for.
+    live::stopAll();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     state.log.freeze();
     _exit(0);

@@ -39,7 +39,22 @@ const char kFaultModes[] =
     "                      CR inside for 0\n"
     "  not-modified        a 304 whatever the request asked\n"
     "  gzip-bomb:N         a small gzip body (Content-Encoding: gzip) that inflates\n"
-    "                      to N zero bytes, whatever the request asked\n";
+    "                      to N zero bytes, whatever the request asked\n"
+    "\n"
+    "Fault modes for live streams (/live/ID.mjpg; elsewhere the usual answer):\n"
+    "  live-no-boundary    the stream's Content-Type names no boundary\n"
+    "  live-big-part:N     after the first frame, a part of N bytes (up to 64 MiB),\n"
+    "                      then frames go on\n"
+    "  live-endless-part   after the first frame, a part without Content-Length\n"
+    "                      whose body never ends\n"
+    "  live-stall-part     after the first frame, half a part, then nothing until\n"
+    "                      --stall-max\n"
+    "  live-garbage        after the first frame, lines of garbage before the next\n"
+    "                      delimiter, then frames go on\n"
+    "  live-close:N        close the connection after N frames, without a closing\n"
+    "                      delimiter\n"
+    "  live-lf             lines end in LF alone, delimiter lines lack the leading\n"
+    "                      \"--\", parts have no Content-Length\n";
 
 bool fail(const char *what)
 {
@@ -86,6 +101,9 @@ bool parseOptions(const QStringList &arguments, Options &options)
                                            QStringLiteral("Connections open at once from one client address."),
                                            QStringLiteral("N"), QStringLiteral("32"));
     const QCommandLineOption fault(QStringLiteral("fault"), QStringLiteral("PATH=MODE misbehaviour rule; repeatable."), QStringLiteral("RULE"));
+    const QCommandLineOption liveFps(QStringLiteral("live-fps"),
+                                     QStringLiteral("Frames per second of the live streams (/live/ID.mjpg), 1 to 60."),
+                                     QStringLiteral("F"), QStringLiteral("10"));
     const QCommandLineOption stallMax(QStringLiteral("stall-max"), QStringLiteral("Longest hold of a stalled request, seconds."), QStringLiteral("S"), QStringLiteral("300"));
     const QCommandLineOption exportDir(QStringLiteral("export"),
                                        QStringLiteral("Write the catalogue, comments and local pictures as static files into DIR (new or empty), then exit."),
@@ -102,7 +120,7 @@ bool parseOptions(const QStringList &arguments, Options &options)
                                      QStringLiteral("FILE"));
     const QCommandLineOption tlsKey(QStringLiteral("tls-key"), QStringLiteral("The PEM private key of --tls-cert."), QStringLiteral("FILE"));
     parser.addOptions({port, bind, catalogueOpt, base, comments, pictures, log, noConditional, control, maxPerAddress,
-                       fault, stallMax, exportDir, exportBase, auth, tlsCert, tlsKey});
+                       fault, stallMax, liveFps, exportDir, exportBase, auth, tlsCert, tlsKey});
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "lumora-camserver: %s\n", qPrintable(parser.errorText()));
         return false;
@@ -122,6 +140,9 @@ bool parseOptions(const QStringList &arguments, Options &options)
     options.stallMaxSeconds = parser.value(stallMax).toInt(&ok);
     if (!ok || options.stallMaxSeconds < 0)
         return fail("bad --stall-max");
+    options.liveFps = parser.value(liveFps).toInt(&ok);
+    if (!ok || options.liveFps < 1 || options.liveFps > limits::kLiveFpsMax)
+        return fail("--live-fps takes 1 to 60");
     options.maxPerAddress = parser.value(maxPerAddress).toInt(&ok);
     if (!ok || options.maxPerAddress < 1 || options.maxPerAddress > limits::kMaxConnections)
         return fail("bad --max-per-address");

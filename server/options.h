@@ -20,6 +20,7 @@ struct Options {
     bool conditional = true;
     bool control = false;         // the /_control/ endpoints answer (loopback peers only)
     int stallMaxSeconds = 300;
+    int liveFps = 10;             // frames per second of the live streams
     int maxPerAddress = 32;       // connections open at once from one client address
     std::string base;             // "{base}" in every answer, when set; else from Host or the bound address
     QString exportDir;
@@ -39,6 +40,7 @@ constexpr int kIdleSeconds = 30;            // an answer the client takes nothin
 constexpr int kMaxConnections = 10000;
 constexpr int kLargestWidth = 1920;         // ?size= is cut to fit within this
 constexpr int kLargestHeight = 1080;
+constexpr int kLiveFpsMax = 60;
 constexpr size_t kLogLines = 10000;         // the request log keeps the latest lines only
 constexpr size_t kLogLineBytes = 512;       // each cut to this
 } // namespace limits

@@ -243,15 +243,18 @@ QImage PictureRenderer::render(const PictureRequest &request)
     font.setBold(true);
     p.setFont(font);
 
-    const QString stamp = request.time.toString(QStringLiteral("HH:mm:ss"));
+    const bool live = request.frame >= 0;
+    const QString stamp = live ? request.time.toString(QStringLiteral("HH:mm:ss.zzz")) + QStringLiteral("  #%1").arg(request.frame)
+                               : request.time.toString(QStringLiteral("HH:mm:ss"));
     const int band = pixelSize * 2;
     p.fillRect(QRect(0, h - band, w, band), QColor(0, 0, 0, 150));
     p.setPen(Qt::white);
     const int margin = pixelSize / 2;
+    const int stampRoom = std::max(pixelSize * 6, p.fontMetrics().horizontalAdvance(stamp) + margin);
     p.drawText(QRect(margin, h - band, w - 2 * margin, band), Qt::AlignVCenter | Qt::AlignRight, stamp);
-    p.drawText(QRect(margin, h - band, w - 2 * margin - pixelSize * 6, band),
+    p.drawText(QRect(margin, h - band, w - 2 * margin - stampRoom, band),
                Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
-               p.fontMetrics().elidedText(request.caption, Qt::ElideRight, w - 2 * margin - pixelSize * 6));
+               p.fontMetrics().elidedText(request.caption, Qt::ElideRight, w - 2 * margin - stampRoom));
 
     // A second hand sweeping round a small dial: even a viewer that scales the
     // picture down to a thumbnail shows that it changed.
@@ -259,7 +262,10 @@ QImage PictureRenderer::render(const PictureRequest &request)
     p.setPen(QPen(QColor(255, 255, 255, 200), std::max(1.0, pixelSize / 8.0)));
     p.setBrush(QColor(0, 0, 0, 90));
     p.drawEllipse(dial, pixelSize, pixelSize);
-    const double angle = request.time.second() / 60.0 * 2 * M_PI;
+    // A still keeps its looks for the whole second (its validators depend on it); a live
+    // frame's hand moves on with every frame.
+    const double seconds = request.time.second() + (live ? request.time.msec() / 1000.0 : 0.0);
+    const double angle = seconds / 60.0 * 2 * M_PI;
     p.drawLine(dial, dial + QPointF(std::sin(angle) * pixelSize * 0.85, -std::cos(angle) * pixelSize * 0.85));
     p.end();
     return img;

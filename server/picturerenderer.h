@@ -17,6 +17,8 @@ struct PictureRequest {
     QSize size;
     bool transparentCorner = false; // PNG alpha / GIF transparent index
     QTime time;          // drawn as HH:MM:SS; changes every second
+    int frame = -1;      // a live stream's frame number: drawn after the time, which then
+                         // shows milliseconds, so every frame differs from the one before
 };
 
 class PictureRenderer {

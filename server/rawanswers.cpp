@@ -174,6 +174,30 @@ void sendCutByReset(int fd, const Reply &reply, std::int64_t keep)
         ::connect(fd, &unspecified, sizeof unspecified);
 }
 
+// Holds the connection open without sending anything, until the stall limit passes, the
+// client goes or the server stops; then drops it.
+void holdThenDrop(int fd)
+{
+    const auto until = Clock::now() + std::chrono::seconds(serverState().options.stallMaxSeconds);
+    while (!stopping() && Clock::now() < until && !clientHasGone(fd))
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    dropConnection(fd);
+}
+
+bool sendFiller(int fd, std::int64_t bytes)
+{
+    const std::string &block = fillerBlock();
+    while (bytes > 0) {
+        const size_t n = size_t(std::min<std::int64_t>(bytes, std::int64_t(block.size())));
+        if (!rawSend(fd, block.data(), n))
+            return false;
+        bytes -= std::int64_t(n);
+    }
+    return true;
+}
+
+bool sendText(int fd, const std::string &text) { return rawSend(fd, text.data(), text.size()); }
+
 } // namespace
 
 bool clientHasGone(int fd)
@@ -233,6 +257,79 @@ void sendFaulty(int fd, const Reply &reply, const FaultMode &fault)
     default:
         dropConnection(fd);
         return;
+    }
+}
+
+} // namespace raw
+
+namespace raw {
+
+void sendLiveFaulty(int fd, live::Feed &feed, const FaultMode &fault)
+{
+    using Kind = FaultMode::Kind;
+    const bool lf = fault.kind == Kind::LiveLf;
+    const std::string type = fault.kind == Kind::LiveNoBoundary ? std::string("multipart/x-mixed-replace") : live::contentType();
+    if (!sendText(fd, "HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n")) {
+        dropConnection(fd);
+        return;
+    }
+    std::uint64_t last = 0;
+    std::int64_t frames = 0;
+    bool broken = false; // the fault's break in the stream has been sent
+    for (;;) {
+        if (fault.kind == Kind::LiveClose && frames >= fault.value) {
+            finish(fd, true);
+            return;
+        }
+        const std::optional<live::Frame> frame = feed.waitForNewer(last);
+        if (!frame) {
+            // The server stops: the closing delimiter if it goes at once, then the end.
+            const std::string closing = live::closingDelimiter();
+            ::send(fd, closing.data(), closing.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            shutdown(fd, SHUT_WR);
+            return;
+        }
+        last = frame->number;
+        const std::string &jpeg = *frame->jpeg;
+        if (frames >= 1 && !broken) {
+            broken = true;
+            switch (fault.kind) {
+            case Kind::LiveBigPart:
+                // Instead of this frame; the stream goes on with the next.
+                if (!(sendText(fd, live::partHead(size_t(fault.value))) && sendFiller(fd, fault.value) && sendText(fd, "\r\n"))) {
+                    dropConnection(fd);
+                    return;
+                }
+                continue;
+            case Kind::LiveEndlessPart: {
+                bool ok = sendText(fd, std::string("--") + live::kBoundary + "\r\nContent-Type: image/jpeg\r\n\r\n");
+                while (ok)
+                    ok = sendFiller(fd, std::int64_t(fillerBlock().size()));
+                dropConnection(fd);
+                return;
+            }
+            case Kind::LiveStallPart:
+                if (sendText(fd, live::partHead(jpeg.size())) && rawSend(fd, jpeg.data(), jpeg.size() / 2))
+                    holdThenDrop(fd);
+                else
+                    dropConnection(fd);
+                return;
+            case Kind::LiveGarbage:
+                if (!sendText(fd, "this is not a delimiter\r\nthis is not a delimiter\r\nthis is not a delimiter\r\n")) {
+                    dropConnection(fd);
+                    return;
+                }
+                break; // the frame follows
+            default:
+                break;
+            }
+        }
+        const std::string head = lf ? std::string(live::kBoundary) + "\nContent-Type: image/jpeg\n\n" : live::partHead(jpeg.size());
+        if (!(sendText(fd, head) && rawSend(fd, jpeg.data(), jpeg.size()) && sendText(fd, lf ? "\n" : "\r\n"))) {
+            dropConnection(fd);
+            return;
+        }
+        ++frames;
     }
 }
 

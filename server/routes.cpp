@@ -71,6 +71,25 @@ Reply catalogue(const Request &request, bool gzipped)
     return document(doc, false); // the cache gave the form asked for
 }
 
+// What a demo cam's picture looks like, at the size the request asks for.
+PictureRequest demoPictureRequest(const DemoCam &cam, const Request &request)
+{
+    PictureRequest pr;
+    pr.camId = cam.id;
+    pr.caption = cam.name;
+    pr.size = cam.size;
+    pr.transparentCorner = cam.transparent;
+    pr.time = QTime::currentTime();
+    // "?size=WxH" lets a test ask for a particular picture size of any cam; each side is cut
+    // to the largest allowed, so no request makes the server paint more than a full-HD frame.
+    static const QRegularExpression sizeRx(QStringLiteral("^(\\d{1,4})x(\\d{1,4})$"));
+    const auto m = sizeRx.match(QString::fromStdString(request.param("size")));
+    if (m.hasMatch() && m.captured(1).toInt() > 0 && m.captured(2).toInt() > 0)
+        pr.size = QSize(std::min(m.captured(1).toInt(), limits::kLargestWidth),
+                        std::min(m.captured(2).toInt(), limits::kLargestHeight));
+    return pr;
+}
+
 std::optional<Reply> demoPicture(const QString &camId, const QString &extension, const Request &request)
 {
     const DemoCam *cam = democatalogue::find(camId);
@@ -81,21 +100,8 @@ std::optional<Reply> demoPicture(const QString &camId, const QString &extension,
         format = PictureFormat::Png;
     else if (extension == QLatin1String("gif"))
         format = PictureFormat::Gif;
-
-    PictureRequest pr;
-    pr.camId = cam->id;
-    pr.caption = cam->name;
-    pr.size = cam->size;
-    pr.transparentCorner = cam->transparent;
-    pr.time = QTime::currentTime();
-    // "?size=WxH" lets a test ask for a particular picture size of any cam; each side is cut
-    // to the largest allowed, so no request makes the server paint more than a full-HD frame.
-    static const QRegularExpression sizeRx(QStringLiteral("^(\\d{1,4})x(\\d{1,4})$"));
-    const auto m = sizeRx.match(QString::fromStdString(request.param("size")));
-    if (m.hasMatch() && m.captured(1).toInt() > 0 && m.captured(2).toInt() > 0)
-        pr.size = QSize(std::min(m.captured(1).toInt(), limits::kLargestWidth),
-                        std::min(m.captured(2).toInt(), limits::kLargestHeight));
-    return bytesReply(serverState().renderer.renderEncoded(pr, format), PictureRenderer::contentType(format));
+    return bytesReply(serverState().renderer.renderEncoded(demoPictureRequest(*cam, request), format),
+                      PictureRenderer::contentType(format));
 }
 
 const char *typeForExtension(const QString &suffix)
@@ -204,6 +210,29 @@ const QRegularExpression &camPicturePath()
 }
 } // namespace
 
+namespace {
+const DemoCam *liveCam(const Request &request)
+{
+    static const QRegularExpression livePath(QStringLiteral("^/live/([A-Za-z0-9_-]+)\\.mjpg$"));
+    if (request.path.rfind("/live/", 0) != 0)
+        return nullptr;
+    const auto m = livePath.match(QString::fromStdString(request.path));
+    return m.hasMatch() ? democatalogue::find(m.captured(1)) : nullptr;
+}
+} // namespace
+
+std::shared_ptr<live::Subscription> liveSubscription(const Request &request)
+{
+    const DemoCam *cam = liveCam(request);
+    if (!cam)
+        return nullptr;
+    PictureRequest picture = demoPictureRequest(*cam, request);
+    picture.transparentCorner = false; // JPEG frames
+    return live::subscribe(picture);
+}
+
+bool servesStream(const Request &request) { return liveCam(request) != nullptr; }
+
 bool drawsPicture(const Request &request)
 {
     return request.path == "/cam.php" || camPicturePath().match(QString::fromStdString(request.path)).hasMatch();
@@ -232,6 +261,13 @@ Reply route(const Request &request, bool mayEncode)
         if (auto r = demoPicture(QString::fromStdString(request.param("id")), QStringLiteral("jpg"), request))
             return *r;
         return notFound();
+    }
+    if (auto subscription = liveSubscription(request)) {
+        Reply r;
+        r.contentType = live::contentType();
+        r.stream = std::make_shared<live::StreamAnswer>(std::move(subscription));
+        r.headers.emplace_back("Cache-Control", "no-cache");
+        return r;
     }
     const auto m = camPicturePath().match(QString::fromStdString(path));
     if (m.hasMatch()) {

@@ -1,5 +1,6 @@
 // The documents this server answers: the catalogue (/camlist.php), comments (/comments.php),
-// rendered demo pictures (/cam.php?id=, /cams/ID.EXT) and files from --pictures.
+// rendered demo pictures (/cam.php?id=, /cams/ID.EXT), live streams of them (/live/ID.mjpg,
+// see livestream.h) and files from --pictures.
 //
 // "{base}" in the catalogue is --base when given, else the request's Host header when it is
 // a well-formed host[:port], else the bound address: a client can never put other text into
@@ -7,10 +8,12 @@
 #pragma once
 
 #include "httpcore.h"
+#include "livestream.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
 #include <string>
 
 std::string scheme();              // "https://" when serving TLS, else "http://"
@@ -24,6 +27,11 @@ QByteArray commentsFor(const QString &camId);
 // "Vary: Accept-Encoding" either way; pictures and files always come as they are. Fault
 // modes that send a document in their own way ask for it without.
 Reply route(const Request &request, bool mayEncode = false);
+// The feed a request for a live stream watches (/live/ID.mjpg with ID a demo cam, ?size=WxH
+// as for pictures); none for any other request. Holding it keeps the feed running.
+std::shared_ptr<live::Subscription> liveSubscription(const Request &request);
+// Whether the request is for a live stream, whose answer has no end.
+bool servesStream(const Request &request);
 // Whether --auth covers the request: everything but the catalogue, comments and control.
 bool needsCredentials(const Request &request);
 // Whether the request's answer is a picture drawn for it (CPU work), not a document or file.

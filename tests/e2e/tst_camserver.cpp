@@ -98,6 +98,86 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+// What a stream answer brought within a time, or up to a byte count: streams never end,
+// and some faults send as fast as they are read.
+struct StreamCapture {
+    QByteArray head; // status line and fields, without the blank line
+    QByteArray body;
+    bool closedByServer = false;
+    QByteArray header(const QByteArray &name) const
+    {
+        for (const QByteArray &line : head.split('\n')) {
+            const int colon = line.indexOf(':');
+            if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+                return line.mid(colon + 1).trimmed();
+        }
+        return {};
+    }
+};
+
+StreamCapture readStream(quint16 port, const QByteArray &target, int ms, qint64 maxBytes = 8 << 20)
+{
+    StreamCapture capture;
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    if (!socket.waitForConnected(3000))
+        return capture;
+    socket.write("GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    QByteArray raw;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms && raw.size() < maxBytes) {
+        if (socket.waitForReadyRead(int(std::max<qint64>(1, std::min<qint64>(100, ms - timer.elapsed()))))) {
+            raw += socket.read(maxBytes - raw.size());
+        } else if (socket.state() != QAbstractSocket::ConnectedState) {
+            raw += socket.readAll();
+            capture.closedByServer = true;
+            break;
+        }
+    }
+    const qsizetype end = raw.indexOf("\r\n\r\n");
+    capture.head = raw.left(end);
+    capture.body = end < 0 ? QByteArray() : raw.mid(end + 4);
+    return capture;
+}
+
+// The well-formed parts at the start of a stream body, each "--lumoraframe CR LF", fields
+// with a Content-Length, a blank line, that many bytes and CR LF; rest is what follows them.
+QList<QByteArray> streamParts(const QByteArray &body, QByteArray *rest = nullptr)
+{
+    QList<QByteArray> parts;
+    qsizetype at = 0;
+    static const QRegularExpression length(QStringLiteral("\r\nContent-Length: (\\d+)\r\n"));
+    while (body.mid(at).startsWith("--lumoraframe\r\nContent-Type: image/jpeg\r\n")) {
+        const qsizetype fieldsEnd = body.indexOf("\r\n\r\n", at);
+        const auto m = length.match(QString::fromLatin1(body.mid(at, fieldsEnd + 4 - at)));
+        if (fieldsEnd < 0 || !m.hasMatch())
+            break;
+        const qsizetype size = m.captured(1).toLongLong();
+        if (body.size() < fieldsEnd + 4 + size + 2 || body.mid(fieldsEnd + 4 + size, 2) != "\r\n")
+            break;
+        parts << body.mid(fieldsEnd + 4, size);
+        at = fieldsEnd + 4 + size + 2;
+    }
+    if (rest)
+        *rest = body.mid(at);
+    return parts;
+}
+
+// Each part a JPEG picture of the size, and no two in a row alike in bytes or in pixels.
+bool framesAreFreshPictures(const QList<QByteArray> &parts, QSize size)
+{
+    QImage previous;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        QByteArray format;
+        const QImage image = decode(parts.at(i), &format);
+        if (format != "jpeg" || image.size() != size || (i > 0 && (parts.at(i) == parts.at(i - 1) || image == previous)))
+            return false;
+        previous = image;
+    }
+    return true;
+}
+
 } // namespace
 
 class TstCamServer : public QObject {
@@ -121,6 +201,11 @@ private slots:
     void pictureFormats();
     void everyCataloguePictureDecodes();
     void picturesChangeEverySecond();
+    void liveStreams_data();
+    void liveStreams();
+    void liveFaults_data();
+    void liveFaults();
+    void streamEndsWhenServerStops();
     void sceneIsStablePerCam();
     void gifMatchesRenderedScene_data();
     void gifMatchesRenderedScene();
@@ -416,17 +501,186 @@ void TstCamServer::everyCataloguePictureDecodes()
     static const QList<QSize> sizes {{320, 240}, {640, 480}, {800, 600}, {1024, 768},
                                      {1280, 720}, {1920, 1080}, {480, 640}};
     QSet<int> widths;
+    int streams = 0;
     for (const CatalogueLine &line : splitCatalogue(m_catalogue)) {
-        const RawHttpReply reply = m_server.get(pathOf(line.fields[2], m_server.baseUrl()));
-        QCOMPARE(reply.status, 200);
+        const QByteArray path = pathOf(line.fields[2], m_server.baseUrl());
         QByteArray format;
-        const QImage image = decode(reply.body, &format);
+        QImage image;
+        if (path.startsWith("/live/")) {
+            // A stream's first frame stands for its picture.
+            const StreamCapture stream = readStream(m_server.port(), path, 500);
+            QVERIFY(stream.head.startsWith("HTTP/1.1 200"));
+            image = decode(streamParts(stream.body).value(0), &format);
+            QCOMPARE(format, QByteArray("jpeg"));
+            ++streams;
+        } else {
+            const RawHttpReply reply = m_server.get(path);
+            QCOMPARE(reply.status, 200);
+            image = decode(reply.body, &format);
+            QCOMPARE(reply.header("Content-Type"), "image/" + format);
+        }
         QVERIFY2(!image.isNull(), line.fields[2].constData());
-        QCOMPARE(reply.header("Content-Type"), "image/" + format);
         QVERIFY2(sizes.contains(image.size()), line.fields[2].constData());
         widths.insert(image.width());
     }
     QVERIFY(widths.size() >= 5);
+    QVERIFY(streams > 0);
+}
+
+// Frames come paced by the server's clock, each a new JPEG picture in a well-formed part.
+void TstCamServer::liveStreams_data()
+{
+    QTest::addColumn<QStringList>("args"); // empty: the shared server, at the default rate
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("fps");
+    QTest::newRow("demo live cam") << QStringList() << QByteArray("/live/1037.mjpg") << QSize(640, 480) << 10;
+    QTest::newRow("25 fps at 1280x720") << QStringList {QStringLiteral("--live-fps"), QStringLiteral("25")}
+                                        << QByteArray("/live/1002.mjpg?size=1280x720") << QSize(1280, 720) << 25;
+}
+
+void TstCamServer::liveStreams()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, target);
+    QFETCH(QSize, size);
+    QFETCH(int, fps);
+    CamServerProcess own(args);
+    CamServerProcess *server = &m_server;
+    if (!args.isEmpty()) {
+        QVERIFY2(own.start(), qPrintable(own.errorString()));
+        server = &own;
+    }
+    const StreamCapture stream = readStream(server->port(), target, 2000);
+    QVERIFY2(stream.head.startsWith("HTTP/1.1 200"), stream.head.constData());
+    QCOMPARE(stream.header("Content-Type"), QByteArray("multipart/x-mixed-replace;boundary=lumoraframe"));
+    QCOMPARE(stream.header("Cache-Control"), QByteArray("no-cache"));
+    for (const char *absent : {"Content-Length", "Transfer-Encoding", "ETag", "Last-Modified"})
+        QVERIFY2(stream.header(absent).isEmpty(), absent);
+    QVERIFY(!stream.closedByServer);
+    const QList<QByteArray> parts = streamParts(stream.body);
+    QVERIFY2(parts.size() >= fps && parts.size() <= 3 * fps, qPrintable(QString::number(parts.size())));
+    QVERIFY(framesAreFreshPictures(parts, size));
+    QVERIFY(server->requests().contains(QStringLiteral("GET %1 200").arg(QString::fromLatin1(target))));
+}
+
+enum class LiveBreak { None, BigPart, EndlessPart, StallPart, Garbage, Closed, LfParts };
+Q_DECLARE_METATYPE(LiveBreak)
+
+// What each live fault puts on the wire.
+void TstCamServer::liveFaults_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<LiveBreak>("breaks");
+    QTest::addColumn<qint64>("value");
+    QTest::newRow("no boundary") << "live-no-boundary" << LiveBreak::None << qint64(0);
+    QTest::newRow("big part") << "live-big-part:3000000" << LiveBreak::BigPart << qint64(3000000);
+    QTest::newRow("endless part") << "live-endless-part" << LiveBreak::EndlessPart << qint64(0);
+    QTest::newRow("stalled part") << "live-stall-part" << LiveBreak::StallPart << qint64(0);
+    QTest::newRow("garbage") << "live-garbage" << LiveBreak::Garbage << qint64(0);
+    QTest::newRow("close after 3 frames") << "live-close:3" << LiveBreak::Closed << qint64(3);
+    QTest::newRow("LF alone, no lengths") << "live-lf" << LiveBreak::LfParts << qint64(0);
+}
+
+void TstCamServer::liveFaults()
+{
+    QFETCH(QString, mode);
+    QFETCH(LiveBreak, breaks);
+    QFETCH(qint64, value);
+    const QByteArray target = "/live/1037.mjpg?size=160x120";
+    const QSize size(160, 120);
+    QVERIFY(m_server.setFault(QStringLiteral("/live/*"), mode));
+    const StreamCapture stream = readStream(m_server.port(), target, 1200);
+    QVERIFY2(stream.head.startsWith("HTTP/1.1 200"), stream.head.constData());
+    QCOMPARE(stream.header("Content-Type"), breaks == LiveBreak::None ? QByteArray("multipart/x-mixed-replace")
+                                                                      : QByteArray("multipart/x-mixed-replace;boundary=lumoraframe"));
+    QByteArray rest;
+    const QList<QByteArray> parts = streamParts(stream.body, &rest);
+    QVERIFY(!parts.isEmpty() || breaks == LiveBreak::LfParts);
+    QVERIFY(framesAreFreshPictures(parts.mid(0, 1), size));
+    switch (breaks) {
+    case LiveBreak::None:
+        QVERIFY(parts.size() >= 3);
+        QVERIFY(framesAreFreshPictures(parts, size));
+        break;
+    case LiveBreak::BigPart:
+        // Well-formed, only big; the frames go on after it.
+        QVERIFY(parts.size() >= 3);
+        QCOMPARE(qint64(parts.at(1).size()), value);
+        QVERIFY(framesAreFreshPictures(parts.mid(2), size));
+        break;
+    case LiveBreak::EndlessPart: {
+        const QByteArray head = "--lumoraframe\r\nContent-Type: image/jpeg\r\n\r\n";
+        QCOMPARE(parts.size(), 1);
+        QVERIFY(rest.startsWith(head));
+        QVERIFY2(rest.size() > 4 << 20, qPrintable(QString::number(rest.size())));
+        QCOMPARE(rest.indexOf("lumoraframe", head.size()), -1);
+        QVERIFY(!stream.closedByServer);
+        break;
+    }
+    case LiveBreak::StallPart: {
+        static const QRegularExpression length(QStringLiteral("^--lumoraframe\r\nContent-Type: image/jpeg\r\nContent-Length: (\\d+)\r\n\r\n"));
+        const auto m = length.match(QString::fromLatin1(rest.left(100)));
+        QCOMPARE(parts.size(), 1);
+        QVERIFY(m.hasMatch());
+        QCOMPARE(rest.size() - m.capturedLength(), m.captured(1).toLongLong() / 2);
+        QVERIFY(!stream.closedByServer);
+        break;
+    }
+    case LiveBreak::Garbage: {
+        const QByteArray garbage = QByteArray("this is not a delimiter\r\n").repeated(3);
+        QCOMPARE(parts.size(), 1);
+        QVERIFY(rest.startsWith(garbage));
+        const QList<QByteArray> after = streamParts(rest.mid(garbage.size()));
+        QVERIFY(after.size() >= 2);
+        QVERIFY(framesAreFreshPictures(parts + after, size));
+        break;
+    }
+    case LiveBreak::Closed:
+        QCOMPARE(qint64(parts.size()), value);
+        QVERIFY(framesAreFreshPictures(parts, size));
+        QVERIFY(rest.isEmpty());
+        QVERIFY(stream.closedByServer);
+        break;
+    case LiveBreak::LfParts: {
+        // Each part ends where the next delimiter line begins.
+        const QByteArray head = "lumoraframe\nContent-Type: image/jpeg\n\n";
+        QVERIFY(stream.body.startsWith(head));
+        QList<QByteArray> lfParts;
+        for (qsizetype at = 0, next; (next = stream.body.indexOf("\n" + head, at + head.size())) >= 0; at = next + 1)
+            lfParts << stream.body.mid(at + head.size(), next - at - head.size());
+        QVERIFY(lfParts.size() >= 3);
+        QVERIFY(framesAreFreshPictures(lfParts, size));
+        QVERIFY(!stream.body.contains("Content-Length"));
+        break;
+    }
+    }
+    QVERIFY(m_server.requests().contains(QStringLiteral("GET %1 200").arg(QString::fromLatin1(target))));
+}
+
+// A stopping server ends its streams with the closing delimiter, at once.
+void TstCamServer::streamEndsWhenServerStops()
+{
+    CamServerProcess server;
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QTcpSocket client;
+    client.connectToHost(QHostAddress(QHostAddress::LocalHost), server.port());
+    QVERIFY(client.waitForConnected(3000));
+    client.write("GET /live/1037.mjpg?size=160x120 HTTP/1.0\r\n\r\n");
+    QByteArray received;
+    while (received.count("--lumoraframe\r\n") < 2 && client.waitForReadyRead(3000))
+        received += client.readAll();
+    QElapsedTimer timer;
+    timer.start();
+    server.stop();
+    QVERIFY(!server.isRunning());
+    QVERIFY2(timer.elapsed() < 2500, qPrintable(QString::number(timer.elapsed())));
+    while (client.waitForReadyRead(1000))
+        received += client.readAll();
+    received += client.readAll();
+    QByteArray rest;
+    QVERIFY(!streamParts(received.mid(received.indexOf("\r\n\r\n") + 4), &rest).isEmpty());
+    QCOMPARE(rest, QByteArray("--lumoraframe--\r\n"));
 }
 
 void TstCamServer::picturesChangeEverySecond()
@@ -625,6 +879,7 @@ void TstCamServer::faults_data()
     QTest::newRow("prefix rule") << "/cams/*" << "status:404" << QByteArray("/cams/1001.jpg") << 5000 << 404 << BodyCheck::Html << qint64(0) << true << false << qint64(0) << QByteArray();
     QTest::newRow("exact rule ignores query") << "/comments.php" << "empty" << QByteArray("/comments.php?camid=1002") << 5000 << 200 << BodyCheck::Empty << qint64(0) << true << false << qint64(0) << QByteArray();
     QTest::newRow("other path untouched") << "/comments.php" << "status:500" << cat << 5000 << 200 << BodyCheck::Normal << qint64(0) << true << false << qint64(0) << QByteArray();
+    QTest::newRow("live fault, no stream") << "/camlist.php" << "live-close:0" << cat << 5000 << 200 << BodyCheck::Normal << qint64(0) << true << false << qint64(0) << QByteArray();
 }
 
 void TstCamServer::faults()
@@ -757,6 +1012,8 @@ void TstCamServer::badFaultRulesRejected_data()
     QTest::newRow("chain to a file base") << "/camlist.php" << "redirect-chain:3:file:///tmp";
     QTest::newRow("long header without size") << "/camlist.php" << "long-header:";
     QTest::newRow("long header at no speed") << "/camlist.php" << "long-header:5000:0";
+    QTest::newRow("live part over 64 MiB") << "/live/*" << "live-big-part:67108865";
+    QTest::newRow("argument on live-lf") << "/live/*" << "live-lf:1";
     QTest::newRow("relative path") << "camlist.php" << "empty";
 }
 
@@ -1079,7 +1336,9 @@ void TstCamServer::helpListsEveryMode()
     const QString text = QString::fromUtf8(help.readAllStandardOutput());
     for (const char *mode : {"delay:MS", "stall", "empty", "truncate:N", "reset", "status:CODE", "html", "bytes:N",
                              "redirect:URL", "redirect-loop", "redirect-chain:N[:BASE]", "slow:RATE", "endless",
-                             "long-header:BYTES[:RATE]", "bad-etag:N", "not-modified", "gzip-bomb:N"})
+                             "long-header:BYTES[:RATE]", "bad-etag:N", "not-modified", "gzip-bomb:N",
+                             "live-no-boundary", "live-big-part:N", "live-endless-part", "live-stall-part",
+                             "live-garbage", "live-close:N", "live-lf"})
         QVERIFY2(text.contains(QStringLiteral("\n  %1 ").arg(QLatin1String(mode)))
                      || text.contains(QStringLiteral("\n  %1\n").arg(QLatin1String(mode))),
                  mode);
