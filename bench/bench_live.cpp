@@ -13,8 +13,9 @@
 //   LIVE_RSS_GROWTH: resident memory (VmRSS) after 10 minutes of the stream at 25 frames a
 //     second minus after its first 10 seconds (--minutes M for another length).
 // Beside them the parts of a frame's cost, each timed on its own by the calls the viewer
-// makes for a frame (decode, scale, draw; see pictureparts.h), and the rest of the frame's
-// share: the transfer, the parts dropped, the event loop.
+// makes for a frame (decode, scale, draw; see pictureparts.h; half the runs before the
+// streams, half after), and the rest of the frame's share: the transfer, the parts
+// dropped, the event loop.
 //
 // Two servers, one per rate: the catalogue (served by the 25 fps one, which also answers
 // every cam's comments) has one cam on each, the same demo cam id and size, so both send
@@ -308,31 +309,36 @@ private:
     QElapsedTimer m_clock;
 };
 
-// The processor time of the window thread's and the worker's parts of showing one frame,
-// each timed on its own, ms: the median of PartRuns runs each.
+// The processor time of the worker's and the window thread's parts of showing one frame,
+// each timed on its own, ms: the runs of each, timed in shares (timeParts()) like djpeg's.
 struct FrameParts
 {
-    double decode = 0;
-    double scale = 0;
-    double draw = 0;
+    std::vector<double> decode;
+    std::vector<double> scale;
+    std::vector<double> draw;
     // Within decode and scale: the fresh memory of the decoded picture and the surfaces,
     // taken from the system, written once and given back, as each frame's is.
-    double freshMemory = 0;
+    std::vector<double> freshMemory;
     // For comparison: the scale into surfaces already in memory.
-    double scaleInPlace = 0;
+    std::vector<double> scaleInPlace;
     QSize decoded;
     int reduction = 1;
 
-    double sum() const { return decode + scale + draw; }
+    double sum() const { return median(decode) + median(scale) + median(draw); }
 };
 
-FrameParts measureParts(Application &app, const QByteArray &jpeg)
+void append(std::vector<double> &to, const std::vector<double> &runs)
+{
+    to.insert(to.end(), runs.begin(), runs.end());
+}
+
+// Times `runs` runs of each part (after one untimed) onto the parts' runs.
+void timeParts(Application &app, const QByteArray &jpeg, int runs, FrameParts &parts)
 {
     MainWindow &form1 = app.mainWindow();
     FullscreenWindow &fullscreen = app.fullscreenWindow();
     const ViewScaleMode mode = app.state().scaleMode;
     const QList<DrawingArea> areas = part::areasDrawnAtOnce(form1, fullscreen);
-    FrameParts parts;
     // PictureLoadJob::startBytes's load.
     QImage decoded;
     const auto decode = [&] {
@@ -343,39 +349,35 @@ FrameParts measureParts(Application &app, const QByteArray &jpeg)
         decoded = picture ? *picture : QImage();
         parts.reduction = reduction.used;
     };
-    parts.decode = medianCpuMs(decode, PartRuns);
+    append(parts.decode, cpuMsOfRuns(decode, runs));
     parts.decoded = decoded.size();
     std::vector<QImage> prepared;
-    parts.scale = medianCpuMs([&] { prepared = part::scale(decoded, areas, mode); }, PartRuns);
-    parts.scaleInPlace = medianCpuMs(
-        [&] {
-            for (int i = 0; i < areas.size(); ++i)
-                (void)drawScaledPicture(prepared[std::size_t(i)], areas[i].size, decoded, mode);
-        },
-        PartRuns);
-    parts.freshMemory = medianCpuMs(
-        [&] {
-            QImage picture = newPicture(decoded.size(), QImage::Format_RGB32);
-            picture.fill(0);
-            for (const QImage &surface : prepared) {
-                QImage fresh = newPicture(surface.size(), QImage::Format_RGB32);
-                fresh.fill(0);
-            }
-        },
-        PartRuns);
+    append(parts.scale, cpuMsOfRuns([&] { prepared = part::scale(decoded, areas, mode); }, runs));
+    append(parts.scaleInPlace, cpuMsOfRuns(
+                                   [&] {
+                                       for (int i = 0; i < areas.size(); ++i)
+                                           (void)drawScaledPicture(prepared[std::size_t(i)], areas[i].size, decoded, mode);
+                                   },
+                                   runs));
+    append(parts.freshMemory, cpuMsOfRuns(
+                                  [&] {
+                                      QImage picture = newPicture(decoded.size(), QImage::Format_RGB32);
+                                      picture.fill(0);
+                                      for (const QImage &surface : prepared) {
+                                          QImage fresh = newPicture(surface.size(), QImage::Format_RGB32);
+                                          fresh.fill(0);
+                                      }
+                                  },
+                                  runs));
     // Each draw gets a picture and surfaces of its own, as each frame does; made untimed.
-    std::vector<double> draws;
-    for (int i = 0; i <= PartRuns; ++i) {
+    for (int i = 0; i <= runs; ++i) {
         const QImage fresh = decoded.copy();
         prepared = part::scale(fresh, areas, mode);
         const double before = cpuMs();
         part::draw(form1, fullscreen, fresh, std::move(prepared));
         if (i > 0) // the first warms up
-            draws.push_back(cpuMs() - before);
+            parts.draw.push_back(cpuMs() - before);
     }
-    std::sort(draws.begin(), draws.end());
-    parts.draw = draws[draws.size() / 2];
-    return parts;
 }
 
 } // namespace
@@ -509,7 +511,8 @@ int main(int argc, char *argv[])
         settled.start();
         runUntil(settled, 200);
     };
-    const FrameParts parts = measureParts(app, frame);
+    FrameParts parts;
+    timeParts(app, frame, PartRuns / 2 + 1, parts);
 
     // The rounds: in each, djpeg's share of its runs, a window at 10 fps sent and one at 25,
     // so that a machine whose load changes during the run weighs on all of them alike. The
@@ -561,6 +564,7 @@ int main(int argc, char *argv[])
     // The stream ends for the rest of djpeg's runs.
     stopStream();
     timeDjpeg();
+    timeParts(app, frame, PartRuns / 2, parts);
     const double djpegMs = median(djpegTimes);
     const double djpegStartMs = median(djpegStartTimes);
 
@@ -568,13 +572,13 @@ int main(int argc, char *argv[])
     const int result = slowHeld && fastHeld && longRunHeld ? 0 : 1;
     const double perFrame = fastWindow.frames > 0 ? fastWindow.cpuMs / fastWindow.frames : 0;
     std::printf("\na frame's processor time at 25 fps sent, ms: %.2f in all; of it, timed alone: decode %.2f (to %dx%d, "
-                "1/%d), scale %.2f, draw %.2f; the rest (transfer, %.1f parts dropped a frame, event loop) %.2f\n",
-                perFrame, parts.decode, parts.decoded.width(), parts.decoded.height(), parts.reduction, parts.scale,
-                parts.draw, fastWindow.frames > 0 ? (FastFps * fastWindow.seconds - fastWindow.frames) / fastWindow.frames : 0,
-                perFrame - parts.sum());
+                "1/%d), scale %.2f, draw %.2f; the rest (transfer, %.1f parts dropped a frame, event loop) %.2f%s\n",
+                perFrame, median(parts.decode), parts.decoded.width(), parts.decoded.height(), parts.reduction,
+                median(parts.scale), median(parts.draw), fastWindow.frames > 0 ? (FastFps * fastWindow.seconds - fastWindow.frames) / fastWindow.frames : 0,
+                perFrame - parts.sum(), perFrame < parts.sum() ? " (negative: the parts cost more timed alone)" : "");
     std::printf("  within decode and scale, the fresh memory of the picture and the surfaces (taken, written once, given "
                 "back): %.2f; the scale into surfaces already in memory: %.2f\n",
-                parts.freshMemory, parts.scaleInPlace);
+                median(parts.freshMemory), median(parts.scaleInPlace));
     if (djpegMs > 0) {
         std::printf("djpeg on a part: %.2f ms of processor time (the median of %zu runs, its process start included; "
                     "that start alone, djpeg on a 16 x 16 JPEG: %.2f ms)\n",
