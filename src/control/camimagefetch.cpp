@@ -418,6 +418,7 @@ void CamImageFetch::partReceived(const QByteArray &part, qint64 receivedBytes)
         connect(m_stream, &DownloadHandler::finished, this, &CamImageFetch::streamEnded);
         m_pacer = live_rules::FramePacer(m_state.maxFramesPerSecond);
         m_rates.reset();
+        m_recycling.emplace();
         m_streamClock.start();
         frameShown({}); // the figures' first window starts
         m_pacer.take(m_streamClock.elapsed());
@@ -497,6 +498,7 @@ void CamImageFetch::stopStream()
     disconnect(m_frameDone);
     m_frameLoad->cancel();
     m_frameBytes.clear();
+    m_recycling.reset();
 }
 
 void CamImageFetch::stopRedecode()

@@ -67,6 +67,7 @@
 #include "core/files/workingfolder.h"
 #include "core/rules/liverules.h"
 #include "core/rules/picturefreshness.h"
+#include "platform/picturememory.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -75,6 +76,8 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+
+#include <optional>
 
 #include <vector>
 
@@ -256,6 +259,7 @@ private:
     QElapsedTimer m_streamClock;
     live_rules::FramePacer m_pacer;
     live_rules::RateMeter m_rates;
+    std::optional<PictureRecycling> m_recycling; // frames of one size, one after the other
     bool m_commentsOnly = false;    // the running refresh brings the comments only
     qint64 m_framesShown = 0;
 };

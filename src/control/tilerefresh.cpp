@@ -64,6 +64,7 @@ void TileRefresh::stop()
     m_stopped = true;
     m_due = false;
     m_streaming = false;
+    m_recycling.reset();
     m_timer.stop();
     // Cut off first, so neither the download's end nor the decode's result comes back.
     if (m_download) {
@@ -128,6 +129,7 @@ void TileRefresh::partReceived(const QByteArray &part)
     if (!m_streaming) {
         m_streaming = true;
         m_pacer = live_rules::FramePacer(m_state.maxFramesPerSecond);
+        m_recycling.emplace();
         m_streamClock.start();
     }
     // Dropped, never queued.
@@ -164,6 +166,7 @@ void TileRefresh::pictureDownloaded(const DownloadResult &answer)
 {
     m_download = nullptr;
     if (std::exchange(m_streaming, false)) {
+        m_recycling.reset();
         // The stream's last frame is of no more use.
         disconnect(m_decodeDone);
         m_decode->cancel();

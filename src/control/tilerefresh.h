@@ -28,7 +28,11 @@
 #include "core/rules/liverules.h"
 #include "core/rules/picturefreshness.h"
 
+#include "platform/picturememory.h"
+
 #include <QElapsedTimer>
+
+#include <optional>
 
 #include <QImage>
 #include <QObject>
@@ -112,4 +116,5 @@ private:
     bool m_streaming = false;  // the running download is a live stream
     live_rules::FramePacer m_pacer;
     QElapsedTimer m_streamClock;
+    std::optional<PictureRecycling> m_recycling; // while streaming
 };

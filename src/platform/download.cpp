@@ -221,15 +221,18 @@ size_t CurlDownload::takeBody(char *data, size_t size, size_t count, void *self)
         return 0;
     if (d->m_stream)
         return d->streamBody(QByteArrayView(data, length));
-    if (d->m_result.body.size() + length > d->m_request.maxBytes) {
+    QByteArray &body = d->m_result.body;
+    curl_off_t announced = -1;
+    if (body.isEmpty())
+        curl_easy_getinfo(d->m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+    // A length announced over the cap is refused unread (MAXFILESIZE does so too, but a
+    // live request goes without it).
+    if (body.size() + length > d->m_request.maxBytes || (announced > d->m_request.maxBytes && !d->m_request.compressed)) {
         d->failWithin(DownloadResult::Error::TooLarge, tr("The answer is larger than %1 bytes").arg(d->m_request.maxBytes));
         return 0;
     }
-    QByteArray &body = d->m_result.body;
     if (body.isEmpty()) {
-        curl_off_t announced = -1;
-        curl_easy_getinfo(d->m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-        if (announced > 0 && announced <= d->m_request.maxBytes && !d->m_request.compressed)
+        if (announced > 0 && !d->m_request.compressed)
             body.reserve(qsizetype(announced));
     } else if (body.size() + length > body.capacity() && body.size() >= GrowToCapBytes) {
         // Growing by copies leaves blocks behind that add up to about another cap; room up to

@@ -6,7 +6,25 @@
 // and taking them one small page at a time is a good part of a refresh. A picture this
 // large is asked for in large pages where the system offers them on request; elsewhere, or
 // for a small picture, it is an ordinary QImage. Its pixels are not set.
+//
+// While a live stream shows frame after frame of the same size, fresh pages for every frame
+// would cost more than its decode. So while any PictureRecycling lives, the memory of such a
+// picture goes, when the picture goes, to a small store of blocks (a few frames' worth),
+// and the next picture of that size takes it from there. When the last PictureRecycling
+// goes, so do the blocks stored. Pictures may be made and let go on any thread.
 #include <QImage>
 #include <QSize>
 
 QImage newPicture(const QSize &size, QImage::Format format);
+
+class PictureRecycling
+{
+public:
+    PictureRecycling();
+    ~PictureRecycling();
+    PictureRecycling(const PictureRecycling &) = delete;
+    PictureRecycling &operator=(const PictureRecycling &) = delete;
+
+    // Blocks in the store now, for tests.
+    static int storedBlocks();
+};

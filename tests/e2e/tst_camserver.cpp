@@ -203,8 +203,6 @@ private slots:
     void picturesChangeEverySecond();
     void liveStreams_data();
     void liveStreams();
-    void liveFaults_data();
-    void liveFaults();
     void streamEndsWhenServerStops();
     void sceneIsStablePerCam();
     void gifMatchesRenderedScene_data();
@@ -562,100 +560,6 @@ void TstCamServer::liveStreams()
     QVERIFY2(parts.size() >= fps && parts.size() <= 3 * fps, qPrintable(QString::number(parts.size())));
     QVERIFY(framesAreFreshPictures(parts, size));
     QVERIFY(server->requests().contains(QStringLiteral("GET %1 200").arg(QString::fromLatin1(target))));
-}
-
-enum class LiveBreak { None, BigPart, EndlessPart, StallPart, Garbage, Closed, LfParts };
-Q_DECLARE_METATYPE(LiveBreak)
-
-// What each live fault puts on the wire.
-void TstCamServer::liveFaults_data()
-{
-    QTest::addColumn<QString>("mode");
-    QTest::addColumn<LiveBreak>("breaks");
-    QTest::addColumn<qint64>("value");
-    QTest::newRow("no boundary") << "live-no-boundary" << LiveBreak::None << qint64(0);
-    QTest::newRow("big part") << "live-big-part:3000000" << LiveBreak::BigPart << qint64(3000000);
-    QTest::newRow("endless part") << "live-endless-part" << LiveBreak::EndlessPart << qint64(0);
-    QTest::newRow("stalled part") << "live-stall-part" << LiveBreak::StallPart << qint64(0);
-    QTest::newRow("garbage") << "live-garbage" << LiveBreak::Garbage << qint64(0);
-    QTest::newRow("close after 3 frames") << "live-close:3" << LiveBreak::Closed << qint64(3);
-    QTest::newRow("LF alone, no lengths") << "live-lf" << LiveBreak::LfParts << qint64(0);
-}
-
-void TstCamServer::liveFaults()
-{
-    QFETCH(QString, mode);
-    QFETCH(LiveBreak, breaks);
-    QFETCH(qint64, value);
-    const QByteArray target = "/live/1037.mjpg?size=160x120";
-    const QSize size(160, 120);
-    QVERIFY(m_server.setFault(QStringLiteral("/live/*"), mode));
-    const StreamCapture stream = readStream(m_server.port(), target, 1200);
-    QVERIFY2(stream.head.startsWith("HTTP/1.1 200"), stream.head.constData());
-    QCOMPARE(stream.header("Content-Type"), breaks == LiveBreak::None ? QByteArray("multipart/x-mixed-replace")
-                                                                      : QByteArray("multipart/x-mixed-replace;boundary=lumoraframe"));
-    QByteArray rest;
-    const QList<QByteArray> parts = streamParts(stream.body, &rest);
-    QVERIFY(!parts.isEmpty() || breaks == LiveBreak::LfParts);
-    QVERIFY(framesAreFreshPictures(parts.mid(0, 1), size));
-    switch (breaks) {
-    case LiveBreak::None:
-        QVERIFY(parts.size() >= 3);
-        QVERIFY(framesAreFreshPictures(parts, size));
-        break;
-    case LiveBreak::BigPart:
-        // Well-formed, only big; the frames go on after it.
-        QVERIFY(parts.size() >= 3);
-        QCOMPARE(qint64(parts.at(1).size()), value);
-        QVERIFY(framesAreFreshPictures(parts.mid(2), size));
-        break;
-    case LiveBreak::EndlessPart: {
-        const QByteArray head = "--lumoraframe\r\nContent-Type: image/jpeg\r\n\r\n";
-        QCOMPARE(parts.size(), 1);
-        QVERIFY(rest.startsWith(head));
-        QVERIFY2(rest.size() > 4 << 20, qPrintable(QString::number(rest.size())));
-        QCOMPARE(rest.indexOf("lumoraframe", head.size()), -1);
-        QVERIFY(!stream.closedByServer);
-        break;
-    }
-    case LiveBreak::StallPart: {
-        static const QRegularExpression length(QStringLiteral("^--lumoraframe\r\nContent-Type: image/jpeg\r\nContent-Length: (\\d+)\r\n\r\n"));
-        const auto m = length.match(QString::fromLatin1(rest.left(100)));
-        QCOMPARE(parts.size(), 1);
-        QVERIFY(m.hasMatch());
-        QCOMPARE(rest.size() - m.capturedLength(), m.captured(1).toLongLong() / 2);
-        QVERIFY(!stream.closedByServer);
-        break;
-    }
-    case LiveBreak::Garbage: {
-        const QByteArray garbage = QByteArray("this is not a delimiter\r\n").repeated(3);
-        QCOMPARE(parts.size(), 1);
-        QVERIFY(rest.startsWith(garbage));
-        const QList<QByteArray> after = streamParts(rest.mid(garbage.size()));
-        QVERIFY(after.size() >= 2);
-        QVERIFY(framesAreFreshPictures(parts + after, size));
-        break;
-    }
-    case LiveBreak::Closed:
-        QCOMPARE(qint64(parts.size()), value);
-        QVERIFY(framesAreFreshPictures(parts, size));
-        QVERIFY(rest.isEmpty());
-        QVERIFY(stream.closedByServer);
-        break;
-    case LiveBreak::LfParts: {
-        // Each part ends where the next delimiter line begins.
-        const QByteArray head = "lumoraframe\nContent-Type: image/jpeg\n\n";
-        QVERIFY(stream.body.startsWith(head));
-        QList<QByteArray> lfParts;
-        for (qsizetype at = 0, next; (next = stream.body.indexOf("\n" + head, at + head.size())) >= 0; at = next + 1)
-            lfParts << stream.body.mid(at + head.size(), next - at - head.size());
-        QVERIFY(lfParts.size() >= 3);
-        QVERIFY(framesAreFreshPictures(lfParts, size));
-        QVERIFY(!stream.body.contains("Content-Length"));
-        break;
-    }
-    }
-    QVERIFY(m_server.requests().contains(QStringLiteral("GET %1 200").arg(QString::fromLatin1(target))));
 }
 
 // A stopping server ends its streams with the closing delimiter, at once.

@@ -273,6 +273,8 @@ private slots:
     void oddCamIds();
     void hugeFields_data();
     void hugeFields();
+    void liveStream_data();
+    void liveStream();
 
 private:
     bool restoreFiles() const;
@@ -993,6 +995,58 @@ void TestFaults::hugeFields()
     const bool inComment = field == Field::CommentName || field == Field::CommentText || field == Field::CommentDate;
     QVERIFY((inComment ? s.commentTable.first() : s.camTable.first()).contains(QString::fromLatin1(huge)));
     QCOMPARE(run.leftovers(), QStringList());
+}
+
+
+// ---- A live cam's stream -----------------------------------------------------------------
+
+void TestFaults::liveStream_data()
+{
+    QTest::addColumn<QString>("fault");  // on the stream's address
+    QTest::addColumn<QString>("reason"); // how the reason shown begins; none: frames go on
+    QTest::newRow("LF lines, delimiters without --, no lengths") << "live-lf" << QString();
+    QTest::newRow("boundary missing") << "live-no-boundary" << "The live stream names no boundary";
+    QTest::newRow("part over the cap") << "live-big-part:40000000" << "A part of the live stream is larger than";
+    QTest::newRow("endless part") << "live-endless-part" << "A part of the live stream is larger than";
+    QTest::newRow("stalled mid-part") << "live-stall-part" << "No answer for";
+    QTest::newRow("garbage between parts") << "live-garbage" << "The live stream holds data between its parts";
+    QTest::newRow("server closes after 5 frames") << "live-close:5" << "The live stream ended after 5 pictures";
+}
+
+// Frames move on the picture area; a stream that fails shows why, and once the server
+// behaves the cam's next refresh, backed off, is live again.
+void TestFaults::liveStream()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
+    const QString stream = QStringLiteral("/live/1001.mjpg");
+    QVERIFY(writeServed(QStringLiteral("camlist.txt"),
+                        goodCatalogue() + "4;Live cam;{base}" + stream.toLatin1() + ";A live cam;;5;2;10;tester\r\n"));
+    QVERIFY(m_server->setFault(stream, fault));
+    AppRun run(TimeoutMs, DecodeBudgetMs);
+    MainWindow &f = run.app->mainWindow();
+    const auto framesGoOn = [&] {
+        const qint64 before = run.app->fetch().framesShown();
+        QTRY_VERIFY_WITH_TIMEOUT(run.app->fetch().isLive() && run.app->fetch().framesShown() >= before + 5, 10000);
+        QVERIFY(f.pictureArea()->failureReason().isEmpty());
+        QVERIFY(!allBlack(f.pictureArea()->surface()));
+    };
+    MemoryWatch memory;
+    startAt(run, stream);
+    f.refreshIntervalEdit()->setText(QStringLiteral("1"));
+    if (reason.isEmpty()) {
+        framesGoOn();
+        return;
+    }
+    QTRY_VERIFY2_WITH_TIMEOUT(f.pictureArea()->failureReason().startsWith(reason),
+                              qPrintable(f.pictureArea()->failureReason()), TimeoutMs + 10000);
+    QVERIFY(f.pictureArea()->failureReason().contains(QStringLiteral("(next try in ")));
+    QVERIFY(!run.app->fetch().isLive());
+    QVERIFY2(memory.growth() < 64 * MiB, qPrintable(QString::number(memory.growth() / double(MiB))));
+    QCOMPARE(run.leftovers(), QStringList());
+
+    QVERIFY(m_server->clearFaults());
+    framesGoOn();
 }
 
 QTEST_MAIN(TestFaults)

@@ -3,6 +3,7 @@
 #include "memorywatch.h"
 #include "core/rules/pictureloaderrules.h"
 #include "platform/picturedecoder.h"
+#include "platform/picturememory.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -208,6 +209,7 @@ private slots:
     void givenUpLoadEndsEarly_data();
     void givenUpLoadEndsEarly();
     void loadHoldsOnePicture();
+    void framesReuseMemoryOnlyWhileLive();
     void jpegDecodedAsTheReaderDoes_data();
     void jpegDecodedAsTheReaderDoes();
 
@@ -509,6 +511,23 @@ void TestPictureLoader::loadHoldsOnePicture()
     QVERIFY2(picture && picture->size() == QSize(side, side), qPrintable(text));
     QVERIFY2(growth < pictureBytes * 13 / 10,
              qPrintable(QStringLiteral("%1 MiB for a %2 MiB picture").arg(growth >> 20).arg(pictureBytes >> 20)));
+}
+
+// While a stream runs, a frame's memory goes to the next frame of its size; after it, the
+// memory goes back to the system.
+void TestPictureLoader::framesReuseMemoryOnlyWhileLive()
+{
+    const QSize frame(1920, 1080);
+    {
+        PictureRecycling live;
+        const auto first = quintptr(newPicture(frame, QImage::Format_RGB32).constBits());
+        QCOMPARE(quintptr(newPicture(frame, QImage::Format_RGB32).constBits()), first);
+        QCOMPARE(PictureRecycling::storedBlocks(), 1);
+    }
+    QCOMPARE(PictureRecycling::storedBlocks(), 0);
+    QImage kept = newPicture(frame, QImage::Format_RGB32);
+    kept = QImage();
+    QCOMPARE(PictureRecycling::storedBlocks(), 0);
 }
 
 void TestPictureLoader::jpegDecodedAsTheReaderDoes_data()

@@ -339,7 +339,8 @@ qsizetype PartReader::readOpenBody(QByteArrayView bytes, qsizetype pos)
                 break;
             }
             if (kind == Line::Delimiter || kind == Line::Closing) {
-                m_part.append(bytes.sliced(from, lineStart - from));
+                if (!addToOpenBody(bytes.sliced(from, lineStart - from)))
+                    return bytes.size();
                 consumeLine(pos, length);
                 endOpenBody();
                 if (m_state == State::Stopped)
@@ -352,7 +353,8 @@ qsizetype PartReader::readOpenBody(QByteArrayView bytes, qsizetype pos)
                 return pos;
             }
             // Held bytes of a line that is no delimiter come before the piece's bytes.
-            m_part.append(m_line);
+            if (!addToOpenBody(m_line))
+                return bytes.size();
             m_line.clear();
             m_lineStart = false;
         }
@@ -364,13 +366,23 @@ qsizetype PartReader::readOpenBody(QByteArrayView bytes, qsizetype pos)
         pos = newline + 1;
         m_lineStart = true;
     }
-    m_part.append(bytes.sliced(from, pos - from));
-    // The line break before a delimiter is not the part's; all else here is.
-    if (m_part.size() - 2 > m_maxPartBytes) {
-        fail(partTooLargeText(m_maxPartBytes));
-        return bytes.size();
-    }
+    addToOpenBody(bytes.sliced(from, pos - from));
     return bytes.size();
+}
+
+bool PartReader::addToOpenBody(QByteArrayView bytes)
+{
+    // The line break before a delimiter is not the part's; all else here is.
+    if (m_part.size() + bytes.size() - 2 > m_maxPartBytes) {
+        fail(partTooLargeText(m_maxPartBytes));
+        return false;
+    }
+    // Growing by copies would hold the old and the new room at once; room up to the cap
+    // costs only the pages written.
+    if (m_part.size() + bytes.size() > m_part.capacity() && m_part.size() >= GrowToCapFrom)
+        m_part.reserve(qsizetype(m_maxPartBytes + 2));
+    m_part.append(bytes);
+    return true;
 }
 
 void PartReader::startPart()

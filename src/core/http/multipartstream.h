@@ -56,6 +56,8 @@ public:
     bool ended() const { return m_ended; }
 
     static constexpr qint64 HeaderMaxBytes = 16 * 1024;
+    // A part without a length that grows past this takes room up to the cap at once.
+    static constexpr qsizetype GrowToCapFrom = 1024 * 1024;
     // Blanks and tabs allowed after a delimiter, or on a blank line between parts.
     static constexpr qsizetype PaddingMaxBytes = 256;
 
@@ -75,6 +77,8 @@ private:
     Line classify(QByteArrayView line, qsizetype *length) const;
     Line lineAt(QByteArrayView bytes, qsizetype &pos, qsizetype *lineLength);
     qsizetype readGap(QByteArrayView bytes, qsizetype pos);
+    // False, and the stream failed, when the part would be over the cap.
+    bool addToOpenBody(QByteArrayView bytes);
     qsizetype readHeaders(QByteArrayView bytes, qsizetype pos);
     qsizetype readSizedBody(QByteArrayView bytes, qsizetype pos);
     qsizetype readOpenBody(QByteArrayView bytes, qsizetype pos);

@@ -1,0 +1,104 @@
+// A live cam on a real X server under a window manager (Xvfb + openbox), against
+// lumora-camserver on 127.0.0.1 sending its stream at 10 frames a second: the picture on the
+// screen moves in the main window, in the fullscreen window and on the wall's tile.
+#include "onscreen.h"
+#include "apprun.h"
+#include "camserverprocess.h"
+#include "control/camimagefetch.h"
+#include "control/camselection.h"
+#include "ui/widgets/picturearea.h"
+#include "ui/widgets/walltile.h"
+#include "ui/windows/fullscreenwindow.h"
+#include "ui/windows/mainwindow.h"
+#include "ui/windows/wallwindow.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestLiveOnScreen : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void movesInTheMainWindow();
+    void movesFullscreen();
+    void movesOnTheWall();
+
+private:
+    // Three grabs of what the screen shows of the area, a third of a second apart, each
+    // unlike the one before.
+    static void movesOnScreen(QWidget &area);
+
+    QTemporaryDir m_files;
+    std::unique_ptr<CamServerProcess> m_server;
+    std::unique_ptr<AppRun> m_run;
+};
+
+void TestLiveOnScreen::movesOnScreen(QWidget &area)
+{
+    QImage before = onScreen(area);
+    for (int i = 0; i < 3; ++i) {
+        QTest::qWait(330);
+        const QImage now = onScreen(area);
+        int changed = 0;
+        for (int y = 0; y < now.height(); y += 2)
+            for (int x = 0; x < now.width(); x += 2)
+                changed += now.pixel(x, y) != before.pixel(x, y);
+        QVERIFY2(changed > 20, qPrintable(QStringLiteral("grab %1: %2 pixels changed").arg(i).arg(changed)));
+        before = now;
+    }
+}
+
+void TestLiveOnScreen::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    qputenv("XDG_CONFIG_HOME", m_files.filePath(QStringLiteral("config")).toLocal8Bit());
+    // Upright, so that the frame's clock stands clear of the fullscreen Info-Bar at the side.
+    const QByteArray catalogue = "1;Live;{base}/live/1001.mjpg?size=360x640;;;3;0;1;tester\r\n"
+                                 "2;Still;{base}/cams/1002.jpg?size=640x360;;;3;0;1;tester\r\n";
+    QFile file(m_files.filePath(QStringLiteral("camlist.txt")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(catalogue) == catalogue.size());
+    file.close();
+    m_server = std::make_unique<CamServerProcess>(
+        QStringList{QStringLiteral("--catalogue"), file.fileName(), QStringLiteral("--live-fps"), QStringLiteral("10")});
+    QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
+    m_run = std::make_unique<AppRun>(5000);
+    QVERIFY(m_run->writeConfig(m_server->baseUrl()));
+    QVERIFY(m_run->startAndWait());
+    QVERIFY(QTest::qWaitForWindowExposed(&m_run->app->mainWindow()));
+    m_run->app->selection().rowClicked(0);
+    QTRY_VERIFY_WITH_TIMEOUT(m_run->app->fetch().isLive(), 10000);
+}
+
+void TestLiveOnScreen::movesInTheMainWindow()
+{
+    movesOnScreen(*m_run->app->mainWindow().pictureArea());
+    // One connection brought every frame.
+    QCOMPARE(m_server->requests().filter(QStringLiteral("GET /live/1001.mjpg")).size(), 1);
+}
+
+void TestLiveOnScreen::movesFullscreen()
+{
+    FullscreenWindow &full = m_run->app->fullscreenWindow();
+    m_run->app->openFullscreen();
+    QVERIFY(QTest::qWaitForWindowExposed(&full));
+    movesOnScreen(*full.pictureArea());
+    m_run->app->closeFullscreen();
+    QTRY_VERIFY(!full.isVisible());
+}
+
+void TestLiveOnScreen::movesOnTheWall()
+{
+    MainWindow &main = m_run->app->mainWindow();
+    main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    QTest::keyClick(&main, Qt::Key_G, Qt::ControlModifier);
+    WallWindow &wall = m_run->app->wallWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(&wall));
+    QVERIFY(wall.tiles().size() >= 1);
+    QTest::qWait(1000);
+    movesOnScreen(*wall.tiles().at(0)->pictureArea());
+}
+
+QTEST_MAIN(TestLiveOnScreen)
+#include "tst_livex11.moc"
