@@ -46,6 +46,7 @@
 #include "control/camselection.h"
 #include "control/heartbeat.h"
 #include "core/geometry/decodereduction.h"
+#include "core/http/multipartstream.h"
 #include "core/rules/liverules.h"
 #include "platform/picturedecoder.h"
 #include "platform/picturememory.h"
@@ -70,6 +71,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -121,25 +123,6 @@ bool runUntil(const QElapsedTimer &clock, qint64 ms, const std::function<bool()>
     return done && done();
 }
 
-// The JPEG of the first whole part of a multipart body whose parts give their
-// Content-Length; empty when there is none.
-QByteArray firstPart(const QByteArray &body, const QByteArray &boundary)
-{
-    const qsizetype delimiter = body.indexOf("--" + boundary);
-    const qsizetype headEnd = delimiter < 0 ? -1 : body.indexOf("\r\n\r\n", delimiter);
-    if (headEnd < 0)
-        return {};
-    qint64 length = -1;
-    for (const QByteArray &line : body.mid(delimiter, headEnd - delimiter).split('\n')) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.left(colon).trimmed().compare("Content-Length", Qt::CaseInsensitive) == 0)
-            length = line.mid(colon + 1).trimmed().toLongLong();
-    }
-    if (length <= 0 || headEnd + 4 + length > body.size())
-        return {};
-    return body.mid(headEnd + 4, length);
-}
-
 // The request target of an address: path and query, as the server logs it.
 QString target(const QString &url)
 {
@@ -152,11 +135,13 @@ QByteArray sampleFrame(const CamServerProcess &server, const QString &address, Q
 {
     const RawHttpReply reply = server.get(target(address).toUtf8(), 2000);
     const QByteArray type = reply.header("Content-Type");
-    const QByteArray boundary = type.mid(type.indexOf("boundary=") + 9).split(';').value(0).trimmed();
-    const QByteArray jpeg = reply.status == 200 && type.toLower().startsWith("multipart/x-mixed-replace")
-            && type.contains("boundary=")
-        ? firstPart(reply.body, boundary)
-        : QByteArray();
+    const std::optional<QByteArray> boundary = multipart::boundaryOf(type);
+    QByteArray jpeg;
+    if (reply.status == 200 && multipart::isStream(type) && boundary) {
+        multipart::PartReader parts(*boundary, PictureMaxBytes);
+        parts.feed(reply.body);
+        jpeg = parts.takeNewest().value_or(QByteArray());
+    }
     if (jpeg.isEmpty()) {
         failure = QStringLiteral("%1 answered %2 (%3) without a whole part").arg(address).arg(reply.status).arg(QString::fromUtf8(type));
         return {};
@@ -299,6 +284,9 @@ public:
                           .arg(seen.other.isEmpty() ? QStringLiteral("none") : seen.other.join(QStringLiteral(", ")));
         if (failure.isEmpty())
             return true;
+        for (const CamServerProcess *server : servers)
+            if (!server->isRunning())
+                failure += QStringLiteral(" (the server at %1 no longer runs)").arg(server->baseUrl());
         std::printf("  %s: FAILED: %s\n", what, qPrintable(failure));
         return false;
     }
@@ -316,8 +304,9 @@ struct FrameParts
     std::vector<double> decode;
     std::vector<double> scale;
     std::vector<double> draw;
-    // Within decode and scale: the fresh memory of the decoded picture and the surfaces,
-    // taken from the system, written once and given back, as each frame's is.
+    // What the decoded picture and the surfaces would cost in fresh memory, taken from the
+    // system, written once and given back, as a refresh's are; a stream's frames reuse
+    // theirs (PictureRecycling), and so do the parts timed here.
     std::vector<double> freshMemory;
     // For comparison: the scale into surfaces already in memory.
     std::vector<double> scaleInPlace;
@@ -339,6 +328,8 @@ void timeParts(Application &app, const QByteArray &jpeg, int runs, FrameParts &p
     FullscreenWindow &fullscreen = app.fullscreenWindow();
     const ViewScaleMode mode = app.state().scaleMode;
     const QList<DrawingArea> areas = part::areasDrawnAtOnce(form1, fullscreen);
+    // Memory is reused from one picture to the next of the same size, as while a stream runs.
+    std::optional<PictureRecycling> recycling(std::in_place);
     // PictureLoadJob::startBytes's load.
     QImage decoded;
     const auto decode = [&] {
@@ -359,6 +350,19 @@ void timeParts(Application &app, const QByteArray &jpeg, int runs, FrameParts &p
                                            (void)drawScaledPicture(prepared[std::size_t(i)], areas[i].size, decoded, mode);
                                    },
                                    runs));
+    // Each draw gets a picture and surfaces of its own, as each frame does; made untimed.
+    for (int i = 0; i <= runs; ++i) {
+        QImage fresh = newPicture(decoded.size(), decoded.format());
+        if (fresh.sizeInBytes() == decoded.sizeInBytes())
+            std::memcpy(fresh.bits(), decoded.constBits(), std::size_t(decoded.sizeInBytes()));
+        prepared = part::scale(fresh, areas, mode);
+        const double before = cpuMs();
+        part::draw(form1, fullscreen, fresh, std::move(prepared));
+        if (i > 0) // the first warms up
+            parts.draw.push_back(cpuMs() - before);
+    }
+    prepared = part::scale(decoded, areas, mode);
+    recycling.reset();
     append(parts.freshMemory, cpuMsOfRuns(
                                   [&] {
                                       QImage picture = newPicture(decoded.size(), QImage::Format_RGB32);
@@ -369,15 +373,6 @@ void timeParts(Application &app, const QByteArray &jpeg, int runs, FrameParts &p
                                       }
                                   },
                                   runs));
-    // Each draw gets a picture and surfaces of its own, as each frame does; made untimed.
-    for (int i = 0; i <= runs; ++i) {
-        const QImage fresh = decoded.copy();
-        prepared = part::scale(fresh, areas, mode);
-        const double before = cpuMs();
-        part::draw(form1, fullscreen, fresh, std::move(prepared));
-        if (i > 0) // the first warms up
-            parts.draw.push_back(cpuMs() - before);
-    }
 }
 
 } // namespace
@@ -576,8 +571,8 @@ int main(int argc, char *argv[])
                 perFrame, median(parts.decode), parts.decoded.width(), parts.decoded.height(), parts.reduction,
                 median(parts.scale), median(parts.draw), fastWindow.frames > 0 ? (FastFps * fastWindow.seconds - fastWindow.frames) / fastWindow.frames : 0,
                 perFrame - parts.sum(), perFrame < parts.sum() ? " (negative: the parts cost more timed alone)" : "");
-    std::printf("  within decode and scale, the fresh memory of the picture and the surfaces (taken, written once, given "
-                "back): %.2f; the scale into surfaces already in memory: %.2f\n",
+    std::printf("  the picture and the surfaces in fresh memory (taken, written once, given back, as a refresh's are; "
+                "a stream's frames reuse theirs) would add %.2f; the scale into the same surfaces again: %.2f\n",
                 median(parts.freshMemory), median(parts.scaleInPlace));
     if (djpegMs > 0) {
         std::printf("djpeg on a part: %.2f ms of processor time (the median of %zu runs, its process start included; "
