@@ -544,9 +544,22 @@ int main(int argc, char *argv[])
     QElapsedTimer longRun;
     longRun.start();
     const qint64 since = bench.sinceFirstFrameMs();
+    // Memory and the processor's share each minute, so that a cost that grows shows.
+    double cpuThen = cpuBefore;
+    qint64 framesThen = framesBefore;
+    qint64 msThen = 0;
     for (qint64 at = 60000; at < longRunMs + 60000; at += 60000) {
         runUntil(longRun, std::min(at, longRunMs) - since);
-        std::printf("  resident memory after %.1f min: %.1f MiB\n", std::min(at, longRunMs) / 60000.0, mib(residentBytes()));
+        const double cpuNow = cpuMs();
+        const qint64 framesNow = app.fetch().framesShown();
+        std::printf("  after %.1f min: resident memory %.1f MiB; since the last line %.1f %% of a core, %.2f ms a frame "
+                    "shown\n",
+                    std::min(at, longRunMs) / 60000.0, mib(residentBytes()),
+                    100 * (cpuNow - cpuThen) / std::max<qint64>(1, longRun.elapsed() - msThen),
+                    (cpuNow - cpuThen) / std::max<qint64>(1, framesNow - framesThen));
+        cpuThen = cpuNow;
+        framesThen = framesNow;
+        msThen = longRun.elapsed();
     }
     Window wholeRun;
     wholeRun.cpuMs = cpuMs() - cpuBefore;
