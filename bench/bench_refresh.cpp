@@ -37,6 +37,7 @@
 #include "processtime.h"
 #include "benchapp.h"
 #include "benchpictures.h"
+#include "pictureparts.h"
 #include "app/application.h"
 #include "camserverprocess.h"
 #include "control/camimagefetch.h"
@@ -276,8 +277,9 @@ protected:
 
 } // namespace
 
-// The parts of a refresh, each made by the same calls as the refresh makes it. When the
-// refresh's own steps change, these follow.
+// The parts of a refresh, each made by the same calls as the refresh makes it (the scale
+// and the draw, which a live cam's frames share, in pictureparts.h). When the refresh's own
+// steps change, these follow.
 namespace part {
 
 // CamImageFetch::fetchCamImage's picture request.
@@ -308,45 +310,9 @@ Picture decode(const QString &file, const QByteArray &bytes, const QList<Drawing
     return picture;
 }
 
-// What the decode worker prepares for the drawing after the decode (PictureLoadJob::run):
-// each area's whole surface with the picture resampled into it.
-std::vector<QImage> scale(const QImage &picture, const QList<DrawingArea> &areas, ViewScaleMode mode)
-{
-    std::vector<QImage> surfaces;
-    for (const DrawingArea &area : areas)
-        surfaces.push_back(framedInArea(picture, area, mode));
-    return surfaces;
-}
-
-// The window thread's part once the decode is back (CamImageFetch::pictureLoaded): the
-// picture handed to every picture view, the surfaces made for the areas shown as they are
-// (the main area's first, as areasDrawnAtOnce() lists them; the hidden fullscreen window
-// only notes that it has to draw when shown), then the main picture area painted.
-void draw(MainWindow &main, FullscreenWindow &fullscreen, const QImage &picture, std::vector<QImage> prepared)
-{
-    main.setPicture(picture);
-    fullscreen.setPicture(picture);
-    main.showPreparedPicture(prepared.empty() ? QImage() : std::exchange(prepared.front(), QImage()));
-    if (prepared.size() > 1)
-        fullscreen.showPreparedPicture(std::exchange(prepared[1], QImage()));
-    else
-        fullscreen.drawPicture();
-    main.pictureArea()->repaint();
-}
-
 } // namespace part
 
 namespace {
-
-// The areas a refresh decodes and draws for (CamImageFetch::areasDrawnAtOnce).
-QList<DrawingArea> areasDrawnAtOnce(const MainWindow &main, const FullscreenWindow &fullscreen)
-{
-    QList<DrawingArea> areas;
-    for (const PictureView *view : {static_cast<const PictureView *>(&main), static_cast<const PictureView *>(&fullscreen)})
-        if (view->drawsPictureAtOnce())
-            areas.append(DrawingArea{view->pictureAreaSize(), view->pictureAreaPixelRatio()});
-    return areas;
-}
 
 struct Bench
 {
@@ -434,7 +400,7 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
     // One refresh first, so the areas have their sizes and the result can be checked.
     refresh();
     quiet();
-    const QList<DrawingArea> areas = areasDrawnAtOnce(form1, fullscreen);
+    const QList<DrawingArea> areas = part::areasDrawnAtOnce(form1, fullscreen);
     const QImage shown = form1.pictureHolder()->picture();
     const QImage surfaceAfterRefresh = form1.pictureArea()->surface().copy();
     if (shown.isNull() || state.commentTable.size() < 2 || state.commentTable.first().isEmpty()) {

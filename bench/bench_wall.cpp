@@ -203,18 +203,8 @@ int main(int argc, char *argv[])
 
     if (!djpeg.isEmpty()) {
         const QString file = root.filePath(QStringLiteral("pictures/0-0.jpg"));
-        std::vector<double> times;
-        for (int k = 0; k < 12; ++k) {
-            const double before = cpuMs(RUSAGE_CHILDREN);
-            QProcess proc;
-            proc.start(djpeg, {QStringLiteral("-scale"), QStringLiteral("1/4"), QStringLiteral("-outfile"),
-                               QStringLiteral("/dev/null"), file});
-            proc.waitForFinished(60000);
-            if (k >= 2)
-                times.push_back(cpuMs(RUSAGE_CHILDREN) - before);
-        }
-        std::sort(times.begin(), times.end());
-        const double reference = times[times.size() / 2];
+        const double reference = medianCpuMs(
+            [&] { bench::runDjpeg(djpeg, file, {QStringLiteral("-scale"), QStringLiteral("1/4")}); }, 11, RUSAGE_CHILDREN);
         const double perTile = pictures > 0 ? wallCpuMs / pictures : 0;
         std::printf("# per tile refresh %.2f ms of processor time; djpeg -scale 1/4 %.2f ms\n", perTile, reference);
         std::printf("tile_refresh_cpu: %.2f x (goal <= 1.5)\n", perTile / reference);

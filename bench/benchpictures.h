@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -44,11 +45,13 @@ inline QImage scene(int w, int h)
     return img;
 }
 
-// Runs djpeg on a file, output thrown away; false when it failed.
-inline bool runDjpeg(const QString &djpeg, const QString &file)
+// Runs djpeg on a file, output thrown away, with its options before (-scale 1/4); false
+// when it failed.
+inline bool runDjpeg(const QString &djpeg, const QString &file, QStringList options = {})
 {
     QProcess proc;
-    proc.start(djpeg, {QStringLiteral("-outfile"), QStringLiteral("/dev/null"), file});
+    options << QStringLiteral("-outfile") << QStringLiteral("/dev/null") << file;
+    proc.start(djpeg, options);
     return proc.waitForFinished(60000) && proc.exitStatus() == QProcess::NormalExit && proc.exitCode() == 0;
 }
 
