@@ -82,12 +82,6 @@ int fetchAll(Transfer &transfer, const QStringList &addresses, qint64 pictureByt
     return failures;
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 #ifdef LUMORA_DOWNLOAD_REFERENCE
 struct Figure
 {
