@@ -416,12 +416,10 @@ void CamImageFetch::partReceived(const QByteArray &part, qint64 receivedBytes)
         m_stream->disconnect(this);
         connect(m_stream, &DownloadHandler::partReceived, this, &CamImageFetch::partReceived);
         connect(m_stream, &DownloadHandler::finished, this, &CamImageFetch::streamEnded);
-        m_pacer = live_rules::FramePacer(m_state.maxFramesPerSecond);
+        m_frames.begin(m_state.maxFramesPerSecond);
         m_rates.reset();
-        m_recycling.emplace();
-        m_streamClock.start();
         frameShown({}); // the figures' first window starts
-        m_pacer.take(m_streamClock.elapsed());
+        m_frames.take();
         DownloadResult first;
         first.body = part;
         first.httpStatus = 200;
@@ -431,7 +429,7 @@ void CamImageFetch::partReceived(const QByteArray &part, qint64 receivedBytes)
     }
     // Dropped, never queued: while the refresh that took the first part runs, while a frame
     // decodes, and before the frame's slot has come.
-    if ((m_step != Step::Idle && !m_commentsOnly) || m_frameLoad->isBusy() || !m_pacer.take(m_streamClock.elapsed()))
+    if ((m_step != Step::Idle && !m_commentsOnly) || m_frameLoad->isBusy() || !m_frames.take())
         return;
     if (part == m_shownBytes) {
         frameShown(shownFingerprint());
@@ -468,7 +466,7 @@ void CamImageFetch::frameShown(const picture_freshness::PictureFingerprint &pict
     ++m_framesShown;
     if (picture.size >= 0)
         countShownPicture(picture);
-    if (const auto rates = m_rates.frameShown(m_streamClock.elapsed(), m_streamBytes))
+    if (const auto rates = m_rates.frameShown(m_frames.elapsedMs(), m_streamBytes))
         m_transferView.showTransferStatistics(fetch_rules::liveStatusText(rates->framesPerSecond, rates->bytesPerSecond));
 }
 
@@ -498,7 +496,7 @@ void CamImageFetch::stopStream()
     disconnect(m_frameDone);
     m_frameLoad->cancel();
     m_frameBytes.clear();
-    m_recycling.reset();
+    m_frames.end();
 }
 
 void CamImageFetch::stopRedecode()

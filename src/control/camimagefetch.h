@@ -62,12 +62,12 @@
 // shown and its statistics updated as for any refresh. Other bytes, or another cam's,
 // decode as usual.
 #include "control/heldanswer.h"
+#include "control/liveframes.h"
 #include "core/geometry/devicepixels.h"
 #include "core/http/conditional.h"
 #include "core/files/workingfolder.h"
 #include "core/rules/liverules.h"
 #include "core/rules/picturefreshness.h"
-#include "platform/picturememory.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -256,10 +256,8 @@ private:
     QMetaObject::Connection m_frameDone;
     QByteArray m_frameBytes;        // of the frame decoding
     qint64 m_streamBytes = 0;
-    QElapsedTimer m_streamClock;
-    live_rules::FramePacer m_pacer;
+    LiveFrames m_frames;
     live_rules::RateMeter m_rates;
-    std::optional<PictureRecycling> m_recycling; // frames of one size, one after the other
     bool m_commentsOnly = false;    // the running refresh brings the comments only
     qint64 m_framesShown = 0;
 };

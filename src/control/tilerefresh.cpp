@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <utility>
 
 TileRefresh::TileRefresh(RunningState &state, Downloader &downloader, TileView &view, const QString &camId,
                          const QString &pictureAddress, QThreadPool *decodePool, QObject *parent)
@@ -63,8 +62,7 @@ void TileRefresh::stop()
 {
     m_stopped = true;
     m_due = false;
-    m_streaming = false;
-    m_recycling.reset();
+    m_frames.end();
     m_timer.stop();
     // Cut off first, so neither the download's end nor the decode's result comes back.
     if (m_download) {
@@ -126,14 +124,10 @@ void TileRefresh::refreshDue()
 
 void TileRefresh::partReceived(const QByteArray &part)
 {
-    if (!m_streaming) {
-        m_streaming = true;
-        m_pacer = live_rules::FramePacer(m_state.maxFramesPerSecond);
-        m_recycling.emplace();
-        m_streamClock.start();
-    }
+    if (!m_frames.running())
+        m_frames.begin(m_state.maxFramesPerSecond);
     // Dropped, never queued.
-    if (m_decode->isBusy() || !m_view.tileOnScreen() || !m_pacer.take(m_streamClock.elapsed()))
+    if (m_decode->isBusy() || !m_view.tileOnScreen() || !m_frames.take())
         return;
     DownloadResult frame;
     frame.body = part;
@@ -165,8 +159,8 @@ bool TileRefresh::decode()
 void TileRefresh::pictureDownloaded(const DownloadResult &answer)
 {
     m_download = nullptr;
-    if (std::exchange(m_streaming, false)) {
-        m_recycling.reset();
+    if (m_frames.running()) {
+        m_frames.end();
         // The stream's last frame is of no more use.
         disconnect(m_decodeDone);
         m_decode->cancel();
@@ -213,7 +207,7 @@ void TileRefresh::pictureDecoded(const LoadedPicture &result)
     }
     if (!result.picture || result.picture->isNull()) {
         // A frame that does not decode is passed over; the one shown stays until the next.
-        if (m_streaming)
+        if (m_frames.running())
             return;
         m_undecodable = m_decoding;
         failed(m_failure);
@@ -222,7 +216,7 @@ void TileRefresh::pictureDecoded(const LoadedPicture &result)
     m_picture = *result.picture;
     m_view.showTilePicture(m_picture);
     m_shown = m_decoding;
-    succeeded(m_shown, !m_streaming);
+    succeeded(m_shown, !m_frames.running());
 }
 
 void TileRefresh::succeeded(const picture_freshness::PictureFingerprint &picture, bool timeNext)

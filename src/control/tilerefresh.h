@@ -24,15 +24,10 @@
 // waits until tileShown() says it can. stop() cancels the running download or decode, and
 // nothing more of this tile runs or shows after it.
 #include "control/heldanswer.h"
+#include "control/liveframes.h"
 #include "core/geometry/devicepixels.h"
-#include "core/rules/liverules.h"
 #include "core/rules/picturefreshness.h"
 
-#include "platform/picturememory.h"
-
-#include <QElapsedTimer>
-
-#include <optional>
 
 #include <QImage>
 #include <QObject>
@@ -113,8 +108,5 @@ private:
     QImage m_picture;
     DrawingArea m_madeFor; // the tile's area m_picture was made for
     bool m_redrawOnly = false; // the running decode only remakes the picture shown
-    bool m_streaming = false;  // the running download is a live stream
-    live_rules::FramePacer m_pacer;
-    QElapsedTimer m_streamClock;
-    std::optional<PictureRecycling> m_recycling; // while streaming
+    LiveFrames m_frames; // running while the download is a live stream
 };

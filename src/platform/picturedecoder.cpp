@@ -300,13 +300,8 @@ Decoded decode(const QString &fileName, const std::atomic<bool> *cancel, Reducti
     return decodeBytes(bytes, fileName, cancel, reduction);
 }
 
-enum class Flattened { Done, OutOfMemory, Cancelled };
+} // namespace
 
-// Lays transparent parts over black so that they come out black, as the picture painted
-// onto a black background would, and leaves the picture in Format_RGB32. Over black a pixel
-// is its premultiplied colour made opaque, so 32-bit pictures are changed where they lie,
-// row by row, instead of painted into a second full-size image; only narrower formats
-// (palettes, grey) need a new, wider image.
 Flattened layOverBlack(QImage &image, const std::atomic<bool> *cancel)
 {
     if (image.format() == QImage::Format_Indexed8 && image.hasAlphaChannel()) {
@@ -334,6 +329,8 @@ Flattened layOverBlack(QImage &image, const std::atomic<bool> *cancel)
     image.reinterpretAsFormat(QImage::Format_RGB32);
     return Flattened::Done;
 }
+
+namespace {
 
 // A failure here says no more than that there is no picture.
 Picture platformLoad(Decoded d, const std::atomic<bool> *cancel)

@@ -94,5 +94,14 @@ DirectJpegDecode decodeJpegDirectly(const QByteArray &bytes, const std::atomic<b
 // The error text of a load given up through its cancel flag.
 QString cancelledLoadText();
 
+enum class Flattened { Done, OutOfMemory, Cancelled };
+
+// Lays transparent parts over black so that they come out black, as the picture painted
+// onto a black background would, and leaves the picture in Format_RGB32. Over black a pixel
+// is its premultiplied colour made opaque, so 32-bit pictures are changed where they lie,
+// row by row, instead of painted into a second full-size image; only narrower formats
+// (palettes, grey) need a new, wider image.
+Flattened layOverBlack(QImage &image, const std::atomic<bool> *cancel = nullptr);
+
 // Makes the picture from decoded pixels; a null image gives no picture.
 Picture pictureFromPixels(const QImage &pixels);

@@ -1,18 +1,19 @@
 #include "scaleddrawing.h"
 
 #include "core/geometry/twips.h"
+#include "platform/picturedecoder.h"
 #include "platform/picturememory.h"
 
 #include <libyuv/scale.h>
 #include <libyuv/scale_argb.h>
 
 #include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <memory>
+#include <future>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -27,27 +28,29 @@ constexpr quint32 OpaqueBlack = 0xff000000u;
 // From this many pixels on, a resampling is shared between two threads.
 constexpr qint64 TwoThreadPixels = qint64(1) << 20;
 
+// The thread that takes the other half of a large resampling, kept between pictures: a live
+// stream resamples ten a second, and a thread started for each cost more than its half.
+// Never destroyed, as a picture may be drawn while static objects go.
+QThreadPool &secondResampler()
+{
+    static QThreadPool *pool = [] {
+        auto *p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    return *pool;
+}
+
 // Qt's RGB32 is libyuv's ARGB byte order on a little-endian machine: B, G, R, A in memory.
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "RGB32 pixels are handed to libyuv as its ARGB");
 
-// The picture in RGB32. Pixels with alpha come as painted over black: premultiplied,
-// then made opaque.
+// The picture in RGB32, pixels with alpha as painted over black.
 QImage asRgb32(const QImage &picture)
 {
     if (picture.format() == QImage::Format_RGB32)
         return picture;
-    if (!picture.hasAlphaChannel())
-        return picture.convertToFormat(QImage::Format_RGB32);
-    QImage out = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (out.isNull())
-        return out;
-    for (int y = 0; y < out.height(); ++y) {
-        quint32 *line = reinterpret_cast<quint32 *>(out.scanLine(y));
-        for (int x = 0; x < out.width(); ++x)
-            line[x] |= OpaqueBlack;
-    }
-    out.reinterpretAsFormat(QImage::Format_RGB32);
-    return out;
+    QImage out = picture;
+    return layOverBlack(out) == Flattened::Done ? out : QImage();
 }
 
 // libyuv's step along a row (SSSE3) weighs two neighbours by 127ths of 128, so every
@@ -178,12 +181,11 @@ bool resampleInto(const QImage &picture, const QSize &size, const QRect &clip, u
         if (!resampleBands(0, 1))
             return false;
     } else {
-        std::atomic<bool> otherOk{false};
-        std::unique_ptr<QThread> other(QThread::create([&] { otherOk = resampleBands(1, 2); }));
-        other->start();
+        std::promise<bool> otherDone;
+        std::future<bool> otherOk = otherDone.get_future();
+        secondResampler().start([&] { otherDone.set_value(resampleBands(1, 2)); });
         const bool ok = resampleBands(0, 2);
-        other->wait();
-        if (!ok || !otherOk)
+        if (!otherOk.get() || !ok)
             return false;
     }
     ++t_resamplings;
