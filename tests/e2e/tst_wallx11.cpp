@@ -92,7 +92,9 @@ void TestWallOnScreen::initTestCase()
     QVERIFY(m_server->setFault(QStringLiteral("/failing.jpg"), QStringLiteral("status:503")));
     QVERIFY(m_server->setFault(QStringLiteral("/cams/1020.jpg"), QStringLiteral("delay:") + QString::number(SlowAnswerMs)));
 
-    m_run = std::make_unique<AppRun>(SlowAnswerMs * 2);
+    // The main window starts on a cam of its own: on a random one it could be the failing or
+    // the first cam, whose requests the tests below count as the tiles'.
+    m_run = std::make_unique<AppRun>(SlowAnswerMs * 2, 10000, StartOptions{false, QStringLiteral("2"), {}, {}, {}, {}});
     QVERIFY(m_run->writeConfig(m_server->baseUrl()));
     QVERIFY(m_run->startAndWait());
     MainWindow &main = m_run->app->mainWindow();
