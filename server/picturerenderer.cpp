@@ -21,9 +21,16 @@ namespace {
 
 // Everything random about a scene comes from this generator so that a cam keeps its
 // look across refreshes and runs.
+// qHash of a string is keyed per process where the processor has AES instructions, so the
+// seed is a hash of the id's own (FNV-1a).
 QRandomGenerator sceneRandom(const QString &camId)
 {
-    return QRandomGenerator(qHash(camId, 0x5eedu) ^ 0x9e3779b9u);
+    quint32 hash = 2166136261u;
+    for (const QChar c : camId) {
+        hash ^= c.unicode();
+        hash *= 16777619u;
+    }
+    return QRandomGenerator(hash ^ 0x9e3779b9u);
 }
 
 double uniform(QRandomGenerator &rng, double lo, double hi)
