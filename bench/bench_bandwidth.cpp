@@ -107,12 +107,12 @@ int main(int argc, char *argv[])
     }
 
     const QDir workDir(root.filePath(QStringLiteral("work")));
-    writeFile(workDir.filePath(QStringLiteral("config.ini")), "url=" + server.baseUrl().toUtf8() + "\r\n");
-    Application app(bench::environment(workDir));
-    if (!bench::start(app) || app.state().camCount != 2) {
+    const std::unique_ptr<Application> started = bench::startAgainst(workDir, server.baseUrl());
+    if (!started || started->state().camCount != 2) {
         std::fprintf(stderr, "the application did not start with both cams\n");
         return 2;
     }
+    Application &app = *started;
     MainWindow &form1 = app.mainWindow();
     static const QRegularExpression sizeText(QStringLiteral(R"(^(\d+)[.,](\d\d) kb in )"));
 

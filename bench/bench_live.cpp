@@ -460,12 +460,10 @@ int main(int argc, char *argv[])
     }
 
     const QDir workDir(root.filePath(QStringLiteral("work")));
-    writeFile(workDir.filePath(QStringLiteral("config.ini")), "url=" + fastServer.baseUrl().toUtf8() + "\r\n");
-    Application app(bench::environment(workDir));
-    if (!bench::start(app)) {
-        std::fprintf(stderr, "the application did not start\n");
+    const std::unique_ptr<Application> started = bench::startAgainst(workDir, fastServer.baseUrl());
+    if (!started)
         return 2;
-    }
+    Application &app = *started;
     // Quiet while the frame's parts are timed: the heartbeat runs again for the streams.
     app.heartbeat().timer()->stop();
     if (app.state().camCount != 2 || app.state().maxFramesPerSecond != live_rules::DefaultMaxFramesPerSecond || app.fetch().isLive()) {

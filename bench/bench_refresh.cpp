@@ -654,12 +654,10 @@ int main(int argc, char *argv[])
     }
 
     const QDir workDir(root.filePath(QStringLiteral("work")));
-    writeFile(workDir.filePath(QStringLiteral("config.ini")), "url=" + server.baseUrl().toUtf8() + "\r\n");
-    Application app(bench::environment(workDir));
-    if (!bench::start(app)) {
-        std::fprintf(stderr, "the application did not start\n");
+    const std::unique_ptr<Application> started = bench::startAgainst(workDir, server.baseUrl());
+    if (!started)
         return 2;
-    }
+    Application &app = *started;
     app.heartbeat().timer()->stop();
     if (app.state().camCount != int(std::size(Cams))) {
         std::fprintf(stderr, "unexpected catalogue: %d cams\n", app.state().camCount);

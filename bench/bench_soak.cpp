@@ -114,12 +114,6 @@ void printSample(const char *label, int cycle, const Sample &s, double seconds)
     std::fflush(stdout);
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -152,14 +146,11 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "lumora-camserver did not start: %s\n", qPrintable(server.errorString()));
         return 2;
     }
-    writeFile(workDir.filePath(QStringLiteral("config.ini")), "url=" + server.baseUrl().toUtf8() + "\r\n");
-
     int stopMessages = 0;
-    Application app(bench::environment(workDir, &stopMessages));
-    if (!bench::start(app)) {
-        std::fprintf(stderr, "the application did not start\n");
+    const std::unique_ptr<Application> started = bench::startAgainst(workDir, server.baseUrl(), &stopMessages);
+    if (!started)
         return 2;
-    }
+    Application &app = *started;
     MainWindow &form1 = app.mainWindow();
     form1.refreshIntervalEdit()->setText(QStringLiteral("0"));
     form1.shuffleIntervalEdit()->setText(QStringLiteral("20"));

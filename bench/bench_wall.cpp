@@ -52,12 +52,6 @@ namespace {
 
 constexpr int Cams = 16;
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
 // Cam i's picture, version v: the scene with a block of the cam's own colour and place.
 QImage picture(const QImage &scene, int i, int v)
 {
@@ -146,10 +140,10 @@ int main(int argc, char *argv[])
         return 2;
     }
     const QDir workDir(root.filePath(QStringLiteral("work")));
-    writeFile(workDir.filePath(QStringLiteral("config.ini")), "url=" + server.baseUrl().toUtf8() + "\r\n");
-    Application app(bench::environment(workDir));
-    if (!bench::start(app))
+    const std::unique_ptr<Application> started = bench::startAgainst(workDir, server.baseUrl());
+    if (!started)
         return 2;
+    Application &app = *started;
     app.mainWindow().refreshIntervalEdit()->setText(QStringLiteral("1"));
     Phase mainAlone;
     Phase withWall;

@@ -4,11 +4,13 @@
 #include "app/application.h"
 #include "control/camimagefetch.h"
 #include "platform/download.h"
+#include "wholefiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 namespace bench {
@@ -37,6 +39,23 @@ inline bool start(Application &app)
     while (!outcome)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return *outcome;
+}
+
+// An application whose config.ini in workDir names the server, started; null, with the
+// reason on stderr, when start-up failed.
+inline std::unique_ptr<Application> startAgainst(const QDir &workDir, const QString &serverUrl,
+                                                 int *stopMessages = nullptr)
+{
+    if (!writeFile(workDir.filePath(QStringLiteral("config.ini")), "url=" + serverUrl.toUtf8() + "\r\n")) {
+        std::fprintf(stderr, "cannot write config.ini in %s\n", qPrintable(workDir.path()));
+        return nullptr;
+    }
+    auto app = std::make_unique<Application>(environment(workDir, stopMessages));
+    if (!start(*app)) {
+        std::fprintf(stderr, "the application did not start\n");
+        return nullptr;
+    }
+    return app;
 }
 
 // One download through the transfer, the event loop running until it has finished.

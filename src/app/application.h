@@ -181,4 +181,7 @@ private:
 // picture, pictures would then come from the heap and the threads' arenas, which keep the
 // memory after they are freed. This fixes the threshold, so each such block gets its own
 // mapping, returned when it is freed. Called once, before anything is allocated in earnest.
+// The threshold is a megabyte: blocks below it (a picture's download, a wall tile's picture)
+// come back many times a second, and fresh pages for each of them took half the wall's
+// processor time.
 void giveLargeBlocksBackWhenFreed();

@@ -193,5 +193,5 @@ void Application::applyStartOptions()
 
 void giveLargeBlocksBackWhenFreed()
 {
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
 }
