@@ -20,9 +20,8 @@
 namespace {
 
 // Everything random about a scene comes from this generator so that a cam keeps its
-// look across refreshes and runs.
-// qHash of a string is keyed per process where the processor has AES instructions, so the
-// seed is a hash of the id's own (FNV-1a).
+// look across refreshes and runs. Its seed is a hash of the id's own (FNV-1a): qHash of a
+// string is keyed per process where the processor has AES instructions.
 QRandomGenerator sceneRandom(const QString &camId)
 {
     quint32 hash = 2166136261u;
