@@ -28,7 +28,6 @@
 #include "core/geometry/devicepixels.h"
 #include "core/rules/picturefreshness.h"
 
-
 #include <QImage>
 #include <QObject>
 #include <QPointer>
