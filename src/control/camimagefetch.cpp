@@ -197,8 +197,16 @@ void CamImageFetch::fetchCamImage()
     DownloadRequest picture{address, PictureMaxBytes};
     picture.validators = validators;
     picture.live = true;
+    picture.deadlineMs = PictureDeadlineMs;
     download(picture, &CamImageFetch::pictureDownloaded);
     connect(m_download, &DownloadHandler::partReceived, this, &CamImageFetch::partReceived);
+    // The wait for a connection is no part of the transfer's time.
+    connect(m_download, &DownloadHandler::waitingForConnection, this, [this](bool waiting) {
+        if (waiting)
+            m_transferView.showTransferStatistics(fetch_rules::WaitingForConnectionText);
+        else
+            m_clock.start();
+    });
 }
 
 void CamImageFetch::showStatistics(qint64 bytes)

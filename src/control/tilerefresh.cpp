@@ -4,6 +4,7 @@
 #include "control/pictureloadjob.h"
 #include "control/views.h"
 #include "core/rules/countdown.h"
+#include "core/rules/fetchrules.h"
 #include "core/rules/retryrules.h"
 #include "core/state/runningstate.h"
 #include "platform/download.h"
@@ -114,12 +115,17 @@ void TileRefresh::refreshDue()
     m_due = false;
     DownloadRequest request{m_address, PictureMaxBytes};
     request.timeoutMs = m_timeoutMs;
+    request.deadlineMs = PictureDeadlineMs;
     request.validators = m_held.validatorsFor(m_address);
     m_askedConditionally = !request.validators.isEmpty();
     request.live = true;
     m_download = m_downloader.start(request);
     connect(m_download, &DownloadHandler::finished, this, &TileRefresh::pictureDownloaded);
     connect(m_download, &DownloadHandler::partReceived, this, &TileRefresh::partReceived);
+    // Not a failure: the note says so while it lasts, and the badge comes back after.
+    connect(m_download, &DownloadHandler::waitingForConnection, this, [this](bool waiting) {
+        m_view.showTileNote(waiting ? fetch_rules::WaitingForConnectionText : m_note);
+    });
 }
 
 void TileRefresh::partReceived(const QByteArray &part)
@@ -226,7 +232,8 @@ void TileRefresh::succeeded(const picture_freshness::PictureFingerprint &picture
     const std::optional<qint64> since = m_unchanged.unchangedSince(m_camId, now);
     m_state.camHealth[m_camId].pictureShown(since);
     m_view.showTileFailure(QString());
-    m_view.showTileNote(since ? picture_freshness::unchangedNote(*since) : QString());
+    m_note = since ? picture_freshness::unchangedNote(*since) : QString();
+    m_view.showTileNote(m_note);
     if (!timeNext)
         return;
     m_timer.start(retry_rules::nextTryMs(intervalMs(), 0));
@@ -241,7 +248,8 @@ void TileRefresh::failed(const QString &reason)
     m_picture = QImage();
     m_shown = {};
     m_view.showTilePicture(QImage());
-    m_view.showTileNote(QString());
+    m_note.clear();
+    m_view.showTileNote(m_note);
     m_view.showTileFailure(retry_rules::withNextTry(reason, wait));
     m_timer.start(wait);
     emit refreshEnded(false);

@@ -100,6 +100,7 @@ private:
     bool m_stopped = true;
     QString m_lastInterval{QStringLiteral("5")};
     QString m_failure;                                 // the running refresh's, should its picture not come
+    QString m_note;                                    // the unchanged badge shown
     picture_freshness::PictureFingerprint m_decoding;  // of the bytes being decoded
     picture_freshness::PictureFingerprint m_shown;     // of the picture shown
     picture_freshness::PictureFingerprint m_undecodable;

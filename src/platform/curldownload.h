@@ -32,7 +32,8 @@ public:
 
     // Finishes from the event loop without a transfer: the request was refused.
     void finishEarly(DownloadResult::Error error, const QString &text);
-    // Sets up the easy handle for url and starts it; from the event loop.
+    // Asks for url's turn (see CurlMulti::askTurn), then sets up the easy handle and
+    // starts it; from the event loop.
     void begin(const QUrl &url);
 
 private:
@@ -42,8 +43,16 @@ private:
     static int socketMade(void *self, curl_socket_t, curlsocktype);
 
     void setUp(const QUrl &url);
+    void startTransfer();
     void connectionActive() override;
     void transferEnded(CURLcode code) override;
+    void turnCame() override;
+    // A kept connection about to take the request holds bytes nobody asked for yet.
+    bool connectionUnclean(const char *peerAddress, int peerPort, int localPort);
+    // The request goes again on a new connection; what came of the first try is forgotten.
+    void startAfresh();
+    // The answer is a picture that plainly ends before its format's own end.
+    bool pictureCutShort() const;
     // From a callback: the transfer is to fail with this; the callback then stops libcurl.
     void failWithin(DownloadResult::Error error, const QString &text);
     // From the event loop: stops libcurl and fails.
@@ -60,6 +69,7 @@ private:
     void deliverPart();
 
     Transfer *m_transfer;
+    QUrl m_url;
     std::shared_ptr<CurlMulti> m_multi;
     DownloadRequest m_request;
     DownloadResult m_result;
@@ -69,6 +79,12 @@ private:
     QTimer m_idle;
     QTimer m_deadline;
     QTimer m_headerWait;
+    QTimer m_partWait;         // a live stream's next part
+    QList<curl_socket_t> m_madeSockets; // the connections this transfer opened itself
+    curl_socket_t m_socket = CURL_SOCKET_BAD; // the connection the last request went out on
+    bool m_waiting = false;    // for its turn
+    bool m_unclean = false;    // stopped before the request went out on an unclean connection
+    bool m_afresh = false;     // on a new connection after that
     qint64 m_headerBytes = 0;  // of the answer now arriving
     bool m_headerEnded = false;
     QByteArray m_statusLine;   // of the last answer

@@ -2,7 +2,14 @@
 
 #include <QSocketNotifier>
 
+#include <algorithm>
+#include <limits>
 #include <mutex>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 struct CurlMulti::Watch
 {
@@ -52,13 +59,21 @@ CurlMulti::CurlMulti()
     curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
     curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &CurlMulti::scheduleTimer);
     curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
-    curl_multi_setopt(m_multi, CURLMOPT_MAX_HOST_CONNECTIONS, MaxConnectionsPerHost);
+    // Each transfer waits for its turn before it comes here (askTurn), so libcurl never
+    // keeps one waiting for a connection while its time-outs run.
+    curl_multi_setopt(m_multi, CURLMOPT_MAX_HOST_CONNECTIONS, 0L);
     // Idle connections kept for the next request: libcurl's default follows the number of
     // transfers running, so a burst to many hosts would lose most of them right after.
     curl_multi_setopt(m_multi, CURLMOPT_MAXCONNECTS, MaxConnectionsKept);
     curl_multi_setopt(m_multi, CURLMOPT_PIPELINING, long(CURLPIPE_MULTIPLEX));
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, [this] { act(CURL_SOCKET_TIMEOUT, 0); });
+    m_clock.start();
+    m_shareTimer.setSingleShot(true);
+    connect(&m_shareTimer, &QTimer::timeout, this, [this] {
+        shareOut();
+        tellTurns();
+    });
 }
 
 CurlMulti::~CurlMulti()
@@ -155,4 +170,132 @@ void CurlMulti::reportEnded()
         remove(easy);
         client->transferEnded(code);
     }
+}
+
+bool CurlMulti::askTurn(CurlTransferClient *client, const QString &host, int timeoutMs)
+{
+    m_askers.append(Asker{client, connection_share::Waiting{host, false}, timeoutMs});
+    m_turns.remove(client);
+    shareOut();
+    return m_toTell.removeOne(client);
+}
+
+void CurlMulti::turnIsStream(CurlTransferClient *client)
+{
+    const auto turn = m_turns.find(client);
+    if (turn == m_turns.end() || turn->live)
+        return;
+    turn->live = true;
+    // Its still's share is free for the next.
+    m_shareTimer.start(0);
+}
+
+void CurlMulti::endTurn(CurlTransferClient *client)
+{
+    m_toTell.removeAll(client);
+    m_askers.removeIf([client](const Asker &a) { return a.client == client; });
+    if (m_turns.remove(client) && !m_askers.isEmpty())
+        m_shareTimer.start(0);
+}
+
+void CurlMulti::shareOut()
+{
+    const QList<connection_share::Running> running = m_turns.values();
+    QList<connection_share::Waiting> waiting;
+    for (const Asker &a : std::as_const(m_askers))
+        waiting.append(a.want);
+    const qint64 now = m_clock.elapsed();
+    const QList<int> starting = connection_share::mayStart(running, waiting, now);
+    for (const int index : starting) {
+        const Asker &asker = m_askers.at(index);
+        m_turns.insert(asker.client, connection_share::Running{asker.want.host, false, now, asker.timeoutMs});
+        m_toTell.append(asker.client);
+    }
+    for (auto index = starting.crbegin(); index != starting.crend(); ++index)
+        m_askers.removeAt(*index);
+    const QList<connection_share::Running> after = m_turns.values();
+    QList<connection_share::Waiting> left;
+    for (const Asker &a : std::as_const(m_askers))
+        left.append(a.want);
+    const qint64 freed = connection_share::nextShareFreedMs(after, left, now);
+    if (!m_toTell.isEmpty())
+        m_shareTimer.start(0);
+    else if (freed >= 0)
+        m_shareTimer.start(int(std::clamp<qint64>(freed - now + 1, 0, std::numeric_limits<int>::max())));
+}
+
+void CurlMulti::tellTurns()
+{
+    while (!m_toTell.isEmpty()) {
+        CurlTransferClient *client = m_toTell.takeFirst();
+        client->turnCame();
+    }
+}
+
+int CurlMulti::closeSocket(void *self, curl_socket_t socket)
+{
+    static_cast<CurlMulti *>(self)->m_sockets.remove(socket);
+    return ::close(socket);
+}
+
+void CurlMulti::socketOpened(curl_socket_t socket)
+{
+    m_sockets.insert(socket, OpenSocket());
+}
+
+namespace {
+
+// An address's port, and its text as libcurl writes it.
+int portOf(const sockaddr_storage &address, QByteArray *text)
+{
+    char buffer[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET) {
+        const auto &v4 = reinterpret_cast<const sockaddr_in &>(address);
+        inet_ntop(AF_INET, &v4.sin_addr, buffer, sizeof buffer);
+        *text = buffer;
+        return ntohs(v4.sin_port);
+    }
+    if (address.ss_family == AF_INET6) {
+        const auto &v6 = reinterpret_cast<const sockaddr_in6 &>(address);
+        inet_ntop(AF_INET6, &v6.sin6_addr, buffer, sizeof buffer);
+        *text = buffer;
+        return ntohs(v6.sin6_port);
+    }
+    return 0;
+}
+
+} // namespace
+
+curl_socket_t CurlMulti::socketOf(int localPort, const char *peerAddress, int peerPort)
+{
+    for (auto open = m_sockets.begin(); open != m_sockets.end(); ++open) {
+        if (open->localPort == 0) {
+            // Known once connected.
+            sockaddr_storage local {};
+            sockaddr_storage peer {};
+            socklen_t localLength = sizeof local;
+            socklen_t peerLength = sizeof peer;
+            QByteArray ignored;
+            if (getsockname(open.key(), reinterpret_cast<sockaddr *>(&local), &localLength) != 0
+                || getpeername(open.key(), reinterpret_cast<sockaddr *>(&peer), &peerLength) != 0)
+                continue;
+            open->localPort = portOf(local, &ignored);
+            open->peerPort = portOf(peer, &open->peerAddress);
+        }
+        if (open->localPort == localPort && open->peerPort == peerPort && open->peerAddress == peerAddress)
+            return open.key();
+    }
+    return CURL_SOCKET_BAD;
+}
+
+void CurlMulti::markMultiplexed(curl_socket_t socket)
+{
+    const auto open = m_sockets.find(socket);
+    if (open != m_sockets.end())
+        open->multiplexed = true;
+}
+
+bool CurlMulti::isMultiplexed(curl_socket_t socket) const
+{
+    return m_sockets.value(socket).multiplexed;
 }

@@ -1,10 +1,14 @@
 #include "curldownload.h"
 
 #include "core/http/conditional.h"
+#include "core/http/connectionshare.h"
 #include "core/http/multipartstream.h"
+#include "core/http/picturecompleteness.h"
 #include "core/http/proxyrules.h"
 
 #include <cerrno>
+
+#include <sys/socket.h>
 
 namespace {
 
@@ -29,6 +33,20 @@ QByteArray wireAddress(const QUrl &url)
     return url.resolved(url).toEncoded(QUrl::RemoveFragment | QUrl::FullyEncoded);
 }
 
+QString hostOf(const QUrl &url)
+{
+    const int port = url.port(url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80);
+    return connection_share::hostOf(url.scheme(), url.host(), port);
+}
+
+// The address of the hop under way.
+QString hopHostOf(CURL *easy)
+{
+    char *address = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &address);
+    return address ? hostOf(QUrl(QString::fromUtf8(address))) : QString();
+}
+
 QString seconds(int ms)
 {
     return QString::number(ms / 1000.0);
@@ -42,10 +60,11 @@ CurlDownload::CurlDownload(Transfer *transfer, const DownloadRequest &request)
     , m_multi(transfer->m_multi)
     , m_request(request)
 {
-    for (QTimer *timer : {&m_idle, &m_deadline, &m_headerWait})
+    for (QTimer *timer : {&m_idle, &m_deadline, &m_headerWait, &m_partWait})
         timer->setSingleShot(true);
     m_idle.setInterval(request.timeoutMs);
     m_headerWait.setInterval(request.timeoutMs);
+    m_partWait.setInterval(request.timeoutMs);
     m_deadline.setInterval(request.deadlineMs);
     // Any byte sent or received is progress, header bytes too, across all hops.
     connect(&m_idle, &QTimer::timeout, this, [this] {
@@ -60,6 +79,10 @@ CurlDownload::CurlDownload(Transfer *transfer, const DownloadRequest &request)
     connect(&m_headerWait, &QTimer::timeout, this, [this] {
         failNow(DownloadResult::Error::Timeout,
                 tr("No complete header section within %1 seconds").arg(seconds(m_request.timeoutMs)));
+    });
+    // A stream that trickles is alive to the inactivity time-out, yet shows nothing.
+    connect(&m_partWait, &QTimer::timeout, this, [this] {
+        failNow(DownloadResult::Error::Timeout, tr("No picture for %1 seconds").arg(seconds(m_request.timeoutMs)));
     });
 }
 
@@ -84,8 +107,29 @@ void CurlDownload::begin(const QUrl &url)
 {
     if (m_concluded)
         return;
+    m_url = url;
+    if (m_multi->askTurn(this, hostOf(url), m_request.timeoutMs)) {
+        startTransfer();
+        return;
+    }
+    m_waiting = true;
+    emit waitingForConnection(true);
+}
+
+void CurlDownload::turnCame()
+{
+    if (m_concluded || !m_waiting)
+        return;
+    m_waiting = false;
+    emit waitingForConnection(false);
+    startTransfer();
+}
+
+// The time-outs run from here: a transfer waiting for its turn is not late.
+void CurlDownload::startTransfer()
+{
     advance(Transfer::ResolvingHost);
-    setUp(url);
+    setUp(m_url);
     m_idle.start();
     m_deadline.start();
     m_running = m_multi->add(m_easy, this);
@@ -143,22 +187,40 @@ void CurlDownload::setUp(const QUrl &url)
     curl_easy_setopt(e, CURLOPT_PREREQDATA, this);
     curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &CurlDownload::socketMade);
     curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, this);
+    // A connection outlives the transfer that opened it: its close goes to the multi handle.
+    curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, &CurlMulti::closeSocket);
+    curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, m_multi.get());
+    // A host once out of step gets a connection of its own for every request: whatever it
+    // sends unasked then arrives where no request waits.
+    if (m_multi->isUnclean(hostOf(url))) {
+        curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
+        curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
+    }
 }
 
 // A proxy's answer to a tunnel request comes before the request goes out, so a new
 // connection starts the wait for a whole header section too.
-int CurlDownload::socketMade(void *self, curl_socket_t, curlsocktype)
+int CurlDownload::socketMade(void *self, curl_socket_t socket, curlsocktype)
 {
     auto *d = static_cast<CurlDownload *>(self);
+    d->m_multi->socketOpened(socket);
+    d->m_madeSockets.append(socket);
     d->m_headerWait.start();
     d->advance(Transfer::Connecting);
     return CURL_SOCKOPT_OK;
 }
 
 // Once per hop, on a new connection or a kept one.
-int CurlDownload::requestGoesOut(void *self, char *, char *, int, int)
+int CurlDownload::requestGoesOut(void *self, char *peerAddress, char *, int peerPort, int localPort)
 {
     auto *d = static_cast<CurlDownload *>(self);
+    // The answer waiting there would be taken for this request's, and every answer after it
+    // would be one behind: the connection goes, and the request goes on a new one.
+    if (d->connectionUnclean(peerAddress, peerPort, localPort)) {
+        d->m_unclean = true;
+        d->m_multi->markUnclean(hopHostOf(d->m_easy));
+        return CURL_PREREQFUNC_ABORT;
+    }
     d->m_idle.start();
     d->m_headerWait.start();
     d->advance(Transfer::RequestSent);
@@ -181,6 +243,8 @@ size_t CurlDownload::takeHeader(char *data, size_t size, size_t count, void *sel
         d->m_headerBytes = 0;
         if (line.startsWith("HTTP/")) {
             d->m_statusLine = line.trimmed().toByteArray();
+            if (!line.startsWith("HTTP/1") && d->m_socket != CURL_SOCKET_BAD)
+                d->m_multi->markMultiplexed(d->m_socket);
             d->m_brokenField = false;
             d->m_contentType.clear();
         }
@@ -223,8 +287,7 @@ size_t CurlDownload::takeBody(char *data, size_t size, size_t count, void *self)
         return d->streamBody(QByteArrayView(data, length));
     QByteArray &body = d->m_result.body;
     curl_off_t announced = -1;
-    if (body.isEmpty())
-        curl_easy_getinfo(d->m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+    curl_easy_getinfo(d->m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
     // A length announced over the cap is refused unread (MAXFILESIZE does so too, but a
     // live request goes without it).
     if (body.size() + length > d->m_request.maxBytes || (announced > d->m_request.maxBytes && !d->m_request.compressed)) {
@@ -241,7 +304,49 @@ size_t CurlDownload::takeBody(char *data, size_t size, size_t count, void *self)
     }
     d->m_idle.start();
     body.append(data, length);
+    // All the length announced has come: a picture that stops short of its own end leaves
+    // the rest of itself on the connection, where the next answer would start. Failing
+    // here closes the connection.
+    if (announced >= 0 && body.size() == announced && d->pictureCutShort()) {
+        d->failWithin(DownloadResult::Error::Network, tr("Picture cut short"));
+        d->m_multi->markUnclean(hopHostOf(d->m_easy));
+        return 0;
+    }
     return size_t(length);
+}
+
+bool CurlDownload::pictureCutShort() const
+{
+    return !m_request.compressed && !m_stream && picture_completeness::cutShort(m_result.body);
+}
+
+bool CurlDownload::connectionUnclean(const char *peerAddress, int peerPort, int localPort)
+{
+    m_socket = m_multi->socketOf(localPort, peerAddress, peerPort);
+    // A connection just opened has nothing waiting yet but a TLS library's own records; a
+    // multiplexed one carries other answers at any time.
+    if (m_afresh || m_socket == CURL_SOCKET_BAD || m_madeSockets.contains(m_socket) || m_multi->isMultiplexed(m_socket))
+        return false;
+    char byte = 0;
+    // Bytes, or the server's close: either way nothing good can come of it.
+    return recv(m_socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) >= 0;
+}
+
+void CurlDownload::startAfresh()
+{
+    m_unclean = false;
+    m_afresh = true;
+    m_result = DownloadResult();
+    m_headerBytes = 0;
+    m_headerEnded = false;
+    m_statusLine.clear();
+    m_contentType.clear();
+    m_brokenField = false;
+    curl_easy_setopt(m_easy, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(m_easy, CURLOPT_FORBID_REUSE, 1L);
+    m_running = m_multi->add(m_easy, this);
+    if (!m_running)
+        failNow(DownloadResult::Error::Network, tr("The transfer could not start"));
 }
 
 bool CurlDownload::startStream()
@@ -256,6 +361,8 @@ bool CurlDownload::startStream()
         return false;
     }
     m_stream = std::make_unique<multipart::PartReader>(*boundary, m_request.maxBytes);
+    m_partWait.start();
+    m_multi->turnIsStream(this);
     return true;
 }
 
@@ -275,6 +382,7 @@ size_t CurlDownload::streamBody(QByteArrayView bytes)
     if (m_stream->completedParts() > before) {
         // A stream runs for as long as it is watched.
         m_deadline.stop();
+        m_partWait.start();
         if (!m_partQueued) {
             m_partQueued = true;
             QMetaObject::invokeMethod(this, &CurlDownload::deliverPart, Qt::QueuedConnection);
@@ -332,16 +440,22 @@ void CurlDownload::transferEnded(CURLcode code)
     m_running = false;
     if (m_concluded)
         return;
+    if (m_unclean && code == CURLE_ABORTED_BY_CALLBACK) {
+        startAfresh();
+        return;
+    }
     // The body callback stopped libcurl at the stream's closing delimiter.
     if (m_streamClosed && code == CURLE_WRITE_ERROR)
         code = CURLE_OK;
     if (!m_failed) {
         QString text;
         const DownloadResult::Error error = explain(code, &text);
-        if (error == DownloadResult::Error::None)
-            takeAnswer();
-        else
+        if (error != DownloadResult::Error::None)
             m_result = failure(error, text);
+        else if (pictureCutShort())
+            m_result = failure(DownloadResult::Error::Network, tr("Picture cut short"));
+        else
+            takeAnswer();
     }
     conclude();
 }
@@ -427,6 +541,8 @@ void CurlDownload::conclude()
     m_idle.stop();
     m_deadline.stop();
     m_headerWait.stop();
+    m_partWait.stop();
+    m_multi->endTurn(this);
     if (m_running) {
         m_running = false;
         m_multi->remove(m_easy);

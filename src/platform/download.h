@@ -4,8 +4,14 @@
 // Transfer::start() hands a request to a handler and returns at once; the handler emits
 // finished() exactly once with the result, and nothing waits for it. Several transfers run
 // at once, side by side, over connections that are kept open and taken again by the next
-// request to the same host (at most 6 per host; HTTP/2 where the server offers it over
-// TLS). One policy holds for every request: http and https only (also for every redirect
+// request to the same host (HTTP/2 where the server offers it over TLS). A host's
+// connections are shared fairly (connection_share): a request waits for its turn, saying so
+// (waitingForConnection()), and its time-outs run only from when it goes out. A kept
+// connection that holds bytes nobody asked for is not taken again: the request goes on a
+// new one, so an answer always belongs to the request that asked for it. A picture (a
+// request that is not compressed) that plainly ends before its own format's end fails with
+// "Picture cut short", and its connection is closed if the rest of it may still be on the
+// way. One policy holds for every request: http and https only (also for every redirect
 // hop), at most maxRedirects hops, each followed with exactly one request, an inactivity
 // time-out and an overall deadline that cover every phase from the name look-up through
 // the header section to the last body byte, a header section of at most HeaderMaxBytes
@@ -30,7 +36,8 @@
 // maxBytes instead of the body; a part that completes while the one before has not gone out
 // yet takes its place, so however fast the server sends, no more than one waits. The
 // overall deadline ends with the first part (a stream runs for as long as it is watched);
-// the inactivity time-out still holds. The stream ends with finished(): with an error when
+// the inactivity time-out still holds, and so does the time-out for each part: a stream
+// that brings no complete part within it fails ("No picture for N seconds"). The stream ends with finished(): with an error when
 // it failed (its parts unreadable, a part over the cap, stalled), else with no body and
 // liveParts telling how many parts it brought.
 //
@@ -98,6 +105,8 @@ Q_DECLARE_METATYPE(DownloadResult)
 // Limits for the two kinds of answer.
 inline constexpr qint64 CatalogueMaxBytes = 16 * 1024 * 1024;
 inline constexpr qint64 PictureMaxBytes = 32 * 1024 * 1024;
+// A still picture is whole within a minute, however it trickles.
+inline constexpr int PictureDeadlineMs = 60000;
 // The status line and header fields of one answer, together.
 inline constexpr qint64 HeaderMaxBytes = 64 * 1024;
 
@@ -121,6 +130,9 @@ public:
 
 signals:
     void stateChanged(int code);
+    // The transfer waits for its turn at its host's connections (true), or has got it
+    // (false) and its time-outs start; one that starts at once says neither.
+    void waitingForConnection(bool waiting);
     // A live stream's newest complete part, not empty; receivedBytes: the stream's bytes so
     // far, its header section included.
     void partReceived(const QByteArray &part, qint64 receivedBytes);

@@ -28,4 +28,7 @@ QString commentsAddress(const QString &serverUrl, const QString &camId);
 // A row of n bullets, each followed by a blank; empty for n of 0 or less.
 QString stateBullets(int n);
 
+// Shown while a picture's request waits for its turn at its host's connections.
+inline const QString WaitingForConnectionText = QStringLiteral("Waiting for a connection");
+
 } // namespace fetch_rules
