@@ -178,6 +178,13 @@ std::optional<Reply> answerRequest(const Request &request)
             r.headers.emplace_back("ETag", "\"never-sent\"");
             return logged(request, r);
         }
+        case Kind::ShortLength: {
+            Reply r = route(request);
+            r.lengthShortBy = std::uint64_t(fault->value);
+            return logged(request, r);
+        }
+        case Kind::Unasked:
+            break; // the usual answer, the unasked one added below
         case Kind::Delay:
             if (!sleepUnlessStopping(std::chrono::milliseconds(fault->value))) {
                 raw::dropConnection(fd);
@@ -219,7 +226,13 @@ std::optional<Reply> answerRequest(const Request &request)
         }
     }
     Reply reply = route(request, true);
-    if (!fault || fault->kind == Kind::Delay)
+    if (!fault || fault->kind == Kind::Delay || fault->kind == Kind::Unasked)
         answerConditionally(request, reply);
+    if (fault && fault->kind == Kind::Unasked && !reply.stream) {
+        static const std::string text = "unasked answer\n";
+        reply.unasked = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(text.size())
+            + "\r\nConnection: keep-alive\r\n\r\n" + text;
+        reply.unaskedAfter = std::chrono::milliseconds(fault->value);
+    }
     return logged(request, std::move(reply));
 }

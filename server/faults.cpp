@@ -64,6 +64,8 @@ std::optional<FaultMode> parseMode(const std::string &text)
         {"gzip-bomb", Kind::GzipBomb, 0, std::int64_t(1) << 40},
         {"live-big-part", Kind::LiveBigPart, 0, std::int64_t(64) << 20},
         {"live-close", Kind::LiveClose, 0, INT32_MAX},
+        {"unasked", Kind::Unasked, 0, 3600 * 1000},
+        {"short-length", Kind::ShortLength, 1, INT64_MAX},
     };
     for (const Numeric &n : numeric) {
         if (name == n.name) {
@@ -146,6 +148,8 @@ bool writesOnSocket(const FaultMode &mode)
     case Kind::LongHeader:
     case Kind::BadTag:
     case Kind::ResetAfter:
+    case Kind::Unasked:
+    case Kind::ShortLength:
         return true;
     default:
         return isLive(mode);

@@ -12,6 +12,9 @@ struct FaultMode {
     enum class Kind {
         Delay, Stall, Empty, Truncate, Reset, Status, Html, Bytes, Redirect, RedirectLoop, Slow,
         Endless, RedirectChain, LongHeader, BadTag, NotModified, ResetAfter, GzipBomb,
+        // Answers that leave the connection out of step: a second answer nobody asked for,
+        // a Content-Length short of the body sent.
+        Unasked, ShortLength,
         // Misbehaving live streams; on paths that serve no stream they change nothing.
         LiveNoBoundary, LiveBigPart, LiveEndlessPart, LiveStallPart, LiveGarbage, LiveClose, LiveLf
     };

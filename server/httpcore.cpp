@@ -5,8 +5,10 @@
 #include <microhttpd.h>
 
 #include <arpa/inet.h>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -67,6 +69,7 @@ struct Exchange {
     State state = State::Fresh;
     Request request;
     std::optional<Reply> reply;
+    std::string tail; // the body's end that its Content-Length leaves out, sent after the answer
 };
 
 bool isLoopback(const sockaddr *address)
@@ -204,9 +207,11 @@ struct HttpCore::Private {
         int socket = -1;
         bool busy = false;
         Clock::time_point since;
+        std::uint64_t serial = 0; // tells a connection from a later one at the same address
     };
     std::mutex watchMutex;
     std::map<MHD_Connection *, Waiting> connections;
+    std::uint64_t connectionsOpened = 0;
 
     Private(CoreSettings s, Handlers h) : settings(s), handlers(std::move(h)), documents(s.documentWorkers), pictures(s.pictureWorkers) {}
 
@@ -245,10 +250,44 @@ struct HttpCore::Private {
         std::lock_guard<std::mutex> lock(d->watchMutex);
         if (code == MHD_CONNECTION_NOTIFY_STARTED) {
             const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-            d->connections[connection] = Waiting {info ? info->connect_fd : -1, false, Clock::now()};
+            d->connections[connection] = Waiting {info ? info->connect_fd : -1, false, Clock::now(), ++d->connectionsOpened};
         } else {
             d->connections.erase(connection);
         }
+    }
+
+    // Writes the bytes onto the connection `after` from now, once it is between answers
+    // (the one before has left the socket, no request is being answered): so they never cut
+    // into an answer, and with nothing queued on the socket they go out in one call that
+    // cannot block. Dropped once the connection has closed, or after kIdleSeconds of waiting.
+    void writeBetweenAnswers(MHD_Connection *connection, std::string bytes, std::chrono::milliseconds after)
+    {
+        std::uint64_t serial = 0;
+        {
+            std::lock_guard<std::mutex> lock(watchMutex);
+            const auto it = connections.find(connection);
+            if (it == connections.end())
+                return;
+            serial = it->second.serial;
+        }
+        std::thread([this, connection, serial, bytes = std::move(bytes), after] {
+            std::this_thread::sleep_for(after);
+            const auto giveUp = Clock::now() + std::chrono::seconds(limits::kIdleSeconds);
+            while (Clock::now() < giveUp) {
+                {
+                    std::lock_guard<std::mutex> lock(watchMutex);
+                    const auto it = connections.find(connection);
+                    if (it == connections.end() || it->second.serial != serial || it->second.socket < 0)
+                        return;
+                    int queued = 0;
+                    if (!it->second.busy && ioctl(it->second.socket, SIOCOUTQ, &queued) == 0 && queued == 0) {
+                        ::send(it->second.socket, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                        return;
+                    }
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }).detach();
     }
 
     static void *onRequestLine(void *, const char *uri, MHD_Connection *)
@@ -258,9 +297,21 @@ struct HttpCore::Private {
         return exchange;
     }
 
-    static void onCompleted(void *cls, MHD_Connection *connection, void **context, MHD_RequestTerminationCode)
+    static void onCompleted(void *cls, MHD_Connection *connection, void **context, MHD_RequestTerminationCode code)
     {
-        delete static_cast<Exchange *>(*context);
+        auto *exchange = static_cast<Exchange *>(*context);
+        if (exchange && !exchange->tail.empty() && code == MHD_REQUEST_TERMINATED_COMPLETED_OK) {
+            // The answer has just gone to the socket and nothing else goes on it before this
+            // returns, so the tail follows it at once; what the socket cannot take now is
+            // left to writeBetweenAnswers, which never cuts into an answer.
+            const std::string &tail = exchange->tail;
+            const MHD_ConnectionInfo *socket = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+            const ssize_t sent = socket ? ::send(socket->connect_fd, tail.data(), tail.size(), MSG_NOSIGNAL | MSG_DONTWAIT) : -1;
+            if (sent < ssize_t(tail.size()))
+                static_cast<Private *>(cls)->writeBetweenAnswers(connection, tail.substr(size_t(std::max<ssize_t>(sent, 0))),
+                                                                 std::chrono::milliseconds(0));
+        }
+        delete exchange;
         *context = nullptr;
         static_cast<Private *>(cls)->setBusy(connection, false);
     }
@@ -275,7 +326,18 @@ struct HttpCore::Private {
         if (exchange->state == Exchange::State::Done) {
             if (!exchange->reply)
                 return MHD_NO; // answered on the socket, or dropped
-            return queueReply(connection, *exchange->reply);
+            Reply &reply = *exchange->reply;
+            if (reply.lengthShortBy > 0 && exchange->request.method == "GET" && !reply.stream && !reply.generated
+                && reply.fillerBytes == 0) {
+                const std::string whole = reply.bytes();
+                const size_t announced = whole.size() - std::min<size_t>(whole.size(), reply.lengthShortBy);
+                exchange->tail = whole.substr(announced);
+                reply.shared.reset();
+                reply.body = whole.substr(0, announced);
+            }
+            if (!reply.unasked.empty())
+                d->writeBetweenAnswers(connection, std::move(reply.unasked), reply.unaskedAfter);
+            return queueReply(connection, reply);
         }
         if (exchange->state == Exchange::State::Working)
             return MHD_YES;

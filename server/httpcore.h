@@ -8,6 +8,8 @@
 // limits::kHeaderDeadlineSeconds of the connection opening or the previous answer ending,
 // connections per client address and in all are capped, and an answer the client takes
 // nothing of for limits::kIdleSeconds is dropped. Connections over a cap are closed at once.
+// Bytes a test fault writes later onto a kept-open connection are written by a thread of
+// their own, never blocking, between answers only.
 // A stream body (a live stream) stays on the polling thread too: its connection is
 // suspended while the body has nothing to send, and resumed when it has.
 #pragma once
@@ -16,6 +18,7 @@
 
 #include <QByteArray>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -78,6 +81,13 @@ struct Reply {
     // closed at its end.
     std::shared_ptr<StreamBody> stream;
     HeaderList headers;
+    // For test faults. The Content-Length announced is this much less than the body, which
+    // goes out whole all the same, on a connection kept open (for a body held in memory).
+    std::uint64_t lengthShortBy = 0;
+    // When not empty, written onto the connection unaskedAfter this answer went out, at a
+    // moment no other answer is under way on it; dropped if the connection closes first.
+    std::string unasked;
+    std::chrono::milliseconds unaskedAfter {0};
 
     const std::string &bytes() const { return shared ? *shared : body; }
 };

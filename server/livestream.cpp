@@ -5,6 +5,8 @@
 #include <QHash>
 
 #include <chrono>
+#include <climits>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <tuple>
@@ -32,6 +34,32 @@ bool g_stopped = false; // under g_registryMutex
 FeedKey keyOf(const PictureRequest &picture)
 {
     return {picture.camId, picture.size.width(), picture.size.height()};
+}
+
+// How far apart two sizes look: the ratios of their widths and of their heights, taken
+// alike whichever is larger. Their sum weighs area and aspect both (log w + log h is the
+// area, log w - log h the aspect), so a 640x480 viewer goes to 800x600 before 640x360.
+double sizeDistance(const FeedKey &a, const FeedKey &b)
+{
+    return std::abs(std::log(double(a.width) / b.width)) + std::abs(std::log(double(a.height) / b.height));
+}
+
+// Under g_registryMutex: the cam's feed of that size; else, when the cam runs as many
+// sizes as it may, the one nearest to it; else none.
+std::map<FeedKey, std::shared_ptr<Feed>>::iterator feedFor(const FeedKey &key)
+{
+    const auto exact = g_feeds.find(key);
+    if (exact != g_feeds.end())
+        return exact;
+    auto nearest = g_feeds.end();
+    int running = 0;
+    const auto cams = g_feeds.lower_bound(FeedKey {key.camId, INT_MIN, INT_MIN});
+    for (auto it = cams; it != g_feeds.end() && it->first.camId == key.camId; ++it) {
+        ++running;
+        if (nearest == g_feeds.end() || sizeDistance(key, it->first) < sizeDistance(key, nearest->first))
+            nearest = it;
+    }
+    return running >= kSizesPerCam ? nearest : g_feeds.end();
 }
 
 } // namespace
@@ -138,7 +166,6 @@ void Feed::run()
         }
         std::lock_guard<std::mutex> lock(g_registryMutex);
         if (m_subscribers == 0) {
-            m_retired = true;
             const auto it = g_feeds.find(keyOf(m_picture));
             if (it != g_feeds.end() && it->second.get() == this)
                 g_feeds.erase(it);
@@ -155,15 +182,18 @@ Subscription::~Subscription() { --m_feed->m_subscribers; }
 std::shared_ptr<Subscription> subscribe(const PictureRequest &picture)
 {
     std::lock_guard<std::mutex> lock(g_registryMutex);
-    std::shared_ptr<Feed> &feed = g_feeds[keyOf(picture)];
-    if (!feed || feed->m_retired) {
-        feed = std::make_shared<Feed>(picture);
+    // A feed leaves the registry in the same hold of its lock that finds it unwatched, so
+    // every feed found here is still running.
+    auto found = feedFor(keyOf(picture));
+    if (found == g_feeds.end()) {
+        auto feed = std::make_shared<Feed>(picture);
         if (g_stopped)
             feed->stop(); // it ends after one frame: a server stopping starts nothing new
         std::thread([feed] { feed->run(); }).detach();
+        found = g_feeds.emplace(keyOf(picture), std::move(feed)).first;
     }
-    ++feed->m_subscribers;
-    return std::make_shared<Subscription>(feed);
+    ++found->second->m_subscribers;
+    return std::make_shared<Subscription>(found->second);
 }
 
 void stopAll()

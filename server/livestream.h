@@ -2,10 +2,13 @@
 // parts are JPEG pictures of a cam, each one new.
 //
 // A Feed renders and encodes one cam at one size once per tick of --live-fps, whoever
-// watches it: every connection to that cam and size shares its frames. It is started for
-// its first subscriber and ends within a tick of its last one leaving, or when the server
-// stops. A reader always takes the newest frame: one that falls behind skips frames, so the
-// server never queues pictures for a slow client.
+// watches it: every connection to that cam and size shares its frames. A cam runs feeds of
+// at most kSizesPerCam sizes at once; a viewer asking for yet another size shares the
+// running one nearest to it and gets frames of that size, so any number of sizes asked
+// costs no more than that many. A feed is started for its first subscriber and ends within
+// a tick of its last one leaving, or when the server stops. A reader always takes the
+// newest frame: one that falls behind skips frames, so the server never queues pictures
+// for a slow client.
 #pragma once
 
 #include "httpcore.h"
@@ -23,6 +26,7 @@
 namespace live {
 
 inline constexpr char kBoundary[] = "lumoraframe";
+inline constexpr int kSizesPerCam = 4;
 
 // "multipart/x-mixed-replace;boundary=lumoraframe"
 std::string contentType();
@@ -78,7 +82,6 @@ private:
     bool m_stopping = false;
     std::set<FrameWaiter *> m_waiters;
     std::atomic<int> m_subscribers {0}; // raised only under the registry's lock
-    bool m_retired = false;             // under the registry's lock
 };
 
 // A viewer's hold on a feed; the feed runs as long as any subscription to it lives.

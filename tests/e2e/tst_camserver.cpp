@@ -29,6 +29,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <thread>
+
 namespace {
 
 struct CatalogueLine {
@@ -178,6 +180,40 @@ bool framesAreFreshPictures(const QList<QByteArray> &parts, QSize size)
     return true;
 }
 
+// Everything that arrives on the socket within ms.
+QByteArray readFor(QTcpSocket &socket, int ms)
+{
+    QByteArray bytes;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms && socket.state() == QAbstractSocket::ConnectedState)
+        if (socket.waitForReadyRead(int(std::max<qint64>(1, ms - timer.elapsed()))))
+            bytes += socket.readAll();
+    return bytes + socket.readAll();
+}
+
+// The answer at the front of what a kept-open connection brought, its body as long as its
+// Content-Length says; bytes keeps what follows. Status -1 when no whole answer is there.
+RawHttpReply takeAnswer(QByteArray &bytes)
+{
+    RawHttpReply answer;
+    const qsizetype end = bytes.indexOf("\r\n\r\n");
+    if (end < 0 || !bytes.startsWith("HTTP/1.1 "))
+        return answer;
+    for (const QByteArray &line : bytes.left(end).split('\n').mid(1)) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            answer.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
+    }
+    const qint64 length = answer.contentLength();
+    if (length < 0 || bytes.size() < end + 4 + length)
+        return answer;
+    answer.status = bytes.mid(9, 3).toInt();
+    answer.body = bytes.mid(end + 4, length);
+    bytes.remove(0, end + 4 + length);
+    return answer;
+}
+
 } // namespace
 
 class TstCamServer : public QObject {
@@ -203,6 +239,7 @@ private slots:
     void picturesChangeEverySecond();
     void liveStreams_data();
     void liveStreams();
+    void liveSizesShareRenderers();
     void streamEndsWhenServerStops();
     void sceneIsStablePerCam();
     void gifMatchesRenderedScene_data();
@@ -229,6 +266,8 @@ private slots:
     void slowClientsStarveNoOne();
 
     void endlessBody();
+    void faultsOnOneConnection_data();
+    void faultsOnOneConnection();
     void redirectChain_data();
     void redirectChain();
     void longHeader_data();
@@ -560,6 +599,33 @@ void TstCamServer::liveStreams()
     QVERIFY2(parts.size() >= fps && parts.size() <= 3 * fps, qPrintable(QString::number(parts.size())));
     QVERIFY(framesAreFreshPictures(parts, size));
     QVERIFY(server->requests().contains(QStringLiteral("GET %1 200").arg(QString::fromLatin1(target))));
+}
+
+// Viewers asking a live cam for many sizes share at most four renders of it: each gets
+// fresh frames, of its own size or of a running one near it.
+void TstCamServer::liveSizesShareRenderers()
+{
+    const QList<QSize> asked {{160, 120}, {176, 132}, {240, 180}, {320, 240}, {400, 300}, {480, 360}, {640, 480}};
+    QList<StreamCapture> streams(asked.size());
+    std::vector<std::thread> readers;
+    for (qsizetype i = 0; i < asked.size(); ++i) {
+        const QByteArray target = "/live/1003.mjpg?size=" + QByteArray::number(asked[i].width()) + 'x'
+            + QByteArray::number(asked[i].height());
+        readers.emplace_back([&, i, target] { streams[i] = readStream(m_server.port(), target, 2000); });
+    }
+    for (std::thread &reader : readers)
+        reader.join();
+    QList<QSize> drawn;
+    for (const StreamCapture &stream : streams) {
+        const QList<QByteArray> parts = streamParts(stream.body);
+        QVERIFY2(parts.size() >= 10, qPrintable(QString::number(parts.size())));
+        const QSize size = decode(parts.first()).size();
+        QVERIFY(asked.contains(size));
+        QVERIFY(framesAreFreshPictures(parts, size));
+        if (!drawn.contains(size))
+            drawn << size;
+    }
+    QVERIFY2(drawn.size() <= 4, qPrintable(QString::number(drawn.size())));
 }
 
 // A stopping server ends its streams with the closing delimiter, at once.
@@ -921,6 +987,8 @@ void TstCamServer::badFaultRulesRejected_data()
     QTest::newRow("long header at no speed") << "/camlist.php" << "long-header:5000:0";
     QTest::newRow("live part over 64 MiB") << "/live/*" << "live-big-part:67108865";
     QTest::newRow("argument on live-lf") << "/live/*" << "live-lf:1";
+    QTest::newRow("unasked without time") << "/camlist.php" << "unasked:";
+    QTest::newRow("length short by nothing") << "/camlist.php" << "short-length:0";
     QTest::newRow("relative path") << "camlist.php" << "empty";
 }
 
@@ -1126,6 +1194,51 @@ void TstCamServer::endlessBody()
     QVERIFY(timer.elapsed() < 2000);
 }
 
+// Faults that put a kept-open connection out of step: a client reusing it reads an answer
+// nobody asked for, or the end of a body past its Content-Length, before its next answer.
+void TstCamServer::faultsOnOneConnection_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<int>("shortBy");
+    QTest::addColumn<int>("unaskedAfterMs"); // -1: none comes
+    QTest::newRow("unasked answer") << "unasked:400" << 0 << 400;
+    QTest::newRow("length short of the body") << "short-length:7" << 7 << -1;
+}
+
+void TstCamServer::faultsOnOneConnection()
+{
+    QFETCH(QString, mode);
+    QFETCH(int, shortBy);
+    QFETCH(int, unaskedAfterMs);
+    const QByteArray comments = m_server.get("/comments.php?camid=1001").body;
+    QVERIFY(comments.size() > shortBy);
+    QVERIFY(m_server.setFault(QStringLiteral("/comments.php"), mode));
+    QTcpSocket client;
+    client.connectToHost(QHostAddress(QHostAddress::LocalHost), m_server.port());
+    QVERIFY(client.waitForConnected(3000));
+    const QByteArray fields = " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(m_server.port()) + "\r\n\r\n";
+    client.write("GET /comments.php?camid=1001" + fields);
+
+    QByteArray bytes = readFor(client, unaskedAfterMs > 0 ? unaskedAfterMs - 150 : 500);
+    const RawHttpReply first = takeAnswer(bytes);
+    QCOMPARE(first.status, 200);
+    QCOMPARE(first.body, comments.left(comments.size() - shortBy));
+    QCOMPARE(bytes, comments.right(shortBy));
+    if (unaskedAfterMs > 0) {
+        bytes = readFor(client, 1000);
+        const RawHttpReply unasked = takeAnswer(bytes);
+        QCOMPARE(unasked.status, 200);
+        QCOMPARE(unasked.header("Content-Type"), QByteArray("text/plain"));
+        QCOMPARE(unasked.body, QByteArray("unasked answer\n"));
+        QVERIFY(bytes.isEmpty());
+    }
+    client.write("GET /camlist.php" + fields);
+    bytes = readFor(client, 1000);
+    QCOMPARE(takeAnswer(bytes).body, m_catalogue);
+    QVERIFY(bytes.isEmpty());
+    QCOMPARE(client.state(), QAbstractSocket::ConnectedState);
+}
+
 enum class ChainVia { Itself, HostName, OtherServer };
 Q_DECLARE_METATYPE(ChainVia)
 
@@ -1245,7 +1358,7 @@ void TstCamServer::helpListsEveryMode()
                              "redirect:URL", "redirect-loop", "redirect-chain:N[:BASE]", "slow:RATE", "endless",
                              "long-header:BYTES[:RATE]", "bad-etag:N", "not-modified", "gzip-bomb:N",
                              "live-no-boundary", "live-big-part:N", "live-endless-part", "live-stall-part",
-                             "live-garbage", "live-close:N", "live-lf"})
+                             "live-garbage", "live-close:N", "live-lf", "unasked:MS", "short-length:N"})
         QVERIFY2(text.contains(QStringLiteral("\n  %1 ").arg(QLatin1String(mode)))
                      || text.contains(QStringLiteral("\n  %1\n").arg(QLatin1String(mode))),
                  mode);
