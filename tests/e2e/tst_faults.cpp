@@ -275,6 +275,8 @@ private slots:
     void hugeFields();
     void liveStream_data();
     void liveStream();
+    void answersInStep_data();
+    void answersInStep();
 
 private:
     bool restoreFiles() const;
@@ -1050,6 +1052,41 @@ void TestFaults::liveStream()
 
     QVERIFY(m_server->clearFaults());
     framesGoOn();
+}
+
+// ---- Answers on kept connections -------------------------------------------------------
+
+void TestFaults::answersInStep_data()
+{
+    QTest::addColumn<QString>("path"); // whose answers are followed by one nobody asked for
+    QTest::newRow("unasked answer after the picture") << "/pics/cam.jpg";
+    QTest::newRow("unasked answer after the comments") << "/comments.php";
+}
+
+// Each answer belongs to the request that asked for it: a host that sends one unasked may
+// spoil the refresh under way when it comes, never the ones after.
+void TestFaults::answersInStep()
+{
+    QFETCH(QString, path);
+    AppRun run(TimeoutMs);
+    startAt(run, QStringLiteral("cam.jpg"));
+    checkRefreshWorks(run, QStringLiteral("cam.jpg"));
+    QVERIFY(m_server->setFault(path, QStringLiteral("unasked:300")));
+    const QStringList good{QStringLiteral("Ann;A fine view;01.02.2020"), QStringLiteral("Bob;Nice light today;03.04.2021"),
+                           QString()};
+    MainWindow &f = run.app->mainWindow();
+    QStringList spoiled;
+    bool lastRight = false;
+    for (int round = 0; round < 4; ++round) {
+        QVERIFY(run.refresh());
+        lastRight = !f.pictureHolder()->picture().isNull() && f.pictureArea()->failureReason().isEmpty()
+            && run.app->state().commentTable == good;
+        if (!lastRight)
+            spoiled << f.pictureArea()->failureReason() + QLatin1String(" | ") + run.app->state().commentTable.join(QLatin1Char('/'));
+        // The unasked answer arrives while the connection is idle.
+        QTest::qWait(600);
+    }
+    QVERIFY2(spoiled.size() <= 1 && lastRight, qPrintable(spoiled.join(QLatin1Char('\n'))));
 }
 
 QTEST_MAIN(TestFaults)
