@@ -202,6 +202,7 @@ std::optional<Reply> answerRequest(const Request &request)
         case Kind::LiveBigPart:
         case Kind::LiveEndlessPart:
         case Kind::LiveStallPart:
+        case Kind::LiveTricklePart:
         case Kind::LiveGarbage:
         case Kind::LiveClose:
         case Kind::LiveLf: {

@@ -41,7 +41,7 @@ std::optional<FaultMode> parseMode(const std::string &text)
                                   {"html", Kind::Html}, {"redirect-loop", Kind::RedirectLoop},
                                   {"endless", Kind::Endless}, {"not-modified", Kind::NotModified},
                                   {"live-no-boundary", Kind::LiveNoBoundary}, {"live-endless-part", Kind::LiveEndlessPart},
-                                  {"live-stall-part", Kind::LiveStallPart}, {"live-garbage", Kind::LiveGarbage},
+                                  {"live-stall-part", Kind::LiveStallPart}, {"live-trickle-part", Kind::LiveTricklePart}, {"live-garbage", Kind::LiveGarbage},
                                   {"live-lf", Kind::LiveLf}};
     for (const Plain &p : plain) {
         if (name == p.name) {
@@ -164,6 +164,7 @@ bool isLive(const FaultMode &mode)
     case Kind::LiveBigPart:
     case Kind::LiveEndlessPart:
     case Kind::LiveStallPart:
+    case Kind::LiveTricklePart:
     case Kind::LiveGarbage:
     case Kind::LiveClose:
     case Kind::LiveLf:

@@ -16,7 +16,7 @@ struct FaultMode {
         // a Content-Length short of the body sent.
         Unasked, ShortLength,
         // Misbehaving live streams; on paths that serve no stream they change nothing.
-        LiveNoBoundary, LiveBigPart, LiveEndlessPart, LiveStallPart, LiveGarbage, LiveClose, LiveLf
+        LiveNoBoundary, LiveBigPart, LiveEndlessPart, LiveStallPart, LiveTricklePart, LiveGarbage, LiveClose, LiveLf
     };
     Kind kind = Kind::Empty;
     std::int64_t value = 0; // milliseconds, byte counts, status code, bytes per second or hops

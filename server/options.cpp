@@ -53,6 +53,8 @@ const char kFaultModes[] =
     "                      whose body never ends\n"
     "  live-stall-part     after the first frame, half a part, then nothing until\n"
     "                      --stall-max\n"
+    "  live-trickle-part   after the first frame, a part whose bytes come four a\n"
+    "                      second, never completing it\n"
     "  live-garbage        after the first frame, lines of garbage before the next\n"
     "                      delimiter, then frames go on\n"
     "  live-close:N        close the connection after N frames, without a closing\n"

@@ -314,6 +314,15 @@ void sendLiveFaulty(int fd, live::Feed &feed, const FaultMode &fault)
                 else
                     dropConnection(fd);
                 return;
+            case Kind::LiveTricklePart: {
+                bool ok = sendText(fd, live::partHead(jpeg.size()));
+                for (size_t at = 0; ok && !stopping() && at < jpeg.size(); ++at) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+                    ok = rawSend(fd, jpeg.data() + at, 1);
+                }
+                dropConnection(fd);
+                return;
+            }
             case Kind::LiveGarbage:
                 if (!sendText(fd, "this is not a delimiter\r\nthis is not a delimiter\r\nthis is not a delimiter\r\n")) {
                     dropConnection(fd);

@@ -82,6 +82,9 @@ CurlDownload::CurlDownload(Transfer *transfer, const DownloadRequest &request)
     });
     // A stream that trickles is alive to the inactivity time-out, yet shows nothing.
     connect(&m_partWait, &QTimer::timeout, this, [this] {
+        // Quiet for a while: the inactivity time-out, soon due, tells it better.
+        if (m_idle.isActive() && m_idle.remainingTime() <= m_request.timeoutMs / 2)
+            return;
         failNow(DownloadResult::Error::Timeout, tr("No picture for %1 seconds").arg(seconds(m_request.timeoutMs)));
     });
 }

@@ -1357,7 +1357,7 @@ void TstCamServer::helpListsEveryMode()
     for (const char *mode : {"delay:MS", "stall", "empty", "truncate:N", "reset", "status:CODE", "html", "bytes:N",
                              "redirect:URL", "redirect-loop", "redirect-chain:N[:BASE]", "slow:RATE", "endless",
                              "long-header:BYTES[:RATE]", "bad-etag:N", "not-modified", "gzip-bomb:N",
-                             "live-no-boundary", "live-big-part:N", "live-endless-part", "live-stall-part",
+                             "live-no-boundary", "live-big-part:N", "live-endless-part", "live-stall-part", "live-trickle-part",
                              "live-garbage", "live-close:N", "live-lf", "unasked:MS", "short-length:N"})
         QVERIFY2(text.contains(QStringLiteral("\n  %1 ").arg(QLatin1String(mode)))
                      || text.contains(QStringLiteral("\n  %1\n").arg(QLatin1String(mode))),

@@ -1014,6 +1014,7 @@ void TestFaults::liveStream_data()
     QTest::newRow("part over the cap") << "live-big-part:40000000" << "A part of the live stream is larger than";
     QTest::newRow("endless part") << "live-endless-part" << "A part of the live stream is larger than";
     QTest::newRow("stalled mid-part") << "live-stall-part" << "No answer for";
+    QTest::newRow("part trickled, never whole") << "live-trickle-part" << "No picture for";
     QTest::newRow("garbage between parts") << "live-garbage" << "The live stream holds data between its parts";
     QTest::newRow("server closes after 5 frames") << "live-close:5" << "The live stream ended after 5 pictures";
 }
