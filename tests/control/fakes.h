@@ -173,6 +173,22 @@ private:
     }
 };
 
+// A wall tile that writes down what it is told to show; onScreen says whether it can be seen.
+class FakeTileView : public TileView
+{
+public:
+    bool onScreen = true;
+    QList<QImage> pictures; // every showTilePicture()
+    QStringList failures;   // every showTileFailure()
+
+    QSize tileAreaSize() const override { return {160, 120}; }
+    qreal tileAreaPixelRatio() const override { return 1.0; }
+    bool tileOnScreen() const override { return onScreen; }
+    void showTilePicture(const QImage &picture) override { pictures.append(picture); }
+    void showTileFailure(const QString &reason) override { failures.append(reason); }
+    void showTileNote(const QString &) override {}
+};
+
 // Three cams, the first selected, as the catalogue leaves them.
 inline RunningState camState()
 {

@@ -441,6 +441,19 @@ void TestControllers::favouritesKeptInFile()
     favourites.load(file);
     QVERIFY(rig.state.favouriteCams.isEmpty());
     QCOMPARE(warnings.size(), 2);
+
+    // Nor is a folder that is a link, to a folder of the user's own with such a file.
+    const QString otherFolder = rig.dir.filePath(QStringLiteral("other"));
+    QVERIFY(QDir().rename(folder, otherFolder) && QFile::link(otherFolder, folder));
+    QVERIFY(QFile::remove(otherFolder + QStringLiteral("/catalogue.txt")));
+    QVERIFY(QFile::copy(target, otherFolder + QStringLiteral("/catalogue.txt")));
+    favourites.load(file);
+    QVERIFY(rig.state.favouriteCams.isEmpty());
+    favourites.toggle(1);
+    QCOMPARE(warnings.size(), 4);
+    QFile untouched(otherFolder + QStringLiteral("/catalogue.txt"));
+    QVERIFY(untouched.open(QIODevice::ReadOnly));
+    QCOMPARE(untouched.readAll(), QByteArray("gone\ncam0\n"));
 }
 
 QTEST_GUILESS_MAIN(TestControllers)

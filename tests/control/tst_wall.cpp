@@ -1,8 +1,12 @@
 // Which cams the wall shows: the favourites in catalogue order, else the first cams of the
-// list as filtered, never more than the wall holds.
+// list as filtered, never more than the wall holds; a tile's refresh on a fake downloader.
+#include "craftedpictures.h"
+#include "fakes.h"
+#include "control/tilerefresh.h"
 #include "control/wallrefresh.h"
 #include "core/state/runningstate.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 #include <vector>
@@ -15,6 +19,8 @@ class TestWall : public QObject
 private slots:
     void camsShown_data();
     void camsShown();
+    void liveTileOffScreenDecodesNoPart();
+    void pictureEndsTheBackOff();
 };
 
 void TestWall::camsShown_data()
@@ -50,6 +56,66 @@ void TestWall::camsShown()
         cams.append(cam.camIndex);
     }
     QCOMPARE(cams, shown);
+}
+
+// Parts of a live stream that come while the tile cannot be seen are dropped undecoded; the
+// same part once it is seen again is shown.
+void TestWall::liveTileOffScreenDecodesNoPart()
+{
+    RunningState state = camState();
+    FakeDownloader net;
+    FakeTileView tile;
+    TileRefresh refresh(state, net, tile, QStringLiteral("cam0"), QStringLiteral("http://127.0.0.1:9/live/0.mjpg"));
+    refresh.start();
+    QCOMPARE(net.requests.size(), 1);
+    const QByteArray frame = crafted::filled(QSize(40, 30), qRgb(200, 40, 0), "JPG");
+    tile.onScreen = false;
+    for (int i = 0; i < 3; ++i) {
+        net.last()->part(frame);
+        QTest::qWait(150); // past the frame rate's slot, and long enough for a decode to end
+    }
+    QVERIFY(tile.pictures.isEmpty());
+    tile.onScreen = true;
+    net.last()->part(frame);
+    QVERIFY(QTest::qWaitFor([&] { return !tile.pictures.isEmpty(); }, 5000));
+    QCOMPARE(tile.pictures.last().isNull(), false);
+    refresh.stop();
+}
+
+// Two failures in a row back the tile off; a picture brings the interval back, and the next
+// failure counts from one again.
+void TestWall::pictureEndsTheBackOff()
+{
+    RunningState state = camState();
+    state.refreshIntervalText = QStringLiteral("1");
+    FakeDownloader net;
+    FakeTileView tile;
+    TileRefresh refresh(state, net, tile, QStringLiteral("cam0"), QStringLiteral("http://127.0.0.1:9/cams/0.jpg"));
+    const auto fail = [&](const char *nextTry) {
+        net.last()->answer(DownloadResult::Error::Network);
+        QVERIFY(QTest::qWaitFor([&] { return !tile.failures.isEmpty() && !tile.failures.last().isEmpty(); }, 5000));
+        QVERIFY2(tile.failures.last().endsWith(QLatin1String(nextTry)), qPrintable(tile.failures.last()));
+        tile.failures.clear();
+    };
+    // Each try at once rather than after its wait.
+    refresh.start();
+    fail("(next try in 2 s)");
+    refresh.stop();
+    refresh.start();
+    fail("(next try in 4 s)");
+    refresh.stop();
+    refresh.start();
+    DownloadResult picture;
+    picture.httpStatus = 200;
+    picture.body = crafted::filled(QSize(40, 30), qRgb(0, 90, 200), "JPG");
+    net.last()->answer(picture);
+    QVERIFY(QTest::qWaitFor([&] { return !tile.pictures.isEmpty() && !tile.pictures.last().isNull(); }, 5000));
+    QElapsedTimer wait;
+    wait.start();
+    // The interval of 1 s, not the 4 s or more of a third failure.
+    QVERIFY2(QTest::qWaitFor([&] { return net.requests.size() == 4; }, 3000), qPrintable(QString::number(wait.elapsed())));
+    fail("(next try in 2 s)");
+    refresh.stop();
 }
 
 QTEST_GUILESS_MAIN(TestWall)

@@ -59,7 +59,14 @@ void TestDownload::answers_data()
     QTest::newRow("redirect followed") << "redirect:/comments.php?camid=none" << int(Error::None) << 200 << QByteArray() << false;
     QTest::newRow("redirect loop") << "redirect-loop" << int(Error::TooManyRedirects) << 0 << QByteArray() << false;
     QTest::newRow("redirect to a file") << "redirect:file:///etc/passwd" << int(Error::RefusedRedirect) << 0 << QByteArray() << false;
+    // {listener}: a port on 127.0.0.1 that nothing may connect to.
+    QTest::newRow("redirect to ftp") << "redirect:ftp://127.0.0.1:{listener}/x" << int(Error::RefusedRedirect) << 0
+                                     << QByteArray() << false;
     QTest::newRow("over the cap") << "bytes:20971520" << int(Error::TooLarge) << 0 << QByteArray() << false;
+    QTest::newRow("exactly the cap") << QStringLiteral("bytes:%1").arg(CatalogueMaxBytes) << int(Error::None) << 200
+                                     << QByteArray() << false;
+    QTest::newRow("a byte over the cap") << QStringLiteral("bytes:%1").arg(CatalogueMaxBytes + 1) << int(Error::TooLarge)
+                                         << 0 << QByteArray() << false;
     QTest::newRow("endless chunked body") << "endless" << int(Error::TooLarge) << 0 << QByteArray() << false;
     QTest::newRow("redirect chain of 10") << "redirect-chain:10" << int(Error::None) << 200 << QByteArray() << false;
     QTest::newRow("redirect chain of 11") << "redirect-chain:11" << int(Error::TooManyRedirects) << 0 << QByteArray() << false;
@@ -81,6 +88,9 @@ void TestDownload::answers()
 
     const QString path = QStringLiteral("/camlist.php");
     QVERIFY(m_server.clearFaults());
+    QTcpServer listener;
+    QVERIFY(listener.listen(QHostAddress::LocalHost));
+    fault.replace(QLatin1String("{listener}"), QString::number(listener.serverPort()));
     if (!fault.isEmpty())
         QVERIFY(m_server.setFault(path, fault));
 
@@ -93,6 +103,7 @@ void TestDownload::answers()
     const DownloadResult r = download(transfer, request);
     QCOMPARE(int(r.error), error);
     QVERIFY(!transfer.hasRunning());
+    QVERIFY2(!listener.waitForNewConnection(0), "nothing connects where a refused redirect points");
     if (error != int(Error::None)) {
         QVERIFY(r.body.isEmpty());
         QVERIFY(!r.errorText.isEmpty());
@@ -104,6 +115,8 @@ void TestDownload::answers()
         QVERIFY(r.body.contains(";"));
     if (fault == QLatin1String("empty"))
         QVERIFY(r.body.isEmpty());
+    if (fault.startsWith(QLatin1String("bytes:")))
+        QCOMPARE(r.body.size(), fault.mid(6).toLongLong());
     if (compressed && fault.isEmpty()) {
         QCOMPARE(r.body, m_server.get(path.toLatin1()).body);
         QVERIFY2(r.receivedBytes < r.body.size(), "it came compressed");

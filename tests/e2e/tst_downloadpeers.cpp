@@ -249,6 +249,10 @@ void TestDownloadPeers::proxies_data()
         << QByteArray() << refused << 0 << int(Error::None);
     QTest::newRow("any address stays direct") << QByteArrayList{httpProxy} << QStringLiteral("http://0.0.0.0:{server}/camlist.php")
                                               << QByteArray() << QByteArray() << refused << 0 << int(Error::None);
+    // {hostsname}: this machine by a name of the hosts file.
+    QTest::newRow("no_proxy's entry with the port asked goes direct")
+        << QByteArrayList{httpProxy, "no_proxy={hostsname}:{server}"} << QStringLiteral("http://{hostsname}:{server}/camlist.php")
+        << QByteArray() << QByteArray() << refused << 0 << int(Error::None);
     QTest::newRow("SOCKS5, the proxy resolves") << QByteArrayList{"all_proxy=socks5h://127.0.0.1:{proxy}"}
                                                 << QStringLiteral("http://cams.invalid:{server}/camlist.php")
                                                 << QByteArray("cams.invalid:{server}") << QByteArray() << QByteArray()
@@ -268,6 +272,9 @@ void TestDownloadPeers::proxies()
     QFETCH(int, pauseMs);
     QFETCH(int, error);
     QVERIFY(m_server.clearFaults());
+    const QByteArray hostsName = proxy_standins::loopbackNameInHostsFile();
+    if (hostsName.isEmpty() && (environment.join() + address.toLatin1()).contains("{hostsname}"))
+        QSKIP("The hosts file names 127.0.0.1 only as localhost");
 
     const QByteArray proxySetting = environment.first();
     const bool socks = proxySetting.contains("=socks5h://");
@@ -297,6 +304,7 @@ void TestDownloadPeers::proxies()
     const auto fill = [&](QByteArray text) {
         return text.replace("{proxy}", QByteArray::number(socks ? socksStandIn.port() : httpStandIn.port()))
             .replace("{cert}", cert.toLocal8Bit())
+            .replace("{hostsname}", hostsName)
             .replace("{server}", QByteArray::number(m_server.port()))
             .replace("{tlsserver}", QByteArray::number(tlsServer ? tlsServer->port() : 0));
     };

@@ -40,6 +40,30 @@ void openTunnel(QTcpSocket *client, quint16 port, Opened opened)
     far->connectToHost(QHostAddress::LocalHost, port);
 }
 
+// A name other than localhost that the hosts file gives 127.0.0.1: this machine reached by a
+// name that no name server is asked for and no built-in rule sends past the proxy. Empty when
+// the file has none.
+inline QByteArray loopbackNameInHostsFile()
+{
+    QFile hosts(QStringLiteral("/etc/hosts"));
+    if (!hosts.open(QIODevice::ReadOnly))
+        return {};
+    while (!hosts.atEnd()) {
+        QByteArray line = hosts.readLine();
+        if (const qsizetype comment = line.indexOf('#'); comment >= 0)
+            line.truncate(comment);
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (words.size() < 2 || words.first() != "127.0.0.1")
+            continue;
+        for (const QByteArray &name : words.mid(1)) {
+            const QByteArray lower = name.toLower();
+            if (lower != "localhost" && !lower.endsWith(".localhost") && !lower.endsWith('.'))
+                return name;
+        }
+    }
+    return {};
+}
+
 } // namespace proxy_standins
 
 // An HTTP proxy, in the clear or behind TLS. A plain request it answers itself ("via proxy");

@@ -260,6 +260,10 @@ void TestConfig::serverAddress_data()
     QTest::newRow("query") << "http://cams.example/?x" << "http://cams.example/?x" << notABase;
     // config.ini would cut the value at the "=".
     QTest::newRow("equals sign") << "http://cams.example/a=b" << "http://cams.example/a=b" << notABase;
+    // A long address is taken or refused whole, never cut to a shorter one.
+    const QString longest = QStringLiteral("http://cams.example/") + QString(ServerAddressMaxLength - 20, QLatin1Char('a'));
+    QTest::newRow("longest address") << longest << longest << usable;
+    QTest::newRow("one character too long") << longest + "a/" << longest + "a" << ServerAddressCheck::TooLong;
 }
 
 void TestConfig::serverAddress()

@@ -76,6 +76,8 @@ void TestMultipartStream::reader_data()
     row("quoted boundary", "multipart/x-mixed-replace; boundary=\"--my frame\"",
         "--my frame\n\nab\n----my frame\n\ncd\n--my frame\n", {"ab", "cd"});
     row("part at cap", Type, "--frame\r\n\r\n" + QByteArray(Cap, 'x') + "\r\n--frame\r\n", {QByteArray(Cap, 'x')});
+    row("announced part at cap", Type,
+        "--frame\r\nContent-Length: 64\r\n\r\n" + QByteArray(Cap, 'x') + "\r\n--frame\r\n", {QByteArray(Cap, 'x')});
     row("part over cap", Type, "--frame\r\nContent-Length: 2\r\n\r\nab\r\n--frame\r\nContent-Length: 65\r\n\r\nx",
         {"ab"}, "larger than 64 bytes");
     row("part over cap without Content-Length", Type, "--frame\r\n\r\n" + QByteArray(Cap + 1, 'x') + "\r\n--frame\r\n",
@@ -88,6 +90,9 @@ void TestMultipartStream::reader_data()
     row("garbage between parts", Type,
         "--frame\r\nContent-Length: 2\r\n\r\nab\r\nzz\r\n--frame\r\nContent-Length: 1\r\n\r\nc", {"ab"},
         "data between its parts");
+    // One dash after the boundary is no closing delimiter: in a part without a length, a line of its data.
+    row("boundary and one dash", Type, "--frame\r\n\r\nab\r\n--frame-2\r\ncd\r\n--frame\r\n\r\ne\r\n--frame\r\n",
+        {"ab\r\n--frame-2\r\ncd", "e"});
     row("closing delimiter", Type,
         "--frame\r\nContent-Length: 2\r\n\r\nab\r\n--frame--\r\n--frame\r\nContent-Length: 1\r\n\r\nc", {"ab"},
         QString(), true);

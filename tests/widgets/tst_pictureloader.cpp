@@ -249,6 +249,8 @@ void TestPictureLoader::initTestCase()
     write("photo.jpg", encoded(testPicture(false), "jpeg"));
     const QByteArray jpeg = encoded(photo(QSize(64, 48)), "jpeg");
     write("huge.jpg", claimingSize(jpeg, QSize(30000, 30000)));
+    // 67 million pixels, 4 bytes each: a little over the limit in bytes, far under it in pixels.
+    write("big.jpg", claimingSize(jpeg, QSize(8192, 8193)));
     write("photo.JPEG", encoded(testPicture(false), "jpeg"));
     write("jpeg-named.png", encoded(testPicture(false), "jpeg"));
     write("photo.gif", gifwriter::encode(testPicture(true), true));
@@ -303,6 +305,7 @@ void TestPictureLoader::errorTable_data()
     QTest::newRow("too many pixels refused") << "huge.png" << none << decoderFailure(3);
     QTest::newRow("too many pixels, platform loader") << "huge.bmp" << none << PlatformLoadFailedText;
     QTest::newRow("too many pixels, jpeg") << "huge.jpg" << none << decoderFailure(3);
+    QTest::newRow("pixels' bytes over the limit, jpeg") << "big.jpg" << none << decoderFailure(3);
     QTest::newRow("upper-case extension") << "archive.PNG" << pic << QString();
     QTest::newRow("tif") << "photo.tif" << pic << QString();
     QTest::newRow("TIFF by ext5") << "photo.TIFF" << pic << QString();

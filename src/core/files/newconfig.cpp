@@ -41,6 +41,8 @@ ServerAddressCheck checkServerAddress(const QString &stored)
 {
     if (stored.isEmpty())
         return ServerAddressCheck::Empty;
+    if (stored.size() > ServerAddressMaxLength)
+        return ServerAddressCheck::TooLong;
     const QUrl url(stored, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) || url.host().isEmpty())

@@ -6,7 +6,8 @@
 // trailing slashes dropped, as the catalogue's address is the base address followed by
 // "/camlist.php". checkServerAddress() says whether that is an http or https address that
 // names a server and can stand as a base: a query, a fragment or an "=" (which config.ini
-// cannot hold in a value) are refused.
+// cannot hold in a value) are refused, and so is an address longer than
+// ServerAddressMaxLength characters, whole, as a cut one would name another place.
 //
 // writeNewConfig() writes "url=<address>" CR LF as the new file configFile, readable by the
 // user alone (0600), into its folder, which is made for the user alone (0700) when missing,
@@ -17,7 +18,9 @@
 // behind then but folders it made.
 #include <QString>
 
-enum class ServerAddressCheck { Usable, Empty, NotAnAddress, NotABase };
+enum class ServerAddressCheck { Usable, Empty, NotAnAddress, NotABase, TooLong };
+
+inline constexpr int ServerAddressMaxLength = 2048;
 
 QString storedServerAddress(const QString &typed);
 ServerAddressCheck checkServerAddress(const QString &stored);

@@ -1,6 +1,7 @@
 #include "proxyrules.h"
 
 #include <QStringList>
+#include <QUrl>
 
 #include <arpa/inet.h>
 
@@ -9,6 +10,35 @@ namespace proxy_rules {
 QString noProxyList(const QString &lowerCase, const QString &upperCase)
 {
     return lowerCase.isEmpty() ? upperCase : lowerCase;
+}
+
+QString forRequest(const QString &noProxy, const QUrl &request)
+{
+    const QString scheme = request.scheme();
+    const int port = request.port(scheme == QLatin1String("https") ? 443 : scheme == QLatin1String("http") ? 80 : -1);
+    QStringList entries;
+    for (const QString &item : noProxy.split(QLatin1Char(','))) {
+        const QString entry = item.trimmed();
+        if (entry.isEmpty())
+            continue;
+        // A port follows the last ":" of a name or an IPv4 address, or the "]" of an IPv6
+        // one; a bare IPv6 address has none.
+        const qsizetype colon = entry.lastIndexOf(QLatin1Char(':'));
+        const bool bracketed = entry.startsWith(QLatin1Char('[')) && colon > 0 && entry.at(colon - 1) == QLatin1Char(']');
+        if (colon < 0 || (!bracketed && entry.indexOf(QLatin1Char(':')) != colon)) {
+            entries.append(entry);
+            continue;
+        }
+        bool number = false;
+        const int entryPort = entry.mid(colon + 1).toInt(&number);
+        if (!number) {
+            entries.append(entry);
+            continue;
+        }
+        if (entryPort == port)
+            entries.append(bracketed ? entry.mid(1, colon - 2) : entry.left(colon));
+    }
+    return entries.join(QLatin1Char(','));
 }
 
 QString withLoopback(const QString &noProxy)

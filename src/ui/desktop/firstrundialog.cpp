@@ -50,6 +50,7 @@ void FirstRunDialog::checkAddress()
     m_okButton->setEnabled(check == ServerAddressCheck::Usable);
     m_problemLabel->setText(check == ServerAddressCheck::NotAnAddress ? first_run_texts::NotAnAddress
                             : check == ServerAddressCheck::NotABase   ? first_run_texts::NotABase
+                            : check == ServerAddressCheck::TooLong    ? first_run_texts::TooLong
                                                                       : QString());
 }
 
