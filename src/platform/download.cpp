@@ -166,8 +166,8 @@ void CurlDownload::setUp(const QUrl &url)
         curl_easy_setopt(e, CURLOPT_PROXY_CAPATH, nullptr);
     }
     // libcurl reads the proxy variables itself; this machine is always reached directly.
-    const QString exempt = proxy_rules::withLoopback(
-        proxy_rules::noProxyList(qEnvironmentVariable("no_proxy"), qEnvironmentVariable("NO_PROXY")));
+    const QString exempt = proxy_rules::withLoopback(proxy_rules::forRequest(
+        proxy_rules::noProxyList(qEnvironmentVariable("no_proxy"), qEnvironmentVariable("NO_PROXY")), url));
     curl_easy_setopt(e, CURLOPT_NOPROXY, exempt.toUtf8().constData());
     if (proxy_rules::thisMachineUnlisted(url.host()))
         curl_easy_setopt(e, CURLOPT_PROXY, "");
