@@ -21,6 +21,7 @@ TileRefresh::TileRefresh(RunningState &state, Downloader &downloader, TileView &
     , m_view(view)
     , m_camId(camId)
     , m_address(pictureAddress)
+    , m_maxBytes(PictureMaxBytes)
     , m_decode(new PictureLoadJob(this, decodePool))
 {
     m_timer.setSingleShot(true);
@@ -112,7 +113,7 @@ void TileRefresh::refreshDue()
         return;
     }
     m_due = false;
-    DownloadRequest request{m_address, PictureMaxBytes};
+    DownloadRequest request{m_address, m_maxBytes};
     request.timeoutMs = m_timeoutMs;
     request.validators = m_held.validatorsFor(m_address);
     m_askedConditionally = !request.validators.isEmpty();

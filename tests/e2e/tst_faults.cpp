@@ -21,6 +21,10 @@
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/infobarwindow.h"
 #include "ui/windows/mainwindow.h"
+#include "ui/windows/wallwindow.h"
+#include "ui/widgets/walltile.h"
+#include "control/tilerefresh.h"
+#include "control/wallrefresh.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -275,6 +279,8 @@ private slots:
     void hugeFields();
     void liveStream_data();
     void liveStream();
+    void wallFaults_data();
+    void wallFaults();
 
 private:
     bool restoreFiles() const;
@@ -1047,6 +1053,92 @@ void TestFaults::liveStream()
 
     QVERIFY(m_server->clearFaults());
     framesGoOn();
+}
+
+// ---- The wall ----------------------------------------------------------------------------
+
+void TestFaults::wallFaults_data()
+{
+    QTest::addColumn<QString>("fault");  // on every tile's picture
+    QTest::addColumn<int>("tiles");
+    QTest::addColumn<int>("memoryMiB");  // the most the process may grow while the tiles refresh once
+    QTest::addColumn<int>("blockMs");    // the longest the window thread may go without a turn meanwhile
+    QTest::addColumn<QString>("reason"); // how every tile's reason begins
+
+    QTest::newRow("25 pictures just under the cap") << "bytes:33554000" << 25 << 192 << 50
+                                                    << "The answer is larger than";
+    QTest::newRow("25 endless bodies") << "endless" << 25 << 192 << 50 << "The answer is larger than";
+    // Each tile's share is the whole cap: 32 MiB of each arriving as fast as it is taken.
+    QTest::newRow("4 endless bodies") << "endless" << 4 << 192 << 50 << "The answer is larger than 33554432 bytes";
+}
+
+// The wall's tiles all sent the worst at once: the wall's memory stays within its budget,
+// the windows keep answering, every tile says why, and the selected cam's refresh still
+// takes a picture up to its own cap.
+void TestFaults::wallFaults()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, tiles);
+    QFETCH(int, memoryMiB);
+    QFETCH(int, blockMs);
+    QFETCH(QString, reason);
+
+    QByteArray catalogue;
+    const QByteArray jpeg = goodPicture(QStringLiteral("jpg"));
+    QVERIFY(QDir(m_files.path()).mkpath(QStringLiteral("pictures/tiles")));
+    for (int i = 0; i < tiles; ++i) {
+        const QByteArray name = QByteArray::number(i) + ".jpg";
+        QVERIFY(writeServed(QStringLiteral("pictures/tiles/") + QLatin1String(name), jpeg));
+        catalogue += QByteArray::number(101 + i) + ";Tile " + QByteArray::number(i) + ";{base}/tiles/" + name
+            + ";A tile;;5;2;10;tester\r\n";
+    }
+    QVERIFY(writeServed(QStringLiteral("camlist.txt"), catalogue + goodCatalogue()));
+    QVERIFY(m_server->setFault(QStringLiteral("/tiles/*"), fault));
+    qputenv("XDG_CONFIG_HOME", QDir(m_files.path()).filePath(QStringLiteral("config")).toLocal8Bit());
+
+    AppRun run(TimeoutMs, DecodeBudgetMs, StartOptions{false, QStringLiteral("1"), {}, {}, {}, {}});
+    QVERIFY(run.writeConfig(m_server->baseUrl()));
+    QVERIFY(run.startAndWait());
+    QVERIFY(run.waitForRefresh());
+    run.app->mainWindow().refreshIntervalEdit()->setText(QStringLiteral("60"));
+    // The tiles' cams are the favourites, so the wall shows them alone.
+    for (int i = 0; i < tiles; ++i)
+        run.app->state().favouriteCams.insert(QString::number(101 + i));
+
+    WallWindow &wall = run.app->wallWindow();
+    QList<bool> ended(tiles, false);
+    qint64 growth = 0;
+    qint64 block = 0;
+    {
+        MemoryWatch memory;
+        LoopGapWatch window;
+        run.app->openWall();
+        QCOMPARE(run.app->wallRefresh().tiles().size(), tiles);
+        for (int i = 0; i < tiles; ++i)
+            connect(run.app->wallRefresh().tiles().at(i), &TileRefresh::refreshEnded, &wall,
+                    [&ended, i] { ended[i] = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(!ended.contains(false), TimeoutMs + 30000);
+        growth = memory.growth();
+        block = window.longest();
+    }
+    qInfo("memory grew by %.1f MiB, longest window block %lld ms; the first tile shows \"%s\"", growth / double(MiB),
+          block, qPrintable(wall.tiles().first()->pictureArea()->failureReason()));
+    QVERIFY2(growth < memoryMiB * MiB, qPrintable(QStringLiteral("%1 MiB").arg(growth / double(MiB))));
+    QVERIFY2(block <= blockMs, qPrintable(QStringLiteral("%1 ms").arg(block)));
+    for (WallTile *tile : wall.tiles()) {
+        const QString shown = tile->pictureArea()->failureReason();
+        QVERIFY2(shown.startsWith(reason) && shown.contains(QStringLiteral("(next try in ")), qPrintable(shown));
+        QVERIFY(allBlack(tile->pictureArea()->surface()));
+    }
+    wall.close();
+    QCOMPARE(run.leftovers(), QStringList());
+
+    // The selected cam's refresh takes a picture over the wall's share of its budget.
+    QVERIFY(writeServed(QStringLiteral("pictures/pics/cam.jpg"), jpeg + QByteArray(12 * MiB, '\0')));
+    QVERIFY(run.refresh());
+    QVERIFY2(run.app->mainWindow().pictureArea()->failureReason().isEmpty(),
+             qPrintable(run.app->mainWindow().pictureArea()->failureReason()));
+    QCOMPARE(run.app->mainWindow().pictureHolder()->picture().size(), scene().size());
 }
 
 QTEST_MAIN(TestFaults)
