@@ -32,6 +32,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
@@ -301,7 +302,11 @@ void Application::openWall()
         names.append(cam.name);
         m_wallCams.append(cam.camIndex);
     }
-    if (const auto layout = wall_layout::read(m_env.configHome, m_state.serverUrl))
+    // A size read from a file is held to the largest screen's room.
+    QSize largest;
+    for (const QScreen *screen : QGuiApplication::screens())
+        largest = largest.expandedTo(screen->availableGeometry().size());
+    if (const auto layout = wall_layout::read(m_env.configHome, m_state.serverUrl, largest))
         m_wallWindow->resize(layout->size);
     m_wallWindow->setCams(names);
     m_wallWindow->show();

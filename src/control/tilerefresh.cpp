@@ -22,6 +22,7 @@ TileRefresh::TileRefresh(RunningState &state, Downloader &downloader, TileView &
     , m_view(view)
     , m_camId(camId)
     , m_address(pictureAddress)
+    , m_maxBytes(PictureMaxBytes)
     , m_decode(new PictureLoadJob(this, decodePool))
 {
     m_timer.setSingleShot(true);
@@ -113,7 +114,7 @@ void TileRefresh::refreshDue()
         return;
     }
     m_due = false;
-    DownloadRequest request{m_address, PictureMaxBytes};
+    DownloadRequest request{m_address, m_maxBytes};
     request.timeoutMs = m_timeoutMs;
     request.deadlineMs = PictureDeadlineMs;
     request.validators = m_held.validatorsFor(m_address);

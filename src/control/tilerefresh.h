@@ -53,6 +53,8 @@ public:
     ~TileRefresh() override;
 
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+    // The cap on a picture's bytes (a live stream's, each part's); PictureMaxBytes unless set.
+    void setMaxBytes(qint64 bytes) { m_maxBytes = bytes; }
     void setDecodeBudget(int ms);
     void setUnchangedThreshold(picture_freshness::UnchangedThreshold threshold);
     // nullptr: the system clock.
@@ -89,6 +91,7 @@ private:
     const QString m_camId;
     const QString m_address;
     int m_timeoutMs = 30000;
+    qint64 m_maxBytes;
     const WallClock *m_wallClock = nullptr;
     PictureLoadJob *m_decode;
     QTimer m_timer;

@@ -4,6 +4,7 @@
 #include "core/catalogue/camrecord.h"
 #include "core/geometry/wallgrid.h"
 #include "core/state/runningstate.h"
+#include "platform/download.h"
 
 #include <QThread>
 
@@ -59,10 +60,13 @@ WallRefresh::~WallRefresh()
 void WallRefresh::start(const QList<WallCam> &cams, const QList<TileView *> &tiles)
 {
     stop();
-    for (qsizetype i = 0; i < cams.size() && i < tiles.size(); ++i) {
+    const qsizetype count = std::min(cams.size(), tiles.size());
+    const qint64 share = std::min(PictureMaxBytes, DownloadBudgetBytes / std::max<qsizetype>(1, count));
+    for (qsizetype i = 0; i < count; ++i) {
         auto *tile = new TileRefresh(m_state, m_downloader, *tiles[i], cams[i].id, cams[i].pictureAddress,
                                      &m_decodePool, this);
         tile->setTimeoutMs(m_timeoutMs);
+        tile->setMaxBytes(share);
         tile->setDecodeBudget(m_decodeBudgetMs);
         tile->setUnchangedThreshold(m_threshold);
         tile->setClock(m_clock);

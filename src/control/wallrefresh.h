@@ -6,6 +6,13 @@
 // refresh for each cam on its tile view, all side by side; stop() cancels every download
 // and decode of the wall, and nothing more of it shows. The tiles decode on one fewer thread
 // than the machine has cores (at least one).
+//
+// The tiles' downloads share DownloadBudgetBytes: each tile's picture (a live stream's
+// part) is capped at its even share of it, never above PictureMaxBytes, so the wall's
+// bodies in flight stay within the budget however many tiles send the most they may at
+// once; a picture over its share fails as an oversized one does, and the tile says so. An
+// even share rather than a pool drawn on as bytes come: a tile's limit is then the same
+// whatever the other cams send, and no tile waits for another's bytes to go.
 #include "core/rules/picturefreshness.h"
 
 #include <QList>
@@ -36,6 +43,8 @@ class WallRefresh : public QObject
 {
     Q_OBJECT
 public:
+    static constexpr qint64 DownloadBudgetBytes = 128 * 1024 * 1024;
+
     WallRefresh(RunningState &state, Downloader &downloader, QObject *parent = nullptr);
     ~WallRefresh() override;
 

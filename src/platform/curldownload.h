@@ -19,6 +19,7 @@
 namespace multipart {
 class PartReader;
 }
+class ReadPacing;
 
 class CurlDownload final : public DownloadHandler, private CurlTransferClient
 {
@@ -67,10 +68,13 @@ private:
     bool startStream();
     size_t streamBody(QByteArrayView bytes);
     void deliverPart();
+    // From the event loop: a transfer paused by the pacing reads on.
+    void resumeReading();
 
     Transfer *m_transfer;
     QUrl m_url;
     std::shared_ptr<CurlMulti> m_multi;
+    std::shared_ptr<ReadPacing> m_pacing;
     DownloadRequest m_request;
     DownloadResult m_result;
     CURL *m_easy = nullptr;

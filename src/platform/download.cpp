@@ -5,6 +5,7 @@
 #include "core/http/multipartstream.h"
 #include "core/http/picturecompleteness.h"
 #include "core/http/proxyrules.h"
+#include "platform/readpacing.h"
 
 #include <cerrno>
 
@@ -58,6 +59,7 @@ CurlDownload::CurlDownload(Transfer *transfer, const DownloadRequest &request)
     : DownloadHandler(transfer)
     , m_transfer(transfer)
     , m_multi(transfer->m_multi)
+    , m_pacing(ReadPacing::forThisThread())
     , m_request(request)
 {
     for (QTimer *timer : {&m_idle, &m_deadline, &m_headerWait, &m_partWait})
@@ -286,6 +288,12 @@ size_t CurlDownload::takeBody(char *data, size_t size, size_t count, void *self)
     const qsizetype length = qsizetype(size * count);
     if (d->m_failed || d->m_streamClosed)
         return 0;
+    // libcurl keeps the bytes refused and hands them over again once resumed; it cannot
+    // pause a body it decodes, so a compressed one (a document, never a picture) goes on.
+    if (!d->m_pacing->take(length) && !d->m_request.compressed) {
+        d->m_pacing->resumeLater(d, [d] { d->resumeReading(); });
+        return CURL_WRITEFUNC_PAUSE;
+    }
     if (d->m_stream)
         return d->streamBody(QByteArrayView(data, length));
     QByteArray &body = d->m_result.body;
@@ -403,6 +411,18 @@ void CurlDownload::deliverPart()
     const std::optional<QByteArray> part = m_stream->takeNewest();
     if (part && !part->isEmpty())
         emit partReceived(*part, m_headerBytes + m_streamBytes);
+}
+
+void CurlDownload::resumeReading()
+{
+    if (m_concluded || !m_running)
+        return;
+    // The bytes held back go to the body callback within this call, which may fail them.
+    const CURLcode code = curl_easy_pause(m_easy, CURLPAUSE_CONT);
+    if (m_failed)
+        conclude();
+    else if (code != CURLE_OK)
+        failNow(DownloadResult::Error::Network, QString::fromUtf8(curl_easy_strerror(code)));
 }
 
 void CurlDownload::connectionActive()

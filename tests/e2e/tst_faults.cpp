@@ -21,6 +21,10 @@
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/infobarwindow.h"
 #include "ui/windows/mainwindow.h"
+#include "ui/windows/wallwindow.h"
+#include "ui/widgets/walltile.h"
+#include "control/tilerefresh.h"
+#include "control/wallrefresh.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -277,6 +281,8 @@ private slots:
     void liveStream();
     void answersInStep_data();
     void answersInStep();
+    void wallFaults_data();
+    void wallFaults();
 
 private:
     bool restoreFiles() const;
@@ -1088,6 +1094,115 @@ void TestFaults::answersInStep()
         QTest::qWait(600);
     }
     QVERIFY2(spoiled.size() <= 1 && lastRight, qPrintable(spoiled.join(QLatin1Char('\n'))));
+}
+
+// ---- The wall ----------------------------------------------------------------------------
+
+void TestFaults::wallFaults_data()
+{
+    QTest::addColumn<QString>("fault");  // on the first faulty tiles' pictures
+    QTest::addColumn<int>("tiles");
+    QTest::addColumn<int>("faulty");     // the others must show their pictures and no failure
+    QTest::addColumn<bool>("live");      // the tiles' cams are live streams of one server
+    QTest::addColumn<int>("memoryMiB");  // the most the process may grow while the tiles refresh once
+    QTest::addColumn<int>("blockMs");    // the longest the window thread may go without a turn meanwhile
+    QTest::addColumn<QString>("reason"); // how every tile's reason begins
+
+    QTest::newRow("25 pictures just under the cap") << "bytes:33554000" << 25 << 25 << false << 192 << 50
+                                                    << "The answer is larger than";
+    QTest::newRow("25 endless bodies") << "endless" << 25 << 25 << false << 192 << 50 << "The answer is larger than";
+    // Each tile's share is the whole cap: 32 MiB of each arriving as fast as it is taken.
+    QTest::newRow("4 endless bodies") << "endless" << 4 << 4 << false << 192 << 50
+                                      << "The answer is larger than 33554432 bytes";
+    // More than the host's share of connections stall: the others wait their turn, unharmed.
+    QTest::newRow("6 of 25 cams of one host stall") << "stall" << 25 << 6 << false << 192 << 50 << "No answer for";
+    QTest::newRow("25 live cams of one host") << QString() << 25 << 0 << true << 192 << 50 << QString();
+}
+
+// The wall's tiles all sent the worst at once: the wall's memory stays within its budget,
+// the windows keep answering, every tile says why, and the selected cam's refresh still
+// takes a picture up to its own cap.
+void TestFaults::wallFaults()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, tiles);
+    QFETCH(int, faulty);
+    QFETCH(bool, live);
+    QFETCH(int, memoryMiB);
+    QFETCH(int, blockMs);
+    QFETCH(QString, reason);
+
+    QByteArray catalogue;
+    const QByteArray jpeg = goodPicture(QStringLiteral("jpg"));
+    QVERIFY(QDir(m_files.path()).mkpath(QStringLiteral("pictures/tiles")));
+    for (int i = 0; i < tiles; ++i) {
+        const QByteArray name = (i < faulty ? "bad" : "good") + QByteArray::number(i) + ".jpg";
+        QVERIFY(writeServed(QStringLiteral("pictures/tiles/") + QLatin1String(name), jpeg));
+        const QByteArray address = live ? "/live/" + QByteArray::number(1001 + i) + ".mjpg?size=160x120" : "/tiles/" + name;
+        catalogue += QByteArray::number(101 + i) + ";Tile " + QByteArray::number(i) + ";{base}" + address
+            + ";A tile;;5;2;10;tester\r\n";
+    }
+    QVERIFY(writeServed(QStringLiteral("camlist.txt"), catalogue + goodCatalogue()));
+    if (!fault.isEmpty())
+        QVERIFY(m_server->setFault(QStringLiteral("/tiles/bad*"), fault));
+    qputenv("XDG_CONFIG_HOME", QDir(m_files.path()).filePath(QStringLiteral("config")).toLocal8Bit());
+
+    AppRun run(TimeoutMs, DecodeBudgetMs, StartOptions{false, QStringLiteral("1"), {}, {}, {}, {}});
+    QVERIFY(run.writeConfig(m_server->baseUrl()));
+    QVERIFY(run.startAndWait());
+    QVERIFY(run.waitForRefresh());
+    run.app->mainWindow().refreshIntervalEdit()->setText(QStringLiteral("60"));
+    // The tiles' cams are the favourites, so the wall shows them alone.
+    for (int i = 0; i < tiles; ++i)
+        run.app->state().favouriteCams.insert(QString::number(101 + i));
+
+    WallWindow &wall = run.app->wallWindow();
+    QList<bool> ended(tiles, false);
+    qint64 growth = 0;
+    qint64 block = 0;
+    {
+        MemoryWatch memory;
+        LoopGapWatch window;
+        run.app->openWall();
+        QCOMPARE(run.app->wallRefresh().tiles().size(), tiles);
+        for (int i = 0; i < tiles; ++i)
+            connect(run.app->wallRefresh().tiles().at(i), &TileRefresh::refreshEnded, &wall,
+                    [&ended, i] { ended[i] = true; });
+        // A stream's frames end no refresh: every tile shows one.
+        const auto allShow = [&] {
+            return std::none_of(wall.tiles().begin(), wall.tiles().end(),
+                                [](WallTile *t) { return allBlack(t->pictureArea()->surface()); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(live ? allShow() : !ended.contains(false), TimeoutMs + 30000);
+        growth = memory.growth();
+        block = window.longest();
+    }
+    qInfo("memory grew by %.1f MiB, longest window block %lld ms; the first tile shows \"%s\"", growth / double(MiB),
+          block, qPrintable(wall.tiles().first()->pictureArea()->failureReason()));
+    QVERIFY2(growth < memoryMiB * MiB, qPrintable(QStringLiteral("%1 MiB").arg(growth / double(MiB))));
+    QVERIFY2(block <= blockMs, qPrintable(QStringLiteral("%1 ms").arg(block)));
+    for (int i = 0; i < tiles; ++i) {
+        WallTile *tile = wall.tiles().at(i);
+        const QString shown = tile->pictureArea()->failureReason();
+        if (i < faulty) {
+            QVERIFY2(shown.startsWith(reason) && shown.contains(QStringLiteral("(next try in ")), qPrintable(shown));
+            QVERIFY(allBlack(tile->pictureArea()->surface()));
+        } else {
+            // Never failed, so not marked failing in the list either.
+            QVERIFY2(shown.isEmpty(), qPrintable(QStringLiteral("tile %1: %2").arg(i).arg(shown)));
+            QVERIFY(!allBlack(tile->pictureArea()->surface()));
+            QCOMPARE(run.app->state().camHealth.value(QString::number(101 + i)).failuresInARow, 0);
+        }
+    }
+    wall.close();
+    QCOMPARE(run.leftovers(), QStringList());
+
+    // The selected cam's refresh takes a picture over the wall's share of its budget.
+    QVERIFY(writeServed(QStringLiteral("pictures/pics/cam.jpg"), jpeg + QByteArray(12 * MiB, '\0')));
+    QVERIFY(run.refresh());
+    QVERIFY2(run.app->mainWindow().pictureArea()->failureReason().isEmpty(),
+             qPrintable(run.app->mainWindow().pictureArea()->failureReason()));
+    QCOMPARE(run.app->mainWindow().pictureHolder()->picture().size(), scene().size());
 }
 
 QTEST_MAIN(TestFaults)

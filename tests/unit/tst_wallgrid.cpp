@@ -1,5 +1,6 @@
 // The wall's grid: rows and columns for a number of tiles in a window, and the tiles'
-// rectangles.
+// rectangles; the size its file keeps.
+#include "core/files/walllayout.h"
 #include "core/geometry/wallgrid.h"
 
 #include <QTest>
@@ -11,6 +12,8 @@ private slots:
     void grid_data();
     void grid();
     void tilesCoverTheWindow();
+    void layoutFile_data();
+    void layoutFile();
 };
 
 void TestWallGrid::grid_data()
@@ -61,6 +64,27 @@ void TestWallGrid::tilesCoverTheWindow()
     QCOMPARE(covered, QRect(QPoint(0, 0), window));
     QCOMPARE(area, window.width() * window.height());
     QVERIFY(wall_grid::tileRect(grid, window, 12).isEmpty());
+}
+
+void TestWallGrid::layoutFile_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QSize>("size"); // the window's; none: the file gives nothing
+
+    QTest::newRow("within the screens") << QByteArray("size=1280,720\ngrid=2,2\n") << QSize(1280, 720);
+    // 30 bytes that would ask for a window of 16 GiB of pixels.
+    QTest::newRow("65535 x 65535 held to the screens") << QByteArray("size=65535,65535\ngrid=5,5\n")
+                                                       << QSize(1920, 1050);
+    QTest::newRow("one side over") << QByteArray("size=4000,600\n") << QSize(1920, 600);
+    QTest::newRow("no size") << QByteArray("grid=2,2\n") << QSize();
+}
+
+void TestWallGrid::layoutFile()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QSize, size);
+    const std::optional<wall_layout::Layout> layout = wall_layout::parse(text, QSize(1920, 1050));
+    QCOMPARE(layout ? layout->size : QSize(), size);
 }
 
 QTEST_APPLESS_MAIN(TestWallGrid)

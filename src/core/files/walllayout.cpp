@@ -12,7 +12,7 @@ namespace wall_layout {
 
 namespace {
 
-// Larger than any screen.
+// Larger than any screen: the size is held to the screens' after it is read.
 constexpr int LargestSide = 65535;
 constexpr qint64 MaxFileBytes = 4096;
 
@@ -39,7 +39,7 @@ QByteArray format(const Layout &layout)
         + "\ngrid=" + QByteArray::number(layout.grid.rows) + ',' + QByteArray::number(layout.grid.columns) + '\n';
 }
 
-std::optional<Layout> parse(const QByteArray &text)
+std::optional<Layout> parse(const QByteArray &text, const QSize &largest)
 {
     QSize size;
     QSize grid;
@@ -53,15 +53,15 @@ std::optional<Layout> parse(const QByteArray &text)
         else if (key == "grid")
             grid = pair(line.mid(equals + 1), wall_grid::MaxTiles);
     }
-    if (size.isEmpty())
+    if (size.isEmpty() || largest.isEmpty())
         return std::nullopt;
-    Layout layout{size, {}};
+    Layout layout{size.boundedTo(largest), {}};
     if (!grid.isEmpty())
         layout.grid = wall_grid::Grid{grid.width(), grid.height()};
     return layout;
 }
 
-std::optional<Layout> read(const QString &configHome, const QString &address)
+std::optional<Layout> read(const QString &configHome, const QString &address, const QSize &largest)
 {
     const int dir = catalogue_files::openFolder(catalogue_files::folder(configHome));
     if (dir < 0)
@@ -69,7 +69,7 @@ std::optional<Layout> read(const QString &configHome, const QString &address)
     const std::optional<QByteArray> text = working_files::readRegular(
         dir, QFile::encodeName(catalogue_files::fileName(address, QStringLiteral(".wall"))), O_NOFOLLOW, MaxFileBytes);
     ::close(dir);
-    return text ? parse(*text) : std::nullopt;
+    return text ? parse(*text, largest) : std::nullopt;
 }
 
 bool write(const QString &configHome, const QString &address, const Layout &layout)
