@@ -180,40 +180,6 @@ bool framesAreFreshPictures(const QList<QByteArray> &parts, QSize size)
     return true;
 }
 
-// Everything that arrives on the socket within ms.
-QByteArray readFor(QTcpSocket &socket, int ms)
-{
-    QByteArray bytes;
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms && socket.state() == QAbstractSocket::ConnectedState)
-        if (socket.waitForReadyRead(int(std::max<qint64>(1, ms - timer.elapsed()))))
-            bytes += socket.readAll();
-    return bytes + socket.readAll();
-}
-
-// The answer at the front of what a kept-open connection brought, its body as long as its
-// Content-Length says; bytes keeps what follows. Status -1 when no whole answer is there.
-RawHttpReply takeAnswer(QByteArray &bytes)
-{
-    RawHttpReply answer;
-    const qsizetype end = bytes.indexOf("\r\n\r\n");
-    if (end < 0 || !bytes.startsWith("HTTP/1.1 "))
-        return answer;
-    for (const QByteArray &line : bytes.left(end).split('\n').mid(1)) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0)
-            answer.headers.append({line.left(colon).trimmed(), line.mid(colon + 1).trimmed()});
-    }
-    const qint64 length = answer.contentLength();
-    if (length < 0 || bytes.size() < end + 4 + length)
-        return answer;
-    answer.status = bytes.mid(9, 3).toInt();
-    answer.body = bytes.mid(end + 4, length);
-    bytes.remove(0, end + 4 + length);
-    return answer;
-}
-
 } // namespace
 
 class TstCamServer : public QObject {
@@ -266,8 +232,6 @@ private slots:
     void slowClientsStarveNoOne();
 
     void endlessBody();
-    void faultsOnOneConnection_data();
-    void faultsOnOneConnection();
     void redirectChain_data();
     void redirectChain();
     void longHeader_data();
@@ -1192,51 +1156,6 @@ void TstCamServer::endlessBody()
     timer.restart();
     QCOMPARE(m_server.get("/camlist.php").body, normal);
     QVERIFY(timer.elapsed() < 2000);
-}
-
-// Faults that put a kept-open connection out of step: a client reusing it reads an answer
-// nobody asked for, or the end of a body past its Content-Length, before its next answer.
-void TstCamServer::faultsOnOneConnection_data()
-{
-    QTest::addColumn<QString>("mode");
-    QTest::addColumn<int>("shortBy");
-    QTest::addColumn<int>("unaskedAfterMs"); // -1: none comes
-    QTest::newRow("unasked answer") << "unasked:400" << 0 << 400;
-    QTest::newRow("length short of the body") << "short-length:7" << 7 << -1;
-}
-
-void TstCamServer::faultsOnOneConnection()
-{
-    QFETCH(QString, mode);
-    QFETCH(int, shortBy);
-    QFETCH(int, unaskedAfterMs);
-    const QByteArray comments = m_server.get("/comments.php?camid=1001").body;
-    QVERIFY(comments.size() > shortBy);
-    QVERIFY(m_server.setFault(QStringLiteral("/comments.php"), mode));
-    QTcpSocket client;
-    client.connectToHost(QHostAddress(QHostAddress::LocalHost), m_server.port());
-    QVERIFY(client.waitForConnected(3000));
-    const QByteArray fields = " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(m_server.port()) + "\r\n\r\n";
-    client.write("GET /comments.php?camid=1001" + fields);
-
-    QByteArray bytes = readFor(client, unaskedAfterMs > 0 ? unaskedAfterMs - 150 : 500);
-    const RawHttpReply first = takeAnswer(bytes);
-    QCOMPARE(first.status, 200);
-    QCOMPARE(first.body, comments.left(comments.size() - shortBy));
-    QCOMPARE(bytes, comments.right(shortBy));
-    if (unaskedAfterMs > 0) {
-        bytes = readFor(client, 1000);
-        const RawHttpReply unasked = takeAnswer(bytes);
-        QCOMPARE(unasked.status, 200);
-        QCOMPARE(unasked.header("Content-Type"), QByteArray("text/plain"));
-        QCOMPARE(unasked.body, QByteArray("unasked answer\n"));
-        QVERIFY(bytes.isEmpty());
-    }
-    client.write("GET /camlist.php" + fields);
-    bytes = readFor(client, 1000);
-    QCOMPARE(takeAnswer(bytes).body, m_catalogue);
-    QVERIFY(bytes.isEmpty());
-    QCOMPARE(client.state(), QAbstractSocket::ConnectedState);
 }
 
 enum class ChainVia { Itself, HostName, OtherServer };
