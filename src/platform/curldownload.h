@@ -45,6 +45,8 @@ private:
 
     void setUp(const QUrl &url);
     void startTransfer();
+    // Into the multi handle, set up; fails the transfer if libcurl refuses it.
+    void enterMulti();
     void connectionActive() override;
     void transferEnded(CURLcode code) override;
     void turnCame() override;
@@ -86,7 +88,6 @@ private:
     QTimer m_partWait;         // a live stream's next part
     QList<curl_socket_t> m_madeSockets; // the connections this transfer opened itself
     curl_socket_t m_socket = CURL_SOCKET_BAD; // the connection the last request went out on
-    bool m_waiting = false;    // for its turn
     bool m_unclean = false;    // stopped before the request went out on an unclean connection
     bool m_afresh = false;     // on a new connection after that
     qint64 m_headerBytes = 0;  // of the answer now arriving

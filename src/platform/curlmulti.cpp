@@ -200,24 +200,21 @@ void CurlMulti::endTurn(CurlTransferClient *client)
 
 void CurlMulti::shareOut()
 {
-    const QList<connection_share::Running> running = m_turns.values();
     QList<connection_share::Waiting> waiting;
     for (const Asker &a : std::as_const(m_askers))
         waiting.append(a.want);
     const qint64 now = m_clock.elapsed();
-    const QList<int> starting = connection_share::mayStart(running, waiting, now);
+    const QList<int> starting = connection_share::mayStart(m_turns.values(), waiting, now);
     for (const int index : starting) {
         const Asker &asker = m_askers.at(index);
         m_turns.insert(asker.client, connection_share::Running{asker.want.host, false, now, asker.timeoutMs});
         m_toTell.append(asker.client);
     }
-    for (auto index = starting.crbegin(); index != starting.crend(); ++index)
+    for (auto index = starting.crbegin(); index != starting.crend(); ++index) {
         m_askers.removeAt(*index);
-    const QList<connection_share::Running> after = m_turns.values();
-    QList<connection_share::Waiting> left;
-    for (const Asker &a : std::as_const(m_askers))
-        left.append(a.want);
-    const qint64 freed = connection_share::nextShareFreedMs(after, left, now);
+        waiting.removeAt(*index);
+    }
+    const qint64 freed = connection_share::nextShareFreedMs(m_turns.values(), waiting, now);
     if (!m_toTell.isEmpty())
         m_shareTimer.start(0);
     else if (freed >= 0)

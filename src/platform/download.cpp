@@ -2,6 +2,7 @@
 
 #include "core/http/conditional.h"
 #include "core/http/connectionshare.h"
+#include "core/http/httprequest.h"
 #include "core/http/multipartstream.h"
 #include "core/http/picturecompleteness.h"
 #include "core/http/proxyrules.h"
@@ -36,8 +37,7 @@ QByteArray wireAddress(const QUrl &url)
 
 QString hostOf(const QUrl &url)
 {
-    const int port = url.port(url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80);
-    return connection_share::hostOf(url.scheme(), url.host(), port);
+    return connection_share::hostOf(url.scheme(), url.host(), requestPort(url));
 }
 
 // The address of the hop under way.
@@ -113,19 +113,15 @@ void CurlDownload::begin(const QUrl &url)
     if (m_concluded)
         return;
     m_url = url;
-    if (m_multi->askTurn(this, hostOf(url), m_request.timeoutMs)) {
+    if (m_multi->askTurn(this, hostOf(url), m_request.timeoutMs))
         startTransfer();
-        return;
-    }
-    m_waiting = true;
-    emit waitingForConnection(true);
+    else
+        emit waitingForConnection(true);
 }
 
+// Comes only to a transfer that waits: its turn ends with it.
 void CurlDownload::turnCame()
 {
-    if (m_concluded || !m_waiting)
-        return;
-    m_waiting = false;
     emit waitingForConnection(false);
     startTransfer();
 }
@@ -137,6 +133,11 @@ void CurlDownload::startTransfer()
     setUp(m_url);
     m_idle.start();
     m_deadline.start();
+    enterMulti();
+}
+
+void CurlDownload::enterMulti()
+{
     m_running = m_multi->add(m_easy, this);
     if (!m_running)
         failNow(DownloadResult::Error::Network, tr("The transfer could not start"));
@@ -355,9 +356,7 @@ void CurlDownload::startAfresh()
     m_brokenField = false;
     curl_easy_setopt(m_easy, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(m_easy, CURLOPT_FORBID_REUSE, 1L);
-    m_running = m_multi->add(m_easy, this);
-    if (!m_running)
-        failNow(DownloadResult::Error::Network, tr("The transfer could not start"));
+    enterMulti();
 }
 
 bool CurlDownload::startStream()

@@ -1,5 +1,7 @@
 #include "proxyrules.h"
 
+#include "core/http/httprequest.h"
+
 #include <QStringList>
 #include <QUrl>
 
@@ -14,8 +16,7 @@ QString noProxyList(const QString &lowerCase, const QString &upperCase)
 
 QString forRequest(const QString &noProxy, const QUrl &request)
 {
-    const QString scheme = request.scheme();
-    const int port = request.port(scheme == QLatin1String("https") ? 443 : scheme == QLatin1String("http") ? 80 : -1);
+    const int port = requestPort(request);
     QStringList entries;
     for (const QString &item : noProxy.split(QLatin1Char(','))) {
         const QString entry = item.trimmed();
