@@ -23,7 +23,7 @@
 #include "ui/widgets/keypreview.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/windows/fullscreenwindow.h"
-#include "ui/windows/infobarwindow.h"
+#include "ui/widgets/infobarpanel.h"
 #include "ui/windows/mainwindow.h"
 #include "ui/windows/splashwindow.h"
 #include "ui/windows/wallwindow.h"
@@ -50,7 +50,6 @@ Application::Application(AppEnvironment env)
     , m_mainWindow(std::make_unique<MainWindow>(m_state))
     , m_splashWindow(std::make_unique<SplashWindow>())
     , m_fullscreenWindow(std::make_unique<FullscreenWindow>(m_state))
-    , m_infoBarWindow(std::make_unique<InfoBarWindow>(m_state))
     , m_transfer(new Transfer(this))
     , m_selection(new CamSelection(m_state, *m_mainWindow->camList(), m_random, this))
     , m_fetch(new CamImageFetch(m_state, *m_mainWindow, *m_transfer, m_env.workFolder, m_env.transferTimeoutMs, this))
@@ -123,7 +122,7 @@ void Application::connectRefresh()
     // A frozen cam's note: a badge on both pictures and a line under the Info-Bar's figures.
     m_fetch->addUnchangedNoteView(m_mainWindow.get());
     m_fetch->addUnchangedNoteView(m_fullscreenWindow.get());
-    m_fetch->addUnchangedNoteView(m_infoBarWindow.get());
+    m_fetch->addUnchangedNoteView(m_fullscreenWindow->infoBar());
     // Each refresh's end starts the heartbeat's second afresh.
     connect(m_fetch, &CamImageFetch::refreshEnded, m_heartbeat->timer(), qOverload<>(&QTimer::start));
 
@@ -133,10 +132,10 @@ void Application::connectRefresh()
     connect(m_heartbeat->timer(), &QTimer::timeout, marks, &CamMarks::update);
 
     m_heartbeat->addCamInfoView(m_mainWindow.get());
-    m_heartbeat->addCamInfoView(m_infoBarWindow.get());
+    m_heartbeat->addCamInfoView(m_fullscreenWindow->infoBar());
     m_heartbeat->addTitleView(m_mainWindow.get());
     m_heartbeat->addTitleView(m_fullscreenWindow.get());
-    connect(m_heartbeat, &Heartbeat::camInfoShown, this, [this] { switchInfoBarSide(*m_fullscreenWindow, *m_infoBarWindow); });
+    connect(m_heartbeat, &Heartbeat::camInfoShown, m_fullscreenWindow.get(), &FullscreenWindow::switchInfoBarSide);
 
     m_comments->addCommentView(m_mainWindow.get());
     m_comments->addCommentView(m_fullscreenWindow.get());
@@ -149,7 +148,7 @@ void Application::connectSwitches()
     m_intervalKeys->watch(m_mainWindow->refreshIntervalEdit());
     m_intervalKeys->watch(m_mainWindow->shuffleIntervalEdit());
     connect(m_intervalKeys, &IntervalKeyFilter::rejected, this, [] { QApplication::beep(); });
-    connect(m_infoBarWindow->layoutTimer(), &DemandTimer::enabledChanged, this, [this](bool on) { m_state.infoBarOn = on; });
+    connect(m_fullscreenWindow->infoBar()->layoutTimer(), &DemandTimer::enabledChanged, this, [this](bool on) { m_state.infoBarOn = on; });
     connect(m_mainWindow->refreshIntervalEdit(), &QLineEdit::textChanged, this, [this](const QString &text) { m_state.refreshIntervalText = text; });
     connect(m_mainWindow->shuffleIntervalEdit(), &QLineEdit::textChanged, this, [this](const QString &text) { m_state.shuffleIntervalText = text; });
     connect(m_mainWindow->showCommentsCheck(), &QCheckBox::toggled, this, [this](bool on) {
@@ -193,8 +192,7 @@ void Application::connectKeys()
     });
     desktopKeys->addTextField(m_mainWindow->camList()->filterEdit());
     desktopKeys->addFullscreenWindow(m_wallWindow.get());
-    for (const QWidget *window : {static_cast<QWidget *>(m_mainWindow.get()), static_cast<QWidget *>(m_fullscreenWindow.get()),
-                                  static_cast<QWidget *>(m_infoBarWindow.get())})
+    for (const QWidget *window : {static_cast<QWidget *>(m_mainWindow.get()), static_cast<QWidget *>(m_fullscreenWindow.get())})
         desktopKeys->addWindow(window);
     connect(desktopKeys, &DesktopKeys::findRequested, this, [this] {
         if (m_state.camCount > 0 && m_mainWindow->isVisible())
@@ -207,7 +205,6 @@ void Application::connectKeys()
     connect(list, &CamListWidget::filterStepped, m_search, &CamSearch::step);
     connect(list, &CamListWidget::filterClosed, m_search, &CamSearch::closed);
     connect(m_fullscreenWindow.get(), &FullscreenWindow::keyRelayed, m_keys, &KeyHandler::onKeyDown);
-    connect(m_infoBarWindow.get(), &InfoBarWindow::keyRelayed, m_keys, &KeyHandler::onKeyDown);
     connect(m_keys, &KeyHandler::scaleModeStepRequested, m_mainWindow.get(), &MainWindow::cycleScaleMode);
     connect(m_keys, &KeyHandler::statusMessage, m_fullscreenWindow.get(), &FullscreenWindow::showStatusMessage);
 }
@@ -222,29 +219,14 @@ void Application::connectWindows()
     // A mode chosen in the main window redraws the fullscreen picture too.
     connect(m_mainWindow.get(), &MainWindow::fullscreenRedrawRequested, m_fullscreenWindow.get(), &FullscreenWindow::drawPicture);
 
-    // The overlay follows the fullscreen window: its visibility, activation, layout facts,
-    // pointer and Info-Bar switch.
-    connect(m_fullscreenWindow.get(), &FullscreenWindow::visibilityChanged, m_infoBarWindow.get(), &InfoBarWindow::fullscreenVisibilityChanged);
     // Nobody touches a key while watching in the fullscreen window: the screen stays on.
     connect(m_fullscreenWindow.get(), &FullscreenWindow::visibilityChanged, m_screenSaver, &ScreenSaverInhibitor::setInhibited);
-    connect(m_fullscreenWindow.get(), &FullscreenWindow::activated, m_infoBarWindow.get(), &InfoBarWindow::fullscreenActivated);
-    connect(m_fullscreenWindow.get(), &FullscreenWindow::overlayFactsChanged, m_infoBarWindow.get(), &InfoBarWindow::setFullscreenFacts);
-    connect(m_fullscreenWindow.get(), &FullscreenWindow::pointerShownChanged, m_infoBarWindow.get(), &InfoBarWindow::setPointerShown);
-    connect(m_fullscreenWindow.get(), &FullscreenWindow::infoBarSwitchedOn, m_infoBarWindow.get(), &InfoBarWindow::showState);
-    connect(m_infoBarWindow.get(), &InfoBarWindow::infoBarSwitchedOff, m_fullscreenWindow.get(), &FullscreenWindow::infoBarSwitchedOff);
-    m_infoBarWindow->setFullscreenFacts(m_fullscreenWindow->overlayFacts());
-    // Window managers keep a transient window above its parent, the full-screen layer
-    // included, which the on-top hint alone does not promise.
-    m_infoBarWindow->winId();
-    m_fullscreenWindow->winId();
-    m_infoBarWindow->windowHandle()->setTransientParent(m_fullscreenWindow->windowHandle());
 
-    // Fullscreen and overlay: opened from the main picture, closed from the fullscreen
-    // picture or by Escape in either window.
+    // Fullscreen: opened from the main picture, closed from the fullscreen picture or by
+    // Escape.
     connect(m_mainWindow->pictureArea(), &PictureArea::doubleClicked, this, &Application::openFullscreen);
     connect(m_fullscreenWindow->pictureArea(), &PictureArea::doubleClicked, this, &Application::closeFullscreen);
     connect(m_fullscreenWindow.get(), &FullscreenWindow::closeRequested, this, &Application::closeFullscreen);
-    connect(m_infoBarWindow.get(), &InfoBarWindow::closeRequested, this, &Application::closeFullscreen);
 }
 
 // Saving and copying the picture: from the keys (connectKeys) and the picture menu; the
@@ -382,4 +364,9 @@ void Application::shutdown()
 void Application::removeOwnWorkDir()
 {
     m_env.workFolder.removeIfPrivate();
+}
+
+InfoBarPanel &Application::infoBarPanel()
+{
+    return *m_fullscreenWindow->infoBar();
 }

@@ -39,7 +39,7 @@ class PictureMenu;
 class PictureSnapshot;
 class SplashWindow;
 class FullscreenWindow;
-class InfoBarWindow;
+class InfoBarPanel;
 class ScreenSaverInhibitor;
 class Transfer;
 class WallRefresh;
@@ -102,7 +102,7 @@ public:
     MainWindow &mainWindow() { return *m_mainWindow; }
     SplashWindow &splashWindow() { return *m_splashWindow; }
     FullscreenWindow &fullscreenWindow() { return *m_fullscreenWindow; }
-    InfoBarWindow &infoBarWindow() { return *m_infoBarWindow; }
+    InfoBarPanel &infoBarPanel();
     Transfer &transfer() { return *m_transfer; }
     QRandomGenerator &random() { return m_random; }
     CamSelection &selection() { return *m_selection; }
@@ -151,9 +151,7 @@ private:
     QRandomGenerator m_random;
     std::unique_ptr<MainWindow> m_mainWindow;
     std::unique_ptr<SplashWindow> m_splashWindow;
-    // The overlay watches the fullscreen window, so it goes first.
     std::unique_ptr<FullscreenWindow> m_fullscreenWindow;
-    std::unique_ptr<InfoBarWindow> m_infoBarWindow;
     Transfer *m_transfer;
     CamSelection *m_selection;
     CamImageFetch *m_fetch;

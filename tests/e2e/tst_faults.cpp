@@ -20,7 +20,7 @@
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/statusbar.h"
 #include "ui/windows/fullscreenwindow.h"
-#include "ui/windows/infobarwindow.h"
+#include "ui/widgets/infobarpanel.h"
 #include "ui/windows/mainwindow.h"
 #include "ui/windows/wallwindow.h"
 #include "ui/widgets/walltile.h"
@@ -822,7 +822,7 @@ void TestFaults::markupShownAsText()
     QVERIFY(run.writeConfig(m_server->baseUrl()));
     QVERIFY(run.startAndWait());
     MainWindow &f = run.app->mainWindow();
-    InfoBarWindow &overlay = run.app->infoBarWindow();
+    InfoBarPanel &overlay = run.app->infoBarPanel();
     run.app->heartbeat().onTick(); // shows the cam's information and refreshes
     QVERIFY(run.waitForRefresh());
     QVERIFY(!f.pictureHolder()->picture().isNull());
@@ -995,7 +995,7 @@ void TestFaults::hugeFields()
     QVERIFY(run.waitForRefresh());
     QVERIFY(commentBarComesUp(*run.app));
     (void)f.grab();
-    (void)run.app->infoBarWindow().grab();
+    (void)run.app->infoBarPanel().grab();
     const qint64 elapsed = clock.elapsed();
     const qint64 growth = memory.growth();
     qInfo("15 MB %s: %lld ms, %.0f MiB", QTest::currentDataTag(), elapsed, growth / double(MiB));

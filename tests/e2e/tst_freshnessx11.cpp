@@ -16,7 +16,7 @@
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/windows/fullscreenwindow.h"
-#include "ui/windows/infobarwindow.h"
+#include "ui/widgets/infobarpanel.h"
 #include "ui/windows/mainwindow.h"
 
 #include <QBuffer>
@@ -163,7 +163,7 @@ void TestFreshnessOnScreen::frozenCamGetsItsBadge()
         return;
     MainWindow &main = run.app->mainWindow();
     PictureArea &area = *main.pictureArea();
-    InfoBarWindow &infoBar = run.app->infoBarWindow();
+    InfoBarPanel &infoBar = run.app->infoBarPanel();
 
     const QTime before = QTime::currentTime();
     selectCam(run, QStringLiteral("Frozen"));

@@ -9,7 +9,7 @@
 #include "ui/widgets/intervalkeys.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/windows/fullscreenwindow.h"
-#include "ui/windows/infobarwindow.h"
+#include "ui/widgets/infobarpanel.h"
 #include "ui/windows/mainwindow.h"
 
 #include <QAction>
@@ -48,7 +48,7 @@ struct Viewer : AppRun
     RunningState &state() { return app->state(); }
     MainWindow &f1() { return app->mainWindow(); }
     FullscreenWindow &f3() { return app->fullscreenWindow(); }
-    InfoBarWindow &f4() { return app->infoBarWindow(); }
+    InfoBarPanel &f4() { return app->infoBarPanel(); }
     void key(int code) { app->keys().onKeyDown(code, 0); }
     bool barUp(const CommentBar &bar) const { return !bar.background->isHidden(); }
 };
@@ -66,7 +66,7 @@ void checkShown(Viewer &v)
     QCOMPARE(f.scaleModeButton()->text(), scale_modes::caption(s.scaleMode));
     for (int i = 0; i < 3; ++i)
         QCOMPARE(f.scaleModeOptions()[i]->isChecked(), i == scale_modes::optionForMode(s.scaleMode));
-    QCOMPARE(v.app->infoBarWindow().layoutTimer()->isEnabled(), s.infoBarOn);
+    QCOMPARE(v.app->infoBarPanel().layoutTimer()->isEnabled(), s.infoBarOn);
     // The comment rotation runs exactly while comments are switched on.
     QCOMPARE(v.app->comments().timer()->isActive(), s.showComments);
 }
@@ -235,7 +235,7 @@ void TestCommands::userEditsReachTheState()
     QVERIFY(v.state().autoShuffle);
     f.scaleModeMenu()->actions().at(0)->trigger();
     QCOMPARE(v.state().scaleMode, ViewScaleMode::Stretch);
-    v.app->infoBarWindow().layoutTimer()->setEnabled(false);
+    v.app->infoBarPanel().layoutTimer()->setEnabled(false);
     QVERIFY(!v.state().infoBarOn);
     checkShown(v);
 
@@ -248,7 +248,7 @@ void TestCommands::infoBarKeysAndSelectionChangeTheState()
 {
     Viewer v;
     QVERIFY(v.state().infoBarOn);
-    v.app->infoBarWindow().onKeyDown('I');
+    v.app->infoBarPanel().switchOff();
     QVERIFY(!v.state().infoBarOn);
     checkShown(v);
     v.f3().onKeyDown('I');
@@ -279,15 +279,16 @@ void TestCommands::keyReachesCommandsAsSignal_data()
 {
     QTest::addColumn<bool>("overlay");
     QTest::newRow("fullscreen") << false;
-    QTest::newRow("overlay") << true;
+    QTest::newRow("Info-Bar") << true;
 }
 
 void TestCommands::keyReachesCommandsAsSignal()
 {
     QFETCH(bool, overlay);
     Viewer v;
+    // Typed into the Info-Bar, a key is the fullscreen window's all the same.
     QWidget *window = overlay ? static_cast<QWidget *>(&v.f4()) : &v.f3();
-    QSignalSpy relayed(window, SIGNAL(keyRelayed(int, int)));
+    QSignalSpy relayed(&v.f3(), &FullscreenWindow::keyRelayed);
 
     QTest::keyClick(window, Qt::Key_Down);
     QCOMPARE(relayed.count(), 1);

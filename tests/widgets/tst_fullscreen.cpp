@@ -1,4 +1,4 @@
-// The fullscreen and overlay windows as the application wires them, on a 1024 x 768 screen.
+// The fullscreen window and its Info-Bar as the application wires them, on a 1024 x 768 screen.
 #include "app/application.h"
 #include "control/camselection.h"
 #include "control/keyhandler.h"
@@ -8,11 +8,12 @@
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/shapes.h"
 #include "ui/windows/fullscreenwindow.h"
-#include "ui/windows/infobarwindow.h"
+#include "ui/widgets/infobarpanel.h"
 #include "ui/windows/mainwindow.h"
 
 #include <QAbstractScrollArea>
 #include <QCheckBox>
+#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -51,14 +52,12 @@ struct Viewer
             handled.append(code);
         };
         QObject::disconnect(&app->fullscreenWindow(), &FullscreenWindow::keyRelayed, &app->keys(), nullptr);
-        QObject::disconnect(&app->infoBarWindow(), &InfoBarWindow::keyRelayed, &app->keys(), nullptr);
         QObject::connect(&app->fullscreenWindow(), &FullscreenWindow::keyRelayed, record);
-        QObject::connect(&app->infoBarWindow(), &InfoBarWindow::keyRelayed, record);
     }
 
     MainWindow &main() { return app->mainWindow(); }
     FullscreenWindow &full() { return app->fullscreenWindow(); }
-    InfoBarWindow &overlay() { return app->infoBarWindow(); }
+    InfoBarPanel &overlay() { return app->infoBarPanel(); }
 
     void openFullscreen()
     {
@@ -208,7 +207,7 @@ void TestFullscreen::overlayLayout()
     QFETCH(bool, commentBar);
     QFETCH(int, overlayX);
     Viewer v;
-    InfoBarWindow &o = v.overlay();
+    InfoBarPanel &o = v.overlay();
     o.move(overlayX, 200);
     v.openFullscreen();
     v.giveFigures();
@@ -233,6 +232,12 @@ void TestFullscreen::overlayLayout()
     QTEST(o.figuresLabel()->y(), "figuresTop");
     const int foot = o.commentTabHolder()->isVisible() ? o.commentTabHolder()->y() : o.height();
     QVERIFY(o.figuresBox()->geometry().bottom() < foot);
+
+    // A window given another size keeps the panel at its edge.
+    v.full().setWindowState(Qt::WindowNoState);
+    v.full().resize(800, 600);
+    QTRY_COMPARE(v.full().width(), 800);
+    QCOMPARE(o.x(), overlayX == 0 ? 0 : 800 - o.width());
 }
 
 void TestFullscreen::fullscreenKeys_data()
@@ -520,9 +525,7 @@ void TestFullscreen::textBoxClickHandsFocusAway()
 {
     Viewer v;
     v.openWithOverlay();
-    InfoBarWindow &o = v.overlay();
-    // The overlay becomes the active window when it appears.
-    QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget *>(&o));
+    InfoBarPanel &o = v.overlay();
     o.descriptionBox()->setFocus();
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(o.descriptionBox()));
     QTest::mouseClick(o.descriptionBox()->viewport(), Qt::LeftButton, {}, QPoint(30, 10));
@@ -534,17 +537,24 @@ void TestFullscreen::textBoxClickHandsFocusAway()
 void TestFullscreen::overlayWindowProperties()
 {
     Viewer v;
-    InfoBarWindow &o = v.overlay();
-    QVERIFY(qAbs(o.windowOpacity() - 191 / 255.0) < 1e-9);
-    const Qt::WindowFlags flags = o.windowFlags();
-    QCOMPARE(flags & Qt::WindowType_Mask, Qt::Tool);
-    QVERIFY(flags & Qt::FramelessWindowHint);
-    QVERIFY(flags & Qt::WindowStaysOnTopHint);
-    QCOMPARE(o.windowHandle()->transientParent(), v.full().windowHandle());
+    InfoBarPanel &o = v.overlay();
     QCOMPARE(o.size(), QSize(px(4860), px(10590)));
     QCOMPARE(o.palette().color(QPalette::Window), QColor(32, 32, 32));
     QVERIFY(o.descriptionBox()->isReadOnly());
     QVERIFY(o.commentTabHolder()->isHidden());
+    // Drawn by the fullscreen window itself, translucent, above the picture and its bars.
+    QVERIFY(!o.isWindow());
+    QCOMPARE(o.window(), static_cast<QWidget *>(&v.full()));
+    const auto *effect = qobject_cast<QGraphicsOpacityEffect *>(o.graphicsEffect());
+    QVERIFY(effect);
+    QVERIFY(qAbs(effect->opacity() - 191 / 255.0) < 1e-9);
+    v.openWithOverlay();
+    v.full().commentBackground()->show();
+    o.onLayoutTick();
+    const QPoint onTheBarsEdge = o.geometry().bottomLeft() + QPoint(5, 0);
+    QVERIFY(v.full().commentBackground()->geometry().contains(v.full().pictureArea()->mapFrom(&v.full(), onTheBarsEdge)));
+    QWidget *top = v.full().childAt(onTheBarsEdge);
+    QVERIFY(top == &o || o.isAncestorOf(top));
 }
 
 void TestFullscreen::pictureRedrawAndErase()

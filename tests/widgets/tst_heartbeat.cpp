@@ -8,7 +8,7 @@
 #include "ui/widgets/shapes.h"
 #include "ui/widgets/statusbar.h"
 #include "ui/windows/fullscreenwindow.h"
-#include "ui/windows/infobarwindow.h"
+#include "ui/widgets/infobarpanel.h"
 #include "ui/windows/mainwindow.h"
 
 #include <QCheckBox>
@@ -91,12 +91,12 @@ void TestHeartbeat::firstTickShowsCam()
     QCOMPARE(f1.windowTitle(), name + QStringLiteral(" - lumora viewer 5"));
     QCOMPARE(run.app->fullscreenWindow().windowTitle(), name + QStringLiteral(" - lumora viewer 5 (fullscreen window)"));
     QVERIFY(f1.descriptionBox()->toPlainText().startsWith(name + QLatin1Char('\n')));
-    QVERIFY(run.app->infoBarWindow().descriptionBox()->toPlainText().startsWith(name));
+    QVERIFY(run.app->infoBarPanel().descriptionBox()->toPlainText().startsWith(name));
     QCOMPARE(f1.camStatusBar()->panelText(1), QStringLiteral("Cam added by: ") + fields.value(CamRecord::AddedBy));
     QCOMPARE(f1.camStatusBar()->panelText(2), fields.value(CamRecord::ViewCount));
     QCOMPARE(f1.camStatusBar()->panelText(3), fields.value(CamRecord::CommentCount));
     QVERIFY(!f1.camStatusBar()->panelPicture(4).isNull());
-    QCOMPARE(run.app->infoBarWindow().figuresLabel()->text(),
+    QCOMPARE(run.app->infoBarPanel().figuresLabel()->text(),
              QStringLiteral("Views: %1 | Comments: %2\nCam added by: %3")
                  .arg(fields.value(CamRecord::ViewCount), fields.value(CamRecord::CommentCount),
                       fields.value(CamRecord::AddedBy)));
@@ -160,7 +160,7 @@ void TestHeartbeat::autoShuffle()
     QVERIFY(fills[0] > 0 && fills[0] < fills[1] && fills[1] < full);
     // The indicator follows the Info-Bar switch on every tick.
     QVERIFY(f3.countdownBar()[0]->isVisibleTo(&f3));
-    run.app->infoBarWindow().layoutTimer()->setEnabled(false);
+    run.app->infoBarPanel().layoutTimer()->setEnabled(false);
     beat(run);
     QVERIFY(!f3.countdownBar()[0]->isVisibleTo(&f3));
 
@@ -188,12 +188,12 @@ void TestHeartbeat::sameCamKeepsStatus()
     start(run);
     MainWindow &f1 = run.app->mainWindow();
     beat(run);
-    const int overlayX = run.app->infoBarWindow().x();
+    const int overlayX = run.app->infoBarPanel().x();
     f1.camStatusBar()->setPanelText(1, QStringLiteral("marker"));
     run.app->selection().rowClicked(run.app->state().currentCam);
     beat(run);
     QCOMPARE(f1.camStatusBar()->panelText(1), QStringLiteral("marker"));
-    QCOMPARE(run.app->infoBarWindow().x(), overlayX);
+    QCOMPARE(run.app->infoBarPanel().x(), overlayX);
 }
 
 void TestHeartbeat::sidesAlternate()
@@ -201,7 +201,7 @@ void TestHeartbeat::sidesAlternate()
     AppRun run;
     start(run);
     FullscreenWindow &f3 = run.app->fullscreenWindow();
-    InfoBarWindow &f4 = run.app->infoBarWindow();
+    InfoBarPanel &f4 = run.app->infoBarPanel();
     const int screenWidth = f3.screen()->geometry().width();
     QList<int> overlay;
     QList<int> box;

@@ -8,7 +8,7 @@
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/shapes.h"
 #include "ui/windows/fullscreenwindow.h"
-#include "ui/windows/infobarwindow.h"
+#include "ui/widgets/infobarpanel.h"
 #include "ui/windows/mainwindow.h"
 
 #include <QLabel>
@@ -261,7 +261,8 @@ void TestPictureNotes::reasonOnTheBlackArea()
 void TestPictureNotes::infoBarFiguresTakeTheLine()
 {
     RunningState state;
-    InfoBarWindow overlay(state);
+    QWidget fullscreen;
+    InfoBarPanel overlay(state, &fullscreen);
     const QStringList cam = QStringLiteral("7;Cam;http://x/a.jpg;Desc;;3;12;345;ann").split(QLatin1Char(';'));
     QLabel &label = *overlay.figuresLabel();
     QWidget &box = *overlay.figuresBox();

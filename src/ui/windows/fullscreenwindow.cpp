@@ -9,6 +9,7 @@
 #include "ui/desktop/pointer.h"
 #include "ui/pictures/pictures.h"
 #include "ui/widgets/demandtimer.h"
+#include "ui/widgets/infobarpanel.h"
 #include "ui/widgets/keypreview.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/shapes.h"
@@ -66,6 +67,10 @@ FullscreenWindow::FullscreenWindow(RunningState &state, QWidget *parent)
 
     createStatusAndCountdown(design);
 
+    // Above the picture and everything on it, and made before the key preview, which
+    // covers its widgets too.
+    m_infoBar = new InfoBarPanel(state, this);
+
     m_pointerTimer = new QTimer(this);
     m_pointerTimer->setObjectName(QStringLiteral("Timer1"));
     m_pointerTimer->setInterval(5000);
@@ -89,7 +94,7 @@ void FullscreenWindow::createCommentBar(const FullscreenGeometry &design)
     bar.CamComment = design.CamComment;
     bar.dateCaption = fullscreen_texts::FullscreenDateDesign;
     m_commentBar = buildCommentBar(m_pictureArea, bar);
-    // The overlay sits on the comment bar whenever it is up.
+    // The Info-Bar ends at the comment bar whenever it is up.
     m_commentBar.background->installEventFilter(this);
 }
 
@@ -235,30 +240,48 @@ void FullscreenWindow::onKeyDown(int keyCode)
         return;
     }
     if (keycodes::commandLetter(keyCode) == QLatin1Char('i')) {
-        // The overlay is not shown here: its own tick shows it once it has cam data.
-        m_state.infoBarOn = true;
-        emit infoBarSwitchedOn();
-        showStatusMessage(fullscreen_texts::InfoBarEnabled);
-        if (m_state.autoShuffle)
-            setCountdownVisible(m_state.infoBarOn);
+        switchInfoBar();
         return;
     }
     emit keyRelayed(keyCode, 0);
 }
 
-void FullscreenWindow::infoBarSwitchedOff()
+void FullscreenWindow::switchInfoBar()
 {
-    show();
-    activateWindow();
-    showStatusMessage(fullscreen_texts::InfoBarDisabled);
+    if (m_infoBar->isVisible()) {
+        m_infoBar->switchOff();
+        showStatusMessage(fullscreen_texts::InfoBarDisabled);
+    } else {
+        // The panel is not shown here: its own tick shows it once it has cam data.
+        m_state.infoBarOn = true;
+        m_infoBar->showState();
+        showStatusMessage(fullscreen_texts::InfoBarEnabled);
+    }
     if (m_state.autoShuffle)
         setCountdownVisible(m_state.infoBarOn);
+}
+
+void FullscreenWindow::switchInfoBarSide()
+{
+    const heartbeat::Sides sides =
+        heartbeat::switchSides(twips::fromPixels(width()), twips::fromPixels(m_infoBar->x()),
+                               twips::fromPixels(m_infoBar->width()), twips::fromPixels(m_statusBox->width()),
+                               twips::fromPixels(m_statusMessage->width()));
+    m_infoBar->move(twips::toPixels(sides.overlayLeft), m_infoBar->y());
+    m_statusBox->move(twips::toPixels(sides.shape3Left), m_statusBox->y());
+    m_statusMessage->move(twips::toPixels(sides.label1Left), m_statusMessage->y());
+}
+
+void FullscreenWindow::tellInfoBarFacts()
+{
+    if (m_infoBar) // not yet while the window is built
+        m_infoBar->setFullscreenFacts(overlayFacts());
 }
 
 FullscreenFacts FullscreenWindow::overlayFacts() const
 {
     FullscreenFacts facts;
-    facts.Height = twips::fromPixels(frameGeometry().height());
+    facts.Height = twips::fromPixels(height());
     facts.commentBarVisible = !m_commentBar.background->isHidden();
     facts.commentBarHeight = twips::fromPixels(m_commentBar.background->height());
     return facts;
@@ -304,6 +327,9 @@ void FullscreenWindow::layOut()
         resizeFullscreen(currentGeometry(), twips::fromPixels(width()), twips::fromPixels(height()),
                          twips::fromPixels(frameGeometry().width()));
     applyGeometry(g);
+    // A panel at the right edge stays there when the window's width changes.
+    if (m_infoBar->x() > 0)
+        m_infoBar->move(width() - m_infoBar->width(), m_infoBar->y());
     drawPicture();
 }
 
@@ -339,7 +365,7 @@ QList<QWidget *> FullscreenWindow::pointerSurfaces() const
 void FullscreenWindow::setPointerShown(bool shown)
 {
     pointer::showOver(pointerSurfaces(), shown);
-    emit pointerShownChanged(shown);
+    m_infoBar->setPointerShown(shown);
 }
 
 void FullscreenWindow::coverScreen()
@@ -368,21 +394,19 @@ bool FullscreenWindow::event(QEvent *event)
     case QEvent::Show:
         if (m_drawPending)
             drawPicture();
-        emit overlayFactsChanged(overlayFacts());
+        tellInfoBarFacts();
+        m_infoBar->fullscreenVisibilityChanged(true);
         emit visibilityChanged(true);
         break;
     case QEvent::Hide:
         // A screen-sized surface nobody sees: let go, drawn again when shown.
         m_pictureArea->clear();
         m_drawPending = true;
+        m_infoBar->fullscreenVisibilityChanged(false);
         emit visibilityChanged(false);
         break;
-    case QEvent::WindowActivate:
-        emit activated();
-        break;
     case QEvent::Resize:
-    case QEvent::Move:
-        emit overlayFactsChanged(overlayFacts());
+        tellInfoBarFacts();
         break;
     default:
         break;
@@ -395,7 +419,7 @@ bool FullscreenWindow::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_commentBar.background) {
         const QEvent::Type type = event->type();
         if (type == QEvent::ShowToParent || type == QEvent::HideToParent || type == QEvent::Resize)
-            emit overlayFactsChanged(overlayFacts());
+            tellInfoBarFacts();
     }
     if (watched == m_pictureArea && event->type() == QEvent::MouseMove) {
         const QPointF at = static_cast<QMouseEvent *>(event)->position();

@@ -6,15 +6,17 @@
 // geometry to its whole screen and asks for the full-screen state, so it covers the screen
 // with or without a window manager that honours the request. Every key pressed in it goes
 // to onKeyDown() before any widget: Escape asks to close it (closeRequested()), a key
-// that reads as "i" switches the Info-Bar on, every other key goes out as keyRelayed() for
+// that reads as "i" switches the Info-Bar, every other key goes out as keyRelayed() for
 // the main window's key commands. After each layout it redraws its picture. While hidden it
 // draws no picture: a drawing asked for then is made when the window is shown, with the
 // picture it was last given.
 //
+// The Info-Bar is a translucent panel of this window, over the picture at its left or right
+// edge; "i" switches it off while it shows and on otherwise, whichever widget has the focus.
+//
 // The pointer: hidden over the picture until the mouse moves there, then shown on the
-// window's pointer surfaces until the next tick of the pointer timer; pointerShownChanged() lets the
-// overlay follow. The window announces its visibility, activation and the facts the
-// overlay lays itself out by, and knows no other window.
+// window's pointer surfaces, the panel's included, until the next tick of the pointer timer.
+// The window announces its visibility and knows no other window.
 #include "control/views.h"
 #include "core/geometry/fullscreenlayout.h"
 #include "ui/widgets/commentbar.h"
@@ -25,6 +27,7 @@
 #include <array>
 
 struct RunningState;
+class InfoBarPanel;
 class LineShape;
 class PictureArea;
 class QLabel;
@@ -44,6 +47,7 @@ public:
     explicit FullscreenWindow(RunningState &state, QWidget *parent = nullptr);
 
     PictureArea *pictureArea() const { return m_pictureArea; } // `picDraw`
+    InfoBarPanel *infoBar() const { return m_infoBar; } // `Form4`: the Info-Bar
     QLabel *countdownCaption() const { return m_countdownCaption; } // `AutoRandomLabel`
     const std::array<QLabel *, 2> &countdownBar() const { return m_countdownBar; } // `AutoRandom`: 0 the track, 1 the fill, cut at its width
     QLabel *statusMessage() const { return m_statusMessage; } // `Label1`: the status message
@@ -93,8 +97,8 @@ public:
     // What the overlay's layout needs to know of this window.
     fullscreen_layout::FullscreenFacts overlayFacts() const;
 
-    // The overlay switched the Info-Bar off: this window comes to the front and says so.
-    void infoBarSwitchedOff();
+    // The Info-Bar goes to the other edge, and the status box to the edge it leaves.
+    void switchInfoBarSide();
 
     void setVisible(bool visible) override;
 
@@ -102,12 +106,7 @@ signals:
     void closeRequested();
     // A key this window leaves to the main window's key commands (shift state always 0).
     void keyRelayed(int keyCode, int shift);
-    // "i" switched the running state's Info-Bar on.
-    void infoBarSwitchedOn();
-    void pointerShownChanged(bool shown);
     void visibilityChanged(bool visible);
-    void activated();
-    void overlayFactsChanged(const fullscreen_layout::FullscreenFacts &facts);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -122,12 +121,16 @@ private:
     RoundedBox *m_statusBox = nullptr;
     CommentBar m_commentBar;
     QTimer *m_pointerTimer = nullptr;
+    InfoBarPanel *m_infoBar = nullptr;
     double m_lastMouseX = 0;
     double m_lastMouseY = 0;
     void applyGeometry(const fullscreen_layout::FullscreenGeometry &g);
     void coverScreen();
     void createCommentBar(const fullscreen_layout::FullscreenGeometry &design);
     void createStatusAndCountdown(const fullscreen_layout::FullscreenGeometry &design);
+    void switchInfoBar();
+    // The panel learns what its layout reads of this window.
+    void tellInfoBarFacts();
 
     RunningState &m_state;
     QImage m_picture;

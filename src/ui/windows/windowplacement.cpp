@@ -2,21 +2,18 @@
 
 #include "core/geometry/mainlayout.h"
 #include "core/geometry/twips.h"
-#include "core/rules/heartbeatrules.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/commentbar.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/shapes.h"
 #include "ui/widgets/statusbar.h"
 #include "ui/windows/fullscreenwindow.h"
-#include "ui/windows/infobarwindow.h"
 #include "ui/windows/mainwindow.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
-#include <QScreen>
 #include <QScrollBar>
 #include <QTextEdit>
 #include <QToolBar>
@@ -123,16 +120,4 @@ void setMainWindowMinimumSize(MainWindow &mainWindow)
 {
     const main_layout::Size s = main_layout::minimumClientSize(measure(mainWindow, 0));
     mainWindow.centralWidget()->setMinimumSize(px(s.width), px(s.height));
-}
-
-void switchInfoBarSide(FullscreenWindow &fullscreen, InfoBarWindow &infoBar)
-{
-    const QScreen *screen = fullscreen.screen();
-    const int screenWidth = twips::fromPixels(screen ? screen->geometry().width() : fullscreen.width());
-    const heartbeat::Sides sides =
-        heartbeat::switchSides(screenWidth, twips::fromPixels(infoBar.x()), twips::fromPixels(infoBar.width()),
-                               twips::fromPixels(fullscreen.statusBox()->width()), twips::fromPixels(fullscreen.statusMessage()->width()));
-    infoBar.move(twips::toPixels(sides.overlayLeft), infoBar.y());
-    fullscreen.statusBox()->move(twips::toPixels(sides.shape3Left), fullscreen.statusBox()->y());
-    fullscreen.statusMessage()->move(twips::toPixels(sides.label1Left), fullscreen.statusMessage()->y());
 }

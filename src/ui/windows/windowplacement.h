@@ -7,7 +7,6 @@
 // minimised.
 class MainWindow;
 class FullscreenWindow;
-class InfoBarWindow;
 
 void layOutMainWindow(MainWindow &mainWindow, FullscreenWindow &fullscreen, int camCount);
 
@@ -15,7 +14,3 @@ void layOutMainWindow(MainWindow &mainWindow, FullscreenWindow &fullscreen, int 
 // every control whole: the menu strip's buttons and interval controls side by side, the
 // status bar inside the window, and the comment bar at most half the picture's height.
 void setMainWindowMinimumSize(MainWindow &mainWindow);
-
-// Each new cam moves the overlay to the other edge of the screen and the fullscreen
-// window's status box opposite it.
-void switchInfoBarSide(FullscreenWindow &fullscreen, InfoBarWindow &infoBar);

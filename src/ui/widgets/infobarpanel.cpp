@@ -1,18 +1,16 @@
-#include "infobarwindow.h"
+#include "infobarpanel.h"
 
 #include "core/catalogue/camrecord.h"
 #include "core/rules/heartbeatrules.h"
 #include "ui/widgets/camdescription.h"
 
 #include "core/geometry/twips.h"
-#include "core/keys/keycodes.h"
 #include "core/state/fullscreentexts.h"
 #include "core/state/runningstate.h"
 #include "ui/desktop/pointer.h"
-#include "ui/desktop/windowopacity.h"
+#include "ui/desktop/translucency.h"
 #include "ui/pictures/pictures.h"
 #include "ui/widgets/demandtimer.h"
-#include "ui/widgets/keypreview.h"
 #include "ui/widgets/shapes.h"
 #include "ui/widgets/twipbox.h"
 
@@ -20,7 +18,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTextEdit>
-#include <QWindow>
 
 using namespace fullscreen_layout;
 
@@ -38,8 +35,8 @@ QFont tahoma(double points)
 
 } // namespace
 
-InfoBarWindow::InfoBarWindow(RunningState &state, QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+InfoBarPanel::InfoBarPanel(RunningState &state, QWidget *fullscreenWindow)
+    : QWidget(fullscreenWindow)
     , m_state(state)
 {
     setObjectName(QStringLiteral("Form4"));
@@ -60,14 +57,14 @@ InfoBarWindow::InfoBarWindow(RunningState &state, QWidget *parent)
 
     m_layoutTimer = new DemandTimer(10, m_state.infoBarOn, this);
     m_layoutTimer->setObjectName(QStringLiteral("Timer1"));
-    connect(m_layoutTimer, &DemandTimer::timeout, this, &InfoBarWindow::onLayoutTick);
+    connect(m_layoutTimer, &DemandTimer::timeout, this, &InfoBarPanel::onLayoutTick);
 
     makeTranslucent(this, Alpha);
-    connect(new KeyPreview(this), &KeyPreview::keyPressed, this, &InfoBarWindow::onKeyDown);
+    hide();
 }
 
 // The rating strip and the cam's figures on their box.
-void InfoBarWindow::createFigures(const OverlayGeometry &design)
+void InfoBarPanel::createFigures(const OverlayGeometry &design)
 {
     m_figuresBox = new RoundedBox(QColor(192, 192, 192), QColor(128, 128, 128), this);
     m_figuresBox->setObjectName(QStringLiteral("Shape1"));
@@ -93,7 +90,7 @@ void InfoBarWindow::createFigures(const OverlayGeometry &design)
 }
 
 // The cam's name and description, and the comment tab at the bottom edge.
-void InfoBarWindow::createDescription(const OverlayGeometry &design)
+void InfoBarPanel::createDescription(const OverlayGeometry &design)
 {
     m_descriptionBox = new QTextEdit(this);
     m_descriptionBox->setObjectName(QStringLiteral("RichTextBox1"));
@@ -122,7 +119,7 @@ void InfoBarWindow::createDescription(const OverlayGeometry &design)
     m_commentTabHolder->hide();
 }
 
-void InfoBarWindow::showCamInfo(const QStringList &f)
+void InfoBarPanel::showCamInfo(const QStringList &f)
 {
     showCamDescription(*m_descriptionBox, f, QColor(192, 192, 192), 12);
     m_figures = heartbeat::overlayFigures(f).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -131,7 +128,7 @@ void InfoBarWindow::showCamInfo(const QStringList &f)
     layoutMayChange();
 }
 
-void InfoBarWindow::showUnchangedNote(const QString &note)
+void InfoBarPanel::showUnchangedNote(const QString &note)
 {
     if (note == m_unchangedNote)
         return;
@@ -150,7 +147,7 @@ void InfoBarWindow::showUnchangedNote(const QString &note)
     layoutMayChange();
 }
 
-void InfoBarWindow::showFigures()
+void InfoBarPanel::showFigures()
 {
     // Before the first cam's figures the label keeps saying there are none.
     if (m_figures.isEmpty())
@@ -158,79 +155,76 @@ void InfoBarWindow::showFigures()
     m_figuresLabel->setText(m_unchangedNote.isEmpty() ? m_figures : m_figures + QLatin1Char('\n') + m_unchangedNote);
 }
 
-void InfoBarWindow::showState()
+void InfoBarPanel::showState()
 {
     m_layoutTimer->setEnabled(m_state.infoBarOn);
 }
 
-void InfoBarWindow::fullscreenVisibilityChanged(bool visible)
+void InfoBarPanel::switchOff()
+{
+    m_state.infoBarOn = false;
+    showState();
+    hide();
+}
+
+void InfoBarPanel::fullscreenVisibilityChanged(bool visible)
 {
     m_fullscreenVisible = visible;
     m_layoutTimer->setWanted(visible);
-    if (visible) {
-        if (isVisible())
-            raise();
-    } else if (m_state.infoBarOn) {
+    if (!visible && m_state.infoBarOn)
         onLayoutTick();
-    }
 }
 
-void InfoBarWindow::fullscreenActivated()
-{
-    if (isVisible())
-        raise();
-}
-
-void InfoBarWindow::setFullscreenFacts(const FullscreenFacts &facts)
+void InfoBarPanel::setFullscreenFacts(const FullscreenFacts &facts)
 {
     m_fullscreenFacts = facts;
     layoutMayChange();
 }
 
-void InfoBarWindow::layoutMayChange()
+void InfoBarPanel::layoutMayChange()
 {
     m_layoutTimer->setWanted(m_fullscreenVisible);
 }
 
-void InfoBarWindow::moveEvent(QMoveEvent *event)
+void InfoBarPanel::moveEvent(QMoveEvent *event)
 {
     QWidget::moveEvent(event);
     layoutMayChange();
 }
 
-void InfoBarWindow::resizeEvent(QResizeEvent *event)
+void InfoBarPanel::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     layoutMayChange();
 }
 
-void InfoBarWindow::showEvent(QShowEvent *event)
+void InfoBarPanel::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     layoutMayChange();
 }
 
-void InfoBarWindow::hideEvent(QHideEvent *event)
+void InfoBarPanel::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
     layoutMayChange();
 }
 
-void InfoBarWindow::setPointerShown(bool shown)
+void InfoBarPanel::setPointerShown(bool shown)
 {
     pointer::showOver(pointerSurfaces(), shown);
 }
 
-QList<QWidget *> InfoBarWindow::pointerSurfaces() const
+QList<QWidget *> InfoBarPanel::pointerSurfaces() const
 {
-    return {const_cast<InfoBarWindow *>(this), m_commentTab, m_descriptionBox};
+    return {const_cast<InfoBarPanel *>(this), m_commentTab, m_descriptionBox};
 }
 
-OverlayGeometry InfoBarWindow::currentGeometry() const
+OverlayGeometry InfoBarPanel::currentGeometry() const
 {
     OverlayGeometry g;
-    g.Top = twips::fromPixels(frameGeometry().y());
-    g.Height = twips::fromPixels(frameGeometry().height());
+    g.Top = twips::fromPixels(y());
+    g.Height = twips::fromPixels(height());
     g.ShapeX = twipBox(m_commentTabHolder);
     g.ShapeXVisible = !m_commentTabHolder->isHidden();
     g.RichTextBox1 = twipBox(m_descriptionBox);
@@ -240,7 +234,7 @@ OverlayGeometry InfoBarWindow::currentGeometry() const
     return g;
 }
 
-void InfoBarWindow::applyGeometry(const OverlayGeometry &g)
+void InfoBarPanel::applyGeometry(const OverlayGeometry &g)
 {
     placeTwipBox(m_commentTabHolder, g.ShapeX);
     placeTwipBox(m_descriptionBox, g.RichTextBox1);
@@ -248,27 +242,24 @@ void InfoBarWindow::applyGeometry(const OverlayGeometry &g)
     placeTwipBox(m_ratingImage, g.Image1);
     placeTwipBox(m_figuresBox, g.Shape1);
     m_commentTabHolder->setVisible(g.ShapeXVisible);
-    const QRect frame = frameGeometry();
     const int top = twips::toPixels(g.Top);
-    const int height = twips::toPixels(g.Height);
-    if (frame.y() != top || frame.height() != height)
-        setGeometry(frame.x(), top, width(), height);
+    const int h = twips::toPixels(g.Height);
+    if (y() != top || height() != h)
+        setGeometry(x(), top, width(), h);
 }
 
-void InfoBarWindow::onLayoutTick()
+void InfoBarPanel::onLayoutTick()
 {
     if (!m_fullscreenVisible) {
         hide();
         return;
     }
     const OverlayGeometry before = currentGeometry();
-    applyGeometry(layoutOverlay(before, m_fullscreenFacts, twips::fromPixels(frameGeometry().x())));
+    applyGeometry(layoutOverlay(before, m_fullscreenFacts, twips::fromPixels(x())));
     const bool moved = !(currentGeometry() == before);
 
     if (m_figuresLabel->text() != fullscreen_texts::NoCamData && isHidden()) {
         show();
-        raise();
-        activateWindow();
         return;
     }
     // Nothing to do until something the layout reads changes.
@@ -276,30 +267,13 @@ void InfoBarWindow::onLayoutTick()
         m_layoutTimer->setWanted(false);
 }
 
-void InfoBarWindow::onKeyDown(int keyCode)
-{
-    if (keyCode == keycodes::Escape) {
-        // The tick that follows the fullscreen window's hiding hides the overlay.
-        emit closeRequested();
-        return;
-    }
-    if (keycodes::commandLetter(keyCode) == QLatin1Char('i')) {
-        m_state.infoBarOn = false;
-        showState();
-        hide();
-        emit infoBarSwitchedOff();
-        return;
-    }
-    emit keyRelayed(keyCode, 0);
-}
-
-void InfoBarWindow::onDescriptionClicked()
+void InfoBarPanel::onDescriptionClicked()
 {
     // The text box never keeps the focus, so keys keep reaching the window's handler.
     m_focusButton->setFocus(Qt::MouseFocusReason);
 }
 
-bool InfoBarWindow::eventFilter(QObject *watched, QEvent *event)
+bool InfoBarPanel::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_descriptionBox->viewport() && event->type() == QEvent::MouseButtonRelease
                && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {

@@ -1,20 +1,19 @@
 #pragma once
-// The overlay: a translucent side panel over the fullscreen window with the cam's name,
-// description, rating and figures (the Info-Bar).
+// The Info-Bar: a translucent side panel inside the fullscreen window, over its picture, with
+// the cam's name, description, rating and figures.
 //
-// Created hidden and 75 % opaque; only shown and hidden afterwards. Its layout timer (`Timer1`) is enabled
-// exactly while the running state's Info-Bar switch is on: on means the overlay is kept
-// beside the fullscreen window, sized to it and shown whenever that window is visible, as long as Label1 holds cam figures (it
-// never shows while Label1 reads "..."). The switch keeps that meaning at every moment,
-// but the tick runs only while the fullscreen window is visible and the layout may still
-// change: a tick that moves, resizes, shows or hides nothing lets the timer rest until one
-// of what the layout reads changes (the fullscreen window's facts, the overlay's own
-// position, size or visibility, the figures or the unchanged note). The window's hiding runs
-// one tick at once, so the overlay goes with it. Keys: Escape asks to close the fullscreen
-// window (closeRequested()), "i" switches the Info-Bar off, every other key goes out as
-// keyRelayed() for the main window's key commands. The overlay stays above the fullscreen window: it is a
-// frameless tool window, on top, transient for the fullscreen window, and raised whenever
-// it appears or the fullscreen window is shown or activated.
+// A child of the fullscreen window, drawn by that window at 75 % opacity over whatever lies
+// beneath, so it is one surface with the picture: nothing to place or keep on top, and
+// translucent with or without a compositor. Created hidden; its layout timer (`Timer1`) is
+// enabled exactly while the running state's Info-Bar switch is on: on means the panel is
+// sized to the fullscreen window and shown whenever that window is visible, as long as
+// Label1 holds cam figures (it never shows while Label1 reads "..."). The switch keeps that
+// meaning at every moment, but the tick runs only while the fullscreen window is visible and
+// the layout may still change: a tick that moves, resizes, shows or hides nothing lets the
+// timer rest until one of what the layout reads changes (the fullscreen window's facts, the
+// panel's own position, size or visibility, the figures or the unchanged note). The
+// window's hiding runs one tick at once, so the panel goes with it. Its keys are the
+// fullscreen window's.
 #include "control/views.h"
 #include "core/geometry/fullscreenlayout.h"
 
@@ -27,17 +26,17 @@ class QPushButton;
 class QTextEdit;
 class RoundedBox;
 
-// InfoBarWindow: the translucent Info-Bar window.
-class InfoBarWindow : public QWidget, public CamInfoView, public UnchangedNoteView
+// InfoBarPanel: the translucent Info-Bar panel (`Form4`).
+class InfoBarPanel : public QWidget, public CamInfoView, public UnchangedNoteView
 {
     Q_OBJECT
 public:
-    // The overlay's opacity, 0 to 255.
+    // The panel's opacity, 0 to 255.
     static constexpr int Alpha = 191;
 
-    explicit InfoBarWindow(RunningState &state, QWidget *parent = nullptr);
+    InfoBarPanel(RunningState &state, QWidget *fullscreenWindow);
 
-    QWidget *commentTabHolder() const { return m_commentTabHolder; } // `ShapeX`: holds Shape2 at the overlay's bottom edge
+    QWidget *commentTabHolder() const { return m_commentTabHolder; } // `ShapeX`: holds Shape2 at the panel's bottom edge
     QLabel *commentTab() const { return m_commentTab; } // `Shape2`: the comment tab picture
     QTextEdit *descriptionBox() const { return m_descriptionBox; } // `RichTextBox1`: the cam's name and description, read-only
     QPushButton *focusButton() const { return m_focusButton; } // `Command1`: a focus target only
@@ -54,30 +53,23 @@ public:
 
     // Brings the layout timer in line with the running state's Info-Bar switch.
     void showState();
+    // The switch off: the timer stops and the panel hides at once.
+    void switchOff();
 
-    // The fullscreen window's announcements this window follows.
+    // What the fullscreen window tells the panel.
     void fullscreenVisibilityChanged(bool visible);
-    void fullscreenActivated();
     void setFullscreenFacts(const fullscreen_layout::FullscreenFacts &facts);
-    // Shows or hides the pointer on the overlay's pointer surfaces.
+    // Shows or hides the pointer on the panel's pointer surfaces.
     void setPointerShown(bool shown);
 
-    // The window's handlers, callable as if the event had happened.
+    // The panel's handlers, callable as if the event had happened.
     void onLayoutTick();
-    void onKeyDown(int keyCode);
     void onDescriptionClicked();
 
-    // The overlay's pointer surfaces: the window, the tab picture and the text box.
+    // The panel's pointer surfaces: the panel, the tab picture and the text box.
     QList<QWidget *> pointerSurfaces() const;
 
     fullscreen_layout::OverlayGeometry currentGeometry() const;
-
-signals:
-    void closeRequested();
-    // "i" switched the running state's Info-Bar off and hid this window.
-    void infoBarSwitchedOff();
-    // A key this window leaves to the main window's key commands (shift state always 0).
-    void keyRelayed(int keyCode, int shift);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
