@@ -261,6 +261,10 @@ void Application::connectWall()
         if (tile < 0 || tile >= m_wallCams.size() || m_wallCams[tile] >= m_state.camCount)
             return;
         m_selection->goToCam(m_wallCams[tile]);
+        // A wall that covers the screen steps back, so the cam's window can be seen without
+        // a request to raise it, which not every desktop grants (Wayland's need not).
+        if (m_wallWindow->isFullScreen())
+            m_wallWindow->showNormal();
         QWidget *front = m_fullscreenWindow->isVisible() ? static_cast<QWidget *>(m_fullscreenWindow.get()) : m_mainWindow.get();
         front->raise();
         front->activateWindow();
