@@ -220,7 +220,9 @@ void Application::connectWindows()
     connect(m_mainWindow.get(), &MainWindow::fullscreenRedrawRequested, m_fullscreenWindow.get(), &FullscreenWindow::drawPicture);
 
     // Nobody touches a key while watching in the fullscreen window: the screen stays on.
-    connect(m_fullscreenWindow.get(), &FullscreenWindow::visibilityChanged, m_screenSaver, &ScreenSaverInhibitor::setInhibited);
+    connect(m_fullscreenWindow.get(), &FullscreenWindow::visibilityChanged, m_screenSaver, [this](bool visible) {
+        keepScreenOn(visible, m_wallWindow->isVisible() && m_wallWindow->isFullScreen());
+    });
 
     // Fullscreen: opened from the main picture, closed from the fullscreen picture or by
     // Escape.
@@ -255,7 +257,7 @@ void Application::connectWall()
     connect(m_wallWindow.get(), &WallWindow::closed, this, &Application::wallClosed);
     // As in the fullscreen window, nobody touches a key while watching the wall fill the screen.
     connect(m_wallWindow.get(), &WallWindow::fullscreenChanged, m_screenSaver, [this](bool on) {
-        m_screenSaver->setInhibited(on || m_fullscreenWindow->isVisible());
+        keepScreenOn(m_fullscreenWindow->isVisible(), on);
     });
     connect(m_wallWindow.get(), &WallWindow::tileActivated, this, [this](int tile) {
         if (tile < 0 || tile >= m_wallCams.size() || m_wallCams[tile] >= m_state.camCount)
@@ -269,6 +271,14 @@ void Application::connectWall()
         front->raise();
         front->activateWindow();
     });
+}
+
+// The screen stays on while either fills the screen; the compositor is asked for the window
+// watched, the wall where it fills the screen.
+void Application::keepScreenOn(bool fullscreenShown, bool wallFullscreen)
+{
+    QWidget *watched = wallFullscreen ? static_cast<QWidget *>(m_wallWindow.get()) : m_fullscreenWindow.get();
+    m_screenSaver->setInhibited(fullscreenShown || wallFullscreen, watched->windowHandle());
 }
 
 void Application::openWall()

@@ -133,6 +133,7 @@ private:
     void connectSnapshot();
     void connectWall();
     void wallClosed();
+    void keepScreenOn(bool fullscreenShown, bool wallFullscreen);
     void connectFavourites();
     void showStatusMessage(const QString &text);
     enum class Retry { NotOffered, Offered };

@@ -1,5 +1,6 @@
 #include "screensaver.h"
 
+#include "platform/waylandidle.h"
 #include "platform/xscreensaver.h"
 
 #include <QDBusMessage>
@@ -7,7 +8,11 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QGuiApplication>
+#include <QPlatformSurfaceEvent>
 #include <QVariantMap>
+#include <QWindow>
+
+#include <cstdio>
 
 namespace {
 
@@ -31,6 +36,9 @@ QString applicationName()
 } // namespace
 
 const QString ScreenSaverInhibitor::Reason = QStringLiteral("Watching a cam in the fullscreen window");
+const char ScreenSaverInhibitor::NothingKeepsTheScreenOn[] =
+    "lumora-viewer: nothing keeps the screen on while watching: no screen saver service, desktop portal, "
+    "X screen saver or Wayland idle inhibitor";
 
 ScreenSaverInhibitor::ScreenSaverInhibitor(QObject *parent)
     : QObject(parent)
@@ -53,6 +61,7 @@ void ScreenSaverInhibitor::releaseNow()
     m_wanted = false;
     release(true);
     suspendXScreenSaver(false);
+    watchWindow(nullptr);
 }
 
 QDBusConnection &ScreenSaverInhibitor::bus()
@@ -67,25 +76,34 @@ ScreenSaverInhibitor::Route ScreenSaverInhibitor::route() const
     return m_route;
 }
 
-void ScreenSaverInhibitor::setInhibited(bool inhibited)
+void ScreenSaverInhibitor::setInhibited(bool inhibited, QWindow *window)
 {
-    if (inhibited == m_wanted)
+    if (inhibited == m_wanted) {
+        if (inhibited)
+            watchWindow(window);
         return;
+    }
     m_wanted = inhibited;
     suspendXScreenSaver(inhibited);
     if (!inhibited) {
+        watchWindow(nullptr);
         release(false);
         return;
     }
+    watchWindow(window);
     // A request still on its way is kept when it arrives; a granted one is still held.
-    if (!m_asking && m_route == Route::None)
+    if (!m_asking && m_route == Route::None) {
+        m_busDeclined = false;
         askScreenSaver();
+    }
 }
 
 void ScreenSaverInhibitor::askScreenSaver()
 {
     if (!bus().isConnected()) {
+        m_busDeclined = true;
         emit routeChanged();
+        sayIfNothingHolds();
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(ScreenSaverService, ScreenSaverPath, ScreenSaverService,
@@ -133,7 +151,9 @@ void ScreenSaverInhibitor::portalAnswered(QDBusPendingCallWatcher *call)
     m_asking = false;
     const QDBusPendingReply<QDBusObjectPath> reply = *call;
     if (reply.isError()) {
+        m_busDeclined = true;
         emit routeChanged();
+        sayIfNothingHolds();
         return;
     }
     m_portalRequest = reply.value().path();
@@ -178,4 +198,67 @@ void ScreenSaverInhibitor::suspendXScreenSaver(bool suspend)
     // Resuming only what this object suspended.
     if (x_screen_saver::suspend(suspend) || !suspend)
         m_xSuspended = suspend;
+}
+
+void ScreenSaverInhibitor::watchWindow(QWindow *window)
+{
+    if (window != m_window) {
+        releaseOnWayland();
+        if (m_window)
+            m_window->removeEventFilter(this);
+        m_window = window;
+        if (window)
+            window->installEventFilter(this);
+    }
+    holdOnWayland();
+}
+
+bool ScreenSaverInhibitor::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_window) {
+        switch (event->type()) {
+        case QEvent::Expose:
+            // The surface exists once the window is shown, not when it is told to show.
+            holdOnWayland();
+            break;
+        case QEvent::Hide:
+            releaseOnWayland();
+            break;
+        case QEvent::PlatformSurface:
+            if (static_cast<QPlatformSurfaceEvent *>(event)->surfaceEventType()
+                == QPlatformSurfaceEvent::SurfaceAboutToBeDestroyed)
+                releaseOnWayland();
+            break;
+        default:
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void ScreenSaverInhibitor::holdOnWayland()
+{
+    if (!m_wanted || m_waylandInhibitor || !m_window)
+        return;
+    m_waylandInhibitor = wayland_idle::inhibit(m_window);
+    sayIfNothingHolds();
+}
+
+void ScreenSaverInhibitor::releaseOnWayland()
+{
+    wayland_idle::release(m_waylandInhibitor);
+    m_waylandInhibitor = nullptr;
+}
+
+void ScreenSaverInhibitor::sayIfNothingHolds()
+{
+    static bool said = false;
+    if (said || !m_wanted || !m_busDeclined || m_xSuspended || m_waylandInhibitor)
+        return;
+    // The compositor can be asked only once the window shows; wait for that.
+    if (m_window && !m_window->isExposed())
+        return;
+    said = true;
+    std::fprintf(stderr, "%s\n", NothingKeepsTheScreenOn);
+    std::fflush(stderr);
 }

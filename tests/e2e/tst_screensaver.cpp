@@ -2,6 +2,7 @@
 // private session bus of the test's own: held while the window shows, released when it
 // hides and when the program ends, through whichever service the desktop offers.
 #include "apprun.h"
+#include "stderrcapture.h"
 #include "platform/screensaver.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/windows/fullscreenwindow.h"
@@ -172,6 +173,7 @@ void TestScreenSaver::portalWhereNoScreenSaverService()
 
 void TestScreenSaver::noServiceAtAll()
 {
+    StderrCapture errors;
     Viewer v;
     QSignalSpy answered(&v.screenSaver(), &ScreenSaverInhibitor::routeChanged);
     v.openFullscreen();
@@ -181,6 +183,11 @@ void TestScreenSaver::noServiceAtAll()
     QVERIFY(v.full().isVisible());
     v.closeFullscreen();
     QVERIFY(v.main().isVisible());
+    // Nor an X server or a compositor to ask: said once, not at every fullscreen view.
+    v.openFullscreen();
+    QTRY_COMPARE(answered.size(), 2);
+    v.closeFullscreen();
+    QCOMPARE(errors.lines().filter(QLatin1String(ScreenSaverInhibitor::NothingKeepsTheScreenOn)).size(), 1);
 }
 
 void TestScreenSaver::closedBeforeTheAnswer()

@@ -22,8 +22,13 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Section)" ] || { echo "no Section"; fail=1; }
 [ -n "$(field Description)" ] || { echo "no Description"; fail=1; }
 depends=$(field Depends)
-for library in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libcurl4 libturbojpeg0 libyuv0; do
+for library in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libcurl4 libturbojpeg0 libyuv0 libwayland-client0; do
   grep -qE "(^|, )$library( |,|$)" <<<"$depends" || { echo "Depends lacks $library: $depends"; fail=1; }
+done
+# Plugins Qt loads by itself: pictures in TIFF, and the windows on a Wayland desktop.
+recommends=$(field Recommends)
+for plugin in qt6-image-formats-plugins qt6-wayland; do
+  grep -qE "(^|, )$plugin( |,|$)" <<<"$recommends" || { echo "Recommends lacks $plugin: $recommends"; fail=1; }
 done
 
 files=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -v '/$' | sed 's|^\./||' | LC_ALL=C sort)
