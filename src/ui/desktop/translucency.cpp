@@ -1,13 +1,29 @@
 #include "translucency.h"
 
-#include <QGraphicsOpacityEffect>
-#include <QWidget>
+#include <QPainter>
+#include <QPixmap>
 
 #include <algorithm>
 
-void makeTranslucent(QWidget *widget, int alpha)
+namespace {
+
+int clamped(int alpha) { return std::clamp(alpha, 0, 255); }
+
+} // namespace
+
+QColor translucent(QColor colour, int alpha)
 {
-    auto *effect = new QGraphicsOpacityEffect(widget);
-    effect->setOpacity(std::clamp(alpha, 0, 255) / 255.0);
-    widget->setGraphicsEffect(effect);
+    colour.setAlpha((colour.alpha() * clamped(alpha) + 127) / 255);
+    return colour;
+}
+
+QPixmap translucent(const QPixmap &picture, int alpha)
+{
+    QPixmap result(picture.size());
+    result.setDevicePixelRatio(picture.devicePixelRatio());
+    result.fill(Qt::transparent);
+    QPainter p(&result);
+    p.setOpacity(clamped(alpha) / 255.0);
+    p.drawPixmap(0, 0, picture);
+    return result;
 }

@@ -1,7 +1,12 @@
 #pragma once
-// Makes a widget inside a window translucent: alpha 0 (invisible) to 255 (opaque), applied to
-// the widget and everything in it, blended over what lies beneath it in the same window.
-// The window draws the blend itself, so it needs no compositor and no window of its own.
-class QWidget;
+// Parts of a window drawn translucent over what lies beneath them in the same window: alpha
+// 0 (invisible) to 255 (as given). The window blends them as it draws, so they need no
+// compositor, no window of their own and no picture of the whole made at every redraw.
+#include <QColor>
 
-void makeTranslucent(QWidget *widget, int alpha);
+class QPixmap;
+
+// The colour at `alpha` of its own opacity.
+QColor translucent(QColor colour, int alpha);
+// The picture at `alpha` of its own opacity.
+QPixmap translucent(const QPixmap &picture, int alpha);

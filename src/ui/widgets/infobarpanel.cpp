@@ -16,6 +16,8 @@
 
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QTextEdit>
 
@@ -24,6 +26,18 @@ using namespace fullscreen_layout;
 namespace {
 
 const QColor DarkGrey(32, 32, 32);
+const QColor LightGrey(192, 192, 192);
+
+QColor seeThrough(const QColor &colour) { return translucent(colour, InfoBarPanel::Alpha); }
+
+// A widget whose pixels are never drawn: the panel's focus target lies behind the
+// description, which lets the panel show through.
+class Unpainted : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::Paint; }
+};
 
 QFont tahoma(double points)
 {
@@ -43,7 +57,8 @@ InfoBarPanel::InfoBarPanel(RunningState &state, QWidget *fullscreenWindow)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, DarkGrey);
     setPalette(pal);
-    setAutoFillBackground(true);
+    // The panel draws its own background, see-through; every part on it is as well.
+    setAutoFillBackground(false);
     const OverlayGeometry design = overlayDesign();
     resize(twips::toPixels(4860), twips::toPixels(design.Height));
 
@@ -51,6 +66,7 @@ InfoBarPanel::InfoBarPanel(RunningState &state, QWidget *fullscreenWindow)
 
     m_focusButton = new QPushButton(QStringLiteral("Command1"), this);
     m_focusButton->setObjectName(QStringLiteral("Command1"));
+    m_focusButton->installEventFilter(new Unpainted(m_focusButton));
     placeTwipBox(m_focusButton, {720, 2160, 255, 255});
 
     createDescription(design);
@@ -59,20 +75,19 @@ InfoBarPanel::InfoBarPanel(RunningState &state, QWidget *fullscreenWindow)
     m_layoutTimer->setObjectName(QStringLiteral("Timer1"));
     connect(m_layoutTimer, &DemandTimer::timeout, this, &InfoBarPanel::onLayoutTick);
 
-    makeTranslucent(this, Alpha);
     hide();
 }
 
 // The rating strip and the cam's figures on their box.
 void InfoBarPanel::createFigures(const OverlayGeometry &design)
 {
-    m_figuresBox = new RoundedBox(QColor(192, 192, 192), QColor(128, 128, 128), this);
+    m_figuresBox = new RoundedBox(seeThrough(LightGrey), seeThrough(QColor(128, 128, 128)), this);
     m_figuresBox->setObjectName(QStringLiteral("Shape1"));
     placeTwipBox(m_figuresBox, design.Shape1);
 
     m_ratingImage = new QLabel(this);
     m_ratingImage->setObjectName(QStringLiteral("Image1"));
-    m_ratingImage->setPixmap(pictures::imageListPicture(2));
+    m_ratingImage->setPixmap(translucent(pictures::imageListPicture(2), Alpha));
     m_ratingImage->setCursor(pointer::hidden());
     placeTwipBox(m_ratingImage, design.Image1);
 
@@ -84,7 +99,7 @@ void InfoBarPanel::createFigures(const OverlayGeometry &design)
     m_figuresLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_figuresLabel->setWordWrap(true);
     QPalette labelPal = m_figuresLabel->palette();
-    labelPal.setColor(QPalette::WindowText, Qt::black);
+    labelPal.setColor(QPalette::WindowText, seeThrough(Qt::black));
     m_figuresLabel->setPalette(labelPal);
     placeTwipBox(m_figuresLabel, design.Label1);
 }
@@ -98,22 +113,22 @@ void InfoBarPanel::createDescription(const OverlayGeometry &design)
     m_descriptionBox->setFrameShape(QFrame::NoFrame);
     m_descriptionBox->setFont(tahoma(8.25));
     QPalette textPal = m_descriptionBox->palette();
-    textPal.setColor(QPalette::Base, DarkGrey);
-    textPal.setColor(QPalette::Text, QColor(192, 192, 192));
+    textPal.setColor(QPalette::Base, Qt::transparent);
+    textPal.setColor(QPalette::Text, seeThrough(LightGrey));
     m_descriptionBox->setPalette(textPal);
     m_descriptionBox->setPlainText(fullscreen_texts::NoCamData);
     m_descriptionBox->setCursor(pointer::hidden());
     m_descriptionBox->viewport()->setCursor(pointer::hidden());
+    m_descriptionBox->viewport()->setAutoFillBackground(false);
     m_descriptionBox->viewport()->installEventFilter(this);
     placeTwipBox(m_descriptionBox, design.RichTextBox1);
 
     m_commentTabHolder = new QWidget(this);
     m_commentTabHolder->setObjectName(QStringLiteral("ShapeX"));
-    m_commentTabHolder->setAutoFillBackground(true);
     placeTwipBox(m_commentTabHolder, design.ShapeX);
     m_commentTab = new QLabel(m_commentTabHolder);
     m_commentTab->setObjectName(QStringLiteral("Shape2"));
-    m_commentTab->setPixmap(pictures::commentTab());
+    m_commentTab->setPixmap(translucent(pictures::commentTab(), Alpha));
     m_commentTab->setCursor(pointer::hidden());
     placeTwipBox(m_commentTab, {0, 0, 2385, 375});
     m_commentTabHolder->hide();
@@ -121,10 +136,10 @@ void InfoBarPanel::createDescription(const OverlayGeometry &design)
 
 void InfoBarPanel::showCamInfo(const QStringList &f)
 {
-    showCamDescription(*m_descriptionBox, f, QColor(192, 192, 192), 12);
+    showCamDescription(*m_descriptionBox, f, seeThrough(LightGrey), 12);
     m_figures = heartbeat::overlayFigures(f).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     showFigures();
-    m_ratingImage->setPixmap(pictures::ratingPicture(CamRecord::field(f, CamRecord::Rating)));
+    m_ratingImage->setPixmap(translucent(pictures::ratingPicture(CamRecord::field(f, CamRecord::Rating)), Alpha));
     layoutMayChange();
 }
 
@@ -184,6 +199,11 @@ void InfoBarPanel::setFullscreenFacts(const FullscreenFacts &facts)
 void InfoBarPanel::layoutMayChange()
 {
     m_layoutTimer->setWanted(m_fullscreenVisible);
+}
+
+void InfoBarPanel::paintEvent(QPaintEvent *event)
+{
+    QPainter(this).fillRect(event->rect(), seeThrough(palette().color(QPalette::Window)));
 }
 
 void InfoBarPanel::moveEvent(QMoveEvent *event)

@@ -2,9 +2,10 @@
 // The Info-Bar: a translucent side panel inside the fullscreen window, over its picture, with
 // the cam's name, description, rating and figures.
 //
-// A child of the fullscreen window, drawn by that window at 75 % opacity over whatever lies
-// beneath, so it is one surface with the picture: nothing to place or keep on top, and
-// translucent with or without a compositor. Created hidden; its layout timer (`Timer1`) is
+// A child of the fullscreen window: its background and every part on it are drawn at 75 %
+// opacity over the picture beneath, by the window itself, so it is one surface with the
+// picture: nothing to place or keep on top, translucent with or without a compositor, and
+// a redraw of the picture under it costs no picture of the panel made anew. Created hidden; its layout timer (`Timer1`) is
 // enabled exactly while the running state's Info-Bar switch is on: on means the panel is
 // sized to the fullscreen window and shown whenever that window is visible, as long as
 // Label1 holds cam figures (it never shows while Label1 reads "..."). The switch keeps that
@@ -73,6 +74,7 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;

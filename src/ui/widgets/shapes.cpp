@@ -53,13 +53,22 @@ RoundedBox::RoundedBox(const QColor &fill, const QColor &border, QWidget *parent
 
 void RoundedBox::paintEvent(QPaintEvent *)
 {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(m_border);
-    p.setBrush(m_fill);
-    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    const double radius = std::min(r.width(), r.height()) / 4;
-    p.drawRoundedRect(r, radius, radius);
+    // Drawn once for each size and pixel ratio: a smooth curve costs far more than copying
+    // it, and the box is drawn again with whatever changes beneath or beside it.
+    const qreal ratio = devicePixelRatioF();
+    if (m_drawn.isNull() || m_drawn.deviceIndependentSize() != QSizeF(size()) || m_drawn.devicePixelRatio() != ratio) {
+        m_drawn = QPixmap(size() * ratio);
+        m_drawn.setDevicePixelRatio(ratio);
+        m_drawn.fill(Qt::transparent);
+        QPainter p(&m_drawn);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(m_border);
+        p.setBrush(m_fill);
+        const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        const double radius = std::min(r.width(), r.height()) / 4;
+        p.drawRoundedRect(r, radius, radius);
+    }
+    QPainter(this).drawPixmap(0, 0, m_drawn);
 }
 
 void paintStar(QPainter &painter, const QRectF &box, const QColor &outline, const QColor &fill)

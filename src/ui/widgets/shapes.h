@@ -12,6 +12,7 @@
 #include "control/views.h"
 
 #include <QColor>
+#include <QPixmap>
 #include <QWidget>
 
 class QPainter;
@@ -61,4 +62,5 @@ protected:
 private:
     QColor m_fill;
     QColor m_border;
+    QPixmap m_drawn;
 };
