@@ -182,7 +182,8 @@ QString TestWayland::viewerLog() const
 // The main window maps with the cam's title and the program's application id; F11 gives a
 // fullscreen window over the whole output that keeps the screen on, with the Info-Bar at an
 // edge, switched off and on by "i"; F11 goes back to the main window, which lets the screen
-// go idle again; Ctrl+Q ends the program well.
+// go idle again; a wall filling the output keeps it on as well, and steps back for the cam
+// chosen on it; Ctrl+Q ends the program well.
 void TestWayland::fullscreenWindowOnSway()
 {
     QProcessEnvironment env = m_sway.clientEnvironment();
@@ -273,6 +274,33 @@ void TestWayland::fullscreenWindowOnSway()
     };
     QVERIFY2(waitFor(nothingInhibits, 5000, &why),
              qPrintable(QStringLiteral("still fullscreen or keeping the screen on: %1; %2").arg(why, describe(windows))));
+
+    // The wall filling the output keeps the screen on too; Enter on its tile takes it back
+    // to its size, so the main window with the tile's cam shows without being raised.
+    QVERIFY2(m_sway.type({QStringLiteral("-M"), QStringLiteral("ctrl"), QStringLiteral("-k"), QStringLiteral("g"),
+                          QStringLiteral("-m"), QStringLiteral("ctrl")}, &why),
+             qPrintable(why));
+    const auto wallIs = [&](bool fullscreen) {
+        windows = m_sway.windows();
+        return findWindow(windows, [fullscreen](const QJsonObject &w) {
+                   return w.value(QStringLiteral("name")).toString().startsWith(QLatin1String("Wall"))
+                       && w.value(QStringLiteral("focused")).toBool() && isFullscreen(w) == fullscreen
+                       && w.value(QStringLiteral("inhibit_idle")).toBool() == fullscreen;
+               }).has_value();
+    };
+    QVERIFY2(waitFor([&] { return wallIs(false); }, 10000, &why), qPrintable(QStringLiteral("no wall: %1; %2").arg(why, describe(windows))));
+    QVERIFY2(m_sway.type({QStringLiteral("-k"), QStringLiteral("F11")}, &why), qPrintable(why));
+    QVERIFY2(waitFor([&] { return wallIs(true); }, 10000, &why),
+             qPrintable(QStringLiteral("the wall does not fill the output and keep it on: %1; %2").arg(why, describe(windows))));
+    QVERIFY2(m_sway.type({QStringLiteral("-k"), QStringLiteral("Return")}, &why), qPrintable(why));
+    const auto mainShowsBesideTheWall = [&] {
+        return wallIs(false) && findWindow(windows, [](const QJsonObject &w) {
+                                    return w.value(QStringLiteral("name")).toString() == CamTitle
+                                        && w.value(QStringLiteral("visible")).toBool();
+                                }).has_value();
+    };
+    QVERIFY2(waitFor(mainShowsBesideTheWall, 10000, &why),
+             qPrintable(QStringLiteral("the main window stays hidden behind the wall: %1; %2").arg(why, describe(windows))));
 
     QVERIFY2(m_sway.type({QStringLiteral("-M"), QStringLiteral("ctrl"), QStringLiteral("-k"), QStringLiteral("q"),
                           QStringLiteral("-m"), QStringLiteral("ctrl")}, &why),
