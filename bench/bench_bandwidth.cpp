@@ -138,7 +138,7 @@ int main(int argc, char *argv[])
             f.cpu += cpuSeconds() - before;
             app.heartbeat().timer()->stop();
             const auto m = sizeText.match(form1.camStatusBar()->panelText(5));
-            if (!m.hasMatch() || form1.pictureHolder()->picture().isNull())
+            if (!m.hasMatch() || form1.pictureArea()->picture().isNull())
                 ++f.failures;
             f.bytes += (m.captured(1).toDouble() + m.captured(2).toDouble() / 100) * 1024;
         }

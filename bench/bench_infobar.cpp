@@ -58,7 +58,7 @@ int main(int argc, char **argv)
         for (int x = 0; x < picture.width(); ++x)
             line[x] = qRgb(x & 255, y & 255, (x ^ y) & 255);
     }
-    full.setPicture(picture);
+    full.pictureArea()->showPicture(picture, ViewScaleMode::ScaleInline);
     const auto settle = [](int ms) {
         const QDeadlineTimer deadline(ms);
         while (!deadline.hasExpired())

@@ -482,7 +482,7 @@ int main(int argc, char *argv[])
                 "each; shown at most %d a second in the %dx%d main picture area\n",
                 StreamSize.width(), StreamSize.height(), CamId, qlonglong(frame.size() / 1024),
                 qlonglong(slowFrame.size() / 1024), app.state().maxFramesPerSecond,
-                app.mainWindow().pictureAreaSize().width(), app.mainWindow().pictureAreaSize().height());
+                app.mainWindow().pictureArea()->pictureAreaSize().width(), app.mainWindow().pictureArea()->pictureAreaSize().height());
 
     // djpeg's runs, shared out between the rounds below and the end, always with no stream
     // running; and its process start alone, djpeg on a 16 x 16 JPEG.

@@ -288,7 +288,7 @@ DownloadResult downloadPicture(Application &app, const QString &address)
     return bench::download(app.transfer(), DownloadRequest{address, PictureMaxBytes, 10000});
 }
 
-// CamImageFetch::pictureDownloaded's comments request.
+// CamImageFetch's comments request.
 DownloadResult downloadComments(Application &app, const QString &serverUrl, const QString &camId)
 {
     DownloadRequest comments{fetch_rules::commentsAddress(serverUrl, camId), CatalogueMaxBytes, 10000};
@@ -296,7 +296,7 @@ DownloadResult downloadComments(Application &app, const QString &serverUrl, cons
     return bench::download(app.transfer(), comments);
 }
 
-// The decode worker's load (PictureLoadJob::start) of the bytes written to the working file,
+// The decode worker's load (PictureLoadJob::startBytes) of the bytes written to the working file,
 // at the reduction the areas allow.
 Picture decode(const QString &file, const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode,
                int *reductionUsed)
@@ -401,7 +401,7 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
     refresh();
     quiet();
     const QList<DrawingArea> areas = part::areasDrawnAtOnce(form1, fullscreen);
-    const QImage shown = form1.pictureHolder()->picture();
+    const QImage shown = form1.pictureArea()->picture();
     const QImage surfaceAfterRefresh = form1.pictureArea()->surface().copy();
     if (shown.isNull() || state.commentTable.size() < 2 || state.commentTable.first().isEmpty()) {
         failure = QStringLiteral("the refresh did not show the picture and its comments");
@@ -414,9 +414,9 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
         || form1.pictureArea()->surface().size() != deviceArea) {
         failure = QStringLiteral("the refresh draws into %1 areas, the main one %2 x %3 at ratio %4 with a %5 x %6 surface")
                       .arg(areas.size())
-                      .arg(form1.pictureAreaSize().width())
-                      .arg(form1.pictureAreaSize().height())
-                      .arg(form1.pictureAreaPixelRatio())
+                      .arg(form1.pictureArea()->pictureAreaSize().width())
+                      .arg(form1.pictureArea()->pictureAreaSize().height())
+                      .arg(form1.pictureArea()->pictureAreaPixelRatio())
                       .arg(form1.pictureArea()->surface().width())
                       .arg(form1.pictureArea()->surface().height());
         return false;
@@ -455,7 +455,7 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
                [&] {
                    quiet();
                    // Every refresh must have decoded and drawn a picture of its own.
-                   const QImage picture = form1.pictureHolder()->picture();
+                   const QImage picture = form1.pictureArea()->picture();
                    if (picture.isNull() || picture.cacheKey() == lastPicture || picture.size() != decoded.size()
                        || state.commentTable.size() - 1 != comments || paintMissing)
                        ++failures;

@@ -184,7 +184,7 @@ int main(int argc, char *argv[])
     }
     withWall = {cpuMs(RUSAGE_SELF) - cpu1, memorywatch::residentBytes(), mainRefreshes};
     const wall_grid::Grid grid = wall.grid();
-    const QSize tileArea = app.wallWindow().tileViews().value(0) ? app.wallWindow().tileViews()[0]->tileAreaSize() : QSize();
+    const QSize tileArea = app.wallWindow().tileViews().value(0) ? app.wallWindow().tileViews()[0]->pictureAreaSize() : QSize();
 
     // Tile refreshes that decoded a new picture: those that showed one, less the ones that
     // found the bytes already shown (the same version twice within a second).

@@ -15,11 +15,12 @@
 
 namespace part {
 
-// The areas a picture is decoded and drawn for (CamImageFetch::areasDrawnAtOnce).
+// The areas a picture is decoded and drawn for (CamFeed::decodeAreas).
 inline QList<DrawingArea> areasDrawnAtOnce(const MainWindow &main, const FullscreenWindow &fullscreen)
 {
     QList<DrawingArea> areas;
-    for (const PictureView *view : {static_cast<const PictureView *>(&main), static_cast<const PictureView *>(&fullscreen)})
+    for (const PictureView *view : {static_cast<const PictureView *>(main.pictureArea()),
+                                    static_cast<const PictureView *>(fullscreen.pictureArea())})
         if (view->drawsPictureAtOnce())
             areas.append(DrawingArea{view->pictureAreaSize(), view->pictureAreaPixelRatio()});
     return areas;
@@ -35,19 +36,15 @@ inline std::vector<QImage> scale(const QImage &picture, const QList<DrawingArea>
     return surfaces;
 }
 
-// The window thread's part once the decode is back (CamImageFetch::showPicture): the
+// The window thread's part once the decode is back (CamFeed::showPicture): the
 // picture handed to every picture view, the surfaces made for the areas shown as they are
 // (the main area's first, as areasDrawnAtOnce() lists them; the hidden fullscreen window
 // only notes that it has to draw when shown), then the main picture area painted.
 inline void draw(MainWindow &main, FullscreenWindow &fullscreen, const QImage &picture, std::vector<QImage> prepared)
 {
-    main.setPicture(picture);
-    fullscreen.setPicture(picture);
-    main.showPreparedPicture(prepared.empty() ? QImage() : std::exchange(prepared.front(), QImage()));
-    if (prepared.size() > 1)
-        fullscreen.showPreparedPicture(std::exchange(prepared[1], QImage()));
-    else
-        fullscreen.drawPicture();
+    const ViewScaleMode mode = main.scaleMode();
+    main.pictureArea()->showPicture(picture, mode, prepared.empty() ? QImage() : std::exchange(prepared.front(), QImage()));
+    fullscreen.pictureArea()->showPicture(picture, mode, prepared.size() > 1 ? std::exchange(prepared[1], QImage()) : QImage());
     main.pictureArea()->repaint();
 }
 

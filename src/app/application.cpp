@@ -112,16 +112,14 @@ void Application::connectRefresh()
     connect(m_selection, &CamSelection::camChanged, m_comments, &CommentRotation::takeDownIfUp);
     connect(m_selection, &CamSelection::camChanged, m_fetch, &CamImageFetch::takeDownNotes);
 
-    m_fetch->addPictureView(m_mainWindow.get());
-    m_fetch->addPictureView(m_fullscreenWindow.get());
+    m_fetch->addPictureView(m_mainWindow->pictureArea());
+    m_fetch->addPictureView(m_fullscreenWindow->pictureArea());
     // A picture decoded smaller than its full size is decoded again when an area needs more.
     connect(m_mainWindow->pictureArea(), &PictureArea::areaChanged, m_fetch, &CamImageFetch::pictureAreasChanged);
     connect(m_fullscreenWindow->pictureArea(), &PictureArea::areaChanged, m_fetch, &CamImageFetch::pictureAreasChanged);
     connect(m_fullscreenWindow.get(), &FullscreenWindow::visibilityChanged, m_fetch, &CamImageFetch::pictureAreasChanged);
     connect(m_mainWindow.get(), &MainWindow::fullscreenRedrawRequested, m_fetch, &CamImageFetch::pictureAreasChanged);
     // A frozen cam's note: a badge on both pictures and a line under the Info-Bar's figures.
-    m_fetch->addUnchangedNoteView(m_mainWindow.get());
-    m_fetch->addUnchangedNoteView(m_fullscreenWindow.get());
     m_fetch->addUnchangedNoteView(m_fullscreenWindow->infoBar());
     // Each refresh's end starts the heartbeat's second afresh.
     connect(m_fetch, &CamImageFetch::refreshEnded, m_heartbeat->timer(), qOverload<>(&QTimer::start));

@@ -53,29 +53,14 @@ void PictureLoadJob::setBudget(int ms)
     m_budget.setInterval(ms);
 }
 
-bool PictureLoadJob::start(const QString &fileName, const QList<DrawingArea> &areas, ViewScaleMode mode,
-                           std::vector<QImage> letGo)
-{
-    return run([fileName](QString &errorText, const std::atomic<bool> *cancel,
-                          Reduction *reduction) { return loadPictureFile(fileName, errorText, cancel, reduction); },
-               areas, mode, std::move(letGo));
-}
-
-bool PictureLoadJob::start(const QString &fileName, const QByteArray &written, const QList<DrawingArea> &areas,
-                           ViewScaleMode mode, std::vector<QImage> letGo)
-{
-    return run([fileName, written](QString &errorText, const std::atomic<bool> *cancel, Reduction *reduction) {
-        return loadPictureBytes(fileName, written, errorText, cancel, reduction);
-    },
-               areas, mode, std::move(letGo));
-}
-
 bool PictureLoadJob::startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode,
-                                Finish finish)
+                                Finish finish, std::vector<QImage> letGo, const QString &decodeAs)
 {
-    return run([bytes](QString &errorText, const std::atomic<bool> *cancel,
-                       Reduction *reduction) { return decodePictureBytes(bytes, errorText, cancel, reduction); },
-               areas, mode, {}, finish);
+    return run([bytes, decodeAs](QString &errorText, const std::atomic<bool> *cancel, Reduction *reduction) {
+        return decodeAs.isEmpty() ? decodePictureBytes(bytes, errorText, cancel, reduction)
+                                  : loadPictureBytes(decodeAs, bytes, errorText, cancel, reduction);
+    },
+               areas, mode, std::move(letGo), finish);
 }
 
 bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMode mode, std::vector<QImage> letGo,

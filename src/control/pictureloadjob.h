@@ -1,25 +1,21 @@
 #pragma once
 // Picture loads for the cam refresh, on a worker thread and one at a time.
 //
-// start() hands a picture file to the worker and returns at once. The worker runs
-// loadPictureFile, a JPEG decoded as much smaller than its full size as drawing it into the
-// given areas allows (decode_reduction::factorFor), and then draws it into each of those
-// areas' whole surfaces (framedInArea), so the window thread is left with showing them;
-// given the bytes just written to the file as well, it loads them in its place
-// (loadPictureBytes). startBytes() does the same for a picture file's bytes held in memory,
-// with the main decoder. loaded() comes
-// back on the job's own thread exactly once per start(): with the worker's result, or with
-// no picture and cancelledLoadText() when the budget runs out first.
+// startBytes() hands a picture's bytes to the worker and returns at once. The worker decodes
+// them (a JPEG as much smaller than its full size as drawing it into the given areas allows,
+// decode_reduction::factorFor), and then draws the picture into each of those areas' whole
+// surfaces (framedInArea), so the window thread is left with showing them. loaded() comes back
+// on the job's own thread exactly once per start: with the worker's result, or with no picture
+// and cancelledLoadText() when the budget runs out first.
 //
-// Pictures handed to start() in letGo are dropped on the worker before it decodes, so the
-// window thread does not wait for their memory to be freed and it is free before the new
-// picture takes its own.
+// Pictures handed over in letGo are dropped on the worker before it decodes, so the window
+// thread does not wait for their memory to be freed and it is free before the new picture
+// takes its own.
 //
-// cancel() gives the running load up: its file reads fail from then on, so the decoder
-// ends early (a JPEG decode from memory at the latest when its one call returns), and
-// the result is no picture. isBusy() holds from start() until the worker
-// has let go of the file, which for a load given up at the budget comes some time after
-// loaded(); start() refuses to run a second load beside it. Destroying the job gives up a
+// cancel() gives the running load up: the decoder ends early (a JPEG decode from memory at the
+// latest when its one call returns), and the result is no picture. isBusy() holds from the
+// start until the worker has let go of the bytes, which for a load given up at the budget comes
+// some time after loaded(); a second load is refused beside it. Destroying the job gives up a
 // running load and waits for the worker to end. Jobs may share a pool of threads, so that
 // many of them never decode on more threads at once than the pool has.
 #include "core/geometry/scalegeometry.h"
@@ -69,18 +65,15 @@ public:
     // A load still running after this long is given up; 0 or less: never.
     void setBudget(int ms);
 
-    bool start(const QString &fileName, const QList<DrawingArea> &areas, ViewScaleMode mode,
-               std::vector<QImage> letGo = {});
-    // The same for a file just written with these bytes, loaded from the bytes
-    // (loadPictureBytes): the name decides as the file's would, no file is read back.
-    bool start(const QString &fileName, const QByteArray &written, const QList<DrawingArea> &areas,
-               ViewScaleMode mode, std::vector<QImage> letGo = {});
     // Placed: the picture itself comes as the one area's whole surface, scaled to where it
     // lands and black round it (framedInArea), so that the area can show it as it is; no
     // surfaces beside it then.
     enum class Finish { Surfaces, Placed };
+    // decodeAs: a file name whose route the bytes take as that file's would (loadPictureBytes);
+    // empty: the main decoder's.
     bool startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode,
-                    Finish finish = Finish::Surfaces);
+                    Finish finish = Finish::Surfaces, std::vector<QImage> letGo = {},
+                    const QString &decodeAs = QString());
     void cancel();
     bool isBusy() const { return m_busy; }
 

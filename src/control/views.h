@@ -2,6 +2,8 @@
 // What the controllers see of the windows: small views, each implemented by the windows
 // that have the part in question. What goes to "both windows" is the same call on two
 // views. Controllers hold views by pointer and never learn which window is behind one.
+#include "core/geometry/scalegeometry.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -9,44 +11,40 @@
 
 #include <vector>
 
-// A picture area showing the selected cam's picture.
-class PictureView
-{
-public:
-    virtual ~PictureView() = default;
-    virtual QSize pictureAreaSize() const = 0;
-    // Device pixels to a logical pixel of the area, for the sizes the picture is shrunk to.
-    virtual qreal pictureAreaPixelRatio() const = 0;
-    // Keeps the picture for this and every later drawing (a resize, a mode change); draws
-    // nothing. A null image lets go of the one kept.
-    virtual void setPicture(const QImage &picture) = 0;
-    // Draws the kept picture by the running state's scale mode.
-    virtual void drawPicture() = 0;
-    // Shows the kept picture from the area's whole surface with it drawn in by the running
-    // state's scale mode, made off the window thread (framedInArea): taken as the area's
-    // surface as it is, without scaling. A surface that does not fit the area as it is now
-    // draws as drawPicture() does.
-    virtual void showPreparedPicture(const QImage &surface)
-    {
-        Q_UNUSED(surface);
-        drawPicture();
-    }
-    virtual void clearPicture() = 0;
-    // Whether drawPicture() draws at once. An area that puts it off (a hidden window's)
-    // draws when it is shown; the picture need not be decoded for its size until then.
-    virtual bool drawsPictureAtOnce() const { return true; }
-    // Why the refresh showed no picture, one line over the black area, until the next
-    // picture or another cam; an empty text takes it down. Plain text.
-    virtual void showFailureReason(const QString &reason) = 0;
-};
-
-// Says that the selected cam's picture has stayed the same for a while ("unchanged since
+// Says that a cam's picture has stayed the same for a while ("unchanged since
 // 14:02"); an empty text takes the note down again.
 class UnchangedNoteView
 {
 public:
     virtual ~UnchangedNoteView() = default;
     virtual void showUnchangedNote(const QString &note) = 0;
+};
+
+// A picture area: the selected cam's in a window, or a wall tile's. It keeps the picture it
+// is handed and draws it again by itself (a resize, a mode change), with the notes over it.
+class PictureView : public UnchangedNoteView
+{
+public:
+    virtual ~PictureView() = default;
+    virtual QSize pictureAreaSize() const = 0;
+    // Device pixels to a logical pixel of the area, for the sizes the picture is shrunk to.
+    virtual qreal pictureAreaPixelRatio() const = 0;
+    // Keeps the picture and shows it by the mode: the prepared surface (the area's whole
+    // surface with the picture drawn in, made off the window thread by framedInArea) as it
+    // is while it fits the area, else the picture drawn scaled. A null picture leaves the
+    // area black.
+    virtual void showPicture(const QImage &picture, ViewScaleMode mode, const QImage &prepared = QImage()) = 0;
+    // Lets go of the picture kept, going on showing what was drawn of it: a redraw before the
+    // next picture finds none.
+    virtual void letGoOfPicture() = 0;
+    // Whether showPicture() draws at once. An area that puts it off (a hidden window's) draws
+    // when it is shown; the picture need not be decoded for its size until then.
+    virtual bool drawsPictureAtOnce() const { return true; }
+    // Whether the user can see the area now: live frames are decoded only for one that can.
+    virtual bool pictureOnScreen() const { return drawsPictureAtOnce(); }
+    // Why the refresh showed no picture, one line over the black area, until the next
+    // picture or another cam; an empty text takes it down. Plain text.
+    virtual void showFailureReason(const QString &reason) = 0;
 };
 
 // Where a refresh tells how its transfer goes: bullets over the picture while it runs,
@@ -125,23 +123,4 @@ public:
     // fill: the part of the bar filled, 0 to 1.
     virtual void showCountdown(double fill, const QString &caption) = 0;
     virtual void setCountdownVisible(bool visible) = 0;
-};
-
-// One tile of the wall: a cam's picture shown inline, with the same notes the picture
-// areas show (the failure reason, the unchanged badge).
-class TileView
-{
-public:
-    virtual ~TileView() = default;
-    // The picture area's logical size and device pixels to a logical pixel, for the decode.
-    virtual QSize tileAreaSize() const = 0;
-    virtual qreal tileAreaPixelRatio() const = 0;
-    // Whether the tile can be seen now: its window shown and not minimised, and the tile
-    // inside the window's visible part.
-    virtual bool tileOnScreen() const = 0;
-    // Draws the picture inline; a null image leaves the tile black.
-    virtual void showTilePicture(const QImage &picture) = 0;
-    // Plain text; an empty text takes the note down.
-    virtual void showTileFailure(const QString &reason) = 0;
-    virtual void showTileNote(const QString &note) = 0;
 };

@@ -57,7 +57,7 @@ WallRefresh::~WallRefresh()
     stop();
 }
 
-void WallRefresh::start(const QList<WallCam> &cams, const QList<TileView *> &tiles)
+void WallRefresh::start(const QList<WallCam> &cams, const QList<PictureView *> &tiles)
 {
     stop();
     const qsizetype count = std::min(cams.size(), tiles.size());
@@ -65,11 +65,12 @@ void WallRefresh::start(const QList<WallCam> &cams, const QList<TileView *> &til
     for (qsizetype i = 0; i < count; ++i) {
         auto *tile = new TileRefresh(m_state, m_downloader, *tiles[i], cams[i].id, cams[i].pictureAddress,
                                      &m_decodePool, this);
-        tile->setTimeoutMs(m_timeoutMs);
-        tile->setMaxBytes(share);
-        tile->setDecodeBudget(m_decodeBudgetMs);
-        tile->setUnchangedThreshold(m_threshold);
-        tile->setClock(m_clock);
+        CamFeed &feed = tile->feed();
+        feed.setTimeoutMs(m_timeoutMs);
+        feed.setMaxBytes(share);
+        feed.setDecodeBudget(m_decodeBudgetMs);
+        feed.setUnchangedThreshold(m_threshold);
+        feed.setClock(m_clock);
         m_tiles.append(tile);
     }
     for (TileRefresh *tile : std::as_const(m_tiles))

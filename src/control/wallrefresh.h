@@ -24,7 +24,7 @@
 
 class Downloader;
 class TileRefresh;
-class TileView;
+class PictureView;
 class WallClock;
 struct RunningState;
 
@@ -54,7 +54,7 @@ public:
     void setClock(const WallClock *clock) { m_clock = clock; }
 
     // One tile view per cam, in the same order; the tiles outlive the refreshes.
-    void start(const QList<WallCam> &cams, const QList<TileView *> &tiles);
+    void start(const QList<WallCam> &cams, const QList<PictureView *> &tiles);
     void stop();
     // Tiles may have come into sight (the window shown, restored or resized).
     void tilesShown();

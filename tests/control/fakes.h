@@ -96,15 +96,16 @@ public:
 
 // One fake for every view a window implements; each call is counted or kept.
 class FakeView : public PictureView, public TransferView, public CamInfoView, public TitleView, public CommentView,
-                 public CamListView, public CountdownView, public UnchangedNoteView
+                 public CamListView, public CountdownView
 {
 public:
     QSize area{320, 240};
     qreal pixelRatio = 1.0;
     bool atOnce = true; // false: stands for a hidden window's area
-    QList<QImage> pictures; // every setPicture()
+    QList<QImage> pictures; // every showPicture()
     int draws = 0;          // drawings, of the picture kept or from a prepared surface
-    QList<QImage> prepared; // every showPreparedPicture()
+    QList<QImage> prepared; // every prepared surface handed over
+    int letGos = 0;
     int clears = 0;
     QStringList bullets;
     int bulletClears = 0;
@@ -127,14 +128,14 @@ public:
 
     QSize pictureAreaSize() const override { return area; }
     qreal pictureAreaPixelRatio() const override { return pixelRatio; }
-    void setPicture(const QImage &picture) override { pictures.append(picture); }
-    void drawPicture() override { ++draws; }
-    void showPreparedPicture(const QImage &surface) override
+    void showPicture(const QImage &picture, ViewScaleMode, const QImage &surface) override
     {
-        prepared.append(surface);
+        pictures.append(picture);
+        if (!surface.isNull())
+            prepared.append(surface);
         ++draws;
     }
-    void clearPicture() override { ++clears; }
+    void letGoOfPicture() override { ++letGos; }
     bool drawsPictureAtOnce() const override { return atOnce; }
     void showFailureReason(const QString &reason) override { failureReasons.append(reason); }
     void showUnchangedNote(const QString &note) override { unchangedNotes.append(note); }
@@ -173,20 +174,22 @@ private:
     }
 };
 
-// A wall tile that writes down what it is told to show; onScreen says whether it can be seen.
-class FakeTileView : public TileView
+// A wall tile's picture area that writes down what it is told to show; onScreen says
+// whether it can be seen.
+class FakeTileView : public PictureView
 {
 public:
     bool onScreen = true;
-    QList<QImage> pictures; // every showTilePicture()
-    QStringList failures;   // every showTileFailure()
+    QList<QImage> pictures; // every showPicture()
+    QStringList failures;   // every showFailureReason()
 
-    QSize tileAreaSize() const override { return {160, 120}; }
-    qreal tileAreaPixelRatio() const override { return 1.0; }
-    bool tileOnScreen() const override { return onScreen; }
-    void showTilePicture(const QImage &picture) override { pictures.append(picture); }
-    void showTileFailure(const QString &reason) override { failures.append(reason); }
-    void showTileNote(const QString &) override {}
+    QSize pictureAreaSize() const override { return {160, 120}; }
+    qreal pictureAreaPixelRatio() const override { return 1.0; }
+    bool pictureOnScreen() const override { return onScreen; }
+    void showPicture(const QImage &picture, ViewScaleMode, const QImage &) override { pictures.append(picture); }
+    void letGoOfPicture() override {}
+    void showFailureReason(const QString &reason) override { failures.append(reason); }
+    void showUnchangedNote(const QString &) override {}
 };
 
 // Three cams, the first selected, as the catalogue leaves them.

@@ -57,8 +57,6 @@ struct NoteRig : Rig
 
     NoteRig()
     {
-        fetch.addUnchangedNoteView(&first);
-        fetch.addUnchangedNoteView(&second);
         fetch.addUnchangedNoteView(&infoBar);
         fetch.setClock(&clock);
         QObject::connect(&selection, &CamSelection::camChanged, &fetch, &CamImageFetch::takeDownNotes);

@@ -370,7 +370,7 @@ void TestFaults::checkRefreshWorks(AppRun &run, const QString &picture)
 {
     MainWindow &f = run.app->mainWindow();
     QVERIFY(run.refresh());
-    QVERIFY(!f.pictureHolder()->picture().isNull());
+    QVERIFY(!f.pictureArea()->picture().isNull());
     QVERIFY(!allBlack(f.pictureArea()->surface()));
     const auto stats = StatsText.match(f.camStatusBar()->panelText(5));
     QVERIFY2(stats.hasMatch(), qPrintable(f.camStatusBar()->panelText(5)));
@@ -574,7 +574,7 @@ void TestFaults::comments()
     QVERIFY(run.app->heartbeat().timer()->isActive());
 
     // The comments never take the picture with them.
-    QVERIFY(!f.pictureHolder()->picture().isNull());
+    QVERIFY(!f.pictureArea()->picture().isNull());
     QVERIFY(!allBlack(f.pictureArea()->surface()));
     QVERIFY2(StatsText.match(f.camStatusBar()->panelText(5)).hasMatch(), qPrintable(f.camStatusBar()->panelText(5)));
 
@@ -738,7 +738,7 @@ void TestFaults::pictures()
     if (waitsOut)
         QVERIFY2(QLocale().toDouble(stats.captured(2)) >= (TimeoutMs - 100) / 1000.0, qPrintable(stats.captured(2)));
 
-    const QImage &original = f.pictureHolder()->picture();
+    const QImage &original = f.pictureArea()->picture();
     switch (shows) {
     case Shows::Black:
         QVERIFY(original.isNull());
@@ -825,7 +825,7 @@ void TestFaults::markupShownAsText()
     InfoBarPanel &overlay = run.app->infoBarPanel();
     run.app->heartbeat().onTick(); // shows the cam's information and refreshes
     QVERIFY(run.waitForRefresh());
-    QVERIFY(!f.pictureHolder()->picture().isNull());
+    QVERIFY(!f.pictureArea()->picture().isNull());
     QVERIFY(commentBarComesUp(*run.app));
 
     const QString text = QString::fromUtf8(markup);
@@ -1087,7 +1087,7 @@ void TestFaults::answersInStep()
     bool lastRight = false;
     for (int round = 0; round < 4; ++round) {
         QVERIFY(run.refresh());
-        lastRight = !f.pictureHolder()->picture().isNull() && f.pictureArea()->failureReason().isEmpty()
+        lastRight = !f.pictureArea()->picture().isNull() && f.pictureArea()->failureReason().isEmpty()
             && run.app->state().commentTable == good;
         if (!lastRight)
             spoiled << f.pictureArea()->failureReason() + QLatin1String(" | ") + run.app->state().commentTable.join(QLatin1Char('/'));
@@ -1211,7 +1211,7 @@ void TestFaults::wallFaults()
     QVERIFY(run.refresh());
     QVERIFY2(run.app->mainWindow().pictureArea()->failureReason().isEmpty(),
              qPrintable(run.app->mainWindow().pictureArea()->failureReason()));
-    QCOMPARE(run.app->mainWindow().pictureHolder()->picture().size(), scene().size());
+    QCOMPARE(run.app->mainWindow().pictureArea()->picture().size(), scene().size());
 }
 
 QTEST_MAIN(TestFaults)

@@ -250,7 +250,7 @@ void TestFreshnessOnScreen::failingCamShowsWhy()
         return;
     QCOMPARE(area.failureReason(), reason);
     QCOMPARE(run.app->fullscreenWindow().pictureArea()->failureReason(), reason);
-    QVERIFY(main.pictureHolder()->picture().isNull());
+    QVERIFY(main.pictureArea()->picture().isNull());
 
     // The black area, and one white line across its middle; the bullets of the refresh
     // stay where they are, at the top left.

@@ -143,8 +143,7 @@ void TestFullscreenX11::coversTheScreenWithOverlayOnTop()
     // blended by the window itself on a screen without a compositor.
     QImage light(64, 48, QImage::Format_RGB32);
     light.fill(qRgb(200, 200, 200));
-    full.setPicture(light);
-    full.drawPicture();
+    full.pictureArea()->showPicture(light, ViewScaleMode::ScaleInline);
     overlay.figuresLabel()->setText(QStringLiteral("Views: 1 | Comments: 0\nCam added by: test"));
     overlay.onLayoutTick();
     QVERIFY(overlay.isVisible());

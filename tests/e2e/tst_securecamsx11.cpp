@@ -119,7 +119,7 @@ void TestSecureCams::camBehindDigest()
         QCOMPARE(shot, area.surface().convertToFormat(QImage::Format_RGB32));
         QVERIFY2(pixelsOf(shot, Colour) > shot.width() * shot.height() / 2, "the picture fills the area");
     } else {
-        QVERIFY(main.pictureHolder()->picture().isNull());
+        QVERIFY(main.pictureArea()->picture().isNull());
         QCOMPARE(pixelsOf(shot, Colour), 0);
         QVERIFY(!requests.join(QLatin1Char('\n')).contains(QLatin1String(" 200 Authorization")));
     }

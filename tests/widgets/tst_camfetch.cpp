@@ -152,7 +152,7 @@ void TestCamFetch::refreshShowsCam()
 
     QVERIFY(run.refresh());
 
-    QVERIFY(!f.pictureHolder()->picture().isNull());
+    QVERIFY(!f.pictureArea()->picture().isNull());
     QVERIFY(!allBlack(f.pictureArea()->surface()));
     QVERIFY2(StatsText.match(f.camStatusBar()->panelText(5)).hasMatch(), qPrintable(f.camStatusBar()->panelText(5)));
     QCOMPARE(s.commentTable.size() - 1, s.currentCamFields.value(CamRecord::CommentCount).toInt()
@@ -170,11 +170,11 @@ void TestCamFetch::failedPicture()
     startAt(run, QStringLiteral(".jpg"));
     MainWindow &f = run.app->mainWindow();
     QVERIFY(run.refresh());
-    QVERIFY(!f.pictureHolder()->picture().isNull());
+    QVERIFY(!f.pictureArea()->picture().isNull());
 
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("reset")));
     QVERIFY(run.refresh());
-    QVERIFY(f.pictureHolder()->picture().isNull());
+    QVERIFY(f.pictureArea()->picture().isNull());
     QVERIFY(allBlack(f.pictureArea()->surface()));
     QVERIFY2(f.camStatusBar()->panelText(5).startsWith(QLatin1String("0.00 kb in ")), qPrintable(f.camStatusBar()->panelText(5)));
     QVERIFY(f.camStatusBar()->panelText(5).endsWith(QLatin1String("(0.00 kb/sec)")));
@@ -183,7 +183,7 @@ void TestCamFetch::failedPicture()
     // The next refresh works again once the server behaves.
     QVERIFY(m_server.clearFaults());
     QVERIFY(run.refresh());
-    QVERIFY(!f.pictureHolder()->picture().isNull());
+    QVERIFY(!f.pictureArea()->picture().isNull());
     QCOMPARE(run.leftovers(), QStringList());
 }
 
@@ -197,7 +197,7 @@ void TestCamFetch::failedComments()
     QVERIFY(run.refresh());
     // No comments, not the picture's bytes read as comments.
     QCOMPARE(s.commentTable, (QStringList{QString(), QString()}));
-    QVERIFY(!run.app->mainWindow().pictureHolder()->picture().isNull());
+    QVERIFY(!run.app->mainWindow().pictureArea()->picture().isNull());
     QCOMPARE(run.leftovers(), QStringList());
 }
 
@@ -248,7 +248,7 @@ void TestCamFetch::stalledPictureKeepsWindowsAlive()
 
     QVERIFY(m_server.clearFaults());
     QVERIFY(run.refresh());
-    QVERIFY(!f.pictureHolder()->picture().isNull());
+    QVERIFY(!f.pictureArea()->picture().isNull());
 }
 
 void TestCamFetch::closeDuringStall()
@@ -346,14 +346,14 @@ void TestCamFetch::camChangeDuringDecode()
     QVERIFY2(clock.elapsed() < 1500, qPrintable(QStringLiteral("%1 ms").arg(clock.elapsed())));
     QCOMPARE(ended.count(), 1);
     // The bomb is one grey: a drawing of what was decoded so far would show.
-    QVERIFY(f.pictureHolder()->picture().isNull());
+    QVERIFY(f.pictureArea()->picture().isNull());
     QVERIFY(allBlack(f.pictureArea()->surface()));
     QVERIFY(allBlack(fullscreen.surface()));
     QCOMPARE(run.leftovers(), QStringList());
     QVERIFY(run.app->heartbeat().timer()->isActive());
 
     QVERIFY(run.refresh());
-    QCOMPARE(f.pictureHolder()->picture().size(), QSize(320, 240));
+    QCOMPARE(f.pictureArea()->picture().size(), QSize(320, 240));
     QVERIFY(!allBlack(f.pictureArea()->surface()));
 }
 
@@ -380,7 +380,7 @@ void TestCamFetch::decodeOverBudgetIsAFailedLoad()
     QVERIFY(ended.wait(5000));
     const qint64 endedMs = clock.elapsed();
     QVERIFY2(endedMs >= budgetMs - 50 && endedMs < budgetMs + 1000, qPrintable(QString::number(endedMs)));
-    QVERIFY(f.pictureHolder()->picture().isNull());
+    QVERIFY(f.pictureArea()->picture().isNull());
     QVERIFY(allBlack(f.pictureArea()->surface()));
     QVERIFY(allBlack(fullscreen.surface()));
     QCOMPARE(run.leftovers(), QStringList());
@@ -390,7 +390,7 @@ void TestCamFetch::decodeOverBudgetIsAFailedLoad()
 
     QVERIFY(serve(QStringLiteral("changing.jpg"), m_good));
     QVERIFY(run.refresh());
-    QCOMPARE(f.pictureHolder()->picture().size(), QSize(320, 240));
+    QCOMPARE(f.pictureArea()->picture().size(), QSize(320, 240));
 }
 
 void TestCamFetch::closeDuringDecode()
@@ -420,12 +420,12 @@ void TestCamFetch::largePictureGoesBeforeTheNext()
     startCrafted(run, QStringLiteral("changing.jpg"));
     MainWindow &f = run.app->mainWindow();
     QVERIFY(run.refresh());
-    QCOMPARE(f.pictureHolder()->picture().size(), QSize(side, side));
+    QCOMPARE(f.pictureArea()->picture().size(), QSize(side, side));
 
     MemoryWatch memory;
     QVERIFY(run.refresh());
     const qint64 growth = memory.growth();
-    QCOMPARE(f.pictureHolder()->picture().size(), QSize(side, side));
+    QCOMPARE(f.pictureArea()->picture().size(), QSize(side, side));
     QVERIFY(!allBlack(f.pictureArea()->surface()));
     QVERIFY2(growth < pictureBytes / 2,
              qPrintable(QStringLiteral("%1 MiB for a %2 MiB picture").arg(growth >> 20).arg(pictureBytes >> 20)));

@@ -158,7 +158,7 @@ void TestConditionalFetch::unchangedPicture()
         QVERIFY2(f.pictureArea()->failureReason().endsWith(QLatin1String(" (next try in 20 s)")),
                  qPrintable(f.pictureArea()->failureReason()));
     QCOMPARE(allBlack(f.pictureArea()->surface()), !shown);
-    QCOMPARE(f.pictureHolder()->picture().isNull(), !shown);
+    QCOMPARE(f.pictureArea()->picture().isNull(), !shown);
     QCOMPARE(run.app->state().commentTable.value(0), QStringLiteral("Ann;Still there;2026-12-08"));
 
     const QString stats = f.camStatusBar()->panelText(5);

@@ -558,8 +558,8 @@ void TestFullscreen::pictureRedrawAndErase()
     Viewer v;
     QImage red(64, 32, QImage::Format_RGB32);
     red.fill(Qt::red);
-    v.main().setPicture(red);
-    v.full().setPicture(red);
+    v.main().pictureArea()->showPicture(red, ViewScaleMode::ScaleInline);
+    v.full().pictureArea()->showPicture(red, ViewScaleMode::ScaleInline);
     v.openFullscreen();
     // The layout on showing redraws the picture, scaled inline into the whole screen.
     const QImage &surface = v.full().pictureArea()->surface();

@@ -131,7 +131,7 @@ struct Windows
     PictureArea &area(bool fullscreen) { return fullscreen ? *full->pictureArea() : *main->pictureArea(); }
     PictureView &view(bool fullscreen)
     {
-        return fullscreen ? static_cast<PictureView &>(*full) : static_cast<PictureView &>(*main);
+        return fullscreen ? static_cast<PictureView &>(*full->pictureArea()) : static_cast<PictureView &>(*main->pictureArea());
     }
     // The fullscreen window lays its area out over the whole window at each resize; it
     // draws only while shown, here at the size asked for instead of the screen's.
@@ -150,8 +150,7 @@ struct Windows
         }
         QCOMPARE(area(fullscreen).size(), size);
         state.scaleMode = mode;
-        view(fullscreen).setPicture(picture);
-        view(fullscreen).drawPicture();
+        view(fullscreen).showPicture(picture, state.scaleMode);
     }
 };
 
@@ -337,7 +336,7 @@ void TestHiDpiDrawing::partialRepaintsMatchAWholeOne()
     w.main->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.main.get()));
     w.draw(false, QSize(200, 120), noise(deviceSize(QSize(200, 120), startedRatio())), ViewScaleMode::Stretch);
-    w.main->showUnchangedNote(QStringLiteral("unchanged since 14:02"));
+    w.main->pictureArea()->showUnchangedNote(QStringLiteral("unchanged since 14:02"));
     const auto shown = [&] { return shownOnScreen(area); };
     const auto whole = [&] { return area.grab().toImage().convertToFormat(QImage::Format_RGB32); };
     QImage before = shown();
@@ -409,8 +408,8 @@ void TestHiDpiDrawing::preparedForDevicePixels()
 
     QImage preparedMain;
     QImage preparedFull;
-    const DrawingArea mainArea{w.main->pictureAreaSize(), w.main->pictureAreaPixelRatio()};
-    const DrawingArea fullArea{w.full->pictureAreaSize(), w.full->pictureAreaPixelRatio()};
+    const DrawingArea mainArea{w.main->pictureArea()->pictureAreaSize(), w.main->pictureArea()->pictureAreaPixelRatio()};
+    const DrawingArea fullArea{w.full->pictureArea()->pictureAreaSize(), w.full->pictureArea()->pictureAreaPixelRatio()};
     std::unique_ptr<QThread> worker(QThread::create([&] {
         preparedMain = framedInArea(img, mainArea, mode);
         preparedFull = framedInArea(img, fullArea, mode);
@@ -420,8 +419,8 @@ void TestHiDpiDrawing::preparedForDevicePixels()
     w.area(false).clear();
     w.area(true).clear();
     const quint64 before = resamplingsOnThisThread();
-    w.view(true).showPreparedPicture(preparedFull);
-    w.view(false).showPreparedPicture(preparedMain);
+    w.view(true).showPicture(img, mode, preparedFull);
+    w.view(false).showPicture(img, mode, preparedMain);
     QCOMPARE(resamplingsOnThisThread(), before);
     QCOMPARE(w.area(false).surface(), mainDirect);
     QCOMPARE(w.area(true).surface(), fullDirect);

@@ -31,11 +31,11 @@ struct Windows
     PictureArea &area(bool fullscreen) { return fullscreen ? *full->pictureArea() : *main->pictureArea(); }
     PictureView &view(bool fullscreen)
     {
-        return fullscreen ? static_cast<PictureView &>(*full) : static_cast<PictureView &>(*main);
+        return fullscreen ? static_cast<PictureView &>(*full->pictureArea()) : static_cast<PictureView &>(*main->pictureArea());
     }
     UnchangedNoteView &notes(bool fullscreen)
     {
-        return fullscreen ? static_cast<UnchangedNoteView &>(*full) : static_cast<UnchangedNoteView &>(*main);
+        return fullscreen ? static_cast<UnchangedNoteView &>(*full->pictureArea()) : static_cast<UnchangedNoteView &>(*main->pictureArea());
     }
     void draw(bool fullscreen, const QImage &picture)
     {
@@ -47,8 +47,7 @@ struct Windows
         } else {
             area(false).resize(size);
         }
-        view(fullscreen).setPicture(picture);
-        view(fullscreen).drawPicture();
+        view(fullscreen).showPicture(picture, state.scaleMode);
     }
 };
 
@@ -189,7 +188,7 @@ void TestPictureNotes::badgeInTheCornerClearOfTheBullets()
     }
 
     // A redraw keeps it; taking it down leaves the drawing.
-    w.view(fullscreen).drawPicture();
+    w.area(fullscreen).redrawPicture(w.state.scaleMode);
     const QRect redrawn = differences(area.surface().convertToFormat(QImage::Format_RGB32), grabArea(area));
     QVERIFY(!redrawn.isEmpty());
     QVERIFY(plate.contains(redrawn));
@@ -205,10 +204,9 @@ void TestPictureNotes::badgeUnderTheBulletsInANarrowArea()
     MainWindow main(state);
     PictureArea &area = *main.pictureArea();
     area.resize(180, 120);
-    main.setPicture(filled(qRgb(255, 255, 255)));
-    main.drawPicture();
+    main.pictureArea()->showPicture(filled(qRgb(255, 255, 255)), state.scaleMode);
     main.showTransferState(fetch_rules::stateBullets(12));
-    main.showUnchangedNote(Badge);
+    main.pictureArea()->showUnchangedNote(Badge);
     const QRect plate = area.badgeRect();
     const QFontMetrics metrics(area.font());
     const QRect bulletsRow(1, 1, metrics.horizontalAdvance(fetch_rules::stateBullets(12)) + 16,
@@ -252,8 +250,7 @@ void TestPictureNotes::reasonOnTheBlackArea()
     QVERIFY(count(shown, changed, white) > 30 * ratio * ratio);
     // The black shadow, one pixel right and down, is what keeps it readable where the area
     // is not black: on a white picture the line still shows, in black.
-    w.view(fullscreen).setPicture(filled(qRgb(255, 255, 255)));
-    w.view(fullscreen).drawPicture();
+    w.view(fullscreen).showPicture(filled(qRgb(255, 255, 255)), w.state.scaleMode);
     const QImage onWhite = grabArea(area);
     QVERIFY(count(onWhite, changed.adjusted(0, 0, int(2 * ratio), int(2 * ratio)), dark) > 20 * ratio * ratio);
 }

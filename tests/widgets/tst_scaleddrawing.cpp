@@ -180,19 +180,19 @@ void TestScaledDrawing::redrawWipesTextAndSurvivesResize()
 {
     RunningState state;
     MainWindow form{state};
-    form.pictureHolder()->setPicture(bandedPicture());
+    form.pictureArea()->showPicture(bandedPicture(), form.scaleMode());
     form.pictureArea()->resize(1000, 600);
-    QCOMPARE(form.drawScaled(), ScaleError::None);
+    QCOMPARE(form.pictureArea()->redrawPicture(form.scaleMode()), ScaleError::None);
     {
         QPainter p(&form.pictureArea()->surface());
         p.fillRect(QRect(0, 0, 60, 20), Qt::white);   // as transfer bullets would be
     }
-    QCOMPARE(form.drawScaled(), ScaleError::None);
+    QCOMPARE(form.pictureArea()->redrawPicture(form.scaleMode()), ScaleError::None);
     QCOMPARE(form.pictureArea()->surface().pixel(5, 5), Black);
 
     // A resize followed by the layout's redraw places the picture for the new size.
     form.pictureArea()->resize(400, 600);
-    QCOMPARE(form.drawScaled(), ScaleError::None);
+    QCOMPARE(form.pictureArea()->redrawPicture(form.scaleMode()), ScaleError::None);
     checkEdges(form.pictureArea()->surface(), QRect(0, 150, 400, 300), Band);
 }
 
@@ -200,7 +200,7 @@ void TestScaledDrawing::toolbarCycle()
 {
     RunningState state;
     MainWindow form{state};
-    form.pictureHolder()->setPicture(bandedPicture());
+    form.pictureArea()->showPicture(bandedPicture(), form.scaleMode());
     form.pictureArea()->resize(1000, 600);
     QSignalSpy fullscreen(&form, &MainWindow::fullscreenRedrawRequested);
     QSignalSpy random(&form, &MainWindow::randomCamRequested);
@@ -239,7 +239,7 @@ void TestScaledDrawing::menuChoosesMode()
 {
     RunningState state;
     MainWindow form{state};
-    form.pictureHolder()->setPicture(bandedPicture());
+    form.pictureArea()->showPicture(bandedPicture(), form.scaleMode());
     form.pictureArea()->resize(1000, 600);
     const QList<QAction *> items = form.scaleModeMenu()->actions();
     QCOMPARE(items.size(), 3);
@@ -290,7 +290,7 @@ void TestScaledDrawing::modeSwitchReusesTheDecodedPicture()
     QString text;
     const Picture picture = loadPictureFile(file, text);
     QVERIFY2(picture, qPrintable(text));
-    form.pictureHolder()->setPicture(*picture);
+    form.pictureArea()->showPicture(*picture, form.scaleMode());
     QVERIFY(QFile::remove(file));
 
     // The working file is gone, as after a fetch; every mode still draws the picture.
@@ -342,15 +342,14 @@ void TestScaledDrawing::preparedSurfaceShownAsItIs()
     MainWindow form{state};
     form.pictureArea()->resize(area);
     QImage prepared;
-    const DrawingArea target{madeFor, form.pictureAreaPixelRatio()};
+    const DrawingArea target{madeFor, form.pictureArea()->pictureAreaPixelRatio()};
     std::unique_ptr<QThread> worker(QThread::create([&] { prepared = framedInArea(img, target, mode); }));
     worker->start();
     QVERIFY(worker->wait(20000));
 
-    form.setPicture(img);
     const bool fits = madeFor == area;
     const quint64 before = resamplingsOnThisThread();
-    form.showPreparedPicture(prepared);
+    form.pictureArea()->showPicture(img, mode, prepared);
     QCOMPARE(resamplingsOnThisThread() - before, fits ? 0u : 1u);
     const QImage &shown = form.pictureArea()->surface();
     QCOMPARE(shown.constBits() == prepared.constBits(), fits);

@@ -301,15 +301,69 @@ void PictureArea::syncSurface()
     m_surface = std::move(next);
 }
 
-PictureHolder::PictureHolder(QWidget *parent)
-    : QWidget(parent)
+bool PictureArea::drawsPictureAtOnce() const
 {
-    hide();
+    return m_drawing != Drawing::WhileVisible || isVisible();
 }
 
-void PictureHolder::setPicture(const QImage &picture)
+bool PictureArea::pictureOnScreen() const
+{
+    if (m_drawing != Drawing::WhileOnScreen)
+        return drawsPictureAtOnce();
+    const QWidget *top = window();
+    return isVisible() && top->isVisible() && !top->isMinimized() && !visibleRegion().isEmpty();
+}
+
+void PictureArea::showPicture(const QImage &picture, ViewScaleMode mode, const QImage &prepared)
 {
     m_picture = picture;
-    if (!m_picture.isNull())
-        resize(m_picture.size());
+    m_mode = mode;
+    // Nobody sees a hidden area; scaling every picture into it is wasted.
+    if (!drawsPictureAtOnce()) {
+        m_drawPending = true;
+        return;
+    }
+    (void)drawPicture(prepared);
+}
+
+ScaleError PictureArea::redrawPicture(ViewScaleMode mode)
+{
+    m_mode = mode;
+    if (!drawsPictureAtOnce()) {
+        m_drawPending = true;
+        return ScaleError::None;
+    }
+    return drawPicture(QImage());
+}
+
+// A surface made for the area is shown as it is, with no second copy.
+ScaleError PictureArea::drawPicture(const QImage &prepared)
+{
+    m_drawPending = false;
+    if (!prepared.isNull() && !m_picture.isNull() && showSurface(prepared))
+        return ScaleError::None;
+    return drawScaledPicture(*this, m_picture, m_mode);
+}
+
+void PictureArea::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_drawPending)
+        (void)drawPicture(QImage());
+}
+
+void PictureArea::clearPicture()
+{
+    m_drawPending = false;
+    clear();
+}
+
+void PictureArea::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // A surface nobody sees while drawing is put off: let go, drawn again when shown.
+    if (m_drawing == Drawing::WhileVisible) {
+        clear();
+        m_drawPending = true;
+    }
 }

@@ -8,8 +8,9 @@
 // logical pixels. After a resize the surface keeps its old content at the top left and is
 // black elsewhere until the next redraw.
 //
-// PictureHolder is the hidden box (`picOriginal`) holding the decoded cam picture once,
-// unscaled; it sizes itself to the picture. With no picture it holds a null image.
+// The area keeps the picture it was last handed (the cam's picture, unscaled or decoded
+// smaller) with its scale mode, and draws it again on redrawPicture(); it is the picture view
+// of every window and wall tile.
 //
 // A double-click with the left button on the area (or on a widget inside it that does not
 // take the click) is announced with doubleClicked(); a change of its size, or of its
@@ -21,6 +22,7 @@
 // and the failure reason, one line white with a black shadow in the middle of the area,
 // cut with "…" to its width. Both are plain text; with neither, painting shows the surface
 // alone.
+#include "control/views.h"
 #include "core/geometry/scalegeometry.h"
 
 #include <QFont>
@@ -29,11 +31,33 @@
 #include <QStaticText>
 #include <QWidget>
 
-class PictureArea : public QWidget
+class PictureArea : public QWidget, public PictureView
 {
     Q_OBJECT
 public:
+    // When a picture handed to the area is drawn: at once, always (the main window's, whose
+    // surface is kept up while it is hidden); while the area is visible, else when it is shown
+    // (the fullscreen window's); at once, with live frames decoded only while the area can be
+    // seen in its window (a wall tile's).
+    enum class Drawing { Always, WhileVisible, WhileOnScreen };
+
     explicit PictureArea(QWidget *parent = nullptr);
+    void setDrawing(Drawing drawing) { m_drawing = drawing; }
+
+    QSize pictureAreaSize() const override { return size(); }
+    qreal pictureAreaPixelRatio() const override { return pixelRatio(); }
+    void showPicture(const QImage &picture, ViewScaleMode mode, const QImage &prepared = QImage()) override;
+    void letGoOfPicture() override { m_picture = QImage(); }
+    bool drawsPictureAtOnce() const override;
+    bool pictureOnScreen() const override;
+    void showFailureReason(const QString &reason) override { setFailureReason(reason); }
+    void showUnchangedNote(const QString &note) override { setUnchangedBadge(note); }
+    // The picture kept, drawn again by this mode. A failed placement (an area without height,
+    // an origin beyond the 16-bit range) leaves the area black; the next redraw tries again.
+    ScaleError redrawPicture(ViewScaleMode mode);
+    const QImage &picture() const { return m_picture; }
+    // Black until the next picture or redraw; the picture stays kept.
+    void clearPicture();
 
     // The drawing surface; draw on it, then call update() to show the change.
     // It always has the widget's current size and ratio, also while the widget is hidden.
@@ -70,6 +94,8 @@ signals:
 
 protected:
     bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -83,7 +109,13 @@ private:
     // Where the failure reason's line and its shadow go; empty while none shows.
     QRect reasonRect() const;
 
+    ScaleError drawPicture(const QImage &prepared);
+
     QImage m_surface;
+    QImage m_picture;
+    ViewScaleMode m_mode = ViewScaleMode::ScaleInline;
+    Drawing m_drawing = Drawing::Always;
+    bool m_drawPending = false; // a picture came while the area put drawing off
     // The surface's top rows as they were before shadow text went over them; null while
     // no text is on the surface.
     QImage m_underText;
@@ -107,16 +139,3 @@ private:
 // Draws the picture into the area by the mode and shows it (see drawScaledPicture for the
 // surface).
 ScaleError drawScaledPicture(PictureArea &target, const QImage &picture, ViewScaleMode mode);
-
-class PictureHolder : public QWidget
-{
-    Q_OBJECT
-public:
-    explicit PictureHolder(QWidget *parent = nullptr);
-
-    void setPicture(const QImage &picture);
-    const QImage &picture() const { return m_picture; }
-
-private:
-    QImage m_picture;
-};

@@ -27,49 +27,9 @@ WallTile::WallTile(const QString &camName, QWidget *parent)
     m_name->setText(camName);
     m_name->setAlignment(Qt::AlignCenter);
     m_name->setPalette(dark);
+    m_area->setDrawing(PictureArea::Drawing::WhileOnScreen);
     // A redraw on every change of the area's size or pixel ratio.
-    connect(m_area, &PictureArea::areaChanged, this, &WallTile::redraw);
-}
-
-QSize WallTile::tileAreaSize() const
-{
-    return m_area->size();
-}
-
-qreal WallTile::tileAreaPixelRatio() const
-{
-    return m_area->pixelRatio();
-}
-
-bool WallTile::tileOnScreen() const
-{
-    const QWidget *top = window();
-    return isVisible() && top->isVisible() && !top->isMinimized() && !visibleRegion().isEmpty();
-}
-
-void WallTile::redraw()
-{
-    // A picture made for the tile's area is shown as it is, with no second copy.
-    if (m_picture.isNull())
-        m_area->clear();
-    else if (!m_area->showSurface(m_picture))
-        drawScaledPicture(*m_area, m_picture, ViewScaleMode::ScaleInline);
-}
-
-void WallTile::showTilePicture(const QImage &picture)
-{
-    m_picture = picture;
-    redraw();
-}
-
-void WallTile::showTileFailure(const QString &reason)
-{
-    m_area->setFailureReason(reason);
-}
-
-void WallTile::showTileNote(const QString &note)
-{
-    m_area->setUnchangedBadge(note);
+    connect(m_area, &PictureArea::areaChanged, this, [this] { m_area->redrawPicture(ViewScaleMode::ScaleInline); });
 }
 
 void WallTile::resizeEvent(QResizeEvent *)

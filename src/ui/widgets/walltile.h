@@ -3,15 +3,12 @@
 // with its notes (the failure reason, the unchanged badge), and the cam's name under it as
 // plain text. A click with the left button, or Enter while the tile has the focus, is
 // announced with activated(); the tile with the focus is framed.
-#include "control/views.h"
-
-#include <QImage>
 #include <QWidget>
 
 class PictureArea;
 class QLabel;
 
-class WallTile : public QWidget, public TileView
+class WallTile : public QWidget
 {
     Q_OBJECT
 public:
@@ -19,13 +16,6 @@ public:
 
     PictureArea *pictureArea() const { return m_area; }
     QLabel *nameLabel() const { return m_name; }
-
-    QSize tileAreaSize() const override;
-    qreal tileAreaPixelRatio() const override;
-    bool tileOnScreen() const override;
-    void showTilePicture(const QImage &picture) override;
-    void showTileFailure(const QString &reason) override;
-    void showTileNote(const QString &note) override;
 
 signals:
     void activated();
@@ -40,10 +30,7 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
-    void redraw();
-
     PictureArea *m_area;
     QLabel *m_name;
-    QImage m_picture;
     bool m_pressed = false;
 };

@@ -58,6 +58,7 @@ FullscreenWindow::FullscreenWindow(RunningState &state, QWidget *parent)
     const FullscreenGeometry design = fullscreenDesign();
     m_pictureArea = new PictureArea(this);
     m_pictureArea->setObjectName(QStringLiteral("picDraw"));
+    m_pictureArea->setDrawing(PictureArea::Drawing::WhileVisible);
     placeTwipBox(m_pictureArea, design.picDraw);
     // Movement without a button pressed is what shows the pointer.
     m_pictureArea->setMouseTracking(true);
@@ -146,62 +147,16 @@ void FullscreenWindow::showStatusMessage(const QString &text)
     showFitted(*m_statusMessage, *m_statusBox, text, designWidth, right - m_statusBox->x() - frame);
 }
 
-QSize FullscreenWindow::pictureAreaSize() const
-{
-    return m_pictureArea->size();
-}
-
-qreal FullscreenWindow::pictureAreaPixelRatio() const
-{
-    return m_pictureArea->pixelRatio();
-}
-
-void FullscreenWindow::setPicture(const QImage &picture)
-{
-    m_picture = picture;
-}
-
 void FullscreenWindow::drawPicture()
 {
-    // Nobody sees a hidden area; scaling every refresh's picture into it is wasted.
-    if (!isVisible()) {
-        m_drawPending = true;
-        return;
-    }
-    m_drawPending = false;
-    // A failed placement leaves the area cleared; the next redraw tries again.
-    (void)drawScaledPicture(*m_pictureArea, m_picture, m_state.scaleMode);
-}
-
-void FullscreenWindow::showPreparedPicture(const QImage &surface)
-{
-    if (!isVisible() || !m_pictureArea->showSurface(surface)) {
-        drawPicture();
-        return;
-    }
-    m_drawPending = false;
+    (void)m_pictureArea->redrawPicture(m_state.scaleMode);
 }
 
 void FullscreenWindow::clearPicture()
 {
-    m_drawPending = false;
-    m_pictureArea->clear();
+    m_pictureArea->clearPicture();
 }
 
-bool FullscreenWindow::drawsPictureAtOnce() const
-{
-    return isVisible();
-}
-
-void FullscreenWindow::showFailureReason(const QString &reason)
-{
-    m_pictureArea->setFailureReason(reason);
-}
-
-void FullscreenWindow::showUnchangedNote(const QString &note)
-{
-    m_pictureArea->setUnchangedBadge(note);
-}
 
 void FullscreenWindow::showTitle(const QString &title)
 {
@@ -392,16 +347,11 @@ bool FullscreenWindow::event(QEvent *event)
     const bool handled = QWidget::event(event);
     switch (event->type()) {
     case QEvent::Show:
-        if (m_drawPending)
-            drawPicture();
         tellInfoBarFacts();
         m_infoBar->fullscreenVisibilityChanged(true);
         emit visibilityChanged(true);
         break;
     case QEvent::Hide:
-        // A screen-sized surface nobody sees: let go, drawn again when shown.
-        m_pictureArea->clear();
-        m_drawPending = true;
         m_infoBar->fullscreenVisibilityChanged(false);
         emit visibilityChanged(false);
         break;

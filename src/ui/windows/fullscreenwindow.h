@@ -36,11 +36,9 @@ class RoundedBox;
 
 // FullscreenWindow: the fullscreen window.
 class FullscreenWindow : public QWidget,
-              public PictureView,
               public TitleView,
               public CommentView,
-              public CountdownView,
-              public UnchangedNoteView
+              public CountdownView
 {
     Q_OBJECT
 public:
@@ -65,18 +63,13 @@ public:
 
     // Shows text in the status box until the next tick of the pointer timer.
     void showStatusMessage(const QString &text);
-    // The views of this window: picDraw with a picture of its own to redraw from, the
-    // title (the cam's, marked as the fullscreen window's), the comment bar, the
+    // Draws the picture the picture area keeps by the current mode, or when the window shows.
+    void drawPicture();
+    // The picture area black until the next picture; the picture stays kept.
+    void clearPicture();
+    // The views of this window besides its picture area (which draws only while the window
+    // shows): the title (the cam's, marked as the fullscreen window's), the comment bar, the
     // auto-shuffle countdown (the bar and its text together).
-    QSize pictureAreaSize() const override;
-    qreal pictureAreaPixelRatio() const override;
-    void setPicture(const QImage &picture) override;
-    void drawPicture() override;
-    void showPreparedPicture(const QImage &surface) override;
-    void clearPicture() override;
-    bool drawsPictureAtOnce() const override;
-    void showFailureReason(const QString &reason) override;
-    void showUnchangedNote(const QString &note) override;
     void showTitle(const QString &title) override;
     void showComment(const QStringList &fields) override;
     void hideComment() override;
@@ -133,6 +126,4 @@ private:
     void tellInfoBarFacts();
 
     RunningState &m_state;
-    QImage m_picture;
-    bool m_drawPending = false; // a drawing asked for while hidden
 };

@@ -140,7 +140,6 @@ void MainWindow::createPictureBoxes(QWidget *client)
 {
     m_pictureArea = named(new PictureArea(client), "picDraw");
     setTwipGeometry(m_pictureArea, 3600, 600, 11400, 8040);
-    m_pictureHolder = named(new PictureHolder(client), "picOriginal");
 
     m_scaleModeOptionGroup = new QButtonGroup(this);
     for (int i = 0; i < 3; ++i) {

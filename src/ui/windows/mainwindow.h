@@ -11,7 +11,6 @@ struct RunningState;
 class CamListWidget;
 class LineShape;
 class PictureArea;
-class PictureHolder;
 class QAction;
 class QButtonGroup;
 class QMenu;
@@ -39,12 +38,10 @@ class StatusBar;
 // the fullscreen one with fullscreenRedrawRequested(). The "Random Cam" button announces
 // randomCamRequested() and never touches the mode.
 class MainWindow : public QMainWindow,
-              public PictureView,
               public TransferView,
               public CamInfoView,
               public TitleView,
-              public CommentView,
-              public UnchangedNoteView
+              public CommentView
 {
     Q_OBJECT
 public:
@@ -61,7 +58,6 @@ public:
     CamListWidget *camList() const { return m_camList; } // `CamList`
     QScrollBar *camListScrollBar() const { return m_camListScrollBar; } // `VScroll1`
     PictureArea *pictureArea() const { return m_pictureArea; } // `picDraw`
-    PictureHolder *pictureHolder() const { return m_pictureHolder; } // `picOriginal`: hidden: the cam picture, unscaled
     const std::array<QRadioButton *, 3> &scaleModeOptions() const { return m_scaleModeOptions; } // `Option1`: hidden: shows the scale mode
     QToolBar *toolbar() const { return m_toolbar; } // `Toolbar1`
     QToolButton *scaleModeButton() const { return m_scaleModeButton; } // `scaleModeButton`: button 1, captioned with the mode
@@ -86,21 +82,14 @@ public:
     // the change as a user's edit.
     void showState();
 
-    // Draws picOriginal into picDraw by the current mode. The area is cleared first; an
-    // error of the arithmetic is returned with the area left cleared.
-    ScaleError drawScaled();
+    // Draws the picture the picture area keeps by the current mode (a resize, a mode change).
+    void drawPicture();
+    // The picture area black until the next picture; the picture stays kept.
+    void clearPicture();
 
-    // The views of this window: picDraw holding its picture in picOriginal, the bullets
-    // over it and the transfer figures in the status bar's panel 5, the cam's description
-    // and its figures in panels 1 to 4, the title, the comment bar.
-    QSize pictureAreaSize() const override;
-    qreal pictureAreaPixelRatio() const override;
-    void setPicture(const QImage &picture) override;
-    void drawPicture() override;
-    void showPreparedPicture(const QImage &surface) override;
-    void clearPicture() override;
-    void showFailureReason(const QString &reason) override;
-    void showUnchangedNote(const QString &note) override;
+    // The views of this window besides its picture area: the bullets over the picture and the
+    // transfer figures in the status bar's panel 5, the cam's description and its figures in
+    // panels 1 to 4, the title, the comment bar.
     void showTransferState(const QString &bullets) override;
     void showTransferStatistics(const QString &text) override;
     // A message for the user in the status bar's last panel, until the next transfer's
@@ -146,7 +135,6 @@ private:
     CamListWidget *m_camList = nullptr;
     QScrollBar *m_camListScrollBar = nullptr;
     PictureArea *m_pictureArea = nullptr;
-    PictureHolder *m_pictureHolder = nullptr;
     std::array<QRadioButton *, 3> m_scaleModeOptions{};
     QToolBar *m_toolbar = nullptr;
     QToolButton *m_scaleModeButton = nullptr;

@@ -1,12 +1,10 @@
-// The main window as the controllers see it: the picture, transfer, cam-info, title and
-// comment views.
+// The main window as the controllers see it: the transfer, cam-info, title and comment views.
 #include "mainwindow.h"
 
 #include "core/catalogue/camrecord.h"
 #include "core/catalogue/servertext.h"
 #include "core/rules/heartbeatrules.h"
 #include "core/state/runningstate.h"
-#include "platform/scaleddrawing.h"
 #include "ui/pictures/pictures.h"
 #include "ui/widgets/camdescription.h"
 #include "ui/widgets/picturearea.h"
@@ -17,52 +15,14 @@ ViewScaleMode MainWindow::scaleMode() const
     return m_state.scaleMode;
 }
 
-ScaleError MainWindow::drawScaled()
-{
-    return drawScaledPicture(*m_pictureArea, m_pictureHolder->picture(), scaleMode());
-}
-
-QSize MainWindow::pictureAreaSize() const
-{
-    return m_pictureArea->size();
-}
-
-qreal MainWindow::pictureAreaPixelRatio() const
-{
-    return m_pictureArea->pixelRatio();
-}
-
-void MainWindow::setPicture(const QImage &picture)
-{
-    m_pictureHolder->setPicture(picture);
-}
-
 void MainWindow::drawPicture()
 {
-    // A failed placement (an area without height, an origin beyond the 16-bit range)
-    // leaves the area cleared; the program goes on and the next redraw tries again.
-    (void)drawScaled();
-}
-
-void MainWindow::showPreparedPicture(const QImage &surface)
-{
-    if (!m_pictureArea->showSurface(surface))
-        (void)drawScaled();
+    (void)m_pictureArea->redrawPicture(scaleMode());
 }
 
 void MainWindow::clearPicture()
 {
-    m_pictureArea->clear();
-}
-
-void MainWindow::showFailureReason(const QString &reason)
-{
-    m_pictureArea->setFailureReason(reason);
-}
-
-void MainWindow::showUnchangedNote(const QString &note)
-{
-    m_pictureArea->setUnchangedBadge(note);
+    m_pictureArea->clearPicture();
 }
 
 void MainWindow::showTransferState(const QString &bullets)

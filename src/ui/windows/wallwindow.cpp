@@ -1,5 +1,7 @@
 #include "wallwindow.h"
 
+#include "ui/widgets/picturearea.h"
+
 #include "core/state/walltexts.h"
 #include "ui/widgets/walltile.h"
 
@@ -33,11 +35,11 @@ void WallWindow::setCams(const QStringList &names)
     layOutTiles();
 }
 
-QList<TileView *> WallWindow::tileViews() const
+QList<PictureView *> WallWindow::tileViews() const
 {
-    QList<TileView *> views;
+    QList<PictureView *> views;
     for (WallTile *tile : m_tiles)
-        views.append(tile);
+        views.append(tile->pictureArea());
     return views;
 }
 

@@ -14,7 +14,7 @@
 #include <QList>
 #include <QWidget>
 
-class TileView;
+class PictureView;
 class WallTile;
 
 class WallWindow : public QWidget
@@ -25,7 +25,7 @@ public:
 
     void setCams(const QStringList &names);
     const QList<WallTile *> &tiles() const { return m_tiles; }
-    QList<TileView *> tileViews() const;
+    QList<PictureView *> tileViews() const;
     wall_grid::Grid grid() const { return m_grid; }
 
     void toggleFullscreen();
