@@ -23,7 +23,7 @@
 #include "processtime.h"
 #include "benchpictures.h"
 #include "camserverprocess.h"
-#include "platform/download.h"
+#include "platform/transfer.h"
 #include "securehttp.h"
 
 #include <QCoreApplication>

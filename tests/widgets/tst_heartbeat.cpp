@@ -4,7 +4,7 @@
 #include "control/heartbeat.h"
 #include "core/catalogue/camrecord.h"
 #include "ui/widgets/demandtimer.h"
-#include "ui/widgets/intervalkeys.h"
+#include "ui/widgets/intervalkeyfilter.h"
 #include "ui/widgets/shapes.h"
 #include "ui/widgets/statusbar.h"
 #include "ui/windows/fullscreenwindow.h"
