@@ -67,7 +67,7 @@ Application::Application(AppEnvironment env)
     , m_wallTransfer(new Transfer(this))
     , m_wallRefresh(new WallRefresh(m_state, *m_wallTransfer, this))
 {
-    m_transfer->setObjectName(QStringLiteral("Inet1"));
+    m_transfer->setObjectName(QStringLiteral("camTransfer"));
     m_fetch->setDecodeBudget(m_env.decodeBudgetMs);
     m_fetch->setUnchangedThreshold(m_env.unchangedThreshold);
     m_wallRefresh->setTimeoutMs(m_env.transferTimeoutMs);

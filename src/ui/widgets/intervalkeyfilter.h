@@ -1,8 +1,8 @@
 #pragma once
-// The key filter of the refresh and auto-shuffle interval boxes: a typed digit 0 to 9 or Backspace
-// goes through; any other typed character is dropped and announced (rejected(), which the
-// application answers with a beep). Keys that type nothing
-// (arrows, Delete, Home, End, Tab) are not filtered, and neither is pasted text.
+// The key filter of the refresh and auto-shuffle interval boxes: a typed digit 0 to 9 or
+// Backspace goes through; any other typed character is dropped and announced (rejected(),
+// which the application answers with a beep). Keys that type nothing (arrows, Delete, Home,
+// End, Tab) are not filtered, and neither is pasted text.
 #include <QObject>
 
 class QLineEdit;

@@ -57,7 +57,7 @@ public:
     LineShape *commentDivider() const { return m_commentBar.divider; } // `Line1`
     const std::array<QLabel *, 3> &commentLabels() const { return m_commentBar.labels; } // `CamComment`
     QTimer *pointerTimer() const { return m_pointerTimer; } // `Timer1`: hides the pointer and the status box
-    // The last pointer position seen over picDraw, twips.
+    // The last pointer position seen over the picture area, twips.
     double lastMouseX() const { return m_lastMouseX; }
     double lastMouseY() const { return m_lastMouseY; }
 
@@ -65,8 +65,8 @@ public:
 
     // Shows text in the status box until the next tick of the pointer timer.
     void showStatusMessage(const QString &text);
-    // The views of this window: picDraw with a picture of its own to redraw from, the
-    // title (the cam's, marked as the fullscreen window's), the comment bar, the
+    // The views of this window: the picture area with a picture of its own to redraw from,
+    // the title (the cam's, marked as the fullscreen window's), the comment bar, the
     // auto-shuffle countdown (the bar and its text together).
     QSize pictureAreaSize() const override;
     qreal pictureAreaPixelRatio() const override;

@@ -34,7 +34,7 @@ class StatusBar;
 // window by itself; it is announced with closeRequested() and the application ends the
 // program.
 //
-// The scale mode is shown by the hidden option group Option1 and by name on the toolbar's
+// The scale mode is shown by the hidden scale-mode options and by name on the toolbar's
 // scale-mode button. A mode change redraws the main picture area and then asks for
 // the fullscreen one with fullscreenRedrawRequested(). The "Random Cam" button announces
 // randomCamRequested() and never touches the mode.
@@ -86,13 +86,13 @@ public:
     // the change as a user's edit.
     void showState();
 
-    // Draws picOriginal into picDraw by the current mode. The area is cleared first; an
-    // error of the arithmetic is returned with the area left cleared.
+    // Draws the held picture into the picture area by the current mode. The area is cleared
+    // first; an error of the arithmetic is returned with the area left cleared.
     ScaleError drawScaled();
 
-    // The views of this window: picDraw holding its picture in picOriginal, the bullets
-    // over it and the transfer figures in the status bar's panel 5, the cam's description
-    // and its figures in panels 1 to 4, the title, the comment bar.
+    // The views of this window: the picture area holding its picture in the picture holder,
+    // the bullets over it and the transfer figures in the status bar's panel 5, the cam's
+    // description and its figures in panels 1 to 4, the title, the comment bar.
     QSize pictureAreaSize() const override;
     qreal pictureAreaPixelRatio() const override;
     void setPicture(const QImage &picture) override;
