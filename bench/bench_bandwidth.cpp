@@ -113,7 +113,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     Application &app = *started;
-    MainWindow &form1 = app.mainWindow();
+    MainWindow &mainWindow = app.mainWindow();
     static const QRegularExpression sizeText(QStringLiteral(R"(^(\d+)[.,](\d\d) kb in )"));
 
     // The plain way selects its cam anew before each refresh, outside the figures: the
@@ -137,8 +137,8 @@ int main(int argc, char *argv[])
             f.wall += wall.nsecsElapsed() / 1e9;
             f.cpu += cpuSeconds() - before;
             app.heartbeat().timer()->stop();
-            const auto m = sizeText.match(form1.camStatusBar()->panelText(5));
-            if (!m.hasMatch() || form1.pictureArea()->picture().isNull())
+            const auto m = sizeText.match(mainWindow.camStatusBar()->panelText(5));
+            if (!m.hasMatch() || mainWindow.pictureArea()->picture().isNull())
                 ++f.failures;
             f.bytes += (m.captured(1).toDouble() + m.captured(2).toDouble() / 100) * 1024;
         }

@@ -8,7 +8,7 @@
 //   the old client's, each the median of CpuRounds such rounds, the clients taking turns.
 //   The servers are processes of their own, so they are not counted.
 //   The old client runs as bench_download_reference, a process of its own built from its
-//   sources as they stood in git; it reports its own figure. It opens a connection, over
+//   sources at a fixed commit; it reports its own figure. It opens a connection, over
 //   https with a TLS handshake, for every fetch; the transfer keeps its connection. The
 //   servers' --log counts the connections each client opened, printed beside the figures.
 //   Over https the certificate is made here; the transfer trusts it through SSL_CERT_FILE
@@ -23,7 +23,7 @@
 #include "processtime.h"
 #include "benchpictures.h"
 #include "camserverprocess.h"
-#include "platform/download.h"
+#include "platform/transfer.h"
 #include "securehttp.h"
 
 #include <QCoreApplication>

@@ -327,10 +327,10 @@ void append(std::vector<double> &to, const std::vector<double> &runs)
 // Times `runs` runs of each part (after one untimed) onto the parts' runs.
 void timeParts(Application &app, const QByteArray &jpeg, int runs, FrameParts &parts)
 {
-    MainWindow &form1 = app.mainWindow();
+    MainWindow &mainWindow = app.mainWindow();
     FullscreenWindow &fullscreen = app.fullscreenWindow();
     const ViewScaleMode mode = app.state().scaleMode;
-    const QList<DrawingArea> areas = part::areasDrawnAtOnce(form1, fullscreen);
+    const QList<DrawingArea> areas = part::areasDrawnAtOnce(mainWindow, fullscreen);
     // Memory is reused from one picture to the next of the same size, as while a stream runs.
     std::optional<PictureRecycling> recycling(std::in_place);
     // PictureLoadJob::startBytes's load.
@@ -360,7 +360,7 @@ void timeParts(Application &app, const QByteArray &jpeg, int runs, FrameParts &p
             std::memcpy(fresh.bits(), decoded.constBits(), std::size_t(decoded.sizeInBytes()));
         prepared = part::scale(fresh, areas, mode);
         const double before = cpuMs();
-        part::draw(form1, fullscreen, fresh, std::move(prepared));
+        part::draw(mainWindow, fullscreen, fresh, std::move(prepared));
         if (i > 0) // the first warms up
             parts.draw.push_back(cpuMs() - before);
     }

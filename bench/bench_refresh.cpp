@@ -338,7 +338,7 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
 {
     const Cam &cam = Cams[index];
     Application &app = b.app;
-    MainWindow &form1 = app.mainWindow();
+    MainWindow &mainWindow = app.mainWindow();
     FullscreenWindow &fullscreen = app.fullscreenWindow();
     RunningState &state = app.state();
     const auto quiet = [&] {
@@ -378,7 +378,7 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
 
     // The refresh counts as over once the main picture area has painted what it drew.
     PaintCounter painted;
-    form1.pictureArea()->installEventFilter(&painted);
+    mainWindow.pictureArea()->installEventFilter(&painted);
     int paintsAtEnd = 0;
     QObject context;
     QObject::connect(&app.fetch(), &CamImageFetch::refreshEnded, &context, [&] { paintsAtEnd = painted.paints; });
@@ -400,9 +400,9 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
     // One refresh first, so the areas have their sizes and the result can be checked.
     refresh();
     quiet();
-    const QList<DrawingArea> areas = part::areasDrawnAtOnce(form1, fullscreen);
-    const QImage shown = form1.pictureArea()->picture();
-    const QImage surfaceAfterRefresh = form1.pictureArea()->surface().copy();
+    const QList<DrawingArea> areas = part::areasDrawnAtOnce(mainWindow, fullscreen);
+    const QImage shown = mainWindow.pictureArea()->picture();
+    const QImage surfaceAfterRefresh = mainWindow.pictureArea()->surface().copy();
     if (shown.isNull() || state.commentTable.size() < 2 || state.commentTable.first().isEmpty()) {
         failure = QStringLiteral("the refresh did not show the picture and its comments");
         return false;
@@ -411,14 +411,14 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
     // The main area, as large as the screen allows, alone: the fullscreen window is hidden.
     const QSize deviceArea = deviceSize(MainArea, b.pixelRatio);
     if (areas.size() != 1 || areas.first().size != MainArea || areas.first().pixelRatio != b.pixelRatio
-        || form1.pictureArea()->surface().size() != deviceArea) {
+        || mainWindow.pictureArea()->surface().size() != deviceArea) {
         failure = QStringLiteral("the refresh draws into %1 areas, the main one %2 x %3 at ratio %4 with a %5 x %6 surface")
                       .arg(areas.size())
-                      .arg(form1.pictureArea()->pictureAreaSize().width())
-                      .arg(form1.pictureArea()->pictureAreaSize().height())
-                      .arg(form1.pictureArea()->pictureAreaPixelRatio())
-                      .arg(form1.pictureArea()->surface().width())
-                      .arg(form1.pictureArea()->surface().height());
+                      .arg(mainWindow.pictureArea()->pictureAreaSize().width())
+                      .arg(mainWindow.pictureArea()->pictureAreaSize().height())
+                      .arg(mainWindow.pictureArea()->pictureAreaPixelRatio())
+                      .arg(mainWindow.pictureArea()->surface().width())
+                      .arg(mainWindow.pictureArea()->surface().height());
         return false;
     }
     // The decode part must make the very picture the refresh showed.
@@ -438,8 +438,8 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
         prepared = part::scale(fresh, areas, state.scaleMode);
     };
     freshPicture();
-    part::draw(form1, fullscreen, fresh, std::move(prepared));
-    if (form1.pictureArea()->surface() != surfaceAfterRefresh) {
+    part::draw(mainWindow, fullscreen, fresh, std::move(prepared));
+    if (mainWindow.pictureArea()->surface() != surfaceAfterRefresh) {
         failure = QStringLiteral("the draw part paints another picture than the refresh");
         return false;
     }
@@ -455,7 +455,7 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
                [&] {
                    quiet();
                    // Every refresh must have decoded and drawn a picture of its own.
-                   const QImage picture = form1.pictureArea()->picture();
+                   const QImage picture = mainWindow.pictureArea()->picture();
                    if (picture.isNull() || picture.cacheKey() == lastPicture || picture.size() != decoded.size()
                        || state.commentTable.size() - 1 != comments || paintMissing)
                        ++failures;
@@ -472,10 +472,10 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
     }};
     Step decode{[&] { (void)part::decode(fetched, once.body, areas, state.scaleMode, nullptr); }};
     Step scale{[&] { prepared = part::scale(fresh, areas, state.scaleMode); }, [&] { fresh = decoded.copy(); }};
-    Step draw{[&] { part::draw(form1, fullscreen, fresh, std::move(prepared)); }, freshPicture};
+    Step draw{[&] { part::draw(mainWindow, fullscreen, fresh, std::move(prepared)); }, freshPicture};
     // For information: the decode at full size, and the paint that ends the draw alone.
     Step fullDecode{[&] { (void)part::decode(fetched, once.body, {}, state.scaleMode, nullptr); }};
-    Step paint{[&] { form1.pictureArea()->repaint(); }};
+    Step paint{[&] { mainWindow.pictureArea()->repaint(); }};
     const QString tiny = b.root.filePath(QStringLiteral("tiny.jpg"));
     Step djpegStart{[&] { bench::runDjpeg(b.djpeg, tiny); }, {}, {}, RUSAGE_CHILDREN};
     Step djpeg{[&] { bench::runDjpeg(b.djpeg, fetched); }, {}, {}, RUSAGE_CHILDREN};
@@ -483,7 +483,7 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
     if (!b.djpeg.isEmpty())
         steps.insert(steps.end(), {&djpegStart, &djpeg});
     measure(steps, b.sync);
-    form1.pictureArea()->removeEventFilter(&painted);
+    mainWindow.pictureArea()->removeEventFilter(&painted);
 
     QStringList leftovers = b.workDir.entryList(QDir::Files);
     leftovers.removeAll(QStringLiteral("config.ini"));

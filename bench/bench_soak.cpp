@@ -151,10 +151,10 @@ int main(int argc, char *argv[])
     if (!started)
         return 2;
     Application &app = *started;
-    MainWindow &form1 = app.mainWindow();
-    form1.refreshIntervalEdit()->setText(QStringLiteral("0"));
-    form1.shuffleIntervalEdit()->setText(QStringLiteral("20"));
-    form1.autoShuffleCheck()->setChecked(true);
+    MainWindow &mainWindow = app.mainWindow();
+    mainWindow.refreshIntervalEdit()->setText(QStringLiteral("0"));
+    mainWindow.shuffleIntervalEdit()->setText(QStringLiteral("20"));
+    mainWindow.autoShuffleCheck()->setChecked(true);
 
     std::printf("soak: %d refresh cycles against %s, %d cams\n", cycles, qPrintable(server.baseUrl()),
                 app.state().camCount);

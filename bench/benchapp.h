@@ -3,7 +3,7 @@
 // end of the program are reported on stderr instead of shown and carried out.
 #include "app/application.h"
 #include "control/camimagefetch.h"
-#include "platform/download.h"
+#include "platform/transfer.h"
 #include "wholefiles.h"
 
 #include <QCoreApplication>

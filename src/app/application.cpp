@@ -12,14 +12,14 @@
 #include "control/wallrefresh.h"
 #include "core/files/walllayout.h"
 #include "core/state/snapshottexts.h"
-#include "platform/download.h"
-#include "platform/screensaver.h"
+#include "platform/screensaverinhibitor.h"
+#include "platform/transfer.h"
 #include "ui/desktop/desktopkeys.h"
 #include "ui/desktop/folderchooser.h"
 #include "ui/desktop/picturemenu.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/demandtimer.h"
-#include "ui/widgets/intervalkeys.h"
+#include "ui/widgets/intervalkeyfilter.h"
 #include "ui/widgets/keypreview.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/windows/fullscreenwindow.h"
@@ -67,7 +67,7 @@ Application::Application(AppEnvironment env)
     , m_wallTransfer(new Transfer(this))
     , m_wallRefresh(new WallRefresh(m_state, *m_wallTransfer, this))
 {
-    m_transfer->setObjectName(QStringLiteral("Inet1"));
+    m_transfer->setObjectName(QStringLiteral("camTransfer"));
     m_fetch->setDecodeBudget(m_env.decodeBudgetMs);
     m_fetch->setUnchangedThreshold(m_env.unchangedThreshold);
     m_wallRefresh->setTimeoutMs(m_env.transferTimeoutMs);

@@ -181,6 +181,6 @@ private:
 // memory after they are freed. This fixes the threshold, so each such block gets its own
 // mapping, returned when it is freed. Called once, before anything is allocated in earnest.
 // The threshold is a megabyte: blocks below it (a picture's download, a wall tile's picture)
-// come back many times a second, and fresh pages for each of them took half the wall's
-// processor time.
+// come back many times a second, and stay on the heap, where they are taken again without
+// the kernel clearing fresh pages for each of them.
 void giveLargeBlocksBackWhenFreed();

@@ -13,7 +13,7 @@
 #include "core/files/workingfiles.h"
 #include "core/geometry/twips.h"
 #include "core/state/texts.h"
-#include "platform/download.h"
+#include "platform/transfer.h"
 #include "ui/desktop/messagebox.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/picturearea.h"

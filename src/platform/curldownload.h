@@ -6,7 +6,7 @@
 // receiver may do in answer (cancel, start another transfer) runs from the event loop,
 // never within a libcurl call.
 #include "platform/curlmulti.h"
-#include "platform/download.h"
+#include "platform/transfer.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

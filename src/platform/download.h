@@ -1,10 +1,10 @@
 #pragma once
 // Downloads: an address and its limits in, the body or an error out.
 //
-// Transfer::start() hands a request to a handler and returns at once; the handler emits
-// finished() exactly once with the result, and nothing waits for it. Several transfers run
-// at once, side by side, over connections that are kept open and taken again by the next
-// request to the same host (HTTP/2 where the server offers it over TLS). A host's
+// Transfer::start() (transfer.h) hands a request to a handler and returns at once; the
+// handler emits finished() exactly once with the result, and nothing waits for it. Several
+// transfers run at once, side by side, over connections that are kept open and taken again
+// by the next request to the same host (HTTP/2 where the server offers it over TLS). A host's
 // connections are shared fairly (connection_share): a request waits for its turn, saying so
 // (waitingForConnection()), and its time-outs run only from when it goes out. A kept
 // connection that holds bytes nobody asked for is not taken again: the request goes on a
@@ -47,14 +47,11 @@
 #include "core/http/conditional.h"
 
 #include <QByteArray>
-#include <QList>
 #include <QMetaType>
 #include <QObject>
 #include <QString>
 
 #include <QUrl>
-
-#include <memory>
 
 struct DownloadRequest
 {
@@ -110,9 +107,6 @@ inline constexpr int PictureDeadlineMs = 60000;
 // The status line and header fields of one answer, together.
 inline constexpr qint64 HeaderMaxBytes = 64 * 1024;
 
-class CurlDownload;
-class CurlMulti;
-
 // One transfer under way. Every signal of a handler comes from the event loop, never from
 // within the start() that made it or from cancel(), so connecting right after start()
 // misses nothing. finished() comes exactly once, also after cancel(): a cancelled handler
@@ -150,41 +144,4 @@ public:
     virtual DownloadHandler *start(const DownloadRequest &request) = 0;
     // Cancels every running transfer.
     virtual void cancel() = 0;
-};
-
-class Transfer : public QObject, public Downloader
-{
-    Q_OBJECT
-public:
-    // State codes, rising as a transfer advances.
-    enum State : int {
-        Idle = 0,
-        ResolvingHost = 1,
-        Connecting = 3,
-        RequestSent = 6,
-        ReceivingResponse = 7,
-        ResponseReceived = 8,
-        Failed = 11,
-        ResponseCompleted = 12,
-    };
-
-    explicit Transfer(QObject *parent = nullptr);
-    ~Transfer() override;
-
-    // A new handler, owned by the Transfer until it deletes itself after finished().
-    DownloadHandler *start(const DownloadRequest &request) override;
-    void cancel() override;
-    bool hasRunning() const { return !m_running.isEmpty(); }
-    // The address the last start() was asked for, as given.
-    QString lastAddress() const { return m_lastAddress; }
-
-signals:
-    void stateChanged(int code);
-
-private:
-    friend class CurlDownload;
-
-    std::shared_ptr<CurlMulti> m_multi;
-    QString m_lastAddress;
-    QList<CurlDownload *> m_running;
 };

@@ -281,7 +281,7 @@ Decoded decodeBytes(const QByteArray &bytes, const QString &fileName, const std:
 }
 
 // A picture file up to this size is read whole before it is decoded: the small pieces the
-// JPEG reader is fed would otherwise each be a system call, milliseconds per picture.
+// JPEG reader is fed would otherwise each be a system call of their own.
 constexpr qint64 ReadWholeBytes = qint64(64) * 1024 * 1024;
 
 Decoded decode(const QString &fileName, const std::atomic<bool> *cancel, Reduction *reduction)

@@ -29,7 +29,7 @@ constexpr quint32 OpaqueBlack = 0xff000000u;
 constexpr qint64 TwoThreadPixels = qint64(1) << 20;
 
 // The thread that takes the other half of a large resampling, kept between pictures: a live
-// stream resamples ten a second, and a thread started for each cost more than its half.
+// stream resamples ten a second, and starting a thread for each costs more than its half.
 // Never destroyed, as a picture may be drawn while static objects go.
 QThreadPool &secondResampler()
 {

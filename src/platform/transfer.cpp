@@ -1,4 +1,6 @@
-#include "curldownload.h"
+#include "transfer.h"
+
+#include "platform/curldownload.h"
 
 #include "core/http/httprequest.h"
 

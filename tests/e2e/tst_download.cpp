@@ -1,7 +1,7 @@
 // Answers, refusals, states, time-outs, cancels and events of a download, against lumora-camserver on 127.0.0.1.
 #include "camserverprocess.h"
 #include "downloadwait.h"
-#include "platform/download.h"
+#include "platform/transfer.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

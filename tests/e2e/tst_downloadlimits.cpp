@@ -2,7 +2,7 @@
 #include "camserverprocess.h"
 #include "downloadwait.h"
 #include "memorywatch.h"
-#include "platform/download.h"
+#include "platform/transfer.h"
 
 #include <QElapsedTimer>
 #include <QTest>

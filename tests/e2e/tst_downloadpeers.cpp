@@ -4,7 +4,7 @@
 #include "memorywatch.h"
 #include "proxystandins.h"
 #include "securehttp.h"
-#include "platform/download.h"
+#include "platform/transfer.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>

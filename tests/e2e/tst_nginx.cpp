@@ -2,7 +2,7 @@
 // README shows, started as an ordinary user would (as nobody when the test runs as root) on a
 // free loopback port, and the real viewer against it.
 #include "camserverprocess.h"
-#include "platform/download.h"
+#include "platform/transfer.h"
 #include "securehttp.h"
 #include "wholefiles.h"
 

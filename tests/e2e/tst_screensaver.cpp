@@ -3,7 +3,7 @@
 // hides and when the program ends, through whichever service the desktop offers.
 #include "apprun.h"
 #include "stderrcapture.h"
-#include "platform/screensaver.h"
+#include "platform/screensaverinhibitor.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/mainwindow.h"

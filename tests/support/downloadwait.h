@@ -2,7 +2,7 @@
 // handler has finished; its result.
 #pragma once
 
-#include "platform/download.h"
+#include "platform/transfer.h"
 
 #include <QEventLoop>
 #include <QObject>

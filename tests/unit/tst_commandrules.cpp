@@ -132,10 +132,10 @@ void TestCommandRules::commentBox()
     // A name narrower than its date: both take the date's width.
     const comment_rules::BoxPlacement p = comment_rules::placeCommentBox(900, 1500, 345, 5040, 1575, 10215);
     QCOMPARE(p.columnWidth, 1500);
-    QCOMPARE(p.label1Left, 120 + 1500 + 180);
-    QCOMPARE(p.label1Top, 5040 + 615);
-    QCOMPARE(p.label1Width, 10215 - 1800 - 120);
-    QCOMPARE(p.lineX, 120 + 1500 + 60);
+    QCOMPARE(p.textLeft, 120 + 1500 + 180);
+    QCOMPARE(p.textTop, 5040 + 615);
+    QCOMPARE(p.textWidth, 10215 - 1800 - 120);
+    QCOMPARE(p.dividerX, 120 + 1500 + 60);
 }
 
 namespace {
@@ -146,23 +146,23 @@ main_layout::Input designInput()
     in.H = 10560;
     in.toolbarLeft = 0;
     in.toolbarButtonsWidth = 3000;
-    in.label1Left = 0;
-    in.label1Width = 1035;
-    in.text2Width = 375;
+    in.refreshLabelLeft = 0;
+    in.refreshLabelWidth = 1035;
+    in.refreshEditWidth = 375;
     in.camListLeft = 120;
     in.camListTop = 120;
     in.camListWidth = 3375;
     in.vscrollWidth = 255;
-    in.picDrawLeft = 3600;
-    in.picDrawTop = 600;
+    in.pictureAreaLeft = 3600;
+    in.pictureAreaTop = 600;
     in.infoBarHeight = 1695;
     in.menuBarHeight = 375;
-    in.shape1Height = 1575;
-    in.shape2Height = 375;
-    in.comment0Height = 465;
-    in.comment0Width = 2100;
-    in.comment1Left = 2400;
-    in.richTextLeft = 120;
+    in.commentBarHeight = 1575;
+    in.commentTabHeight = 375;
+    in.commentNameHeight = 465;
+    in.commentNameWidth = 2100;
+    in.commentTextLeft = 2400;
+    in.descriptionLeft = 120;
     in.camCount = 40;
     return in;
 }
@@ -171,29 +171,29 @@ main_layout::Input designInput()
 void TestCommandRules::layoutAtDesignSize()
 {
     const main_layout::Output o = main_layout::layout(designInput());
-    QCOMPARE(o.picture1Left, 3120);
-    QCOMPARE(o.text2Left, 1095);
-    QCOMPARE(o.check1Left, 1710);
+    QCOMPARE(o.intervalStripLeft, 3120);
+    QCOMPARE(o.refreshEditLeft, 1095);
+    QCOMPARE(o.showCommentsLeft, 1710);
     QCOMPARE(o.camListHeight, 10320);
     QCOMPARE(o.vscrollLeft, 3225);
     QCOMPARE(o.vscrollTop, 135);
     QCOMPARE(o.vscrollHeight, 10290);
-    QCOMPARE(o.picDrawWidth, 11775);
-    QCOMPARE(o.picDrawHeight, 8010);
+    QCOMPARE(o.pictureAreaWidth, 11775);
+    QCOMPARE(o.pictureAreaHeight, 8010);
     QCOMPARE(o.infoBarTop, 8730);
     QCOMPARE(o.infoBarWidth, 11760);
-    QCOMPARE(o.richTextWidth, 11520);
+    QCOMPARE(o.descriptionWidth, 11520);
     QCOMPARE(o.statusBarWidth, 11760);
     QCOMPARE(o.menuBarWidth, 11775);
-    QCOMPARE(o.shape1Top, 6435);
-    QCOMPARE(o.shape1Width, 11775);
-    QCOMPARE(o.shape2Top, 6060);
-    QCOMPARE(o.line1Y1, 6555);
-    QCOMPARE(o.line1Y2, 7890);
-    QCOMPARE(o.comment0Top, 6795);
-    QCOMPARE(o.comment1Top, 6795);
-    QCOMPARE(o.comment2Top, 7380);
-    QCOMPARE(o.comment1Width, 7155);
+    QCOMPARE(o.commentBarTop, 6435);
+    QCOMPARE(o.commentBarWidth, 11775);
+    QCOMPARE(o.commentTabTop, 6060);
+    QCOMPARE(o.dividerTop, 6555);
+    QCOMPARE(o.dividerBottom, 7890);
+    QCOMPARE(o.commentNameTop, 6795);
+    QCOMPARE(o.commentTextTop, 6795);
+    QCOMPARE(o.commentDateTop, 7380);
+    QCOMPARE(o.commentTextWidth, 7155);
     QCOMPARE(o.scrollMax, 13);
     QCOMPARE(o.largeChange, 5);
 }
@@ -206,10 +206,10 @@ void TestCommandRules::layoutAtOtherSizes()
     in.H = 11520;
     in.toolbarButtonsWidth = 0; // no buttons: the strip right after the toolbar's left
     main_layout::Output o = main_layout::layout(in);
-    QCOMPARE(o.picture1Left, 120);
-    QCOMPARE(o.picDrawWidth, 11640);
-    QCOMPARE(o.picDrawHeight, 8970);
-    QCOMPARE(o.shape1Top, 7395);
+    QCOMPARE(o.intervalStripLeft, 120);
+    QCOMPARE(o.pictureAreaWidth, 11640);
+    QCOMPARE(o.pictureAreaHeight, 8970);
+    QCOMPARE(o.commentBarTop, 7395);
     QCOMPARE(o.camListHeight, 11280);
     QCOMPARE(o.infoBarTop, 9690);
 
@@ -218,21 +218,21 @@ void TestCommandRules::layoutAtOtherSizes()
     in.H = 200;
     in.camCount = 32768;
     o = main_layout::layout(in);
-    QCOMPARE(o.picDrawWidth, 0);
-    QCOMPARE(o.picDrawHeight, 0);
+    QCOMPARE(o.pictureAreaWidth, 0);
+    QCOMPARE(o.pictureAreaHeight, 0);
     QCOMPARE(o.camListHeight, 0);
     QCOMPARE(o.vscrollHeight, 0);
     QCOMPARE(o.infoBarWidth, 0);
-    QCOMPARE(o.richTextWidth, 0);
-    QCOMPARE(o.comment1Width, 0);
+    QCOMPARE(o.descriptionWidth, 0);
+    QCOMPARE(o.commentTextWidth, 0);
     QVERIFY(o.scrollMax >= 0 && o.scrollMax <= 32767);
     QCOMPARE(o.largeChange, 1);
 }
 
 void TestCommandRules::intervalRowKeepsOrder_data()
 {
-    QTest::addColumn<QList<int>>("widths"); // Label1, Text2, Check1, Check2, Text3, Label2
-    QTest::addColumn<QList<int>>("lefts");  // Text2, Check1, Check2, Text3, Label2, then the strip's width
+    QTest::addColumn<QList<int>>("widths"); // refresh label and box, the two switches, shuffle box, "sec."
+    QTest::addColumn<QList<int>>("lefts");  // refresh box, the two switches, shuffle box, "sec.", then the strip's width
     QTest::newRow("design widths") << QList<int>{1035, 375, 1815, 1335, 375, 300}
                                    << QList<int>{1095, 1710, 3750, 5145, 5565, 5865};
     QTest::newRow("wider captions") << QList<int>{1200, 375, 2100, 1500, 375, 450}
@@ -246,26 +246,26 @@ void TestCommandRules::intervalRowKeepsOrder()
     QFETCH(QList<int>, widths);
     QFETCH(QList<int>, lefts);
     main_layout::Input in = designInput();
-    in.label1Width = widths[0];
-    in.text2Width = widths[1];
-    in.check1Width = widths[2];
-    in.check2Width = widths[3];
-    in.text3Width = widths[4];
-    in.label2Width = widths[5];
+    in.refreshLabelWidth = widths[0];
+    in.refreshEditWidth = widths[1];
+    in.showCommentsWidth = widths[2];
+    in.autoShuffleWidth = widths[3];
+    in.shuffleEditWidth = widths[4];
+    in.secondsLabelWidth = widths[5];
     const main_layout::IntervalRow r = main_layout::intervalRow(in);
-    QCOMPARE((QList<int>{r.text2Left, r.check1Left, r.check2Left, r.text3Left, r.label2Left, r.width}), lefts);
-    QVERIFY(r.text3Left >= r.check2Left + in.check2Width);
+    QCOMPARE((QList<int>{r.refreshEditLeft, r.showCommentsLeft, r.autoShuffleLeft, r.shuffleEditLeft, r.secondsLabelLeft, r.width}), lefts);
+    QVERIFY(r.shuffleEditLeft >= r.autoShuffleLeft + in.autoShuffleWidth);
     const main_layout::Output o = main_layout::layout(in);
-    QCOMPARE((QList<int>{o.text2Left, o.check1Left, o.check2Left, o.text3Left, o.label2Left, o.picture1Width}), lefts);
+    QCOMPARE((QList<int>{o.refreshEditLeft, o.showCommentsLeft, o.autoShuffleLeft, o.shuffleEditLeft, o.secondsLabelLeft, o.intervalStripWidth}), lefts);
 }
 
 void TestCommandRules::minimumClientSize()
 {
     main_layout::Input in = designInput();
-    in.check1Width = 1815;
-    in.check2Width = 1335;
-    in.text3Width = 375;
-    in.label2Width = 300;
+    in.showCommentsWidth = 1815;
+    in.autoShuffleWidth = 1335;
+    in.shuffleEditWidth = 375;
+    in.secondsLabelWidth = 300;
     const main_layout::Size s = main_layout::minimumClientSize(in);
     // 3600 left of the picture, 3000 of buttons, 120 to the strip, 5865 of strip, 120 right.
     QCOMPARE(s.width, 12705);
@@ -275,8 +275,8 @@ void TestCommandRules::minimumClientSize()
     in.W = s.width;
     in.H = s.height;
     const main_layout::Output o = main_layout::layout(in);
-    QCOMPARE(o.picture1Left + o.picture1Width, o.menuBarWidth);
-    QCOMPARE(o.picDrawHeight, 2 * (in.shape1Height + in.shape2Height));
+    QCOMPARE(o.intervalStripLeft + o.intervalStripWidth, o.menuBarWidth);
+    QCOMPARE(o.pictureAreaHeight, 2 * (in.commentBarHeight + in.commentTabHeight));
     QCOMPARE(o.toolbarWidth, o.menuBarWidth);
 }
 

@@ -31,10 +31,10 @@ void TestFullscreenLayout::fullscreenResize_data()
     QTest::addColumn<double>("W");
     QTest::addColumn<double>("H");
     QTest::addColumn<double>("outerW");
-    QTest::addColumn<double>("nameWidth");  // CamComment(0).Width before the resize
-    QTest::addColumn<double>("textLeft");   // CamComment(1).Left before the resize
-    QTest::addColumn<double>("shape1Top");
-    QTest::addColumn<double>("shape2Top");
+    QTest::addColumn<double>("nameWidth");  // the name label's width before the resize
+    QTest::addColumn<double>("textLeft");   // the text label's left edge before the resize
+    QTest::addColumn<double>("commentBarTop");
+    QTest::addColumn<double>("commentTabTop");
     QTest::addColumn<double>("lineY1");
     QTest::addColumn<double>("lineY2");
     QTest::addColumn<double>("nameTop");
@@ -71,53 +71,53 @@ void TestFullscreenLayout::fullscreenResize()
     QFETCH(double, textLeft);
 
     FullscreenGeometry before = fullscreenDesign();
-    before.CamComment[0].Width = nameWidth;
-    before.CamComment[2].Width = nameWidth;
-    before.CamComment[1].Left = textLeft;
+    before.commentLabels[0].width = nameWidth;
+    before.commentLabels[2].width = nameWidth;
+    before.commentLabels[1].left = textLeft;
     const FullscreenGeometry g = resizeFullscreen(before, W, H, outerW);
 
-    QCOMPARE(g.picDraw, (TwipBox{0, 0, W, H}));
-    QTEST(g.Shape1.Top, "shape1Top");
-    QCOMPARE(g.Shape1.Width, W);
-    QTEST(g.Shape2.Top, "shape2Top");
-    QTEST(g.Line1Y1, "lineY1");
-    QTEST(g.Line1Y2, "lineY2");
-    QTEST(g.CamComment[0].Top, "nameTop");
-    QTEST(g.CamComment[1].Top, "nameTop");
-    QTEST(g.CamComment[2].Top, "dateTop");
-    QTEST(g.CamComment[1].Width, "textWidth");
-    QTEST(g.AutoRandom[0].Left, "barLeft");
-    QTEST(g.AutoRandom[1].Left, "barLeft");
-    QTEST(g.AutoRandomLabel.Left, "labelLeft");
+    QCOMPARE(g.pictureArea, (TwipBox{0, 0, W, H}));
+    QTEST(g.commentBackground.top, "commentBarTop");
+    QCOMPARE(g.commentBackground.width, W);
+    QTEST(g.commentTab.top, "commentTabTop");
+    QTEST(g.dividerTop, "lineY1");
+    QTEST(g.dividerBottom, "lineY2");
+    QTEST(g.commentLabels[0].top, "nameTop");
+    QTEST(g.commentLabels[1].top, "nameTop");
+    QTEST(g.commentLabels[2].top, "dateTop");
+    QTEST(g.commentLabels[1].width, "textWidth");
+    QTEST(g.countdownBar[0].left, "barLeft");
+    QTEST(g.countdownBar[1].left, "barLeft");
+    QTEST(g.countdownCaption.left, "labelLeft");
 }
 
 void TestFullscreenLayout::fullscreenResizeKeepsTheRest()
 {
     const FullscreenGeometry d = fullscreenDesign();
     const FullscreenGeometry g = resizeFullscreen(d, Screen1024W, Screen768H, Screen1024W);
-    QCOMPARE(g.Label1, d.Label1);
-    QCOMPARE(g.Shape3, d.Shape3);
-    QCOMPARE(g.Line1X, d.Line1X);
+    QCOMPARE(g.statusMessage, d.statusMessage);
+    QCOMPARE(g.statusBox, d.statusBox);
+    QCOMPARE(g.dividerX, d.dividerX);
     for (int i = 0; i < 3; ++i) {
-        QCOMPARE(g.CamComment[i].Left, d.CamComment[i].Left);
-        QCOMPARE(g.CamComment[i].Height, d.CamComment[i].Height);
+        QCOMPARE(g.commentLabels[i].left, d.commentLabels[i].left);
+        QCOMPARE(g.commentLabels[i].height, d.commentLabels[i].height);
     }
-    QCOMPARE(g.CamComment[0].Width, d.CamComment[0].Width);
-    QCOMPARE(g.CamComment[2].Width, d.CamComment[2].Width);
-    QCOMPARE(g.Shape1.Left, d.Shape1.Left);
-    QCOMPARE(g.Shape1.Height, d.Shape1.Height);
-    QCOMPARE(g.Shape2.Left, d.Shape2.Left);
-    QCOMPARE(g.Shape2.Width, d.Shape2.Width);
+    QCOMPARE(g.commentLabels[0].width, d.commentLabels[0].width);
+    QCOMPARE(g.commentLabels[2].width, d.commentLabels[2].width);
+    QCOMPARE(g.commentBackground.left, d.commentBackground.left);
+    QCOMPARE(g.commentBackground.height, d.commentBackground.height);
+    QCOMPARE(g.commentTab.left, d.commentTab.left);
+    QCOMPARE(g.commentTab.width, d.commentTab.width);
     for (int i = 0; i < 2; ++i) {
-        QCOMPARE(g.AutoRandom[i].Top, d.AutoRandom[i].Top);
-        QCOMPARE(g.AutoRandom[i].Width, d.AutoRandom[i].Width);
+        QCOMPARE(g.countdownBar[i].top, d.countdownBar[i].top);
+        QCOMPARE(g.countdownBar[i].width, d.countdownBar[i].width);
     }
-    QCOMPARE(g.AutoRandomLabel.Top, d.AutoRandomLabel.Top);
+    QCOMPARE(g.countdownCaption.top, d.countdownCaption.top);
     // A second resize to the same size changes nothing.
     const FullscreenGeometry again = resizeFullscreen(g, Screen1024W, Screen768H, Screen1024W);
-    QCOMPARE(again.Shape1, g.Shape1);
-    QCOMPARE(again.CamComment[1], g.CamComment[1]);
-    QCOMPARE(again.Line1Y2, g.Line1Y2);
+    QCOMPARE(again.commentBackground, g.commentBackground);
+    QCOMPARE(again.commentLabels[1], g.commentLabels[1]);
+    QCOMPARE(again.dividerBottom, g.dividerBottom);
 }
 
 void TestFullscreenLayout::overlayWithoutCommentBar_data()
@@ -139,22 +139,22 @@ void TestFullscreenLayout::overlayWithoutCommentBar()
     QFETCH(double, screenH);
     QFETCH(bool, tabShownBefore);
     OverlayGeometry before = overlayDesign();
-    before.Top = 300;
-    before.ShapeXVisible = tabShownBefore;
+    before.top = 300;
+    before.commentTabShown = tabShownBefore;
     for (double left : {0.0, 10500.0}) {
         const OverlayGeometry g = layoutOverlay(before, {screenH, false, 1575}, left);
-        QCOMPARE(g.Height, screenH);
-        QCOMPARE(g.Top, 0.0);
-        QTEST(g.RichTextBox1.Height, "textHeight");
-        QTEST(g.Shape1.Top, "boxTop");
-        QTEST(g.Image1.Top, "imageTop");
-        QTEST(g.Label1.Top, "labelTop");
-        QCOMPARE(g.ShapeXVisible, false);
+        QCOMPARE(g.height, screenH);
+        QCOMPARE(g.top, 0.0);
+        QTEST(g.descriptionBox.height, "textHeight");
+        QTEST(g.figuresBox.top, "boxTop");
+        QTEST(g.ratingImage.top, "imageTop");
+        QTEST(g.figuresLabel.top, "labelTop");
+        QCOMPARE(g.commentTabShown, false);
         // Widths and horizontal places never change.
-        QCOMPARE(g.RichTextBox1.Left, before.RichTextBox1.Left);
-        QCOMPARE(g.RichTextBox1.Width, before.RichTextBox1.Width);
-        QCOMPARE(g.Label1.Left, before.Label1.Left);
-        QCOMPARE(g.ShapeX, before.ShapeX);
+        QCOMPARE(g.descriptionBox.left, before.descriptionBox.left);
+        QCOMPARE(g.descriptionBox.width, before.descriptionBox.width);
+        QCOMPARE(g.figuresLabel.left, before.figuresLabel.left);
+        QCOMPARE(g.commentTabHolder, before.commentTabHolder);
     }
 }
 
@@ -177,16 +177,16 @@ void TestFullscreenLayout::overlayWithCommentBar()
     // The first layout has the bar up, on a 1024 pixel high screen: the figures box leaves
     // its design place, high above the bar, for its place just above the foot.
     OverlayGeometry first = overlayDesign();
-    first.ShapeXVisible = tabShownBefore;
+    first.commentTabShown = tabShownBefore;
     const OverlayGeometry g = layoutOverlay(first, {15360, true, 1575}, left);
-    QCOMPARE(g.Height, 13800.0);
-    QCOMPARE(g.ShapeX.Top, 13425.0);
-    QCOMPARE(g.Top, 0.0);
-    QTEST(g.ShapeXVisible, "tabShownAfter");
-    QCOMPARE(g.Shape1.Top + g.Shape1.Height, (g.ShapeXVisible ? 13425.0 : 13800.0) - 120);
-    QCOMPARE(g.Label1.Top, g.Shape1.Top + 420);
-    QCOMPARE(g.RichTextBox1.Top, first.RichTextBox1.Top);
-    QCOMPARE(g.RichTextBox1.Top + g.RichTextBox1.Height + 120, g.Shape1.Top);
+    QCOMPARE(g.height, 13800.0);
+    QCOMPARE(g.commentTabHolder.top, 13425.0);
+    QCOMPARE(g.top, 0.0);
+    QTEST(g.commentTabShown, "tabShownAfter");
+    QCOMPARE(g.figuresBox.top + g.figuresBox.height, (g.commentTabShown ? 13425.0 : 13800.0) - 120);
+    QCOMPARE(g.figuresLabel.top, g.figuresBox.top + 420);
+    QCOMPARE(g.descriptionBox.top, first.descriptionBox.top);
+    QCOMPARE(g.descriptionBox.top + g.descriptionBox.height + 120, g.figuresBox.top);
 
     // After a layout without the bar the figures box sits at the screen's foot, where the
     // bar would cover it: it moves up to end 120 above the shortened overlay's foot, or
@@ -195,17 +195,17 @@ void TestFullscreenLayout::overlayWithCommentBar()
     const OverlayGeometry before = layoutOverlay(overlayDesign(), {Screen768H, false, 1575}, left);
     const OverlayGeometry moved = layoutOverlay(before, {Screen768H, true, 1575}, left);
     const OverlayGeometry fromDesign = layoutOverlay(overlayDesign(), {Screen768H, true, 1575}, left);
-    QCOMPARE(fromDesign.Shape1, moved.Shape1);
-    QCOMPARE(fromDesign.Label1, moved.Label1);
-    QCOMPARE(moved.Height, 9960.0);
-    QCOMPARE(moved.ShapeX.Top, 9585.0);
-    const double foot = moved.ShapeXVisible ? 9585.0 : 9960.0;
-    QCOMPARE(moved.RichTextBox1.Height, foot - 975 - 600);
-    QCOMPARE(moved.Shape1.Top, foot - 1095);
-    QCOMPARE(moved.Shape1.Top + moved.Shape1.Height, foot - 120);
-    QCOMPARE(moved.Image1.Top, moved.Shape1.Top + 60);
-    QCOMPARE(moved.Label1.Top, moved.Shape1.Top + 420);
-    QCOMPARE(moved.Label1.Left, before.Label1.Left);
+    QCOMPARE(fromDesign.figuresBox, moved.figuresBox);
+    QCOMPARE(fromDesign.figuresLabel, moved.figuresLabel);
+    QCOMPARE(moved.height, 9960.0);
+    QCOMPARE(moved.commentTabHolder.top, 9585.0);
+    const double foot = moved.commentTabShown ? 9585.0 : 9960.0;
+    QCOMPARE(moved.descriptionBox.height, foot - 975 - 600);
+    QCOMPARE(moved.figuresBox.top, foot - 1095);
+    QCOMPARE(moved.figuresBox.top + moved.figuresBox.height, foot - 120);
+    QCOMPARE(moved.ratingImage.top, moved.figuresBox.top + 60);
+    QCOMPARE(moved.figuresLabel.top, moved.figuresBox.top + 420);
+    QCOMPARE(moved.figuresLabel.left, before.figuresLabel.left);
 }
 
 QTEST_APPLESS_MAIN(TestFullscreenLayout)

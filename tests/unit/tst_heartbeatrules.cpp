@@ -154,12 +154,12 @@ void TestHeartbeatRules::sidesAlternate()
     const int overlay = 4860;
     Sides s = switchSides(screen, 0, overlay, 3375, 3135);
     QCOMPARE(s.overlayLeft, screen - overlay);
-    QCOMPARE(s.shape3Left, 120);
-    QCOMPARE(s.label1Left, 240);
+    QCOMPARE(s.statusBoxLeft, 120);
+    QCOMPARE(s.statusMessageLeft, 240);
     s = switchSides(screen, s.overlayLeft, overlay, 3375, 3135);
     QCOMPARE(s.overlayLeft, 0);
-    QCOMPARE(s.shape3Left, screen - 3375 - 120);
-    QCOMPARE(s.label1Left, screen - 3135 - 240);
+    QCOMPARE(s.statusBoxLeft, screen - 3375 - 120);
+    QCOMPARE(s.statusMessageLeft, screen - 3135 - 240);
 }
 
 void TestHeartbeatRules::texts()

@@ -6,7 +6,7 @@
 #include "core/geometry/scalemodes.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/demandtimer.h"
-#include "ui/widgets/intervalkeys.h"
+#include "ui/widgets/intervalkeyfilter.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/widgets/infobarpanel.h"

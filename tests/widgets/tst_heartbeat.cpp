@@ -4,7 +4,7 @@
 #include "control/heartbeat.h"
 #include "core/catalogue/camrecord.h"
 #include "ui/widgets/demandtimer.h"
-#include "ui/widgets/intervalkeys.h"
+#include "ui/widgets/intervalkeyfilter.h"
 #include "ui/widgets/shapes.h"
 #include "ui/widgets/statusbar.h"
 #include "ui/windows/fullscreenwindow.h"
@@ -228,14 +228,14 @@ void TestHeartbeat::intervalBoxes_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("after");
     QTest::addColumn<int>("beeps");
-    QTest::newRow("Text2: 10") << false << "" << "10" << "10" << 0;
-    QTest::newRow("Text2: 30") << false << "" << "30" << "30" << 0;
-    QTest::newRow("Text2: 60 typed back") << false << "" << "60" << "60" << 0;
-    QTest::newRow("Text2: 0") << false << "" << "0" << "0" << 0;
-    QTest::newRow("Text2: letters and blanks dropped") << false << "5" << "0x 1" << "501" << 2;
-    QTest::newRow("Text3: 10") << true << "" << "10" << "10" << 0;
-    QTest::newRow("Text3: 60 typed back") << true << "" << "60" << "60" << 0;
-    QTest::newRow("Text3: letters dropped") << true << "" << "3a0" << "30" << 1;
+    QTest::newRow("refresh: 10") << false << "" << "10" << "10" << 0;
+    QTest::newRow("refresh: 30") << false << "" << "30" << "30" << 0;
+    QTest::newRow("refresh: 60 typed back") << false << "" << "60" << "60" << 0;
+    QTest::newRow("refresh: 0") << false << "" << "0" << "0" << 0;
+    QTest::newRow("refresh: letters and blanks dropped") << false << "5" << "0x 1" << "501" << 2;
+    QTest::newRow("shuffle: 10") << true << "" << "10" << "10" << 0;
+    QTest::newRow("shuffle: 60 typed back") << true << "" << "60" << "60" << 0;
+    QTest::newRow("shuffle: letters dropped") << true << "" << "3a0" << "30" << 1;
 }
 
 void TestHeartbeat::intervalBoxes()
@@ -273,7 +273,7 @@ void TestHeartbeat::typedRefreshInterval_data()
     QTest::newRow("10: every eleventh tick") << "10" << QList<int>{1, 12, 23};
 }
 
-// What is typed into Text2 sets how often the picture is fetched.
+// What is typed into the refresh box sets how often the picture is fetched.
 void TestHeartbeat::typedRefreshInterval()
 {
     QFETCH(QString, typed);

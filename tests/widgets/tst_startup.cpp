@@ -2,7 +2,7 @@
 #include "core/state/texts.h"
 #include "camserverprocess.h"
 #include "control/heartbeat.h"
-#include "platform/download.h"
+#include "platform/transfer.h"
 #include "ui/desktop/folderchooser.h"
 #include "ui/widgets/camlistwidget.h"
 #include "ui/widgets/picturearea.h"

@@ -11,55 +11,55 @@ namespace fullscreen_layout {
 
 struct TwipBox
 {
-    double Left = 0;
-    double Top = 0;
-    double Width = 0;
-    double Height = 0;
+    double left = 0;
+    double top = 0;
+    double width = 0;
+    double height = 0;
     bool operator==(const TwipBox &o) const
     {
-        return Left == o.Left && Top == o.Top && Width == o.Width && Height == o.Height;
+        return left == o.left && top == o.top && width == o.width && height == o.height;
     }
 };
 
-// The fullscreen window's widgets in picDraw's coordinates; the line is vertical at X.
+// The fullscreen window's widgets in the picture area's coordinates; the line is vertical at X.
 struct FullscreenGeometry
 {
-    TwipBox picDraw;
-    TwipBox AutoRandomLabel;
-    std::array<TwipBox, 2> AutoRandom;
-    TwipBox Label1;
-    TwipBox Shape3;
-    std::array<TwipBox, 3> CamComment;
-    double Line1X = 0;
-    double Line1Y1 = 0;
-    double Line1Y2 = 0;
-    TwipBox Shape1;
-    TwipBox Shape2;
+    TwipBox pictureArea;
+    TwipBox countdownCaption;
+    std::array<TwipBox, 2> countdownBar;
+    TwipBox statusMessage;
+    TwipBox statusBox;
+    std::array<TwipBox, 3> commentLabels;
+    double dividerX = 0;
+    double dividerTop = 0;
+    double dividerBottom = 0;
+    TwipBox commentBackground;
+    TwipBox commentTab;
 };
 
 // The geometry the window is built with.
 FullscreenGeometry fullscreenDesign();
 
-// The window's resize, before the redraw: picDraw fills the inner size, the comment bar sits
-// at its bottom edge across the full width, the countdown is centred on the outer width.
+// The window's resize, before the redraw: the picture area fills the inner size, the comment
+// bar sits at its bottom edge across the full width, the countdown is centred on the outer width.
 // The status box, the countdown's tops and the comment labels' left edges stay.
 FullscreenGeometry resizeFullscreen(FullscreenGeometry g, double scaleWidth, double scaleHeight, double outerWidth);
 
 // The overlay's geometry in its own coordinates, and its outer height and top on the screen.
 struct OverlayGeometry
 {
-    double Top = 0;
-    double Height = 0;
-    TwipBox ShapeX;
-    bool ShapeXVisible = false;
-    TwipBox RichTextBox1;
-    TwipBox Label1;
-    TwipBox Image1;
-    TwipBox Shape1;
+    double top = 0;
+    double height = 0;
+    TwipBox commentTabHolder;
+    bool commentTabShown = false;
+    TwipBox descriptionBox;
+    TwipBox figuresLabel;
+    TwipBox ratingImage;
+    TwipBox figuresBox;
     bool operator==(const OverlayGeometry &o) const
     {
-        return Top == o.Top && Height == o.Height && ShapeX == o.ShapeX && ShapeXVisible == o.ShapeXVisible
-            && RichTextBox1 == o.RichTextBox1 && Label1 == o.Label1 && Image1 == o.Image1 && Shape1 == o.Shape1;
+        return top == o.top && height == o.height && commentTabHolder == o.commentTabHolder && commentTabShown == o.commentTabShown
+            && descriptionBox == o.descriptionBox && figuresLabel == o.figuresLabel && ratingImage == o.ratingImage && figuresBox == o.figuresBox;
     }
 };
 
@@ -68,7 +68,7 @@ OverlayGeometry overlayDesign();
 // What the overlay's tick reads of the fullscreen window (outer heights).
 struct FullscreenFacts
 {
-    double Height = 0;
+    double height = 0;
     bool commentBarVisible = false;
     double commentBarHeight = 0;
 };

@@ -46,7 +46,7 @@ int firstRowMovedBy(int first, int rows, int maxValue, double itemHeight);
 // thumb follows rows moved by the wheel.
 int scrollValueForFirstRow(int first, double itemHeight, int maxValue);
 
-// The picture number of ImageList1 that shows a rating: Rating + 1 for whole numbers
+// The number of the figures' picture list that shows a rating: Rating + 1 for whole numbers
 // 0 to 7 (1 to 6 are the strips, 7 and 8 the symbols), nothing for anything else.
 std::optional<int> ratingPicture(const QString &rating);
 

@@ -10,38 +10,38 @@ struct Input
 {
     int W = 0, H = 0;              // client size
     int toolbarLeft = 0;
-    int toolbarButtonsWidth = 0;   // all of Toolbar1's buttons together
-    int label1Left = 0, label1Width = 0;
-    int text2Width = 0;
-    int check1Width = 0, check2Width = 0, text3Width = 0, label2Width = 0;
+    int toolbarButtonsWidth = 0;   // all of the toolbar's buttons together
+    int refreshLabelLeft = 0, refreshLabelWidth = 0;
+    int refreshEditWidth = 0;
+    int showCommentsWidth = 0, autoShuffleWidth = 0, shuffleEditWidth = 0, secondsLabelWidth = 0;
     int camListLeft = 0, camListTop = 0, camListWidth = 0;
     int vscrollWidth = 0;
-    int picDrawLeft = 0, picDrawTop = 0;
+    int pictureAreaLeft = 0, pictureAreaTop = 0;
     int infoBarHeight = 0;
     int menuBarHeight = 0;
-    int shape1Height = 0, shape2Height = 0;
-    int comment0Height = 0, comment0Width = 0, comment1Left = 0;
-    int richTextLeft = 0;
+    int commentBarHeight = 0, commentTabHeight = 0;
+    int commentNameHeight = 0, commentNameWidth = 0, commentTextLeft = 0;
+    int descriptionLeft = 0;
     int itemHeight = 735;
     int camCount = 0;
 };
 
 struct Output
 {
-    int picture1Left = 0, picture1Width = 0;
+    int intervalStripLeft = 0, intervalStripWidth = 0;
     int toolbarWidth = 0;
-    int text2Left = 0;
-    int check1Left = 0;
-    int check2Left = 0, text3Left = 0, label2Left = 0;
+    int refreshEditLeft = 0;
+    int showCommentsLeft = 0;
+    int autoShuffleLeft = 0, shuffleEditLeft = 0, secondsLabelLeft = 0;
     int camListHeight = 0;
     int vscrollHeight = 0, vscrollLeft = 0, vscrollTop = 0;
-    int picDrawWidth = 0, picDrawHeight = 0;
-    int shape1Top = 0, shape1Width = 0;
-    int shape2Top = 0;
-    int line1Y1 = 0, line1Y2 = 0;
-    int comment0Top = 0, comment1Top = 0, comment1Width = 0, comment2Top = 0;
+    int pictureAreaWidth = 0, pictureAreaHeight = 0;
+    int commentBarTop = 0, commentBarWidth = 0;
+    int commentTabTop = 0;
+    int dividerTop = 0, dividerBottom = 0;
+    int commentNameTop = 0, commentTextTop = 0, commentTextWidth = 0, commentDateTop = 0;
     int infoBarTop = 0, infoBarWidth = 0;
-    int richTextWidth = 0;
+    int descriptionWidth = 0;
     int statusBarWidth = 0;
     int menuBarWidth = 0;
     int scrollMax = 0, largeChange = 1;
@@ -49,12 +49,12 @@ struct Output
 
 Output layout(const Input &in);
 
-// The refresh and shuffle controls on Picture1, left to right in their design order, each
-// as wide as given (the callers pass at least what a caption needs): where each starts and
-// how wide the strip must be to hold them all.
+// The refresh and shuffle controls on the interval strip, left to right in their design
+// order, each as wide as given (the callers pass at least what a caption needs): where each
+// starts and how wide the strip must be to hold them all.
 struct IntervalRow
 {
-    int text2Left = 0, check1Left = 0, check2Left = 0, text3Left = 0, label2Left = 0;
+    int refreshEditLeft = 0, showCommentsLeft = 0, autoShuffleLeft = 0, shuffleEditLeft = 0, secondsLabelLeft = 0;
     int width = 0;
 };
 IntervalRow intervalRow(const Input &in);

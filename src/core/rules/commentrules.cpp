@@ -32,15 +32,15 @@ int shownMilliseconds(const QString &cleanedText)
     return int(seconds * 1000);
 }
 
-BoxPlacement placeCommentBox(int nameWidth, int dateWidth, int label1Height, int shape1Top, int shape1Height,
-                             int shape1Width)
+BoxPlacement placeCommentBox(int nameWidth, int dateWidth, int textHeight, int barTop, int barHeight,
+                             int barWidth)
 {
     BoxPlacement p;
     p.columnWidth = std::max(nameWidth, dateWidth);
-    p.label1Top = shape1Top + (shape1Height - label1Height) / 2;
-    p.label1Left = ColumnLeft + p.columnWidth + 180;
-    p.label1Width = std::max(0, shape1Width - p.label1Left - 120);
-    p.lineX = ColumnLeft + p.columnWidth + 60;
+    p.textTop = barTop + (barHeight - textHeight) / 2;
+    p.textLeft = ColumnLeft + p.columnWidth + 180;
+    p.textWidth = std::max(0, barWidth - p.textLeft - 120);
+    p.dividerX = ColumnLeft + p.columnWidth + 60;
     return p;
 }
 

@@ -31,15 +31,15 @@ int shownMilliseconds(const QString &cleanedText);
 struct BoxPlacement
 {
     int columnWidth = 0;
-    int label1Top = 0;
-    int label1Left = 0;
-    int label1Width = 0;
-    int lineX = 0;
+    int textTop = 0;
+    int textLeft = 0;
+    int textWidth = 0;
+    int dividerX = 0;
 };
 inline constexpr int ColumnLeft = 120;
 // The comment text label's height for one line.
 inline constexpr int TextLabelHeight = 345;
-BoxPlacement placeCommentBox(int nameWidth, int dateWidth, int label1Height, int shape1Top, int shape1Height,
-                             int shape1Width);
+BoxPlacement placeCommentBox(int nameWidth, int dateWidth, int textHeight, int barTop, int barHeight,
+                             int barWidth);
 
 } // namespace comment_rules

@@ -41,10 +41,10 @@ ShuffleStep shuffleStep(const QVariant &countdown, bool autoShuffle)
     return {autoShuffle ? countdown::counted(countdown) : countdown, false};
 }
 
-Sides switchSides(int screenWidth, int overlayLeft, int overlayWidth, int shape3Width, int label1Width)
+Sides switchSides(int screenWidth, int overlayLeft, int overlayWidth, int statusBoxWidth, int statusMessageWidth)
 {
     if (overlayLeft == screenWidth - overlayWidth)
-        return {0, screenWidth - shape3Width - 120, screenWidth - label1Width - 240};
+        return {0, screenWidth - statusBoxWidth - 120, screenWidth - statusMessageWidth - 240};
     return {screenWidth - overlayWidth, 120, 240};
 }
 

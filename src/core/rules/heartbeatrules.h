@@ -42,10 +42,10 @@ RetryStep retryAfterFailure(int intervalSeconds, int failuresInARow);
 struct Sides
 {
     int overlayLeft = 0;
-    int shape3Left = 0;
-    int label1Left = 0;
+    int statusBoxLeft = 0;
+    int statusMessageLeft = 0;
 };
-Sides switchSides(int screenWidth, int overlayLeft, int overlayWidth, int shape3Width, int label1Width);
+Sides switchSides(int screenWidth, int overlayLeft, int overlayWidth, int statusBoxWidth, int statusMessageWidth);
 
 // "Views: <views> | Comments: <comments>" CR LF "Cam added by: <name>".
 QString overlayFigures(const QStringList &camFields);

@@ -1,6 +1,6 @@
 #pragma once
 // CamList: the list window of the main window, one row per cam with its name and rating
-// strip, scrolled by the sibling scroll bar VScroll1.
+// strip, scrolled by the sibling scroll bar.
 //
 // Rows are not widgets: the list keeps each row's caption, rating picture and selection
 // state and paints only the rows inside the window, so a catalogue of 32768 cams costs
@@ -159,7 +159,7 @@ private:
 
     QScrollBar *m_scroll;
     QStringList m_names;
-    std::vector<signed char> m_pictures; // ImageList1 number, 0 for none
+    std::vector<signed char> m_pictures; // number of the figures' picture list, 0 for none
     std::vector<unsigned char> m_flags;
     int m_first = 0;
     std::optional<int> m_pressedRow;

@@ -19,7 +19,7 @@ namespace {
 
 void place(QWidget *w, const fullscreen_layout::TwipBox &b)
 {
-    setTwipGeometry(w, b.Left, b.Top, b.Width, b.Height);
+    setTwipGeometry(w, b.left, b.top, b.width, b.height);
 }
 
 QLabel *commentLabel(QWidget *parent, const QString &caption, double points, bool bold)
@@ -85,24 +85,24 @@ CommentBar buildCommentBar(QWidget *pictureArea, const CommentBarDesign &design)
     bar.tab = new QLabel(pictureArea);
     bar.tab->setObjectName(QStringLiteral("Shape2"));
     bar.tab->setPixmap(pictures::commentTab());
-    place(bar.tab, design.Shape2);
+    place(bar.tab, design.commentTab);
 
     bar.background = new QLabel(pictureArea);
     bar.background->setObjectName(QStringLiteral("Shape1"));
     bar.background->setPixmap(pictures::commentBar());
     bar.background->setScaledContents(true);
-    place(bar.background, design.Shape1);
+    place(bar.background, design.commentBackground);
 
     bar.labels[0] = commentLabel(pictureArea, fullscreen_texts::Commenter, 20.25, true);
     bar.labels[1] = commentLabel(pictureArea, fullscreen_texts::Comment, 15.75, false);
     // Long comments are broken into whole lines by fillCommentBar, not by the label.
     bar.divider = new LineShape(pictureArea);
     bar.divider->setObjectName(QStringLiteral("Line1"));
-    bar.divider->setLine(design.Line1X, design.Line1Y1, design.Line1X, design.Line1Y2);
+    bar.divider->setLine(design.dividerX, design.dividerTop, design.dividerX, design.dividerBottom);
     bar.labels[2] = commentLabel(pictureArea, design.dateCaption, 9.75, false);
     for (int i = 0; i < 3; ++i) {
         bar.labels[i]->setProperty("Index", i);
-        place(bar.labels[i], design.CamComment[i]);
+        place(bar.labels[i], design.commentLabels[i]);
     }
 
     for (QWidget *w : {static_cast<QWidget *>(bar.background), static_cast<QWidget *>(bar.tab),
@@ -142,10 +142,10 @@ void fillCommentBar(CommentBar &bar, const QStringList &fields)
     const int column = twips::toPixels(p.columnWidth);
     name->setGeometry(left, name->y(), column, name->height());
     date->setGeometry(left, date->y(), column, date->height());
-    text->setGeometry(twips::toPixels(p.label1Left), twips::toPixels(p.label1Top), twips::toPixels(p.label1Width),
+    text->setGeometry(twips::toPixels(p.textLeft), twips::toPixels(p.textTop), twips::toPixels(p.textWidth),
                       twips::toPixels(comment_rules::TextLabelHeight));
     fitCommentText(bar);
-    bar.divider->setLine(p.lineX, bar.divider->y1(), p.lineX, bar.divider->y2());
+    bar.divider->setLine(p.dividerX, bar.divider->y1(), p.dividerX, bar.divider->y2());
 }
 
 void fitCommentText(const CommentBar &bar)

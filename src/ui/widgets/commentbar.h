@@ -29,19 +29,19 @@ struct CommentBar
 
 struct CommentBarDesign
 {
-    fullscreen_layout::TwipBox Shape1;
-    fullscreen_layout::TwipBox Shape2;
-    double Line1X = 0;
-    double Line1Y1 = 0;
-    double Line1Y2 = 0;
-    std::array<fullscreen_layout::TwipBox, 3> CamComment;
+    fullscreen_layout::TwipBox commentBackground;
+    fullscreen_layout::TwipBox commentTab;
+    double dividerX = 0;
+    double dividerTop = 0;
+    double dividerBottom = 0;
+    std::array<fullscreen_layout::TwipBox, 3> commentLabels;
     QString dateCaption;
 };
 
 CommentBar buildCommentBar(QWidget *pictureArea, const CommentBarDesign &design);
 
-// Shows or hides the bar and its labels, in the order Shape1, Shape2, the three labels,
-// Line1.
+// Shows or hides the bar and its labels, in the order background, tab, the three labels,
+// divider.
 void setCommentBarVisible(const CommentBar &bar, bool visible);
 
 // Puts a comment's name, text and date into the bar's labels and places them: the name

@@ -60,7 +60,7 @@ InfoBarPanel::InfoBarPanel(RunningState &state, QWidget *fullscreenWindow)
     // The panel draws its own background, see-through; every part on it is as well.
     setAutoFillBackground(false);
     const OverlayGeometry design = overlayDesign();
-    resize(twips::toPixels(4860), twips::toPixels(design.Height));
+    resize(twips::toPixels(4860), twips::toPixels(design.height));
 
     createFigures(design);
 
@@ -83,13 +83,13 @@ void InfoBarPanel::createFigures(const OverlayGeometry &design)
 {
     m_figuresBox = new RoundedBox(seeThrough(LightGrey), seeThrough(QColor(128, 128, 128)), this);
     m_figuresBox->setObjectName(QStringLiteral("Shape1"));
-    placeTwipBox(m_figuresBox, design.Shape1);
+    placeTwipBox(m_figuresBox, design.figuresBox);
 
     m_ratingImage = new QLabel(this);
     m_ratingImage->setObjectName(QStringLiteral("Image1"));
     m_ratingImage->setPixmap(translucent(pictures::imageListPicture(2), Alpha));
     m_ratingImage->setCursor(pointer::hidden());
-    placeTwipBox(m_ratingImage, design.Image1);
+    placeTwipBox(m_ratingImage, design.ratingImage);
 
     m_figuresLabel = new QLabel(this);
     m_figuresLabel->setTextFormat(Qt::PlainText); // the cam's figures, as the server sent them
@@ -101,7 +101,7 @@ void InfoBarPanel::createFigures(const OverlayGeometry &design)
     QPalette labelPal = m_figuresLabel->palette();
     labelPal.setColor(QPalette::WindowText, seeThrough(Qt::black));
     m_figuresLabel->setPalette(labelPal);
-    placeTwipBox(m_figuresLabel, design.Label1);
+    placeTwipBox(m_figuresLabel, design.figuresLabel);
 }
 
 // The cam's name and description, and the comment tab at the bottom edge.
@@ -121,11 +121,11 @@ void InfoBarPanel::createDescription(const OverlayGeometry &design)
     m_descriptionBox->viewport()->setCursor(pointer::hidden());
     m_descriptionBox->viewport()->setAutoFillBackground(false);
     m_descriptionBox->viewport()->installEventFilter(this);
-    placeTwipBox(m_descriptionBox, design.RichTextBox1);
+    placeTwipBox(m_descriptionBox, design.descriptionBox);
 
     m_commentTabHolder = new QWidget(this);
     m_commentTabHolder->setObjectName(QStringLiteral("ShapeX"));
-    placeTwipBox(m_commentTabHolder, design.ShapeX);
+    placeTwipBox(m_commentTabHolder, design.commentTabHolder);
     m_commentTab = new QLabel(m_commentTabHolder);
     m_commentTab->setObjectName(QStringLiteral("Shape2"));
     m_commentTab->setPixmap(translucent(pictures::commentTab(), Alpha));
@@ -243,27 +243,27 @@ QList<QWidget *> InfoBarPanel::pointerSurfaces() const
 OverlayGeometry InfoBarPanel::currentGeometry() const
 {
     OverlayGeometry g;
-    g.Top = twips::fromPixels(y());
-    g.Height = twips::fromPixels(height());
-    g.ShapeX = twipBox(m_commentTabHolder);
-    g.ShapeXVisible = !m_commentTabHolder->isHidden();
-    g.RichTextBox1 = twipBox(m_descriptionBox);
-    g.Label1 = twipBox(m_figuresLabel);
-    g.Image1 = twipBox(m_ratingImage);
-    g.Shape1 = twipBox(m_figuresBox);
+    g.top = twips::fromPixels(y());
+    g.height = twips::fromPixels(height());
+    g.commentTabHolder = twipBox(m_commentTabHolder);
+    g.commentTabShown = !m_commentTabHolder->isHidden();
+    g.descriptionBox = twipBox(m_descriptionBox);
+    g.figuresLabel = twipBox(m_figuresLabel);
+    g.ratingImage = twipBox(m_ratingImage);
+    g.figuresBox = twipBox(m_figuresBox);
     return g;
 }
 
 void InfoBarPanel::applyGeometry(const OverlayGeometry &g)
 {
-    placeTwipBox(m_commentTabHolder, g.ShapeX);
-    placeTwipBox(m_descriptionBox, g.RichTextBox1);
-    placeTwipBox(m_figuresLabel, g.Label1);
-    placeTwipBox(m_ratingImage, g.Image1);
-    placeTwipBox(m_figuresBox, g.Shape1);
-    m_commentTabHolder->setVisible(g.ShapeXVisible);
-    const int top = twips::toPixels(g.Top);
-    const int h = twips::toPixels(g.Height);
+    placeTwipBox(m_commentTabHolder, g.commentTabHolder);
+    placeTwipBox(m_descriptionBox, g.descriptionBox);
+    placeTwipBox(m_figuresLabel, g.figuresLabel);
+    placeTwipBox(m_ratingImage, g.ratingImage);
+    placeTwipBox(m_figuresBox, g.figuresBox);
+    m_commentTabHolder->setVisible(g.commentTabShown);
+    const int top = twips::toPixels(g.top);
+    const int h = twips::toPixels(g.height);
     if (y() != top || height() != h)
         setGeometry(x(), top, width(), h);
 }

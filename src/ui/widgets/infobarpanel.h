@@ -5,16 +5,16 @@
 // A child of the fullscreen window: its background and every part on it are drawn at 75 %
 // opacity over the picture beneath, by the window itself, so it is one surface with the
 // picture: nothing to place or keep on top, translucent with or without a compositor, and
-// a redraw of the picture under it costs no picture of the panel made anew. Created hidden; its layout timer (`Timer1`) is
-// enabled exactly while the running state's Info-Bar switch is on: on means the panel is
-// sized to the fullscreen window and shown whenever that window is visible, as long as
-// Label1 holds cam figures (it never shows while Label1 reads "..."). The switch keeps that
-// meaning at every moment, but the tick runs only while the fullscreen window is visible and
-// the layout may still change: a tick that moves, resizes, shows or hides nothing lets the
-// timer rest until one of what the layout reads changes (the fullscreen window's facts, the
-// panel's own position, size or visibility, the figures or the unchanged note). The
-// window's hiding runs one tick at once, so the panel goes with it. Its keys are the
-// fullscreen window's.
+// a redraw of the picture under it costs no picture of the panel made anew. Created hidden;
+// its layout timer is enabled exactly while the running state's Info-Bar switch is on: on
+// means the panel is sized to the fullscreen window and shown whenever that window is
+// visible, as long as the figures label holds cam figures (it never shows while that reads
+// "..."). The switch keeps that meaning at every moment, but the tick runs only while the
+// fullscreen window is visible and the layout may still change: a tick that moves, resizes,
+// shows or hides nothing lets the timer rest until one of what the layout reads changes (the
+// fullscreen window's facts, the panel's own position, size or visibility, the figures or
+// the unchanged note). The window's hiding runs one tick at once, so the panel goes with it.
+// Its keys are the fullscreen window's.
 #include "control/views.h"
 #include "core/geometry/fullscreenlayout.h"
 
@@ -37,13 +37,13 @@ public:
 
     InfoBarPanel(RunningState &state, QWidget *fullscreenWindow);
 
-    QWidget *commentTabHolder() const { return m_commentTabHolder; } // `ShapeX`: holds Shape2 at the panel's bottom edge
+    QWidget *commentTabHolder() const { return m_commentTabHolder; } // `ShapeX`: holds the comment tab at the panel's bottom edge
     QLabel *commentTab() const { return m_commentTab; } // `Shape2`: the comment tab picture
     QTextEdit *descriptionBox() const { return m_descriptionBox; } // `RichTextBox1`: the cam's name and description, read-only
     QPushButton *focusButton() const { return m_focusButton; } // `Command1`: a focus target only
     QLabel *figuresLabel() const { return m_figuresLabel; } // `Label1`: the cam's figures
     QLabel *ratingImage() const { return m_ratingImage; } // `Image1`: the rating picture
-    RoundedBox *figuresBox() const { return m_figuresBox; } // `Shape1`: the box behind Image1 and Label1
+    RoundedBox *figuresBox() const { return m_figuresBox; } // `Shape1`: the box behind the rating picture and the figures
     DemandTimer *layoutTimer() const { return m_layoutTimer; } // `Timer1`: shows the Info-Bar switch; the layout loop
 
     // The cam's name and description, figures and rating strip.

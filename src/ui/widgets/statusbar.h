@@ -1,6 +1,7 @@
 #pragma once
-// StatusBar1: the main window's status bar, five panels side by side, each with a text
-// and an optional picture in front of it. Panels are numbered 1 to 5 from the left.
+// StatusBar (`StatusBar1`): the main window's status bar, five panels side by side, each
+// with a text and an optional picture in front of it. Panels are numbered 1 to 5 from the
+// left.
 #include <QPixmap>
 #include <QString>
 #include <QWidget>

@@ -13,5 +13,5 @@ inline fullscreen_layout::TwipBox twipBox(const QWidget *w)
 
 inline void placeTwipBox(QWidget *w, const fullscreen_layout::TwipBox &b)
 {
-    setTwipGeometry(w, b.Left, b.Top, b.Width, b.Height);
+    setTwipGeometry(w, b.left, b.top, b.width, b.height);
 }

@@ -59,7 +59,7 @@ FullscreenWindow::FullscreenWindow(RunningState &state, QWidget *parent)
     m_pictureArea = new PictureArea(this);
     m_pictureArea->setObjectName(QStringLiteral("picDraw"));
     m_pictureArea->setDrawing(PictureArea::Drawing::WhileVisible);
-    placeTwipBox(m_pictureArea, design.picDraw);
+    placeTwipBox(m_pictureArea, design.pictureArea);
     // Movement without a button pressed is what shows the pointer.
     m_pictureArea->setMouseTracking(true);
     m_pictureArea->installEventFilter(this);
@@ -87,12 +87,12 @@ FullscreenWindow::FullscreenWindow(RunningState &state, QWidget *parent)
 void FullscreenWindow::createCommentBar(const FullscreenGeometry &design)
 {
     CommentBarDesign bar;
-    bar.Shape1 = design.Shape1;
-    bar.Shape2 = design.Shape2;
-    bar.Line1X = design.Line1X;
-    bar.Line1Y1 = design.Line1Y1;
-    bar.Line1Y2 = design.Line1Y2;
-    bar.CamComment = design.CamComment;
+    bar.commentBackground = design.commentBackground;
+    bar.commentTab = design.commentTab;
+    bar.dividerX = design.dividerX;
+    bar.dividerTop = design.dividerTop;
+    bar.dividerBottom = design.dividerBottom;
+    bar.commentLabels = design.commentLabels;
     bar.dateCaption = fullscreen_texts::FullscreenDateDesign;
     m_commentBar = buildCommentBar(m_pictureArea, bar);
     // The Info-Bar ends at the comment bar whenever it is up.
@@ -104,7 +104,7 @@ void FullscreenWindow::createStatusAndCountdown(const FullscreenGeometry &design
 {
     m_statusBox = new RoundedBox(QColor(48, 48, 48), QColor(192, 192, 192), m_pictureArea);
     m_statusBox->setObjectName(QStringLiteral("Shape3"));
-    placeTwipBox(m_statusBox, design.Shape3);
+    placeTwipBox(m_statusBox, design.statusBox);
     m_statusBox->hide();
 
     m_statusMessage = new QLabel(fullscreen_texts::StatusText, m_pictureArea);
@@ -112,7 +112,7 @@ void FullscreenWindow::createStatusAndCountdown(const FullscreenGeometry &design
     m_statusMessage->setTextFormat(Qt::PlainText);
     m_statusMessage->setFont(tahoma(9.75, true));
     setTextColor(m_statusMessage, QColor(192, 192, 192));
-    placeTwipBox(m_statusMessage, design.Label1);
+    placeTwipBox(m_statusMessage, design.statusMessage);
     m_statusMessage->hide();
 
     const QPixmap barPictures[2] = {pictures::autoShuffleTrack(), pictures::autoShuffleFill()};
@@ -123,7 +123,7 @@ void FullscreenWindow::createStatusAndCountdown(const FullscreenGeometry &design
         // Not scaled: a narrower widget shows the picture cut at its width.
         m_countdownBar[i]->setPixmap(barPictures[i]);
         m_countdownBar[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        placeTwipBox(m_countdownBar[i], design.AutoRandom[i]);
+        placeTwipBox(m_countdownBar[i], design.countdownBar[i]);
         m_countdownBar[i]->hide();
     }
 
@@ -132,7 +132,7 @@ void FullscreenWindow::createStatusAndCountdown(const FullscreenGeometry &design
     m_countdownCaption->setTextFormat(Qt::PlainText);
     m_countdownCaption->setFont(tahoma(9.75, true));
     setTextColor(m_countdownCaption, Qt::white);
-    placeTwipBox(m_countdownCaption, design.AutoRandomLabel);
+    placeTwipBox(m_countdownCaption, design.countdownCaption);
     m_countdownCaption->hide();
 }
 
@@ -140,7 +140,7 @@ void FullscreenWindow::showStatusMessage(const QString &text)
 {
     // A long message, a saved picture's path above all, widens the box up to the countdown
     // in the middle where that shows, else across the picture.
-    const int designWidth = twips::toPixels(fullscreenDesign().Label1.Width);
+    const int designWidth = twips::toPixels(fullscreenDesign().statusMessage.width);
     const int right = m_countdownBar[0]->isHidden() ? m_pictureArea->width() - m_statusBox->x()
                                                     : m_countdownBar[0]->x() - twips::toPixels(120);
     const int frame = m_statusBox->width() - m_statusMessage->width();
@@ -223,8 +223,8 @@ void FullscreenWindow::switchInfoBarSide()
                                twips::fromPixels(m_infoBar->width()), twips::fromPixels(m_statusBox->width()),
                                twips::fromPixels(m_statusMessage->width()));
     m_infoBar->move(twips::toPixels(sides.overlayLeft), m_infoBar->y());
-    m_statusBox->move(twips::toPixels(sides.shape3Left), m_statusBox->y());
-    m_statusMessage->move(twips::toPixels(sides.label1Left), m_statusMessage->y());
+    m_statusBox->move(twips::toPixels(sides.statusBoxLeft), m_statusBox->y());
+    m_statusMessage->move(twips::toPixels(sides.statusMessageLeft), m_statusMessage->y());
 }
 
 void FullscreenWindow::tellInfoBarFacts()
@@ -236,7 +236,7 @@ void FullscreenWindow::tellInfoBarFacts()
 FullscreenFacts FullscreenWindow::overlayFacts() const
 {
     FullscreenFacts facts;
-    facts.Height = twips::fromPixels(height());
+    facts.height = twips::fromPixels(height());
     facts.commentBarVisible = !m_commentBar.background->isHidden();
     facts.commentBarHeight = twips::fromPixels(m_commentBar.background->height());
     return facts;
@@ -245,33 +245,33 @@ FullscreenFacts FullscreenWindow::overlayFacts() const
 FullscreenGeometry FullscreenWindow::currentGeometry() const
 {
     FullscreenGeometry g;
-    g.picDraw = twipBox(m_pictureArea);
-    g.AutoRandomLabel = twipBox(m_countdownCaption);
-    g.AutoRandom = {twipBox(m_countdownBar[0]), twipBox(m_countdownBar[1])};
-    g.Label1 = twipBox(m_statusMessage);
-    g.Shape3 = twipBox(m_statusBox);
-    g.CamComment = {twipBox(m_commentBar.labels[0]), twipBox(m_commentBar.labels[1]), twipBox(m_commentBar.labels[2])};
-    g.Line1X = m_commentBar.divider->x1();
-    g.Line1Y1 = m_commentBar.divider->y1();
-    g.Line1Y2 = m_commentBar.divider->y2();
-    g.Shape1 = twipBox(m_commentBar.background);
-    g.Shape2 = twipBox(m_commentBar.tab);
+    g.pictureArea = twipBox(m_pictureArea);
+    g.countdownCaption = twipBox(m_countdownCaption);
+    g.countdownBar = {twipBox(m_countdownBar[0]), twipBox(m_countdownBar[1])};
+    g.statusMessage = twipBox(m_statusMessage);
+    g.statusBox = twipBox(m_statusBox);
+    g.commentLabels = {twipBox(m_commentBar.labels[0]), twipBox(m_commentBar.labels[1]), twipBox(m_commentBar.labels[2])};
+    g.dividerX = m_commentBar.divider->x1();
+    g.dividerTop = m_commentBar.divider->y1();
+    g.dividerBottom = m_commentBar.divider->y2();
+    g.commentBackground = twipBox(m_commentBar.background);
+    g.commentTab = twipBox(m_commentBar.tab);
     return g;
 }
 
 void FullscreenWindow::applyGeometry(const FullscreenGeometry &g)
 {
-    placeTwipBox(m_pictureArea, g.picDraw);
-    placeTwipBox(m_countdownCaption, g.AutoRandomLabel);
-    placeTwipBox(m_countdownBar[0], g.AutoRandom[0]);
-    placeTwipBox(m_countdownBar[1], g.AutoRandom[1]);
-    placeTwipBox(m_statusMessage, g.Label1);
-    placeTwipBox(m_statusBox, g.Shape3);
+    placeTwipBox(m_pictureArea, g.pictureArea);
+    placeTwipBox(m_countdownCaption, g.countdownCaption);
+    placeTwipBox(m_countdownBar[0], g.countdownBar[0]);
+    placeTwipBox(m_countdownBar[1], g.countdownBar[1]);
+    placeTwipBox(m_statusMessage, g.statusMessage);
+    placeTwipBox(m_statusBox, g.statusBox);
     for (int i = 0; i < 3; ++i)
-        placeTwipBox(m_commentBar.labels[i], g.CamComment[i]);
-    m_commentBar.divider->setLine(g.Line1X, g.Line1Y1, g.Line1X, g.Line1Y2);
-    placeTwipBox(m_commentBar.background, g.Shape1);
-    placeTwipBox(m_commentBar.tab, g.Shape2);
+        placeTwipBox(m_commentBar.labels[i], g.commentLabels[i]);
+    m_commentBar.divider->setLine(g.dividerX, g.dividerTop, g.dividerX, g.dividerBottom);
+    placeTwipBox(m_commentBar.background, g.commentBackground);
+    placeTwipBox(m_commentBar.tab, g.commentTab);
     if (!m_commentBar.background->isHidden())
         fitCommentText(m_commentBar);
 }

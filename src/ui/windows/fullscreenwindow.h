@@ -55,7 +55,7 @@ public:
     LineShape *commentDivider() const { return m_commentBar.divider; } // `Line1`
     const std::array<QLabel *, 3> &commentLabels() const { return m_commentBar.labels; } // `CamComment`
     QTimer *pointerTimer() const { return m_pointerTimer; } // `Timer1`: hides the pointer and the status box
-    // The last pointer position seen over picDraw, twips.
+    // The last pointer position seen over the picture area, twips.
     double lastMouseX() const { return m_lastMouseX; }
     double lastMouseY() const { return m_lastMouseY; }
 

@@ -105,19 +105,19 @@ void MainWindow::createIntervalControls(QWidget *client)
         fitCaption(w, m_intervalStrip->height() - w->y());
     // The widened controls keep their order, each after the one before.
     main_layout::Input in;
-    in.label1Left = twips::fromPixels(m_refreshLabel->x());
-    in.label1Width = twips::fromPixels(m_refreshLabel->width());
-    in.text2Width = twips::fromPixels(m_refreshIntervalEdit->width());
-    in.check1Width = twips::fromPixels(m_showCommentsCheck->width());
-    in.check2Width = twips::fromPixels(m_autoShuffleCheck->width());
-    in.text3Width = twips::fromPixels(m_shuffleIntervalEdit->width());
-    in.label2Width = twips::fromPixels(m_secondsLabel->width());
+    in.refreshLabelLeft = twips::fromPixels(m_refreshLabel->x());
+    in.refreshLabelWidth = twips::fromPixels(m_refreshLabel->width());
+    in.refreshEditWidth = twips::fromPixels(m_refreshIntervalEdit->width());
+    in.showCommentsWidth = twips::fromPixels(m_showCommentsCheck->width());
+    in.autoShuffleWidth = twips::fromPixels(m_autoShuffleCheck->width());
+    in.shuffleEditWidth = twips::fromPixels(m_shuffleIntervalEdit->width());
+    in.secondsLabelWidth = twips::fromPixels(m_secondsLabel->width());
     const main_layout::IntervalRow row = main_layout::intervalRow(in);
-    m_refreshIntervalEdit->move(twips::toPixels(row.text2Left), m_refreshIntervalEdit->y());
-    m_showCommentsCheck->move(twips::toPixels(row.check1Left), m_showCommentsCheck->y());
-    m_autoShuffleCheck->move(twips::toPixels(row.check2Left), m_autoShuffleCheck->y());
-    m_shuffleIntervalEdit->move(twips::toPixels(row.text3Left), m_shuffleIntervalEdit->y());
-    m_secondsLabel->move(twips::toPixels(row.label2Left), m_secondsLabel->y());
+    m_refreshIntervalEdit->move(twips::toPixels(row.refreshEditLeft), m_refreshIntervalEdit->y());
+    m_showCommentsCheck->move(twips::toPixels(row.showCommentsLeft), m_showCommentsCheck->y());
+    m_autoShuffleCheck->move(twips::toPixels(row.autoShuffleLeft), m_autoShuffleCheck->y());
+    m_shuffleIntervalEdit->move(twips::toPixels(row.shuffleEditLeft), m_shuffleIntervalEdit->y());
+    m_secondsLabel->move(twips::toPixels(row.secondsLabelLeft), m_secondsLabel->y());
     m_intervalStrip->resize(twips::toPixels(row.width), m_intervalStrip->height());
 }
 
@@ -170,12 +170,12 @@ void MainWindow::createInfoStrip(QWidget *client)
 void MainWindow::createCommentBar()
 {
     CommentBarDesign bar;
-    bar.Shape1 = {0, 5040, 10215, 1575};
-    bar.Shape2 = {240, 4680, 2385, 375};
-    bar.Line1X = 2280;
-    bar.Line1Y1 = 5160;
-    bar.Line1Y2 = 6480;
-    bar.CamComment = {fullscreen_layout::TwipBox{120, 5400, 2100, 465}, fullscreen_layout::TwipBox{2400, 5160, 7620, 345},
+    bar.commentBackground = {0, 5040, 10215, 1575};
+    bar.commentTab = {240, 4680, 2385, 375};
+    bar.dividerX = 2280;
+    bar.dividerTop = 5160;
+    bar.dividerBottom = 6480;
+    bar.commentLabels = {fullscreen_layout::TwipBox{120, 5400, 2100, 465}, fullscreen_layout::TwipBox{2400, 5160, 7620, 345},
                       fullscreen_layout::TwipBox{120, 5880, 2100, 225}};
     bar.dateCaption = fullscreen_texts::MainDateDesign;
     m_commentBar = buildCommentBar(m_pictureArea, bar);

@@ -33,7 +33,7 @@ class StatusBar;
 // window by itself; it is announced with closeRequested() and the application ends the
 // program.
 //
-// The scale mode is shown by the hidden option group Option1 and by name on the toolbar's
+// The scale mode is shown by the hidden scale-mode options and by name on the toolbar's
 // scale-mode button. A mode change redraws the main picture area and then asks for
 // the fullscreen one with fullscreenRedrawRequested(). The "Random Cam" button announces
 // randomCamRequested() and never touches the mode.

@@ -41,27 +41,27 @@ main_layout::Input measure(const MainWindow &mainWindow, int camCount)
     if (mainWindow.toolbar()->layout())
         mainWindow.toolbar()->layout()->activate();
     in.toolbarButtonsWidth = tw(mainWindow.wallButton()->geometry().right() + 1);
-    in.label1Left = tw(mainWindow.refreshLabel()->x());
-    in.label1Width = tw(mainWindow.refreshLabel()->width());
-    in.text2Width = tw(mainWindow.refreshIntervalEdit()->width());
-    in.check1Width = tw(mainWindow.showCommentsCheck()->width());
-    in.check2Width = tw(mainWindow.autoShuffleCheck()->width());
-    in.text3Width = tw(mainWindow.shuffleIntervalEdit()->width());
-    in.label2Width = tw(mainWindow.secondsLabel()->width());
+    in.refreshLabelLeft = tw(mainWindow.refreshLabel()->x());
+    in.refreshLabelWidth = tw(mainWindow.refreshLabel()->width());
+    in.refreshEditWidth = tw(mainWindow.refreshIntervalEdit()->width());
+    in.showCommentsWidth = tw(mainWindow.showCommentsCheck()->width());
+    in.autoShuffleWidth = tw(mainWindow.autoShuffleCheck()->width());
+    in.shuffleEditWidth = tw(mainWindow.shuffleIntervalEdit()->width());
+    in.secondsLabelWidth = tw(mainWindow.secondsLabel()->width());
     in.camListLeft = tw(mainWindow.camList()->x());
     in.camListTop = tw(mainWindow.camList()->y());
     in.camListWidth = tw(mainWindow.camList()->width());
     in.vscrollWidth = tw(mainWindow.camListScrollBar()->width());
-    in.picDrawLeft = tw(mainWindow.pictureArea()->x());
-    in.picDrawTop = tw(mainWindow.pictureArea()->y());
+    in.pictureAreaLeft = tw(mainWindow.pictureArea()->x());
+    in.pictureAreaTop = tw(mainWindow.pictureArea()->y());
     in.infoBarHeight = tw(mainWindow.infoStrip()->height());
     in.menuBarHeight = tw(mainWindow.menuStrip()->height());
-    in.shape1Height = tw(mainWindow.commentBackground()->height());
-    in.shape2Height = tw(mainWindow.commentTab()->height());
-    in.comment0Height = tw(mainWindow.commentLabels()[0]->height());
-    in.comment0Width = tw(mainWindow.commentLabels()[0]->width());
-    in.comment1Left = tw(mainWindow.commentLabels()[1]->x());
-    in.richTextLeft = tw(mainWindow.descriptionBox()->x());
+    in.commentBarHeight = tw(mainWindow.commentBackground()->height());
+    in.commentTabHeight = tw(mainWindow.commentTab()->height());
+    in.commentNameHeight = tw(mainWindow.commentLabels()[0]->height());
+    in.commentNameWidth = tw(mainWindow.commentLabels()[0]->width());
+    in.commentTextLeft = tw(mainWindow.commentLabels()[1]->x());
+    in.descriptionLeft = tw(mainWindow.descriptionBox()->x());
     in.itemHeight = CamListWidget::ItemHeight;
     in.camCount = camCount;
     return in;
@@ -76,30 +76,30 @@ void layOutMainWindow(MainWindow &mainWindow, FullscreenWindow &fullscreen, int 
 
     const main_layout::Output o = main_layout::layout(measure(mainWindow, camCount));
 
-    mainWindow.intervalStrip()->setGeometry(px(o.picture1Left), mainWindow.intervalStrip()->y(), px(o.picture1Width),
+    mainWindow.intervalStrip()->setGeometry(px(o.intervalStripLeft), mainWindow.intervalStrip()->y(), px(o.intervalStripWidth),
                                             mainWindow.intervalStrip()->height());
-    mainWindow.refreshIntervalEdit()->move(px(o.text2Left), mainWindow.refreshIntervalEdit()->y());
-    mainWindow.showCommentsCheck()->move(px(o.check1Left), mainWindow.showCommentsCheck()->y());
-    mainWindow.autoShuffleCheck()->move(px(o.check2Left), mainWindow.autoShuffleCheck()->y());
-    mainWindow.shuffleIntervalEdit()->move(px(o.text3Left), mainWindow.shuffleIntervalEdit()->y());
-    mainWindow.secondsLabel()->move(px(o.label2Left), mainWindow.secondsLabel()->y());
+    mainWindow.refreshIntervalEdit()->move(px(o.refreshEditLeft), mainWindow.refreshIntervalEdit()->y());
+    mainWindow.showCommentsCheck()->move(px(o.showCommentsLeft), mainWindow.showCommentsCheck()->y());
+    mainWindow.autoShuffleCheck()->move(px(o.autoShuffleLeft), mainWindow.autoShuffleCheck()->y());
+    mainWindow.shuffleIntervalEdit()->move(px(o.shuffleEditLeft), mainWindow.shuffleIntervalEdit()->y());
+    mainWindow.secondsLabel()->move(px(o.secondsLabelLeft), mainWindow.secondsLabel()->y());
     mainWindow.camList()->resize(mainWindow.camList()->width(), px(o.camListHeight));
     mainWindow.camListScrollBar()->setGeometry(px(o.vscrollLeft), px(o.vscrollTop), mainWindow.camListScrollBar()->width(), px(o.vscrollHeight));
-    mainWindow.pictureArea()->resize(px(o.picDrawWidth), px(o.picDrawHeight));
+    mainWindow.pictureArea()->resize(px(o.pictureAreaWidth), px(o.pictureAreaHeight));
 
-    mainWindow.commentBackground()->setGeometry(mainWindow.commentBackground()->x(), px(o.shape1Top), px(o.shape1Width), mainWindow.commentBackground()->height());
-    mainWindow.commentTab()->move(mainWindow.commentTab()->x(), px(o.shape2Top));
-    mainWindow.commentDivider()->setLine(mainWindow.commentDivider()->x1(), o.line1Y1, mainWindow.commentDivider()->x2(), o.line1Y2);
+    mainWindow.commentBackground()->setGeometry(mainWindow.commentBackground()->x(), px(o.commentBarTop), px(o.commentBarWidth), mainWindow.commentBackground()->height());
+    mainWindow.commentTab()->move(mainWindow.commentTab()->x(), px(o.commentTabTop));
+    mainWindow.commentDivider()->setLine(mainWindow.commentDivider()->x1(), o.dividerTop, mainWindow.commentDivider()->x2(), o.dividerBottom);
     QLabel *const *c = mainWindow.commentLabels().data();
-    c[0]->move(c[0]->x(), px(o.comment0Top));
-    c[1]->setGeometry(c[1]->x(), px(o.comment1Top), px(o.comment1Width), c[1]->height());
-    c[2]->move(c[2]->x(), px(o.comment2Top));
+    c[0]->move(c[0]->x(), px(o.commentNameTop));
+    c[1]->setGeometry(c[1]->x(), px(o.commentTextTop), px(o.commentTextWidth), c[1]->height());
+    c[2]->move(c[2]->x(), px(o.commentDateTop));
     if (!mainWindow.commentBackground()->isHidden())
         fitCommentText(mainWindow.commentBar());
 
     mainWindow.infoStrip()->setGeometry(mainWindow.infoStrip()->x(), px(o.infoBarTop), px(o.infoBarWidth),
                                   mainWindow.infoStrip()->height());
-    mainWindow.descriptionBox()->resize(px(o.richTextWidth), mainWindow.descriptionBox()->height());
+    mainWindow.descriptionBox()->resize(px(o.descriptionWidth), mainWindow.descriptionBox()->height());
     mainWindow.camStatusBar()->resize(px(o.statusBarWidth), mainWindow.camStatusBar()->height());
     mainWindow.menuStrip()->resize(px(o.menuBarWidth), mainWindow.menuStrip()->height());
     mainWindow.toolbar()->resize(px(o.toolbarWidth), mainWindow.toolbar()->height());

@@ -1,4 +1,4 @@
-#include "screensaver.h"
+#include "screensaverinhibitor.h"
 
 #include "platform/waylandidle.h"
 #include "platform/xscreensaver.h"

@@ -1,4 +1,4 @@
-#include "intervalkeys.h"
+#include "intervalkeyfilter.h"
 
 #include "core/rules/countdown.h"
 
