@@ -108,7 +108,7 @@ int main(int argc, char *argv[])
 
     const QDir workDir(root.filePath(QStringLiteral("work")));
     const std::unique_ptr<Application> started = bench::startAgainst(workDir, server.baseUrl());
-    if (!started || started->state().camCount != 2) {
+    if (!started || started->state().catalogue.camCount() != 2) {
         std::fprintf(stderr, "the application did not start with both cams\n");
         return 2;
     }

@@ -71,13 +71,12 @@ Figures measureOurs(const Catalogue &c)
     QElapsedTimer t;
     t.start();
     auto state = std::make_unique<RunningState>();
-    state->camTable = c.camTable;
-    state->camCount = c.camCount;
+    state->catalogue.setCams(c.camTable, c.camCount);
     auto form = std::make_unique<MainWindow>(*state);
     QRandomGenerator random(1);
     CamSelection selection(*state, *form->camList(), random);
     selection.buildRows();
-    form->camList()->setUpScrollBar(state->camCount);
+    form->camList()->setUpScrollBar(state->catalogue.camCount());
     form->show();
     QCoreApplication::processEvents();
     form->camList()->repaint();

@@ -232,7 +232,7 @@ public:
         const qint64 frames = m_app.fetch().framesShown();
         const bool started = runUntil(wait, StreamStartMs, [&] {
             return m_app.fetch().isLive() && m_app.fetch().framesShown() > frames
-                && m_app.state().pictureAddress == stream.address;
+                && m_app.state().selection.pictureAddress() == stream.address;
         });
         m_clock.start();
         return started;
@@ -259,7 +259,7 @@ public:
         w.cpuMs = cpuMs() - cpu;
         w.seconds = wall.nsecsElapsed() / 1e9;
         w.frames = m_app.fetch().framesShown() - frames;
-        w.live = liveAtStart && m_app.fetch().isLive() && m_app.state().pictureAddress == m_stream->address;
+        w.live = liveAtStart && m_app.fetch().isLive() && m_app.state().selection.pictureAddress() == m_stream->address;
         return w;
     }
 
@@ -270,7 +270,7 @@ public:
         if (catalogueServer != m_stream->server)
             servers.push_back(catalogueServer);
         const Requests seen = requestsSeen(servers, target(m_stream->address));
-        const int cap = m_app.state().maxFramesPerSecond;
+        const int cap = m_app.state().switches.maxFramesPerSecond();
         std::printf("  %s: %.1f s, %lld frames shown (%.2f a second%s), %.0f ms of processor time (%.1f %% of a core); "
                     "requests since the cam was selected: %d for the stream, %d for comments, %lld other\n",
                     what, w.seconds, qlonglong(w.frames), w.framesPerSecond(),
@@ -329,7 +329,7 @@ void timeParts(Application &app, const QByteArray &jpeg, int runs, FrameParts &p
 {
     MainWindow &mainWindow = app.mainWindow();
     FullscreenWindow &fullscreen = app.fullscreenWindow();
-    const ViewScaleMode mode = app.state().scaleMode;
+    const ViewScaleMode mode = app.state().switches.scaleMode();
     const QList<DrawingArea> areas = part::areasDrawnAtOnce(mainWindow, fullscreen);
     // Memory is reused from one picture to the next of the same size, as while a stream runs.
     std::optional<PictureRecycling> recycling(std::in_place);
@@ -469,9 +469,9 @@ int main(int argc, char *argv[])
     Application &app = *started;
     // Quiet while the frame's parts are timed: the heartbeat runs again for the streams.
     app.heartbeat().timer()->stop();
-    if (app.state().camCount != 2 || app.state().maxFramesPerSecond != live_rules::DefaultMaxFramesPerSecond || app.fetch().isLive()) {
-        std::fprintf(stderr, "unexpected start: %d cams, %d frames a second at most, %s\n", app.state().camCount,
-                     app.state().maxFramesPerSecond, app.fetch().isLive() ? "a stream already running" : "no stream");
+    if (app.state().catalogue.camCount() != 2 || app.state().switches.maxFramesPerSecond() != live_rules::DefaultMaxFramesPerSecond || app.fetch().isLive()) {
+        std::fprintf(stderr, "unexpected start: %d cams, %d frames a second at most, %s\n", app.state().catalogue.camCount(),
+                     app.state().switches.maxFramesPerSecond(), app.fetch().isLive() ? "a stream already running" : "no stream");
         return 2;
     }
     QElapsedTimer settle; // the maximised window settles before anything is measured
@@ -481,7 +481,7 @@ int main(int argc, char *argv[])
     std::printf("stream: %dx%d JPEG parts of demo cam %s from lumora-camserver, %lld kB (25 fps) and %lld kB (10 fps) "
                 "each; shown at most %d a second in the %dx%d main picture area\n",
                 StreamSize.width(), StreamSize.height(), CamId, qlonglong(frame.size() / 1024),
-                qlonglong(slowFrame.size() / 1024), app.state().maxFramesPerSecond,
+                qlonglong(slowFrame.size() / 1024), app.state().switches.maxFramesPerSecond(),
                 app.mainWindow().pictureArea()->pictureAreaSize().width(), app.mainWindow().pictureArea()->pictureAreaSize().height());
 
     // djpeg's runs, shared out between the rounds below and the end, always with no stream
@@ -570,7 +570,7 @@ int main(int argc, char *argv[])
     wholeRun.cpuMs = cpuMs() - cpuBefore;
     wholeRun.seconds = longRun.nsecsElapsed() / 1e9;
     wholeRun.frames = app.fetch().framesShown() - framesBefore;
-    wholeRun.live = app.fetch().isLive() && app.state().pictureAddress == fast.address;
+    wholeRun.live = app.fetch().isLive() && app.state().selection.pictureAddress() == fast.address;
     const qint64 lateMemory = residentBytes();
     const bool longRunHeld = bench.check(wholeRun, "rest of the run");
 

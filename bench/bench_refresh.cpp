@@ -351,13 +351,13 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
     // Every request this cam's measurement makes, by target; the server must have seen these.
     std::map<QString, int> expected;
     const QString pictureTarget = target(pictureUrl);
-    const QString commentsTarget = target(fetch_rules::commentsAddress(state.serverUrl, camId));
+    const QString commentsTarget = target(fetch_rules::commentsAddress(state.catalogue.serverUrl(), camId));
     b.server.resetLog();
 
     app.selection().rowClicked(index);
     quiet();
-    if (state.pictureAddress != pictureUrl) {
-        failure = QStringLiteral("cam %1 points at %2, not at %3").arg(index).arg(state.pictureAddress, pictureUrl);
+    if (state.selection.pictureAddress() != pictureUrl) {
+        failure = QStringLiteral("cam %1 points at %2, not at %3").arg(index).arg(state.selection.pictureAddress(), pictureUrl);
         return false;
     }
 
@@ -403,11 +403,11 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
     const QList<DrawingArea> areas = part::areasDrawnAtOnce(mainWindow, fullscreen);
     const QImage shown = mainWindow.pictureArea()->picture();
     const QImage surfaceAfterRefresh = mainWindow.pictureArea()->surface().copy();
-    if (shown.isNull() || state.commentTable.size() < 2 || state.commentTable.first().isEmpty()) {
+    if (shown.isNull() || state.selection.commentTable().size() < 2 || state.selection.commentTable().first().isEmpty()) {
         failure = QStringLiteral("the refresh did not show the picture and its comments");
         return false;
     }
-    const qsizetype comments = state.commentTable.size() - 1;
+    const qsizetype comments = state.selection.commentTable().size() - 1;
     // The main area, as large as the screen allows, alone: the fullscreen window is hidden.
     const QSize deviceArea = deviceSize(MainArea, b.pixelRatio);
     if (areas.size() != 1 || areas.first().size != MainArea || areas.first().pixelRatio != b.pixelRatio
@@ -423,7 +423,7 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
     }
     // The decode part must make the very picture the refresh showed.
     int reduction = 0;
-    const Picture decodedPart = part::decode(fetched, once.body, areas, state.scaleMode, &reduction);
+    const Picture decodedPart = part::decode(fetched, once.body, areas, state.switches.scaleMode(), &reduction);
     if (!decodedPart || decodedPart->size() != shown.size() || decodedPart->size() * reduction != cam.size) {
         failure = QStringLiteral("the decode part makes another picture than the refresh shows");
         return false;
@@ -435,7 +435,7 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
     std::vector<QImage> prepared;
     const auto freshPicture = [&] {
         fresh = decoded.copy();
-        prepared = part::scale(fresh, areas, state.scaleMode);
+        prepared = part::scale(fresh, areas, state.switches.scaleMode());
     };
     freshPicture();
     part::draw(mainWindow, fullscreen, fresh, std::move(prepared));
@@ -457,7 +457,7 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
                    // Every refresh must have decoded and drawn a picture of its own.
                    const QImage picture = mainWindow.pictureArea()->picture();
                    if (picture.isNull() || picture.cacheKey() == lastPicture || picture.size() != decoded.size()
-                       || state.commentTable.size() - 1 != comments || paintMissing)
+                       || state.selection.commentTable().size() - 1 != comments || paintMissing)
                        ++failures;
                    lastPicture = picture.cacheKey();
                    paintMissing = false;
@@ -467,14 +467,14 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
         ++expected[pictureTarget];
     }};
     Step commentsDl{[&] {
-        (void)part::downloadComments(app, state.serverUrl, camId);
+        (void)part::downloadComments(app, state.catalogue.serverUrl(), camId);
         ++expected[commentsTarget];
     }};
-    Step decode{[&] { (void)part::decode(fetched, once.body, areas, state.scaleMode, nullptr); }};
-    Step scale{[&] { prepared = part::scale(fresh, areas, state.scaleMode); }, [&] { fresh = decoded.copy(); }};
+    Step decode{[&] { (void)part::decode(fetched, once.body, areas, state.switches.scaleMode(), nullptr); }};
+    Step scale{[&] { prepared = part::scale(fresh, areas, state.switches.scaleMode()); }, [&] { fresh = decoded.copy(); }};
     Step draw{[&] { part::draw(mainWindow, fullscreen, fresh, std::move(prepared)); }, freshPicture};
     // For information: the decode at full size, and the paint that ends the draw alone.
-    Step fullDecode{[&] { (void)part::decode(fetched, once.body, {}, state.scaleMode, nullptr); }};
+    Step fullDecode{[&] { (void)part::decode(fetched, once.body, {}, state.switches.scaleMode(), nullptr); }};
     Step paint{[&] { mainWindow.pictureArea()->repaint(); }};
     const QString tiny = b.root.filePath(QStringLiteral("tiny.jpg"));
     Step djpegStart{[&] { bench::runDjpeg(b.djpeg, tiny); }, {}, {}, RUSAGE_CHILDREN};
@@ -659,8 +659,8 @@ int main(int argc, char *argv[])
         return 2;
     Application &app = *started;
     app.heartbeat().timer()->stop();
-    if (app.state().camCount != int(std::size(Cams))) {
-        std::fprintf(stderr, "unexpected catalogue: %d cams\n", app.state().camCount);
+    if (app.state().catalogue.camCount() != int(std::size(Cams))) {
+        std::fprintf(stderr, "unexpected catalogue: %d cams\n", app.state().catalogue.camCount());
         return 2;
     }
     // Let the maximised window settle before anything is measured.

@@ -157,13 +157,13 @@ int main(int argc, char *argv[])
     mainWindow.autoShuffleCheck()->setChecked(true);
 
     std::printf("soak: %d refresh cycles against %s, %d cams\n", cycles, qPrintable(server.baseUrl()),
-                app.state().camCount);
+                app.state().catalogue.camCount());
     std::printf("  %-10s %6s %9s %9s %9s %6s %6s %9s\n", "point", "cycle", "RSS MiB", "trimmed", "heap MiB", "fds",
                 "files", "seconds");
 
     int cycle = 0;
     int camChanges = 0;
-    int lastCam = app.state().currentCam;
+    int lastCam = app.state().selection.currentCam();
     // A 1920 x 1080 cam holds several times the memory of a 320 x 240 one, so every figure
     // is taken with the same cam shown: the first row is clicked and refreshed once more.
     const auto sampleOnFirstCam = [&] {
@@ -171,7 +171,7 @@ int main(int argc, char *argv[])
         app.selection().rowClicked(0);
         app.heartbeat().onTick();
         bench::finishRefresh(app);
-        lastCam = app.state().currentCam;
+        lastCam = app.state().selection.currentCam();
         return sample(workDir);
     };
 
@@ -191,8 +191,8 @@ int main(int argc, char *argv[])
             app.comments().onTick();
         if (cycle % 250 == 0)
             app.selection().pickRandomCam();
-        if (app.state().currentCam != lastCam) {
-            lastCam = app.state().currentCam;
+        if (app.state().selection.currentCam() != lastCam) {
+            lastCam = app.state().selection.currentCam();
             ++camChanges;
         }
 

@@ -102,7 +102,6 @@ void Application::connectRefresh()
 {
     connect(m_mainWindow->camList(), &CamListWidget::rowClicked, m_selection, &CamSelection::rowClicked);
     connect(m_mainWindow.get(), &MainWindow::randomCamRequested, m_selection, &CamSelection::pickRandomCam);
-    connect(m_selection, &CamSelection::pictureAddressChanged, m_mainWindow.get(), &MainWindow::showState);
     connect(m_selection, &CamSelection::eraseRequested, this, [this] {
         m_mainWindow->clearPicture();
         m_fullscreenWindow->clearPicture();
@@ -118,7 +117,7 @@ void Application::connectRefresh()
     connect(m_mainWindow->pictureArea(), &PictureArea::areaChanged, m_fetch, &CamImageFetch::pictureAreasChanged);
     connect(m_fullscreenWindow->pictureArea(), &PictureArea::areaChanged, m_fetch, &CamImageFetch::pictureAreasChanged);
     connect(m_fullscreenWindow.get(), &FullscreenWindow::visibilityChanged, m_fetch, &CamImageFetch::pictureAreasChanged);
-    connect(m_mainWindow.get(), &MainWindow::fullscreenRedrawRequested, m_fetch, &CamImageFetch::pictureAreasChanged);
+    connect(&m_state.switches, &ViewerSwitches::scaleModeChanged, m_fetch, &CamImageFetch::pictureAreasChanged);
     // A frozen cam's note: a badge on both pictures and a line under the Info-Bar's figures.
     m_fetch->addUnchangedNoteView(m_fullscreenWindow->infoBar());
     // Each refresh's end starts the heartbeat's second afresh.
@@ -139,32 +138,23 @@ void Application::connectRefresh()
     m_comments->addCommentView(m_fullscreenWindow.get());
 }
 
-// The user's edits of the switches, the interval boxes and the Info-Bar switch go into
-// the running state; a key command changes the state and has the window show it.
+// The user's edits of the switches, the interval boxes, the scale mode and the Info-Bar
+// switch are requests that change the running state; the windows follow the state, and
+// whatever a switch starts follows it too, whether a window or a key command changed it.
 void Application::connectSwitches()
 {
     m_intervalKeys->watch(m_mainWindow->refreshIntervalEdit());
     m_intervalKeys->watch(m_mainWindow->shuffleIntervalEdit());
     connect(m_intervalKeys, &IntervalKeyFilter::rejected, this, [] { QApplication::beep(); });
-    connect(m_fullscreenWindow->infoBar()->layoutTimer(), &DemandTimer::enabledChanged, this, [this](bool on) { m_state.infoBarOn = on; });
-    connect(m_mainWindow->refreshIntervalEdit(), &QLineEdit::textChanged, this, [this](const QString &text) { m_state.refreshIntervalText = text; });
-    connect(m_mainWindow->shuffleIntervalEdit(), &QLineEdit::textChanged, this, [this](const QString &text) { m_state.shuffleIntervalText = text; });
-    connect(m_mainWindow->showCommentsCheck(), &QCheckBox::toggled, this, [this](bool on) {
-        m_state.showComments = on;
-        m_comments->onShowCommentsToggled();
-    });
-    connect(m_mainWindow->autoShuffleCheck(), &QCheckBox::toggled, this, [this](bool on) {
-        m_state.autoShuffle = on;
-        m_heartbeat->onAutoShuffleToggled();
-    });
-    connect(m_keys, &KeyHandler::showCommentsChanged, this, [this] {
-        m_mainWindow->showState();
-        m_comments->onShowCommentsToggled();
-    });
-    connect(m_keys, &KeyHandler::autoShuffleChanged, this, [this] {
-        m_mainWindow->showState();
-        m_heartbeat->onAutoShuffleToggled();
-    });
+    ViewerSwitches &switches = m_state.switches;
+    connect(m_fullscreenWindow->infoBar()->layoutTimer(), &DemandTimer::enabledChanged, &switches, &ViewerSwitches::setInfoBarOn);
+    connect(m_mainWindow.get(), &MainWindow::scaleModeChosen, &switches, &ViewerSwitches::setScaleMode);
+    connect(m_mainWindow.get(), &MainWindow::refreshIntervalEdited, &switches, &ViewerSwitches::setRefreshIntervalText);
+    connect(m_mainWindow.get(), &MainWindow::shuffleIntervalEdited, &switches, &ViewerSwitches::setShuffleIntervalText);
+    connect(m_mainWindow.get(), &MainWindow::showCommentsSwitched, &switches, &ViewerSwitches::setShowComments);
+    connect(m_mainWindow.get(), &MainWindow::autoShuffleSwitched, &switches, &ViewerSwitches::setAutoShuffle);
+    connect(&switches, &ViewerSwitches::showCommentsChanged, m_comments, &CommentRotation::onShowCommentsToggled);
+    connect(&switches, &ViewerSwitches::autoShuffleChanged, m_heartbeat, &Heartbeat::onAutoShuffleToggled);
 }
 
 // Keys: the main window's own, and those the fullscreen and overlay windows leave to the
@@ -177,7 +167,7 @@ void Application::connectKeys()
     // Made after the main window's key preview, so these keys never reach the commands.
     auto *desktopKeys = new DesktopKeys(this);
     connect(desktopKeys, &DesktopKeys::fullscreenToggleRequested, this, [this] {
-        if (m_state.camCount > 0)
+        if (m_state.catalogue.camCount() > 0)
             toggleFullscreen();
     });
     connect(desktopKeys, &DesktopKeys::refreshRequested, m_heartbeat, &Heartbeat::refreshNow);
@@ -185,7 +175,7 @@ void Application::connectKeys()
     connect(desktopKeys, &DesktopKeys::saveRequested, m_snapshot, &PictureSnapshot::savePicture);
     connect(desktopKeys, &DesktopKeys::copyRequested, m_snapshot, &PictureSnapshot::copyPicture);
     connect(desktopKeys, &DesktopKeys::favouriteToggleRequested, this, [this] {
-        if (m_state.camCount > 0)
+        if (m_state.catalogue.camCount() > 0)
             m_favourites->toggleCurrent();
     });
     desktopKeys->addTextField(m_mainWindow->camList()->filterEdit());
@@ -193,7 +183,7 @@ void Application::connectKeys()
     for (const QWidget *window : {static_cast<QWidget *>(m_mainWindow.get()), static_cast<QWidget *>(m_fullscreenWindow.get())})
         desktopKeys->addWindow(window);
     connect(desktopKeys, &DesktopKeys::findRequested, this, [this] {
-        if (m_state.camCount > 0 && m_mainWindow->isVisible())
+        if (m_state.catalogue.camCount() > 0 && m_mainWindow->isVisible())
             m_mainWindow->camList()->openFilter();
     });
     CamListWidget *list = m_mainWindow->camList();
@@ -212,10 +202,9 @@ void Application::connectWindows()
 {
     connect(m_mainWindow.get(), &MainWindow::closeRequested, this, &Application::shutdown);
     connect(m_splashWindow.get(), &SplashWindow::closeRequested, this, &Application::shutdown);
-    connect(m_mainWindow.get(), &MainWindow::resized, this, [this] { layOutMainWindow(*m_mainWindow, *m_fullscreenWindow, m_state.camCount); });
+    connect(m_mainWindow.get(), &MainWindow::resized, this, [this] { layOutMainWindow(*m_mainWindow, *m_fullscreenWindow, m_state.catalogue.camCount()); });
     setMainWindowMinimumSize(*m_mainWindow);
     // A mode chosen in the main window redraws the fullscreen picture too.
-    connect(m_mainWindow.get(), &MainWindow::fullscreenRedrawRequested, m_fullscreenWindow.get(), &FullscreenWindow::drawPicture);
 
     // Nobody touches a key while watching in the fullscreen window: the screen stays on.
     connect(m_fullscreenWindow.get(), &FullscreenWindow::visibilityChanged, m_screenSaver, [this](bool visible) {
@@ -258,7 +247,7 @@ void Application::connectWall()
         keepScreenOn(m_fullscreenWindow->isVisible(), on);
     });
     connect(m_wallWindow.get(), &WallWindow::tileActivated, this, [this](int tile) {
-        if (tile < 0 || tile >= m_wallCams.size() || m_wallCams[tile] >= m_state.camCount)
+        if (tile < 0 || tile >= m_wallCams.size() || m_wallCams[tile] >= m_state.catalogue.camCount())
             return;
         m_selection->goToCam(m_wallCams[tile]);
         // A wall that covers the screen steps back, so the cam's window can be seen without
@@ -281,7 +270,7 @@ void Application::keepScreenOn(bool fullscreenShown, bool wallFullscreen)
 
 void Application::openWall()
 {
-    if (m_state.camCount <= 0)
+    if (m_state.catalogue.camCount() <= 0)
         return;
     if (m_wallWindow->isVisible()) {
         m_wallWindow->raise();
@@ -300,7 +289,7 @@ void Application::openWall()
     QSize largest;
     for (const QScreen *screen : QGuiApplication::screens())
         largest = largest.expandedTo(screen->availableGeometry().size());
-    if (const auto layout = wall_layout::read(m_env.configHome, m_state.serverUrl, largest))
+    if (const auto layout = wall_layout::read(m_env.configHome, m_state.catalogue.serverUrl(), largest))
         m_wallWindow->resize(layout->size);
     m_wallWindow->setCams(names);
     m_wallWindow->show();
@@ -313,7 +302,7 @@ void Application::wallClosed()
 {
     m_wallRefresh->stop();
     m_wallTransfer->cancel();
-    wall_layout::write(m_env.configHome, m_state.serverUrl, {m_wallWindow->size(), m_wallWindow->grid()});
+    wall_layout::write(m_env.configHome, m_state.catalogue.serverUrl(), {m_wallWindow->size(), m_wallWindow->grid()});
     // The tiles' pictures go with them.
     m_wallWindow->setCams({});
     m_wallCams.clear();

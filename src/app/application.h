@@ -142,7 +142,8 @@ private:
     QString catalogueAddress() const;
     void endAfterFailure();
     void catalogueArrived(const DownloadResult &answer);
-    void addOwnCams();
+    // Appends the user's own cams to the table; their ids.
+    QSet<QString> addOwnCams(QStringList &camTable, int &camCount);
     void openMainWindow();
     void applyStartOptions();
     void removeOwnWorkDir();

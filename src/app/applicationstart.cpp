@@ -74,7 +74,7 @@ void Application::start()
                                                                  : readConfigFile(m_env.workFolder, configFile);
     if (!config.ok)
         return fail(texts::ConfigMessage, config.error);
-    m_state.serverUrl = config.serverUrl;
+    m_state.catalogue.setServerUrl(config.serverUrl);
     downloadCatalogue();
 }
 
@@ -90,7 +90,7 @@ void Application::downloadCatalogue()
 
 QString Application::catalogueAddress() const
 {
-    return m_state.serverUrl + QStringLiteral("/camlist.php");
+    return m_state.catalogue.serverUrl() + QStringLiteral("/camlist.php");
 }
 
 void Application::catalogueArrived(const DownloadResult &answer)
@@ -113,30 +113,29 @@ void Application::catalogueArrived(const DownloadResult &answer)
     m_env.workFolder.remove(working_files::TextFile);
     if (catalogue.camCount == 0)
         return fail(texts::EmptyCatalogueMessage, texts::NoCamCause.arg(address, QString::number(answer.body.size()), status));
-    m_state.camTable = std::move(catalogue.camTable);
-    m_state.camCount = catalogue.camCount;
-    addOwnCams();
+    QSet<QString> ownCams = addOwnCams(catalogue.camTable, catalogue.camCount);
+    m_state.catalogue.setCams(std::move(catalogue.camTable), catalogue.camCount, std::move(ownCams));
     m_selection->buildRows();
-    m_favourites->load(favourites_file::path(m_env.configHome, m_state.serverUrl));
+    m_favourites->load(favourites_file::path(m_env.configHome, m_state.catalogue.serverUrl()));
     openMainWindow();
     emit started(true);
 }
 
 // The user's own cams follow the server's; what cannot be used of them is only warned about.
-void Application::addOwnCams()
+QSet<QString> Application::addOwnCams(QStringList &camTable, int &camCount)
 {
     const QString path = own_cams::filePath(m_env.configHome);
     QString problem;
     const std::optional<QByteArray> document = own_cams::read(path, &problem);
     own_cams::Added added;
     if (document)
-        added = own_cams::append(m_state.camTable, m_state.camCount, *document, path);
+        added = own_cams::append(camTable, camCount, *document, path);
     else if (!problem.isEmpty())
         added.warnings.append(problem);
     for (const QString &warning : std::as_const(added.warnings))
         std::fprintf(stderr, "lumora-viewer: %s\n", qUtf8Printable(warning));
     std::fflush(stderr);
-    m_state.ownCams = added.ids;
+    return added.ids;
 }
 
 void Application::openMainWindow()
@@ -144,9 +143,9 @@ void Application::openMainWindow()
     // Row 0 is highlighted first and a random pick, or the cam asked for, moves the
     // highlight on.
     m_mainWindow->camList()->setSelectionShown(0, true);
-    m_state.currentCam = 0;
+    m_state.selection.setCurrentCam(0);
     const std::optional<int> asked =
-        m_env.start.camId.isEmpty() ? std::nullopt : camIndexById(m_state.camTable, m_state.camCount, m_env.start.camId);
+        m_env.start.camId.isEmpty() ? std::nullopt : camIndexById(m_state.catalogue.camTable(), m_state.catalogue.camCount(), m_env.start.camId);
     if (!m_env.start.camId.isEmpty() && !asked)
         std::fprintf(stderr, "lumora-viewer: no cam with the id '%s' in the cam list; starting on a random cam\n",
                      qUtf8Printable(m_env.start.camId));
@@ -156,10 +155,10 @@ void Application::openMainWindow()
     } else {
         m_selection->pickRandomCam();
     }
-    m_mainWindow->camList()->setUpScrollBar(m_state.camCount);
-    m_mainWindow->camList()->scrollToCam(m_state.currentCam);
+    m_mainWindow->camList()->setUpScrollBar(m_state.catalogue.camCount());
+    m_mainWindow->camList()->scrollToCam(m_state.selection.currentCam());
 
-    m_state.refreshCountdown = 0;
+    m_state.countdowns.setRefresh(0);
     m_state.reloadShuffleCountdown();
     m_mainWindow->pictureArea()->resize(twips::toPixels(7200), twips::toPixels(5400));
     m_heartbeat->timer()->start();
@@ -172,23 +171,22 @@ void Application::openMainWindow()
         openFullscreen();
 }
 
-// Set as the user would set them in the toolbar, so the boxes show what runs.
+// Set as the user would set them in the toolbar; the boxes show what runs.
 void Application::applyStartOptions()
 {
     const StartOptions &start = m_env.start;
+    ViewerSwitches &switches = m_state.switches;
     if (start.refreshSeconds)
-        m_mainWindow->refreshIntervalEdit()->setText(*start.refreshSeconds);
+        switches.setRefreshIntervalText(*start.refreshSeconds);
     if (start.shuffleSeconds) {
-        m_mainWindow->shuffleIntervalEdit()->setText(*start.shuffleSeconds);
+        switches.setShuffleIntervalText(*start.shuffleSeconds);
         m_state.reloadShuffleCountdown();
-        m_mainWindow->autoShuffleCheck()->setChecked(true);
+        switches.setAutoShuffle(true);
     }
     if (start.maxFramesPerSecond)
-        m_state.maxFramesPerSecond = *start.maxFramesPerSecond;
-    if (start.scaleMode) {
-        m_state.scaleMode = *start.scaleMode;
-        m_mainWindow->showState();
-    }
+        switches.setMaxFramesPerSecond(*start.maxFramesPerSecond);
+    if (start.scaleMode)
+        switches.setScaleMode(*start.scaleMode);
 }
 
 void giveLargeBlocksBackWhenFreed()

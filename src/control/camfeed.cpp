@@ -67,14 +67,14 @@ bool CamFeed::anyViewOnScreen() const
 
 int CamFeed::intervalMs() const
 {
-    const QString text = countdown::readInterval(m_state.refreshIntervalText, m_state.lastRefreshInterval);
+    const QString text = m_state.switches.refreshIntervalNow();
     const qint64 ms = qint64(countdown::intervalSeconds(text).value_or(0)) * 1000;
     return int(std::clamp<qint64>(ms, m_shortestIntervalMs, std::numeric_limits<int>::max()));
 }
 
 ViewScaleMode CamFeed::scaleMode() const
 {
-    return m_placedMode.value_or(m_state.scaleMode);
+    return m_placedMode.value_or(m_state.switches.scaleMode());
 }
 
 bool CamFeed::refresh()
@@ -245,16 +245,15 @@ void CamFeed::countShownPicture(const picture_freshness::PictureFingerprint &pic
     const qint64 now = nowMs();
     m_unchanged.pictureShown(m_camId, picture, now);
     const std::optional<qint64> since = m_unchanged.unchangedSince(m_camId, now);
-    m_state.camHealth[m_camId].pictureShown(since);
+    m_state.health.pictureShown(m_camId, since);
     showFailureReason(QString());
     showUnchangedNote(since ? picture_freshness::unchangedNote(*since) : QString());
 }
 
 void CamFeed::failed(const QString &reason, bool clearViews)
 {
-    CamHealth &health = m_state.camHealth[m_camId];
-    health.refreshFailed(nowMs());
-    const int wait = retry_rules::nextTryMs(intervalMs(), health.failuresInARow);
+    m_state.health.refreshFailed(m_camId, nowMs());
+    const int wait = retry_rules::nextTryMs(intervalMs(), m_state.health.of(m_camId).failuresInARow);
     m_madeFor.clear();
     if (clearViews)
         showPicture(QImage(), 1, QByteArray(), {});
@@ -310,7 +309,7 @@ void CamFeed::partReceived(const QByteArray &part, qint64 receivedBytes)
         m_stream->disconnect(this);
         connect(m_stream, &DownloadHandler::partReceived, this, &CamFeed::partReceived);
         connect(m_stream, &DownloadHandler::finished, this, &CamFeed::streamEnded);
-        m_frames.begin(m_state.maxFramesPerSecond);
+        m_frames.begin(m_state.switches.maxFramesPerSecond());
         m_rates.reset();
         frameShown({}); // the figures' first window starts
         m_frames.take();

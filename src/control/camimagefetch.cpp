@@ -68,7 +68,7 @@ void CamImageFetch::fetchCamImage()
     if (isRunning())
         return; // one refresh at a time; the one running will re-enable the heartbeat
     // No comments until this cam's have arrived.
-    m_state.emptyCommentTable();
+    m_state.selection.emptyCommentTable();
     m_step = Step::Running;
     m_commentsDone = false;
     if (m_feed->isLive()) {
@@ -80,9 +80,9 @@ void CamImageFetch::fetchCamImage()
     }
     // Nothing else may be transferring.
     m_downloader.cancel();
-    const QString address = m_state.pictureAddress;
+    const QString address = m_state.selection.pictureAddress();
     m_extension = picture_extension::ImageExtension(address);
-    m_feed->setCam(CamRecord::field(m_state.currentCamFields, CamRecord::CamId), address);
+    m_feed->setCam(CamRecord::field(m_state.selection.currentCamFields(), CamRecord::CamId), address);
     m_pictureDone = false;
     m_bulletsShown = false;
     // A monotonic clock, so a transfer across midnight is not negative.
@@ -120,11 +120,9 @@ void CamImageFetch::pictureEnded(bool shown, int nextTryMs)
     Q_UNUSED(nextTryMs);
     if (!shown) {
         // The next try waits the refresh interval backed off for the cam's failures in a row.
-        const CamHealth &health = m_state.camHealth[m_feed->camId()];
-        const int interval =
-            countdown::intervalSeconds(countdown::readInterval(m_state.refreshIntervalText, m_state.lastRefreshInterval))
-                .value_or(0);
-        m_state.refreshCountdown = heartbeat::retryAfterFailure(interval, health.failuresInARow).countdown;
+        const int interval = countdown::intervalSeconds(m_state.switches.refreshIntervalNow()).value_or(0);
+        const int failures = m_state.health.of(m_feed->camId()).failuresInARow;
+        m_state.countdowns.setRefresh(heartbeat::retryAfterFailure(interval, failures).countdown);
     }
     if (m_step == Step::Idle || m_pictureDone)
         return;
@@ -134,14 +132,14 @@ void CamImageFetch::pictureEnded(bool shown, int nextTryMs)
     endRefreshWhenDone();
 }
 
-void CamImageFetch::downloadComments(bool showState)
+void CamImageFetch::downloadComments(bool showTransferState)
 {
-    const QString camId = CamRecord::field(m_state.currentCamFields, CamRecord::CamId);
-    DownloadRequest request{fetch_rules::commentsAddress(m_state.serverUrl, camId), CatalogueMaxBytes};
+    const QString camId = CamRecord::field(m_state.selection.currentCamFields(), CamRecord::CamId);
+    DownloadRequest request{fetch_rules::commentsAddress(m_state.catalogue.serverUrl(), camId), CatalogueMaxBytes};
     request.compressed = true;
     request.timeoutMs = m_timeoutMs;
     m_comments = m_downloader.start(request);
-    if (showState)
+    if (showTransferState)
         connect(m_comments, &DownloadHandler::stateChanged, this, &CamImageFetch::transferStateChanged);
     connect(m_comments, &DownloadHandler::finished, this, &CamImageFetch::commentsDownloaded);
 }
@@ -152,7 +150,7 @@ void CamImageFetch::commentsDownloaded(const DownloadResult &comments)
     // A failed comments download leaves the cam without comments.
     if (comments.ok()) {
         m_workFolder.write(working_files::TextFile, comments.body);
-        m_state.commentTable = fetch_rules::buildCommentTable(comments.body);
+        m_state.selection.setCommentTable(fetch_rules::buildCommentTable(comments.body));
     }
     m_commentsDone = true;
     endRefreshWhenDone();

@@ -85,7 +85,7 @@ private:
 
     void pictureReceived(const ReceivedPicture &picture);
     void pictureEnded(bool shown, int nextTryMs);
-    void downloadComments(bool showState);
+    void downloadComments(bool showTransferState);
     void commentsDownloaded(const DownloadResult &comments);
     void showStatistics(qint64 bytes);
     void endRefreshWhenDone();

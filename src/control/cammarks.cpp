@@ -20,14 +20,14 @@ CamMark CamMarks::markFor(const CamHealth &health)
 void CamMarks::update()
 {
     // The table only grows at start-up (the server's cams, then the user's own).
-    if (m_rowsCount != m_state.camCount) {
+    if (m_rowsCount != m_state.catalogue.camCount()) {
         m_rowsOfCam.clear();
-        for (int row = 0; row < m_state.camCount; ++row)
-            m_rowsOfCam.insert(CamRecord::idOf(m_state.camTable.value(row)), row);
-        m_rowsCount = m_state.camCount;
+        for (int row = 0; row < m_state.catalogue.camCount(); ++row)
+            m_rowsOfCam.insert(CamRecord::idOf(m_state.catalogue.camTable().value(row)), row);
+        m_rowsCount = m_state.catalogue.camCount();
     }
     QHash<int, CamMark> marks;
-    for (auto it = m_state.camHealth.cbegin(); it != m_state.camHealth.cend(); ++it) {
+    for (auto it = m_state.health.all().cbegin(); it != m_state.health.all().cend(); ++it) {
         const CamMark mark = markFor(it.value());
         if (mark == CamMark::None)
             continue;

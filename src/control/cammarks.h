@@ -1,5 +1,5 @@
 #pragma once
-// The marks of the cam list's rows, kept to the running state's camHealth, whoever wrote
+// The marks of the cam list's rows, kept to the running state's cam health, whoever wrote
 // it (the main window's refresh or a tile of the wall): a row is marked Failed while its
 // cam's last refresh failed, else Unchanged while its picture counts as unchanged.
 //

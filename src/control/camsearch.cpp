@@ -17,10 +17,10 @@ CamSearch::CamSearch(RunningState &state, CamSelection &selection, CamListView &
 
 void CamSearch::ensureIndex()
 {
-    if (m_indexedCams == m_state.camCount)
+    if (m_indexedCams == m_state.catalogue.camCount())
         return;
-    m_index.build(m_state.camTable, m_state.camCount);
-    m_indexedCams = m_state.camCount;
+    m_index.build(m_state.catalogue.camTable(), m_state.catalogue.camCount());
+    m_indexedCams = m_state.catalogue.camCount();
 }
 
 void CamSearch::opened()
@@ -38,13 +38,13 @@ void CamSearch::setQuery(const QString &text)
     m_matches = m_index.matches(text);
     if (m_favouritesOnly) {
         const auto notFavourite = [this](int cam) {
-            return !m_state.favouriteCams.contains(CamRecord::idOf(m_state.camTable.at(cam)));
+            return !m_state.catalogue.favouriteCams().contains(CamRecord::idOf(m_state.catalogue.camTable().at(cam)));
         };
         m_matches.erase(std::remove_if(m_matches.begin(), m_matches.end(), notFavourite), m_matches.end());
     }
     if (text.isEmpty() && !m_favouritesOnly) {
         m_list.showAll();
-        m_list.scrollToCam(m_state.currentCam);
+        m_list.scrollToCam(m_state.selection.currentCam());
     } else {
         m_list.showOnly(m_matches);
     }
@@ -67,7 +67,7 @@ void CamSearch::step(int direction)
 {
     if (m_matches.empty())
         return;
-    const int current = m_state.currentCam;
+    const int current = m_state.selection.currentCam();
     if (direction > 0) {
         const auto next = std::upper_bound(m_matches.begin(), m_matches.end(), current);
         if (next != m_matches.end())
@@ -85,5 +85,5 @@ void CamSearch::closed()
     m_query.clear();
     m_matches.clear();
     m_list.showAll();
-    m_list.scrollToCam(m_state.currentCam);
+    m_list.scrollToCam(m_state.selection.currentCam());
 }

@@ -4,9 +4,9 @@
 //
 // Works on the shared running state and the cam list view; keeps no state of its own.
 // A random pick passes by the cams that failed within retry_rules::AvoidAfterFailureMs
-// (by the running state's camHealth) while any other cam is left; it takes one number of the
+// (by the running state's cam health) while any other cam is left; it takes one number of the
 // generator either way, so with no failures it picks what it always did.
-// showCurrentCam fetches nothing: it prepares the cam, empties the comment table and sets
+// showCam fetches nothing: it makes cam k the selected one, its comments empty, and sets
 // the refresh countdown to 0, so the next heartbeat tick downloads the new picture.
 #include <QObject>
 
@@ -26,7 +26,7 @@ public:
     void buildRows();
 
     void selectListCam(int k);
-    void showCurrentCam();
+    void showCam(int k);
     void pickRandomCam();
     // Highlights cam k, scrolls it into view, makes it current and shows it, in that order.
     void goToCam(int k);
@@ -37,8 +37,6 @@ signals:
     // A cam is being handed over (also the same cam again); emitted before anything of it
     // is shown.
     void camChanged();
-    // The state's picture address changed; the windows have yet to show it.
-    void pictureAddressChanged();
     // What the picture areas show belongs to the old cam: erase it.
     void eraseRequested();
 

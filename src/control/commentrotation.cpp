@@ -36,18 +36,18 @@ void CommentRotation::onTick()
         takeDown();
         timer.stop();
         timer.setInterval(comment_rules::PauseMs);
-        if (m_state.showComments)
+        if (m_state.switches.showComments())
             timer.start();
         return;
     }
 
-    const QStringList &table = m_state.commentTable;
+    const QStringList &table = m_state.selection.commentTable();
     if (table.size() < 2 || (table.size() == 2 && table[0].isEmpty()))
         return; // no comments
 
     const int count = int(table.size()) - 1;
-    const int i = comment_rules::pickComment(count, m_state.lastCommentIndex, [this] { return m_random.generateDouble(); });
-    m_state.lastCommentIndex = i;
+    const int i = comment_rules::pickComment(count, m_state.selection.lastCommentIndex(), [this] { return m_random.generateDouble(); });
+    m_state.selection.setLastCommentIndex(i);
 
     QStringList fields = table[i].split(QLatin1Char(';'));
     if (fields.size() < 3)
@@ -65,7 +65,7 @@ void CommentRotation::onTick()
 
 void CommentRotation::onShowCommentsToggled()
 {
-    if (m_state.showComments)
+    if (m_state.switches.showComments())
         m_rotationTimer->start();
     else
         m_rotationTimer->stop();

@@ -16,7 +16,7 @@ Favourites::Favourites(RunningState &state, CamListView &list, QObject *parent)
 
 QString Favourites::camId(int cam) const
 {
-    return CamRecord::idOf(m_state.camTable.at(cam));
+    return CamRecord::idOf(m_state.catalogue.camTable().at(cam));
 }
 
 void Favourites::load(const QString &file)
@@ -29,34 +29,33 @@ void Favourites::load(const QString &file)
     m_fileIds = content.ids;
     m_fileIds.removeDuplicates();
     const QSet<QString> wanted(m_fileIds.cbegin(), m_fileIds.cend());
-    m_state.favouriteCams.clear();
-    for (int cam = 0; cam < m_state.camCount; ++cam) {
+    QSet<QString> favourites;
+    for (int cam = 0; cam < m_state.catalogue.camCount(); ++cam) {
         const QString id = camId(cam);
-        if (wanted.contains(id) && !m_state.favouriteCams.contains(id)) {
-            m_state.favouriteCams.insert(id);
+        if (wanted.contains(id) && !favourites.contains(id)) {
+            favourites.insert(id);
             m_list.setFavouriteShown(cam, true);
         }
-        if (m_state.ownCams.contains(id))
+        if (m_state.catalogue.ownCams().contains(id))
             m_list.setOwnShown(cam, true);
     }
+    m_state.catalogue.setFavourites(favourites);
     emit favouritesChanged();
 }
 
 void Favourites::toggle(int cam)
 {
-    if (cam < 0 || cam >= m_state.camCount)
+    if (cam < 0 || cam >= m_state.catalogue.camCount())
         return;
     const QString id = camId(cam);
-    const bool on = !m_state.favouriteCams.contains(id);
-    if (on) {
-        m_state.favouriteCams.insert(id);
+    const bool on = !m_state.catalogue.favouriteCams().contains(id);
+    m_state.catalogue.setFavourite(id, on);
+    if (on)
         m_fileIds.append(id);
-    } else {
-        m_state.favouriteCams.remove(id);
+    else
         m_fileIds.removeAll(id);
-    }
     m_list.setFavouriteShown(cam, on);
-    const QString name = server_text::shown(CamRecord::field(CamRecord::split(m_state.camTable.at(cam)), CamRecord::CamName),
+    const QString name = server_text::shown(CamRecord::field(CamRecord::split(m_state.catalogue.camTable().at(cam)), CamRecord::CamName),
                                             server_text::LineLimit);
     emit statusMessage(on ? favourite_texts::added(name) : favourite_texts::removed(name));
     emit favouritesChanged();
@@ -73,5 +72,5 @@ void Favourites::toggle(int cam)
 
 void Favourites::toggleCurrent()
 {
-    toggle(m_state.currentCam);
+    toggle(m_state.selection.currentCam());
 }

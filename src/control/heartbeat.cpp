@@ -26,7 +26,7 @@ Heartbeat::Heartbeat(RunningState &state, CamSelection &selection, CamImageFetch
 void Heartbeat::showCamInformation()
 {
     for (CamInfoView *view : m_camInfoViews)
-        view->showCamInfo(m_state.currentCamFields);
+        view->showCamInfo(m_state.selection.currentCamFields());
     emit camInfoShown();
 }
 
@@ -35,7 +35,7 @@ void Heartbeat::onTick()
     if (m_fetch.isRunning())
         return;
 
-    const QString title = heartbeat::windowTitle(m_state.currentCamFields);
+    const QString title = heartbeat::windowTitle(m_state.selection.currentCamFields());
     if (m_shownTitle != title)
         showCamInformation();
     m_shownTitle = title;
@@ -43,13 +43,13 @@ void Heartbeat::onTick()
         view->showTitle(title);
 
     const heartbeat::RefreshStep refresh =
-        heartbeat::refreshStep(m_state.refreshCountdown, m_state.refreshIntervalText, m_state.lastRefreshInterval);
-    m_state.refreshCountdown = refresh.countdown;
+        heartbeat::refreshStep(m_state.countdowns.refresh(), [this] { return m_state.switches.refreshIntervalNow(); });
+    m_state.countdowns.setRefresh(refresh.countdown);
     if (refresh.fetch)
         m_fetch.fetchCamImage();
 
-    const bool autoShuffle = m_state.autoShuffle;
-    const heartbeat::ShuffleStep shuffle = heartbeat::shuffleStep(m_state.shuffleCountdown, autoShuffle);
+    const bool autoShuffle = m_state.switches.autoShuffle();
+    const heartbeat::ShuffleStep shuffle = heartbeat::shuffleStep(m_state.countdowns.shuffle(), autoShuffle);
     // A jump would give up the refresh this tick started; once, it waits for the next tick,
     // so that even an interval of 0 shows each cam's picture before the next cam.
     const bool jumpWaits = shuffle.pick && refresh.fetch && m_fetch.isRunning() && !m_jumpWaited;
@@ -57,28 +57,28 @@ void Heartbeat::onTick()
     if (shuffle.pick && !jumpWaits)
         m_selection.pickRandomCam();
     else
-        m_state.shuffleCountdown = shuffle.countdown;
+        m_state.countdowns.setShuffle(shuffle.countdown);
 
-    const QString intervalText = m_state.shuffleIntervalNow();
+    const QString intervalText = m_state.switches.shuffleIntervalNow();
     const double fill =
-        countdown::fillFraction(countdown::intervalSeconds(intervalText).value_or(0), countdown::value(m_state.shuffleCountdown));
-    m_countdown.showCountdown(fill, heartbeat::countdownCaption(m_state.shuffleCountdown));
+        countdown::fillFraction(countdown::intervalSeconds(intervalText).value_or(0), m_state.countdowns.shuffle().value());
+    m_countdown.showCountdown(fill, heartbeat::countdownCaption(m_state.countdowns.shuffle()));
 
     if (autoShuffle)
-        m_countdown.setCountdownVisible(m_state.infoBarOn);
+        m_countdown.setCountdownVisible(m_state.switches.infoBarOn());
 }
 
 void Heartbeat::refreshNow()
 {
-    if (m_fetch.isRunning() || m_state.camCount <= 0)
+    if (m_fetch.isRunning() || m_state.catalogue.camCount() <= 0)
         return;
-    m_state.refreshCountdown = countdown::readInterval(m_state.refreshIntervalText, m_state.lastRefreshInterval);
+    m_state.countdowns.setRefresh(countdown::Countdown::loadedFrom(m_state.switches.refreshIntervalNow()));
     m_fetch.fetchCamImage();
 }
 
 void Heartbeat::onAutoShuffleToggled()
 {
-    const bool on = m_state.autoShuffle;
+    const bool on = m_state.switches.autoShuffle();
     if (!on)
         m_state.reloadShuffleCountdown();
     m_countdown.setCountdownVisible(on);

@@ -21,24 +21,22 @@ void KeyHandler::onKeyDown(int keyCode, int /*shift*/)
         break;
     case Letter::ScaleMode:
         emit scaleModeStepRequested();
-        emit statusMessage(scaleModeMessage(scale_modes::caption(m_state.scaleMode)));
+        emit statusMessage(scaleModeMessage(scale_modes::caption(m_state.switches.scaleMode())));
         break;
     case Letter::Comments:
-        m_state.showComments = !m_state.showComments;
-        emit showCommentsChanged();
-        emit statusMessage(commentsMessage(m_state.showComments));
+        m_state.switches.setShowComments(!m_state.switches.showComments());
+        emit statusMessage(commentsMessage(m_state.switches.showComments()));
         break;
     case Letter::AutoShuffle:
-        m_state.autoShuffle = !m_state.autoShuffle;
-        emit autoShuffleChanged();
-        emit statusMessage(autoShuffleMessage(m_state.autoShuffle));
+        m_state.switches.setAutoShuffle(!m_state.switches.autoShuffle());
+        emit statusMessage(autoShuffleMessage(m_state.switches.autoShuffle()));
         break;
     case Letter::None:
         break;
     }
 
-    const std::optional<int> target = navigationTarget(keyCode, m_state.currentCam, m_state.camCount);
-    if (!target || m_state.camCount <= 0)
+    const std::optional<int> target = navigationTarget(keyCode, m_state.selection.currentCam(), m_state.catalogue.camCount());
+    if (!target || m_state.catalogue.camCount() <= 0)
         return;
-    m_selection.goToCam(clampTarget(*target, m_state.camCount));
+    m_selection.goToCam(clampTarget(*target, m_state.catalogue.camCount()));
 }

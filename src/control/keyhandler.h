@@ -22,9 +22,6 @@ public:
 signals:
     // Exactly a click on the scale-mode button: the next mode, shown and drawn.
     void scaleModeStepRequested();
-    // A command switched the running state's switch; the windows have yet to show it.
-    void showCommentsChanged();
-    void autoShuffleChanged();
     // What a command did, for the fullscreen window's status box.
     void statusMessage(const QString &text);
 

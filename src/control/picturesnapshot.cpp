@@ -74,7 +74,7 @@ bool PictureSnapshot::canCopyAddress() const
 
 QString PictureSnapshot::addressToCopy() const
 {
-    return m_fetch.shownPictureAddress().isEmpty() ? m_state.pictureAddress : m_fetch.shownPictureAddress();
+    return m_fetch.shownPictureAddress().isEmpty() ? m_state.selection.pictureAddress() : m_fetch.shownPictureAddress();
 }
 
 void PictureSnapshot::savePicture()
@@ -83,7 +83,7 @@ void PictureSnapshot::savePicture()
         emit statusMessage(snapshot_texts::NothingToSave);
         return;
     }
-    const Request request{m_fetch.shownPictureBytes(), CamRecord::field(m_state.currentCamFields, CamRecord::CamName),
+    const Request request{m_fetch.shownPictureBytes(), CamRecord::field(m_state.selection.currentCamFields(), CamRecord::CamName),
                           QDateTime::currentDateTime()};
     const QString folder = saveFolder();
     if (!folder.isEmpty())

@@ -15,20 +15,20 @@ QList<WallCam> wallCams(const RunningState &state, const std::vector<int> *filte
 {
     std::vector<int> all;
     if (!filtered) {
-        for (int i = 0; i < state.camCount; ++i)
+        for (int i = 0; i < state.catalogue.camCount(); ++i)
             all.push_back(i);
         filtered = &all;
     }
     auto camAt = [&state](int i) {
-        const QStringList fields = CamRecord::split(state.camTable.value(i));
+        const QStringList fields = CamRecord::split(state.catalogue.camTable().value(i));
         return WallCam{i, CamRecord::field(fields, CamRecord::CamId), CamRecord::field(fields, CamRecord::CamName),
                        CamRecord::field(fields, CamRecord::ImageUrl)};
     };
     QList<WallCam> cams;
-    if (!state.favouriteCams.isEmpty()) {
-        for (int i = 0; i < state.camCount && cams.size() < wall_grid::MaxTiles; ++i) {
+    if (!state.catalogue.favouriteCams().isEmpty()) {
+        for (int i = 0; i < state.catalogue.camCount() && cams.size() < wall_grid::MaxTiles; ++i) {
             const WallCam cam = camAt(i);
-            if (state.favouriteCams.contains(cam.id))
+            if (state.catalogue.favouriteCams().contains(cam.id))
                 cams.append(cam);
         }
         if (!cams.isEmpty())
@@ -37,7 +37,7 @@ QList<WallCam> wallCams(const RunningState &state, const std::vector<int> *filte
     for (const int i : *filtered) {
         if (cams.size() >= wall_grid::MaxTiles)
             break;
-        if (i >= 0 && i < state.camCount)
+        if (i >= 0 && i < state.catalogue.camCount())
             cams.append(camAt(i));
     }
     return cams;

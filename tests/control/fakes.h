@@ -193,24 +193,26 @@ public:
 };
 
 // Three cams, the first selected, as the catalogue leaves them.
-inline RunningState camState()
+struct CamState : RunningState
 {
-    RunningState state;
-    for (int i = 0; i < 3; ++i)
-        state.camTable.insert(i, QStringLiteral("cam%1;Cam %1;http://127.0.0.1:9/cams/%1.png;Desc %1;;4;2;100;ann").arg(i));
-    state.camCount = 3;
-    state.serverUrl = QStringLiteral("http://127.0.0.1:9");
-    state.currentCamFields = CamRecord::split(state.camTable[0]);
-    state.pictureAddress = CamRecord::field(state.currentCamFields, CamRecord::ImageUrl);
-    return state;
-}
+    CamState()
+    {
+        QStringList table{QString()};
+        for (int i = 0; i < 3; ++i)
+            table.insert(i, QStringLiteral("cam%1;Cam %1;http://127.0.0.1:9/cams/%1.png;Desc %1;;4;2;100;ann").arg(i));
+        catalogue.setServerUrl(QStringLiteral("http://127.0.0.1:9"));
+        catalogue.setCams(table, 3);
+        const QStringList fields = CamRecord::split(table[0]);
+        selection.select(0, fields, CamRecord::field(fields, CamRecord::ImageUrl));
+    }
+};
 
 // The selection and the refresh on fake views, wired as the application wires them: a new
 // cam abandons the refresh. first and second stand for the two windows.
 struct Rig
 {
     QTemporaryDir dir;
-    RunningState state = camState();
+    CamState state;
     FakeDownloader net;
     FakeView first, second, transfer, list;
     QRandomGenerator random{1};

@@ -77,13 +77,13 @@ private slots:
 void TestControllers::firstTickShowsCam()
 {
     Controllers c;
-    c.state.refreshCountdown = 3;
+    c.state.countdowns.setRefresh(3);
     const QString title = QStringLiteral("Cam 0") + heartbeat::TitleSuffix;
 
     c.heartbeat.onTick();
     c.heartbeat.onTick();
     for (const FakeView *view : {&c.first, &c.second}) {
-        QCOMPARE(view->camInfos, QList<QStringList>{c.state.currentCamFields});
+        QCOMPARE(view->camInfos, QList<QStringList>{c.state.selection.currentCamFields()});
         QCOMPARE(view->titles, (QStringList{title, title}));
     }
     QCOMPARE(c.infoShown.size(), 1);
@@ -101,25 +101,26 @@ void TestControllers::firstTickShowsCam()
 
 void TestControllers::refreshCountdown_data()
 {
-    QTest::addColumn<QVariant>("countdown");
+    QTest::addColumn<QString>("countdown"); // a number, or loaded from the box: "box 5"
     QTest::addColumn<bool>("fetches");
-    QTest::addColumn<QVariant>("after");
+    QTest::addColumn<QString>("after");     // its text
 
-    QTest::newRow("run out") << QVariant(0) << true << QVariant(QStringLiteral("5"));
-    QTest::newRow("one left") << QVariant(1) << false << QVariant(0);
-    QTest::newRow("loaded from the box") << QVariant(QStringLiteral("5")) << false << QVariant(4);
+    QTest::newRow("run out") << "0" << true << "5";
+    QTest::newRow("one left") << "1" << false << "0";
+    QTest::newRow("loaded from the box") << "box 5" << false << "4";
 }
 
 void TestControllers::refreshCountdown()
 {
-    QFETCH(QVariant, countdown);
+    QFETCH(QString, countdown);
     QFETCH(bool, fetches);
-    QFETCH(QVariant, after);
+    QFETCH(QString, after);
 
     Controllers c;
-    c.state.refreshCountdown = countdown;
+    c.state.countdowns.setRefresh(countdown.startsWith(QLatin1String("box ")) ? countdown::Countdown::loadedFrom(countdown.mid(4))
+                                                                                : countdown::Countdown(countdown.toInt()));
     c.heartbeat.onTick();
-    QCOMPARE(c.state.refreshCountdown, after);
+    QCOMPARE(c.state.countdowns.refresh().text(), after);
     QCOMPARE(c.fetch.isRunning(), fetches);
     QCOMPARE(c.net.requests.size(), fetches ? 1 : 0);
     if (fetches)
@@ -129,23 +130,23 @@ void TestControllers::refreshCountdown()
 void TestControllers::tickDuringRefreshIsSkipped()
 {
     Controllers c;
-    c.state.autoShuffle = true;
-    c.state.shuffleCountdown = 10;
+    c.state.switches.setAutoShuffle(true);
+    c.state.countdowns.setShuffle(10);
     c.heartbeat.onTick();
     QVERIFY(c.fetch.isRunning());
-    const QVariant refresh = c.state.refreshCountdown;
+    const countdown::Countdown refresh = c.state.countdowns.refresh();
 
     c.heartbeat.onTick();
     c.heartbeat.onTick();
     QCOMPARE(c.net.requests.size(), 1);
-    QCOMPARE(c.state.refreshCountdown, refresh);
-    QCOMPARE(c.state.shuffleCountdown, QVariant(9));
+    QVERIFY(c.state.countdowns.refresh() == refresh);
+    QCOMPARE(c.state.countdowns.shuffle().text(), QStringLiteral("9"));
     QCOMPARE(c.first.titles.size(), 1);
     QCOMPARE(c.countdown.captions.size(), 1);
 
     c.endRefresh();
     c.heartbeat.onTick();
-    QCOMPARE(c.state.shuffleCountdown, QVariant(8));
+    QCOMPARE(c.state.countdowns.shuffle().text(), QStringLiteral("8"));
     QCOMPARE(c.countdown.captions.size(), 2);
 }
 
@@ -172,16 +173,16 @@ void TestControllers::shuffle()
     QFETCH(double, fill);
 
     Controllers c;
-    c.state.refreshCountdown = 3;
-    c.state.autoShuffle = autoShuffle;
-    c.state.shuffleCountdown = countdown;
+    c.state.countdowns.setRefresh(3);
+    c.state.switches.setAutoShuffle(autoShuffle);
+    c.state.countdowns.setShuffle(countdown);
     c.heartbeat.onTick();
 
     QCOMPARE(c.camChanged.size(), picks ? 1 : 0);
     if (picks) {
-        QCOMPARE(c.list.listCalls.last(), QStringLiteral("scroll %1").arg(c.state.currentCam));
-        QCOMPARE(c.state.pictureAddress, QStringLiteral("http://127.0.0.1:9/cams/%1.png").arg(c.state.currentCam));
-        QCOMPARE(c.state.refreshCountdown, QVariant(0)); // the new cam's picture comes next tick
+        QCOMPARE(c.list.listCalls.last(), QStringLiteral("scroll %1").arg(c.state.selection.currentCam()));
+        QCOMPARE(c.state.selection.pictureAddress(), QStringLiteral("http://127.0.0.1:9/cams/%1.png").arg(c.state.selection.currentCam()));
+        QCOMPARE(c.state.countdowns.refresh().text(), QStringLiteral("0")); // the new cam's picture comes next tick
     } else {
         QVERIFY(c.list.listCalls.isEmpty());
     }
@@ -196,8 +197,8 @@ void TestControllers::shuffle()
 void TestControllers::shuffleAtZeroLetsEachPictureCome()
 {
     Controllers c;
-    c.state.autoShuffle = true;
-    c.state.shuffleIntervalText = QStringLiteral("0");
+    c.state.switches.setAutoShuffle(true);
+    c.state.switches.setShuffleIntervalText(QStringLiteral("0"));
     c.state.reloadShuffleCountdown();
     for (int cam = 1; cam <= 3; ++cam) {
         c.heartbeat.onTick();
@@ -237,17 +238,17 @@ void TestControllers::randomPassesFailedCams()
         Controllers c;
         const qint64 failedAt = QDateTime::currentMSecsSinceEpoch() - qint64(minutesAgo) * 60 * 1000;
         for (const int cam : failed)
-            c.state.camHealth.insert(QStringLiteral("cam%1").arg(cam), CamHealth{1, failedAt, 0});
+            c.state.health.set(QStringLiteral("cam%1").arg(cam), CamHealth{1, failedAt, 0});
         if (byShuffle) {
-            c.state.refreshCountdown = 3;
-            c.state.autoShuffle = true;
-            c.state.shuffleCountdown = 0;
+            c.state.countdowns.setRefresh(3);
+            c.state.switches.setAutoShuffle(true);
+            c.state.countdowns.setShuffle(0);
             c.heartbeat.onTick();
         } else {
             c.selection.pickRandomCam();
         }
         QCOMPARE(c.camChanged.size(), 1);
-        QVERIFY2(allowed.contains(c.state.currentCam), qPrintable(QString::number(c.state.currentCam)));
+        QVERIFY2(allowed.contains(c.state.selection.currentCam()), qPrintable(QString::number(c.state.selection.currentCam())));
         QRandomGenerator plain(1);
         plain.generateDouble();
         QCOMPARE(c.random.generate(), plain.generate());
@@ -275,7 +276,7 @@ void TestControllers::commentRotation()
     QFETCH(int, shownMs);
 
     Controllers c;
-    c.state.commentTable = table;
+    c.state.selection.setCommentTable(table);
     c.comments.onTick();
     const QList<QStringList> expected = shown.isEmpty() ? QList<QStringList>{} : QList<QStringList>{shown};
     QCOMPARE(c.first.comments, expected);
@@ -296,18 +297,18 @@ void TestControllers::commentRotation()
 void TestControllers::commentsSwitchedOff()
 {
     Controllers c;
-    c.state.commentTable = QStringList{QStringLiteral("Ann;Hi;2020-01-01"), QString()};
+    c.state.selection.setCommentTable(QStringList{QStringLiteral("Ann;Hi;2020-01-01"), QString()});
     c.comments.onTick();
     QVERIFY(c.comments.isCommentShown());
 
-    c.state.showComments = false;
+    c.state.switches.setShowComments(false);
     c.comments.onShowCommentsToggled();
     QVERIFY(!c.comments.timer()->isActive());
     QVERIFY(!c.comments.isCommentShown());
     QCOMPARE(c.first.hides, 1);
     QCOMPARE(c.second.hides, 1);
 
-    c.state.showComments = true;
+    c.state.switches.setShowComments(true);
     c.comments.onShowCommentsToggled();
     QVERIFY(c.comments.timer()->isActive());
     QCOMPARE(c.first.hides, 1);
@@ -336,22 +337,22 @@ void TestControllers::navigation()
     QFETCH(int, to);
 
     Controllers c;
-    c.state.currentCam = from;
+    c.state.selection.setCurrentCam(from);
     c.keys.onKeyDown(key, 0);
 
     if (to < 0) {
-        QCOMPARE(c.state.currentCam, from);
+        QCOMPARE(c.state.selection.currentCam(), from);
         QVERIFY(c.list.listCalls.isEmpty());
         QCOMPARE(c.camChanged.size(), 0);
         return;
     }
-    QCOMPARE(c.state.currentCam, to);
+    QCOMPARE(c.state.selection.currentCam(), to);
     QCOMPARE(c.list.listCalls,
              (QStringList{QStringLiteral("highlight %1 off").arg(from), QStringLiteral("select %1 off").arg(from),
                           QStringLiteral("select %1 on").arg(to), QStringLiteral("highlight %1 on").arg(to),
                           QStringLiteral("scroll %1").arg(to)}));
     QCOMPARE(c.camChanged.size(), 1);
-    QCOMPARE(c.state.pictureAddress, QStringLiteral("http://127.0.0.1:9/cams/%1.png").arg(to));
+    QCOMPARE(c.state.selection.pictureAddress(), QStringLiteral("http://127.0.0.1:9/cams/%1.png").arg(to));
 }
 
 void TestControllers::letters_data()
@@ -378,15 +379,15 @@ void TestControllers::letters()
     QStringList log;
     const auto note = [&log](const char *what) { return [&log, what] { log.append(QLatin1String(what)); }; };
     connect(&c.keys, &KeyHandler::scaleModeStepRequested, this, note("scale mode step"));
-    connect(&c.keys, &KeyHandler::showCommentsChanged, this, note("comments switched"));
-    connect(&c.keys, &KeyHandler::autoShuffleChanged, this, note("shuffle switched"));
+    connect(&c.state.switches, &ViewerSwitches::showCommentsChanged, this, note("comments switched"));
+    connect(&c.state.switches, &ViewerSwitches::autoShuffleChanged, this, note("shuffle switched"));
     connect(&c.selection, &CamSelection::camChanged, this, note("cam changed"));
     connect(&c.keys, &KeyHandler::statusMessage, this, [&log](const QString &text) { log.append(text); });
 
     c.keys.onKeyDown(key, 0);
     QCOMPARE(log, said);
-    QCOMPARE(c.state.showComments, showComments);
-    QCOMPARE(c.state.autoShuffle, autoShuffle);
+    QCOMPARE(c.state.switches.showComments(), showComments);
+    QCOMPARE(c.state.switches.autoShuffle(), autoShuffle);
 }
 
 // Stars go to the file and come back on the next start; an id of a cam the catalogue no
@@ -421,7 +422,7 @@ void TestControllers::favouritesKeptInFile()
     }
     Favourites favourites(rig.state, rig.list);
     favourites.load(file);
-    QCOMPARE(rig.state.favouriteCams, QSet<QString>{QStringLiteral("cam2")});
+    QCOMPARE(rig.state.catalogue.favouriteCams(), QSet<QString>{QStringLiteral("cam2")});
     QVERIFY(rig.list.listCalls.contains(QStringLiteral("star 2 on")));
     favourites.toggle(0);
     favourites.toggle(2);
@@ -439,7 +440,7 @@ void TestControllers::favouritesKeptInFile()
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), QByteArray("gone\ncam0\n"));
     favourites.load(file);
-    QVERIFY(rig.state.favouriteCams.isEmpty());
+    QVERIFY(rig.state.catalogue.favouriteCams().isEmpty());
     QCOMPARE(warnings.size(), 2);
 
     // Nor is a folder that is a link, to a folder of the user's own with such a file.
@@ -448,7 +449,7 @@ void TestControllers::favouritesKeptInFile()
     QVERIFY(QFile::remove(otherFolder + QStringLiteral("/catalogue.txt")));
     QVERIFY(QFile::copy(target, otherFolder + QStringLiteral("/catalogue.txt")));
     favourites.load(file);
-    QVERIFY(rig.state.favouriteCams.isEmpty());
+    QVERIFY(rig.state.catalogue.favouriteCams().isEmpty());
     favourites.toggle(1);
     QCOMPARE(warnings.size(), 4);
     QFile untouched(otherFolder + QStringLiteral("/catalogue.txt"));

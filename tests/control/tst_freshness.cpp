@@ -123,7 +123,7 @@ void TestFreshness::unchangedAfterAMinuteAndTenRefreshes()
         for (const FakeView *view : {&rig.first, &rig.second, &rig.infoBar})
             QCOMPARE(view->unchangedNotes, expected);
         QCOMPARE(rig.first.failureReasons, QStringList());
-        QCOMPARE(rig.state.camHealth.value(QStringLiteral("cam0")).unchangedSinceMs, expected.isEmpty() ? 0 : at1402());
+        QCOMPARE(rig.state.health.of(QStringLiteral("cam0")).unchangedSinceMs, expected.isEmpty() ? 0 : at1402());
     }
 
     // The next changed picture takes the note down, and the count starts again.
@@ -271,13 +271,13 @@ void TestFreshness::failureReason()
     QVERIFY(rig.refresh(answer));
     const QString second = reason + QStringLiteral(" (next try in 20 s)");
     QCOMPARE(rig.first.failureReasons, (QStringList{first, second}));
-    QCOMPARE(rig.state.refreshCountdown, QVariant(19));
-    QCOMPARE(rig.state.camHealth.value(QStringLiteral("cam0")).failuresInARow, 2);
-    QCOMPARE(rig.state.camHealth.value(QStringLiteral("cam0")).lastFailureMs, rig.clock.now);
+    QCOMPARE(rig.state.countdowns.refresh().value(), 19);
+    QCOMPARE(rig.state.health.of(QStringLiteral("cam0")).failuresInARow, 2);
+    QCOMPARE(rig.state.health.of(QStringLiteral("cam0")).lastFailureMs, rig.clock.now);
     QVERIFY(rig.refresh(picture(png(Qt::darkCyan))));
     QCOMPARE(rig.first.failureReasons, (QStringList{first, second, QString()}));
     QCOMPARE(rig.second.failureReasons, (QStringList{first, second, QString()}));
-    QCOMPARE(rig.state.camHealth.value(QStringLiteral("cam0")).failuresInARow, 0);
+    QCOMPARE(rig.state.health.of(QStringLiteral("cam0")).failuresInARow, 0);
 }
 
 QTEST_GUILESS_MAIN(TestFreshness)

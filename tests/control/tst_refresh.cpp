@@ -110,13 +110,13 @@ void TestRefresh::refresh()
     QFETCH(QStringList, commentTable);
 
     Rig rig;
-    rig.state.commentTable = QStringList{QStringLiteral("old;comment;line"), QString()};
+    rig.state.selection.setCommentTable(QStringList{QStringLiteral("old;comment;line"), QString()});
     rig.fetch.fetchCamImage();
     QVERIFY(rig.fetch.isRunning());
-    QCOMPARE(rig.state.commentTable, NoComments); // none of the last cam's meanwhile
+    QCOMPARE(rig.state.selection.commentTable(), NoComments); // none of the last cam's meanwhile
     QCOMPARE(rig.net.cancels, 1);                 // nothing else transfers beside it
     QCOMPARE(rig.net.requests.size(), 1);
-    QCOMPARE(rig.net.requests[0].address, rig.state.pictureAddress);
+    QCOMPARE(rig.net.requests[0].address, rig.state.selection.pictureAddress());
     QCOMPARE(rig.net.requests[0].maxBytes, PictureMaxBytes);
     QCOMPARE(rig.net.requests[0].timeoutMs, 30000);
 
@@ -147,7 +147,7 @@ void TestRefresh::refresh()
         QCOMPARE(view->draws, 1);
     }
     QCOMPARE(rig.fetch.picture().isNull(), !pictureShown);
-    QCOMPARE(rig.state.commentTable, commentTable);
+    QCOMPARE(rig.state.selection.commentTable(), commentTable);
     QCOMPARE(rig.transfer.bullets.last(), fetch_rules::stateBullets(commentsError == int(Error::None) ? 12 : 11));
     QCOMPARE(rig.leftovers(), QStringList());
 }
@@ -208,7 +208,7 @@ void TestRefresh::givenUp()
     QCOMPARE(rig.ended.size(), 1);
     // Also the comments that came before the decode are not the new cam's.
     if (byNewCam || during != QLatin1String("decode"))
-        QCOMPARE(rig.state.commentTable, NoComments);
+        QCOMPARE(rig.state.selection.commentTable(), NoComments);
     QVERIFY(rig.first.untouched());
     QVERIFY(rig.second.untouched());
     QCOMPARE(rig.transfer.bullets, transferBefore.bullets);
@@ -216,7 +216,7 @@ void TestRefresh::givenUp()
     QCOMPARE(rig.net.requests.size(), during == QLatin1String("picture") ? 1 : 2);
     QVERIFY(rig.fetch.picture().isNull());
     QCOMPARE(rig.leftovers(), QStringList());
-    QCOMPARE(rig.state.currentCam, byNewCam ? 1 : 0);
+    QCOMPARE(rig.state.selection.currentCam(), byNewCam ? 1 : 0);
 }
 
 void TestRefresh::surfacesForDevicePixels_data()
@@ -478,7 +478,7 @@ void TestRefresh::decodedAgainFromKeptBytes()
     QFETCH(QSize, redecoded);
 
     Rig rig;
-    rig.state.scaleMode = mode;
+    rig.state.switches.setScaleMode(mode);
     rig.first.area = rig.second.area = area;
     rig.second.atOnce = secondAtOnce;
     if (!secondAtOnce)
@@ -498,9 +498,9 @@ void TestRefresh::decodedAgainFromKeptBytes()
     else if (change == QLatin1String("ratio 2"))
         rig.first.pixelRatio = 2.0;
     else if (change == QLatin1String("outline"))
-        rig.state.scaleMode = ViewScaleMode::ScaleOutline;
+        rig.state.switches.setScaleMode(ViewScaleMode::ScaleOutline);
     else if (change == QLatin1String("inline"))
-        rig.state.scaleMode = ViewScaleMode::ScaleInline;
+        rig.state.switches.setScaleMode(ViewScaleMode::ScaleInline);
     rig.fetch.pictureAreasChanged();
     QVERIFY(!rig.fetch.isRunning()); // the heartbeat is not held up
 
@@ -585,7 +585,7 @@ void TestRefresh::pictureLoadedFromTheBytesWritten()
 void TestRefresh::liveStream()
 {
     Rig rig;
-    rig.state.maxFramesPerSecond = 1000; // only a busy decoder drops frames here
+    rig.state.switches.setMaxFramesPerSecond(1000); // only a busy decoder drops frames here
     rig.fetch.fetchCamImage();
     QVERIFY(rig.net.requests[0].live);
     QPointer<FakeHandler> stream = rig.net.last();
@@ -625,7 +625,7 @@ void TestRefresh::liveStream()
     QVERIFY(rig.first.pictures.last().isNull());
     rig.fetch.fetchCamImage();
     QCOMPARE(rig.net.requests.size(), 4);
-    QCOMPARE(rig.net.requests[3].address, rig.state.pictureAddress);
+    QCOMPARE(rig.net.requests[3].address, rig.state.selection.pictureAddress());
 
     // A change of cam closes the stream at once.
     rig.net.last()->part(m_png);

@@ -45,11 +45,11 @@ void TestWall::camsShown()
     QFETCH(std::vector<int>, matches);
     QFETCH(QList<int>, shown);
     RunningState state;
-    state.camTable.clear();
+    QStringList table;
     for (int i = 0; i < 30; ++i)
-        state.camTable.append(QStringLiteral("c%1;Cam %1;http://127.0.0.1:9/%1.jpg;;;3;0;1;me").arg(i));
-    state.camCount = 30;
-    state.favouriteCams = QSet<QString>(favourites.begin(), favourites.end());
+        table.append(QStringLiteral("c%1;Cam %1;http://127.0.0.1:9/%1.jpg;;;3;0;1;me").arg(i));
+    state.catalogue.setCams(table, 30);
+    state.catalogue.setFavourites(QSet<QString>(favourites.begin(), favourites.end()));
     QList<int> cams;
     for (const WallCam &cam : wallCams(state, filtered ? &matches : nullptr)) {
         QCOMPARE(cam.id, QStringLiteral("c%1").arg(cam.camIndex));
@@ -62,7 +62,7 @@ void TestWall::camsShown()
 // same part once it is seen again is shown.
 void TestWall::liveTileOffScreenDecodesNoPart()
 {
-    RunningState state = camState();
+    CamState state;
     FakeDownloader net;
     FakeTileView tile;
     TileRefresh refresh(state, net, tile, QStringLiteral("cam0"), QStringLiteral("http://127.0.0.1:9/live/0.mjpg"));
@@ -86,8 +86,8 @@ void TestWall::liveTileOffScreenDecodesNoPart()
 // failure counts from one again.
 void TestWall::pictureEndsTheBackOff()
 {
-    RunningState state = camState();
-    state.refreshIntervalText = QStringLiteral("1");
+    CamState state;
+    state.switches.setRefreshIntervalText(QStringLiteral("1"));
     FakeDownloader net;
     FakeTileView tile;
     TileRefresh refresh(state, net, tile, QStringLiteral("cam0"), QStringLiteral("http://127.0.0.1:9/cams/0.jpg"));

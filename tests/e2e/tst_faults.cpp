@@ -179,8 +179,8 @@ bool commentBarComesUp(Application &app)
 
 int camWith(const RunningState &s, const QString &picture)
 {
-    for (int i = 0; i < s.camCount; ++i)
-        if (CamRecord::field(CamRecord::split(s.camTable[i]), CamRecord::ImageUrl).endsWith(picture))
+    for (int i = 0; i < s.catalogue.camCount(); ++i)
+        if (CamRecord::field(CamRecord::split(s.catalogue.camTable()[i]), CamRecord::ImageUrl).endsWith(picture))
             return i;
     return -1;
 }
@@ -381,7 +381,7 @@ void TestFaults::checkRefreshWorks(AppRun &run, const QString &picture)
         QVERIFY2(stats.captured(1).startsWith(QLatin1Char('0')), qPrintable(stats.captured(0)));
     else
         QCOMPARE(stats.captured(1), kilobytes(served.size()));
-    QCOMPARE(run.app->state().commentTable.size(), 3);
+    QCOMPARE(run.app->state().selection.commentTable().size(), 3);
     QVERIFY(commentBarComesUp(*run.app));
     QCOMPARE(run.leftovers(), QStringList());
 }
@@ -481,11 +481,11 @@ void TestFaults::catalogue()
             QCOMPARE(run.messages, QStringList());
             const RunningState &s = run.app->state();
             const QString base = m_server->baseUrl();
-            QCOMPARE(s.camCount, cams);
-            QCOMPARE(s.camTable.size(), cams + 1);
-            QCOMPARE(s.camTable.first(), QString(firstCam).replace(QLatin1String("{base}"), base));
-            QCOMPARE(s.camTable[cams - 1], QString(lastCam).replace(QLatin1String("{base}"), base));
-            QCOMPARE(s.camTable.last(), QString(spare).replace(QLatin1String("{base}"), base));
+            QCOMPARE(s.catalogue.camCount(), cams);
+            QCOMPARE(s.catalogue.camTable().size(), cams + 1);
+            QCOMPARE(s.catalogue.camTable().first(), QString(firstCam).replace(QLatin1String("{base}"), base));
+            QCOMPARE(s.catalogue.camTable()[cams - 1], QString(lastCam).replace(QLatin1String("{base}"), base));
+            QCOMPARE(s.catalogue.camTable().last(), QString(spare).replace(QLatin1String("{base}"), base));
             QVERIFY(run.app->mainWindow().isVisible());
 
             // The odd catalogue does not stop the viewer: the first cam's picture comes in.
@@ -500,7 +500,7 @@ void TestFaults::catalogue()
     AppRun again(TimeoutMs);
     startAt(again, QStringLiteral("cam.png"));
     QCOMPARE(again.messages, QStringList());
-    QCOMPARE(again.app->state().camCount, 3);
+    QCOMPARE(again.app->state().catalogue.camCount(), 3);
     checkRefreshWorks(again, QStringLiteral("cam.png"));
 }
 
@@ -578,11 +578,11 @@ void TestFaults::comments()
     QVERIFY(!allBlack(f.pictureArea()->surface()));
     QVERIFY2(StatsText.match(f.camStatusBar()->panelText(5)).hasMatch(), qPrintable(f.camStatusBar()->panelText(5)));
 
-    QCOMPARE(s.commentTable.size(), entries);
-    QVERIFY2(s.commentTable.first().startsWith(first), qPrintable(s.commentTable.first().left(80)));
+    QCOMPARE(s.selection.commentTable().size(), entries);
+    QVERIFY2(s.selection.commentTable().first().startsWith(first), qPrintable(s.selection.commentTable().first().left(80)));
     if (first.isEmpty())
-        QCOMPARE(s.commentTable.first(), QString());
-    QCOMPARE(s.commentTable.last(), QString());
+        QCOMPARE(s.selection.commentTable().first(), QString());
+    QCOMPARE(s.selection.commentTable().last(), QString());
 
     const bool up = commentBarComesUp(*run.app);
     QCOMPARE(up, !name.isEmpty());
@@ -595,7 +595,7 @@ void TestFaults::comments()
     QVERIFY(m_server->clearFaults());
     QVERIFY(restoreFiles());
     checkRefreshWorks(run, QStringLiteral("cam.jpg"));
-    QCOMPARE(s.commentTable, (QStringList{QStringLiteral("Ann;A fine view;01.02.2020"),
+    QCOMPARE(s.selection.commentTable(), (QStringList{QStringLiteral("Ann;A fine view;01.02.2020"),
                                           QStringLiteral("Bob;Nice light today;03.04.2021"), QString()}));
 }
 
@@ -785,7 +785,7 @@ void TestFaults::pictures()
     }
 
     // The comments came in as usual.
-    QCOMPARE(run.app->state().commentTable.size(), 3);
+    QCOMPARE(run.app->state().selection.commentTable().size(), 3);
     QVERIFY(commentBarComesUp(*run.app));
 
     // The server behaves again.
@@ -951,7 +951,7 @@ void TestFaults::oddCamIds()
     AppRun run(TimeoutMs);
     QVERIFY(run.writeConfig(m_server->baseUrl()));
     QVERIFY(run.startAndWait());
-    QCOMPARE(run.app->state().camCount, 4);
+    QCOMPARE(run.app->state().catalogue.camCount(), 4);
     for (int cam = 0; cam < 4; ++cam) {
         QVERIFY(m_server->resetLog());
         run.app->selection().rowClicked(cam);
@@ -1005,7 +1005,7 @@ void TestFaults::hugeFields()
     // The rules still read the whole field.
     const RunningState &s = run.app->state();
     const bool inComment = field == Field::CommentName || field == Field::CommentText || field == Field::CommentDate;
-    QVERIFY((inComment ? s.commentTable.first() : s.camTable.first()).contains(QString::fromLatin1(huge)));
+    QVERIFY((inComment ? s.selection.commentTable().first() : s.catalogue.camTable().first()).contains(QString::fromLatin1(huge)));
     QCOMPARE(run.leftovers(), QStringList());
 }
 
@@ -1090,9 +1090,9 @@ void TestFaults::answersInStep()
     for (int round = 0; round < 4; ++round) {
         QVERIFY(run.refresh());
         lastRight = !f.pictureArea()->picture().isNull() && f.pictureArea()->failureReason().isEmpty()
-            && run.app->state().commentTable == good;
+            && run.app->state().selection.commentTable() == good;
         if (!lastRight)
-            spoiled << f.pictureArea()->failureReason() + QLatin1String(" | ") + run.app->state().commentTable.join(QLatin1Char('/'));
+            spoiled << f.pictureArea()->failureReason() + QLatin1String(" | ") + run.app->state().selection.commentTable().join(QLatin1Char('/'));
         // The unasked answer arrives while the connection is idle.
         QTest::qWait(600);
     }
@@ -1159,7 +1159,7 @@ void TestFaults::wallFaults()
     run.app->mainWindow().refreshIntervalEdit()->setText(QStringLiteral("60"));
     // The tiles' cams are the favourites, so the wall shows them alone.
     for (int i = 0; i < tiles; ++i)
-        run.app->state().favouriteCams.insert(QString::number(101 + i));
+        run.app->state().catalogue.setFavourite(QString::number(101 + i), true);
 
     WallWindow &wall = run.app->wallWindow();
     QList<bool> ended(tiles, false);
@@ -1200,7 +1200,7 @@ void TestFaults::wallFaults()
             // Never failed, so not marked failing in the list either.
             QVERIFY2(shown.isEmpty(), qPrintable(QStringLiteral("tile %1: %2").arg(i).arg(shown)));
             QVERIFY(!allBlack(tile->pictureArea()->surface()));
-            QCOMPARE(run.app->state().camHealth.value(QString::number(101 + i)).failuresInARow, 0);
+            QCOMPARE(run.app->state().health.of(QString::number(101 + i)).failuresInARow, 0);
         }
     }
     wall.close();

@@ -71,7 +71,7 @@ void TestFavouritesX11::starSurvivesARestart()
         MainWindow &main = run.app->mainWindow();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         CamListWidget &list = *main.camList();
-        QCOMPARE(run.app->state().camCount, 3);
+        QCOMPARE(run.app->state().catalogue.camCount(), 3);
         QVERIFY(list.isOwnShown(2) && !list.isOwnShown(1));
         if (!restarted) {
             QCOMPARE(goldInStar(list, 2), 0);
@@ -79,7 +79,7 @@ void TestFavouritesX11::starSurvivesARestart()
             const QPoint star(twips::toPixels(t.center().x()), twips::toPixels(2 * CamListWidget::ItemHeight + t.center().y()));
             QTest::mouseClick(&list, Qt::LeftButton, {}, star);
         }
-        QCOMPARE(run.app->state().favouriteCams, QSet<QString>{QStringLiteral("mine")});
+        QCOMPARE(run.app->state().catalogue.favouriteCams(), QSet<QString>{QStringLiteral("mine")});
         QVERIFY2(goldInStar(list, 2) > 20, restarted ? "after the restart" : "after the click");
         QCOMPARE(goldInStar(list, 1), 0);
     }
@@ -88,9 +88,9 @@ void TestFavouritesX11::starSurvivesARestart()
     QVERIFY(run.writeConfig(server.baseUrl()));
     QVERIFY(run.startAndWait());
     const RunningState &state = run.app->state();
-    QCOMPARE(state.currentCam, 2);
+    QCOMPARE(state.selection.currentCam(), 2);
     QTest::keyClick(&run.app->mainWindow(), Qt::Key_D, Qt::ControlModifier);
-    QVERIFY(state.favouriteCams.isEmpty());
+    QVERIFY(state.catalogue.favouriteCams().isEmpty());
     QVERIFY(!run.app->mainWindow().camList()->isFavouriteShown(2));
 }
 

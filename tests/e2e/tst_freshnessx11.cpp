@@ -143,7 +143,7 @@ void TestFreshnessOnScreen::startViewer(AppRun &run)
 // the cam's first picture is in.
 void TestFreshnessOnScreen::selectCam(AppRun &run, const QString &name)
 {
-    const QStringList &cams = run.app->state().camTable;
+    const QStringList &cams = run.app->state().catalogue.camTable();
     int row = -1;
     for (int i = 0; i < cams.size() && row < 0; ++i)
         if (cams[i].section(QLatin1Char(';'), 1, 1) == name)
@@ -192,8 +192,7 @@ void TestFreshnessOnScreen::frozenCamGetsItsBadge()
     QCOMPARE(infoBar.figuresLabel()->text(), figures + QLatin1Char('\n') + area.unchangedBadge());
 
     // The fullscreen window shows it too (the Info-Bar, which may lie over that corner, off).
-    run.app->state().infoBarOn = false;
-    infoBar.showState();
+    run.app->state().switches.setInfoBarOn(false);
     FullscreenWindow &full = run.app->fullscreenWindow();
     QTest::mouseDClick(&area, Qt::LeftButton, {}, QPoint(20, 200));
     QVERIFY(QTest::qWaitForWindowExposed(&full));
@@ -288,7 +287,7 @@ void TestFreshnessOnScreen::failingCamTriedLessOften()
     selectCam(run, QStringLiteral("Good"));
     if (QTest::currentTestFailed())
         return;
-    run.app->state().camHealth.clear();
+    run.app->state().health.clear();
     QVERIFY(m_server->resetLog());
     main.refreshIntervalEdit()->setText(QStringLiteral("0"));
     selectCam(run, QStringLiteral("Missing"));
@@ -312,7 +311,7 @@ void TestFreshnessOnScreen::failingCamTriedLessOften()
 
     // The next tick marks its row, on the screen too.
     CamListWidget &list = *main.camList();
-    const int row = run.app->state().currentCam;
+    const int row = run.app->state().selection.currentCam();
     QTRY_VERIFY(list.rowMark(row) == CamMark::Failed);
     const QImage shot = onScreen(list);
     const QRect mark = CamListWidget::markRect();

@@ -173,7 +173,7 @@ void TestFullscreenX11::coversTheScreenWithOverlayOnTop()
 
     // A comment bar across the foot: the figures box moves up and stays whole above it,
     // its grey on the screen down to its lower edge.
-    app.state().commentTable = QStringList{QStringLiteral("anna;A comment;1.1.2020 10:00"), QString()};
+    app.state().selection.setCommentTable(QStringList{QStringLiteral("anna;A comment;1.1.2020 10:00"), QString()});
     app.comments().onTick();
     overlay.onLayoutTick();
     QVERIFY(full.commentBackground()->isVisible());
@@ -229,10 +229,10 @@ void TestFullscreenX11::newestPictureSharpWhenShown()
     MainWindow &main = app.mainWindow();
     FullscreenWindow &full = app.fullscreenWindow();
     RunningState &state = app.state();
-    state.serverUrl = server.baseUrl();
-    state.currentCamFields = CamRecord::split(QStringLiteral("7;Stripes;x;d;;5;0;10;tester"));
-    state.pictureAddress = server.baseUrl() + QStringLiteral("/pics/cam.jpg");
-    state.scaleMode = ViewScaleMode::ScaleInline;
+    state.catalogue.setServerUrl(server.baseUrl());
+    state.selection.select(state.selection.currentCam(), CamRecord::split(QStringLiteral("7;Stripes;x;d;;5;0;10;tester")), state.selection.pictureAddress());
+    state.selection.setPictureAddress(server.baseUrl() + QStringLiteral("/pics/cam.jpg"));
+    state.switches.setScaleMode(ViewScaleMode::ScaleInline);
 
     // A main window small enough that half the picture serves its area.
     main.resize(main.minimumSize());
@@ -240,7 +240,7 @@ void TestFullscreenX11::newestPictureSharpWhenShown()
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     QTest::qWait(50);
     const QList<DrawingArea> mainArea{{main.pictureArea()->size(), main.pictureArea()->pixelRatio()}};
-    const int factor = decode_reduction::factorFor(state.scaleMode, screen, mainArea);
+    const int factor = decode_reduction::factorFor(state.switches.scaleMode(), screen, mainArea);
     QVERIFY2(factor >= 2, qPrintable(QStringLiteral("main area %1 x %2").arg(mainArea[0].size.width()).arg(mainArea[0].size.height())));
 
     QVERIFY(serve(stripes(screen, false)));
@@ -319,11 +319,11 @@ void TestFullscreenX11::firstLayoutsOnALargeScreen()
     MainWindow &main = app.mainWindow();
     FullscreenWindow &full = app.fullscreenWindow();
     InfoBarPanel &overlay = app.infoBarPanel();
-    app.state().camCount = 1;
+    app.state().catalogue.setCams(app.state().catalogue.camTable(), 1);
     overlay.figuresLabel()->setText(QStringLiteral("Views: 1 | Comments: 1\nCam added by: test"));
     main.showMaximized();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
-    app.state().commentTable = QStringList{QStringLiteral("anna;A comment;1.1.2020 10:00"), QString()};
+    app.state().selection.setCommentTable(QStringList{QStringLiteral("anna;A comment;1.1.2020 10:00"), QString()});
     app.comments().onTick();
     QVERIFY(main.commentBackground()->isVisible());
 
@@ -364,7 +364,7 @@ void TestFullscreenX11::pictureMenuGreysWithoutAPicture()
     QTemporaryDir dir;
     Application app(quietEnvironment(dir));
     MainWindow &main = app.mainWindow();
-    app.state().pictureAddress = QStringLiteral("http://127.0.0.1:9/cam.jpg");
+    app.state().selection.setPictureAddress(QStringLiteral("http://127.0.0.1:9/cam.jpg"));
     main.showMaximized();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     emit main.pictureArea()->customContextMenuRequested(QPoint(40, 40));

@@ -145,7 +145,7 @@ void TestWallOnScreen::failingTileShowsWhyAndWaitsLonger()
     const qint64 second = m_failingTries[1] - m_failingTries[0];
     const qint64 third = m_failingTries[2] - m_failingTries[1];
     QVERIFY2(second >= 1800 && third >= 3600, qPrintable(QStringLiteral("%1 %2").arg(second).arg(third)));
-    QVERIFY(m_run->app->state().camHealth.value(QStringLiteral("14")).failuresInARow >= 2);
+    QVERIFY(m_run->app->state().health.of(QStringLiteral("14")).failuresInARow >= 2);
 
     PictureArea &area = *tile(Failing).pictureArea();
     QVERIFY2(area.failureReason().startsWith(QStringLiteral("HTTP 503")), qPrintable(area.failureReason()));
@@ -171,7 +171,7 @@ void TestWallOnScreen::clickShowsTheCamInTheMainWindow()
 {
     const int chosen = 6;
     QTest::mouseClick(tile(chosen).pictureArea(), Qt::LeftButton, {}, QPoint(30, 30));
-    QCOMPARE(m_run->app->state().currentCam, chosen);
+    QCOMPARE(m_run->app->state().selection.currentCam(), chosen);
     MainWindow &main = m_run->app->mainWindow();
     QVERIFY(main.pictureAddressEdit()->text().endsWith(QStringLiteral("/cams/1007.jpg?size=640x360")));
     QVERIFY(QTest::qWaitFor([&main] { return main.isActiveWindow(); }, 5000));

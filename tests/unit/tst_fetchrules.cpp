@@ -216,15 +216,15 @@ void TestFetchRules::intervals()
 
 void TestFetchRules::countingAndFill()
 {
-    QVariant c = QStringLiteral("07");
-    QCOMPARE(countdown::text(c), QStringLiteral("07"));
-    QCOMPARE(countdown::value(c), 7);
-    c = countdown::counted(c);
-    QCOMPARE(countdown::text(c), QStringLiteral("6"));
+    countdown::Countdown c = countdown::Countdown::loadedFrom(QStringLiteral("07"));
+    QCOMPARE(c.text(), QStringLiteral("07"));
+    QCOMPARE(c.value(), 7);
+    c = c.counted();
+    QCOMPARE(c.text(), QStringLiteral("6"));
     for (int i = 0; i < 7; ++i)
-        c = countdown::counted(c);
-    QCOMPARE(countdown::value(c), -1);
-    QCOMPARE(countdown::text(c), QStringLiteral("-1"));
+        c = c.counted();
+    QCOMPARE(c.value(), -1);
+    QCOMPARE(c.text(), QStringLiteral("-1"));
 
     QCOMPARE(countdown::fillFraction(60, 60), 0.0);
     QCOMPARE(countdown::fillFraction(60, 30), 0.5);

@@ -39,7 +39,7 @@ void TestHeartbeatRules::fetchEveryNPlusOneTicks()
     QFETCH(QString, box);
     QFETCH(int, period);
     QString last = QStringLiteral("5");
-    QVariant c = 0; // as start-up and every selection leave it
+    countdown::Countdown c = 0; // as start-up and every selection leave it
     QList<int> fetchTicks;
     for (int tick = 1; tick <= 4 * period; ++tick) {
         const RefreshStep step = refreshStep(c, box, last);
@@ -55,7 +55,7 @@ void TestHeartbeatRules::fetchEveryNPlusOneTicks()
 
 void TestHeartbeatRules::shuffleJumpsOnTickSPlusOne()
 {
-    QVariant c = QStringLiteral("60");
+    countdown::Countdown c = countdown::Countdown::loadedFrom(QStringLiteral("60"));
     QStringList captions;
     int jumpTick = 0;
     for (int tick = 1; tick <= 62 && !jumpTick; ++tick) {
@@ -68,7 +68,7 @@ void TestHeartbeatRules::shuffleJumpsOnTickSPlusOne()
     QCOMPARE(jumpTick, 61);
     QCOMPARE(captions.first(), QStringLiteral("Auto Shuffle in 59 sec."));
     QCOMPARE(captions.count(QStringLiteral("Auto Shuffle in 0 sec.")), 2); // the tick before and the jump tick
-    QCOMPARE(countdownCaption(QStringLiteral("60")), QStringLiteral("Auto Shuffle in 60 sec."));
+    QCOMPARE(countdownCaption(countdown::Countdown::loadedFrom(QStringLiteral("60"))), QStringLiteral("Auto Shuffle in 60 sec."));
 }
 
 void TestHeartbeatRules::shuffleIntervalsWithZero_data()
@@ -86,8 +86,8 @@ void TestHeartbeatRules::shuffleIntervalsWithZero()
     QFETCH(QString, box);
     QFETCH(int, jumpTick);
     QString last = QStringLiteral("60");
-    QVariant c = countdown::readInterval(box, last);
-    QCOMPARE(c.toString(), box);
+    countdown::Countdown c = countdown::Countdown::loadedFrom(countdown::readInterval(box, last));
+    QCOMPARE(c.text(), box);
     int tick = 1;
     for (; tick <= 100; ++tick) {
         const ShuffleStep step = shuffleStep(c, true);
@@ -101,10 +101,10 @@ void TestHeartbeatRules::shuffleIntervalsWithZero()
 
 void TestHeartbeatRules::shuffleStandsStillWhileOff()
 {
-    QVariant c = QStringLiteral("60");
+    countdown::Countdown c = countdown::Countdown::loadedFrom(QStringLiteral("60"));
     for (int i = 0; i < 10; ++i)
         c = shuffleStep(c, false).countdown;
-    QCOMPARE(c.toString(), QStringLiteral("60"));
+    QCOMPARE(c.text(), QStringLiteral("60"));
     const ShuffleStep atZero = shuffleStep(0, false);
     QVERIFY(!atZero.pick);
 }
@@ -113,12 +113,12 @@ void TestHeartbeatRules::emptyRefreshBoxKeepsLastInterval()
 {
     QString last = QStringLiteral("5");
     RefreshStep step = refreshStep(0, QStringLiteral("7"), last);
-    QCOMPARE(step.countdown.toString(), QStringLiteral("7"));
+    QCOMPARE(step.countdown.text(), QStringLiteral("7"));
     step = refreshStep(0, QString(), last);
     QVERIFY(step.fetch);
-    QCOMPARE(step.countdown.toString(), QStringLiteral("7"));
+    QCOMPARE(step.countdown.text(), QStringLiteral("7"));
     step = refreshStep(step.countdown, QStringLiteral("abc"), last);
-    QCOMPARE(step.countdown.toInt(), 6);
+    QCOMPARE(step.countdown.value(), 6);
 }
 
 // The countdown set at a failed refresh's end: the next try comes `wait` seconds later (the

@@ -32,8 +32,8 @@ const QRegularExpression StatsText(QStringLiteral(R"(^\d+[.,]\d\d kb in \d+[.,]\
 // Index of the first cam whose picture address contains the text.
 int camWith(const RunningState &s, const QString &part)
 {
-    for (int i = 0; i < s.camCount; ++i)
-        if (CamRecord::field(CamRecord::split(s.camTable[i]), CamRecord::ImageUrl).contains(part))
+    for (int i = 0; i < s.catalogue.camCount(); ++i)
+        if (CamRecord::field(CamRecord::split(s.catalogue.camTable()[i]), CamRecord::ImageUrl).contains(part))
             return i;
     return -1;
 }
@@ -148,15 +148,15 @@ void TestCamFetch::refreshShowsCam()
     startAt(run, QStringLiteral(".png"));
     MainWindow &f = run.app->mainWindow();
     const RunningState &s = run.app->state();
-    const QString camId = s.currentCamFields.value(CamRecord::CamId);
+    const QString camId = s.selection.currentCamFields().value(CamRecord::CamId);
 
     QVERIFY(run.refresh());
 
     QVERIFY(!f.pictureArea()->picture().isNull());
     QVERIFY(!allBlack(f.pictureArea()->surface()));
     QVERIFY2(StatsText.match(f.camStatusBar()->panelText(5)).hasMatch(), qPrintable(f.camStatusBar()->panelText(5)));
-    QCOMPARE(s.commentTable.size() - 1, s.currentCamFields.value(CamRecord::CommentCount).toInt()
-                                             + (s.currentCamFields.value(CamRecord::CommentCount) == "0" ? 1 : 0));
+    QCOMPARE(s.selection.commentTable().size() - 1, s.selection.currentCamFields().value(CamRecord::CommentCount).toInt()
+                                             + (s.selection.currentCamFields().value(CamRecord::CommentCount) == "0" ? 1 : 0));
     QVERIFY(run.app->heartbeat().timer()->isActive());
     QCOMPARE(run.leftovers(), QStringList());
     const QStringList seen = m_server.requests();
@@ -192,11 +192,11 @@ void TestCamFetch::failedComments()
     AppRun run;
     startAt(run, QStringLiteral(".jpg"));
     RunningState &s = run.app->state();
-    s.commentTable = QStringList{QStringLiteral("old;comment;1.1.2000"), QString()};
+    s.selection.setCommentTable(QStringList{QStringLiteral("old;comment;1.1.2000"), QString()});
     QVERIFY(m_server.setFault(QStringLiteral("/comments.php"), QStringLiteral("reset")));
     QVERIFY(run.refresh());
     // No comments, not the picture's bytes read as comments.
-    QCOMPARE(s.commentTable, (QStringList{QString(), QString()}));
+    QCOMPARE(s.selection.commentTable(), (QStringList{QString(), QString()}));
     QVERIFY(!run.app->mainWindow().pictureArea()->picture().isNull());
     QCOMPARE(run.leftovers(), QStringList());
 }
@@ -207,7 +207,7 @@ void TestCamFetch::stalledPictureKeepsWindowsAlive()
     startAt(run, QStringLiteral(".jpg"));
     MainWindow &f = run.app->mainWindow();
     RunningState &s = run.app->state();
-    const int stalledCam = s.currentCam;
+    const int stalledCam = s.selection.currentCam();
     const QString statsBefore = f.camStatusBar()->panelText(5);
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("stall")));
 
@@ -238,11 +238,11 @@ void TestCamFetch::stalledPictureKeepsWindowsAlive()
     QVERIFY(bulletsShown);
     QVERIFY(!secondFetchStarted);
     QVERIFY2(clock.elapsed() < 10000, "the new selection ends the wait");
-    QCOMPARE(s.currentCam, otherCam);
+    QCOMPARE(s.selection.currentCam(), otherCam);
     // Nothing of the old cam lands on the new selection.
     QCOMPARE(f.camStatusBar()->panelText(5), statsBefore);
     QVERIFY(allBlack(f.pictureArea()->surface()));
-    QCOMPARE(s.commentTable, (QStringList{QString(), QString()}));
+    QCOMPARE(s.selection.commentTable(), (QStringList{QString(), QString()}));
     QCOMPARE(run.leftovers(), QStringList());
     QVERIFY(run.app->heartbeat().timer()->isActive());
 
@@ -279,7 +279,7 @@ void TestCamFetch::changeBeforeSlowAnswer()
     run.app->heartbeat().timer()->stop();
     QVERIFY(run.waitForRefresh());
     const QString statsBefore = f.camStatusBar()->panelText(5);
-    const int otherCam = s.currentCam == 0 ? 1 : 0;
+    const int otherCam = s.selection.currentCam() == 0 ? 1 : 0;
     QVERIFY(m_server.setFault(QStringLiteral("/cams/*"), QStringLiteral("delay:600")));
 
     QSignalSpy ended(&run.app->fetch(), &CamImageFetch::refreshEnded);
@@ -293,11 +293,11 @@ void TestCamFetch::changeBeforeSlowAnswer()
     QTest::qWait(1200);
 
     QCOMPARE(ended.count(), 1);
-    QCOMPARE(s.currentCam, otherCam);
+    QCOMPARE(s.selection.currentCam(), otherCam);
     QCOMPARE(f.camStatusBar()->panelText(5), statsBefore);
     QVERIFY(allBlack(f.pictureArea()->surface()));
     QVERIFY(allBlack(run.app->fullscreenWindow().pictureArea()->surface()));
-    QCOMPARE(s.commentTable, (QStringList{QString(), QString()}));
+    QCOMPARE(s.selection.commentTable(), (QStringList{QString(), QString()}));
     QCOMPARE(run.leftovers(), QStringList());
     QVERIFY(m_server.clearFaults());
 }
@@ -319,11 +319,11 @@ void TestCamFetch::decodeLeavesWindowAnswering()
 
     // A tick with the refresh due, and a refresh asked for directly: neither starts one.
     const int requests = m_crafted->requests().size();
-    s.refreshCountdown = 0;
+    s.countdowns.setRefresh(0);
     run.app->heartbeat().onTick();
     run.app->fetch().fetchCamImage();
     QCOMPARE(m_crafted->requests().size(), requests);
-    QCOMPARE(s.refreshCountdown.toInt(), 0);
+    QCOMPARE(s.countdowns.refresh().value(), 0);
     QVERIFY(run.app->fetch().isRunning());
 }
 

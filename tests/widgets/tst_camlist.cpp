@@ -58,13 +58,11 @@ struct ListFixture
     explicit ListFixture(int cams, const QByteArray &longName = {}, const QList<int> &longRows = {})
     {
         Catalogue c = parseCatalogue(catalogue(cams, longName, longRows));
-        state.camTable = c.camTable;
-        state.camCount = c.camCount;
+        state.catalogue.setCams(c.camTable, c.camCount);
         QObject::connect(form.camList(), &CamListWidget::rowClicked, &selection, &CamSelection::rowClicked);
-        QObject::connect(&selection, &CamSelection::pictureAddressChanged, &form, &MainWindow::showState);
         selection.buildRows();
         form.camList()->setSelectionShown(0, true);
-        form.camList()->setUpScrollBar(state.camCount);
+        form.camList()->setUpScrollBar(state.catalogue.camCount());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
     }
@@ -139,9 +137,9 @@ void TestCamList::rowsAndShading()
     QCOMPARE(list.rowBackground(2), pal.color(QPalette::Base));
 
     // What is painted: row backgrounds right of the name, the highlighted row in full.
-    f.state.currentCam = 0;
+    f.state.selection.setCurrentCam(0);
     f.selection.selectListCam(2);
-    f.state.currentCam = 2;
+    f.state.selection.setCurrentCam(2);
     QCOMPARE(f.highlightedRows(), 1);
     QCOMPARE(list.nameColor(2), pal.color(QPalette::HighlightedText));
     QCOMPARE(list.nameColor(0), pal.color(QPalette::ButtonText));
@@ -218,51 +216,51 @@ void TestCamList::clicksSelect()
 {
     QFETCH(QRect, part);
     ListFixture f(100);
-    f.state.currentCam = 0;
-    f.state.lastCommentIndex = 3;
-    f.state.refreshCountdown = 4;
+    f.state.selection.setCurrentCam(0);
+    f.state.selection.setLastCommentIndex(3);
+    f.state.countdowns.setRefresh(4);
     QSignalSpy erased(&f.selection, &CamSelection::eraseRequested);
 
     QTest::mouseClick(&f.list(), Qt::LeftButton, {}, ListFixture::at(5, part));
-    QCOMPARE(f.state.currentCam, 5);
+    QCOMPARE(f.state.selection.currentCam(), 5);
     QVERIFY(f.list().isSelectionShown(5));
     QCOMPARE(f.highlightedRows(), 1);
-    QCOMPARE(f.state.currentCamFields.value(1), QStringLiteral("Cam 5"));
+    QCOMPARE(f.state.selection.currentCamFields().value(1), QStringLiteral("Cam 5"));
     QCOMPARE(f.form.pictureAddressEdit()->text(), QStringLiteral("http://h/5.jpg"));
-    QCOMPARE(f.state.lastCommentIndex, -1);
-    QCOMPARE(f.state.refreshCountdown.toInt(), 0);
+    QCOMPARE(f.state.selection.lastCommentIndex(), -1);
+    QCOMPARE(f.state.countdowns.refresh().value(), 0);
     QCOMPARE(erased.count(), 1);
 
     // In a scrolled list the top slot is the first row shown.
     f.form.camListScrollBar()->setValue(24);
     QTest::mouseClick(&f.list(), Qt::LeftButton, {}, ListFixture::at(0, part));
-    QCOMPARE(f.state.currentCam, 49);
+    QCOMPARE(f.state.selection.currentCam(), 49);
     QCOMPARE(f.highlightedRows(), 1);
 
     // The selected row clicked again is handed over again.
-    f.state.refreshCountdown = 5;
+    f.state.countdowns.setRefresh(5);
     QTest::mouseClick(&f.list(), Qt::LeftButton, {}, ListFixture::at(0, part));
-    QCOMPARE(f.state.currentCam, 49);
-    QCOMPARE(f.state.refreshCountdown.toInt(), 0);
+    QCOMPARE(f.state.selection.currentCam(), 49);
+    QCOMPARE(f.state.countdowns.refresh().value(), 0);
     QCOMPARE(erased.count(), 3);
 }
 
 void TestCamList::randomPick()
 {
     ListFixture one(1);
-    one.state.shuffleIntervalText = QStringLiteral("45");
+    one.state.switches.setShuffleIntervalText(QStringLiteral("45"));
     for (int i = 0; i < 20; ++i) {
         one.selection.pickRandomCam();
-        QCOMPARE(one.state.currentCam, 0);
+        QCOMPARE(one.state.selection.currentCam(), 0);
     }
-    QCOMPARE(one.state.shuffleCountdown.toString(), QStringLiteral("45"));
+    QCOMPARE(one.state.countdowns.shuffle().text(), QStringLiteral("45"));
     QCOMPARE(one.highlightedRows(), 1);
 
     ListFixture many(1000);
     QSet<int> seen;
     for (int i = 0; i < 50; ++i) {
         many.selection.pickRandomCam();
-        const int cam = many.state.currentCam;
+        const int cam = many.state.selection.currentCam();
         seen.insert(cam);
         QCOMPARE(many.highlightedRows(), 1);
         QVERIFY(many.list().isSelectionShown(cam));
@@ -324,7 +322,7 @@ void TestCamList::wheelScrollsRows()
     QCOMPARE(shot.pixel(200, 49 + 4), shade(first + 1));
     // A click on the top row after the wheel picks the row shown there.
     QTest::mouseClick(&list, Qt::LeftButton, {}, ListFixture::at(0, CamListWidget::nameRect()));
-    QCOMPARE(f.state.currentCam, first);
+    QCOMPARE(f.state.selection.currentCam(), first);
 }
 
 void TestCamList::wheelAtTheEnds()
@@ -488,13 +486,13 @@ void TestCamList::filterNarrowsTheRows()
 
     // The selected cam 5 is not among them: Down goes to the first match after it, Up back.
     QTest::keyClick(list.filterEdit(), Qt::Key_Down);
-    QCOMPARE(f.state.currentCam, 7);
+    QCOMPARE(f.state.selection.currentCam(), 7);
     QTest::keyClick(list.filterEdit(), Qt::Key_Down);
-    QCOMPARE(f.state.currentCam, 70);
+    QCOMPARE(f.state.selection.currentCam(), 70);
     QTest::keyClick(list.filterEdit(), Qt::Key_Up);
-    QCOMPARE(f.state.currentCam, 7);
+    QCOMPARE(f.state.selection.currentCam(), 7);
     QTest::keyClick(list.filterEdit(), Qt::Key_Up);
-    QCOMPARE(f.state.currentCam, 7);
+    QCOMPARE(f.state.selection.currentCam(), 7);
     QVERIFY(list.isSelectionShown(7));
     QCOMPARE(f.highlightedRows(), 1);
 
@@ -502,7 +500,7 @@ void TestCamList::filterNarrowsTheRows()
     list.filterEdit()->setText(QStringLiteral("gansemarkt"));
     QCOMPARE(search.matches(), (std::vector<int>{42, 97}));
     QTest::keyClick(list.filterEdit(), Qt::Key_Return);
-    QCOMPARE(f.state.currentCam, 42);
+    QCOMPARE(f.state.selection.currentCam(), 42);
     list.filterEdit()->setText(QStringLiteral("description 13"));
     QCOMPARE(search.matches(), (std::vector<int>{13}));
     list.filterEdit()->setText(QStringLiteral("nothing like it"));
@@ -521,7 +519,7 @@ void TestCamList::filterNarrowsTheRows()
     QTest::keyClick(list.filterEdit(), Qt::Key_Escape);
     QVERIFY(!list.isFilterOpen());
     QCOMPARE(list.shownCount(), 100);
-    QCOMPARE(f.state.currentCam, 42);
+    QCOMPARE(f.state.selection.currentCam(), 42);
     QVERIFY(list.isSelectionShown(42));
     QVERIFY(list.rowTop(42) >= 0 && list.rowTop(42) < list.heightInTwips());
     QCOMPARE(list.rowAt(QPoint(20, 10)).value_or(-1), list.firstRow());
@@ -548,10 +546,10 @@ void TestCamList::starsAndFavouritesOnly()
         QTest::mouseClick(&list, Qt::LeftButton, {}, ListFixture::at(slot, CamListWidget::starRect()));
     list.scrollToCam(13);
     QTest::mouseClick(&list, Qt::LeftButton, {}, ListFixture::at(13 - list.firstRow(), CamListWidget::starRect()));
-    QCOMPARE(f.state.favouriteCams, (QSet<QString>{QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("13")}));
+    QCOMPARE(f.state.catalogue.favouriteCams(), (QSet<QString>{QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("13")}));
     QVERIFY(list.isFavouriteShown(13) && !list.isFavouriteShown(2));
     QVERIFY(rowClicks.isEmpty());
-    QCOMPARE(f.state.currentCam, 0);
+    QCOMPARE(f.state.selection.currentCam(), 0);
 
     list.openFilter();
     QVERIFY(list.favouritesOnlySwitch()->isVisible());
@@ -588,9 +586,9 @@ void TestCamList::troubledCamsMarked()
     ListFixture f(10);
     CamListWidget &list = f.list();
     CamMarks marks(f.state, list);
-    f.state.camHealth.insert(QStringLiteral("3"), CamHealth{2, 1000, 0});
-    f.state.camHealth.insert(QStringLiteral("5"), CamHealth{0, 0, 1000});
-    f.state.camHealth.insert(QStringLiteral("6"), CamHealth{0, 1000, 0}); // failed once, fine since
+    f.state.health.set(QStringLiteral("3"), CamHealth{2, 1000, 0});
+    f.state.health.set(QStringLiteral("5"), CamHealth{0, 0, 1000});
+    f.state.health.set(QStringLiteral("6"), CamHealth{0, 1000, 0}); // failed once, fine since
     marks.update();
     const QColor red(0xd0, 0x20, 0x20), amber(0xf0, 0xa0, 0x10);
     QVERIFY(markPixels(list, 3, red) > 40);
@@ -602,7 +600,7 @@ void TestCamList::troubledCamsMarked()
     QCOMPARE(rows->child(5)->text(QAccessible::Description), control_texts::CamUnchangedMark);
     QCOMPARE(rows->child(6)->text(QAccessible::Description), QString());
 
-    f.state.camHealth[QStringLiteral("3")].failuresInARow = 0;
+    f.state.health.set(QStringLiteral("3"), CamHealth{0, 1000, 0});
     marks.update();
     QCOMPARE(markPixels(list, 3, red), 0);
     QCOMPARE(rows->child(3)->text(QAccessible::Description), QString());

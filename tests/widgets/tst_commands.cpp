@@ -38,10 +38,9 @@ struct Viewer : AppRun
         }
         const Catalogue c = parseCatalogue(doc);
         RunningState &s = app->state();
-        s.camTable = c.camTable;
-        s.camCount = c.camCount;
+        s.catalogue.setCams(c.camTable, c.camCount);
         app->selection().buildRows();
-        app->mainWindow().camList()->setUpScrollBar(s.camCount);
+        app->mainWindow().camList()->setUpScrollBar(s.catalogue.camCount());
         app->mainWindow().camList()->setSelectionShown(0, true);
         app->selection().rowClicked(0);
     }
@@ -58,27 +57,27 @@ void checkShown(Viewer &v)
 {
     const RunningState &s = v.state();
     MainWindow &f = v.f1();
-    QCOMPARE(f.pictureAddressEdit()->text(), s.pictureAddress);
-    QCOMPARE(f.refreshIntervalEdit()->text(), s.refreshIntervalText);
-    QCOMPARE(f.shuffleIntervalEdit()->text(), s.shuffleIntervalText);
-    QCOMPARE(f.showCommentsCheck()->isChecked(), s.showComments);
-    QCOMPARE(f.autoShuffleCheck()->isChecked(), s.autoShuffle);
-    QCOMPARE(f.scaleModeButton()->text(), scale_modes::caption(s.scaleMode));
+    QCOMPARE(f.pictureAddressEdit()->text(), s.selection.pictureAddress());
+    QCOMPARE(f.refreshIntervalEdit()->text(), s.switches.refreshIntervalText());
+    QCOMPARE(f.shuffleIntervalEdit()->text(), s.switches.shuffleIntervalText());
+    QCOMPARE(f.showCommentsCheck()->isChecked(), s.switches.showComments());
+    QCOMPARE(f.autoShuffleCheck()->isChecked(), s.switches.autoShuffle());
+    QCOMPARE(f.scaleModeButton()->text(), scale_modes::caption(s.switches.scaleMode()));
     for (int i = 0; i < 3; ++i)
-        QCOMPARE(f.scaleModeOptions()[i]->isChecked(), i == scale_modes::optionForMode(s.scaleMode));
-    QCOMPARE(v.app->infoBarPanel().layoutTimer()->isEnabled(), s.infoBarOn);
+        QCOMPARE(f.scaleModeOptions()[i]->isChecked(), i == scale_modes::optionForMode(s.switches.scaleMode()));
+    QCOMPARE(v.app->infoBarPanel().layoutTimer()->isEnabled(), s.switches.infoBarOn());
     // The comment rotation runs exactly while comments are switched on.
-    QCOMPARE(v.app->comments().timer()->isActive(), s.showComments);
+    QCOMPARE(v.app->comments().timer()->isActive(), s.switches.showComments());
 }
 
 // The state a letter command switches, as text.
 QString switchedBy(int code, const RunningState &s)
 {
     if (code == 'C')
-        return s.showComments ? QStringLiteral("on") : QStringLiteral("off");
+        return s.switches.showComments() ? QStringLiteral("on") : QStringLiteral("off");
     if (code == 'A')
-        return s.autoShuffle ? QStringLiteral("on") : QStringLiteral("off");
-    return scale_modes::caption(s.scaleMode);
+        return s.switches.autoShuffle() ? QStringLiteral("on") : QStringLiteral("off");
+    return scale_modes::caption(s.switches.scaleMode());
 }
 
 QString words(int n) { return (QStringLiteral("word ").repeated(n)).trimmed(); }
@@ -134,11 +133,11 @@ void TestCommands::navigation()
     QFETCH(int, to);
     Viewer v;
     v.app->selection().rowClicked(from);
-    v.state().refreshCountdown = 4;
+    v.state().countdowns.setRefresh(4);
     v.key(code);
-    QCOMPARE(v.state().currentCam, to);
+    QCOMPARE(v.state().selection.currentCam(), to);
     QVERIFY(v.f1().camList()->isSelectionShown(to));
-    QCOMPARE(v.state().refreshCountdown.toInt(), 0); // shown afresh, also when it stays
+    QCOMPARE(v.state().countdowns.refresh().value(), 0); // shown afresh, also when it stays
     // Scrolled so that the cam is on screen.
     const double top = v.f1().camList()->rowTop(to);
     QVERIFY(top >= 0 && top < v.f1().camList()->heightInTwips());
@@ -165,20 +164,20 @@ void TestCommands::letters()
     QVERIFY(!v.f1().autoShuffleCheck()->isChecked());
 
     // "r" and F3 jump to a random cam and restart the shuffle countdown.
-    v.state().shuffleCountdown = 7;
+    v.state().countdowns.setShuffle(7);
     v.f1().shuffleIntervalEdit()->setText(QStringLiteral("45"));
     v.key('R');
-    QCOMPARE(v.state().shuffleCountdown.toString(), QStringLiteral("45"));
-    v.state().shuffleCountdown = 7;
+    QCOMPARE(v.state().countdowns.shuffle().text(), QStringLiteral("45"));
+    v.state().countdowns.setShuffle(7);
     v.key(114);
-    QCOMPARE(v.state().shuffleCountdown.toString(), QStringLiteral("45"));
+    QCOMPARE(v.state().countdowns.shuffle().text(), QStringLiteral("45"));
 
     // Other keys do nothing here.
-    const int cam = v.state().currentCam;
+    const int cam = v.state().selection.currentCam();
     status->setText(QStringLiteral("unchanged"));
     for (int code : {int('B'), int('I'), 37, 39, 27, 13})
         v.key(code);
-    QCOMPARE(v.state().currentCam, cam);
+    QCOMPARE(v.state().selection.currentCam(), cam);
     QCOMPARE(status->text(), QStringLiteral("unchanged"));
 }
 
@@ -225,38 +224,38 @@ void TestCommands::userEditsReachTheState()
     MainWindow &f = v.f1();
     f.refreshIntervalEdit()->clear();
     QTest::keyClicks(f.refreshIntervalEdit(), QStringLiteral("7"));
-    QCOMPARE(v.state().refreshIntervalText, QStringLiteral("7"));
+    QCOMPARE(v.state().switches.refreshIntervalText(), QStringLiteral("7"));
     f.shuffleIntervalEdit()->clear();
     QTest::keyClicks(f.shuffleIntervalEdit(), QStringLiteral("12"));
-    QCOMPARE(v.state().shuffleIntervalText, QStringLiteral("12"));
+    QCOMPARE(v.state().switches.shuffleIntervalText(), QStringLiteral("12"));
     f.showCommentsCheck()->click();
-    QVERIFY(!v.state().showComments);
+    QVERIFY(!v.state().switches.showComments());
     f.autoShuffleCheck()->click();
-    QVERIFY(v.state().autoShuffle);
+    QVERIFY(v.state().switches.autoShuffle());
     f.scaleModeMenu()->actions().at(0)->trigger();
-    QCOMPARE(v.state().scaleMode, ViewScaleMode::Stretch);
+    QCOMPARE(v.state().switches.scaleMode(), ViewScaleMode::Stretch);
     v.app->infoBarPanel().layoutTimer()->setEnabled(false);
-    QVERIFY(!v.state().infoBarOn);
+    QVERIFY(!v.state().switches.infoBarOn());
     checkShown(v);
 
     // What reads the state sees the edit: a random pick counts down from the typed interval.
     v.key('R');
-    QCOMPARE(v.state().shuffleCountdown.toString(), QStringLiteral("12"));
+    QCOMPARE(v.state().countdowns.shuffle().text(), QStringLiteral("12"));
 }
 
 void TestCommands::infoBarKeysAndSelectionChangeTheState()
 {
     Viewer v;
-    QVERIFY(v.state().infoBarOn);
+    QVERIFY(v.state().switches.infoBarOn());
     v.app->infoBarPanel().switchOff();
-    QVERIFY(!v.state().infoBarOn);
+    QVERIFY(!v.state().switches.infoBarOn());
     checkShown(v);
     v.f3().onKeyDown('I');
-    QVERIFY(v.state().infoBarOn);
+    QVERIFY(v.state().switches.infoBarOn());
     checkShown(v);
 
     v.key(40); // Down: the next cam's picture address
-    QCOMPARE(v.state().pictureAddress, QStringLiteral("http://127.0.0.1:1/1.jpg"));
+    QCOMPARE(v.state().selection.pictureAddress(), QStringLiteral("http://127.0.0.1:1/1.jpg"));
     checkShown(v);
 }
 
@@ -265,13 +264,13 @@ void TestCommands::relayedKeys()
     Viewer v;
     // The fullscreen window relays what it does not handle itself.
     v.f3().onKeyDown(40);
-    QCOMPARE(v.state().currentCam, 1);
+    QCOMPARE(v.state().selection.currentCam(), 1);
     v.f3().onKeyDown('C');
     QCOMPARE(v.f3().statusMessage()->text(), QStringLiteral("Comments turned off"));
     // Escape and "i" stay there.
     v.f3().onKeyDown(27);
     v.f3().onKeyDown('I');
-    QCOMPARE(v.state().currentCam, 1);
+    QCOMPARE(v.state().selection.currentCam(), 1);
     QCOMPARE(v.f3().statusMessage()->text(), QStringLiteral("Info-Bar enabled"));
 }
 
@@ -293,12 +292,12 @@ void TestCommands::keyReachesCommandsAsSignal()
     QTest::keyClick(window, Qt::Key_Down);
     QCOMPARE(relayed.count(), 1);
     QCOMPARE(relayed.at(0), (QList<QVariant>{40, 0}));
-    QCOMPARE(v.state().currentCam, 1);
+    QCOMPARE(v.state().selection.currentCam(), 1);
 
     // Escape stays in the window and reaches no command.
     QTest::keyClick(window, Qt::Key_Escape);
     QCOMPARE(relayed.count(), 1);
-    QCOMPARE(v.state().currentCam, 1);
+    QCOMPARE(v.state().selection.currentCam(), 1);
 }
 
 void TestCommands::letterInIntervalBox()
@@ -318,9 +317,9 @@ void TestCommands::letterInIntervalBox()
     QCOMPARE(beeps.count(), 1);
 
     // Arrows in the box move the cam selection; a digit goes into the box.
-    const int cam = v.state().currentCam;
+    const int cam = v.state().selection.currentCam();
     QTest::keyClick(v.f1().refreshIntervalEdit(), Qt::Key_Down);
-    QCOMPARE(v.state().currentCam, cam + 1);
+    QCOMPARE(v.state().selection.currentCam(), cam + 1);
     QTest::keyClick(v.f1().refreshIntervalEdit(), Qt::Key_7);
     QVERIFY(v.f1().refreshIntervalEdit()->text().contains(QLatin1Char('7')));
     QCOMPARE(beeps.count(), 1);
@@ -340,7 +339,7 @@ void TestCommands::commentTiming()
     QFETCH(int, wordCount);
     QFETCH(int, interval);
     Viewer v;
-    v.state().commentTable = QStringList{QStringLiteral("anna;") + words(wordCount) + QStringLiteral(";1.1.2020 10:00"), QString()};
+    v.state().selection.setCommentTable(QStringList{QStringLiteral("anna;") + words(wordCount) + QStringLiteral(";1.1.2020 10:00"), QString()});
     v.app->comments().onTick();
     QVERIFY(v.barUp(v.f1().commentBar()));
     QVERIFY(v.barUp(v.f3().commentBar()));
@@ -359,7 +358,7 @@ void TestCommands::commentTiming()
 void TestCommands::commentsAlternate()
 {
     Viewer v;
-    v.state().commentTable = QStringList{"a;one<br />two;d1", "b;three   four;d2", QString()};
+    v.state().selection.setCommentTable(QStringList{"a;one<br />two;d1", "b;three   four;d2", QString()});
     QStringList shown;
     for (int i = 0; i < 20; ++i) {
         v.app->comments().onTick(); // up
@@ -369,7 +368,7 @@ void TestCommands::commentsAlternate()
     for (int i = 1; i < shown.size(); ++i)
         QVERIFY(shown[i] != shown[i - 1]);
     // The clean-up shows one blank between words.
-    v.state().commentTable = QStringList{"a;one<br />two;d1", QString()};
+    v.state().selection.setCommentTable(QStringList{"a;one<br />two;d1", QString()});
     v.app->comments().onTick();
     QCOMPARE(v.f1().commentLabels()[1]->text(), QStringLiteral("one two"));
     v.app->comments().onTick();
@@ -386,29 +385,29 @@ void TestCommands::commentRotationStates()
 {
     Viewer v;
     // No comments: nothing comes up and nothing changes.
-    v.state().commentTable = QStringList{QString(), QString()};
+    v.state().selection.setCommentTable(QStringList{QString(), QString()});
     v.app->comments().timer()->setInterval(7000);
     v.app->comments().onTick();
     QVERIFY(!v.barUp(v.f1().commentBar()));
     QCOMPARE(v.app->comments().timer()->interval(), 7000);
 
     // A malformed line ends the tick quietly.
-    v.state().commentTable = QStringList{QStringLiteral("no separators here"), QString()};
+    v.state().selection.setCommentTable(QStringList{QStringLiteral("no separators here"), QString()});
     v.app->comments().onTick();
     QVERIFY(!v.barUp(v.f1().commentBar()));
-    QCOMPARE(v.state().lastCommentIndex, 0);
+    QCOMPARE(v.state().selection.lastCommentIndex(), 0);
 
     // A new cam takes the comment down in both windows at once.
-    v.state().commentTable = QStringList{QStringLiteral("a;b;c"), QString()};
+    v.state().selection.setCommentTable(QStringList{QStringLiteral("a;b;c"), QString()});
     v.app->comments().onTick();
     QVERIFY(v.barUp(v.f1().commentBar()));
     v.app->selection().rowClicked(5);
     QVERIFY(!v.barUp(v.f1().commentBar()));
     QVERIFY(!v.barUp(v.f3().commentBar()));
-    QCOMPARE(v.state().lastCommentIndex, -1);
+    QCOMPARE(v.state().selection.lastCommentIndex(), -1);
 
     // Unchecking the box takes it down and stops the rotation; checking restarts it.
-    v.state().commentTable = QStringList{QStringLiteral("a;b;c"), QString()}; // the new cam's comments
+    v.state().selection.setCommentTable(QStringList{QStringLiteral("a;b;c"), QString()}); // the new cam's comments
     v.app->comments().onTick();
     QVERIFY(v.barUp(v.f1().commentBar()));
     v.f1().showCommentsCheck()->setChecked(false);
@@ -458,7 +457,7 @@ void TestCommands::longCommentShowsWholeLines()
         window.resize(shownAt);
         QTRY_COMPARE(window.size(), shownAt);
     }
-    v.state().commentTable = QStringList{QStringLiteral("anna;") + comment + QStringLiteral(";1.1.2020 10:00"), QString()};
+    v.state().selection.setCommentTable(QStringList{QStringLiteral("anna;") + comment + QStringLiteral(";1.1.2020 10:00"), QString()});
     v.app->comments().onTick();
     const CommentBar bar = fullscreen ? v.f3().commentBar() : v.f1().commentBar();
     QVERIFY(v.barUp(bar));

@@ -133,7 +133,7 @@ void TestConditionalFetch::unchangedPicture()
     const QImage firstScreen = f.pictureArea()->grab().toImage();
     QCOMPARE(allBlack(shown ? firstScreen : f.pictureArea()->surface()), !shown);
     QVERIFY(!allBlack(firstScreen));
-    QCOMPARE(run.app->state().commentTable.value(0), QStringLiteral("Ann;Still there;2026-12-08"));
+    QCOMPARE(run.app->state().selection.commentTable().value(0), QStringLiteral("Ann;Still there;2026-12-08"));
 
     QVERIFY(refreshWatching(run, &fileSeen));
     // Neither the held picture again nor the same failed answer again is written or decoded.
@@ -159,7 +159,7 @@ void TestConditionalFetch::unchangedPicture()
                  qPrintable(f.pictureArea()->failureReason()));
     QCOMPARE(allBlack(f.pictureArea()->surface()), !shown);
     QCOMPARE(f.pictureArea()->picture().isNull(), !shown);
-    QCOMPARE(run.app->state().commentTable.value(0), QStringLiteral("Ann;Still there;2026-12-08"));
+    QCOMPARE(run.app->state().selection.commentTable().value(0), QStringLiteral("Ann;Still there;2026-12-08"));
 
     const QString stats = f.camStatusBar()->panelText(5);
     const auto m = StatsText.match(stats);

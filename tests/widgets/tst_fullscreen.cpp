@@ -569,7 +569,7 @@ void TestFullscreen::pictureRedrawAndErase()
 
     // A selection clears both picture areas.
     v.main().drawPicture();
-    v.app->selection().showCurrentCam();
+    v.app->selection().showCam(v.app->state().selection.currentCam());
     QCOMPARE(QColor(v.full().pictureArea()->surface().pixel(512, 384)), QColor(Qt::black));
     const QImage &mainSurface = v.main().pictureArea()->surface();
     QCOMPARE(QColor(mainSurface.pixel(mainSurface.width() / 2, mainSurface.height() / 2)), QColor(Qt::black));

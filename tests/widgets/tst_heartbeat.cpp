@@ -82,7 +82,7 @@ void TestHeartbeat::firstTickShowsCam()
     AppRun run;
     start(run);
     MainWindow &f1 = run.app->mainWindow();
-    const QStringList &fields = run.app->state().currentCamFields;
+    const QStringList &fields = run.app->state().selection.currentCamFields();
     const QString name = fields.value(CamRecord::CamName);
     const int before = pictureRequests(m_server);
 
@@ -101,7 +101,7 @@ void TestHeartbeat::firstTickShowsCam()
                  .arg(fields.value(CamRecord::ViewCount), fields.value(CamRecord::CommentCount),
                       fields.value(CamRecord::AddedBy)));
     QCOMPARE(pictureRequests(m_server), before + 1);
-    QCOMPARE(run.app->state().refreshCountdown.toString(), QStringLiteral("5"));
+    QCOMPARE(run.app->state().countdowns.refresh().text(), QStringLiteral("5"));
     QCOMPARE(run.leftovers(), QStringList());
 }
 
@@ -135,20 +135,19 @@ void TestHeartbeat::autoShuffle()
     FullscreenWindow &f3 = run.app->fullscreenWindow();
     RunningState &s = run.app->state();
     f1.shuffleIntervalEdit()->setText(QStringLiteral("3"));
-    s.shuffleCountdown = QStringLiteral("3");
+    s.countdowns.setShuffle(countdown::Countdown::loadedFrom(QStringLiteral("3")));
     f1.autoShuffleCheck()->setChecked(true);
     QVERIFY(f3.countdownCaption()->isVisibleTo(&f3));
 
     QStringList captions;
     QList<int> fills;
-    QVariant countdownBeforeJump;
     int jumpTick = 0;
     for (int tick = 1; tick <= 5; ++tick) {
-        const QVariant before = s.shuffleCountdown;
+        const countdown::Countdown before = s.countdowns.shuffle();
         beat(run);
         captions.append(f3.countdownCaption()->text());
         fills.append(f3.countdownBar()[1]->width());
-        if (!jumpTick && before.toInt() == 0 && before.typeId() != QMetaType::QString)
+        if (!jumpTick && before == countdown::Countdown(0)) // counted down, not loaded
             jumpTick = tick;
     }
     QCOMPARE(captions, (QStringList{"Auto Shuffle in 2 sec.", "Auto Shuffle in 1 sec.", "Auto Shuffle in 0 sec.",
@@ -166,7 +165,7 @@ void TestHeartbeat::autoShuffle()
 
     // Off: the countdown is reloaded and stands still.
     f1.autoShuffleCheck()->setChecked(false);
-    QCOMPARE(s.shuffleCountdown.toString(), QStringLiteral("3"));
+    QCOMPARE(s.countdowns.shuffle().text(), QStringLiteral("3"));
     beat(run);
     beat(run);
     QCOMPARE(f3.countdownCaption()->text(), QStringLiteral("Auto Shuffle in 3 sec."));
@@ -190,7 +189,7 @@ void TestHeartbeat::sameCamKeepsStatus()
     beat(run);
     const int overlayX = run.app->infoBarPanel().x();
     f1.camStatusBar()->setPanelText(1, QStringLiteral("marker"));
-    run.app->selection().rowClicked(run.app->state().currentCam);
+    run.app->selection().rowClicked(run.app->state().selection.currentCam());
     beat(run);
     QCOMPARE(f1.camStatusBar()->panelText(1), QStringLiteral("marker"));
     QCOMPARE(run.app->infoBarPanel().x(), overlayX);
@@ -249,7 +248,7 @@ void TestHeartbeat::intervalBoxes()
     start(run);
     MainWindow &f1 = run.app->mainWindow();
     QLineEdit *box = shuffleBox ? f1.shuffleIntervalEdit() : f1.refreshIntervalEdit();
-    const QString &stateText = shuffleBox ? run.app->state().shuffleIntervalText : run.app->state().refreshIntervalText;
+    const QString &stateText = shuffleBox ? run.app->state().switches.shuffleIntervalText() : run.app->state().switches.refreshIntervalText();
     QSignalSpy rejected(&run.app->intervalKeys(), &IntervalKeyFilter::rejected);
     box->setText(before);
     box->setFocus();

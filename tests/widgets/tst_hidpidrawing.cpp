@@ -149,8 +149,8 @@ struct Windows
             area(fullscreen).resize(size);
         }
         QCOMPARE(area(fullscreen).size(), size);
-        state.scaleMode = mode;
-        view(fullscreen).showPicture(picture, state.scaleMode);
+        state.switches.setScaleMode(mode);
+        view(fullscreen).showPicture(picture, state.switches.scaleMode());
     }
 };
 

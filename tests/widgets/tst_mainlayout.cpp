@@ -189,8 +189,7 @@ void TestMainLayout::tabVisitsEveryControl()
     AppRun run;
     MainWindow &f = run.app->mainWindow();
     const Catalogue catalogue = parseCatalogue("1;One;a;d;;3;0;1;me\r\n2;Two;b;d;;3;0;1;me\r\n3;Three;c;d;;3;0;1;me\r\n");
-    run.app->state().camTable = catalogue.camTable;
-    run.app->state().camCount = catalogue.camCount;
+    run.app->state().catalogue.setCams(catalogue.camTable, catalogue.camCount);
     run.app->selection().buildRows();
     f.show();
     f.activateWindow();
@@ -208,7 +207,7 @@ void TestMainLayout::tabVisitsEveryControl()
 
     f.camList()->setFocus(Qt::TabFocusReason);
     QTest::keyClick(f.camList(), Qt::Key_End);
-    QCOMPARE(run.app->state().currentCam, 2);
+    QCOMPARE(run.app->state().selection.currentCam(), 2);
     QSignalSpy random(&f, &MainWindow::randomCamRequested);
     f.randomCamButton()->setFocus(Qt::TabFocusReason);
     QTest::keyClick(f.randomCamButton(), Qt::Key_Return);

@@ -47,7 +47,7 @@ struct Windows
         } else {
             area(false).resize(size);
         }
-        view(fullscreen).showPicture(picture, state.scaleMode);
+        view(fullscreen).showPicture(picture, state.switches.scaleMode());
     }
 };
 
@@ -188,7 +188,7 @@ void TestPictureNotes::badgeInTheCornerClearOfTheBullets()
     }
 
     // A redraw keeps it; taking it down leaves the drawing.
-    w.area(fullscreen).redrawPicture(w.state.scaleMode);
+    w.area(fullscreen).redrawPicture(w.state.switches.scaleMode());
     const QRect redrawn = differences(area.surface().convertToFormat(QImage::Format_RGB32), grabArea(area));
     QVERIFY(!redrawn.isEmpty());
     QVERIFY(plate.contains(redrawn));
@@ -204,7 +204,7 @@ void TestPictureNotes::badgeUnderTheBulletsInANarrowArea()
     MainWindow main(state);
     PictureArea &area = *main.pictureArea();
     area.resize(180, 120);
-    main.pictureArea()->showPicture(filled(qRgb(255, 255, 255)), state.scaleMode);
+    main.pictureArea()->showPicture(filled(qRgb(255, 255, 255)), state.switches.scaleMode());
     main.showTransferState(fetch_rules::stateBullets(12));
     main.pictureArea()->showUnchangedNote(Badge);
     const QRect plate = area.badgeRect();
@@ -250,7 +250,7 @@ void TestPictureNotes::reasonOnTheBlackArea()
     QVERIFY(count(shown, changed, white) > 30 * ratio * ratio);
     // The black shadow, one pixel right and down, is what keeps it readable where the area
     // is not black: on a white picture the line still shows, in black.
-    w.view(fullscreen).showPicture(filled(qRgb(255, 255, 255)), w.state.scaleMode);
+    w.view(fullscreen).showPicture(filled(qRgb(255, 255, 255)), w.state.switches.scaleMode());
     const QImage onWhite = grabArea(area);
     QVERIFY(count(onWhite, changed.adjusted(0, 0, int(2 * ratio), int(2 * ratio)), dark) > 20 * ratio * ratio);
 }

@@ -200,9 +200,10 @@ void TestScaledDrawing::toolbarCycle()
 {
     RunningState state;
     MainWindow form{state};
+    QObject::connect(&form, &MainWindow::scaleModeChosen, &state.switches, &ViewerSwitches::setScaleMode);
     form.pictureArea()->showPicture(bandedPicture(), form.scaleMode());
     form.pictureArea()->resize(1000, 600);
-    QSignalSpy fullscreen(&form, &MainWindow::fullscreenRedrawRequested);
+    QSignalSpy modeChanges(&state.switches, &ViewerSwitches::scaleModeChanged);
     QSignalSpy random(&form, &MainWindow::randomCamRequested);
 
     QCOMPARE(form.scaleModeButton()->text(), scale_modes::ScaleInline);
@@ -229,7 +230,7 @@ void TestScaledDrawing::toolbarCycle()
         QCOMPARE(form.scaleModeButton()->text(), step.caption);
         for (int i = 0; i < 3; ++i)
             QCOMPARE(form.scaleModeOptions()[i]->isChecked(), i == step.option);
-        QCOMPARE(fullscreen.count(), n);
+        QCOMPARE(modeChanges.count(), n);
         QVERIFY(near(form.pictureArea()->surface().pixel(50, 300), step.atLeftEdge));
     }
     QCOMPARE(random.count(), 0);
@@ -239,6 +240,7 @@ void TestScaledDrawing::menuChoosesMode()
 {
     RunningState state;
     MainWindow form{state};
+    QObject::connect(&form, &MainWindow::scaleModeChosen, &state.switches, &ViewerSwitches::setScaleMode);
     form.pictureArea()->showPicture(bandedPicture(), form.scaleMode());
     form.pictureArea()->resize(1000, 600);
     const QList<QAction *> items = form.scaleModeMenu()->actions();
@@ -267,12 +269,13 @@ void TestScaledDrawing::randomCamLeavesTheMode()
 {
     RunningState state;
     MainWindow form{state};
+    QObject::connect(&form, &MainWindow::scaleModeChosen, &state.switches, &ViewerSwitches::setScaleMode);
     QSignalSpy random(&form, &MainWindow::randomCamRequested);
-    QSignalSpy fullscreen(&form, &MainWindow::fullscreenRedrawRequested);
+    QSignalSpy modeChanges(&state.switches, &ViewerSwitches::scaleModeChanged);
     QCOMPARE(form.randomCamButton()->text(), scale_modes::RandomCam);
     form.randomCamButton()->click();
     QCOMPARE(random.count(), 1);
-    QCOMPARE(fullscreen.count(), 0);
+    QCOMPARE(modeChanges.count(), 0);
     QCOMPARE(form.scaleModeButton()->text(), scale_modes::ScaleInline);
     QCOMPARE(form.scaleMode(), ViewScaleMode::ScaleInline);
 }
@@ -286,6 +289,7 @@ void TestScaledDrawing::modeSwitchReusesTheDecodedPicture()
 
     RunningState state;
     MainWindow form{state};
+    QObject::connect(&form, &MainWindow::scaleModeChosen, &state.switches, &ViewerSwitches::setScaleMode);
     form.pictureArea()->resize(1000, 600);
     QString text;
     const Picture picture = loadPictureFile(file, text);
@@ -338,7 +342,7 @@ void TestScaledDrawing::preparedSurfaceShownAsItIs()
     const QImage img = resampling::softPicture(picture);
 
     RunningState state;
-    state.scaleMode = mode;
+    state.switches.setScaleMode(mode);
     MainWindow form{state};
     form.pictureArea()->resize(area);
     QImage prepared;

@@ -142,19 +142,19 @@ bool TestSnapshot::startOn(AppRun &run, const QString &camId)
 {
     if (!run.writeConfig(m_server->baseUrl()) || !run.startAndWait())
         return false;
-    if (run.app->state().pictureAddress.isEmpty())
+    if (run.app->state().selection.pictureAddress().isEmpty())
         return false;
     const QDeadlineTimer deadline(20000);
     // The first refresh comes with the heartbeat; one of our own makes sure of it.
     while (run.app->fetch().picture().isNull() && !deadline.hasExpired())
         run.refresh();
-    return CamRecord::field(run.app->state().currentCamFields, CamRecord::CamId) == camId
+    return CamRecord::field(run.app->state().selection.currentCamFields(), CamRecord::CamId) == camId
         && !run.app->fetch().picture().isNull();
 }
 
 QString TestSnapshot::shownCamName(const AppRun &run) const
 {
-    return CamRecord::field(run.app->state().currentCamFields, CamRecord::CamName);
+    return CamRecord::field(run.app->state().selection.currentCamFields(), CamRecord::CamName);
 }
 
 void TestSnapshot::savesTheBytesAsServed_data()
@@ -187,10 +187,10 @@ void TestSnapshot::savesTheBytesAsServed()
     QVERIFY(QTest::qWaitForWindowExposed(&f1));
 
     const QStringList names = namesFromNow(shownCamName(run), extension);
-    const auto mode = run.app->state().scaleMode;
+    const auto mode = run.app->state().switches.scaleMode();
     QTest::keyClick(&f1, Qt::Key_S, Qt::ControlModifier);
     // Not the "s" command.
-    QCOMPARE(run.app->state().scaleMode, mode);
+    QCOMPARE(run.app->state().switches.scaleMode(), mode);
     const QStringList saved = entries(m_pictures);
     QCOMPARE(saved.size(), 1);
     QVERIFY2(names.contains(saved.first()), qPrintable(saved.first()));
@@ -309,7 +309,7 @@ void TestSnapshot::nothingToSaveAfterACamChange()
     AppRun run(1500, 10000, start);
     QVERIFY(startOn(run, start.camId));
     run.app->selection().goToCam(1);
-    QVERIFY(!run.app->state().pictureAddress.contains(QLatin1String("harbour")));
+    QVERIFY(!run.app->state().selection.pictureAddress().contains(QLatin1String("harbour")));
     // No event has run since: the new cam's picture cannot be in yet.
     QTest::keyClick(&run.app->mainWindow(), Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(entries(m_pictures), QStringList());
@@ -406,20 +406,20 @@ void TestSnapshot::ctrlCInATextFieldCopiesItsText()
     QVERIFY(QTest::qWaitForWindowExposed(&f1));
     QGuiApplication::clipboard()->clear();
     QLineEdit *box = f1.refreshIntervalEdit();
-    const bool comments = run.app->state().showComments;
+    const bool comments = run.app->state().switches.showComments();
     box->setFocus();
     box->selectAll();
     QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QGuiApplication::clipboard()->text(), box->text());
     QVERIFY(QGuiApplication::clipboard()->image().isNull());
     // Not the "c" command either.
-    QCOMPARE(run.app->state().showComments, comments);
+    QCOMPARE(run.app->state().switches.showComments(), comments);
     // Without a selection the key copies the picture.
     box->deselect();
     QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(320, 240));
     QCOMPARE(box->text(), QStringLiteral("5"));
-    QCOMPARE(run.app->state().showComments, comments);
+    QCOMPARE(run.app->state().switches.showComments(), comments);
 }
 
 void TestSnapshot::pictureMenu()

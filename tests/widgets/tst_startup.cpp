@@ -81,13 +81,13 @@ void TestStartup::goodCatalogue()
 
     QVERIFY(run.messages.isEmpty());
     const RunningState &s = run.app->state();
-    QCOMPARE(s.serverUrl, m_server.baseUrl());
-    QVERIFY(s.camCount > 10);
-    QCOMPARE(s.camTable.size(), s.camCount + 1);
-    QCOMPARE(s.camTable.last(), QString());
+    QCOMPARE(s.catalogue.serverUrl(), m_server.baseUrl());
+    QVERIFY(s.catalogue.camCount() > 10);
+    QCOMPARE(s.catalogue.camTable().size(), s.catalogue.camCount() + 1);
+    QCOMPARE(s.catalogue.camTable().last(), QString());
     QVERIFY(!run.exists(QStringLiteral("temp.tmp")));
-    QCOMPARE(s.refreshCountdown.toInt(), 0);
-    QCOMPARE(s.shuffleCountdown.toString(), QStringLiteral("60"));
+    QCOMPARE(s.countdowns.refresh().value(), 0);
+    QCOMPARE(s.countdowns.shuffle().text(), QStringLiteral("60"));
 
     MainWindow &f1 = run.app->mainWindow();
     QVERIFY(run.app->heartbeat().timer()->isActive());
@@ -119,10 +119,10 @@ void TestStartup::givenCatalogue()
     run.writeConfig(server.baseUrl());
     QVERIFY(run.startAndWait());
     const RunningState &s = run.app->state();
-    QCOMPARE(s.camCount, 2);
-    QCOMPARE(s.camTable.size(), 3);
-    QCOMPARE(s.camTable[0], QString::fromUtf8("1;Zürich;%1/cams/1.jpg;d;;5;0;7;me").arg(server.baseUrl()));
-    QCOMPARE(s.camTable[2], QStringLiteral("short;line"));
+    QCOMPARE(s.catalogue.camCount(), 2);
+    QCOMPARE(s.catalogue.camTable().size(), 3);
+    QCOMPARE(s.catalogue.camTable()[0], QString::fromUtf8("1;Zürich;%1/cams/1.jpg;d;;5;0;7;me").arg(server.baseUrl()));
+    QCOMPARE(s.catalogue.camTable()[2], QStringLiteral("short;line"));
 }
 
 void TestStartup::failures_data()
@@ -244,7 +244,7 @@ void TestStartup::addressTakenAsWritten()
     lf.writeFile(QStringLiteral("config.ini"),
                  "url=http://127.0.0.1:1\nURL=" + m_server.baseUrl().toUtf8() + "\ntheme=dark\n");
     QVERIFY(lf.startAndWait());
-    QCOMPARE(lf.app->state().serverUrl, m_server.baseUrl());
+    QCOMPARE(lf.app->state().catalogue.serverUrl(), m_server.baseUrl());
 
     // A working file that cannot be created ends start-up with the configuration message.
     AppRun blocked;
@@ -321,17 +321,17 @@ void TestStartup::startOptions()
     QVERIFY(run.startAndWait());
 
     const RunningState &s = run.app->state();
-    QVERIFY(s.currentCam >= 0 && s.currentCam < s.camCount);
+    QVERIFY(s.selection.currentCam() >= 0 && s.selection.currentCam() < s.catalogue.camCount());
     if (!camName.isEmpty())
-        QCOMPARE(s.currentCamFields.value(1), camName);
+        QCOMPARE(s.selection.currentCamFields().value(1), camName);
     MainWindow &f1 = run.app->mainWindow();
     QCOMPARE(f1.refreshIntervalEdit()->text(), QStringLiteral("9"));
-    QCOMPARE(s.refreshIntervalText, QStringLiteral("9"));
+    QCOMPARE(s.switches.refreshIntervalText(), QStringLiteral("9"));
     QCOMPARE(f1.shuffleIntervalEdit()->text(), QStringLiteral("30"));
     QVERIFY(f1.autoShuffleCheck()->isChecked());
-    QVERIFY(s.autoShuffle);
-    QCOMPARE(s.shuffleCountdown.toString(), QStringLiteral("30"));
-    QCOMPARE(s.scaleMode, ViewScaleMode::ScaleOutline);
+    QVERIFY(s.switches.autoShuffle());
+    QCOMPARE(s.countdowns.shuffle().text(), QStringLiteral("30"));
+    QCOMPARE(s.switches.scaleMode(), ViewScaleMode::ScaleOutline);
     QCOMPARE(f1.scaleModeButton()->text(), QStringLiteral("Scale Outline"));
     QCOMPARE(run.app->fullscreenWindow().isVisible(), fullscreen);
     QCOMPARE(f1.isVisible(), !fullscreen);
@@ -356,29 +356,29 @@ void TestStartup::desktopKeys()
 
     // F5: a refresh at once, its countdown started afresh.
     QVERIFY(run.waitForRefresh());
-    run.app->state().refreshCountdown = 4;
+    run.app->state().countdowns.setRefresh(4);
     QVERIFY(!run.app->fetch().isRunning());
     QTest::keyClick(f1.refreshIntervalEdit(), Qt::Key_F5);
     QVERIFY(run.app->fetch().isRunning());
-    QCOMPARE(run.app->state().refreshCountdown.toInt(), 5);
+    QCOMPARE(run.app->state().countdowns.refresh().value(), 5);
     QCOMPARE(f1.refreshIntervalEdit()->text(), QStringLiteral("5"));
     QVERIFY(run.waitForRefresh());
 
     // Ctrl+F opens the filter line; letters typed there are words, not commands.
     CamListWidget &list = *f1.camList();
-    const int cam = run.app->state().currentCam;
+    const int cam = run.app->state().selection.currentCam();
     QTest::keyClick(&f1, Qt::Key_F, Qt::ControlModifier);
     QVERIFY(list.isFilterOpen());
     QCOMPARE(QApplication::focusWidget(), list.filterEdit());
     QTest::keyClicks(list.filterEdit(), QStringLiteral("ar/c"));
     QCOMPARE(list.filterEdit()->text(), QStringLiteral("ar/c"));
-    QVERIFY(!run.app->state().autoShuffle);
-    QVERIFY(run.app->state().showComments);
-    QCOMPARE(run.app->state().currentCam, cam);
-    QVERIFY(list.shownCount() < run.app->state().camCount);
+    QVERIFY(!run.app->state().switches.autoShuffle());
+    QVERIFY(run.app->state().switches.showComments());
+    QCOMPARE(run.app->state().selection.currentCam(), cam);
+    QVERIFY(list.shownCount() < run.app->state().catalogue.camCount());
     QTest::keyClick(list.filterEdit(), Qt::Key_Escape);
     QVERIFY(!list.isFilterOpen());
-    QCOMPARE(list.shownCount(), run.app->state().camCount);
+    QCOMPARE(list.shownCount(), run.app->state().catalogue.camCount());
     // "/" in an interval box, where it is no digit, finds too.
     QTest::keyClick(f1.shuffleIntervalEdit(), Qt::Key_Slash);
     QVERIFY(list.isFilterOpen());
@@ -398,8 +398,8 @@ void TestStartup::desktopKeys()
     QTest::keyClick(name, Qt::Key_Q, Qt::ControlModifier);
     QCOMPARE(name->text(), QStringLiteral("/ar"));
     QVERIFY(!list.isFilterOpen());
-    QVERIFY(!run.app->state().autoShuffle);
-    QCOMPARE(run.app->state().currentCam, cam);
+    QVERIFY(!run.app->state().switches.autoShuffle());
+    QCOMPARE(run.app->state().selection.currentCam(), cam);
     QVERIFY(!f3.isVisible());
     QVERIFY(run.exits.isEmpty());
     dialog->reject();

@@ -26,21 +26,12 @@ QString readInterval(const QString &boxText, QString &lastReadable)
     return lastReadable;
 }
 
-int value(const QVariant &countdown)
+Countdown Countdown::loadedFrom(const QString &boxText)
 {
-    if (countdown.typeId() == QMetaType::QString)
-        return intervalSeconds(countdown.toString()).value_or(0);
-    return countdown.toInt();
+    Countdown loaded(intervalSeconds(boxText).value_or(0));
+    loaded.m_loadedText = boxText.isNull() ? QString(QLatin1String("")) : boxText;
+    return loaded;
 }
-
-QString text(const QVariant &countdown)
-{
-    if (countdown.typeId() == QMetaType::QString)
-        return countdown.toString();
-    return QString::number(countdown.toInt());
-}
-
-QVariant counted(const QVariant &countdown) { return value(countdown) - 1; }
 
 double fillFraction(int intervalSeconds, int countdownValue)
 {

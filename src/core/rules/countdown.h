@@ -8,7 +8,6 @@
 // around allowed) is not loaded: the last readable text of that box is used instead, so
 // a countdown is always a whole number of ticks. The command line takes the same texts.
 #include <QString>
-#include <QVariant>
 
 #include <optional>
 
@@ -24,12 +23,27 @@ std::optional<int> intervalSeconds(const QString &boxText);
 // remembered in lastReadable), else the last readable text.
 QString readInterval(const QString &boxText, QString &lastReadable);
 
-// The countdown's number and its text for the countdown label.
-int value(const QVariant &countdown);
-QString text(const QVariant &countdown);
+// A countdown in ticks: a plain whole number, or loaded from an interval box's text and
+// showing that text until first counted.
+class Countdown
+{
+public:
+    Countdown() = default;
+    Countdown(int ticks) : m_ticks(ticks) {}
+    static Countdown loadedFrom(const QString &boxText);
 
-// One tick less.
-QVariant counted(const QVariant &countdown);
+    int value() const { return m_ticks; }
+    QString text() const { return m_loadedText.isNull() ? QString::number(m_ticks) : m_loadedText; }
+    // One tick less.
+    Countdown counted() const { return Countdown(m_ticks - 1); }
+
+    bool operator==(const Countdown &other) const { return m_ticks == other.m_ticks && m_loadedText == other.m_loadedText; }
+    bool operator!=(const Countdown &other) const { return !(*this == other); }
+
+private:
+    int m_ticks = 0;
+    QString m_loadedText;
+};
 
 // The share of the auto-shuffle interval that has run, held to 0..1; an interval of 0
 // counts as run out.

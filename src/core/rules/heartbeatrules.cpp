@@ -18,11 +18,16 @@ QString shownField(const QStringList &f, CamRecord::Field index)
 
 } // namespace
 
-RefreshStep refreshStep(const QVariant &countdown, const QString &refreshBox, QString &lastReadable)
+RefreshStep refreshStep(const countdown::Countdown &current, const std::function<QString()> &readInterval)
 {
-    if (countdown::value(countdown) <= 0)
-        return {countdown::readInterval(refreshBox, lastReadable), true};
-    return {countdown::counted(countdown), false};
+    if (current.value() <= 0)
+        return {countdown::Countdown::loadedFrom(readInterval()), true};
+    return {current.counted(), false};
+}
+
+RefreshStep refreshStep(const countdown::Countdown &current, const QString &refreshBox, QString &lastReadable)
+{
+    return refreshStep(current, [&] { return countdown::readInterval(refreshBox, lastReadable); });
 }
 
 RetryStep retryAfterFailure(int intervalSeconds, int failuresInARow)
@@ -34,11 +39,11 @@ RetryStep retryAfterFailure(int intervalSeconds, int failuresInARow)
     return {int(qMax<qint64>(0, (waitMs + 999) / 1000 - 1)), int(qMin<qint64>(waitMs, INT_MAX))};
 }
 
-ShuffleStep shuffleStep(const QVariant &countdown, bool autoShuffle)
+ShuffleStep shuffleStep(const countdown::Countdown &current, bool autoShuffle)
 {
-    if (countdown::value(countdown) <= 0)
-        return {countdown, autoShuffle};
-    return {autoShuffle ? countdown::counted(countdown) : countdown, false};
+    if (current.value() <= 0)
+        return {current, autoShuffle};
+    return {autoShuffle ? current.counted() : current, false};
 }
 
 Sides switchSides(int screenWidth, int overlayLeft, int overlayWidth, int statusBoxWidth, int statusMessageWidth)
@@ -59,9 +64,9 @@ QString addedByText(const QStringList &f) { return QStringLiteral("Cam added by:
 
 QString windowTitle(const QStringList &f) { return shownField(f, CamRecord::CamName) + TitleSuffix; }
 
-QString countdownCaption(const QVariant &shuffleCountdown)
+QString countdownCaption(const countdown::Countdown &shuffleCountdown)
 {
-    return QStringLiteral("Auto Shuffle in ") + countdown::text(shuffleCountdown) + QStringLiteral(" sec.");
+    return QStringLiteral("Auto Shuffle in ") + shuffleCountdown.text() + QStringLiteral(" sec.");
 }
 
 } // namespace heartbeat

@@ -1,8 +1,11 @@
 #pragma once
 // The arithmetic of the one-second heartbeat, free of widgets: the two countdowns, the
 // side switch of the overlay and the texts the tick writes.
+#include "core/rules/countdown.h"
+
 #include <QStringList>
-#include <QVariant>
+
+#include <functional>
 
 namespace heartbeat {
 
@@ -13,19 +16,22 @@ inline const QString FullscreenTitleSuffix = QStringLiteral(" (fullscreen window
 // otherwise it counts down.
 struct RefreshStep
 {
-    QVariant countdown;
+    ::countdown::Countdown countdown;
     bool fetch = false;
 };
-RefreshStep refreshStep(const QVariant &countdown, const QString &refreshBox, QString &lastReadable);
+// The interval is read only when the countdown is reloaded.
+RefreshStep refreshStep(const countdown::Countdown &current, const std::function<QString()> &readInterval);
+// Reloaded from the refresh box's text as countdown::readInterval reads it.
+RefreshStep refreshStep(const countdown::Countdown &current, const QString &refreshBox, QString &lastReadable);
 
 // Auto shuffle: a countdown at 0 or below jumps to a random cam when auto shuffle is on;
 // above 0 it counts down only while auto shuffle is on.
 struct ShuffleStep
 {
-    QVariant countdown;
+    ::countdown::Countdown countdown;
     bool pick = false;
 };
-ShuffleStep shuffleStep(const QVariant &countdown, bool autoShuffle);
+ShuffleStep shuffleStep(const countdown::Countdown &current, bool autoShuffle);
 
 // After a refresh that showed no picture: the refresh countdown that makes the next try
 // come waitMs after the refresh's end (the tick that finds 0 tries), waitMs being the
@@ -55,6 +61,6 @@ QString addedByText(const QStringList &camFields);
 // The title tells whether a cam's information is on screen, so it is the same text every
 // time for the same cam.
 QString windowTitle(const QStringList &camFields);
-QString countdownCaption(const QVariant &shuffleCountdown);
+QString countdownCaption(const countdown::Countdown &shuffleCountdown);
 
 } // namespace heartbeat

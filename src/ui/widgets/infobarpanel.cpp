@@ -49,7 +49,7 @@ QFont tahoma(double points)
 
 } // namespace
 
-InfoBarPanel::InfoBarPanel(RunningState &state, QWidget *fullscreenWindow)
+InfoBarPanel::InfoBarPanel(const RunningState &state, QWidget *fullscreenWindow)
     : QWidget(fullscreenWindow)
     , m_state(state)
 {
@@ -71,9 +71,11 @@ InfoBarPanel::InfoBarPanel(RunningState &state, QWidget *fullscreenWindow)
 
     createDescription(design);
 
-    m_layoutTimer = new DemandTimer(10, m_state.infoBarOn, this);
+    m_layoutTimer = new DemandTimer(10, m_state.switches.infoBarOn(), this);
     m_layoutTimer->setObjectName(QStringLiteral("Timer1"));
     connect(m_layoutTimer, &DemandTimer::timeout, this, &InfoBarPanel::onLayoutTick);
+    // The timer is the switch: its changes are requests, and it follows the state's.
+    connect(&m_state.switches, &ViewerSwitches::infoBarOnChanged, m_layoutTimer, &DemandTimer::setEnabled);
 
     hide();
 }
@@ -170,15 +172,14 @@ void InfoBarPanel::showFigures()
     m_figuresLabel->setText(m_unchangedNote.isEmpty() ? m_figures : m_figures + QLatin1Char('\n') + m_unchangedNote);
 }
 
-void InfoBarPanel::showState()
+void InfoBarPanel::switchOn()
 {
-    m_layoutTimer->setEnabled(m_state.infoBarOn);
+    m_layoutTimer->setEnabled(true);
 }
 
 void InfoBarPanel::switchOff()
 {
-    m_state.infoBarOn = false;
-    showState();
+    m_layoutTimer->setEnabled(false);
     hide();
 }
 
@@ -186,7 +187,7 @@ void InfoBarPanel::fullscreenVisibilityChanged(bool visible)
 {
     m_fullscreenVisible = visible;
     m_layoutTimer->setWanted(visible);
-    if (!visible && m_state.infoBarOn)
+    if (!visible && m_state.switches.infoBarOn())
         onLayoutTick();
 }
 

@@ -35,7 +35,7 @@ public:
     // The panel's opacity, 0 to 255.
     static constexpr int Alpha = 191;
 
-    InfoBarPanel(RunningState &state, QWidget *fullscreenWindow);
+    InfoBarPanel(const RunningState &state, QWidget *fullscreenWindow);
 
     QWidget *commentTabHolder() const { return m_commentTabHolder; } // `ShapeX`: holds the comment tab at the panel's bottom edge
     QLabel *commentTab() const { return m_commentTab; } // `Shape2`: the comment tab picture
@@ -52,9 +52,9 @@ public:
     // grows by that line upwards, so nothing below it moves.
     void showUnchangedNote(const QString &note) override;
 
-    // Brings the layout timer in line with the running state's Info-Bar switch.
-    void showState();
-    // The switch off: the timer stops and the panel hides at once.
+    // The switch on: the timer runs again, and the panel shows on its tick once it has cam
+    // data. The switch off: the timer stops and the panel hides at once.
+    void switchOn();
     void switchOff();
 
     // What the fullscreen window tells the panel.
@@ -97,7 +97,7 @@ private:
     // window is visible.
     void layoutMayChange();
 
-    RunningState &m_state;
+    const RunningState &m_state;
     QString m_figures;
     QString m_unchangedNote;
     bool m_fullscreenVisible = false;

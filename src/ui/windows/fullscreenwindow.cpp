@@ -44,7 +44,7 @@ void setTextColor(QWidget *w, const QColor &color)
 
 } // namespace
 
-FullscreenWindow::FullscreenWindow(RunningState &state, QWidget *parent)
+FullscreenWindow::FullscreenWindow(const RunningState &state, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , m_state(state)
 {
@@ -59,6 +59,8 @@ FullscreenWindow::FullscreenWindow(RunningState &state, QWidget *parent)
     m_pictureArea = new PictureArea(this);
     m_pictureArea->setObjectName(QStringLiteral("picDraw"));
     m_pictureArea->setDrawing(PictureArea::Drawing::WhileVisible);
+    // A new mode redraws the picture here after the main window has.
+    connect(&state.switches, &ViewerSwitches::scaleModeChanged, this, &FullscreenWindow::drawPicture);
     placeTwipBox(m_pictureArea, design.pictureArea);
     // Movement without a button pressed is what shows the pointer.
     m_pictureArea->setMouseTracking(true);
@@ -149,7 +151,7 @@ void FullscreenWindow::showStatusMessage(const QString &text)
 
 void FullscreenWindow::drawPicture()
 {
-    (void)m_pictureArea->redrawPicture(m_state.scaleMode);
+    (void)m_pictureArea->redrawPicture(m_state.switches.scaleMode());
 }
 
 void FullscreenWindow::clearPicture()
@@ -207,13 +209,11 @@ void FullscreenWindow::switchInfoBar()
         m_infoBar->switchOff();
         showStatusMessage(fullscreen_texts::InfoBarDisabled);
     } else {
-        // The panel is not shown here: its own tick shows it once it has cam data.
-        m_state.infoBarOn = true;
-        m_infoBar->showState();
+        m_infoBar->switchOn();
         showStatusMessage(fullscreen_texts::InfoBarEnabled);
     }
-    if (m_state.autoShuffle)
-        setCountdownVisible(m_state.infoBarOn);
+    if (m_state.switches.autoShuffle())
+        setCountdownVisible(m_infoBar->layoutTimer()->isEnabled());
 }
 
 void FullscreenWindow::switchInfoBarSide()

@@ -42,7 +42,7 @@ class FullscreenWindow : public QWidget,
 {
     Q_OBJECT
 public:
-    explicit FullscreenWindow(RunningState &state, QWidget *parent = nullptr);
+    explicit FullscreenWindow(const RunningState &state, QWidget *parent = nullptr);
 
     PictureArea *pictureArea() const { return m_pictureArea; } // `picDraw`
     InfoBarPanel *infoBar() const { return m_infoBar; } // `Form4`: the Info-Bar
@@ -125,5 +125,5 @@ private:
     // The panel learns what its layout reads of this window.
     void tellInfoBarFacts();
 
-    RunningState &m_state;
+    const RunningState &m_state;
 };

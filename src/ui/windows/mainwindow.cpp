@@ -51,7 +51,7 @@ void fitCaption(QWidget *w, int maxHeight)
 
 } // namespace
 
-MainWindow::MainWindow(RunningState &state, QWidget *parent)
+MainWindow::MainWindow(const RunningState &state, QWidget *parent)
     : QMainWindow(parent)
     , m_state(state)
 {
@@ -77,7 +77,51 @@ MainWindow::MainWindow(RunningState &state, QWidget *parent)
     createInfoStrip(client);
     createCommentBar();
     setUpKeyboardAccess();
-    showState();
+    followState();
+}
+
+// The widgets that show the state show its values now and after every change.
+void MainWindow::followState()
+{
+    const SelectedCam &selection = m_state.selection;
+    const ViewerSwitches &switches = m_state.switches;
+    showText(m_pictureAddressEdit, selection.pictureAddress());
+    showText(m_refreshIntervalEdit, switches.refreshIntervalText());
+    showText(m_shuffleIntervalEdit, switches.shuffleIntervalText());
+    showCheck(m_showCommentsCheck, switches.showComments());
+    showCheck(m_autoShuffleCheck, switches.autoShuffle());
+    showScaleMode();
+    connect(&selection, &SelectedCam::pictureAddressChanged, this, [this](const QString &address) { showText(m_pictureAddressEdit, address); });
+    connect(&switches, &ViewerSwitches::refreshIntervalTextChanged, this, [this](const QString &text) { showText(m_refreshIntervalEdit, text); });
+    connect(&switches, &ViewerSwitches::shuffleIntervalTextChanged, this, [this](const QString &text) { showText(m_shuffleIntervalEdit, text); });
+    connect(&switches, &ViewerSwitches::showCommentsChanged, this, [this](bool on) { showCheck(m_showCommentsCheck, on); });
+    connect(&switches, &ViewerSwitches::autoShuffleChanged, this, [this](bool on) { showCheck(m_autoShuffleCheck, on); });
+    // A new mode is shown and drawn here before anyone else hears of it.
+    connect(&switches, &ViewerSwitches::scaleModeChanged, this, [this] {
+        showScaleMode();
+        drawPicture();
+    });
+    // The user's edits are requests; the state comes back with them.
+    connect(m_refreshIntervalEdit, &QLineEdit::textChanged, this, &MainWindow::refreshIntervalEdited);
+    connect(m_shuffleIntervalEdit, &QLineEdit::textChanged, this, &MainWindow::shuffleIntervalEdited);
+    connect(m_showCommentsCheck, &QCheckBox::toggled, this, &MainWindow::showCommentsSwitched);
+    connect(m_autoShuffleCheck, &QCheckBox::toggled, this, &MainWindow::autoShuffleSwitched);
+}
+
+// Setting an unchanged text would move the cursor of a box the user is typing in; a box or
+// switch that shows the state announces no edit.
+void MainWindow::showText(QLineEdit *box, const QString &text)
+{
+    if (box->text() != text) {
+        const QSignalBlocker quiet(box);
+        box->setText(text);
+    }
+}
+
+void MainWindow::showCheck(QCheckBox *box, bool on)
+{
+    const QSignalBlocker quiet(box);
+    box->setChecked(on);
 }
 
 // The refresh and auto-shuffle controls on the strip beside the toolbar.
@@ -181,26 +225,10 @@ void MainWindow::createCommentBar()
     m_commentBar = buildCommentBar(m_pictureArea, bar);
 }
 
-void MainWindow::showState()
+void MainWindow::showScaleMode()
 {
-    // Setting an unchanged text would move the cursor of a box the user is typing in.
-    const auto showText = [](QLineEdit *box, const QString &text) {
-        if (box->text() != text) {
-            const QSignalBlocker quiet(box);
-            box->setText(text);
-        }
-    };
-    showText(m_pictureAddressEdit, m_state.pictureAddress);
-    showText(m_refreshIntervalEdit, m_state.refreshIntervalText);
-    showText(m_shuffleIntervalEdit, m_state.shuffleIntervalText);
-    const auto showCheck = [](QCheckBox *box, bool on) {
-        const QSignalBlocker quiet(box);
-        box->setChecked(on);
-    };
-    showCheck(m_showCommentsCheck, m_state.showComments);
-    showCheck(m_autoShuffleCheck, m_state.autoShuffle);
-    m_scaleModeButton->setText(scale_modes::caption(m_state.scaleMode));
-    const int option = scale_modes::optionForMode(m_state.scaleMode);
+    m_scaleModeButton->setText(scale_modes::caption(m_state.switches.scaleMode()));
+    const int option = scale_modes::optionForMode(m_state.switches.scaleMode());
     m_scaleModeOptionGroup->setExclusive(option >= 0);
     for (int i = 0; i < 3; ++i)
         m_scaleModeOptions[i]->setChecked(i == option);
@@ -274,7 +302,7 @@ void MainWindow::toolbarButtonClicked(QToolButton *button)
         emit randomCamRequested();
     // The scale-mode button steps to the mode after the one in the state.
     if (button == m_scaleModeButton) {
-        const int item = scale_modes::nextMenuItem(scale_modes::caption(m_state.scaleMode));
+        const int item = scale_modes::nextMenuItem(scale_modes::caption(m_state.switches.scaleMode()));
         if (item > 0)
             toolbarMenuClicked(m_scaleModeMenu->actions().at(item - 1));
     }
@@ -289,17 +317,8 @@ void MainWindow::toolbarMenuClicked(QAction *item)
 
 void MainWindow::chooseScaleMode(ViewScaleMode mode)
 {
-    if (mode == ViewScaleMode::Unselected)
-        return;
-    m_state.scaleMode = mode;
-    showState();
-    optionClicked();
-}
-
-void MainWindow::optionClicked()
-{
-    drawPicture();
-    emit fullscreenRedrawRequested();
+    if (mode != ViewScaleMode::Unselected)
+        emit scaleModeChosen(mode);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)

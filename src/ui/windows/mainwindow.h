@@ -26,17 +26,15 @@ class StatusBar;
 
 // MainWindow: the main window with the cam list, the picture area and the controls above it.
 //
-// A view over the running state: it keeps no copy of it. The picture address, the scale
-// mode, the switches and the interval boxes show the state's values (showState()); the
-// application pushes the user's edits of the boxes and switches into the state. The
-// toolbar's scale-mode choices go into the state here, as the window's own edit. A close request never closes the
-// window by itself; it is announced with closeRequested() and the application ends the
-// program.
+// A view over the running state: it reads it and never writes it. The picture address, the
+// scale mode, the switches and the interval boxes show the state's values and follow its
+// changes; the user's edits of them, and the toolbar's scale-mode choices, are announced as
+// requests. A close request never closes the window by itself; it is announced with
+// closeRequested() and the application ends the program.
 //
 // The scale mode is shown by the hidden scale-mode options and by name on the toolbar's
-// scale-mode button. A mode change redraws the main picture area and then asks for
-// the fullscreen one with fullscreenRedrawRequested(). The "Random Cam" button announces
-// randomCamRequested() and never touches the mode.
+// scale-mode button; a new mode redraws the main picture area. The "Random Cam" button
+// announces randomCamRequested() and never touches the mode.
 class MainWindow : public QMainWindow,
               public TransferView,
               public CamInfoView,
@@ -45,7 +43,7 @@ class MainWindow : public QMainWindow,
 {
     Q_OBJECT
 public:
-    explicit MainWindow(RunningState &state, QWidget *parent = nullptr);
+    explicit MainWindow(const RunningState &state, QWidget *parent = nullptr);
 
     QWidget *menuStrip() const { return m_menuStrip; } // `pctMenuBar`
     QWidget *intervalStrip() const { return m_intervalStrip; } // `Picture1`
@@ -78,10 +76,6 @@ public:
     // The running state's mode.
     ViewScaleMode scaleMode() const;
 
-    // Brings the widgets that show the running state up to date, without announcing
-    // the change as a user's edit.
-    void showState();
-
     // Draws the picture the picture area keeps by the current mode (a resize, a mode change).
     void drawPicture();
     // The picture area black until the next picture; the picture stays kept.
@@ -101,14 +95,12 @@ public:
     void showComment(const QStringList &fields) override;
     void hideComment() override;
 
-    // Exactly a click on the scale-mode button: the next mode, caption and drawing.
+    // Exactly a click on the scale-mode button: a request for the next mode.
     void cycleScaleMode();
 
     // The toolbar's handlers, callable as if the user had clicked.
     void toolbarButtonClicked(QToolButton *button);
     void toolbarMenuClicked(QAction *item);
-    // Redraws both views in the state's mode.
-    void optionClicked();
 
 signals:
     // The client area changed size, or the window came back from being minimised.
@@ -116,7 +108,12 @@ signals:
     void closeRequested();
     void randomCamRequested();
     void wallRequested();
-    void fullscreenRedrawRequested();
+    // The user's requests to change what the state holds.
+    void scaleModeChosen(ViewScaleMode mode);
+    void refreshIntervalEdited(const QString &text);
+    void shuffleIntervalEdited(const QString &text);
+    void showCommentsSwitched(bool on);
+    void autoShuffleSwitched(bool on);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -154,7 +151,11 @@ private:
     void createCommentBar();
     void setUpKeyboardAccess();
     void chooseScaleMode(ViewScaleMode mode);
+    void followState();
+    void showScaleMode();
+    static void showText(QLineEdit *box, const QString &text);
+    static void showCheck(QCheckBox *box, bool on);
 
-    RunningState &m_state;
+    const RunningState &m_state;
     QButtonGroup *m_scaleModeOptionGroup = nullptr;
 };

@@ -12,7 +12,7 @@
 
 ViewScaleMode MainWindow::scaleMode() const
 {
-    return m_state.scaleMode;
+    return m_state.switches.scaleMode();
 }
 
 void MainWindow::drawPicture()
