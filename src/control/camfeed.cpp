@@ -235,6 +235,11 @@ void CamFeed::showPicture(const QImage &picture, int reduction, const QByteArray
         const auto fits = [&](const PreparedSurface &s) {
             return !s.surface.isNull() && s.mode == mode && s.area.size == now.size && s.area.pixelRatio == now.pixelRatio;
         };
+        // A placed picture is itself the one view's whole surface.
+        if (m_placedMode) {
+            view->showPicture(m_picture, mode, m_picture);
+            continue;
+        }
         const auto prepared = std::find_if(surfaces.begin(), surfaces.end(), fits);
         view->showPicture(m_picture, mode, prepared == surfaces.end() ? QImage() : std::exchange(prepared->surface, QImage()));
     }
@@ -323,16 +328,21 @@ void CamFeed::partReceived(const QByteArray &part, qint64 receivedBytes)
         answered(first);
         return;
     }
+    offerFrame(part);
+}
+
+void CamFeed::offerFrame(const QByteArray &frame)
+{
     // Dropped, never queued: while a picture decodes, while no view can be seen, and before
     // the frame's slot has come.
     if (m_pictureDecode.job->isBusy() || m_frameDecode.job->isBusy() || !anyViewOnScreen() || !m_frames.take())
         return;
-    if (!m_picture.isNull() && part == m_shownBytes && madeForViews()) {
+    if (!m_picture.isNull() && frame == m_shownBytes && madeForViews()) {
         frameShown(shownFingerprint());
         return;
     }
-    if (decode(m_frameDecode, part, &CamFeed::frameDecoded))
-        m_frameDecode.print = picture_freshness::fingerprint(part);
+    if (decode(m_frameDecode, frame, &CamFeed::frameDecoded))
+        m_frameDecode.print = picture_freshness::fingerprint(frame);
 }
 
 void CamFeed::frameDecoded(const LoadedPicture &result)

@@ -14,7 +14,7 @@
 // which the wall and the selected cam share).
 //
 // A live stream (an answer of many parts, see Downloader) stays open: its first part is the
-// refresh's picture, each later one a frame, shown at most RunningState::maxFramesPerSecond
+// refresh's picture, each later one a frame, shown at most ViewerSwitches::maxFramesPerSecond()
 // times a second while a view is on screen; a part that arrives while a picture decodes or
 // before its slot is dropped, never queued. A stream that ends or fails is a failed refresh.
 //
@@ -166,6 +166,10 @@ private:
 
     void answered(const DownloadResult &answer);
     void partReceived(const QByteArray &part, qint64 receivedBytes);
+    // Where a source of frames hands each frame in: paced, decoded for the views, counted
+    // for the notes and the figures. The live stream's parts after its first come here; a
+    // source of another kind (a video stream, a cam's history) is one more caller.
+    void offerFrame(const QByteArray &frame);
     void streamEnded(const DownloadResult &end);
     bool decode(Decode &decode, const QByteArray &bytes, void (CamFeed::*done)(const LoadedPicture &),
                 std::vector<QImage> letGo = {});

@@ -181,12 +181,17 @@ class FakeTileView : public PictureView
 public:
     bool onScreen = true;
     QList<QImage> pictures; // every showPicture()
+    QList<QImage> prepared; // the surface made for the area with each
     QStringList failures;   // every showFailureReason()
 
     QSize pictureAreaSize() const override { return {160, 120}; }
     qreal pictureAreaPixelRatio() const override { return 1.0; }
     bool pictureOnScreen() const override { return onScreen; }
-    void showPicture(const QImage &picture, ViewScaleMode, const QImage &) override { pictures.append(picture); }
+    void showPicture(const QImage &picture, ViewScaleMode, const QImage &surface) override
+    {
+        pictures.append(picture);
+        prepared.append(surface);
+    }
     void letGoOfPicture() override {}
     void showFailureReason(const QString &reason) override { failures.append(reason); }
     void showUnchangedNote(const QString &) override {}

@@ -110,6 +110,9 @@ void TestWall::pictureEndsTheBackOff()
     picture.body = crafted::filled(QSize(40, 30), qRgb(0, 90, 200), "JPG");
     net.last()->answer(picture);
     QVERIFY(QTest::qWaitFor([&] { return !tile.pictures.isEmpty() && !tile.pictures.last().isNull(); }, 5000));
+    // Placed for the tile, the picture is its surface as it is, with no second copy.
+    QCOMPARE(tile.pictures.last().size(), QSize(160, 120));
+    QCOMPARE(tile.prepared.last().cacheKey(), tile.pictures.last().cacheKey());
     QElapsedTimer wait;
     wait.start();
     // The interval of 1 s, not the 4 s or more of a third failure.

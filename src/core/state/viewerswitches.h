@@ -23,7 +23,8 @@ public:
     // The refresh and auto-shuffle interval boxes' texts, as typed.
     const QString &refreshIntervalText() const { return m_refreshIntervalText; }
     const QString &shuffleIntervalText() const { return m_shuffleIntervalText; }
-    // A live cam's frames shown per second at most.
+    // A live cam's frames shown per second at most; set at start-up only and read as a
+    // stream starts, so it announces nothing.
     int maxFramesPerSecond() const { return m_maxFramesPerSecond; }
 
     // An interval as a countdown is loaded from it: the box's text when it is readable
