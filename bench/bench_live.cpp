@@ -17,7 +17,7 @@
 // streams, half after), and the rest of the frame's share: the transfer, the parts
 // dropped, the event loop.
 //
-// Two servers, one per rate: the catalogue (served by the 25 fps one, which also answers
+// Two servers, one per rate, painting the demo scene at a fixed time of day: the catalogue (served by the 25 fps one, which also answers
 // every cam's comments) has one cam on each, the same demo cam id and size, so both send
 // the same picture. The 30 s at each rate are six windows of 5 s, in rounds of a window at
 // each rate and a share of djpeg's runs (with no stream running), so that a machine whose
@@ -428,7 +428,10 @@ int main(int argc, char *argv[])
     QDir root(dir.path());
     root.mkdir(QStringLiteral("work"));
     const QString catalogue = root.filePath(QStringLiteral("catalogue.txt"));
-    CamServerProcess slowServer({QStringLiteral("--live-fps"), QString::number(SlowFps)});
+    // The demo scene follows the time of day, and its parts decode faster by night: both
+    // servers paint it at noon, so every run measures the same picture.
+    const QStringList scene{QStringLiteral("--scene-time"), QStringLiteral("12:00:00")};
+    CamServerProcess slowServer(QStringList{QStringLiteral("--live-fps"), QString::number(SlowFps)} + scene);
     if (!slowServer.start()) {
         std::fprintf(stderr, "lumora-camserver did not start: %s\n", qPrintable(slowServer.errorString()));
         return 2;
@@ -438,7 +441,8 @@ int main(int argc, char *argv[])
     writeFile(catalogue, (line.arg(QLatin1String(CamId)).arg(FastFps).arg(QStringLiteral("{base}"), path)
                           + line.arg(QLatin1String(CamId)).arg(SlowFps).arg(slowServer.baseUrl(), path))
                              .toUtf8());
-    CamServerProcess fastServer({QStringLiteral("--catalogue"), catalogue, QStringLiteral("--live-fps"), QString::number(FastFps)});
+    CamServerProcess fastServer(QStringList{QStringLiteral("--catalogue"), catalogue, QStringLiteral("--live-fps"), QString::number(FastFps)}
+                                + scene);
     if (!fastServer.start()) {
         std::fprintf(stderr, "lumora-camserver did not start: %s\n", qPrintable(fastServer.errorString()));
         return 2;

@@ -140,7 +140,7 @@ void Feed::run()
     auto due = Clock::now();
     for (std::uint64_t number = 1;; ++number) {
         PictureRequest picture = m_picture;
-        picture.time = QTime::currentTime();
+        picture.time = serverState().options.timeOfDay();
         picture.frame = int(number % 1000000000);
         const QByteArray encoded = serverState().renderer.renderEncoded(picture, PictureFormat::Jpeg);
         std::set<FrameWaiter *> waiters;

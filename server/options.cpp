@@ -110,6 +110,10 @@ bool parseOptions(const QStringList &arguments, Options &options)
     const QCommandLineOption liveFps(QStringLiteral("live-fps"),
                                      QStringLiteral("Frames per second of the live streams (/live/ID.mjpg), 1 to 60."),
                                      QStringLiteral("F"), QStringLiteral("10"));
+    const QCommandLineOption sceneTime(QStringLiteral("scene-time"),
+                                       QStringLiteral("Paint every picture at this time of day (HH:MM:SS) instead of the clock's, so "
+                                                      "its scene stays the same; live frames still count up."),
+                                       QStringLiteral("TIME"));
     const QCommandLineOption stallMax(QStringLiteral("stall-max"), QStringLiteral("Longest hold of a stalled request, seconds."), QStringLiteral("S"), QStringLiteral("300"));
     const QCommandLineOption exportDir(QStringLiteral("export"),
                                        QStringLiteral("Write the catalogue, comments and local pictures as static files into DIR (new or empty), then exit."),
@@ -126,7 +130,7 @@ bool parseOptions(const QStringList &arguments, Options &options)
                                      QStringLiteral("FILE"));
     const QCommandLineOption tlsKey(QStringLiteral("tls-key"), QStringLiteral("The PEM private key of --tls-cert."), QStringLiteral("FILE"));
     parser.addOptions({port, bind, catalogueOpt, base, comments, pictures, log, noConditional, control, maxPerAddress,
-                       fault, stallMax, liveFps, exportDir, exportBase, auth, tlsCert, tlsKey});
+                       fault, stallMax, liveFps, sceneTime, exportDir, exportBase, auth, tlsCert, tlsKey});
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "lumora-camserver: %s\n", qPrintable(parser.errorText()));
         return false;
@@ -149,6 +153,11 @@ bool parseOptions(const QStringList &arguments, Options &options)
     options.liveFps = parser.value(liveFps).toInt(&ok);
     if (!ok || options.liveFps < 1 || options.liveFps > limits::kLiveFpsMax)
         return fail("--live-fps takes 1 to 60");
+    if (parser.isSet(sceneTime)) {
+        options.sceneTime = QTime::fromString(parser.value(sceneTime), QStringLiteral("HH:mm:ss"));
+        if (!options.sceneTime.isValid())
+            return fail("--scene-time takes a time of day as HH:MM:SS");
+    }
     options.maxPerAddress = parser.value(maxPerAddress).toInt(&ok);
     if (!ok || options.maxPerAddress < 1 || options.maxPerAddress > limits::kMaxConnections)
         return fail("bad --max-per-address");

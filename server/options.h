@@ -5,6 +5,7 @@
 #include "credentials.h"
 
 #include <QString>
+#include <QTime>
 #include <QStringList>
 
 #include <string>
@@ -21,6 +22,7 @@ struct Options {
     bool control = false;         // the /_control/ endpoints answer (loopback peers only)
     int stallMaxSeconds = 300;
     int liveFps = 10;             // frames per second of the live streams
+    QTime sceneTime;              // valid: pictures show this time of day instead of the clock's
     int maxPerAddress = 32;       // connections open at once from one client address
     std::string base;             // "{base}" in every answer, when set; else from Host or the bound address
     QString exportDir;
@@ -31,6 +33,8 @@ struct Options {
     std::string tlsKey;
 
     bool tls() const { return !tlsCertificate.empty(); }
+    // The time of day a picture painted now shows: its scene's light and its caption.
+    QTime timeOfDay() const { return sceneTime.isValid() ? sceneTime : QTime::currentTime(); }
 };
 
 // Requests and renders are bounded so that no client can take the server's memory or time.

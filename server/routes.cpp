@@ -79,7 +79,7 @@ PictureRequest demoPictureRequest(const DemoCam &cam, const Request &request)
     pr.caption = cam.name;
     pr.size = cam.size;
     pr.transparentCorner = cam.transparent;
-    pr.time = QTime::currentTime();
+    pr.time = serverState().options.timeOfDay();
     // "?size=WxH" lets a test ask for a particular picture size of any cam; each side is cut
     // to the largest allowed, so no request makes the server paint more than a full-HD frame.
     static const QRegularExpression sizeRx(QStringLiteral("^(\\d{1,4})x(\\d{1,4})$"));

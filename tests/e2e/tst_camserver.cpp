@@ -243,6 +243,7 @@ private slots:
     void pictureFileChangeIsSeen();
     void badTagFaults_data();
     void badTagFaults();
+    void sceneTimeHoldsThePicture();
     void helpPrintsAndExits_data();
     void helpPrintsAndExits();
     void credentials_data();
@@ -1415,6 +1416,18 @@ void TstCamServer::badTagFaults()
     QVERIFY(at > 0);
     QCOMPARE(reply.raw.mid(at + 8, tag.size() + 2), tag + "\r\n");
     QCOMPARE(reply.body.isEmpty(), status == 304);
+}
+
+// A benchmark's pictures stay the same over a run when the scene's time is fixed; a clock
+// read past the option would change the caption every second.
+void TstCamServer::sceneTimeHoldsThePicture()
+{
+    CamServerProcess server({QStringLiteral("--scene-time"), QStringLiteral("12:00:00")});
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    const QByteArray first = server.get("/cams/1001.jpg?size=64x48").body;
+    QTest::qWait(1100);
+    QVERIFY(!first.isEmpty());
+    QCOMPARE(server.get("/cams/1001.jpg?size=64x48").body, first);
 }
 
 void TstCamServer::helpPrintsAndExits_data()
