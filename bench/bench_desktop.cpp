@@ -301,6 +301,7 @@ struct Phase
     double peakMiB = 0;     // highest sample
     double anonMiB = 0;     // RssAnon, mean
     double privateMiB = 0;  // Private_Clean + Private_Dirty, mean
+    double dirtyMiB = 0;    // Private_Dirty alone: written pages, without the libraries only it maps
     double pssMiB = 0;      // Pss, mean
     double cpuMs = 0;       // schedstat, all threads
     double statCpuMs = 0;   // /proc/PID/stat
@@ -353,6 +354,7 @@ std::vector<Phase> watchTogether(const std::vector<Watched> &all, const CamServe
             phases[i].anonMiB += statusKb(all[i].watcher->pid(), "RssAnon") / 1024.0;
             phases[i].privateMiB += smapsKb(all[i].watcher->pid(), {"Private_Clean", "Private_Dirty"}) / 1024.0;
             phases[i].pssMiB += smapsKb(all[i].watcher->pid(), {"Pss"}) / 1024.0;
+            phases[i].dirtyMiB += smapsKb(all[i].watcher->pid(), {"Private_Dirty"}) / 1024.0;
             phases[i].peakMiB = std::max(phases[i].peakMiB, rss / 1024.0);
         }
         ++samples;
@@ -370,6 +372,7 @@ std::vector<Phase> watchTogether(const std::vector<Watched> &all, const CamServe
         phase.anonMiB /= std::max(samples, 1);
         phase.privateMiB /= std::max(samples, 1);
         phase.pssMiB /= std::max(samples, 1);
+        phase.dirtyMiB /= std::max(samples, 1);
     }
     return phases;
 }
@@ -381,9 +384,9 @@ Phase watch(const Watcher &w, const CamServerProcess &server, const QString &pat
 
 void printPhase(const char *what, const Phase &p)
 {
-    std::printf("  %-44s RSS %6.1f MiB (anon %5.1f, peak %6.1f, private %5.1f, PSS %5.1f)  CPU %8.1f ms (stat %7.0f) "
-                "in %5.1f s  requests %3d (200: %d, 304: %d)\n",
-                what, p.rssMiB, p.anonMiB, p.peakMiB, p.privateMiB, p.pssMiB, p.cpuMs, p.statCpuMs, p.seconds,
+    std::printf("  %-44s RSS %6.1f MiB (anon %5.1f, peak %6.1f, private %5.1f of it dirty %5.1f, PSS %5.1f)  "
+                "CPU %8.1f ms (stat %7.0f) in %5.1f s  requests %3d (200: %d, 304: %d)\n",
+                what, p.rssMiB, p.anonMiB, p.peakMiB, p.privateMiB, p.dirtyMiB, p.pssMiB, p.cpuMs, p.statCpuMs, p.seconds,
                 p.answers.total, p.answers.ok, p.answers.notModified);
 }
 
