@@ -24,6 +24,9 @@ CamFeed::CamFeed(RunningState &state, Downloader &downloader, QThreadPool *decod
 {
     for (Decode *d : {&m_pictureDecode, &m_frameDecode, &m_redecode})
         d->job = new PictureLoadJob(this, decodePool);
+    m_recyclingIdle.setSingleShot(true);
+    m_recyclingIdle.setInterval(RecyclingIdleMs);
+    connect(&m_recyclingIdle, &QTimer::timeout, this, [this] { m_recycling.reset(); });
 }
 
 CamFeed::~CamFeed()
@@ -49,8 +52,11 @@ qint64 CamFeed::nowMs() const
 
 void CamFeed::setCam(const QString &camId, const QString &pictureAddress)
 {
-    if (camId != m_camId || pictureAddress != m_address)
+    if (camId != m_camId || pictureAddress != m_address) {
         forgetPicture();
+        m_recycling.reset();
+        m_recyclingIdle.stop();
+    }
     m_camId = camId;
     m_address = pictureAddress;
 }
@@ -83,6 +89,9 @@ bool CamFeed::refresh()
         return false;
     // The new picture makes a larger one of the old needless.
     cancel(m_redecode);
+    if (!m_recycling)
+        m_recycling.emplace();
+    m_recyclingIdle.start();
     DownloadRequest request{m_address, m_maxBytes};
     request.timeoutMs = m_timeoutMs;
     request.deadlineMs = PictureDeadlineMs;

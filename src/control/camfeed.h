@@ -23,6 +23,11 @@
 // A picture decoded smaller than its full size, or placed into a single view, is decoded
 // again from its bytes when the views come to need another size (viewsChanged()).
 //
+// While the feed refreshes one cam, the memory of its large pictures and surfaces is reused
+// from one refresh to the next (PictureRecycling): fresh pages for every picture cost more
+// than its decode. The memory kept goes when another cam is set (setCam()) and after a
+// minute without a refresh.
+//
 // stop() cancels the running download and decodes; nothing of them arrives after it.
 #include "control/heldanswer.h"
 #include "control/liveframes.h"
@@ -37,6 +42,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <optional>
 #include <vector>
@@ -142,6 +148,8 @@ public:
     // A held picture taking more memory than this goes before the next one decodes, so that
     // two never take memory at once; the views keep showing it meanwhile.
     static constexpr qsizetype LargePictureBytes = qsizetype(64) * 1024 * 1024;
+    // The memory of pictures reused from refresh to refresh goes after this without one.
+    static constexpr int RecyclingIdleMs = 60000;
 
 signals:
     // The running refresh's answer is in (a stream's first part; not its later frames).
@@ -226,6 +234,8 @@ private:
     QString m_noteShown;
 
     LiveFrames m_frames;
+    std::optional<PictureRecycling> m_recycling;
+    QTimer m_recyclingIdle;
     live_rules::RateMeter m_rates;
     qint64 m_streamBytes = 0;
     qint64 m_framesShown = 0;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -13,6 +14,8 @@ namespace {
 constexpr qsizetype LargePagesFrom = qsizetype(2) * 1024 * 1024;
 // A frame decoded, one prepared for each of two windows, and one of each on its way.
 constexpr size_t StoredBlocksAtMost = 6;
+// However many blocks that is, the store keeps no more memory than a few 4K frames.
+constexpr size_t StoredBytesAtMost = size_t(128) * 1024 * 1024;
 
 struct Block
 {
@@ -63,22 +66,27 @@ Block takeBlock(size_t bytes)
 
 void giveBack(void *info)
 {
-    auto *block = static_cast<Block *>(info);
+    const std::unique_ptr<Block> block(static_cast<Block *>(info));
+    std::vector<Block> gone{*block};
     Store &s = store();
     {
         const std::lock_guard<std::mutex> lock(s.mutex);
-        if (s.recyclers > 0) {
+        if (s.recyclers > 0 && block->bytes <= StoredBytesAtMost) {
+            gone.clear();
             s.blocks.push_back(*block);
-            if (s.blocks.size() <= StoredBlocksAtMost) {
-                delete block;
-                return;
+            size_t stored = 0;
+            for (const Block &b : s.blocks)
+                stored += b.bytes;
+            // The oldest go first.
+            while (s.blocks.size() > StoredBlocksAtMost || stored > StoredBytesAtMost) {
+                stored -= s.blocks.front().bytes;
+                gone.push_back(s.blocks.front());
+                s.blocks.erase(s.blocks.begin());
             }
-            *block = s.blocks.front();
-            s.blocks.erase(s.blocks.begin());
         }
     }
-    munmap(block->start, block->bytes);
-    delete block;
+    for (const Block &b : gone)
+        munmap(b.start, b.bytes);
 }
 
 } // namespace

@@ -7,9 +7,10 @@
 // large is asked for in large pages where the system offers them on request; elsewhere, or
 // for a small picture, it is an ordinary QImage. Its pixels are not set.
 //
-// While a live stream shows frame after frame of the same size, fresh pages for every frame
-// would cost more than its decode. So while any PictureRecycling lives, the memory of such a
-// picture goes, when the picture goes, to a small store of blocks (a few frames' worth),
+// While a live stream shows frame after frame, or a cam refreshes picture after picture, of
+// the same size, fresh pages for each would cost more than its decode. So while any
+// PictureRecycling lives, the memory of such a picture goes, when the picture goes, to a
+// small store of blocks (a few frames' worth, 128 MiB at most),
 // and the next picture of that size takes it from there. When the last PictureRecycling
 // goes, so do the blocks stored. Pictures may be made and let go on any thread.
 #include <QImage>

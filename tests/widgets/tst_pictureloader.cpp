@@ -538,6 +538,18 @@ void TestPictureLoader::framesReuseMemoryOnlyWhileLive()
     QImage kept = newPicture(frame, QImage::Format_RGB32);
     kept = QImage();
     QCOMPARE(PictureRecycling::storedBlocks(), 0);
+
+    // Huge pictures are not kept beyond a few 4K frames' worth: 50 MiB each, two at most.
+    PictureRecycling stills;
+    for (int i = 0; i < 4; ++i)
+        (void)newPicture(QSize(5000, 2621), QImage::Format_RGB32);
+    QCOMPARE(PictureRecycling::storedBlocks(), 1);
+    {
+        const QImage a = newPicture(QSize(5000, 2621), QImage::Format_RGB32);
+        const QImage b = newPicture(QSize(5000, 2621), QImage::Format_RGB32);
+        const QImage c = newPicture(QSize(5000, 2621), QImage::Format_RGB32);
+    }
+    QCOMPARE(PictureRecycling::storedBlocks(), 2);
 }
 
 void TestPictureLoader::jpegDecodedAsTheReaderDoes_data()
