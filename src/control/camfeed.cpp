@@ -89,6 +89,11 @@ bool CamFeed::refresh()
         return false;
     // The new picture makes a larger one of the old needless.
     cancel(m_redecode);
+    // Memory of pictures for other sizes is of no use to the ones coming.
+    const QList<DrawingArea> areas = decodeAreas();
+    if (areas != m_recycledFor)
+        m_recycling.reset();
+    m_recycledFor = areas;
     if (!m_recycling)
         m_recycling.emplace();
     m_recyclingIdle.start();
@@ -242,7 +247,7 @@ void CamFeed::showPicture(const QImage &picture, int reduction, const QByteArray
     for (PictureView *view : m_views) {
         const DrawingArea now{view->pictureAreaSize(), view->pictureAreaPixelRatio()};
         const auto fits = [&](const PreparedSurface &s) {
-            return !s.surface.isNull() && s.mode == mode && s.area.size == now.size && s.area.pixelRatio == now.pixelRatio;
+            return !s.surface.isNull() && s.mode == mode && s.area == now;
         };
         // A placed picture is itself the one view's whole surface.
         if (m_placedMode) {
@@ -284,11 +289,7 @@ picture_freshness::PictureFingerprint CamFeed::shownFingerprint() const
 bool CamFeed::madeForViews() const
 {
     if (m_placedMode) {
-        const QList<DrawingArea> areas = decodeAreas();
-        return m_madeFor.size() == areas.size()
-            && std::equal(areas.begin(), areas.end(), m_madeFor.begin(), [](const DrawingArea &a, const DrawingArea &b) {
-                   return a.size == b.size && a.pixelRatio == b.pixelRatio;
-               });
+        return m_madeFor == decodeAreas();
     }
     return decode_reduction::enoughFor(scaleMode(), m_picture.size() * m_reduction, m_picture.size(), decodeAreas());
 }

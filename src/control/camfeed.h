@@ -25,8 +25,8 @@
 //
 // While the feed refreshes one cam, the memory of its large pictures and surfaces is reused
 // from one refresh to the next (PictureRecycling): fresh pages for every picture cost more
-// than its decode. The memory kept goes when another cam is set (setCam()) and after a
-// minute without a refresh.
+// than its decode. The memory kept goes when another cam is set (setCam()), when the views'
+// areas have changed since the last refresh, and after a minute without a refresh.
 //
 // stop() cancels the running download and decodes; nothing of them arrives after it.
 #include "control/heldanswer.h"
@@ -235,6 +235,7 @@ private:
 
     LiveFrames m_frames;
     std::optional<PictureRecycling> m_recycling;
+    QList<DrawingArea> m_recycledFor; // the views' areas at the refresh that began it
     QTimer m_recyclingIdle;
     live_rules::RateMeter m_rates;
     qint64 m_streamBytes = 0;

@@ -9,6 +9,9 @@ struct DrawingArea
 {
     QSize size;
     qreal pixelRatio = 1.0;
+
+    bool operator==(const DrawingArea &other) const { return size == other.size && pixelRatio == other.pixelRatio; }
+    bool operator!=(const DrawingArea &other) const { return !(*this == other); }
 };
 
 // The device pixel a logical coordinate falls on. Every edge goes through this one rule,
