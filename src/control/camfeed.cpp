@@ -249,11 +249,6 @@ void CamFeed::showPicture(const QImage &picture, int reduction, const QByteArray
         const auto fits = [&](const PreparedSurface &s) {
             return !s.surface.isNull() && s.mode == mode && s.area == now;
         };
-        // A placed picture is itself the one view's whole surface.
-        if (m_placedMode) {
-            view->showPicture(m_picture, mode, m_picture);
-            continue;
-        }
         const auto prepared = std::find_if(surfaces.begin(), surfaces.end(), fits);
         view->showPicture(m_picture, mode, prepared == surfaces.end() ? QImage() : std::exchange(prepared->surface, QImage()));
     }

@@ -91,9 +91,10 @@ bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMo
         result.picture = load(result.errorText, cancelFlag.get(), &reduction);
         result.reduction = reduction.used;
         if (result.picture && !result.picture->isNull()) {
-            if (finish == Finish::Placed && areas.size() == 1)
+            if (finish == Finish::Placed && areas.size() == 1) {
                 result.picture = framedInArea(*result.picture, areas.first(), mode);
-            else
+                result.surfaces = {PreparedSurface{areas.first(), mode, *result.picture}};
+            } else
                 result.surfaces = preparedSurfaces(*result.picture, areas, mode, cancelFlag.get());
         }
         QMetaObject::invokeMethod(

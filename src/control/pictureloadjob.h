@@ -66,8 +66,8 @@ public:
     void setBudget(int ms);
 
     // Placed: the picture itself comes as the one area's whole surface, scaled to where it
-    // lands and black round it (framedInArea), so that the area can show it as it is; no
-    // surfaces beside it then.
+    // lands and black round it (framedInArea), and is that area's prepared surface too, so
+    // that the area shows it as it is, with no second copy.
     enum class Finish { Surfaces, Placed };
     // decodeAs: a file name whose route the bytes take as that file's would (loadPictureBytes);
     // empty: the main decoder's.
