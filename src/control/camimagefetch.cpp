@@ -40,13 +40,13 @@ CamImageFetch::CamImageFetch(RunningState &state, TransferView &transferView, Do
 
 bool CamImageFetch::isRunning() const
 {
-    return m_step != Step::Idle || m_feed->isRunning();
+    return m_running || m_feed->isRunning();
 }
 
 void CamImageFetch::abandon()
 {
     m_feed->forgetPicture();
-    if (m_step == Step::Idle)
+    if (!m_running)
         return;
     // Cut off before cancelling, so the download's end does not reach this object again.
     if (m_comments) {
@@ -69,7 +69,7 @@ void CamImageFetch::fetchCamImage()
         return; // one refresh at a time; the one running will re-enable the heartbeat
     // No comments until this cam's have arrived.
     m_state.selection.emptyCommentTable();
-    m_step = Step::Running;
+    m_running = true;
     m_commentsDone = false;
     if (m_feed->isLive()) {
         // The picture comes by itself; what is not live is fetched anew.
@@ -124,7 +124,7 @@ void CamImageFetch::pictureEnded(bool shown, int nextTryMs)
         const int failures = m_state.health.of(m_feed->camId()).failuresInARow;
         m_state.countdowns.setRefresh(heartbeat::retryAfterFailure(interval, failures).countdown);
     }
-    if (m_step == Step::Idle || m_pictureDone)
+    if (!m_running || m_pictureDone)
         return;
     m_pictureDone = true;
     if (std::exchange(m_redrawComing, false))
@@ -169,7 +169,7 @@ void CamImageFetch::endRefresh()
 {
     m_workFolder.remove(working_files::pictureFile(m_extension));
     m_workFolder.remove(working_files::TextFile);
-    m_step = Step::Idle;
+    m_running = false;
     m_commentsOnly = false;
     emit refreshEnded();
 }

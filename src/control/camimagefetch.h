@@ -54,8 +54,6 @@ public:
     void abandon();
     // Another cam is selected: the notes about the old one's picture go.
     void takeDownNotes() { m_feed->takeDownNotes(); }
-    void countShownPicture(const picture_freshness::PictureFingerprint &picture) { m_feed->countShownPicture(picture); }
-    picture_freshness::PictureFingerprint shownFingerprint() const { return m_feed->shownFingerprint(); }
     // An area's size, pixel ratio or visibility changed, or the scale mode.
     void pictureAreasChanged() { m_feed->viewsChanged(); }
 
@@ -64,13 +62,11 @@ public:
 
     const QImage &picture() const { return m_feed->picture(); }
     int pictureReduction() const { return m_feed->pictureReduction(); }
-    const QByteArray &keptPictureBytes() const { return m_feed->keptPictureBytes(); }
     const QByteArray &shownPictureBytes() const { return m_feed->shownPictureBytes(); }
     const QString &shownPictureAddress() const { return m_feed->shownPictureAddress(); }
 
     float transferSeconds = 0;
 
-    static constexpr qsizetype LargePictureBytes = CamFeed::LargePictureBytes;
 
 signals:
     // A refresh is over: its picture drawn or given up, its working files deleted; the
@@ -81,7 +77,6 @@ signals:
     void pictureBytesReceived(const QByteArray &bytes);
 
 private:
-    enum class Step { Idle, Running };
 
     void pictureReceived(const ReceivedPicture &picture);
     void pictureEnded(bool shown, int nextTryMs);
@@ -100,7 +95,7 @@ private:
     QString m_extension;                  // of the running refresh's picture file
     QPointer<DownloadHandler> m_comments; // the running comments download
     QElapsedTimer m_clock;
-    Step m_step = Step::Idle;
+    bool m_running = false;               // a refresh of this object's, besides the feed's
     bool m_pictureDone = false;
     bool m_commentsDone = false;
     bool m_redrawComing = false;  // the running refresh's picture is drawn or taken down

@@ -176,13 +176,13 @@ void TestFreshness::anAnswerWithoutBodyCountsAsTheSamePicture()
     NoteRig rig;
     rig.fetch.setUnchangedThreshold({0, 2});
     rig.clock.now = at1402();
-    QCOMPARE(rig.fetch.shownFingerprint().size, -1);
+    QCOMPARE(rig.fetch.feed().shownFingerprint().size, -1);
     QVERIFY(rig.refresh(picture(png(Qt::darkCyan))));
-    const picture_freshness::PictureFingerprint shown = rig.fetch.shownFingerprint();
+    const picture_freshness::PictureFingerprint shown = rig.fetch.feed().shownFingerprint();
     QCOMPARE(shown, picture_freshness::fingerprint(png(Qt::darkCyan)));
-    rig.fetch.countShownPicture(rig.fetch.shownFingerprint());
+    rig.fetch.feed().countShownPicture(rig.fetch.feed().shownFingerprint());
     QCOMPARE(rig.first.unchangedNotes, QStringList());
-    rig.fetch.countShownPicture(rig.fetch.shownFingerprint());
+    rig.fetch.feed().countShownPicture(rig.fetch.feed().shownFingerprint());
     QCOMPARE(rig.first.unchangedNotes, QStringList{QStringLiteral("unchanged since 14:02")});
 }
 

@@ -487,7 +487,7 @@ void TestRefresh::decodedAgainFromKeptBytes()
     refreshWith(rig, bytes);
     QCOMPARE(rig.fetch.picture().size(), decoded);
     QCOMPARE(rig.first.pictures.size(), 1);
-    QCOMPARE(rig.fetch.keptPictureBytes(), decoded == QSize(1280, 960) ? QByteArray() : bytes);
+    QCOMPARE(rig.fetch.feed().keptPictureBytes(), decoded == QSize(1280, 960) ? QByteArray() : bytes);
 
     if (change == QLatin1String("show second"))
         rig.second.atOnce = true;
@@ -514,7 +514,7 @@ void TestRefresh::decodedAgainFromKeptBytes()
             QCOMPARE(view->draws, 2);
         }
         QCOMPARE(rig.fetch.picture().size(), redecoded);
-        QCOMPARE(rig.fetch.keptPictureBytes(), redecoded == QSize(1280, 960) ? QByteArray() : bytes);
+        QCOMPARE(rig.fetch.feed().keptPictureBytes(), redecoded == QSize(1280, 960) ? QByteArray() : bytes);
     } else {
         QTest::qWait(100);
         QCOMPARE(rig.first.pictures.size(), 1);
@@ -547,7 +547,7 @@ void TestRefresh::newRefreshGivesUpTheDecodeFromBytes()
     QCOMPARE(rig.first.pictures.size(), 2);
     QCOMPARE(rig.first.pictures.last().size(), QSize(40, 30));
     QCOMPARE(rig.fetch.picture().size(), QSize(40, 30));
-    QVERIFY(rig.fetch.keptPictureBytes().isEmpty());
+    QVERIFY(rig.fetch.feed().keptPictureBytes().isEmpty());
 }
 
 // Another cam's picture is not decoded again from the last cam's bytes.
@@ -555,9 +555,9 @@ void TestRefresh::newCamLetsGoOfTheBytes()
 {
     Rig rig;
     refreshWith(rig, m_jpeg);
-    QCOMPARE(rig.fetch.keptPictureBytes(), m_jpeg);
+    QCOMPARE(rig.fetch.feed().keptPictureBytes(), m_jpeg);
     rig.selection.rowClicked(1);
-    QVERIFY(rig.fetch.keptPictureBytes().isEmpty());
+    QVERIFY(rig.fetch.feed().keptPictureBytes().isEmpty());
     rig.first.area = QSize(640, 480);
     rig.fetch.pictureAreasChanged();
     QTest::qWait(200);

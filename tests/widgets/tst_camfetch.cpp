@@ -414,7 +414,7 @@ void TestCamFetch::largePictureGoesBeforeTheNext()
 {
     const int side = 4200;
     const qint64 pictureBytes = qint64(side) * side * 4;
-    QVERIFY(pictureBytes > CamImageFetch::LargePictureBytes);
+    QVERIFY(pictureBytes > CamFeed::LargePictureBytes);
     QVERIFY(serve(QStringLiteral("changing.jpg"), crafted::rgbaPng(crafted::rampRow(side), side)));
     AppRun run;
     startCrafted(run, QStringLiteral("changing.jpg"));
