@@ -311,8 +311,6 @@ struct FrameParts
     // system, written once and given back, as a refresh's are; a stream's frames reuse
     // theirs (PictureRecycling), and so do the parts timed here.
     std::vector<double> freshMemory;
-    // For comparison: the scale into surfaces already in memory.
-    std::vector<double> scaleInPlace;
     QSize decoded;
     int reduction = 1;
 
@@ -334,33 +332,17 @@ void timeParts(Application &app, const QByteArray &jpeg, int runs, FrameParts &p
     // Memory is reused from one picture to the next of the same size, as while a stream runs.
     std::optional<PictureRecycling> recycling(std::in_place);
     // PictureLoadJob::startBytes's load.
-    QImage decoded;
-    const auto decode = [&] {
-        Reduction reduction;
-        reduction.rule = [&](const QSize &full) { return decode_reduction::factorFor(mode, full, areas); };
-        QString error;
-        const Picture picture = decodePictureBytes(jpeg, error, nullptr, &reduction);
-        decoded = picture ? *picture : QImage();
-        parts.reduction = reduction.used;
-    };
-    append(parts.decode, cpuMsOfRuns(decode, runs));
+    part::Decoded decoded;
+    append(parts.decode, cpuMsOfRuns([&] { decoded = part::decode(QString(), jpeg, areas, mode); }, runs));
     parts.decoded = decoded.size();
-    std::vector<QImage> prepared;
+    parts.reduction = decoded.reduction;
+    LoadedPicture prepared;
     append(parts.scale, cpuMsOfRuns([&] { prepared = part::scale(decoded, areas, mode); }, runs));
-    append(parts.scaleInPlace, cpuMsOfRuns(
-                                   [&] {
-                                       for (int i = 0; i < areas.size(); ++i)
-                                           (void)drawScaledPicture(prepared[std::size_t(i)], areas[i].size, decoded, mode);
-                                   },
-                                   runs));
     // Each draw gets a picture and surfaces of its own, as each frame does; made untimed.
     for (int i = 0; i <= runs; ++i) {
-        QImage fresh = newPicture(decoded.size(), decoded.format());
-        if (fresh.sizeInBytes() == decoded.sizeInBytes())
-            std::memcpy(fresh.bits(), decoded.constBits(), std::size_t(decoded.sizeInBytes()));
-        prepared = part::scale(fresh, areas, mode);
+        prepared = part::scale(part::freshCopy(decoded), areas, mode);
         const double before = cpuMs();
-        part::draw(mainWindow, fullscreen, fresh, std::move(prepared));
+        part::draw(mainWindow, fullscreen, std::move(prepared));
         if (i > 0) // the first warms up
             parts.draw.push_back(cpuMs() - before);
     }
@@ -370,8 +352,8 @@ void timeParts(Application &app, const QByteArray &jpeg, int runs, FrameParts &p
                                   [&] {
                                       QImage picture = newPicture(decoded.size(), QImage::Format_RGB32);
                                       picture.fill(0);
-                                      for (const QImage &surface : prepared) {
-                                          QImage fresh = newPicture(surface.size(), QImage::Format_RGB32);
+                                      for (const PreparedSurface &surface : prepared.surfaces) {
+                                          QImage fresh = newPicture(surface.surface.size(), QImage::Format_RGB32);
                                           fresh.fill(0);
                                       }
                                   },
@@ -594,8 +576,8 @@ int main(int argc, char *argv[])
                 median(parts.scale), median(parts.draw), fastWindow.frames > 0 ? (FastFps * fastWindow.seconds - fastWindow.frames) / fastWindow.frames : 0,
                 perFrame - parts.sum(), perFrame < parts.sum() ? " (negative: the parts cost more timed alone)" : "");
     std::printf("  the picture and the surfaces in fresh memory (taken, written once, given back, as a refresh's are; "
-                "a stream's frames reuse theirs) would add %.2f; the scale into the same surfaces again: %.2f\n",
-                median(parts.freshMemory), median(parts.scaleInPlace));
+                "a stream's frames reuse theirs) would add %.2f\n",
+                median(parts.freshMemory));
     if (djpegMs > 0) {
         std::printf("djpeg on a part: %.2f ms of processor time (the median of %zu runs, its process start included; "
                     "that start alone, djpeg on a 16 x 16 JPEG: %.2f ms)\n",

@@ -296,20 +296,6 @@ DownloadResult downloadComments(Application &app, const QString &serverUrl, cons
     return bench::download(app.transfer(), comments);
 }
 
-// The decode worker's load (PictureLoadJob::startBytes) of the bytes written to the working file,
-// at the reduction the areas allow.
-Picture decode(const QString &file, const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode,
-               int *reductionUsed)
-{
-    Reduction reduction;
-    reduction.rule = [&](const QSize &full) { return decode_reduction::factorFor(mode, full, areas); };
-    QString error;
-    Picture picture = loadPictureBytes(file, bytes, error, nullptr, &reduction);
-    if (reductionUsed)
-        *reductionUsed = reduction.used;
-    return picture;
-}
-
 } // namespace part
 
 namespace {
@@ -422,23 +408,24 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
         return false;
     }
     // The decode part must make the very picture the refresh showed.
-    int reduction = 0;
-    const Picture decodedPart = part::decode(fetched, once.body, areas, state.switches.scaleMode(), &reduction);
-    if (!decodedPart || decodedPart->size() != shown.size() || decodedPart->size() * reduction != cam.size) {
+    const ViewScaleMode mode = state.switches.scaleMode();
+    const part::Decoded decoded = part::decode(fetched, once.body, areas, mode);
+    const int reduction = decoded.reduction;
+    const LoadedPicture made = part::scale(decoded, areas, mode);
+    if (!made.picture || made.picture->size() != shown.size() || decoded.size() * reduction != cam.size) {
         failure = QStringLiteral("the decode part makes another picture than the refresh shows");
         return false;
     }
-    const QImage decoded = *decodedPart;
     // A refresh draws a picture just decoded, so each draw here gets a fresh copy: nothing
     // kept from drawing the previous one may help it.
-    QImage fresh;
-    std::vector<QImage> prepared;
+    part::Decoded fresh;
+    LoadedPicture prepared;
     const auto freshPicture = [&] {
-        fresh = decoded.copy();
-        prepared = part::scale(fresh, areas, state.switches.scaleMode());
+        fresh = part::freshCopy(decoded);
+        prepared = part::scale(fresh, areas, mode);
     };
     freshPicture();
-    part::draw(mainWindow, fullscreen, fresh, std::move(prepared));
+    part::draw(mainWindow, fullscreen, std::move(prepared));
     if (mainWindow.pictureArea()->surface() != surfaceAfterRefresh) {
         failure = QStringLiteral("the draw part paints another picture than the refresh");
         return false;
@@ -456,7 +443,7 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
                    quiet();
                    // Every refresh must have decoded and drawn a picture of its own.
                    const QImage picture = mainWindow.pictureArea()->picture();
-                   if (picture.isNull() || picture.cacheKey() == lastPicture || picture.size() != decoded.size()
+                   if (picture.isNull() || picture.cacheKey() == lastPicture || picture.size() != shown.size()
                        || state.selection.commentTable().size() - 1 != comments || paintMissing)
                        ++failures;
                    lastPicture = picture.cacheKey();
@@ -470,11 +457,11 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
         (void)part::downloadComments(app, state.catalogue.serverUrl(), camId);
         ++expected[commentsTarget];
     }};
-    Step decode{[&] { (void)part::decode(fetched, once.body, areas, state.switches.scaleMode(), nullptr); }};
-    Step scale{[&] { prepared = part::scale(fresh, areas, state.switches.scaleMode()); }, [&] { fresh = decoded.copy(); }};
-    Step draw{[&] { part::draw(mainWindow, fullscreen, fresh, std::move(prepared)); }, freshPicture};
+    Step decode{[&] { (void)part::decode(fetched, once.body, areas, mode); }};
+    Step scale{[&] { prepared = part::scale(fresh, areas, mode); }, [&] { fresh = part::freshCopy(decoded); }};
+    Step draw{[&] { part::draw(mainWindow, fullscreen, std::move(prepared)); }, freshPicture};
     // For information: the decode at full size, and the paint that ends the draw alone.
-    Step fullDecode{[&] { (void)part::decode(fetched, once.body, {}, state.switches.scaleMode(), nullptr); }};
+    Step fullDecode{[&] { (void)part::decode(fetched, once.body, {}, mode); }};
     Step paint{[&] { mainWindow.pictureArea()->repaint(); }};
     const QString tiny = b.root.filePath(QStringLiteral("tiny.jpg"));
     Step djpegStart{[&] { bench::runDjpeg(b.djpeg, tiny); }, {}, {}, RUSAGE_CHILDREN};
@@ -499,10 +486,10 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
             ++seen[fields.at(1)];
     }
 
-    std::printf("\n%s: %dx%d, %lld kB; decoded at %dx%d (1/%d) for the %dx%d main area, %dx%d device pixels; "
+    std::printf("\n%s: %dx%d, %lld kB; decoded at %dx%d (1/%d)%s for the %dx%d main area, %dx%d device pixels; "
                 "%lld comment lines\n",
-                cam.file, cam.size.width(), cam.size.height(), QFileInfo(fetched).size() / 1024, decoded.width(),
-                decoded.height(), reduction, MainArea.width(), MainArea.height(), deviceArea.width(),
+                cam.file, cam.size.width(), cam.size.height(), QFileInfo(fetched).size() / 1024, decoded.size().width(),
+                decoded.size().height(), reduction, decoded.loaded.planes.isNull() ? "" : " as planes", MainArea.width(), MainArea.height(), deviceArea.width(),
                 deviceArea.height(), qlonglong(comments));
     std::printf("  requests: %d for %s, %d for %s\n", seen[pictureTarget], qPrintable(pictureTarget),
                 seen[commentsTarget], qPrintable(commentsTarget));

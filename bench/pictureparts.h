@@ -2,6 +2,10 @@
 // The parts of showing a picture the refresh and a live cam's frames share, each made by the
 // same calls as CamImageFetch makes them, so that a benchmark can time them one by one. When
 // the fetch's own steps change, these follow.
+#include "control/pictureloadjob.h"
+#include "core/geometry/decodereduction.h"
+#include "platform/picturedecoder.h"
+#include "platform/picturememory.h"
 #include "platform/scaleddrawing.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/windows/fullscreenwindow.h"
@@ -10,6 +14,8 @@
 #include <QImage>
 #include <QList>
 
+#include <atomic>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -26,25 +32,70 @@ inline QList<DrawingArea> areasDrawnAtOnce(const MainWindow &main, const Fullscr
     return areas;
 }
 
-// What the decode worker prepares for the drawing after the decode (PictureLoadJob::run):
-// each area's whole surface with the picture resampled into it.
-inline std::vector<QImage> scale(const QImage &picture, const QList<DrawingArea> &areas, ViewScaleMode mode)
+// The decode worker's load (PictureLoadJob::startBytes): the picture, or the JPEG's planes, at
+// the reduction the areas allow; decodeAs empty for the main decoder.
+struct Decoded
 {
-    std::vector<QImage> surfaces;
-    for (const DrawingArea &area : areas)
-        surfaces.push_back(framedInArea(picture, area, mode));
-    return surfaces;
+    PictureOrPlanes loaded;
+    int reduction = 1;
+    QString errorText;
+    // The size decoded at; empty when nothing was.
+    QSize size() const
+    {
+        return !loaded.planes.isNull() ? loaded.planes.size : loaded.picture.value_or(QImage()).size();
+    }
+};
+
+inline Decoded decode(const QString &decodeAs, const QByteArray &bytes, const QList<DrawingArea> &areas,
+                      ViewScaleMode mode)
+{
+    Reduction reduction;
+    reduction.rule = [&](const QSize &full) { return decode_reduction::factorFor(mode, full, areas); };
+    Decoded d;
+    d.loaded = loadPictureOrPlanes(decodeAs, bytes, d.errorText, nullptr, &reduction);
+    d.reduction = reduction.used;
+    return d;
+}
+
+// The same pixels in memory of their own, as a decode just made gives them.
+inline Decoded freshCopy(const Decoded &decoded)
+{
+    const auto copied = [](const QImage &from) {
+        QImage to = newPicture(from.size(), from.format());
+        if (!to.isNull() && to.sizeInBytes() == from.sizeInBytes())
+            std::memcpy(to.bits(), from.constBits(), std::size_t(from.sizeInBytes()));
+        return to;
+    };
+    Decoded fresh = decoded;
+    if (!fresh.loaded.planes.isNull())
+        fresh.loaded.planes.memory = copied(decoded.loaded.planes.memory);
+    if (fresh.loaded.picture && !fresh.loaded.picture->isNull())
+        fresh.loaded.picture = copied(*decoded.loaded.picture);
+    return fresh;
+}
+
+// What the decode worker prepares for the drawing after the decode (PictureLoadJob::run):
+// each area's whole surface with the picture drawn in, and the picture the views keep.
+inline LoadedPicture scale(const Decoded &decoded, const QList<DrawingArea> &areas, ViewScaleMode mode)
+{
+    const std::atomic<bool> notCancelled{false};
+    return preparedForAreas(decoded.loaded, decoded.errorText, decoded.reduction, areas, mode,
+                            PictureLoadJob::Finish::Surfaces, &notCancelled);
 }
 
 // The window thread's part once the decode is back (CamFeed::showPicture): the
 // picture handed to every picture view, the surfaces made for the areas shown as they are
 // (the main area's first, as areasDrawnAtOnce() lists them; the hidden fullscreen window
 // only notes that it has to draw when shown), then the main picture area painted.
-inline void draw(MainWindow &main, FullscreenWindow &fullscreen, const QImage &picture, std::vector<QImage> prepared)
+inline void draw(MainWindow &main, FullscreenWindow &fullscreen, LoadedPicture result)
 {
     const ViewScaleMode mode = main.scaleMode();
-    main.pictureArea()->showPicture(picture, mode, prepared.empty() ? QImage() : std::exchange(prepared.front(), QImage()));
-    fullscreen.pictureArea()->showPicture(picture, mode, prepared.size() > 1 ? std::exchange(prepared[1], QImage()) : QImage());
+    const QImage picture = result.picture.value_or(QImage());
+    std::vector<PreparedSurface> &prepared = result.surfaces;
+    main.pictureArea()->showPicture(picture, mode,
+                                    prepared.empty() ? QImage() : std::exchange(prepared.front().surface, QImage()));
+    fullscreen.pictureArea()->showPicture(picture, mode,
+                                          prepared.size() > 1 ? std::exchange(prepared[1].surface, QImage()) : QImage());
     main.pictureArea()->repaint();
 }
 

@@ -212,8 +212,8 @@ bool CamFeed::decode(Decode &decode, const QByteArray &bytes, void (CamFeed::*do
     // The job reports from the event loop only, never from within startBytes().
     decode.done = connect(decode.job, &PictureLoadJob::loaded, this, done, Qt::SingleShotConnection);
     decode.bytes = bytes;
-    if (m_placedMode)
-        m_madeFor = areas;
+    decode.areas = areas;
+    decode.mode = scaleMode();
     return true;
 }
 
@@ -225,11 +225,22 @@ void CamFeed::pictureDecoded(const LoadedPicture &result)
         failed(m_failure, true);
         return;
     }
-    showPicture(*result.picture, result.reduction, bytes, result.surfaces);
+    showDecoded(m_pictureDecode, result, bytes);
     countShownPicture(m_pictureDecode.print);
     emit refreshEnded(true, intervalMs());
     // A view may have changed while the picture was decoding.
     viewsChanged();
+}
+
+void CamFeed::showDecoded(const Decode &decode, const LoadedPicture &result, const QByteArray &bytes)
+{
+    // What the views keep of a placed picture or a stand-in is good for the areas and the
+    // mode it was made for only.
+    m_madeForAreasOnly = m_placedMode.has_value() || result.standIn;
+    m_madeFor = decode.areas;
+    m_madeForMode = decode.mode;
+    m_decodedSize = result.decodedSize;
+    showPicture(*result.picture, result.reduction, bytes, result.surfaces);
 }
 
 void CamFeed::showPicture(const QImage &picture, int reduction, const QByteArray &bytes,
@@ -283,9 +294,8 @@ picture_freshness::PictureFingerprint CamFeed::shownFingerprint() const
 
 bool CamFeed::madeForViews() const
 {
-    if (m_placedMode) {
-        return m_madeFor == decodeAreas();
-    }
+    if (m_madeForAreasOnly)
+        return m_madeFor == decodeAreas() && m_madeForMode == scaleMode();
     return decode_reduction::enoughFor(scaleMode(), m_picture.size() * m_reduction, m_picture.size(), decodeAreas());
 }
 
@@ -306,7 +316,7 @@ void CamFeed::redecoded(const LoadedPicture &result)
         m_keptBytes.clear();
         return;
     }
-    showPicture(*result.picture, result.reduction, bytes, result.surfaces);
+    showDecoded(m_redecode, result, bytes);
     viewsChanged();
 }
 
@@ -357,7 +367,7 @@ void CamFeed::frameDecoded(const LoadedPicture &result)
     if (!result.picture || result.picture->isNull())
         return;
     cancel(m_redecode);
-    showPicture(*result.picture, result.reduction, bytes, result.surfaces);
+    showDecoded(m_frameDecode, result, bytes);
     frameShown(m_frameDecode.print);
 }
 

@@ -20,7 +20,8 @@
 //
 // The notes follow every picture: the views say since when a cam's picture is unchanged,
 // and why a refresh showed none, until the next picture (each view hears only a change).
-// A picture decoded smaller than its full size, or placed into a single view, is decoded
+// A picture decoded smaller than its full size, placed into a single view, or drawn from the
+// JPEG's planes (the views then keep a smaller picture for their own redraws), is decoded
 // again from its bytes when the views come to need another size (viewsChanged()).
 //
 // While the feed refreshes one cam, the memory of its large pictures and surfaces is reused
@@ -132,6 +133,9 @@ public:
     // first and after a refresh that showed none.
     const QImage &picture() const { return m_picture; }
     int pictureReduction() const { return m_reduction; }
+    // The size the picture shown was decoded at (larger than picture() where the views keep
+    // a smaller one); empty while none is shown.
+    QSize decodedSize() const { return m_picture.isNull() ? QSize() : m_decodedSize; }
     // The shown picture exactly as it came, and its address; empty while none is shown.
     const QByteArray &shownPictureBytes() const { return m_shownBytes; }
     const QString &shownPictureAddress() const { return m_shownAddress; }
@@ -170,6 +174,8 @@ private:
         QMetaObject::Connection done;
         QByteArray bytes;
         picture_freshness::PictureFingerprint print;
+        QList<DrawingArea> areas; // the views' areas it decodes for
+        ViewScaleMode mode = ViewScaleMode::ScaleInline;
     };
 
     void answered(const DownloadResult &answer);
@@ -185,6 +191,8 @@ private:
     void pictureDecoded(const LoadedPicture &result);
     void frameDecoded(const LoadedPicture &result);
     void redecoded(const LoadedPicture &result);
+    // A decode's picture on every view.
+    void showDecoded(const Decode &decode, const LoadedPicture &result, const QByteArray &bytes);
     // The picture on every view; from a prepared surface where one still fits.
     void showPicture(const QImage &picture, int reduction, const QByteArray &bytes,
                      std::vector<PreparedSurface> surfaces);
@@ -225,10 +233,15 @@ private:
 
     QImage m_picture;
     int m_reduction = 1;
+    QSize m_decodedSize;
     QByteArray m_shownBytes;
     QString m_shownAddress;
     QByteArray m_keptBytes;       // m_shownBytes while they may be decoded again
-    QList<DrawingArea> m_madeFor; // the area a placed picture was made for
+    // The picture shown is good only for the areas and the mode its decode was made for (a
+    // placed picture, or a stand-in), and is decoded again for others.
+    bool m_madeForAreasOnly = false;
+    QList<DrawingArea> m_madeFor;
+    ViewScaleMode m_madeForMode = ViewScaleMode::ScaleInline;
 
     QString m_failureShown;
     QString m_noteShown;

@@ -4,25 +4,51 @@
 #include "platform/scaleddrawing.h"
 #include "platform/threadpriority.h"
 
-namespace {
-
-// The picture drawn into each area that has pixels; gives up (with what it has) once
-// *cancel is set.
-std::vector<PreparedSurface> preparedSurfaces(const QImage &picture, const QList<DrawingArea> &areas,
-                                              ViewScaleMode mode, const std::atomic<bool> *cancel)
+LoadedPicture preparedForAreas(PictureOrPlanes loaded, QString errorText, int reduction,
+                               const QList<DrawingArea> &areas, ViewScaleMode mode, PictureLoadJob::Finish finish,
+                               const std::atomic<bool> *cancel)
 {
-    std::vector<PreparedSurface> surfaces;
+    LoadedPicture result;
+    result.errorText = std::move(errorText);
+    result.reduction = reduction;
+    const JpegPlanes &planes = loaded.planes;
+    result.decodedSize = planes.isNull() ? loaded.picture.value_or(QImage()).size() : planes.size;
+    // The planes as a picture, made once where some area needs it.
+    QImage rgb = loaded.picture.value_or(QImage());
+    const auto picture = [&]() -> const QImage & {
+        if (rgb.isNull() && !planes.isNull())
+            rgb = pictureFromPlanes(planes, planes.size);
+        return rgb;
+    };
     for (const DrawingArea &area : areas) {
         if (cancel->load(std::memory_order_relaxed))
             break;
-        QImage surface = framedInArea(picture, area, mode);
+        QImage surface = framedInArea(planes, area, mode);
+        if (surface.isNull() && !picture().isNull())
+            surface = framedInArea(rgb, area, mode);
         if (surface.size() == deviceSize(area.size, area.pixelRatio) && !surface.isNull())
-            surfaces.push_back(PreparedSurface{area, mode, std::move(surface)});
+            result.surfaces.push_back(PreparedSurface{area, mode, std::move(surface)});
     }
-    return surfaces;
+    if (finish == PictureLoadJob::Finish::Placed && areas.size() == 1) {
+        // The surface is the picture; an area without pixels has none, and gets the picture.
+        if (result.surfaces.empty())
+            result.picture = pictureFromPixels(picture());
+        else
+            result.picture = result.surfaces.front().surface;
+        return result;
+    }
+    if (!rgb.isNull() || planes.isNull()) {
+        result.picture = pictureFromPixels(rgb);
+        return result;
+    }
+    // Every surface came from the planes: the views keep a picture of half the size for
+    // drawing by themselves until the next decode is made for them.
+    result.picture = pictureFromPixels(
+        pictureFromPlanes(planes, QSize((planes.size.width() + 1) / 2, (planes.size.height() + 1) / 2)));
+    result.reduction = reduction * 2;
+    result.standIn = true;
+    return result;
 }
-
-} // namespace
 
 PictureLoadJob::PictureLoadJob(QObject *parent, QThreadPool *pool)
     : QObject(parent)
@@ -57,8 +83,7 @@ bool PictureLoadJob::startBytes(const QByteArray &bytes, const QList<DrawingArea
                                 Finish finish, std::vector<QImage> letGo, const QString &decodeAs)
 {
     return run([bytes, decodeAs](QString &errorText, const std::atomic<bool> *cancel, Reduction *reduction) {
-        return decodeAs.isEmpty() ? decodePictureBytes(bytes, errorText, cancel, reduction)
-                                  : loadPictureBytes(decodeAs, bytes, errorText, cancel, reduction);
+        return loadPictureOrPlanes(decodeAs, bytes, errorText, cancel, reduction);
     },
                areas, mode, std::move(letGo), finish);
 }
@@ -83,19 +108,20 @@ bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMo
         if (background)
             runThisThreadInBackground();
         dropped->clear();
-        LoadedPicture result;
         Reduction reduction;
         reduction.rule = [&areas, mode](const QSize &fullSize) {
             return decode_reduction::factorFor(mode, fullSize, areas);
         };
-        result.picture = load(result.errorText, cancelFlag.get(), &reduction);
-        result.reduction = reduction.used;
-        if (result.picture && !result.picture->isNull()) {
-            if (finish == Finish::Placed && areas.size() == 1) {
-                result.picture = framedInArea(*result.picture, areas.first(), mode);
-                result.surfaces = {PreparedSurface{areas.first(), mode, *result.picture}};
-            } else
-                result.surfaces = preparedSurfaces(*result.picture, areas, mode, cancelFlag.get());
+        QString errorText;
+        PictureOrPlanes loaded = load(errorText, cancelFlag.get(), &reduction);
+        LoadedPicture result;
+        if (!loaded.planes.isNull() || (loaded.picture && !loaded.picture->isNull()))
+            result = preparedForAreas(std::move(loaded), std::move(errorText), reduction.used, areas, mode, finish,
+                                      cancelFlag.get());
+        else {
+            result.picture = std::move(loaded.picture);
+            result.errorText = std::move(errorText);
+            result.reduction = reduction.used;
         }
         QMetaObject::invokeMethod(
             this, [this, ticket, r = std::move(result)]() mutable { workerDone(ticket, std::move(r)); },
@@ -126,6 +152,7 @@ void PictureLoadJob::workerDone(quint64 ticket, LoadedPicture result)
         result.picture.reset();
         result.surfaces.clear();
         result.reduction = 1;
+        result.standIn = false;
         result.errorText = cancelledLoadText();
     }
     report(result);

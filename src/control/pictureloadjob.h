@@ -49,6 +49,11 @@ struct LoadedPicture
     // One for each area the load was started with that has pixels, in their order.
     std::vector<PreparedSurface> surfaces;
     int reduction = 1; // the picture is its full size divided by this
+    QSize decodedSize; // what the decode made, the picture or the JPEG's planes
+    // The surfaces were drawn from the JPEG's planes and the picture is only half their
+    // source's size: it stands in for drawing by the views themselves until a decode is made
+    // for their new sizes.
+    bool standIn = false;
 };
 
 class PictureLoadJob : public QObject
@@ -81,7 +86,7 @@ signals:
     void loaded(const LoadedPicture &result);
 
 private:
-    using Load = std::function<Picture(QString &errorText, const std::atomic<bool> *cancel, Reduction *reduction)>;
+    using Load = std::function<PictureOrPlanes(QString &errorText, const std::atomic<bool> *cancel, Reduction *reduction)>;
     bool run(Load load, const QList<DrawingArea> &areas, ViewScaleMode mode, std::vector<QImage> letGo,
              Finish finish = Finish::Surfaces);
     void workerDone(quint64 ticket, LoadedPicture result);
@@ -97,3 +102,12 @@ private:
     bool m_busy = false;
     bool m_reported = true; // loaded() has gone out for the load started last
 };
+
+// What the worker makes of a load that gave a picture or planes (as decoded at this
+// reduction): each area's whole surface with the picture drawn in (from the planes where they
+// can be drawn so, else from the picture, converted from them once), and the picture the
+// views keep (see LoadedPicture::standIn; Finish::Placed: the one area's surface). Stops
+// making surfaces once *cancel is set.
+LoadedPicture preparedForAreas(PictureOrPlanes loaded, QString errorText, int reduction,
+                               const QList<DrawingArea> &areas, ViewScaleMode mode, PictureLoadJob::Finish finish,
+                               const std::atomic<bool> *cancel);

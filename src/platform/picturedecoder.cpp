@@ -19,8 +19,14 @@ namespace {
 
 struct Decoded
 {
+    Decoded(QImage picture = QImage(), std::optional<DecodeFailure> failedWith = std::nullopt)
+        : image(std::move(picture))
+        , failure(failedWith)
+    {
+    }
     QImage image;
     std::optional<DecodeFailure> failure;
+    JpegPlanes planes; // in place of the image, where the planes were asked for and came
 };
 
 bool cancelled(const std::atomic<bool> *cancel)
@@ -179,6 +185,52 @@ struct TurboHandleFree
     void operator()(void *handle) const { tjDestroy(handle); }
 };
 
+// The planes a JPEG of this subsampling and these colours is decoded to; none for a layout
+// drawing does not take from planes (4:4:0, 4:1:1) or colours that are not YCbCr.
+std::optional<JpegPlanes::Colour> planesLayout(int subsampling, int colours)
+{
+    if (colours == TJCS_GRAY && subsampling == TJSAMP_GRAY)
+        return JpegPlanes::Colour::Grey;
+    if (colours != TJCS_YCbCr)
+        return std::nullopt;
+    switch (subsampling) {
+    case TJSAMP_420:
+        return JpegPlanes::Colour::Halved;
+    case TJSAMP_422:
+        return JpegPlanes::Colour::HalvedAcross;
+    case TJSAMP_444:
+        return JpegPlanes::Colour::Full;
+    default:
+        return std::nullopt;
+    }
+}
+
+// The JPEG's planes at this size (its own, or reduced by a factor the library takes), in
+// one block; std::nullopt where the decode does not end cleanly, as for the RGB decode.
+std::optional<Decoded> decodeToPlanes(void *handle, const QByteArray &bytes, const QSize &size, JpegPlanes::Colour colour)
+{
+    JpegPlanes planes;
+    planes.size = size;
+    planes.colour = colour;
+    planes.memory = planesMemory(size, colour);
+    if (planes.memory.isNull())
+        return std::nullopt;
+    unsigned char *starts[3] = {};
+    int strides[3] = {};
+    for (int p = 0; p < planes.planeCount(); ++p) {
+        starts[p] = planes.plane(p);
+        strides[p] = planes.stride(p);
+    }
+    if (tjDecompressToYUVPlanes(handle, reinterpret_cast<const unsigned char *>(bytes.constData()),
+                                static_cast<unsigned long>(bytes.size()), starts, size.width(), strides, size.height(),
+                                TJFLAG_STOPONWARNING)
+        != 0)
+        return std::nullopt;
+    Decoded decoded;
+    decoded.planes = std::move(planes);
+    return decoded;
+}
+
 // A JPEG held in memory, decoded by the JPEG library straight into the picture's 32-bit
 // pixels: blue, green, red and a byte of 0xff, which is Format_RGB32 in memory on a
 // little-endian machine. std::nullopt where the reader is to decide instead: a header the
@@ -189,8 +241,10 @@ struct TurboHandleFree
 // a warning, so only the reader can tell; the decode stops at the first warning, as its
 // work would be thrown away. A handle per decode: making one costs well under a
 // microsecond.
+//
+// toPlanes: a JPEG of a colour layout JpegPlanes holds is decoded to its planes instead.
 std::optional<Decoded> decodeJpegInMemory(const QByteArray &bytes, const std::atomic<bool> *cancel,
-                                          Reduction *reduction)
+                                          Reduction *reduction, bool toPlanes = false)
 {
     static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "TJPF_BGRX is Format_RGB32 only on little-endian machines");
     const std::unique_ptr<void, TurboHandleFree> handle(tjInitDecompress());
@@ -212,6 +266,17 @@ std::optional<Decoded> decodeJpegInMemory(const QByteArray &bytes, const std::at
     const int factor = reductionFactor(reduction, fullSize);
     if (cancelled(cancel))
         return Decoded{QImage(), DecodeFailure::Cancelled};
+
+    if (const std::optional<JpegPlanes::Colour> layout = toPlanes ? planesLayout(subsampling, colours) : std::nullopt) {
+        std::optional<Decoded> decoded = decodeToPlanes(handle.get(), bytes, fullSize / factor, *layout);
+        if (!decoded)
+            return std::nullopt;
+        if (cancelled(cancel))
+            return Decoded{QImage(), DecodeFailure::Cancelled};
+        if (reduction)
+            reduction->used = factor;
+        return decoded;
+    }
 
     QImage image = newPicture(fullSize / factor, QImage::Format_RGB32);
     if (image.isNull())
@@ -266,13 +331,13 @@ Decoded decodeFrom(Device &device, const QString &fileName, const std::atomic<bo
 }
 
 Decoded decodeBytes(const QByteArray &bytes, const QString &fileName, const std::atomic<bool> *cancel,
-                    Reduction *reduction)
+                    Reduction *reduction, bool toPlanes = false)
 {
     // What the reader takes for a JPEG by its first two bytes goes to the JPEG library
     // straight away: asking the reader first would have it probe (and load) every
     // picture format it knows. Whatever the library leaves goes to the reader as before.
     if (bytes.startsWith("\xff\xd8")) {
-        if (std::optional<Decoded> decoded = decodeJpegInMemory(bytes, cancel, reduction))
+        if (std::optional<Decoded> decoded = decodeJpegInMemory(bytes, cancel, reduction, toPlanes))
             return std::move(*decoded);
     }
     CancellableBytes device(bytes, cancel);
@@ -381,6 +446,15 @@ Picture finishDecode(Decoded d, QString &errorText, const std::atomic<bool> *can
     return picture;
 }
 
+// finishDecode(), or the planes where they came instead of a picture.
+PictureOrPlanes finishDecodeOrPlanes(Decoded d, QString &errorText, const std::atomic<bool> *cancel,
+                                     Reduction *reduction)
+{
+    if (!d.failure && !d.planes.isNull())
+        return {std::nullopt, std::move(d.planes)};
+    return {finishDecode(std::move(d), errorText, cancel, reduction), {}};
+}
+
 } // namespace
 
 Picture decodePicture(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel,
@@ -403,7 +477,7 @@ namespace {
 // extension picks. sizeOf gives the size of the file the trimmed name names, or nothing
 // where there is no such file; decoded does the decode, from a name or without one.
 template <class SizeOf, class DecodeAs>
-Picture loadByName(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel,
+PictureOrPlanes loadByName(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel,
                    Reduction *reduction, SizeOf sizeOf, DecodeAs decoded)
 {
     errorText.clear();
@@ -411,35 +485,35 @@ Picture loadByName(const QString &fileName, QString &errorText, const std::atomi
         reduction->used = 1;
     const QString name = trimSpaces(fileName);
     if (name.isEmpty())
-        return QImage();
+        return {QImage(), {}};
     if (name.size() < MinimumNameLength) {
         errorText = BadFileNameText;
-        return std::nullopt;
+        return {};
     }
     const std::optional<qint64> size = sizeOf(name);
     if (!size) {
         errorText = FileMissingText;
-        return std::nullopt;
+        return {};
     }
     if (*size < MinimumFileSize) {
         errorText = EmptyFileText;
-        return std::nullopt;
+        return {};
     }
 
     switch (routeFor(classifyExtension(name))) {
     case Route::Refused:
         errorText = UnsupportedFormatText;
-        return std::nullopt;
+        return {};
     case Route::Platform: {
         Picture result = platformLoad(decoded(name, nullptr), cancel);
         if (!result)
             errorText = PlatformLoadFailedText;
-        return result;
+        return {std::move(result), {}};
     }
     case Route::Decoder:
         break;
     }
-    return finishDecode(decoded(name, reduction), errorText, cancel, reduction);
+    return finishDecodeOrPlanes(decoded(name, reduction), errorText, cancel, reduction);
 }
 
 } // namespace
@@ -467,7 +541,8 @@ Picture loadPictureFile(const QString &fileName, QString &errorText, const std::
                 return std::nullopt;
             return info.size();
         },
-        [cancel](const QString &name, Reduction *r) { return decode(name, cancel, r); });
+        [cancel](const QString &name, Reduction *r) { return decode(name, cancel, r); })
+        .picture;
 }
 
 Picture loadPictureBytes(const QString &fileName, const QByteArray &bytes, QString &errorText,
@@ -475,5 +550,19 @@ Picture loadPictureBytes(const QString &fileName, const QByteArray &bytes, QStri
 {
     return loadByName(
         fileName, errorText, cancel, reduction, [&bytes](const QString &) { return std::optional<qint64>(bytes.size()); },
-        [&bytes, cancel](const QString &name, Reduction *r) { return decodeBytes(bytes, name, cancel, r); });
+        [&bytes, cancel](const QString &name, Reduction *r) { return decodeBytes(bytes, name, cancel, r); })
+        .picture;
+}
+
+PictureOrPlanes loadPictureOrPlanes(const QString &fileName, const QByteArray &bytes, QString &errorText,
+                                    const std::atomic<bool> *cancel, Reduction *reduction)
+{
+    if (fileName.isEmpty()) {
+        errorText.clear();
+        return finishDecodeOrPlanes(decodeBytes(bytes, QString(), cancel, reduction, true), errorText, cancel,
+                                    reduction);
+    }
+    return loadByName(
+        fileName, errorText, cancel, reduction, [&bytes](const QString &) { return std::optional<qint64>(bytes.size()); },
+        [&bytes, cancel](const QString &name, Reduction *r) { return decodeBytes(bytes, name, cancel, r, true); });
 }

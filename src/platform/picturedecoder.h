@@ -35,6 +35,8 @@
 // as every other format does, so the outcome is always the reader's; so does a
 // progressive JPEG of many scans, because only the reader can be given up halfway
 // through one.
+#include "platform/jpegplanes.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
@@ -68,6 +70,19 @@ Picture loadPictureFile(const QString &fileName, QString &errorText, const std::
 // itself is not looked at.
 Picture loadPictureBytes(const QString &fileName, const QByteArray &bytes, QString &errorText,
                          const std::atomic<bool> *cancel = nullptr, Reduction *reduction = nullptr);
+
+// A load's outcome where a JPEG may come as its planes instead of a picture.
+struct PictureOrPlanes
+{
+    Picture picture;   // the load's picture, or no picture; nothing while planes came
+    JpegPlanes planes; // not null: the JPEG's planes, decoded at the reduction's factor
+};
+
+// Loads as loadPictureBytes does (as decodePictureBytes does for an empty name), except that a
+// JPEG the JPEG library's API decodes, of a colour layout JpegPlanes holds (4:2:0, 4:2:2, 4:4:4
+// or grey), comes as its planes. Every failure and every other picture is as the load's.
+PictureOrPlanes loadPictureOrPlanes(const QString &fileName, const QByteArray &bytes, QString &errorText,
+                                    const std::atomic<bool> *cancel = nullptr, Reduction *reduction = nullptr);
 
 // Decodes with the main decoder, whatever the name's extension.
 Picture decodePicture(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel = nullptr,

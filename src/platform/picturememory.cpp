@@ -12,8 +12,11 @@ namespace {
 
 // Below this a picture gains nothing from large pages.
 constexpr qsizetype LargePagesFrom = qsizetype(2) * 1024 * 1024;
-// A frame decoded, one prepared for each of two windows, and one of each on its way.
-constexpr size_t StoredBlocksAtMost = 6;
+// Below this a picture is an ordinary QImage, and its memory is not reused.
+constexpr qsizetype ReusedFrom = qsizetype(256) * 1024;
+// A frame's planes, planes scaled for each of two windows and a smaller picture for the
+// views, a surface prepared for each window, and one of each on its way.
+constexpr size_t StoredBlocksAtMost = 12;
 // However many blocks that is, the store keeps no more memory than a few 4K frames.
 constexpr size_t StoredBytesAtMost = size_t(128) * 1024 * 1024;
 
@@ -43,7 +46,7 @@ size_t pageBytes()
     return page;
 }
 
-Block takeBlock(size_t bytes)
+Block takeBlock(size_t bytes, bool largePages)
 {
     Store &s = store();
     {
@@ -60,7 +63,8 @@ Block takeBlock(size_t bytes)
     if (start == MAP_FAILED)
         return {};
     // Before the first write: the pages are only given out when first touched.
-    (void)madvise(start, bytes, MADV_HUGEPAGE);
+    if (largePages)
+        (void)madvise(start, bytes, MADV_HUGEPAGE);
     return Block{start, bytes};
 }
 
@@ -96,10 +100,10 @@ QImage newPicture(const QSize &size, QImage::Format format)
     const int bitsPerPixel = QImage::toPixelFormat(format).bitsPerPixel();
     const qsizetype bytesPerLine = (qsizetype(qMax(0, size.width())) * bitsPerPixel + 31) / 32 * 4;
     const qsizetype total = bytesPerLine * qMax(0, size.height());
-    if (format == QImage::Format_Invalid || total < LargePagesFrom)
+    if (format == QImage::Format_Invalid || total < ReusedFrom)
         return QImage(size, format);
     const size_t bytes = (size_t(total) + pageBytes() - 1) & ~(pageBytes() - 1);
-    const Block block = takeBlock(bytes);
+    const Block block = takeBlock(bytes, total >= LargePagesFrom);
     if (!block.start)
         return QImage();
     return QImage(static_cast<uchar *>(block.start), size.width(), size.height(), bytesPerLine, format, &giveBack,

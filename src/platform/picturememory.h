@@ -1,11 +1,13 @@
 #pragma once
-// A new picture of megabytes, in memory the system can hand out in large pages.
+// A new picture of a quarter of a megabyte or more, in memory of its own; one of megabytes in
+// memory the system can hand out in large pages.
 //
 // The program gives every picture's memory back when the picture goes (see
 // giveLargeBlocksBackWhenFreed), so each new one comes as fresh pages from the system,
-// and taking them one small page at a time is a good part of a refresh. A picture this
-// large is asked for in large pages where the system offers them on request; elsewhere, or
-// for a small picture, it is an ordinary QImage. Its pixels are not set.
+// and taking them one small page at a time is a good part of a refresh. A picture of
+// megabytes is asked for in large pages where the system offers them on request; a smaller
+// one in ordinary pages; below a quarter of a megabyte it is an ordinary QImage. Its pixels
+// are not set.
 //
 // While a live stream shows frame after frame, or a cam refreshes picture after picture, of
 // the same size, fresh pages for each would cost more than its decode. So while any

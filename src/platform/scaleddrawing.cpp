@@ -4,6 +4,7 @@
 #include "platform/picturedecoder.h"
 #include "platform/picturememory.h"
 
+#include <libyuv/convert_argb.h>
 #include <libyuv/scale.h>
 #include <libyuv/scale_argb.h>
 
@@ -192,8 +193,86 @@ bool resampleInto(const QImage &picture, const QSize &size, const QRect &clip, u
     return true;
 }
 
-// Where the picture lands in an area of this size.
-ScaledPlacement placementIn(const QSize &area, const QImage &picture, ViewScaleMode mode)
+// Runs both halves of a piece of work, `other` on the second resampling thread when the work
+// is large enough to gain from it; true when both succeeded.
+template <class Mine, class Other>
+bool sharedWhenLarge(qint64 pixels, Mine mine, Other other)
+{
+    if (pixels < TwoThreadPixels || QThread::idealThreadCount() < 2)
+        return other() & mine();
+    std::promise<bool> otherDone;
+    std::future<bool> otherOk = otherDone.get_future();
+    secondResampler().start([&] { otherDone.set_value(other()); });
+    const bool ok = mine();
+    return otherOk.get() && ok;
+}
+
+// Converts the rows [top, top + rows) of the planes to RGB32 at `to`, the pixel of the first of
+// them; top is even, so that halved colour planes start on a whole row of theirs.
+bool convertRows(const JpegPlanes &planes, int top, int rows, uchar *to, qsizetype toStride)
+{
+    const int width = planes.size.width();
+    const int chromaTop = planes.colour == JpegPlanes::Colour::Halved ? top / 2 : top;
+    const bool grey = planes.colour == JpegPlanes::Colour::Grey;
+    const int ys = planes.stride(0);
+    const int cs = grey ? 0 : planes.stride(1);
+    const uchar *y = planes.plane(0) + qsizetype(top) * ys;
+    const uchar *u = grey ? nullptr : planes.plane(1) + qsizetype(chromaTop) * cs;
+    const uchar *v = grey ? nullptr : planes.plane(2) + qsizetype(chromaTop) * cs;
+    const int ts = int(toStride);
+    switch (planes.colour) {
+    case JpegPlanes::Colour::Grey:
+        return libyuv::J400ToARGB(y, ys, to, ts, width, rows) == 0;
+    case JpegPlanes::Colour::Halved:
+        return libyuv::I420ToARGBMatrixFilter(y, ys, u, cs, v, cs, to, ts, &libyuv::kYuvJPEGConstants, width, rows, libyuv::kFilterBilinear) == 0;
+    case JpegPlanes::Colour::HalvedAcross:
+        return libyuv::I422ToARGBMatrixFilter(y, ys, u, cs, v, cs, to, ts, &libyuv::kYuvJPEGConstants, width, rows, libyuv::kFilterBilinear) == 0;
+    case JpegPlanes::Colour::Full:
+        return libyuv::J444ToARGB(y, ys, u, cs, v, cs, to, ts, width, rows) == 0;
+    }
+    return false;
+}
+
+// The planes scaled to `size` (not larger on either side) and converted to RGB32 at `to`, a
+// buffer of `toStride` bytes a row. Each plane is averaged over the area of the picture each of
+// its samples covers (libyuv's box filter, exact at any factor); the brightness plane is shared
+// out to the second thread, the colour planes and the conversion of half the rows stay here.
+bool planesInto(const JpegPlanes &planes, const QSize &size, uchar *to, qsizetype toStride)
+{
+    if (planes.isNull() || size.isEmpty() || size.width() > planes.size.width() || size.height() > planes.size.height())
+        return false;
+    JpegPlanes scaled;
+    const JpegPlanes *source = &planes;
+    if (size != planes.size) {
+        scaled.size = size;
+        scaled.colour = planes.colour;
+        scaled.memory = planesMemory(size, planes.colour);
+        if (scaled.memory.isNull())
+            return false;
+        const auto scalePlane = [&](int p) {
+            const QSize from = planes.planeSize(p);
+            const QSize onto = scaled.planeSize(p);
+            libyuv::ScalePlane(planes.plane(p), planes.stride(p), from.width(), from.height(), scaled.plane(p),
+                               scaled.stride(p), onto.width(), onto.height(), libyuv::kFilterBox);
+            return true;
+        };
+        const bool ok = sharedWhenLarge(
+            qint64(size.width()) * size.height(),
+            [&] { return planes.planeCount() == 1 || (scalePlane(1) & scalePlane(2)); }, [&] { return scalePlane(0); });
+        if (!ok)
+            return false;
+        source = &scaled;
+        ++t_resamplings;
+    }
+    // The upper rows here, the lower ones on the second thread; the cut on an even row.
+    const int cut = 0;
+    return sharedWhenLarge(
+        qint64(size.width()) * size.height(), [&] { return cut == 0 || convertRows(*source, 0, cut, to, toStride); },
+        [&] { return convertRows(*source, cut, size.height() - cut, to + qsizetype(cut) * toStride, toStride); });
+}
+
+// Where a picture of this size lands in an area of this size.
+ScaledPlacement placementIn(const QSize &area, const QSize &picture, ViewScaleMode mode)
 {
     return scaledPlacement(mode, float(twips::fromPixels(area.width())), float(twips::fromPixels(area.height())),
                            float(twips::fromPixels(picture.width())), float(twips::fromPixels(picture.height())));
@@ -205,13 +284,16 @@ bool showsAnything(const ScaledPlacement &place, const QSize &area)
     return place.ok() && !place.pixels.isEmpty() && place.pixels.intersects(QRect(QPoint(0, 0), area));
 }
 
-// Resamples the picture onto the device rectangle r of the RGB32 surface, cut to the
-// surface, and makes everything of the surface outside it black, writing each pixel once.
-void drawOnBlack(QImage &surface, const QImage &picture, const QRect &r)
+// Draws onto the device rectangle r of the RGB32 surface, cut to the surface, by
+// fill(to, stride, clip): clip is the part of r inside the surface in r's own coordinates,
+// `to` the surface's pixel of its top left. Everything of the surface outside r becomes black;
+// each pixel is written once. A fill that fails leaves the whole surface black.
+template <class Fill>
+void drawOnBlack(QImage &surface, const QRect &r, Fill fill)
 {
     const QRect inside = r & surface.rect();
     uchar *to = inside.isEmpty() ? nullptr : surface.scanLine(inside.top()) + inside.left() * 4;
-    if (!to || !resampleInto(picture, r.size(), inside.translated(-r.topLeft()), to, surface.bytesPerLine())) {
+    if (!to || !fill(to, surface.bytesPerLine(), inside.translated(-r.topLeft()))) {
         surface.fill(Qt::black);
         return;
     }
@@ -227,6 +309,15 @@ void drawOnBlack(QImage &surface, const QImage &picture, const QRect &r)
     }
 }
 
+// A new surface for the area, at its device size and ratio; pixels not set.
+QImage newSurface(const DrawingArea &area)
+{
+    QImage surface = newPicture(deviceSize(area.size, area.pixelRatio), QImage::Format_RGB32);
+    if (!surface.isNull())
+        surface.setDevicePixelRatio(area.pixelRatio);
+    return surface;
+}
+
 } // namespace
 
 ScaleError drawScaledPicture(QImage &surface, const QSize &area, const QImage &picture, ViewScaleMode mode)
@@ -238,13 +329,15 @@ ScaleError drawScaledPicture(QImage &surface, const QSize &area, const QImage &p
         return ScaleError::None;
     }
     const qreal ratio = surface.devicePixelRatio();
-    const ScaledPlacement place = placementIn(area, picture, mode);
+    const ScaledPlacement place = placementIn(area, picture.size(), mode);
     const QRect r = deviceRect(place.pixels, ratio);
     if (!showsAnything(place, area) || r.isEmpty() || surface.size() != deviceSize(area, ratio)) {
         surface.fill(Qt::black);
         return place.error;
     }
-    drawOnBlack(surface, picture, r);
+    drawOnBlack(surface, r, [&](uchar *to, qsizetype stride, const QRect &clip) {
+        return resampleInto(picture, r.size(), clip, to, stride);
+    });
     return ScaleError::None;
 }
 
@@ -253,12 +346,40 @@ QImage framedInArea(const QImage &picture, const DrawingArea &area, ViewScaleMod
     const QSize size = deviceSize(area.size, area.pixelRatio);
     if (picture.isNull() || size.isEmpty())
         return picture;
-    QImage framed = newPicture(size, QImage::Format_RGB32);
+    QImage framed = newSurface(area);
+    if (!framed.isNull())
+        (void)drawScaledPicture(framed, area.size, picture, mode);
+    return framed;
+}
+
+QImage framedInArea(const JpegPlanes &planes, const DrawingArea &area, ViewScaleMode mode)
+{
+    const QSize size = deviceSize(area.size, area.pixelRatio);
+    if (planes.isNull() || size.isEmpty())
+        return QImage();
+    const ScaledPlacement place = placementIn(area.size, planes.size, mode);
+    const QRect r = deviceRect(place.pixels, area.pixelRatio);
+    const bool drawn = showsAnything(place, area.size) && !r.isEmpty();
+    if (drawn && (!QRect(QPoint(0, 0), size).contains(r) || r.width() > planes.size.width()
+                  || r.height() > planes.size.height()))
+        return QImage();
+    QImage framed = newSurface(area);
     if (framed.isNull())
         return framed;
-    framed.setDevicePixelRatio(area.pixelRatio);
-    (void)drawScaledPicture(framed, area.size, picture, mode);
+    if (!drawn) {
+        framed.fill(Qt::black);
+        return framed;
+    }
+    drawOnBlack(framed, r, [&](uchar *to, qsizetype stride, const QRect &) { return planesInto(planes, r.size(), to, stride); });
     return framed;
+}
+
+QImage pictureFromPlanes(const JpegPlanes &planes, const QSize &size)
+{
+    QImage picture = newPicture(size, QImage::Format_RGB32);
+    if (picture.isNull() || !planesInto(planes, size, picture.bits(), picture.bytesPerLine()))
+        return QImage();
+    return picture;
 }
 
 QImage resampledPicture(const QImage &picture, const QSize &size)

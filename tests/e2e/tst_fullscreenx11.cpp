@@ -246,11 +246,11 @@ void TestFullscreenX11::newestPictureSharpWhenShown()
     QVERIFY(serve(stripes(screen, false)));
     app.fetch().fetchCamImage();
     QVERIFY(waitForRefresh(app));
-    QCOMPARE(app.fetch().picture().size(), screen / factor);
+    QCOMPARE(app.fetch().feed().decodedSize(), screen / factor);
     QVERIFY(serve(stripes(screen, true)));
     app.fetch().fetchCamImage();
     QVERIFY(waitForRefresh(app));
-    QCOMPARE(app.fetch().picture().size(), screen / factor);
+    QCOMPARE(app.fetch().feed().decodedSize(), screen / factor);
     // Nothing was drawn into the hidden area.
     const QImage hidden = full.pictureArea()->surface();
     QCOMPARE(hidden.pixel(hidden.width() / 2, hidden.height() / 2), qRgb(0, 0, 0));
@@ -267,7 +267,7 @@ void TestFullscreenX11::newestPictureSharpWhenShown()
     QTest::mouseDClick(main.pictureArea(), Qt::LeftButton, {}, QPoint(20, 20));
     QVERIFY(QTest::qWaitForWindowExposed(&full));
     QTRY_COMPARE(full.frameGeometry(), QRect(QPoint(0, 0), screen));
-    QTRY_COMPARE(app.fetch().picture().size(), screen);
+    QTRY_COMPARE(app.fetch().feed().decodedSize(), screen);
     QTest::qWait(100);
 
     // The newest picture, one picture pixel to one screen pixel: rows alternate, columns

@@ -7,6 +7,7 @@
 #include "resampling.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QDir>
 #include <QImageWriter>
 #include <QMenu>
@@ -311,22 +312,31 @@ void TestScaledDrawing::preparedSurfaceShownAsItIs_data()
     QTest::addColumn<QSize>("area");
     QTest::addColumn<QSize>("madeFor"); // the area the worker made the surface for
     QTest::addColumn<QRect>("rect");    // where the picture lands in the area
+    QTest::addColumn<QString>("from");  // "picture", or a JPEG's planes: "colour" or "grey"
     const auto I = ViewScaleMode::ScaleInline;
+    const QString P = QStringLiteral("picture");
     // A 1080p picture in a maximised main window's area.
     QTest::newRow("inline, shrunk") << QSize(1920, 1080) << I << QSize(1672, 910) << QSize(1672, 910)
-                                    << QRect(27, 0, 1618, 910);
+                                    << QRect(27, 0, 1618, 910) << P;
     QTest::newRow("inline, shrunk past a half") << QSize(2048, 1536) << I << QSize(552, 430) << QSize(552, 430)
-                                                << QRect(0, 8, 552, 414);
+                                                << QRect(0, 8, 552, 414) << P;
     QTest::newRow("outline, cut") << QSize(1280, 720) << ViewScaleMode::ScaleOutline << QSize(640, 480)
-                                  << QSize(640, 480) << QRect(-107, 0, 853, 480);
+                                  << QSize(640, 480) << QRect(-107, 0, 853, 480) << P;
     // Narrowed and heightened at once: averaged across, interpolated down.
     QTest::newRow("stretch, one side shrinking") << QSize(1280, 720) << ViewScaleMode::Stretch << QSize(900, 1000)
-                                                 << QSize(900, 1000) << QRect(0, 0, 900, 1000);
+                                                 << QSize(900, 1000) << QRect(0, 0, 900, 1000) << P;
     QTest::newRow("inline, enlarged") << QSize(320, 240) << I << QSize(1000, 600) << QSize(1000, 600)
-                                      << QRect(100, 0, 800, 600);
+                                      << QRect(100, 0, 800, 600) << P;
     // Resized while the worker drew: the area draws the picture for its new size itself.
     QTest::newRow("area resized since") << QSize(1920, 1080) << I << QSize(1000, 600) << QSize(1672, 910)
-                                        << QRect(0, 19, 1000, 563);
+                                        << QRect(0, 19, 1000, 563) << P;
+    // Scaled plane by plane and converted once, against the JPEG decoded to RGB.
+    QTest::newRow("planes, inline, shrunk") << QSize(1920, 1080) << I << QSize(1672, 910) << QSize(1672, 910)
+                                            << QRect(27, 0, 1618, 910) << QStringLiteral("colour");
+    QTest::newRow("planes, stretch, odd sides") << QSize(1281, 721) << ViewScaleMode::Stretch << QSize(901, 505)
+                                                << QSize(901, 505) << QRect(0, 0, 901, 505) << QStringLiteral("colour");
+    QTest::newRow("planes, grey, past a half") << QSize(2048, 1536) << I << QSize(552, 430) << QSize(552, 430)
+                                               << QRect(0, 8, 552, 414) << QStringLiteral("grey");
 }
 
 // A surface the worker made is what drawing the picture there gives, area-averaged within
@@ -339,7 +349,23 @@ void TestScaledDrawing::preparedSurfaceShownAsItIs()
     QFETCH(QSize, area);
     QFETCH(QSize, madeFor);
     QFETCH(QRect, rect);
-    const QImage img = resampling::softPicture(picture);
+    QFETCH(QString, from);
+    QImage img = resampling::softPicture(picture);
+    JpegPlanes planes;
+    if (from != QLatin1String("picture")) {
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY((from == QLatin1String("grey") ? img.convertToFormat(QImage::Format_Grayscale8) : img)
+                    .save(&buffer, "JPG", 95));
+        QString text;
+        planes = loadPictureOrPlanes(QString(), jpeg, text).planes;
+        QCOMPARE(planes.size, picture);
+        QCOMPARE(planes.colour == JpegPlanes::Colour::Grey, from == QLatin1String("grey"));
+        // The reference is the JPEG as it decodes to RGB.
+        img = decodePictureBytes(jpeg, text).value_or(QImage());
+        QCOMPARE(img.size(), picture);
+    }
 
     RunningState state;
     state.switches.setScaleMode(mode);
@@ -347,7 +373,8 @@ void TestScaledDrawing::preparedSurfaceShownAsItIs()
     form.pictureArea()->resize(area);
     QImage prepared;
     const DrawingArea target{madeFor, form.pictureArea()->pictureAreaPixelRatio()};
-    std::unique_ptr<QThread> worker(QThread::create([&] { prepared = framedInArea(img, target, mode); }));
+    std::unique_ptr<QThread> worker(QThread::create(
+        [&] { prepared = planes.isNull() ? framedInArea(img, target, mode) : framedInArea(planes, target, mode); }));
     worker->start();
     QVERIFY(worker->wait(20000));
 
