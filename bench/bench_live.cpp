@@ -46,7 +46,6 @@
 #include "control/camimagefetch.h"
 #include "control/camselection.h"
 #include "control/heartbeat.h"
-#include "core/geometry/decodereduction.h"
 #include "core/http/multipartstream.h"
 #include "core/rules/liverules.h"
 #include "platform/picturedecoder.h"

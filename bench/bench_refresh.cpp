@@ -43,7 +43,6 @@
 #include "control/camimagefetch.h"
 #include "control/camselection.h"
 #include "control/heartbeat.h"
-#include "core/geometry/decodereduction.h"
 #include "core/geometry/devicepixels.h"
 #include "core/rules/fetchrules.h"
 #include "platform/download.h"

@@ -3,7 +3,6 @@
 // same calls as CamImageFetch makes them, so that a benchmark can time them one by one. When
 // the fetch's own steps change, these follow.
 #include "control/pictureloadjob.h"
-#include "core/geometry/decodereduction.h"
 #include "platform/picturedecoder.h"
 #include "platform/picturememory.h"
 #include "platform/scaleddrawing.h"
@@ -49,8 +48,7 @@ struct Decoded
 inline Decoded decode(const QString &decodeAs, const QByteArray &bytes, const QList<DrawingArea> &areas,
                       ViewScaleMode mode)
 {
-    Reduction reduction;
-    reduction.rule = [&](const QSize &full) { return decode_reduction::factorFor(mode, full, areas); };
+    Reduction reduction = decodeFor(areas, mode);
     Decoded d;
     d.loaded = loadPictureOrPlanes(decodeAs, bytes, d.errorText, nullptr, &reduction);
     d.reduction = reduction.used;

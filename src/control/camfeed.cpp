@@ -26,7 +26,7 @@ CamFeed::CamFeed(RunningState &state, Downloader &downloader, QThreadPool *decod
         d->job = new PictureLoadJob(this, decodePool);
     m_recyclingIdle.setSingleShot(true);
     m_recyclingIdle.setInterval(RecyclingIdleMs);
-    connect(&m_recyclingIdle, &QTimer::timeout, this, [this] { m_recycling.reset(); });
+    connect(&m_recyclingIdle, &QTimer::timeout, this, &CamFeed::stopRecycling);
 }
 
 CamFeed::~CamFeed()
@@ -54,8 +54,7 @@ void CamFeed::setCam(const QString &camId, const QString &pictureAddress)
 {
     if (camId != m_camId || pictureAddress != m_address) {
         forgetPicture();
-        m_recycling.reset();
-        m_recyclingIdle.stop();
+        stopRecycling();
     }
     m_camId = camId;
     m_address = pictureAddress;
@@ -161,6 +160,9 @@ void CamFeed::answered(const DownloadResult &answer)
     // A 304's own few bytes are what went over the wire.
     emit pictureReceived({body, notModified ? answer.receivedBytes : body.size(),
                           notModified || (answer.ok() && answer.httpStatus == 200), sameAsShown, knownUndecodable});
+    // Nothing is decoded: the memory kept for the next pictures waits for a picture that changes.
+    if (sameAsShown || knownUndecodable)
+        stopRecycling();
     if (sameAsShown) {
         countShownPicture(print);
         emit refreshEnded(true, intervalMs());
@@ -388,6 +390,12 @@ void CamFeed::streamEnded(const DownloadResult &end)
     // The stream's last frame is of no more use.
     m_held = {};
     failed(answerFailure(end), true);
+}
+
+void CamFeed::stopRecycling()
+{
+    m_recycling.reset();
+    m_recyclingIdle.stop();
 }
 
 void CamFeed::takeDownNotes()

@@ -27,7 +27,8 @@
 // While the feed refreshes one cam, the memory of its large pictures and surfaces is reused
 // from one refresh to the next (PictureRecycling): fresh pages for every picture cost more
 // than its decode. The memory kept goes when another cam is set (setCam()), when the views'
-// areas have changed since the last refresh, and after a minute without a refresh.
+// areas have changed since the last refresh, when a refresh brings the picture on show again
+// (a cam that stays the same needs none), and after a minute without a refresh.
 //
 // stop() cancels the running download and decodes; nothing of them arrives after it.
 #include "control/heldanswer.h"
@@ -204,6 +205,7 @@ private:
     void frameShown(const picture_freshness::PictureFingerprint &picture);
     void showFailureReason(const QString &reason);
     void showUnchangedNote(const QString &note);
+    void stopRecycling();
     qint64 nowMs() const;
 
     RunningState &m_state;

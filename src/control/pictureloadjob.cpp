@@ -4,6 +4,21 @@
 #include "platform/scaleddrawing.h"
 #include "platform/threadpriority.h"
 
+#include <algorithm>
+
+Reduction decodeFor(const QList<DrawingArea> &areas, ViewScaleMode mode)
+{
+    Reduction reduction;
+    reduction.rule = [areas, mode](const QSize &fullSize) { return decode_reduction::factorFor(mode, fullSize, areas); };
+    // Planes only where some area is drawn from them; an enlargement everywhere is drawn from
+    // a picture, which the JPEG library decodes faster itself.
+    reduction.planesWanted = [areas, mode](const QSize &decoded) {
+        return std::any_of(areas.begin(), areas.end(),
+                           [&](const DrawingArea &area) { return drawnFromPlanes(decoded, area, mode); });
+    };
+    return reduction;
+}
+
 LoadedPicture preparedForAreas(PictureOrPlanes loaded, QString errorText, int reduction,
                                const QList<DrawingArea> &areas, ViewScaleMode mode, PictureLoadJob::Finish finish,
                                const std::atomic<bool> *cancel)
@@ -108,10 +123,7 @@ bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMo
         if (background)
             runThisThreadInBackground();
         dropped->clear();
-        Reduction reduction;
-        reduction.rule = [&areas, mode](const QSize &fullSize) {
-            return decode_reduction::factorFor(mode, fullSize, areas);
-        };
+        Reduction reduction = decodeFor(areas, mode);
         QString errorText;
         PictureOrPlanes loaded = load(errorText, cancelFlag.get(), &reduction);
         LoadedPicture result;

@@ -103,6 +103,10 @@ private:
     bool m_reported = true; // loaded() has gone out for the load started last
 };
 
+// How the worker decodes a JPEG for these areas: as much smaller than its full size as they
+// allow (decode_reduction::factorFor), to planes where some area is drawn from them.
+Reduction decodeFor(const QList<DrawingArea> &areas, ViewScaleMode mode);
+
 // What the worker makes of a load that gave a picture or planes (as decoded at this
 // reduction): each area's whole surface with the picture drawn in (from the planes where they
 // can be drawn so, else from the picture, converted from them once), and the picture the

@@ -267,7 +267,9 @@ std::optional<Decoded> decodeJpegInMemory(const QByteArray &bytes, const std::at
     if (cancelled(cancel))
         return Decoded{QImage(), DecodeFailure::Cancelled};
 
-    if (const std::optional<JpegPlanes::Colour> layout = toPlanes ? planesLayout(subsampling, colours) : std::nullopt) {
+    const bool planesWanted =
+        toPlanes && (!reduction || !reduction->planesWanted || reduction->planesWanted(fullSize / factor));
+    if (const std::optional<JpegPlanes::Colour> layout = planesWanted ? planesLayout(subsampling, colours) : std::nullopt) {
         std::optional<Decoded> decoded = decodeToPlanes(handle.get(), bytes, fullSize / factor, *layout);
         if (!decoded)
             return std::nullopt;

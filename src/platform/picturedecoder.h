@@ -29,12 +29,12 @@
 //
 // A JPEG held in memory (loadPictureBytes, decodePictureBytes, and any file up to 64 MiB,
 // which is read whole) is decoded by the JPEG library's TurboJPEG API straight into the
-// picture's pixels, with no copy or conversion after it; it is known by its first two
-// bytes, as the reader knows one, so the reader's probe of every format is spared. A JPEG it does not take that
-// way (CMYK, an unusual header, a decode that fails or finds damage) goes to Qt's reader
-// as every other format does, so the outcome is always the reader's; so does a
-// progressive JPEG of many scans, because only the reader can be given up halfway
-// through one.
+// picture's pixels, with no copy or conversion after it, or, for loadPictureOrPlanes, into
+// its planes (jpegplanes.h); it is known by its first two bytes, as the reader knows one, so
+// the reader's probe of every format is spared. A JPEG it does not take that way (CMYK, an
+// unusual header, a decode that fails or finds damage) goes to Qt's reader as every other
+// format does, so the outcome is always the reader's; so does a progressive JPEG of many
+// scans, because only the reader can be given up halfway through one.
 #include "platform/jpegplanes.h"
 
 #include <QByteArray>
@@ -59,6 +59,9 @@ struct Reduction
     std::function<int(const QSize &fullSize)> rule;
     // Set by the load: the factor the picture was decoded at, 1 for a full-size one.
     int used = 1;
+    // For loadPictureOrPlanes: given the size a JPEG is decoded at, whether its planes are
+    // wanted rather than a picture; unset, they always are.
+    std::function<bool(const QSize &decodedSize)> planesWanted;
 };
 
 Picture loadPictureFile(const QString &fileName, QString &errorText, const std::atomic<bool> *cancel = nullptr,

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <future>
+#include <utility>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -208,7 +209,9 @@ bool sharedWhenLarge(qint64 pixels, Mine mine, Other other)
 }
 
 // Converts the rows [top, top + rows) of the planes to RGB32 at `to`, the pixel of the first of
-// them; top is even, so that halved colour planes start on a whole row of theirs.
+// them, as if they were the whole picture: halved colours are interpolated between their
+// samples (as the JPEG library does when it decodes to RGB), the band's first and last rows
+// from its own colour rows alone. top is even, so that a band starts on a whole colour row.
 bool convertRows(const JpegPlanes &planes, int top, int rows, uchar *to, qsizetype toStride)
 {
     const int width = planes.size.width();
@@ -224,51 +227,105 @@ bool convertRows(const JpegPlanes &planes, int top, int rows, uchar *to, qsizety
     case JpegPlanes::Colour::Grey:
         return libyuv::J400ToARGB(y, ys, to, ts, width, rows) == 0;
     case JpegPlanes::Colour::Halved:
-        return libyuv::I420ToARGBMatrixFilter(y, ys, u, cs, v, cs, to, ts, &libyuv::kYuvJPEGConstants, width, rows, libyuv::kFilterBilinear) == 0;
+        return libyuv::I420ToARGBMatrixFilter(y, ys, u, cs, v, cs, to, ts, &libyuv::kYuvJPEGConstants, width, rows,
+                                              libyuv::kFilterBilinear)
+            == 0;
     case JpegPlanes::Colour::HalvedAcross:
-        return libyuv::I422ToARGBMatrixFilter(y, ys, u, cs, v, cs, to, ts, &libyuv::kYuvJPEGConstants, width, rows, libyuv::kFilterBilinear) == 0;
+        return libyuv::I422ToARGBMatrixFilter(y, ys, u, cs, v, cs, to, ts, &libyuv::kYuvJPEGConstants, width, rows,
+                                              libyuv::kFilterBilinear)
+            == 0;
     case JpegPlanes::Colour::Full:
         return libyuv::J444ToARGB(y, ys, u, cs, v, cs, to, ts, width, rows) == 0;
     }
     return false;
 }
 
+// The planes converted to RGB32 at `to`: the upper rows here, the lower ones on the second
+// thread when there are many. Halved colours are interpolated down the rows, and each band
+// takes the rows at its ends as the picture's edge; so the two rows either side of the cut
+// are converted again afterwards, from the rows round them, as the whole picture gives them.
+bool convertPlanes(const JpegPlanes &planes, uchar *to, qsizetype toStride)
+{
+    const QSize size = planes.size;
+    const qint64 pixels = qint64(size.width()) * size.height();
+    if (pixels < TwoThreadPixels || QThread::idealThreadCount() < 2 || size.height() < 8)
+        return convertRows(planes, 0, size.height(), to, toStride);
+    const int cut = size.height() / 4 * 2;
+    const bool ok = sharedWhenLarge(
+        pixels, [&] { return convertRows(planes, 0, cut, to, toStride); },
+        [&] { return convertRows(planes, cut, size.height() - cut, to + qsizetype(cut) * toStride, toStride); });
+    if (!ok || planes.colour != JpegPlanes::Colour::Halved)
+        return ok;
+    QImage seam(size.width(), 4, QImage::Format_RGB32);
+    if (seam.isNull() || !convertRows(planes, cut - 2, 4, seam.bits(), seam.bytesPerLine()))
+        return false;
+    for (int row = 1; row <= 2; ++row)
+        std::memcpy(to + qsizetype(cut - 2 + row) * toStride, seam.constScanLine(row), std::size_t(size.width()) * 4);
+    return true;
+}
+
+// The planes scaled to `size`, no larger on either side, in memory of their own (null when
+// none is to be had). Each plane is scaled on its own, the brightness plane on the second
+// thread when large. A side shrinks to less than half only by halving (a box of two
+// samples); the rest of the way libyuv weighs two neighbours by distance, so every sample
+// counts: its own box filter, at any other factor, lands its boxes a fraction of a sample off.
+// Once the picture is no larger than its halved colour planes, these are kept at its full size
+// (Colour::Full), so a picture shrunk far keeps the colour detail a picture decoded to RGB
+// would.
+JpegPlanes scaledPlanes(const JpegPlanes &planes, const QSize &size)
+{
+    JpegPlanes current = planes;
+    while (current.size != size) {
+        const QSize from = current.size;
+        const QSize next(from.width() >= 2 * size.width() ? (from.width() + 1) / 2 : size.width(),
+                         from.height() >= 2 * size.height() ? (from.height() + 1) / 2 : size.height());
+        JpegPlanes scaled;
+        scaled.size = next;
+        scaled.colour = current.colour;
+        // Colour planes as large as the picture now is keep their own detail at full size.
+        const QSize colours = current.planeSize(1);
+        if ((current.colour == JpegPlanes::Colour::Halved || current.colour == JpegPlanes::Colour::HalvedAcross)
+            && colours.width() >= next.width() && colours.height() >= next.height())
+            scaled.colour = JpegPlanes::Colour::Full;
+        scaled.memory = planesMemory(next, scaled.colour);
+        if (scaled.memory.isNull())
+            return {};
+        // Taken here, before the threads: asking for pixels to write on may copy a shared image.
+        const uchar *reading[3] = {};
+        uchar *writing[3] = {};
+        for (int p = 0; p < current.planeCount(); ++p) {
+            reading[p] = std::as_const(current).plane(p);
+            writing[p] = scaled.plane(p);
+        }
+        const auto scalePlane = [&](int p) {
+            const QSize source = current.planeSize(p);
+            const QSize target = scaled.planeSize(p);
+            const bool exactHalf = target * 2 == source;
+            libyuv::ScalePlane(reading[p], current.stride(p), source.width(), source.height(), writing[p], scaled.stride(p),
+                               target.width(), target.height(), exactHalf ? libyuv::kFilterBox : libyuv::kFilterBilinear);
+            return true;
+        };
+        (void)sharedWhenLarge(
+            qint64(next.width()) * next.height(),
+            [&] { return current.planeCount() == 1 || (scalePlane(1) & scalePlane(2)); }, [&] { return scalePlane(0); });
+        current = std::move(scaled);
+    }
+    return current;
+}
+
 // The planes scaled to `size` (not larger on either side) and converted to RGB32 at `to`, a
-// buffer of `toStride` bytes a row. Each plane is averaged over the area of the picture each of
-// its samples covers (libyuv's box filter, exact at any factor); the brightness plane is shared
-// out to the second thread, the colour planes and the conversion of half the rows stay here.
+// buffer of `toStride` bytes a row.
 bool planesInto(const JpegPlanes &planes, const QSize &size, uchar *to, qsizetype toStride)
 {
     if (planes.isNull() || size.isEmpty() || size.width() > planes.size.width() || size.height() > planes.size.height())
         return false;
-    JpegPlanes scaled;
-    const JpegPlanes *source = &planes;
-    if (size != planes.size) {
-        scaled.size = size;
-        scaled.colour = planes.colour;
-        scaled.memory = planesMemory(size, planes.colour);
-        if (scaled.memory.isNull())
-            return false;
-        const auto scalePlane = [&](int p) {
-            const QSize from = planes.planeSize(p);
-            const QSize onto = scaled.planeSize(p);
-            libyuv::ScalePlane(planes.plane(p), planes.stride(p), from.width(), from.height(), scaled.plane(p),
-                               scaled.stride(p), onto.width(), onto.height(), libyuv::kFilterBox);
-            return true;
-        };
-        const bool ok = sharedWhenLarge(
-            qint64(size.width()) * size.height(),
-            [&] { return planes.planeCount() == 1 || (scalePlane(1) & scalePlane(2)); }, [&] { return scalePlane(0); });
-        if (!ok)
-            return false;
-        source = &scaled;
-        ++t_resamplings;
-    }
-    // The upper rows here, the lower ones on the second thread; the cut on an even row.
-    const int cut = 0;
-    return sharedWhenLarge(
-        qint64(size.width()) * size.height(), [&] { return cut == 0 || convertRows(*source, 0, cut, to, toStride); },
-        [&] { return convertRows(*source, cut, size.height() - cut, to + qsizetype(cut) * toStride, toStride); });
+    if (size == planes.size)
+        return convertPlanes(planes, to, toStride);
+    const JpegPlanes scaled = scaledPlanes(planes, size);
+    if (scaled.isNull())
+        return false;
+    ++t_resamplings;
+    return convertPlanes(scaled, to, toStride);
 }
 
 // Where a picture of this size lands in an area of this size.
@@ -352,17 +409,25 @@ QImage framedInArea(const QImage &picture, const DrawingArea &area, ViewScaleMod
     return framed;
 }
 
-QImage framedInArea(const JpegPlanes &planes, const DrawingArea &area, ViewScaleMode mode)
+bool drawnFromPlanes(const QSize &picture, const DrawingArea &area, ViewScaleMode mode)
 {
     const QSize size = deviceSize(area.size, area.pixelRatio);
-    if (planes.isNull() || size.isEmpty())
+    if (picture.isEmpty() || size.isEmpty())
+        return false;
+    const ScaledPlacement place = placementIn(area.size, picture, mode);
+    const QRect r = deviceRect(place.pixels, area.pixelRatio);
+    // Nothing drawn leaves the surface black, which the planes do as well as a picture.
+    return !showsAnything(place, area.size) || r.isEmpty()
+        || (QRect(QPoint(0, 0), size).contains(r) && r.width() <= picture.width() && r.height() <= picture.height());
+}
+
+QImage framedInArea(const JpegPlanes &planes, const DrawingArea &area, ViewScaleMode mode)
+{
+    if (planes.isNull() || !drawnFromPlanes(planes.size, area, mode))
         return QImage();
     const ScaledPlacement place = placementIn(area.size, planes.size, mode);
     const QRect r = deviceRect(place.pixels, area.pixelRatio);
     const bool drawn = showsAnything(place, area.size) && !r.isEmpty();
-    if (drawn && (!QRect(QPoint(0, 0), size).contains(r) || r.width() > planes.size.width()
-                  || r.height() > planes.size.height()))
-        return QImage();
     QImage framed = newSurface(area);
     if (framed.isNull())
         return framed;

@@ -43,6 +43,9 @@ QImage framedInArea(const QImage &picture, const DrawingArea &area, ViewScaleMod
 // a rectangle larger than the planes on a side, or reaching out of the area (an outline cut).
 QImage framedInArea(const JpegPlanes &planes, const DrawingArea &area, ViewScaleMode mode);
 
+// Whether framedInArea() draws planes of a picture of this size from the planes themselves.
+bool drawnFromPlanes(const QSize &picture, const DrawingArea &area, ViewScaleMode mode);
+
 // The planes as an RGB32 picture of this size: their own, or smaller on both sides, averaged as
 // framedInArea() averages them. Null for a larger size.
 QImage pictureFromPlanes(const JpegPlanes &planes, const QSize &size);

@@ -4,6 +4,7 @@
 
 #include "core/rules/fetchrules.h"
 #include "core/rules/retryrules.h"
+#include "platform/picturememory.h"
 #include "platform/scaleddrawing.h"
 
 #include <QBuffer>
@@ -38,6 +39,7 @@ private slots:
     void decodedAgainFromKeptBytes();
     void newRefreshGivesUpTheDecodeFromBytes();
     void newCamLetsGoOfTheBytes();
+    void unchangedPictureLetsTheReusedMemoryGo();
     void pictureLoadedFromTheBytesWritten();
     void liveStream();
 
@@ -564,6 +566,26 @@ void TestRefresh::newCamLetsGoOfTheBytes()
     rig.fetch.pictureAreasChanged();
     QTest::qWait(200);
     QCOMPARE(rig.first.pictures.size(), 1);
+}
+
+// While pictures change, the memory of each goes to the next; a refresh that brings the picture
+// on show again lets it go, so a cam that stays the same holds none.
+void TestRefresh::unchangedPictureLetsTheReusedMemoryGo()
+{
+    Rig rig;
+    rig.first.area = rig.second.area = QSize(1280, 960);
+    QByteArray other;
+    QBuffer buffer(&other);
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QImage picture(1280, 960, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    QVERIFY(picture.save(&buffer, "JPEG", 90));
+    refreshWith(rig, m_jpeg);
+    refreshWith(rig, other);
+    QTRY_VERIFY(PictureRecycling::storedBlocks() > 0);
+    refreshWith(rig, other);
+    QCOMPARE(PictureRecycling::storedBlocks(), 0);
+    QCOMPARE(rig.first.pictures.size(), 2);
 }
 
 // The refresh decodes the bytes it wrote to the working file, not what the file holds by

@@ -335,6 +335,8 @@ void TestScaledDrawing::preparedSurfaceShownAsItIs_data()
                                             << QRect(27, 0, 1618, 910) << QStringLiteral("colour");
     QTest::newRow("planes, stretch, odd sides") << QSize(1281, 721) << ViewScaleMode::Stretch << QSize(901, 505)
                                                 << QSize(901, 505) << QRect(0, 0, 901, 505) << QStringLiteral("colour");
+    QTest::newRow("planes, a wall tile") << QSize(1920, 1080) << I << QSize(320, 180) << QSize(320, 180)
+                                         << QRect(0, 0, 320, 180) << QStringLiteral("colour");
     QTest::newRow("planes, grey, past a half") << QSize(2048, 1536) << I << QSize(552, 430) << QSize(552, 430)
                                                << QRect(0, 8, 552, 414) << QStringLiteral("grey");
 }
