@@ -488,7 +488,8 @@ bool measureCam(Bench &b, int index, Figures &figures, QString &failure)
     std::printf("\n%s: %dx%d, %lld kB; decoded at %dx%d (1/%d)%s for the %dx%d main area, %dx%d device pixels; "
                 "%lld comment lines\n",
                 cam.file, cam.size.width(), cam.size.height(), QFileInfo(fetched).size() / 1024, decoded.size().width(),
-                decoded.size().height(), reduction, decoded.loaded.planes.isNull() ? "" : " as planes", MainArea.width(), MainArea.height(), deviceArea.width(),
+                decoded.size().height(), reduction, decoded.loaded.planes.isNull() ? "" : " as planes", MainArea.width(),
+                MainArea.height(), deviceArea.width(),
                 deviceArea.height(), qlonglong(comments));
     std::printf("  requests: %d for %s, %d for %s\n", seen[pictureTarget], qPrintable(pictureTarget),
                 seen[commentsTarget], qPrintable(commentsTarget));

@@ -90,10 +90,11 @@ inline void draw(MainWindow &main, FullscreenWindow &fullscreen, LoadedPicture r
     const ViewScaleMode mode = main.scaleMode();
     const QImage picture = result.picture.value_or(QImage());
     std::vector<PreparedSurface> &prepared = result.surfaces;
-    main.pictureArea()->showPicture(picture, mode,
-                                    prepared.empty() ? QImage() : std::exchange(prepared.front().surface, QImage()));
-    fullscreen.pictureArea()->showPicture(picture, mode,
-                                          prepared.size() > 1 ? std::exchange(prepared[1].surface, QImage()) : QImage());
+    const auto surface = [&](std::size_t i) {
+        return i < prepared.size() ? std::exchange(prepared[i].surface, QImage()) : QImage();
+    };
+    main.pictureArea()->showPicture(picture, mode, surface(0));
+    fullscreen.pictureArea()->showPicture(picture, mode, surface(1));
     main.pictureArea()->repaint();
 }
 

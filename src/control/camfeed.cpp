@@ -160,8 +160,9 @@ void CamFeed::answered(const DownloadResult &answer)
     // A 304's own few bytes are what went over the wire.
     emit pictureReceived({body, notModified ? answer.receivedBytes : body.size(),
                           notModified || (answer.ok() && answer.httpStatus == 200), sameAsShown, knownUndecodable});
-    // Nothing is decoded: the memory kept for the next pictures waits for a picture that changes.
-    if (sameAsShown || knownUndecodable)
+    // Nothing is decoded: the memory kept for the next pictures waits for a picture that
+    // changes. A stream's frames go on coming after its first part, whatever that was.
+    if ((sameAsShown || knownUndecodable) && !m_stream)
         stopRecycling();
     if (sameAsShown) {
         countShownPicture(print);
@@ -242,6 +243,9 @@ void CamFeed::showDecoded(const Decode &decode, const LoadedPicture &result, con
     m_madeFor = decode.areas;
     m_madeForMode = decode.mode;
     m_decodedSize = result.decodedSize;
+    // Pictures still coming (a stream's frames above all) keep the memory in use.
+    if (m_recycling)
+        m_recyclingIdle.start();
     showPicture(*result.picture, result.reduction, bytes, result.surfaces);
 }
 

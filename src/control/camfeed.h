@@ -28,7 +28,7 @@
 // from one refresh to the next (PictureRecycling): fresh pages for every picture cost more
 // than its decode. The memory kept goes when another cam is set (setCam()), when the views'
 // areas have changed since the last refresh, when a refresh brings the picture on show again
-// (a cam that stays the same needs none), and after a minute without a refresh.
+// (a cam that stays the same needs none), and after a minute without a new picture.
 //
 // stop() cancels the running download and decodes; nothing of them arrives after it.
 #include "control/heldanswer.h"

@@ -9,7 +9,9 @@
 Reduction decodeFor(const QList<DrawingArea> &areas, ViewScaleMode mode)
 {
     Reduction reduction;
-    reduction.rule = [areas, mode](const QSize &fullSize) { return decode_reduction::factorFor(mode, fullSize, areas); };
+    reduction.rule = [areas, mode](const QSize &fullSize) {
+        return decode_reduction::factorFor(mode, fullSize, areas);
+    };
     // Planes only where some area is drawn from them; an enlargement everywhere is drawn from
     // a picture, which the JPEG library decodes faster itself.
     reduction.planesWanted = [areas, mode](const QSize &decoded) {

@@ -86,7 +86,8 @@ signals:
     void loaded(const LoadedPicture &result);
 
 private:
-    using Load = std::function<PictureOrPlanes(QString &errorText, const std::atomic<bool> *cancel, Reduction *reduction)>;
+    using Load =
+        std::function<PictureOrPlanes(QString &errorText, const std::atomic<bool> *cancel, Reduction *reduction)>;
     bool run(Load load, const QList<DrawingArea> &areas, ViewScaleMode mode, std::vector<QImage> letGo,
              Finish finish = Finish::Surfaces);
     void workerDone(quint64 ticket, LoadedPicture result);

@@ -207,7 +207,8 @@ std::optional<JpegPlanes::Colour> planesLayout(int subsampling, int colours)
 
 // The JPEG's planes at this size (its own, or reduced by a factor the library takes), in
 // one block; std::nullopt where the decode does not end cleanly, as for the RGB decode.
-std::optional<Decoded> decodeToPlanes(void *handle, const QByteArray &bytes, const QSize &size, JpegPlanes::Colour colour)
+std::optional<Decoded> decodeToPlanes(void *handle, const QByteArray &bytes, const QSize &size,
+                                      JpegPlanes::Colour colour)
 {
     JpegPlanes planes;
     planes.size = size;
@@ -269,7 +270,8 @@ std::optional<Decoded> decodeJpegInMemory(const QByteArray &bytes, const std::at
 
     const bool planesWanted =
         toPlanes && (!reduction || !reduction->planesWanted || reduction->planesWanted(fullSize / factor));
-    if (const std::optional<JpegPlanes::Colour> layout = planesWanted ? planesLayout(subsampling, colours) : std::nullopt) {
+    const std::optional<JpegPlanes::Colour> layout = planesWanted ? planesLayout(subsampling, colours) : std::nullopt;
+    if (layout) {
         std::optional<Decoded> decoded = decodeToPlanes(handle.get(), bytes, fullSize / factor, *layout);
         if (!decoded)
             return std::nullopt;
@@ -547,13 +549,25 @@ Picture loadPictureFile(const QString &fileName, QString &errorText, const std::
         .picture;
 }
 
-Picture loadPictureBytes(const QString &fileName, const QByteArray &bytes, QString &errorText,
-                         const std::atomic<bool> *cancel, Reduction *reduction)
+namespace {
+
+// loadPictureBytes, with a JPEG's planes in place of its picture where toPlanes asks for them.
+PictureOrPlanes loadBytes(const QString &fileName, const QByteArray &bytes, QString &errorText,
+                          const std::atomic<bool> *cancel, Reduction *reduction, bool toPlanes)
 {
     return loadByName(
         fileName, errorText, cancel, reduction, [&bytes](const QString &) { return std::optional<qint64>(bytes.size()); },
-        [&bytes, cancel](const QString &name, Reduction *r) { return decodeBytes(bytes, name, cancel, r); })
-        .picture;
+        [&bytes, cancel, toPlanes](const QString &name, Reduction *r) {
+            return decodeBytes(bytes, name, cancel, r, toPlanes);
+        });
+}
+
+} // namespace
+
+Picture loadPictureBytes(const QString &fileName, const QByteArray &bytes, QString &errorText,
+                         const std::atomic<bool> *cancel, Reduction *reduction)
+{
+    return loadBytes(fileName, bytes, errorText, cancel, reduction, false).picture;
 }
 
 PictureOrPlanes loadPictureOrPlanes(const QString &fileName, const QByteArray &bytes, QString &errorText,
@@ -564,7 +578,5 @@ PictureOrPlanes loadPictureOrPlanes(const QString &fileName, const QByteArray &b
         return finishDecodeOrPlanes(decodeBytes(bytes, QString(), cancel, reduction, true), errorText, cancel,
                                     reduction);
     }
-    return loadByName(
-        fileName, errorText, cancel, reduction, [&bytes](const QString &) { return std::optional<qint64>(bytes.size()); },
-        [&bytes, cancel](const QString &name, Reduction *r) { return decodeBytes(bytes, name, cancel, r, true); });
+    return loadBytes(fileName, bytes, errorText, cancel, reduction, true);
 }

@@ -301,13 +301,15 @@ JpegPlanes scaledPlanes(const JpegPlanes &planes, const QSize &size)
             const QSize source = current.planeSize(p);
             const QSize target = scaled.planeSize(p);
             const bool exactHalf = target * 2 == source;
-            libyuv::ScalePlane(reading[p], current.stride(p), source.width(), source.height(), writing[p], scaled.stride(p),
-                               target.width(), target.height(), exactHalf ? libyuv::kFilterBox : libyuv::kFilterBilinear);
+            libyuv::ScalePlane(reading[p], current.stride(p), source.width(), source.height(), writing[p],
+                               scaled.stride(p), target.width(), target.height(),
+                               exactHalf ? libyuv::kFilterBox : libyuv::kFilterBilinear);
             return true;
         };
         (void)sharedWhenLarge(
             qint64(next.width()) * next.height(),
-            [&] { return current.planeCount() == 1 || (scalePlane(1) & scalePlane(2)); }, [&] { return scalePlane(0); });
+            [&] { return current.planeCount() == 1 || (scalePlane(1) & scalePlane(2)); },
+            [&] { return scalePlane(0); });
         current = std::move(scaled);
     }
     return current;
