@@ -43,6 +43,20 @@ QThreadPool &secondResampler()
     return *pool;
 }
 
+// Runs both halves of a piece of work, `other` on the second resampling thread when the work
+// is large enough to gain from it; true when both succeeded.
+template <class Mine, class Other>
+bool sharedWhenLarge(qint64 pixels, Mine mine, Other other)
+{
+    if (pixels < TwoThreadPixels || QThread::idealThreadCount() < 2)
+        return other() & mine();
+    std::promise<bool> otherDone;
+    std::future<bool> otherOk = otherDone.get_future();
+    secondResampler().start([&] { otherDone.set_value(other()); });
+    const bool ok = mine();
+    return otherOk.get() && ok;
+}
+
 // Qt's RGB32 is libyuv's ARGB byte order on a little-endian machine: B, G, R, A in memory.
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "RGB32 pixels are handed to libyuv as its ARGB");
 
@@ -177,35 +191,13 @@ bool resampleInto(const QImage &picture, const QSize &size, const QRect &clip, u
         }
         return ok;
     };
-    // A large rectangle is shared with a second thread, band by band, so that a picture is
+    // A large rectangle is shared with a second thread, every other band, so that a picture is
     // ready about twice as soon where a second core is free; bands are independent.
-    if (qint64(clip.width()) * clip.height() < TwoThreadPixels || QThread::idealThreadCount() < 2) {
-        if (!resampleBands(0, 1))
-            return false;
-    } else {
-        std::promise<bool> otherDone;
-        std::future<bool> otherOk = otherDone.get_future();
-        secondResampler().start([&] { otherDone.set_value(resampleBands(1, 2)); });
-        const bool ok = resampleBands(0, 2);
-        if (!otherOk.get() || !ok)
-            return false;
-    }
+    if (!sharedWhenLarge(qint64(clip.width()) * clip.height(), [&] { return resampleBands(0, 2); },
+                         [&] { return resampleBands(1, 2); }))
+        return false;
     ++t_resamplings;
     return true;
-}
-
-// Runs both halves of a piece of work, `other` on the second resampling thread when the work
-// is large enough to gain from it; true when both succeeded.
-template <class Mine, class Other>
-bool sharedWhenLarge(qint64 pixels, Mine mine, Other other)
-{
-    if (pixels < TwoThreadPixels || QThread::idealThreadCount() < 2)
-        return other() & mine();
-    std::promise<bool> otherDone;
-    std::future<bool> otherOk = otherDone.get_future();
-    secondResampler().start([&] { otherDone.set_value(other()); });
-    const bool ok = mine();
-    return otherOk.get() && ok;
 }
 
 // Converts the rows [top, top + rows) of the planes to RGB32 at `to`, the pixel of the first of
