@@ -38,6 +38,16 @@ struct AppRun
         app = std::make_unique<Application>(env);
     }
 
+    explicit AppRun(const StartOptions &start) : AppRun(1500, 10000, start) {}
+
+    // Start-up on this cam rather than a random one, which may be the demo's live stream.
+    static StartOptions onCam(const QString &camId)
+    {
+        StartOptions start;
+        start.camId = camId;
+        return start;
+    }
+
     bool writeFile(const QString &name, const QByteArray &content) const
     {
         QFile f(QDir(dir.path()).filePath(name));

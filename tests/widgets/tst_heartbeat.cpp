@@ -20,6 +20,9 @@
 
 namespace {
 
+// Counted requests need a cam whose picture is fetched on every refresh.
+const QString StillCam = QStringLiteral("1001");
+
 int pictureRequests(const CamServerProcess &server)
 {
     int n = 0;
@@ -79,7 +82,7 @@ void TestHeartbeat::beat(AppRun &run)
 
 void TestHeartbeat::firstTickShowsCam()
 {
-    AppRun run;
+    AppRun run(AppRun::onCam(StillCam));
     start(run);
     MainWindow &f1 = run.app->mainWindow();
     const QStringList &fields = run.app->state().selection.currentCamFields();
@@ -107,7 +110,7 @@ void TestHeartbeat::firstTickShowsCam()
 
 void TestHeartbeat::fetchesEverySixTicks()
 {
-    AppRun run;
+    AppRun run(AppRun::onCam(StillCam));
     start(run);
     const int before = pictureRequests(m_server);
     QList<int> fetchTicks;
@@ -277,7 +280,7 @@ void TestHeartbeat::typedRefreshInterval()
 {
     QFETCH(QString, typed);
     QFETCH(QList<int>, fetchTicks);
-    AppRun run;
+    AppRun run(AppRun::onCam(StillCam));
     start(run);
     QLineEdit *box = run.app->mainWindow().refreshIntervalEdit();
     box->clear();

@@ -20,6 +20,8 @@
 #include <turbojpeg.h>
 
 #include <atomic>
+#include <functional>
+#include <limits>
 #include <memory>
 
 using namespace picture_loader;
@@ -472,36 +474,40 @@ void TestPictureLoader::givenUpLoadEndsEarly()
     QVERIFY(!content.isEmpty());
     write(name, content);
 
-    QElapsedTimer clock;
-    clock.start();
+    // Each time is the shortest of a few runs: the machine's other work only adds to it.
+    const auto shortest = [](const std::function<void()> &run) {
+        qint64 best = std::numeric_limits<qint64>::max();
+        for (int i = 0; i < 3; ++i) {
+            QElapsedTimer clock;
+            clock.start();
+            run();
+            best = qMin(best, clock.elapsed());
+        }
+        return best;
+    };
     QString text;
-    Picture whole = loadPictureFile(name, text);
-    const qint64 wholeMs = clock.elapsed();
-    QVERIFY2(whole && !whole->isNull(), qPrintable(text));
-    whole.reset();
+    bool wholeLoaded = true;
+    const qint64 wholeMs = shortest([&] { wholeLoaded = wholeLoaded && loadPictureFile(name, text); });
+    QVERIFY2(wholeLoaded, qPrintable(text));
     // The fixed costs, which depend on how dear fresh memory is on this machine: a load of the
     // file's first twentieth.
     write(QStringLiteral("short-") + name, content.left(content.size() / 20));
-    clock.restart();
-    (void)loadPictureFile(QStringLiteral("short-") + name, text);
-    const qint64 fixedMs = clock.elapsed();
+    const qint64 fixedMs = shortest([&] { (void)loadPictureFile(QStringLiteral("short-") + name, text); });
 
-    std::atomic<bool> cancel{false};
-    Picture cut;
+    bool allCut = true;
     QString cutText;
-    qint64 cutMs = -1;
-    std::unique_ptr<QThread> worker(QThread::create([&] {
-        cut = loadPictureFile(name, cutText, &cancel);
-        cutMs = clock.elapsed();
-    }));
-    clock.restart();
-    worker->start();
-    QThread::msleep(qMax<qint64>(5, wholeMs / 10));
-    cancel = true;
-    QVERIFY(worker->wait(30000));
-    qInfo("the whole load took %lld ms (%lld ms fixed), the one given up ended after %lld ms", wholeMs, fixedMs, cutMs);
-    QVERIFY(!cut);
+    const qint64 cutMs = shortest([&] {
+        std::atomic<bool> cancel{false};
+        Picture cut;
+        std::unique_ptr<QThread> worker(QThread::create([&] { cut = loadPictureFile(name, cutText, &cancel); }));
+        worker->start();
+        QThread::msleep(qMax<qint64>(5, wholeMs / 10));
+        cancel = true;
+        allCut = worker->wait(30000) && !cut && allCut;
+    });
+    QVERIFY(allCut);
     QCOMPARE(cutText, decoderFailure(9));
+    qInfo("the whole load took %lld ms (%lld ms fixed), the one given up ended after %lld ms", wholeMs, fixedMs, cutMs);
     // Without the flag it would take the whole load's time; a decoder that stops has only
     // its fixed costs left (the JPEG reader's last pass, filling the GIF's canvas).
     QVERIFY2(cutMs < fixedMs + (wholeMs - fixedMs) * 2 / 3,
