@@ -3,6 +3,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 
@@ -81,14 +82,39 @@ std::optional<QSize> resolution(const QByteArray &text)
     return QSize(int(*width), int(*height));
 }
 
-// The URI resolved against the playlist's address; empty unless http or https.
+// The URI resolved against the playlist's address, encoded as it goes on the wire (a
+// decoded form would not survive a downloader that takes it as it is); empty unless http or
+// https.
 QString resolved(const QUrl &base, const QByteArray &uri)
 {
     const QUrl url = base.resolved(QUrl(QString::fromUtf8(uri.trimmed())));
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
         return QString();
-    return url.toString();
+    return url.toString(QUrl::FullyEncoded);
+}
+
+// A variant whose codecs are all sound ones has no picture to show.
+bool audioOnly(const QByteArray &codecs)
+{
+    static const QByteArrayList sound{"mp4a", "ac-3", "ec-3", "ac-4", "opus", "flac", "alac", "mp3"};
+    bool any = false;
+    for (const QByteArray &codec : codecs.split(',')) {
+        const QByteArray name = codec.trimmed().toLower();
+        if (name.isEmpty())
+            continue;
+        any = true;
+        const qsizetype dot = name.indexOf('.');
+        const QByteArray family = dot < 0 ? name : name.first(dot);
+        if (!sound.contains(family))
+            return false;
+    }
+    return any;
+}
+
+bool hexDigits(const QByteArray &text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(uchar(c)); });
 }
 
 std::optional<Key> key(const QByteArray &list, const QUrl &base)
@@ -101,10 +127,20 @@ std::optional<Key> key(const QByteArray &list, const QUrl &base)
     if (method == "NONE")
         return k;
     k.method = method == "AES-128" ? Key::Method::Aes128 : Key::Method::Unsupported;
+    // Another format than the plain key file is no key this reader knows how to use.
+    const QByteArray format = attrs->value("KEYFORMAT", "identity");
+    if (format != "identity")
+        k.method = Key::Method::Unsupported;
+    // Without its address no segment under the key can be read.
+    if (!attrs->contains("URI"))
+        return std::nullopt;
     k.uri = resolved(base, attrs->value("URI"));
+    if (k.uri.isEmpty())
+        k.method = Key::Method::Unsupported;
     const QByteArray iv = attrs->value("IV");
-    if (!iv.isEmpty()) {
-        if (!(iv.startsWith("0x") || iv.startsWith("0X")) || iv.size() > 2 + 32)
+    if (attrs->contains("IV")) {
+        // Fewer digits are the number with its leading zeros left out.
+        if (!(iv.startsWith("0x") || iv.startsWith("0X")) || iv.size() > 2 + 32 || !hexDigits(iv.mid(2)))
             return std::nullopt;
         QByteArray bytes = QByteArray::fromHex(iv.mid(2).rightJustified(32, '0'));
         if (bytes.size() != 16)
@@ -114,9 +150,9 @@ std::optional<Key> key(const QByteArray &list, const QUrl &base)
     return k;
 }
 
-Parsed refused(const char *reason)
+Parsed refused(const QString &reason)
 {
-    return Parsed{std::nullopt, QString::fromLatin1(reason)};
+    return Parsed{std::nullopt, reason};
 }
 
 } // namespace
@@ -124,7 +160,7 @@ Parsed refused(const char *reason)
 Parsed parsePlaylist(const QByteArray &text, const QUrl &base)
 {
     if (text.size() > PlaylistMaxBytes)
-        return refused("Playlist too large");
+        return refused(PlaylistTooLarge);
     QByteArrayView rest(text);
     if (rest.startsWith("\xEF\xBB\xBF"))
         rest = rest.sliced(3);
@@ -133,10 +169,11 @@ Parsed parsePlaylist(const QByteArray &text, const QUrl &base)
     bool master = false;
     bool targetGiven = false;
     std::optional<QHash<QByteArray, QByteArray>> streamInf; // waiting for its URI line
-    std::optional<double> duration;                         // an EXTINF waiting for its URI line
+    double duration = -1; // of an EXTINF waiting for its URI line; negative: none
     bool discontinuity = false;
     Key currentKey;
     qint64 sequence = 0;
+    bool segmentSeen = false; // kept or passed over
     while (!rest.isEmpty()) {
         const qsizetype newline = rest.indexOf('\n');
         QByteArrayView line = newline < 0 ? rest : rest.first(newline);
@@ -144,11 +181,11 @@ Parsed parsePlaylist(const QByteArray &text, const QUrl &base)
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.size() > LineMaxBytes)
-            return refused("Playlist line too long");
+            return refused(PlaylistLineTooLong);
         const QByteArray l = line.toByteArray().trimmed();
         if (first) {
             if (l != "#EXTM3U")
-                return refused("Not a playlist");
+                return refused(NotAPlaylist);
             first = false;
             continue;
         }
@@ -158,34 +195,42 @@ Parsed parsePlaylist(const QByteArray &text, const QUrl &base)
             if (l.startsWith("#EXT-X-STREAM-INF:")) {
                 streamInf = attributes(l.mid(18));
                 if (!streamInf)
-                    return refused("Playlist damaged");
+                    return refused(PlaylistDamaged);
                 master = true;
             } else if (l.startsWith("#EXTINF:")) {
                 const QByteArray value = l.mid(8).split(',').value(0);
-                duration = seconds(value);
-                if (!duration)
-                    return refused("Playlist damaged");
+                const std::optional<double> given = seconds(value);
+                if (!given)
+                    return refused(PlaylistDamaged);
+                duration = *given;
             } else if (l.startsWith("#EXT-X-TARGETDURATION:")) {
                 const std::optional<double> target = seconds(l.mid(22));
                 if (!target || *target <= 0)
-                    return refused("Playlist damaged");
+                    return refused(PlaylistDamaged);
                 playlist.targetDurationSeconds = *target;
                 targetGiven = true;
             } else if (l.startsWith("#EXT-X-MEDIA-SEQUENCE:")) {
                 const std::optional<qint64> value = wholeNumber(l.mid(22), SequenceAtMost);
                 if (!value)
-                    return refused("Playlist damaged");
-                playlist.mediaSequence = *value;
-                sequence = *value;
+                    return refused(PlaylistDamaged);
+                // Only before the first segment: later it would number segments twice.
+                if (!segmentSeen) {
+                    playlist.mediaSequence = *value;
+                    sequence = *value;
+                }
             } else if (l.startsWith("#EXT-X-KEY:")) {
                 const std::optional<Key> k = key(l.mid(11), base);
                 if (!k)
-                    return refused("Playlist damaged");
+                    return refused(PlaylistDamaged);
                 currentKey = *k;
             } else if (l == "#EXT-X-DISCONTINUITY") {
                 discontinuity = true;
             } else if (l == "#EXT-X-ENDLIST") {
                 playlist.ended = true;
+            } else if (l.startsWith("#EXT-X-BYTERANGE:") || l.startsWith("#EXT-X-MAP:")) {
+                // Segments that are parts of a file, or that need a header from elsewhere:
+                // fetched by their address alone they would not play.
+                return refused(PlaylistNotSupported);
             }
             continue;
         }
@@ -197,42 +242,48 @@ Parsed parsePlaylist(const QByteArray &text, const QUrl &base)
             v.bandwidth = wholeNumber(streamInf->value("BANDWIDTH"), BandwidthAtMost).value_or(0);
             v.resolution = resolution(streamInf->value("RESOLUTION")).value_or(QSize());
             v.codecs = QString::fromUtf8(streamInf->value("CODECS"));
+            const bool sound = audioOnly(streamInf->value("CODECS"));
             streamInf.reset();
-            if (!uri.isEmpty()) {
+            if (!uri.isEmpty() && !sound) {
                 if (playlist.variants.size() >= EntriesAtMost)
-                    return refused("Playlist too large");
+                    return refused(PlaylistTooLarge);
                 playlist.variants.append(v);
             }
-        } else if (duration) {
+        } else if (duration >= 0) {
             Segment s;
             s.uri = uri;
-            s.durationSeconds = *duration;
+            s.durationSeconds = duration;
             s.sequence = sequence;
             s.key = currentKey;
             s.discontinuity = discontinuity;
-            duration.reset();
-            discontinuity = false;
+            duration = -1;
+            segmentSeen = true;
             if (sequence >= SequenceAtMost)
-                return refused("Playlist damaged");
+                return refused(PlaylistDamaged);
             ++sequence;
+            // A cut before a segment passed over is one before the next one kept.
             if (!uri.isEmpty()) {
+                discontinuity = false;
+                // A long event keeps its newest segments, the ones a live view plays.
                 if (playlist.segments.size() >= EntriesAtMost)
-                    return refused("Playlist too large");
+                    playlist.segments.removeFirst();
                 playlist.segments.append(s);
             }
         }
     }
     if (first)
-        return refused("Not a playlist");
+        return refused(NotAPlaylist);
     if (master) {
         if (playlist.variants.isEmpty())
-            return refused("No video in the playlist");
+            return refused(NoVideo);
         playlist.kind = Playlist::Kind::Master;
         playlist.segments.clear();
         return Parsed{playlist, QString()};
     }
     if (!targetGiven)
-        return refused("Playlist damaged");
+        return refused(PlaylistDamaged);
+    if (segmentSeen && playlist.segments.isEmpty())
+        return refused(NoVideo);
     playlist.kind = Playlist::Kind::Media;
     return Parsed{playlist, QString()};
 }
@@ -274,26 +325,27 @@ QList<Segment> LiveFollower::loaded(const Playlist &media, qint64 nowMs)
 {
     m_targetSeconds = media.targetDurationSeconds;
     m_ended = media.ended;
-    const bool firstLoad = !m_lastSequence;
-    if (firstLoad)
+    // Counted from the first load even when it lists nothing yet, or an empty playlist would
+    // never stall.
+    if (!m_loaded)
         m_advancedMs = nowMs;
+    m_loaded = true;
     m_advanced = false;
     if (media.segments.isEmpty())
         return {};
     const qint64 newest = media.segments.last().sequence;
-    // Gone back, or jumped far ahead: a stream started over.
-    if (m_lastSequence
-        && (newest < *m_lastSequence || media.segments.first().sequence > *m_lastSequence + 1 + media.segments.size()))
+    // Gone back: the stream started over.
+    if (m_lastSequence && newest < *m_lastSequence)
         m_lastSequence.reset();
     QList<Segment> fresh;
-    if (!m_lastSequence) {
+    // Behind by the numbers, not by what is still listed: a short window may no longer list
+    // all that came since the last load.
+    if (!m_lastSequence || newest - *m_lastSequence > MaxBehind) {
         fresh.append(media.segments.last());
     } else {
         for (const Segment &s : media.segments)
             if (s.sequence > *m_lastSequence)
                 fresh.append(s);
-        if (fresh.size() > MaxBehind)
-            fresh = {fresh.last()};
     }
     if (!fresh.isEmpty()) {
         m_lastSequence = fresh.last().sequence;

@@ -6,9 +6,13 @@
 // EXT-X-DISCONTINUITY, EXT-X-ENDLIST); other tags are passed over. The text is a server's and
 // never trusted: the first line must be #EXTM3U (after an optional byte order mark), lines
 // end in LF or CRLF, a text over PlaylistMaxBytes, a line over LineMaxBytes, more than
-// EntriesAtMost variants or segments, or numbers out of their range make it refused with a
-// short reason; URIs resolve against the playlist's own address, and only http and https
-// ones are kept (an entry with another is passed over).
+// EntriesAtMost variants, numbers out of their range or a damaged attribute list make it
+// refused with one of the reasons below. Of more than EntriesAtMost segments the newest are
+// kept. URIs resolve against the playlist's own address and come fully encoded, as they go on
+// the wire; only http and https ones are kept, and a variant whose CODECS are all sound ones
+// is passed over too (an entry passed over still takes its media sequence number). Nothing
+// left of entries that were there is NoVideo; segments that are byte ranges of a file or
+// need an initialisation section (EXT-X-BYTERANGE, EXT-X-MAP) are PlaylistNotSupported.
 //
 // chooseVariant() picks the variant for a view's size; LiveFollower follows a live media
 // playlist from one load to the next (which segments to fetch, when to load again, when the
@@ -29,6 +33,14 @@ inline constexpr qint64 KeyMaxBytes = 4 * 1024;
 inline constexpr int LineMaxBytes = 8 * 1024;
 inline constexpr int EntriesAtMost = 4096;
 
+// Why a playlist is refused, as a user reads it.
+inline const QString NotAPlaylist = QStringLiteral("Not a playlist");
+inline const QString PlaylistDamaged = QStringLiteral("Playlist damaged");
+inline const QString PlaylistTooLarge = QStringLiteral("Playlist too large");
+inline const QString PlaylistLineTooLong = QStringLiteral("Playlist line too long");
+inline const QString NoVideo = QStringLiteral("No video in the playlist");
+inline const QString PlaylistNotSupported = QStringLiteral("Playlist form not supported");
+
 struct Variant
 {
     QString uri; // resolved
@@ -42,8 +54,13 @@ struct Key
     enum class Method { None, Aes128, Unsupported };
     Method method = Method::None;
     QString uri;                  // resolved
-    std::optional<QByteArray> iv; // 16 bytes, when the playlist gives them
+    // 16 bytes, when the playlist gives them; without, an AES-128 segment's IV is its media
+    // sequence number (big-endian, in the last 8 bytes).
+    std::optional<QByteArray> iv;
 };
+// Unsupported: a method other than NONE and AES-128, a KEYFORMAT other than "identity", or a
+// key address that is not http or https. An AES-128 key without URI, or an IV that is not
+// 0x and up to 32 hex digits, makes the playlist PlaylistDamaged.
 
 struct Segment
 {
@@ -60,8 +77,8 @@ struct Playlist
     Kind kind = Kind::Media;
     QList<Variant> variants;          // of a master playlist
     double targetDurationSeconds = 0; // of a media playlist, and:
-    qint64 mediaSequence = 0;
-    QList<Segment> segments;
+    qint64 mediaSequence = 0;         // the number of its first segment, kept or not
+    QList<Segment> segments;          // none yet is a valid live playlist
     bool ended = false; // EXT-X-ENDLIST
 };
 
@@ -89,12 +106,12 @@ public:
 
     // A load of the media playlist at nowMs: the segments to fetch now, in order. At the
     // first load the newest only (the quickest start); later those after the last one handed
-    // out (the newest only when more than MaxBehind). A playlist whose media sequence went
-    // back, or whose segments all lie beyond the next one expected by more than its window,
-    // is followed afresh.
+    // out; the newest only when more than MaxBehind came since (counted by media sequence
+    // numbers, listed or not). A playlist whose newest segment is older than the last handed
+    // out started over, and is followed afresh.
     QList<Segment> loaded(const Playlist &media, qint64 nowMs);
-    // Not advanced (no new segment) for three target durations since it last did, or since
-    // the first load; an ended playlist never is.
+    // Not advanced (no new segment) for more than three target durations since it last did,
+    // or since the first load (even one that listed nothing); an ended playlist never is.
     bool stalled(qint64 nowMs) const;
     // When to load the playlist again after the last load: the target duration after one that
     // brought a new segment, half of it after one that did not; never below 100 ms.
@@ -103,6 +120,7 @@ public:
 
 private:
     std::optional<qint64> m_lastSequence; // handed out last
+    bool m_loaded = false;
     qint64 m_advancedMs = 0;
     double m_targetSeconds = 0;
     bool m_advanced = false;
