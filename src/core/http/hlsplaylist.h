@@ -59,8 +59,8 @@ struct Key
     std::optional<QByteArray> iv;
 };
 // Unsupported: a method other than NONE and AES-128, a KEYFORMAT other than "identity", or a
-// key address that is not http or https. A key other than NONE without URI, or an IV that is not
-// 0x and up to 32 hex digits, makes the playlist PlaylistDamaged.
+// key address that is not http or https. A key other than NONE without URI, or an IV that is
+// not 0x and up to 32 hex digits, makes the playlist PlaylistDamaged.
 
 struct Segment
 {
