@@ -1,5 +1,6 @@
 #include "camfeed.h"
 
+#include "control/hlsstream.h"
 #include "control/pictureloadjob.h"
 #include "control/views.h"
 #include "core/geometry/decodereduction.h"
@@ -16,6 +17,22 @@
 #include <limits>
 #include <utility>
 
+namespace {
+
+// The largest of the areas in device pixels: what a video's size is chosen for.
+QSize largestAreaPixels(const QList<DrawingArea> &areas)
+{
+    QSize largest(0, 0);
+    for (const DrawingArea &area : areas) {
+        const QSize size = deviceSize(area.size, area.pixelRatio);
+        if (qint64(size.width()) * size.height() > qint64(largest.width()) * largest.height())
+            largest = size;
+    }
+    return largest;
+}
+
+} // namespace
+
 CamFeed::CamFeed(RunningState &state, Downloader &downloader, QThreadPool *decodePool, QObject *parent)
     : QObject(parent)
     , m_state(state)
@@ -27,6 +44,13 @@ CamFeed::CamFeed(RunningState &state, Downloader &downloader, QThreadPool *decod
     m_recyclingIdle.setSingleShot(true);
     m_recyclingIdle.setInterval(RecyclingIdleMs);
     connect(&m_recyclingIdle, &QTimer::timeout, this, &CamFeed::stopRecycling);
+}
+
+void CamFeed::setKeyFramesOnly(bool keyFramesOnly)
+{
+    m_keyFramesOnly = keyFramesOnly;
+    if (m_video)
+        m_video->setKeyFramesOnly(keyFramesOnly);
 }
 
 CamFeed::~CamFeed()
@@ -62,7 +86,7 @@ void CamFeed::setCam(const QString &camId, const QString &pictureAddress)
 
 bool CamFeed::isRunning() const
 {
-    return m_download || m_pictureDecode.job->isBusy();
+    return m_download || m_pictureDecode.job->isBusy() || (m_video && !m_videoShown);
 }
 
 bool CamFeed::anyViewOnScreen() const
@@ -84,7 +108,7 @@ ViewScaleMode CamFeed::scaleMode() const
 
 bool CamFeed::refresh()
 {
-    if (isRunning() || m_stream)
+    if (isRunning() || m_stream || m_video)
         return false;
     // The new picture makes a larger one of the old needless.
     cancel(m_redecode);
@@ -96,6 +120,10 @@ bool CamFeed::refresh()
     if (!m_recycling)
         m_recycling.emplace();
     m_recyclingIdle.start();
+    if (HlsStream::isPlaylistAddress(m_address)) {
+        startVideo(nullptr);
+        return true;
+    }
     DownloadRequest request{m_address, m_maxBytes};
     request.timeoutMs = m_timeoutMs;
     request.deadlineMs = PictureDeadlineMs;
@@ -121,6 +149,7 @@ void CamFeed::stop()
             *download = nullptr;
         }
     }
+    stopVideo();
     m_frames.end();
     for (Decode *d : {&m_pictureDecode, &m_frameDecode, &m_redecode})
         cancel(*d);
@@ -147,6 +176,11 @@ void CamFeed::forgetPicture()
 void CamFeed::answered(const DownloadResult &answer)
 {
     m_download = nullptr;
+    // A playlist where a picture was asked for: the cam is a video.
+    if (answer.ok() && answer.httpStatus == 200 && HlsStream::isPlaylistType(answer.contentType)) {
+        startVideo(&answer);
+        return;
+    }
     const bool notModified = m_held.confirmedBy(answer, m_address, m_askedConditionally);
     // A 304 stands for the answer held, and fails as that one did: not as a status of its own.
     m_failure = notModified ? m_held.failure : answerFailure(answer);
@@ -212,12 +246,19 @@ bool CamFeed::decode(Decode &decode, const QByteArray &bytes, void (CamFeed::*do
     const PictureLoadJob::Finish finish = m_placedMode ? PictureLoadJob::Finish::Placed : PictureLoadJob::Finish::Surfaces;
     if (!decode.job->startBytes(bytes, areas, scaleMode(), finish, std::move(letGo), name))
         return false;
-    // The job reports from the event loop only, never from within startBytes().
-    decode.done = connect(decode.job, &PictureLoadJob::loaded, this, done, Qt::SingleShotConnection);
+    decodeStarted(decode, areas, done);
     decode.bytes = bytes;
+    return true;
+}
+
+void CamFeed::decodeStarted(Decode &decode, const QList<DrawingArea> &areas,
+                            void (CamFeed::*done)(const LoadedPicture &))
+{
+    // The job reports from the event loop only, never from within its start.
+    decode.done = connect(decode.job, &PictureLoadJob::loaded, this, done, Qt::SingleShotConnection);
+    decode.bytes.clear();
     decode.areas = areas;
     decode.mode = scaleMode();
-    return true;
 }
 
 void CamFeed::pictureDecoded(const LoadedPicture &result)
@@ -307,6 +348,8 @@ bool CamFeed::madeForViews() const
 
 void CamFeed::viewsChanged()
 {
+    if (m_video)
+        m_video->setViewPixels(largestAreaPixels(decodeAreas()));
     // A decode under way decodes for the views as they were when it started, and looks again
     // when done.
     if (isRunning() || m_redecode.job->isBusy() || m_picture.isNull() || m_keptBytes.isEmpty() || madeForViews())
@@ -394,6 +437,78 @@ void CamFeed::streamEnded(const DownloadResult &end)
     // The stream's last frame is of no more use.
     m_held = {};
     failed(answerFailure(end), true);
+}
+
+void CamFeed::startVideo(const DownloadResult *firstAnswer)
+{
+    m_video = std::make_unique<HlsStream>(m_downloader, m_address, m_state.switches.maxFramesPerSecond());
+    m_video->setTimeoutMs(m_timeoutMs);
+    m_video->setKeyFramesOnly(m_keyFramesOnly);
+    m_video->setViewPixels(largestAreaPixels(decodeAreas()));
+    m_videoShown = false;
+    connect(m_video.get(), &HlsStream::frameWaiting, this, &CamFeed::offerVideoFrame);
+    connect(m_video.get(), &HlsStream::failed, this, &CamFeed::videoFailed);
+    m_frames.begin(m_state.switches.maxFramesPerSecond());
+    m_rates.reset();
+    if (firstAnswer)
+        m_video->start(*firstAnswer);
+    else
+        m_video->start();
+}
+
+void CamFeed::stopVideo()
+{
+    if (!m_video)
+        return;
+    m_video->disconnect(this);
+    // It may be what called: it goes once its call is over.
+    m_video.release()->deleteLater();
+}
+
+void CamFeed::offerVideoFrame()
+{
+    std::optional<VideoFrame> frame = m_video->takeFrame();
+    m_streamBytes = m_video->receivedBytes();
+    // Dropped, never queued, as a stream's parts are (the decoder paced them already); the
+    // first frame is the refresh's picture, seen or not.
+    if (!frame || m_pictureDecode.job->isBusy() || m_frameDecode.job->isBusy()
+        || (m_videoShown && !anyViewOnScreen()))
+        return;
+    const QList<DrawingArea> areas = decodeAreas();
+    if (m_placedMode && areas.size() != 1)
+        return;
+    const YuvPlanes &planes = frame->planes;
+    const picture_freshness::PictureFingerprint print = picture_freshness::fingerprint(
+        QByteArrayView(planes.plane(0), qsizetype(planes.stride(0)) * planes.size.height()));
+    const PictureLoadJob::Finish finish = m_placedMode ? PictureLoadJob::Finish::Placed : PictureLoadJob::Finish::Surfaces;
+    if (!m_frameDecode.job->startPlanes(std::move(frame->planes), areas, scaleMode(), finish))
+        return;
+    decodeStarted(m_frameDecode, areas, &CamFeed::videoFrameDecoded);
+    m_frameDecode.print = print;
+}
+
+void CamFeed::videoFrameDecoded(const LoadedPicture &result)
+{
+    if (!result.picture || result.picture->isNull())
+        return;
+    cancel(m_redecode);
+    showDecoded(m_frameDecode, result, QByteArray());
+    if (m_videoShown) {
+        frameShown(m_frameDecode.print);
+        return;
+    }
+    m_videoShown = true;
+    frameShown({}); // the figures' first window starts
+    emit pictureReceived({QByteArray(), m_streamBytes, false, false, false, true});
+    countShownPicture(m_frameDecode.print);
+    emit refreshEnded(true, intervalMs());
+}
+
+void CamFeed::videoFailed(const QString &reason)
+{
+    stop();
+    m_held = {};
+    failed(reason, true);
 }
 
 void CamFeed::stopRecycling()

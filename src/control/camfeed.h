@@ -30,6 +30,10 @@
 // areas have changed since the last refresh, when a refresh brings the picture on show again
 // (a cam that stays the same needs none), and after a minute without a new picture.
 //
+// A video cam (an HLS playlist, by its address or its answer's type; HlsStream) plays in the
+// same way: its first frame is the refresh's picture, each later one a frame, decoded already
+// and only drawn for the views; its failures are a stream's end.
+//
 // stop() cancels the running download and decodes; nothing of them arrives after it.
 #include "control/heldanswer.h"
 #include "control/liveframes.h"
@@ -46,11 +50,13 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 class DownloadHandler;
 class Downloader;
+class HlsStream;
 class PictureLoadJob;
 class PictureView;
 class QThreadPool;
@@ -59,6 +65,7 @@ struct DownloadResult;
 struct LoadedPicture;
 struct PreparedSurface;
 struct RunningState;
+struct YuvPlanes;
 
 // The wall clock the moment of a picture's change is taken from; tests bring their own.
 class WallClock
@@ -76,6 +83,7 @@ struct ReceivedPicture
     bool fullAnswer = false;    // a 200, or a 304 that confirms one
     bool sameAsShown = false;   // the bytes the views show already: not drawn again
     bool knownUndecodable = false; // bytes of this cam that failed to decode: failed at once
+    bool videoFrame = false;    // a video's first frame: decoded already, no bytes of its own
     // Decoded now: neither of the above.
     bool newPicture() const { return !sameAsShown && !knownUndecodable; }
 };
@@ -107,6 +115,8 @@ public:
     void setPlacedIn(ViewScaleMode mode) { m_placedMode = mode; }
     // The refresh interval never counts shorter than this, also when backed off.
     void setShortestIntervalMs(int ms) { m_shortestIntervalMs = ms; }
+    // Of a video cam, decode the key frames only (a tile among others on the wall).
+    void setKeyFramesOnly(bool keyFramesOnly);
 
     // The cam refreshed from now on; the pictures and notes of another cam go.
     void setCam(const QString &camId, const QString &pictureAddress);
@@ -123,7 +133,7 @@ public:
     void takeDownNotes();
 
     bool isRunning() const;
-    bool isLive() const { return !m_stream.isNull(); }
+    bool isLive() const { return !m_stream.isNull() || m_video; }
     bool anyViewOnScreen() const;
     // Frames of live streams shown since the start, the first of each stream included.
     qint64 framesShown() const { return m_framesShown; }
@@ -188,6 +198,14 @@ private:
     void streamEnded(const DownloadResult &end);
     bool decode(Decode &decode, const QByteArray &bytes, void (CamFeed::*done)(const LoadedPicture &),
                 std::vector<QImage> letGo = {});
+    // The decode, started for these areas, reports to done.
+    void decodeStarted(Decode &decode, const QList<DrawingArea> &areas, void (CamFeed::*done)(const LoadedPicture &));
+    // firstAnswer: the playlist's answer in hand already; nullptr: it is asked for.
+    void startVideo(const DownloadResult *firstAnswer);
+    void stopVideo();
+    void offerVideoFrame();
+    void videoFrameDecoded(const LoadedPicture &result);
+    void videoFailed(const QString &reason);
     void cancel(Decode &decode);
     void pictureDecoded(const LoadedPicture &result);
     void frameDecoded(const LoadedPicture &result);
@@ -225,6 +243,9 @@ private:
     Decode m_redecode;      // the picture shown, at another size
     QPointer<DownloadHandler> m_download;
     QPointer<DownloadHandler> m_stream;
+    std::unique_ptr<HlsStream> m_video;
+    bool m_videoShown = false; // its first frame, the refresh's picture
+    bool m_keyFramesOnly = false;
 
     HeldAnswer m_held;
     bool m_askedConditionally = false;

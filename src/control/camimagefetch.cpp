@@ -97,7 +97,8 @@ void CamImageFetch::pictureReceived(const ReceivedPicture &picture)
         emit pictureBytesReceived(picture.bytes);
     // A picture drawn again or taken down wipes the bullets over it.
     m_redrawComing = picture.newPicture() || (picture.knownUndecodable && !m_feed->picture().isNull());
-    if (picture.newPicture()) {
+    // A video's first frame comes without bytes of its own.
+    if (picture.newPicture() && !picture.videoFrame) {
         // One fallback name; a second failure gives up on the file for this refresh.
         if (!m_workFolder.write(working_files::pictureFile(m_extension), picture.bytes)) {
             m_extension = picture_extension::Fallback;

@@ -28,7 +28,7 @@ LoadedPicture preparedForAreas(PictureOrPlanes loaded, QString errorText, int re
     LoadedPicture result;
     result.errorText = std::move(errorText);
     result.reduction = reduction;
-    const JpegPlanes &planes = loaded.planes;
+    const YuvPlanes &planes = loaded.planes;
     result.decodedSize = planes.isNull() ? loaded.picture.value_or(QImage()).size() : planes.size;
     // The planes as a picture, made once where some area needs it.
     QImage rgb = loaded.picture.value_or(QImage());
@@ -103,6 +103,15 @@ bool PictureLoadJob::startBytes(const QByteArray &bytes, const QList<DrawingArea
         return loadPictureOrPlanes(decodeAs, bytes, errorText, cancel, reduction);
     },
                areas, mode, std::move(letGo), finish);
+}
+
+bool PictureLoadJob::startPlanes(YuvPlanes planes, const QList<DrawingArea> &areas, ViewScaleMode mode,
+                                 Finish finish)
+{
+    return run([planes = std::move(planes)](QString &, const std::atomic<bool> *, Reduction *) {
+        return PictureOrPlanes{std::nullopt, planes};
+    },
+               areas, mode, {}, finish);
 }
 
 bool PictureLoadJob::run(Load load, const QList<DrawingArea> &areas, ViewScaleMode mode, std::vector<QImage> letGo,

@@ -1,7 +1,8 @@
 #pragma once
 // Picture loads for the cam refresh, on a worker thread and one at a time.
 //
-// startBytes() hands a picture's bytes to the worker and returns at once. The worker decodes
+// startBytes() hands a picture's bytes to the worker and returns at once (startPlanes() a
+// picture's planes, which only want drawing). The worker decodes
 // them (a JPEG as much smaller than its full size as drawing it into the given areas allows,
 // decode_reduction::factorFor), and then draws the picture into each of those areas' whole
 // surfaces (framedInArea), so the window thread is left with showing them. loaded() comes back
@@ -79,6 +80,9 @@ public:
     bool startBytes(const QByteArray &bytes, const QList<DrawingArea> &areas, ViewScaleMode mode,
                     Finish finish = Finish::Surfaces, std::vector<QImage> letGo = {},
                     const QString &decodeAs = QString());
+    // A picture decoded already, as planes (a video's frame): drawn into the areas the same way.
+    bool startPlanes(YuvPlanes planes, const QList<DrawingArea> &areas, ViewScaleMode mode,
+                     Finish finish = Finish::Surfaces);
     void cancel();
     bool isBusy() const { return m_busy; }
 

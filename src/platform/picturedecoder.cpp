@@ -26,7 +26,7 @@ struct Decoded
     }
     QImage image;
     std::optional<DecodeFailure> failure;
-    JpegPlanes planes; // in place of the image, where the planes were asked for and came
+    YuvPlanes planes; // in place of the image, where the planes were asked for and came
 };
 
 bool cancelled(const std::atomic<bool> *cancel)
@@ -187,19 +187,19 @@ struct TurboHandleFree
 
 // The planes a JPEG of this subsampling and these colours is decoded to; none for a layout
 // drawing does not take from planes (4:4:0, 4:1:1) or colours that are not YCbCr.
-std::optional<JpegPlanes::Colour> planesLayout(int subsampling, int colours)
+std::optional<YuvPlanes::Colour> planesLayout(int subsampling, int colours)
 {
     if (colours == TJCS_GRAY && subsampling == TJSAMP_GRAY)
-        return JpegPlanes::Colour::Grey;
+        return YuvPlanes::Colour::Grey;
     if (colours != TJCS_YCbCr)
         return std::nullopt;
     switch (subsampling) {
     case TJSAMP_420:
-        return JpegPlanes::Colour::Halved;
+        return YuvPlanes::Colour::Halved;
     case TJSAMP_422:
-        return JpegPlanes::Colour::HalvedAcross;
+        return YuvPlanes::Colour::HalvedAcross;
     case TJSAMP_444:
-        return JpegPlanes::Colour::Full;
+        return YuvPlanes::Colour::Full;
     default:
         return std::nullopt;
     }
@@ -208,9 +208,9 @@ std::optional<JpegPlanes::Colour> planesLayout(int subsampling, int colours)
 // The JPEG's planes at this size (its own, or reduced by a factor the library takes), in
 // one block; std::nullopt where the decode does not end cleanly, as for the RGB decode.
 std::optional<Decoded> decodeToPlanes(void *handle, const QByteArray &bytes, const QSize &size,
-                                      JpegPlanes::Colour colour)
+                                      YuvPlanes::Colour colour)
 {
-    JpegPlanes planes;
+    YuvPlanes planes;
     planes.size = size;
     planes.colour = colour;
     planes.memory = planesMemory(size, colour);
@@ -243,7 +243,7 @@ std::optional<Decoded> decodeToPlanes(void *handle, const QByteArray &bytes, con
 // work would be thrown away. A handle per decode: making one costs well under a
 // microsecond.
 //
-// toPlanes: a JPEG of a colour layout JpegPlanes holds is decoded to its planes instead.
+// toPlanes: a JPEG of a colour layout YuvPlanes holds is decoded to its planes instead.
 std::optional<Decoded> decodeJpegInMemory(const QByteArray &bytes, const std::atomic<bool> *cancel,
                                           Reduction *reduction, bool toPlanes = false)
 {
@@ -270,7 +270,7 @@ std::optional<Decoded> decodeJpegInMemory(const QByteArray &bytes, const std::at
 
     const bool planesWanted =
         toPlanes && (!reduction || !reduction->planesWanted || reduction->planesWanted(fullSize / factor));
-    const std::optional<JpegPlanes::Colour> layout = planesWanted ? planesLayout(subsampling, colours) : std::nullopt;
+    const std::optional<YuvPlanes::Colour> layout = planesWanted ? planesLayout(subsampling, colours) : std::nullopt;
     if (layout) {
         std::optional<Decoded> decoded = decodeToPlanes(handle.get(), bytes, fullSize / factor, *layout);
         if (!decoded)

@@ -30,12 +30,12 @@
 // A JPEG held in memory (loadPictureBytes, decodePictureBytes, and any file up to 64 MiB,
 // which is read whole) is decoded by the JPEG library's TurboJPEG API straight into the
 // picture's pixels, with no copy or conversion after it, or, for loadPictureOrPlanes, into
-// its planes (jpegplanes.h); it is known by its first two bytes, as the reader knows one, so
+// its planes (yuvplanes.h); it is known by its first two bytes, as the reader knows one, so
 // the reader's probe of every format is spared. A JPEG it does not take that way (CMYK, an
 // unusual header, a decode that fails or finds damage) goes to Qt's reader as every other
 // format does, so the outcome is always the reader's; so does a progressive JPEG of many
 // scans, because only the reader can be given up halfway through one.
-#include "platform/jpegplanes.h"
+#include "platform/yuvplanes.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -78,11 +78,11 @@ Picture loadPictureBytes(const QString &fileName, const QByteArray &bytes, QStri
 struct PictureOrPlanes
 {
     Picture picture;   // the load's picture, or no picture; nothing while planes came
-    JpegPlanes planes; // not null: the JPEG's planes, decoded at the reduction's factor
+    YuvPlanes planes; // not null: the JPEG's planes, decoded at the reduction's factor
 };
 
 // Loads as loadPictureBytes does (as decodePictureBytes does for an empty name), except that a
-// JPEG the JPEG library's API decodes, of a colour layout JpegPlanes holds (4:2:0, 4:2:2, 4:4:4
+// JPEG the JPEG library's API decodes, of a colour layout YuvPlanes holds (4:2:0, 4:2:2, 4:4:4
 // or grey), comes as its planes. Every failure and every other picture is as the load's.
 PictureOrPlanes loadPictureOrPlanes(const QString &fileName, const QByteArray &bytes, QString &errorText,
                                     const std::atomic<bool> *cancel = nullptr, Reduction *reduction = nullptr);

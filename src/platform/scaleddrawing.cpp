@@ -200,34 +200,56 @@ bool resampleInto(const QImage &picture, const QSize &size, const QRect &clip, u
     return true;
 }
 
+const libyuv::YuvConstants *yuvConstants(YuvPlanes::Matrix matrix)
+{
+    switch (matrix) {
+    case YuvPlanes::Matrix::Jpeg:
+        return &libyuv::kYuvJPEGConstants;
+    case YuvPlanes::Matrix::Bt601:
+        return &libyuv::kYuvI601Constants;
+    case YuvPlanes::Matrix::Bt709:
+        return &libyuv::kYuvH709Constants;
+    case YuvPlanes::Matrix::Bt709Full:
+        return &libyuv::kYuvF709Constants;
+    case YuvPlanes::Matrix::Bt2020:
+        return &libyuv::kYuv2020Constants;
+    }
+    return &libyuv::kYuvJPEGConstants;
+}
+
 // Converts the rows [top, top + rows) of the planes to RGB32 at `to`, the pixel of the first of
 // them, as if they were the whole picture: halved colours are interpolated between their
 // samples (as the JPEG library does when it decodes to RGB), the band's first and last rows
 // from its own colour rows alone. top is even, so that a band starts on a whole colour row.
-bool convertRows(const JpegPlanes &planes, int top, int rows, uchar *to, qsizetype toStride)
+bool convertRows(const YuvPlanes &planes, int top, int rows, uchar *to, qsizetype toStride)
 {
     const int width = planes.size.width();
-    const int chromaTop = planes.colour == JpegPlanes::Colour::Halved ? top / 2 : top;
-    const bool grey = planes.colour == JpegPlanes::Colour::Grey;
+    const int chromaTop = planes.colour == YuvPlanes::Colour::Halved ? top / 2 : top;
+    const bool grey = planes.colour == YuvPlanes::Colour::Grey;
     const int ys = planes.stride(0);
     const int cs = grey ? 0 : planes.stride(1);
     const uchar *y = planes.plane(0) + qsizetype(top) * ys;
     const uchar *u = grey ? nullptr : planes.plane(1) + qsizetype(chromaTop) * cs;
     const uchar *v = grey ? nullptr : planes.plane(2) + qsizetype(chromaTop) * cs;
     const int ts = int(toStride);
+    const libyuv::YuvConstants *matrix = yuvConstants(planes.matrix);
+    // A JPEG's grey and full colours have conversions of their own, a good deal faster.
+    const bool jpeg = planes.matrix == YuvPlanes::Matrix::Jpeg;
     switch (planes.colour) {
-    case JpegPlanes::Colour::Grey:
-        return libyuv::J400ToARGB(y, ys, to, ts, width, rows) == 0;
-    case JpegPlanes::Colour::Halved:
-        return libyuv::I420ToARGBMatrixFilter(y, ys, u, cs, v, cs, to, ts, &libyuv::kYuvJPEGConstants, width, rows,
-                                              libyuv::kFilterBilinear)
+    case YuvPlanes::Colour::Grey:
+        return (jpeg ? libyuv::J400ToARGB(y, ys, to, ts, width, rows)
+                     : libyuv::I400ToARGBMatrix(y, ys, to, ts, matrix, width, rows))
             == 0;
-    case JpegPlanes::Colour::HalvedAcross:
-        return libyuv::I422ToARGBMatrixFilter(y, ys, u, cs, v, cs, to, ts, &libyuv::kYuvJPEGConstants, width, rows,
-                                              libyuv::kFilterBilinear)
+    case YuvPlanes::Colour::Halved:
+        return libyuv::I420ToARGBMatrixFilter(y, ys, u, cs, v, cs, to, ts, matrix, width, rows, libyuv::kFilterBilinear)
             == 0;
-    case JpegPlanes::Colour::Full:
-        return libyuv::J444ToARGB(y, ys, u, cs, v, cs, to, ts, width, rows) == 0;
+    case YuvPlanes::Colour::HalvedAcross:
+        return libyuv::I422ToARGBMatrixFilter(y, ys, u, cs, v, cs, to, ts, matrix, width, rows, libyuv::kFilterBilinear)
+            == 0;
+    case YuvPlanes::Colour::Full:
+        return (jpeg ? libyuv::J444ToARGB(y, ys, u, cs, v, cs, to, ts, width, rows)
+                     : libyuv::I444ToARGBMatrix(y, ys, u, cs, v, cs, to, ts, matrix, width, rows))
+            == 0;
     }
     return false;
 }
@@ -236,7 +258,7 @@ bool convertRows(const JpegPlanes &planes, int top, int rows, uchar *to, qsizety
 // thread when there are many. Halved colours are interpolated down the rows, and each band
 // takes the rows at its ends as the picture's edge; so the two rows either side of the cut
 // are converted again afterwards, from the rows round them, as the whole picture gives them.
-bool convertPlanes(const JpegPlanes &planes, uchar *to, qsizetype toStride)
+bool convertPlanes(const YuvPlanes &planes, uchar *to, qsizetype toStride)
 {
     const QSize size = planes.size;
     const qint64 pixels = qint64(size.width()) * size.height();
@@ -246,7 +268,7 @@ bool convertPlanes(const JpegPlanes &planes, uchar *to, qsizetype toStride)
     const bool ok = sharedWhenLarge(
         pixels, [&] { return convertRows(planes, 0, cut, to, toStride); },
         [&] { return convertRows(planes, cut, size.height() - cut, to + qsizetype(cut) * toStride, toStride); });
-    if (!ok || planes.colour != JpegPlanes::Colour::Halved)
+    if (!ok || planes.colour != YuvPlanes::Colour::Halved)
         return ok;
     QImage seam(size.width(), 4, QImage::Format_RGB32);
     if (seam.isNull() || !convertRows(planes, cut - 2, 4, seam.bits(), seam.bytesPerLine()))
@@ -264,21 +286,22 @@ bool convertPlanes(const JpegPlanes &planes, uchar *to, qsizetype toStride)
 // Once the picture is no larger than its halved colour planes, these are kept at its full size
 // (Colour::Full), so a picture shrunk far keeps the colour detail a picture decoded to RGB
 // would.
-JpegPlanes scaledPlanes(const JpegPlanes &planes, const QSize &size)
+YuvPlanes scaledPlanes(const YuvPlanes &planes, const QSize &size)
 {
-    JpegPlanes current = planes;
+    YuvPlanes current = planes;
     while (current.size != size) {
         const QSize from = current.size;
         const QSize next(from.width() >= 2 * size.width() ? (from.width() + 1) / 2 : size.width(),
                          from.height() >= 2 * size.height() ? (from.height() + 1) / 2 : size.height());
-        JpegPlanes scaled;
+        YuvPlanes scaled;
         scaled.size = next;
         scaled.colour = current.colour;
+        scaled.matrix = current.matrix;
         // Colour planes as large as the picture now is keep their own detail at full size.
         const QSize colours = current.planeSize(1);
-        if ((current.colour == JpegPlanes::Colour::Halved || current.colour == JpegPlanes::Colour::HalvedAcross)
+        if ((current.colour == YuvPlanes::Colour::Halved || current.colour == YuvPlanes::Colour::HalvedAcross)
             && colours.width() >= next.width() && colours.height() >= next.height())
-            scaled.colour = JpegPlanes::Colour::Full;
+            scaled.colour = YuvPlanes::Colour::Full;
         scaled.memory = planesMemory(next, scaled.colour);
         if (scaled.memory.isNull())
             return {};
@@ -309,13 +332,13 @@ JpegPlanes scaledPlanes(const JpegPlanes &planes, const QSize &size)
 
 // The planes scaled to `size` (not larger on either side) and converted to RGB32 at `to`, a
 // buffer of `toStride` bytes a row.
-bool planesInto(const JpegPlanes &planes, const QSize &size, uchar *to, qsizetype toStride)
+bool planesInto(const YuvPlanes &planes, const QSize &size, uchar *to, qsizetype toStride)
 {
     if (planes.isNull() || size.isEmpty() || size.width() > planes.size.width() || size.height() > planes.size.height())
         return false;
     if (size == planes.size)
         return convertPlanes(planes, to, toStride);
-    const JpegPlanes scaled = scaledPlanes(planes, size);
+    const YuvPlanes scaled = scaledPlanes(planes, size);
     if (scaled.isNull())
         return false;
     ++t_resamplings;
@@ -415,7 +438,7 @@ bool drawnFromPlanes(const QSize &picture, const DrawingArea &area, ViewScaleMod
         || (QRect(QPoint(0, 0), size).contains(r) && r.width() <= picture.width() && r.height() <= picture.height());
 }
 
-QImage framedInArea(const JpegPlanes &planes, const DrawingArea &area, ViewScaleMode mode)
+QImage framedInArea(const YuvPlanes &planes, const DrawingArea &area, ViewScaleMode mode)
 {
     if (planes.isNull() || !drawnFromPlanes(planes.size, area, mode))
         return QImage();
@@ -433,7 +456,7 @@ QImage framedInArea(const JpegPlanes &planes, const DrawingArea &area, ViewScale
     return framed;
 }
 
-QImage pictureFromPlanes(const JpegPlanes &planes, const QSize &size)
+QImage pictureFromPlanes(const YuvPlanes &planes, const QSize &size)
 {
     QImage picture = newPicture(size, QImage::Format_RGB32);
     if (picture.isNull() || !planesInto(planes, size, picture.bits(), picture.bytesPerLine()))

@@ -21,7 +21,7 @@
 // can make an area's whole surface ahead (framedInArea) and the window thread only shows it.
 #include "core/geometry/devicepixels.h"
 #include "core/geometry/scalegeometry.h"
-#include "platform/jpegplanes.h"
+#include "platform/yuvplanes.h"
 
 #include <QImage>
 #include <QSize>
@@ -41,14 +41,14 @@ QImage framedInArea(const QImage &picture, const DrawingArea &area, ViewScaleMod
 // lands on (libyuv's box filter, the mean of the area each pixel covers) and converted to RGB
 // once, there. Null where the planes are not drawn so, and the picture is to be drawn instead:
 // a rectangle larger than the planes on a side, or reaching out of the area (an outline cut).
-QImage framedInArea(const JpegPlanes &planes, const DrawingArea &area, ViewScaleMode mode);
+QImage framedInArea(const YuvPlanes &planes, const DrawingArea &area, ViewScaleMode mode);
 
 // Whether framedInArea() draws planes of a picture of this size from the planes themselves.
 bool drawnFromPlanes(const QSize &picture, const DrawingArea &area, ViewScaleMode mode);
 
 // The planes as an RGB32 picture of this size: their own, or smaller on both sides, averaged as
 // framedInArea() averages them. Null for a larger size.
-QImage pictureFromPlanes(const JpegPlanes &planes, const QSize &size);
+QImage pictureFromPlanes(const YuvPlanes &planes, const QSize &size);
 
 // The picture resampled to exactly this size, as drawing resamples it; RGB32. A null image
 // for a null picture or an empty size.

@@ -353,7 +353,7 @@ void TestScaledDrawing::preparedSurfaceShownAsItIs()
     QFETCH(QRect, rect);
     QFETCH(QString, from);
     QImage img = resampling::softPicture(picture);
-    JpegPlanes planes;
+    YuvPlanes planes;
     if (from != QLatin1String("picture")) {
         QByteArray jpeg;
         QBuffer buffer(&jpeg);
@@ -363,7 +363,7 @@ void TestScaledDrawing::preparedSurfaceShownAsItIs()
         QString text;
         planes = loadPictureOrPlanes(QString(), jpeg, text).planes;
         QCOMPARE(planes.size, picture);
-        QCOMPARE(planes.colour == JpegPlanes::Colour::Grey, from == QLatin1String("grey"));
+        QCOMPARE(planes.colour == YuvPlanes::Colour::Grey, from == QLatin1String("grey"));
         // The reference is the JPEG as it decodes to RGB.
         img = decodePictureBytes(jpeg, text).value_or(QImage());
         QCOMPARE(img.size(), picture);

@@ -1,6 +1,7 @@
 #pragma once
-// A JPEG's pixels as the JPEG holds them: a plane of brightness and, unless the picture is
-// grey, two planes of colour (YCbCr at full range), each colour plane half as wide
+// A picture's pixels as a JPEG or a video frame holds them: a plane of brightness and, unless
+// the picture is grey, two planes of colour (YCbCr; a JPEG's at full range by the BT.601
+// matrix, a video's as its stream says), each colour plane half as wide
 // (Colour::HalvedAcross), half as wide and half as high (Colour::Halved) or as large
 // (Colour::Full) as the picture; a halved side of odd length rounds up. Decoding stops
 // there, before the colour planes are enlarged and every pixel is converted to RGB, and
@@ -15,12 +16,16 @@
 #include <QImage>
 #include <QSize>
 
-struct JpegPlanes
+struct YuvPlanes
 {
     enum class Colour { Grey, Halved, HalvedAcross, Full };
+    // How brightness and colour turn into RGB: a JPEG's full range, or a video's, by the
+    // matrix and range its stream gives (limited range unless it says full).
+    enum class Matrix { Jpeg, Bt601, Bt709, Bt709Full, Bt2020 };
 
     QSize size; // of the picture, in pixels
     Colour colour = Colour::Halved;
+    Matrix matrix = Matrix::Jpeg;
     QImage memory;
 
     bool isNull() const { return memory.isNull() || size.isEmpty(); }
@@ -73,10 +78,10 @@ private:
 };
 
 // A block of memory for the planes of a picture of this size and colours; not set.
-inline QImage planesMemory(const QSize &size, JpegPlanes::Colour colour)
+inline QImage planesMemory(const QSize &size, YuvPlanes::Colour colour)
 {
     const int width = qMax(1, size.width() + 1);
     const qsizetype rowBytes = (qsizetype(width) + 3) / 4 * 4;
-    const qsizetype total = JpegPlanes::bytesFor(size, colour);
+    const qsizetype total = YuvPlanes::bytesFor(size, colour);
     return newPicture(QSize(width, int((total + rowBytes - 1) / rowBytes)), QImage::Format_Grayscale8);
 }
