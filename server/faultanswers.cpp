@@ -1,6 +1,7 @@
 #include "faultanswers.h"
 
 #include "gzip.h"
+#include "hlsstream.h"
 #include "routes.h"
 #include "serverstate.h"
 #include "rawanswers.h"
@@ -72,6 +73,19 @@ Reply redirectTo(const std::string &location)
 {
     Reply r = htmlPage(302, "302 Found", "Moved.");
     r.headers.emplace_back("Location", location);
+    return r;
+}
+
+// Bytes a playlist reader must refuse: no "#EXTM3U" first, a NUL and binary bytes among
+// lines that look like a playlist's.
+Reply garbagePlaylist()
+{
+    Reply r;
+    r.contentType = hls::kPlaylistType;
+    r.body = "EXTM3U? no: this is not a playlist\n#EXT-X-VERSION:3\n";
+    for (int i = 0; i < 256; ++i)
+        r.body += char(i);
+    r.body += "\n#EXTINF:1.000,\nseg0.ts\n";
     return r;
 }
 
@@ -211,6 +225,37 @@ std::optional<Reply> answerRequest(const Request &request)
                 break; // no stream here: the usual answer
             recordRequest(request, 200, false);
             raw::sendLiveFaulty(fd, subscription->feed(), *fault);
+            return std::nullopt;
+        }
+        case Kind::HlsStalledPlaylist:
+            if (hlsDocument(request) != HlsDocument::MediaPlaylist)
+                break;
+            return logged(request, hlsMediaPlaylistAt(fault->added));
+        case Kind::HlsMissingSegment:
+            if (hlsDocument(request) != HlsDocument::Segment)
+                break;
+            return logged(request, notFound());
+        case Kind::HlsTruncatedSegment: {
+            if (hlsDocument(request) != HlsDocument::Segment)
+                break;
+            const Reply r = route(request);
+            recordRequest(request, r.status, false);
+            FaultMode cut;
+            cut.kind = Kind::Truncate;
+            cut.value = std::int64_t(r.bytes().size() / 2);
+            raw::sendFaulty(fd, r, cut);
+            return std::nullopt;
+        }
+        case Kind::HlsEndlessPlaylist:
+        case Kind::HlsGarbagePlaylist: {
+            const HlsDocument document = hlsDocument(request);
+            if (document != HlsDocument::MasterPlaylist && document != HlsDocument::MediaPlaylist)
+                break;
+            if (fault->kind == Kind::HlsGarbagePlaylist)
+                return logged(request, garbagePlaylist());
+            const Reply r = route(request);
+            recordRequest(request, r.status, false);
+            raw::sendEndlessPlaylist(fd, r);
             return std::nullopt;
         }
         case Kind::Truncate:

@@ -42,7 +42,11 @@ std::optional<FaultMode> parseMode(const std::string &text)
                                   {"endless", Kind::Endless}, {"not-modified", Kind::NotModified},
                                   {"live-no-boundary", Kind::LiveNoBoundary}, {"live-endless-part", Kind::LiveEndlessPart},
                                   {"live-stall-part", Kind::LiveStallPart}, {"live-trickle-part", Kind::LiveTricklePart}, {"live-garbage", Kind::LiveGarbage},
-                                  {"live-lf", Kind::LiveLf}};
+                                  {"live-lf", Kind::LiveLf}, {"hls-stalled-playlist", Kind::HlsStalledPlaylist},
+                                  {"hls-missing-segment", Kind::HlsMissingSegment},
+                                  {"hls-truncated-segment", Kind::HlsTruncatedSegment},
+                                  {"hls-endless-playlist", Kind::HlsEndlessPlaylist},
+                                  {"hls-garbage-playlist", Kind::HlsGarbagePlaylist}};
     for (const Plain &p : plain) {
         if (name == p.name) {
             if (hasArg)
@@ -150,6 +154,8 @@ bool writesOnSocket(const FaultMode &mode)
     case Kind::ResetAfter:
     case Kind::Unasked:
     case Kind::ShortLength:
+    case Kind::HlsTruncatedSegment:
+    case Kind::HlsEndlessPlaylist:
         return true;
     default:
         return isLive(mode);
@@ -178,6 +184,7 @@ bool isLive(const FaultMode &mode)
 
 void FaultTable::add(FaultRule rule)
 {
+    rule.mode.added = std::chrono::system_clock::now();
     std::lock_guard<std::mutex> lock(m_mutex);
     m_rules.push_back(std::move(rule));
 }

@@ -2,6 +2,7 @@
 // The table is shared by all worker threads; the first rule whose path matches wins.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -16,12 +17,16 @@ struct FaultMode {
         // a Content-Length short of the body sent.
         Unasked, ShortLength,
         // Misbehaving live streams; on paths that serve no stream they change nothing.
-        LiveNoBoundary, LiveBigPart, LiveEndlessPart, LiveStallPart, LiveTricklePart, LiveGarbage, LiveClose, LiveLf
+        LiveNoBoundary, LiveBigPart, LiveEndlessPart, LiveStallPart, LiveTricklePart, LiveGarbage, LiveClose, LiveLf,
+        // Misbehaving HLS streams: the playlist modes change only playlists, the segment modes
+        // only segments.
+        HlsStalledPlaylist, HlsMissingSegment, HlsTruncatedSegment, HlsEndlessPlaylist, HlsGarbagePlaylist
     };
     Kind kind = Kind::Empty;
     std::int64_t value = 0; // milliseconds, byte counts, status code, bytes per second or hops
     std::int64_t rate = 0;  // a long header's bytes per second; 0: as fast as the client takes them
     std::string url;        // redirect target; the other end of a redirect chain
+    std::chrono::system_clock::time_point added; // when its rule went into the table
 };
 
 struct FaultRule {

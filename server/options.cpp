@@ -60,7 +60,20 @@ const char kFaultModes[] =
     "  live-close:N        close the connection after N frames, without a closing\n"
     "                      delimiter\n"
     "  live-lf             lines end in LF alone, delimiter lines lack the leading\n"
-    "                      \"--\", parts have no Content-Length\n";
+    "                      \"--\", parts have no Content-Length\n"
+    "\n"
+    "Fault modes for HLS streams (/hls/...; elsewhere the usual answer):\n"
+    "  hls-stalled-playlist\n"
+    "                      media playlists stop advancing: they list the segments\n"
+    "                      of the moment the rule was set\n"
+    "  hls-missing-segment segments answer 404, playlists go on\n"
+    "  hls-truncated-segment\n"
+    "                      a segment's connection closes after half its bytes\n"
+    "  hls-endless-playlist\n"
+    "                      a playlist without Content-Length whose segment lines\n"
+    "                      never end, as fast as they are taken\n"
+    "  hls-garbage-playlist\n"
+    "                      bytes that are no playlist (no #EXTM3U first)\n";
 
 bool fail(const char *what)
 {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace raw {
@@ -258,6 +259,24 @@ void sendFaulty(int fd, const Reply &reply, const FaultMode &fault)
         dropConnection(fd);
         return;
     }
+}
+
+void sendEndlessPlaylist(int fd, const Reply &reply)
+{
+    const std::string &body = reply.bytes();
+    const std::string head = rawHead(reply.status, reply.contentType, "Cache-Control: no-cache") + "\r\n";
+    bool ok = rawSend(fd, head.data(), head.size()) && rawSend(fd, body.data(), body.size());
+    // The segments go on counting from the playlist's last.
+    const auto last = body.rfind("\nseg");
+    std::uint64_t next = last == std::string::npos ? 0 : std::strtoull(body.c_str() + last + 4, nullptr, 10) + 1;
+    std::string block;
+    while (ok) {
+        block.clear();
+        while (block.size() < 64 * 1024)
+            block += "#EXTINF:1.000,\nseg" + std::to_string(next++) + ".ts\n";
+        ok = rawSend(fd, block.data(), block.size());
+    }
+    dropConnection(fd);
 }
 
 } // namespace raw

@@ -2,6 +2,7 @@
 
 #include "democatalogue.h"
 #include "gzip.h"
+#include "hlsstream.h"
 #include "serverstate.h"
 #include "validators.h"
 
@@ -221,6 +222,83 @@ const DemoCam *liveCam(const Request &request)
 }
 } // namespace
 
+namespace {
+// An /hls/ request taken apart; cam null when it names no demo cam, variant null when it
+// names none of the cam's.
+struct HlsTarget {
+    HlsDocument document = HlsDocument::None;
+    const DemoCam *cam = nullptr;
+    std::optional<hls::Variant> variant;
+    std::int64_t segment = 0;
+};
+
+HlsTarget hlsTarget(const Request &request)
+{
+    static const QRegularExpression hlsPath(QStringLiteral(
+        "^/hls/([A-Za-z0-9_-]+)/(?:index\\.m3u8|(\\d{1,4})x(\\d{1,4})/(?:index\\.m3u8|seg(\\d{1,15})\\.ts))$"));
+    HlsTarget target;
+    if (request.path.rfind("/hls/", 0) != 0)
+        return target;
+    const auto m = hlsPath.match(QString::fromStdString(request.path));
+    target.cam = m.hasMatch() ? democatalogue::find(m.captured(1)) : nullptr;
+    if (!target.cam)
+        return target;
+    if (m.captured(2).isEmpty()) {
+        target.document = HlsDocument::MasterPlaylist;
+        return target;
+    }
+    const QSize size(m.captured(2).toInt(), m.captured(3).toInt());
+    for (const hls::Variant &v : hls::variants(target.cam->size))
+        if (v.size == size)
+            target.variant = v;
+    if (!target.variant)
+        return target;
+    target.document = m.captured(4).isEmpty() ? HlsDocument::MediaPlaylist : HlsDocument::Segment;
+    target.segment = m.captured(4).toLongLong();
+    return target;
+}
+
+Reply playlistReply(std::string text)
+{
+    Reply r;
+    r.contentType = hls::kPlaylistType;
+    r.body = std::move(text);
+    r.headers.emplace_back("Cache-Control", "no-cache");
+    return r;
+}
+
+Reply hlsAnswer(const Request &request, const HlsTarget &target)
+{
+    switch (target.document) {
+    case HlsDocument::MasterPlaylist:
+        return playlistReply(hls::masterPlaylist(hls::variants(target.cam->size)));
+    case HlsDocument::MediaPlaylist:
+        return hlsMediaPlaylistAt(hls::WallClock::now());
+    case HlsDocument::Segment: {
+        if (!hls::inWindow(target.segment, hls::WallClock::now()))
+            return notFound();
+        const auto bytes = hls::segment(demoPictureRequest(*target.cam, request), *target.variant, target.segment);
+        if (!bytes)
+            return htmlPage(500, "500 Internal Server Error", "The segment cannot be encoded.");
+        Reply r;
+        r.contentType = hls::kSegmentType;
+        r.shared = bytes;
+        return r;
+    }
+    case HlsDocument::None:
+        break;
+    }
+    return notFound();
+}
+} // namespace
+
+HlsDocument hlsDocument(const Request &request) { return hlsTarget(request).document; }
+
+Reply hlsMediaPlaylistAt(std::chrono::system_clock::time_point moment)
+{
+    return playlistReply(hls::mediaPlaylist(hls::newestSegment(moment)));
+}
+
 std::shared_ptr<live::Subscription> liveSubscription(const Request &request)
 {
     const DemoCam *cam = liveCam(request);
@@ -235,7 +313,8 @@ bool servesStream(const Request &request) { return liveCam(request) != nullptr; 
 
 bool drawsPicture(const Request &request)
 {
-    return request.path == "/cam.php" || camPicturePath().match(QString::fromStdString(request.path)).hasMatch();
+    return request.path == "/cam.php" || camPicturePath().match(QString::fromStdString(request.path)).hasMatch()
+        || hlsDocument(request) == HlsDocument::Segment;
 }
 
 bool needsCredentials(const Request &request)
@@ -269,6 +348,8 @@ Reply route(const Request &request, bool mayEncode)
         r.headers.emplace_back("Cache-Control", "no-cache");
         return r;
     }
+    if (path.rfind("/hls/", 0) == 0)
+        return hlsAnswer(request, hlsTarget(request));
     const auto m = camPicturePath().match(QString::fromStdString(path));
     if (m.hasMatch()) {
         if (auto r = demoPicture(m.captured(1), m.captured(2), request))

@@ -1,6 +1,6 @@
 // The documents this server answers: the catalogue (/camlist.php), comments (/comments.php),
 // rendered demo pictures (/cam.php?id=, /cams/ID.EXT), live streams of them (/live/ID.mjpg,
-// see livestream.h) and files from --pictures.
+// see livestream.h; /hls/ID/index.m3u8, see hlsstream.h) and files from --pictures.
 //
 // "{base}" in the catalogue is --base when given, else the request's Host header when it is
 // a well-formed host[:port], else the bound address: a client can never put other text into
@@ -13,6 +13,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,12 @@ Reply route(const Request &request, bool mayEncode = false);
 std::shared_ptr<live::Subscription> liveSubscription(const Request &request);
 // Whether the request is for a live stream, whose answer has no end.
 bool servesStream(const Request &request);
+// What an /hls/ request asks for: a demo cam's master playlist, one of its variants' media
+// playlists or a segment of one; None for every other request.
+enum class HlsDocument { None, MasterPlaylist, MediaPlaylist, Segment };
+HlsDocument hlsDocument(const Request &request);
+// A media playlist's answer as it was at that moment.
+Reply hlsMediaPlaylistAt(std::chrono::system_clock::time_point moment);
 // Whether --auth covers the request: everything but the catalogue, comments and control.
 bool needsCredentials(const Request &request);
 // Whether the request's answer is a picture drawn for it (CPU work), not a document or file.
