@@ -13,6 +13,7 @@
 //
 // /live/ID.mjpg streams a demo cam as Motion-JPEG at --live-fps frames a second, each frame
 // drawn with its number and the time to the millisecond.
+// /hls/ID/index.m3u8 streams it as live HLS (see hlsstream.h).
 //
 // Pictures carry an ETag and a Last-Modified and are answered with a bodiless 304 when a
 // request's conditions find them unchanged; --no-conditional serves them the plain way.

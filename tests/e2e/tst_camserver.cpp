@@ -3,6 +3,7 @@
 #include "camserverprocess.h"
 #include "gunzip.h"
 #include "securehttp.h"
+#include "segmentframes.h"
 #include "slowclients.h"
 
 #include <QBuffer>
@@ -15,6 +16,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QLocale>
+#include <QMap>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -207,6 +209,8 @@ private slots:
     void liveStreams();
     void liveSizesShareRenderers();
     void streamEndsWhenServerStops();
+    void hlsStreams_data();
+    void hlsStreams();
     void sceneIsStablePerCam();
     void gifMatchesRenderedScene_data();
     void gifMatchesRenderedScene();
@@ -616,6 +620,163 @@ void TstCamServer::streamEndsWhenServerStops()
     QByteArray rest;
     QVERIFY(!streamParts(received.mid(received.indexOf("\r\n\r\n") + 4), &rest).isEmpty());
     QCOMPARE(rest, QByteArray("--lumoraframe--\r\n"));
+}
+
+enum class HlsCheck { Variants, Sliding, Frames, OutOfWindow, Stalled, Missing, Truncated, Endless, Garbage };
+Q_DECLARE_METATYPE(HlsCheck)
+
+namespace {
+// The segment numbers of a live media playlist: five one-second segments counted on from its
+// media sequence, without an end; empty for anything else.
+QList<qint64> liveSegments(const QByteArray &playlist)
+{
+    static const QRegularExpression form(QStringLiteral(
+        "^#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:1\n#EXT-X-MEDIA-SEQUENCE:(\\d+)\n"
+        "((?:#EXTINF:1\\.000,\nseg\\d+\\.ts\n){5})$"));
+    const auto m = form.match(QString::fromLatin1(playlist));
+    QList<qint64> numbers;
+    if (!m.hasMatch())
+        return numbers;
+    static const QRegularExpression uri(QStringLiteral("seg(\\d+)\\.ts"));
+    for (auto it = uri.globalMatch(m.captured(2)); it.hasNext();) {
+        const qint64 n = it.next().captured(1).toLongLong();
+        if (n != m.captured(1).toLongLong() + numbers.size())
+            return {};
+        numbers << n;
+    }
+    return numbers;
+}
+
+// Each variant of a master playlist: its BANDWIDTH, RESOLUTION, CODECS and URI.
+QList<QMap<QString, QString>> masterVariants(const QByteArray &playlist)
+{
+    static const QRegularExpression entry(QStringLiteral(
+        "#EXT-X-STREAM-INF:BANDWIDTH=(\\d+),RESOLUTION=(\\d+x\\d+),CODECS=\"(avc1\\.[0-9A-F]{6})\"\n([^\n]+)\n"));
+    QList<QMap<QString, QString>> variants;
+    for (auto it = entry.globalMatch(QString::fromLatin1(playlist)); it.hasNext();) {
+        const auto m = it.next();
+        variants.append({{QStringLiteral("BANDWIDTH"), m.captured(1)}, {QStringLiteral("RESOLUTION"), m.captured(2)},
+                         {QStringLiteral("CODECS"), m.captured(3)}, {QStringLiteral("URI"), m.captured(4)}});
+    }
+    return variants;
+}
+} // namespace
+
+// A demo cam's HLS stream: playlists a live client can follow, segments it can decode, and
+// each HLS fault mode as a client meets it.
+void TstCamServer::hlsStreams_data()
+{
+    QTest::addColumn<QString>("mode");       // a fault on /hls/*; empty: none
+    QTest::addColumn<QByteArray>("variant"); // the media playlist's; empty: the master playlist
+    QTest::addColumn<HlsCheck>("check");
+    QTest::newRow("master lists both sizes") << QString() << QByteArray() << HlsCheck::Variants;
+    QTest::newRow("playlist slides on the clock") << QString() << QByteArray("1920x1080") << HlsCheck::Sliding;
+    QTest::newRow("full-size segment") << QString() << QByteArray("1920x1080") << HlsCheck::Frames;
+    QTest::newRow("half-size segment") << QString() << QByteArray("960x540") << HlsCheck::Frames;
+    QTest::newRow("segments outside the window") << QString() << QByteArray("960x540") << HlsCheck::OutOfWindow;
+    QTest::newRow("stalled playlist") << "hls-stalled-playlist" << QByteArray("960x540") << HlsCheck::Stalled;
+    QTest::newRow("missing segment") << "hls-missing-segment" << QByteArray("960x540") << HlsCheck::Missing;
+    QTest::newRow("truncated segment") << "hls-truncated-segment" << QByteArray("960x540") << HlsCheck::Truncated;
+    QTest::newRow("endless playlist") << "hls-endless-playlist" << QByteArray("960x540") << HlsCheck::Endless;
+    QTest::newRow("garbage playlist") << "hls-garbage-playlist" << QByteArray() << HlsCheck::Garbage;
+}
+
+void TstCamServer::hlsStreams()
+{
+    QFETCH(QString, mode);
+    QFETCH(QByteArray, variant);
+    QFETCH(HlsCheck, check);
+    const QByteArray cam = "/hls/1006/"; // a 1920x1080 demo cam
+    const QByteArray folder = variant.isEmpty() ? cam : cam + variant + '/';
+    const QByteArray playlist = folder + "index.m3u8";
+    if (!mode.isEmpty())
+        QVERIFY(m_server.setFault(QStringLiteral("/hls/*"), mode));
+    if (check == HlsCheck::Endless) {
+        const StreamCapture stream = readStream(m_server.port(), playlist, 3000, 1 << 20);
+        QVERIFY(!stream.closedByServer);
+        QVERIFY2(stream.body.size() > 512 * 1024, qPrintable(QString::number(stream.body.size())));
+        QVERIFY(stream.body.startsWith("#EXTM3U\n"));
+        QVERIFY(!stream.body.contains("#EXT-X-ENDLIST"));
+        return;
+    }
+    const RawHttpReply first = m_server.get(playlist);
+    QCOMPARE(first.status, 200);
+    QCOMPARE(first.header("Content-Type"), QByteArray("application/vnd.apple.mpegurl"));
+    if (check == HlsCheck::Garbage) {
+        QVERIFY(!first.body.isEmpty());
+        QVERIFY(!first.body.startsWith("#EXTM3U"));
+        return;
+    }
+    if (check == HlsCheck::Variants) {
+        const auto variants = masterVariants(first.body);
+        QCOMPARE(variants.size(), 2);
+        QCOMPARE(variants[0][QStringLiteral("RESOLUTION")], QStringLiteral("1920x1080"));
+        QCOMPARE(variants[1][QStringLiteral("RESOLUTION")], QStringLiteral("960x540"));
+        for (const auto &v : variants) {
+            QCOMPARE(v[QStringLiteral("URI")], v[QStringLiteral("RESOLUTION")] + QStringLiteral("/index.m3u8"));
+            QVERIFY(!liveSegments(m_server.get(folder + v[QStringLiteral("URI")].toLatin1()).body).isEmpty());
+        }
+        return;
+    }
+    const QList<qint64> listed = liveSegments(first.body);
+    QVERIFY2(!listed.isEmpty(), first.body.constData());
+    const QByteArray newest = folder + "seg" + QByteArray::number(listed.last()) + ".ts";
+    switch (check) {
+    case HlsCheck::Sliding:
+    case HlsCheck::Stalled: {
+        // The newest listed is the last second complete.
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        QVERIFY2(listed.last() >= now - 2 && listed.last() < now, qPrintable(QString::number(now - listed.last())));
+        QThread::msleep(1500);
+        const QList<qint64> later = liveSegments(m_server.get(playlist).body);
+        QVERIFY(!later.isEmpty());
+        if (check == HlsCheck::Stalled)
+            QCOMPARE(later, listed);
+        else
+            QVERIFY2(later.first() - listed.first() >= 1 && later.first() - listed.first() <= 2,
+                     qPrintable(QString::number(later.first() - listed.first())));
+        break;
+    }
+    case HlsCheck::Frames: {
+        const RawHttpReply segment = m_server.get(newest);
+        QCOMPARE(segment.status, 200);
+        QCOMPARE(segment.header("Content-Type"), QByteArray("video/mp2t"));
+        const SegmentFrames frames = decodeSegment(segment.body);
+        QVERIFY(frames.opened);
+        QCOMPARE(frames.luma.size(), 25);
+        QCOMPARE(QByteArray::number(frames.size.width()) + 'x' + QByteArray::number(frames.size.height()), variant);
+        QCOMPARE(frames.keyFrames.count(true), 1);
+        QVERIFY(frames.keyFrames.first());
+        for (qsizetype i = 1; i < frames.luma.size(); ++i)
+            QVERIFY2(frames.luma[i] != frames.luma[i - 1], qPrintable(QString::number(i)));
+        // What the master playlist announces for the variant is what the segment holds.
+        for (const auto &v : masterVariants(m_server.get(cam + "index.m3u8").body)) {
+            if (v[QStringLiteral("RESOLUTION")].toLatin1() != variant)
+                continue;
+            QCOMPARE(v[QStringLiteral("CODECS")].toLatin1(), "avc1." + frames.profileLevel.toHex().toUpper());
+            QVERIFY(segment.body.size() * 8 <= v[QStringLiteral("BANDWIDTH")].toLongLong());
+        }
+        break;
+    }
+    case HlsCheck::OutOfWindow:
+        QCOMPARE(m_server.get(newest).status, 200);
+        QCOMPARE(m_server.get(folder + "seg" + QByteArray::number(listed.first() - 1) + ".ts").status, 404);
+        QCOMPARE(m_server.get(folder + "seg" + QByteArray::number(listed.last() + 2) + ".ts").status, 404);
+        break;
+    case HlsCheck::Missing:
+        QCOMPARE(m_server.get(newest).status, 404);
+        break;
+    case HlsCheck::Truncated: {
+        const RawHttpReply segment = m_server.get(newest);
+        QCOMPARE(segment.status, 200);
+        QVERIFY(segment.closedByServer);
+        QVERIFY(!segment.body.isEmpty());
+        QVERIFY2(segment.body.size() < segment.contentLength(), qPrintable(QString::number(segment.body.size())));
+        break;
+    }
+    default:
+        QFAIL("no such check");
+    }
 }
 
 void TstCamServer::picturesChangeEverySecond()
@@ -1278,7 +1439,9 @@ void TstCamServer::helpListsEveryMode()
                              "redirect:URL", "redirect-loop", "redirect-chain:N[:BASE]", "slow:RATE", "endless",
                              "long-header:BYTES[:RATE]", "bad-etag:N", "not-modified", "gzip-bomb:N",
                              "live-no-boundary", "live-big-part:N", "live-endless-part", "live-stall-part", "live-trickle-part",
-                             "live-garbage", "live-close:N", "live-lf", "unasked:MS", "short-length:N"})
+                             "live-garbage", "live-close:N", "live-lf", "unasked:MS", "short-length:N",
+                             "hls-stalled-playlist", "hls-missing-segment", "hls-truncated-segment",
+                             "hls-endless-playlist", "hls-garbage-playlist"})
         QVERIFY2(text.contains(QStringLiteral("\n  %1 ").arg(QLatin1String(mode)))
                      || text.contains(QStringLiteral("\n  %1\n").arg(QLatin1String(mode))),
                  mode);
