@@ -207,7 +207,13 @@ std::shared_ptr<const std::string> encode(const QImage &picture, const Variant &
     if (!stream || avcodec_parameters_from_context(stream->codecpar, e.codec) < 0)
         return nullptr;
     stream->time_base = AVRational {1, 90000};
-    if (avformat_write_header(e.format, nullptr) < 0)
+    // Each segment's continuity counters start afresh: its first packets say so, or a
+    // client reading segment after segment takes the seam for lost packets.
+    AVDictionary *muxing = nullptr;
+    av_dict_set(&muxing, "mpegts_flags", "+initial_discontinuity", 0);
+    const int header = avformat_write_header(e.format, &muxing);
+    av_dict_free(&muxing);
+    if (header < 0)
         return nullptr;
 
     const Planes scene = toI420(picture);

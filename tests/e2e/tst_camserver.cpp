@@ -671,8 +671,8 @@ void TstCamServer::hlsStreams_data()
     QTest::addColumn<HlsCheck>("check");
     QTest::newRow("master lists both sizes") << QString() << QByteArray() << HlsCheck::Variants;
     QTest::newRow("playlist slides on the clock") << QString() << QByteArray("1920x1080") << HlsCheck::Sliding;
-    QTest::newRow("full-size segment") << QString() << QByteArray("1920x1080") << HlsCheck::Frames;
-    QTest::newRow("half-size segment") << QString() << QByteArray("960x540") << HlsCheck::Frames;
+    QTest::newRow("full-size segments") << QString() << QByteArray("1920x1080") << HlsCheck::Frames;
+    QTest::newRow("half-size segments") << QString() << QByteArray("960x540") << HlsCheck::Frames;
     QTest::newRow("segments outside the window") << QString() << QByteArray("960x540") << HlsCheck::OutOfWindow;
     QTest::newRow("stalled playlist") << "hls-stalled-playlist" << QByteArray("960x540") << HlsCheck::Stalled;
     QTest::newRow("missing segment") << "hls-missing-segment" << QByteArray("960x540") << HlsCheck::Missing;
@@ -738,23 +738,31 @@ void TstCamServer::hlsStreams()
         break;
     }
     case HlsCheck::Frames: {
-        const RawHttpReply segment = m_server.get(newest);
-        QCOMPARE(segment.status, 200);
-        QCOMPARE(segment.header("Content-Type"), QByteArray("video/mp2t"));
-        const SegmentFrames frames = decodeSegment(segment.body);
+        // The last two segments, as a client reads them: one stream across the seam.
+        QByteArray stream;
+        for (const qint64 n : {listed[3], listed[4]}) {
+            const RawHttpReply segment = m_server.get(folder + "seg" + QByteArray::number(n) + ".ts");
+            QCOMPARE(segment.status, 200);
+            QCOMPARE(segment.header("Content-Type"), QByteArray("video/mp2t"));
+            stream += segment.body;
+        }
+        const SegmentFrames frames = decodeSegment(stream);
         QVERIFY(frames.opened);
-        QCOMPARE(frames.luma.size(), 25);
+        QCOMPARE(frames.luma.size(), 50);
         QCOMPARE(QByteArray::number(frames.size.width()) + 'x' + QByteArray::number(frames.size.height()), variant);
-        QCOMPARE(frames.keyFrames.count(true), 1);
-        QVERIFY(frames.keyFrames.first());
-        for (qsizetype i = 1; i < frames.luma.size(); ++i)
+        QCOMPARE(frames.keyFrames.count(true), 2);
+        QVERIFY(frames.keyFrames[0] && frames.keyFrames[25]);
+        QCOMPARE(frames.corruptPackets, 0);
+        for (qsizetype i = 1; i < frames.luma.size(); ++i) {
             QVERIFY2(frames.luma[i] != frames.luma[i - 1], qPrintable(QString::number(i)));
-        // What the master playlist announces for the variant is what the segment holds.
+            QCOMPARE(frames.times[i] - frames.times[i - 1], frames.times[1] - frames.times[0]);
+        }
+        // What the master playlist announces for the variant is what the segments hold.
         for (const auto &v : masterVariants(m_server.get(cam + "index.m3u8").body)) {
             if (v[QStringLiteral("RESOLUTION")].toLatin1() != variant)
                 continue;
             QCOMPARE(v[QStringLiteral("CODECS")].toLatin1(), "avc1." + frames.profileLevel.toHex().toUpper());
-            QVERIFY(segment.body.size() * 8 <= v[QStringLiteral("BANDWIDTH")].toLongLong());
+            QVERIFY(stream.size() * 8 <= 2 * v[QStringLiteral("BANDWIDTH")].toLongLong());
         }
         break;
     }

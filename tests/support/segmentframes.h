@@ -1,5 +1,5 @@
-// The pictures of an MPEG-TS segment held in memory, decoded with libavformat and libavcodec,
-// for checking what a server streams. Header only; a test that includes it links libavformat,
+// The pictures of MPEG-TS held in memory (a segment, or segments one after another as a client
+// reads them), decoded with libavformat and libavcodec, for checking what a server streams. Header only; a test that includes it links libavformat,
 // libavcodec and libavutil.
 #pragma once
 
@@ -19,6 +19,8 @@ struct SegmentFrames {
     QSize size;                // of every frame; invalid when they differ
     QList<QByteArray> luma;    // each frame's luma plane, rows packed
     QList<bool> keyFrames;     // per frame
+    QList<qint64> times;       // each video packet's presentation time, in the stream's time base
+    int corruptPackets = 0;    // packets the demuxer found damaged (lost transport packets, say)
     QByteArray profileLevel;   // the three bytes after the first H.264 sequence parameter set's NAL header
 };
 
@@ -89,6 +91,8 @@ inline SegmentFrames decodeSegment(const QByteArray &ts)
     };
     while (av_read_frame(held.format, held.packet) >= 0) {
         if (held.packet->stream_index == stream) {
+            result.times << held.packet->pts;
+            result.corruptPackets += (held.packet->flags & AV_PKT_FLAG_CORRUPT) ? 1 : 0;
             if (result.profileLevel.isEmpty()) {
                 const QByteArray data(reinterpret_cast<const char *>(held.packet->data), held.packet->size);
                 const qsizetype sps = data.indexOf(QByteArray("\0\0\1\x67", 4));
