@@ -1,6 +1,7 @@
-// A live cam on a real X server under a window manager (Xvfb + openbox), against
-// lumora-camserver on 127.0.0.1 sending its stream at 10 frames a second: the picture on the
-// screen moves in the main window, in the fullscreen window and on the wall's tile.
+// Live cams on a real X server under a window manager (Xvfb + openbox), against
+// lumora-camserver on 127.0.0.1: a Motion-JPEG stream sent at 10 frames a second and an HLS
+// video stream; the picture on the screen moves in the main window, in the fullscreen window
+// and on the wall's tile.
 #include "onscreen.h"
 #include "apprun.h"
 #include "camserverprocess.h"
@@ -20,11 +21,19 @@ class TestLiveOnScreen : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void init();
+    void movesInTheMainWindow_data() { cams(); }
     void movesInTheMainWindow();
+    void movesFullscreen_data() { cams(); }
     void movesFullscreen();
+    void movesOnTheWall_data() { cams(); }
     void movesOnTheWall();
 
 private:
+    // The cam's row in the list (and its tile on the wall), and the requests that brought
+    // its pictures to the main window: one for a Motion-JPEG stream, those of the larger of
+    // the video's two sizes.
+    static void cams();
     // Three grabs of what the screen shows of the area, a third of a second apart, each
     // unlike the one before.
     static void movesOnScreen(QWidget &area);
@@ -49,13 +58,31 @@ void TestLiveOnScreen::movesOnScreen(QWidget &area)
     }
 }
 
+void TestLiveOnScreen::cams()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("mainRequests");
+    QTest::addColumn<QString>("tileRequests");
+    QTest::newRow("Motion JPEG") << 0 << "GET /live/1001.mjpg" << "GET /live/1001.mjpg";
+    QTest::newRow("HLS video") << 2 << "GET /hls/1006/1920x1080/seg" << "GET /hls/1006/960x540/seg";
+}
+
+void TestLiveOnScreen::init()
+{
+    QFETCH(int, row);
+    if (m_run->app->state().selection.currentCam() != row)
+        m_run->app->selection().rowClicked(row);
+    QTRY_VERIFY_WITH_TIMEOUT(m_run->app->fetch().isLive() && !m_run->app->fetch().isRunning(), 10000);
+}
+
 void TestLiveOnScreen::initTestCase()
 {
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
     qputenv("XDG_CONFIG_HOME", m_files.filePath(QStringLiteral("config")).toLocal8Bit());
     // Upright, so that the frame's clock stands clear of the fullscreen Info-Bar at the side.
     const QByteArray catalogue = "1;Live;{base}/live/1001.mjpg?size=360x640;;;3;0;1;tester\r\n"
-                                 "2;Still;{base}/cams/1002.jpg?size=640x360;;;3;0;1;tester\r\n";
+                                 "2;Still;{base}/cams/1002.jpg?size=640x360;;;3;0;1;tester\r\n"
+                                 "3;Video;{base}/hls/1006/index.m3u8;;;3;0;1;tester\r\n";
     QFile file(m_files.filePath(QStringLiteral("camlist.txt")));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(catalogue) == catalogue.size());
     file.close();
@@ -66,15 +93,20 @@ void TestLiveOnScreen::initTestCase()
     QVERIFY(m_run->writeConfig(m_server->baseUrl()));
     QVERIFY(m_run->startAndWait());
     QVERIFY(QTest::qWaitForWindowExposed(&m_run->app->mainWindow()));
-    m_run->app->selection().rowClicked(0);
-    QTRY_VERIFY_WITH_TIMEOUT(m_run->app->fetch().isLive(), 10000);
 }
 
 void TestLiveOnScreen::movesInTheMainWindow()
 {
+    QFETCH(QString, mainRequests);
+    const int before = m_server->requests().filter(mainRequests).size();
     movesOnScreen(*m_run->app->mainWindow().pictureArea());
-    // One connection brought every frame.
-    QCOMPARE(m_server->requests().filter(QStringLiteral("GET /live/1001.mjpg")).size(), 1);
+    const int after = m_server->requests().filter(mainRequests).size();
+    // A Motion-JPEG stream brings every frame on its one connection; a video's segments
+    // come one after another, of the size fit for the main window.
+    if (mainRequests.startsWith(QLatin1String("GET /live/")))
+        QCOMPARE(after, 1);
+    else
+        QVERIFY2(after > before, qPrintable(m_server->requests().join(QLatin1Char('\n'))));
 }
 
 void TestLiveOnScreen::movesFullscreen()
@@ -89,15 +121,20 @@ void TestLiveOnScreen::movesFullscreen()
 
 void TestLiveOnScreen::movesOnTheWall()
 {
-    MainWindow &main = m_run->app->mainWindow();
-    main.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&main));
-    QTest::keyClick(&main, Qt::Key_G, Qt::ControlModifier);
+    QFETCH(int, row);
+    QFETCH(QString, tileRequests);
     WallWindow &wall = m_run->app->wallWindow();
-    QVERIFY(QTest::qWaitForWindowExposed(&wall));
-    QVERIFY(wall.tiles().size() >= 1);
+    if (!wall.isVisible()) {
+        MainWindow &main = m_run->app->mainWindow();
+        main.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        QTest::keyClick(&main, Qt::Key_G, Qt::ControlModifier);
+        QVERIFY(QTest::qWaitForWindowExposed(&wall));
+    }
+    QVERIFY(wall.tiles().size() > row);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_server->requests().filter(tileRequests).isEmpty(), 10000);
     QTest::qWait(1000);
-    movesOnScreen(*wall.tiles().at(0)->pictureArea());
+    movesOnScreen(*wall.tiles().at(row)->pictureArea());
 }
 
 QTEST_MAIN(TestLiveOnScreen)
