@@ -506,6 +506,9 @@ void CamFeed::videoFrameDecoded(const LoadedPicture &result)
 
 void CamFeed::videoFailed(const QString &reason)
 {
+    // A refresh's answer comes before its end, also when no frame came.
+    if (!m_videoShown)
+        emit pictureReceived({QByteArray(), m_streamBytes, false, false, false, true});
     stop();
     m_held = {};
     failed(reason, true);

@@ -71,6 +71,9 @@ void WallRefresh::start(const QList<WallCam> &cams, const QList<PictureView *> &
         feed.setDecodeBudget(m_decodeBudgetMs);
         feed.setUnchangedThreshold(m_threshold);
         feed.setClock(m_clock);
+        // A video among other tiles shows its key frames only: decoding every frame of
+        // many streams would cost many times a wall of stills.
+        feed.setKeyFramesOnly(count > 1);
         m_tiles.append(tile);
     }
     for (TileRefresh *tile : std::as_const(m_tiles))

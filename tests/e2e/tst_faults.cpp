@@ -1014,28 +1014,37 @@ void TestFaults::hugeFields()
 
 void TestFaults::liveStream_data()
 {
-    QTest::addColumn<QString>("fault");  // on the stream's address
+    QTest::addColumn<QString>("stream"); // the cam's address on the server
+    QTest::addColumn<QString>("fault");  // on the stream's addresses
     QTest::addColumn<QString>("reason"); // how the reason shown begins; none: frames go on
-    QTest::newRow("LF lines, delimiters without --, no lengths") << "live-lf" << QString();
-    QTest::newRow("boundary missing") << "live-no-boundary" << "The live stream names no boundary";
-    QTest::newRow("part over the cap") << "live-big-part:40000000" << "A part of the live stream is larger than";
-    QTest::newRow("endless part") << "live-endless-part" << "A part of the live stream is larger than";
-    QTest::newRow("stalled mid-part") << "live-stall-part" << "No answer for";
-    QTest::newRow("part trickled, never whole") << "live-trickle-part" << "No picture for";
-    QTest::newRow("garbage between parts") << "live-garbage" << "The live stream holds data between its parts";
-    QTest::newRow("server closes after 5 frames") << "live-close:5" << "The live stream ended after 5 pictures";
+    const QString mjpeg = QStringLiteral("/live/1001.mjpg");
+    QTest::newRow("LF lines, delimiters without --, no lengths") << mjpeg << "live-lf" << QString();
+    QTest::newRow("boundary missing") << mjpeg << "live-no-boundary" << "The live stream names no boundary";
+    QTest::newRow("part over the cap") << mjpeg << "live-big-part:40000000" << "A part of the live stream is larger than";
+    QTest::newRow("endless part") << mjpeg << "live-endless-part" << "A part of the live stream is larger than";
+    QTest::newRow("stalled mid-part") << mjpeg << "live-stall-part" << "No answer for";
+    QTest::newRow("part trickled, never whole") << mjpeg << "live-trickle-part" << "No picture for";
+    QTest::newRow("garbage between parts") << mjpeg << "live-garbage" << "The live stream holds data between its parts";
+    QTest::newRow("server closes after 5 frames") << mjpeg << "live-close:5" << "The live stream ended after 5 pictures";
+    const QString hls = QStringLiteral("/hls/1003/index.m3u8");
+    QTest::newRow("video: playlist stops advancing") << hls << "hls-stalled-playlist" << "No new video for 3 seconds";
+    QTest::newRow("video: segments missing") << hls << "hls-missing-segment" << "HTTP 404 Not Found";
+    QTest::newRow("video: segments cut short") << hls << "hls-truncated-segment" << "The server sent no complete answer";
+    QTest::newRow("video: endless playlist") << hls << "hls-endless-playlist" << "The answer is larger than 1048576 bytes";
+    QTest::newRow("video: not a playlist") << hls << "hls-garbage-playlist" << "Not a playlist";
 }
 
 // Frames move on the picture area; a stream that fails shows why, and once the server
 // behaves the cam's next refresh, backed off, is live again.
 void TestFaults::liveStream()
 {
+    QFETCH(QString, stream);
     QFETCH(QString, fault);
     QFETCH(QString, reason);
-    const QString stream = QStringLiteral("/live/1001.mjpg");
     QVERIFY(writeServed(QStringLiteral("camlist.txt"),
                         goodCatalogue() + "4;Live cam;{base}" + stream.toLatin1() + ";A live cam;;5;2;10;tester\r\n"));
-    QVERIFY(m_server->setFault(stream, fault));
+    // A video's playlists and segments all take the fault.
+    QVERIFY(m_server->setFault(stream.startsWith(QLatin1String("/hls/")) ? QStringLiteral("/hls/*") : stream, fault));
     AppRun run(TimeoutMs, DecodeBudgetMs);
     MainWindow &f = run.app->mainWindow();
     const auto framesGoOn = [&] {
