@@ -120,6 +120,7 @@ void Application::connectRefresh()
     connect(&m_state.switches, &ViewerSwitches::scaleModeChanged, m_fetch, &CamImageFetch::pictureAreasChanged);
     // A frozen cam's note: a badge on both pictures and a line under the Info-Bar's figures.
     m_fetch->addUnchangedNoteView(m_fullscreenWindow->infoBar());
+    m_fetch->addStreamFormatView(m_fullscreenWindow->infoBar());
     // Each refresh's end starts the heartbeat's second afresh.
     connect(m_fetch, &CamImageFetch::refreshEnded, m_heartbeat->timer(), qOverload<>(&QTimer::start));
 

@@ -165,6 +165,8 @@ void CamFeed::cancel(Decode &decode)
 void CamFeed::forgetPicture()
 {
     stop();
+    // Not in stop(): the views may be gone by the feed's own end.
+    showStreamFormat(QString());
     m_picture = QImage();
     m_reduction = 1;
     m_shownBytes.clear();
@@ -461,6 +463,7 @@ void CamFeed::stopVideo()
     if (!m_video)
         return;
     m_video->disconnect(this);
+    m_video->stop();
     // It may be what called: it goes once its call is over.
     m_video.release()->deleteLater();
 }
@@ -478,6 +481,7 @@ void CamFeed::offerVideoFrame()
     if (m_placedMode && areas.size() != 1)
         return;
     const YuvPlanes &planes = frame->planes;
+    showStreamFormat(live_rules::videoFormatText(frame->codec, planes.size));
     const picture_freshness::PictureFingerprint print = picture_freshness::fingerprint(
         QByteArrayView(planes.plane(0), qsizetype(planes.stride(0)) * planes.size.height()));
     const PictureLoadJob::Finish finish = m_placedMode ? PictureLoadJob::Finish::Placed : PictureLoadJob::Finish::Surfaces;
@@ -510,6 +514,7 @@ void CamFeed::videoFailed(const QString &reason)
     if (!m_videoShown)
         emit pictureReceived({QByteArray(), m_streamBytes, false, false, false, true});
     stop();
+    showStreamFormat(QString());
     m_held = {};
     failed(reason, true);
 }
@@ -534,6 +539,15 @@ void CamFeed::showFailureReason(const QString &reason)
     m_failureShown = reason;
     for (PictureView *view : m_views)
         view->showFailureReason(reason);
+}
+
+void CamFeed::showStreamFormat(const QString &format)
+{
+    if (format == m_formatShown)
+        return;
+    m_formatShown = format;
+    for (StreamFormatView *view : m_formatViews)
+        view->showStreamFormat(format);
 }
 
 void CamFeed::showUnchangedNote(const QString &note)

@@ -59,6 +59,7 @@ class Downloader;
 class HlsStream;
 class PictureLoadJob;
 class PictureView;
+class StreamFormatView;
 class QThreadPool;
 class UnchangedNoteView;
 struct DownloadResult;
@@ -101,6 +102,8 @@ public:
     void addPictureView(PictureView *view) { m_views.append(view); }
     // Where the unchanged note shows besides the picture views.
     void addUnchangedNoteView(UnchangedNoteView *view) { m_noteViews.append(view); }
+    // Where a video's codec and size show.
+    void addStreamFormatView(StreamFormatView *view) { m_formatViews.append(view); }
 
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
     // The cap on a picture's bytes (a live stream's, each part's); PictureMaxBytes unless set.
@@ -223,6 +226,7 @@ private:
     void frameShown(const picture_freshness::PictureFingerprint &picture);
     void showFailureReason(const QString &reason);
     void showUnchangedNote(const QString &note);
+    void showStreamFormat(const QString &format);
     void stopRecycling();
     qint64 nowMs() const;
 
@@ -230,6 +234,8 @@ private:
     Downloader &m_downloader;
     QList<PictureView *> m_views;
     QList<UnchangedNoteView *> m_noteViews;
+    QList<StreamFormatView *> m_formatViews;
+    QString m_formatShown;
     int m_timeoutMs = 30000;
     qint64 m_maxBytes;
     int m_shortestIntervalMs = 0;

@@ -39,6 +39,7 @@ public:
     // The views a refresh shows on; the first also sizes the decode's preparations first.
     void addPictureView(PictureView *view) { m_feed->addPictureView(view); }
     void addUnchangedNoteView(UnchangedNoteView *view) { m_feed->addUnchangedNoteView(view); }
+    void addStreamFormatView(StreamFormatView *view) { m_feed->addStreamFormatView(view); }
     void setUnchangedThreshold(picture_freshness::UnchangedThreshold threshold) { m_feed->setUnchangedThreshold(threshold); }
     void setClock(const WallClock *clock) { m_feed->setClock(clock); }
     // A decode still running after this long is given up.

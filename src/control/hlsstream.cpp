@@ -28,9 +28,16 @@ HlsStream::HlsStream(Downloader &downloader, const QString &address, int maxPerS
 
 HlsStream::~HlsStream()
 {
+    stop();
+}
+
+void HlsStream::stop()
+{
     // The decoder's thread ends before anything it calls back into goes.
     m_decoder.reset();
     cancelTransfers();
+    m_reload.stop();
+    m_failed = true;
 }
 
 bool HlsStream::isPlaylistType(const QByteArray &contentType)

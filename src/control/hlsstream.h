@@ -51,6 +51,8 @@ public:
     // From the playlist's address; or from its first answer, in hand already.
     void start();
     void start(const DownloadResult &firstAnswer);
+    // Ends the transfers and the decoder's thread at once; nothing comes after it.
+    void stop();
 
     // The newest frame decoded and not taken yet.
     std::optional<VideoFrame> takeFrame();

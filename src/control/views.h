@@ -20,6 +20,14 @@ public:
     virtual void showUnchangedNote(const QString &note) = 0;
 };
 
+// What a video cam's stream is ("H.264 1920x1080"); "" while no video plays.
+class StreamFormatView
+{
+public:
+    virtual ~StreamFormatView() = default;
+    virtual void showStreamFormat(const QString &format) = 0;
+};
+
 // A picture area: the selected cam's in a window, or a wall tile's. It keeps the picture it
 // is handed and draws it again by itself (a resize, a mode change), with the notes over it.
 class PictureView : public UnchangedNoteView

@@ -7,12 +7,14 @@
 #include "camserverprocess.h"
 #include "control/camimagefetch.h"
 #include "control/camselection.h"
+#include "ui/widgets/infobarpanel.h"
 #include "ui/widgets/picturearea.h"
 #include "ui/widgets/walltile.h"
 #include "ui/windows/fullscreenwindow.h"
 #include "ui/windows/mainwindow.h"
 #include "ui/windows/wallwindow.h"
 
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -64,8 +66,10 @@ void TestLiveOnScreen::cams()
     QTest::addColumn<QString>("mainRequests");
     QTest::addColumn<QString>("tileRequests");
     QTest::addColumn<int>("tileFrameGapMs"); // a video's tile among others shows its key frames only
-    QTest::newRow("Motion JPEG") << 0 << "GET /live/1001.mjpg" << "GET /live/1001.mjpg" << 330;
-    QTest::newRow("HLS video") << 2 << "GET /hls/1006/1920x1080/seg" << "GET /hls/1006/960x540/seg" << 1100;
+    QTest::addColumn<QString>("format");     // the Info-Bar's line for a video
+    QTest::newRow("Motion JPEG") << 0 << "GET /live/1001.mjpg" << "GET /live/1001.mjpg" << 330 << QString();
+    QTest::newRow("HLS video") << 2 << "GET /hls/1006/1920x1080/seg" << "GET /hls/1006/960x540/seg" << 1100
+                               << "H.264 1920x1080";
 }
 
 void TestLiveOnScreen::init()
@@ -112,10 +116,13 @@ void TestLiveOnScreen::movesInTheMainWindow()
 
 void TestLiveOnScreen::movesFullscreen()
 {
+    QFETCH(QString, format);
     FullscreenWindow &full = m_run->app->fullscreenWindow();
     m_run->app->openFullscreen();
     QVERIFY(QTest::qWaitForWindowExposed(&full));
     movesOnScreen(*full.pictureArea());
+    const QStringList figures = m_run->app->infoBarPanel().figuresLabel()->text().split(QLatin1Char('\n'));
+    QVERIFY2(figures.contains(format) == !format.isEmpty(), qPrintable(figures.join(QLatin1String(" | "))));
     m_run->app->closeFullscreen();
     QTRY_VERIFY(!full.isVisible());
 }

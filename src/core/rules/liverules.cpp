@@ -1,6 +1,7 @@
 #include "liverules.h"
 
 #include <QCoreApplication>
+#include <QHash>
 
 #include <algorithm>
 
@@ -9,6 +10,17 @@ namespace live_rules {
 FramePacer::FramePacer(int maxPerSecond)
     : m_periodMs(1000 / std::clamp(maxPerSecond, 1, 1000))
 {
+}
+
+QString videoFormatText(const QString &codec, const QSize &size)
+{
+    static const QHash<QString, QString> names{{QStringLiteral("h264"), QStringLiteral("H.264")},
+                                               {QStringLiteral("hevc"), QStringLiteral("H.265")},
+                                               {QStringLiteral("mpeg2video"), QStringLiteral("MPEG-2")},
+                                               {QStringLiteral("av1"), QStringLiteral("AV1")},
+                                               {QStringLiteral("vp9"), QStringLiteral("VP9")}};
+    const QString name = names.value(codec, codec.toUpper());
+    return QStringLiteral("%1 %2x%3").arg(name).arg(size.width()).arg(size.height());
 }
 
 bool FramePacer::take(qint64 nowMs)

@@ -1,5 +1,6 @@
 #pragma once
 // A live cam's frames: how many are shown, and the figures of its stream.
+#include <QSize>
 #include <QString>
 #include <QtGlobal>
 
@@ -25,6 +26,10 @@ private:
     qint64 m_periodMs;
     std::optional<qint64> m_nextMs;
 };
+
+// A video stream's codec (a decoder's short name, "h264") and size as a user reads them:
+// "H.264 1920x1080".
+QString videoFormatText(const QString &codec, const QSize &size);
 
 // Frames shown and bytes received per second, over windows of a second or more.
 struct StreamRates

@@ -147,18 +147,33 @@ void InfoBarPanel::showCamInfo(const QStringList &f)
 
 void InfoBarPanel::showUnchangedNote(const QString &note)
 {
-    if (note == m_unchangedNote)
+    setLineUnderFigures(m_unchangedNote, note);
+}
+
+void InfoBarPanel::showStreamFormat(const QString &format)
+{
+    setLineUnderFigures(m_streamFormat, format);
+}
+
+int InfoBarPanel::linesUnderFigures() const
+{
+    return int(!m_unchangedNote.isEmpty()) + int(!m_streamFormat.isEmpty());
+}
+
+void InfoBarPanel::setLineUnderFigures(QString &line, const QString &text)
+{
+    if (text == line)
         return;
-    const bool before = !m_unchangedNote.isEmpty();
-    m_unchangedNote = note;
-    if (before != !note.isEmpty()) {
-        // The box and the label take one line more or less, and the box keeps its foot
+    const int before = linesUnderFigures();
+    line = text;
+    if (const int gained = linesUnderFigures() - before) {
+        // The box and the label take the lines more or less, and the box keeps its foot
         // where it was, as the layout would place it; the description gives way.
-        const int line = m_figuresLabel->fontMetrics().lineSpacing() * (before ? -1 : 1);
+        const int shift = m_figuresLabel->fontMetrics().lineSpacing() * gained;
         for (QWidget *w : {static_cast<QWidget *>(m_figuresBox), static_cast<QWidget *>(m_figuresLabel)})
-            w->setGeometry(w->x(), w->y() - line, w->width(), w->height() + line);
-        m_ratingImage->move(m_ratingImage->x(), m_ratingImage->y() - line);
-        m_descriptionBox->resize(m_descriptionBox->width(), m_descriptionBox->height() - line);
+            w->setGeometry(w->x(), w->y() - shift, w->width(), w->height() + shift);
+        m_ratingImage->move(m_ratingImage->x(), m_ratingImage->y() - shift);
+        m_descriptionBox->resize(m_descriptionBox->width(), m_descriptionBox->height() - shift);
     }
     showFigures();
     layoutMayChange();
@@ -169,7 +184,11 @@ void InfoBarPanel::showFigures()
     // Before the first cam's figures the label keeps saying there are none.
     if (m_figures.isEmpty())
         return;
-    m_figuresLabel->setText(m_unchangedNote.isEmpty() ? m_figures : m_figures + QLatin1Char('\n') + m_unchangedNote);
+    QString text = m_figures;
+    for (const QString *line : {&m_streamFormat, &m_unchangedNote})
+        if (!line->isEmpty())
+            text += QLatin1Char('\n') + *line;
+    m_figuresLabel->setText(text);
 }
 
 void InfoBarPanel::switchOn()

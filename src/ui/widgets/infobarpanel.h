@@ -28,7 +28,7 @@ class QTextEdit;
 class RoundedBox;
 
 // InfoBarPanel: the translucent Info-Bar panel (`Form4`).
-class InfoBarPanel : public QWidget, public CamInfoView, public UnchangedNoteView
+class InfoBarPanel : public QWidget, public CamInfoView, public UnchangedNoteView, public StreamFormatView
 {
     Q_OBJECT
 public:
@@ -51,6 +51,8 @@ public:
     // A line under the figures while the cam's picture stays the same; the figures box
     // grows by that line upwards, so nothing below it moves.
     void showUnchangedNote(const QString &note) override;
+    // A line under the figures while a video cam plays: its codec and size.
+    void showStreamFormat(const QString &format) override;
 
     // The switch on: the timer runs again, and the panel shows on its tick once it has cam
     // data. The switch off: the timer stops and the panel hides at once.
@@ -100,6 +102,10 @@ private:
     const RunningState &m_state;
     QString m_figures;
     QString m_unchangedNote;
+    QString m_streamFormat;
+    // One of the lines under the figures set; the box grows or shrinks by the lines it gains.
+    void setLineUnderFigures(QString &line, const QString &text);
+    int linesUnderFigures() const;
     bool m_fullscreenVisible = false;
     fullscreen_layout::FullscreenFacts m_fullscreenFacts;
 };
