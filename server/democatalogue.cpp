@@ -62,6 +62,7 @@ const Row kRows[] = {
     {"1035", "Summit Cross Rotwand", "/cams/1035.jpg", "Summit cross at 2210 m. Weather changes fast up here.<br>Bring a jacket.<br>Really.", "", 5, 37002, "gipfelstürmer", 1280, 720, false, 8},
     {"1036", "Garden Café Rosenhof", "/cams/1036.jpg", "Our garden café in bloom. Kaffee & Kuchen from 2 p.m.", "", 4, 6650, "rosenhof", 1024, 768, false, 3},
     {"1037", "Harbour live", "/live/1037.mjpg", "The harbour of Kessvik as it happens: a live stream, not a still.", "", 4, 2890, "marla_t", 640, 480, false, 2},
+    {"1038", "Harbour video", "/hls/1038/index.m3u8", "The harbour of Kessvik as video: an HLS stream in two sizes.", "", 4, 1204, "marla_t", 1280, 720, false, 1},
 };
 
 std::vector<DemoCam> buildCams()

@@ -182,6 +182,40 @@ bool framesAreFreshPictures(const QList<QByteArray> &parts, QSize size)
     return true;
 }
 
+// The segment numbers of a live media playlist: five one-second segments counted on from its
+// media sequence, without an end; empty for anything else.
+QList<qint64> liveSegments(const QByteArray &playlist)
+{
+    static const QRegularExpression form(QStringLiteral(
+        "^#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:1\n#EXT-X-MEDIA-SEQUENCE:(\\d+)\n"
+        "((?:#EXTINF:1\\.000,\nseg\\d+\\.ts\n){5})$"));
+    const auto m = form.match(QString::fromLatin1(playlist));
+    QList<qint64> numbers;
+    if (!m.hasMatch())
+        return numbers;
+    static const QRegularExpression uri(QStringLiteral("seg(\\d+)\\.ts"));
+    for (auto it = uri.globalMatch(m.captured(2)); it.hasNext();) {
+        const qint64 n = it.next().captured(1).toLongLong();
+        if (n != m.captured(1).toLongLong() + numbers.size())
+            return {};
+        numbers << n;
+    }
+    return numbers;
+}
+
+// Each variant of a master playlist: its BANDWIDTH, RESOLUTION, CODECS and URI.
+QList<QMap<QString, QString>> masterVariants(const QByteArray &playlist)
+{
+    static const QRegularExpression entry(QStringLiteral(
+        "#EXT-X-STREAM-INF:BANDWIDTH=(\\d+),RESOLUTION=(\\d+x\\d+),CODECS=\"(avc1\\.[0-9A-F]{6})\"\n([^\n]+)\n"));
+    QList<QMap<QString, QString>> variants;
+    for (auto it = entry.globalMatch(QString::fromLatin1(playlist)); it.hasNext();) {
+        const auto m = it.next();
+        variants.append({{QStringLiteral("BANDWIDTH"), m.captured(1)}, {QStringLiteral("RESOLUTION"), m.captured(2)},
+                         {QStringLiteral("CODECS"), m.captured(3)}, {QStringLiteral("URI"), m.captured(4)}});
+    }
+    return variants;
+}
 } // namespace
 
 class TstCamServer : public QObject {
@@ -519,6 +553,22 @@ void TstCamServer::everyCataloguePictureDecodes()
             image = decode(streamParts(stream.body).value(0), &format);
             QCOMPARE(format, QByteArray("jpeg"));
             ++streams;
+        } else if (path.startsWith("/hls/")) {
+            // A video's first variant, the cam's own size, stands for its picture.
+            const RawHttpReply master = m_server.get(path);
+            QCOMPARE(master.status, 200);
+            const auto variants = masterVariants(master.body);
+            QVERIFY(!variants.isEmpty());
+            const QByteArray folder = path.left(path.lastIndexOf('/') + 1);
+            const QByteArray media = folder + variants[0][QStringLiteral("URI")].toLatin1();
+            const QList<qint64> listed = liveSegments(m_server.get(media).body);
+            QVERIFY(!listed.isEmpty());
+            const QByteArray segment = media.left(media.lastIndexOf('/') + 1) + "seg" + QByteArray::number(listed.last()) + ".ts";
+            const SegmentFrames frames = decodeSegment(m_server.get(segment).body);
+            QVERIFY(frames.opened && !frames.luma.isEmpty());
+            image = QImage(reinterpret_cast<const uchar *>(frames.luma[0].constData()), frames.size.width(),
+                           frames.size.height(), frames.size.width(), QImage::Format_Grayscale8).copy();
+            ++streams;
         } else {
             const RawHttpReply reply = m_server.get(path);
             QCOMPARE(reply.status, 200);
@@ -625,42 +675,6 @@ void TstCamServer::streamEndsWhenServerStops()
 enum class HlsCheck { Variants, Sliding, Frames, OutOfWindow, Stalled, Missing, Truncated, Endless, Garbage };
 Q_DECLARE_METATYPE(HlsCheck)
 
-namespace {
-// The segment numbers of a live media playlist: five one-second segments counted on from its
-// media sequence, without an end; empty for anything else.
-QList<qint64> liveSegments(const QByteArray &playlist)
-{
-    static const QRegularExpression form(QStringLiteral(
-        "^#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:1\n#EXT-X-MEDIA-SEQUENCE:(\\d+)\n"
-        "((?:#EXTINF:1\\.000,\nseg\\d+\\.ts\n){5})$"));
-    const auto m = form.match(QString::fromLatin1(playlist));
-    QList<qint64> numbers;
-    if (!m.hasMatch())
-        return numbers;
-    static const QRegularExpression uri(QStringLiteral("seg(\\d+)\\.ts"));
-    for (auto it = uri.globalMatch(m.captured(2)); it.hasNext();) {
-        const qint64 n = it.next().captured(1).toLongLong();
-        if (n != m.captured(1).toLongLong() + numbers.size())
-            return {};
-        numbers << n;
-    }
-    return numbers;
-}
-
-// Each variant of a master playlist: its BANDWIDTH, RESOLUTION, CODECS and URI.
-QList<QMap<QString, QString>> masterVariants(const QByteArray &playlist)
-{
-    static const QRegularExpression entry(QStringLiteral(
-        "#EXT-X-STREAM-INF:BANDWIDTH=(\\d+),RESOLUTION=(\\d+x\\d+),CODECS=\"(avc1\\.[0-9A-F]{6})\"\n([^\n]+)\n"));
-    QList<QMap<QString, QString>> variants;
-    for (auto it = entry.globalMatch(QString::fromLatin1(playlist)); it.hasNext();) {
-        const auto m = it.next();
-        variants.append({{QStringLiteral("BANDWIDTH"), m.captured(1)}, {QStringLiteral("RESOLUTION"), m.captured(2)},
-                         {QStringLiteral("CODECS"), m.captured(3)}, {QStringLiteral("URI"), m.captured(4)}});
-    }
-    return variants;
-}
-} // namespace
 
 // A demo cam's HLS stream: playlists a live client can follow, segments it can decode, and
 // each HLS fault mode as a client meets it.
