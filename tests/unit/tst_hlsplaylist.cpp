@@ -237,6 +237,9 @@ void TestHlsPlaylist::follow_data()
     QTest::newRow("fell behind, short window") << QList<Step>{load(0, 10, 3, {12}, 10000), load(30000, 15, 3, {17}, 10000)};
     QTest::newRow("sequence restart") << QList<Step>{load(0, 100, 5, {104}, 10000), load(10000, 0, 5, {4}, 10000),
                                                      load(20000, 1, 5, {5}, 10000)};
+    // A server's stale copy of the playlist, a segment behind: nothing new, nothing again.
+    QTest::newRow("stale copy one behind") << QList<Step>{load(0, 10, 5, {14}, 10000), load(10000, 9, 5, {}, 5000),
+                                                          load(15000, 11, 5, {15}, 10000)};
     QTest::newRow("stalled after three target durations")
         << QList<Step>{load(0, 10, 5, {14}, 10000), load(10000, 10, 5, {}, 5000), look(30000, false), look(30001, true),
                        load(31000, 11, 5, {15}, 10000), look(31001, false)};

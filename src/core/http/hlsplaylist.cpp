@@ -334,8 +334,9 @@ QList<Segment> LiveFollower::loaded(const Playlist &media, qint64 nowMs)
     if (media.segments.isEmpty())
         return {};
     const qint64 newest = media.segments.last().sequence;
-    // Gone back: the stream started over.
-    if (m_lastSequence && newest < *m_lastSequence)
+    // Gone back further than a window: the stream started over. A copy of the playlist a
+    // little behind (a cache's) brings nothing new.
+    if (m_lastSequence && newest + media.segments.size() <= *m_lastSequence)
         m_lastSequence.reset();
     QList<Segment> fresh;
     // Behind by the numbers, not by what is still listed: a short window may no longer list

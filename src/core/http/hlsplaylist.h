@@ -108,7 +108,8 @@ public:
     // first load the newest only (the quickest start); later those after the last one handed
     // out; the newest only when more than MaxBehind came since (counted by media sequence
     // numbers, listed or not). A playlist whose newest segment is older than the last handed
-    // out started over, and is followed afresh.
+    // out by a whole window (its segment count) or more started over, and is followed afresh;
+    // one less behind is a stale copy (a cache's) and brings nothing.
     QList<Segment> loaded(const Playlist &media, qint64 nowMs);
     // Not advanced (no new segment) for more than three target durations since it last did,
     // or since the first load (even one that listed nothing); an ended playlist never is.
