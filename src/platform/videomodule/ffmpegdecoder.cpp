@@ -281,7 +281,14 @@ bool FfmpegDecoder::playOneStream()
     std::unique_ptr<AVCodecContext, CodecCloser> decoder(avcodec_alloc_context3(codec));
     if (!decoder || avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0)
         return fail("Video format not supported");
-    decoder->thread_count = std::clamp(QThread::idealThreadCount(), 1, DecoderThreadsAtMost);
+    // Key frames alone decode one at a time: threads would only take memory (each its own
+    // frames), and a wall has many decoders.
+    bool keyFramesOnly = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        keyFramesOnly = m_keyFramesOnly;
+    }
+    decoder->thread_count = keyFramesOnly ? 1 : std::clamp(QThread::idealThreadCount(), 1, DecoderThreadsAtMost);
     decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     decoder->pkt_timebase = stream->time_base;
     if (avcodec_open2(decoder.get(), codec, nullptr) < 0)
