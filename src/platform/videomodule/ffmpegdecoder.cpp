@@ -259,8 +259,8 @@ bool FfmpegDecoder::playOneStream()
     };
     opened->interrupt_callback.opaque = this;
     // Enough to find the video's size and codec in a segment's first key frame.
-    opened->probesize = 2 * 1024 * 1024;
-    opened->max_analyze_duration = AV_TIME_BASE;
+    opened->probesize = 512 * 1024;
+    opened->max_analyze_duration = AV_TIME_BASE / 4;
     // On failure avformat_open_input frees the context itself.
     if (avformat_open_input(&opened, nullptr, av_find_input_format("mpegts"), nullptr) < 0)
         return fail("Not a video stream");
