@@ -278,7 +278,11 @@ bool FfmpegDecoder::playOneStream()
     if (!opened)
         return false;
     std::unique_ptr<AVFormatContext, FormatCloser> format(opened);
-    if (const int error = avformat_find_stream_info(format.get(), nullptr); error < 0)
+    // A session's description names its video's codec and parameters already; probing them
+    // would wait for half a dozen frames before the first is shown.
+    const int described = network ? av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0) : -1;
+    const bool probe = described < 0 || format->streams[described]->codecpar->codec_id == AV_CODEC_ID_NONE;
+    if (const int error = probe ? avformat_find_stream_info(format.get(), nullptr) : 0; error < 0)
         return fail(network ? networkFailure(error, m_source.timeoutMs, true) : QStringLiteral("Not a video stream"));
 
     const AVCodec *codec = nullptr;
