@@ -1,6 +1,7 @@
 #include "camfeed.h"
 
 #include "control/hlsstream.h"
+#include "control/rtspstream.h"
 #include "control/pictureloadjob.h"
 #include "control/views.h"
 #include "core/geometry/decodereduction.h"
@@ -120,7 +121,7 @@ bool CamFeed::refresh()
     if (!m_recycling)
         m_recycling.emplace();
     m_recyclingIdle.start();
-    if (HlsStream::isPlaylistAddress(m_address)) {
+    if (HlsStream::isPlaylistAddress(m_address) || VideoStream::isRtspAddress(m_address)) {
         startVideo(nullptr);
         return true;
     }
@@ -443,17 +444,23 @@ void CamFeed::streamEnded(const DownloadResult &end)
 
 void CamFeed::startVideo(const DownloadResult *firstAnswer)
 {
-    m_video = std::make_unique<HlsStream>(m_downloader, m_address, m_state.switches.maxFramesPerSecond());
+    // An RTSP session is the module's own: none of its bytes come through the downloads.
+    const int maxPerSecond = m_state.switches.maxFramesPerSecond();
+    HlsStream *hls = nullptr;
+    if (VideoStream::isRtspAddress(m_address))
+        m_video = std::make_unique<RtspStream>(m_address, maxPerSecond);
+    else
+        m_video.reset(hls = new HlsStream(m_downloader, m_address, maxPerSecond));
     m_video->setTimeoutMs(m_timeoutMs);
     m_video->setKeyFramesOnly(m_keyFramesOnly);
     m_video->setViewPixels(largestAreaPixels(decodeAreas()));
     m_videoShown = false;
-    connect(m_video.get(), &HlsStream::frameWaiting, this, &CamFeed::offerVideoFrame);
-    connect(m_video.get(), &HlsStream::failed, this, &CamFeed::videoFailed);
+    connect(m_video.get(), &VideoStream::frameWaiting, this, &CamFeed::offerVideoFrame);
+    connect(m_video.get(), &VideoStream::failed, this, &CamFeed::videoFailed);
     m_frames.begin(m_state.switches.maxFramesPerSecond());
     m_rates.reset();
-    if (firstAnswer)
-        m_video->start(*firstAnswer);
+    if (firstAnswer && hls)
+        hls->start(*firstAnswer);
     else
         m_video->start();
 }

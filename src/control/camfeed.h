@@ -30,8 +30,8 @@
 // areas have changed since the last refresh, when a refresh brings the picture on show again
 // (a cam that stays the same needs none), and after a minute without a new picture.
 //
-// A video cam (an HLS playlist, by its address or its answer's type; HlsStream) plays in the
-// same way: its first frame is the refresh's picture, each later one a frame, decoded already
+// A video cam (an HLS playlist, by its address or its answer's type, HlsStream; an rtsp://
+// address, RtspStream) plays in the same way: its first frame is the refresh's picture, each later one a frame, decoded already
 // and only drawn for the views; its failures are a stream's end.
 //
 // stop() cancels the running download and decodes; nothing of them arrives after it.
@@ -56,7 +56,7 @@
 
 class DownloadHandler;
 class Downloader;
-class HlsStream;
+class VideoStream;
 class PictureLoadJob;
 class PictureView;
 class StreamFormatView;
@@ -249,7 +249,7 @@ private:
     Decode m_redecode;      // the picture shown, at another size
     QPointer<DownloadHandler> m_download;
     QPointer<DownloadHandler> m_stream;
-    std::unique_ptr<HlsStream> m_video;
+    std::unique_ptr<VideoStream> m_video;
     bool m_videoShown = false; // its first frame, the refresh's picture
     bool m_keyFramesOnly = false;
 

@@ -17,7 +17,7 @@ constexpr qint64 WaitingBytesAtMost = 2 * hls::SegmentMaxBytes;
 } // namespace
 
 HlsStream::HlsStream(Downloader &downloader, const QString &address, int maxPerSecond, QObject *parent)
-    : QObject(parent)
+    : VideoStream(parent)
     , m_downloader(downloader)
     , m_address(address)
     , m_maxPerSecond(maxPerSecond)
@@ -94,12 +94,6 @@ void HlsStream::start(const DownloadResult &firstAnswer)
     playlistLoaded(firstAnswer);
 }
 
-std::optional<VideoFrame> HlsStream::takeFrame()
-{
-    const std::lock_guard<std::mutex> lock(m_frameMutex);
-    return std::exchange(m_frame, std::nullopt);
-}
-
 void HlsStream::load(const QString &address)
 {
     if (m_playlistDownload || m_failed)
@@ -171,22 +165,7 @@ void HlsStream::mediaLoaded(const hls::Playlist &media)
     }
     m_ended = media.ended;
     if (!m_decoder) {
-        VideoDecoder::Callbacks callbacks;
-        callbacks.frame = [this](VideoFrame &&frame) {
-            bool wasEmpty = false;
-            {
-                const std::lock_guard<std::mutex> lock(m_frameMutex);
-                wasEmpty = !m_frame;
-                m_frame = std::move(frame);
-            }
-            // A frame that replaces one not yet taken was announced already.
-            if (wasEmpty)
-                QMetaObject::invokeMethod(this, &HlsStream::frameWaiting, Qt::QueuedConnection);
-        };
-        callbacks.failed = [this](const QString &reason) {
-            QMetaObject::invokeMethod(this, [this, reason] { fail(reason); }, Qt::QueuedConnection);
-        };
-        m_decoder = std::make_unique<VideoDecoder>(std::move(callbacks), m_maxPerSecond, m_keyFramesOnly);
+        m_decoder = std::make_unique<VideoDecoder>(decoderCallbacks(), m_maxPerSecond, m_keyFramesOnly);
     }
     fetchNextSegment();
     if (!m_ended)

@@ -2,8 +2,7 @@
 // A live HLS cam's video (HTTP Live Streaming): its playlists and segments come through the
 // program's own downloads, so their caps (hls::PlaylistMaxBytes, hls::SegmentMaxBytes), the
 // time-out, proxies, credentials and the http/https rule are those of every other request;
-// the segments are decoded by a VideoDecoder, whose frames wait here, the newest only, until
-// taken (frameWaiting()).
+// the segments are decoded by a VideoDecoder, whose frames wait as VideoStream says.
 //
 // The address may give a master playlist, whose variant is chosen for the views' size in
 // device pixels (hls::chooseVariant) and chosen again when that changes, or a media playlist
@@ -17,6 +16,7 @@
 // is none, three segments in a row that fail, a live playlist that has not advanced for three
 // target durations ("No new video for N seconds"), or what the decoder could not do; nothing
 // more comes after it.
+#include "control/videostream.h"
 #include "core/http/hlsplaylist.h"
 #include "platform/videodecoder.h"
 
@@ -36,28 +36,24 @@ class DownloadHandler;
 class Downloader;
 struct DownloadResult;
 
-class HlsStream : public QObject
+class HlsStream final : public VideoStream
 {
     Q_OBJECT
 public:
     HlsStream(Downloader &downloader, const QString &address, int maxPerSecond, QObject *parent = nullptr);
     ~HlsStream() override;
 
-    void setTimeoutMs(int ms) { m_timeoutMs = ms; }
-    void setKeyFramesOnly(bool keyFramesOnly);
-    // The size the frames are shown at, in device pixels; may switch the variant.
-    void setViewPixels(const QSize &pixels);
+    void setKeyFramesOnly(bool keyFramesOnly) override;
+    // May switch the variant.
+    void setViewPixels(const QSize &pixels) override;
 
     // From the playlist's address; or from its first answer, in hand already.
-    void start();
+    void start() override;
     void start(const DownloadResult &firstAnswer);
-    // Ends the transfers and the decoder's thread at once; nothing comes after it.
-    void stop();
+    void stop() override;
 
-    // The newest frame decoded and not taken yet.
-    std::optional<VideoFrame> takeFrame();
     // Playlists' and segments' bytes so far, their header sections included.
-    qint64 receivedBytes() const { return m_receivedBytes; }
+    qint64 receivedBytes() const override { return m_receivedBytes; }
     // The variant played, its size as the master playlist gives it (empty without one).
     QSize variantSize() const { return m_variantSize; }
 
@@ -66,10 +62,6 @@ public:
     // Of an address: whether it names an HLS playlist (its path ends in ".m3u8").
     static bool isPlaylistAddress(const QString &address);
 
-signals:
-    void frameWaiting();
-    void failed(const QString &reason);
-
 private:
     void load(const QString &address);
     void playlistLoaded(const DownloadResult &answer);
@@ -77,13 +69,12 @@ private:
     void mediaLoaded(const hls::Playlist &media);
     void fetchNextSegment();
     void segmentLoaded(const DownloadResult &answer);
-    void fail(const QString &reason);
+    void fail(const QString &reason) override;
     void cancelTransfers();
 
     Downloader &m_downloader;
     const QString m_address;
     const int m_maxPerSecond;
-    int m_timeoutMs = 30000;
     bool m_keyFramesOnly = false;
     QSize m_viewPixels;
 
@@ -104,8 +95,6 @@ private:
     qint64 m_receivedBytes = 0;
     bool m_failed = false;
 
-    std::mutex m_frameMutex;
-    std::optional<VideoFrame> m_frame;
     // Last, so that it stops before anything its callbacks touch goes.
     std::unique_ptr<VideoDecoder> m_decoder;
 };

@@ -105,7 +105,8 @@ QString VideoDecoder::modulePath()
     return QString();
 }
 
-VideoDecoder::VideoDecoder(Callbacks callbacks, int maxPerSecond, bool keyFramesOnly)
+VideoDecoder::VideoDecoder(Callbacks callbacks, int maxPerSecond, bool keyFramesOnly, const QString &address,
+                           int timeoutMs)
     : m_callbacks(std::move(callbacks))
 {
     const video_module::CreateDecoder create = loadedModule();
@@ -120,7 +121,8 @@ VideoDecoder::VideoDecoder(Callbacks callbacks, int maxPerSecond, bool keyFrames
             m_callbacks.frame(VideoFrame{std::move(planes), picture.presentationMs, QString::fromLatin1(picture.codec)});
     };
     calls.failed = [this](const QString &reason) { m_callbacks.failed(reason); };
-    m_decoder.reset(create(video_module::InterfaceVersion, calls, maxPerSecond, keyFramesOnly));
+    const video_module::Source source{address.toUtf8(), timeoutMs};
+    m_decoder.reset(create(video_module::InterfaceVersion, calls, maxPerSecond, keyFramesOnly, source));
     if (!m_decoder)
         m_callbacks.failed(QStringLiteral("Video cannot be played here"));
 }

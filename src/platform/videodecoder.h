@@ -13,6 +13,12 @@
 // whose time has passed goes out at once, and one more than a second late sets the clock anew,
 // so that a stream that stalled for a while does not race afterwards.
 //
+// With an rtsp:// address the decoder reads no bytes fed but opens the address itself: RTSP
+// over TCP (nothing else is opened; credentials only those in the address, for its host
+// only), failing when no byte or no frame comes for timeoutMs; its frames go out as the fed
+// bytes' do. Its failures say why: "Connection refused", the credentials refused (401), no
+// such stream (404), the server ending the session, "No video for N seconds".
+//
 // keyFramesOnly: only key frames are decoded (a wall tile's cheap way to follow a stream).
 // startOver(): the bytes fed so far end a stream, the next ones begin another (a playlist's
 // discontinuity, a switch to another size).
@@ -48,7 +54,8 @@ public:
         std::function<void(VideoFrame &&frame)> frame;
         std::function<void(const QString &reason)> failed;
     };
-    VideoDecoder(Callbacks callbacks, int maxPerSecond, bool keyFramesOnly);
+    VideoDecoder(Callbacks callbacks, int maxPerSecond, bool keyFramesOnly, const QString &address = QString(),
+                 int timeoutMs = 30000);
     // Stops the thread; no callback runs after it.
     ~VideoDecoder();
     VideoDecoder(const VideoDecoder &) = delete;

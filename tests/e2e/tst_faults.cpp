@@ -12,6 +12,7 @@
 #include "gifwriter.h"
 #include "loopwatch.h"
 #include "memorywatch.h"
+#include "rtspserverprocess.h"
 #include "control/camimagefetch.h"
 #include "control/camselection.h"
 #include "control/commentrotation.h"
@@ -1032,6 +1033,11 @@ void TestFaults::liveStream_data()
     QTest::newRow("video: segments cut short") << hls << "hls-truncated-segment" << "The server sent no complete answer";
     QTest::newRow("video: endless playlist") << hls << "hls-endless-playlist" << "The answer is larger than 1048576 bytes";
     QTest::newRow("video: not a playlist") << hls << "hls-garbage-playlist" << "Not a playlist";
+    // Faults of an RTSP server of our own; gone, it serves the same port as it should.
+    const QString rtsp = QStringLiteral("/cam");
+    QTest::newRow("rtsp: connection refused") << rtsp << "rtsp-refused" << "Connection refused";
+    QTest::newRow("rtsp: wrong password") << rtsp << "rtsp-wrong-password" << "The cam refused the credentials";
+    QTest::newRow("rtsp: server ends the session") << rtsp << "rtsp-teardown:2" << "The cam's server ended the session";
 }
 
 // Frames move on the picture area; a stream that fails shows why, and once the server
@@ -1041,10 +1047,29 @@ void TestFaults::liveStream()
     QFETCH(QString, stream);
     QFETCH(QString, fault);
     QFETCH(QString, reason);
+    const bool rtsp = fault.startsWith(QLatin1String("rtsp-"));
+    RtspServerProcess rtspServer;
+    RtspServerProcess::Options healthy;
+    QByteArray address = "{base}" + stream.toLatin1();
+    if (rtsp) {
+        healthy.port = RtspServerProcess::unusedPort();
+        RtspServerProcess::Options faulty = healthy;
+        if (fault == QLatin1String("rtsp-wrong-password")) {
+            faulty.user = healthy.user = QStringLiteral("viewer");
+            faulty.password = QStringLiteral("right");
+            healthy.password = QStringLiteral("wrong"); // what the address says
+        }
+        if (fault.startsWith(QLatin1String("rtsp-teardown:")))
+            faulty.endAfterSeconds = fault.section(QLatin1Char(':'), 1).toInt();
+        if (fault != QLatin1String("rtsp-refused"))
+            QVERIFY2(rtspServer.start(faulty), qPrintable(rtspServer.errorString()));
+        address = RtspServerProcess::address(healthy.port, healthy.user, healthy.password).toLatin1();
+    } else {
+        // A video's playlists and segments all take the fault.
+        QVERIFY(m_server->setFault(stream.startsWith(QLatin1String("/hls/")) ? QStringLiteral("/hls/*") : stream, fault));
+    }
     QVERIFY(writeServed(QStringLiteral("camlist.txt"),
-                        goodCatalogue() + "4;Live cam;{base}" + stream.toLatin1() + ";A live cam;;5;2;10;tester\r\n"));
-    // A video's playlists and segments all take the fault.
-    QVERIFY(m_server->setFault(stream.startsWith(QLatin1String("/hls/")) ? QStringLiteral("/hls/*") : stream, fault));
+                        goodCatalogue() + "4;Live cam;" + address + ";A live cam;;5;2;10;tester\r\n"));
     AppRun run(TimeoutMs, DecodeBudgetMs);
     MainWindow &f = run.app->mainWindow();
     const auto framesGoOn = [&] {
@@ -1069,7 +1094,10 @@ void TestFaults::liveStream()
     QTRY_VERIFY_WITH_TIMEOUT(!run.app->fetch().isRunning(), TimeoutMs);
     QCOMPARE(run.leftovers(), QStringList());
 
-    QVERIFY(m_server->clearFaults());
+    if (rtsp)
+        QVERIFY2(rtspServer.start(healthy), qPrintable(rtspServer.errorString()));
+    else
+        QVERIFY(m_server->clearFaults());
     framesGoOn();
 }
 

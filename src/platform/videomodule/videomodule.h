@@ -14,7 +14,7 @@
 
 namespace video_module {
 
-inline constexpr int InterfaceVersion = 1;
+inline constexpr int InterfaceVersion = 2;
 inline constexpr const char *CreateDecoderName = "lumora_video_create";
 
 struct Picture
@@ -50,7 +50,15 @@ public:
     virtual qint64 waitingBytes() const = 0;
 };
 
+// Where a decoder's bytes come from: those fed (an empty address), or an rtsp:// address the
+// module opens itself, over TCP, failing when no byte comes for timeoutMs.
+struct Source
+{
+    QByteArray address;
+    int timeoutMs = 30000;
+};
+
 using CreateDecoder = Decoder *(*)(int interfaceVersion, const Callbacks &callbacks, int maxPerSecond,
-                                   bool keyFramesOnly);
+                                   bool keyFramesOnly, const Source &source);
 
 } // namespace video_module
