@@ -64,12 +64,7 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     if (!dir.isValid())
         return 2;
-    const QString screenFile = dir.filePath(QStringLiteral("screen.json"));
-    writeFile(screenFile, R"({ "windowFrameMargins": false, "screens": [ { "name": "Screen1080", "x": 0, "y": 0,
-        "width": 1920, "height": 1080, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1 } ] })");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screenFile.toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
+    bench::useOffscreen1080(QDir(dir.path()));
     QApplication qapp(argc, argv);
     const int seconds = argc > 1 ? std::max(5, atoi(argv[1])) : 30;
 

@@ -15,6 +15,18 @@
 
 namespace bench {
 
+// Before the application object: unless a platform is set, the offscreen one with one
+// 1920 x 1080 screen at 96 dpi, described in folder; the user's settings in folder too.
+inline void useOffscreen1080(const QDir &folder)
+{
+    const QString screenFile = folder.filePath(QStringLiteral("screen.json"));
+    writeFile(screenFile, R"({ "windowFrameMargins": false, "screens": [ { "name": "Screen1080", "x": 0, "y": 0,
+        "width": 1920, "height": 1080, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1 } ] })");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screenFile.toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", folder.filePath(QStringLiteral("config")).toLocal8Bit());
+}
+
 inline AppEnvironment environment(const QDir &workDir, int *stopMessages = nullptr)
 {
     AppEnvironment env;
