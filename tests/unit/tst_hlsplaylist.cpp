@@ -42,12 +42,12 @@ QByteArray media(const QByteArray &body)
 }
 
 // "WxH@bandwidth", or "@bandwidth" for none given.
-QList<hls::Variant> variants(const QStringList &specs)
+QList<hls::Variant> variants(const QStringList &described)
 {
     QList<hls::Variant> out;
-    for (const QString &spec : specs) {
+    for (const QString &one : described) {
         hls::Variant v;
-        const QStringList sizeAndRate = spec.split(u'@');
+        const QStringList sizeAndRate = one.split(u'@');
         const QStringList sides = sizeAndRate[0].split(u'x');
         if (sides.size() == 2)
             v.resolution = QSize(sides[0].toInt(), sides[1].toInt());
