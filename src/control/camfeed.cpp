@@ -538,32 +538,36 @@ void CamFeed::takeDownNotes()
     showUnchangedNote(QString());
 }
 
-// The views hear of a note only when it changes.
+namespace {
+
+// Each view hears of a line only when it changes.
+template <class View, class Declaring>
+void announceChange(QString &shown, const QString &text, const QList<View *> &views,
+                    void (Declaring::*show)(const QString &))
+{
+    for (View *view : views)
+        (view->*show)(text);
+    shown = text;
+}
+
+} // namespace
+
 void CamFeed::showFailureReason(const QString &reason)
 {
-    if (reason == m_failureShown)
-        return;
-    m_failureShown = reason;
-    for (PictureView *view : m_views)
-        view->showFailureReason(reason);
+    if (reason != m_failureShown)
+        announceChange(m_failureShown, reason, m_views, &PictureView::showFailureReason);
 }
 
 void CamFeed::showStreamFormat(const QString &format)
 {
-    if (format == m_formatShown)
-        return;
-    m_formatShown = format;
-    for (StreamFormatView *view : m_formatViews)
-        view->showStreamFormat(format);
+    if (format != m_formatShown)
+        announceChange(m_formatShown, format, m_formatViews, &StreamFormatView::showStreamFormat);
 }
 
 void CamFeed::showUnchangedNote(const QString &note)
 {
     if (note == m_noteShown)
         return;
-    m_noteShown = note;
-    for (PictureView *view : m_views)
-        view->showUnchangedNote(note);
-    for (UnchangedNoteView *view : m_noteViews)
-        view->showUnchangedNote(note);
+    announceChange(m_noteShown, note, m_views, &PictureView::showUnchangedNote);
+    announceChange(m_noteShown, note, m_noteViews, &UnchangedNoteView::showUnchangedNote);
 }

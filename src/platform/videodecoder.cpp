@@ -31,22 +31,15 @@ YuvPlanes::Colour colourOf(video_module::Picture::Layout layout)
     return YuvPlanes::Colour::Halved;
 }
 
+// The module names the matrices as the planes do, in the same order.
 YuvPlanes::Matrix matrixOf(video_module::Picture::Matrix matrix)
 {
     using Matrix = video_module::Picture::Matrix;
-    switch (matrix) {
-    case Matrix::Jpeg:
-        return YuvPlanes::Matrix::Jpeg;
-    case Matrix::Bt601:
-        return YuvPlanes::Matrix::Bt601;
-    case Matrix::Bt709:
-        return YuvPlanes::Matrix::Bt709;
-    case Matrix::Bt709Full:
-        return YuvPlanes::Matrix::Bt709Full;
-    case Matrix::Bt2020:
-        return YuvPlanes::Matrix::Bt2020;
-    }
-    return YuvPlanes::Matrix::Bt601;
+    static_assert(int(Matrix::Jpeg) == int(YuvPlanes::Matrix::Jpeg) && int(Matrix::Bt601) == int(YuvPlanes::Matrix::Bt601)
+                  && int(Matrix::Bt709) == int(YuvPlanes::Matrix::Bt709)
+                  && int(Matrix::Bt709Full) == int(YuvPlanes::Matrix::Bt709Full)
+                  && int(Matrix::Bt2020) == int(YuvPlanes::Matrix::Bt2020));
+    return static_cast<YuvPlanes::Matrix>(matrix);
 }
 
 // The decoder's picture copied into planes of the program's own memory; null when memory is
